@@ -1,0 +1,54 @@
+# make run   - install what is missing, build, start TVXHandvane from build/run/
+# make test  - install what is missing, build, run every test natively, under
+#              the sanitizers and under wine
+# make build - build both targets
+
+SHELL := /bin/bash
+CMAKE_NATIVE := cmake -S . -G Ninja
+NPROC := $(shell nproc)
+
+.PHONY: all bootstrap build native win asan run test test-native test-asan test-win format
+
+all: build
+
+bootstrap:
+	@tools/bootstrap
+
+native: bootstrap
+	@$(CMAKE_NATIVE) -B build/native -DTVX_BIN_DIR=$(CURDIR)/build/bin >/dev/null
+	@cmake --build build/native -j $(NPROC)
+	@ln -sf build/native/compile_commands.json compile_commands.json
+
+win: bootstrap
+	@$(CMAKE_NATIVE) -B build/win -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build build/win -j $(NPROC)
+
+asan: bootstrap
+	@$(CMAKE_NATIVE) -B build/asan -DTVX_SANITIZE=address -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	@cmake --build build/asan -j $(NPROC)
+
+build: native win
+
+run: build
+	@mkdir -p build/run
+	@cp build/bin/TVXHandvane build/run/
+	@cd build/run && ./TVXHandvane
+
+test-native: native
+	@cd build/native && ctest --output-on-failure -j $(NPROC)
+
+test-asan: asan
+	@cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(NPROC)
+
+# Wine sets up its prefix on first use; doing that once up front keeps the
+# parallel test runs from racing for it.
+test-win: win
+	@WINEDEBUG=-all WINEPREFIX=$(CURDIR)/build/win/wineprefix wineboot --init >/dev/null 2>&1 || true
+	@cd build/win && ctest --output-on-failure -j $(NPROC)
+
+test: test-native test-asan test-win
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

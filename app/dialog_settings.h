@@ -1,0 +1,36 @@
+// The dialog's own fields and where they are stored: the per-application
+// profile (section Settings) and, for the window placement and the selected
+// pointer, the program INI.
+#pragma once
+
+#include <string>
+
+#include "app/settings.h"
+
+struct DialogFields {
+  std::string homeDirectory;     // shown; stored as "Server Root", never served from
+  std::string defaultIndexFile;
+  int port = 80;                     // accepted range 1 to 65535
+  int persistenceTimeoutSeconds = 10;  // accepted range 0 to 10000
+};
+
+// What the dialog offers the load and save below.
+class DialogFieldExchange {
+ public:
+  virtual ~DialogFieldExchange() = default;
+  virtual DialogFields& Fields() = 0;
+  // Controls to fields with the range checks; stops at the first failing
+  // check (after showing the range message), keeping what it took so far.
+  virtual bool TakeFieldsFromControls() = 0;
+  virtual void PushFieldsToControls() = 0;
+  virtual WindowPlacementBytes CurrentPlacement() = 0;
+};
+
+struct SettingsFiles {
+  std::string iniFile;      // beside the program
+  std::string profileFile;  // the per-application profile
+};
+
+void LoadDialogSettings(Settings& settings, const SettingsFiles& files, DialogFieldExchange& dialog);
+void SaveDialogSettings(const SettingsFiles& files, DialogFieldExchange& dialog);
+void StoreSelectedPointer(int pointer, const std::string& iniFile);

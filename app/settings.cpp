@@ -1,0 +1,56 @@
+#include "app/settings.h"
+
+#include "common/diagnostic_log.h"
+#include "common/ini_values.h"
+#include "common/pointer_limits.h"
+#include "platform/profile.h"
+
+namespace {
+
+std::string ReadValue(const std::string& iniFile, const char* section, const char* key,
+                      const char* fallback) {
+  return platform::ProfileReadString(iniFile, section, key, fallback, kIniValueBufferSize);
+}
+
+bool ReadBoolean(const std::string& iniFile, const char* section, const char* key) {
+  return IsBooleanTextOn(ReadValue(iniFile, section, key, "FALSE"));
+}
+
+// A value that does not start with a number leaves the setting as it is.
+void ReadInteger(const std::string& iniFile, const char* section, const char* key,
+                 const char* fallback, int& setting) {
+  ParseLeadingInteger(ReadValue(iniFile, section, key, fallback), setting);
+}
+
+void ReadWindowPlacement(const std::string& iniFile, Settings& settings) {
+  const std::size_t length = ReadValue(iniFile, "General", "WindowPos", "0").size();
+  if (length != 2 * kWindowPlacementSize + 2 && length != 2 * kWindowPlacementSize + 3) return;
+  WindowPlacementBytes placement{};
+  if (platform::ProfileReadStruct(iniFile, "General", "WindowPos", placement.data(),
+                                  placement.size())) {
+    settings.windowPlacement = placement;
+  }
+}
+
+}  // namespace
+
+bool ReadIni(Settings& settings, const std::string& iniFile, DiagnosticLog& log) {
+  log.WriteLogLine("Entered ReadIni");
+
+  settings.logEnabled = ReadBoolean(iniFile, "General", "Log");
+  log.SetEnabled(settings.logEnabled);
+  settings.debug = ReadBoolean(iniFile, "General", "Debug");
+  settings.serverRoot =
+      platform::ProfileReadString(iniFile, "Paths", "PathToWorkingDir", "", kPathBufferSize);
+  settings.sharedMemoryFolder =
+      platform::ProfileReadString(iniFile, "Paths", "PathToIniFolder", "", kPathBufferSize);
+  ReadInteger(iniFile, "General", "LogLevel", "0", settings.logLevel);
+  ReadWindowPlacement(iniFile, settings);
+  settings.emulateWindowsCursorKey = ReadBoolean(iniFile, "Control", "EmulateWindowsCursor");
+  ReadInteger(iniFile, "Control", "Port", "8080", settings.port);
+
+  int pointer = settings.selectedPointer;
+  ReadInteger(iniFile, "Control", "SelectedPointer", "0", pointer);
+  if (IsValidPointer(pointer)) settings.selectedPointer = pointer;
+  return true;
+}

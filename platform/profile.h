@@ -1,0 +1,32 @@
+// Private-profile (INI) files: sections of key=value lines. Section and key
+// names compare without regard to case; values are trimmed of surrounding blanks.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace platform {
+
+// The value of section/key, or fallback when the file, section or key is
+// missing. At most bufferSize - 1 characters are returned, as a buffer of
+// bufferSize bytes would hold them.
+std::string ProfileReadString(const std::string& file, const char* section, const char* key,
+                              const char* fallback, std::size_t bufferSize);
+
+// The leading decimal number of the value, 0 when the value has none, fallback
+// when the key is missing.
+int ProfileReadInt(const std::string& file, const char* section, const char* key, int fallback);
+
+// Creates the file, section and key as needed and keeps the rest of the file.
+bool ProfileWriteString(const std::string& file, const char* section, const char* key,
+                        const char* value);
+
+// A struct stored as two upper-case hex digits per byte followed by a
+// two-digit checksum (the byte sum modulo 256). The read fails unless the
+// length and the checksum match.
+bool ProfileReadStruct(const std::string& file, const char* section, const char* key, void* data,
+                       std::size_t size);
+bool ProfileWriteStruct(const std::string& file, const char* section, const char* key,
+                        const void* data, std::size_t size);
+
+}  // namespace platform

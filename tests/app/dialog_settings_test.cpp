@@ -1,0 +1,80 @@
+#include "app/dialog_settings.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/profile.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+// Stands in for the dialog: its "controls" are a second set of fields.
+class FakeDialog : public DialogFieldExchange {
+ public:
+  DialogFields members;
+  DialogFields controls;
+  bool rangeCheckPasses = true;
+  WindowPlacementBytes placement{};
+
+  DialogFields& Fields() override { return members; }
+  bool TakeFieldsFromControls() override {
+    members = controls;
+    return rangeCheckPasses;
+  }
+  void PushFieldsToControls() override { controls = members; }
+  WindowPlacementBytes CurrentPlacement() override { return placement; }
+};
+
+class DialogSettingsTest : public testing::Test {
+ protected:
+  TempFolder folder;
+  SettingsFiles files{folder.File("TVXHandvane.INI"), folder.File("profile/TVXHandvane.INI")};
+  Settings settings;
+  FakeDialog dialog;
+};
+
+TEST_F(DialogSettingsTest, LoadUsesProfileDefaultsAndTheProgramIniForRootAndPort) {
+  files.profileFile = folder.File("Profile.INI");
+  TempFolder::WriteAll(files.profileFile,
+                       "[Settings]\r\nServer Root=/ignored\r\nPort=1234\r\n");
+  settings.serverRoot = "/srv/www";
+  settings.port = 8080;
+  LoadDialogSettings(settings, files, dialog);
+  EXPECT_EQ(settings.defaultIndexFile, "index.htm");
+  EXPECT_EQ(settings.persistenceTimeoutSeconds, 10);
+  EXPECT_EQ(dialog.controls.homeDirectory, "/srv/www");
+  EXPECT_EQ(dialog.controls.port, 8080);
+  EXPECT_EQ(dialog.controls.defaultIndexFile, "index.htm");
+  EXPECT_EQ(dialog.controls.persistenceTimeoutSeconds, 10);
+}
+
+TEST_F(DialogSettingsTest, SaveWritesProfileAndPlacementEvenAfterAFailedRangeCheck) {
+  files.profileFile = folder.File("Profile.INI");
+  dialog.controls = {"/home/www", "start.htm", 8081, 20000};
+  dialog.rangeCheckPasses = false;
+  dialog.placement[0] = 44;
+  SaveDialogSettings(files, dialog);
+
+  auto profile = [&](const char* key) {
+    return platform::ProfileReadString(files.profileFile, "Settings", key, "<none>", 460);
+  };
+  EXPECT_EQ(profile("Server Root"), "/home/www");
+  EXPECT_EQ(profile("Defindex"), "start.htm");
+  EXPECT_EQ(profile("Port"), "8081");
+  EXPECT_EQ(profile("PTO"), "20000");
+
+  WindowPlacementBytes stored{};
+  ASSERT_TRUE(platform::ProfileReadStruct(files.iniFile, "General", "WindowPos", stored.data(),
+                                          stored.size()));
+  EXPECT_EQ(stored, dialog.placement);
+
+  // The stored timeout comes back as it was, out of range or not.
+  LoadDialogSettings(settings, files, dialog);
+  EXPECT_EQ(settings.persistenceTimeoutSeconds, 20000);
+}
+
+TEST_F(DialogSettingsTest, SelectedPointerIsStoredAndReadBack) {
+  StoreSelectedPointer(7, files.iniFile);
+  EXPECT_EQ(platform::ProfileReadString(files.iniFile, "Control", "SelectedPointer", "", 460), "7");
+}
+
+}  // namespace

@@ -1,0 +1,40 @@
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+TEST(FilesTest, AppendCreatesThenAppends) {
+  TempFolder folder;
+  const std::string file = folder.File("log.txt");
+  EXPECT_FALSE(platform::PathExists(file));
+  ASSERT_TRUE(platform::AppendToFile(file, "one\r\n"));
+  ASSERT_TRUE(platform::AppendToFile(file, std::string_view("t\0o\r\n", 5)));
+  EXPECT_EQ(TempFolder::ReadAll(file), std::string("one\r\nt\0o\r\n", 10));
+  EXPECT_TRUE(platform::PathExists(file));
+}
+
+TEST(FilesTest, AppendIntoMissingFolderFails) {
+  TempFolder folder;
+  EXPECT_FALSE(platform::AppendToFile(folder.File("no-such-folder/log.txt"), "x"));
+}
+
+TEST(FilesTest, RenameNeverReplacesAnExistingFile) {
+  TempFolder folder;
+  const std::string from = folder.File("from.tmp");
+  const std::string to = folder.File("to.ini");
+  TempFolder::WriteAll(from, "new");
+  TempFolder::WriteAll(to, "old");
+  EXPECT_FALSE(platform::RenameWithoutReplace(from, to));
+  EXPECT_EQ(TempFolder::ReadAll(to), "old");
+
+  ASSERT_TRUE(platform::RemoveFile(to));
+  EXPECT_FALSE(platform::RemoveFile(to));
+  ASSERT_TRUE(platform::RenameWithoutReplace(from, to));
+  EXPECT_EQ(TempFolder::ReadAll(to), "new");
+  EXPECT_FALSE(platform::PathExists(from));
+}
+
+}  // namespace

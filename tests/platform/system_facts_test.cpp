@@ -1,0 +1,44 @@
+#include <gtest/gtest.h>
+
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+
+namespace {
+
+TEST(SystemFactsTest, ProgramFileIsThisTestBinary) {
+  const std::string path = platform::ProgramFilePath();
+  ASSERT_FALSE(path.empty());
+  EXPECT_NE(path.find("platform_tests"), std::string::npos) << path;
+  EXPECT_TRUE(platform::PathExists(path));
+}
+
+TEST(SystemFactsTest, SystemFoldersExist) {
+  EXPECT_TRUE(platform::PathExists(platform::ProfileFolder()));
+  EXPECT_TRUE(platform::PathExists(platform::SystemLogFolder()));
+  EXPECT_NE(platform::ProcessId(), 0u);
+}
+
+TEST(SystemFactsTest, CalendarTimesAreInRange) {
+  for (const platform::CalendarTime& time : {platform::LocalTime(), platform::UtcTime()}) {
+    EXPECT_GE(time.year, 2024);
+    EXPECT_GE(time.month, 1);
+    EXPECT_LE(time.month, 12);
+    EXPECT_GE(time.day, 1);
+    EXPECT_LE(time.day, 31);
+    EXPECT_LT(time.hour, 24);
+    EXPECT_LT(time.minute, 60);
+    EXPECT_LT(time.second, 61);
+    EXPECT_LT(time.millisecond, 1000);
+    EXPECT_LT(time.dayOfWeek, 7);
+  }
+}
+
+TEST(SystemFactsTest, TickCountDoesNotGoBackwards) {
+  const std::uint32_t first = platform::TickCount();
+  const std::uint32_t second = platform::TickCount();
+  EXPECT_LT(static_cast<std::uint32_t>(second - first), 1000u);
+}
+
+}  // namespace
