@@ -1,0 +1,181 @@
+#include "http/pointer_protocol.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "app/settings.h"
+#include "common/diagnostic_log.h"
+#include "pointer/shared_memory_channel.h"
+
+namespace {
+
+ResponseText MakeResponse(std::int32_t packetNumber, std::int32_t command) {
+  ResponseText response;
+  AppendHexByte(AppendHexByte(response.data(), static_cast<std::uint32_t>(packetNumber)),
+                static_cast<std::uint32_t>(command));
+  return response;
+}
+
+}  // namespace
+
+PointerProtocol::PointerProtocol(const Settings& settings, DiagnosticLog& log,
+                                 TickSource tickCount)
+    : settings_(settings), log_(log), tickCount_(std::move(tickCount)) {}
+
+void PointerProtocol::AttachChannel(SharedMemoryChannel* channel) {
+  std::lock_guard guard(protocolLock_);
+  channel_ = channel;
+}
+
+ResponseText PointerProtocol::HandlePointerReport(std::string_view routingPath) {
+  PointerReport report;
+  if (!DecodePointerReport(routingPath, report)) return kNoCommandResponse;
+  LogReport(report);
+
+  const Outcome outcome = Apply(report, tickCount_());
+  LogOutcome(outcome);
+  return outcome.response;
+}
+
+PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std::uint32_t now) {
+  const auto p = static_cast<std::size_t>(report.pointer);
+  const auto ackPacket = static_cast<std::int32_t>(report.ackPacket);
+  Outcome outcome;
+
+  std::lock_guard guard(protocolLock_);
+  if (ackPacket == state_.pendingAck[p]) state_.pendingAck[p] = 0;
+  outcome.response = MakeResponse(state_.packetNumber[p], state_.currentCommand[p]);
+
+  state_.lastReportTick[p] = now;
+  if (state_.resetRequest[p] == 1) {
+    state_.resetRequest[p] = 0;
+    state_.pendingAck[p] = 0;
+  }
+
+  if (IsFresh(report)) {
+    Forward(report);
+    outcome.forwarded = true;
+    if (state_.pendingAck[p] != 0) {
+      outcome.ackAwaited = true;
+    } else {
+      outcome.sentCommand = true;
+      const std::int32_t code = TakeNextCommand(static_cast<int>(p));
+      if (code != 0 && ++state_.packetNumber[p] > 255) state_.packetNumber[p] = 0;
+      state_.currentCommand[p] = code;
+      state_.pendingAck[p] = state_.packetNumber[p];
+      outcome.response = MakeResponse(state_.packetNumber[p], code);
+    }
+  }
+
+  if (static_cast<int>(p) == settings_.selectedPointer) {
+    liveStatus_.x = static_cast<std::int32_t>(report.x);
+    liveStatus_.y = static_cast<std::int32_t>(report.y);
+    liveStatus_.buttonL = static_cast<std::int32_t>(report.buttonL);
+    liveStatus_.buttonR = static_cast<std::int32_t>(report.buttonR);
+    liveStatus_.offScreen = report.ackMode == 0 || report.ackMode == 1 ? 1 : 0;
+  }
+  return outcome;
+}
+
+// A frame is fresh when it is past the pointer's last frame; a small frame
+// after a large one counts as having wrapped past 65535.
+bool PointerProtocol::IsFresh(const PointerReport& report) const {
+  const auto lastFrame = static_cast<std::uint32_t>(state_.lastFrame[report.pointer]);
+  const std::uint32_t widened =
+      report.frame < 0x4000 && lastFrame > 0xC000 ? report.frame + 0x10000 : report.frame;
+  return widened > lastFrame;
+}
+
+void PointerProtocol::Forward(const PointerReport& report) {
+  if (!HasChannel()) return;
+  PointerReportRecord record{};
+  record.screen = report.screen;
+  record.frame = report.frame;
+  record.pointer = report.pointer;
+  record.x = report.x;
+  record.y = report.y;
+  record.flags = PointerReportFlags(report);
+  channel_->PutPointerReport(record);  // a full FIFO drops the report
+}
+
+// The consuming application's commands go before a Vibrate button's.
+std::int32_t PointerProtocol::TakeNextCommand(int pointer) {
+  const auto p = static_cast<std::size_t>(pointer);
+  if (HasChannel() && !channel_->IsCommandFifoEmpty(pointer)) {
+    CommandRecord command{};
+    if (channel_->GetCommand(pointer, command)) return static_cast<std::int32_t>(command.code & 0xFF);
+  }
+  const std::int32_t code = state_.requestedCommand[p] & 0xFF;
+  state_.requestedCommand[p] = 0;
+  return code;
+}
+
+bool PointerProtocol::HasChannel() const { return channel_ != nullptr && channel_->IsOpen(); }
+
+void PointerProtocol::QueueVibrateCommand(std::int32_t code) {
+  const int selected = settings_.selectedPointer;
+  if (!IsValidPointer(selected)) return;
+  std::lock_guard guard(protocolLock_);
+  state_.requestedCommand[static_cast<std::size_t>(selected)] = code;
+}
+
+void PointerProtocol::ResetForServerStart() {
+  std::lock_guard guard(protocolLock_);
+  state_.requestedCommand.fill(0);
+  state_.currentCommand.fill(0);
+  state_.packetNumber.fill(0);
+  state_.lastFrame.fill(0);
+  state_.pendingAck.fill(0);
+}
+
+void PointerProtocol::MarkAllSilent() {
+  const std::uint32_t now = tickCount_();
+  std::lock_guard guard(protocolLock_);
+  state_.resetRequest.fill(1);
+  state_.lastReportTick.fill(now);
+}
+
+bool PointerProtocol::MarkSilentPointers(std::uint32_t now) {
+  const int selected = settings_.selectedPointer;
+  bool selectedSilent = false;
+  std::lock_guard guard(protocolLock_);
+  for (int i = 0; i < kPointerCount; ++i) {
+    const auto p = static_cast<std::size_t>(i);
+    if (now - state_.lastReportTick[p] <= kSilenceMs) continue;
+    state_.resetRequest[p] = 1;
+    if (i == selected) {
+      liveStatus_.offScreen = 1;
+      selectedSilent = true;
+    }
+  }
+  return selectedSilent;
+}
+
+LiveStatus PointerProtocol::ReadLiveStatus() {
+  std::lock_guard guard(protocolLock_);
+  return liveStatus_;
+}
+
+PointerProtocolState PointerProtocol::ReadState() {
+  std::lock_guard guard(protocolLock_);
+  return state_;
+}
+
+void PointerProtocol::LogReport(const PointerReport& report) {
+  if (settings_.logLevel < 3) return;
+  char line[200];
+  std::snprintf(line, sizeof line,
+                "Layout: %1u Screen: %02u Pointer: %02u Frame: %04X X: %05u Y: %05u ButtonL: %1u "
+                "ButtonR: %1u AckMode: %02u AckPacket: %02u",
+                report.layout, report.screen, report.pointer, report.frame, report.x, report.y,
+                report.buttonL, report.buttonR, report.ackMode, report.ackPacket);
+  log_.WriteLogLine("Extracting data from Tolvex GET request");
+  log_.WriteLogLine(line);
+}
+
+void PointerProtocol::LogOutcome(const Outcome& outcome) {
+  if (settings_.logLevel < 4) return;
+  if (outcome.forwarded) log_.WriteLogLine("Data written to the FIFO");
+  if (outcome.sentCommand) log_.WriteLogLine("Sending Command");
+  if (outcome.ackAwaited) log_.WriteLogLine("ACK not yet received");
+}

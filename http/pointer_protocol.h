@@ -1,0 +1,108 @@
+// The phones' report protocol: per-pointer tables, the selected pointer's live
+// status, and the numbered command packets that go back to the phones until
+// they echo them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+
+#include "common/pointer_limits.h"
+#include "http/pointer_report.h"
+#include "http/pointer_report_handler.h"
+
+class DiagnosticLog;
+class SharedMemoryChannel;
+struct Settings;
+
+template <typename T>
+using PerPointer = std::array<T, kPointerCount>;
+
+struct PointerProtocolState {
+  PerPointer<std::int32_t> packetNumber{};      // last packet sent: 0, then 1 to 255, then 0 again
+  PerPointer<std::int32_t> currentCommand{};    // code carried by that packet
+  PerPointer<std::int32_t> pendingAck{};        // packet whose echo is awaited; 0 = none
+  PerPointer<std::int32_t> lastFrame{};         // freshness reference, cleared at every start
+  PerPointer<std::uint32_t> lastReportTick{};   // tick count of the last report
+  PerPointer<std::int32_t> resetRequest{};      // 1 = silent; the next report drops the awaited echo
+  PerPointer<std::int32_t> requestedCommand{};  // code queued by a Vibrate button; 0 = none
+};
+
+struct LiveStatus {
+  std::int32_t x = 0;
+  std::int32_t y = 0;
+  std::int32_t buttonL = 0;
+  std::int32_t buttonR = 0;
+  std::int32_t offScreen = 0;
+};
+
+// Commands of the dialog's six Vibrate buttons.
+enum VibrateCommand : std::int32_t {
+  kVibrateShortSingle = 0xA0,
+  kVibrateNormalSingle = 0xA1,
+  kVibrateLongSingle = 0xA2,
+  kVibrateShortDouble = 0xA3,
+  kVibrateNormalDouble = 0xA4,
+  kVibrateLongDouble = 0xA5,
+};
+
+// A pointer counts as silent after more than this many milliseconds without a report.
+inline constexpr std::uint32_t kSilenceMs = 1000;
+
+// One object for the program, shared by the server's client threads and the
+// dialog. Every table access runs under its ProtocolLock; decoding and
+// logging stay outside it.
+class PointerProtocol : public PointerReportHandler {
+ public:
+  using TickSource = std::function<std::uint32_t()>;
+
+  PointerProtocol(const Settings& settings, DiagnosticLog& log, TickSource tickCount);
+
+  // The channel that fresh reports go to and commands come from; null or a
+  // closed channel means reports are answered but forwarded nowhere.
+  void AttachChannel(SharedMemoryChannel* channel);
+
+  ResponseText HandlePointerReport(std::string_view routingPath) override;
+
+  // Queues a command for the selected pointer, replacing one not yet taken.
+  void QueueVibrateCommand(std::int32_t code);
+
+  // At every server start: no command queued, none in flight, frames from scratch.
+  void ResetForServerStart();
+  // At program start: every pointer silent as of now.
+  void MarkAllSilent();
+  // One timer tick's silence check: pointers silent for more than kSilenceMs
+  // drop their awaited echo at the next report, and a silent selected pointer
+  // is shown off screen. True when the selected pointer is silent.
+  bool MarkSilentPointers(std::uint32_t now);
+
+  LiveStatus ReadLiveStatus();
+  // Copies of the tables, for tests and diagnostics.
+  PointerProtocolState ReadState();
+
+ private:
+  struct Outcome {
+    ResponseText response = kNoCommandResponse;
+    bool forwarded = false;
+    bool sentCommand = false;
+    bool ackAwaited = false;
+  };
+
+  Outcome Apply(const PointerReport& report, std::uint32_t now);
+  bool IsFresh(const PointerReport& report) const;
+  void Forward(const PointerReport& report);
+  std::int32_t TakeNextCommand(int pointer);
+  bool HasChannel() const;
+  void LogReport(const PointerReport& report);
+  void LogOutcome(const Outcome& outcome);
+
+  const Settings& settings_;
+  DiagnosticLog& log_;
+  TickSource tickCount_;
+  SharedMemoryChannel* channel_ = nullptr;
+
+  std::mutex protocolLock_;  // the ProtocolLock
+  PointerProtocolState state_;
+  LiveStatus liveStatus_;
+};

@@ -1,0 +1,233 @@
+#include "http/pointer_protocol.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/settings.h"
+#include "common/diagnostic_log.h"
+#include "pointer/shared_memory_channel.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+struct ReportFields {
+  int pointer = 3;
+  int frame = 1;
+  int x = 0x8000;
+  int y = 0x8000;
+  int buttonL = 0;
+  int buttonR = 0;
+  int ackMode = 2;
+  int ackPacket = 0;
+};
+
+std::string ReportPath(const ReportFields& f) {
+  char path[64];
+  std::snprintf(path, sizeof path, "/tolvex%01X%02X%02X%04X%04X%04X%d%d%02X%02X", 1, 0, f.pointer,
+                f.frame, f.x, f.y, f.buttonL, f.buttonR, f.ackMode, f.ackPacket);
+  return path;
+}
+
+std::string Text(const ResponseText& response) { return std::string(response.data(), 4); }
+
+class PointerProtocolTest : public testing::Test {
+ protected:
+  PointerProtocolTest() {
+    settings.logLevel = 4;
+    settings.selectedPointer = 3;
+    std::uint32_t version = 0;
+    int created = 0;
+    EXPECT_EQ(channel.SharedMemoryInit(1, folder.Path().c_str(), version, created), 1)
+        << channel.GetLastErrorText();
+    protocol.AttachChannel(&channel);
+  }
+
+  std::string Report(const ReportFields& fields) {
+    return Text(protocol.HandlePointerReport(ReportPath(fields)));
+  }
+
+  std::vector<PointerReportRecord> TakeForwarded() {
+    std::vector<PointerReportRecord> records;
+    PointerReportRecord record{};
+    while (channel.GetPointerReport(record)) records.push_back(record);
+    return records;
+  }
+
+  std::string LogText() { return TempFolder::ReadAll(log.Path()); }
+
+  TempFolder folder;
+  Settings settings;
+  DiagnosticLog log{folder.File("Test.LOG")};
+  std::uint32_t now = 5000;
+  PointerProtocol protocol{settings, log, [this] { return now; }};
+  SharedMemoryChannel channel;
+};
+
+TEST_F(PointerProtocolTest, FirstReportAfterStartCarriesNoCommand) {
+  EXPECT_EQ(Report({}), "0000");
+  EXPECT_EQ(protocol.ReadState().pendingAck[3], 0);
+  EXPECT_EQ(TakeForwarded().size(), 1u);
+}
+
+TEST_F(PointerProtocolTest, CommandRepeatsUntilEchoed) {
+  protocol.QueueVibrateCommand(kVibrateShortSingle);
+  EXPECT_EQ(Report({.frame = 1}), "01A0");
+  EXPECT_NE(LogText().find("Sending Command"), std::string::npos);
+  EXPECT_EQ(Report({.frame = 2}), "01A0");
+  EXPECT_NE(LogText().find("ACK not yet received"), std::string::npos);
+  EXPECT_EQ(Report({.frame = 3, .ackPacket = 1}), "0100");
+  EXPECT_EQ(Report({.frame = 4, .ackPacket = 1}), "0100");
+}
+
+TEST_F(PointerProtocolTest, LaterButtonPressReplacesAnUntakenOne) {
+  protocol.QueueVibrateCommand(kVibrateShortSingle);
+  protocol.QueueVibrateCommand(kVibrateLongDouble);
+  EXPECT_EQ(Report({}), "01A5");
+}
+
+TEST_F(PointerProtocolTest, CommandFifoGoesBeforeTheButton) {
+  channel.PutCommand(3, CommandRecord{0x1B1, 0});  // only the low 8 bits count
+  channel.PutCommand(3, CommandRecord{0xC2, 0});
+  protocol.QueueVibrateCommand(kVibrateNormalSingle);
+  EXPECT_EQ(Report({.frame = 1}), "01B1");
+  EXPECT_EQ(Report({.frame = 2, .ackPacket = 1}), "02C2");
+  EXPECT_EQ(Report({.frame = 3, .ackPacket = 1}), "02C2");  // not yet echoed
+  EXPECT_EQ(Report({.frame = 4, .ackPacket = 2}), "03A1");
+  EXPECT_EQ(Report({.frame = 5, .ackPacket = 3}), "0300");
+}
+
+TEST_F(PointerProtocolTest, ZeroCommandRecordIsTakenWithoutANewPacket) {
+  channel.PutCommand(3, CommandRecord{0x100, 0});
+  EXPECT_EQ(Report({}), "0000");
+  EXPECT_EQ(channel.CommandFifoCount(3), 0);
+}
+
+TEST_F(PointerProtocolTest, SilenceAbandonsTheAwaitedEcho) {
+  protocol.QueueVibrateCommand(kVibrateShortSingle);
+  EXPECT_EQ(Report({.frame = 1}), "01A0");
+  now += 1000;
+  EXPECT_FALSE(protocol.MarkSilentPointers(now));  // exactly 1000 ms: not yet silent
+  now += 500;
+  EXPECT_TRUE(protocol.MarkSilentPointers(now));
+  EXPECT_EQ(protocol.ReadLiveStatus().offScreen, 1);
+  EXPECT_EQ(Report({.frame = 2}), "0100");
+}
+
+TEST_F(PointerProtocolTest, FlagsAndOffScreenFollowTheReport) {
+  Report({.frame = 5, .buttonL = 1, .buttonR = 1, .ackMode = 2});
+  EXPECT_EQ(protocol.ReadLiveStatus().offScreen, 0);
+  Report({.frame = 6, .ackMode = 0});
+  EXPECT_EQ(protocol.ReadLiveStatus().offScreen, 1);
+  Report({.frame = 7, .buttonL = 1, .ackMode = 1});
+
+  const auto records = TakeForwarded();
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[0].flags, 0xC300u);
+  EXPECT_EQ(records[0].frame, 5u);
+  EXPECT_EQ(records[0].pointer, 3u);
+  EXPECT_EQ(records[1].flags, 0u);
+  EXPECT_EQ(records[2].flags, 0x0100u);
+}
+
+TEST_F(PointerProtocolTest, OtherPointersAreForwardedWithoutTouchingLiveStatus) {
+  Report({.pointer = 3, .x = 100, .y = 200});
+  Report({.pointer = 7, .x = 900, .y = 800, .buttonL = 1});
+  const LiveStatus live = protocol.ReadLiveStatus();
+  EXPECT_EQ(live.x, 100);
+  EXPECT_EQ(live.y, 200);
+  EXPECT_EQ(live.buttonL, 0);
+  EXPECT_EQ(TakeForwarded().size(), 2u);
+}
+
+TEST_F(PointerProtocolTest, FrameZeroIsStaleButStillUpdatesLiveStatus) {
+  protocol.QueueVibrateCommand(kVibrateShortSingle);
+  EXPECT_EQ(Report({.frame = 0, .x = 1234}), "0000");
+  EXPECT_TRUE(TakeForwarded().empty());
+  EXPECT_EQ(protocol.ReadLiveStatus().x, 1234);
+  EXPECT_EQ(protocol.ReadState().lastReportTick[3], now);
+}
+
+TEST_F(PointerProtocolTest, UpperCasePathDecodesLikeLowerCase) {
+  EXPECT_EQ(Text(protocol.HandlePointerReport("/TOLVEX10003001080008000100201")), "0000");
+  const auto records = TakeForwarded();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].frame, 16u);
+  EXPECT_EQ(records[0].x, 32768u);
+  EXPECT_EQ(records[0].flags, 0xC100u);
+}
+
+TEST_F(PointerProtocolTest, PacketNumbersWrapTo0AtThe256thCommand) {
+  int frame = 1;
+  for (int command = 1; command <= 255; ++command) {
+    protocol.QueueVibrateCommand(kVibrateShortSingle);
+    char expected[5];
+    std::snprintf(expected, sizeof expected, "%02XA0", command);
+    ASSERT_EQ(Report({.frame = frame++, .ackPacket = command - 1}), expected);
+  }
+  protocol.QueueVibrateCommand(kVibrateLongSingle);
+  EXPECT_EQ(Report({.frame = frame++, .ackPacket = 255}), "00A2");
+  EXPECT_EQ(protocol.ReadState().pendingAck[3], 0);  // packet 0 awaits no echo
+}
+
+TEST_F(PointerProtocolTest, StartClearsQueuedCommandsAndPackets) {
+  protocol.QueueVibrateCommand(kVibrateShortSingle);
+  EXPECT_EQ(Report({}), "01A0");
+  protocol.QueueVibrateCommand(kVibrateLongSingle);
+  protocol.ResetForServerStart();
+  EXPECT_EQ(Report({.frame = 1}), "0000");
+}
+
+TEST_F(PointerProtocolTest, MalformedReportsAreAnsweredWithoutTouchingAnything) {
+  protocol.QueueVibrateCommand(kVibrateShortSingle);
+  const std::string good = ReportPath({});
+  const std::string rejected[] = {
+      ReportPath({.pointer = 80}), ReportPath({.pointer = 255}),
+      good.substr(0, 29),           "/tolvex",
+      "/tolvex1000zz01080008000100201", "/tolvex10003001080008000100-01",
+  };
+  for (const std::string& path : rejected) {
+    EXPECT_EQ(Text(protocol.HandlePointerReport(path)), "0000") << path;
+  }
+  EXPECT_TRUE(TakeForwarded().empty());
+  const PointerProtocolState state = protocol.ReadState();
+  EXPECT_EQ(state.requestedCommand[3], kVibrateShortSingle);
+  EXPECT_EQ(state.lastReportTick[3], 0u);
+}
+
+TEST_F(PointerProtocolTest, ClosedChannelStillAnswersButForwardsNothing) {
+  channel.PutCommand(3, CommandRecord{0xB1, 0});
+  channel.SharedMemoryClose();
+  protocol.QueueVibrateCommand(kVibrateShortSingle);
+  EXPECT_EQ(Report({}), "01A0");
+}
+
+TEST_F(PointerProtocolTest, ConcurrentReportersLoseNothing) {
+  constexpr int kThreads = 4;
+  constexpr int kReportsPerThread = 500;  // well below the FIFO's capacity
+  std::vector<std::thread> reporters;
+  for (int t = 0; t < kThreads; ++t) {
+    reporters.emplace_back([this, t] {
+      for (int frame = 1; frame <= kReportsPerThread; ++frame) {
+        protocol.HandlePointerReport(ReportPath({.pointer = 10 + t, .frame = frame, .x = frame}));
+      }
+    });
+  }
+  for (auto& thread : reporters) thread.join();
+
+  std::map<std::uint32_t, std::uint32_t> lastFrameOf;
+  std::map<std::uint32_t, int> countOf;
+  for (const PointerReportRecord& record : TakeForwarded()) {
+    EXPECT_EQ(record.x, record.frame);
+    EXPECT_GT(record.frame, lastFrameOf[record.pointer]);  // each phone's order is kept
+    lastFrameOf[record.pointer] = record.frame;
+    ++countOf[record.pointer];
+  }
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(countOf[10 + t], kReportsPerThread);
+}
+
+}  // namespace
