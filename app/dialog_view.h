@@ -1,0 +1,33 @@
+// What the main dialog's logic needs from a window: the dialog's own terms,
+// nothing of any toolkit. The Win32 dialog, the Linux window and the console
+// front end each implement it.
+#pragma once
+
+#include <string>
+
+#include "app/settings.h"
+
+class DialogView {
+ public:
+  virtual ~DialogView() = default;
+
+  virtual void SetItemText(int control, const std::string& text) = 0;
+  virtual std::string GetItemText(int control) = 0;
+  virtual void CheckBox(int control, bool checked) = 0;
+  virtual void RepaintIndicators(bool buttonL, bool buttonR) = 0;
+  virtual void ShowMessageBox(const std::string& text, const std::string& caption) = 0;
+
+  // The pointer list (combo box 1020).
+  virtual void AddPointerEntry(const std::string& text) = 0;
+  virtual void SelectPointerEntry(int index) = 0;
+  virtual std::string SelectedPointerEntry() = 0;
+
+  // Timer 1: while started, the view calls MainDialog::OnTimer every periodMs.
+  virtual void StartTimer(unsigned periodMs) = 0;
+  virtual void StopTimer() = 0;
+
+  virtual void EndDialog(int result) = 0;
+  virtual void ApplyPlacement(const WindowPlacementBytes& placement) = 0;
+  virtual WindowPlacementBytes CurrentPlacement() = 0;
+  virtual void ScreenSize(int& width, int& height) = 0;
+};

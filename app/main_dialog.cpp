@@ -1,0 +1,209 @@
+#include "app/main_dialog.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/application.h"
+#include "app/dialog_controls.h"
+#include "common/ini_values.h"
+#include "platform/files.h"
+
+namespace {
+
+constexpr const char* kSevereErrorCaption = "TVXHandvane severe error";
+
+// Packs major.minor.buildHigh.buildLow as the shared memory header stores it.
+std::uint32_t PackVersion(const platform::ProgramVersion& v) {
+  return ((static_cast<std::uint32_t>(v.major) * 256 + v.minor) * 256 + v.buildHigh) * 256 +
+         v.buildLow;
+}
+
+}  // namespace
+
+MainDialog::MainDialog(Application& app, DialogView& view) : app_(app), view_(view) {}
+
+MainDialog::~MainDialog() = default;
+
+HttpServer& MainDialog::Server() { return app_.server; }
+
+bool MainDialog::OnInitDialog() {
+  PushFieldsToControls();
+
+  ReadIni(app_.settings, app_.paths.iniFile, app_.log);
+  if (app_.settings.windowPlacement) view_.ApplyPlacement(*app_.settings.windowPlacement);
+  platform::RemoveFile(app_.paths.logFile);  // every run starts a fresh log
+  app_.log.WriteLogLine("TVXHandvane started");
+  app_.log.WriteLogLine(app_.settings.serverRoot);
+  app_.log.WriteLogLine(app_.settings.sharedMemoryFolder);
+
+  if (!CreateSharedMemory()) {
+    app_.log.WriteLogLine("Can not create the TVXHDV shared memory!");
+    view_.ShowMessageBox("Can not create the TVXHDV shared memory!", kSevereErrorCaption);
+    OnCancel();
+    return false;
+  }
+
+  int width = 0;
+  int height = 0;
+  view_.ScreenSize(width, height);
+  char line[64];
+  std::snprintf(line, sizeof line, "ScreenWidth %d ScreenHeight %d", width, height);
+  app_.log.WriteLogLine(line);
+
+  app_.protocol.MarkAllSilent();
+  view_.CheckBox(control::kOffScreen, true);
+  fields_.port = app_.settings.port;
+  FillPointerList();
+  OnReReadFiles();
+  running_ = false;
+  LoadDialogSettings(app_.settings, app_.settingsFiles(), *this);
+  settingsLoaded_ = true;
+  fields_.homeDirectory = app_.settings.serverRoot;
+  OnStart();
+  return true;
+}
+
+bool MainDialog::CreateSharedMemory() {
+  std::uint32_t structVersion = 0;
+  int created = 0;
+  if (!app_.channel.SharedMemoryInit(1, app_.settings.sharedMemoryFolder.c_str(), structVersion,
+                                     created)) {
+    return false;
+  }
+  const std::uint32_t packed = PackVersion(app_.version);
+  app_.channel.SetVersionWebServerService(packed);
+  char line[96];
+  std::snprintf(line, sizeof line, "StructVersion: %08X VersionWebServerService: %08X",
+                structVersion, packed);
+  app_.log.WriteLogLine(line);
+  app_.channel.SharedMemoryInitComplete();  // a failed publish closes the channel itself
+  return true;
+}
+
+void MainDialog::FillPointerList() {
+  for (int i = 0; i < kPointerCount; ++i) {
+    char entry[16];
+    std::snprintf(entry, sizeof entry, "Pointer %02d", i);
+    view_.AddPointerEntry(entry);
+  }
+  view_.SelectPointerEntry(app_.settings.selectedPointer);
+}
+
+void MainDialog::OnStart() {
+  if (running_) {
+    view_.ShowMessageBox("Server Already Launched", app_.paths.title);
+    return;
+  }
+  TakeFieldsFromControls();
+  running_ = app_.server.StartServer(app_.settings.serverRoot, fields_.defaultIndexFile,
+                                     fields_.port, fields_.persistenceTimeoutSeconds * 1000) != 0;
+  if (running_) view_.StartTimer(kTimerPeriodMs);
+  SetStatus("Working...");
+}
+
+void MainDialog::OnStop() {
+  if (!running_) {
+    view_.ShowMessageBox("Server not Launched", app_.paths.title);
+    return;
+  }
+  app_.server.Shutdown();
+  view_.StopTimer();
+  running_ = false;
+  SetStatus("Stopped.");
+}
+
+void MainDialog::OnReset() {
+  OnStop();
+  app_.server.ResetStatistics();
+  TakeFieldsFromControls();
+  OnStart();
+}
+
+void MainDialog::OnReReadFiles() { app_.server.ReReadFiles(); }
+
+void MainDialog::OnPointerSelected() {
+  const std::string entry = view_.SelectedPointerEntry();
+  if (entry.size() < 2) return;
+  int pointer = -1;
+  if (!ParseLeadingInteger(entry.substr(entry.size() - 2), pointer) || !IsValidPointer(pointer)) {
+    return;
+  }
+  app_.settings.selectedPointer = pointer;
+  StoreSelectedPointer(pointer, app_.paths.iniFile);
+}
+
+void MainDialog::OnCursorEmulationClicked(bool checked) {
+  if (checked && !app_.mouse.IsAvailable()) {
+    view_.ShowMessageBox("Cursor emulation is not available: no display", app_.paths.title);
+    view_.CheckBox(control::kCursorEmulation, false);
+    checked = false;
+  }
+  app_.settings.cursorEmulation = checked;
+}
+
+void MainDialog::OnVibrate(int code) { app_.protocol.QueueVibrateCommand(code); }
+
+void MainDialog::OnTimer() { app_.timerTick.Run(view_, app_.server); }
+
+void MainDialog::OnOK() {
+  RunShutdownSequence();
+  // The fields are disabled, so only stored values can fail the check; the
+  // dialog ends all the same rather than stay open with the server torn down.
+  TakeFieldsFromControls();
+  view_.EndDialog(kIdOk);
+}
+
+void MainDialog::OnCancel() {
+  RunShutdownSequence();
+  view_.EndDialog(kIdCancel);
+}
+
+void MainDialog::OnDestroy() { RunShutdownSequence(); }
+
+void MainDialog::RunShutdownSequence() {
+  if (settingsLoaded_) SaveDialogSettings(app_.settingsFiles(), *this);
+  if (running_) OnStop();
+  app_.channel.SharedMemoryClose();
+}
+
+void MainDialog::SetStatus(const char* text) {
+  statusText_ = text;
+  PushFieldsToControls();
+}
+
+bool MainDialog::TakeFieldsFromControls() {
+  fields_.homeDirectory = view_.GetItemText(control::kHomeDirectory);
+  fields_.defaultIndexFile = view_.GetItemText(control::kDefaultIndexFile);
+  if (!TakeIntegerField(control::kPort, 1, 65535, fields_.port)) return false;
+  if (!TakeIntegerField(control::kPersistenceTimeout, 0, 10000,
+                        fields_.persistenceTimeoutSeconds)) {
+    return false;
+  }
+  statusText_ = view_.GetItemText(control::kStatus);
+  return true;
+}
+
+// The value is taken even when it fails the range check, as the field
+// exchange has always done; the check only stops the exchange.
+bool MainDialog::TakeIntegerField(int control, int low, int high, int& value) {
+  if (!ParseLeadingInteger(view_.GetItemText(control), value)) {
+    view_.ShowMessageBox("Please enter an integer.", app_.paths.title);
+    return false;
+  }
+  if (value < low || value > high) {
+    char message[80];
+    std::snprintf(message, sizeof message, "Please enter an integer between %d and %d.", low,
+                  high);
+    view_.ShowMessageBox(message, app_.paths.title);
+    return false;
+  }
+  return true;
+}
+
+void MainDialog::PushFieldsToControls() {
+  view_.SetItemText(control::kHomeDirectory, fields_.homeDirectory);
+  view_.SetItemText(control::kDefaultIndexFile, fields_.defaultIndexFile);
+  view_.SetItemText(control::kPort, std::to_string(fields_.port));
+  view_.SetItemText(control::kPersistenceTimeout, std::to_string(fields_.persistenceTimeoutSeconds));
+  view_.SetItemText(control::kStatus, statusText_);
+}

@@ -1,0 +1,67 @@
+// The server program's one dialog, without its window: initialisation, the
+// Start/Stop/Reset buttons, reloading the page, the pointer list, cursor
+// emulation, the Vibrate buttons and the way out. Everything runs on the
+// dialog's thread; the view shows what this class decides.
+#pragma once
+
+#include <string>
+
+#include "app/dialog_settings.h"
+#include "app/dialog_view.h"
+
+class Application;
+class HttpServer;
+
+class MainDialog : private DialogFieldExchange {
+ public:
+  static constexpr int kIdOk = 1;
+  static constexpr int kIdCancel = 2;
+  static constexpr unsigned kTimerPeriodMs = 200;
+
+  MainDialog(Application& app, DialogView& view);
+  ~MainDialog() override;
+
+  MainDialog(const MainDialog&) = delete;
+  MainDialog& operator=(const MainDialog&) = delete;
+
+  // False when the program cannot go on (the dialog has ended).
+  bool OnInitDialog();
+
+  void OnStart();
+  void OnStop();
+  void OnReset();
+  void OnReReadFiles();
+  void OnPointerSelected();
+  void OnCursorEmulationClicked(bool checked);
+  void OnVibrate(int code);
+  void OnTimer();
+
+  // The three ways out; each runs the shutdown sequence.
+  void OnOK();
+  void OnCancel();
+  void OnDestroy();
+
+  bool IsRunning() const { return running_; }
+  const std::string& StatusText() const { return statusText_; }
+  HttpServer& Server();
+
+ private:
+  // DialogFieldExchange: the members and the view's controls.
+  DialogFields& Fields() override { return fields_; }
+  bool TakeFieldsFromControls() override;
+  void PushFieldsToControls() override;
+  WindowPlacementBytes CurrentPlacement() override { return view_.CurrentPlacement(); }
+
+  bool TakeIntegerField(int control, int low, int high, int& value);
+  bool CreateSharedMemory();
+  void FillPointerList();
+  void RunShutdownSequence();
+  void SetStatus(const char* text);
+
+  Application& app_;
+  DialogView& view_;
+  DialogFields fields_;
+  std::string statusText_ = "Idle...";
+  bool running_ = false;
+  bool settingsLoaded_ = false;  // an early end never overwrites the stored settings
+};
