@@ -1,0 +1,113 @@
+#include "app/console_front_end.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/application.h"
+#include "app/console_commands.h"
+#include "app/console_view.h"
+#include "app/main_dialog.h"
+#include "app/terminal_qr_code.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/network_addresses.h"
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+void OnInterrupt() { interrupted = true; }
+
+// Lines from stdin, read on a thread of their own so that the dialog's
+// thread keeps its timer while nobody types.
+class LineQueue {
+ public:
+  void Push(std::string line) {
+    {
+      std::lock_guard guard(lock_);
+      lines_.push_back(std::move(line));
+    }
+    ready_.notify_one();
+  }
+
+  // Waits up to timeoutMs for a line; false when none came.
+  bool Pop(std::string& line, unsigned timeoutMs) {
+    std::unique_lock guard(lock_);
+    ready_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [this] { return !lines_.empty(); });
+    if (lines_.empty()) return false;
+    line = std::move(lines_.front());
+    lines_.pop_front();
+    return true;
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable ready_;
+  std::deque<std::string> lines_;
+};
+
+void StartStdinReader(const std::shared_ptr<LineQueue>& queue) {
+  // Detached: at exit it may still be blocked in a read. End of input leaves
+  // the program running.
+  std::thread([queue] {
+    std::string line;
+    while (std::getline(std::cin, line)) queue->Push(line);
+  }).detach();
+}
+
+void PrintWelcome(const Application& app) {
+  std::printf("TVXHandvane %u.%u.%u.%u\n", app.version.major, app.version.minor,
+              app.version.buildHigh, app.version.buildLow);
+  const std::vector<std::string> addresses = platform::LocalIPv4Addresses();
+  std::vector<std::string> urls;
+  for (const std::string& address : addresses) {
+    urls.push_back("http://" + address + ":" + std::to_string(app.settings.port) + "/");
+    std::printf("%s\n", urls.back().c_str());
+  }
+  if (!urls.empty() && platform::IsTerminal(stdout)) {
+    std::fputs(TerminalQrCode(urls.front()).c_str(), stdout);
+  }
+  std::printf("Type help for the commands.\n");
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int RunConsoleFrontEnd(Application& app) {
+  platform::OnInterrupt(OnInterrupt);
+  ConsoleView view(stdout);
+  MainDialog dialog(app, view);
+  if (!dialog.OnInitDialog()) {
+    dialog.OnDestroy();
+    return 1;
+  }
+  PrintWelcome(app);
+
+  auto queue = std::make_shared<LineQueue>();
+  StartStdinReader(queue);
+  std::uint32_t lastTick = platform::TickCount();
+  while (!interrupted && !view.HasEnded()) {
+    std::string line;
+    if (queue->Pop(line, 20)) {
+      RunConsoleCommand(line, dialog, view);
+      std::fflush(stdout);
+    }
+    const unsigned period = view.TimerPeriodMs();
+    const std::uint32_t now = platform::TickCount();
+    if (period != 0 && now - lastTick >= period) {
+      lastTick = now;
+      dialog.OnTimer();
+    }
+  }
+  if (interrupted) dialog.OnCancel();
+  dialog.OnDestroy();
+  std::fflush(stdout);
+  return 0;
+}

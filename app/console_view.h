@@ -1,0 +1,50 @@
+// The dialog as lines of text: controls are remembered, message boxes are
+// printed, and `status` prints what the controls hold.
+#pragma once
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/dialog_view.h"
+
+class ConsoleView : public DialogView {
+ public:
+  explicit ConsoleView(std::FILE* out);
+
+  void SetItemText(int control, const std::string& text) override { texts_[control] = text; }
+  std::string GetItemText(int control) override;
+  void CheckBox(int control, bool checked) override { checks_[control] = checked; }
+  void RepaintIndicators(bool buttonL, bool buttonR) override;
+  void ShowMessageBox(const std::string& text, const std::string& caption) override;
+
+  void AddPointerEntry(const std::string& text) override { pointerEntries_.push_back(text); }
+  void SelectPointerEntry(int index) override { selectedEntry_ = index; }
+  std::string SelectedPointerEntry() override;
+
+  void StartTimer(unsigned periodMs) override;
+  void StopTimer() override { timerPeriodMs_ = 0; }
+  void EndDialog(int result) override;
+  void ApplyPlacement(const WindowPlacementBytes& placement) override { placement_ = placement; }
+  WindowPlacementBytes CurrentPlacement() override { return placement_; }
+  void ScreenSize(int& width, int& height) override;
+
+  bool IsChecked(int control) const;
+  unsigned TimerPeriodMs() const { return timerPeriodMs_; }
+  bool HasEnded() const { return ended_; }
+  // One line: "Status: ... | Cursor: on|off".
+  std::string StatusLine();
+
+ private:
+  std::FILE* out_;
+  std::map<int, std::string> texts_;
+  std::map<int, bool> checks_;
+  std::vector<std::string> pointerEntries_;
+  int selectedEntry_ = -1;
+  bool buttonL_ = false;
+  bool buttonR_ = false;
+  unsigned timerPeriodMs_ = 0;
+  bool ended_ = false;
+  WindowPlacementBytes placement_{};
+};

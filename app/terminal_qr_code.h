@@ -1,0 +1,8 @@
+// A QR code drawn with text blocks, for phones to scan off a terminal.
+#pragma once
+
+#include <string>
+
+// Lines of UTF-8 half-block characters, two modules high per line, with a
+// quiet zone; empty when the text cannot be encoded.
+std::string TerminalQrCode(const std::string& text);
