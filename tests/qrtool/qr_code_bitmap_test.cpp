@@ -151,12 +151,6 @@ TEST_F(QrCodeBitmapTest, AnExistingFileIsReplacedWhole) {
   EXPECT_EQ(Write().size(), 84726u);
 }
 
-TEST_F(QrCodeBitmapTest, TheLongestTextFitsALevelHSymbol) {
-  const std::string text(259, 'x');
-  const std::string file = Write(text.c_str());
-  EXPECT_GT(Read32(file, 18), 21u * 8);
-}
-
 TEST_F(QrCodeBitmapTest, FailuresWriteNothingAndSayWhy) {
   ExpectRefused("", kEncodingFailedMessage);
 
