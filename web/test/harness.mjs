@@ -2,8 +2,11 @@
 //
 // By default the server is the stand-in of this folder. Another server is
 // given by commands in the environment; {port}, {dir} and {page} in them are
-// replaced by a free port, a fresh temporary folder and the built page:
-//   TVX_SERVER_CMD  shell command that starts the server (cwd: {dir})
+// replaced by a free port, a fresh temporary folder, the built page and the
+// pointer number the test uses:
+//   TVX_SERVER_CMD  shell command that starts the server (cwd: {dir}); with
+//                   the test's pointer selected, it should answer the line
+//                   "status" on stdin as the console does (X: .. | Y: ..)
 //   TVX_SERVER_URL  where the page is, default http://127.0.0.1:{port}/
 //   TVX_SEND_CMD    puts one command for a pointer; also {pointer} (decimal)
 //                   and {code} (two hex digits, e.g. A4)
@@ -18,6 +21,7 @@ import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { promisify } from 'node:util';
+import { createInterface } from 'node:readline';
 import { chromium } from 'playwright-core';
 
 const testDir = path.dirname(fileURLToPath(import.meta.url));
@@ -73,15 +77,17 @@ export async function waitFor(probe, { timeout = 10000, interval = 25, what = 'c
 
 // The server under test, restartable on the same port and folder.
 export class ServerUnderTest {
-  constructor({ port, dir, page }) {
-    this.values = { port, dir, page };
+  constructor({ port, dir, page, pointer }) {
+    this.values = { port, dir, page, pointer };
     this.command = fill(process.env.TVX_SERVER_CMD ||
-      `node ${JSON.stringify(path.join(testDir, 'standin-server.mjs'))} --port {port} --page {page}`,
+      `node ${JSON.stringify(path.join(testDir, 'standin-server.mjs'))} ` +
+      '--port {port} --page {page} --selected {pointer}',
     this.values);
     this.url = fill(process.env.TVX_SERVER_URL || 'http://127.0.0.1:{port}/', this.values);
     this.isStandin = !process.env.TVX_SERVER_CMD;
     this.child = null;
     this.output = '';
+    this.lines = [];
   }
 
   async start() {
@@ -93,6 +99,7 @@ export class ServerUnderTest {
     const collect = (chunk) => { this.output = (this.output + chunk).slice(-4000); };
     this.child.stdout.on('data', collect);
     this.child.stderr.on('data', collect);
+    createInterface({ input: this.child.stdout }).on('line', (line) => this.lines.push(line));
     const exited = new Promise((resolve) => this.child.once('exit', resolve));
     this.exited = exited;
     await waitFor(async () => {
@@ -107,6 +114,17 @@ export class ServerUnderTest {
         return false;
       }
     }, { timeout: 30000, interval: 100, what: `the server at ${this.url}` });
+  }
+
+  // The live status of the selected pointer, from the console's "status".
+  async liveStatus() {
+    const seen = this.lines.length;
+    this.child.stdin.write('status\n');
+    const pattern = /X: (\d+) \| Y: (\d+) \| ButtonL: ([01]) \| ButtonR: ([01]) \| Off-Screen: ([01])/;
+    const match = await waitFor(() => this.lines.slice(seen).map((line) => pattern.exec(line)).find(Boolean),
+      { timeout: 3000, what: 'a status line from the server console' });
+    const [, x, y, buttonL, buttonR, offScreen] = match.map(Number);
+    return { x, y, buttonL, buttonR, offScreen };
   }
 
   async stop() {
@@ -202,17 +220,18 @@ class CommandTap {
   }
 }
 
-export async function launchPhone({ viewport = { width: 390, height: 844 } } = {}) {
+// A phone with touch by default; { mobile: false } gives a desktop with a mouse.
+export async function launchPhone({ mobile = true, viewport } = {}) {
   const profile = mkdtempSync(path.join(tmpdir(), 'tvx-chromium-'));
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: CHROMIUM,
     headless: true,
     // The fresh profile folder reaches chromium as its --user-data-dir.
     args: CHROMIUM_ARGS,
-    viewport,
-    deviceScaleFactor: 2,
-    hasTouch: true,
-    isMobile: true,
+    viewport: viewport || (mobile ? { width: 390, height: 844 } : { width: 1280, height: 800 }),
+    deviceScaleFactor: mobile ? 2 : 1,
+    hasTouch: mobile,
+    isMobile: mobile,
   });
   return {
     context,

@@ -4,11 +4,14 @@
 // handshake per pointer. Two extra routes let a test look inside:
 //   GET /standin/reports?from=N        recorded reports from index N, as JSON
 //   GET /standin/send?pointer=P&code=C queue command C (hex) for pointer P
+// and, like the server's console, the line "status" on stdin prints the
+// live status of the selected pointer.
 //
-//   node standin-server.mjs --port PORT --page FILE [--host 127.0.0.1]
+//   node standin-server.mjs --port PORT --page FILE [--selected N] [--host 127.0.0.1]
 import { createServer } from 'node:net';
 import { readFileSync } from 'node:fs';
 import { parseArgs } from 'node:util';
+import { createInterface } from 'node:readline';
 
 const POINTER_COUNT = 80;
 const SILENCE_MS = 1000;
@@ -89,9 +92,10 @@ function reply(status, body, contentType, keepAlive) {
   return Buffer.concat([Buffer.from(header, 'latin1'), Buffer.from(body)]);
 }
 
-export function startStandin({ port, host = '127.0.0.1', page }) {
+export function startStandin({ port, host = '127.0.0.1', page, selected = 0 }) {
   const handshake = new CommandHandshake();
   const reports = [];
+  const live = { x: 0, y: 0, buttonL: 0, buttonR: 0, offScreen: 1 };
 
   function route(requestPath) {
     const routingPath = requestPath.toLowerCase();
@@ -102,6 +106,12 @@ export function startStandin({ port, host = '127.0.0.1', page }) {
       if (routingPath.length < REPORT_PATH_LENGTH) return ['200 OK', '0000', 'text/html'];
       const report = decodeReportPath(routingPath);
       const response = handshake.answer(report);
+      if (report.pointer === selected) {
+        Object.assign(live, {
+          x: report.x, y: report.y, buttonL: report.buttonL, buttonR: report.buttonR,
+          offScreen: report.ackMode <= 1 ? 1 : 0,
+        });
+      }
       reports.push({ ...report, path: requestPath, response, at: Date.now() });
       return ['200 OK', response, 'text/html'];
     }
@@ -147,7 +157,11 @@ export function startStandin({ port, host = '127.0.0.1', page }) {
     });
   });
   server.listen(port, host);
-  return { server, reports, handshake };
+  const statusLine = () =>
+    `Status: Running | X: ${live.x} | Y: ${live.y} | ButtonL: ${live.buttonL} | ` +
+    `ButtonR: ${live.buttonR} | Off-Screen: ${live.offScreen} | ` +
+    `Pointer: ${String(selected).padStart(2, '0')} | Cursor: off`;
+  return { server, reports, handshake, statusLine };
 }
 
 function main() {
@@ -156,16 +170,21 @@ function main() {
       port: { type: 'string', default: '8080' },
       host: { type: 'string', default: '127.0.0.1' },
       page: { type: 'string' },
+      selected: { type: 'string', default: '0' },
     },
   });
   if (!values.page) {
     console.error('usage: standin-server.mjs --port PORT --page FILE');
     process.exit(2);
   }
-  const { server } = startStandin({
+  const { server, statusLine } = startStandin({
     port: Number(values.port),
     host: values.host,
     page: readFileSync(values.page),
+    selected: Number(values.selected),
+  });
+  createInterface({ input: process.stdin }).on('line', (line) => {
+    if (line.trim().toLowerCase() === 'status') console.log(statusLine());
   });
   server.on('listening', () => {
     console.log(`standin listening on http://${values.host}:${server.address().port}/`);
