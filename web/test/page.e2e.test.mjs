@@ -116,8 +116,8 @@ const near = (value, expected) => Math.abs(value - expected) <= 300;
 
 before(async () => {
   folder = makeTempDir('tvx-web-e2e-');
-  const page_ = await buildPage(folder);
-  server = new ServerUnderTest({ port: await freePort(), dir: folder, page: page_, pointer: POINTER });
+  const pageFile = await buildPage(folder);
+  server = new ServerUnderTest({ port: await freePort(), dir: folder, page: pageFile, pointer: POINTER });
   await server.start();
   tap = openTap(server);
   phone = await launchPhone();
