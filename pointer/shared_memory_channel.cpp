@@ -38,7 +38,8 @@ template <typename Fifo>
 struct FifoState {
   static constexpr std::uint32_t kSlots = Fifo::kSlotCount;
 
-  explicit FifoState(Fifo& fifo) : write(LoadIndex(fifo.writeIndex)), read(LoadIndex(fifo.readIndex)) {}
+  explicit FifoState(Fifo& fifo)
+      : write(LoadIndex(fifo.writeIndex)), read(LoadIndex(fifo.readIndex)) {}
 
   bool Usable() const { return write < kSlots && read < kSlots; }
   bool Empty() const { return !Usable() || write == read; }
@@ -110,7 +111,9 @@ std::string InFolder(const std::string& folder, const char* fileName) {
 SharedMemoryChannel::SharedMemoryChannel(std::string_view creationName)
     : creationName_(creationName) {}
 
-SharedMemoryChannel::~SharedMemoryChannel() { SharedMemoryClose(); }
+SharedMemoryChannel::~SharedMemoryChannel() {
+  SharedMemoryClose();
+}
 
 int SharedMemoryChannel::SharedMemoryInit(int bCreateNew, const std::string& folder,
                                           std::uint32_t& structVersion, int& created) {

@@ -24,7 +24,9 @@ namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
 
-extern "C" void RequestStop(int) { stopRequested = 1; }
+extern "C" void RequestStop(int) {
+  stopRequested = 1;
+}
 
 int Usage() {
   std::fputs(
@@ -136,8 +138,8 @@ int main(int argc, char** argv) {
   if (arguments.empty()) return Usage();
 
   const std::string_view command = arguments[0];
-  const bool watch = command == "watch" && (arguments.size() == 1 ||
-                                            (arguments.size() == 2 && arguments[1] == "--json"));
+  const bool watch = command == "watch" &&
+                     (arguments.size() == 1 || (arguments.size() == 2 && arguments[1] == "--json"));
   const bool send = command == "send" && arguments.size() == 3;
   const bool single = (command == "info" || command == "terminate") && arguments.size() == 1;
   if (!watch && !send && !single) return Usage();

@@ -9,7 +9,9 @@ std::size_t Clamp(int written, std::size_t size) {
   return static_cast<std::size_t>(written) < size ? static_cast<std::size_t>(written) : size - 1;
 }
 
-int IsSet(std::uint32_t flags, std::uint32_t bit) { return (flags & bit) != 0 ? 1 : 0; }
+int IsSet(std::uint32_t flags, std::uint32_t bit) {
+  return (flags & bit) != 0 ? 1 : 0;
+}
 
 }  // namespace
 
@@ -23,12 +25,12 @@ std::size_t FormatReportText(const PointerReportRecord& report, char* buffer, st
 
 std::size_t FormatReportJson(const PointerReportRecord& report, char* buffer, std::size_t size) {
   static const char* const kBoolean[] = {"false", "true"};
-  const int written = std::snprintf(
-      buffer, size,
-      "{\"pointer\":%u,\"frame\":%u,\"screen\":%u,\"x\":%u,\"y\":%u,\"flags\":%u,"
-      "\"buttonL\":%s,\"buttonR\":%s}\n",
-      report.pointer, report.frame, report.screen, report.x, report.y, report.flags,
-      kBoolean[IsSet(report.flags, kReportButtonLeft)],
-      kBoolean[IsSet(report.flags, kReportButtonRight)]);
+  const int written =
+      std::snprintf(buffer, size,
+                    "{\"pointer\":%u,\"frame\":%u,\"screen\":%u,\"x\":%u,\"y\":%u,\"flags\":%u,"
+                    "\"buttonL\":%s,\"buttonR\":%s}\n",
+                    report.pointer, report.frame, report.screen, report.x, report.y, report.flags,
+                    kBoolean[IsSet(report.flags, kReportButtonLeft)],
+                    kBoolean[IsSet(report.flags, kReportButtonRight)]);
   return Clamp(written, size);
 }

@@ -14,9 +14,13 @@ extern char** environ;
 
 namespace platform {
 
-std::uint32_t ProcessId() { return static_cast<std::uint32_t>(getpid()); }
+std::uint32_t ProcessId() {
+  return static_cast<std::uint32_t>(getpid());
+}
 
-int LastSystemErrorCode() { return errno; }
+int LastSystemErrorCode() {
+  return errno;
+}
 
 bool TerminateProcessById(std::uint32_t id) {
   // kill() reads 0 and negative ids as whole process groups.

@@ -14,7 +14,9 @@
 namespace platform {
 namespace {
 
-std::string ObjectName(const std::string& name) { return "/" + name; }
+std::string ObjectName(const std::string& name) {
+  return "/" + name;
+}
 
 void CloseKeepingErrno(int fd) {
   const int saved = errno;

@@ -32,9 +32,13 @@ void AppendQuoted(std::string& commandLine, const std::string& argument) {
 
 }  // namespace
 
-std::uint32_t ProcessId() { return GetCurrentProcessId(); }
+std::uint32_t ProcessId() {
+  return GetCurrentProcessId();
+}
 
-int LastSystemErrorCode() { return static_cast<int>(GetLastError()); }
+int LastSystemErrorCode() {
+  return static_cast<int>(GetLastError());
+}
 
 bool TerminateProcessById(std::uint32_t id) {
   if (id == 0) return false;
@@ -45,7 +49,9 @@ bool TerminateProcessById(std::uint32_t id) {
   return terminated != 0;
 }
 
-void UseFineSleepGranularity() { timeBeginPeriod(1); }
+void UseFineSleepGranularity() {
+  timeBeginPeriod(1);
+}
 
 ChildProcess::~ChildProcess() {
   if (handle_ == 0) return;

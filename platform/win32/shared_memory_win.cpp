@@ -8,10 +8,16 @@
 namespace platform {
 namespace {
 
-HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
-std::intptr_t FromHandle(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
+HANDLE AsHandle(std::intptr_t handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
+std::intptr_t FromHandle(HANDLE handle) {
+  return reinterpret_cast<std::intptr_t>(handle);
+}
 
-std::string ClaimObjectName(const std::string& name) { return name + " creator"; }
+std::string ClaimObjectName(const std::string& name) {
+  return name + " creator";
+}
 
 }  // namespace
 

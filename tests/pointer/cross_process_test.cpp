@@ -174,8 +174,8 @@ TEST_F(CrossProcessTest, TerminateCreatorSparesAProcessThatCreatedNothing) {
   const std::string rendezvousFile = folder_.File("TVXHDVMemory.INI");
   char id[16];
   std::snprintf(id, sizeof(id), "%08X", static_cast<unsigned>(bystander.Id()));
-  ASSERT_TRUE(platform::ProfileWriteString(rendezvousFile, "Memory", "SharedMemoryName",
-                                           name_.c_str()));
+  ASSERT_TRUE(
+      platform::ProfileWriteString(rendezvousFile, "Memory", "SharedMemoryName", name_.c_str()));
   ASSERT_TRUE(platform::ProfileWriteString(rendezvousFile, "Memory", "CreatorProcessID", id));
 
   std::uint32_t version = 0;
