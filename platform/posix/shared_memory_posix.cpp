@@ -46,7 +46,7 @@ SharedMemory::~SharedMemory() {
 }
 
 SharedMemory::Claim SharedMemory::ClaimName(const std::string& name) {
-  ReleaseClaim();
+  Close();  // one object per instance
   name_ = name;
   const std::string objectName = ObjectName(name);
   for (int attempt = 0; attempt < 3; ++attempt) {

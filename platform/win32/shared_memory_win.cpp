@@ -27,7 +27,7 @@ SharedMemory::~SharedMemory() {
 }
 
 SharedMemory::Claim SharedMemory::ClaimName(const std::string& name) {
-  ReleaseClaim();
+  Close();  // one object per instance
   name_ = name;
   HANDLE claim = CreateMutexA(nullptr, FALSE, ClaimObjectName(name).c_str());
   if (claim == nullptr) {
