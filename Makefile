@@ -7,7 +7,7 @@ SHELL := /bin/bash
 CMAKE_NATIVE := cmake -S . -G Ninja
 NPROC := $(shell nproc)
 
-.PHONY: all bootstrap build native win asan run test test-native test-asan test-win format
+.PHONY: all bootstrap build native win asan run test test-native test-asan test-win test-web format
 
 all: build
 
@@ -32,7 +32,7 @@ build: native win
 
 run: build
 	@mkdir -p build/run
-	@cp build/bin/TVXHandvane build/run/
+	@cp build/bin/TVXHandvane build/bin/TVXHandvane.TXT build/run/
 	@cd build/run && ./TVXHandvane
 
 test-native: native
@@ -48,7 +48,15 @@ test-win: win
 	@WINEDEBUG=-all WINEPREFIX=$(CURDIR)/build/win/wineprefix wineboot --init >/dev/null 2>&1 || true
 	@cd build/win && ctest --output-on-failure -j $(NPROC)
 
-test: test-native test-asan test-win
+# The phone page: unit tests, then headless chromium against the stand-in
+# server (web/test/harness.mjs tells how to aim it at another server).
+web/node_modules/.package-lock.json: web/package-lock.json | bootstrap
+	@cd web && npm ci --no-audit --no-fund --loglevel=error
+
+test-web: bootstrap web/node_modules/.package-lock.json
+	@cd web && node --test test/*.test.mjs
+
+test: test-native test-asan test-win test-web
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,10 +1,45 @@
-// The running process.
+// The running process and the other processes it deals with.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace platform {
 
 std::uint32_t ProcessId();
+
+// The calling thread's last system error code (GetLastError, errno).
+int LastSystemErrorCode();
+
+// Ends the process with that id: TerminateProcess with exit code 0 on
+// Windows, SIGTERM on Linux. False when there is no such process or it may
+// not be ended. Ids 0 and those that name process groups on Linux are refused.
+bool TerminateProcessById(std::uint32_t id);
+
+// Lets this process sleep in steps of about 1 ms (Windows defaults to 15.6 ms).
+void UseFineSleepGranularity();
+
+// A program started by this one. The destructor ends it if it still runs.
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  // Starts program with arguments; its standard output goes to outputFile
+  // (created or truncated) or, when that is empty, where this one's goes.
+  bool Start(const std::string& program, const std::vector<std::string>& arguments,
+             const std::string& outputFile);
+  std::uint32_t Id() const { return id_; }
+  // Waits up to timeoutMs for the end; true and the exit code once it ended.
+  bool WaitForExit(std::uint32_t timeoutMs, int& exitCode);
+
+ private:
+  std::intptr_t handle_ = 0;
+  std::uint32_t id_ = 0;
+  bool running_ = false;
+};
 
 }  // namespace platform

@@ -1,9 +1,81 @@
 #include "platform/process.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <ctime>
+
+extern char** environ;
 
 namespace platform {
 
-std::uint32_t ProcessId() { return static_cast<std::uint32_t>(getpid()); }
+std::uint32_t ProcessId() {
+  return static_cast<std::uint32_t>(getpid());
+}
+
+int LastSystemErrorCode() {
+  return errno;
+}
+
+bool TerminateProcessById(std::uint32_t id) {
+  // kill() reads 0 and negative ids as whole process groups.
+  if (id == 0 || id > static_cast<std::uint32_t>(INT_MAX)) return false;
+  return kill(static_cast<pid_t>(id), SIGTERM) == 0;
+}
+
+void UseFineSleepGranularity() {}  // Linux sleeps are fine-grained already
+
+ChildProcess::~ChildProcess() {
+  if (!running_) return;
+  kill(static_cast<pid_t>(id_), SIGKILL);
+  waitpid(static_cast<pid_t>(id_), nullptr, 0);
+}
+
+bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& outputFile) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!outputFile.empty()) {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  }
+  pid_t pid = 0;
+  const int result = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (result != 0) {
+    errno = result;
+    return false;
+  }
+  id_ = static_cast<std::uint32_t>(pid);
+  handle_ = pid;
+  running_ = true;
+  return true;
+}
+
+bool ChildProcess::WaitForExit(std::uint32_t timeoutMs, int& exitCode) {
+  if (!running_) return false;
+  const timespec step{0, 5'000'000};
+  for (std::uint32_t waited = 0;; waited += 5) {
+    int status = 0;
+    const pid_t done = waitpid(static_cast<pid_t>(id_), &status, WNOHANG);
+    if (done == static_cast<pid_t>(id_)) {
+      running_ = false;
+      exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      return true;
+    }
+    if (done < 0 || waited >= timeoutMs) return false;
+    nanosleep(&step, nullptr);
+  }
+}
 
 }  // namespace platform

@@ -2,8 +2,111 @@
 
 #include <windows.h>
 
-namespace platform {
+#include <mmsystem.h>  // timeBeginPeriod; needs windows.h first
 
-std::uint32_t ProcessId() { return GetCurrentProcessId(); }
+namespace platform {
+namespace {
+
+// One argument as the C runtime's command line parser reads it back.
+void AppendQuoted(std::string& commandLine, const std::string& argument) {
+  if (!commandLine.empty()) commandLine += ' ';
+  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) {
+    commandLine += argument;
+    return;
+  }
+  commandLine += '"';
+  std::size_t backslashes = 0;
+  for (const char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    // Backslashes count double before a quote, which itself gets one more.
+    commandLine.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+    backslashes = 0;
+    commandLine += c;
+  }
+  commandLine.append(2 * backslashes, '\\');
+  commandLine += '"';
+}
+
+}  // namespace
+
+std::uint32_t ProcessId() {
+  return GetCurrentProcessId();
+}
+
+int LastSystemErrorCode() {
+  return static_cast<int>(GetLastError());
+}
+
+bool TerminateProcessById(std::uint32_t id) {
+  if (id == 0) return false;
+  HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id);
+  if (process == nullptr) return false;
+  const BOOL terminated = TerminateProcess(process, 0);
+  CloseHandle(process);
+  return terminated != 0;
+}
+
+void UseFineSleepGranularity() {
+  timeBeginPeriod(1);
+}
+
+ChildProcess::~ChildProcess() {
+  if (handle_ == 0) return;
+  HANDLE process = reinterpret_cast<HANDLE>(handle_);
+  if (running_ && WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, 5000);
+  }
+  CloseHandle(process);
+}
+
+bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& outputFile) {
+  std::string commandLine;
+  AppendQuoted(commandLine, program);
+  for (const std::string& argument : arguments) AppendQuoted(commandLine, argument);
+
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  HANDLE output = INVALID_HANDLE_VALUE;
+  if (!outputFile.empty()) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    output = CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (output == INVALID_HANDLE_VALUE) return false;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = output;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  }
+  PROCESS_INFORMATION started{};
+  const BOOL ok = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                 nullptr, nullptr, &startup, &started);
+  const DWORD error = GetLastError();
+  if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
+  if (!ok) {
+    SetLastError(error);
+    return false;
+  }
+  CloseHandle(started.hThread);
+  handle_ = reinterpret_cast<std::intptr_t>(started.hProcess);
+  id_ = started.dwProcessId;
+  running_ = true;
+  return true;
+}
+
+bool ChildProcess::WaitForExit(std::uint32_t timeoutMs, int& exitCode) {
+  if (!running_) return false;
+  HANDLE process = reinterpret_cast<HANDLE>(handle_);
+  if (WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0) return false;
+  DWORD code = 0;
+  GetExitCodeProcess(process, &code);
+  exitCode = static_cast<int>(code);
+  running_ = false;
+  return true;
+}
 
 }  // namespace platform

@@ -1,0 +1,64 @@
+// Named shared memory: one object of a fixed size, shared by every process
+// that opens it by name, and a read-write view of it.
+//
+// The creating process claims the name first. The claim lasts as long as the
+// object here holds it, or until the process ends in whatever way, so a second
+// creator can tell a name that a running process owns from one left over by a
+// process that has ended (on Linux the name outlives a crashed process).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+class SharedMemory {
+ public:
+  enum class Claim { kClaimed, kHeldByRunningCreator, kFailed };
+
+  SharedMemory() = default;
+  ~SharedMemory();  // unmaps the view, closes the object and releases the claim
+  SharedMemory(const SharedMemory&) = delete;
+  SharedMemory& operator=(const SharedMemory&) = delete;
+
+  // Creator side, first step: claims the name for this process.
+  Claim ClaimName(const std::string& name);
+  // True while a running process holds the claim on the name. Takes no claim.
+  static bool IsClaimedByRunningCreator(const std::string& name);
+  // Creator side, second step: creates the claimed object with `size` bytes,
+  // or takes over one of that name that no running process claims (left over,
+  // or still open in a consumer). On failure the claim is released too.
+  bool Create(std::size_t size);
+  // Consumer side: opens the existing object of that name.
+  bool Open(const std::string& name);
+
+  // Maps the first `size` bytes of the open object for reading and writing.
+  // Fails when the object is smaller. nullptr on failure.
+  void* MapView(std::size_t size);
+  // Unmaps the view when one is mapped.
+  void UnmapView();
+
+  bool IsOpen() const { return handle_ != kNoHandle; }
+  // Closes the object (the view stays mapped) and releases the claim; the
+  // creator's close also removes the name on Linux. -1 when no object was
+  // open, else 1 for a successful close and 0 for a failed one.
+  int Close();
+
+  // The system error code of the last failed call.
+  int ErrorCode() const { return errorCode_; }
+
+ private:
+  static constexpr std::intptr_t kNoHandle = -1;
+
+  void ReleaseClaim();
+
+  std::string name_;
+  std::intptr_t handle_ = kNoHandle;  // the object, once created or opened
+  std::intptr_t claim_ = kNoHandle;   // what holds the creator's claim
+  void* view_ = nullptr;
+  std::size_t viewSize_ = 0;
+  int errorCode_ = 0;
+};
+
+}  // namespace platform

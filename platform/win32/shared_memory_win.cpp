@@ -1,0 +1,124 @@
+// Named file mapping backed by the page file. The creator's claim is a named
+// mutex that only creators open: the system removes it with the last handle,
+// so it exists exactly while a creator runs.
+#include "platform/shared_memory.h"
+
+#include <windows.h>
+
+namespace platform {
+namespace {
+
+HANDLE AsHandle(std::intptr_t handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
+std::intptr_t FromHandle(HANDLE handle) {
+  return reinterpret_cast<std::intptr_t>(handle);
+}
+
+std::string ClaimObjectName(const std::string& name) {
+  return name + " creator";
+}
+
+}  // namespace
+
+SharedMemory::~SharedMemory() {
+  UnmapView();
+  Close();
+}
+
+SharedMemory::Claim SharedMemory::ClaimName(const std::string& name) {
+  Close();  // one object per instance
+  name_ = name;
+  HANDLE claim = CreateMutexA(nullptr, FALSE, ClaimObjectName(name).c_str());
+  if (claim == nullptr) {
+    errorCode_ = static_cast<int>(GetLastError());
+    return Claim::kFailed;
+  }
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    errorCode_ = ERROR_ALREADY_EXISTS;
+    CloseHandle(claim);
+    return Claim::kHeldByRunningCreator;
+  }
+  claim_ = FromHandle(claim);
+  return Claim::kClaimed;
+}
+
+bool SharedMemory::IsClaimedByRunningCreator(const std::string& name) {
+  HANDLE claim = OpenMutexA(SYNCHRONIZE, FALSE, ClaimObjectName(name).c_str());
+  if (claim == nullptr) return false;
+  CloseHandle(claim);
+  return true;
+}
+
+bool SharedMemory::Create(std::size_t size) {
+  if (claim_ == kNoHandle) {
+    errorCode_ = ERROR_INVALID_HANDLE;
+    return false;
+  }
+  const auto size64 = static_cast<unsigned long long>(size);
+  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
+                                      static_cast<DWORD>(size64 >> 32),
+                                      static_cast<DWORD>(size64 & 0xFFFFFFFFu), name_.c_str());
+  if (mapping == nullptr) {
+    errorCode_ = static_cast<int>(GetLastError());
+    ReleaseClaim();
+    return false;
+  }
+  handle_ = FromHandle(mapping);
+  return true;
+}
+
+bool SharedMemory::Open(const std::string& name) {
+  Close();
+  name_ = name;
+  HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name.c_str());
+  if (mapping == nullptr) {
+    errorCode_ = static_cast<int>(GetLastError());
+    return false;
+  }
+  handle_ = FromHandle(mapping);
+  return true;
+}
+
+void* SharedMemory::MapView(std::size_t size) {
+  UnmapView();
+  if (handle_ == kNoHandle) {
+    errorCode_ = ERROR_INVALID_HANDLE;
+    return nullptr;
+  }
+  void* view = MapViewOfFile(AsHandle(handle_), FILE_MAP_ALL_ACCESS, 0, 0, size);
+  if (view == nullptr) {
+    errorCode_ = static_cast<int>(GetLastError());
+    return nullptr;
+  }
+  view_ = view;
+  viewSize_ = size;
+  return view_;
+}
+
+void SharedMemory::UnmapView() {
+  if (view_ == nullptr) return;
+  UnmapViewOfFile(view_);
+  view_ = nullptr;
+  viewSize_ = 0;
+}
+
+int SharedMemory::Close() {
+  if (handle_ == kNoHandle) {
+    ReleaseClaim();
+    return -1;
+  }
+  const BOOL closed = CloseHandle(AsHandle(handle_));
+  if (!closed) errorCode_ = static_cast<int>(GetLastError());
+  handle_ = kNoHandle;
+  ReleaseClaim();
+  return closed ? 1 : 0;
+}
+
+void SharedMemory::ReleaseClaim() {
+  if (claim_ == kNoHandle) return;
+  CloseHandle(AsHandle(claim_));
+  claim_ = kNoHandle;
+}
+
+}  // namespace platform

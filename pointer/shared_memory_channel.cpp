@@ -1,0 +1,327 @@
+#include "pointer/shared_memory_channel.h"
+
+#include <atomic>
+#include <charconv>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "platform/profile.h"
+
+namespace {
+
+constexpr char kRendezvousFileName[] = "TVXHDVMemory.INI";
+constexpr char kTemporaryFileName[] = "TVXHDVMemory.TMP";
+constexpr char kSection[] = "Memory";
+constexpr char kNameKey[] = "SharedMemoryName";
+constexpr char kCreatorKey[] = "CreatorProcessID";
+
+// The indices live in memory that another process writes at the same time.
+static_assert(std::atomic_ref<std::uint32_t>::is_always_lock_free);
+static_assert(std::atomic_ref<std::uint32_t>::required_alignment <= alignof(std::uint32_t));
+
+std::uint32_t LoadIndex(std::uint32_t& index) {
+  return std::atomic_ref<std::uint32_t>(index).load(std::memory_order_acquire);
+}
+
+void StoreIndex(std::uint32_t& index, std::uint32_t value) {
+  std::atomic_ref<std::uint32_t>(index).store(value, std::memory_order_release);
+}
+
+// The two indices of a FIFO as one side sees them. An index outside the slots
+// was written by a faulty or foreign process; such a FIFO is unusable (holds
+// nothing, takes nothing) until the side that owns the bad index resets it.
+template <typename Fifo>
+struct FifoState {
+  static constexpr std::uint32_t kSlots = Fifo::kSlotCount;
+
+  explicit FifoState(Fifo& fifo)
+      : write(LoadIndex(fifo.writeIndex)), read(LoadIndex(fifo.readIndex)) {}
+
+  bool Usable() const { return write < kSlots && read < kSlots; }
+  bool Empty() const { return !Usable() || write == read; }
+  bool Full() const { return !Usable() || write + 1 == read || (write == kSlots - 1 && read == 0); }
+  int Count() const {
+    if (!Usable()) return 0;
+    return static_cast<int>(write >= read ? write - read : write - read + kSlots);
+  }
+  int Free() const {
+    if (!Usable()) return 0;
+    return static_cast<int>(write < read ? read - write - 1 : read - write + kSlots - 1);
+  }
+  static std::uint32_t Next(std::uint32_t index) { return index + 1 >= kSlots ? 0 : index + 1; }
+
+  std::uint32_t write;
+  std::uint32_t read;
+};
+
+// The record goes into its slot before the new write index is published.
+template <typename Fifo>
+int PutRecord(Fifo& fifo, const typename Fifo::RecordType& record) {
+  const FifoState<Fifo> state(fifo);
+  if (state.Full()) return 0;
+  fifo.slots[state.write] = record;
+  StoreIndex(fifo.writeIndex, FifoState<Fifo>::Next(state.write));
+  return 1;
+}
+
+// The slot is copied out before the new read index frees it.
+template <typename Fifo>
+int GetRecord(Fifo& fifo, typename Fifo::RecordType& record) {
+  const FifoState<Fifo> state(fifo);
+  if (state.Empty()) return 0;
+  record = fifo.slots[state.read];
+  StoreIndex(fifo.readIndex, FifoState<Fifo>::Next(state.read));
+  return 1;
+}
+
+// Each side resets only its own index, to the other one; a bad other index is
+// not copied, so this side's index at least becomes valid again.
+template <typename Fifo>
+void ResetWriteIndex(Fifo& fifo) {
+  const std::uint32_t read = LoadIndex(fifo.readIndex);
+  StoreIndex(fifo.writeIndex, read < Fifo::kSlotCount ? read : 0);
+}
+
+template <typename Fifo>
+void ResetReadIndex(Fifo& fifo) {
+  const std::uint32_t write = LoadIndex(fifo.writeIndex);
+  StoreIndex(fifo.readIndex, write < Fifo::kSlotCount ? write : 0);
+}
+
+std::string Format(const char* format, ...) {
+  char text[520];
+  va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(text, sizeof(text), format, arguments);
+  va_end(arguments);
+  return text;
+}
+
+std::string InFolder(const std::string& folder, const char* fileName) {
+  // The folder is used as given: an empty one means the root folder.
+  return folder + platform::PathSeparator() + fileName;
+}
+
+}  // namespace
+
+SharedMemoryChannel::SharedMemoryChannel(std::string_view creationName)
+    : creationName_(creationName) {}
+
+SharedMemoryChannel::~SharedMemoryChannel() {
+  SharedMemoryClose();
+}
+
+int SharedMemoryChannel::SharedMemoryInit(int bCreateNew, const std::string& folder,
+                                          std::uint32_t& structVersion, int& created) {
+  SharedMemoryClose();  // a channel holds one area at a time
+  created = 0;
+  folder_ = folder;
+  rendezvousFilePath_ = InFolder(folder_, kRendezvousFileName);
+  return bCreateNew == 1 ? Create(structVersion, created) : Open(structVersion);
+}
+
+int SharedMemoryChannel::Create(std::uint32_t& structVersion, int& created) {
+  mappingName_ = creationName_;
+  // A running server keeps its area and its rendezvous file; only a name
+  // that nobody runs under any more is taken over.
+  switch (memory_.ClaimName(mappingName_)) {
+    case platform::SharedMemory::Claim::kClaimed:
+      break;
+    case platform::SharedMemory::Claim::kHeldByRunningCreator:
+      return Fail("The TVXHDV shared memory belongs to a running server");
+    case platform::SharedMemory::Claim::kFailed:
+      return Fail(Format("Could not create file mapping object (%d)", memory_.ErrorCode()));
+  }
+
+  if (platform::PathExists(rendezvousFilePath_) && !platform::RemoveFile(rendezvousFilePath_)) {
+    memory_.Close();
+    return Fail("bCreateNew==TRUE but can not delete existing TVXHDVMemory.INI");
+  }
+  temporaryFilePath_ = InFolder(folder_, kTemporaryFileName);
+
+  if (!memory_.Create(kSharedMemorySize)) {
+    return Fail(Format("Could not create file mapping object (%d)", memory_.ErrorCode()));
+  }
+  void* view = memory_.MapView(kSharedMemorySize);
+  if (view == nullptr) {
+    const int error = memory_.ErrorCode();
+    SharedMemoryClose();
+    return Fail(Format("Could not map view of file (%d)", error));
+  }
+  std::memset(view, 0, kSharedMemorySize);
+
+  if (!platform::ProfileWriteString(temporaryFilePath_, kSection, kNameKey, mappingName_.c_str())) {
+    const int error = platform::LastSystemErrorCode();
+    SharedMemoryClose();
+    return Fail(Format("WritePrivateProfileString/SharedMemoryName (%d,%s)", error,
+                       temporaryFilePath_.c_str()));
+  }
+  const std::string processId = Format("%08X", static_cast<unsigned>(platform::ProcessId()));
+  if (!platform::ProfileWriteString(temporaryFilePath_, kSection, kCreatorKey, processId.c_str())) {
+    const int error = platform::LastSystemErrorCode();
+    SharedMemoryClose();
+    return Fail(Format("WritePrivateProfileString/CreatorProcessID (%d,%s)", error,
+                       temporaryFilePath_.c_str()));
+  }
+
+  created = 1;
+  area_ = static_cast<SharedMemoryArea*>(view);
+  area_->totalSize = kSharedMemorySize;
+  area_->structVersion = StructVersion;
+  structVersion = StructVersion;
+  area_->versionBlockSize = kVersionBlockSize;
+  area_->pointerFifo.blockSize = PointerFifo::kBlockSize;
+  for (CommandFifo& fifo : area_->commandFifos) fifo.blockSize = CommandFifo::kBlockSize;
+  std::memcpy(area_->fillText, FillText, kFillTextLength + 1);
+  return 1;
+}
+
+int SharedMemoryChannel::Open(std::uint32_t& structVersion) {
+  if (!platform::PathExists(rendezvousFilePath_)) {
+    return Fail("TVXHDVMemory.INI does not exist but bCreateNew==FALSE");
+  }
+  mappingName_ = platform::ProfileReadString(rendezvousFilePath_, kSection, kNameKey, "", 260);
+  if (mappingName_.empty()) {
+    return Fail(Format("GetPrivateProfileString/SharedMemoryName (%d,%s)",
+                       platform::LastSystemErrorCode(), rendezvousFilePath_.c_str()));
+  }
+  if (!memory_.Open(mappingName_)) {
+    return Fail(Format("Could not open file mapping object (%d)\r\n", memory_.ErrorCode()));
+  }
+  void* view = memory_.MapView(kSharedMemorySize);
+  if (view == nullptr) {
+    const int error = memory_.ErrorCode();
+    memory_.Close();
+    return Fail(Format("Could not map view of file (%d)\r\n", error));
+  }
+  area_ = static_cast<SharedMemoryArea*>(view);
+  if (area_->totalSize != kSharedMemorySize) {
+    memory_.Close();  // the view stays until SharedMemoryClose
+    return Fail("Structure size mismatch!\r\n");
+  }
+  structVersion = area_->structVersion;
+  return 1;
+}
+
+int SharedMemoryChannel::SharedMemoryInitComplete() {
+  if (!platform::RenameWithoutReplace(temporaryFilePath_, rendezvousFilePath_)) {
+    Fail("SharedMemoryInitComplete: MoveFile error");
+    SharedMemoryClose();
+    return 0;
+  }
+  return 1;
+}
+
+int SharedMemoryChannel::SharedMemoryClose() {
+  memory_.UnmapView();
+  area_ = nullptr;
+  return memory_.Close();
+}
+
+int SharedMemoryChannel::Fail(std::string text) {
+  lastErrorText_ = std::move(text);
+  return 0;
+}
+
+int SharedMemoryChannel::PutPointerReport(const PointerReportRecord& record) {
+  return area_ != nullptr ? PutRecord(area_->pointerFifo, record) : 0;
+}
+
+int SharedMemoryChannel::GetPointerReport(PointerReportRecord& record) {
+  return area_ != nullptr ? GetRecord(area_->pointerFifo, record) : 0;
+}
+
+int SharedMemoryChannel::IsPointerFifoEmpty() const {
+  return area_ == nullptr || FifoState(area_->pointerFifo).Empty() ? 1 : 0;
+}
+
+int SharedMemoryChannel::IsPointerFifoFull() const {
+  return area_ == nullptr || FifoState(area_->pointerFifo).Full() ? 1 : 0;
+}
+
+int SharedMemoryChannel::PointerFifoCount() const {
+  return area_ != nullptr ? FifoState(area_->pointerFifo).Count() : 0;
+}
+
+int SharedMemoryChannel::PointerFifoFree() const {
+  return area_ != nullptr ? FifoState(area_->pointerFifo).Free() : 0;
+}
+
+void SharedMemoryChannel::ResetPointerFifoWrite() {
+  if (area_ != nullptr) ResetWriteIndex(area_->pointerFifo);
+}
+
+void SharedMemoryChannel::ResetPointerFifoRead() {
+  if (area_ != nullptr) ResetReadIndex(area_->pointerFifo);
+}
+
+CommandFifo* SharedMemoryChannel::CommandFifoOf(int pointer) const {
+  if (area_ == nullptr || pointer < 0 || pointer >= kCommandFifoCount) return nullptr;
+  return &area_->commandFifos[pointer];
+}
+
+int SharedMemoryChannel::PutCommand(int pointer, const CommandRecord& record) {
+  CommandFifo* fifo = CommandFifoOf(pointer);
+  return fifo != nullptr ? PutRecord(*fifo, record) : 0;
+}
+
+int SharedMemoryChannel::GetCommand(int pointer, CommandRecord& record) {
+  CommandFifo* fifo = CommandFifoOf(pointer);
+  return fifo != nullptr ? GetRecord(*fifo, record) : 0;
+}
+
+int SharedMemoryChannel::IsCommandFifoEmpty(int pointer) const {
+  CommandFifo* fifo = CommandFifoOf(pointer);
+  return fifo == nullptr || FifoState(*fifo).Empty() ? 1 : 0;
+}
+
+int SharedMemoryChannel::IsCommandFifoFull(int pointer) const {
+  CommandFifo* fifo = CommandFifoOf(pointer);
+  return fifo == nullptr || FifoState(*fifo).Full() ? 1 : 0;
+}
+
+int SharedMemoryChannel::CommandFifoCount(int pointer) const {
+  CommandFifo* fifo = CommandFifoOf(pointer);
+  return fifo != nullptr ? FifoState(*fifo).Count() : 0;
+}
+
+int SharedMemoryChannel::CommandFifoFree(int pointer) const {
+  CommandFifo* fifo = CommandFifoOf(pointer);
+  return fifo != nullptr ? FifoState(*fifo).Free() : 0;
+}
+
+void SharedMemoryChannel::ResetCommandFifoWrite(int pointer) {
+  if (CommandFifo* fifo = CommandFifoOf(pointer)) ResetWriteIndex(*fifo);
+}
+
+void SharedMemoryChannel::ResetCommandFifoRead(int pointer) {
+  if (CommandFifo* fifo = CommandFifoOf(pointer)) ResetReadIndex(*fifo);
+}
+
+int SharedMemoryChannel::TerminateCreator() {
+  const std::string rendezvousFile = InFolder(folder_, kRendezvousFileName);
+  const std::string idText =
+      platform::ProfileReadString(rendezvousFile, kSection, kCreatorKey, "", 360);
+  if (idText.empty()) {
+    return Fail("Could not read [Memory], CreatorProcessID in file TVXHDVMemory.INI");
+  }
+  std::uint32_t id = 0;
+  const std::size_t digits = idText.size() < 8 ? idText.size() : 8;
+  if (std::from_chars(idText.data(), idText.data() + digits, id, 16).ec != std::errc()) return 0;
+
+  // The file outlives the server and its process id may have been given to
+  // another program since: end the process only while the area it names
+  // still belongs to a running creator.
+  const std::string name = platform::ProfileReadString(rendezvousFile, kSection, kNameKey, "", 260);
+  if (name.empty() || !platform::SharedMemory::IsClaimedByRunningCreator(name)) return 0;
+  return platform::TerminateProcessById(id) ? 1 : 0;
+}
+
+int SharedMemoryChannel::FillTextMatches() const {
+  if (area_ == nullptr) return 0;
+  return std::memcmp(area_->fillText, FillText, kFillTextLength + 1) == 0 ? 1 : 0;
+}

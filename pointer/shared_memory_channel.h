@@ -1,0 +1,84 @@
+// The shared memory channel between the server and a consuming application.
+// The server creates the area and publishes its name in the rendezvous file
+// "TVXHDVMemory.INI"; the consumer opens it from that file. Both use the FIFO
+// operations from their own end: the server puts reports and gets commands,
+// the consumer gets reports and puts commands.
+//
+// Operations return 1 for success and 0 for failure unless said otherwise; a
+// failure of SharedMemoryInit, SharedMemoryInitComplete or TerminateCreator
+// leaves its message in GetLastErrorText().
+//
+// The FIFO operations are not locked: each FIFO has one writing and one
+// reading process, and within a process the caller serialises all calls.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/shared_memory.h"
+#include "pointer/shared_memory_layout.h"
+
+class SharedMemoryChannel {
+ public:
+  // The creator makes the area under creationName; tests give each area a
+  // name of its own.
+  explicit SharedMemoryChannel(std::string_view creationName = NoticeText);
+  virtual ~SharedMemoryChannel();  // SharedMemoryClose
+  SharedMemoryChannel(const SharedMemoryChannel&) = delete;
+  SharedMemoryChannel& operator=(const SharedMemoryChannel&) = delete;
+
+  // Creates (bCreateNew 1) or opens the area; the folder holds the rendezvous
+  // file. Hands back the area's StructVersion and whether it was created.
+  int SharedMemoryInit(int bCreateNew, const std::string& folder, std::uint32_t& structVersion,
+                       int& created);
+  // Publishes the rendezvous file once the creator has finished the header.
+  int SharedMemoryInitComplete();
+  // Unmaps and closes: the close result, or -1 when no mapping was open.
+  int SharedMemoryClose();
+
+  SharedMemoryArea* GetHeader() const { return area_; }
+  const std::string& GetMappingName() const { return mappingName_; }
+  const std::string& GetLastErrorText() const { return lastErrorText_; }
+
+  // Report FIFO: the server writes, the consumer reads.
+  int PutPointerReport(const PointerReportRecord& record);
+  int GetPointerReport(PointerReportRecord& record);
+  int IsPointerFifoEmpty() const;
+  int IsPointerFifoFull() const;
+  int PointerFifoCount() const;
+  int PointerFifoFree() const;
+  void ResetPointerFifoWrite();
+  void ResetPointerFifoRead();
+
+  // Command FIFOs, pointer numbers 0 to 599: the consumer writes, the server
+  // reads. Another pointer number holds nothing and takes nothing.
+  int PutCommand(int pointer, const CommandRecord& record);
+  int GetCommand(int pointer, CommandRecord& record);
+  int IsCommandFifoEmpty(int pointer) const;
+  int IsCommandFifoFull(int pointer) const;
+  int CommandFifoCount(int pointer) const;
+  int CommandFifoFree(int pointer) const;
+  void ResetCommandFifoWrite(int pointer);
+  void ResetCommandFifoRead(int pointer);
+
+  // Ends the process named in the rendezvous file's CreatorProcessID.
+  int TerminateCreator();
+  // 1 when the area holds FillText byte for byte, terminator included.
+  int FillTextMatches() const;
+
+ private:
+  int Create(std::uint32_t& structVersion, int& created);
+  int Open(std::uint32_t& structVersion);
+  int Fail(std::string text);
+  CommandFifo* CommandFifoOf(int pointer) const;
+
+  const std::string creationName_;
+  std::string folder_;
+  std::string mappingName_;
+  std::string rendezvousFilePath_;
+  std::string temporaryFilePath_;
+  std::string lastErrorText_;
+  platform::SharedMemory memory_;
+  SharedMemoryArea* area_ = nullptr;
+};

@@ -1,0 +1,31 @@
+// Codeplate: its settings, all from the INI file beside the program, and its run.
+#pragma once
+
+#include <string>
+
+#include "qrtool/qr_code_bitmap.h"
+
+class DiagnosticLog;
+
+struct CodeplateSettings {
+  bool logEnabled = true;   // General/Log
+  QrCodeBitmapStyle style;  // Input/NumberOfBMPPixelsPerQRCodePixel, PixelValueRed/Green/Blue
+  std::string accessPoint;  // Input/AccessPoint: text of the first code
+  std::string url;          // Input/URL: text of the second code
+  std::string file1;        // Output/File1: BMP file of the first code
+  std::string file2;        // Output/File2: BMP file of the second code
+};
+
+// Texts and paths hold at most 259 characters; integers are read through a
+// 460-byte buffer.
+inline constexpr std::size_t kCodeplateTextBufferSize = 260;
+inline constexpr std::size_t kCodeplateValueBufferSize = 460;
+
+// Logs "Entered ReadIni" (while the log is still on), then reads the keys and
+// switches the log. A missing key gives its default; an integer value that does
+// not start with a number keeps the value the record had.
+bool ReadIni(CodeplateSettings& settings, const std::string& iniFile, DiagnosticLog& log);
+
+// Writes the access point code to File1, then the URL code to File2, the second
+// whatever became of the first. True only when both files were written.
+bool WriteCodeplateImages(const CodeplateSettings& settings, std::ostream& messages);

@@ -1,0 +1,189 @@
+// Two processes on one area: TVXTap or a small peer program on the other side.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/profile.h"
+#include "tests/pointer/channel_fixture.h"
+
+namespace {
+
+// A program built beside this test binary.
+std::string SiblingProgram(const char* fileName) {
+  const std::string self = platform::ProgramFilePath();
+  return self.substr(0, self.find_last_of("/\\") + 1) + fileName;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// Waits up to 30 s (wine starts programs slowly) for the condition.
+template <typename Condition>
+bool WaitFor(Condition condition) {
+  for (int i = 0; i < 3000; ++i) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+class CrossProcessTest : public ChannelTest {
+ protected:
+  // Runs TVXTap to its end; its exit code, its output in output.
+  int RunTap(const std::vector<std::string>& arguments, std::string& output) {
+    std::vector<std::string> all = {"--folder", folder_.Path()};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    const std::string outputFile = folder_.File("tap.out");
+    platform::ChildProcess tap;
+    EXPECT_TRUE(tap.Start(tap_, all, outputFile));
+    int exitCode = -1;
+    EXPECT_TRUE(tap.WaitForExit(30000, exitCode));
+    output = TempFolder::ReadAll(outputFile);
+    return exitCode;
+  }
+
+  std::string tap_ = SiblingProgram(TVX_TAP_FILE_NAME);
+  std::string peer_ = SiblingProgram(TVX_PEER_FILE_NAME);
+};
+
+TEST_F(CrossProcessTest, TapWatchPrintsEveryReportAsItArrives) {
+  CreateServer();
+  server_.PutPointerReport(Report(4, 1));
+  server_.PutPointerReport(PointerReportRecord{2, 65535, 79, 0, 65535, 0xC300});
+
+  const std::string outputFile = folder_.File("watch.out");
+  platform::ChildProcess tap;
+  ASSERT_TRUE(tap.Start(tap_, {"--folder", folder_.Path(), "watch", "--json"}, outputFile));
+  ASSERT_TRUE(WaitFor([&] { return Lines(TempFolder::ReadAll(outputFile)).size() == 2; }));
+  server_.PutPointerReport(Report(5, 2));
+  ASSERT_TRUE(WaitFor([&] { return Lines(TempFolder::ReadAll(outputFile)).size() == 3; }));
+
+  ASSERT_TRUE(platform::TerminateProcessById(tap.Id()));
+  int exitCode = -1;
+  ASSERT_TRUE(tap.WaitForExit(30000, exitCode));
+  EXPECT_EQ(exitCode, 0);  // SIGTERM ends the watch cleanly
+  EXPECT_EQ(Lines(TempFolder::ReadAll(outputFile)),
+            (std::vector<std::string>{
+                R"({"pointer":4,"frame":1,"screen":1,"x":1001,"y":2001,"flags":256,)"
+                R"("buttonL":true,"buttonR":false})",
+                R"({"pointer":79,"frame":65535,"screen":2,"x":0,"y":65535,"flags":49920,)"
+                R"("buttonL":true,"buttonR":true})",
+                R"({"pointer":5,"frame":2,"screen":1,"x":1002,"y":2002,"flags":256,)"
+                R"("buttonL":true,"buttonR":false})"}));
+  EXPECT_EQ(server_.IsPointerFifoEmpty(), 1);
+}
+
+TEST_F(CrossProcessTest, TapSendsCommandsAndShowsTheHeader) {
+  CreateServer();
+  server_.GetHeader()->versionWebServerService = ComposeVersionWebServerService(2, 0, 1, 0);
+  server_.PutPointerReport(Report(1, 1));
+  std::string output;
+  ASSERT_EQ(RunTap({"send", "12", "0x41"}, output), 0);
+  ASSERT_EQ(RunTap({"send", "599", "7"}, output), 0);
+  EXPECT_EQ(RunTap({"send", "600", "7"}, output), 2);
+  EXPECT_EQ(RunTap({"send", "1", "256"}, output), 2);
+
+  CommandRecord command;
+  ASSERT_EQ(server_.GetCommand(599, command), 1);
+  EXPECT_EQ(command.command, 7u);
+  EXPECT_EQ(server_.CommandFifoCount(12), 1);
+
+  ASSERT_EQ(RunTap({"info"}, output), 0);
+  const std::vector<std::string> expected = {"MappingName: " + name_,
+                                             "TotalSize: 4240072",
+                                             "StructVersion: 23020902",
+                                             "VersionBlockSize: 28",
+                                             "VersionWebServerService: 02000100 (2.0.1.0)",
+                                             "PointerFifoBlockSize: 384036",
+                                             "CommandFifoBlockSize: 6420",
+                                             "FillTextMatches: 1",
+                                             "PointerFifoCount: 1",
+                                             "CommandFifoCount 12: 1"};
+  EXPECT_EQ(Lines(output), expected);
+  ASSERT_EQ(server_.GetCommand(12, command), 1);
+  EXPECT_EQ(command.command, 0x41u);
+}
+
+TEST_F(CrossProcessTest, TapFailsWithoutAnArea) {
+  std::string output;
+  EXPECT_EQ(RunTap({"info"}, output), 1);
+  EXPECT_EQ(RunTap({"terminate"}, output), 1);
+  EXPECT_EQ(RunTap({"bogus"}, output), 2);
+}
+
+// The peer is the server here: this process reads what it put, a second
+// server is refused while it runs, and after it has been ended its area is
+// taken over as a leftover (on Linux the killed peer leaves the name behind).
+TEST_F(CrossProcessTest, SecondServerIsRefusedWhileTheFirstRuns) {
+  platform::ChildProcess peer;
+  ASSERT_TRUE(peer.Start(peer_, {"create", folder_.Path(), name_, "3"}, ""));
+  const std::string rendezvousFile = folder_.File("TVXHDVMemory.INI");
+  ASSERT_TRUE(WaitFor([&] { return platform::PathExists(rendezvousFile); }));
+  OpenConsumer();
+  PointerReportRecord report;
+  for (std::uint32_t frame = 0; frame < 3; ++frame) {
+    ASSERT_EQ(consumer_.GetPointerReport(report), 1);
+    EXPECT_EQ(report.frame, frame);
+    EXPECT_EQ(report.x, 100 + frame);
+  }
+  consumer_.PutCommand(3, CommandRecord{9, 0});
+
+  std::uint32_t version = 0;
+  int created = 1;
+  EXPECT_EQ(server_.SharedMemoryInit(1, folder_.Path(), version, created), 0);
+  EXPECT_EQ(server_.GetLastErrorText(), "The TVXHDV shared memory belongs to a running server");
+  EXPECT_EQ(created, 0);
+  TempFolder otherFolder;  // the name is what counts, not the folder
+  EXPECT_EQ(server_.SharedMemoryInit(1, otherFolder.Path(), version, created), 0);
+  char peerId[16];
+  std::snprintf(peerId, sizeof(peerId), "%08X", static_cast<unsigned>(peer.Id()));
+  EXPECT_EQ(platform::ProfileReadString(rendezvousFile, "Memory", "CreatorProcessID", "", 360),
+            peerId);
+  EXPECT_EQ(consumer_.CommandFifoCount(3), 1);  // the live area was left alone
+
+  ASSERT_EQ(consumer_.TerminateCreator(), 1);
+  int exitCode = 0;
+  ASSERT_TRUE(peer.WaitForExit(30000, exitCode));
+  EXPECT_EQ(consumer_.TerminateCreator(), 0);  // no creator runs any more
+
+  CreateServer();
+  EXPECT_EQ(server_.CommandFifoCount(3), 0);
+  ASSERT_EQ(server_.PutPointerReport(Report(9, 1)), 1);
+  ASSERT_EQ(consumer_.GetPointerReport(report), 1);  // the same area, started afresh
+  EXPECT_EQ(report.pointer, 9u);
+}
+
+// The rendezvous file outlives its server; its process id may since belong
+// to another program, which must not be ended.
+TEST_F(CrossProcessTest, TerminateCreatorSparesAProcessThatCreatedNothing) {
+  platform::ChildProcess bystander;
+  ASSERT_TRUE(bystander.Start(peer_, {"idle"}, ""));
+  const std::string rendezvousFile = folder_.File("TVXHDVMemory.INI");
+  char id[16];
+  std::snprintf(id, sizeof(id), "%08X", static_cast<unsigned>(bystander.Id()));
+  ASSERT_TRUE(
+      platform::ProfileWriteString(rendezvousFile, "Memory", "SharedMemoryName", name_.c_str()));
+  ASSERT_TRUE(platform::ProfileWriteString(rendezvousFile, "Memory", "CreatorProcessID", id));
+
+  std::uint32_t version = 0;
+  int created = 0;
+  EXPECT_EQ(consumer_.SharedMemoryInit(0, folder_.Path(), version, created), 0);
+  EXPECT_EQ(consumer_.TerminateCreator(), 0);
+  int exitCode = 0;
+  EXPECT_FALSE(bystander.WaitForExit(200, exitCode));
+}
+
+}  // namespace

@@ -1,0 +1,157 @@
+// The FIFO rules, the same for the report FIFO and every command FIFO, and
+// what happens when the other process writes a bad index.
+#include <gtest/gtest.h>
+
+#include "tests/pointer/channel_fixture.h"
+
+namespace {
+
+class FifoTest : public ChannelTest {
+ protected:
+  void SetUp() override {
+    CreateServer();
+    OpenConsumer();
+  }
+  SharedMemoryArea& Area() { return *server_.GetHeader(); }
+};
+
+TEST_F(FifoTest, ReportFifoFillsAtOneBelowItsSlotsAndWrapsAfterTheLastSlot) {
+  EXPECT_EQ(consumer_.IsPointerFifoEmpty(), 1);
+  EXPECT_EQ(consumer_.PointerFifoCount(), 0);
+  EXPECT_EQ(consumer_.PointerFifoFree(), 15999);
+  PointerReportRecord taken;
+  EXPECT_EQ(consumer_.GetPointerReport(taken), 0);
+
+  for (std::uint32_t frame = 0; frame < 15999; ++frame) {
+    ASSERT_EQ(server_.PutPointerReport(Report(3, frame)), 1) << frame;
+  }
+  EXPECT_EQ(server_.IsPointerFifoFull(), 1);
+  EXPECT_EQ(server_.PointerFifoFree(), 0);
+  EXPECT_EQ(consumer_.PointerFifoCount(), 15999);
+  EXPECT_EQ(server_.PutPointerReport(Report(3, 99999)), 0);  // dropped, nothing moves
+  EXPECT_EQ(Area().pointerFifo.writeIndex, 15999u);
+  EXPECT_EQ(Area().pointerFifo.readIndex, 0u);
+
+  ASSERT_EQ(consumer_.GetPointerReport(taken), 1);
+  EXPECT_EQ(taken.frame, 0u);
+  EXPECT_EQ(taken.x, 1000u);
+  EXPECT_EQ(taken.flags, 0x100u);
+  ASSERT_EQ(server_.PutPointerReport(Report(3, 15999)), 1);  // into slot 15999
+  EXPECT_EQ(Area().pointerFifo.writeIndex, 0u);
+  EXPECT_EQ(server_.IsPointerFifoFull(), 1);  // W + 1 = R
+
+  for (std::uint32_t frame = 1; frame <= 15999; ++frame) {
+    ASSERT_EQ(consumer_.GetPointerReport(taken), 1);
+    ASSERT_EQ(taken.frame, frame);
+  }
+  EXPECT_EQ(Area().pointerFifo.readIndex, 0u);
+  EXPECT_EQ(consumer_.IsPointerFifoEmpty(), 1);
+}
+
+TEST_F(FifoTest, CountAndFreeAcrossTheWrap) {
+  Area().commandFifos[5].writeIndex = 3;
+  Area().commandFifos[5].readIndex = 790;
+  EXPECT_EQ(server_.CommandFifoCount(5), 13);  // W - R + N
+  EXPECT_EQ(server_.CommandFifoFree(5), 786);  // R - W - 1
+  EXPECT_EQ(consumer_.IsCommandFifoFull(5), 0);
+  Area().commandFifos[5].writeIndex = 799;
+  Area().commandFifos[5].readIndex = 0;
+  EXPECT_EQ(consumer_.IsCommandFifoFull(5), 1);
+  EXPECT_EQ(server_.CommandFifoCount(5), 799);
+
+  Area().commandFifos[5].writeIndex = 0;
+  for (int code = 0; code < 799; ++code) {
+    ASSERT_EQ(consumer_.PutCommand(5, CommandRecord{static_cast<std::uint32_t>(code), 0}), 1);
+  }
+  EXPECT_EQ(consumer_.PutCommand(5, CommandRecord{1, 0}), 0);
+  CommandRecord command;
+  for (int code = 0; code < 799; ++code) {
+    ASSERT_EQ(server_.GetCommand(5, command), 1);
+    ASSERT_EQ(command.command, static_cast<std::uint32_t>(code));
+  }
+  EXPECT_EQ(server_.IsCommandFifoEmpty(5), 1);
+  EXPECT_EQ(server_.GetCommand(5, command), 0);
+  EXPECT_EQ(Area().commandFifos[5].readIndex, 799u);  // the wrap is at 799
+  EXPECT_EQ(server_.IsCommandFifoEmpty(4), 1);        // neighbours untouched
+  EXPECT_EQ(server_.IsCommandFifoEmpty(6), 1);
+}
+
+TEST_F(FifoTest, ResetsEmptyTheFifoFromEitherSide) {
+  for (std::uint32_t frame = 0; frame < 5; ++frame) server_.PutPointerReport(Report(1, frame));
+  consumer_.ResetPointerFifoRead();
+  EXPECT_EQ(consumer_.IsPointerFifoEmpty(), 1);
+  EXPECT_EQ(Area().pointerFifo.readIndex, 5u);
+
+  for (std::uint32_t frame = 0; frame < 5; ++frame) server_.PutPointerReport(Report(1, frame));
+  server_.ResetPointerFifoWrite();
+  EXPECT_EQ(consumer_.IsPointerFifoEmpty(), 1);
+  EXPECT_EQ(Area().pointerFifo.writeIndex, 5u);
+
+  consumer_.PutCommand(9, CommandRecord{7, 0});
+  consumer_.ResetCommandFifoWrite(9);
+  EXPECT_EQ(server_.IsCommandFifoEmpty(9), 1);
+  consumer_.PutCommand(9, CommandRecord{7, 0});
+  server_.ResetCommandFifoRead(9);
+  EXPECT_EQ(server_.IsCommandFifoEmpty(9), 1);
+  EXPECT_EQ(server_.CommandFifoCount(9), 0);
+}
+
+TEST_F(FifoTest, PointerNumbersOutsideTheBlocksHoldNothing) {
+  CommandRecord command{1, 0};
+  for (const int pointer : {-1, 600, 100000}) {
+    EXPECT_EQ(consumer_.PutCommand(pointer, command), 0);
+    EXPECT_EQ(server_.GetCommand(pointer, command), 0);
+    EXPECT_EQ(server_.IsCommandFifoEmpty(pointer), 1);
+    EXPECT_EQ(consumer_.CommandFifoFree(pointer), 0);
+    consumer_.ResetCommandFifoWrite(pointer);
+  }
+  EXPECT_EQ(consumer_.PutCommand(599, command), 1);  // the last block is real
+}
+
+// Indices come from another process: a bad one must never reach beyond the
+// slots. The FIFO stays unusable until the side owning that index resets it.
+TEST_F(FifoTest, BadIndicesMakeTheFifoUnusableUntilItsOwnerResetsIt) {
+  server_.PutPointerReport(Report(2, 1));
+  Area().pointerFifo.readIndex = 16000;  // the consumer's index, gone wrong
+  PointerReportRecord taken;
+  EXPECT_EQ(server_.PutPointerReport(Report(2, 2)), 0);
+  EXPECT_EQ(consumer_.GetPointerReport(taken), 0);
+  EXPECT_EQ(consumer_.PointerFifoCount(), 0);
+  EXPECT_EQ(server_.PointerFifoFree(), 0);
+  EXPECT_EQ(consumer_.IsPointerFifoEmpty(), 1);
+  EXPECT_EQ(server_.IsPointerFifoFull(), 1);
+  server_.ResetPointerFifoWrite();  // the server cannot repair the consumer's index
+  EXPECT_EQ(server_.PutPointerReport(Report(2, 2)), 0);
+  consumer_.ResetPointerFifoRead();
+  EXPECT_EQ(server_.PutPointerReport(Report(2, 3)), 1);
+  ASSERT_EQ(consumer_.GetPointerReport(taken), 1);
+  EXPECT_EQ(taken.frame, 3u);
+
+  Area().commandFifos[0].writeIndex = 0xFFFFFFFF;  // the consumer's index, gone wrong
+  const CommandRecord before = Area().commandFifos[0].slots[0];
+  CommandRecord command;
+  EXPECT_EQ(server_.GetCommand(0, command), 0);
+  EXPECT_EQ(consumer_.PutCommand(0, CommandRecord{5, 5}), 0);
+  EXPECT_EQ(Area().commandFifos[0].slots[0].command, before.command);
+  server_.ResetCommandFifoRead(0);  // a bad write index is not copied
+  EXPECT_EQ(Area().commandFifos[0].readIndex, 0u);
+  EXPECT_EQ(server_.GetCommand(0, command), 0);
+  consumer_.ResetCommandFifoWrite(0);
+  EXPECT_EQ(consumer_.PutCommand(0, CommandRecord{5, 5}), 1);
+  ASSERT_EQ(server_.GetCommand(0, command), 1);
+  EXPECT_EQ(command.command, 5u);
+}
+
+TEST_F(FifoTest, AClosedChannelTouchesNothing) {
+  EXPECT_EQ(server_.SharedMemoryClose(), 1);
+  EXPECT_EQ(server_.SharedMemoryClose(), -1);
+  EXPECT_EQ(server_.GetHeader(), nullptr);
+  EXPECT_EQ(server_.PutPointerReport(Report(0, 0)), 0);
+  EXPECT_EQ(server_.IsCommandFifoEmpty(0), 1);
+  EXPECT_EQ(server_.FillTextMatches(), 0);
+  // The consumer's view stays valid after the creator has gone.
+  EXPECT_EQ(consumer_.FillTextMatches(), 1);
+  EXPECT_EQ(consumer_.PutCommand(1, CommandRecord{1, 0}), 1);
+}
+
+}  // namespace

@@ -1,0 +1,168 @@
+// Creating, publishing, opening and closing the area, and every failure of
+// those steps with its message.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/profile.h"
+#include "tests/pointer/channel_fixture.h"
+
+namespace {
+
+bool StartsWith(const std::string& text, const std::string& start) {
+  return text.compare(0, start.size(), start) == 0;
+}
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+class OpenTest : public ChannelTest {
+ protected:
+  // Opens as a consumer and expects the failure text.
+  void ExpectOpenFails(const std::string& text) {
+    std::uint32_t version = 7;
+    int created = 1;
+    EXPECT_EQ(consumer_.SharedMemoryInit(0, folder_.Path(), version, created), 0);
+    EXPECT_EQ(created, 0);
+    EXPECT_EQ(consumer_.GetLastErrorText(), text);
+  }
+  std::string RendezvousFile() const { return folder_.File("TVXHDVMemory.INI"); }
+  std::string TemporaryFile() const { return folder_.File("TVXHDVMemory.TMP"); }
+};
+
+TEST_F(OpenTest, TheRendezvousFileAppearsOnlyOnceTheAreaIsComplete) {
+  std::uint32_t version = 0;
+  int created = 0;
+  ASSERT_EQ(server_.SharedMemoryInit(1, folder_.Path(), version, created), 1);
+  EXPECT_EQ(version, 0x23020902u);
+  EXPECT_EQ(created, 1);
+  EXPECT_EQ(server_.GetMappingName(), name_);
+  EXPECT_FALSE(platform::PathExists(RendezvousFile()));
+  ExpectOpenFails("TVXHDVMemory.INI does not exist but bCreateNew==FALSE");
+
+  char ownId[16];
+  std::snprintf(ownId, sizeof(ownId), "%08X", static_cast<unsigned>(platform::ProcessId()));
+  EXPECT_EQ(platform::ProfileReadString(TemporaryFile(), "Memory", "SharedMemoryName", "", 260),
+            name_);
+  EXPECT_EQ(platform::ProfileReadString(TemporaryFile(), "Memory", "CreatorProcessID", "", 360),
+            ownId);
+
+  ASSERT_EQ(server_.SharedMemoryInitComplete(), 1);
+  EXPECT_FALSE(platform::PathExists(TemporaryFile()));
+  EXPECT_EQ(platform::ProfileReadString(RendezvousFile(), "Memory", "SharedMemoryName", "", 260),
+            name_);
+  OpenConsumer();
+  EXPECT_EQ(consumer_.GetMappingName(), name_);
+  EXPECT_EQ(consumer_.FillTextMatches(), 1);
+
+  EXPECT_EQ(server_.SharedMemoryClose(), 1);
+  EXPECT_TRUE(platform::PathExists(RendezvousFile()));  // left for the next start to replace
+}
+
+TEST_F(OpenTest, ALeftoverRendezvousFileIsReplaced) {
+  TempFolder::WriteAll(RendezvousFile(), "[Memory]\r\nSharedMemoryName=old\r\nOther=1\r\n");
+  CreateServer();
+  EXPECT_EQ(platform::ProfileReadString(RendezvousFile(), "Memory", "SharedMemoryName", "", 260),
+            name_);
+  EXPECT_EQ(platform::ProfileReadString(RendezvousFile(), "Memory", "Other", "", 260), "");
+}
+
+TEST_F(OpenTest, CreateFailuresLeaveNoArea) {
+  std::uint32_t version = 0;
+  int created = 1;
+  // A rendezvous "file" that cannot be deleted.
+  std::filesystem::create_directories(RendezvousFile() + "/inside");
+  EXPECT_EQ(server_.SharedMemoryInit(1, folder_.Path(), version, created), 0);
+  EXPECT_EQ(server_.GetLastErrorText(),
+            "bCreateNew==TRUE but can not delete existing TVXHDVMemory.INI");
+  EXPECT_EQ(created, 0);
+  EXPECT_EQ(server_.GetHeader(), nullptr);
+  EXPECT_EQ(server_.SharedMemoryClose(), -1);
+
+  const std::string missingFolder = folder_.File("missing");
+  EXPECT_EQ(server_.SharedMemoryInit(1, missingFolder, version, created), 0);
+  const std::string& text = server_.GetLastErrorText();
+  EXPECT_TRUE(StartsWith(text, "WritePrivateProfileString/SharedMemoryName (")) << text;
+  std::string temporaryFile = missingFolder;
+  temporaryFile += platform::PathSeparator();
+  temporaryFile += "TVXHDVMemory.TMP";
+  temporaryFile += ")";
+  EXPECT_TRUE(EndsWith(text, temporaryFile)) << text;
+  EXPECT_EQ(server_.GetHeader(), nullptr);
+  EXPECT_EQ(server_.SharedMemoryClose(), -1);
+
+  // Both failures released the name: creating now works.
+  TempFolder goodFolder;
+  EXPECT_EQ(server_.SharedMemoryInit(1, goodFolder.Path(), version, created), 1);
+}
+
+TEST_F(OpenTest, PublishingNeverReplacesAnExistingFile) {
+  std::uint32_t version = 0;
+  int created = 0;
+  ASSERT_EQ(server_.SharedMemoryInit(1, folder_.Path(), version, created), 1);
+  TempFolder::WriteAll(RendezvousFile(), "someone else's");
+  EXPECT_EQ(server_.SharedMemoryInitComplete(), 0);
+  EXPECT_EQ(server_.GetLastErrorText(), "SharedMemoryInitComplete: MoveFile error");
+  EXPECT_EQ(server_.GetHeader(), nullptr);  // closed
+  EXPECT_EQ(server_.SharedMemoryClose(), -1);
+  EXPECT_EQ(TempFolder::ReadAll(RendezvousFile()), "someone else's");
+}
+
+TEST_F(OpenTest, OpenFailuresNameTheirCause) {
+  TempFolder::WriteAll(RendezvousFile(), "[Memory]\r\nCreatorProcessID=00000001\r\n");
+  std::uint32_t version = 0;
+  int created = 0;
+  EXPECT_EQ(consumer_.SharedMemoryInit(0, folder_.Path(), version, created), 0);
+  const std::string& text = consumer_.GetLastErrorText();
+  EXPECT_TRUE(StartsWith(text, "GetPrivateProfileString/SharedMemoryName (")) << text;
+  EXPECT_TRUE(EndsWith(text, RendezvousFile() + ")")) << text;
+
+  // The area of that name does not exist: the system's "not found" is 2 on both.
+  ASSERT_TRUE(platform::ProfileWriteString(RendezvousFile(), "Memory", "SharedMemoryName",
+                                           UniqueAreaName().c_str()));
+  ExpectOpenFails("Could not open file mapping object (2)\r\n");
+  EXPECT_EQ(consumer_.SharedMemoryClose(), -1);
+}
+
+TEST_F(OpenTest, AnAreaOfAnotherSizeIsRefusedWhateverItsVersion) {
+  CreateServer();
+  server_.GetHeader()->totalSize = 4240068;
+  ExpectOpenFails("Structure size mismatch!\r\n");
+  EXPECT_NE(consumer_.GetHeader(), nullptr);     // still mapped for a look
+  EXPECT_EQ(consumer_.SharedMemoryClose(), -1);  // its handle is already closed
+  EXPECT_EQ(consumer_.GetHeader(), nullptr);
+}
+
+TEST_F(OpenTest, ASecondServerIsRefusedAndTheFirstKeepsItsArea) {
+  CreateServer();
+  server_.PutPointerReport(Report(1, 1));
+  SharedMemoryChannel second(name_);
+  std::uint32_t version = 0;
+  int created = 0;
+  EXPECT_EQ(second.SharedMemoryInit(1, folder_.Path(), version, created), 0);
+  EXPECT_EQ(second.GetLastErrorText(), "The TVXHDV shared memory belongs to a running server");
+  EXPECT_TRUE(platform::PathExists(RendezvousFile()));
+  EXPECT_EQ(server_.PointerFifoCount(), 1);
+
+  server_.SharedMemoryClose();  // once the first has ended the name is free
+  EXPECT_EQ(second.SharedMemoryInit(1, folder_.Path(), version, created), 1);
+}
+
+TEST_F(OpenTest, TerminateCreatorNeedsTheCreatorsId) {
+  std::uint32_t version = 0;
+  int created = 0;
+  consumer_.SharedMemoryInit(0, folder_.Path(), version, created);
+  EXPECT_EQ(consumer_.TerminateCreator(), 0);
+  EXPECT_EQ(consumer_.GetLastErrorText(),
+            "Could not read [Memory], CreatorProcessID in file TVXHDVMemory.INI");
+  // Id 0 stands for a whole process group on Linux: never sent a signal.
+  TempFolder::WriteAll(RendezvousFile(), "[Memory]\r\nCreatorProcessID=00000000\r\n");
+  EXPECT_EQ(consumer_.TerminateCreator(), 0);
+  EXPECT_FALSE(platform::TerminateProcessById(0));
+  EXPECT_FALSE(platform::TerminateProcessById(0xFFFFFFFF));
+}
+
+}  // namespace

@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Runs Codeplate the way an operator does, with its INI beside it, and reads
+# every image it writes back with zbarimg.
+# Usage: codeplate_decode_test.sh ZBARIMG PROGRAM [EMULATOR...]
+set -uo pipefail
+
+zbarimg="$1"
+program="$2"
+shift 2
+emulator=("$@")
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+name="$(basename "$program")"
+cp "$program" "$work/$name"
+ini="$work/${name%.*}.INI"
+log="$work/${name%.*}.LOG"
+
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+# Runs the program in its folder; sets status and output.
+run_codeplate() {
+  rm -f "$work"/*.bmp
+  output="$(cd "$work" && "${emulator[@]}" "./$name" 2>"$work/stderr")"
+  status=$?
+}
+
+# zbarimg wants the quiet zone around a symbol that the product leaves out:
+# copy the image onto a white canvas with a 40 pixel margin, as a PPM file.
+add_quiet_zone() {
+  perl -e '
+    my ($in, $out, $margin) = @ARGV;
+    open my $f, "<:raw", $in or die "$in: $!"; local $/; my $bmp = <$f>;
+    my $offset = unpack "V", substr($bmp, 10, 4);
+    my ($width, $height) = unpack "l<l<", substr($bmp, 18, 8);
+    my $top_down = $height < 0; $height = abs $height;
+    my $stride = int((3 * $width + 3) / 4) * 4;
+    my $side = "\xff" x (3 * $margin);
+    my $blank = "\xff" x (3 * ($width + 2 * $margin));
+    open my $o, ">:raw", $out or die "$out: $!";
+    print $o "P6\n", $width + 2 * $margin, " ", $height + 2 * $margin, "\n255\n";
+    print $o $blank x $margin;
+    for my $row (0 .. $height - 1) {
+      my $stored = $top_down ? $row : $height - 1 - $row;
+      my $pixels = substr($bmp, $offset + $stored * $stride, 3 * $width);
+      $pixels =~ s/(.)(.)(.)/$3$2$1/gs;
+      print $o $side, $pixels, $side;
+    }
+    print $o $blank x $margin;' "$1" "$2" 40
+}
+
+# Decodes a BMP the program wrote and compares its bytes with the expected text.
+expect_decodes_to() {
+  local bmp="$work/$1" expected="$2"
+  if [ ! -f "$bmp" ]; then
+    fail "$1 was not written"
+    return
+  fi
+  add_quiet_zone "$bmp" "$work/decoded.ppm"
+  local decoded
+  # -Sbinary: the symbol's bytes as they are, no guessing of character sets.
+  decoded="$("$zbarimg" --quiet --raw -Sbinary "$work/decoded.ppm" 2>/dev/null)"
+  [ "$decoded" == "$expected" ] || fail "$1 decodes to '$decoded', expected '$expected'"
+}
+
+write_ini() {
+  printf '%s\r\n' "$@" >"$ini"
+}
+
+wifi='WIFI:T:WPA;S:Handvane Lab;P:correct horse battery;;'
+url='http://192.168.1.20:8080/'
+# Bytes beyond ASCII stay as they are stored (here UTF-8).
+accented=$'Gr\xc3\xbc\xc3\x9fe aus K\xc3\xb6ln, Caf\xc3\xa9 \xe2\x82\xac 5'
+long="$(printf 'L%.0s' {1..200})$(printf '0123456789%.0s' {1..5})abcdefghi"
+
+# The two codes an operator prints: black modules, 8 pixels each.
+write_ini '[General]' 'Log=FALSE' '[Input]' "AccessPoint=$wifi" "URL=$url" \
+  '[Output]' 'File1=wifi.bmp' 'File2=url.bmp'
+run_codeplate
+[ "$status" -eq 0 ] || fail "a good run exits with $status"
+[ -z "$output" ] || fail "a good run prints '$output'"
+expect_decodes_to wifi.bmp "$wifi"
+expect_decodes_to url.bmp "$url"
+run_codeplate
+[ "$(grep -c ': Entered ReadIni' "$log")" -eq 2 ] || fail "the log does not gain a line per run"
+
+# Coloured modules, a small module size, texts beyond ASCII and of full length.
+[ "${#long}" -eq 259 ] || fail "the long text has ${#long} characters"
+write_ini '[Input]' 'NumberOfBMPPixelsPerQRCodePixel=3' 'PixelValueRed=256' \
+  'PixelValueGreen=40' 'PixelValueBlue=511' "AccessPoint=$accented" "URL=$long" \
+  '[Output]' 'File1=accented.bmp' 'File2=long.bmp'
+run_codeplate
+[ "$status" -eq 0 ] || fail "a coloured run exits with $status"
+expect_decodes_to accented.bmp "$accented"
+expect_decodes_to long.bmp "$long"
+
+# Without an INI file both texts are empty: nothing is written.
+rm -f "$ini"
+run_codeplate
+expected='Error during creation of the QR code data'
+[ "$output" == "$expected$expected" ] || fail "without an INI file the program prints '$output'"
+[ "$status" -ne 0 ] || fail "without an INI file the program reports success"
+[ -z "$(ls "$work"/*.bmp 2>/dev/null)" ] || fail "without an INI file an image was written"
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures failure(s)"
+  exit 1
+fi
+echo "all Codeplate runs decoded as expected"

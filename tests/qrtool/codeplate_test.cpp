@@ -1,0 +1,82 @@
+#include "qrtool/codeplate.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "common/diagnostic_log.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+class CodeplateTest : public testing::Test {
+ protected:
+  TempFolder folder;
+  std::string ini = folder.File("Codeplate.INI");
+  DiagnosticLog log{folder.File("Codeplate.LOG")};
+  CodeplateSettings settings;
+  std::ostringstream messages;
+
+  void WriteIni(const std::string& text) { TempFolder::WriteAll(ini, text); }
+  void Read() { ASSERT_TRUE(ReadIni(settings, ini, log)); }
+};
+
+TEST_F(CodeplateTest, WithoutAnIniFileNothingCanBeEncoded) {
+  Read();
+  EXPECT_FALSE(settings.logEnabled);
+  EXPECT_FALSE(log.IsEnabled());
+  EXPECT_EQ(settings.style.moduleSize, 8);
+  EXPECT_EQ(settings.style.red + settings.style.green + settings.style.blue, 0);
+  EXPECT_EQ(settings.accessPoint + settings.url + settings.file1 + settings.file2, "");
+  // Written while the log was still on.
+  EXPECT_NE(TempFolder::ReadAll(log.Path()).find(": Entered ReadIni\r\n"), std::string::npos);
+
+  EXPECT_FALSE(WriteCodeplateImages(settings, messages));
+  EXPECT_EQ(messages.str(),
+            std::string(kEncodingFailedMessage) + std::string(kEncodingFailedMessage));
+}
+
+TEST_F(CodeplateTest, ValuesAreReadAsStored) {
+  WriteIni(
+      "[General]\r\nLog=no\r\n"
+      "[Input]\r\nNumberOfBMPPixelsPerQRCodePixel=4\r\n"
+      "PixelValueRed=12px\r\nPixelValueGreen=-1\r\nPixelValueBlue=511\r\n"
+      "AccessPoint=WIFI:T:WPA;S:Caf\xC3\xA9 Lab;P:pa ss;;\r\nURL=http://10.0.0.2:8080/\r\n"
+      "[Output]\r\nFile1=ap.bmp\r\nFile2=url.bmp\r\n");
+  Read();
+  EXPECT_TRUE(settings.logEnabled);
+  EXPECT_EQ(settings.style.moduleSize, 4);
+  EXPECT_EQ(settings.style.red, 12);
+  EXPECT_EQ(settings.style.green, -1);
+  EXPECT_EQ(settings.style.blue, 511);
+  EXPECT_EQ(settings.accessPoint, "WIFI:T:WPA;S:Caf\xC3\xA9 Lab;P:pa ss;;");
+  EXPECT_EQ(settings.url, "http://10.0.0.2:8080/");
+  EXPECT_EQ(settings.file1, "ap.bmp");
+  EXPECT_EQ(settings.file2, "url.bmp");
+}
+
+TEST_F(CodeplateTest, NumbersMustLeadTheValueAndTextsEndAt259Characters) {
+  WriteIni("[Input]\r\nNumberOfBMPPixelsPerQRCodePixel=abc\r\nURL=" + std::string(300, 'u') +
+           "\r\n");
+  Read();
+  EXPECT_EQ(settings.style.moduleSize, 8);
+  EXPECT_EQ(settings.url, std::string(259, 'u'));
+}
+
+TEST_F(CodeplateTest, TheSecondCodeIsWrittenWhenTheFirstFails) {
+  settings.accessPoint = "WIFI:T:WPA;S:Lab;P:secret;;";
+  settings.url = "http://10.0.0.2:8080/";
+  settings.file1 = folder.File("missing/ap.bmp");
+  settings.file2 = folder.File("url.bmp");
+  EXPECT_FALSE(WriteCodeplateImages(settings, messages));
+  EXPECT_EQ(messages.str(), kUnableToOpenMessage);
+  EXPECT_TRUE(std::filesystem::exists(settings.file2));
+
+  settings.file1 = folder.File("ap.bmp");
+  messages.str("");
+  EXPECT_TRUE(WriteCodeplateImages(settings, messages));
+  EXPECT_EQ(messages.str(), "");
+}
+
+}  // namespace

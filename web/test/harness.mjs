@@ -1,0 +1,253 @@
+// Starts the server under test and the browser for the end-to-end test.
+//
+// By default the server is the stand-in of this folder. Another server is
+// given by commands in the environment; {port}, {dir} and {page} in them are
+// replaced by a free port, a fresh temporary folder, the built page and the
+// pointer number the test uses:
+//   TVX_SERVER_CMD  shell command that starts the server (cwd: {dir}); with
+//                   the test's pointer selected, it should answer the line
+//                   "status" on stdin as the console does (X: .. | Y: ..)
+//   TVX_SERVER_URL  where the page is, default http://127.0.0.1:{port}/
+//   TVX_SEND_CMD    puts one command for a pointer; also {pointer} (decimal)
+//                   and {code} (two hex digits, e.g. A4)
+//   TVX_WATCH_CMD   optional: prints each report the server forwarded as a
+//                   JSON line with pointer, frame, x, y and flags (or
+//                   buttonL/buttonR)
+//   TVX_PAGE        an already built page for the stand-in to serve
+import { spawn, execFile } from 'node:child_process';
+import { mkdtempSync, rmSync, mkdirSync } from 'node:fs';
+import { createServer } from 'node:net';
+import { tmpdir } from 'node:os';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { promisify } from 'node:util';
+import { createInterface } from 'node:readline';
+import { chromium } from 'playwright-core';
+
+const testDir = path.dirname(fileURLToPath(import.meta.url));
+export const webDir = path.dirname(testDir);
+export const repoDir = path.dirname(webDir);
+
+const CHROMIUM = '/usr/bin/chromium';
+const CHROMIUM_ARGS = [
+  '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+  '--disable-background-networking', '--disable-component-update', '--disable-sync',
+];
+
+export async function freePort() {
+  return new Promise((resolve, reject) => {
+    const probe = createServer();
+    probe.on('error', reject);
+    probe.listen(0, '127.0.0.1', () => {
+      const { port } = probe.address();
+      probe.close(() => resolve(port));
+    });
+  });
+}
+
+function fill(template, values) {
+  return template.replace(/\{(\w+)\}/g, (whole, name) => (name in values ? String(values[name]) : whole));
+}
+
+export async function buildPage(folder) {
+  if (process.env.TVX_PAGE) return path.resolve(process.env.TVX_PAGE);
+  const output = path.join(folder, 'TVXHandvane.TXT');
+  await promisify(execFile)('cmake', [
+    `-DPAGE=${path.join(webDir, 'index.html')}`,
+    `-DLOGIC=${path.join(webDir, 'protocol.js')}`,
+    `-DOUTPUT=${output}`,
+    '-P', path.join(webDir, 'inline_page.cmake'),
+  ]);
+  return output;
+}
+
+export function sleep(ms) {
+  return new Promise((resolve) => setTimeout(resolve, ms));
+}
+
+export async function waitFor(probe, { timeout = 10000, interval = 25, what = 'condition' } = {}) {
+  const deadline = Date.now() + timeout;
+  for (;;) {
+    const value = await probe();
+    if (value) return value;
+    if (Date.now() > deadline) throw new Error(`timed out waiting for ${what}`);
+    await sleep(interval);
+  }
+}
+
+// The server under test, restartable on the same port and folder.
+export class ServerUnderTest {
+  constructor({ port, dir, page, pointer }) {
+    this.values = { port, dir, page, pointer };
+    this.command = fill(process.env.TVX_SERVER_CMD ||
+      `node ${JSON.stringify(path.join(testDir, 'standin-server.mjs'))} ` +
+      '--port {port} --page {page} --selected {pointer}',
+    this.values);
+    this.url = fill(process.env.TVX_SERVER_URL || 'http://127.0.0.1:{port}/', this.values);
+    this.isStandin = !process.env.TVX_SERVER_CMD;
+    this.child = null;
+    this.output = '';
+    this.lines = [];
+  }
+
+  async start() {
+    this.child = spawn('sh', ['-c', this.command], {
+      cwd: this.values.dir,
+      detached: true,
+      stdio: ['pipe', 'pipe', 'pipe'],
+    });
+    const collect = (chunk) => { this.output = (this.output + chunk).slice(-4000); };
+    this.child.stdout.on('data', collect);
+    this.child.stderr.on('data', collect);
+    createInterface({ input: this.child.stdout }).on('line', (line) => this.lines.push(line));
+    const exited = new Promise((resolve) => this.child.once('exit', resolve));
+    this.exited = exited;
+    await waitFor(async () => {
+      if (this.child.exitCode !== null) {
+        throw new Error(`server command ended with ${this.child.exitCode}: ${this.output}`);
+      }
+      try {
+        const response = await fetch(this.url, { signal: AbortSignal.timeout(1000) });
+        await response.arrayBuffer();
+        return response.ok;
+      } catch {
+        return false;
+      }
+    }, { timeout: 30000, interval: 100, what: `the server at ${this.url}` });
+  }
+
+  // The live status of the selected pointer, from the console's "status".
+  async liveStatus() {
+    const seen = this.lines.length;
+    this.child.stdin.write('status\n');
+    const pattern = /X: (\d+) \| Y: (\d+) \| ButtonL: ([01]) \| ButtonR: ([01]) \| Off-Screen: ([01])/;
+    const match = await waitFor(() => this.lines.slice(seen).map((line) => pattern.exec(line)).find(Boolean),
+      { timeout: 3000, what: 'a status line from the server console' });
+    const [, x, y, buttonL, buttonR, offScreen] = match.map(Number);
+    return { x, y, buttonL, buttonR, offScreen };
+  }
+
+  async stop() {
+    if (!this.child || this.child.exitCode !== null || this.child.signalCode !== null) return;
+    const group = -this.child.pid;
+    try { process.kill(group, 'SIGTERM'); } catch { return; }
+    const ended = await Promise.race([this.exited.then(() => true), sleep(5000).then(() => false)]);
+    if (!ended) {
+      try { process.kill(group, 'SIGKILL'); } catch { /* gone meanwhile */ }
+      await this.exited;
+    }
+  }
+}
+
+function normalizeForwardedReport(record) {
+  const lower = Object.fromEntries(Object.entries(record).map(([key, value]) => [key.toLowerCase(), value]));
+  const flags = Number(lower.flags ?? 0);
+  return {
+    pointer: Number(lower.pointer),
+    frame: Number(lower.frame),
+    x: Number(lower.x),
+    y: Number(lower.y),
+    buttonL: Number(lower.buttonl ?? ((flags & 0x0100) ? 1 : 0)),
+    buttonR: Number(lower.buttonr ?? ((flags & 0x0200) ? 1 : 0)),
+  };
+}
+
+// The consuming side of the server: puts commands for a pointer and sees the
+// reports that the server forwarded.
+export function openTap(server) {
+  if (server.isStandin) return new StandinTap(server.url);
+  if (!process.env.TVX_SEND_CMD) {
+    throw new Error('TVX_SEND_CMD must name the command that sends a command to a pointer');
+  }
+  return new CommandTap(server.values);
+}
+
+class StandinTap {
+  constructor(url) {
+    this.url = url;
+    this.canWatch = true;
+  }
+
+  async send(pointer, code) {
+    const response = await fetch(new URL(`standin/send?pointer=${pointer}&code=${code}`, this.url));
+    if (!response.ok) throw new Error(`stand-in refused the command: ${await response.text()}`);
+  }
+
+  async forwarded() {
+    const response = await fetch(new URL('standin/reports', this.url));
+    const reports = await response.json();
+    // Like the server, forward fresh reports only.
+    return reports.filter((report) => report.frame !== 0).map(normalizeForwardedReport);
+  }
+
+  close() {}
+}
+
+class CommandTap {
+  constructor(values) {
+    this.values = values;
+    this.records = [];
+    this.canWatch = Boolean(process.env.TVX_WATCH_CMD);
+    if (this.canWatch) {
+      this.watcher = spawn('sh', ['-c', fill(process.env.TVX_WATCH_CMD, values)], {
+        cwd: values.dir, detached: true, stdio: ['ignore', 'pipe', 'inherit'],
+      });
+      let pending = '';
+      this.watcher.stdout.on('data', (chunk) => {
+        pending += chunk;
+        const lines = pending.split('\n');
+        pending = lines.pop();
+        for (const line of lines) {
+          if (line.trim()) this.records.push(normalizeForwardedReport(JSON.parse(line)));
+        }
+      });
+    }
+  }
+
+  async send(pointer, code) {
+    const command = fill(process.env.TVX_SEND_CMD, { ...this.values, pointer, code });
+    await promisify(execFile)('sh', ['-c', command], { cwd: this.values.dir });
+  }
+
+  async forwarded() {
+    return this.records.slice();
+  }
+
+  close() {
+    if (this.watcher && this.watcher.exitCode === null) {
+      try { process.kill(-this.watcher.pid, 'SIGTERM'); } catch { /* gone */ }
+    }
+  }
+}
+
+// A phone with touch by default; { mobile: false } gives a desktop with a mouse.
+export async function launchPhone({ mobile = true, viewport } = {}) {
+  const profile = mkdtempSync(path.join(tmpdir(), 'tvx-chromium-'));
+  const context = await chromium.launchPersistentContext(profile, {
+    executablePath: CHROMIUM,
+    headless: true,
+    // The fresh profile folder reaches chromium as its --user-data-dir.
+    args: CHROMIUM_ARGS,
+    viewport: viewport || (mobile ? { width: 390, height: 844 } : { width: 1280, height: 800 }),
+    deviceScaleFactor: mobile ? 2 : 1,
+    hasTouch: mobile,
+    isMobile: mobile,
+  });
+  return {
+    context,
+    async close() {
+      await context.close();
+      rmSync(profile, { recursive: true, force: true });
+    },
+  };
+}
+
+export function makeTempDir(prefix) {
+  return mkdtempSync(path.join(tmpdir(), prefix));
+}
+
+export function screenshotDir() {
+  const dir = process.env.TVX_SCREENSHOT_DIR || path.join(repoDir, 'build', 'web');
+  mkdirSync(dir, { recursive: true });
+  return dir;
+}
