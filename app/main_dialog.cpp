@@ -12,12 +12,6 @@ namespace {
 
 constexpr const char* kSevereErrorCaption = "TVXHandvane severe error";
 
-// Packs major.minor.buildHigh.buildLow as the shared memory header stores it.
-std::uint32_t PackVersion(const platform::ProgramVersion& v) {
-  return ((static_cast<std::uint32_t>(v.major) * 256 + v.minor) * 256 + v.buildHigh) * 256 +
-         v.buildLow;
-}
-
 }  // namespace
 
 MainDialog::MainDialog(Application& app, DialogView& view) : app_(app), view_(view) {}
@@ -66,12 +60,13 @@ bool MainDialog::OnInitDialog() {
 bool MainDialog::CreateSharedMemory() {
   std::uint32_t structVersion = 0;
   int created = 0;
-  if (!app_.channel.SharedMemoryInit(1, app_.settings.sharedMemoryFolder.c_str(), structVersion,
-                                     created)) {
+  if (!app_.channel.SharedMemoryInit(1, app_.settings.sharedMemoryFolder, structVersion, created)) {
     return false;
   }
-  const std::uint32_t packed = PackVersion(app_.version);
-  app_.channel.SetVersionWebServerService(packed);
+  const platform::ProgramVersion& v = app_.version;
+  const std::uint32_t packed =
+      ComposeVersionWebServerService(v.major, v.minor, v.buildHigh, v.buildLow);
+  app_.channel.GetHeader()->versionWebServerService = packed;
   char line[96];
   std::snprintf(line, sizeof line, "StructVersion: %08X VersionWebServerService: %08X",
                 structVersion, packed);

@@ -94,7 +94,9 @@ void PointerProtocol::Forward(const PointerReport& report) {
   record.pointer = report.pointer;
   record.x = report.x;
   record.y = report.y;
-  record.flags = PointerReportFlags(report);
+  record.flags = PointerReportFlags(static_cast<int>(report.buttonL),
+                                    static_cast<int>(report.buttonR),
+                                    static_cast<int>(report.ackMode));
   channel_->PutPointerReport(record);  // a full FIFO drops the report
 }
 
@@ -103,14 +105,17 @@ std::int32_t PointerProtocol::TakeNextCommand(int pointer) {
   const auto p = static_cast<std::size_t>(pointer);
   if (HasChannel() && !channel_->IsCommandFifoEmpty(pointer)) {
     CommandRecord command{};
-    if (channel_->GetCommand(pointer, command)) return static_cast<std::int32_t>(command.code & 0xFF);
+    if (channel_->GetCommand(pointer, command)) return static_cast<std::int32_t>(command.command & 0xFF);
   }
   const std::int32_t code = state_.requestedCommand[p] & 0xFF;
   state_.requestedCommand[p] = 0;
   return code;
 }
 
-bool PointerProtocol::HasChannel() const { return channel_ != nullptr && channel_->IsOpen(); }
+// A closed channel has no area: nothing may reach its FIFO operations.
+bool PointerProtocol::HasChannel() const {
+  return channel_ != nullptr && channel_->GetHeader() != nullptr;
+}
 
 void PointerProtocol::QueueVibrateCommand(std::int32_t code) {
   const int selected = settings_.selectedPointer;

@@ -53,11 +53,3 @@ bool DecodePointerReport(std::string_view path, PointerReport& report) {
   report.ackPacket = DecodeHexField(path, 28, 2);
   return IsValidPointer(static_cast<int>(report.pointer));
 }
-
-std::uint32_t PointerReportFlags(const PointerReport& report) {
-  std::uint32_t flags = 0;
-  if (report.buttonL == 1) flags |= 0x0100;
-  if (report.buttonR == 1) flags |= 0x0200;
-  if (report.ackMode != 0 && report.ackMode != 1) flags |= 0xC000;
-  return flags;
-}

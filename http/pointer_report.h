@@ -30,6 +30,3 @@ char* AppendHexByte(char* out, std::uint32_t byte);
 // Decodes a report path. Refuses (false) a path shorter than a report, a field
 // character that is no hexadecimal digit and a pointer number outside 0 to 79.
 bool DecodePointerReport(std::string_view path, PointerReport& report);
-
-// Flags word of the record forwarded to the consuming application.
-std::uint32_t PointerReportFlags(const PointerReport& report);

@@ -11,6 +11,7 @@
 #include "app/settings.h"
 #include "common/diagnostic_log.h"
 #include "pointer/shared_memory_channel.h"
+#include "tests/pointer/channel_fixture.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -42,7 +43,7 @@ class PointerProtocolTest : public testing::Test {
     settings.selectedPointer = 3;
     std::uint32_t version = 0;
     int created = 0;
-    EXPECT_EQ(channel.SharedMemoryInit(1, folder.Path().c_str(), version, created), 1)
+    EXPECT_EQ(channel.SharedMemoryInit(1, folder.Path(), version, created), 1)
         << channel.GetLastErrorText();
     protocol.AttachChannel(&channel);
   }
@@ -65,7 +66,7 @@ class PointerProtocolTest : public testing::Test {
   DiagnosticLog log{folder.File("Test.LOG")};
   std::uint32_t now = 5000;
   PointerProtocol protocol{settings, log, [this] { return now; }};
-  SharedMemoryChannel channel;
+  SharedMemoryChannel channel{UniqueAreaName()};
 };
 
 TEST_F(PointerProtocolTest, FirstReportAfterStartCarriesNoCommand) {
