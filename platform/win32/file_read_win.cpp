@@ -34,6 +34,13 @@ FileReadResult ReadWholeFile(const std::string& path, FileOpenMode mode, std::ui
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file.get() == INVALID_HANDLE_VALUE) return FileReadResult::kCannotOpen;
   if (GetFileType(file.get()) != FILE_TYPE_DISK) return FileReadResult::kCannotOpen;
+  // Windows refuses write access to read-only files by itself; the check
+  // keeps that so where a privileged user could still open them (wine as root).
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (readWrite && GetFileInformationByHandle(file.get(), &information) &&
+      (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    return FileReadResult::kCannotOpen;
+  }
 
   DWORD sizeHigh = 0;
   const DWORD sizeLow = GetFileSize(file.get(), &sizeHigh);
