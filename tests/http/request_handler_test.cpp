@@ -229,10 +229,10 @@ TEST_F(RequestHandlerTest, PathsLeavingTheRootAreNotFound) {
   TempFolder::WriteAll(folder.File("secret.txt"), "secret");
   WriteRootFile("fnf.html", "fnf");
   const std::string absolute = folder.File("secret.txt");
-  for (const std::string& path :
-       {std::string("/../secret.txt"), std::string("/./../secret.txt"), std::string("/..\\secret.txt"),
-        std::string("\\..\\secret.txt"), std::string("/.../secret.txt"), std::string("/.. /secret.txt"),
-        "/" + absolute, "//" + absolute, absolute}) {
+  for (const std::string& path : {std::string("/../secret.txt"), std::string("/./../secret.txt"),
+                                  std::string("/..\\secret.txt"), std::string("\\..\\secret.txt"),
+                                  std::string("/.../secret.txt"), std::string("/.. /secret.txt"),
+                                  "/" + absolute, "//" + absolute, absolute}) {
     EXPECT_EQ(Get(path), NotFound("fnf")) << path;
   }
   // No decoding takes place: an encoded climb is an ordinary (missing) name.
@@ -243,9 +243,10 @@ TEST_F(RequestHandlerTest, PathsLeavingTheRootAreNotFound) {
 TEST_F(RequestHandlerTest, ReadOnlyFilesAndFoldersAreNotFound) {
   WriteRootFile("locked.html", "locked");
   const std::string locked = JoinPath(root, "locked.html");
-  std::filesystem::permissions(locked, std::filesystem::perms::owner_write |
-                                           std::filesystem::perms::group_write |
-                                           std::filesystem::perms::others_write,
+  std::filesystem::permissions(locked,
+                               std::filesystem::perms::owner_write |
+                                   std::filesystem::perms::group_write |
+                                   std::filesystem::perms::others_write,
                                std::filesystem::perm_options::remove);
   EXPECT_EQ(Get("/locked.html"), NotFound(""));
   std::filesystem::permissions(locked, std::filesystem::perms::owner_write,
@@ -278,16 +279,27 @@ TEST_F(RequestHandlerTest, RoutesAreTracedFromLevelThree) {
   Get("/tolvex");
   Get("/x");
   EXPECT_EQ(Messages(),
-            (Lines{"Entered ParseRequest", "Converted request file name to lower case:",
-                   "/index.html", "return index.html", "returning 18 bytes for /index.html",
-                   "Entered ParseRequest", "Converted request file name to lower case:",
-                   "/favicon.ico", "not empty and not index.htm and not index.html",
+            (Lines{"Entered ParseRequest",
+                   "Converted request file name to lower case:",
+                   "/index.html",
+                   "return index.html",
+                   "returning 18 bytes for /index.html",
+                   "Entered ParseRequest",
+                   "Converted request file name to lower case:",
+                   "/favicon.ico",
+                   "not empty and not index.htm and not index.html",
                    "return favicon.ico",
                    "returning " + std::to_string(FaviconData().size()) + " bytes for /favicon.ico",
-                   "Entered ParseRequest", "Converted request file name to lower case:", "/tolvex",
-                   "not empty and not index.htm and not index.html", "not favicon.ico",
-                   "Entered ParseRequest", "Converted request file name to lower case:", "/x",
-                   "not empty and not index.htm and not index.html", "not favicon.ico",
+                   "Entered ParseRequest",
+                   "Converted request file name to lower case:",
+                   "/tolvex",
+                   "not empty and not index.htm and not index.html",
+                   "not favicon.ico",
+                   "Entered ParseRequest",
+                   "Converted request file name to lower case:",
+                   "/x",
+                   "not empty and not index.htm and not index.html",
+                   "not favicon.ico",
                    "not tolvex"}));
 }
 
