@@ -2,6 +2,11 @@
 // line per failure with the failing call, the operation and an error code.
 #pragma once
 
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/thread.h"
+
 class ErrorLog {
  public:
   ErrorLog();
@@ -12,4 +17,19 @@ class ErrorLog {
 
   // function may be null. 1 when the line was written completely.
   int WriteLog(const char* fileName, const char* message, const char* function, int code);
+
+ protected:
+  // Writes into folder instead of the system log folder (tests).
+  void SetLogFolder(std::string folder) { folderOverride_ = std::move(folder); }
+
+ private:
+  bool BuildPath(const char* fileName);
+
+  // Used only under lock_, so that no line needs memory of its own.
+  std::string folderOverride_;
+  std::string path_;
+  char line_[1024] = {};
+  char timeText_[128] = {};
+  platform::CalendarTime timeOfLine_;
+  platform::Lock lock_;
 };

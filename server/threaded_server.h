@@ -3,10 +3,15 @@
 // HTTP; a derived class says when a request is complete and what to reply.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <list>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/socket.h"
+#include "platform/thread.h"
 #include "server/error_log.h"
 
 struct ServerStats {
@@ -15,6 +20,14 @@ struct ServerStats {
   double kbSent = 0;
   double kbReceived = 0;
   int visitors = 0;  // distinct client addresses since the object was made
+};
+
+class ThreadedServer;
+
+// Handed to a new client thread; RemoveClient frees it.
+struct ClientStartBlock {
+  ThreadedServer* server = nullptr;
+  platform::Socket socket;
 };
 
 class ThreadedServer : public ErrorLog {
@@ -40,4 +53,63 @@ class ThreadedServer : public ErrorLog {
   // Fills reply (the connection's own buffer, reused from request to request)
   // and may change keepAlive. Nonzero: send the reply; 0: close without one.
   virtual int ParseRequest(std::string_view request, std::string& reply, int& keepAlive) = 0;
+
+ protected:
+  static constexpr int kStartupWaitMs = 30000;
+
+  // How long Run waits for each engine thread to come up (tests shorten it).
+  void SetStartupWait(int milliseconds) { startupWaitMs_ = milliseconds; }
+
+ private:
+  friend class ClientConnection;
+
+  struct ClientEntry {
+    platform::Thread thread;
+    std::uint32_t threadId = 0;
+  };
+
+  static unsigned AcceptThread(void* server);
+  static unsigned HelperThread(void* server);
+  static unsigned ClientThread(void* startBlock);
+
+  // The accept thread's work: start-up, then the accept loop.
+  void ServeListeningSocket();
+  void AcceptLoop(platform::Socket& listening, platform::NetEvent& acceptEvent);
+  void AcceptOne(platform::Socket& listening);
+  void ReapFinishedThreads();
+
+  int AddClient(platform::Socket socket, const char* address, std::uint16_t portNetworkOrder);
+  void RemoveClient(platform::NetEvent* socketEvent, ClientStartBlock* startBlock,
+                    std::uint32_t threadId);
+  void RememberVisitor(const char* address);
+
+  bool StartEngineThread(platform::Thread& thread, platform::Thread::Function function,
+                         const char* failureMessage);
+  bool AwaitStartup(const char* timeoutMessage);
+  int StopEngine();
+  void WaitForClientsToEnd();
+  int ActiveClientCount();
+
+  void AddSent(double bytes) { kbSent_.fetch_add(bytes / 1024.0); }
+  void AddReceived(double bytes) { kbReceived_.fetch_add(bytes / 1024.0); }
+
+  platform::Thread acceptThread_;
+  platform::Thread helperThread_;
+  platform::NetEvent shutdownEvent_;
+  platform::AutoResetEvent startupEvent_;
+  bool socketLibraryStarted_ = false;
+
+  std::list<ClientEntry> activeClients_;
+  std::list<platform::Thread> finishedThreads_;
+  std::atomic<int> requestCount_{0};
+  std::atomic<double> kbSent_{0};
+  std::atomic<double> kbReceived_{0};
+  platform::Lock registrationLock_;
+  platform::Lock listLock_;
+
+  int port_ = 0;
+  std::atomic<int> persistenceTimeoutMs_{0};
+  int running_ = 0;
+  std::vector<std::string> visitors_;
+  int startupWaitMs_ = kStartupWaitMs;
 };

@@ -1,0 +1,62 @@
+#include "http/http_server.h"
+
+#include "platform/paths.h"
+
+namespace {
+
+constexpr const char* kErrorLogFile = "DIDidezu.log";
+
+}  // namespace
+
+std::string WithTrailingSeparator(std::string root) {
+  if (root.empty() || root.back() != platform::PathSeparator()) root += platform::PathSeparator();
+  return root;
+}
+
+HttpServer::HttpServer(const IndexPage& indexPage, DiagnosticLog& log, const int& logLevel,
+                       RequestHandler::UtcClock utcClock)
+    : requests_(indexPage, log, logLevel, std::move(utcClock)) {}
+
+HttpServer::~HttpServer() = default;
+
+void HttpServer::SetPointerReportHandler(PointerReportHandler* handler) {
+  requests_.SetPointerReportHandler(handler);
+}
+
+void HttpServer::SetStartHook(std::function<void()> hook) {
+  startHook_ = std::move(hook);
+}
+
+int HttpServer::StartServer(std::string serverRoot, std::string defaultIndexFile, int port,
+                            int persistenceTimeoutMs) {
+  requests_.SetServerRoot(WithTrailingSeparator(std::move(serverRoot)));
+  requests_.SetDefaultIndexFile(std::move(defaultIndexFile));
+  if (startHook_) startHook_();
+  return Run(port, persistenceTimeoutMs);
+}
+
+int HttpServer::OnClientAccepted(const char*, std::uint16_t) {
+  return 0;
+}
+
+int HttpServer::OnReplySent(std::uint32_t) {
+  return 0;
+}
+
+int HttpServer::IsRequestComplete(std::string_view request) {
+  return request.ends_with("\r\n\r\n") ? 1 : 0;
+}
+
+int HttpServer::ParseRequest(std::string_view request, std::string& reply, int& keepAlive) {
+  switch (requests_.Handle(request, reply, keepAlive)) {
+    case RequestHandler::Outcome::kReplied:
+      return 1;
+    case RequestHandler::Outcome::kNoBlank:
+      WriteLog(kErrorLogFile, "No 'space' found in Request String #2", "ParseRequest", 0);
+      return 0;
+    case RequestHandler::Outcome::kNoSecondBlank:
+      WriteLog(kErrorLogFile, "No 'space' found in Request String #1", "ParseRequest", 0);
+      return 0;
+  }
+  return 0;
+}

@@ -1,0 +1,49 @@
+// The program's one concrete server: the engine with HTTP request handling.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "http/request_handler.h"
+#include "server/threaded_server.h"
+
+class DiagnosticLog;
+class IndexPage;
+class PointerReportHandler;
+
+class HttpServer : public ThreadedServer {
+ public:
+  // The page, the log and the log level belong to the program and outlive
+  // the server. logLevel is read on every request, never written.
+  HttpServer(const IndexPage& indexPage, DiagnosticLog& log, const int& logLevel,
+             RequestHandler::UtcClock utcClock = platform::UtcTime);
+  ~HttpServer() override;
+
+  // Both set while the server is stopped.
+  void SetPointerReportHandler(PointerReportHandler* handler);
+  // Called by every StartServer before the server runs: the pointer protocol
+  // clears its per-run tables here.
+  void SetStartHook(std::function<void()> hook);
+
+  // Stores the root (with a trailing separator added when missing) and the
+  // default index file name, calls the start hook, then runs the engine.
+  // Only while stopped. Returns the result of Run.
+  int StartServer(std::string serverRoot, std::string defaultIndexFile, int port,
+                  int persistenceTimeoutMs);
+
+  int OnClientAccepted(const char* address, std::uint16_t portNetworkOrder) override;
+  int OnReplySent(std::uint32_t bytes) override;
+  // Complete once the text ends in an empty line (CR LF CR LF).
+  int IsRequestComplete(std::string_view request) override;
+  int ParseRequest(std::string_view request, std::string& reply, int& keepAlive) override;
+
+ private:
+  RequestHandler requests_;
+  std::function<void()> startHook_;
+};
+
+// root with the platform's separator at its end (an empty root becomes the
+// separator alone).
+std::string WithTrailingSeparator(std::string root);

@@ -1,0 +1,34 @@
+// The texts of an HTTP/1.0 reply: the header that precedes every body and the
+// self-contained not-found reply.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+inline constexpr std::string_view kServerName = "OrbelWebServer/0.1b";
+
+inline constexpr std::string_view kStatusOk = "200 OK";
+inline constexpr std::string_view kStatusNotImplemented = "501 Not Implemented";
+inline constexpr std::string_view kStatusNotFound = "404 Resource not found";
+
+// Room for a reply header; every header this server writes fits.
+inline constexpr std::size_t kHeaderAreaSize = 2048;
+
+struct ReplyHead {
+  std::string_view status;
+  std::string_view date;
+  std::size_t contentLength = 0;
+  bool keepAlive = false;  // "Keep-Alive" or "close" in the Connection line
+  std::string_view contentType;
+};
+
+// Replaces reply with the header; the body is appended by the caller. Returns
+// the header's length. Reuses reply's capacity: no allocation once it is large
+// enough.
+std::size_t AssignReplyHeader(std::string& reply, const ReplyHead& head);
+
+// Replaces reply with the whole not-found reply: its own header (no
+// Connection line) followed by the page, every byte of it.
+void AssignNotFoundReply(std::string& reply, std::string_view status, std::string_view date,
+                         std::string_view page);

@@ -1,0 +1,215 @@
+#include "http/request_handler.h"
+
+#include <array>
+#include <cstdio>
+#include <limits>
+#include <memory>
+
+#include "common/diagnostic_log.h"
+#include "http/ascii.h"
+#include "http/favicon.h"
+#include "http/http_date.h"
+#include "http/index_page.h"
+#include "http/reply_format.h"
+#include "http/request_path.h"
+#include "platform/file_read.h"
+
+namespace {
+
+constexpr int kTraceRoutes = 3;
+constexpr int kTraceHeaders = 4;
+
+constexpr std::string_view kKeepAliveRequest = "\nConnection: Keep-Alive";
+constexpr std::string_view kNotImplementedPage = "/mna.html";
+constexpr std::string_view kNotFoundPage = "fnf.html";
+constexpr std::string_view kIconType = "image/x-icon";
+
+// Lower-case copy of the request path. Pointer reports (30 characters) and
+// most other paths fit the inline area, so the report route does not allocate.
+class LowerCasePath {
+ public:
+  explicit LowerCasePath(std::string_view path) {
+    char* target = inline_.data();
+    if (path.size() > inline_.size()) {
+      overflow_.resize(path.size());
+      target = overflow_.data();
+    }
+    for (std::size_t i = 0; i < path.size(); ++i) target[i] = AsciiLower(path[i]);
+    view_ = std::string_view(target, path.size());
+  }
+  LowerCasePath(const LowerCasePath&) = delete;
+  LowerCasePath& operator=(const LowerCasePath&) = delete;
+
+  std::string_view View() const { return view_; }
+
+ private:
+  std::array<char, 256> inline_;
+  std::string overflow_;
+  std::string_view view_;
+};
+
+// Reads a file of the server root as the request routes want it: opened for
+// reading and writing, so read-only files are not served. Empty result with
+// false when it cannot be served at all.
+bool ReadRootFile(const std::string& path, std::string& body) {
+  std::uint64_t size = 0;
+  switch (platform::ReadWholeFile(path, platform::FileOpenMode::kSharedReadWrite,
+                                  std::numeric_limits<std::uint64_t>::max(), body, size)) {
+    case platform::FileReadResult::kCannotOpen:
+    case platform::FileReadResult::kTooLarge:
+      return false;
+    case platform::FileReadResult::kComplete:
+    case platform::FileReadResult::kReadFailed:  // body: what arrived before the error
+    case platform::FileReadResult::kIncomplete:
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// What one request has been parsed into; lives on the handling thread's stack.
+struct RequestHandler::Request {
+  std::string_view status = kStatusOk;
+  std::string_view requestPath;  // letter case as received; names the file
+  std::string_view routingPath;  // lower case; selects the route
+  std::string_view contentType;
+  std::string_view date;
+  bool keepAlive = false;  // the connection's flag after this request
+};
+
+RequestHandler::RequestHandler(const IndexPage& indexPage, DiagnosticLog& log, const int& logLevel,
+                               UtcClock utcClock)
+    : indexPage_(indexPage), log_(log), logLevel_(logLevel), utcClock_(std::move(utcClock)) {}
+
+void RequestHandler::Trace(int level, std::string_view message) const {
+  if (Tracing(level)) log_.WriteLogLine(message);
+}
+
+RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std::string& reply,
+                                               int& keepAlive) const {
+  Trace(kTraceRoutes, "Entered ParseRequest");
+
+  const std::size_t firstBlank = requestText.find(' ');
+  if (firstBlank == std::string_view::npos) return Outcome::kNoBlank;
+  const std::string_view method = requestText.substr(0, firstBlank);
+
+  Request request;
+  std::string pathWithIndexFile;  // only for a request of "/"
+  if (method == "GET") {
+    const std::size_t secondBlank = requestText.find(' ', firstBlank + 1);
+    if (secondBlank == std::string_view::npos) return Outcome::kNoSecondBlank;
+    request.requestPath = requestText.substr(firstBlank + 1, secondBlank - firstBlank - 1);
+    if (request.requestPath == "/") {
+      pathWithIndexFile = "/" + defaultIndexFile_;
+      request.requestPath = pathWithIndexFile;
+    }
+  } else {
+    request.status = kStatusNotImplemented;
+    request.requestPath = kNotImplementedPage;
+  }
+
+  if (requestText.find(kKeepAliveRequest) != std::string_view::npos) keepAlive = 1;
+  request.keepAlive = keepAlive != 0;
+  request.contentType = mimeTypes_.ContentTypeFor(request.requestPath);
+
+  char dateArea[kHttpDateCapacity];
+  request.date = FormatHttpDate(utcClock_(), dateArea);
+
+  const LowerCasePath routingPath(request.requestPath);
+  request.routingPath = routingPath.View();
+  Trace(kTraceRoutes, "Converted request file name to lower case:");
+  Trace(kTraceRoutes, request.routingPath);
+
+  const std::string_view route = request.routingPath;
+  if (route.empty() || route == "/index.htm" || route == "/index.html") {
+    ServeIndexPage(request, reply);
+    return Outcome::kReplied;
+  }
+  Trace(kTraceRoutes, "not empty and not index.htm and not index.html");
+  if (route.starts_with("/favicon.ico")) {
+    ServeIcon(request, reply);
+    return Outcome::kReplied;
+  }
+  Trace(kTraceRoutes, "not favicon.ico");
+  if (route.starts_with("/tolvex")) {
+    ServeReport(request, reply);
+    return Outcome::kReplied;
+  }
+  Trace(kTraceRoutes, "not tolvex");
+  ServeFile(request, reply, keepAlive);
+  return Outcome::kReplied;
+}
+
+void RequestHandler::ServeIndexPage(const Request& request, std::string& reply) const {
+  Trace(kTraceRoutes, "return index.html");
+  // One snapshot for header and body: a reload meanwhile cannot mix them.
+  const std::shared_ptr<const std::string> page = indexPage_.Current();
+  const std::size_t headerLength = AssignReplyHeader(
+      reply, {request.status, request.date, page->size(), request.keepAlive, "text/html"});
+  Trace(kTraceHeaders, std::string_view(reply.data(), headerLength));
+  reply.append(*page);
+  if (Tracing(kTraceRoutes)) {
+    char line[260];
+    std::snprintf(line, sizeof line, "returning %zu bytes for /index.html", page->size());
+    log_.WriteLogLine(line);
+  }
+}
+
+void RequestHandler::ServeIcon(const Request& request, std::string& reply) const {
+  Trace(kTraceRoutes, "return favicon.ico");
+  const std::string_view icon = FaviconData();
+  const std::size_t headerLength = AssignReplyHeader(
+      reply, {request.status, request.date, icon.size(), request.keepAlive, kIconType});
+  Trace(kTraceHeaders, std::string_view(reply.data(), headerLength));
+  reply.append(icon);
+  if (Tracing(kTraceRoutes)) {
+    char line[260];
+    std::snprintf(line, sizeof line, "returning %zu bytes for /favicon.ico", icon.size());
+    log_.WriteLogLine(line);
+  }
+}
+
+void RequestHandler::ServeReport(const Request& request, std::string& reply) const {
+  const ResponseText response = reportHandler_ != nullptr
+                                    ? reportHandler_->HandlePointerReport(request.routingPath)
+                                    : kNoCommandResponse;
+  AssignReplyHeader(
+      reply, {request.status, request.date, response.size(), request.keepAlive, "text/html"});
+  reply.append(response.data(), response.size());
+  if (Tracing(kTraceHeaders)) {
+    char line[260];
+    std::snprintf(line, sizeof line, "returning %zu bytes ResponseText %.*s", response.size(),
+                  static_cast<int>(response.size()), response.data());
+    log_.WriteLogLine(line);
+  }
+}
+
+void RequestHandler::ServeFile(const Request& request, std::string& reply, int& keepAlive) const {
+  // Paths that could reach outside the root are answered as missing files.
+  if (!IsPathInsideRoot(request.requestPath)) {
+    ServeNotFound(request, reply, keepAlive);
+    return;
+  }
+  // The root ends in a separator; the path's own leading "/" is dropped so
+  // that an empty root cannot turn the pair into a network path.
+  std::string path = serverRoot_;
+  path.append(request.requestPath.substr(1));
+  std::string body;
+  if (!ReadRootFile(path, body)) {
+    ServeNotFound(request, reply, keepAlive);
+    return;
+  }
+  const std::size_t headerLength = AssignReplyHeader(
+      reply, {request.status, request.date, body.size(), request.keepAlive, request.contentType});
+  Trace(kTraceHeaders, std::string_view(reply.data(), headerLength));
+  reply.append(body);
+}
+
+void RequestHandler::ServeNotFound(const Request& request, std::string& reply,
+                                   int& keepAlive) const {
+  std::string page;
+  if (!ReadRootFile(serverRoot_ + std::string(kNotFoundPage), page)) page.clear();
+  AssignNotFoundReply(reply, kStatusNotFound, request.date, page);
+  keepAlive = 0;
+}

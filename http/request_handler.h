@@ -1,0 +1,65 @@
+// HTTP/1.0 request handling: reads the request line, picks one of five routes
+// (index page, icon, pointer report, file from the server root, not found) and
+// builds the whole reply. Runs on many client threads at once; it keeps no
+// state between requests.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "http/mime_type_map.h"
+#include "http/pointer_report_handler.h"
+#include "platform/clock.h"
+
+class DiagnosticLog;
+class IndexPage;
+
+class RequestHandler {
+ public:
+  using UtcClock = std::function<platform::CalendarTime()>;
+
+  enum class Outcome {
+    kReplied,        // reply holds the whole reply, whatever its status
+    kNoBlank,        // the request has no blank at all
+    kNoSecondBlank,  // a GET whose path is not followed by a blank
+  };
+
+  // logLevel is read on every request: 3 traces routes, 4 adds reply headers.
+  RequestHandler(const IndexPage& indexPage, DiagnosticLog& log, const int& logLevel,
+                 UtcClock utcClock = platform::UtcTime);
+
+  // The setters below are for the time before client threads run.
+  // root must end in the platform's separator; files are looked up below it.
+  void SetServerRoot(std::string root) { serverRoot_ = std::move(root); }
+  // Served for a request of "/".
+  void SetDefaultIndexFile(std::string name) { defaultIndexFile_ = std::move(name); }
+  // Decides the report route's answer; without one it is "0000".
+  void SetPointerReportHandler(PointerReportHandler* handler) { reportHandler_ = handler; }
+
+  // On kReplied, reply is replaced and keepAlive set to 1 when the request
+  // asks for it (exactly "\nConnection: Keep-Alive"), to 0 when the reply is
+  // the not-found reply, and otherwise left alone. Otherwise nothing changes.
+  Outcome Handle(std::string_view request, std::string& reply, int& keepAlive) const;
+
+ private:
+  struct Request;
+
+  void ServeIndexPage(const Request& request, std::string& reply) const;
+  void ServeIcon(const Request& request, std::string& reply) const;
+  void ServeReport(const Request& request, std::string& reply) const;
+  void ServeFile(const Request& request, std::string& reply, int& keepAlive) const;
+  void ServeNotFound(const Request& request, std::string& reply, int& keepAlive) const;
+
+  bool Tracing(int level) const { return logLevel_ >= level; }
+  void Trace(int level, std::string_view message) const;
+
+  const IndexPage& indexPage_;
+  DiagnosticLog& log_;
+  const int& logLevel_;
+  UtcClock utcClock_;
+  std::string serverRoot_;
+  std::string defaultIndexFile_;
+  MimeTypeMap mimeTypes_;
+  PointerReportHandler* reportHandler_ = nullptr;
+};

@@ -1,0 +1,219 @@
+#include "platform/socket.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <utility>
+
+namespace platform {
+namespace {
+
+int Fd(std::intptr_t handle) {
+  return static_cast<int>(handle);
+}
+
+// What poll has to watch for the events selected on a socket. Writability is
+// of interest only after a send would have blocked, as a reply is pending then.
+short PollEventsFor(unsigned mask, bool waitingToWrite) {
+  short events = 0;
+  if (mask & (kNetRead | kNetAccept | kNetClose)) events |= POLLIN | POLLRDHUP;
+  if ((mask & kNetWrite) && waitingToWrite) events |= POLLOUT;
+  return events;
+}
+
+int BytesWaiting(int fd) {
+  int waiting = 0;
+  if (ioctl(fd, FIONREAD, &waiting) != 0) return 0;
+  return waiting;
+}
+
+int PollWithTimeout(pollfd* fds, nfds_t count, int timeoutMs) {
+  for (;;) {
+    const int result = poll(fds, count, timeoutMs < 0 ? -1 : timeoutMs);
+    if (result >= 0 || errno != EINTR) return result;
+  }
+}
+
+}  // namespace
+
+int StartSocketLibrary(std::uint16_t& grantedVersion) {
+  grantedVersion = 0x0202;
+  return 0;
+}
+
+void StopSocketLibrary() {}
+
+int LastSocketError() {
+  return errno;
+}
+
+bool IsWouldBlock(int error) {
+  return error == EAGAIN || error == EWOULDBLOCK;
+}
+
+int AddressInUseError() {
+  return EADDRINUSE;
+}
+
+Socket::Socket(Socket&& other) noexcept
+    : handle_(std::exchange(other.handle_, kInvalid)),
+      waitingToWrite_(std::exchange(other.waitingToWrite_, false)) {}
+
+Socket& Socket::operator=(Socket&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = std::exchange(other.handle_, kInvalid);
+    waitingToWrite_ = std::exchange(other.waitingToWrite_, false);
+  }
+  return *this;
+}
+
+void Socket::Close() {
+  if (handle_ != kInvalid) close(Fd(handle_));
+  handle_ = kInvalid;
+  waitingToWrite_ = false;
+}
+
+int Socket::Receive(char* buffer, int capacity, int& received) {
+  received = 0;
+  const ssize_t count = recv(Fd(handle_), buffer, static_cast<std::size_t>(capacity), MSG_DONTWAIT);
+  if (count < 0) return errno;
+  received = static_cast<int>(count);
+  return 0;
+}
+
+int Socket::Send(const char* bytes, int length, int& sent) {
+  sent = 0;
+  const ssize_t count =
+      send(Fd(handle_), bytes, static_cast<std::size_t>(length), MSG_DONTWAIT | MSG_NOSIGNAL);
+  if (count < 0) {
+    const int error = errno;
+    if (IsWouldBlock(error)) waitingToWrite_ = true;
+    return error;
+  }
+  sent = static_cast<int>(count);
+  return 0;
+}
+
+Socket CreateListeningSocket() {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return Socket();
+  // Linux refuses to bind a port while closed connections of an earlier run
+  // linger in TIME_WAIT, which Windows allows. This option restores that; it
+  // still refuses a port that another socket listens on.
+  const int on = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  return Socket(fd);
+}
+
+bool BindAnyAddress(Socket& socket, std::uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_port = htons(port);
+  return bind(Fd(socket.handle_), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+bool Listen(Socket& socket) {
+  return listen(Fd(socket.handle_), SOMAXCONN) == 0;
+}
+
+Socket AcceptConnection(Socket& listening, PeerAddress& peer) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  const int fd = accept4(Fd(listening.handle_), reinterpret_cast<sockaddr*>(&address), &length,
+                         SOCK_NONBLOCK | SOCK_CLOEXEC);
+  if (fd < 0) return Socket();
+  std::memcpy(peer.bytes, &address.sin_addr.s_addr, 4);
+  peer.portNetworkOrder = address.sin_port;
+  return Socket(fd);
+}
+
+bool NetEvent::Create() {
+  Close();
+  const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (fd < 0) return false;
+  handle_ = fd;
+  return true;
+}
+
+bool NetEvent::IsValid() const {
+  return handle_ >= 0;
+}
+
+void NetEvent::Close() {
+  if (handle_ >= 0) close(Fd(handle_));
+  handle_ = -1;
+  selected_ = nullptr;
+  mask_ = 0;
+}
+
+// Never read back: the counter stays nonzero, so the event stays signalled.
+bool NetEvent::Signal() {
+  const std::uint64_t one = 1;
+  return write(Fd(handle_), &one, sizeof one) == sizeof one;
+}
+
+bool NetEvent::Select(Socket& socket, unsigned mask) {
+  if (!IsValid() || !socket.IsValid()) {
+    errno = EBADF;
+    return false;
+  }
+  selected_ = &socket;
+  mask_ = mask;
+  return true;
+}
+
+// The peer's close is reported only once the data before it has been read,
+// so a request followed at once by the close is still served.
+int NetEvent::Enumerate(Socket& socket, unsigned& events) {
+  events = 0;
+  pollfd fd{Fd(socket.handle_), PollEventsFor(mask_, socket.waitingToWrite_), 0};
+  if (PollWithTimeout(&fd, 1, 0) < 0) return errno;
+  const bool ended = fd.revents & (POLLRDHUP | POLLHUP | POLLERR);
+  const bool readable = (fd.revents & POLLIN) && (!ended || BytesWaiting(fd.fd) > 0);
+  if (readable) events |= mask_ & (kNetRead | kNetAccept);
+  if (ended && !readable) events |= mask_ & kNetClose;
+  if ((fd.revents & POLLOUT) && socket.waitingToWrite_) {
+    socket.waitingToWrite_ = false;
+    events |= kNetWrite;
+  }
+  if (fd.revents & POLLNVAL) return EBADF;
+  return 0;
+}
+
+// A selected event waits on its socket, a plain one on its own counter.
+struct SocketAccess {
+  static pollfd PollEntryOf(const NetEvent& event) {
+    if (event.selected_ != nullptr) {
+      const Socket& socket = *event.selected_;
+      return pollfd{Fd(socket.handle_), PollEventsFor(event.mask_, socket.waitingToWrite_), 0};
+    }
+    return pollfd{Fd(event.handle_), POLLIN, 0};
+  }
+};
+
+WaitResult WaitForEither(NetEvent& first, NetEvent& second, int timeoutMs) {
+  pollfd fds[2] = {SocketAccess::PollEntryOf(first), SocketAccess::PollEntryOf(second)};
+  const int result = PollWithTimeout(fds, 2, timeoutMs);
+  if (result < 0) return WaitResult::kFailed;
+  if (result == 0) return WaitResult::kTimeout;
+  return fds[0].revents != 0 ? WaitResult::kFirst : WaitResult::kSecond;
+}
+
+WaitResult WaitForSignal(NetEvent& event, int timeoutMs) {
+  pollfd fd = SocketAccess::PollEntryOf(event);
+  const int result = PollWithTimeout(&fd, 1, timeoutMs);
+  if (result < 0) return WaitResult::kFailed;
+  return result == 0 ? WaitResult::kTimeout : WaitResult::kFirst;
+}
+
+}  // namespace platform

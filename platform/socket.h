@@ -1,0 +1,121 @@
+// Event-driven TCP sockets as the server engine uses them: a listening socket
+// on every IPv4 address, accepted connections, sends and receives that never
+// block the thread, and events that report what a socket is ready for.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// Network event bits, reported together by NetEvent::Enumerate.
+enum : unsigned {
+  kNetRead = 0x01,
+  kNetWrite = 0x02,
+  kNetAccept = 0x08,
+  kNetClose = 0x20,
+};
+
+// Starts the socket library asking for version 2.2. Returns 0 or the
+// library's error result; grantedVersion holds the major version in its low
+// byte and the minor version in its high byte.
+int StartSocketLibrary(std::uint16_t& grantedVersion);
+void StopSocketLibrary();
+
+// The error code of the last failed socket call on this thread.
+int LastSocketError();
+bool IsWouldBlock(int error);
+// The code a bind reports for a port that another socket holds.
+int AddressInUseError();
+
+class NetEvent;
+
+constexpr int kWaitForever = -1;
+
+enum class WaitResult { kFirst, kSecond, kTimeout, kFailed };
+
+struct PeerAddress {
+  std::uint8_t bytes[4] = {};  // in network order
+  std::uint16_t portNetworkOrder = 0;
+};
+
+// One socket, closed with its owner.
+class Socket {
+ public:
+  Socket() = default;
+  ~Socket() { Close(); }
+  Socket(Socket&& other) noexcept;
+  Socket& operator=(Socket&& other) noexcept;
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+
+  bool IsValid() const { return handle_ != kInvalid; }
+  void Close();
+
+  // Both return 0 or the error code; neither waits for the peer. A send that
+  // cannot take everything sends what fits; once nothing fits it fails with
+  // a would-block code and the socket's event reports kNetWrite when it can
+  // take more.
+  int Receive(char* buffer, int capacity, int& received);
+  int Send(const char* bytes, int length, int& sent);
+
+ private:
+  friend Socket CreateListeningSocket();
+  friend bool BindAnyAddress(Socket& socket, std::uint16_t port);
+  friend bool Listen(Socket& socket);
+  friend Socket AcceptConnection(Socket& listening, PeerAddress& peer);
+  friend class NetEvent;
+  friend struct SocketAccess;  // the backend's own helpers
+  friend WaitResult WaitForEither(NetEvent& first, NetEvent& second, int timeoutMs);
+
+  static constexpr std::intptr_t kInvalid = -1;
+  explicit Socket(std::intptr_t handle) : handle_(handle) {}
+
+  std::intptr_t handle_ = kInvalid;
+  // Set by a send that would block: only then is writability of interest.
+  bool waitingToWrite_ = false;
+};
+
+// A stream socket for IPv4 without any option set; invalid on failure.
+Socket CreateListeningSocket();
+// Binds to every local IPv4 address at port (host order).
+bool BindAnyAddress(Socket& socket, std::uint16_t port);
+// Listens with the largest backlog the system allows.
+bool Listen(Socket& socket);
+// Accepts one waiting connection; invalid on failure.
+Socket AcceptConnection(Socket& listening, PeerAddress& peer);
+
+// An event that is either signalled by hand (and then stays signalled) or
+// selected onto a socket, where it reports that socket's network events.
+class NetEvent {
+ public:
+  NetEvent() = default;
+  ~NetEvent() { Close(); }
+  NetEvent(const NetEvent&) = delete;
+  NetEvent& operator=(const NetEvent&) = delete;
+
+  bool Create();
+  bool IsValid() const;
+  void Close();
+
+  bool Signal();
+  // Reports the events of mask (kNet* bits) that occur on socket.
+  bool Select(Socket& socket, unsigned mask);
+  // The events that occurred since the last call; 0 or the error code.
+  int Enumerate(Socket& socket, unsigned& events);
+
+ private:
+  friend WaitResult WaitForEither(NetEvent& first, NetEvent& second, int timeoutMs);
+  friend WaitResult WaitForSignal(NetEvent& event, int timeoutMs);
+  friend struct SocketAccess;
+
+  std::intptr_t handle_ = -1;
+  Socket* selected_ = nullptr;
+  unsigned mask_ = 0;
+};
+
+// Waits until either event is signalled (the first wins when both are).
+WaitResult WaitForEither(NetEvent& first, NetEvent& second, int timeoutMs);
+// kFirst when signalled in time.
+WaitResult WaitForSignal(NetEvent& event, int timeoutMs);
+
+}  // namespace platform

@@ -1,0 +1,181 @@
+#include "platform/socket.h"
+
+#include <winsock2.h>
+
+#include <cstring>
+#include <utility>
+
+namespace platform {
+namespace {
+
+SOCKET Native(std::intptr_t handle) {
+  return static_cast<SOCKET>(handle);
+}
+WSAEVENT NativeEvent(std::intptr_t handle) {
+  return reinterpret_cast<WSAEVENT>(handle);
+}
+
+WaitResult ToWaitResult(DWORD result) {
+  if (result == WSA_WAIT_EVENT_0) return WaitResult::kFirst;
+  if (result == WSA_WAIT_EVENT_0 + 1) return WaitResult::kSecond;
+  if (result == WSA_WAIT_TIMEOUT) return WaitResult::kTimeout;
+  return WaitResult::kFailed;
+}
+
+DWORD ToWaitTime(int timeoutMs) {
+  return timeoutMs < 0 ? WSA_INFINITE : static_cast<DWORD>(timeoutMs);
+}
+
+}  // namespace
+
+struct SocketAccess {
+  static WSAEVENT Event(const NetEvent& event) { return NativeEvent(event.handle_); }
+};
+
+int StartSocketLibrary(std::uint16_t& grantedVersion) {
+  WSADATA data{};
+  const int result = WSAStartup(0x0202, &data);
+  grantedVersion = result == 0 ? data.wVersion : 0;
+  return result;
+}
+
+void StopSocketLibrary() {
+  WSACleanup();
+}
+
+int LastSocketError() {
+  return WSAGetLastError();
+}
+
+bool IsWouldBlock(int error) {
+  return error == WSAEWOULDBLOCK;
+}
+
+int AddressInUseError() {
+  return WSAEADDRINUSE;
+}
+
+Socket::Socket(Socket&& other) noexcept
+    : handle_(std::exchange(other.handle_, kInvalid)),
+      waitingToWrite_(std::exchange(other.waitingToWrite_, false)) {}
+
+Socket& Socket::operator=(Socket&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = std::exchange(other.handle_, kInvalid);
+    waitingToWrite_ = std::exchange(other.waitingToWrite_, false);
+  }
+  return *this;
+}
+
+void Socket::Close() {
+  if (handle_ != kInvalid) closesocket(Native(handle_));
+  handle_ = kInvalid;
+}
+
+int Socket::Receive(char* buffer, int capacity, int& received) {
+  WSABUF slice{static_cast<ULONG>(capacity), buffer};
+  DWORD count = 0;
+  DWORD flags = 0;
+  received = 0;
+  if (WSARecv(Native(handle_), &slice, 1, &count, &flags, nullptr, nullptr) != 0) {
+    return WSAGetLastError();
+  }
+  received = static_cast<int>(count);
+  return 0;
+}
+
+int Socket::Send(const char* bytes, int length, int& sent) {
+  WSABUF slice{static_cast<ULONG>(length), const_cast<char*>(bytes)};
+  DWORD count = 0;
+  sent = 0;
+  if (WSASend(Native(handle_), &slice, 1, &count, 0, nullptr, nullptr) != 0) {
+    return WSAGetLastError();
+  }
+  sent = static_cast<int>(count);
+  return 0;
+}
+
+Socket CreateListeningSocket() {
+  const SOCKET handle = WSASocketA(AF_INET, SOCK_STREAM, 0, nullptr, 0, WSA_FLAG_OVERLAPPED);
+  if (handle == INVALID_SOCKET) return Socket();
+  return Socket(static_cast<std::intptr_t>(handle));
+}
+
+bool BindAnyAddress(Socket& socket, std::uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_port = htons(port);
+  return bind(Native(socket.handle_), reinterpret_cast<const sockaddr*>(&address),
+              sizeof address) == 0;
+}
+
+bool Listen(Socket& socket) {
+  return listen(Native(socket.handle_), SOMAXCONN) == 0;
+}
+
+Socket AcceptConnection(Socket& listening, PeerAddress& peer) {
+  sockaddr_in address{};
+  int length = sizeof address;
+  const SOCKET handle = WSAAccept(Native(listening.handle_), reinterpret_cast<sockaddr*>(&address),
+                                  &length, nullptr, 0);
+  if (handle == INVALID_SOCKET) return Socket();
+  std::memcpy(peer.bytes, &address.sin_addr.s_addr, 4);
+  peer.portNetworkOrder = address.sin_port;
+  return Socket(static_cast<std::intptr_t>(handle));
+}
+
+bool NetEvent::Create() {
+  Close();
+  const WSAEVENT event = WSACreateEvent();
+  if (event == WSA_INVALID_EVENT) return false;
+  handle_ = reinterpret_cast<std::intptr_t>(event);
+  return true;
+}
+
+bool NetEvent::IsValid() const {
+  return handle_ != -1;
+}
+
+void NetEvent::Close() {
+  if (IsValid()) WSACloseEvent(NativeEvent(handle_));
+  handle_ = -1;
+  selected_ = nullptr;
+  mask_ = 0;
+}
+
+bool NetEvent::Signal() {
+  return WSASetEvent(NativeEvent(handle_)) != FALSE;
+}
+
+bool NetEvent::Select(Socket& socket, unsigned mask) {
+  if (WSAEventSelect(Native(socket.handle_), NativeEvent(handle_), static_cast<long>(mask)) != 0) {
+    return false;
+  }
+  selected_ = &socket;
+  mask_ = mask;
+  return true;
+}
+
+int NetEvent::Enumerate(Socket& socket, unsigned& events) {
+  WSANETWORKEVENTS network{};
+  events = 0;
+  if (WSAEnumNetworkEvents(Native(socket.handle_), NativeEvent(handle_), &network) != 0) {
+    return WSAGetLastError();
+  }
+  events = static_cast<unsigned>(network.lNetworkEvents);
+  return 0;
+}
+
+WaitResult WaitForEither(NetEvent& first, NetEvent& second, int timeoutMs) {
+  const WSAEVENT events[2] = {SocketAccess::Event(first), SocketAccess::Event(second)};
+  return ToWaitResult(WSAWaitForMultipleEvents(2, events, FALSE, ToWaitTime(timeoutMs), FALSE));
+}
+
+WaitResult WaitForSignal(NetEvent& event, int timeoutMs) {
+  const WSAEVENT events[1] = {SocketAccess::Event(event)};
+  return ToWaitResult(WSAWaitForMultipleEvents(1, events, FALSE, ToWaitTime(timeoutMs), FALSE));
+}
+
+}  // namespace platform

@@ -1,0 +1,146 @@
+// The accept thread and the helper thread of the engine.
+#include <cstdio>
+
+#include "server/threaded_server.h"
+
+namespace {
+
+const char kLogFile[] = "DIDidezu.log";
+constexpr std::uint16_t kSocketVersion = 0x0202;
+constexpr int kHelperPollMs = 100;
+constexpr int kFinishedThreadWaitMs = 1000;
+
+}  // namespace
+
+unsigned ThreadedServer::AcceptThread(void* server) {
+  static_cast<ThreadedServer*>(server)->ServeListeningSocket();
+  return platform::kThreadExitCode;
+}
+
+// Every start-up failure closes what this thread made so far and releases
+// the socket library; Run then reports that no answer came.
+void ThreadedServer::ServeListeningSocket() {
+  const auto port = static_cast<std::uint16_t>(port_ & 0xFFFF);
+  std::uint16_t granted = 0;
+  if (const int result = platform::StartSocketLibrary(granted)) {
+    WriteLog(kLogFile, "WSAStartup(...) failure", "AcceptThread", result);
+    return;
+  }
+  if (granted != kSocketVersion) {
+    WriteLog(kLogFile, "Requested Socket version not exist", "AcceptThread", 0);
+    platform::StopSocketLibrary();
+    return;
+  }
+  const auto giveUp = [this](const char* message) {
+    WriteLog(kLogFile, message, "AcceptThread", platform::LastSocketError());
+    platform::StopSocketLibrary();
+  };
+  platform::Socket listening = platform::CreateListeningSocket();
+  if (!listening.IsValid()) return giveUp("WSASocket(...) failure");
+  if (!platform::BindAnyAddress(listening, port)) {
+    const int error = platform::LastSocketError();
+    listening.Close();
+    WriteLog(kLogFile, "bind(...) failure", "AcceptThread", error);
+    platform::StopSocketLibrary();
+    return;
+  }
+  if (!platform::Listen(listening)) {
+    const int error = platform::LastSocketError();
+    listening.Close();
+    WriteLog(kLogFile, "listen(...) failure", "AcceptThread", error);
+    platform::StopSocketLibrary();
+    return;
+  }
+  if (!shutdownEvent_.Create()) {
+    const int error = platform::LastSocketError();
+    listening.Close();
+    WriteLog(kLogFile, "WSACreateEvent(...) failure for ShutdownEvent", "AcceptThread", error);
+    platform::StopSocketLibrary();
+    return;
+  }
+  platform::NetEvent acceptEvent;
+  if (!acceptEvent.Create()) {
+    const int error = platform::LastSocketError();
+    shutdownEvent_.Close();
+    listening.Close();
+    WriteLog(kLogFile, "WSACreateEvent(...) failure for Event", "AcceptThread", error);
+    platform::StopSocketLibrary();
+    return;
+  }
+  if (!acceptEvent.Select(listening, platform::kNetAccept)) {
+    const int error = platform::LastSocketError();
+    acceptEvent.Close();
+    shutdownEvent_.Close();
+    listening.Close();
+    WriteLog(kLogFile, "WSAEventSelect(...) failure", "AcceptThread", error);
+    platform::StopSocketLibrary();
+    return;
+  }
+  socketLibraryStarted_ = true;
+  startupEvent_.Set();
+  AcceptLoop(listening, acceptEvent);
+}
+
+void ThreadedServer::AcceptLoop(platform::Socket& listening, platform::NetEvent& acceptEvent) {
+  for (;;) {
+    const platform::WaitResult woken =
+        platform::WaitForEither(shutdownEvent_, acceptEvent, platform::kWaitForever);
+    if (woken == platform::WaitResult::kFirst) return;
+    if (woken != platform::WaitResult::kSecond) {
+      WriteLog(kLogFile, "WaitForMultipleObjects(...) failure", "AcceptThread",
+               platform::LastSocketError());
+      return;
+    }
+    unsigned events = 0;
+    if (const int error = acceptEvent.Enumerate(listening, events)) {
+      WriteLog(kLogFile, "WSAEnumNetworkEvents(...) failure", "AcceptThread", error);
+      return;
+    }
+    if (events == platform::kNetAccept) AcceptOne(listening);
+  }
+}
+
+void ThreadedServer::AcceptOne(platform::Socket& listening) {
+  platform::PeerAddress peer;
+  platform::Socket client = platform::AcceptConnection(listening, peer);
+  if (!client.IsValid()) {
+    const int error = platform::LastSocketError();
+    // Another wake-up may find the connection gone already; nothing failed then.
+    if (!platform::IsWouldBlock(error))
+      WriteLog(kLogFile, "WSAAccept(...) failure", "AcceptThread", error);
+    return;
+  }
+  char address[16];
+  std::snprintf(address, sizeof address, "%d.%d.%d.%d", peer.bytes[0], peer.bytes[1], peer.bytes[2],
+                peer.bytes[3]);
+  if (!AddClient(std::move(client), address, peer.portNetworkOrder)) {
+    WriteLog(kLogFile, "AddClient(...) failure", "AcceptThread", 0);
+  }
+}
+
+unsigned ThreadedServer::HelperThread(void* server) {
+  auto* self = static_cast<ThreadedServer*>(server);
+  self->startupEvent_.Set();
+  while (platform::WaitForSignal(self->shutdownEvent_, kHelperPollMs) ==
+         platform::WaitResult::kTimeout) {
+    self->ReapFinishedThreads();
+  }
+  return platform::kThreadExitCode;
+}
+
+// Deregistered client threads have nothing left to do but return; a thread
+// that still runs after a second is ended by force.
+void ThreadedServer::ReapFinishedThreads() {
+  platform::LockGuard list(listLock_);
+  while (!finishedThreads_.empty()) {
+    platform::Thread& thread = finishedThreads_.front();
+    if (!thread.WaitForEnd(kFinishedThreadWaitMs)) {
+      WriteLog(kLogFile, "WaitForSingleObject(...) timed out", "HelperThread", 0);
+      if (const int error = thread.Terminate()) {
+        WriteLog(kLogFile, "TerminateThread(.h.) failure, probably it is already terminated",
+                 "HelperThread", error);
+      }
+    }
+    finishedThreads_.pop_front();
+  }
+}

@@ -1,0 +1,41 @@
+#include "server/error_log.h"
+
+#include <cstdio>
+
+#include "common/program_paths.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "server/time_stamp.h"
+
+ErrorLog::ErrorLog() = default;
+ErrorLog::~ErrorLog() = default;
+
+bool ErrorLog::BuildPath(const char* fileName) {
+  const std::string folder =
+      folderOverride_.empty() ? platform::SystemLogFolder() : folderOverride_;
+  if (folder.empty()) return false;
+  path_ = JoinPath(folder, fileName);
+  return true;
+}
+
+// The file is opened, appended to and closed for every line, so each line is
+// on disk when the call returns. Lines end in CR LF on every system.
+int ErrorLog::WriteLog(const char* fileName, const char* message, const char* function, int code) {
+  platform::LockGuard guard(lock_);
+  timeOfLine_ = platform::LocalTime();
+  if (fileName == nullptr || fileName[0] == '\0' || message == nullptr || message[0] == '\0') {
+    return 0;
+  }
+  if (!BuildPath(fileName)) return 0;
+  FormatLogTimeStamp(timeOfLine_, timeText_, sizeof timeText_);
+  const int length =
+      function != nullptr
+          ? std::snprintf(line_, sizeof line_, "%s - %s.\t[%s]\t[%d]\r\n", timeText_, message,
+                          function, code)
+          : std::snprintf(line_, sizeof line_, "%s - %s.\t[%d]\r\n", timeText_, message, code);
+  if (length < 0) return 0;
+  const std::size_t stored = static_cast<std::size_t>(length) < sizeof line_
+                                 ? static_cast<std::size_t>(length)
+                                 : sizeof line_ - 1;
+  return platform::AppendToFile(path_, std::string_view(line_, stored)) ? 1 : 0;
+}

@@ -1,0 +1,160 @@
+// The HTTP server over loopback: starting, the request end test, replies on
+// real connections and the failures that go to the engine's log.
+#include "http/http_server.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/diagnostic_log.h"
+#include "common/program_paths.h"
+#include "http/index_page.h"
+#include "platform/paths.h"
+#include "platform/socket_client.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+platform::CalendarTime FixedUtc() {
+  platform::CalendarTime time;
+  time.year = 2026;
+  time.month = 12;
+  time.day = 7;
+  time.dayOfWeek = 1;
+  time.hour = 20;
+  time.minute = 44;
+  time.second = 52;
+  return time;
+}
+
+class TestHttpServer : public HttpServer {
+ public:
+  TestHttpServer(const IndexPage& page, DiagnosticLog& log, const int& logLevel,
+                 const TempFolder& logFolder)
+      : HttpServer(page, log, logLevel, FixedUtc) {
+    SetLogFolder(logFolder.Path());
+  }
+  ~TestHttpServer() override { Shutdown(); }
+};
+
+// Everything the server sends until it closes the connection or stops for a while.
+std::string ReadUntilQuiet(platform::ClientSocket& client, std::size_t expected,
+                           int timeoutMs = 5000) {
+  std::string received;
+  char buffer[4096];
+  while (received.size() < expected) {
+    const int count = client.ReceiveSome(buffer, sizeof buffer, timeoutMs);
+    if (count <= 0) break;
+    received.append(buffer, static_cast<std::size_t>(count));
+  }
+  return received;
+}
+
+bool ClosedByServer(platform::ClientSocket& client) {
+  char byte;
+  return client.ReceiveSome(&byte, 1, 5000) == 0;
+}
+
+class HttpServerTest : public testing::Test {
+ protected:
+  HttpServerTest() {
+    page.Publish("<html>phone</html>");
+    TempFolder::WriteAll(root.File("a.css"), "body{}");
+  }
+
+  bool Start(std::string serverRoot) {
+    port = platform::FindFreePort();
+    return port != 0 && server.StartServer(std::move(serverRoot), "index.html", port, 0) == 1;
+  }
+
+  TempFolder folder;
+  TempFolder root;
+  IndexPage page;
+  DiagnosticLog log{folder.File("Test.LOG")};
+  int logLevel = 0;
+  TestHttpServer server{page, log, logLevel, folder};
+  std::uint16_t port = 0;
+};
+
+TEST_F(HttpServerTest, RequestsEndWithAnEmptyLine) {
+  EXPECT_EQ(server.IsRequestComplete("GET / HTTP/1.0\r\n\r\n"), 1);
+  EXPECT_EQ(server.IsRequestComplete("GET / HTTP/1.0\r\n"), 0);
+  EXPECT_EQ(server.IsRequestComplete("GET / HTTP/1.0\n\n"), 0);
+  EXPECT_EQ(server.IsRequestComplete("\r\n\r\nX"), 0);
+  EXPECT_EQ(server.IsRequestComplete(""), 0);
+  EXPECT_EQ(server.OnClientAccepted("127.0.0.1", 0), 0);
+  EXPECT_EQ(server.OnReplySent(10), 0);
+}
+
+TEST_F(HttpServerTest, RootsGetTheSystemsSeparator) {
+  const char separator = platform::PathSeparator();
+  EXPECT_EQ(WithTrailingSeparator(""), std::string(1, separator));
+  EXPECT_EQ(WithTrailingSeparator("www"), "www" + std::string(1, separator));
+  EXPECT_EQ(WithTrailingSeparator("www" + std::string(1, separator)),
+            "www" + std::string(1, separator));
+}
+
+TEST_F(HttpServerTest, ServesOverLoopbackAndKeepsAliveOnRequest) {
+  int starts = 0;
+  server.SetStartHook([&] { ++starts; });
+  ASSERT_TRUE(Start(root.Path()));  // no separator at its end: added
+  EXPECT_EQ(starts, 1);
+
+  platform::ClientSocket client;
+  ASSERT_TRUE(client.Connect(port));
+  ASSERT_TRUE(client.SendAll("GET /a.css HTTP/1.1\r\nConnection: Keep-Alive\r\n\r\n"));
+  const std::string cssReply =
+      "HTTP/1.0 200 OK\r\nDate: Mon, 07 Dec 2026 20:44:52 GMT\r\n"
+      "Server: OrbelWebServer/0.1b\r\nAccept-Ranges: bytes\r\nContent-Length: 6\r\n"
+      "Connection: Keep-Alive\r\nContent-Type: text/css\r\n\r\nbody{}";
+  EXPECT_EQ(ReadUntilQuiet(client, cssReply.size()), cssReply);
+
+  ASSERT_TRUE(client.SendAll("GET /tolvex HTTP/1.1\r\n\r\n"));  // the flag stays set
+  const std::string reportReply =
+      "HTTP/1.0 200 OK\r\nDate: Mon, 07 Dec 2026 20:44:52 GMT\r\n"
+      "Server: OrbelWebServer/0.1b\r\nAccept-Ranges: bytes\r\nContent-Length: 4\r\n"
+      "Connection: Keep-Alive\r\nContent-Type: text/html\r\n\r\n0000";
+  EXPECT_EQ(ReadUntilQuiet(client, reportReply.size()), reportReply);
+
+  ASSERT_TRUE(client.SendAll("GET /missing HTTP/1.1\r\n\r\n"));
+  const std::string notFound =
+      "HTTP/1.0 404 Resource not found\r\nContent-Length: 0\r\nContent-Type: text/html\r\n"
+      "Date: Mon, 07 Dec 2026 20:44:52 GMT\r\nServer: OrbelWebServer/0.1b\r\n\r\n";
+  EXPECT_EQ(ReadUntilQuiet(client, notFound.size()), notFound);
+  EXPECT_TRUE(ClosedByServer(client));
+
+  EXPECT_EQ(server.Shutdown(), 1);
+  ASSERT_TRUE(Start(root.Path()));
+  EXPECT_EQ(starts, 2);
+}
+
+TEST_F(HttpServerTest, WithoutKeepAliveTheConnectionCloses) {
+  ASSERT_TRUE(Start(root.Path()));
+  platform::ClientSocket client;
+  ASSERT_TRUE(client.Connect(port));
+  ASSERT_TRUE(client.SendAll("GET /index.html HTTP/1.0\r\n\r\n"));
+  const std::string reply = ReadUntilQuiet(client, 1 << 20);
+  EXPECT_TRUE(
+      reply.ends_with("Connection: close\r\nContent-Type: text/html\r\n\r\n"
+                      "<html>phone</html>"))
+      << reply;
+}
+
+TEST_F(HttpServerTest, MalformedRequestsAreLoggedAndGetNoReply) {
+  ASSERT_TRUE(Start(root.Path()));
+  for (const char* request : {"NONSENSE\r\n\r\n", "GET /index.html\r\n\r\n"}) {
+    platform::ClientSocket client;
+    ASSERT_TRUE(client.Connect(port));
+    ASSERT_TRUE(client.SendAll(request));
+    EXPECT_TRUE(ClosedByServer(client)) << request;
+  }
+  const std::string errors = TempFolder::ReadAll(folder.File("DIDidezu.log"));
+  EXPECT_NE(errors.find(" - No 'space' found in Request String #2.\t[ParseRequest]\t[0]\r\n"),
+            std::string::npos)
+      << errors;
+  EXPECT_NE(errors.find(" - No 'space' found in Request String #1.\t[ParseRequest]\t[0]\r\n"),
+            std::string::npos)
+      << errors;
+}
+
+}  // namespace

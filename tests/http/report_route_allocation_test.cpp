@@ -1,0 +1,76 @@
+// The report route runs many times a second per phone: once the connection's
+// reply buffer has grown, answering a report must not allocate at all.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "common/diagnostic_log.h"
+#include "http/index_page.h"
+#include "http/request_handler.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+thread_local bool countingThisThread = false;
+thread_local int allocationsThisThread = 0;
+
+void* Allocate(std::size_t size) {
+  if (countingThisThread) ++allocationsThisThread;
+  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+  throw std::bad_alloc();
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  return Allocate(size);
+}
+void* operator new[](std::size_t size) {
+  return Allocate(size);
+}
+void operator delete(void* block) noexcept {
+  std::free(block);
+}
+void operator delete[](void* block) noexcept {
+  std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+  std::free(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+  std::free(block);
+}
+
+namespace {
+
+class FixedProtocol : public PointerReportHandler {
+ public:
+  ResponseText HandlePointerReport(std::string_view) override { return {'0', '2', '0', '0'}; }
+};
+
+TEST(ReportRouteAllocationTest, AnsweringAReportAllocatesNothing) {
+  TempFolder folder;
+  IndexPage indexPage;
+  DiagnosticLog log(folder.File("Test.LOG"));
+  const int logLevel = 1;
+  RequestHandler handler(indexPage, log, logLevel);
+  FixedProtocol protocol;
+  handler.SetPointerReportHandler(&protocol);
+
+  const std::string request =
+      "GET /tolvex0010000800080000000000002 HTTP/1.1\r\nHost: 192.168.1.20:8080\r\n"
+      "Connection: Keep-Alive\r\n\r\n";
+  std::string reply;
+  int keepAlive = 0;
+  ASSERT_EQ(handler.Handle(request, reply, keepAlive), RequestHandler::Outcome::kReplied);
+
+  countingThisThread = true;
+  for (int i = 0; i < 100; ++i) handler.Handle(request, reply, keepAlive);
+  countingThisThread = false;
+  EXPECT_EQ(allocationsThisThread, 0);
+  EXPECT_TRUE(reply.ends_with("\r\n\r\n0200"));
+}
+
+}  // namespace

@@ -1,0 +1,327 @@
+#include "http/request_handler.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/diagnostic_log.h"
+#include "common/program_paths.h"
+#include "http/favicon.h"
+#include "http/index_page.h"
+#include "platform/paths.h"
+#include "tests/http/log_lines.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using Outcome = RequestHandler::Outcome;
+
+platform::CalendarTime FixedUtc() {
+  platform::CalendarTime time;
+  time.year = 2026;
+  time.month = 12;
+  time.day = 7;
+  time.dayOfWeek = 1;
+  time.hour = 20;
+  time.minute = 44;
+  time.second = 52;
+  return time;
+}
+
+constexpr std::string_view kDateLine = "Date: Mon, 07 Dec 2026 20:44:52 GMT\r\n";
+
+std::string Header(std::string_view status, std::size_t length, std::string_view connection,
+                   std::string_view type) {
+  return "HTTP/1.0 " + std::string(status) + "\r\n" + std::string(kDateLine) +
+         "Server: OrbelWebServer/0.1b\r\nAccept-Ranges: bytes\r\nContent-Length: " +
+         std::to_string(length) + "\r\nConnection: " + std::string(connection) +
+         "\r\nContent-Type: " + std::string(type) + "\r\n\r\n";
+}
+
+std::string NotFound(std::string_view page) {
+  return "HTTP/1.0 404 Resource not found\r\nContent-Length: " + std::to_string(page.size()) +
+         "\r\nContent-Type: text/html\r\n" + std::string(kDateLine) +
+         "Server: OrbelWebServer/0.1b\r\n\r\n" + std::string(page);
+}
+
+class RecordingReportHandler : public PointerReportHandler {
+ public:
+  ResponseText HandlePointerReport(std::string_view routingPath) override {
+    paths.emplace_back(routingPath);
+    return {'0', '1', 'A', '0'};
+  }
+  std::vector<std::string> paths;
+};
+
+// The server root is a folder "www" inside the test folder, so that files
+// beside it are outside the root.
+class RequestHandlerTest : public testing::Test {
+ protected:
+  RequestHandlerTest() {
+    std::filesystem::create_directory(root);
+    handler.SetServerRoot(root + platform::PathSeparator());
+    handler.SetDefaultIndexFile("index.html");
+    indexPage.Publish("<html>phone</html>");
+  }
+
+  // Reply to a request on a fresh connection; the flag it leaves in keepAlive.
+  std::string Reply(std::string_view request) {
+    std::string reply = "untouched";
+    keepAlive = 0;
+    EXPECT_EQ(handler.Handle(request, reply, keepAlive), Outcome::kReplied) << request;
+    return reply;
+  }
+  std::string Get(std::string_view path) {
+    return Reply("GET " + std::string(path) + " HTTP/1.0\r\n\r\n");
+  }
+  void WriteRootFile(const std::string& name, const std::string& bytes) {
+    TempFolder::WriteAll(JoinPath(root, name), bytes);
+  }
+  Lines Messages() const { return LogMessages(log.Path()); }
+
+  TempFolder folder;
+  std::string root = folder.File("www");
+  IndexPage indexPage;
+  DiagnosticLog log{folder.File("Test.LOG")};
+  int logLevel = 0;
+  RequestHandler handler{indexPage, log, logLevel, FixedUtc};
+  int keepAlive = 0;
+};
+
+TEST_F(RequestHandlerTest, IndexPageReplyBytes) {
+  EXPECT_EQ(Reply("GET / HTTP/1.1\r\nConnection: Keep-Alive\r\n\r\n"),
+            "HTTP/1.0 200 OK\r\n"
+            "Date: Mon, 07 Dec 2026 20:44:52 GMT\r\n"
+            "Server: OrbelWebServer/0.1b\r\n"
+            "Accept-Ranges: bytes\r\n"
+            "Content-Length: 18\r\n"
+            "Connection: Keep-Alive\r\n"
+            "Content-Type: text/html\r\n"
+            "\r\n"
+            "<html>phone</html>");
+  EXPECT_EQ(keepAlive, 1);
+  const std::string expected = Header("200 OK", 18, "close", "text/html") + "<html>phone</html>";
+  EXPECT_EQ(Get("/index.htm"), expected);
+  EXPECT_EQ(Get("/INDEX.HTML"), expected);
+  EXPECT_EQ(Get(""), expected);
+}
+
+TEST_F(RequestHandlerTest, IndexPageServesItsBytesWholeAndEmptyBeforeTheFirstLoad) {
+  const std::string page("a\0b\0\0c", 6);
+  indexPage.Publish(page);
+  EXPECT_EQ(Get("/index.html"), Header("200 OK", 6, "close", "text/html") + page);
+  indexPage.Publish("");
+  EXPECT_EQ(Get("/index.html"), Header("200 OK", 0, "close", "text/html"));
+}
+
+TEST_F(RequestHandlerTest, IconReplyCarriesTheWholeBlock) {
+  const std::string_view icon = FaviconData();
+  const std::string expected =
+      Header("200 OK", icon.size(), "close", "image/x-icon") + std::string(icon);
+  EXPECT_EQ(Get("/favicon.ico"), expected);
+  EXPECT_EQ(Get("/favicon.ico?v=2"), expected);
+  EXPECT_EQ(Get("/FAVICON.ICO"), expected);
+}
+
+TEST_F(RequestHandlerTest, TheIconIsASixImageIcoFile) {
+  const std::string_view icon = FaviconData();
+  ASSERT_GT(icon.size(), 102u);
+  EXPECT_EQ(icon.substr(0, 6), std::string_view("\0\0\1\0\6\0", 6));
+  // The first image is a PNG stream right after the directory.
+  EXPECT_EQ(icon.substr(102, 8), "\x89PNG\r\n\x1a\n");
+}
+
+TEST_F(RequestHandlerTest, ReportRouteAsksTheProtocolWithTheLowerCasePath) {
+  RecordingReportHandler protocol;
+  handler.SetPointerReportHandler(&protocol);
+  EXPECT_EQ(Reply("GET /TOLVEX0010000000000000000000010 HTTP/1.1\r\n"
+                  "Connection: Keep-Alive\r\n\r\n"),
+            Header("200 OK", 4, "Keep-Alive", "text/html") + "01A0");
+  EXPECT_EQ(protocol.paths, (std::vector<std::string>{"/tolvex0010000000000000000000010"}));
+}
+
+TEST_F(RequestHandlerTest, ReportRouteWithoutProtocolAnswersNoCommand) {
+  EXPECT_EQ(Get("/tolvex"), Header("200 OK", 4, "close", "text/html") + "0000");
+}
+
+TEST_F(RequestHandlerTest, FilesAreServedByteForByteWithTheirType) {
+  const std::string photo("\xff\xd8\0\0\xff\xd9", 6);
+  WriteRootFile("Photo.JPG", photo);
+  EXPECT_EQ(Get("/Photo.JPG"), Header("200 OK", 6, "close", "image/jpeg") + photo);
+  WriteRootFile("empty.txt", "");
+  EXPECT_EQ(Get("/empty.txt"), Header("200 OK", 0, "close", "text/plain"));
+  std::filesystem::create_directory(JoinPath(root, "dir.old"));
+  WriteRootFile(JoinPath("dir.old", "page"), "p");
+  EXPECT_EQ(Get("/dir.old/page"), Header("200 OK", 1, "close", "text/html") + "p");
+}
+
+TEST_F(RequestHandlerTest, DefaultIndexFileOtherThanIndexHtmlComesFromTheRoot) {
+  handler.SetDefaultIndexFile("start.html");
+  WriteRootFile("start.html", "start");
+  EXPECT_EQ(Get("/"), Header("200 OK", 5, "close", "text/html") + "start");
+  EXPECT_EQ(Get("/index.html"), Header("200 OK", 18, "close", "text/html") + "<html>phone</html>");
+}
+
+TEST_F(RequestHandlerTest, QueryStringsAreNoIndexPage) {
+  EXPECT_EQ(Get("/index.html?x=1"), NotFound(""));
+  EXPECT_EQ(keepAlive, 0);
+}
+
+TEST_F(RequestHandlerTest, NotFoundUsesTheRootsPageAndClosesTheConnection) {
+  EXPECT_EQ(Reply("GET /missing.html HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n"), NotFound(""));
+  EXPECT_EQ(keepAlive, 0);
+  WriteRootFile("fnf.html", "<b>gone</b>");
+  EXPECT_EQ(Get("/missing.html"),
+            "HTTP/1.0 404 Resource not found\r\n"
+            "Content-Length: 11\r\n"
+            "Content-Type: text/html\r\n"
+            "Date: Mon, 07 Dec 2026 20:44:52 GMT\r\n"
+            "Server: OrbelWebServer/0.1b\r\n"
+            "\r\n"
+            "<b>gone</b>");
+}
+
+TEST_F(RequestHandlerTest, NotFoundPageIsSentWholeWhateverItsSizeAndBytes) {
+  std::string page(5000, 'x');
+  page[10] = '\0';
+  page.back() = 'E';
+  WriteRootFile("fnf.html", page);
+  EXPECT_EQ(Get("/missing"), NotFound(page));
+}
+
+TEST_F(RequestHandlerTest, OtherMethodsGetTheNotImplementedPage) {
+  EXPECT_EQ(Reply("POST /anything HTTP/1.0\r\n\r\n"), NotFound(""));
+  WriteRootFile("mna.html", "no");
+  EXPECT_EQ(Reply("POST /anything HTTP/1.0\r\n\r\n"),
+            Header("501 Not Implemented", 2, "close", "text/html") + "no");
+  EXPECT_EQ(Reply("get /index.html HTTP/1.0\r\n\r\n"),
+            Header("501 Not Implemented", 2, "close", "text/html") + "no");
+  EXPECT_EQ(Reply("HEAD\r\n\r\n X"), Header("501 Not Implemented", 2, "close", "text/html") + "no");
+}
+
+TEST_F(RequestHandlerTest, MalformedRequestLinesLeaveTheReplyAlone) {
+  std::string reply = "untouched";
+  int flag = 1;
+  EXPECT_EQ(handler.Handle("GARBAGE\r\n\r\n", reply, flag), Outcome::kNoBlank);
+  EXPECT_EQ(handler.Handle("GET /index.html\r\n\r\n", reply, flag), Outcome::kNoSecondBlank);
+  EXPECT_EQ(reply, "untouched");
+  EXPECT_EQ(flag, 1);
+}
+
+TEST_F(RequestHandlerTest, KeepAliveOnlyOnTheExactHeaderAndSticky) {
+  std::string reply;
+  int flag = 0;
+  handler.Handle("GET / HTTP/1.1\r\nConnection: keep-alive\r\n\r\n", reply, flag);
+  EXPECT_EQ(flag, 0);
+  EXPECT_NE(reply.find("Connection: close\r\n"), std::string::npos);
+  handler.Handle("GET / HTTP/1.1\r\nConnection: Keep-Alive\r\n\r\n", reply, flag);
+  EXPECT_EQ(flag, 1);
+  handler.Handle("GET / HTTP/1.1\r\n\r\n", reply, flag);
+  EXPECT_EQ(flag, 1);
+  EXPECT_NE(reply.find("Connection: Keep-Alive\r\n"), std::string::npos);
+}
+
+TEST_F(RequestHandlerTest, PathsLeavingTheRootAreNotFound) {
+  TempFolder::WriteAll(folder.File("secret.txt"), "secret");
+  WriteRootFile("fnf.html", "fnf");
+  const std::string absolute = folder.File("secret.txt");
+  for (const std::string& path : {std::string("/../secret.txt"), std::string("/./../secret.txt"),
+                                  std::string("/..\\secret.txt"), std::string("\\..\\secret.txt"),
+                                  std::string("/.../secret.txt"), std::string("/.. /secret.txt"),
+                                  "/" + absolute, "//" + absolute, absolute}) {
+    EXPECT_EQ(Get(path), NotFound("fnf")) << path;
+  }
+  // No decoding takes place: an encoded climb is an ordinary (missing) name.
+  EXPECT_EQ(Get("/%2e%2e/secret.txt"), NotFound("fnf"));
+  EXPECT_EQ(Get("/%2E%2E%5Csecret.txt"), NotFound("fnf"));
+}
+
+TEST_F(RequestHandlerTest, ReadOnlyFilesAndFoldersAreNotFound) {
+  WriteRootFile("locked.html", "locked");
+  const std::string locked = JoinPath(root, "locked.html");
+  std::filesystem::permissions(locked,
+                               std::filesystem::perms::owner_write |
+                                   std::filesystem::perms::group_write |
+                                   std::filesystem::perms::others_write,
+                               std::filesystem::perm_options::remove);
+  EXPECT_EQ(Get("/locked.html"), NotFound(""));
+  std::filesystem::permissions(locked, std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add);
+  EXPECT_EQ(Get("/locked.html"), Header("200 OK", 6, "close", "text/html") + "locked");
+
+  std::filesystem::create_directory(JoinPath(root, "sub"));
+  EXPECT_EQ(Get("/sub"), NotFound(""));
+}
+
+TEST_F(RequestHandlerTest, EveryReplyIsHttp10) {
+  WriteRootFile("a.css", "a");
+  for (const char* request :
+       {"GET / HTTP/1.1\r\n\r\n", "GET /favicon.ico HTTP/2\r\n\r\n", "GET /tolvex HTTP/1.1\r\n\r\n",
+        "GET /a.css HTTP/1.1\r\n\r\n", "GET /nothing HTTP/1.1\r\n\r\n", "PUT / HTTP/1.1\r\n\r\n"}) {
+    EXPECT_TRUE(Reply(request).starts_with("HTTP/1.0 ")) << request;
+  }
+}
+
+TEST_F(RequestHandlerTest, RoutesAreTracedFromLevelThree) {
+  RecordingReportHandler protocol;
+  handler.SetPointerReportHandler(&protocol);
+  logLevel = 2;
+  Get("/index.html");
+  EXPECT_TRUE(Messages().empty());
+
+  logLevel = 3;
+  Get("/index.html");
+  Get("/Favicon.ico");
+  Get("/tolvex");
+  Get("/x");
+  EXPECT_EQ(Messages(),
+            (Lines{"Entered ParseRequest",
+                   "Converted request file name to lower case:",
+                   "/index.html",
+                   "return index.html",
+                   "returning 18 bytes for /index.html",
+                   "Entered ParseRequest",
+                   "Converted request file name to lower case:",
+                   "/favicon.ico",
+                   "not empty and not index.htm and not index.html",
+                   "return favicon.ico",
+                   "returning " + std::to_string(FaviconData().size()) + " bytes for /favicon.ico",
+                   "Entered ParseRequest",
+                   "Converted request file name to lower case:",
+                   "/tolvex",
+                   "not empty and not index.htm and not index.html",
+                   "not favicon.ico",
+                   "Entered ParseRequest",
+                   "Converted request file name to lower case:",
+                   "/x",
+                   "not empty and not index.htm and not index.html",
+                   "not favicon.ico",
+                   "not tolvex"}));
+}
+
+TEST_F(RequestHandlerTest, LevelFourAddsHeadersAndTheResponseText) {
+  RecordingReportHandler protocol;
+  handler.SetPointerReportHandler(&protocol);
+  WriteRootFile("a.txt", "abc");
+  logLevel = 4;
+  Get("/index.html");
+  Get("/tolvex");
+  Get("/a.txt");
+  // A header is one message; its own CR LFs are written as they are.
+  const std::string text = TempFolder::ReadAll(log.Path());
+  const auto written = [&](const std::string& message) {
+    return text.find(": " + message + "\r\n") != std::string::npos;
+  };
+  EXPECT_TRUE(written("return index.html"));
+  EXPECT_TRUE(written(Header("200 OK", 18, "close", "text/html")));
+  EXPECT_TRUE(written("returning 18 bytes for /index.html"));
+  EXPECT_TRUE(written("returning 4 bytes ResponseText 01A0"));
+  EXPECT_FALSE(written(Header("200 OK", 4, "close", "text/html")));  // none for reports
+  EXPECT_TRUE(written(Header("200 OK", 3, "close", "text/plain")));
+}
+
+}  // namespace

@@ -1,0 +1,142 @@
+#include "tests/server/echo_server.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+namespace {
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+}  // namespace
+
+EchoServer::EchoServer(const TempFolder& logFolder, int startupWaitMs)
+    : logPath_(logFolder.File("DIDidezu.log")) {
+  SetLogFolder(logFolder.Path());
+  SetStartupWait(startupWaitMs);
+}
+
+EchoServer::~EchoServer() {
+  Shutdown();
+}
+
+bool EchoServer::Start(int persistenceTimeoutMs) {
+  port_ = platform::FindFreePort();
+  return port_ != 0 && Run(port_, persistenceTimeoutMs) == 1;
+}
+
+std::string EchoServer::LogText() const {
+  return TempFolder::ReadAll(logPath_);
+}
+
+ServerStats EchoServer::Statistics() {
+  ServerStats stats;
+  GetStatistics(stats);
+  return stats;
+}
+
+std::vector<std::string> EchoServer::Requests() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return requests_;
+}
+
+std::vector<std::uint32_t> EchoServer::RepliesSent() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return repliesSent_;
+}
+
+std::vector<std::string> EchoServer::Addresses() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return addresses_;
+}
+
+int EchoServer::OnClientAccepted(const char* address, std::uint16_t) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  addresses_.emplace_back(address);
+  return 0;
+}
+
+int EchoServer::OnReplySent(std::uint32_t bytes) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  repliesSent_.push_back(bytes);
+  return 0;
+}
+
+int EchoServer::IsRequestComplete(std::string_view request) {
+  return request.size() >= 4 && request.substr(request.size() - 4) == "\r\n\r\n";
+}
+
+int EchoServer::ParseRequest(std::string_view request, std::string& reply, int& keepAlive) {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    requests_.emplace_back(request);
+  }
+  if (StartsWith(request, "DROP")) return 0;
+  keepAlive = StartsWith(request, "CLOSE") ? 0 : 1;
+  if (StartsWith(request, "BIG ")) {
+    const std::size_t size = std::strtoul(std::string(request.substr(4)).c_str(), nullptr, 10);
+    reply.resize(size);
+    for (std::size_t i = 0; i < size; ++i) reply[i] = BigReplyByte(i);
+    return 1;
+  }
+  reply = EchoReply(std::string(request));
+  return 1;
+}
+
+// Varies with the offset, so a reply resumed from a wrong offset shows.
+char BigReplyByte(std::size_t index) {
+  return static_cast<char>('A' + (index * 7 + index / 251) % 26);
+}
+
+std::string EchoReply(const std::string& request) {
+  return std::to_string(request.size()) + ":" + request;
+}
+
+TestClient::TestClient(std::uint16_t port, int receiveBufferSize) {
+  if (receiveBufferSize > 0) socket_.SetReceiveBufferSize(receiveBufferSize);
+  socket_.Connect(port);
+}
+
+std::string TestClient::Read(std::size_t count, int timeoutMs) {
+  std::string received;
+  std::vector<char> buffer(65536);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (received.size() < count) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    if (left <= 0) break;
+    const int wanted =
+        static_cast<int>(std::min<std::size_t>(buffer.size(), count - received.size()));
+    const int got = socket_.ReceiveSome(buffer.data(), wanted, static_cast<int>(left));
+    if (got <= 0) break;
+    received.append(buffer.data(), static_cast<std::size_t>(got));
+  }
+  return received;
+}
+
+bool TestClient::ClosedWithin(int timeoutMs, std::string* received) {
+  char buffer[4096];
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    if (left <= 0) return false;
+    const int got = socket_.ReceiveSome(buffer, sizeof buffer, static_cast<int>(left));
+    if (got == 0) return true;
+    if (got < 0) return got == platform::ClientSocket::kFailed;
+    if (received != nullptr) received->append(buffer, static_cast<std::size_t>(got));
+  }
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}

@@ -1,0 +1,144 @@
+// The engine as a whole: start and stop, statistics, connections coming and
+// going, and the failures it writes to its log.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/socket.h"
+#include "tests/server/echo_server.h"
+
+namespace {
+
+class ThreadedServerTest : public testing::Test {
+ protected:
+  TempFolder logFolder;
+};
+
+TEST_F(ThreadedServerTest, KeepAliveConnectionCountsOnceAndEachReplyOnce) {
+  EchoServer server(logFolder);
+  ASSERT_TRUE(server.Start(0));
+  TestClient client(server.Port());
+  ASSERT_TRUE(client.Connected());
+  const std::vector<std::string> requests = {"GET /a\r\n\r\n", "GET /bb\r\n\r\n",
+                                             "GET /ccc\r\n\r\n"};
+  double bytesSent = 0;
+  double bytesReceived = 0;
+  for (const std::string& request : requests) {
+    ASSERT_TRUE(client.Send(request));
+    const std::string reply = EchoReply(request);
+    EXPECT_EQ(client.Read(reply.size()), reply);
+    bytesSent += static_cast<double>(reply.size());
+    bytesReceived += static_cast<double>(request.size());
+  }
+  ASSERT_TRUE(WaitUntil([&] { return server.RepliesSent().size() == 3; }));
+
+  const ServerStats stats = server.Statistics();
+  EXPECT_EQ(stats.requests, 1);
+  EXPECT_EQ(stats.activeConnections, 1);
+  EXPECT_EQ(stats.visitors, 1);
+  EXPECT_EQ(stats.kbSent, bytesSent / 1024);
+  EXPECT_EQ(stats.kbReceived, bytesReceived / 1024);
+  EXPECT_EQ(server.Addresses(), std::vector<std::string>{"127.0.0.1"});
+}
+
+TEST_F(ThreadedServerTest, VisitorsOutliveRestartsWhileCountersStartAtZero) {
+  EchoServer server(logFolder);
+  ASSERT_TRUE(server.Start(0));
+  for (int connection = 0; connection < 2; ++connection) {
+    TestClient client(server.Port());
+    ASSERT_TRUE(client.Send("X\r\n\r\n"));
+    EXPECT_EQ(client.Read(7), "5:X\r\n\r\n");
+  }
+  EXPECT_EQ(server.Statistics().requests, 2);
+  EXPECT_EQ(server.Statistics().visitors, 1);
+  EXPECT_EQ(server.Shutdown(), 1);
+
+  ASSERT_TRUE(server.Start(0));
+  ServerStats stats = server.Statistics();
+  EXPECT_EQ(stats.requests, 0);
+  EXPECT_EQ(stats.kbSent, 0);
+  EXPECT_EQ(stats.kbReceived, 0);
+  EXPECT_EQ(stats.visitors, 1);
+
+  TestClient client(server.Port());
+  ASSERT_TRUE(client.Send("X\r\n\r\n"));
+  EXPECT_EQ(client.Read(7), "5:X\r\n\r\n");
+  server.ResetStatistics();
+  stats = server.Statistics();
+  EXPECT_EQ(stats.requests, 0);
+  EXPECT_EQ(stats.visitors, 1);
+}
+
+TEST_F(ThreadedServerTest, RunAndShutdownOnlyFromTheRightState) {
+  EchoServer server(logFolder);
+  EXPECT_EQ(server.Shutdown(), 0);
+  ASSERT_TRUE(server.Start(0));
+  EXPECT_EQ(server.Run(server.Port(), 0), 0);
+  EXPECT_EQ(server.Shutdown(), 1);
+  EXPECT_EQ(server.Shutdown(), 0);
+  EXPECT_EQ(server.LogText(), "");
+}
+
+TEST_F(ThreadedServerTest, ShutdownEndsIdleConnectionsAndWaitsForThem) {
+  EchoServer server(logFolder);
+  ASSERT_TRUE(server.Start(0));
+  std::vector<std::unique_ptr<TestClient>> clients;
+  for (int i = 0; i < 3; ++i) {
+    clients.push_back(std::make_unique<TestClient>(server.Port()));
+    ASSERT_TRUE(clients.back()->Send("ping\r\n\r\n"));
+    EXPECT_EQ(clients.back()->Read(10), "8:ping\r\n\r\n");
+  }
+  ASSERT_TRUE(WaitUntil([&] { return server.Statistics().activeConnections == 3; }));
+
+  EXPECT_EQ(server.Shutdown(), 1);
+  EXPECT_EQ(server.Statistics().activeConnections, 0);
+  for (auto& client : clients) EXPECT_TRUE(client->ClosedWithin(5000));
+  EXPECT_FALSE(TestClient(server.Port()).Connected());
+}
+
+TEST_F(ThreadedServerTest, ClientsThatCloseAtOnceStillDeregister) {
+  EchoServer server(logFolder);
+  ASSERT_TRUE(server.Start(0));
+  constexpr int kClients = 20;
+  for (int i = 0; i < kClients; ++i) {
+    TestClient client(server.Port());
+    ASSERT_TRUE(client.Connected());
+  }
+  EXPECT_TRUE(WaitUntil([&] {
+    const ServerStats stats = server.Statistics();
+    return stats.requests == kClients && stats.activeConnections == 0;
+  }));
+  EXPECT_EQ(server.Shutdown(), 1);
+  EXPECT_EQ(server.LogText(), "");
+}
+
+TEST_F(ThreadedServerTest, PortInUseIsLoggedAndTheStartFails) {
+  EchoServer holder(logFolder);
+  ASSERT_TRUE(holder.Start(0));
+
+  constexpr int kShortStartupWaitMs = 300;
+  EchoServer second(logFolder, kShortStartupWaitMs);
+  EXPECT_EQ(second.Run(holder.Port(), 0), 0);
+  EXPECT_EQ(second.Shutdown(), 0);
+
+  const std::string log = holder.LogText();
+  const std::string bindLine = " - bind(...) failure.\t[AcceptThread]\t[" +
+                               std::to_string(platform::AddressInUseError()) + "]\r\n";
+  const std::string timeoutLine =
+      " - Unable to get response from Accept Thread withing specified Timeout ->.\t[Run]\t[" +
+      std::to_string(kShortStartupWaitMs) + "]\r\n";
+  const std::size_t bindAt = log.find(bindLine);
+  const std::size_t timeoutAt = log.find(timeoutLine);
+  ASSERT_NE(bindAt, std::string::npos) << log;
+  ASSERT_NE(timeoutAt, std::string::npos) << log;
+  EXPECT_LT(bindAt, timeoutAt);
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
+
+  // The first server is untouched by the failed start.
+  TestClient client(holder.Port());
+  ASSERT_TRUE(client.Send("X\r\n\r\n"));
+  EXPECT_EQ(client.Read(7), "5:X\r\n\r\n");
+}
+
+}  // namespace
