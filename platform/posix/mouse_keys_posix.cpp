@@ -24,6 +24,11 @@ class XTestDisplay {
       display_ = nullptr;
       return;
     }
+    // Xlib ends the whole program when a connection breaks; for this one it
+    // only ends the emulation. Other connections keep the handler they had.
+    ownConnection_ = display_;
+    previousIoErrorHandler_ = XSetIOErrorHandler(&XTestDisplay::OnIoError);
+    XSetIOErrorExitHandler(display_, &XTestDisplay::OnConnectionLost, this);
     screen_ = DefaultScreen(display_);
     width_ = DisplayWidth(display_, screen_);
     height_ = DisplayHeight(display_, screen_);
@@ -36,7 +41,7 @@ class XTestDisplay {
   XTestDisplay(const XTestDisplay&) = delete;
   XTestDisplay& operator=(const XTestDisplay&) = delete;
 
-  bool Usable() const { return display_ != nullptr; }
+  bool Usable() const { return display_ != nullptr && !lost_; }
 
   void Send(std::uint32_t flags, std::int32_t x, std::int32_t y) {
     if (flags & kMouseMove) {
@@ -66,6 +71,14 @@ class XTestDisplay {
     return static_cast<int>(clamped * (size - 1) / kMouseAbsoluteMax);
   }
 
+  static int OnIoError(Display* display) {
+    if (display == ownConnection_ || previousIoErrorHandler_ == nullptr) return 0;
+    return previousIoErrorHandler_(display);
+  }
+  static void OnConnectionLost(Display*, void* self) {
+    static_cast<XTestDisplay*>(self)->lost_ = true;
+  }
+
   KeyCode Keycode(KeySym symbol) const { return XKeysymToKeycode(display_, symbol); }
 
   bool AnyHeld(const KeyPair& keys) {
@@ -76,7 +89,11 @@ class XTestDisplay {
     });
   }
 
+  static inline Display* ownConnection_ = nullptr;
+  static inline XIOErrorHandler previousIoErrorHandler_ = nullptr;
+
   Display* display_ = nullptr;
+  bool lost_ = false;
   int screen_ = 0;
   int width_ = 0;
   int height_ = 0;
