@@ -17,7 +17,10 @@ inline constexpr std::uint32_t kMouseAbsolute = 0x8000;
 // of the primary screen).
 inline constexpr std::int32_t kMouseAbsoluteMax = 65535;
 
-// False when synthetic input cannot reach a screen (on Linux: no usable X display).
+// False when synthetic input cannot reach a screen. On Linux that is the X
+// display named by $DISPLAY with the XTest extension, looked for once, at the
+// first call of any of these functions; a display that goes away later makes
+// this false from then on.
 bool MouseEmulationAvailable();
 
 // Sends one event: the move first, then the button changes in flag order.
