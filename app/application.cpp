@@ -4,13 +4,16 @@
 
 #include "platform/clock.h"
 
-Application::Application(ProgramPaths programPaths, std::string profile)
+Application::Application(ProgramPaths programPaths, std::string profile,
+                         std::string_view areaName)
     : paths(std::move(programPaths)),
       profileFile(std::move(profile)),
       log(paths.logFile),
+      channel(areaName),
       protocol(settings, log, platform::TickCount),
-      server(settings, log, paths) {
+      server(indexPage, log, settings.logLevel) {
   platform::ReadProgramVersion(version);
   protocol.AttachChannel(&channel);
   server.SetPointerReportHandler(&protocol);
+  server.SetStartHook([this] { protocol.ResetForServerStart(); });
 }

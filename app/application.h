@@ -1,23 +1,28 @@
 // The objects TVXHandvane creates once at start-up and hands to the dialog:
-// paths, version, settings, logs, the shared memory channel, the pointer
-// protocol, the HTTP server and the mouse.
+// paths, version, settings, the diagnostic log, the shared memory channel,
+// the pointer protocol, the index page and the HTTP server.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "app/dialog_settings.h"
 #include "app/settings.h"
 #include "common/diagnostic_log.h"
 #include "common/program_paths.h"
 #include "http/http_server.h"
+#include "http/index_page.h"
 #include "http/pointer_protocol.h"
 #include "platform/version.h"
 #include "pointer/shared_memory_channel.h"
 
 class Application {
  public:
-  // paths: the files beside the program; profileFile: the per-application profile.
-  Application(ProgramPaths programPaths, std::string profileFile);
+  // programPaths: the files beside the program; profileFile: the
+  // per-application profile; areaName: the shared memory area's name (tests
+  // give each area a name of its own).
+  Application(ProgramPaths programPaths, std::string profileFile,
+              std::string_view areaName = NoticeText);
 
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
@@ -31,5 +36,6 @@ class Application {
   DiagnosticLog log;
   SharedMemoryChannel channel;
   PointerProtocol protocol;
+  IndexPage indexPage;
   HttpServer server;
 };

@@ -83,7 +83,8 @@ void PrintWelcome(const Application& app) {
 int RunConsoleFrontEnd(Application& app) {
   platform::OnInterrupt(OnInterrupt);
   ConsoleView view(stdout);
-  MainDialog dialog(app, view);
+  SystemMouseAndKeys mouse;
+  MainDialog dialog(app, view, mouse);
   if (!dialog.OnInitDialog()) {
     dialog.OnDestroy();
     return 1;

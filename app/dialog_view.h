@@ -6,15 +6,11 @@
 #include <string>
 
 #include "app/settings.h"
+#include "pointer/live_status_view.h"
 
-class DialogView {
+class DialogView : public LiveStatusView {
  public:
-  virtual ~DialogView() = default;
-
-  virtual void SetItemText(int control, const std::string& text) = 0;
   virtual std::string GetItemText(int control) = 0;
-  virtual void CheckBox(int control, bool checked) = 0;
-  virtual void RepaintIndicators(bool buttonL, bool buttonR) = 0;
   virtual void ShowMessageBox(const std::string& text, const std::string& caption) = 0;
 
   // The pointer list (combo box 1020).

@@ -6,6 +6,7 @@
 #include "app/application.h"
 #include "app/dialog_controls.h"
 #include "common/ini_values.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 
 namespace {
@@ -14,7 +15,14 @@ constexpr const char* kSevereErrorCaption = "TVXHandvane severe error";
 
 }  // namespace
 
-MainDialog::MainDialog(Application& app, DialogView& view) : app_(app), view_(view) {}
+MainDialog::MainDialog(Application& app, DialogView& view, MouseAndKeys& mouse)
+    : app_(app),
+      view_(view),
+      mouse_(mouse),
+      pointerStatus_(app.protocol),
+      statistics_(app.server),
+      tick_(TimerTickWiring{platform::TickCount, mouse, pointerStatus_, statistics_,
+                            app.settings.cursorEmulation, view}) {}
 
 MainDialog::~MainDialog() = default;
 
@@ -114,7 +122,9 @@ void MainDialog::OnReset() {
   OnStart();
 }
 
-void MainDialog::OnReReadFiles() { app_.server.ReReadFiles(); }
+void MainDialog::OnReReadFiles() {
+  ReReadFiles(app_.indexPage, app_.paths.indexPageFile, app_.log);
+}
 
 void MainDialog::OnPointerSelected() {
   const std::string entry = view_.SelectedPointerEntry();
@@ -128,7 +138,7 @@ void MainDialog::OnPointerSelected() {
 }
 
 void MainDialog::OnCursorEmulationClicked(bool checked) {
-  if (checked && !app_.mouse.IsAvailable()) {
+  if (checked && !mouse_.IsAvailable()) {
     view_.ShowMessageBox("Cursor emulation is not available: no display", app_.paths.title);
     view_.CheckBox(control::kCursorEmulation, false);
     checked = false;
@@ -138,7 +148,7 @@ void MainDialog::OnCursorEmulationClicked(bool checked) {
 
 void MainDialog::OnVibrate(int code) { app_.protocol.QueueVibrateCommand(code); }
 
-void MainDialog::OnTimer() { app_.timerTick.Run(view_, app_.server); }
+void MainDialog::OnTimer() { tick_.Run(); }
 
 void MainDialog::OnOK() {
   RunShutdownSequence();

@@ -8,6 +8,9 @@
 
 #include "app/dialog_settings.h"
 #include "app/dialog_view.h"
+#include "pointer/mouse_and_keys.h"
+#include "pointer/timer_tick.h"
+#include "pointer/timer_tick_adapters.h"
 
 class Application;
 class HttpServer;
@@ -18,7 +21,7 @@ class MainDialog : private DialogFieldExchange {
   static constexpr int kIdCancel = 2;
   static constexpr unsigned kTimerPeriodMs = 200;
 
-  MainDialog(Application& app, DialogView& view);
+  MainDialog(Application& app, DialogView& view, MouseAndKeys& mouse);
   ~MainDialog() override;
 
   MainDialog(const MainDialog&) = delete;
@@ -60,6 +63,10 @@ class MainDialog : private DialogFieldExchange {
 
   Application& app_;
   DialogView& view_;
+  MouseAndKeys& mouse_;
+  ProtocolPointerStatus pointerStatus_;
+  EngineStatistics statistics_;
+  TimerTick tick_;
   DialogFields fields_;
   std::string statusText_ = "Idle...";
   bool running_ = false;

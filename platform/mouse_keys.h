@@ -1,0 +1,35 @@
+// Synthetic mouse input and the state of the modifier keys, for cursor emulation.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// Flags of one synthetic mouse event, as the Windows mouse input interface has them.
+inline constexpr std::uint32_t kMouseMove = 0x0001;
+inline constexpr std::uint32_t kMouseLeftDown = 0x0002;
+inline constexpr std::uint32_t kMouseLeftUp = 0x0004;
+inline constexpr std::uint32_t kMouseRightDown = 0x0008;
+inline constexpr std::uint32_t kMouseRightUp = 0x0010;
+inline constexpr std::uint32_t kMouseAbsolute = 0x8000;
+
+// Absolute coordinates run from 0 (left, top) to this value (right, bottom edge
+// of the primary screen).
+inline constexpr std::int32_t kMouseAbsoluteMax = 65535;
+
+// False when synthetic input cannot reach a screen. On Linux that is the X
+// display named by $DISPLAY with the XTest extension, looked for once, at the
+// first call of any of these functions; a display that goes away later makes
+// this false from then on.
+bool MouseEmulationAvailable();
+
+// Sends one event: the move first, then the button changes in flag order.
+// With kMouseAbsolute, x and y are in 0 to kMouseAbsoluteMax; without it they
+// are a relative move in pixels. False when emulation is not available.
+bool SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y);
+
+// Whether either Ctrl key, or either Shift key, is down at the moment of the query.
+bool IsCtrlHeld();
+bool IsShiftHeld();
+
+}  // namespace platform

@@ -1,0 +1,28 @@
+// The synthetic mouse and the modifier keys as cursor emulation uses them;
+// tests put a fake in place of the system's.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/mouse_keys.h"
+
+class MouseAndKeys {
+ public:
+  virtual ~MouseAndKeys() = default;
+
+  virtual bool IsAvailable() = 0;
+  virtual bool IsCtrlHeld() = 0;
+  virtual bool IsShiftHeld() = 0;
+  // flags as platform::kMouse*; absolute x and y in 0 to 65535.
+  virtual void SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) = 0;
+};
+
+class SystemMouseAndKeys final : public MouseAndKeys {
+ public:
+  bool IsAvailable() override { return platform::MouseEmulationAvailable(); }
+  bool IsCtrlHeld() override { return platform::IsCtrlHeld(); }
+  bool IsShiftHeld() override { return platform::IsShiftHeld(); }
+  void SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) override {
+    platform::SendMouseEvent(flags, x, y);
+  }
+};

@@ -1,0 +1,64 @@
+// The dialog's 200 ms tick while the server runs: silent pointers, the
+// emergency key chord, cursor emulation and the live status display.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <utility>
+
+#include "pointer/live_status_view.h"
+#include "http/pointer_protocol.h"
+#include "pointer/cursor_emulation.h"
+#include "pointer/live_status_refresh.h"
+#include "pointer/mouse_and_keys.h"
+#include "server/threaded_server.h"
+
+// The protocol's side of the tick (PointerProtocol in the program).
+class PointerStatusSource {
+ public:
+  virtual ~PointerStatusSource() = default;
+  // Marks pointers silent for more than a second and the selected one, if
+  // silent, as off screen. True when the selected pointer is silent.
+  virtual bool MarkSilentPointers(std::uint32_t now) = 0;
+  virtual LiveStatus ReadLiveStatus() = 0;
+};
+
+// The server's statistics (the engine in the program).
+class StatisticsSource {
+ public:
+  virtual ~StatisticsSource() = default;
+  virtual void GetStatistics(ServerStats& stats) = 0;
+};
+
+// Everything a tick reads and writes that is not its own.
+struct TimerTickWiring {
+  std::function<std::uint32_t()> tickCount;
+  MouseAndKeys& input;
+  PointerStatusSource& pointers;
+  StatisticsSource& statistics;
+  std::atomic<bool>& cursorEmulationSwitch;  // the settings record's
+  LiveStatusView& view;
+};
+
+// One object for the program: its state lives from program start to end and
+// is not reset by stopping or starting the server.
+class TimerTick {
+ public:
+  explicit TimerTick(TimerTickWiring wiring) : wiring_(std::move(wiring)) {}
+
+  void Run();
+
+  std::int32_t ButtonLIndicator() const { return liveStatusRefresh_.ButtonLIndicator(); }
+  std::int32_t ButtonRIndicator() const { return liveStatusRefresh_.ButtonRIndicator(); }
+
+ private:
+  void NoteEmergencyChord();
+  void MarkSilentPointers(std::uint32_t now);
+  void HonourEmergencyRequest();
+
+  TimerTickWiring wiring_;
+  std::int32_t emergencyRequest_ = 0;
+  CursorEmulation cursorEmulation_;
+  LiveStatusRefresh liveStatusRefresh_;
+};

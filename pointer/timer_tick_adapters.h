@@ -1,0 +1,25 @@
+// The program's protocol and server engine as the timer tick's sources.
+#pragma once
+
+#include "http/pointer_protocol.h"
+#include "pointer/timer_tick.h"
+#include "server/threaded_server.h"
+
+class ProtocolPointerStatus final : public PointerStatusSource {
+ public:
+  explicit ProtocolPointerStatus(PointerProtocol& protocol) : protocol_(protocol) {}
+  bool MarkSilentPointers(std::uint32_t now) override { return protocol_.MarkSilentPointers(now); }
+  LiveStatus ReadLiveStatus() override { return protocol_.ReadLiveStatus(); }
+
+ private:
+  PointerProtocol& protocol_;
+};
+
+class EngineStatistics final : public StatisticsSource {
+ public:
+  explicit EngineStatistics(ThreadedServer& server) : server_(server) {}
+  void GetStatistics(ServerStats& stats) override { server_.GetStatistics(stats); }
+
+ private:
+  ThreadedServer& server_;
+};

@@ -1,0 +1,171 @@
+// The XTest backend against a real X server: a private Xvfb for this test.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/mouse_keys.h"
+
+namespace {
+
+// An Xvfb server on a display number it picks itself from the free ones;
+// stopped when the object goes.
+class XvfbServer {
+ public:
+  XvfbServer() {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(pipeEnds[0]);
+      const std::string fd = std::to_string(pipeEnds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten",
+             "tcp", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(pipeEnds[1]);
+    if (pid_ > 0) display_ = ReadDisplayNumber(pipeEnds[0]);
+    close(pipeEnds[0]);
+    if (display_.empty() && pid_ > 0) {
+      kill(pid_, SIGTERM);  // in case it hangs without a display
+      int status = 0;
+      waitpid(pid_, &status, 0);
+      missing_ = WIFEXITED(status) && WEXITSTATUS(status) == 127;
+      pid_ = -1;
+    }
+  }
+  ~XvfbServer() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  XvfbServer(const XvfbServer&) = delete;
+  XvfbServer& operator=(const XvfbServer&) = delete;
+
+  bool Missing() const { return missing_; }
+  // ":N", or empty when the server did not come up.
+  std::string DisplayName() const { return display_.empty() ? "" : ":" + display_; }
+
+ private:
+  // Xvfb writes the number followed by a newline once it accepts clients.
+  static std::string ReadDisplayNumber(int fd) {
+    std::string number;
+    pollfd wait{fd, POLLIN, 0};
+    while (poll(&wait, 1, 10000) > 0) {
+      char c = 0;
+      if (read(fd, &c, 1) != 1) return "";
+      if (c == '\n') return number;
+      number += c;
+    }
+    return "";
+  }
+
+  pid_t pid_ = -1;
+  bool missing_ = false;  // not installed
+  std::string display_;
+};
+
+// Polls until the condition holds: the backend only flushes its requests, and
+// this test reads the server's state through a connection of its own.
+bool Eventually(const std::function<bool()>& condition) {
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return condition();
+}
+
+struct PointerState {
+  int x = -1;
+  int y = -1;
+  unsigned buttons = 0;
+};
+
+PointerState QueryPointer(Display* display) {
+  Window root = 0, child = 0;
+  int rootX = 0, rootY = 0, windowX = 0, windowY = 0;
+  unsigned mask = 0;
+  XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rootX, &rootY, &windowX,
+                &windowY, &mask);
+  return {rootX, rootY, mask};
+}
+
+void PressKey(Display* display, KeySym key, bool down) {
+  XTestFakeKeyEvent(display, XKeysymToKeycode(display, key), down ? True : False, CurrentTime);
+  XSync(display, False);
+}
+
+TEST(MouseKeysXvfbTest, MovesClicksAndReadsModifiersOnARealDisplay) {
+  auto server = std::make_unique<XvfbServer>();
+  if (server->Missing()) GTEST_SKIP() << "Xvfb is not installed";
+  const std::string displayName = server->DisplayName();
+  ASSERT_FALSE(displayName.empty()) << "Xvfb did not start";
+  // The backend opens the display named here at its first use.
+  setenv("DISPLAY", displayName.c_str(), 1);
+  ASSERT_TRUE(platform::MouseEmulationAvailable());
+
+  Display* observer = XOpenDisplay(displayName.c_str());
+  ASSERT_NE(observer, nullptr);
+  const auto pointerIs = [&](int x, int y, unsigned buttons) {
+    return Eventually([&] {
+      const PointerState state = QueryPointer(observer);
+      return state.x == x && state.y == y &&
+             (state.buttons & (Button1Mask | Button3Mask)) == buttons;
+    });
+  };
+
+  EXPECT_TRUE(
+      platform::SendMouseEvent(platform::kMouseAbsolute | platform::kMouseMove, 65535, 65535));
+  EXPECT_TRUE(pointerIs(639, 479, 0));
+  EXPECT_TRUE(platform::SendMouseEvent(platform::kMouseAbsolute | platform::kMouseMove, 0, 0));
+  EXPECT_TRUE(pointerIs(0, 0, 0));
+
+  platform::SendMouseEvent(0x800B, 32768, 32768);  // move, left down, right down
+  EXPECT_TRUE(pointerIs(319, 239, Button1Mask | Button3Mask));
+  platform::SendMouseEvent(0x8015, 32768, 32768);  // move, left up, right up
+  EXPECT_TRUE(pointerIs(319, 239, 0));
+
+  EXPECT_FALSE(platform::IsCtrlHeld());
+  EXPECT_FALSE(platform::IsShiftHeld());
+  PressKey(observer, XK_Control_R, true);
+  PressKey(observer, XK_Shift_L, true);
+  EXPECT_TRUE(platform::IsCtrlHeld());
+  EXPECT_TRUE(platform::IsShiftHeld());
+  PressKey(observer, XK_Control_R, false);
+  PressKey(observer, XK_Shift_L, false);
+  EXPECT_FALSE(platform::IsCtrlHeld());
+  XCloseDisplay(observer);
+
+  // The display going away ends the emulation, not the program.
+  server.reset();
+  platform::SendMouseEvent(0x8001, 0, 0);
+  platform::IsCtrlHeld();
+  EXPECT_FALSE(platform::MouseEmulationAvailable());
+  EXPECT_FALSE(platform::SendMouseEvent(0x8001, 0, 0));
+}
+
+TEST(MouseKeysXvfbTest, WithoutADisplayEmulationIsUnavailable) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        unsetenv("DISPLAY");
+        const bool usable = platform::MouseEmulationAvailable() ||
+                            platform::SendMouseEvent(0x8001, 0, 0) || platform::IsCtrlHeld();
+        std::exit(usable ? 1 : 0);
+      },
+      testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
