@@ -7,7 +7,7 @@ SHELL := /bin/bash
 CMAKE_NATIVE := cmake -S . -G Ninja
 NPROC := $(shell nproc)
 
-.PHONY: all bootstrap build native win asan run test test-native test-asan test-win test-web format
+.PHONY: all bootstrap build native win asan tsan run test test-native test-asan test-tsan test-win test-web format
 
 all: build
 
@@ -28,6 +28,10 @@ asan: bootstrap
 	@$(CMAKE_NATIVE) -B build/asan -DTVX_SANITIZE=address -DCMAKE_BUILD_TYPE=Debug >/dev/null
 	@cmake --build build/asan -j $(NPROC)
 
+tsan: bootstrap
+	@$(CMAKE_NATIVE) -B build/tsan -DTVX_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	@cmake --build build/tsan -j $(NPROC)
+
 build: native win
 
 run: build
@@ -41,6 +45,9 @@ test-native: native
 test-asan: asan
 	@cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(NPROC)
+
+test-tsan: tsan
+	@cd build/tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(NPROC)
 
 # Wine sets up its prefix on first use; doing that once up front keeps the
 # parallel test runs from racing for it.
@@ -56,7 +63,7 @@ web/node_modules/.package-lock.json: web/package-lock.json | bootstrap
 test-web: bootstrap web/node_modules/.package-lock.json
 	@cd web && node --test test/*.test.mjs
 
-test: test-native test-asan test-win test-web
+test: test-native test-asan test-tsan test-win test-web
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

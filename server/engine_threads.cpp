@@ -31,50 +31,33 @@ void ThreadedServer::ServeListeningSocket() {
     platform::StopSocketLibrary();
     return;
   }
-  const auto giveUp = [this](const char* message) {
-    WriteLog(kLogFile, message, "AcceptThread", platform::LastSocketError());
-    platform::StopSocketLibrary();
-  };
-  platform::Socket listening = platform::CreateListeningSocket();
-  if (!listening.IsValid()) return giveUp("WSASocket(...) failure");
-  if (!platform::BindAnyAddress(listening, port)) {
-    const int error = platform::LastSocketError();
-    listening.Close();
-    WriteLog(kLogFile, "bind(...) failure", "AcceptThread", error);
-    platform::StopSocketLibrary();
-    return;
-  }
-  if (!platform::Listen(listening)) {
-    const int error = platform::LastSocketError();
-    listening.Close();
-    WriteLog(kLogFile, "listen(...) failure", "AcceptThread", error);
-    platform::StopSocketLibrary();
-    return;
-  }
-  if (!shutdownEvent_.Create()) {
-    const int error = platform::LastSocketError();
-    listening.Close();
-    WriteLog(kLogFile, "WSACreateEvent(...) failure for ShutdownEvent", "AcceptThread", error);
-    platform::StopSocketLibrary();
-    return;
-  }
+  platform::Socket listening;
   platform::NetEvent acceptEvent;
-  if (!acceptEvent.Create()) {
-    const int error = platform::LastSocketError();
-    shutdownEvent_.Close();
-    listening.Close();
-    WriteLog(kLogFile, "WSACreateEvent(...) failure for Event", "AcceptThread", error);
-    platform::StopSocketLibrary();
-    return;
-  }
-  if (!acceptEvent.Select(listening, platform::kNetAccept)) {
-    const int error = platform::LastSocketError();
+  const auto giveUp = [&](const char* message, int error) {
     acceptEvent.Close();
     shutdownEvent_.Close();
     listening.Close();
-    WriteLog(kLogFile, "WSAEventSelect(...) failure", "AcceptThread", error);
+    WriteLog(kLogFile, message, "AcceptThread", error);
     platform::StopSocketLibrary();
-    return;
+  };
+  listening = platform::CreateListeningSocket();
+  if (!listening.IsValid()) {
+    return giveUp("WSASocket(...) failure", platform::LastSocketError());
+  }
+  if (!platform::BindAnyAddress(listening, port)) {
+    return giveUp("bind(...) failure", platform::LastSocketError());
+  }
+  if (!platform::Listen(listening)) {
+    return giveUp("listen(...) failure", platform::LastSocketError());
+  }
+  if (!shutdownEvent_.Create()) {
+    return giveUp("WSACreateEvent(...) failure for ShutdownEvent", platform::LastSocketError());
+  }
+  if (!acceptEvent.Create()) {
+    return giveUp("WSACreateEvent(...) failure for Event", platform::LastSocketError());
+  }
+  if (!acceptEvent.Select(listening, platform::kNetAccept)) {
+    return giveUp("WSAEventSelect(...) failure", platform::LastSocketError());
   }
   socketLibraryStarted_ = true;
   startupEvent_.Set();

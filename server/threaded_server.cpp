@@ -65,10 +65,18 @@ int ThreadedServer::Run(int port, int persistenceTimeoutMs) {
   return 1;
 }
 
+int ThreadedServer::StartThread(platform::Thread& thread, platform::Thread::Function function,
+                                void* argument) {
+  if (threadStartsUntilFailure_.load() > 0 && threadStartsUntilFailure_.fetch_sub(1) == 1) {
+    return EAGAIN;
+  }
+  return thread.Start(function, argument);
+}
+
 bool ThreadedServer::StartEngineThread(platform::Thread& thread,
                                        platform::Thread::Function function,
                                        const char* failureMessage) {
-  const int error = thread.Start(function, this);
+  const int error = StartThread(thread, function, this);
   if (error == 0) return true;
   WriteLog(kLogFile, failureMessage, "Run", error);
   return false;
@@ -141,7 +149,7 @@ int ThreadedServer::AddClient(platform::Socket socket, const char* address,
   platform::LockGuard registration(registrationLock_);
   auto* startBlock = new ClientStartBlock{this, std::move(socket)};
   platform::Thread thread;
-  const int error = thread.Start(ClientThread, startBlock);
+  const int error = StartThread(thread, ClientThread, startBlock);
   if (error != 0) {
     WriteLog(kLogFile, "_beginthreadex(...) failure", "AddClient", error);
     delete startBlock;  // closes the connection: nobody would serve it

@@ -59,6 +59,10 @@ class ThreadedServer : public ErrorLog {
 
   // How long Run waits for each engine thread to come up (tests shorten it).
   void SetStartupWait(int milliseconds) { startupWaitMs_ = milliseconds; }
+  // Makes the startNumber-th thread start from now on fail (tests): the
+  // accept thread is the first of a Run, the helper thread the second, then
+  // one client thread per connection.
+  void FailThreadStart(int startNumber) { threadStartsUntilFailure_ = startNumber; }
 
  private:
   friend class ClientConnection;
@@ -83,6 +87,7 @@ class ThreadedServer : public ErrorLog {
                     std::uint32_t threadId);
   void RememberVisitor(const char* address);
 
+  int StartThread(platform::Thread& thread, platform::Thread::Function function, void* argument);
   bool StartEngineThread(platform::Thread& thread, platform::Thread::Function function,
                          const char* failureMessage);
   bool AwaitStartup(const char* timeoutMessage);
@@ -112,4 +117,5 @@ class ThreadedServer : public ErrorLog {
   int running_ = 0;
   std::vector<std::string> visitors_;
   int startupWaitMs_ = kStartupWaitMs;
+  std::atomic<int> threadStartsUntilFailure_{0};
 };

@@ -34,7 +34,7 @@ int Thread::Start(Function function, void* argument) {
   auto state = std::make_shared<ThreadState>();
   errno = 0;
   const std::uintptr_t handle = _beginthreadex(nullptr, 0, function, argument, 0, &state->id);
-  if (handle == 0) return errno;
+  if (handle == 0) return errno != 0 ? errno : EAGAIN;
   state->handle = reinterpret_cast<HANDLE>(handle);
   state_ = std::move(state);
   return 0;

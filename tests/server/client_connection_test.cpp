@@ -84,6 +84,16 @@ TEST_F(ClientConnectionTest, IdleConnectionClosesAfterThePersistenceTimeout) {
   EXPECT_GE(std::chrono::steady_clock::now() - idleSince, std::chrono::milliseconds(250));
 }
 
+TEST_F(ClientConnectionTest, TimeoutCountsFromTheLastNetworkEventNotTheConnectionAge) {
+  ASSERT_TRUE(server.Start(400));
+  TestClient client(server.Port());
+  for (const char* piece : {"S", "L", "O", "W", "\r\n", "\r\n"}) {
+    ASSERT_TRUE(client.Send(piece));
+    Pause(100);
+  }
+  EXPECT_EQ(client.Read(EchoReply("SLOW\r\n\r\n").size()), EchoReply("SLOW\r\n\r\n"));
+}
+
 TEST_F(ClientConnectionTest, WithoutTimeoutAnIdleConnectionStaysOpen) {
   ASSERT_TRUE(server.Start(0));
   TestClient client(server.Port());

@@ -32,6 +32,7 @@ class EchoServer : public ThreadedServer {
   std::vector<std::string> Requests();
   std::vector<std::uint32_t> RepliesSent();
   std::vector<std::string> Addresses();
+  using ThreadedServer::FailThreadStart;
 
   int OnClientAccepted(const char* address, std::uint16_t portNetworkOrder) override;
   int OnReplySent(std::uint32_t bytes) override;

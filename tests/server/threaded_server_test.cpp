@@ -2,6 +2,8 @@
 // going, and the failures it writes to its log.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <string>
 #include <vector>
 
@@ -139,6 +141,40 @@ TEST_F(ThreadedServerTest, PortInUseIsLoggedAndTheStartFails) {
   TestClient client(holder.Port());
   ASSERT_TRUE(client.Send("X\r\n\r\n"));
   EXPECT_EQ(client.Read(7), "5:X\r\n\r\n");
+}
+
+TEST_F(ThreadedServerTest, FailedStartOfTheHelperLeavesNothingListening) {
+  EchoServer server(logFolder);
+  server.FailThreadStart(2);
+  EXPECT_FALSE(server.Start(0));
+  EXPECT_NE(server.LogText().find(" - _beginthreadex(...) failure, for Helper Thread.\t[Run]\t[" +
+                                  std::to_string(EAGAIN) + "]\r\n"),
+            std::string::npos)
+      << server.LogText();
+  EXPECT_FALSE(TestClient(server.Port()).Connected());
+  EXPECT_EQ(server.Shutdown(), 0);
+  // The port is free again for the next start.
+  EXPECT_EQ(server.Run(server.Port(), 0), 1);
+}
+
+TEST_F(ThreadedServerTest, ConnectionThatGetsNoThreadIsClosedAndTheNextIsServed) {
+  EchoServer server(logFolder);
+  ASSERT_TRUE(server.Start(0));
+  server.FailThreadStart(1);
+  TestClient first(server.Port());
+  EXPECT_TRUE(first.ClosedWithin(5000));
+  TestClient second(server.Port());
+  ASSERT_TRUE(second.Send("X\r\n\r\n"));
+  EXPECT_EQ(second.Read(7), "5:X\r\n\r\n");
+
+  EXPECT_EQ(server.Statistics().requests, 2);
+  const std::string log = server.LogText();
+  const std::size_t threadLine =
+      log.find(" - _beginthreadex(...) failure.\t[AddClient]\t[" + std::to_string(EAGAIN) + "]");
+  const std::size_t acceptLine = log.find(" - AddClient(...) failure.\t[AcceptThread]\t[0]");
+  ASSERT_NE(threadLine, std::string::npos) << log;
+  ASSERT_NE(acceptLine, std::string::npos) << log;
+  EXPECT_LT(threadLine, acceptLine);
 }
 
 }  // namespace
