@@ -17,6 +17,9 @@ int LastSystemErrorCode();
 // not be ended. Ids 0 and those that name process groups on Linux are refused.
 bool TerminateProcessById(std::uint32_t id);
 
+// Sets a variable of this process's environment, which started programs inherit.
+bool SetEnvironment(const std::string& name, const std::string& value);
+
 // Lets this process sleep in steps of about 1 ms (Windows defaults to 15.6 ms).
 void UseFineSleepGranularity();
 
@@ -30,14 +33,19 @@ class ChildProcess {
 
   // Starts program with arguments; its standard output goes to outputFile
   // (created or truncated) or, when that is empty, where this one's goes.
+  // With pipeInput its standard input is a pipe fed by WriteInput.
   bool Start(const std::string& program, const std::vector<std::string>& arguments,
-             const std::string& outputFile);
+             const std::string& outputFile, bool pipeInput = false);
+  bool WriteInput(const std::string& text);
+  // The child then reads the end of its input.
+  void CloseInput();
   std::uint32_t Id() const { return id_; }
   // Waits up to timeoutMs for the end; true and the exit code once it ended.
   bool WaitForExit(std::uint32_t timeoutMs, int& exitCode);
 
  private:
   std::intptr_t handle_ = 0;
+  std::intptr_t input_ = -1;
   std::uint32_t id_ = 0;
   bool running_ = false;
 };

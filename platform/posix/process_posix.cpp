@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <ctime>
 
 extern char** environ;
@@ -30,14 +31,19 @@ bool TerminateProcessById(std::uint32_t id) {
 
 void UseFineSleepGranularity() {}  // Linux sleeps are fine-grained already
 
+bool SetEnvironment(const std::string& name, const std::string& value) {
+  return setenv(name.c_str(), value.c_str(), 1) == 0;
+}
+
 ChildProcess::~ChildProcess() {
+  CloseInput();
   if (!running_) return;
   kill(static_cast<pid_t>(id_), SIGKILL);
   waitpid(static_cast<pid_t>(id_), nullptr, 0);
 }
 
 bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& outputFile) {
+                         const std::string& outputFile, bool pipeInput) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -49,10 +55,21 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
   }
+  int inputPipe[2] = {-1, -1};
+  if (pipeInput) {
+    if (pipe2(inputPipe, O_CLOEXEC) != 0) return false;
+    posix_spawn_file_actions_adddup2(&actions, inputPipe[0], STDIN_FILENO);
+    signal(SIGPIPE, SIG_IGN);  // a child that has ended must not end the writer
+  }
   pid_t pid = 0;
   const int result = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  if (pipeInput) {
+    close(inputPipe[0]);
+    input_ = inputPipe[1];
+  }
   if (result != 0) {
+    CloseInput();
     errno = result;
     return false;
   }
@@ -60,6 +77,24 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
   handle_ = pid;
   running_ = true;
   return true;
+}
+
+bool ChildProcess::WriteInput(const std::string& text) {
+  if (input_ < 0) return false;
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t written = write(static_cast<int>(input_), text.data() + done, text.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    done += static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+void ChildProcess::CloseInput() {
+  if (input_ < 0) return;
+  close(static_cast<int>(input_));
+  input_ = -1;
 }
 
 bool ChildProcess::WaitForExit(std::uint32_t timeoutMs, int& exitCode) {

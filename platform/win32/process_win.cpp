@@ -53,7 +53,12 @@ void UseFineSleepGranularity() {
   timeBeginPeriod(1);
 }
 
+bool SetEnvironment(const std::string& name, const std::string& value) {
+  return SetEnvironmentVariableA(name.c_str(), value.c_str()) != 0;
+}
+
 ChildProcess::~ChildProcess() {
+  CloseInput();
   if (handle_ == 0) return;
   HANDLE process = reinterpret_cast<HANDLE>(handle_);
   if (running_ && WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
@@ -64,30 +69,46 @@ ChildProcess::~ChildProcess() {
 }
 
 bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& outputFile) {
+                         const std::string& outputFile, bool pipeInput) {
   std::string commandLine;
   AppendQuoted(commandLine, program);
   for (const std::string& argument : arguments) AppendQuoted(commandLine, argument);
 
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE output = INVALID_HANDLE_VALUE;
+  HANDLE inputRead = INVALID_HANDLE_VALUE;
+  HANDLE inputWrite = INVALID_HANDLE_VALUE;
+  if (!outputFile.empty() || pipeInput) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  }
   if (!outputFile.empty()) {
-    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     output = CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                          &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (output == INVALID_HANDLE_VALUE) return false;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = output;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  }
+  if (pipeInput) {
+    if (!CreatePipe(&inputRead, &inputWrite, &inheritable, 0)) {
+      if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
+      return false;
+    }
+    SetHandleInformation(inputWrite, HANDLE_FLAG_INHERIT, 0);  // the child gets only its end
+    startup.hStdInput = inputRead;
   }
   PROCESS_INFORMATION started{};
   const BOOL ok = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
                                  nullptr, nullptr, &startup, &started);
   const DWORD error = GetLastError();
   if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
+  if (inputRead != INVALID_HANDLE_VALUE) CloseHandle(inputRead);
+  if (inputWrite != INVALID_HANDLE_VALUE) input_ = reinterpret_cast<std::intptr_t>(inputWrite);
   if (!ok) {
+    CloseInput();
     SetLastError(error);
     return false;
   }
@@ -96,6 +117,20 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
   id_ = started.dwProcessId;
   running_ = true;
   return true;
+}
+
+bool ChildProcess::WriteInput(const std::string& text) {
+  if (input_ == -1) return false;
+  DWORD written = 0;
+  return WriteFile(reinterpret_cast<HANDLE>(input_), text.data(), static_cast<DWORD>(text.size()),
+                   &written, nullptr) &&
+         written == text.size();
+}
+
+void ChildProcess::CloseInput() {
+  if (input_ == -1) return;
+  CloseHandle(reinterpret_cast<HANDLE>(input_));
+  input_ = -1;
 }
 
 bool ChildProcess::WaitForExit(std::uint32_t timeoutMs, int& exitCode) {

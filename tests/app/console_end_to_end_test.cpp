@@ -1,0 +1,139 @@
+// TVXHandvane run as a program: commands on its standard input, reports over
+// HTTP, the answers on its standard output.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "common/program_paths.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "platform/profile.h"
+#include "platform/socket_client.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+std::string BinFolder() {
+  const std::string self = platform::ProgramFilePath();
+  return self.substr(0, self.find_last_of("/\\"));
+}
+
+// Keeps the file's permissions: the program must stay executable.
+void Copy(const std::string& from, const std::string& to) {
+  std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+}
+
+// Polls until predicate holds, for at most timeoutMs.
+template <typename Predicate>
+bool WaitFor(Predicate predicate, int timeoutMs) {
+  for (int waited = 0; waited < timeoutMs; waited += 50) {
+    if (predicate()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return predicate();
+}
+
+class ConsoleEndToEndTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    program = folder.File(TVX_PROGRAM_FILE_NAME);
+    Copy(JoinPath(BinFolder(), TVX_PROGRAM_FILE_NAME), program);
+    Copy(JoinPath(BinFolder(), "TVXHandvane.TXT"), folder.File("TVXHandvane.TXT"));
+    // Keep the per-application profile out of the user's own folders.
+    platform::SetEnvironment("XDG_CONFIG_HOME", folder.File("config"));
+
+    port = platform::FindFreePort();
+    const std::string ini = BuildProgramPaths(program).iniFile;
+    platform::ProfileWriteString(ini, "General", "Log", "FALSE");
+    platform::ProfileWriteString(ini, "Paths", "PathToIniFolder", folder.Path().c_str());
+    platform::ProfileWriteString(ini, "Control", "Port", std::to_string(port).c_str());
+    platform::ProfileWriteString(ini, "Control", "SelectedPointer", "3");
+  }
+
+  bool StartProgram() {
+    if (!child.Start(program, {"--console"}, output, true)) return false;
+    // The rendezvous file appears once the dialog's initialisation has run.
+    return WaitFor([&] { return platform::PathExists(folder.File("TVXHDVMemory.INI")); }, 30000);
+  }
+
+  // One report on a connection of its own; the reply's body.
+  std::string Report(const std::string& fields) {
+    platform::ClientSocket client;
+    if (!client.Connect(static_cast<std::uint16_t>(port))) return "<no connection>";
+    client.SendAll("GET /tolvex" + fields + " HTTP/1.0\r\n\r\n");
+    std::string reply;
+    char buffer[1024];
+    for (int got; (got = client.ReceiveSome(buffer, sizeof buffer, 5000)) > 0;) {
+      reply.append(buffer, static_cast<std::size_t>(got));
+    }
+    const std::size_t body = reply.find("\r\n\r\n");
+    return body == std::string::npos ? reply : reply.substr(body + 4);
+  }
+
+  bool OutputHas(const std::string& text, int timeoutMs = 10000) {
+    return WaitFor([&] { return TempFolder::ReadAll(output).find(text) != std::string::npos; },
+                   timeoutMs);
+  }
+
+  TempFolder folder;
+  std::string program;
+  std::string output = folder.File("output.txt");
+  int port = 0;
+  platform::ChildProcess child;
+};
+
+TEST_F(ConsoleEndToEndTest, CommandsReportsAndStatus) {
+  ASSERT_TRUE(StartProgram()) << TempFolder::ReadAll(output);
+  EXPECT_TRUE(OutputHas("TVXHandvane 2.0.1.0"));
+
+  // Layout 1, screen 0, pointer 3, frame 1, X 4096, Y 8192, left down, AckMode 2.
+  EXPECT_EQ(Report("10003000110002000100200"), "0000");
+  child.WriteInput("vibrate normal-single\n");
+  child.WriteInput("select 3\n");  // a round trip: the vibrate has been taken
+  EXPECT_TRUE(OutputHas("Type help"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(Report("10003000210002000100200"), "01A1");
+  EXPECT_EQ(Report("10003000310002000100201"), "0100");
+
+  // The status line follows the timer; ask until it shows the report.
+  const std::string expected =
+      "X: 4096 | Y: 8192 | ButtonL: 1 | ButtonR: 0 | Off-Screen: 0 | Pointer: 03 | Cursor: off";
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        child.WriteInput("status\n");
+        return TempFolder::ReadAll(output).find(expected) != std::string::npos;
+      },
+      10000))
+      << TempFolder::ReadAll(output);
+  EXPECT_TRUE(OutputHas("Status: Working... | Active Conn.: "));
+
+  child.WriteInput("frobnicate\n");
+  EXPECT_TRUE(OutputHas("Unknown command: frobnicate"));
+  child.WriteInput("QUIT\n");
+  int exitCode = -1;
+  ASSERT_TRUE(child.WaitForExit(20000, exitCode));
+  EXPECT_EQ(exitCode, 0);
+}
+
+TEST_F(ConsoleEndToEndTest, EndOfInputKeepsTheServerRunning) {
+  ASSERT_TRUE(StartProgram()) << TempFolder::ReadAll(output);
+  child.CloseInput();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(Report("10003000110002000100200"), "0000");
+  int exitCode = -1;
+  EXPECT_FALSE(child.WaitForExit(0, exitCode));
+}
+
+TEST_F(ConsoleEndToEndTest, TerminationEndsTheProgramCleanly) {
+  ASSERT_TRUE(StartProgram()) << TempFolder::ReadAll(output);
+  ASSERT_TRUE(platform::TerminateProcessById(child.Id()));
+  int exitCode = -1;
+  ASSERT_TRUE(child.WaitForExit(20000, exitCode));
+  EXPECT_EQ(exitCode, 0);
+}
+
+}  // namespace

@@ -1,0 +1,179 @@
+#include "app/main_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/console_view.h"
+#include "app/dialog_controls.h"
+#include "platform/profile.h"
+#include "platform/socket_client.h"
+#include "tests/pointer/channel_fixture.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+class RecordingView : public ConsoleView {
+ public:
+  RecordingView() : ConsoleView(stdout) {}
+  void ShowMessageBox(const std::string& text, const std::string&) override {
+    messages.push_back(text);
+  }
+  std::vector<std::string> messages;
+};
+
+class FakeMouse : public MouseAndKeys {
+ public:
+  bool available = false;
+  bool IsAvailable() override { return available; }
+  bool IsCtrlHeld() override { return false; }
+  bool IsShiftHeld() override { return false; }
+  void SendMouseEvent(std::uint32_t, std::int32_t, std::int32_t) override {}
+};
+
+// A program "installed" in a temp folder, with its INI and profile there too.
+class MainDialogTest : public testing::Test {
+ protected:
+  MainDialogTest() {
+    port = platform::FindFreePort();
+    WriteIni("General", "Log", "FALSE");
+    WriteIni("Paths", "PathToIniFolder", folder.Path());
+    WriteIni("Paths", "PathToWorkingDir", folder.Path());
+    WriteIni("Control", "Port", std::to_string(port));
+  }
+
+  void WriteIni(const char* section, const char* key, const std::string& value) {
+    platform::ProfileWriteString(paths.iniFile, section, key, value.c_str());
+  }
+
+  std::string Profile(const char* key) {
+    return platform::ProfileReadString(profile, "Settings", key, "<none>", 460);
+  }
+
+  TempFolder folder;
+  ProgramPaths paths = BuildProgramPaths(folder.File("TVXHandvane.exe"));
+  std::string profile = folder.File("Profile.INI");
+  std::string areaName = UniqueAreaName();
+  int port = 0;
+  FakeMouse mouse;
+};
+
+TEST_F(MainDialogTest, InitialisationStartsTheServer) {
+  Application app(paths, profile, areaName);
+  RecordingView view;
+  MainDialog dialog(app, view, mouse);
+  ASSERT_TRUE(dialog.OnInitDialog());
+  EXPECT_TRUE(dialog.IsRunning());
+  EXPECT_EQ(view.TimerPeriodMs(), 200u);
+  EXPECT_EQ(view.GetItemText(control::kStatus), "Working...");
+  EXPECT_EQ(view.GetItemText(control::kPort), std::to_string(port));
+  EXPECT_EQ(view.GetItemText(control::kDefaultIndexFile), "index.htm");
+  EXPECT_TRUE(view.IsChecked(control::kOffScreen));
+  EXPECT_EQ(view.SelectedPointerEntry(), "Pointer 00");
+  EXPECT_TRUE(view.messages.empty());
+
+  platform::ClientSocket client;
+  EXPECT_TRUE(client.Connect(static_cast<std::uint16_t>(port)));
+
+  dialog.OnOK();
+  dialog.OnDestroy();  // the window's destruction runs the sequence again
+  EXPECT_TRUE(view.HasEnded());
+  EXPECT_FALSE(dialog.IsRunning());
+  EXPECT_EQ(Profile("PTO"), "10");
+  EXPECT_EQ(app.channel.GetHeader(), nullptr);
+}
+
+TEST_F(MainDialogTest, StartWhileRunningAndResetWhileStopped) {
+  Application app(paths, profile, areaName);
+  RecordingView view;
+  MainDialog dialog(app, view, mouse);
+  ASSERT_TRUE(dialog.OnInitDialog());
+
+  dialog.OnStart();
+  EXPECT_EQ(view.messages, std::vector<std::string>{"Server Already Launched"});
+  EXPECT_TRUE(dialog.IsRunning());
+
+  dialog.OnStop();
+  EXPECT_EQ(view.GetItemText(control::kStatus), "Stopped.");
+  EXPECT_EQ(view.TimerPeriodMs(), 0u);
+  dialog.OnReset();
+  EXPECT_EQ(view.messages.back(), "Server not Launched");
+  EXPECT_TRUE(dialog.IsRunning());
+  EXPECT_EQ(view.GetItemText(control::kStatus), "Working...");
+  dialog.OnCancel();
+}
+
+TEST_F(MainDialogTest, SelectionIsStoredAtOnceAndRestoredAfterARestart) {
+  {
+    Application app(paths, profile, areaName);
+    RecordingView view;
+    MainDialog dialog(app, view, mouse);
+    ASSERT_TRUE(dialog.OnInitDialog());
+    view.SelectPointerEntry(7);
+    dialog.OnPointerSelected();
+    EXPECT_EQ(app.settings.selectedPointer, 7);
+    EXPECT_EQ(platform::ProfileReadString(paths.iniFile, "Control", "SelectedPointer", "", 16),
+              "7");
+    dialog.OnVibrate(0xA3);
+    EXPECT_EQ(app.protocol.ReadState().requestedCommand[7], 0xA3);
+    dialog.OnOK();
+  }
+  Application app(paths, profile, areaName);
+  RecordingView view;
+  MainDialog dialog(app, view, mouse);
+  ASSERT_TRUE(dialog.OnInitDialog());
+  EXPECT_EQ(view.SelectedPointerEntry(), "Pointer 07");
+  dialog.OnOK();
+}
+
+TEST_F(MainDialogTest, StoredTimeoutAbove10000FailsTheCheckButStillStarts) {
+  platform::ProfileWriteString(profile, "Settings", "PTO", "20000");
+  Application app(paths, profile, areaName);
+  RecordingView view;
+  MainDialog dialog(app, view, mouse);
+  ASSERT_TRUE(dialog.OnInitDialog());
+  EXPECT_EQ(view.messages,
+            std::vector<std::string>{"Please enter an integer between 0 and 10000."});
+  EXPECT_TRUE(dialog.IsRunning());
+  dialog.OnOK();
+}
+
+TEST_F(MainDialogTest, FailedSharedMemoryEndsEarlyWithoutOverwritingSettings) {
+  WriteIni("Paths", "PathToIniFolder", folder.File("no-such-folder"));
+  platform::ProfileWriteString(profile, "Settings", "Defindex", "start.htm");
+  Application app(paths, profile, areaName);
+  RecordingView view;
+  MainDialog dialog(app, view, mouse);
+  EXPECT_FALSE(dialog.OnInitDialog());
+  dialog.OnDestroy();
+  EXPECT_EQ(view.messages, std::vector<std::string>{"Can not create the TVXHDV shared memory!"});
+  EXPECT_TRUE(view.HasEnded());
+  EXPECT_FALSE(dialog.IsRunning());
+  EXPECT_EQ(Profile("Defindex"), "start.htm");
+  EXPECT_EQ(Profile("PTO"), "<none>");
+}
+
+TEST_F(MainDialogTest, CursorEmulationNeedsADisplay) {
+  Application app(paths, profile, areaName);
+  RecordingView view;
+  MainDialog dialog(app, view, mouse);
+  ASSERT_TRUE(dialog.OnInitDialog());
+
+  view.CheckBox(control::kCursorEmulation, true);
+  dialog.OnCursorEmulationClicked(true);
+  EXPECT_EQ(view.messages,
+            std::vector<std::string>{"Cursor emulation is not available: no display"});
+  EXPECT_FALSE(view.IsChecked(control::kCursorEmulation));
+  EXPECT_FALSE(app.settings.cursorEmulation);
+
+  mouse.available = true;
+  dialog.OnCursorEmulationClicked(true);
+  EXPECT_TRUE(app.settings.cursorEmulation);
+  dialog.OnCursorEmulationClicked(false);
+  EXPECT_FALSE(app.settings.cursorEmulation);
+  dialog.OnOK();
+}
+
+}  // namespace
