@@ -34,9 +34,11 @@ tsan: bootstrap
 
 build: native win
 
+# The shipped settings are copied once; changes made in build/run stay.
 run: build
-	@mkdir -p build/run
+	@mkdir -p build/run/www
 	@cp build/bin/TVXHandvane build/bin/TVXHandvane.TXT build/run/
+	@[ -f build/run/TVXHandvane.INI ] || cp app/shipped/TVXHandvane.INI build/run/
 	@cd build/run && ./TVXHandvane
 
 test-native: native
