@@ -57,13 +57,16 @@ test-win: win
 	@WINEDEBUG=-all WINEPREFIX=$(CURDIR)/build/win/wineprefix wineboot --init >/dev/null 2>&1 || true
 	@cd build/win && ctest --output-on-failure -j $(NPROC)
 
-# The phone page: unit tests, then headless chromium against the stand-in
-# server (web/test/harness.mjs tells how to aim it at another server).
+# The phone page: its unit tests, then headless chromium against the real
+# TVXHandvane and TVXTap, native and under wine (web/test/harness.mjs tells
+# how to aim it at the stand-in server while working on the page alone).
 web/node_modules/.package-lock.json: web/package-lock.json | bootstrap
 	@cd web && npm ci --no-audit --no-fund --loglevel=error
 
-test-web: bootstrap web/node_modules/.package-lock.json
-	@cd web && node --test test/*.test.mjs
+test-web: native win web/node_modules/.package-lock.json
+	@cd web && node --test test/protocol.test.mjs
+	@web/test/run-e2e.sh build/bin
+	@web/test/run-e2e.sh build/win/bin
 
 test: test-native test-asan test-tsan test-win test-web
 

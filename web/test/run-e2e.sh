@@ -1,0 +1,21 @@
+#!/bin/sh
+# The page's browser test against a built TVXHandvane and TVXTap:
+#   run-e2e.sh BIN_DIR
+# BIN_DIR is build/bin (native) or build/win/bin (the Windows build, run
+# under wine in the Windows build's prefix).
+set -eu
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+bin=$(cd "$1" && pwd)
+
+if [ -e "$bin/TVXTap.exe" ]; then
+  export WINEPREFIX="${WINEPREFIX:-$repo/build/win/wineprefix}" WINEDEBUG=-all
+  tap="wine $bin/TVXTap.exe --folder \"\$(winepath -w {dir})\""
+else
+  tap="$bin/TVXTap --folder {dir}"
+fi
+
+export TVX_SERVER_CMD="sh $repo/web/test/real-server.sh $bin {dir} {port} {pointer}"
+export TVX_SEND_CMD="$tap send {pointer} 0x{code}"
+export TVX_WATCH_CMD="$tap watch --json"
+cd "$repo/web"
+exec node --test test/page.e2e.test.mjs
