@@ -48,8 +48,10 @@ test-asan: asan
 	@cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(NPROC)
 
+# The X display backend runs inside the uninstrumented libX11, whose own
+# locking ThreadSanitizer misreads; its suite runs in the other builds.
 test-tsan: tsan
-	@cd build/tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(NPROC)
+	@cd build/tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(NPROC) -E mouse_keys_tests
 
 # Wine sets up its prefix on first use; doing that once up front keeps the
 # parallel test runs from racing for it.

@@ -8,11 +8,14 @@
 IndexPage::IndexPage() : page_(std::make_shared<const std::string>()) {}
 
 std::shared_ptr<const std::string> IndexPage::Current() const {
-  return page_.load(std::memory_order_acquire);
+  std::lock_guard guard(lock_);
+  return page_;
 }
 
 void IndexPage::Publish(std::string contents) {
-  page_.store(std::make_shared<const std::string>(std::move(contents)), std::memory_order_release);
+  auto page = std::make_shared<const std::string>(std::move(contents));
+  std::lock_guard guard(lock_);
+  page_.swap(page);  // the old page is released after the lock, by its last reader
 }
 
 namespace {

@@ -3,7 +3,7 @@
 // load publishes a new immutable copy, so a reply carries one version whole.
 #pragma once
 
-#include <atomic>
+#include <mutex>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -24,7 +24,10 @@ class IndexPage {
   void Publish(std::string contents);
 
  private:
-  std::atomic<std::shared_ptr<const std::string>> page_;
+  // Guards only the copy of the pointer: libstdc++ 12's atomic<shared_ptr>
+  // releases its internal lock with relaxed order, which is not enough.
+  mutable std::mutex lock_;
+  std::shared_ptr<const std::string> page_;
 };
 
 // Reads the file whole when it has at most capacity bytes. On success the
