@@ -72,6 +72,7 @@ void PrintWelcome(const Application& app) {
     std::printf("%s\n", urls.back().c_str());
   }
   if (!urls.empty() && platform::IsTerminal(stdout)) {
+    platform::UseUtf8Output();
     std::fputs(TerminalQrCode(urls.front()).c_str(), stdout);
   }
   std::printf("Type help for the commands.\n");

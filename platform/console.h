@@ -11,4 +11,7 @@ void OnInterrupt(void (*handler)());
 
 bool IsTerminal(std::FILE* stream);
 
+// Lets the console show UTF-8 output (the QR code's block characters).
+void UseUtf8Output();
+
 }  // namespace platform

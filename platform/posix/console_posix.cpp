@@ -26,4 +26,7 @@ void OnInterrupt(void (*handler)()) {
 
 bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
 
+// Terminals here take UTF-8 already.
+void UseUtf8Output() {}
+
 }  // namespace platform

@@ -33,4 +33,6 @@ void OnInterrupt(void (*handler)()) {
 
 bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
+void UseUtf8Output() { SetConsoleOutputCP(CP_UTF8); }
+
 }  // namespace platform
