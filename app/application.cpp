@@ -4,8 +4,7 @@
 
 #include "platform/clock.h"
 
-Application::Application(ProgramPaths programPaths, std::string profile,
-                         std::string_view areaName)
+Application::Application(ProgramPaths programPaths, std::string profile, std::string_view areaName)
     : paths(std::move(programPaths)),
       profileFile(std::move(profile)),
       log(paths.logFile),

@@ -23,7 +23,9 @@ namespace {
 
 std::atomic<bool> interrupted{false};
 
-void OnInterrupt() { interrupted = true; }
+void OnInterrupt() {
+  interrupted = true;
+}
 
 // Lines from stdin, read on a thread of their own so that the dialog's
 // thread keeps its timer while nobody types.
@@ -40,7 +42,8 @@ class LineQueue {
   // Waits up to timeoutMs for a line; false when none came.
   bool Pop(std::string& line, unsigned timeoutMs) {
     std::unique_lock guard(lock_);
-    ready_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [this] { return !lines_.empty(); });
+    ready_.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                    [this] { return !lines_.empty(); });
     if (lines_.empty()) return false;
     line = std::move(lines_.front());
     lines_.pop_front();

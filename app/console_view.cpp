@@ -32,9 +32,13 @@ std::string ConsoleView::SelectedPointerEntry() {
   return pointerEntries_[static_cast<std::size_t>(selectedEntry_)];
 }
 
-void ConsoleView::StartTimer(unsigned periodMs) { timerPeriodMs_ = periodMs; }
+void ConsoleView::StartTimer(unsigned periodMs) {
+  timerPeriodMs_ = periodMs;
+}
 
-void ConsoleView::EndDialog(int /*result*/) { ended_ = true; }
+void ConsoleView::EndDialog(int /*result*/) {
+  ended_ = true;
+}
 
 // A console has no screen of its own to report.
 void ConsoleView::ScreenSize(int& width, int& height) {

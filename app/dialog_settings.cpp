@@ -14,9 +14,8 @@ void WriteInteger(const std::string& file, const char* section, const char* key,
 
 void LoadDialogSettings(Settings& settings, const SettingsFiles& files,
                         DialogFieldExchange& dialog) {
-  settings.defaultIndexFile = platform::ProfileReadString(files.profileFile, kProfileSection,
-                                                          "Defindex", "index.htm",
-                                                          kIniValueBufferSize);
+  settings.defaultIndexFile = platform::ProfileReadString(
+      files.profileFile, kProfileSection, "Defindex", "index.htm", kIniValueBufferSize);
   settings.persistenceTimeoutSeconds =
       platform::ProfileReadInt(files.profileFile, kProfileSection, "PTO", 10);
 

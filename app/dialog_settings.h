@@ -8,9 +8,9 @@
 #include "app/settings.h"
 
 struct DialogFields {
-  std::string homeDirectory;     // shown; stored as "Server Root", never served from
+  std::string homeDirectory;  // shown; stored as "Server Root", never served from
   std::string defaultIndexFile;
-  int port = 80;                     // accepted range 1 to 65535
+  int port = 80;                       // accepted range 1 to 65535
   int persistenceTimeoutSeconds = 10;  // accepted range 0 to 10000
 };
 
@@ -31,6 +31,7 @@ struct SettingsFiles {
   std::string profileFile;  // the per-application profile
 };
 
-void LoadDialogSettings(Settings& settings, const SettingsFiles& files, DialogFieldExchange& dialog);
+void LoadDialogSettings(Settings& settings, const SettingsFiles& files,
+                        DialogFieldExchange& dialog);
 void SaveDialogSettings(const SettingsFiles& files, DialogFieldExchange& dialog);
 void StoreSelectedPointer(int pointer, const std::string& iniFile);

@@ -26,7 +26,9 @@ MainDialog::MainDialog(Application& app, DialogView& view, MouseAndKeys& mouse)
 
 MainDialog::~MainDialog() = default;
 
-HttpServer& MainDialog::Server() { return app_.server; }
+HttpServer& MainDialog::Server() {
+  return app_.server;
+}
 
 bool MainDialog::OnInitDialog() {
   PushFieldsToControls();
@@ -146,9 +148,13 @@ void MainDialog::OnCursorEmulationClicked(bool checked) {
   app_.settings.cursorEmulation = checked;
 }
 
-void MainDialog::OnVibrate(int code) { app_.protocol.QueueVibrateCommand(code); }
+void MainDialog::OnVibrate(int code) {
+  app_.protocol.QueueVibrateCommand(code);
+}
 
-void MainDialog::OnTimer() { tick_.Run(); }
+void MainDialog::OnTimer() {
+  tick_.Run();
+}
 
 void MainDialog::OnOK() {
   RunShutdownSequence();
@@ -163,7 +169,9 @@ void MainDialog::OnCancel() {
   view_.EndDialog(kIdCancel);
 }
 
-void MainDialog::OnDestroy() { RunShutdownSequence(); }
+void MainDialog::OnDestroy() {
+  RunShutdownSequence();
+}
 
 void MainDialog::RunShutdownSequence() {
   if (settingsLoaded_) SaveDialogSettings(app_.settingsFiles(), *this);
@@ -197,8 +205,7 @@ bool MainDialog::TakeIntegerField(int control, int low, int high, int& value) {
   }
   if (value < low || value > high) {
     char message[80];
-    std::snprintf(message, sizeof message, "Please enter an integer between %d and %d.", low,
-                  high);
+    std::snprintf(message, sizeof message, "Please enter an integer between %d and %d.", low, high);
     view_.ShowMessageBox(message, app_.paths.title);
     return false;
   }
@@ -209,6 +216,7 @@ void MainDialog::PushFieldsToControls() {
   view_.SetItemText(control::kHomeDirectory, fields_.homeDirectory);
   view_.SetItemText(control::kDefaultIndexFile, fields_.defaultIndexFile);
   view_.SetItemText(control::kPort, std::to_string(fields_.port));
-  view_.SetItemText(control::kPersistenceTimeout, std::to_string(fields_.persistenceTimeoutSeconds));
+  view_.SetItemText(control::kPersistenceTimeout,
+                    std::to_string(fields_.persistenceTimeoutSeconds));
   view_.SetItemText(control::kStatus, statusText_);
 }

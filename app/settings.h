@@ -18,14 +18,14 @@ using WindowPlacementBytes = std::array<std::uint8_t, kWindowPlacementSize>;
 struct Settings {
   bool logEnabled = true;
   int logLevel = 1;
-  bool debug = false;  // read for compatibility, consulted by nothing
+  bool debug = false;              // read for compatibility, consulted by nothing
   std::string serverRoot;          // Paths/PathToWorkingDir
   std::string sharedMemoryFolder;  // Paths/PathToIniFolder
   std::optional<WindowPlacementBytes> windowPlacement;
   bool emulateWindowsCursorKey = false;  // read for compatibility, consulted by nothing
   int port = 8080;
   std::atomic<int> selectedPointer{0};
-  std::string defaultIndexFile;      // profile Settings/Defindex
+  std::string defaultIndexFile;        // profile Settings/Defindex
   int persistenceTimeoutSeconds = 10;  // profile Settings/PTO
   std::atomic<bool> cursorEmulation{false};
 };

@@ -27,6 +27,8 @@ bool ParseLeadingInteger(std::string_view text, int& value) {
     if (magnitude > INT64_C(1) << 32) magnitude = INT64_C(1) << 32;
   }
   const std::int64_t signedValue = negative ? -magnitude : magnitude;
-  value = static_cast<int>(signedValue < INT_MIN ? INT_MIN : signedValue > INT_MAX ? INT_MAX : signedValue);
+  value = static_cast<int>(signedValue < INT_MIN   ? INT_MIN
+                           : signedValue > INT_MAX ? INT_MAX
+                                                   : signedValue);
   return true;
 }

@@ -3,4 +3,6 @@
 
 inline constexpr int kPointerCount = 80;
 
-inline constexpr bool IsValidPointer(int pointer) { return pointer >= 0 && pointer < kPointerCount; }
+inline constexpr bool IsValidPointer(int pointer) {
+  return pointer >= 0 && pointer < kPointerCount;
+}

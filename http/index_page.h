@@ -3,9 +3,9 @@
 // load publishes a new immutable copy, so a reply carries one version whole.
 #pragma once
 
-#include <mutex>
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <string>
 
 class DiagnosticLog;

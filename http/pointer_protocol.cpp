@@ -18,8 +18,7 @@ ResponseText MakeResponse(std::int32_t packetNumber, std::int32_t command) {
 
 }  // namespace
 
-PointerProtocol::PointerProtocol(const Settings& settings, DiagnosticLog& log,
-                                 TickSource tickCount)
+PointerProtocol::PointerProtocol(const Settings& settings, DiagnosticLog& log, TickSource tickCount)
     : settings_(settings), log_(log), tickCount_(std::move(tickCount)) {}
 
 void PointerProtocol::AttachChannel(SharedMemoryChannel* channel) {
@@ -94,9 +93,9 @@ void PointerProtocol::Forward(const PointerReport& report) {
   record.pointer = report.pointer;
   record.x = report.x;
   record.y = report.y;
-  record.flags = PointerReportFlags(static_cast<int>(report.buttonL),
-                                    static_cast<int>(report.buttonR),
-                                    static_cast<int>(report.ackMode));
+  record.flags =
+      PointerReportFlags(static_cast<int>(report.buttonL), static_cast<int>(report.buttonR),
+                         static_cast<int>(report.ackMode));
   channel_->PutPointerReport(record);  // a full FIFO drops the report
 }
 
@@ -105,7 +104,8 @@ std::int32_t PointerProtocol::TakeNextCommand(int pointer) {
   const auto p = static_cast<std::size_t>(pointer);
   if (HasChannel() && !channel_->IsCommandFifoEmpty(pointer)) {
     CommandRecord command{};
-    if (channel_->GetCommand(pointer, command)) return static_cast<std::int32_t>(command.command & 0xFF);
+    if (channel_->GetCommand(pointer, command))
+      return static_cast<std::int32_t>(command.command & 0xFF);
   }
   const std::int32_t code = state_.requestedCommand[p] & 0xFF;
   state_.requestedCommand[p] = 0;

@@ -20,12 +20,12 @@ template <typename T>
 using PerPointer = std::array<T, kPointerCount>;
 
 struct PointerProtocolState {
-  PerPointer<std::int32_t> packetNumber{};      // last packet sent: 0, then 1 to 255, then 0 again
-  PerPointer<std::int32_t> currentCommand{};    // code carried by that packet
-  PerPointer<std::int32_t> pendingAck{};        // packet whose echo is awaited; 0 = none
-  PerPointer<std::int32_t> lastFrame{};         // freshness reference, cleared at every start
-  PerPointer<std::uint32_t> lastReportTick{};   // tick count of the last report
-  PerPointer<std::int32_t> resetRequest{};      // 1 = silent; the next report drops the awaited echo
+  PerPointer<std::int32_t> packetNumber{};     // last packet sent: 0, then 1 to 255, then 0 again
+  PerPointer<std::int32_t> currentCommand{};   // code carried by that packet
+  PerPointer<std::int32_t> pendingAck{};       // packet whose echo is awaited; 0 = none
+  PerPointer<std::int32_t> lastFrame{};        // freshness reference, cleared at every start
+  PerPointer<std::uint32_t> lastReportTick{};  // tick count of the last report
+  PerPointer<std::int32_t> resetRequest{};     // 1 = silent; the next report drops the awaited echo
   PerPointer<std::int32_t> requestedCommand{};  // code queued by a Vibrate button; 0 = none
 };
 

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "pointer/live_status_view.h"
 #include "http/pointer_protocol.h"
+#include "pointer/live_status_view.h"
 #include "server/threaded_server.h"
 
 class LiveStatusRefresh {

@@ -7,10 +7,10 @@
 #include <functional>
 #include <utility>
 
-#include "pointer/live_status_view.h"
 #include "http/pointer_protocol.h"
 #include "pointer/cursor_emulation.h"
 #include "pointer/live_status_refresh.h"
+#include "pointer/live_status_view.h"
 #include "pointer/mouse_and_keys.h"
 #include "server/threaded_server.h"
 

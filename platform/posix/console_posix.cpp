@@ -24,7 +24,9 @@ void OnInterrupt(void (*handler)()) {
   sigaction(SIGHUP, &action, nullptr);
 }
 
-bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
+bool IsTerminal(std::FILE* stream) {
+  return isatty(fileno(stream)) == 1;
+}
 
 // Terminals here take UTF-8 already.
 void UseUtf8Output() {}

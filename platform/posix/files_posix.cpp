@@ -14,7 +14,9 @@ bool PathExists(const std::string& path) {
   return stat(path.c_str(), &info) == 0;
 }
 
-bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+bool RemoveFile(const std::string& path) {
+  return unlink(path.c_str()) == 0;
+}
 
 bool RenameWithoutReplace(const std::string& from, const std::string& to) {
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;

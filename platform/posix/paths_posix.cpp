@@ -12,7 +12,7 @@ namespace {
 
 // mkdir -p: creates every missing folder of the path.
 void CreateFolders(const std::string& path) {
-  for (std::size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
+  for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
     const std::string prefix = path.substr(0, slash);
     if (mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return;
     if (slash == std::string::npos) return;
@@ -48,6 +48,8 @@ std::string SystemLogFolder() {
   return folder;
 }
 
-char PathSeparator() { return '/'; }
+char PathSeparator() {
+  return '/';
+}
 
 }  // namespace platform

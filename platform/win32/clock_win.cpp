@@ -20,7 +20,9 @@ CalendarTime ToCalendarTime(const SYSTEMTIME& parts) {
 
 }  // namespace
 
-std::uint32_t TickCount() { return GetTickCount(); }
+std::uint32_t TickCount() {
+  return GetTickCount();
+}
 
 CalendarTime LocalTime() {
   SYSTEMTIME parts;

@@ -31,8 +31,12 @@ void OnInterrupt(void (*handler)()) {
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
-bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+bool IsTerminal(std::FILE* stream) {
+  return _isatty(_fileno(stream)) != 0;
+}
 
-void UseUtf8Output() { SetConsoleOutputCP(CP_UTF8); }
+void UseUtf8Output() {
+  SetConsoleOutputCP(CP_UTF8);
+}
 
 }  // namespace platform

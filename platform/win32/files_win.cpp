@@ -8,7 +8,9 @@ bool PathExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool RemoveFile(const std::string& path) {
+  return DeleteFileA(path.c_str()) != 0;
+}
 
 bool RenameWithoutReplace(const std::string& from, const std::string& to) {
   return MoveFileA(from.c_str(), to.c_str()) != 0;
@@ -20,7 +22,8 @@ bool AppendToFile(const std::string& path, std::string_view bytes) {
   if (file == INVALID_HANDLE_VALUE) return false;
   SetFilePointer(file, 0, nullptr, FILE_END);
   DWORD written = 0;
-  const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  const BOOL ok =
+      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(file);
   return ok && written == bytes.size();
 }

@@ -1,7 +1,7 @@
 #include "platform/network_addresses.h"
 
-#include <winsock2.h>
 #include <iphlpapi.h>
+#include <winsock2.h>
 #include <ws2tcpip.h>
 
 namespace platform {
@@ -22,7 +22,8 @@ std::vector<std::string> LocalIPv4Addresses() {
 
   for (auto* adapter = adapters; adapter != nullptr; adapter = adapter->Next) {
     if (adapter->OperStatus != IfOperStatusUp) continue;
-    for (auto* unicast = adapter->FirstUnicastAddress; unicast != nullptr; unicast = unicast->Next) {
+    for (auto* unicast = adapter->FirstUnicastAddress; unicast != nullptr;
+         unicast = unicast->Next) {
       const auto* address = reinterpret_cast<const sockaddr_in*>(unicast->Address.lpSockaddr);
       const auto* bytes = reinterpret_cast<const unsigned char*>(&address->sin_addr);
       if (bytes[0] == 127) continue;

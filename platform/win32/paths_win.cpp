@@ -21,10 +21,16 @@ std::string ProgramFilePath() {
   return std::string(buffer, length);
 }
 
-std::string ProfileFolder() { return WindowsDirectory(); }
+std::string ProfileFolder() {
+  return WindowsDirectory();
+}
 
-std::string SystemLogFolder() { return WindowsDirectory(); }
+std::string SystemLogFolder() {
+  return WindowsDirectory();
+}
 
-char PathSeparator() { return '\\'; }
+char PathSeparator() {
+  return '\\';
+}
 
 }  // namespace platform

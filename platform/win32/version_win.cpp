@@ -8,7 +8,8 @@ namespace platform {
 
 // Reads the fixed file information of version resource 1.
 bool ReadProgramVersion(ProgramVersion& version) {
-  HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16) /* RT_VERSION */);
+  HRSRC resource =
+      FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16) /* RT_VERSION */);
   if (resource == nullptr) return false;
   HGLOBAL loaded = LoadResource(nullptr, resource);
   const DWORD size = SizeofResource(nullptr, resource);

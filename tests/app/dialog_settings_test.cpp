@@ -34,8 +34,7 @@ class DialogSettingsTest : public testing::Test {
 
 TEST_F(DialogSettingsTest, LoadUsesProfileDefaultsAndTheProgramIniForRootAndPort) {
   files.profileFile = folder.File("Profile.INI");
-  TempFolder::WriteAll(files.profileFile,
-                       "[Settings]\r\nServer Root=/ignored\r\nPort=1234\r\n");
+  TempFolder::WriteAll(files.profileFile, "[Settings]\r\nServer Root=/ignored\r\nPort=1234\r\n");
   settings.serverRoot = "/srv/www";
   settings.port = 8080;
   LoadDialogSettings(settings, files, dialog);

@@ -34,7 +34,9 @@ std::string ReportPath(const ReportFields& f) {
   return path;
 }
 
-std::string Text(const ResponseText& response) { return std::string(response.data(), 4); }
+std::string Text(const ResponseText& response) {
+  return std::string(response.data(), 4);
+}
 
 class PointerProtocolTest : public testing::Test {
  protected:
@@ -187,9 +189,12 @@ TEST_F(PointerProtocolTest, MalformedReportsAreAnsweredWithoutTouchingAnything) 
   protocol.QueueVibrateCommand(kVibrateShortSingle);
   const std::string good = ReportPath({});
   const std::string rejected[] = {
-      ReportPath({.pointer = 80}), ReportPath({.pointer = 255}),
-      good.substr(0, 29),           "/tolvex",
-      "/tolvex1000zz01080008000100201", "/tolvex10003001080008000100-01",
+      ReportPath({.pointer = 80}),
+      ReportPath({.pointer = 255}),
+      good.substr(0, 29),
+      "/tolvex",
+      "/tolvex1000zz01080008000100201",
+      "/tolvex10003001080008000100-01",
   };
   for (const std::string& path : rejected) {
     EXPECT_EQ(Text(protocol.HandlePointerReport(path)), "0000") << path;

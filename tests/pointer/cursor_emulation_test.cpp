@@ -185,9 +185,9 @@ TEST_F(TimerTickTest, ShowsPointerAndStatisticsInTheDialogsOrder) {
   statistics.stats = ServerStats{
       .activeConnections = 3, .requests = 77, .kbSent = 12.34, .kbReceived = 0.06, .visitors = 2};
   Tick();
-  EXPECT_EQ(view.writes, (std::vector<int>{control::kX, control::kY,
-                                           control::kActiveConnections, control::kKbReceived,
-                                           control::kKbSent, control::kRequests, control::kVisitors}));
+  EXPECT_EQ(view.writes, (std::vector<int>{control::kX, control::kY, control::kActiveConnections,
+                                           control::kKbReceived, control::kKbSent,
+                                           control::kRequests, control::kVisitors}));
   EXPECT_EQ(view.Text(control::kX), "12345");
   EXPECT_EQ(view.Text(control::kY), "0");
   EXPECT_EQ(view.Text(control::kActiveConnections), "3");

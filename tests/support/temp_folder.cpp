@@ -11,8 +11,8 @@
 TempFolder::TempFolder() {
   static std::atomic<int> counter{0};
   const auto base = std::filesystem::temp_directory_path();
-  path_ = (base / ("tvx-test-" + std::to_string(platform::ProcessId()) + "-" +
-                   std::to_string(counter++)))
+  path_ = (base /
+           ("tvx-test-" + std::to_string(platform::ProcessId()) + "-" + std::to_string(counter++)))
               .string();
   std::filesystem::remove_all(path_);
   std::filesystem::create_directories(path_);
@@ -23,7 +23,9 @@ TempFolder::~TempFolder() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-std::string TempFolder::File(const std::string& name) const { return JoinPath(path_, name); }
+std::string TempFolder::File(const std::string& name) const {
+  return JoinPath(path_, name);
+}
 
 std::string TempFolder::ReadAll(const std::string& file) {
   std::ifstream in(file, std::ios::binary);
