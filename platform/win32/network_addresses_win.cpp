@@ -1,7 +1,9 @@
 #include "platform/network_addresses.h"
 
-#include <iphlpapi.h>
+// winsock2.h must come before the headers that pull in windows.h.
 #include <winsock2.h>
+
+#include <iphlpapi.h>
 #include <ws2tcpip.h>
 
 namespace platform {
