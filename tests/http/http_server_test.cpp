@@ -11,21 +11,10 @@
 #include "http/index_page.h"
 #include "platform/paths.h"
 #include "platform/socket_client.h"
+#include "tests/http/fixed_utc.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
-
-platform::CalendarTime FixedUtc() {
-  platform::CalendarTime time;
-  time.year = 2026;
-  time.month = 12;
-  time.day = 7;
-  time.dayOfWeek = 1;
-  time.hour = 20;
-  time.minute = 44;
-  time.second = 52;
-  return time;
-}
 
 class TestHttpServer : public HttpServer {
  public:

@@ -12,6 +12,7 @@
 #include "http/favicon.h"
 #include "http/index_page.h"
 #include "platform/paths.h"
+#include "tests/http/fixed_utc.h"
 #include "tests/http/log_lines.h"
 #include "tests/support/temp_folder.h"
 
@@ -19,18 +20,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 using Outcome = RequestHandler::Outcome;
-
-platform::CalendarTime FixedUtc() {
-  platform::CalendarTime time;
-  time.year = 2026;
-  time.month = 12;
-  time.day = 7;
-  time.dayOfWeek = 1;
-  time.hour = 20;
-  time.minute = 44;
-  time.second = 52;
-  return time;
-}
 
 constexpr std::string_view kDateLine = "Date: Mon, 07 Dec 2026 20:44:52 GMT\r\n";
 
