@@ -9,6 +9,11 @@ namespace platform {
 // an atomic flag) on Ctrl+C, SIGTERM, or the console window being closed.
 void OnInterrupt(void (*handler)());
 
+// Makes standard input and output usable for the console front end. A
+// window program on Windows keeps handles it was given (pipes, files) and
+// otherwise attaches to its parent's console or opens one of its own.
+void OpenConsole();
+
 bool IsTerminal(std::FILE* stream);
 
 // Lets the console show UTF-8 output (the QR code's block characters).

@@ -24,6 +24,8 @@ void OnInterrupt(void (*handler)()) {
   sigaction(SIGHUP, &action, nullptr);
 }
 
+void OpenConsole() {}
+
 bool IsTerminal(std::FILE* stream) {
   return isatty(fileno(stream)) == 1;
 }

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/console_view.h"
+#include "app/console/console_view.h"
 #include "app/dialog_controls.h"
 #include "platform/profile.h"
 #include "platform/socket_client.h"

@@ -1,4 +1,4 @@
-#include "app/console_front_end.h"
+#include "app/console/console_front_end.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -11,10 +11,10 @@
 #include <thread>
 
 #include "app/application.h"
-#include "app/console_commands.h"
-#include "app/console_view.h"
+#include "app/console/console_commands.h"
+#include "app/console/console_view.h"
 #include "app/main_dialog.h"
-#include "app/terminal_qr_code.h"
+#include "app/console/terminal_qr_code.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/network_addresses.h"

@@ -1,4 +1,4 @@
-#include "app/console_view.h"
+#include "app/console/console_view.h"
 
 #include "app/dialog_controls.h"
 

@@ -1,10 +1,10 @@
-#include "app/console_commands.h"
+#include "app/console/console_commands.h"
 
 #include <cctype>
 #include <cstdio>
 #include <vector>
 
-#include "app/console_view.h"
+#include "app/console/console_view.h"
 #include "app/dialog_controls.h"
 #include "app/main_dialog.h"
 #include "common/ini_values.h"

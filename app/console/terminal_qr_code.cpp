@@ -1,4 +1,4 @@
-#include "app/terminal_qr_code.h"
+#include "app/console/terminal_qr_code.h"
 
 #include <qrencode.h>
 
