@@ -38,9 +38,10 @@ void SaveDialogSettings(const SettingsFiles& files, DialogFieldExchange& dialog)
   WriteInteger(files.profileFile, kProfileSection, "Port", fields.port);
   WriteInteger(files.profileFile, kProfileSection, "PTO", fields.persistenceTimeoutSeconds);
 
-  const WindowPlacementBytes placement = dialog.CurrentPlacement();
-  platform::ProfileWriteStruct(files.iniFile, "General", "WindowPos", placement.data(),
-                               placement.size());
+  const std::optional<WindowPlacementBytes> placement = dialog.CurrentPlacement();
+  if (!placement) return;
+  platform::ProfileWriteStruct(files.iniFile, "General", "WindowPos", placement->data(),
+                               placement->size());
 }
 
 void StoreSelectedPointer(int pointer, const std::string& iniFile) {

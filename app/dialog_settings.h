@@ -3,6 +3,7 @@
 // pointer, the program INI.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "app/settings.h"
@@ -23,7 +24,8 @@ class DialogFieldExchange {
   // check (after showing the range message), keeping what it took so far.
   virtual bool TakeFieldsFromControls() = 0;
   virtual void PushFieldsToControls() = 0;
-  virtual WindowPlacementBytes CurrentPlacement() = 0;
+  // Empty: the stored placement stays as it is.
+  virtual std::optional<WindowPlacementBytes> CurrentPlacement() = 0;
 };
 
 struct SettingsFiles {

@@ -3,6 +3,7 @@
 // front end each implement it.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "app/settings.h"
@@ -24,6 +25,7 @@ class DialogView : public LiveStatusView {
 
   virtual void EndDialog(int result) = 0;
   virtual void ApplyPlacement(const WindowPlacementBytes& placement) = 0;
-  virtual WindowPlacementBytes CurrentPlacement() = 0;
+  // Empty when the view has no window whose placement is worth keeping.
+  virtual std::optional<WindowPlacementBytes> CurrentPlacement() = 0;
   virtual void ScreenSize(int& width, int& height) = 0;
 };

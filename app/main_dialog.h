@@ -53,7 +53,7 @@ class MainDialog : private DialogFieldExchange {
   DialogFields& Fields() override { return fields_; }
   bool TakeFieldsFromControls() override;
   void PushFieldsToControls() override;
-  WindowPlacementBytes CurrentPlacement() override { return view_.CurrentPlacement(); }
+  std::optional<WindowPlacementBytes> CurrentPlacement() override { return view_.CurrentPlacement(); }
 
   bool TakeIntegerField(int control, int low, int high, int& value);
   bool CreateSharedMemory();

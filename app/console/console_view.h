@@ -26,8 +26,9 @@ class ConsoleView : public DialogView {
   void StartTimer(unsigned periodMs) override;
   void StopTimer() override { timerPeriodMs_ = 0; }
   void EndDialog(int result) override;
-  void ApplyPlacement(const WindowPlacementBytes& placement) override { placement_ = placement; }
-  WindowPlacementBytes CurrentPlacement() override { return placement_; }
+  // A console has no window: the stored placement is kept for the window.
+  void ApplyPlacement(const WindowPlacementBytes&) override {}
+  std::optional<WindowPlacementBytes> CurrentPlacement() override { return std::nullopt; }
   void ScreenSize(int& width, int& height) override;
 
   bool IsChecked(int control) const;
@@ -46,5 +47,4 @@ class ConsoleView : public DialogView {
   bool buttonR_ = false;
   unsigned timerPeriodMs_ = 0;
   bool ended_ = false;
-  WindowPlacementBytes placement_{};
 };

@@ -13,7 +13,7 @@ class FakeDialog : public DialogFieldExchange {
   DialogFields members;
   DialogFields controls;
   bool rangeCheckPasses = true;
-  WindowPlacementBytes placement{};
+  std::optional<WindowPlacementBytes> placement = WindowPlacementBytes{};
 
   DialogFields& Fields() override { return members; }
   bool TakeFieldsFromControls() override {
@@ -21,7 +21,7 @@ class FakeDialog : public DialogFieldExchange {
     return rangeCheckPasses;
   }
   void PushFieldsToControls() override { controls = members; }
-  WindowPlacementBytes CurrentPlacement() override { return placement; }
+  std::optional<WindowPlacementBytes> CurrentPlacement() override { return placement; }
 };
 
 class DialogSettingsTest : public testing::Test {
@@ -50,7 +50,7 @@ TEST_F(DialogSettingsTest, SaveWritesProfileAndPlacementEvenAfterAFailedRangeChe
   files.profileFile = folder.File("Profile.INI");
   dialog.controls = {"/home/www", "start.htm", 8081, 20000};
   dialog.rangeCheckPasses = false;
-  dialog.placement[0] = 44;
+  (*dialog.placement)[0] = 44;
   SaveDialogSettings(files, dialog);
 
   auto profile = [&](const char* key) {
@@ -64,7 +64,15 @@ TEST_F(DialogSettingsTest, SaveWritesProfileAndPlacementEvenAfterAFailedRangeChe
   WindowPlacementBytes stored{};
   ASSERT_TRUE(platform::ProfileReadStruct(files.iniFile, "General", "WindowPos", stored.data(),
                                           stored.size()));
-  EXPECT_EQ(stored, dialog.placement);
+  EXPECT_EQ(stored, *dialog.placement);
+
+  // A view without a window (the console) keeps the stored placement.
+  dialog.placement.reset();
+  SaveDialogSettings(files, dialog);
+  WindowPlacementBytes kept{};
+  ASSERT_TRUE(platform::ProfileReadStruct(files.iniFile, "General", "WindowPos", kept.data(),
+                                          kept.size()));
+  EXPECT_EQ(kept, stored);
 
   // The stored timeout comes back as it was, out of range or not.
   LoadDialogSettings(settings, files, dialog);
