@@ -54,9 +54,12 @@ test-tsan: tsan
 	@cd build/tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(NPROC) -E mouse_keys_tests
 
 # Wine sets up its prefix on first use; doing that once up front keeps the
-# parallel test runs from racing for it.
+# parallel test runs from racing for it. The dialog's test has a prefix of its
+# own, which it runs with a virtual display.
 test-win: win
 	@WINEDEBUG=-all WINEPREFIX=$(CURDIR)/build/win/wineprefix wineboot --init >/dev/null 2>&1 || true
+	@env -u DISPLAY WINEDEBUG=-all WINEPREFIX=$(CURDIR)/build/win/wineprefix-dialog \
+	  WINEDLLOVERRIDES=mscoree,mshtml= wineboot --init >/dev/null 2>&1 || true
 	@cd build/win && ctest --output-on-failure -j $(NPROC)
 
 # The phone page: its unit tests, then headless chromium against the real

@@ -28,4 +28,10 @@ class DialogView : public LiveStatusView {
   // Empty when the view has no window whose placement is worth keeping.
   virtual std::optional<WindowPlacementBytes> CurrentPlacement() = 0;
   virtual void ScreenSize(int& width, int& height) = 0;
+
+  // The system's folder picker with that title; empty when nothing was
+  // chosen. A view without one (the console) chooses nothing.
+  virtual std::optional<std::string> ChooseFolder(const std::string& /*title*/) {
+    return std::nullopt;
+  }
 };

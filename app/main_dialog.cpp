@@ -128,6 +128,14 @@ void MainDialog::OnReReadFiles() {
   ReReadFiles(app_.indexPage, app_.paths.indexPageFile, app_.log);
 }
 
+void MainDialog::OnBrowse() {
+  const std::optional<std::string> folder =
+      view_.ChooseFolder("Please Choose the folder Home Directory of Web Server");
+  if (!folder) return;
+  fields_.homeDirectory = folder->substr(0, kPathBufferSize - 1);
+  PushFieldsToControls();
+}
+
 void MainDialog::OnPointerSelected() {
   const std::string entry = view_.SelectedPointerEntry();
   if (entry.size() < 2) return;

@@ -34,6 +34,7 @@ class MainDialog : private DialogFieldExchange {
   void OnStop();
   void OnReset();
   void OnReReadFiles();
+  void OnBrowse();
   void OnPointerSelected();
   void OnCursorEmulationClicked(bool checked);
   void OnVibrate(int code);

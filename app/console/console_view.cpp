@@ -1,6 +1,7 @@
 #include "app/console/console_view.h"
 
 #include "app/dialog_controls.h"
+#include "platform/screen.h"
 
 // The status controls start with the texts the dialog template gives them.
 ConsoleView::ConsoleView(std::FILE* out) : out_(out) {
@@ -42,8 +43,7 @@ void ConsoleView::EndDialog(int /*result*/) {
 
 // A console has no screen of its own to report.
 void ConsoleView::ScreenSize(int& width, int& height) {
-  width = 0;
-  height = 0;
+  platform::PrimaryScreenSize(width, height);
 }
 
 bool ConsoleView::IsChecked(int control) const {

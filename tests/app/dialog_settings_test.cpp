@@ -70,8 +70,8 @@ TEST_F(DialogSettingsTest, SaveWritesProfileAndPlacementEvenAfterAFailedRangeChe
   dialog.placement.reset();
   SaveDialogSettings(files, dialog);
   WindowPlacementBytes kept{};
-  ASSERT_TRUE(platform::ProfileReadStruct(files.iniFile, "General", "WindowPos", kept.data(),
-                                          kept.size()));
+  ASSERT_TRUE(
+      platform::ProfileReadStruct(files.iniFile, "General", "WindowPos", kept.data(), kept.size()));
   EXPECT_EQ(kept, stored);
 
   // The stored timeout comes back as it was, out of range or not.

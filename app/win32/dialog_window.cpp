@@ -1,0 +1,124 @@
+// The dialog procedure: each message goes to MainDialog through the view.
+#include <windows.h>
+
+#include <memory>
+
+#include "app/application.h"
+#include "app/dialog_controls.h"
+#include "app/main_dialog.h"
+#include "app/win32/win32_dialog_view.h"
+#include "app/window_front_end.h"
+
+namespace {
+
+constexpr int kDialogTemplate = 102;
+constexpr int kProgramIcon = 128;
+constexpr int kFirstVibrateCode = 0xA0;
+
+// What the dialog procedure reaches through the window's user data.
+struct DialogWindow {
+  Win32DialogView view;
+  SystemMouseAndKeys mouse;
+  std::unique_ptr<MainDialog> dialog;
+  HICON bigIcon = nullptr;
+  HICON smallIcon = nullptr;
+};
+
+HICON LoadProgramIcon(int size) {
+  return static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kProgramIcon),
+                                       IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+}
+
+void OnInitDialog(HWND hwnd, DialogWindow& window) {
+  SetWindowLongPtrA(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(&window));
+  window.view.Attach(hwnd);
+  SendMessageA(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(window.bigIcon));
+  SendMessageA(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(window.smallIcon));
+  window.dialog->OnInitDialog();  // on failure it has ended the dialog itself
+}
+
+void OnCommand(MainDialog& dialog, HWND hwnd, int control, int code) {
+  if (control == control::kPointerList) {
+    if (code == CBN_SELCHANGE) dialog.OnPointerSelected();
+    return;
+  }
+  if (code != BN_CLICKED) return;
+  switch (control) {
+    case IDOK:
+      dialog.OnOK();
+      return;
+    case IDCANCEL:
+      dialog.OnCancel();
+      return;
+    case control::kStart:
+      dialog.OnStart();
+      return;
+    case control::kStop:
+      dialog.OnStop();
+      return;
+    case control::kReset:
+      dialog.OnReset();
+      return;
+    case control::kBrowse:
+      dialog.OnBrowse();
+      return;
+    case control::kReReadFiles:
+      dialog.OnReReadFiles();
+      return;
+    case control::kCursorEmulation:
+      dialog.OnCursorEmulationClicked(IsDlgButtonChecked(hwnd, control) == BST_CHECKED);
+      return;
+    default:
+      if (control >= control::kVibrateShortSingle && control <= control::kVibrateLongDouble) {
+        dialog.OnVibrate(kFirstVibrateCode + control - control::kVibrateShortSingle);
+      }
+  }
+}
+
+INT_PTR CALLBACK DialogProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    OnInitDialog(hwnd, *reinterpret_cast<DialogWindow*>(lParam));
+    return TRUE;
+  }
+  auto* window = reinterpret_cast<DialogWindow*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+  if (window == nullptr) return FALSE;
+  MainDialog& dialog = *window->dialog;
+  switch (message) {
+    case WM_COMMAND:
+      OnCommand(dialog, hwnd, LOWORD(wParam), HIWORD(wParam));
+      return TRUE;
+    case WM_TIMER:
+      dialog.OnTimer();
+      return TRUE;
+    case WM_PAINT:
+      window->view.Paint(window->bigIcon);
+      return TRUE;
+    case WM_QUERYDRAGICON:
+      return reinterpret_cast<INT_PTR>(window->bigIcon);
+    case WM_DESTROY:
+      dialog.OnDestroy();
+      SetWindowLongPtrA(hwnd, DWLP_USER, 0);
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+bool CanShowWindow() {
+  return true;
+}
+
+int RunWindowFrontEnd(Application& app) {
+  DialogWindow window;
+  window.dialog = std::make_unique<MainDialog>(app, window.view, window.mouse);
+  window.bigIcon = LoadProgramIcon(GetSystemMetrics(SM_CXICON));
+  window.smallIcon = LoadProgramIcon(GetSystemMetrics(SM_CXSMICON));
+  const INT_PTR result =
+      DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kDialogTemplate), nullptr,
+                      DialogProcedure, reinterpret_cast<LPARAM>(&window));
+  if (window.smallIcon != nullptr) DestroyIcon(window.smallIcon);
+  if (window.bigIcon != nullptr) DestroyIcon(window.bigIcon);
+  return result == -1 ? 1 : 0;
+}

@@ -1,0 +1,146 @@
+#include "app/win32/win32_dialog_view.h"
+
+#include <cstring>
+
+#include "app/dialog_controls.h"
+
+namespace {
+
+constexpr UINT_PTR kTimerId = 1;
+constexpr COLORREF kIndicatorOff = RGB(210, 210, 210);
+
+static_assert(sizeof(WINDOWPLACEMENT) == kWindowPlacementSize,
+              "the stored record is the platform's placement record byte for byte");
+
+RECT ControlRectInDialog(HWND dialog, int control) {
+  RECT rect{};
+  GetWindowRect(GetDlgItem(dialog, control), &rect);
+  MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+}  // namespace
+
+void Win32DialogView::Attach(HWND dialog) {
+  dialog_ = dialog;
+  indicatorRects_[0] = ControlRectInDialog(dialog, control::kButtonLIndicator);
+  indicatorRects_[1] = ControlRectInDialog(dialog, control::kButtonRIndicator);
+}
+
+void Win32DialogView::SetItemText(int control, const std::string& text) {
+  SetDlgItemTextA(dialog_, control, text.c_str());
+}
+
+void Win32DialogView::CheckBox(int control, bool checked) {
+  CheckDlgButton(dialog_, control, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+// The squares are painted in WM_PAINT; the tick only marks their rectangles.
+void Win32DialogView::RepaintIndicators(bool buttonL, bool buttonR) {
+  buttonL_ = buttonL;
+  buttonR_ = buttonR;
+  InvalidateRect(dialog_, &indicatorRects_[0], FALSE);
+  InvalidateRect(dialog_, &indicatorRects_[1], FALSE);
+}
+
+std::string Win32DialogView::GetItemText(int control) {
+  HWND item = GetDlgItem(dialog_, control);
+  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(item)) + 1, '\0');
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextA(item, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+void Win32DialogView::ShowMessageBox(const std::string& text, const std::string& caption) {
+  MessageBoxA(dialog_, text.c_str(), caption.c_str(), MB_OK);
+}
+
+void Win32DialogView::AddPointerEntry(const std::string& text) {
+  SendDlgItemMessageA(dialog_, control::kPointerList, CB_ADDSTRING, 0,
+                      reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void Win32DialogView::SelectPointerEntry(int index) {
+  SendDlgItemMessageA(dialog_, control::kPointerList, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+std::string Win32DialogView::SelectedPointerEntry() {
+  const LRESULT index = SendDlgItemMessageA(dialog_, control::kPointerList, CB_GETCURSEL, 0, 0);
+  if (index == CB_ERR) return {};
+  const LRESULT length = SendDlgItemMessageA(dialog_, control::kPointerList, CB_GETLBTEXTLEN,
+                                             static_cast<WPARAM>(index), 0);
+  if (length == CB_ERR) return {};
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  SendDlgItemMessageA(dialog_, control::kPointerList, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                      reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<std::size_t>(length));
+  return text;
+}
+
+void Win32DialogView::StartTimer(unsigned periodMs) {
+  timer_ = SetTimer(dialog_, kTimerId, periodMs, nullptr);
+}
+
+void Win32DialogView::StopTimer() {
+  KillTimer(dialog_, kTimerId);
+  timer_ = 0;
+}
+
+void Win32DialogView::EndDialog(int result) {
+  ::EndDialog(dialog_, result);
+}
+
+void Win32DialogView::ApplyPlacement(const WindowPlacementBytes& placement) {
+  WINDOWPLACEMENT record{};
+  std::memcpy(&record, placement.data(), sizeof record);
+  record.length = sizeof record;
+  SetWindowPlacement(dialog_, &record);
+}
+
+std::optional<WindowPlacementBytes> Win32DialogView::CurrentPlacement() {
+  WINDOWPLACEMENT record{};
+  record.length = sizeof record;
+  if (!GetWindowPlacement(dialog_, &record)) return std::nullopt;
+  WindowPlacementBytes bytes{};
+  std::memcpy(bytes.data(), &record, bytes.size());
+  return bytes;
+}
+
+void Win32DialogView::ScreenSize(int& width, int& height) {
+  RECT desktop{};
+  GetWindowRect(GetDesktopWindow(), &desktop);
+  width = desktop.right - desktop.left;
+  height = desktop.bottom - desktop.top;
+}
+
+void Win32DialogView::Paint(HICON icon) {
+  if (IsIconic(dialog_)) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(dialog_, &paint);
+    SendMessageA(dialog_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT client{};
+    GetClientRect(dialog_, &client);
+    const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(dc, x, y, icon);
+    EndPaint(dialog_, &paint);
+    return;
+  }
+  PAINTSTRUCT paint;
+  BeginPaint(dialog_, &paint);
+  EndPaint(dialog_, &paint);
+  FillIndicator(control::kButtonLIndicator, buttonL_, RGB(0, 255, 0));
+  FillIndicator(control::kButtonRIndicator, buttonR_, RGB(255, 0, 0));
+}
+
+// Painted through the control's own paint context, over its client area.
+void Win32DialogView::FillIndicator(int control, bool on, COLORREF onColour) {
+  HWND item = GetDlgItem(dialog_, control);
+  RECT client{};
+  GetClientRect(item, &client);
+  HDC dc = GetDC(item);
+  HBRUSH brush = CreateSolidBrush(on ? onColour : kIndicatorOff);
+  FillRect(dc, &client, brush);
+  DeleteObject(brush);
+  ReleaseDC(item, dc);
+}

@@ -1,0 +1,47 @@
+// DialogView on a Win32 dialog window: moves values between the controls of
+// template 102 and MainDialog, and nothing more.
+#pragma once
+
+#include <windows.h>
+
+#include "app/dialog_view.h"
+
+class Win32DialogView : public DialogView {
+ public:
+  Win32DialogView() = default;
+  Win32DialogView(const Win32DialogView&) = delete;
+  Win32DialogView& operator=(const Win32DialogView&) = delete;
+
+  // Binds the view to the dialog window once it exists (WM_INITDIALOG).
+  void Attach(HWND dialog);
+
+  void SetItemText(int control, const std::string& text) override;
+  void CheckBox(int control, bool checked) override;
+  void RepaintIndicators(bool buttonL, bool buttonR) override;
+
+  std::string GetItemText(int control) override;
+  void ShowMessageBox(const std::string& text, const std::string& caption) override;
+  void AddPointerEntry(const std::string& text) override;
+  void SelectPointerEntry(int index) override;
+  std::string SelectedPointerEntry() override;
+  void StartTimer(unsigned periodMs) override;
+  void StopTimer() override;
+  void EndDialog(int result) override;
+  void ApplyPlacement(const WindowPlacementBytes& placement) override;
+  std::optional<WindowPlacementBytes> CurrentPlacement() override;
+  void ScreenSize(int& width, int& height) override;
+  std::optional<std::string> ChooseFolder(const std::string& title) override;
+
+  // WM_PAINT: the icon when minimised, else the default painting and the
+  // two indicator fills.
+  void Paint(HICON icon);
+
+ private:
+  void FillIndicator(int control, bool on, COLORREF onColour);
+
+  HWND dialog_ = nullptr;
+  RECT indicatorRects_[2]{};  // 1022 and 1023 in the dialog's client coordinates
+  bool buttonL_ = false;
+  bool buttonR_ = false;
+  UINT_PTR timer_ = 0;
+};

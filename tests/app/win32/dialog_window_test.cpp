@@ -1,0 +1,279 @@
+// The Win32 dialog driven from outside, as an operator's clicks would drive
+// it: TVXHandvane.exe runs in a folder of its own, and the test finds its
+// window by caption and works it through window messages. Needs a display
+// (a virtual X server under wine).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/dialog_controls.h"
+#include "common/program_paths.h"
+#include "platform/process.h"
+#include "platform/profile.h"
+#include "platform/socket_client.h"
+#include "tests/support/program_run.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+constexpr char kDialogCaption[] = "Tolvex Handvane Server";
+constexpr char kProgramTitle[] = "TVXHandvane";  // the caption of the operator message boxes
+constexpr int kSelectedPointer = 3;
+
+std::string WindowText(HWND window) {
+  char text[512] = "";
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+// Every text a window and its children show, one per line.
+std::string AllTexts(HWND window) {
+  std::string texts = WindowText(window);
+  EnumChildWindows(
+      window,
+      [](HWND child, LPARAM collected) {
+        *reinterpret_cast<std::string*>(collected) += "\n" + WindowText(child);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&texts));
+  return texts;
+}
+
+COLORREF ScreenPixelAtCentre(HWND window) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  HDC screen = GetDC(nullptr);
+  const COLORREF colour =
+      GetPixel(screen, (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+  ReleaseDC(nullptr, screen);
+  return colour;
+}
+
+// The window as it is on screen, as a 24-bit bottom-up BMP file.
+void SaveCapture(HWND window, const std::string& file) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  const int stride = (width * 3 + 3) & ~3;
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  SelectObject(memory, old);
+  const DWORD imageSize = static_cast<DWORD>(stride * height);
+  BITMAPFILEHEADER header{0x4D42, static_cast<DWORD>(54 + imageSize), 0, 0, 54};
+  std::ofstream out(file, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&header), sizeof header);
+  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+  out.write(static_cast<const char*>(bits), imageSize);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+}
+
+class DialogWindowTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    program = folder.File("TVXHandvane.exe");
+    CopyWholeFile(JoinPath(BinFolder(), "TVXHandvane.exe"), program);
+    CopyWholeFile(JoinPath(BinFolder(), "TVXHandvane.TXT"), folder.File("TVXHandvane.TXT"));
+    port = platform::FindFreePort();
+    ini = BuildProgramPaths(program).iniFile;
+    platform::ProfileWriteString(ini, "General", "Log", "FALSE");
+    platform::ProfileWriteString(ini, "Paths", "PathToIniFolder", folder.Path().c_str());
+    platform::ProfileWriteString(ini, "Control", "Port", std::to_string(port).c_str());
+    platform::ProfileWriteString(ini, "Control", "SelectedPointer",
+                                 std::to_string(kSelectedPointer).c_str());
+  }
+
+  void TearDown() override {
+    if (dialog != nullptr && IsWindow(dialog)) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    int exitCode = 0;
+    child.WaitForExit(20000, exitCode);
+  }
+
+  // Starts the program and waits until its initialisation has started the server.
+  bool StartProgram() {
+    if (!child.Start(program, {}, folder.File("output.txt"))) return false;
+    if (!WaitFor([&] { return (dialog = FindWindowA(nullptr, kDialogCaption)) != nullptr; },
+                 30000)) {
+      return false;
+    }
+    return WaitFor([&] { return Text(control::kStatus) == "Working..."; }, 30000);
+  }
+
+  bool WaitForProgramEnd() {
+    int exitCode = -1;
+    if (!child.WaitForExit(20000, exitCode)) return false;
+    dialog = nullptr;
+    return exitCode == 0;
+  }
+
+  HWND Item(int control) { return GetDlgItem(dialog, control); }
+  std::string Text(int control) { return WindowText(Item(control)); }
+
+  // Returns once the dialog has handled the click.
+  void Click(int control) { SendMessageA(Item(control), BM_CLICK, 0, 0); }
+  // For a click that opens a message box, which would hold a sent message.
+  void ClickAndLeave(int control) { PostMessageA(Item(control), BM_CLICK, 0, 0); }
+
+  // Waits for the operator message box, closes it with OK, returns its texts.
+  std::string TakeMessageBox() {
+    HWND box = nullptr;
+    if (!WaitFor([&] { return (box = FindWindowA("#32770", kProgramTitle)) != nullptr; }, 10000)) {
+      return "<no message box>";
+    }
+    const std::string texts = AllTexts(box);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    WaitFor([&] { return !IsWindow(box); }, 10000);
+    return texts;
+  }
+
+  std::string Report(int frame, int x, int y, bool buttonL, bool buttonR, int echoedPacket = 0) {
+    return FetchBody(static_cast<std::uint16_t>(port),
+                     ReportPath(kSelectedPointer, frame, x, y, buttonL, buttonR, echoedPacket));
+  }
+
+  TempFolder folder;
+  std::string program;
+  std::string ini;
+  int port = 0;
+  platform::ChildProcess child;
+  HWND dialog = nullptr;
+};
+
+TEST_F(DialogWindowTest, StartsRunningAndShowsTheSelectedPointersReports) {
+  ASSERT_TRUE(StartProgram());
+  HWND list = Item(control::kPointerList);
+  EXPECT_EQ(SendMessageA(list, CB_GETCOUNT, 0, 0), 80);
+  EXPECT_EQ(SendMessageA(list, CB_GETCURSEL, 0, 0), kSelectedPointer);
+
+  EXPECT_EQ(Report(1, 4096, 8192, true, false), "0000");
+  EXPECT_TRUE(WaitFor([&] { return Text(control::kX) == "4096"; }, 10000)) << Text(control::kX);
+  EXPECT_EQ(Text(control::kY), "8192");
+  EXPECT_TRUE(WaitFor(
+      [&] { return ScreenPixelAtCentre(Item(control::kButtonLIndicator)) == RGB(0, 255, 0); },
+      5000));
+  EXPECT_EQ(ScreenPixelAtCentre(Item(control::kButtonRIndicator)), RGB(210, 210, 210));
+  SaveCapture(dialog, TVX_DIALOG_CAPTURE);
+
+  EXPECT_EQ(Report(2, 4096, 8192, false, true), "0000");
+  EXPECT_TRUE(WaitFor(
+      [&] { return ScreenPixelAtCentre(Item(control::kButtonRIndicator)) == RGB(255, 0, 0); },
+      5000));
+  EXPECT_EQ(ScreenPixelAtCentre(Item(control::kButtonLIndicator)), RGB(210, 210, 210));
+}
+
+TEST_F(DialogWindowTest, ServerControlButtons) {
+  ASSERT_TRUE(StartProgram());
+  ClickAndLeave(control::kStart);
+  EXPECT_NE(TakeMessageBox().find("Server Already Launched"), std::string::npos);
+  EXPECT_EQ(Text(control::kStatus), "Working...");
+
+  ClickAndLeave(control::kStop);
+  EXPECT_TRUE(WaitFor([&] { return Text(control::kStatus) == "Stopped."; }, 10000));
+  EXPECT_EQ(Report(1, 0, 0, false, false), "<no connection>");
+  ClickAndLeave(control::kStop);
+  EXPECT_NE(TakeMessageBox().find("Server not Launched"), std::string::npos);
+
+  // Reset while stopped: the message, then a start with zeroed statistics.
+  ClickAndLeave(control::kReset);
+  EXPECT_NE(TakeMessageBox().find("Server not Launched"), std::string::npos);
+  EXPECT_TRUE(WaitFor([&] { return Text(control::kStatus) == "Working..."; }, 10000));
+  EXPECT_EQ(Report(2, 0, 0, false, false), "0000");
+  EXPECT_TRUE(WaitFor([&] { return Text(control::kRequests) == "1"; }, 10000))
+      << Text(control::kRequests);
+}
+
+TEST_F(DialogWindowTest, PointerChoiceAndVibrateButtons) {
+  ASSERT_TRUE(StartProgram());
+  EXPECT_EQ(Report(1, 0, 0, false, false), "0000");
+  // Each report echoes the packet before it, so each button's command goes
+  // out in a packet of its own.
+  for (int packet = 1; packet <= 6; ++packet) {
+    Click(control::kVibrateShortSingle + packet - 1);
+    char expected[8];
+    std::snprintf(expected, sizeof expected, "%02XA%d", packet, packet - 1);
+    EXPECT_EQ(Report(1 + packet, 0, 0, false, false, packet - 1), expected);
+  }
+
+  HWND list = Item(control::kPointerList);
+  SendMessageA(list, CB_SETCURSEL, 7, 0);
+  SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(control::kPointerList, CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(list));
+  EXPECT_EQ(platform::ProfileReadString(ini, "Control", "SelectedPointer", "", 460), "7");
+}
+
+TEST_F(DialogWindowTest, ExitAndEscapeEndTheProgramAndKeepThePlacement) {
+  ASSERT_TRUE(StartProgram());
+  SetWindowPos(dialog, nullptr, 40, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  ClickAndLeave(IDOK);
+  ASSERT_TRUE(WaitForProgramEnd());
+  EXPECT_EQ(Report(1, 0, 0, false, false), "<no connection>");
+  EXPECT_EQ(platform::ProfileReadString(ini, "General", "WindowPos", "", 460).size(), 90u);
+
+  ASSERT_TRUE(StartProgram());
+  RECT placed{};
+  GetWindowRect(dialog, &placed);
+  EXPECT_EQ(placed.left, 40);
+  EXPECT_EQ(placed.top, 50);
+  // Escape, as the dialog's keyboard handling gets it from the focused control.
+  SetForegroundWindow(dialog);
+  PostMessageA(Item(control::kHomeDirectory), WM_KEYDOWN, VK_ESCAPE, 0);
+  ASSERT_TRUE(WaitForProgramEnd());
+  EXPECT_EQ(Report(1, 0, 0, false, false), "<no connection>");
+}
+
+// The template against the control table: every control where the table
+// puts it, in dialog units mapped through the dialog's own font.
+TEST(DialogTemplateTest, ControlsSitWhereTheTemplatePutsThem) {
+  struct Placed {
+    int control, x, y, width, height;
+  };
+  const std::vector<Placed> table = {
+      {1006, 15, 28, 148, 12},  {1007, 168, 27, 15, 14},  {1008, 15, 54, 96, 12},
+      {1013, 15, 84, 44, 12},   {1014, 93, 84, 44, 12},   {1021, 13, 121, 181, 10},
+      {1019, 13, 131, 181, 10}, {1000, 215, 20, 50, 14},  {1001, 215, 39, 50, 14},
+      {1003, 215, 58, 50, 14},  {1018, 215, 77, 50, 14},  {1, 215, 136, 50, 14},
+      {1002, 15, 174, 92, 10},  {1012, 76, 189, 51, 8},   {1011, 76, 199, 51, 8},
+      {1010, 76, 209, 51, 8},   {1009, 76, 219, 51, 8},   {1016, 76, 229, 51, 8},
+      {1015, 202, 209, 68, 8},  {1017, 202, 219, 68, 8},  {1024, 202, 229, 68, 8},
+      {1022, 189, 176, 24, 20}, {1023, 229, 176, 24, 20}, {1031, 189, 198, 63, 10},
+      {1025, 15, 258, 81, 14},  {1026, 99, 258, 81, 14},  {1027, 183, 258, 81, 14},
+      {1028, 15, 275, 81, 14},  {1029, 99, 275, 81, 14},  {1030, 183, 275, 81, 14},
+  };
+  HWND dialog = CreateDialogParamA(
+      GetModuleHandleA(nullptr), MAKEINTRESOURCEA(102), nullptr,
+      [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(WindowText(dialog), kDialogCaption);
+  for (const Placed& placed : table) {
+    // Position and size are mapped each on its own, as the dialog manager does.
+    RECT expected{placed.x, placed.y, placed.width, placed.height};
+    MapDialogRect(dialog, &expected);
+    HWND item = GetDlgItem(dialog, placed.control);
+    ASSERT_NE(item, nullptr) << placed.control;
+    RECT actual{};
+    GetWindowRect(item, &actual);
+    MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&actual), 2);
+    EXPECT_EQ(actual.left, expected.left) << placed.control;
+    EXPECT_EQ(actual.top, expected.top) << placed.control;
+    EXPECT_EQ(actual.right - actual.left, expected.right) << placed.control;
+    EXPECT_EQ(actual.bottom - actual.top, expected.bottom) << placed.control;
+  }
+  for (int disabled : {1007, 1008, 1013, 1014})
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, disabled)));
+  DestroyWindow(dialog);
+}
+
+}  // namespace

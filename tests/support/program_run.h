@@ -1,0 +1,32 @@
+// For tests that run the real programs: where they were built, copying them
+// into a test's folder, waiting for what they do, and pointer reports.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+// The folder of the running test program, where the build put the programs too.
+std::string BinFolder();
+
+// Keeps the file's permissions: a program must stay executable.
+void CopyWholeFile(const std::string& from, const std::string& to);
+
+// Polls until predicate holds, for at most timeoutMs.
+template <typename Predicate>
+bool WaitFor(Predicate predicate, int timeoutMs) {
+  for (int waited = 0; waited < timeoutMs; waited += 50) {
+    if (predicate()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return predicate();
+}
+
+// The path of one pointer report (layout 1, screen 0, acknowledgement mode 2).
+std::string ReportPath(int pointer, int frame, int x, int y, bool buttonL, bool buttonR,
+                       int echoedPacket);
+
+// Sends GET path on a connection of its own; the reply's body, or a text in
+// angle brackets when there was no connection.
+std::string FetchBody(std::uint16_t port, const std::string& path);
