@@ -176,13 +176,15 @@ TEST_F(DialogWindowTest, StartsRunningAndShowsTheSelectedPointersReports) {
 
 TEST_F(DialogWindowTest, ServerControlButtons) {
   ASSERT_TRUE(StartProgram());
+  EXPECT_EQ(Report(1, 0, 0, false, false), "0000");
+  EXPECT_TRUE(WaitFor([&] { return Text(control::kRequests) == "1"; }, 10000));
   ClickAndLeave(control::kStart);
   EXPECT_NE(TakeMessageBox().find("Server Already Launched"), std::string::npos);
   EXPECT_EQ(Text(control::kStatus), "Working...");
 
   ClickAndLeave(control::kStop);
   EXPECT_TRUE(WaitFor([&] { return Text(control::kStatus) == "Stopped."; }, 10000));
-  EXPECT_EQ(Report(1, 0, 0, false, false), "<no connection>");
+  EXPECT_EQ(Report(2, 0, 0, false, false), "<no connection>");
   ClickAndLeave(control::kStop);
   EXPECT_NE(TakeMessageBox().find("Server not Launched"), std::string::npos);
 
@@ -190,7 +192,7 @@ TEST_F(DialogWindowTest, ServerControlButtons) {
   ClickAndLeave(control::kReset);
   EXPECT_NE(TakeMessageBox().find("Server not Launched"), std::string::npos);
   EXPECT_TRUE(WaitFor([&] { return Text(control::kStatus) == "Working..."; }, 10000));
-  EXPECT_EQ(Report(2, 0, 0, false, false), "0000");
+  EXPECT_EQ(Report(3, 0, 0, false, false), "0000");
   EXPECT_TRUE(WaitFor([&] { return Text(control::kRequests) == "1"; }, 10000))
       << Text(control::kRequests);
 }
