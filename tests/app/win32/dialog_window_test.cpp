@@ -25,9 +25,10 @@ constexpr char kDialogCaption[] = "Tolvex Handvane Server";
 constexpr char kProgramTitle[] = "TVXHandvane";  // the caption of the operator message boxes
 constexpr int kSelectedPointer = 3;
 
+// WM_GETTEXT itself: GetWindowText reads only captions of other processes' windows.
 std::string WindowText(HWND window) {
   char text[512] = "";
-  GetWindowTextA(window, text, sizeof text);
+  SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
   return text;
 }
 
@@ -83,10 +84,17 @@ void SaveCapture(HWND window, const std::string& file) {
 
 class DialogWindowTest : public testing::Test {
  protected:
-  void SetUp() override {
-    program = folder.File("TVXHandvane.exe");
-    CopyWholeFile(JoinPath(BinFolder(), "TVXHandvane.exe"), program);
-    CopyWholeFile(JoinPath(BinFolder(), "TVXHandvane.TXT"), folder.File("TVXHandvane.TXT"));
+  void SetUp() override { PlaceProgramIn(folder.Path()); }
+
+  // The program, its page and its INI in programFolder.
+  void PlaceProgramIn(const std::string& programFolder) {
+    CreateDirectoryA(programFolder.c_str(), nullptr);
+    program = JoinPath(programFolder, "TVXHandvane.exe");
+    // The system's own copy: the folder's name is UTF-8, which this
+    // process's code page is and the C++ library's file system may not take.
+    CopyFileA(JoinPath(BinFolder(), "TVXHandvane.exe").c_str(), program.c_str(), FALSE);
+    CopyFileA(JoinPath(BinFolder(), "TVXHandvane.TXT").c_str(),
+              JoinPath(programFolder, "TVXHandvane.TXT").c_str(), FALSE);
     port = platform::FindFreePort();
     ini = BuildProgramPaths(program).iniFile;
     platform::ProfileWriteString(ini, "General", "Log", "FALSE");
@@ -234,6 +242,15 @@ TEST_F(DialogWindowTest, ExitAndEscapeEndTheProgramAndKeepThePlacement) {
   PostMessageA(Item(control::kHomeDirectory), WM_KEYDOWN, VK_ESCAPE, 0);
   ASSERT_TRUE(WaitForProgramEnd());
   EXPECT_EQ(Report(1, 0, 0, false, false), "<no connection>");
+}
+
+// A folder name outside any ANSI code page: the program still finds the
+// files beside it, here the INI that gives its port.
+TEST_F(DialogWindowTest, StartsFromAFolderWithAnyName) {
+  PlaceProgramIn(folder.File("\xD0\x94\xD0\xBC\xD0\xB8\xD1\x82\xD1\x80\xD0\xB8\xD0\xB9"));
+  ASSERT_TRUE(StartProgram());
+  EXPECT_EQ(Report(1, 0, 0, false, false), "0000");
+  EXPECT_EQ(Text(control::kPort), std::to_string(port));
 }
 
 // The template against the control table: every control where the table
