@@ -81,7 +81,8 @@ bool MainDialog::CreateSharedMemory() {
   std::snprintf(line, sizeof line, "StructVersion: %08X VersionWebServerService: %08X",
                 structVersion, packed);
   app_.log.WriteLogLine(line);
-  app_.channel.SharedMemoryInitComplete();  // a failed publish closes the channel itself
+  // A failed publish closes the channel itself.
+  rendezvousPublished_ = app_.channel.SharedMemoryInitComplete() == 1;
   return true;
 }
 
@@ -179,6 +180,12 @@ void MainDialog::OnCancel() {
 
 void MainDialog::OnDestroy() {
   RunShutdownSequence();
+}
+
+void MainDialog::OnEndSession() {
+  RunShutdownSequence();
+  if (rendezvousPublished_) platform::RemoveFile(app_.channel.GetRendezvousFilePath());
+  rendezvousPublished_ = false;
 }
 
 void MainDialog::RunShutdownSequence() {

@@ -44,6 +44,9 @@ class MainDialog : private DialogFieldExchange {
   void OnOK();
   void OnCancel();
   void OnDestroy();
+  // The user logs off or the system shuts down: the shutdown sequence, and
+  // the rendezvous file goes with the area it names.
+  void OnEndSession();
 
   bool IsRunning() const { return running_; }
   const std::string& StatusText() const { return statusText_; }
@@ -54,7 +57,9 @@ class MainDialog : private DialogFieldExchange {
   DialogFields& Fields() override { return fields_; }
   bool TakeFieldsFromControls() override;
   void PushFieldsToControls() override;
-  std::optional<WindowPlacementBytes> CurrentPlacement() override { return view_.CurrentPlacement(); }
+  std::optional<WindowPlacementBytes> CurrentPlacement() override {
+    return view_.CurrentPlacement();
+  }
 
   bool TakeIntegerField(int control, int low, int high, int& value);
   bool CreateSharedMemory();
@@ -71,5 +76,7 @@ class MainDialog : private DialogFieldExchange {
   DialogFields fields_;
   std::string statusText_ = "Idle...";
   bool running_ = false;
-  bool settingsLoaded_ = false;  // an early end never overwrites the stored settings
+  bool settingsLoaded_ = false;
+  bool rendezvousPublished_ = false;  // the rendezvous file on disk is ours  // an early end never
+                                      // overwrites the stored settings
 };

@@ -14,6 +14,13 @@ void OnInterrupt(void (*handler)());
 // otherwise attaches to its parent's console or opens one of its own.
 void OpenConsole();
 
+// Calls handler when the user logs off or the system shuts down, and holds
+// the end of the session for a few seconds so that the front end can finish
+// its shutdown. Windows only: a console program that uses windows gets no
+// such console event; on Linux the session's end arrives as SIGHUP or SIGTERM
+// through OnInterrupt.
+void OnSessionEnd(void (*handler)());
+
 bool IsTerminal(std::FILE* stream);
 
 // Lets the console show UTF-8 output (the QR code's block characters).

@@ -8,13 +8,19 @@ namespace platform {
 // Full path of the running program file; empty when it cannot be found.
 std::string ProgramFilePath();
 
-// Folder that holds per-application profiles: the Windows directory on
-// Windows, ${XDG_CONFIG_HOME:-$HOME/.config} on Linux. No trailing separator.
+// Folder that holds per-application profiles: on Windows the Windows
+// directory when this user may write there, else %LOCALAPPDATA%\TVXHandvane
+// (a profile found in the Windows directory is copied there once); on Linux
+// ${XDG_CONFIG_HOME:-$HOME/.config}. No trailing separator.
 std::string ProfileFolder();
 
-// Folder of the server's error log: the Windows directory on Windows,
+// Folder of the server's error log: the same choice on Windows,
 // ${XDG_STATE_HOME:-$HOME/.local/state} on Linux, created when missing.
 std::string SystemLogFolder();
+
+// preferred when a file can be created in it, else fallback (created when
+// missing); empty when neither takes a file.
+std::string FirstWritableFolder(const std::string& preferred, const std::string& fallback);
 
 // The separator this system puts between folder and file names.
 char PathSeparator();

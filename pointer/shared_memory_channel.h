@@ -40,6 +40,7 @@ class SharedMemoryChannel {
   SharedMemoryArea* GetHeader() const { return area_; }
   const std::string& GetMappingName() const { return mappingName_; }
   const std::string& GetLastErrorText() const { return lastErrorText_; }
+  const std::string& GetRendezvousFilePath() const { return rendezvousFilePath_; }
 
   // Report FIFO: the server writes, the consumer reads.
   int PutPointerReport(const PointerReportRecord& record);

@@ -22,6 +22,11 @@
 namespace {
 
 std::atomic<bool> interrupted{false};
+std::atomic<bool> sessionEnding{false};
+
+void OnSessionEnd() {
+  sessionEnding = true;
+}
 
 void OnInterrupt() {
   interrupted = true;
@@ -86,6 +91,7 @@ void PrintWelcome(const Application& app) {
 
 int RunConsoleFrontEnd(Application& app) {
   platform::OnInterrupt(OnInterrupt);
+  platform::OnSessionEnd(OnSessionEnd);
   ConsoleView view(stdout);
   SystemMouseAndKeys mouse;
   MainDialog dialog(app, view, mouse);
@@ -98,7 +104,7 @@ int RunConsoleFrontEnd(Application& app) {
   auto queue = std::make_shared<LineQueue>();
   StartStdinReader(queue);
   std::uint32_t lastTick = platform::TickCount();
-  while (!interrupted && !view.HasEnded()) {
+  while (!interrupted && !sessionEnding && !view.HasEnded()) {
     std::string line;
     if (queue->Pop(line, 20)) {
       RunConsoleCommand(line, dialog, view);
@@ -111,7 +117,11 @@ int RunConsoleFrontEnd(Application& app) {
       dialog.OnTimer();
     }
   }
-  if (interrupted) dialog.OnCancel();
+  if (sessionEnding) {
+    dialog.OnEndSession();
+  } else if (interrupted) {
+    dialog.OnCancel();
+  }
   dialog.OnDestroy();
   std::fflush(stdout);
   return 0;

@@ -93,6 +93,13 @@ INT_PTR CALLBACK DialogProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     case WM_PAINT:
       window->view.Paint(window->bigIcon);
       return TRUE;
+    case WM_QUERYENDSESSION:
+      SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, TRUE);
+      return TRUE;
+    case WM_ENDSESSION:
+      // The process ends once this returns: nothing may be left for later.
+      if (wParam) dialog.OnEndSession();
+      return TRUE;
     case WM_QUERYDRAGICON:
       return reinterpret_cast<INT_PTR>(window->bigIcon);
     case WM_DESTROY:

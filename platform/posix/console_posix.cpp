@@ -26,6 +26,8 @@ void OnInterrupt(void (*handler)()) {
 
 void OpenConsole() {}
 
+void OnSessionEnd(void (*)()) {}
+
 bool IsTerminal(std::FILE* stream) {
   return isatty(fileno(stream)) == 1;
 }

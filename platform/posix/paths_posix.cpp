@@ -48,6 +48,12 @@ std::string SystemLogFolder() {
   return folder;
 }
 
+std::string FirstWritableFolder(const std::string& preferred, const std::string& fallback) {
+  if (access(preferred.c_str(), W_OK | X_OK) == 0) return preferred;
+  CreateFolders(fallback);
+  return access(fallback.c_str(), W_OK | X_OK) == 0 ? fallback : std::string();
+}
+
 char PathSeparator() {
   return '/';
 }

@@ -96,9 +96,17 @@ int Socket::Send(const char* bytes, int length, int& sent) {
   return 0;
 }
 
+// Sockets are inheritable by default: a program this one starts would keep
+// the port or a phone's connection open after we closed them.
 Socket CreateListeningSocket() {
-  const SOCKET handle = WSASocketA(AF_INET, SOCK_STREAM, 0, nullptr, 0, WSA_FLAG_OVERLAPPED);
+  const SOCKET handle = WSASocketA(AF_INET, SOCK_STREAM, 0, nullptr, 0,
+                                   WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
   if (handle == INVALID_SOCKET) return Socket();
+  // No other program may bind the same port on one of our addresses and
+  // take the phones' reports from under us.
+  const BOOL exclusive = TRUE;
+  setsockopt(handle, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
+             sizeof exclusive);
   return Socket(static_cast<std::intptr_t>(handle));
 }
 
@@ -121,6 +129,7 @@ Socket AcceptConnection(Socket& listening, PeerAddress& peer) {
   const SOCKET handle = WSAAccept(Native(listening.handle_), reinterpret_cast<sockaddr*>(&address),
                                   &length, nullptr, 0);
   if (handle == INVALID_SOCKET) return Socket();
+  SetHandleInformation(reinterpret_cast<HANDLE>(handle), HANDLE_FLAG_INHERIT, 0);
   std::memcpy(peer.bytes, &address.sin_addr.s_addr, 4);
   peer.portNetworkOrder = address.sin_port;
   return Socket(static_cast<std::intptr_t>(handle));

@@ -4,6 +4,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -18,6 +19,21 @@ TEST(SystemFactsTest, SystemFoldersExist) {
   EXPECT_TRUE(platform::PathExists(platform::ProfileFolder()));
   EXPECT_TRUE(platform::PathExists(platform::SystemLogFolder()));
   EXPECT_NE(platform::ProcessId(), 0u);
+}
+
+// Per-user files fall back to a folder of the user's own when the system's
+// folder takes no file (a standard user and the Windows directory).
+TEST(SystemFactsTest, PerUserFilesGoWhereAFileCanBeCreated) {
+  TempFolder folder;
+  const std::string fallback = folder.File("user");
+  EXPECT_EQ(platform::FirstWritableFolder(folder.Path(), fallback), folder.Path());
+  EXPECT_FALSE(platform::PathExists(fallback));
+
+  TempFolder::WriteAll(folder.File("plain"), "a file, so no folder can lie below it");
+  const std::string unwritable = folder.File("plain") + platform::PathSeparator() + "sub";
+  EXPECT_EQ(platform::FirstWritableFolder(unwritable, fallback), fallback);
+  EXPECT_TRUE(platform::PathExists(fallback));
+  EXPECT_EQ(platform::FirstWritableFolder(unwritable, folder.File("plain")), "");
 }
 
 TEST(SystemFactsTest, CalendarTimesAreInRange) {

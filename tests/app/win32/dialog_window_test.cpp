@@ -13,6 +13,7 @@
 
 #include "app/dialog_controls.h"
 #include "common/program_paths.h"
+#include "platform/files.h"
 #include "platform/process.h"
 #include "platform/profile.h"
 #include "platform/socket_client.h"
@@ -97,6 +98,10 @@ class DialogWindowTest : public testing::Test {
               JoinPath(programFolder, "TVXHandvane.TXT").c_str(), FALSE);
     port = platform::FindFreePort();
     ini = BuildProgramPaths(program).iniFile;
+    WriteIni();
+  }
+
+  void WriteIni() {
     platform::ProfileWriteString(ini, "General", "Log", "FALSE");
     platform::ProfileWriteString(ini, "Paths", "PathToIniFolder", folder.Path().c_str());
     platform::ProfileWriteString(ini, "Control", "Port", std::to_string(port).c_str());
@@ -242,6 +247,42 @@ TEST_F(DialogWindowTest, ExitAndEscapeEndTheProgramAndKeepThePlacement) {
   PostMessageA(Item(control::kHomeDirectory), WM_KEYDOWN, VK_ESCAPE, 0);
   ASSERT_TRUE(WaitForProgramEnd());
   EXPECT_EQ(Report(1, 0, 0, false, false), "<no connection>");
+}
+
+// Logging off: the system asks every top-level window, as wineboot
+// --end-session does. Both front ends then save, stop the server, and take
+// the rendezvous file away with the area; the console listens through a
+// hidden window of its own.
+TEST_F(DialogWindowTest, EndOfSessionShutsDownBothFrontEnds) {
+  const std::string rendezvousFile = folder.File("TVXHDVMemory.INI");
+  for (const bool console : {false, true}) {
+    HWND listener = nullptr;
+    WriteIni();
+    if (console) {
+      ASSERT_TRUE(child.Start(program, {"--console"}, folder.File("console.txt"), true));
+      ASSERT_TRUE(WaitFor(
+          [&] { return (listener = FindWindowA("TVXHandvaneSessionEnd", nullptr)) != nullptr; },
+          30000));
+      ASSERT_TRUE(WaitFor([&] { return platform::PathExists(rendezvousFile); }, 30000));
+    } else {
+      ASSERT_TRUE(StartProgram());
+      listener = dialog;
+    }
+    platform::ProfileWriteString(ini, "General", "WindowPos", nullptr);
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutA(listener, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 10000, &answer);
+    EXPECT_EQ(answer, TRUE);
+    SendMessageTimeoutA(listener, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 10000, &answer);
+    EXPECT_FALSE(platform::PathExists(rendezvousFile)) << console;
+    EXPECT_EQ(Report(1, 0, 0, false, false), "<no connection>") << console;
+    EXPECT_EQ(platform::ProfileReadString(ini, "General", "WindowPos", "", 460).size(),
+              console ? 0u : 90u);
+    if (!console) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    child.CloseInput();
+    int exitCode = -1;
+    ASSERT_TRUE(child.WaitForExit(20000, exitCode));
+    dialog = nullptr;
+  }
 }
 
 // A folder name outside any ANSI code page: the program still finds the
