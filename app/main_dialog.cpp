@@ -42,6 +42,8 @@ bool MainDialog::OnInitDialog() {
 
   if (!CreateSharedMemory()) {
     app_.log.WriteLogLine("Can not create the TVXHDV shared memory!");
+    // Why, in the channel's words: a name taken by another program, say.
+    app_.log.WriteLogLine(app_.channel.GetLastErrorText());
     view_.ShowMessageBox("Can not create the TVXHDV shared memory!", kSevereErrorCaption);
     OnCancel();
     return false;

@@ -47,6 +47,9 @@ class SharedMemory {
 
   // The system error code of the last failed call.
   int ErrorCode() const { return errorCode_; }
+  // True when the last claim or create failed because another user's program
+  // holds the name (Windows; on Linux such objects are never adopted anyway).
+  bool TakenByOtherProgram() const { return takenByOtherProgram_; }
 
  private:
   static constexpr std::intptr_t kNoHandle = -1;
@@ -59,6 +62,7 @@ class SharedMemory {
   void* view_ = nullptr;
   std::size_t viewSize_ = 0;
   int errorCode_ = 0;
+  bool takenByOtherProgram_ = false;
 };
 
 }  // namespace platform

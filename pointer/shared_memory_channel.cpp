@@ -124,6 +124,13 @@ int SharedMemoryChannel::SharedMemoryInit(int bCreateNew, const std::string& fol
   return bCreateNew == 1 ? Create(structVersion, created) : Open(structVersion);
 }
 
+int SharedMemoryChannel::FailCreate() {
+  if (memory_.TakenByOtherProgram()) {
+    return Fail("The shared memory name " + mappingName_ + " is taken by another program");
+  }
+  return Fail(Format("Could not create file mapping object (%d)", memory_.ErrorCode()));
+}
+
 int SharedMemoryChannel::Create(std::uint32_t& structVersion, int& created) {
   mappingName_ = creationName_;
   // A running server keeps its area and its rendezvous file; only a name
@@ -134,7 +141,7 @@ int SharedMemoryChannel::Create(std::uint32_t& structVersion, int& created) {
     case platform::SharedMemory::Claim::kHeldByRunningCreator:
       return Fail("The TVXHDV shared memory belongs to a running server");
     case platform::SharedMemory::Claim::kFailed:
-      return Fail(Format("Could not create file mapping object (%d)", memory_.ErrorCode()));
+      return FailCreate();
   }
 
   if (platform::PathExists(rendezvousFilePath_) && !platform::RemoveFile(rendezvousFilePath_)) {
@@ -143,9 +150,7 @@ int SharedMemoryChannel::Create(std::uint32_t& structVersion, int& created) {
   }
   temporaryFilePath_ = InFolder(folder_, kTemporaryFileName);
 
-  if (!memory_.Create(kSharedMemorySize)) {
-    return Fail(Format("Could not create file mapping object (%d)", memory_.ErrorCode()));
-  }
+  if (!memory_.Create(kSharedMemorySize)) return FailCreate();
   void* view = memory_.MapView(kSharedMemorySize);
   if (view == nullptr) {
     const int error = memory_.ErrorCode();

@@ -72,6 +72,7 @@ class SharedMemoryChannel {
   int Create(std::uint32_t& structVersion, int& created);
   int Open(std::uint32_t& structVersion);
   int Fail(std::string text);
+  int FailCreate();
   CommandFifo* CommandFifoOf(int pointer) const;
 
   const std::string creationName_;

@@ -96,6 +96,7 @@ int RunConsoleFrontEnd(Application& app) {
   SystemMouseAndKeys mouse;
   MainDialog dialog(app, view, mouse);
   if (!dialog.OnInitDialog()) {
+    std::printf("%s\n", app.channel.GetLastErrorText().c_str());
     dialog.OnDestroy();
     return 1;
   }

@@ -4,6 +4,11 @@
 #include "platform/shared_memory.h"
 
 #include <windows.h>
+// The security headers after windows.h, which they build on.
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <vector>
 
 namespace platform {
 namespace {
@@ -19,6 +24,69 @@ std::string ClaimObjectName(const std::string& name) {
   return name + " creator";
 }
 
+// One part of this process's token (TokenUser, TokenOwner); empty on failure.
+std::vector<char> TokenPart(TOKEN_INFORMATION_CLASS part) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+  DWORD size = 0;
+  GetTokenInformation(token, part, nullptr, 0, &size);
+  std::vector<char> bytes(size);
+  if (size == 0 || !GetTokenInformation(token, part, bytes.data(), size, &size)) bytes.clear();
+  CloseHandle(token);
+  return bytes;
+}
+
+// Only the user running this program may open the objects: another user's
+// program can neither read the reports nor feed the phones commands.
+class CurrentUserOnly {
+ public:
+  CurrentUserOnly() {
+    const std::vector<char> user = TokenPart(TokenUser);
+    if (user.empty()) return;
+    char* sid = nullptr;
+    if (!ConvertSidToStringSidA(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid, &sid)) {
+      return;
+    }
+    const std::string text = std::string("D:P(A;;GA;;;") + sid + ")";
+    LocalFree(sid);
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorA(text.c_str(), SDDL_REVISION_1,
+                                                             &descriptor_, nullptr)) {
+      attributes_.lpSecurityDescriptor = descriptor_;
+    }
+  }
+  ~CurrentUserOnly() { LocalFree(descriptor_); }
+  CurrentUserOnly(const CurrentUserOnly&) = delete;
+  CurrentUserOnly& operator=(const CurrentUserOnly&) = delete;
+
+  // The system's default when no descriptor could be made.
+  SECURITY_ATTRIBUTES* Attributes() { return descriptor_ != nullptr ? &attributes_ : nullptr; }
+
+ private:
+  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+  SECURITY_ATTRIBUTES attributes_{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+};
+
+// Whether an object that existed before us was made by this user's programs:
+// its owner is this user, or the owner this user's objects get (the
+// administrators group for an elevated program).
+bool IsOwnedByThisUser(HANDLE object) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                      nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  const std::vector<char> user = TokenPart(TokenUser);
+  const std::vector<char> defaultOwner = TokenPart(TokenOwner);
+  const bool ours =
+      (!user.empty() &&
+       EqualSid(owner, reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid)) ||
+      (!defaultOwner.empty() &&
+       EqualSid(owner, reinterpret_cast<const TOKEN_OWNER*>(defaultOwner.data())->Owner));
+  LocalFree(descriptor);
+  return ours;
+}
+
 }  // namespace
 
 SharedMemory::~SharedMemory() {
@@ -29,15 +97,19 @@ SharedMemory::~SharedMemory() {
 SharedMemory::Claim SharedMemory::ClaimName(const std::string& name) {
   Close();  // one object per instance
   name_ = name;
-  HANDLE claim = CreateMutexA(nullptr, FALSE, ClaimObjectName(name).c_str());
+  takenByOtherProgram_ = false;
+  CurrentUserOnly access;
+  HANDLE claim = CreateMutexA(access.Attributes(), FALSE, ClaimObjectName(name).c_str());
   if (claim == nullptr) {
     errorCode_ = static_cast<int>(GetLastError());
+    takenByOtherProgram_ = errorCode_ == ERROR_ACCESS_DENIED;  // another user's object
     return Claim::kFailed;
   }
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
     errorCode_ = ERROR_ALREADY_EXISTS;
+    takenByOtherProgram_ = !IsOwnedByThisUser(claim);
     CloseHandle(claim);
-    return Claim::kHeldByRunningCreator;
+    return takenByOtherProgram_ ? Claim::kFailed : Claim::kHeldByRunningCreator;
   }
   claim_ = FromHandle(claim);
   return Claim::kClaimed;
@@ -56,11 +128,22 @@ bool SharedMemory::Create(std::size_t size) {
     return false;
   }
   const auto size64 = static_cast<unsigned long long>(size);
-  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
+  CurrentUserOnly access;
+  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, access.Attributes(), PAGE_READWRITE,
                                       static_cast<DWORD>(size64 >> 32),
                                       static_cast<DWORD>(size64 & 0xFFFFFFFFu), name_.c_str());
   if (mapping == nullptr) {
     errorCode_ = static_cast<int>(GetLastError());
+    takenByOtherProgram_ = errorCode_ == ERROR_ACCESS_DENIED;
+    ReleaseClaim();
+    return false;
+  }
+  // A mapping left by our own server (a consumer still holds it) is taken
+  // over; one that another user's program made first is never adopted.
+  if (GetLastError() == ERROR_ALREADY_EXISTS && !IsOwnedByThisUser(mapping)) {
+    errorCode_ = ERROR_ALREADY_EXISTS;
+    takenByOtherProgram_ = true;
+    CloseHandle(mapping);
     ReleaseClaim();
     return false;
   }
