@@ -138,7 +138,7 @@ for load in "close 8" "Keep-Alive 64" "Keep-Alive 1000"; do
   rm -f "$work/sampling"
   wait "$sampler"
   read -r rss threads <"$work/sample.txt"
-  ratio=$(awk -v t="$t_rps" -v n="$n_rps" 'BEGIN { printf "%.2fx", n > 0 ? t / n : 0 }')
+  ratio=$(awk -v t="$t_rps" -v n="$n_rps" 'BEGIN { printf "%.2fx", (n > 0 ? t / n : 0) }')
   printf '%-26s %-40s %-40s %s\n' "$connection, $clients clients" \
     "$n_rps req/s p50 ${n_p50} p99 ${n_p99} ms [${n_cpu} us]" \
     "$t_rps req/s p50 ${t_p50} p99 ${t_p99} ms [${t_cpu} us]" "$ratio"
