@@ -159,14 +159,17 @@ int ThreadedServer::AddClient(platform::Socket socket, const char* address,
 // The thread that waited least is taken: its stack is the likeliest to be
 // warm, and the others run into their time limit when fewer are needed.
 bool ThreadedServer::HandToWaitingThread(ClientStartBlock* startBlock) {
-  platform::LockGuard list(listLock_);
-  if (waitingWorkers_.empty()) return false;
-  const auto worker = std::prev(waitingWorkers_.end());
-  (*worker)->handedOver = startBlock;
-  // Set under the lock, so that a thread whose wait has just run out either
-  // finds the connection or was no longer on offer.
-  (*worker)->wake.Set();
-  activeClients_.splice(activeClients_.end(), waitingWorkers_, worker);
+  ClientWorker* worker = nullptr;
+  {
+    platform::LockGuard list(listLock_);
+    if (waitingWorkers_.empty()) return false;
+    const auto last = std::prev(waitingWorkers_.end());
+    worker = last->get();
+    worker->handedOver = startBlock;
+    activeClients_.splice(activeClients_.end(), waitingWorkers_, last);
+  }
+  // Once off the waiting list the thread stays until it has served this.
+  worker->wake.Set();
   return true;
 }
 
@@ -231,20 +234,28 @@ ClientStartBlock* ThreadedServer::AwaitNextConnection(ClientWorker& worker) {
     platform::LockGuard list(listLock_);
     if (worker.retired) return nullptr;
   }
-  const bool woken = worker.wake.Wait(clientIdleWaitMs_.load());
-  platform::LockGuard list(listLock_);
-  if (worker.handedOver != nullptr) {
-    // Handed over just as the wait ran out: the wake-up is still pending.
-    if (!woken) worker.wake.Reset();
+  // The wake-up comes after the hand-over, so it carries the connection; a
+  // wake-up without one is the shutdown.
+  if (worker.wake.Wait(clientIdleWaitMs_.load()) && worker.handedOver != nullptr) {
     return std::exchange(worker.handedOver, nullptr);
   }
-  for (auto entry = waitingWorkers_.begin(); entry != waitingWorkers_.end(); ++entry) {
-    if (entry->get() == &worker) {
-      Retire(waitingWorkers_, entry);
-      break;
+  {
+    platform::LockGuard list(listLock_);
+    if (worker.handedOver == nullptr) {
+      for (auto entry = waitingWorkers_.begin(); entry != waitingWorkers_.end(); ++entry) {
+        if (entry->get() == &worker) {
+          Retire(waitingWorkers_, entry);
+          break;
+        }
+      }
+      return nullptr;
     }
   }
-  return nullptr;
+  // Handed over just as the wait ran out: the wake-up is on its way and must
+  // not be left over for the next wait.
+  while (!worker.wake.Wait(kClientPollMs)) {
+  }
+  return std::exchange(worker.handedOver, nullptr);
 }
 
 void ThreadedServer::WakeWaitingThreadsToEnd() {
