@@ -207,8 +207,10 @@ struct SocketAccess {
     return pollfd{Fd(event.handle_), POLLIN, 0};
   }
 
+  // Only a selected event belongs to one thread; a plain one (the shutdown
+  // event) is waited on by many at once and is left alone.
   static void KeepWhatTheWaitSaw(NetEvent& event, const pollfd& fd) {
-    event.seenByWait_ = event.selected_ != nullptr ? fd.revents : 0;
+    if (event.selected_ != nullptr) event.seenByWait_ = fd.revents;
   }
 };
 
