@@ -83,7 +83,7 @@ wait_for_port "$nginx_port" nginx "$work/nginx/error.log"
 # on a shared machine, CPU per request varies far less than requests per second.
 cpu_ticks() {
   local total=0 pid
-  for pid in "$1" $(pgrep -P "$1" || true); do
+  for pid in "$1" $(cat "/proc/$1/task/$1/children"); do
     total=$((total + $(awk '{ print $14 + $15 }' "/proc/$pid/stat")))
   done
   echo "$total"
