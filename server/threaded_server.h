@@ -84,8 +84,9 @@ class ThreadedServer : public ErrorLog {
     platform::Thread thread;
     std::uint32_t threadId = 0;
     platform::AutoResetEvent wake;
-    ClientStartBlock* handedOver = nullptr;  // under the list lock
-    bool retired = false;                    // under the list lock
+    // Set under the list lock; the thread reads it once its wake-up came.
+    ClientStartBlock* handedOver = nullptr;
+    bool retired = false;  // under the list lock
   };
   using WorkerList = std::list<std::unique_ptr<ClientWorker>>;
 
