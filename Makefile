@@ -2,12 +2,13 @@
 # make test  - install what is missing, build, run every test natively, under
 #              the sanitizers and under wine
 # make build - build both targets
+# make bench - TVXHandvane beside nginx under wrk, and the report latency
 
 SHELL := /bin/bash
 CMAKE_NATIVE := cmake -S . -G Ninja
 NPROC := $(shell nproc)
 
-.PHONY: all bootstrap build native win asan tsan run test test-native test-asan test-tsan test-win test-web format
+.PHONY: all bootstrap build native win asan tsan run bench test test-native test-asan test-tsan test-win test-web format
 
 all: build
 
@@ -40,6 +41,11 @@ run: build
 	@cp build/bin/TVXHandvane build/bin/TVXHandvane.TXT build/run/
 	@[ -f build/run/TVXHandvane.INI ] || cp app/shipped/TVXHandvane.INI build/run/
 	@cd build/run && ./TVXHandvane
+
+# Not part of test: its figures depend on the machine and what else runs.
+bench: native
+	@tools/bootstrap --bench
+	@bench/run_bench.sh build/bin
 
 test-native: native
 	@cd build/native && ctest --output-on-failure -j $(NPROC)

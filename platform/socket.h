@@ -111,6 +111,9 @@ class NetEvent {
   std::intptr_t handle_ = -1;
   Socket* selected_ = nullptr;
   unsigned mask_ = 0;
+  // What the last wait saw on the selected socket, for a backend whose wait
+  // already learns it: Enumerate then need not ask the system again.
+  short seenByWait_ = 0;
 };
 
 // Waits until either event is signalled (the first wins when both are).

@@ -7,7 +7,7 @@
 
 namespace platform {
 
-// The exit code of the server's threads, also when they are ended by force.
+// The exit code of the server's threads.
 constexpr unsigned kThreadExitCode = 4660;
 
 struct ThreadState;
@@ -30,12 +30,9 @@ class Thread {
   bool IsStarted() const { return state_ != nullptr; }
   std::uint32_t Id() const;
 
-  // True when the thread ended within timeoutMs.
+  // True when the thread ended within timeoutMs; a negative time waits
+  // without limit. There is deliberately no way to end a thread by force.
   bool WaitForEnd(int timeoutMs);
-  // Ends a thread that does not end by itself, with kThreadExitCode. Where the
-  // system has no safe way to do that, the thread is let go to finish alone.
-  // 0, or the system's error code.
-  int Terminate();
   void Close();
 
  private:
@@ -43,7 +40,7 @@ class Thread {
   std::shared_ptr<ThreadState> state_;
 };
 
-// True when both threads ended within timeoutMs.
+// True when both threads ended within timeoutMs (negative: without limit).
 bool WaitForBothThreads(Thread& first, Thread& second, int timeoutMs);
 
 std::uint32_t CurrentThreadId();

@@ -44,9 +44,15 @@ class ClientConnection {
   char receiveBuffer_[kReceiveBufferSize];
 };
 
-unsigned ThreadedServer::ClientThread(void* startBlock) {
-  ClientConnection connection(static_cast<ClientStartBlock*>(startBlock));
-  connection.Serve();
+// One connection after another, as long as the next comes in time.
+unsigned ThreadedServer::ClientThread(void* worker) {
+  auto& self = *static_cast<ClientWorker*>(worker);
+  ThreadedServer& server = *self.server;
+  for (ClientStartBlock* startBlock = server.TakeConnection(self); startBlock != nullptr;
+       startBlock = server.AwaitNextConnection(self)) {
+    ClientConnection connection(startBlock);
+    connection.Serve();
+  }
   return platform::kThreadExitCode;
 }
 

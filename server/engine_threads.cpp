@@ -9,6 +9,8 @@ const char kLogFile[] = "DIDidezu.log";
 constexpr std::uint16_t kSocketVersion = 0x0202;
 constexpr int kHelperPollMs = 100;
 constexpr int kFinishedThreadWaitMs = 1000;
+constexpr int kWaitWithoutLimit = -1;
+constexpr int kAcceptsPerWakeUp = 64;
 
 }  // namespace
 
@@ -79,11 +81,16 @@ void ThreadedServer::AcceptLoop(platform::Socket& listening, platform::NetEvent&
       WriteLog(kLogFile, "WSAEnumNetworkEvents(...) failure", "AcceptThread", error);
       return;
     }
-    if (events == platform::kNetAccept) AcceptOne(listening);
+    if (events != platform::kNetAccept) continue;
+    // Connections that queued up meanwhile are taken at once, which saves a
+    // wait each; the bound keeps the shutdown event in sight under a flood.
+    for (int taken = 0; taken < kAcceptsPerWakeUp && AcceptOne(listening); ++taken) {
+    }
   }
 }
 
-void ThreadedServer::AcceptOne(platform::Socket& listening) {
+// False when no connection was waiting (or the accept failed).
+bool ThreadedServer::AcceptOne(platform::Socket& listening) {
   platform::PeerAddress peer;
   platform::Socket client = platform::AcceptConnection(listening, peer);
   if (!client.IsValid()) {
@@ -91,7 +98,7 @@ void ThreadedServer::AcceptOne(platform::Socket& listening) {
     // Another wake-up may find the connection gone already; nothing failed then.
     if (!platform::IsWouldBlock(error))
       WriteLog(kLogFile, "WSAAccept(...) failure", "AcceptThread", error);
-    return;
+    return false;
   }
   char address[16];
   std::snprintf(address, sizeof address, "%d.%d.%d.%d", peer.bytes[0], peer.bytes[1], peer.bytes[2],
@@ -99,6 +106,7 @@ void ThreadedServer::AcceptOne(platform::Socket& listening) {
   if (!AddClient(std::move(client), address, peer.portNetworkOrder)) {
     WriteLog(kLogFile, "AddClient(...) failure", "AcceptThread", 0);
   }
+  return true;
 }
 
 unsigned ThreadedServer::HelperThread(void* server) {
@@ -111,19 +119,19 @@ unsigned ThreadedServer::HelperThread(void* server) {
   return platform::kThreadExitCode;
 }
 
-// Deregistered client threads have nothing left to do but return; a thread
-// that still runs after a second is ended by force.
+// Retired client threads have nothing left to do but return. One that is
+// slow to is waited for, never ended by force: ending a thread in the middle
+// of an allocation could leave the heap locked for every other thread. The
+// list is taken out first, so no lock is held while waiting.
 void ThreadedServer::ReapFinishedThreads() {
-  platform::LockGuard list(listLock_);
-  while (!finishedThreads_.empty()) {
-    platform::Thread& thread = finishedThreads_.front();
-    if (!thread.WaitForEnd(kFinishedThreadWaitMs)) {
-      WriteLog(kLogFile, "WaitForSingleObject(...) timed out", "HelperThread", 0);
-      if (const int error = thread.Terminate()) {
-        WriteLog(kLogFile, "TerminateThread(.h.) failure, probably it is already terminated",
-                 "HelperThread", error);
-      }
-    }
-    finishedThreads_.pop_front();
+  WorkerList ended;
+  {
+    platform::LockGuard list(listLock_);
+    ended.swap(finishedWorkers_);
+  }
+  for (const auto& worker : ended) {
+    if (worker->thread.WaitForEnd(kFinishedThreadWaitMs)) continue;
+    WriteLog(kLogFile, "WaitForSingleObject(...) timed out", "HelperThread", 0);
+    worker->thread.WaitForEnd(kWaitWithoutLimit);
   }
 }

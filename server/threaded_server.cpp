@@ -1,6 +1,8 @@
 #include "server/threaded_server.h"
 
 #include <cerrno>
+#include <iterator>
+#include <utility>
 
 namespace {
 
@@ -9,15 +11,16 @@ const char kLogFile[] = "DIDidezu.log";
 // Engine threads give the shutdown this long to end by themselves.
 constexpr int kEngineThreadEndWaitMs = 1000;
 constexpr int kClientPollMs = 100;
+constexpr int kWaitWithoutLimit = -1;
 
 }  // namespace
 
 ThreadedServer::ThreadedServer() = default;
 
-// Does not stop a running server; the owner calls Shutdown first. Threads
-// that have deregistered are past their last use of this object.
+// Does not stop a running server; the owner calls Shutdown first, after
+// which no client thread is left.
 ThreadedServer::~ThreadedServer() {
-  for (platform::Thread& thread : finishedThreads_) thread.WaitForEnd(kEngineThreadEndWaitMs);
+  JoinEndedThreads();
 }
 
 void ThreadedServer::ResetStatistics() {
@@ -39,6 +42,10 @@ int ThreadedServer::Run(int port, int persistenceTimeoutMs) {
   if (running_) return 0;
   port_ = port;
   persistenceTimeoutMs_ = persistenceTimeoutMs;
+  {
+    platform::LockGuard list(listLock_);
+    stopping_ = false;
+  }
   ResetStatistics();
   if (!startupEvent_.IsValid()) return 0;
   startupEvent_.Reset();
@@ -95,39 +102,40 @@ int ThreadedServer::Shutdown() {
   return result;
 }
 
-// Ends the accept and helper threads (those that run), waits for every
-// client thread, then releases what they shared.
+// Ends the accept and helper threads (those that run), then every client
+// thread, then releases what they shared. No thread is ended by force: one
+// that is stopped in the middle of an allocation or a thread start could
+// leave the heap or the loader locked for good, and every later allocation
+// would wait for ever.
 int ThreadedServer::StopEngine() {
   shutdownEvent_.Signal();
   int result = 1;
   if (!platform::WaitForBothThreads(acceptThread_, helperThread_, kEngineThreadEndWaitMs)) {
     WriteLog(kLogFile, "WaitForMultipleObjects(...) timed out", "Shutdown", 0);
-    if (const int error = acceptThread_.Terminate()) {
-      WriteLog(kLogFile, "TerminateThread(.ThreadA.) failure, probably it is already terminated",
-               "Shutdown", error);
-    }
-    if (const int error = helperThread_.Terminate()) {
-      WriteLog(kLogFile, "TerminateThread(.ThreadC.) failure, probably it is already terminated",
-               "Shutdown", error);
-    }
+    platform::WaitForBothThreads(acceptThread_, helperThread_, kWaitWithoutLimit);
     result = 0;
   }
   acceptThread_.Close();
   helperThread_.Close();
+  WakeWaitingThreadsToEnd();
   WaitForClientsToEnd();
+  JoinEndedThreads();
   shutdownEvent_.Close();
   if (socketLibraryStarted_) platform::StopSocketLibrary();
   socketLibraryStarted_ = false;
   return result;
 }
 
+// Threads that serve a connection end on the shutdown event; waiting ones
+// were woken to end. Both deregister themselves.
 void ThreadedServer::WaitForClientsToEnd() {
-  while (ActiveClientCount() != 0) platform::SleepMs(kClientPollMs);
-}
-
-int ThreadedServer::ActiveClientCount() {
-  platform::LockGuard guard(listLock_);
-  return static_cast<int>(activeClients_.size());
+  for (;;) {
+    {
+      platform::LockGuard list(listLock_);
+      if (activeClients_.empty() && waitingWorkers_.empty()) return;
+    }
+    platform::SleepMs(kClientPollMs);
+  }
 }
 
 void ThreadedServer::RememberVisitor(const char* address) {
@@ -143,21 +151,45 @@ int ThreadedServer::AddClient(platform::Socket socket, const char* address,
   OnClientAccepted(address, portNetworkOrder);
   RememberVisitor(address);
   ++requestCount_;
+  auto* startBlock = new ClientStartBlock{this, std::move(socket)};
+  if (HandToWaitingThread(startBlock)) return 1;
+  return StartClientThread(startBlock);
+}
 
+// The thread that waited least is taken: its stack is the likeliest to be
+// warm, and the others run into their time limit when fewer are needed.
+bool ThreadedServer::HandToWaitingThread(ClientStartBlock* startBlock) {
+  ClientWorker* worker = nullptr;
+  {
+    platform::LockGuard list(listLock_);
+    if (waitingWorkers_.empty()) return false;
+    const auto last = std::prev(waitingWorkers_.end());
+    worker = last->get();
+    worker->handedOver = startBlock;
+    activeClients_.splice(activeClients_.end(), waitingWorkers_, last);
+  }
+  // Once off the waiting list the thread stays until it has served this.
+  worker->wake.Set();
+  return true;
+}
+
+int ThreadedServer::StartClientThread(ClientStartBlock* startBlock) {
   // Held until the entry is listed, so that a client thread that ends at once
   // finds its own entry when it deregisters.
   platform::LockGuard registration(registrationLock_);
-  auto* startBlock = new ClientStartBlock{this, std::move(socket)};
-  platform::Thread thread;
-  const int error = StartThread(thread, ClientThread, startBlock);
+  auto worker = std::make_unique<ClientWorker>();
+  worker->server = this;
+  worker->handedOver = startBlock;
+  const int error =
+      worker->wake.IsValid() ? StartThread(worker->thread, ClientThread, worker.get()) : ENOMEM;
   if (error != 0) {
     WriteLog(kLogFile, "_beginthreadex(...) failure", "AddClient", error);
     delete startBlock;  // closes the connection: nobody would serve it
     return 0;
   }
-  const std::uint32_t threadId = thread.Id();
+  worker->threadId = worker->thread.Id();
   platform::LockGuard list(listLock_);
-  activeClients_.push_back(ClientEntry{std::move(thread), threadId});
+  activeClients_.push_back(std::move(worker));
   return 1;
 }
 
@@ -171,11 +203,74 @@ void ThreadedServer::RemoveClient(platform::NetEvent* socketEvent, ClientStartBl
   }
   platform::LockGuard list(listLock_);
   for (auto entry = activeClients_.begin(); entry != activeClients_.end(); ++entry) {
-    if (entry->threadId == threadId) {
-      finishedThreads_.push_back(std::move(entry->thread));
-      activeClients_.erase(entry);
-      return;
+    if ((*entry)->threadId != threadId) continue;
+    if (stopping_ || waitingWorkers_.size() >= kMaxWaitingClientThreads) {
+      Retire(activeClients_, entry);
+    } else {
+      waitingWorkers_.splice(waitingWorkers_.end(), activeClients_, entry);
     }
+    return;
   }
   WriteLog(kLogFile, "Thread not found in the list", "ClientThread", 0);
+}
+
+// Called with the list lock held. The thread may still run for a moment;
+// the reaper waits for its end before the record goes.
+void ThreadedServer::Retire(WorkerList& from, WorkerList::iterator worker) {
+  (*worker)->retired = true;
+  finishedWorkers_.splice(finishedWorkers_.end(), from, worker);
+}
+
+ClientStartBlock* ThreadedServer::TakeConnection(ClientWorker& worker) {
+  platform::LockGuard list(listLock_);
+  return std::exchange(worker.handedOver, nullptr);
+}
+
+// Runs after RemoveClient, which put the thread on the waiting list or
+// retired it. Only the thread itself takes itself off the waiting list when
+// no connection came; a connection handed over moves it back to the active.
+ClientStartBlock* ThreadedServer::AwaitNextConnection(ClientWorker& worker) {
+  {
+    platform::LockGuard list(listLock_);
+    if (worker.retired) return nullptr;
+  }
+  // The wake-up comes after the hand-over, so it carries the connection; a
+  // wake-up without one is the shutdown.
+  if (worker.wake.Wait(clientIdleWaitMs_.load()) && worker.handedOver != nullptr) {
+    return std::exchange(worker.handedOver, nullptr);
+  }
+  {
+    platform::LockGuard list(listLock_);
+    if (worker.handedOver == nullptr) {
+      for (auto entry = waitingWorkers_.begin(); entry != waitingWorkers_.end(); ++entry) {
+        if (entry->get() == &worker) {
+          Retire(waitingWorkers_, entry);
+          break;
+        }
+      }
+      return nullptr;
+    }
+  }
+  // Handed over just as the wait ran out: the wake-up is on its way and must
+  // not be left over for the next wait.
+  while (!worker.wake.Wait(kClientPollMs)) {
+  }
+  return std::exchange(worker.handedOver, nullptr);
+}
+
+void ThreadedServer::WakeWaitingThreadsToEnd() {
+  platform::LockGuard list(listLock_);
+  stopping_ = true;
+  for (const auto& worker : waitingWorkers_) worker->wake.Set();
+}
+
+// Waits for every retired thread to return, without any lock held: a thread
+// that is slow to return must not hold up connections coming and going.
+void ThreadedServer::JoinEndedThreads() {
+  WorkerList ended;
+  {
+    platform::LockGuard list(listLock_);
+    ended.swap(finishedWorkers_);
+  }
+  for (const auto& worker : ended) worker->thread.WaitForEnd(kWaitWithoutLimit);
 }

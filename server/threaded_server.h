@@ -1,11 +1,15 @@
 // The threaded TCP server engine: one accept thread, one helper thread that
-// reaps ended client threads, one thread per connection. It knows nothing of
-// HTTP; a derived class says when a request is complete and what to reply.
+// reaps ended client threads, one thread per connection. A client thread
+// whose connection ended waits a while for the next one before it ends, as
+// starting a thread costs more than serving a short connection. It knows
+// nothing of HTTP; a derived class says when a request is complete and what
+// to reply.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <list>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,8 +44,8 @@ class ThreadedServer : public ErrorLog {
 
   // 1 when the accept and helper threads are up; 0 otherwise.
   int Run(int port, int persistenceTimeoutMs);
-  // 1 when the engine threads ended by themselves; 0 when not running or
-  // when they had to be terminated. Returns after every client thread ended.
+  // 1 when the engine threads ended within a second; 0 when not running or
+  // when they took longer. Returns after every client thread ended.
   int Shutdown();
   void ResetStatistics();
   void GetStatistics(ServerStats& stats);
@@ -56,6 +60,10 @@ class ThreadedServer : public ErrorLog {
 
  protected:
   static constexpr int kStartupWaitMs = 30000;
+  // How long a client thread waits for the next connection, and how many
+  // may wait at once: enough for every phone to reconnect at once.
+  static constexpr int kClientIdleWaitMs = 10000;
+  static constexpr std::size_t kMaxWaitingClientThreads = 128;
 
   // How long Run waits for each engine thread to come up (tests shorten it).
   void SetStartupWait(int milliseconds) { startupWaitMs_ = milliseconds; }
@@ -63,28 +71,47 @@ class ThreadedServer : public ErrorLog {
   // accept thread is the first of a Run, the helper thread the second, then
   // one client thread per connection.
   void FailThreadStart(int startNumber) { threadStartsUntilFailure_ = startNumber; }
+  // How long a client thread waits for its next connection (tests lengthen it).
+  void SetClientIdleWait(int milliseconds) { clientIdleWaitMs_ = milliseconds; }
 
  private:
   friend class ClientConnection;
 
-  struct ClientEntry {
+  // One client thread. It sits in exactly one of the lists: serving a
+  // connection, waiting for one, or ended (or about to) and not yet reaped.
+  struct ClientWorker {
+    ThreadedServer* server = nullptr;
     platform::Thread thread;
     std::uint32_t threadId = 0;
+    platform::AutoResetEvent wake;
+    // Set under the list lock; the thread reads it once its wake-up came.
+    ClientStartBlock* handedOver = nullptr;
+    bool retired = false;  // under the list lock
   };
+  using WorkerList = std::list<std::unique_ptr<ClientWorker>>;
 
   static unsigned AcceptThread(void* server);
   static unsigned HelperThread(void* server);
-  static unsigned ClientThread(void* startBlock);
+  static unsigned ClientThread(void* worker);
 
   // The accept thread's work: start-up, then the accept loop.
   void ServeListeningSocket();
   void AcceptLoop(platform::Socket& listening, platform::NetEvent& acceptEvent);
-  void AcceptOne(platform::Socket& listening);
+  bool AcceptOne(platform::Socket& listening);
   void ReapFinishedThreads();
 
   int AddClient(platform::Socket socket, const char* address, std::uint16_t portNetworkOrder);
+  bool HandToWaitingThread(ClientStartBlock* startBlock);
+  int StartClientThread(ClientStartBlock* startBlock);
   void RemoveClient(platform::NetEvent* socketEvent, ClientStartBlock* startBlock,
                     std::uint32_t threadId);
+  // The connection a client thread serves first, then the next one it waits
+  // for; nullptr when the thread is to end.
+  ClientStartBlock* TakeConnection(ClientWorker& worker);
+  ClientStartBlock* AwaitNextConnection(ClientWorker& worker);
+  void Retire(WorkerList& from, WorkerList::iterator worker);
+  void WakeWaitingThreadsToEnd();
+  void JoinEndedThreads();
   void RememberVisitor(const char* address);
 
   int StartThread(platform::Thread& thread, platform::Thread::Function function, void* argument);
@@ -93,7 +120,6 @@ class ThreadedServer : public ErrorLog {
   bool AwaitStartup(const char* timeoutMessage);
   int StopEngine();
   void WaitForClientsToEnd();
-  int ActiveClientCount();
 
   void AddSent(double bytes) { kbSent_.fetch_add(bytes / 1024.0); }
   void AddReceived(double bytes) { kbReceived_.fetch_add(bytes / 1024.0); }
@@ -104,8 +130,10 @@ class ThreadedServer : public ErrorLog {
   platform::AutoResetEvent startupEvent_;
   bool socketLibraryStarted_ = false;
 
-  std::list<ClientEntry> activeClients_;
-  std::list<platform::Thread> finishedThreads_;
+  WorkerList activeClients_;
+  WorkerList waitingWorkers_;
+  WorkerList finishedWorkers_;
+  bool stopping_ = false;  // under the list lock: no thread may wait any more
   std::atomic<int> requestCount_{0};
   std::atomic<double> kbSent_{0};
   std::atomic<double> kbReceived_{0};
@@ -117,5 +145,6 @@ class ThreadedServer : public ErrorLog {
   int running_ = 0;
   std::vector<std::string> visitors_;
   int startupWaitMs_ = kStartupWaitMs;
+  std::atomic<int> clientIdleWaitMs_{kClientIdleWaitMs};
   std::atomic<int> threadStartsUntilFailure_{0};
 };

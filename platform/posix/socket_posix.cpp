@@ -154,6 +154,7 @@ void NetEvent::Close() {
   handle_ = -1;
   selected_ = nullptr;
   mask_ = 0;
+  seenByWait_ = 0;
 }
 
 // Never read back: the counter stays nonzero, so the event stays signalled.
@@ -169,15 +170,21 @@ bool NetEvent::Select(Socket& socket, unsigned mask) {
   }
   selected_ = &socket;
   mask_ = mask;
+  seenByWait_ = 0;
   return true;
 }
 
 // The peer's close is reported only once the data before it has been read,
-// so a request followed at once by the close is still served.
+// so a request followed at once by the close is still served. What the wait
+// just saw is used as it is: an event that came since shows in the next wait.
 int NetEvent::Enumerate(Socket& socket, unsigned& events) {
   events = 0;
   pollfd fd{Fd(socket.handle_), PollEventsFor(mask_, socket.waitingToWrite_), 0};
-  if (PollWithTimeout(&fd, 1, 0) < 0) return errno;
+  if (seenByWait_ != 0 && selected_ == &socket) {
+    fd.revents = std::exchange(seenByWait_, 0);
+  } else if (PollWithTimeout(&fd, 1, 0) < 0) {
+    return errno;
+  }
   const bool ended = fd.revents & (POLLRDHUP | POLLHUP | POLLERR);
   const bool readable = (fd.revents & POLLIN) && (!ended || BytesWaiting(fd.fd) > 0);
   if (readable) events |= mask_ & (kNetRead | kNetAccept);
@@ -199,11 +206,19 @@ struct SocketAccess {
     }
     return pollfd{Fd(event.handle_), POLLIN, 0};
   }
+
+  // Only a selected event belongs to one thread; a plain one (the shutdown
+  // event) is waited on by many at once and is left alone.
+  static void KeepWhatTheWaitSaw(NetEvent& event, const pollfd& fd) {
+    if (event.selected_ != nullptr) event.seenByWait_ = fd.revents;
+  }
 };
 
 WaitResult WaitForEither(NetEvent& first, NetEvent& second, int timeoutMs) {
   pollfd fds[2] = {SocketAccess::PollEntryOf(first), SocketAccess::PollEntryOf(second)};
   const int result = PollWithTimeout(fds, 2, timeoutMs);
+  SocketAccess::KeepWhatTheWaitSaw(first, fds[0]);
+  SocketAccess::KeepWhatTheWaitSaw(second, fds[1]);
   if (result < 0) return WaitResult::kFailed;
   if (result == 0) return WaitResult::kTimeout;
   return fds[0].revents != 0 ? WaitResult::kFirst : WaitResult::kSecond;

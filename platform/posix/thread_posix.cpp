@@ -119,12 +119,6 @@ bool Thread::WaitForEnd(int timeoutMs) {
   return WaitUntilEnded(*state_, DeadlineIn(timeoutMs < 0 ? 0 : timeoutMs), timeoutMs < 0);
 }
 
-// Cancelling a thread that may hold locks is not safe here; it is let go.
-int Thread::Terminate() {
-  if (state_) Release(*state_);
-  return 0;
-}
-
 void Thread::Close() {
   if (!state_) return;
   Release(*state_);
@@ -132,6 +126,7 @@ void Thread::Close() {
 }
 
 bool WaitForBothThreads(Thread& first, Thread& second, int timeoutMs) {
+  if (timeoutMs < 0) return first.WaitForEnd(timeoutMs) && second.WaitForEnd(timeoutMs);
   const auto deadline = DeadlineIn(timeoutMs);
   for (Thread* thread : {&first, &second}) {
     const int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -50,13 +50,6 @@ bool Thread::WaitForEnd(int timeoutMs) {
   return WaitForSingleObject(state_->handle, wait) == WAIT_OBJECT_0;
 }
 
-int Thread::Terminate() {
-  if (!state_) return 0;
-  if (TerminateThread(state_->handle, kThreadExitCode) == FALSE)
-    return static_cast<int>(GetLastError());
-  return 0;
-}
-
 void Thread::Close() {
   state_.reset();
 }

@@ -33,6 +33,7 @@ class EchoServer : public ThreadedServer {
   std::vector<std::uint32_t> RepliesSent();
   std::vector<std::string> Addresses();
   using ThreadedServer::FailThreadStart;
+  using ThreadedServer::SetClientIdleWait;
 
   int OnClientAccepted(const char* address, std::uint16_t portNetworkOrder) override;
   int OnReplySent(std::uint32_t bytes) override;

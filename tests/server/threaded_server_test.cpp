@@ -177,4 +177,60 @@ TEST_F(ThreadedServerTest, ConnectionThatGetsNoThreadIsClosedAndTheNextIsServed)
   EXPECT_LT(threadLine, acceptLine);
 }
 
+// A thread whose connection ended takes the next one: a thread start that
+// would fail is never tried while one waits, and the connection counts once.
+// Once none waits, a failed start still logs and closes the connection.
+TEST_F(ThreadedServerTest, WaitingThreadServesTheNextConnection) {
+  EchoServer server(logFolder);
+  ASSERT_TRUE(server.Start(0));
+  {
+    TestClient first(server.Port());
+    ASSERT_TRUE(first.Send("X\r\n\r\n"));
+    EXPECT_EQ(first.Read(7), "5:X\r\n\r\n");
+  }
+  ASSERT_TRUE(WaitUntil([&] { return server.Statistics().activeConnections == 0; }));
+
+  server.FailThreadStart(1);
+  TestClient second(server.Port());
+  ASSERT_TRUE(second.Send("Y\r\n\r\n"));
+  EXPECT_EQ(second.Read(7), "5:Y\r\n\r\n");
+  ServerStats stats = server.Statistics();
+  EXPECT_EQ(stats.requests, 2);
+  EXPECT_EQ(stats.activeConnections, 1);
+  EXPECT_EQ(server.LogText(), "");
+
+  TestClient third(server.Port());
+  EXPECT_TRUE(third.ClosedWithin(5000));
+  EXPECT_NE(server.LogText().find(" - _beginthreadex(...) failure.\t[AddClient]\t[" +
+                                  std::to_string(EAGAIN) + "]"),
+            std::string::npos)
+      << server.LogText();
+  ASSERT_TRUE(second.Send("Z\r\n\r\n"));
+  EXPECT_EQ(second.Read(7), "5:Z\r\n\r\n");
+  EXPECT_EQ(server.Statistics().requests, 3);
+  EXPECT_EQ(server.Statistics().activeConnections, 1);
+}
+
+// Waiting threads would otherwise wait out their hour: Shutdown wakes them,
+// and a restart serves again.
+TEST_F(ThreadedServerTest, ShutdownEndsWaitingThreads) {
+  EchoServer server(logFolder);
+  server.SetClientIdleWait(3600 * 1000);
+  ASSERT_TRUE(server.Start(0));
+  for (int connection = 0; connection < 3; ++connection) {
+    TestClient client(server.Port());
+    ASSERT_TRUE(client.Send("X\r\n\r\n"));
+    EXPECT_EQ(client.Read(7), "5:X\r\n\r\n");
+  }
+  ASSERT_TRUE(WaitUntil([&] { return server.Statistics().activeConnections == 0; }));
+  EXPECT_EQ(server.Shutdown(), 1);
+
+  ASSERT_TRUE(server.Start(0));
+  TestClient client(server.Port());
+  ASSERT_TRUE(client.Send("X\r\n\r\n"));
+  EXPECT_EQ(client.Read(7), "5:X\r\n\r\n");
+  EXPECT_EQ(server.Shutdown(), 1);
+  EXPECT_EQ(server.LogText(), "");
+}
+
 }  // namespace
