@@ -28,4 +28,8 @@ class DialogView : public LiveStatusView {
   // Empty when the view has no window whose placement is worth keeping.
   virtual std::optional<WindowPlacementBytes> CurrentPlacement() = 0;
   virtual void ScreenSize(int& width, int& height) = 0;
+
+  // The platform's folder picker, owned by the dialog; false when the
+  // operator chose nothing or the view has no picker.
+  virtual bool ChooseFolder(const std::string& /*title*/, std::string& /*folder*/) { return false; }
 };

@@ -128,6 +128,16 @@ void MainDialog::OnReReadFiles() {
   ReReadFiles(app_.indexPage, app_.paths.indexPageFile, app_.log);
 }
 
+// The chosen folder only fills the field: the server keeps serving
+// PathToWorkingDir, and the field is stored as "Server Root" on the next save.
+void MainDialog::OnBrowse() {
+  std::string folder;
+  if (!view_.ChooseFolder("Please Choose the folder Home Directory of Web Server", folder)) return;
+  if (folder.empty() || folder.size() >= kPathBufferSize) return;
+  fields_.homeDirectory = folder;
+  PushFieldsToControls();
+}
+
 void MainDialog::OnPointerSelected() {
   const std::string entry = view_.SelectedPointerEntry();
   if (entry.size() < 2) return;

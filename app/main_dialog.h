@@ -34,6 +34,7 @@ class MainDialog : private DialogFieldExchange {
   void OnStop();
   void OnReset();
   void OnReReadFiles();
+  void OnBrowse();
   void OnPointerSelected();
   void OnCursorEmulationClicked(bool checked);
   void OnVibrate(int code);
@@ -53,7 +54,9 @@ class MainDialog : private DialogFieldExchange {
   DialogFields& Fields() override { return fields_; }
   bool TakeFieldsFromControls() override;
   void PushFieldsToControls() override;
-  std::optional<WindowPlacementBytes> CurrentPlacement() override { return view_.CurrentPlacement(); }
+  std::optional<WindowPlacementBytes> CurrentPlacement() override {
+    return view_.CurrentPlacement();
+  }
 
   bool TakeIntegerField(int control, int low, int high, int& value);
   bool CreateSharedMemory();

@@ -13,8 +13,8 @@
 #include "app/application.h"
 #include "app/console/console_commands.h"
 #include "app/console/console_view.h"
-#include "app/main_dialog.h"
 #include "app/console/terminal_qr_code.h"
+#include "app/main_dialog.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/network_addresses.h"
@@ -65,6 +65,8 @@ void StartStdinReader(const std::shared_ptr<LineQueue>& queue) {
   }).detach();
 }
 
+}  // namespace
+
 void PrintWelcome(const Application& app) {
   std::printf("TVXHandvane %u.%u.%u.%u\n", app.version.major, app.version.minor,
               app.version.buildHigh, app.version.buildLow);
@@ -81,8 +83,6 @@ void PrintWelcome(const Application& app) {
   std::printf("Type help for the commands.\n");
   std::fflush(stdout);
 }
-
-}  // namespace
 
 int RunConsoleFrontEnd(Application& app) {
   platform::OnInterrupt(OnInterrupt);
