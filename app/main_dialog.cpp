@@ -131,11 +131,13 @@ void MainDialog::OnReReadFiles() {
   ReReadFiles(app_.indexPage, app_.paths.indexPageFile, app_.log);
 }
 
+// The chosen folder only fills the field: the server keeps serving
+// PathToWorkingDir, and the field is stored as "Server Root" on the next save.
 void MainDialog::OnBrowse() {
   const std::optional<std::string> folder =
       view_.ChooseFolder("Please Choose the folder Home Directory of Web Server");
-  if (!folder) return;
-  fields_.homeDirectory = folder->substr(0, kPathBufferSize - 1);
+  if (!folder || folder->empty() || folder->size() >= kPathBufferSize) return;
+  fields_.homeDirectory = *folder;
   PushFieldsToControls();
 }
 

@@ -1,6 +1,5 @@
-// The operator's window, on platforms that have one: the Win32 dialog on
-// Windows, the Qt window on Linux desktops. The build links the one of the
-// target; a build without a window links a stand-in that says so.
+// The operator's window: the Win32 dialog on Windows, the Qt window on Linux
+// desktops. The build links the one of the target.
 #pragma once
 
 class Application;

@@ -70,6 +70,8 @@ void StartStdinReader(const std::shared_ptr<LineQueue>& queue) {
   }).detach();
 }
 
+}  // namespace
+
 void PrintWelcome(const Application& app) {
   std::printf("TVXHandvane %u.%u.%u.%u\n", app.version.major, app.version.minor,
               app.version.buildHigh, app.version.buildLow);
@@ -86,8 +88,6 @@ void PrintWelcome(const Application& app) {
   std::printf("Type help for the commands.\n");
   std::fflush(stdout);
 }
-
-}  // namespace
 
 int RunConsoleFrontEnd(Application& app) {
   platform::OnInterrupt(OnInterrupt);

@@ -5,3 +5,8 @@ class Application;
 
 // Runs until exit/quit, Ctrl+C or SIGTERM. Returns the process exit code.
 int RunConsoleFrontEnd(Application& app);
+
+// The program's version and the page's addresses on standard output, with
+// the QR code of the first address when that is a terminal. The window
+// front end prints them too, for whoever started it from a shell.
+void PrintWelcome(const Application& app);

@@ -1,0 +1,313 @@
+#include "app/qt/qt_dialog_view.h"
+
+#include <QBuffer>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFontMetricsF>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <algorithm>
+#include <cmath>
+#include <utility>
+#include <vector>
+
+#include "app/dialog_controls.h"
+#include "app/main_dialog.h"
+#include "app/qt/dialog_template.h"
+#include "app/qt/dialog_window.h"
+#include "app/qt/indicator_box.h"
+#include "app/window_placement.h"
+#include "http/favicon.h"
+#include "http/pointer_protocol.h"
+
+namespace {
+
+using qt_window::ControlKind;
+using qt_window::ControlTemplate;
+
+const QColor kButtonLDown(0, 255, 0);
+const QColor kButtonRDown(255, 0, 0);
+const QColor kButtonUp(210, 210, 210);
+
+QString ToQt(const std::string& text) {
+  return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string FromQt(const QString& text) {
+  return text.toLocal8Bit().toStdString();
+}
+
+// Dialog units in pixels of the window's font: a horizontal unit is a
+// quarter of the average character width, a vertical one an eighth of the
+// character height, so the layout keeps its proportions with any font. A
+// font whose captions run wider than the template's stretches the whole
+// layout across, never one control alone.
+class DialogUnits {
+ public:
+  explicit DialogUnits(const QFont& font) {
+    const QFontMetricsF metrics(font);
+    const QString alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    baseX_ = metrics.horizontalAdvance(alphabet) / alphabet.size();
+    baseY_ = metrics.height();
+  }
+
+  // Widens the units until a caption needing that many pixels fits widthUnits.
+  void Fit(double pixels, int widthUnits) { baseX_ = std::max(baseX_, pixels * 4 / widthUnits); }
+
+  QRect ToPixels(int x, int y, int width, int height) const {
+    const int left = X(x);
+    const int top = Y(y);
+    return QRect(left, top, X(x + width) - left, Y(y + height) - top);
+  }
+  int X(int units) const { return static_cast<int>(std::lround(units * baseX_ / 4)); }
+  int Y(int units) const { return static_cast<int>(std::lround(units * baseY_ / 8)); }
+
+ private:
+  double baseX_ = 6;
+  double baseY_ = 13;
+};
+
+// Pixels a control's one-line caption needs; 0 where nothing must fit.
+double CaptionWidth(const ControlTemplate& item, const QWidget& widget) {
+  switch (item.kind) {
+    case ControlKind::kLabel:
+    case ControlKind::kCheckBoxTextLeft:
+      return widget.sizeHint().width();
+    case ControlKind::kButton: {
+      // Styles give buttons a minimum width of their own; only the text counts.
+      const QFontMetricsF metrics(widget.font());
+      return metrics.horizontalAdvance(QString::fromLatin1(item.caption).remove('&')) +
+             2 * metrics.averageCharWidth();
+    }
+    default:
+      return 0;
+  }
+}
+
+QIcon ProgramIcon() {
+  const std::string_view ico = FaviconData();
+  QByteArray bytes(ico.data(), static_cast<qsizetype>(ico.size()));
+  QBuffer buffer(&bytes);
+  QImageReader reader(&buffer, "ico");
+  QIcon icon;
+  for (QImage image = reader.read(); !image.isNull(); image = reader.read()) {
+    icon.addPixmap(QPixmap::fromImage(image));
+    if (!reader.jumpToNextImage()) break;
+  }
+  return icon;
+}
+
+QWidget* CreateControl(const ControlTemplate& item, QWidget* parent) {
+  const QString caption = QString::fromLatin1(item.caption);
+  switch (item.kind) {
+    case ControlKind::kGroupBox:
+      return new QGroupBox(caption, parent);
+    case ControlKind::kLabel:
+      return new QLabel(caption, parent);
+    case ControlKind::kSunkenLabel: {
+      auto* label = new QLabel(caption, parent);
+      label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+      return label;
+    }
+    case ControlKind::kCredit: {
+      auto* label = new QLabel(caption, parent);
+      label->setWordWrap(true);
+      label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      return label;
+    }
+    case ControlKind::kEdit:
+      return new QLineEdit(parent);
+    case ControlKind::kButton: {
+      auto* button = new QPushButton(caption, parent);
+      button->setAutoDefault(false);  // no button is the default one
+      return button;
+    }
+    case ControlKind::kCheckBoxTextLeft: {
+      auto* box = new QCheckBox(caption, parent);
+      box->setLayoutDirection(Qt::RightToLeft);
+      return box;
+    }
+    case ControlKind::kComboBox:
+      return new QComboBox(parent);
+    case ControlKind::kIndicator:
+      return new qt_window::IndicatorBox(parent);
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+QtDialogView::QtDialogView() : window_(std::make_unique<qt_window::DialogWindow>()) {
+  window_->setWindowTitle(QString::fromLatin1(qt_window::kDialogCaption));
+  window_->setWindowIcon(ProgramIcon());
+  BuildControls();
+}
+
+QtDialogView::~QtDialogView() = default;
+
+void QtDialogView::BuildControls() {
+  DialogUnits units(window_->font());
+  std::vector<std::pair<const ControlTemplate*, QWidget*>> created;
+  for (const ControlTemplate& item : qt_window::DialogControls()) {
+    QWidget* widget = CreateControl(item, window_.get());
+    widget->setEnabled(!item.disabled);
+    if (item.id != 0) controls_[item.id] = widget;
+    units.Fit(CaptionWidth(item, *widget), item.width);
+    created.emplace_back(&item, widget);
+  }
+  for (const auto& [item, widget] : created) {
+    widget->setGeometry(units.ToPixels(item->x, item->y, item->width, item->height));
+  }
+  window_->setFixedSize(units.X(qt_window::kDialogWidthUnits),
+                        units.Y(qt_window::kDialogHeightUnits));
+  pointerList_ = static_cast<QComboBox*>(controls_.at(control::kPointerList));
+  buttonLIndicator_ =
+      static_cast<qt_window::IndicatorBox*>(controls_.at(control::kButtonLIndicator));
+  buttonRIndicator_ =
+      static_cast<qt_window::IndicatorBox*>(controls_.at(control::kButtonRIndicator));
+}
+
+void QtDialogView::Connect(MainDialog& dialog) {
+  const auto onClick = [this](int id, auto handler) {
+    QObject::connect(static_cast<QPushButton*>(controls_.at(id)), &QPushButton::clicked,
+                     window_.get(), handler);
+  };
+  onClick(control::kStart, [&dialog] { dialog.OnStart(); });
+  onClick(control::kStop, [&dialog] { dialog.OnStop(); });
+  onClick(control::kReset, [&dialog] { dialog.OnReset(); });
+  onClick(control::kBrowse, [&dialog] { dialog.OnBrowse(); });
+  onClick(control::kReReadFiles, [&dialog] { dialog.OnReReadFiles(); });
+  onClick(control::kOk, [&dialog] { dialog.OnOK(); });
+  for (int i = 0; i <= control::kVibrateLongDouble - control::kVibrateShortSingle; ++i) {
+    onClick(control::kVibrateShortSingle + i,
+            [&dialog, i] { dialog.OnVibrate(kVibrateShortSingle + i); });
+  }
+  QObject::connect(static_cast<QCheckBox*>(controls_.at(control::kCursorEmulation)),
+                   &QCheckBox::clicked, window_.get(),
+                   [&dialog](bool checked) { dialog.OnCursorEmulationClicked(checked); });
+  QObject::connect(pointerList_, &QComboBox::activated, window_.get(),
+                   [&dialog] { dialog.OnPointerSelected(); });
+  QObject::connect(&timer_, &QTimer::timeout, window_.get(), [&dialog] { dialog.OnTimer(); });
+  window_->onOk = [&dialog] { dialog.OnOK(); };
+  window_->onCancel = [&dialog] { dialog.OnCancel(); };
+}
+
+int QtDialogView::Exec() {
+  return window_->exec();
+}
+
+QDialog& QtDialogView::Window() {
+  return *window_;
+}
+
+QWidget* QtDialogView::Control(int id) const {
+  const auto found = controls_.find(id);
+  return found == controls_.end() ? nullptr : found->second;
+}
+
+void QtDialogView::SetItemText(int control, const std::string& text) {
+  QWidget* widget = Control(control);
+  if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+    edit->setText(ToQt(text));
+  } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+    label->setText(ToQt(text));
+  }
+}
+
+std::string QtDialogView::GetItemText(int control) {
+  QWidget* widget = Control(control);
+  if (auto* edit = qobject_cast<QLineEdit*>(widget)) return FromQt(edit->text());
+  if (auto* label = qobject_cast<QLabel*>(widget)) return FromQt(label->text());
+  return {};
+}
+
+void QtDialogView::CheckBox(int control, bool checked) {
+  if (auto* box = qobject_cast<QCheckBox*>(Control(control))) box->setChecked(checked);
+}
+
+void QtDialogView::RepaintIndicators(bool buttonL, bool buttonR) {
+  buttonLIndicator_->SetColor(buttonL ? kButtonLDown : kButtonUp);
+  buttonRIndicator_->SetColor(buttonR ? kButtonRDown : kButtonUp);
+  buttonLIndicator_->repaint();
+  buttonRIndicator_->repaint();
+}
+
+void QtDialogView::ShowMessageBox(const std::string& text, const std::string& caption) {
+  QMessageBox box(QMessageBox::Warning, ToQt(caption), ToQt(text), QMessageBox::Ok, window_.get());
+  box.exec();
+}
+
+// The list is sorted, as its template says.
+void QtDialogView::AddPointerEntry(const std::string& text) {
+  const QString entry = ToQt(text);
+  int at = 0;
+  while (at < pointerList_->count() && pointerList_->itemText(at) < entry) ++at;
+  pointerList_->insertItem(at, entry);
+}
+
+void QtDialogView::SelectPointerEntry(int index) {
+  pointerList_->setCurrentIndex(index);
+}
+
+std::string QtDialogView::SelectedPointerEntry() {
+  return FromQt(pointerList_->currentText());
+}
+
+void QtDialogView::StartTimer(unsigned periodMs) {
+  timer_.start(static_cast<int>(periodMs));
+}
+
+void QtDialogView::StopTimer() {
+  timer_.stop();
+}
+
+void QtDialogView::EndDialog(int result) {
+  window_->done(result);
+}
+
+// A rectangle that no screen shows any more (a monitor was unplugged) is
+// ignored, so that the window cannot open out of sight.
+void QtDialogView::ApplyPlacement(const WindowPlacementBytes& placement) {
+  const std::optional<NormalRectangle> normal = UnpackWindowPlacement(placement);
+  if (!normal) return;
+  const QRect rectangle(QPoint(normal->left, normal->top),
+                        QPoint(normal->right - 1, normal->bottom - 1));
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    if (screen->availableGeometry().intersects(rectangle)) {
+      window_->move(rectangle.topLeft());
+      return;
+    }
+  }
+}
+
+// Nothing worth keeping before the window was shown, nor where the window
+// system keeps the window's position from it (Wayland).
+std::optional<WindowPlacementBytes> QtDialogView::CurrentPlacement() {
+  if (!window_->HasBeenShown() || QGuiApplication::platformName() == "wayland") {
+    return std::nullopt;
+  }
+  const QRect frame = window_->frameGeometry();
+  return PackWindowPlacement(
+      {frame.left(), frame.top(), frame.left() + frame.width(), frame.top() + frame.height()});
+}
+
+void QtDialogView::ScreenSize(int& width, int& height) {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  width = screen != nullptr ? screen->geometry().width() : 0;
+  height = screen != nullptr ? screen->geometry().height() : 0;
+}
+
+std::optional<std::string> QtDialogView::ChooseFolder(const std::string& title) {
+  const QString chosen = QFileDialog::getExistingDirectory(
+      window_.get(), ToQt(title), ToQt(GetItemText(control::kHomeDirectory)));
+  if (chosen.isEmpty()) return std::nullopt;
+  return FromQt(chosen);
+}

@@ -1,0 +1,226 @@
+// The dialog in its Qt window with the real MainDialog and server, driven
+// through the widgets with keys and clicks as the operator would.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/dialog_controls.h"
+#include "app/main_dialog.h"
+#include "app/qt/qt_dialog_view.h"
+#include "app/window_placement.h"
+#include "platform/profile.h"
+#include "platform/socket_client.h"
+#include "tests/pointer/channel_fixture.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+class QtEnvironment : public testing::Environment {
+ public:
+  void SetUp() override {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    application_ = std::make_unique<QApplication>(argc_, argv_);
+  }
+  void TearDown() override { application_.reset(); }
+
+ private:
+  int argc_ = 1;
+  char name_[16] = "qt_window_tests";
+  char* argv_[2] = {name_, nullptr};
+  std::unique_ptr<QApplication> application_;
+};
+
+[[maybe_unused]] testing::Environment* const kQt =
+    testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+class NoMouse : public MouseAndKeys {
+ public:
+  bool IsAvailable() override { return false; }
+  bool IsCtrlHeld() override { return false; }
+  bool IsShiftHeld() override { return false; }
+  void SendMouseEvent(std::uint32_t, std::int32_t, std::int32_t) override {}
+};
+
+// A program "installed" in a temp folder, opened in its window.
+class QtWindowTest : public testing::Test {
+ protected:
+  QtWindowTest() {
+    port = platform::FindFreePort();
+    WriteIni("General", "Log", "FALSE");
+    WriteIni("Paths", "PathToIniFolder", folder.Path());
+    WriteIni("Paths", "PathToWorkingDir", folder.Path());
+    WriteIni("Control", "Port", std::to_string(port));
+    WriteIni("Control", "SelectedPointer", "3");
+  }
+
+  ~QtWindowTest() override {
+    if (dialog && window().isVisible()) dialog->OnCancel();
+    if (dialog) dialog->OnDestroy();
+  }
+
+  void WriteIni(const char* section, const char* key, const std::string& value) {
+    platform::ProfileWriteString(paths.iniFile, section, key, value.c_str());
+  }
+
+  void Open() {
+    app = std::make_unique<Application>(paths, profile, areaName);
+    view = std::make_unique<QtDialogView>();
+    dialog = std::make_unique<MainDialog>(*app, *view, mouse);
+    view->Connect(*dialog);
+    ASSERT_TRUE(dialog->OnInitDialog());
+    window().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
+  }
+
+  QDialog& window() { return view->Window(); }
+
+  template <typename Widget>
+  Widget* Find(int id) {
+    return qobject_cast<Widget*>(view->Control(id));
+  }
+
+  // Runs action, closing each message box it opens; "caption: text" of each.
+  std::vector<std::string> ClosingMessageBoxes(const std::function<void()>& action) {
+    std::vector<std::string> seen;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&seen] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        seen.push_back((box->windowTitle() + ": " + box->text()).toStdString());
+        box->button(QMessageBox::Ok)->click();
+      }
+    });
+    closer.start(10);
+    action();
+    return seen;
+  }
+
+  // One report of pointer at 4096, 8192; the reply's body.
+  std::string Report(int pointer, int frame, int buttonL, int buttonR, int ackPacket = 0) {
+    char fields[32];
+    std::snprintf(fields, sizeof fields, "100%02X%04X10002000%d%d02%02X", pointer, frame, buttonL,
+                  buttonR, ackPacket);
+    platform::ClientSocket client;
+    if (!client.Connect(static_cast<std::uint16_t>(port))) return "<no connection>";
+    client.SendAll(std::string("GET /tolvex") + fields + " HTTP/1.0\r\n\r\n");
+    std::string reply;
+    char buffer[1024];
+    for (int got; (got = client.ReceiveSome(buffer, sizeof buffer, 5000)) > 0;) {
+      reply.append(buffer, static_cast<std::size_t>(got));
+    }
+    const std::size_t body = reply.find("\r\n\r\n");
+    return body == std::string::npos ? reply : reply.substr(body + 4);
+  }
+
+  // The colour in the middle of an indicator, as the screen shows it.
+  QColor IndicatorColour(int id) {
+    const QImage image = view->Control(id)->grab().toImage();
+    return image.pixelColor(image.width() / 2, image.height() / 2);
+  }
+
+  TempFolder folder;
+  ProgramPaths paths = BuildProgramPaths(folder.File("TVXHandvane"));
+  std::string profile = folder.File("Profile.INI");
+  std::string areaName = UniqueAreaName();
+  int port = 0;
+  NoMouse mouse;
+  std::unique_ptr<Application> app;
+  std::unique_ptr<QtDialogView> view;
+  std::unique_ptr<MainDialog> dialog;
+};
+
+TEST_F(QtWindowTest, OpensRunningAtTheStoredPlaceWithEightyPointersAndTheStoredSelection) {
+  const WindowPlacementBytes stored = PackWindowPlacement({120, 40, 560, 620});
+  platform::ProfileWriteStruct(paths.iniFile, "General", "WindowPos", stored.data(), stored.size());
+  Open();
+
+  EXPECT_TRUE(dialog->IsRunning());
+  EXPECT_EQ(view->GetItemText(control::kStatus), "Working...");
+  EXPECT_EQ(window().pos(), QPoint(120, 40));
+  auto* pointers = Find<QComboBox>(control::kPointerList);
+  EXPECT_EQ(pointers->count(), 80);
+  EXPECT_EQ(pointers->currentText(), "Pointer 03");
+  EXPECT_EQ(pointers->itemText(79), "Pointer 79");
+  for (int id : {control::kBrowse, control::kDefaultIndexFile, control::kPort,
+                 control::kPersistenceTimeout}) {
+    EXPECT_FALSE(view->Control(id)->isEnabled()) << id;
+  }
+  EXPECT_TRUE(view->Control(control::kHomeDirectory)->hasFocus());
+}
+
+TEST_F(QtWindowTest, AReportOfTheSelectedPointerShowsInXYAndTheIndicators) {
+  Open();
+  EXPECT_EQ(IndicatorColour(control::kButtonLIndicator), QColor(210, 210, 210));
+
+  EXPECT_EQ(Report(3, 1, 1, 0), "0000");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return view->GetItemText(control::kX) == "4096"; }, 10000));
+  EXPECT_EQ(view->GetItemText(control::kY), "8192");
+  EXPECT_EQ(IndicatorColour(control::kButtonLIndicator), QColor(0, 255, 0));
+  EXPECT_EQ(IndicatorColour(control::kButtonRIndicator), QColor(210, 210, 210));
+  window().grab().save(TVX_WINDOW_CAPTURE);
+
+  Report(3, 2, 0, 1);
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return IndicatorColour(control::kButtonRIndicator) == QColor(255, 0, 0); }, 10000));
+  EXPECT_EQ(IndicatorColour(control::kButtonLIndicator), QColor(210, 210, 210));
+}
+
+TEST_F(QtWindowTest, StartWhileRunningAndStopWhileStoppedShowTheirMessageBoxes) {
+  Open();
+  auto* start = Find<QPushButton>(control::kStart);
+  auto* stop = Find<QPushButton>(control::kStop);
+
+  EXPECT_EQ(ClosingMessageBoxes([&] { QTest::mouseClick(start, Qt::LeftButton); }),
+            std::vector<std::string>{"TVXHandvane: Server Already Launched"});
+  EXPECT_TRUE(dialog->IsRunning());
+
+  EXPECT_TRUE(ClosingMessageBoxes([&] { QTest::mouseClick(stop, Qt::LeftButton); }).empty());
+  EXPECT_EQ(view->GetItemText(control::kStatus), "Stopped.");
+  EXPECT_EQ(ClosingMessageBoxes([&] { QTest::mouseClick(stop, Qt::LeftButton); }),
+            std::vector<std::string>{"TVXHandvane: Server not Launched"});
+}
+
+TEST_F(QtWindowTest, ChoosingPointer07IsStoredAtOnceAndItsPhoneGetsTheVibrate) {
+  Open();
+  auto* pointers = Find<QComboBox>(control::kPointerList);
+  pointers->setFocus();
+  for (int step = 0; step < 4; ++step) QTest::keyClick(pointers, Qt::Key_Down);
+  EXPECT_EQ(pointers->currentText(), "Pointer 07");
+  EXPECT_EQ(platform::ProfileReadString(paths.iniFile, "Control", "SelectedPointer", "", 16), "7");
+
+  EXPECT_EQ(Report(7, 1, 0, 0), "0000");
+  QTest::mouseClick(Find<QPushButton>(control::kVibrateShortSingle + 1), Qt::LeftButton);
+  EXPECT_EQ(Report(7, 2, 0, 0), "01A1");
+  EXPECT_EQ(Report(7, 3, 0, 0, 0x01), "0100");
+}
+
+TEST_F(QtWindowTest, EnterInTheHomeDirectoryFieldEndsTheProgramAndKeepsThePlace) {
+  Open();
+  window().move(150, 60);
+  QTest::keyClick(Find<QLineEdit>(control::kHomeDirectory), Qt::Key_Return);
+
+  EXPECT_FALSE(window().isVisible());
+  EXPECT_EQ(window().result(), MainDialog::kIdOk);
+  EXPECT_FALSE(dialog->IsRunning());
+  WindowPlacementBytes stored{};
+  ASSERT_TRUE(platform::ProfileReadStruct(paths.iniFile, "General", "WindowPos", stored.data(),
+                                          stored.size()));
+  const std::optional<NormalRectangle> normal = UnpackWindowPlacement(stored);
+  ASSERT_TRUE(normal.has_value());
+  EXPECT_EQ(normal->left, 150);
+  EXPECT_EQ(normal->top, 60);
+  EXPECT_EQ(normal->right - normal->left, window().frameGeometry().width());
+}
+
+}  // namespace
