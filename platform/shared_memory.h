@@ -38,6 +38,12 @@ class SharedMemory {
   void* MapView(std::size_t size);
   // Unmaps the view when one is mapped.
   void UnmapView();
+  // True once an access into the view found the object cut short by another
+  // process (Linux: truncated). Private zero pages then stand in for the
+  // whole view, so that the access went on instead of ending the program;
+  // nothing written there reaches another process any more. A page-file
+  // backed object on Windows cannot shrink.
+  bool ViewLost() const;
 
   bool IsOpen() const { return handle_ != kNoHandle; }
   // Closes the object (the view stays mapped) and releases the claim; the
@@ -58,6 +64,7 @@ class SharedMemory {
   std::intptr_t claim_ = kNoHandle;   // what holds the creator's claim
   void* view_ = nullptr;
   std::size_t viewSize_ = 0;
+  int viewGuard_ = -1;  // Linux: what watches the view for a cut-short object
   int errorCode_ = 0;
 };
 

@@ -11,6 +11,8 @@
 
 #include <cerrno>
 
+#include "platform/posix/view_fault_guard.h"
+
 namespace platform {
 namespace {
 
@@ -125,14 +127,22 @@ void* SharedMemory::MapView(std::size_t size) {
   }
   view_ = view;
   viewSize_ = size;
+  // The consumer can truncate the object under this view at any time.
+  viewGuard_ = GuardView(view_, viewSize_);
   return view_;
 }
 
 void SharedMemory::UnmapView() {
   if (view_ == nullptr) return;
+  UnguardView(viewGuard_);
+  viewGuard_ = -1;
   munmap(view_, viewSize_);
   view_ = nullptr;
   viewSize_ = 0;
+}
+
+bool SharedMemory::ViewLost() const {
+  return IsViewLost(viewGuard_);
 }
 
 int SharedMemory::Close() {

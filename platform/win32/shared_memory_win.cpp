@@ -103,6 +103,10 @@ void SharedMemory::UnmapView() {
   viewSize_ = 0;
 }
 
+bool SharedMemory::ViewLost() const {
+  return false;  // the object keeps its size while any view of it exists
+}
+
 int SharedMemory::Close() {
   if (handle_ == kNoHandle) {
     ReleaseClaim();
