@@ -398,11 +398,11 @@ int SharedMemoryChannel::TerminateCreator() {
   if (std::from_chars(idText.data(), idText.data() + digits, id, 16).ec != std::errc()) return 0;
 
   // The file outlives the server and its process id may have been given to
-  // another program since: end the process only while the area it names
-  // still belongs to a running creator.
+  // another program since: the process is ended only when the system shows
+  // that it is the one holding the area the file names.
   const std::string name = platform::ProfileReadString(rendezvousFile, kSection, kNameKey, "", 260);
-  if (name.empty() || !platform::SharedMemory::IsClaimedByRunningCreator(name)) return 0;
-  return platform::TerminateProcessById(id) ? 1 : 0;
+  if (name.empty()) return 0;
+  return platform::SharedMemory::TerminateCreator(name, id) ? 1 : 0;
 }
 
 int SharedMemoryChannel::FillTextMatches() const {

@@ -1,9 +1,12 @@
 // Named file mapping backed by the page file. The creator's claim is a named
 // mutex that only creators open: the system removes it with the last handle,
-// so it exists exactly while a creator runs.
+// so it exists exactly while a creator runs. A second one, named after the
+// creator's process id, lets others confirm which process that is.
 #include "platform/shared_memory.h"
 
 #include <windows.h>
+
+#include <string>
 
 namespace platform {
 namespace {
@@ -19,6 +22,14 @@ std::string ClaimObjectName(const std::string& name) {
   return name + " creator";
 }
 
+std::string CreatorMarkName(const std::string& name, DWORD processId) {
+  return ClaimObjectName(name) + " " + std::to_string(processId);
+}
+
+// A probe holds the claim's mutex for a moment only; a running creator for good.
+constexpr int kClaimAttempts = 5;
+constexpr DWORD kClaimRetryMs = 20;
+
 }  // namespace
 
 SharedMemory::~SharedMemory() {
@@ -29,17 +40,30 @@ SharedMemory::~SharedMemory() {
 SharedMemory::Claim SharedMemory::ClaimName(const std::string& name) {
   Close();  // one object per instance
   name_ = name;
-  HANDLE claim = CreateMutexA(nullptr, FALSE, ClaimObjectName(name).c_str());
-  if (claim == nullptr) {
+  for (int attempt = 1;; ++attempt) {
+    HANDLE claim = CreateMutexA(nullptr, FALSE, ClaimObjectName(name).c_str());
+    if (claim == nullptr) {
+      errorCode_ = static_cast<int>(GetLastError());
+      return Claim::kFailed;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) {
+      claim_ = FromHandle(claim);
+      break;
+    }
+    CloseHandle(claim);
+    if (attempt == kClaimAttempts) {
+      errorCode_ = ERROR_ALREADY_EXISTS;
+      return Claim::kHeldByRunningCreator;
+    }
+    Sleep(kClaimRetryMs);
+  }
+  HANDLE mark = CreateMutexA(nullptr, FALSE, CreatorMarkName(name, GetCurrentProcessId()).c_str());
+  if (mark == nullptr) {
     errorCode_ = static_cast<int>(GetLastError());
+    ReleaseClaim();
     return Claim::kFailed;
   }
-  if (GetLastError() == ERROR_ALREADY_EXISTS) {
-    errorCode_ = ERROR_ALREADY_EXISTS;
-    CloseHandle(claim);
-    return Claim::kHeldByRunningCreator;
-  }
-  claim_ = FromHandle(claim);
+  creatorMark_ = FromHandle(mark);
   return Claim::kClaimed;
 }
 
@@ -48,6 +72,21 @@ bool SharedMemory::IsClaimedByRunningCreator(const std::string& name) {
   if (claim == nullptr) return false;
   CloseHandle(claim);
   return true;
+}
+
+bool SharedMemory::TerminateCreator(const std::string& name, std::uint32_t processId) {
+  if (processId == 0) return false;
+  // While this handle is open the id cannot pass to another process.
+  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
+  if (process == nullptr) return false;
+  bool ended = false;
+  HANDLE mark = OpenMutexA(SYNCHRONIZE, FALSE, CreatorMarkName(name, processId).c_str());
+  if (mark != nullptr) {
+    CloseHandle(mark);
+    ended = TerminateProcess(process, 0) != 0;
+  }
+  CloseHandle(process);
+  return ended;
 }
 
 bool SharedMemory::Create(std::size_t size) {
@@ -120,6 +159,10 @@ int SharedMemory::Close() {
 }
 
 void SharedMemory::ReleaseClaim() {
+  if (creatorMark_ != kNoHandle) {
+    CloseHandle(AsHandle(creatorMark_));
+    creatorMark_ = kNoHandle;
+  }
   if (claim_ == kNoHandle) return;
   CloseHandle(AsHandle(claim_));
   claim_ = kNoHandle;
