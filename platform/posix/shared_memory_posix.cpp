@@ -8,14 +8,18 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <fstream>
+#include <string_view>
 
 #include "platform/posix/view_fault_guard.h"
 
@@ -70,6 +74,36 @@ bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// True when some process holds an exclusive flock on the object (as listed
+// in /proc/locks); shared ones do not count.
+bool HasExclusiveFlock(const struct stat& object) {
+  std::ifstream locks("/proc/locks");
+  for (std::string line; std::getline(locks, line);) {
+    char kind[16] = {};
+    char mode[16] = {};
+    unsigned deviceMajor = 0, deviceMinor = 0;
+    unsigned long inode = 0;
+    if (std::sscanf(line.c_str(), "%*d: %15s %*s %15s %*d %x:%x:%lu", kind, mode, &deviceMajor,
+                    &deviceMinor, &inode) == 5 &&
+        std::string_view(kind) == "FLOCK" && std::string_view(mode) == "WRITE" &&
+        inode == object.st_ino && deviceMajor == major(object.st_dev) &&
+        deviceMinor == minor(object.st_dev)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Servers built before the claim became an OFD lock took an exclusive flock
+// instead, and their probes a shared one for a moment. This creator takes the
+// flock too, so that such a server cannot run beside it; when it cannot, only
+// an exclusive holder is a running creator, a shared one a passing probe.
+bool TakeEarlierCreatorsLock(int fd) {
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+  struct stat object {};
+  return errno == EWOULDBLOCK && fstat(fd, &object) == 0 && !HasExclusiveFlock(object);
+}
+
 // True when one of the process's descriptors is the object and its open file
 // description holds a write lock on it: the creator's claim, seen from the
 // kernel's side (the fdinfo of a descriptor lists the locks it owns).
@@ -121,11 +155,17 @@ SharedMemory::Claim SharedMemory::ClaimName(const std::string& name) {
       return errorCode_ == EAGAIN || errorCode_ == EACCES ? Claim::kHeldByRunningCreator
                                                           : Claim::kFailed;
     }
-    if (StillNamed(fd, objectName)) {
-      claim_ = fd;
-      return Claim::kClaimed;
+    if (!StillNamed(fd, objectName)) {
+      close(fd);  // the previous creator was just leaving; try the new name
+      continue;
     }
-    close(fd);  // the previous creator was just leaving; try the new name
+    if (!TakeEarlierCreatorsLock(fd)) {
+      CloseKeepingErrno(fd);
+      errorCode_ = EWOULDBLOCK;
+      return Claim::kHeldByRunningCreator;
+    }
+    claim_ = fd;
+    return Claim::kClaimed;
   }
   errorCode_ = EAGAIN;
   return Claim::kFailed;

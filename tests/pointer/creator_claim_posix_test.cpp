@@ -19,4 +19,17 @@ TEST_F(ChannelTest, AProbeHoldingTheObjectDoesNotStopACreator) {
   close(object);
 }
 
+// A server built when the claim was an exclusive flock still keeps its area.
+TEST_F(ChannelTest, AnEarlierKindOfServerStillKeepsItsArea) {
+  const int object = shm_open(("/" + name_).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(object, 0);
+  ASSERT_EQ(flock(object, LOCK_EX | LOCK_NB), 0);
+  std::uint32_t version = 0;
+  int created = 0;
+  EXPECT_EQ(server_.SharedMemoryInit(1, folder_.Path(), version, created), 0);
+  EXPECT_EQ(server_.GetLastErrorText(), "The TVXHDV shared memory belongs to a running server");
+  close(object);
+  shm_unlink(("/" + name_).c_str());
+}
+
 }  // namespace
