@@ -1,5 +1,9 @@
 #include "app/dialog_settings.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+
 #include "platform/profile.h"
 
 namespace {
@@ -46,4 +50,9 @@ void SaveDialogSettings(const SettingsFiles& files, DialogFieldExchange& dialog)
 
 void StoreSelectedPointer(int pointer, const std::string& iniFile) {
   WriteInteger(iniFile, "Control", "SelectedPointer", pointer);
+}
+
+int PersistenceTimeoutMs(int seconds) {
+  const std::int64_t milliseconds = std::int64_t{seconds} * 1000;
+  return static_cast<int>(std::clamp<std::int64_t>(milliseconds, 0, INT_MAX));
 }

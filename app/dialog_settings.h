@@ -37,3 +37,8 @@ void LoadDialogSettings(Settings& settings, const SettingsFiles& files,
                         DialogFieldExchange& dialog);
 void SaveDialogSettings(const SettingsFiles& files, DialogFieldExchange& dialog);
 void StoreSelectedPointer(int pointer, const std::string& iniFile);
+
+// The persistence timeout as the engine takes it: milliseconds from 0 (no
+// timeout) to the largest int. A stored value may lie far outside the field's
+// range, so the product must not overflow; a negative one means no timeout.
+int PersistenceTimeoutMs(int seconds);

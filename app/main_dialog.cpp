@@ -103,8 +103,9 @@ void MainDialog::OnStart() {
     return;
   }
   TakeFieldsFromControls();
-  running_ = app_.server.StartServer(app_.settings.serverRoot, fields_.defaultIndexFile,
-                                     fields_.port, fields_.persistenceTimeoutSeconds * 1000) != 0;
+  running_ =
+      app_.server.StartServer(app_.settings.serverRoot, fields_.defaultIndexFile, fields_.port,
+                              PersistenceTimeoutMs(fields_.persistenceTimeoutSeconds)) != 0;
   if (running_) view_.StartTimer(kTimerPeriodMs);
   SetStatus("Working...");
 }

@@ -49,8 +49,12 @@ void DiagnosticLog::WriteLogLine(std::string_view message) {
   }
   lastMessage_.assign(remembered);
 
-  // One open-append-close per message; a failed open keeps the count pending.
-  if (platform::AppendToFile(path_, FormatLines(message, localTime_()))) repeatCount_ = 0;
+  // One open-append-close per message. A failed open keeps the count pending;
+  // once the file is open the count goes out with the lines, and a write that
+  // then fails loses it like the lines themselves.
+  const platform::AppendResult result =
+      platform::AppendToFileReporting(path_, FormatLines(message, localTime_()));
+  if (result != platform::AppendResult::kNotOpened) repeatCount_ = 0;
 }
 
 std::string DiagnosticLog::FormatLines(std::string_view message,

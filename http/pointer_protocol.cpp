@@ -5,7 +5,6 @@
 
 #include "app/settings.h"
 #include "common/diagnostic_log.h"
-#include "pointer/shared_memory_channel.h"
 
 namespace {
 
@@ -28,8 +27,9 @@ void PointerProtocol::AttachChannel(SharedMemoryChannel* channel) {
 
 ResponseText PointerProtocol::HandlePointerReport(std::string_view routingPath) {
   PointerReport report;
-  if (!DecodePointerReport(routingPath, report)) return kNoCommandResponse;
-  LogReport(report);
+  const bool accepted = DecodePointerReport(routingPath, report);
+  LogReport(report);  // refused reports too: the trace shows what came in
+  if (!accepted) return kNoCommandResponse;
 
   const Outcome outcome = Apply(report, tickCount_());
   LogOutcome(outcome);
@@ -73,7 +73,17 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
     liveStatus_.buttonR = static_cast<std::int32_t>(report.buttonR);
     liveStatus_.offScreen = report.ackMode == 0 || report.ackMode == 1 ? 1 : 0;
   }
+  TakeChannelNotices(outcome);
   return outcome;
+}
+
+void PointerProtocol::TakeChannelNotices(Outcome& outcome) {
+  if (channel_ == nullptr) return;
+  while (outcome.noticeCount < static_cast<int>(outcome.notices.size())) {
+    const ChannelNotice notice = channel_->TakeNotice();
+    if (notice.kind == ChannelNotice::Kind::kNone) return;
+    outcome.notices[static_cast<std::size_t>(outcome.noticeCount++)] = notice;
+  }
 }
 
 // A frame is fresh when it is past the pointer's last frame; a small frame
@@ -146,7 +156,10 @@ bool PointerProtocol::MarkSilentPointers(std::uint32_t now) {
   std::lock_guard guard(protocolLock_);
   for (int i = 0; i < kPointerCount; ++i) {
     const auto p = static_cast<std::size_t>(i);
-    if (now - state_.lastReportTick[p] <= kSilenceMs) continue;
+    // The tick reads now before it takes the lock, so a report may be stamped
+    // a moment later; such a report is newer than now, not 49 days old.
+    const auto age = static_cast<std::int32_t>(now - state_.lastReportTick[p]);
+    if (age <= static_cast<std::int32_t>(kSilenceMs)) continue;
     state_.resetRequest[p] = 1;
     if (i == selected) {
       liveStatus_.offScreen = 1;
@@ -179,6 +192,13 @@ void PointerProtocol::LogReport(const PointerReport& report) {
 }
 
 void PointerProtocol::LogOutcome(const Outcome& outcome) {
+  // Why forwarding stopped matters at every log level.
+  for (int i = 0; i < outcome.noticeCount; ++i) {
+    char line[160];
+    const std::size_t length =
+        FormatChannelNotice(outcome.notices[static_cast<std::size_t>(i)], line, sizeof line);
+    log_.WriteLogLine(std::string_view(line, length));
+  }
   if (settings_.logLevel < 4) return;
   if (outcome.forwarded) log_.WriteLogLine("Data written to the FIFO");
   if (outcome.sentCommand) log_.WriteLogLine("Sending Command");

@@ -11,9 +11,9 @@
 #include "common/pointer_limits.h"
 #include "http/pointer_report.h"
 #include "http/pointer_report_handler.h"
+#include "pointer/shared_memory_channel.h"
 
 class DiagnosticLog;
-class SharedMemoryChannel;
 struct Settings;
 
 template <typename T>
@@ -87,6 +87,10 @@ class PointerProtocol : public PointerReportHandler {
     bool forwarded = false;
     bool sentCommand = false;
     bool ackAwaited = false;
+    // What the channel found wrong while this report used it; a report
+    // touches at most two FIFOs, besides the area being cut short.
+    std::array<ChannelNotice, 3> notices{};
+    int noticeCount = 0;
   };
 
   Outcome Apply(const PointerReport& report, std::uint32_t now);
@@ -94,6 +98,7 @@ class PointerProtocol : public PointerReportHandler {
   void Forward(const PointerReport& report);
   std::int32_t TakeNextCommand(int pointer);
   bool HasChannel() const;
+  void TakeChannelNotices(Outcome& outcome);
   void LogReport(const PointerReport& report);
   void LogOutcome(const Outcome& outcome);
 

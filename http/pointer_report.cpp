@@ -34,22 +34,37 @@ char* AppendHexByte(char* out, std::uint32_t byte) {
   return out;
 }
 
+namespace {
+
+// A field cut short by the end of the path holds what its characters give.
+std::uint32_t FieldAt(std::string_view path, int offset, int count) {
+  const auto available = static_cast<int>(path.size()) - offset;
+  return DecodeHexField(path, offset, available < count ? available : count);
+}
+
+std::uint32_t ButtonAt(std::string_view path, std::size_t offset) {
+  return offset < path.size() && path[offset] != '0' ? 1 : 0;
+}
+
+}  // namespace
+
 bool DecodePointerReport(std::string_view path, PointerReport& report) {
+  report.layout = FieldAt(path, 7, 1);
+  report.screen = FieldAt(path, 8, 2);
+  report.pointer = FieldAt(path, 10, 2);
+  report.frame = FieldAt(path, 12, 4);
+  report.x = FieldAt(path, 16, 4);
+  report.y = FieldAt(path, 20, 4);
+  report.buttonL = ButtonAt(path, 24);
+  report.buttonR = ButtonAt(path, 25);
+  report.ackMode = FieldAt(path, 26, 2);
+  report.ackPacket = FieldAt(path, 28, 2);
+
   if (path.size() < kPointerReportLength) return false;
   for (const auto& field : kHexFields) {
     for (int i = 0; i < field.count; ++i) {
       if (!IsHexDigit(path[static_cast<std::size_t>(field.offset + i)])) return false;
     }
   }
-  report.layout = DecodeHexField(path, 7, 1);
-  report.screen = DecodeHexField(path, 8, 2);
-  report.pointer = DecodeHexField(path, 10, 2);
-  report.frame = DecodeHexField(path, 12, 4);
-  report.x = DecodeHexField(path, 16, 4);
-  report.y = DecodeHexField(path, 20, 4);
-  report.buttonL = path[24] == '0' ? 0 : 1;
-  report.buttonR = path[25] == '0' ? 0 : 1;
-  report.ackMode = DecodeHexField(path, 26, 2);
-  report.ackPacket = DecodeHexField(path, 28, 2);
   return IsValidPointer(static_cast<int>(report.pointer));
 }

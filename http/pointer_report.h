@@ -28,5 +28,6 @@ std::uint32_t DecodeHexField(std::string_view text, int offset, int count);
 char* AppendHexByte(char* out, std::uint32_t byte);
 
 // Decodes a report path. Refuses (false) a path shorter than a report, a field
-// character that is no hexadecimal digit and a pointer number outside 0 to 79.
+// character that is no hexadecimal digit and a pointer number outside 0 to 79;
+// the fields are filled all the same, as far as the path goes, for the log.
 bool DecodePointerReport(std::string_view path, PointerReport& report);

@@ -16,4 +16,9 @@ bool RenameWithoutReplace(const std::string& from, const std::string& to);
 // open), appends the bytes at its end and closes it again.
 bool AppendToFile(const std::string& path, std::string_view bytes);
 
+// The same, telling a file that could not be opened from one that was opened
+// but did not take every byte (a full disk, say).
+enum class AppendResult { kNotOpened, kNotAllWritten, kWritten };
+AppendResult AppendToFileReporting(const std::string& path, std::string_view bytes);
+
 }  // namespace platform

@@ -18,9 +18,10 @@ inline constexpr std::uint32_t kMouseAbsolute = 0x8000;
 inline constexpr std::int32_t kMouseAbsoluteMax = 65535;
 
 // False when synthetic input cannot reach a screen. On Linux that is the X
-// display named by $DISPLAY with the XTest extension, looked for once, at the
-// first call of any of these functions; a display that goes away later makes
-// this false from then on.
+// display named by $DISPLAY with the XTest extension. None of these functions
+// waits for it: the first call starts connecting on a thread of its own and
+// they answer as without a display until the connection is ready. A display
+// that cannot be reached, or goes away, is tried again every few seconds.
 bool MouseEmulationAvailable();
 
 // Sends one event: the move first, then the button changes in flag order.

@@ -24,8 +24,8 @@ void StopSocketLibrary();
 // The error code of the last failed socket call on this thread.
 int LastSocketError();
 bool IsWouldBlock(int error);
-// The code a bind reports for a port that another socket holds.
-int AddressInUseError();
+// Whether a failed bind says that another socket holds the port.
+bool IsAddressInUse(int error);
 
 class NetEvent;
 

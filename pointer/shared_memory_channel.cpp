@@ -60,8 +60,7 @@ struct FifoState {
 
 // The record goes into its slot before the new write index is published.
 template <typename Fifo>
-int PutRecord(Fifo& fifo, const typename Fifo::RecordType& record) {
-  const FifoState<Fifo> state(fifo);
+int PutRecord(Fifo& fifo, const FifoState<Fifo>& state, const typename Fifo::RecordType& record) {
   if (state.Full()) return 0;
   fifo.slots[state.write] = record;
   StoreIndex(fifo.writeIndex, FifoState<Fifo>::Next(state.write));
@@ -70,8 +69,7 @@ int PutRecord(Fifo& fifo, const typename Fifo::RecordType& record) {
 
 // The slot is copied out before the new read index frees it.
 template <typename Fifo>
-int GetRecord(Fifo& fifo, typename Fifo::RecordType& record) {
-  const FifoState<Fifo> state(fifo);
+int GetRecord(Fifo& fifo, const FifoState<Fifo>& state, typename Fifo::RecordType& record) {
   if (state.Empty()) return 0;
   record = fifo.slots[state.read];
   StoreIndex(fifo.readIndex, FifoState<Fifo>::Next(state.read));
@@ -107,6 +105,34 @@ std::string InFolder(const std::string& folder, const char* fileName) {
 }
 
 }  // namespace
+
+std::size_t FormatChannelNotice(const ChannelNotice& notice, char* out, std::size_t size) {
+  if (size == 0) return 0;
+  int length = 0;
+  switch (notice.kind) {
+    case ChannelNotice::Kind::kNone:
+      out[0] = '\0';
+      return 0;
+    case ChannelNotice::Kind::kAreaCutShort:
+      length = std::snprintf(out, size,
+                             "The TVXHDV shared memory was cut short by another process: "
+                             "nothing is forwarded any more");
+      break;
+    case ChannelNotice::Kind::kFifoUnusable:
+      if (notice.fifo == ChannelNotice::kPointerFifo) {
+        length = std::snprintf(
+            out, size, "PointerFifo unusable: write index %u, read index %u (slots 0 to %u)",
+            notice.writeIndex, notice.readIndex, PointerFifo::kSlotCount - 1);
+      } else {
+        length = std::snprintf(
+            out, size, "CommandFifo %d unusable: write index %u, read index %u (slots 0 to %u)",
+            notice.fifo, notice.writeIndex, notice.readIndex, CommandFifo::kSlotCount - 1);
+      }
+      break;
+  }
+  if (length < 0) length = 0;
+  return static_cast<std::size_t>(length) < size ? static_cast<std::size_t>(length) : size - 1;
+}
 
 SharedMemoryChannel::SharedMemoryChannel(std::string_view creationName)
     : creationName_(creationName) {}
@@ -224,6 +250,7 @@ int SharedMemoryChannel::SharedMemoryInitComplete() {
 int SharedMemoryChannel::SharedMemoryClose() {
   memory_.UnmapView();
   area_ = nullptr;
+  ForgetNotices();
   return memory_.Close();
 }
 
@@ -232,71 +259,128 @@ int SharedMemoryChannel::Fail(std::string text) {
   return 0;
 }
 
+SharedMemoryArea* SharedMemoryChannel::LiveArea() const {
+  return area_ != nullptr && !memory_.ViewLost() ? area_ : nullptr;
+}
+
+template <typename Fifo>
+auto SharedMemoryChannel::StateOf(Fifo& fifo, int fifoNumber) const {
+  const FifoState<Fifo> state(fifo);
+  NoteUsability(fifoNumber, state.Usable(), state.write, state.read);
+  return state;
+}
+
+// An unusable FIFO stops forwarding or taking commands without a word; the
+// note tells the operator why, once per time it breaks.
+void SharedMemoryChannel::NoteUsability(int fifoNumber, bool usable, std::uint32_t write,
+                                        std::uint32_t read) const {
+  const auto bit = static_cast<std::size_t>(fifoNumber + 1);
+  if (usable || unusableFifos_.test(bit)) {
+    unusableFifos_.set(bit, !usable);
+    return;
+  }
+  unusableFifos_.set(bit);
+  if (pendingNoticeCount_ == kPendingNoticeCount) return;  // nobody takes them
+  pendingNotices_[static_cast<std::size_t>(pendingNoticeCount_++)] =
+      ChannelNotice{ChannelNotice::Kind::kFifoUnusable, fifoNumber, write, read};
+}
+
+ChannelNotice SharedMemoryChannel::TakeNotice() {
+  if (!cutShortNoted_ && area_ != nullptr && memory_.ViewLost()) {
+    cutShortNoted_ = true;
+    return ChannelNotice{ChannelNotice::Kind::kAreaCutShort};
+  }
+  if (pendingNoticeCount_ == 0) return {};
+  const ChannelNotice oldest = pendingNotices_[0];
+  for (int i = 1; i < pendingNoticeCount_; ++i) {
+    pendingNotices_[static_cast<std::size_t>(i - 1)] = pendingNotices_[static_cast<std::size_t>(i)];
+  }
+  --pendingNoticeCount_;
+  return oldest;
+}
+
+void SharedMemoryChannel::ForgetNotices() {
+  pendingNoticeCount_ = 0;
+  unusableFifos_.reset();
+  cutShortNoted_ = false;
+}
+
 int SharedMemoryChannel::PutPointerReport(const PointerReportRecord& record) {
-  return area_ != nullptr ? PutRecord(area_->pointerFifo, record) : 0;
+  SharedMemoryArea* area = LiveArea();
+  if (area == nullptr) return 0;
+  return PutRecord(area->pointerFifo, StateOf(area->pointerFifo, ChannelNotice::kPointerFifo),
+                   record);
 }
 
 int SharedMemoryChannel::GetPointerReport(PointerReportRecord& record) {
-  return area_ != nullptr ? GetRecord(area_->pointerFifo, record) : 0;
+  SharedMemoryArea* area = LiveArea();
+  if (area == nullptr) return 0;
+  return GetRecord(area->pointerFifo, StateOf(area->pointerFifo, ChannelNotice::kPointerFifo),
+                   record);
 }
 
 int SharedMemoryChannel::IsPointerFifoEmpty() const {
-  return area_ == nullptr || FifoState(area_->pointerFifo).Empty() ? 1 : 0;
+  SharedMemoryArea* area = LiveArea();
+  return area == nullptr || StateOf(area->pointerFifo, ChannelNotice::kPointerFifo).Empty() ? 1 : 0;
 }
 
 int SharedMemoryChannel::IsPointerFifoFull() const {
-  return area_ == nullptr || FifoState(area_->pointerFifo).Full() ? 1 : 0;
+  SharedMemoryArea* area = LiveArea();
+  return area == nullptr || StateOf(area->pointerFifo, ChannelNotice::kPointerFifo).Full() ? 1 : 0;
 }
 
 int SharedMemoryChannel::PointerFifoCount() const {
-  return area_ != nullptr ? FifoState(area_->pointerFifo).Count() : 0;
+  SharedMemoryArea* area = LiveArea();
+  return area != nullptr ? StateOf(area->pointerFifo, ChannelNotice::kPointerFifo).Count() : 0;
 }
 
 int SharedMemoryChannel::PointerFifoFree() const {
-  return area_ != nullptr ? FifoState(area_->pointerFifo).Free() : 0;
+  SharedMemoryArea* area = LiveArea();
+  return area != nullptr ? StateOf(area->pointerFifo, ChannelNotice::kPointerFifo).Free() : 0;
 }
 
 void SharedMemoryChannel::ResetPointerFifoWrite() {
-  if (area_ != nullptr) ResetWriteIndex(area_->pointerFifo);
+  if (SharedMemoryArea* area = LiveArea()) ResetWriteIndex(area->pointerFifo);
 }
 
 void SharedMemoryChannel::ResetPointerFifoRead() {
-  if (area_ != nullptr) ResetReadIndex(area_->pointerFifo);
+  if (SharedMemoryArea* area = LiveArea()) ResetReadIndex(area->pointerFifo);
 }
 
 CommandFifo* SharedMemoryChannel::CommandFifoOf(int pointer) const {
-  if (area_ == nullptr || pointer < 0 || pointer >= kCommandFifoCount) return nullptr;
-  return &area_->commandFifos[pointer];
+  SharedMemoryArea* area = LiveArea();
+  if (area == nullptr || pointer < 0 || pointer >= kCommandFifoCount) return nullptr;
+  return &area->commandFifos[pointer];
 }
 
 int SharedMemoryChannel::PutCommand(int pointer, const CommandRecord& record) {
   CommandFifo* fifo = CommandFifoOf(pointer);
-  return fifo != nullptr ? PutRecord(*fifo, record) : 0;
+  return fifo != nullptr ? PutRecord(*fifo, StateOf(*fifo, pointer), record) : 0;
 }
 
 int SharedMemoryChannel::GetCommand(int pointer, CommandRecord& record) {
   CommandFifo* fifo = CommandFifoOf(pointer);
-  return fifo != nullptr ? GetRecord(*fifo, record) : 0;
+  return fifo != nullptr ? GetRecord(*fifo, StateOf(*fifo, pointer), record) : 0;
 }
 
 int SharedMemoryChannel::IsCommandFifoEmpty(int pointer) const {
   CommandFifo* fifo = CommandFifoOf(pointer);
-  return fifo == nullptr || FifoState(*fifo).Empty() ? 1 : 0;
+  return fifo == nullptr || StateOf(*fifo, pointer).Empty() ? 1 : 0;
 }
 
 int SharedMemoryChannel::IsCommandFifoFull(int pointer) const {
   CommandFifo* fifo = CommandFifoOf(pointer);
-  return fifo == nullptr || FifoState(*fifo).Full() ? 1 : 0;
+  return fifo == nullptr || StateOf(*fifo, pointer).Full() ? 1 : 0;
 }
 
 int SharedMemoryChannel::CommandFifoCount(int pointer) const {
   CommandFifo* fifo = CommandFifoOf(pointer);
-  return fifo != nullptr ? FifoState(*fifo).Count() : 0;
+  return fifo != nullptr ? StateOf(*fifo, pointer).Count() : 0;
 }
 
 int SharedMemoryChannel::CommandFifoFree(int pointer) const {
   CommandFifo* fifo = CommandFifoOf(pointer);
-  return fifo != nullptr ? FifoState(*fifo).Free() : 0;
+  return fifo != nullptr ? StateOf(*fifo, pointer).Free() : 0;
 }
 
 void SharedMemoryChannel::ResetCommandFifoWrite(int pointer) {
@@ -319,14 +403,14 @@ int SharedMemoryChannel::TerminateCreator() {
   if (std::from_chars(idText.data(), idText.data() + digits, id, 16).ec != std::errc()) return 0;
 
   // The file outlives the server and its process id may have been given to
-  // another program since: end the process only while the area it names
-  // still belongs to a running creator.
+  // another program since: the process is ended only when the system shows
+  // that it is the one holding the area the file names.
   const std::string name = platform::ProfileReadString(rendezvousFile, kSection, kNameKey, "", 260);
-  if (name.empty() || !platform::SharedMemory::IsClaimedByRunningCreator(name)) return 0;
-  return platform::TerminateProcessById(id) ? 1 : 0;
+  if (name.empty()) return 0;
+  return platform::SharedMemory::TerminateCreator(name, id) ? 1 : 0;
 }
 
 int SharedMemoryChannel::FillTextMatches() const {
-  if (area_ == nullptr) return 0;
+  if (LiveArea() == nullptr) return 0;
   return std::memcmp(area_->fillText, FillText, kFillTextLength + 1) == 0 ? 1 : 0;
 }

@@ -12,12 +12,35 @@
 // reading process, and within a process the caller serialises all calls.
 #pragma once
 
+#include <array>
+#include <bitset>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "platform/shared_memory.h"
 #include "pointer/shared_memory_layout.h"
+
+// Something the owner of a channel should write to its log, once: the channel
+// writes no log itself, and its FIFO operations run under the owner's lock,
+// where nothing is logged.
+struct ChannelNotice {
+  enum class Kind {
+    kNone,
+    kAreaCutShort,  // another process truncated the area; nothing moves any more
+    kFifoUnusable,  // a FIFO was found with an index outside its slots
+  };
+  static constexpr int kPointerFifo = -1;
+
+  Kind kind = Kind::kNone;
+  int fifo = kPointerFifo;  // kFifoUnusable: kPointerFifo or a command FIFO's pointer number
+  std::uint32_t writeIndex = 0;
+  std::uint32_t readIndex = 0;
+};
+
+// The notice as one line of text (without a line end); its length.
+std::size_t FormatChannelNotice(const ChannelNotice& notice, char* out, std::size_t size);
 
 class SharedMemoryChannel {
  public:
@@ -63,6 +86,11 @@ class SharedMemoryChannel {
   void ResetCommandFifoWrite(int pointer);
   void ResetCommandFifoRead(int pointer);
 
+  // The oldest notice not yet taken (kind kNone when there is none). A FIFO is
+  // noted when it is first found unusable, and again only after it was found
+  // usable in between; the cut-short area once per area.
+  ChannelNotice TakeNotice();
+
   // Ends the process named in the rendezvous file's CreatorProcessID.
   int TerminateCreator();
   // 1 when the area holds FillText byte for byte, terminator included.
@@ -73,7 +101,14 @@ class SharedMemoryChannel {
   int Open(std::uint32_t& structVersion);
   int Fail(std::string text);
   int FailCreate();
+  // The area while its FIFOs can be used: none once another process cut it short.
+  SharedMemoryArea* LiveArea() const;
   CommandFifo* CommandFifoOf(int pointer) const;
+  // The FIFO's indices as this side sees them, noting a change of usability.
+  template <typename Fifo>
+  auto StateOf(Fifo& fifo, int fifoNumber) const;
+  void NoteUsability(int fifoNumber, bool usable, std::uint32_t write, std::uint32_t read) const;
+  void ForgetNotices();
 
   const std::string creationName_;
   std::string folder_;
@@ -83,4 +118,12 @@ class SharedMemoryChannel {
   std::string lastErrorText_;
   platform::SharedMemory memory_;
   SharedMemoryArea* area_ = nullptr;
+
+  // What TakeNotice hands out. The FIFO operations note as they go, also the
+  // const ones; the caller serialises all of them anyway.
+  static constexpr int kPendingNoticeCount = 8;
+  mutable std::array<ChannelNotice, kPendingNoticeCount> pendingNotices_{};
+  mutable int pendingNoticeCount_ = 0;
+  mutable std::bitset<1 + kCommandFifoCount> unusableFifos_;  // index: FIFO number + 1
+  bool cutShortNoted_ = false;
 };

@@ -74,6 +74,14 @@ bool WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& by
   return true;
 }
 
+// a x b, or false when the product would pass limit (and so could not be made
+// without wrapping around into a small, wrong size).
+bool ProductWithin(std::uint64_t a, std::uint64_t b, std::uint64_t limit, std::uint64_t& product) {
+  if (a != 0 && b > limit / a) return false;
+  product = a * b;
+  return true;
+}
+
 }  // namespace
 
 std::uint64_t BitmapStride(std::uint64_t side) {
@@ -84,10 +92,15 @@ std::vector<std::uint8_t> RenderQrCodeBitmap(const QrModules& symbol,
                                              const QrCodeBitmapStyle& style) {
   if (style.moduleSize < 1 || symbol.width < 0) return {};
   const auto moduleSize = static_cast<std::uint64_t>(style.moduleSize);
-  const std::uint64_t side = static_cast<std::uint64_t>(symbol.width) * moduleSize;
+  // Every size is checked before it is made: a product that wrapped around
+  // would give a small buffer that the painting then overruns.
+  std::uint64_t side = 0;
+  std::uint64_t imageBytes = 0;
+  if (!ProductWithin(static_cast<std::uint64_t>(symbol.width), moduleSize, kLargestFileSize, side))
+    return {};
   const std::uint64_t stride = BitmapStride(side);
-  const std::uint64_t fileSize = kBitmapHeadersSize + side * stride;
-  if (fileSize > kLargestFileSize) return {};
+  if (!ProductWithin(side, stride, kLargestFileSize - kBitmapHeadersSize, imageBytes)) return {};
+  const std::uint64_t fileSize = kBitmapHeadersSize + imageBytes;
 
   std::vector<std::uint8_t> file;
   try {

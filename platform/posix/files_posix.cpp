@@ -28,20 +28,24 @@ bool RenameWithoutReplace(const std::string& from, const std::string& to) {
 }
 
 bool AppendToFile(const std::string& path, std::string_view bytes) {
+  return AppendToFileReporting(path, bytes) == AppendResult::kWritten;
+}
+
+AppendResult AppendToFileReporting(const std::string& path, std::string_view bytes) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  bool complete = true;
+  if (fd < 0) return AppendResult::kNotOpened;
+  AppendResult result = AppendResult::kWritten;
   while (!bytes.empty()) {
     const ssize_t written = write(fd, bytes.data(), bytes.size());
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) {
-      complete = false;
+      result = AppendResult::kNotAllWritten;
       break;
     }
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
   close(fd);
-  return complete;
+  return result;
 }
 
 }  // namespace platform

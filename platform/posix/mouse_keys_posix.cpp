@@ -6,29 +6,39 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+
+#include "platform/posix/background_connection.h"
 
 namespace platform {
 namespace {
 
-// The connection to the X display named by $DISPLAY with the XTest extension,
-// opened at first use and kept for the life of the process. Only the dialog's
-// thread drives it.
+// A display that cannot be reached is tried again after this pause.
+constexpr std::uint64_t kReconnectPauseMs = 3000;
+
+// A connection to the X display named by $DISPLAY with the XTest extension.
+// It is opened on a thread of its own (BackgroundConnection) and then driven
+// only by the dialog's thread.
 class XTestDisplay {
  public:
   XTestDisplay() {
     display_ = XOpenDisplay(nullptr);
     if (display_ == nullptr) return;
+    // Xlib ends the whole program when a connection breaks; for this one it
+    // only ends the emulation. Other connections keep the handler they had.
+    ownConnection_ = display_;
+    std::call_once(ioErrorHandlerInstalled_,
+                   [] { previousIoErrorHandler_ = XSetIOErrorHandler(&XTestDisplay::OnIoError); });
+    XSetIOErrorExitHandler(display_, &XTestDisplay::OnConnectionLost, this);
     int eventBase = 0, errorBase = 0, major = 0, minor = 0;
     if (!XTestQueryExtension(display_, &eventBase, &errorBase, &major, &minor)) {
       XCloseDisplay(display_);
       display_ = nullptr;
       return;
     }
-    // Xlib ends the whole program when a connection breaks; for this one it
-    // only ends the emulation. Other connections keep the handler they had.
-    ownConnection_ = display_;
-    previousIoErrorHandler_ = XSetIOErrorHandler(&XTestDisplay::OnIoError);
-    XSetIOErrorExitHandler(display_, &XTestDisplay::OnConnectionLost, this);
     screen_ = DefaultScreen(display_);
     width_ = DisplayWidth(display_, screen_);
     height_ = DisplayHeight(display_, screen_);
@@ -72,7 +82,7 @@ class XTestDisplay {
   }
 
   static int OnIoError(Display* display) {
-    if (display == ownConnection_ || previousIoErrorHandler_ == nullptr) return 0;
+    if (display == ownConnection_.load() || previousIoErrorHandler_ == nullptr) return 0;
     return previousIoErrorHandler_(display);
   }
   static void OnConnectionLost(Display*, void* self) {
@@ -89,7 +99,8 @@ class XTestDisplay {
     });
   }
 
-  static inline Display* ownConnection_ = nullptr;
+  static inline std::atomic<Display*> ownConnection_{nullptr};
+  static inline std::once_flag ioErrorHandlerInstalled_;
   static inline XIOErrorHandler previousIoErrorHandler_ = nullptr;
 
   Display* display_ = nullptr;
@@ -101,29 +112,50 @@ class XTestDisplay {
   KeyPair shiftKeys_{};
 };
 
-XTestDisplay& TheDisplay() {
-  static XTestDisplay display;
+std::unique_ptr<XTestDisplay> OpenXTestDisplay() {
+  auto display = std::make_unique<XTestDisplay>();
+  if (!display->Usable()) return nullptr;
   return display;
+}
+
+std::uint64_t MonotonicMs() {
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<std::uint64_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+// The display once a connection is ready; null until then, and for a while
+// after a connection broke.
+XTestDisplay* ReadyDisplay() {
+  static BackgroundConnection<XTestDisplay> connection(OpenXTestDisplay, MonotonicMs,
+                                                       kReconnectPauseMs);
+  XTestDisplay* display = connection.Get();
+  if (display == nullptr || display->Usable()) return display;
+  connection.Drop();
+  return nullptr;
 }
 
 }  // namespace
 
 bool MouseEmulationAvailable() {
-  return TheDisplay().Usable();
+  return ReadyDisplay() != nullptr;
 }
 
 bool SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) {
-  XTestDisplay& display = TheDisplay();
-  if (!display.Usable()) return false;
-  display.Send(flags, x, y);
+  XTestDisplay* display = ReadyDisplay();
+  if (display == nullptr) return false;
+  display->Send(flags, x, y);
   return true;
 }
 
+// Without a display the keys count as not held.
 bool IsCtrlHeld() {
-  return TheDisplay().Usable() && TheDisplay().IsCtrlHeld();
+  XTestDisplay* display = ReadyDisplay();
+  return display != nullptr && display->IsCtrlHeld();
 }
 bool IsShiftHeld() {
-  return TheDisplay().Usable() && TheDisplay().IsShiftHeld();
+  XTestDisplay* display = ReadyDisplay();
+  return display != nullptr && display->IsShiftHeld();
 }
 
 }  // namespace platform

@@ -1,15 +1,27 @@
-// POSIX shared memory under "/" + name. The creator's claim is an exclusive
-// flock on the object itself: the kernel drops it when the process ends, so a
-// name left behind by a crashed creator can be claimed again.
+// POSIX shared memory under "/" + name. The creator's claim is a write lock
+// of its open file description on the whole object (an OFD lock): the kernel
+// drops it when the process ends, so a name left behind by a crashed creator
+// can be claimed again. Others can test for it without taking a lock, and the
+// process's own descriptor table shows who holds it.
 #include "platform/shared_memory.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <fstream>
+#include <string_view>
+
+#include "platform/posix/view_fault_guard.h"
 
 namespace platform {
 namespace {
@@ -38,6 +50,87 @@ bool StillNamed(int fd, const std::string& objectName) {
   return same;
 }
 
+// Through syscall(): the C library's wrappers are missing, or lack C linkage,
+// in the versions this is built with.
+int OpenProcessFd(pid_t pid) {
+  return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+}
+
+bool SignalProcessFd(int processFd, int signal) {
+  return syscall(SYS_pidfd_send_signal, processFd, signal, nullptr, 0) == 0;
+}
+
+// The whole object, however it grows.
+struct flock WholeObject(short type) {
+  struct flock lock {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = 0;
+  lock.l_len = 0;
+  return lock;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// True when some process holds an exclusive flock on the object (as listed
+// in /proc/locks); shared ones do not count.
+bool HasExclusiveFlock(const struct stat& object) {
+  std::ifstream locks("/proc/locks");
+  for (std::string line; std::getline(locks, line);) {
+    char kind[16] = {};
+    char mode[16] = {};
+    unsigned deviceMajor = 0, deviceMinor = 0;
+    unsigned long inode = 0;
+    if (std::sscanf(line.c_str(), "%*d: %15s %*s %15s %*d %x:%x:%lu", kind, mode, &deviceMajor,
+                    &deviceMinor, &inode) == 5 &&
+        std::string_view(kind) == "FLOCK" && std::string_view(mode) == "WRITE" &&
+        inode == object.st_ino && deviceMajor == major(object.st_dev) &&
+        deviceMinor == minor(object.st_dev)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Servers built before the claim became an OFD lock took an exclusive flock
+// instead, and their probes a shared one for a moment. This creator takes the
+// flock too, so that such a server cannot run beside it; when it cannot, only
+// an exclusive holder is a running creator, a shared one a passing probe.
+bool TakeEarlierCreatorsLock(int fd) {
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+  struct stat object {};
+  return errno == EWOULDBLOCK && fstat(fd, &object) == 0 && !HasExclusiveFlock(object);
+}
+
+// True when one of the process's descriptors is the object and its open file
+// description holds a write lock on it: the creator's claim, seen from the
+// kernel's side (the fdinfo of a descriptor lists the locks it owns).
+bool HoldsCreatorClaim(std::uint32_t processId, const struct stat& object) {
+  const std::string process = "/proc/" + std::to_string(processId);
+  DIR* descriptors = opendir((process + "/fd").c_str());
+  if (descriptors == nullptr) return false;
+  bool holds = false;
+  while (!holds) {
+    const dirent* entry = readdir(descriptors);
+    if (entry == nullptr) break;
+    if (entry->d_name[0] == '.') continue;
+    struct stat target {};
+    if (stat((process + "/fd/" + entry->d_name).c_str(), &target) != 0 ||
+        !SameFile(target, object)) {
+      continue;
+    }
+    std::ifstream info(process + "/fdinfo/" + entry->d_name);
+    for (std::string line; !holds && std::getline(info, line);) {
+      holds = line.starts_with("lock:") && line.find("OFDLCK") != std::string::npos &&
+              line.find("WRITE") != std::string::npos;
+    }
+  }
+  closedir(descriptors);
+  return holds;
+}
+
 }  // namespace
 
 SharedMemory::~SharedMemory() {
@@ -55,16 +148,24 @@ SharedMemory::Claim SharedMemory::ClaimName(const std::string& name) {
       errorCode_ = errno;
       return Claim::kFailed;
     }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    struct flock claim = WholeObject(F_WRLCK);
+    if (fcntl(fd, F_OFD_SETLK, &claim) != 0) {
       errorCode_ = errno;
       CloseKeepingErrno(fd);
-      return errorCode_ == EWOULDBLOCK ? Claim::kHeldByRunningCreator : Claim::kFailed;
+      return errorCode_ == EAGAIN || errorCode_ == EACCES ? Claim::kHeldByRunningCreator
+                                                          : Claim::kFailed;
     }
-    if (StillNamed(fd, objectName)) {
-      claim_ = fd;
-      return Claim::kClaimed;
+    if (!StillNamed(fd, objectName)) {
+      close(fd);  // the previous creator was just leaving; try the new name
+      continue;
     }
-    close(fd);  // the previous creator was just leaving; try the new name
+    if (!TakeEarlierCreatorsLock(fd)) {
+      CloseKeepingErrno(fd);
+      errorCode_ = EWOULDBLOCK;
+      return Claim::kHeldByRunningCreator;
+    }
+    claim_ = fd;
+    return Claim::kClaimed;
   }
   errorCode_ = EAGAIN;
   return Claim::kFailed;
@@ -73,10 +174,34 @@ SharedMemory::Claim SharedMemory::ClaimName(const std::string& name) {
 bool SharedMemory::IsClaimedByRunningCreator(const std::string& name) {
   const int fd = shm_open(ObjectName(name).c_str(), O_RDONLY | O_CLOEXEC, 0);
   if (fd < 0) return false;
-  // A shared lock is refused exactly while a creator holds its exclusive one.
-  const bool claimed = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-  close(fd);  // drops the shared lock, if it was granted
+  // Asks which lock would stand in the way of a read lock; takes none.
+  struct flock probe = WholeObject(F_RDLCK);
+  const bool claimed = fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+  close(fd);
   return claimed;
+}
+
+bool SharedMemory::TerminateCreator(const std::string& name, std::uint32_t processId) {
+  // kill() reads 0 and negative ids as whole process groups.
+  if (processId == 0 || processId > static_cast<std::uint32_t>(INT_MAX)) return false;
+  const int fd = shm_open(ObjectName(name).c_str(), O_RDONLY | O_CLOEXEC, 0);
+  if (fd < 0) return false;
+  struct stat object {};
+  const bool named = fstat(fd, &object) == 0;
+  close(fd);
+  if (!named) return false;
+
+  // Taken before the check, the pidfd stays with the process checked: should
+  // it end meanwhile and its id pass on, the signal reaches nobody.
+  const auto pid = static_cast<pid_t>(processId);
+  const int process = OpenProcessFd(pid);
+  if (process < 0) {
+    if (errno != ENOSYS) return false;
+    return HoldsCreatorClaim(processId, object) && kill(pid, SIGTERM) == 0;  // older kernels
+  }
+  const bool ended = HoldsCreatorClaim(processId, object) && SignalProcessFd(process, SIGTERM);
+  close(process);
+  return ended;
 }
 
 bool SharedMemory::Create(std::size_t size) {
@@ -125,14 +250,22 @@ void* SharedMemory::MapView(std::size_t size) {
   }
   view_ = view;
   viewSize_ = size;
+  // The consumer can truncate the object under this view at any time.
+  viewGuard_ = GuardView(view_, viewSize_);
   return view_;
 }
 
 void SharedMemory::UnmapView() {
   if (view_ == nullptr) return;
+  UnguardView(viewGuard_);
+  viewGuard_ = -1;
   munmap(view_, viewSize_);
   view_ = nullptr;
   viewSize_ = 0;
+}
+
+bool SharedMemory::ViewLost() const {
+  return IsViewLost(viewGuard_);
 }
 
 int SharedMemory::Close() {

@@ -59,8 +59,8 @@ bool IsWouldBlock(int error) {
   return error == EAGAIN || error == EWOULDBLOCK;
 }
 
-int AddressInUseError() {
-  return EADDRINUSE;
+bool IsAddressInUse(int error) {
+  return error == EADDRINUSE;
 }
 
 Socket::Socket(Socket&& other) noexcept

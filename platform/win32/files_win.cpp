@@ -17,15 +17,19 @@ bool RenameWithoutReplace(const std::string& from, const std::string& to) {
 }
 
 bool AppendToFile(const std::string& path, std::string_view bytes) {
+  return AppendToFileReporting(path, bytes) == AppendResult::kWritten;
+}
+
+AppendResult AppendToFileReporting(const std::string& path, std::string_view bytes) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) return AppendResult::kNotOpened;
   SetFilePointer(file, 0, nullptr, FILE_END);
   DWORD written = 0;
   const BOOL ok =
       WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(file);
-  return ok && written == bytes.size();
+  return ok && written == bytes.size() ? AppendResult::kWritten : AppendResult::kNotAllWritten;
 }
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 // Named file mapping backed by the page file. The creator's claim is a named
 // mutex that only creators open: the system removes it with the last handle,
-// so it exists exactly while a creator runs.
+// so it exists exactly while a creator runs. A second one, named after the
+// creator's process id, lets others confirm which process that is.
 #include "platform/shared_memory.h"
 
 #include <windows.h>
@@ -8,6 +9,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -87,6 +89,14 @@ bool IsOwnedByThisUser(HANDLE object) {
   return ours;
 }
 
+std::string CreatorMarkName(const std::string& name, DWORD processId) {
+  return ClaimObjectName(name) + " " + std::to_string(processId);
+}
+
+// A probe holds the claim's mutex for a moment only; a running creator for good.
+constexpr int kClaimAttempts = 5;
+constexpr DWORD kClaimRetryMs = 20;
+
 }  // namespace
 
 SharedMemory::~SharedMemory() {
@@ -99,19 +109,37 @@ SharedMemory::Claim SharedMemory::ClaimName(const std::string& name) {
   name_ = name;
   takenByOtherProgram_ = false;
   CurrentUserOnly access;
-  HANDLE claim = CreateMutexA(access.Attributes(), FALSE, ClaimObjectName(name).c_str());
-  if (claim == nullptr) {
-    errorCode_ = static_cast<int>(GetLastError());
-    takenByOtherProgram_ = errorCode_ == ERROR_ACCESS_DENIED;  // another user's object
-    return Claim::kFailed;
-  }
-  if (GetLastError() == ERROR_ALREADY_EXISTS) {
-    errorCode_ = ERROR_ALREADY_EXISTS;
+  for (int attempt = 1;; ++attempt) {
+    HANDLE claim = CreateMutexA(access.Attributes(), FALSE, ClaimObjectName(name).c_str());
+    if (claim == nullptr) {
+      errorCode_ = static_cast<int>(GetLastError());
+      takenByOtherProgram_ = errorCode_ == ERROR_ACCESS_DENIED;  // another user's object
+      return Claim::kFailed;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) {
+      claim_ = FromHandle(claim);
+      break;
+    }
     takenByOtherProgram_ = !IsOwnedByThisUser(claim);
     CloseHandle(claim);
-    return takenByOtherProgram_ ? Claim::kFailed : Claim::kHeldByRunningCreator;
+    if (takenByOtherProgram_) {
+      errorCode_ = ERROR_ALREADY_EXISTS;
+      return Claim::kFailed;
+    }
+    if (attempt == kClaimAttempts) {
+      errorCode_ = ERROR_ALREADY_EXISTS;
+      return Claim::kHeldByRunningCreator;
+    }
+    Sleep(kClaimRetryMs);
   }
-  claim_ = FromHandle(claim);
+  HANDLE mark = CreateMutexA(access.Attributes(), FALSE,
+                             CreatorMarkName(name, GetCurrentProcessId()).c_str());
+  if (mark == nullptr) {
+    errorCode_ = static_cast<int>(GetLastError());
+    ReleaseClaim();
+    return Claim::kFailed;
+  }
+  creatorMark_ = FromHandle(mark);
   return Claim::kClaimed;
 }
 
@@ -120,6 +148,21 @@ bool SharedMemory::IsClaimedByRunningCreator(const std::string& name) {
   if (claim == nullptr) return false;
   CloseHandle(claim);
   return true;
+}
+
+bool SharedMemory::TerminateCreator(const std::string& name, std::uint32_t processId) {
+  if (processId == 0) return false;
+  // While this handle is open the id cannot pass to another process.
+  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
+  if (process == nullptr) return false;
+  bool ended = false;
+  HANDLE mark = OpenMutexA(SYNCHRONIZE, FALSE, CreatorMarkName(name, processId).c_str());
+  if (mark != nullptr) {
+    CloseHandle(mark);
+    ended = TerminateProcess(process, 0) != 0;
+  }
+  CloseHandle(process);
+  return ended;
 }
 
 bool SharedMemory::Create(std::size_t size) {
@@ -186,6 +229,10 @@ void SharedMemory::UnmapView() {
   viewSize_ = 0;
 }
 
+bool SharedMemory::ViewLost() const {
+  return false;  // the object keeps its size while any view of it exists
+}
+
 int SharedMemory::Close() {
   if (handle_ == kNoHandle) {
     ReleaseClaim();
@@ -199,6 +246,10 @@ int SharedMemory::Close() {
 }
 
 void SharedMemory::ReleaseClaim() {
+  if (creatorMark_ != kNoHandle) {
+    CloseHandle(AsHandle(creatorMark_));
+    creatorMark_ = kNoHandle;
+  }
   if (claim_ == kNoHandle) return;
   CloseHandle(AsHandle(claim_));
   claim_ = kNoHandle;

@@ -51,8 +51,10 @@ bool IsWouldBlock(int error) {
   return error == WSAEWOULDBLOCK;
 }
 
-int AddressInUseError() {
-  return WSAEADDRINUSE;
+// A port that another socket holds exclusively (as our own listening socket
+// does) is refused with WSAEACCES rather than WSAEADDRINUSE.
+bool IsAddressInUse(int error) {
+  return error == WSAEADDRINUSE || error == WSAEACCES;
 }
 
 Socket::Socket(Socket&& other) noexcept

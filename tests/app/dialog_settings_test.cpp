@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "platform/profile.h"
 #include "tests/support/temp_folder.h"
 
@@ -82,6 +84,15 @@ TEST_F(DialogSettingsTest, SaveWritesProfileAndPlacementEvenAfterAFailedRangeChe
 TEST_F(DialogSettingsTest, SelectedPointerIsStoredAndReadBack) {
   StoreSelectedPointer(7, files.iniFile);
   EXPECT_EQ(platform::ProfileReadString(files.iniFile, "Control", "SelectedPointer", "", 460), "7");
+}
+
+TEST(PersistenceTimeoutTest, MillisecondsNeverOverflow) {
+  EXPECT_EQ(PersistenceTimeoutMs(10), 10000);
+  EXPECT_EQ(PersistenceTimeoutMs(0), 0);
+  EXPECT_EQ(PersistenceTimeoutMs(2147483), 2147483000);
+  EXPECT_EQ(PersistenceTimeoutMs(2147484), INT_MAX);  // seconds x 1000 passes INT_MAX here
+  EXPECT_EQ(PersistenceTimeoutMs(INT_MAX), INT_MAX);
+  EXPECT_EQ(PersistenceTimeoutMs(INT_MIN), 0);
 }
 
 }  // namespace

@@ -98,10 +98,13 @@ TEST_F(MainDialogTest, StartWhileRunningAndResetWhileStopped) {
   dialog.OnStop();
   EXPECT_EQ(view.GetItemText(control::kStatus), "Stopped.");
   EXPECT_EQ(view.TimerPeriodMs(), 0u);
+  dialog.OnVibrate(0xA3);  // queued while stopped: the start discards it
+  EXPECT_EQ(app.protocol.ReadState().requestedCommand[0], 0xA3);
   dialog.OnReset();
   EXPECT_EQ(view.messages.back(), "Server not Launched");
   EXPECT_TRUE(dialog.IsRunning());
   EXPECT_EQ(view.GetItemText(control::kStatus), "Working...");
+  EXPECT_EQ(app.protocol.ReadState().requestedCommand[0], 0);
   dialog.OnCancel();
 }
 

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/files.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -93,6 +94,25 @@ TEST_F(DiagnosticLogTest, FailedOpenKeepsTheMessageAsLastAndTheCountPending) {
   EXPECT_EQ(Contents(),
             "2026/12/06-21:43:52.000: A\r\n"
             "2026/12/06-21:43:52.002: (REPCNT: 2)\r\n"
+            "2026/12/06-21:43:52.002: C\r\n");
+}
+
+TEST_F(DiagnosticLogTest, FailedWriteAfterTheOpenClearsTheCount) {
+  // Opens, then takes no byte (wine reaches it through its drive Z:).
+  std::string full = "/dev/full";
+  if (!platform::PathExists(full)) full = "Z:\\dev\\full";
+  if (platform::AppendToFileReporting(full, "x") != platform::AppendResult::kNotAllWritten) {
+    GTEST_SKIP() << "no device that is always full";
+  }
+  const std::string good = log.Path();
+  log.WriteLogLine("A");
+  log.WriteLogLine("A");
+  log.SetPath(full);
+  log.WriteLogLine("B");  // the count went out with it, however the write ended
+  log.SetPath(good);
+  log.WriteLogLine("C");
+  EXPECT_EQ(Contents(),
+            "2026/12/06-21:43:52.000: A\r\n"
             "2026/12/06-21:43:52.002: C\r\n");
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -11,6 +12,7 @@
 #include "app/settings.h"
 #include "common/diagnostic_log.h"
 #include "pointer/shared_memory_channel.h"
+#include "tests/http/log_lines.h"
 #include "tests/pointer/channel_fixture.h"
 #include "tests/support/temp_folder.h"
 
@@ -121,6 +123,15 @@ TEST_F(PointerProtocolTest, SilenceAbandonsTheAwaitedEcho) {
   EXPECT_EQ(Report({.frame = 2}), "0100");
 }
 
+TEST_F(PointerProtocolTest, AReportNewerThanTheTickIsNotSilent) {
+  protocol.QueueVibrateCommand(kVibrateShortSingle);
+  EXPECT_EQ(Report({.frame = 1}), "01A0");
+  // The tick read its time just before this report took the lock.
+  EXPECT_FALSE(protocol.MarkSilentPointers(now - 5));
+  EXPECT_EQ(protocol.ReadState().resetRequest[3], 0);
+  EXPECT_EQ(Report({.frame = 2}), "01A0");  // the command is still awaited
+}
+
 TEST_F(PointerProtocolTest, FlagsAndOffScreenFollowTheReport) {
   Report({.frame = 5, .buttonL = 1, .buttonR = 1, .ackMode = 2});
   EXPECT_EQ(protocol.ReadLiveStatus().offScreen, 0);
@@ -203,6 +214,20 @@ TEST_F(PointerProtocolTest, MalformedReportsAreAnsweredWithoutTouchingAnything) 
   const PointerProtocolState state = protocol.ReadState();
   EXPECT_EQ(state.requestedCommand[3], kVibrateShortSingle);
   EXPECT_EQ(state.lastReportTick[3], 0u);
+
+  // Each is traced like any report, as far as its fields go.
+  const std::vector<std::string> messages = LogMessages(log.Path());
+  EXPECT_EQ(std::count(messages.begin(), messages.end(), "Extracting data from Tolvex GET request"),
+            6);
+  const char* const expectedFieldLines[] = {
+      "Layout: 1 Screen: 00 Pointer: 80 Frame: 0001 X: 32768 Y: 32768 ButtonL: 0 ButtonR: 0 "
+      "AckMode: 02 AckPacket: 00",
+      "Layout: 0 Screen: 00 Pointer: 00 Frame: 0000 X: 00000 Y: 00000 ButtonL: 0 ButtonR: 0 "
+      "AckMode: 00 AckPacket: 00",
+  };
+  for (const char* line : expectedFieldLines) {
+    EXPECT_NE(std::find(messages.begin(), messages.end(), line), messages.end()) << line;
+  }
 }
 
 TEST_F(PointerProtocolTest, ClosedChannelStillAnswersButForwardsNothing) {
@@ -210,6 +235,27 @@ TEST_F(PointerProtocolTest, ClosedChannelStillAnswersButForwardsNothing) {
   channel.SharedMemoryClose();
   protocol.QueueVibrateCommand(kVibrateShortSingle);
   EXPECT_EQ(Report({}), "01A0");
+}
+
+// A consumer that writes a bad index stops that FIFO; the log says so once
+// each time it breaks.
+TEST_F(PointerProtocolTest, UnusableFifosAreLoggedOnceEach) {
+  settings.logLevel = 0;
+  SharedMemoryArea& area = *channel.GetHeader();
+  area.pointerFifo.writeIndex = 16000;
+  area.commandFifos[3].readIndex = 900;
+  Report({.frame = 1});
+  Report({.frame = 2});
+  channel.ResetPointerFifoWrite();  // the server's own index becomes valid again
+  Report({.frame = 3});
+  area.pointerFifo.readIndex = 70000;
+  Report({.frame = 4});
+  Report({.frame = 5});
+  EXPECT_EQ(LogMessages(log.Path()),
+            (std::vector<std::string>{
+                "PointerFifo unusable: write index 16000, read index 0 (slots 0 to 15999)",
+                "CommandFifo 3 unusable: write index 0, read index 900 (slots 0 to 799)",
+                "PointerFifo unusable: write index 1, read index 70000 (slots 0 to 15999)"}));
 }
 
 TEST_F(PointerProtocolTest, ConcurrentReportersLoseNothing) {

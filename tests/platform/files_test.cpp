@@ -19,6 +19,12 @@ TEST(FilesTest, AppendCreatesThenAppends) {
 TEST(FilesTest, AppendIntoMissingFolderFails) {
   TempFolder folder;
   EXPECT_FALSE(platform::AppendToFile(folder.File("no-such-folder/log.txt"), "x"));
+  EXPECT_EQ(platform::AppendToFileReporting(folder.File("no-such-folder/log.txt"), "x"),
+            platform::AppendResult::kNotOpened);
+  if (platform::PathExists("/dev/full")) {
+    EXPECT_EQ(platform::AppendToFileReporting("/dev/full", "x"),
+              platform::AppendResult::kNotAllWritten);
+  }
 }
 
 TEST(FilesTest, RenameNeverReplacesAnExistingFile) {

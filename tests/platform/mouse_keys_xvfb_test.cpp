@@ -4,8 +4,11 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -114,7 +117,7 @@ TEST(MouseKeysXvfbTest, MovesClicksAndReadsModifiersOnARealDisplay) {
   ASSERT_FALSE(displayName.empty()) << "Xvfb did not start";
   // The backend opens the display named here at its first use.
   setenv("DISPLAY", displayName.c_str(), 1);
-  ASSERT_TRUE(platform::MouseEmulationAvailable());
+  ASSERT_TRUE(Eventually(platform::MouseEmulationAvailable));  // it connects in the background
 
   Display* observer = XOpenDisplay(displayName.c_str());
   ASSERT_NE(observer, nullptr);
@@ -164,6 +167,36 @@ TEST(MouseKeysXvfbTest, WithoutADisplayEmulationIsUnavailable) {
         const bool usable = platform::MouseEmulationAvailable() ||
                             platform::SendMouseEvent(0x8001, 0, 0) || platform::IsCtrlHeld();
         std::exit(usable ? 1 : 0);
+      },
+      testing::ExitedWithCode(0), "");
+}
+
+// A display that accepts the connection and never answers: asking for the
+// keys must not wait for it, and they count as not held.
+TEST(MouseKeysXvfbTest, AnUnansweringDisplayNeverBlocksTheCaller) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        const int listener = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            listen(listener, 4) != 0 ||
+            getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+            ntohs(address.sin_port) <= 6000) {
+          std::exit(2);
+        }
+        // X display n listens on TCP port 6000 + n.
+        const std::string display = "127.0.0.1:" + std::to_string(ntohs(address.sin_port) - 6000);
+        setenv("DISPLAY", display.c_str(), 1);
+        bool anyAnswer = false;
+        for (int tick = 0; tick < 3; ++tick) {
+          anyAnswer = anyAnswer || platform::IsCtrlHeld() || platform::IsShiftHeld() ||
+                      platform::MouseEmulationAvailable();
+        }
+        std::exit(anyAnswer ? 1 : 0);
       },
       testing::ExitedWithCode(0), "");
 }

@@ -186,4 +186,20 @@ TEST_F(CrossProcessTest, TerminateCreatorSparesAProcessThatCreatedNothing) {
   EXPECT_FALSE(bystander.WaitForExit(200, exitCode));
 }
 
+// A running server holds the area, but the file names another process: only
+// the process that the system shows holding it may be ended.
+TEST_F(CrossProcessTest, TerminateCreatorSparesAProcessNamedInTheFileInsteadOfTheCreator) {
+  CreateServer();
+  platform::ChildProcess bystander;
+  ASSERT_TRUE(bystander.Start(peer_, {"idle"}, ""));
+  char id[16];
+  std::snprintf(id, sizeof(id), "%08X", static_cast<unsigned>(bystander.Id()));
+  ASSERT_TRUE(platform::ProfileWriteString(folder_.File("TVXHDVMemory.INI"), "Memory",
+                                           "CreatorProcessID", id));
+  OpenConsumer();
+  EXPECT_EQ(consumer_.TerminateCreator(), 0);
+  int exitCode = 0;
+  EXPECT_FALSE(bystander.WaitForExit(200, exitCode));
+}
+
 }  // namespace

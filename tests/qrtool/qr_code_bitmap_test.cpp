@@ -165,6 +165,12 @@ TEST_F(QrCodeBitmapTest, FailuresWriteNothingAndSayWhy) {
   messages.str("");
   style.moduleSize = 1000000;
   ExpectRefused("Handvan", kOutOfMemoryMessage);
+  // 25 modules of this size make a product that wraps to about 1.7 GB.
+  const std::string modules(25 * 25, '\1');
+  style.moduleSize = 242960040;
+  EXPECT_TRUE(
+      RenderQrCodeBitmap({25, reinterpret_cast<const unsigned char*>(modules.data())}, style)
+          .empty());
 }
 
 TEST_F(QrCodeBitmapTest, AFileThatCannotBeCreatedIsReported) {
