@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <list>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "platform/socket.h"
 #include "platform/thread.h"
 #include "server/error_log.h"
+#include "server/reply_body.h"
 
 struct ServerStats {
   int activeConnections = 0;
@@ -53,6 +55,12 @@ class ThreadedServer : public ErrorLog {
   // Fills reply (the connection's own buffer, reused from request to request)
   // and may change keepAlive. Nonzero: send the reply; 0: close without one.
   virtual int ParseRequest(std::string_view request, std::string& reply, int& keepAlive) = 0;
+  // What the client threads call: ParseRequest, for servers whose replies may
+  // end in a body that is read while it goes out (body is empty on entry).
+  virtual int ParseRequestWithBody(std::string_view request, std::string& reply,
+                                   std::unique_ptr<ReplyBody>& /*body*/, int& keepAlive) {
+    return ParseRequest(request, reply, keepAlive);
+  }
 
  protected:
   static constexpr int kStartupWaitMs = 30000;
@@ -63,6 +71,8 @@ class ThreadedServer : public ErrorLog {
   // accept thread is the first of a Run, the helper thread the second, then
   // one client thread per connection.
   void FailThreadStart(int startNumber) { threadStartsUntilFailure_ = startNumber; }
+  // Makes the next count looks at client connections' network events fail (tests).
+  void FailEventEnumerations(int count) { enumerationFailuresLeft_ = count; }
 
  private:
   friend class ClientConnection;
@@ -118,4 +128,5 @@ class ThreadedServer : public ErrorLog {
   std::vector<std::string> visitors_;
   int startupWaitMs_ = kStartupWaitMs;
   std::atomic<int> threadStartsUntilFailure_{0};
+  std::atomic<int> enumerationFailuresLeft_{0};
 };
