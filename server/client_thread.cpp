@@ -138,17 +138,12 @@ void ClientConnection::WaitLoop() {
 
     unsigned events = 0;
     if (!EnumerateEvents(events)) return;
-    Outcome outcome = Outcome::kGoOn;
-    if (events & platform::kNetRead) outcome = OnReadable();
-    if (outcome == Outcome::kEnd) return;
-    // After the peer's close no write event may come for a reply that is
-    // stuck in the peer's full buffer; every wake-up tries to go on.
-    const bool canWrite = (events & platform::kNetWrite) || peerClosed_;
-    if (canWrite && replyPending_ && outcome != Outcome::kReplyPending) {
-      if (SendReply() == Outcome::kEnd) return;
-    }
+    const bool wasPending = replyPending_;
+    if ((events & platform::kNetRead) && OnReadable() == Outcome::kEnd) return;
     if ((events & platform::kNetClose) && !OnPeerClosed()) return;
-    if (PendingReplyStalled(timeoutMs)) return;
+    // A reply that was pending before this pass goes on at every wake-up, not
+    // only on the write event, which can lag far behind a slow reader.
+    if (wasPending && replyPending_ && TryPendingReply(timeoutMs) == Outcome::kEnd) return;
   }
 }
 
@@ -181,9 +176,10 @@ bool ClientConnection::EnumerateEvents(unsigned& events) {
   return true;
 }
 
-// The write event can lag far behind a slow reader: the system reports room
-// only once a good share of its send buffer has drained. A send attempt shows
-// at once whether the peer took anything since the last one.
+// Sends what the socket takes now. The write event can lag far behind a slow
+// reader (the system reports room only once a good share of its send buffer
+// has drained), so a send attempt is what shows whether the peer took
+// anything; a peer that took nothing for the persistence timeout is done.
 ClientConnection::Outcome ClientConnection::TryPendingReply(int timeoutMs) {
   const Outcome outcome = SendReply();
   return PendingReplyStalled(timeoutMs) ? Outcome::kEnd : outcome;
