@@ -8,6 +8,7 @@
 #include "common/ini_values.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -37,6 +38,12 @@ bool MainDialog::OnInitDialog() {
   if (app_.settings.windowPlacement) view_.ApplyPlacement(*app_.settings.windowPlacement);
   platform::RemoveFile(app_.paths.logFile);  // every run starts a fresh log
   app_.log.WriteLogLine("TVXHandvane started");
+  if (const std::uint64_t openFileLimit = platform::RaiseOpenFileLimit()) {
+    char limitLine[64];
+    std::snprintf(limitLine, sizeof limitLine, "Open file limit: %llu",
+                  static_cast<unsigned long long>(openFileLimit));
+    app_.log.WriteLogLine(limitLine);
+  }
   app_.log.WriteLogLine(app_.settings.serverRoot);
   app_.log.WriteLogLine(app_.settings.sharedMemoryFolder);
 

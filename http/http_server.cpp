@@ -29,7 +29,9 @@ void HttpServer::SetStartHook(std::function<void()> hook) {
 
 int HttpServer::StartServer(std::string serverRoot, std::string defaultIndexFile, int port,
                             int persistenceTimeoutMs) {
-  requests_.SetServerRoot(WithTrailingSeparator(std::move(serverRoot)));
+  // No root configured means no files, not the whole file system.
+  requests_.SetServerRoot(serverRoot.empty() ? std::string()
+                                             : WithTrailingSeparator(std::move(serverRoot)));
   requests_.SetDefaultIndexFile(std::move(defaultIndexFile));
   if (startHook_) startHook_();
   return Run(port, persistenceTimeoutMs);
@@ -48,7 +50,16 @@ int HttpServer::IsRequestComplete(std::string_view request) {
 }
 
 int HttpServer::ParseRequest(std::string_view request, std::string& reply, int& keepAlive) {
-  switch (requests_.Handle(request, reply, keepAlive)) {
+  return Answer(requests_.Handle(request, reply, keepAlive));
+}
+
+int HttpServer::ParseRequestWithBody(std::string_view request, std::string& reply,
+                                     std::unique_ptr<ReplyBody>& body, int& keepAlive) {
+  return Answer(requests_.Handle(request, reply, body, keepAlive));
+}
+
+int HttpServer::Answer(RequestHandler::Outcome outcome) {
+  switch (outcome) {
     case RequestHandler::Outcome::kReplied:
       return 1;
     case RequestHandler::Outcome::kNoBlank:

@@ -37,10 +37,16 @@ class HttpServer : public ThreadedServer {
   int OnReplySent(std::uint32_t bytes) override;
   // Complete once the text ends in an empty line (CR LF CR LF).
   int IsRequestComplete(std::string_view request) override;
+  // The whole reply as one text; the client threads use the next one.
   int ParseRequest(std::string_view request, std::string& reply, int& keepAlive) override;
+  // A file from the root comes as body, read while it is sent.
+  int ParseRequestWithBody(std::string_view request, std::string& reply,
+                           std::unique_ptr<ReplyBody>& body, int& keepAlive) override;
 
  private:
   RequestHandler requests_;
+  int Answer(RequestHandler::Outcome outcome);
+
   std::function<void()> startHook_;
 };
 

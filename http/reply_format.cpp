@@ -32,16 +32,14 @@ std::size_t AssignReplyHeader(std::string& reply, const ReplyHead& head) {
   return reply.size();
 }
 
-void AssignNotFoundReply(std::string& reply, std::string_view status, std::string_view date,
-                         std::string_view page) {
+void AssignNotFoundHeader(std::string& reply, std::string_view status, std::string_view date,
+                          std::uint64_t pageLength) {
   char area[kHeaderAreaSize];
   const int length = std::snprintf(
       area, sizeof area,
-      "HTTP/1.0 %.*s\r\nContent-Length: %zu\r\nContent-Type: text/html\r\nDate: %.*s\r\n"
+      "HTTP/1.0 %.*s\r\nContent-Length: %llu\r\nContent-Type: text/html\r\nDate: %.*s\r\n"
       "Server: %.*s\r\n\r\n",
-      AsInt(status.size()), status.data(), page.size(), AsInt(date.size()), date.data(),
-      AsInt(kServerName.size()), kServerName.data());
+      AsInt(status.size()), status.data(), static_cast<unsigned long long>(pageLength),
+      AsInt(date.size()), date.data(), AsInt(kServerName.size()), kServerName.data());
   AssignFormatted(reply, area, length);
-  // The page goes after the header as it is: any length, zero bytes included.
-  reply.append(page);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -28,7 +29,7 @@ struct ReplyHead {
 // enough.
 std::size_t AssignReplyHeader(std::string& reply, const ReplyHead& head);
 
-// Replaces reply with the whole not-found reply: its own header (no
-// Connection line) followed by the page, every byte of it.
-void AssignNotFoundReply(std::string& reply, std::string_view status, std::string_view date,
-                         std::string_view page);
+// Replaces reply with the not-found reply's own header (no Connection line);
+// the page, every byte of it, follows.
+void AssignNotFoundHeader(std::string& reply, std::string_view status, std::string_view date,
+                          std::uint64_t pageLength);

@@ -2,17 +2,16 @@
 
 #include <array>
 #include <cstdio>
-#include <limits>
 #include <memory>
 
 #include "common/diagnostic_log.h"
 #include "http/ascii.h"
 #include "http/favicon.h"
+#include "http/file_reply_body.h"
 #include "http/http_date.h"
 #include "http/index_page.h"
 #include "http/reply_format.h"
 #include "http/request_path.h"
-#include "platform/file_read.h"
 
 namespace {
 
@@ -48,24 +47,6 @@ class LowerCasePath {
   std::string_view view_;
 };
 
-// Reads a file of the server root as the request routes want it: opened for
-// reading and writing, so read-only files are not served. Empty result with
-// false when it cannot be served at all.
-bool ReadRootFile(const std::string& path, std::string& body) {
-  std::uint64_t size = 0;
-  switch (platform::ReadWholeFile(path, platform::FileOpenMode::kSharedReadWrite,
-                                  std::numeric_limits<std::uint64_t>::max(), body, size)) {
-    case platform::FileReadResult::kCannotOpen:
-    case platform::FileReadResult::kTooLarge:
-      return false;
-    case platform::FileReadResult::kComplete:
-    case platform::FileReadResult::kReadFailed:  // body: what arrived before the error
-    case platform::FileReadResult::kIncomplete:
-      return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 // What one request has been parsed into; lives on the handling thread's stack.
@@ -87,6 +68,15 @@ void RequestHandler::Trace(int level, std::string_view message) const {
 }
 
 RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std::string& reply,
+                                               int& keepAlive) const {
+  std::unique_ptr<ReplyBody> body;
+  const Outcome outcome = Handle(requestText, reply, body, keepAlive);
+  if (body) AppendReplyBody(reply, *body);
+  return outcome;
+}
+
+RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std::string& reply,
+                                               std::unique_ptr<ReplyBody>& body,
                                                int& keepAlive) const {
   Trace(kTraceRoutes, "Entered ParseRequest");
 
@@ -137,7 +127,7 @@ RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std
     return Outcome::kReplied;
   }
   Trace(kTraceRoutes, "not tolvex");
-  ServeFile(request, reply, keepAlive);
+  ServeFile(request, reply, body, keepAlive);
   return Outcome::kReplied;
 }
 
@@ -185,31 +175,36 @@ void RequestHandler::ServeReport(const Request& request, std::string& reply) con
   }
 }
 
-void RequestHandler::ServeFile(const Request& request, std::string& reply, int& keepAlive) const {
-  // Paths that could reach outside the root are answered as missing files.
-  if (!IsPathInsideRoot(request.requestPath)) {
-    ServeNotFound(request, reply, keepAlive);
+void RequestHandler::ServeFile(const Request& request, std::string& reply,
+                               std::unique_ptr<ReplyBody>& body, int& keepAlive) const {
+  // Without a root there are no files to serve; paths that could reach
+  // outside the root are answered as missing files.
+  if (serverRoot_.empty() || !IsPathInsideRoot(request.requestPath)) {
+    ServeNotFound(request, reply, body, keepAlive);
     return;
   }
   // The root ends in a separator; the path's own leading "/" is dropped so
-  // that an empty root cannot turn the pair into a network path.
+  // that the pair cannot turn into a network path.
   std::string path = serverRoot_;
   path.append(request.requestPath.substr(1));
-  std::string body;
-  if (!ReadRootFile(path, body)) {
-    ServeNotFound(request, reply, keepAlive);
+  std::unique_ptr<FileReplyBody> file = FileReplyBody::Open(path);
+  if (!file) {
+    ServeNotFound(request, reply, body, keepAlive);
     return;
   }
   const std::size_t headerLength = AssignReplyHeader(
-      reply, {request.status, request.date, body.size(), request.keepAlive, request.contentType});
+      reply, {request.status, request.date, static_cast<std::size_t>(file->Size()),
+              request.keepAlive, request.contentType});
   Trace(kTraceHeaders, std::string_view(reply.data(), headerLength));
-  reply.append(body);
+  body = std::move(file);
 }
 
+// The page is the root's fnf.html, sent after the header like any file.
 void RequestHandler::ServeNotFound(const Request& request, std::string& reply,
-                                   int& keepAlive) const {
-  std::string page;
-  if (!ReadRootFile(serverRoot_ + std::string(kNotFoundPage), page)) page.clear();
-  AssignNotFoundReply(reply, kStatusNotFound, request.date, page);
+                                   std::unique_ptr<ReplyBody>& body, int& keepAlive) const {
+  std::unique_ptr<FileReplyBody> page;
+  if (!serverRoot_.empty()) page = FileReplyBody::Open(serverRoot_ + std::string(kNotFoundPage));
+  AssignNotFoundHeader(reply, kStatusNotFound, request.date, page ? page->Size() : 0);
+  if (page) body = std::move(page);
   keepAlive = 0;
 }

@@ -5,12 +5,14 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "http/mime_type_map.h"
 #include "http/pointer_report_handler.h"
 #include "platform/clock.h"
+#include "server/reply_body.h"
 
 class DiagnosticLog;
 class IndexPage;
@@ -31,6 +33,7 @@ class RequestHandler {
 
   // The setters below are for the time before client threads run.
   // root must end in the platform's separator; files are looked up below it.
+  // An empty root serves no files at all.
   void SetServerRoot(std::string root) { serverRoot_ = std::move(root); }
   // Served for a request of "/".
   void SetDefaultIndexFile(std::string name) { defaultIndexFile_ = std::move(name); }
@@ -39,7 +42,12 @@ class RequestHandler {
 
   // On kReplied, reply is replaced and keepAlive set to 1 when the request
   // asks for it (exactly "\nConnection: Keep-Alive"), to 0 when the reply is
-  // the not-found reply, and otherwise left alone. Otherwise nothing changes.
+  // the not-found reply, and otherwise left alone. A file from the root is
+  // not read here: reply then holds its header and body the open file, which
+  // the caller sends after it. Otherwise nothing changes.
+  Outcome Handle(std::string_view request, std::string& reply, std::unique_ptr<ReplyBody>& body,
+                 int& keepAlive) const;
+  // The same with any body read into reply, for callers that want one text.
   Outcome Handle(std::string_view request, std::string& reply, int& keepAlive) const;
 
  private:
@@ -48,8 +56,10 @@ class RequestHandler {
   void ServeIndexPage(const Request& request, std::string& reply) const;
   void ServeIcon(const Request& request, std::string& reply) const;
   void ServeReport(const Request& request, std::string& reply) const;
-  void ServeFile(const Request& request, std::string& reply, int& keepAlive) const;
-  void ServeNotFound(const Request& request, std::string& reply, int& keepAlive) const;
+  void ServeFile(const Request& request, std::string& reply, std::unique_ptr<ReplyBody>& body,
+                 int& keepAlive) const;
+  void ServeNotFound(const Request& request, std::string& reply, std::unique_ptr<ReplyBody>& body,
+                     int& keepAlive) const;
 
   bool Tracing(int level) const { return logLevel_ >= level; }
   void Trace(int level, std::string_view message) const;

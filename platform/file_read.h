@@ -1,6 +1,7 @@
-// Reading a whole file into memory in one go.
+// Reading files of the disk: whole into memory, or piece by piece.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -10,7 +11,8 @@ enum class FileOpenMode {
   // Read only; on Windows nobody else may open the file meanwhile (Linux has
   // no mandatory locks, so there it is a plain read).
   kExclusiveRead,
-  // Opened for reading and writing, shared with other readers and writers.
+  // Opened for reading and writing, shared with other readers and writers,
+  // and the file may be renamed or deleted while open.
   // Refused for read-only files: a file that no one may write counts as
   // read-only, also for a privileged user.
   kSharedReadWrite,
@@ -22,6 +24,31 @@ enum class FileReadResult {
   kTooLarge,    // size exceeds the limit (or memory for it); nothing read
   kReadFailed,  // the read reported an error; contents holds what arrived
   kIncomplete,  // fewer bytes than size arrived; contents holds them
+};
+
+// An open regular file, read from its start in pieces; closed with its owner.
+class FileReader {
+ public:
+  FileReader() = default;
+  ~FileReader() { Close(); }
+  FileReader(const FileReader&) = delete;
+  FileReader& operator=(const FileReader&) = delete;
+
+  // False when the file cannot be opened so: missing, refused, locked, not a
+  // regular file, or read-only with kSharedReadWrite.
+  bool Open(const std::string& path, FileOpenMode mode);
+  bool IsOpen() const { return handle_ != kInvalid; }
+  // The size when the file was opened.
+  std::uint64_t Size() const { return size_; }
+  // Reads the next bytes, at most capacity; got is 0 at the end of the file.
+  // Returns 0 or the system's error code.
+  int Read(char* buffer, std::size_t capacity, std::size_t& got);
+  void Close();
+
+ private:
+  static constexpr std::intptr_t kInvalid = -1;
+  std::intptr_t handle_ = kInvalid;
+  std::uint64_t size_ = 0;
 };
 
 // Opens a regular file, takes its size and reads that many bytes. size is set

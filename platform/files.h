@@ -1,6 +1,7 @@
 // Whole-file operations on plain paths. Every call reports success as true.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -11,14 +12,26 @@ bool RemoveFile(const std::string& path);
 
 // Renames a file; fails when the target already exists.
 bool RenameWithoutReplace(const std::string& from, const std::string& to);
+// Renames a file, replacing the target when there is one.
+bool RenameReplacing(const std::string& from, const std::string& to);
 
-// Opens the file for writing (creating it when missing, no sharing while it is
-// open), appends the bytes at its end and closes it again.
-bool AppendToFile(const std::string& path, std::string_view bytes);
+// The size of an existing file.
+bool FileSize(const std::string& path, std::uint64_t& size);
+
+enum class AppendSharing {
+  kExclusive,  // nobody else may have the file open meanwhile (Windows)
+  kShared,     // others may read and write it meanwhile, as a viewer does
+};
+
+// Opens the file for writing (creating it when missing), appends the bytes at
+// its end and closes it again.
+bool AppendToFile(const std::string& path, std::string_view bytes,
+                  AppendSharing sharing = AppendSharing::kExclusive);
 
 // The same, telling a file that could not be opened from one that was opened
 // but did not take every byte (a full disk, say).
 enum class AppendResult { kNotOpened, kNotAllWritten, kWritten };
-AppendResult AppendToFileReporting(const std::string& path, std::string_view bytes);
+AppendResult AppendToFileReporting(const std::string& path, std::string_view bytes,
+                                   AppendSharing sharing = AppendSharing::kExclusive);
 
 }  // namespace platform

@@ -20,6 +20,11 @@ bool TerminateProcessById(std::uint32_t id);
 // Sets a variable of this process's environment, which started programs inherit.
 bool SetEnvironment(const std::string& name, const std::string& value);
 
+// Raises this process's soft limit on open descriptors (sockets included) to
+// its hard limit. Returns the limit now in force, or 0 where the system has
+// no such limit per process (Windows).
+std::uint64_t RaiseOpenFileLimit();
+
 // Lets this process sleep in steps of about 1 ms (Windows defaults to 15.6 ms).
 void UseFineSleepGranularity();
 

@@ -21,6 +21,8 @@ class ClientSocket {
   bool Connect(std::uint16_t port);
   bool IsConnected() const { return handle_ != -1; }
   bool SendAll(std::string_view bytes);
+  // Tells the server that nothing more will be sent; receiving goes on.
+  bool ShutdownSending();
   // Bytes received (waiting up to timeoutMs for the first), 0 when the peer
   // closed, kTimedOut or kFailed.
   int ReceiveSome(char* buffer, int capacity, int timeoutMs);

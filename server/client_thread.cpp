@@ -1,7 +1,13 @@
 // The thread that serves one connection: it collects a request, has the
 // server answer it, sends the reply and waits for the next request.
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <memory>
+#include <new>
 
+#include "platform/clock.h"
 #include "server/threaded_server.h"
 
 namespace {
@@ -9,9 +15,19 @@ namespace {
 const char kLogFile[] = "DIDidezu.log";
 constexpr int kReceiveBufferSize = 100000;
 constexpr std::size_t kSendSliceSize = 200000;
+// A reply body goes out through one buffer of this size, so a connection
+// holds no more of a file than this, however large the file.
+constexpr std::size_t kBodySliceSize = 64 * 1024;
 // A request that grows beyond this is no request this server could answer.
 constexpr std::size_t kRequestLimit = 1024 * 1024;
 constexpr unsigned kClientEvents = platform::kNetRead | platform::kNetWrite | platform::kNetClose;
+// While a reply is pending, a send is tried this often at least (and four
+// times per persistence timeout), so that a slow but steady reader is not
+// taken for one that stopped reading.
+constexpr int kProgressCheckMs = 1000;
+// After a failed look at the network events, the next wait ends after this
+// at the latest: the failure may have swallowed the event that would end it.
+constexpr int kRetryAfterFailureMs = 1000;
 
 }  // namespace
 
@@ -27,9 +43,17 @@ class ClientConnection {
 
   bool SelectEvents();
   void WaitLoop();
+  int NextWaitMs(int timeoutMs) const;
+  bool EnumerateEvents(unsigned& events);
+  Outcome TryPendingReply(int timeoutMs);
+  bool PendingReplyStalled(int timeoutMs) const;
+  bool OnPeerClosed();
   Outcome OnReadable();
   Outcome ServeCollectedRequest();
   Outcome SendReply();
+  Outcome ReplyComplete();
+  bool NextBytes(const char*& bytes, std::size_t& length);
+  void Consume(std::size_t sent);
   void End();
 
   ThreadedServer& server_;
@@ -38,9 +62,17 @@ class ClientConnection {
   platform::NetEvent socketEvent_;
   std::string request_;
   std::string reply_;
+  std::unique_ptr<ReplyBody> body_;
+  std::unique_ptr<char[]> bodySlice_;  // made for the first body, kept after
+  std::size_t sliceStart_ = 0;
+  std::size_t sliceEnd_ = 0;
+  std::uint64_t bodyLeft_ = 0;
   int keepAlive_ = 0;
   bool replyPending_ = false;
+  bool peerClosed_ = false;  // the peer sends no more; it may still read
   std::size_t sendOffset_ = 0;
+  std::uint32_t lastProgressTick_ = 0;
+  bool lastEnumerationFailed_ = false;
   char receiveBuffer_[kReceiveBufferSize];
 };
 
@@ -56,8 +88,20 @@ unsigned ThreadedServer::ClientThread(void* worker) {
   return platform::kThreadExitCode;
 }
 
+// Memory that cannot be had ends this connection, never the program.
 void ClientConnection::Serve() {
-  if (SelectEvents()) WaitLoop();
+  try {
+    if (SelectEvents()) WaitLoop();
+  } catch (const std::bad_alloc&) {
+    request_ = std::string();
+    reply_ = std::string();
+    body_.reset();
+    bodySlice_.reset();
+    try {
+      server_.WriteLog(kLogFile, "operator new(...) failure", "ClientThread", ENOMEM);
+    } catch (const std::bad_alloc&) {
+    }
+  }
   End();
 }
 
@@ -76,32 +120,93 @@ bool ClientConnection::SelectEvents() {
 }
 
 // The persistence timeout counts from the last network event of this
-// connection, so it applies to every single wait.
+// connection, so it applies to every single wait; while a reply is pending
+// it counts from the peer's last progress in taking the reply instead.
 void ClientConnection::WaitLoop() {
   for (;;) {
     const int timeoutMs = server_.persistenceTimeoutMs_.load();
-    const platform::WaitResult woken = platform::WaitForEither(
-        socketEvent_, server_.shutdownEvent_, timeoutMs == 0 ? platform::kWaitForever : timeoutMs);
+    const platform::WaitResult woken =
+        platform::WaitForEither(socketEvent_, server_.shutdownEvent_, NextWaitMs(timeoutMs));
     if (woken == platform::WaitResult::kFailed) {
       server_.WriteLog(kLogFile, "WSAWaitForMultipleEvents(...) failure", "ClientThread",
                        platform::LastSocketError());
       return;
     }
-    if (woken != platform::WaitResult::kFirst) return;  // shutdown or idle too long
+    if (woken == platform::WaitResult::kSecond) return;  // shutdown
+    if (woken == platform::WaitResult::kTimeout) {
+      if (replyPending_) {
+        if (TryPendingReply(timeoutMs) == Outcome::kEnd) return;
+      } else if (!lastEnumerationFailed_) {
+        return;  // idle too long
+      }
+      if (!lastEnumerationFailed_) continue;
+    }
 
     unsigned events = 0;
-    if (const int error = socketEvent_.Enumerate(socket_, events)) {
-      server_.WriteLog(kLogFile, "WSAEnumNetworkEvents(...) failure", "ClientThread", error);
-      continue;
-    }
-    Outcome outcome = Outcome::kGoOn;
-    if (events & platform::kNetRead) outcome = OnReadable();
-    if (outcome == Outcome::kEnd) return;
-    if ((events & platform::kNetWrite) && replyPending_ && outcome != Outcome::kReplyPending) {
-      if (SendReply() == Outcome::kEnd) return;
-    }
-    if (events & platform::kNetClose) return;
+    if (!EnumerateEvents(events)) return;
+    const bool wasPending = replyPending_;
+    if ((events & platform::kNetRead) && OnReadable() == Outcome::kEnd) return;
+    if ((events & platform::kNetClose) && !OnPeerClosed()) return;
+    // A reply that was pending before this pass goes on at every wake-up, not
+    // only on the write event, which can lag far behind a slow reader.
+    if (wasPending && replyPending_ && TryPendingReply(timeoutMs) == Outcome::kEnd) return;
   }
+}
+
+int ClientConnection::NextWaitMs(int timeoutMs) const {
+  int wait = timeoutMs == 0 ? platform::kWaitForever : timeoutMs;
+  const auto bound = [&wait](int limit) {
+    if (wait == platform::kWaitForever || wait > limit) wait = limit;
+  };
+  if (lastEnumerationFailed_) bound(kRetryAfterFailureMs);
+  if (replyPending_ && timeoutMs != 0)
+    bound(std::min(kProgressCheckMs, std::max(timeoutMs / 4, 1)));
+  return wait;
+}
+
+// A failure is retried once after a bounded wait; a second one in a row
+// ends the connection rather than spinning on an event that stays set.
+bool ClientConnection::EnumerateEvents(unsigned& events) {
+  events = 0;
+  std::atomic<int>& injected = server_.enumerationFailuresLeft_;
+  const int error = injected.load() > 0 && injected.fetch_sub(1) > 0
+                        ? EINVAL
+                        : socketEvent_.Enumerate(socket_, events);
+  if (error == 0) {
+    lastEnumerationFailed_ = false;
+    return true;
+  }
+  server_.WriteLog(kLogFile, "WSAEnumNetworkEvents(...) failure", "ClientThread", error);
+  if (lastEnumerationFailed_) return false;
+  lastEnumerationFailed_ = true;
+  return true;
+}
+
+// Sends what the socket takes now. The write event can lag far behind a slow
+// reader (the system reports room only once a good share of its send buffer
+// has drained), so a send attempt is what shows whether the peer took
+// anything; a peer that took nothing for the persistence timeout is done.
+ClientConnection::Outcome ClientConnection::TryPendingReply(int timeoutMs) {
+  const Outcome outcome = SendReply();
+  return PendingReplyStalled(timeoutMs) ? Outcome::kEnd : outcome;
+}
+
+// True when the peer has taken nothing of the pending reply for the whole
+// persistence timeout.
+bool ClientConnection::PendingReplyStalled(int timeoutMs) const {
+  return replyPending_ && timeoutMs != 0 &&
+         platform::TickCount() - lastProgressTick_ >= static_cast<std::uint32_t>(timeoutMs);
+}
+
+// A peer that only shut its sending side still gets the reply it waits for;
+// from then on only the socket's room for more bytes is of interest.
+bool ClientConnection::OnPeerClosed() {
+  if (!replyPending_) return false;
+  if (!peerClosed_) {
+    peerClosed_ = true;
+    if (!socketEvent_.Select(socket_, platform::kNetWrite)) return false;
+  }
+  return true;
 }
 
 ClientConnection::Outcome ClientConnection::OnReadable() {
@@ -124,19 +229,28 @@ ClientConnection::Outcome ClientConnection::OnReadable() {
 // with it (a body, a pipelined request) go with it.
 ClientConnection::Outcome ClientConnection::ServeCollectedRequest() {
   if (!server_.IsRequestComplete(request_)) return Outcome::kGoOn;
-  if (!server_.ParseRequest(request_, reply_, keepAlive_)) return Outcome::kEnd;
+  body_.reset();
+  if (!server_.ParseRequestWithBody(request_, reply_, body_, keepAlive_)) return Outcome::kEnd;
   request_.clear();
   sendOffset_ = 0;
+  lastProgressTick_ = platform::TickCount();
+  sliceStart_ = sliceEnd_ = 0;
+  bodyLeft_ = body_ ? body_->Size() : 0;
+  if (body_ && !bodySlice_) bodySlice_.reset(new char[kBodySliceSize]);
   return SendReply();
 }
 
-// Sends from the offset reached so far. A send that would block leaves the
-// rest for the socket's next write event.
+// Sends from the point reached so far: the rest of the text, then the body
+// slice by slice. A send that would block leaves the rest for the socket's
+// next write event.
 ClientConnection::Outcome ClientConnection::SendReply() {
-  while (sendOffset_ < reply_.size()) {
-    const std::size_t slice = std::min(kSendSliceSize, reply_.size() - sendOffset_);
+  const char* bytes = nullptr;
+  std::size_t length = 0;
+  while (NextBytes(bytes, length)) {
+    if (length == 0) return ReplyComplete();
+    const int slice = static_cast<int>(std::min(kSendSliceSize, length));
     int sent = 0;
-    const int error = socket_.Send(reply_.data() + sendOffset_, static_cast<int>(slice), sent);
+    const int error = socket_.Send(bytes, slice, sent);
     if (error != 0) {
       if (platform::IsWouldBlock(error)) {
         replyPending_ = true;
@@ -145,14 +259,58 @@ ClientConnection::Outcome ClientConnection::SendReply() {
       server_.WriteLog(kLogFile, "WSASend(...) failure", "ClientThread, Primary Send", error);
       return Outcome::kEnd;
     }
-    sendOffset_ += static_cast<std::size_t>(sent);
+    if (sent > 0) lastProgressTick_ = platform::TickCount();
+    Consume(static_cast<std::size_t>(sent));
   }
+  return Outcome::kEnd;  // the body could not be read to its announced end
+}
+
+ClientConnection::Outcome ClientConnection::ReplyComplete() {
   replyPending_ = false;
-  server_.AddSent(static_cast<double>(reply_.size()));
-  server_.OnReplySent(static_cast<std::uint32_t>(reply_.size()));
+  const std::uint64_t length = reply_.size() + (body_ ? body_->Size() : 0);
+  body_.reset();
+  server_.AddSent(static_cast<double>(length));
+  server_.OnReplySent(static_cast<std::uint32_t>(std::min<std::uint64_t>(length, UINT32_MAX)));
   if (keepAlive_ == 0) return Outcome::kEnd;
   // A request that arrived while the reply was pending is served now.
-  return request_.empty() ? Outcome::kGoOn : ServeCollectedRequest();
+  const Outcome next = request_.empty() ? Outcome::kGoOn : ServeCollectedRequest();
+  // A peer that has closed its side is done once nothing is left to send.
+  if (peerClosed_ && next == Outcome::kGoOn) return Outcome::kEnd;
+  return next;
+}
+
+// The bytes that go out next; an empty range once the reply is complete.
+// False when the body fails or ends before the length its header announced.
+bool ClientConnection::NextBytes(const char*& bytes, std::size_t& length) {
+  if (sendOffset_ < reply_.size()) {
+    bytes = reply_.data() + sendOffset_;
+    length = reply_.size() - sendOffset_;
+    return true;
+  }
+  if (sliceStart_ == sliceEnd_ && bodyLeft_ > 0) {
+    std::size_t got = 0;
+    const auto wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(kBodySliceSize, bodyLeft_));
+    const int error = body_->Read(bodySlice_.get(), wanted, got);
+    if (error != 0 || got == 0) {
+      server_.WriteLog(kLogFile, "ReadFile(...) failure", "ClientThread", error);
+      return false;
+    }
+    sliceStart_ = 0;
+    sliceEnd_ = got;
+    bodyLeft_ -= got;
+  }
+  bytes = bodySlice_ ? bodySlice_.get() + sliceStart_ : nullptr;
+  length = sliceEnd_ - sliceStart_;
+  return true;
+}
+
+void ClientConnection::Consume(std::size_t sent) {
+  if (sendOffset_ < reply_.size()) {
+    sendOffset_ += sent;
+  } else {
+    sliceStart_ += sent;
+  }
 }
 
 void ClientConnection::End() {

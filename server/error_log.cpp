@@ -18,6 +18,16 @@ bool ErrorLog::BuildPath(const char* fileName) {
   return true;
 }
 
+// Lines from the network (a malformed request each) must not fill the disk:
+// a full file becomes "<name>.1", replacing an older one, and a new one begins.
+void ErrorLog::SetAsideWhenFull() {
+  std::uint64_t size = 0;
+  if (!platform::FileSize(path_, size) || size < sizeLimit_) return;
+  setAsidePath_ = path_;
+  setAsidePath_ += ".1";
+  platform::RenameReplacing(path_, setAsidePath_);
+}
+
 // The file is opened, appended to and closed for every line, so each line is
 // on disk when the call returns. Lines end in CR LF on every system.
 int ErrorLog::WriteLog(const char* fileName, const char* message, const char* function, int code) {
@@ -37,5 +47,10 @@ int ErrorLog::WriteLog(const char* fileName, const char* message, const char* fu
   const std::size_t stored = static_cast<std::size_t>(length) < sizeof line_
                                  ? static_cast<std::size_t>(length)
                                  : sizeof line_ - 1;
-  return platform::AppendToFile(path_, std::string_view(line_, stored)) ? 1 : 0;
+  SetAsideWhenFull();
+  // Opened shared, so that a viewer holding the file open costs no line.
+  return platform::AppendToFile(path_, std::string_view(line_, stored),
+                                platform::AppendSharing::kShared)
+             ? 1
+             : 0;
 }

@@ -2,6 +2,7 @@
 // line per failure with the failing call, the operation and an error code.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/clock.h"
@@ -21,13 +22,20 @@ class ErrorLog {
  protected:
   // Writes into folder instead of the system log folder (tests).
   void SetLogFolder(std::string folder) { folderOverride_ = std::move(folder); }
+  // The size past which the file is set aside as "<name>.1" (tests shrink it).
+  void SetSizeLimit(std::uint64_t bytes) { sizeLimit_ = bytes; }
+
+  static constexpr std::uint64_t kSizeLimit = 10 * 1024 * 1024;
 
  private:
   bool BuildPath(const char* fileName);
+  void SetAsideWhenFull();
 
   // Used only under lock_, so that no line needs memory of its own.
   std::string folderOverride_;
   std::string path_;
+  std::string setAsidePath_;
+  std::uint64_t sizeLimit_ = kSizeLimit;
   char line_[1024] = {};
   char timeText_[128] = {};
   platform::CalendarTime timeOfLine_;

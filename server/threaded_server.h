@@ -17,6 +17,7 @@
 #include "platform/socket.h"
 #include "platform/thread.h"
 #include "server/error_log.h"
+#include "server/reply_body.h"
 
 struct ServerStats {
   int activeConnections = 0;
@@ -57,6 +58,12 @@ class ThreadedServer : public ErrorLog {
   // Fills reply (the connection's own buffer, reused from request to request)
   // and may change keepAlive. Nonzero: send the reply; 0: close without one.
   virtual int ParseRequest(std::string_view request, std::string& reply, int& keepAlive) = 0;
+  // What the client threads call: ParseRequest, for servers whose replies may
+  // end in a body that is read while it goes out (body is empty on entry).
+  virtual int ParseRequestWithBody(std::string_view request, std::string& reply,
+                                   std::unique_ptr<ReplyBody>& /*body*/, int& keepAlive) {
+    return ParseRequest(request, reply, keepAlive);
+  }
 
  protected:
   static constexpr int kStartupWaitMs = 30000;
@@ -73,6 +80,8 @@ class ThreadedServer : public ErrorLog {
   void FailThreadStart(int startNumber) { threadStartsUntilFailure_ = startNumber; }
   // How long a client thread waits for its next connection (tests lengthen it).
   void SetClientIdleWait(int milliseconds) { clientIdleWaitMs_ = milliseconds; }
+  // Makes the next count looks at client connections' network events fail (tests).
+  void FailEventEnumerations(int count) { enumerationFailuresLeft_ = count; }
 
  private:
   friend class ClientConnection;
@@ -147,4 +156,5 @@ class ThreadedServer : public ErrorLog {
   int startupWaitMs_ = kStartupWaitMs;
   std::atomic<int> clientIdleWaitMs_{kClientIdleWaitMs};
   std::atomic<int> threadStartsUntilFailure_{0};
+  std::atomic<int> enumerationFailuresLeft_{0};
 };

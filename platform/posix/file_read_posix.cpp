@@ -10,37 +10,54 @@
 namespace platform {
 namespace {
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 constexpr mode_t kAnyWritePermission = S_IWUSR | S_IWGRP | S_IWOTH;
+
+int Fd(std::intptr_t handle) {
+  return static_cast<int>(handle);
+}
 
 }  // namespace
 
-FileReadResult ReadWholeFile(const std::string& path, FileOpenMode mode, std::uint64_t sizeLimit,
-                             std::string& contents, std::uint64_t& size) {
+bool FileReader::Open(const std::string& path, FileOpenMode mode) {
+  Close();
   const int access = mode == FileOpenMode::kSharedReadWrite ? O_RDWR : O_RDONLY;
   // Non-blocking so that opening a FIFO cannot hang; regular files ignore it.
-  const FileDescriptor file(open(path.c_str(), access | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (file.get() < 0) return FileReadResult::kCannotOpen;
+  const int fd = open(path.c_str(), access | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return false;
+  handle_ = fd;
   struct stat info {};
-  if (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return FileReadResult::kCannotOpen;
-  if (mode == FileOpenMode::kSharedReadWrite && (info.st_mode & kAnyWritePermission) == 0) {
-    return FileReadResult::kCannotOpen;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+      (mode == FileOpenMode::kSharedReadWrite && (info.st_mode & kAnyWritePermission) == 0)) {
+    Close();
+    return false;
   }
+  size_ = static_cast<std::uint64_t>(info.st_size);
+  return true;
+}
 
-  size = static_cast<std::uint64_t>(info.st_size);
+int FileReader::Read(char* buffer, std::size_t capacity, std::size_t& got) {
+  got = 0;
+  for (;;) {
+    const ssize_t count = read(Fd(handle_), buffer, capacity);
+    if (count >= 0) {
+      got = static_cast<std::size_t>(count);
+      return 0;
+    }
+    if (errno != EINTR) return errno;
+  }
+}
+
+void FileReader::Close() {
+  if (handle_ != kInvalid) close(Fd(handle_));
+  handle_ = kInvalid;
+  size_ = 0;
+}
+
+FileReadResult ReadWholeFile(const std::string& path, FileOpenMode mode, std::uint64_t sizeLimit,
+                             std::string& contents, std::uint64_t& size) {
+  FileReader file;
+  if (!file.Open(path, mode)) return FileReadResult::kCannotOpen;
+  size = file.Size();
   if (size > sizeLimit) return FileReadResult::kTooLarge;
   try {
     contents.resize(static_cast<std::size_t>(size));
@@ -50,14 +67,13 @@ FileReadResult ReadWholeFile(const std::string& path, FileOpenMode mode, std::ui
 
   std::size_t received = 0;
   while (received < contents.size()) {
-    const ssize_t count = read(file.get(), contents.data() + received, contents.size() - received);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) {
+    std::size_t count = 0;
+    if (file.Read(contents.data() + received, contents.size() - received, count) != 0) {
       contents.resize(received);
       return FileReadResult::kReadFailed;
     }
     if (count == 0) break;
-    received += static_cast<std::size_t>(count);
+    received += count;
   }
   if (received < contents.size()) {
     contents.resize(received);

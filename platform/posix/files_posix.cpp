@@ -27,11 +27,24 @@ bool RenameWithoutReplace(const std::string& from, const std::string& to) {
   return true;
 }
 
-bool AppendToFile(const std::string& path, std::string_view bytes) {
-  return AppendToFileReporting(path, bytes) == AppendResult::kWritten;
+bool RenameReplacing(const std::string& from, const std::string& to) {
+  return rename(from.c_str(), to.c_str()) == 0;
 }
 
-AppendResult AppendToFileReporting(const std::string& path, std::string_view bytes) {
+bool FileSize(const std::string& path, std::uint64_t& size) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return false;
+  size = static_cast<std::uint64_t>(info.st_size);
+  return true;
+}
+
+bool AppendToFile(const std::string& path, std::string_view bytes, AppendSharing sharing) {
+  return AppendToFileReporting(path, bytes, sharing) == AppendResult::kWritten;
+}
+
+// Linux has no share modes: every open file is shared.
+AppendResult AppendToFileReporting(const std::string& path, std::string_view bytes,
+                                   AppendSharing) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return AppendResult::kNotOpened;
   AppendResult result = AppendResult::kWritten;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +22,19 @@ std::uint32_t ProcessId() {
 
 int LastSystemErrorCode() {
   return errno;
+}
+
+// Every connection holds a descriptor; the common soft limit of 1024 would
+// refuse clients long before the system runs short.
+std::uint64_t RaiseOpenFileLimit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+  if (limit.rlim_cur != limit.rlim_max) {
+    rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+  }
+  return static_cast<std::uint64_t>(limit.rlim_cur);
 }
 
 bool TerminateProcessById(std::uint32_t id) {

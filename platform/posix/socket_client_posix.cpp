@@ -54,6 +54,10 @@ bool ClientSocket::SendAll(std::string_view bytes) {
   return true;
 }
 
+bool ClientSocket::ShutdownSending() {
+  return shutdown(Fd(handle_), SHUT_WR) == 0;
+}
+
 int ClientSocket::ReceiveSome(char* buffer, int capacity, int timeoutMs) {
   pollfd fd{Fd(handle_), POLLIN, 0};
   int ready;

@@ -146,7 +146,7 @@ bool NetEvent::Create() {
 }
 
 bool NetEvent::IsValid() const {
-  return handle_ >= 0;
+  return handle_ >= 0 || selected_ != nullptr;
 }
 
 void NetEvent::Close() {
@@ -168,6 +168,10 @@ bool NetEvent::Select(Socket& socket, unsigned mask) {
     errno = EBADF;
     return false;
   }
+  // A selected event waits on its socket alone; its own counter would only
+  // hold a descriptor per connection.
+  if (handle_ >= 0) close(Fd(handle_));
+  handle_ = -1;
   selected_ = &socket;
   mask_ = mask;
   seenByWait_ = 0;

@@ -7,46 +7,68 @@
 namespace platform {
 namespace {
 
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  HANDLE get() const { return handle_; }
+HANDLE Native(std::intptr_t handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
 
- private:
-  HANDLE handle_;
-};
-
-// ReadFile takes a 32-bit count; larger files are read in pieces.
+// ReadFile takes a 32-bit count; larger pieces are read in parts.
 constexpr DWORD kLargestRead = 0x40000000;
 
 }  // namespace
 
-FileReadResult ReadWholeFile(const std::string& path, FileOpenMode mode, std::uint64_t sizeLimit,
-                             std::string& contents, std::uint64_t& size) {
+bool FileReader::Open(const std::string& path, FileOpenMode mode) {
+  Close();
   const bool readWrite = mode == FileOpenMode::kSharedReadWrite;
-  const FileHandle file(CreateFileA(path.c_str(), GENERIC_READ | (readWrite ? GENERIC_WRITE : 0),
-                                    readWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) return FileReadResult::kCannotOpen;
-  if (GetFileType(file.get()) != FILE_TYPE_DISK) return FileReadResult::kCannotOpen;
+  // A download can run for minutes: meanwhile the operator may rename or
+  // replace the file, and the download goes on with the one it opened.
+  const DWORD share = readWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0;
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | (readWrite ? GENERIC_WRITE : 0),
+                                  share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  handle_ = reinterpret_cast<std::intptr_t>(file);
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    Close();
+    return false;
+  }
   // Windows refuses write access to read-only files by itself; the check
   // keeps that so where a privileged user could still open them (wine as root).
   BY_HANDLE_FILE_INFORMATION information{};
-  if (readWrite && GetFileInformationByHandle(file.get(), &information) &&
+  if (readWrite && GetFileInformationByHandle(file, &information) &&
       (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    return FileReadResult::kCannotOpen;
+    Close();
+    return false;
   }
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file, &size)) {
+    Close();
+    return false;
+  }
+  size_ = static_cast<std::uint64_t>(size.QuadPart);
+  return true;
+}
 
-  DWORD sizeHigh = 0;
-  const DWORD sizeLow = GetFileSize(file.get(), &sizeHigh);
-  if (sizeLow == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
-    return FileReadResult::kReadFailed;
-  size = (static_cast<std::uint64_t>(sizeHigh) << 32) | sizeLow;
+int FileReader::Read(char* buffer, std::size_t capacity, std::size_t& got) {
+  got = 0;
+  const DWORD wanted = capacity < kLargestRead ? static_cast<DWORD>(capacity) : kLargestRead;
+  DWORD count = 0;
+  if (!ReadFile(Native(handle_), buffer, wanted, &count, nullptr)) {
+    return static_cast<int>(GetLastError());
+  }
+  got = count;
+  return 0;
+}
+
+void FileReader::Close() {
+  if (handle_ != kInvalid) CloseHandle(Native(handle_));
+  handle_ = kInvalid;
+  size_ = 0;
+}
+
+FileReadResult ReadWholeFile(const std::string& path, FileOpenMode mode, std::uint64_t sizeLimit,
+                             std::string& contents, std::uint64_t& size) {
+  FileReader file;
+  if (!file.Open(path, mode)) return FileReadResult::kCannotOpen;
+  size = file.Size();
   if (size > sizeLimit) return FileReadResult::kTooLarge;
   try {
     contents.resize(static_cast<std::size_t>(size));
@@ -56,10 +78,8 @@ FileReadResult ReadWholeFile(const std::string& path, FileOpenMode mode, std::ui
 
   std::size_t received = 0;
   while (received < contents.size()) {
-    const std::size_t left = contents.size() - received;
-    const DWORD wanted = left < kLargestRead ? static_cast<DWORD>(left) : kLargestRead;
-    DWORD count = 0;
-    if (!ReadFile(file.get(), contents.data() + received, wanted, &count, nullptr)) {
+    std::size_t count = 0;
+    if (file.Read(contents.data() + received, contents.size() - received, count) != 0) {
       contents.resize(received);
       return FileReadResult::kReadFailed;
     }

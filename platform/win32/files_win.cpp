@@ -16,12 +16,27 @@ bool RenameWithoutReplace(const std::string& from, const std::string& to) {
   return MoveFileA(from.c_str(), to.c_str()) != 0;
 }
 
-bool AppendToFile(const std::string& path, std::string_view bytes) {
-  return AppendToFileReporting(path, bytes) == AppendResult::kWritten;
+bool RenameReplacing(const std::string& from, const std::string& to) {
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
-AppendResult AppendToFileReporting(const std::string& path, std::string_view bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+bool FileSize(const std::string& path, std::uint64_t& size) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return true;
+}
+
+bool AppendToFile(const std::string& path, std::string_view bytes, AppendSharing sharing) {
+  return AppendToFileReporting(path, bytes, sharing) == AppendResult::kWritten;
+}
+
+AppendResult AppendToFileReporting(const std::string& path, std::string_view bytes,
+                                   AppendSharing sharing) {
+  // Shared as the C library's append mode shares: a viewer that has the file
+  // open does not cost a line.
+  const DWORD share = sharing == AppendSharing::kShared ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return AppendResult::kNotOpened;
   SetFilePointer(file, 0, nullptr, FILE_END);

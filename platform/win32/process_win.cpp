@@ -40,6 +40,10 @@ int LastSystemErrorCode() {
   return static_cast<int>(GetLastError());
 }
 
+std::uint64_t RaiseOpenFileLimit() {
+  return 0;
+}
+
 bool TerminateProcessById(std::uint32_t id) {
   if (id == 0) return false;
   HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id);

@@ -57,6 +57,10 @@ bool ClientSocket::SendAll(std::string_view bytes) {
   return true;
 }
 
+bool ClientSocket::ShutdownSending() {
+  return shutdown(Native(handle_), SD_SEND) == 0;
+}
+
 int ClientSocket::ReceiveSome(char* buffer, int capacity, int timeoutMs) {
   fd_set readable;
   FD_ZERO(&readable);

@@ -146,4 +146,34 @@ TEST_F(HttpServerTest, MalformedRequestsAreLoggedAndGetNoReply) {
       << errors;
 }
 
+// Without a configured root nothing of the disk is served, not even by an
+// absolute path that the empty root would otherwise turn into.
+TEST_F(HttpServerTest, EmptyRootServesNoFiles) {
+  ASSERT_TRUE(Start(""));
+  std::string absolute = root.File("a.css");
+  absolute = absolute.substr(absolute.find_first_of("/\\") + 1);
+  for (char& c : absolute) c = c == '\\' ? '/' : c;
+  platform::ClientSocket client;
+  ASSERT_TRUE(client.Connect(port));
+  ASSERT_TRUE(client.SendAll("GET /" + absolute + " HTTP/1.0\r\n\r\n"));
+  const std::string reply = ReadUntilQuiet(client, 1 << 20);
+  EXPECT_TRUE(reply.starts_with("HTTP/1.0 404 Resource not found\r\nContent-Length: 0\r\n"))
+      << reply;
+}
+
+TEST_F(HttpServerTest, LargeFileArrivesWholeAfterItsExactLength) {
+  std::string file(3 * 1024 * 1024 + 5, '\0');
+  for (std::size_t i = 0; i < file.size(); ++i) file[i] = static_cast<char>(i * 31 / 7);
+  TempFolder::WriteAll(root.File("big.bin"), file);
+  ASSERT_TRUE(Start(root.Path()));
+  platform::ClientSocket client;
+  ASSERT_TRUE(client.Connect(port));
+  ASSERT_TRUE(client.SendAll("GET /big.bin HTTP/1.0\r\n\r\n"));
+  const std::string reply = ReadUntilQuiet(client, std::size_t{1} << 30);
+  const std::size_t headerEnd = reply.find("\r\n\r\n");
+  ASSERT_NE(headerEnd, std::string::npos);
+  EXPECT_NE(reply.substr(0, headerEnd).find("Content-Length: 3145733"), std::string::npos);
+  EXPECT_TRUE(reply.substr(headerEnd + 4) == file);
+}
+
 }  // namespace

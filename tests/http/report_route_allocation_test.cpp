@@ -7,17 +7,24 @@
 #include <string>
 
 #include "common/diagnostic_log.h"
+#include "common/program_paths.h"
+#include "http/file_reply_body.h"
 #include "http/index_page.h"
 #include "http/request_handler.h"
+#include "platform/paths.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
 
 thread_local bool countingThisThread = false;
 thread_local int allocationsThisThread = 0;
+thread_local std::size_t largestAllocationThisThread = 0;
 
 void* Allocate(std::size_t size) {
-  if (countingThisThread) ++allocationsThisThread;
+  if (countingThisThread) {
+    ++allocationsThisThread;
+    if (size > largestAllocationThisThread) largestAllocationThisThread = size;
+  }
   if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
   throw std::bad_alloc();
 }
@@ -71,6 +78,36 @@ TEST(ReportRouteAllocationTest, AnsweringAReportAllocatesNothing) {
   countingThisThread = false;
   EXPECT_EQ(allocationsThisThread, 0);
   EXPECT_TRUE(reply.ends_with("\r\n\r\n0200"));
+}
+
+// A file of the root is answered with its header alone and read while it is
+// sent: answering never holds a copy of it, however large it is.
+TEST(ReportRouteAllocationTest, AnsweringWithAFileHoldsNoCopyOfIt) {
+  TempFolder folder;
+  std::string file(4 * 1024 * 1024, 'x');
+  file.back() = 'E';
+  TempFolder::WriteAll(folder.File("big.bin"), file);
+  IndexPage indexPage;
+  DiagnosticLog log(folder.File("Test.LOG"));
+  const int logLevel = 0;
+  RequestHandler handler(indexPage, log, logLevel);
+  handler.SetServerRoot(folder.Path() + platform::PathSeparator());
+
+  std::string reply;
+  std::unique_ptr<ReplyBody> body;
+  int keepAlive = 0;
+  countingThisThread = true;
+  const auto outcome = handler.Handle("GET /big.bin HTTP/1.0\r\n\r\n", reply, body, keepAlive);
+  countingThisThread = false;
+  ASSERT_EQ(outcome, RequestHandler::Outcome::kReplied);
+  EXPECT_LT(largestAllocationThisThread, std::size_t{64 * 1024});
+  EXPECT_NE(reply.find("\r\nContent-Length: 4194304\r\n"), std::string::npos) << reply;
+  EXPECT_TRUE(reply.ends_with("\r\n\r\n"));
+  ASSERT_TRUE(body != nullptr);
+  EXPECT_EQ(body->Size(), file.size());
+  std::string sent;
+  ASSERT_TRUE(AppendReplyBody(sent, *body));
+  EXPECT_TRUE(sent == file);
 }
 
 }  // namespace

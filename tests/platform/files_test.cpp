@@ -1,4 +1,5 @@
 #include "platform/files.h"
+#include "platform/file_read.h"
 
 #include <gtest/gtest.h>
 
@@ -41,6 +42,27 @@ TEST(FilesTest, RenameNeverReplacesAnExistingFile) {
   ASSERT_TRUE(platform::RenameWithoutReplace(from, to));
   EXPECT_EQ(TempFolder::ReadAll(to), "new");
   EXPECT_FALSE(platform::PathExists(from));
+}
+
+// A download keeps reading the file it opened while the operator renames
+// it aside and puts a new one in its place.
+TEST(FilesTest, FileBeingServedCanBeReplaced) {
+  TempFolder folder;
+  const std::string served = folder.File("video.bin");
+  const std::string fresh = folder.File("video.new");
+  TempFolder::WriteAll(served, "old contents");
+  TempFolder::WriteAll(fresh, "new");
+  platform::FileReader reader;
+  ASSERT_TRUE(reader.Open(served, platform::FileOpenMode::kSharedReadWrite));
+
+  EXPECT_TRUE(platform::RenameReplacing(served, folder.File("video.old")));
+  EXPECT_TRUE(platform::RenameReplacing(fresh, served));
+  char buffer[32];
+  std::size_t got = 0;
+  ASSERT_EQ(reader.Read(buffer, sizeof buffer, got), 0);
+  EXPECT_EQ(std::string(buffer, got), "old contents");
+  reader.Close();
+  EXPECT_EQ(TempFolder::ReadAll(served), "new");
 }
 
 }  // namespace

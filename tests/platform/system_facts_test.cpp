@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#if defined(__linux__)
+#include <sys/resource.h>
+#endif
+
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -56,5 +62,19 @@ TEST(SystemFactsTest, TickCountDoesNotGoBackwards) {
   const std::uint32_t second = platform::TickCount();
   EXPECT_LT(static_cast<std::uint32_t>(second - first), 1000u);
 }
+
+#if defined(__linux__)
+TEST(SystemFactsTest, OpenFileLimitIsRaisedToTheHardLimit) {
+  rlimit limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+  rlimit lowered = limit;
+  lowered.rlim_cur = std::min<rlim_t>(limit.rlim_max, 256);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+  EXPECT_EQ(platform::RaiseOpenFileLimit(), limit.rlim_max);
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &lowered), 0);
+  EXPECT_EQ(lowered.rlim_cur, limit.rlim_max);
+  setrlimit(RLIMIT_NOFILE, &limit);
+}
+#endif
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -175,5 +176,116 @@ TEST_F(ClientConnectionTest, RequestBeyondTheLimitEndsTheConnection) {
   EXPECT_GT(server.Statistics().kbReceived, 1024.0);
   EXPECT_TRUE(server.Requests().empty());
 }
+
+TEST_F(ClientConnectionTest, BodyFollowsTheTextInSlicesAndCountsOnce) {
+  ASSERT_TRUE(server.Start(0));
+  constexpr std::size_t kSize = 3 * 1024 * 1024 + 17;
+  TestClient client(server.Port(), 16 * 1024);
+  ASSERT_TRUE(client.Send("BODY " + std::to_string(kSize) + "\r\n\r\n"));
+  const std::string received = client.Read(4 + kSize, 60000);
+  ASSERT_EQ(received.size(), 4 + kSize);
+  EXPECT_EQ(received.substr(0, 4), "HEAD");
+  EXPECT_TRUE(received.substr(4) == BigReply(kSize));
+  ASSERT_TRUE(WaitUntil([&] { return server.RepliesSent().size() == 1; }));
+  EXPECT_EQ(server.RepliesSent(), std::vector<std::uint32_t>{4 + kSize});
+}
+
+// Progress counts, not network events: the reader below takes a piece every
+// 100 ms, far more often than the persistence timeout, but the send buffer
+// drains far too slowly to wake the server within it.
+TEST_F(ClientConnectionTest, SlowButSteadyReaderGetsTheWholeReply) {
+  ASSERT_TRUE(server.Start(400));
+  constexpr std::size_t kSize = 8 * 1024 * 1024;
+  constexpr std::size_t kPiece = 256 * 1024;
+  TestClient client(server.Port(), 16 * 1024);
+  ASSERT_TRUE(client.Send("BIG " + std::to_string(kSize) + "\r\n\r\n"));
+  std::string received;
+  while (received.size() < kSize) {
+    const std::string piece = client.Read(std::min(kPiece, kSize - received.size()), 2000);
+    if (piece.empty()) break;
+    received += piece;
+    Pause(100);
+  }
+  ASSERT_EQ(received.size(), kSize);
+  EXPECT_TRUE(received == BigReply(kSize));
+}
+
+TEST_F(ClientConnectionTest, ReaderThatStopsTakingIsClosedAfterThePersistenceTimeout) {
+  ASSERT_TRUE(server.Start(300));
+  TestClient client(server.Port(), 16 * 1024);
+  ASSERT_TRUE(client.Send("BIG 8000000\r\n\r\n"));
+  ASSERT_TRUE(WaitUntil([&] { return server.Statistics().activeConnections == 1; }));
+  EXPECT_TRUE(WaitUntil([&] { return server.Statistics().activeConnections == 0; }));
+  EXPECT_TRUE(server.RepliesSent().empty());
+}
+
+TEST_F(ClientConnectionTest, HalfClosedPeerGetsTheWholeReplyThenTheClose) {
+  ASSERT_TRUE(server.Start(0));
+  constexpr std::size_t kSize = 8 * 1024 * 1024;
+  TestClient client(server.Port(), 16 * 1024);
+  ASSERT_TRUE(client.Send("BIG " + std::to_string(kSize) + "\r\n\r\n"));
+  ASSERT_TRUE(client.ShutdownSending());
+  Pause(200);  // the server sees the close while the reply is pending
+  std::string received;
+  EXPECT_TRUE(client.ClosedWithin(60000, &received));
+  ASSERT_EQ(received.size(), kSize);
+  EXPECT_TRUE(received == BigReply(kSize));
+}
+
+TEST_F(ClientConnectionTest, FailedAllocationEndsOnlyThatConnection) {
+  ASSERT_TRUE(server.Start(0));
+  TestClient failing(server.Port());
+  ASSERT_TRUE(failing.Send("NOMEM\r\n\r\n"));
+  EXPECT_TRUE(failing.ClosedWithin(5000));
+  EXPECT_NE(server.LogText().find("operator new(...) failure.\t[ClientThread]"), std::string::npos);
+  TestClient next(server.Port());
+  ASSERT_TRUE(next.Send("X\r\n\r\n"));
+  EXPECT_EQ(next.Read(7), "5:X\r\n\r\n");
+}
+
+std::size_t CountOccurrences(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// A look at the events that keeps failing must not spin: one failure is
+// retried, the second in a row ends the connection.
+TEST_F(ClientConnectionTest, SecondFailedLookAtTheEventsInARowEndsTheConnection) {
+  ASSERT_TRUE(server.Start(0));
+  server.FailEventEnumerations(1);
+  TestClient recovering(server.Port());
+  ASSERT_TRUE(recovering.Send("X\r\n\r\n"));
+  EXPECT_EQ(recovering.Read(7), "5:X\r\n\r\n");
+
+  server.FailEventEnumerations(1000);
+  TestClient failing(server.Port());
+  ASSERT_TRUE(failing.Send("Y\r\n\r\n"));
+  EXPECT_TRUE(failing.ClosedWithin(10000));
+  EXPECT_EQ(CountOccurrences(server.LogText(), "WSAEnumNetworkEvents(...) failure"), 3u);
+}
+
+#if defined(__linux__)
+int OpenDescriptors() {
+  int count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    ++count;
+  }
+  return count;
+}
+
+// Each connection holds its socket and nothing else.
+TEST_F(ClientConnectionTest, ConnectionHoldsOneDescriptor) {
+  ASSERT_TRUE(server.Start(0));
+  const int before = OpenDescriptors();
+  std::vector<std::unique_ptr<TestClient>> clients;
+  for (int i = 0; i < 3; ++i) {
+    clients.push_back(std::make_unique<TestClient>(server.Port()));
+    ASSERT_TRUE(clients.back()->Send("X\r\n\r\n"));
+    EXPECT_EQ(clients.back()->Read(7), "5:X\r\n\r\n");
+  }
+  EXPECT_EQ(OpenDescriptors() - before, 3 * 2);  // the client's end and the server's
+}
+#endif
 
 }  // namespace

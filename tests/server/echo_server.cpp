@@ -1,7 +1,9 @@
 #include "tests/server/echo_server.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <new>
 #include <thread>
 
 namespace {
@@ -9,6 +11,27 @@ namespace {
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
+
+std::size_t SizeAfter(std::string_view request, std::size_t wordLength) {
+  return std::strtoul(std::string(request.substr(wordLength)).c_str(), nullptr, 10);
+}
+
+// BigReplyByte(0..size-1), made as it is read.
+class GeneratedBody : public ReplyBody {
+ public:
+  explicit GeneratedBody(std::uint64_t size) : size_(size) {}
+  std::uint64_t Size() const override { return size_; }
+  int Read(char* buffer, std::size_t capacity, std::size_t& got) override {
+    got = static_cast<std::size_t>(std::min<std::uint64_t>(capacity, size_ - offset_));
+    for (std::size_t i = 0; i < got; ++i) buffer[i] = BigReplyByte(offset_ + i);
+    offset_ += got;
+    return 0;
+  }
+
+ private:
+  std::uint64_t size_;
+  std::uint64_t offset_ = 0;
+};
 
 }  // namespace
 
@@ -75,13 +98,23 @@ int EchoServer::ParseRequest(std::string_view request, std::string& reply, int& 
   }
   if (StartsWith(request, "DROP")) return 0;
   keepAlive = StartsWith(request, "CLOSE") ? 0 : 1;
+  if (StartsWith(request, "NOMEM")) throw std::bad_alloc();
   if (StartsWith(request, "BIG ")) {
-    const std::size_t size = std::strtoul(std::string(request.substr(4)).c_str(), nullptr, 10);
+    const std::size_t size = SizeAfter(request, 4);
     reply.resize(size);
     for (std::size_t i = 0; i < size; ++i) reply[i] = BigReplyByte(i);
     return 1;
   }
   reply = EchoReply(std::string(request));
+  return 1;
+}
+
+int EchoServer::ParseRequestWithBody(std::string_view request, std::string& reply,
+                                     std::unique_ptr<ReplyBody>& body, int& keepAlive) {
+  if (!StartsWith(request, "BODY ")) return ParseRequest(request, reply, keepAlive);
+  keepAlive = 1;
+  reply = "HEAD";
+  body = std::make_unique<GeneratedBody>(SizeAfter(request, 5));
   return 1;
 }
 

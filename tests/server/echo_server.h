@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -17,7 +18,9 @@
 // with a word change that:
 //   "CLOSE"    the same reply, then the connection is closed;
 //   "DROP"     the connection is closed without a reply;
-//   "BIG <n>"  a reply of n bytes of BigReplyByte(0..n-1).
+//   "BIG <n>"  a reply of n bytes of BigReplyByte(0..n-1);
+//   "BODY <n>" the text "HEAD", then a body of n bytes of BigReplyByte;
+//   "NOMEM"    the answer fails for want of memory.
 class EchoServer : public ThreadedServer {
  public:
   explicit EchoServer(const TempFolder& logFolder, int startupWaitMs = 5000);
@@ -39,6 +42,9 @@ class EchoServer : public ThreadedServer {
   int OnReplySent(std::uint32_t bytes) override;
   int IsRequestComplete(std::string_view request) override;
   int ParseRequest(std::string_view request, std::string& reply, int& keepAlive) override;
+  int ParseRequestWithBody(std::string_view request, std::string& reply,
+                           std::unique_ptr<ReplyBody>& body, int& keepAlive) override;
+  using ThreadedServer::FailEventEnumerations;
 
  private:
   std::string logPath_;
@@ -58,6 +64,7 @@ class TestClient {
 
   bool Connected() const { return socket_.IsConnected(); }
   bool Send(const std::string& bytes) { return socket_.SendAll(bytes); }
+  bool ShutdownSending() { return socket_.ShutdownSending(); }
   // Exactly count bytes, or fewer when the connection ends or time runs out.
   std::string Read(std::size_t count, int timeoutMs = 10000);
   // True when the server closes the connection within timeoutMs; the bytes

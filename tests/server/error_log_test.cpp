@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/file_read.h"
 #include "server/time_stamp.h"
 #include "tests/support/temp_folder.h"
 
@@ -16,6 +17,7 @@ namespace {
 class FolderLog : public ErrorLog {
  public:
   explicit FolderLog(const TempFolder& folder) { SetLogFolder(folder.Path()); }
+  using ErrorLog::SetSizeLimit;
 };
 
 class ErrorLogTest : public testing::Test {
@@ -98,6 +100,32 @@ TEST_F(ErrorLogTest, ConcurrentWritersProduceWholeLines) {
     ++linesPerWriter[line[line.find("[Writer") + 7] - '0'];
   }
   for (int count : linesPerWriter) EXPECT_EQ(count, kLinesEach);
+}
+
+// A viewer that keeps the log open, sharing it for reading and writing, must
+// not cost a line.
+TEST_F(ErrorLogTest, LineIsWrittenWhileAnotherProgramHasTheFileOpen) {
+  ASSERT_EQ(log.WriteLog("DIDidezu.log", "first", "F", 1), 1);
+  platform::FileReader viewer;
+  ASSERT_TRUE(viewer.Open(folder.File("DIDidezu.log"), platform::FileOpenMode::kSharedReadWrite));
+  EXPECT_EQ(log.WriteLog("DIDidezu.log", "second", "F", 2), 1);
+  viewer.Close();
+  EXPECT_NE(Contents().find(" - second.\t[F]\t[2]\r\n"), std::string::npos) << Contents();
+}
+
+TEST_F(ErrorLogTest, FullFileIsSetAsideAndANewOneBegins) {
+  log.SetSizeLimit(120);  // two lines and a half
+  for (int i = 0; i < 3; ++i) log.WriteLog("DIDidezu.log", "filler line", "F", i);
+  const std::string full = Contents();
+  ASSERT_GE(full.size(), 120u);
+  log.WriteLog("DIDidezu.log", "after", "F", 7);
+  EXPECT_EQ(TempFolder::ReadAll(folder.File("DIDidezu.log.1")), full);
+  const std::string fresh = Contents();
+  EXPECT_NE(fresh.find(" - after.\t[F]\t[7]\r\n"), std::string::npos);
+  EXPECT_EQ(fresh.find("filler"), std::string::npos);
+
+  for (int i = 0; i < 3; ++i) log.WriteLog("DIDidezu.log", "more filler", "F", i);
+  EXPECT_NE(TempFolder::ReadAll(folder.File("DIDidezu.log.1")).find("after"), std::string::npos);
 }
 
 }  // namespace
