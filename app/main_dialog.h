@@ -4,13 +4,16 @@
 // dialog's thread; the view shows what this class decides.
 #pragma once
 
+#include <atomic>
 #include <string>
+#include <vector>
 
 #include "app/dialog_settings.h"
 #include "app/dialog_view.h"
 #include "pointer/mouse_and_keys.h"
 #include "pointer/timer_tick.h"
 #include "pointer/timer_tick_adapters.h"
+#include "server/error_log.h"
 
 class Application;
 class HttpServer;
@@ -44,6 +47,9 @@ class MainDialog : private DialogFieldExchange {
   void OnCancel();
   void OnDestroy();
 
+  // The pointers that reported in the last second, for the operator's overview.
+  std::vector<ReportingPointer> ReportingPointers();
+
   bool IsRunning() const { return running_; }
   const std::string& StatusText() const { return statusText_; }
   HttpServer& Server();
@@ -53,11 +59,16 @@ class MainDialog : private DialogFieldExchange {
   DialogFields& Fields() override { return fields_; }
   bool TakeFieldsFromControls() override;
   void PushFieldsToControls() override;
-  std::optional<WindowPlacementBytes> CurrentPlacement() override { return view_.CurrentPlacement(); }
+  std::optional<WindowPlacementBytes> CurrentPlacement() override {
+    return view_.CurrentPlacement();
+  }
 
   bool TakeIntegerField(int control, int low, int high, int& value);
   bool CreateSharedMemory();
   void FillPointerList();
+  int LoadPage();
+  void NoticeStartOutcome();
+  void OnErrorLogLine(const ErrorLogLine& line);
   void RunShutdownSequence();
   void SetStatus(const char* text);
 
@@ -70,5 +81,6 @@ class MainDialog : private DialogFieldExchange {
   DialogFields fields_;
   std::string statusText_ = "Idle...";
   bool running_ = false;
-  bool settingsLoaded_ = false;  // an early end never overwrites the stored settings
+  std::atomic<bool> addressInUse_{false};  // heard from the engine during a start
+  bool settingsLoaded_ = false;            // an early end never overwrites the stored settings
 };
