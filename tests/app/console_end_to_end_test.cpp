@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -12,6 +13,7 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/profile.h"
+#include "platform/socket.h"
 #include "platform/socket_client.h"
 #include "tests/support/temp_folder.h"
 
@@ -45,6 +47,7 @@ class ConsoleEndToEndTest : public testing::Test {
     Copy(JoinPath(BinFolder(), "TVXHandvane.TXT"), folder.File("TVXHandvane.TXT"));
     // Keep the per-application profile out of the user's own folders.
     platform::SetEnvironment("XDG_CONFIG_HOME", folder.File("config"));
+    platform::SetEnvironment("XDG_STATE_HOME", folder.File("state"));
 
     port = platform::FindFreePort();
     const std::string ini = BuildProgramPaths(program).iniFile;
@@ -72,6 +75,17 @@ class ConsoleEndToEndTest : public testing::Test {
     }
     const std::size_t body = reply.find("\r\n\r\n");
     return body == std::string::npos ? reply : reply.substr(body + 4);
+  }
+
+  // Writes the command until the output shows text: for what follows reports
+  // that must be less than a second old.
+  bool AskUntil(const std::string& command, const std::string& text) {
+    return WaitFor(
+        [&] {
+          child.WriteInput(command);
+          return TempFolder::ReadAll(output).find(text) != std::string::npos;
+        },
+        10000);
   }
 
   bool OutputHas(const std::string& text, int timeoutMs = 10000) {
@@ -102,13 +116,7 @@ TEST_F(ConsoleEndToEndTest, CommandsReportsAndStatus) {
   // The status line follows the timer; ask until it shows the report.
   const std::string expected =
       "X: 4096 | Y: 8192 | ButtonL: 1 | ButtonR: 0 | Off-Screen: 0 | Pointer: 03 | Cursor: off";
-  EXPECT_TRUE(WaitFor(
-      [&] {
-        child.WriteInput("status\n");
-        return TempFolder::ReadAll(output).find(expected) != std::string::npos;
-      },
-      10000))
-      << TempFolder::ReadAll(output);
+  EXPECT_TRUE(AskUntil("status\n", expected)) << TempFolder::ReadAll(output);
   EXPECT_TRUE(OutputHas("Status: Working... | Active Conn.: "));
 
   child.WriteInput("frobnicate\n");
@@ -117,6 +125,89 @@ TEST_F(ConsoleEndToEndTest, CommandsReportsAndStatus) {
   int exitCode = -1;
   ASSERT_TRUE(child.WaitForExit(20000, exitCode));
   EXPECT_EQ(exitCode, 0);
+}
+
+TEST_F(ConsoleEndToEndTest, EveryCommandConfirmsAndBadArgumentsChangeNothing) {
+  ASSERT_TRUE(StartProgram()) << TempFolder::ReadAll(output);
+  const std::string portText = std::to_string(port);
+  EXPECT_TRUE(OutputHas("Type help for the commands.\nServer started on port " + portText + "."));
+
+  for (const char* bad : {"select 7x\n", "select 80\n", "select\n", "vibrate\n", "vibrate medium\n",
+                          "emulate\n", "emulate maybe\n", "stop now\n"}) {
+    child.WriteInput(bad);
+  }
+  const char* usages[] = {"select: \"7x\" is not a pointer number. Usage: select N",
+                          "select: there is no pointer 80, pointers are 0 to 79. Usage: select N",
+                          "select: missing argument. Usage: select N",
+                          "vibrate: missing argument. Usage: vibrate short-single|normal-single|",
+                          "vibrate: unknown pattern \"medium\". Usage: vibrate ",
+                          "emulate: missing argument. Usage: emulate on|off",
+                          "emulate: on or off, not \"maybe\". Usage: emulate on|off",
+                          "stop: too many words. Usage: stop"};
+  for (const char* usage : usages) EXPECT_TRUE(OutputHas(usage)) << usage;
+  // Pointer 3 (from the INI) is still selected, and the server still runs.
+  EXPECT_TRUE(AskUntil("status\n", "Status: Working... |")) << TempFolder::ReadAll(output);
+  EXPECT_TRUE(OutputHas("| Pointer: 03 |"));
+
+  // Pointers 3 and 5 report; list shows both, the selected one marked.
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        Report("10003000110002000100200");
+        Report("10005000130004000000002");
+        child.WriteInput("list\n");
+        return TempFolder::ReadAll(output).find(
+                   "Pointers that reported in the last second:\n"
+                   "* Pointer 03  X  4096  Y  8192  ButtonL 1  ButtonR 0\n"
+                   "  Pointer 05  X 12288  Y 16384  ButtonL 0  ButtonR 0\n") != std::string::npos;
+      },
+      10000))
+      << TempFolder::ReadAll(output);
+
+  child.WriteInput("select 7\nvibrate A2\nemulate off\nreread\nstop\nreset\n");
+  EXPECT_TRUE(OutputHas("Pointer 07 selected."));
+  EXPECT_TRUE(OutputHas(
+      "Vibrate Long Single (A2) queued for pointer 07; no phone has reported on it in the last "
+      "second."));
+  EXPECT_TRUE(OutputHas("Cursor emulation off."));
+  const auto pageSize = TempFolder::ReadAll(folder.File("TVXHandvane.TXT")).size();
+  EXPECT_TRUE(OutputHas("Page reloaded (" + std::to_string(pageSize) + " bytes)."));
+  EXPECT_TRUE(
+      OutputHas("Server stopped.\nServer not Launched\nStatistics reset.\nServer started on port " +
+                portText + "."))
+      << TempFolder::ReadAll(output);
+
+  child.WriteInput("exit\n");
+  int exitCode = -1;
+  ASSERT_TRUE(child.WaitForExit(20000, exitCode));
+  EXPECT_EQ(exitCode, 0);
+}
+
+// The engine gives up after its own 30 s wait for the accept thread.
+TEST_F(ConsoleEndToEndTest, StartOnABusyPortSaysWhyAndWhatToDo) {
+  std::uint16_t granted = 0;
+  ASSERT_EQ(platform::StartSocketLibrary(granted), 0);
+  auto busy = std::make_unique<platform::Socket>(platform::CreateListeningSocket());
+  ASSERT_TRUE(platform::BindAnyAddress(*busy, static_cast<std::uint16_t>(port)));
+  ASSERT_TRUE(platform::Listen(*busy));
+
+  ASSERT_TRUE(StartProgram()) << TempFolder::ReadAll(output);
+  EXPECT_TRUE(OutputHas("Error log: ", 10000)) << TempFolder::ReadAll(output);
+  EXPECT_TRUE(OutputHas("bind(...) failure.\t[AcceptThread]\t["));
+  const std::string ini = BuildProgramPaths(program).iniFile;
+  EXPECT_TRUE(OutputHas("The server is not running: port " + std::to_string(port) +
+                            " is in use by another program. Change Port under [Control] in " + ini,
+                        90000))
+      << TempFolder::ReadAll(output);
+
+  busy.reset();
+  child.WriteInput("start\n");
+  EXPECT_TRUE(OutputHas("Server started on port " + std::to_string(port) + "."))
+      << TempFolder::ReadAll(output);
+  child.WriteInput("quit\n");
+  int exitCode = -1;
+  ASSERT_TRUE(child.WaitForExit(20000, exitCode));
+  EXPECT_EQ(exitCode, 0);
+  platform::StopSocketLibrary();
 }
 
 TEST_F(ConsoleEndToEndTest, EndOfInputKeepsTheServerRunning) {
