@@ -57,36 +57,6 @@ TEST_F(ProfileTest, WriteCreatesFileAndKeepsOtherEntries) {
   EXPECT_EQ(Read("General", "Log"), "TRUE");
 }
 
-// A write touches only its own key's line: comments, blank lines, order,
-// spacing and line ends of everything else stay byte for byte.
-TEST_F(ProfileTest, WriteChangesOnlyThatKeysLine) {
-  struct Case {
-    const char* section;
-    const char* key;
-    const char* before;
-    const char* after;
-  };
-  const Case cases[] = {
-      {"Control", "Port",
-       "; settings\r\n[General]\r\nLog = "
-       "TRUE\r\n\r\n[Control]\r\nPort=8080\r\nSelectedPointer=3\r\n",
-       "; settings\r\n[General]\r\nLog = "
-       "TRUE\r\n\r\n[Control]\r\nPort=9090\r\nSelectedPointer=3\r\n"},
-      {"control", "PORT", "[Control]\nPort=8080\n; the end\n", "[Control]\nPort=9090\n; the end\n"},
-      {"Control", "Port",
-       "[General]\r\nLog=TRUE\r\n\r\n[Control]\r\nSelectedPointer=3\r\n\r\n[Paths]\r\n",
-       "[General]\r\nLog=TRUE\r\n\r\n[Control]\r\nSelectedPointer=3\r\nPort=9090\r\n\r\n[Paths]"
-       "\r\n"},
-      {"Control", "Port", "[General]\r\nLog=TRUE\r\n",
-       "[General]\r\nLog=TRUE\r\n[Control]\r\nPort=9090\r\n"},
-  };
-  for (const Case& test : cases) {
-    TempFolder::WriteAll(ini, test.before);
-    ASSERT_TRUE(platform::ProfileWriteString(ini, test.section, test.key, "9090"));
-    EXPECT_EQ(TempFolder::ReadAll(ini), test.after) << test.before;
-  }
-}
-
 TEST_F(ProfileTest, StructRoundTripsWithChecksum) {
   std::array<std::uint8_t, 44> written{};
   for (std::size_t i = 0; i < written.size(); ++i) written[i] = static_cast<std::uint8_t>(i * 7);
