@@ -133,9 +133,11 @@ void MainDialog::NoticeStartOutcome() {
   if (running_) {
     view_.ShowNotice("Server started on port " + port + ".");
   } else if (addressInUse_) {
+    // The port field is fixed while the program runs: a new port takes a restart.
     view_.ShowNotice("The server is not running: port " + port +
-                     " is in use by another program. Change Port under [Control] in " +
-                     app_.paths.iniFile + " (or end the other program), then start again.");
+                     " is in use by another program. End that program and start again, or "
+                     "change Port under [Control] in " +
+                     app_.paths.iniFile + " and restart " + app_.paths.title + ".");
   } else {
     view_.ShowNotice(
         "The server is not running: it could not start; the error log lines above say why.");
