@@ -1,4 +1,5 @@
-# make run   - install what is missing, build, start TVXHandvane from build/run/
+# make run   - install what is missing, build the native program and its page,
+#              start TVXHandvane from build/run/
 # make test  - install what is missing, build, run every test natively, under
 #              the sanitizers and under wine
 # make build - build both targets
@@ -8,7 +9,7 @@ SHELL := /bin/bash
 CMAKE_NATIVE := cmake -S . -G Ninja
 NPROC := $(shell nproc)
 
-.PHONY: all bootstrap build native win asan tsan run bench test test-native test-asan test-tsan test-win test-web format
+.PHONY: all bootstrap build native native-program win asan tsan run bench test test-native test-asan test-tsan test-win test-web format
 
 all: build
 
@@ -19,6 +20,11 @@ native: bootstrap
 	@$(CMAKE_NATIVE) -B build/native -DTVX_BIN_DIR=$(CURDIR)/build/bin >/dev/null
 	@cmake --build build/native -j $(NPROC)
 	@ln -sf build/native/compile_commands.json compile_commands.json
+
+# Only what `make run` starts: the native program and its page, no tests.
+native-program: bootstrap
+	@$(CMAKE_NATIVE) -B build/native -DTVX_BIN_DIR=$(CURDIR)/build/bin >/dev/null
+	@cmake --build build/native -j $(NPROC) --target TVXHandvane phone_page
 
 win: bootstrap
 	@$(CMAKE_NATIVE) -B build/win -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake \
@@ -36,7 +42,7 @@ tsan: bootstrap
 build: native win
 
 # The shipped settings are copied once; changes made in build/run stay.
-run: build
+run: native-program
 	@mkdir -p build/run/www
 	@cp build/bin/TVXHandvane build/bin/TVXHandvane.TXT build/run/
 	@[ -f build/run/TVXHandvane.INI ] || cp app/shipped/TVXHandvane.INI build/run/

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/settings.h"
 #include "pointer/live_status_view.h"
@@ -34,4 +35,10 @@ class DialogView : public LiveStatusView {
   virtual std::optional<std::string> ChooseFolder(const std::string& /*title*/) {
     return std::nullopt;
   }
+  // One line that says what a command did, or why it did not. A window
+  // shows the outcome in its controls already and may ignore it.
+  virtual void ShowNotice(const std::string& /*text*/) {}
+  // A line the server engine has just written to its error log. Called on
+  // the engine's threads, so an override must be safe there.
+  virtual void ShowErrorLogLine(std::string_view /*line*/) {}
 };

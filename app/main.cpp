@@ -21,16 +21,39 @@ bool HasArgument(int argc, char** argv, const char* wanted) {
   return false;
 }
 
+void PrintHelp() {
+  std::printf(
+      "usage: TVXHandvane [--console | --help | --version]\n"
+      "\n"
+      "Runs the HTTP server that turns phones into pointers: phones in the same network\n"
+      "open the address it shows. Settings come from the .INI beside the program (Port\n"
+      "under [Control], the folders under [Paths]).\n"
+      "  --console  runs without a window: commands on standard input (type help)\n"
+      "  --help     this text\n"
+      "  --version  the program's version\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const bool wantHelp = HasArgument(argc, argv, "--help") || HasArgument(argc, argv, "-h");
+  const bool wantVersion = HasArgument(argc, argv, "--version");
   const bool wantConsole = HasArgument(argc, argv, "--console");
-  if (wantConsole || !CanShowWindow()) platform::OpenConsole();
+  if (wantHelp || wantVersion || wantConsole || !CanShowWindow()) platform::OpenConsole();
 
   platform::ProgramVersion version;
   if (!platform::ReadProgramVersion(version)) {
     std::fprintf(stderr, "TVXHandvane: the program carries no version resource\n");
     return 1;
+  }
+  if (wantHelp) {
+    PrintHelp();
+    return 0;
+  }
+  if (wantVersion) {
+    std::printf("TVXHandvane %u.%u.%u.%u\n", version.major, version.minor, version.buildHigh,
+                version.buildLow);
+    return 0;
   }
   const ProgramPaths paths = BuildProgramPaths(platform::ProgramFilePath());
   auto app = std::make_unique<Application>(paths, ApplicationProfilePath(paths));

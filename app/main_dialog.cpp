@@ -9,10 +9,22 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/socket.h"
 
 namespace {
 
 constexpr const char* kSevereErrorCaption = "TVXHandvane severe error";
+
+// The Vibrate buttons' captions, code A0 first.
+constexpr const char* kVibrateCaptions[] = {"Vibrate Short Single",  "Vibrate Normal Single",
+                                            "Vibrate Long Single",   "Vibrate Short Double",
+                                            "Vibrate Normal Double", "Vibrate Long Double"};
+
+std::string TwoDigits(int number) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d", number);
+  return text;
+}
 
 }  // namespace
 
@@ -23,9 +35,15 @@ MainDialog::MainDialog(Application& app, DialogView& view, MouseAndKeys& mouse)
       pointerStatus_(app.protocol),
       statistics_(app.server),
       tick_(TimerTickWiring{platform::TickCount, mouse, pointerStatus_, statistics_,
-                            app.settings.cursorEmulation, view}) {}
+                            app.settings.cursorEmulation, view}) {
+  app_.server.SetListener([this](const ErrorLogLine& line) { OnErrorLogLine(line); });
+}
 
-MainDialog::~MainDialog() = default;
+// The owner has stopped the server by now, so no engine thread can be
+// calling the listener.
+MainDialog::~MainDialog() {
+  app_.server.SetListener(nullptr);
+}
 
 HttpServer& MainDialog::Server() {
   return app_.server;
@@ -51,6 +69,7 @@ bool MainDialog::OnInitDialog() {
     app_.log.WriteLogLine("Can not create the TVXHDV shared memory!");
     // Why, in the channel's words: a name taken by another program, say.
     app_.log.WriteLogLine(app_.channel.GetLastErrorText());
+    view_.ShowNotice(app_.channel.GetLastErrorText());
     view_.ShowMessageBox("Can not create the TVXHDV shared memory!", kSevereErrorCaption);
     OnCancel();
     return false;
@@ -67,7 +86,7 @@ bool MainDialog::OnInitDialog() {
   view_.CheckBox(control::kOffScreen, true);
   fields_.port = app_.settings.port;
   FillPointerList();
-  OnReReadFiles();
+  LoadPage();
   running_ = false;
   LoadDialogSettings(app_.settings, app_.settingsFiles(), *this);
   settingsLoaded_ = true;
@@ -110,11 +129,37 @@ void MainDialog::OnStart() {
     return;
   }
   TakeFieldsFromControls();
+  addressInUse_ = false;
   running_ =
       app_.server.StartServer(app_.settings.serverRoot, fields_.defaultIndexFile, fields_.port,
                               PersistenceTimeoutMs(fields_.persistenceTimeoutSeconds)) != 0;
   if (running_) view_.StartTimer(kTimerPeriodMs);
   SetStatus("Working...");
+  NoticeStartOutcome();
+}
+
+// The engine writes its reasons to its error log, which the view has shown
+// line by line; this says in plain words what they mean for the operator.
+void MainDialog::NoticeStartOutcome() {
+  const std::string port = std::to_string(fields_.port);
+  if (running_) {
+    view_.ShowNotice("Server started on port " + port + ".");
+  } else if (addressInUse_) {
+    // The port field is fixed while the program runs: a new port takes a restart.
+    view_.ShowNotice("The server is not running: port " + port +
+                     " is in use by another program. End that program and start again, or "
+                     "change Port under [Control] in " +
+                     app_.paths.iniFile + " and restart " + app_.paths.title + ".");
+  } else {
+    view_.ShowNotice(
+        "The server is not running: it could not start; the error log lines above say why.");
+  }
+}
+
+// On an engine thread.
+void MainDialog::OnErrorLogLine(const ErrorLogLine& line) {
+  if (platform::IsAddressInUse(line.code)) addressInUse_ = true;
+  view_.ShowErrorLogLine(line.text);
 }
 
 void MainDialog::OnStop() {
@@ -126,17 +171,31 @@ void MainDialog::OnStop() {
   view_.StopTimer();
   running_ = false;
   SetStatus("Stopped.");
+  view_.ShowNotice("Server stopped.");
 }
 
 void MainDialog::OnReset() {
   OnStop();
   app_.server.ResetStatistics();
+  view_.ShowNotice("Statistics reset.");
   TakeFieldsFromControls();
   OnStart();
 }
 
 void MainDialog::OnReReadFiles() {
-  ReReadFiles(app_.indexPage, app_.paths.indexPageFile, app_.log);
+  if (LoadPage() == 0) return;
+  const auto page = app_.indexPage.Current();
+  view_.ShowNotice("Page reloaded (" + std::to_string(page ? page->size() : 0) + " bytes).");
+}
+
+// A failed load keeps the page served so far; the operator hears of it.
+int MainDialog::LoadPage() {
+  const int loaded = ReReadFiles(app_.indexPage, app_.paths.indexPageFile, app_.log);
+  if (loaded == 0) {
+    view_.ShowNotice("The page could not be loaded from " + app_.paths.indexPageFile +
+                     " (missing, unreadable or above 100000 bytes); the page served so far stays.");
+  }
+  return loaded;
 }
 
 // The chosen folder only fills the field: the server keeps serving
@@ -158,23 +217,44 @@ void MainDialog::OnPointerSelected() {
   }
   app_.settings.selectedPointer = pointer;
   StoreSelectedPointer(pointer, app_.paths.iniFile);
+  view_.ShowNotice("Pointer " + TwoDigits(pointer) + " selected.");
 }
 
 void MainDialog::OnCursorEmulationClicked(bool checked) {
   if (checked && !mouse_.IsAvailable()) {
     view_.ShowMessageBox("Cursor emulation is not available: no display", app_.paths.title);
     view_.CheckBox(control::kCursorEmulation, false);
-    checked = false;
+    app_.settings.cursorEmulation = false;
+    return;
   }
   app_.settings.cursorEmulation = checked;
+  view_.ShowNotice(checked ? "Cursor emulation on." : "Cursor emulation off.");
 }
 
 void MainDialog::OnVibrate(int code) {
   app_.protocol.QueueVibrateCommand(code);
+  const int pointer = app_.settings.selectedPointer;
+  const int button = code - kVibrateShortSingle;
+  char codeText[8];
+  std::snprintf(codeText, sizeof codeText, "%02X", static_cast<unsigned>(code & 0xFF));
+  const char* caption = button >= 0 && button < 6 ? kVibrateCaptions[button] : "Command";
+  view_.ShowNotice(std::string(caption) + " (" + codeText + ") queued for pointer " +
+                   TwoDigits(pointer) +
+                   (app_.protocol.HasReportedLately(pointer)
+                        ? "."
+                        : "; no phone has reported on it in the last second."));
 }
 
 void MainDialog::OnTimer() {
+  const bool emulating = app_.settings.cursorEmulation;
   tick_.Run();
+  if (emulating && !app_.settings.cursorEmulation) {
+    view_.ShowNotice("Cursor emulation off: Ctrl+Shift was held.");
+  }
+}
+
+std::vector<ReportingPointer> MainDialog::ReportingPointers() {
+  return app_.protocol.ReadReportingPointers();
 }
 
 void MainDialog::OnOK() {

@@ -4,13 +4,16 @@
 // dialog's thread; the view shows what this class decides.
 #pragma once
 
+#include <atomic>
 #include <string>
+#include <vector>
 
 #include "app/dialog_settings.h"
 #include "app/dialog_view.h"
 #include "pointer/mouse_and_keys.h"
 #include "pointer/timer_tick.h"
 #include "pointer/timer_tick_adapters.h"
+#include "server/error_log.h"
 
 class Application;
 class HttpServer;
@@ -48,6 +51,9 @@ class MainDialog : private DialogFieldExchange {
   // the rendezvous file goes with the area it names.
   void OnEndSession();
 
+  // The pointers that reported in the last second, for the operator's overview.
+  std::vector<ReportingPointer> ReportingPointers();
+
   bool IsRunning() const { return running_; }
   const std::string& StatusText() const { return statusText_; }
   HttpServer& Server();
@@ -64,6 +70,9 @@ class MainDialog : private DialogFieldExchange {
   bool TakeIntegerField(int control, int low, int high, int& value);
   bool CreateSharedMemory();
   void FillPointerList();
+  int LoadPage();
+  void NoticeStartOutcome();
+  void OnErrorLogLine(const ErrorLogLine& line);
   void RunShutdownSequence();
   void SetStatus(const char* text);
 
@@ -76,7 +85,7 @@ class MainDialog : private DialogFieldExchange {
   DialogFields fields_;
   std::string statusText_ = "Idle...";
   bool running_ = false;
-  bool settingsLoaded_ = false;
-  bool rendezvousPublished_ = false;  // the rendezvous file on disk is ours  // an early end never
-                                      // overwrites the stored settings
+  std::atomic<bool> addressInUse_{false};  // heard from the engine during a start
+  bool settingsLoaded_ = false;            // an early end never overwrites the stored settings
+  bool rendezvousPublished_ = false;       // the rendezvous file on disk is ours
 };

@@ -66,13 +66,13 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
     }
   }
 
-  if (static_cast<int>(p) == settings_.selectedPointer) {
-    liveStatus_.x = static_cast<std::int32_t>(report.x);
-    liveStatus_.y = static_cast<std::int32_t>(report.y);
-    liveStatus_.buttonL = static_cast<std::int32_t>(report.buttonL);
-    liveStatus_.buttonR = static_cast<std::int32_t>(report.buttonR);
-    liveStatus_.offScreen = report.ackMode == 0 || report.ackMode == 1 ? 1 : 0;
-  }
+  LiveStatus& last = lastReports_[p];
+  last.x = static_cast<std::int32_t>(report.x);
+  last.y = static_cast<std::int32_t>(report.y);
+  last.buttonL = static_cast<std::int32_t>(report.buttonL);
+  last.buttonR = static_cast<std::int32_t>(report.buttonR);
+  last.offScreen = report.ackMode == 0 || report.ackMode == 1 ? 1 : 0;
+  if (static_cast<int>(p) == settings_.selectedPointer) liveStatus_ = last;
   TakeChannelNotices(outcome);
   return outcome;
 }
@@ -172,6 +172,29 @@ bool PointerProtocol::MarkSilentPointers(std::uint32_t now) {
 LiveStatus PointerProtocol::ReadLiveStatus() {
   std::lock_guard guard(protocolLock_);
   return liveStatus_;
+}
+
+std::vector<ReportingPointer> PointerProtocol::ReadReportingPointers() {
+  std::vector<ReportingPointer> reporting;
+  std::lock_guard guard(protocolLock_);
+  const std::uint32_t now = tickCount_();
+  for (std::size_t p = 0; p < lastReports_.size(); ++p) {
+    if (ReportedLately(p, now)) reporting.push_back({static_cast<int>(p), lastReports_[p]});
+  }
+  return reporting;
+}
+
+bool PointerProtocol::HasReportedLately(int pointer) {
+  if (!IsValidPointer(pointer)) return false;
+  std::lock_guard guard(protocolLock_);
+  return ReportedLately(static_cast<std::size_t>(pointer), tickCount_());
+}
+
+// The time is read under the lock, so that no report can be stamped after it.
+// A pointer marked silent (also every pointer at program start) has not
+// reported since, whatever its tick says.
+bool PointerProtocol::ReportedLately(std::size_t p, std::uint32_t now) const {
+  return state_.resetRequest[p] == 0 && now - state_.lastReportTick[p] <= kSilenceMs;
 }
 
 PointerProtocolState PointerProtocol::ReadState() {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <vector>
 
 #include "common/pointer_limits.h"
 #include "http/pointer_report.h"
@@ -35,6 +36,12 @@ struct LiveStatus {
   std::int32_t buttonL = 0;
   std::int32_t buttonR = 0;
   std::int32_t offScreen = 0;
+};
+
+// A pointer that reported lately, as its last report left it.
+struct ReportingPointer {
+  int pointer = 0;
+  LiveStatus status;
 };
 
 // Commands of the dialog's six Vibrate buttons.
@@ -78,6 +85,9 @@ class PointerProtocol : public PointerReportHandler {
   bool MarkSilentPointers(std::uint32_t now);
 
   LiveStatus ReadLiveStatus();
+  // The pointers that reported within the last kSilenceMs, in number order.
+  std::vector<ReportingPointer> ReadReportingPointers();
+  bool HasReportedLately(int pointer);
   // Copies of the tables, for tests and diagnostics.
   PointerProtocolState ReadState();
 
@@ -99,6 +109,7 @@ class PointerProtocol : public PointerReportHandler {
   std::int32_t TakeNextCommand(int pointer);
   bool HasChannel() const;
   void TakeChannelNotices(Outcome& outcome);
+  bool ReportedLately(std::size_t p, std::uint32_t now) const;
   void LogReport(const PointerReport& report);
   void LogOutcome(const Outcome& outcome);
 
@@ -110,4 +121,5 @@ class PointerProtocol : public PointerReportHandler {
   std::mutex protocolLock_;  // the ProtocolLock
   PointerProtocolState state_;
   LiveStatus liveStatus_;
+  PerPointer<LiveStatus> lastReports_{};  // every pointer's, for the operator's overview
 };

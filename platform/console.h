@@ -23,7 +23,8 @@ void OnSessionEnd(void (*handler)());
 
 bool IsTerminal(std::FILE* stream);
 
-// Lets the console show UTF-8 output (the QR code's block characters).
+// Lets the console show UTF-8 output and colour escapes (the QR code's
+// block characters and its explicit colours).
 void UseUtf8Output();
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 #include "server/error_log.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "common/program_paths.h"
 #include "platform/files.h"
@@ -28,15 +29,24 @@ void ErrorLog::SetAsideWhenFull() {
   platform::RenameReplacing(path_, setAsidePath_);
 }
 
+int ErrorLog::WriteLog(const char* fileName, const char* message, const char* function, int code) {
+  char heard[sizeof line_];
+  std::size_t heardLength = 0;
+  const int written = WriteLine(fileName, message, function, code, heard, heardLength);
+  if (heardLength != 0)
+    listener_(ErrorLogLine{std::string_view(heard, heardLength), function, code});
+  return written;
+}
+
 // The file is opened, appended to and closed for every line, so each line is
 // on disk when the call returns. Lines end in CR LF on every system.
-int ErrorLog::WriteLog(const char* fileName, const char* message, const char* function, int code) {
+int ErrorLog::WriteLine(const char* fileName, const char* message, const char* function, int code,
+                        char* heard, std::size_t& heardLength) {
   platform::LockGuard guard(lock_);
   timeOfLine_ = platform::LocalTime();
   if (fileName == nullptr || fileName[0] == '\0' || message == nullptr || message[0] == '\0') {
     return 0;
   }
-  if (!BuildPath(fileName)) return 0;
   FormatLogTimeStamp(timeOfLine_, timeText_, sizeof timeText_);
   const int length =
       function != nullptr
@@ -47,6 +57,11 @@ int ErrorLog::WriteLog(const char* fileName, const char* message, const char* fu
   const std::size_t stored = static_cast<std::size_t>(length) < sizeof line_
                                  ? static_cast<std::size_t>(length)
                                  : sizeof line_ - 1;
+  if (listener_) {
+    heardLength = std::string_view(line_, stored).find_last_not_of("\r\n") + 1;
+    std::memcpy(heard, line_, heardLength);
+  }
+  if (!BuildPath(fileName)) return 0;
   SetAsideWhenFull();
   // Opened shared, so that a viewer holding the file open costs no line.
   return platform::AppendToFile(path_, std::string_view(line_, stored),

@@ -3,13 +3,26 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/clock.h"
 #include "platform/thread.h"
 
+// One line as it went to the log, without its line end.
+struct ErrorLogLine {
+  std::string_view text;
+  const char* function;  // may be null
+  int code;
+};
+
 class ErrorLog {
  public:
+  // Hears every line the moment it is written, on the writer's thread and
+  // outside the log's lock; it hears a line even when the file could not take it.
+  using Listener = std::function<void(const ErrorLogLine&)>;
+
   ErrorLog();
   virtual ~ErrorLog();
 
@@ -18,6 +31,9 @@ class ErrorLog {
 
   // function may be null. 1 when the line was written completely.
   int WriteLog(const char* fileName, const char* message, const char* function, int code);
+
+  // Set or cleared only while no engine thread runs.
+  void SetListener(Listener listener) { listener_ = std::move(listener); }
 
  protected:
   // Writes into folder instead of the system log folder (tests).
@@ -30,6 +46,10 @@ class ErrorLog {
  private:
   bool BuildPath(const char* fileName);
   void SetAsideWhenFull();
+  // Formats and appends the line under the lock; copies it to heard (of
+  // sizeof line_ bytes) when a listener waits for it.
+  int WriteLine(const char* fileName, const char* message, const char* function, int code,
+                char* heard, std::size_t& heardLength);
 
   // Used only under lock_, so that no line needs memory of its own.
   std::string folderOverride_;
@@ -40,4 +60,5 @@ class ErrorLog {
   char timeText_[128] = {};
   platform::CalendarTime timeOfLine_;
   platform::Lock lock_;
+  Listener listener_;
 };

@@ -174,6 +174,14 @@
     return isValidPointer(value) ? value : null;
   }
 
+  // The text an address gives as its pointer number, valid or not; null
+  // when it names none.
+  function askedPointerText(hash) {
+    var match = /(?:^#?|&)pointer=([^&]*)/.exec(hash || '');
+    if (!match) return null;
+    try { return decodeURIComponent(match[1]); } catch (e) { return match[1]; }
+  }
+
   function pointerFromStored(text) {
     if (typeof text !== 'string' || !/^[0-9]{1,2}$/.test(text)) return null;
     var value = parseInt(text, 10);
@@ -201,6 +209,7 @@
     nextReportDelay: nextReportDelay,
     RetryBackoff: RetryBackoff,
     pointerFromHash: pointerFromHash,
-    pointerFromStored: pointerFromStored
+    pointerFromStored: pointerFromStored,
+    askedPointerText: askedPointerText
   };
 });

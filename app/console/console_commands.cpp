@@ -7,7 +7,6 @@
 #include "app/console/console_view.h"
 #include "app/dialog_controls.h"
 #include "app/main_dialog.h"
-#include "common/ini_values.h"
 #include "common/pointer_limits.h"
 
 namespace {
@@ -33,16 +32,116 @@ std::vector<std::string> Words(std::string_view line) {
 constexpr const char* kVibrateNames[] = {"short-single", "normal-single", "long-single",
                                          "short-double", "normal-double", "long-double"};
 
-bool SelectPointer(const std::string& word, MainDialog& dialog, ConsoleView& view) {
-  int pointer = -1;
-  if (word.empty() || !std::isdigit(static_cast<unsigned char>(word[0])) ||
-      !ParseLeadingInteger(word, pointer) || !IsValidPointer(pointer)) {
-    view.ShowMessageBox("Pointer must be a number from 0 to 79", "");
-    return false;
+struct Command {
+  const char* name;
+  const char* usage;
+  int arguments;  // words after the name
+  const char* explanation;
+};
+
+constexpr Command kCommands[] = {
+    {"start", "start", 0,
+     "starts the server on Port under [Control] in the INI beside the program"},
+    {"stop", "stop", 0, "stops the server; phones cannot report until the next start"},
+    {"reset", "reset", 0, "stops the server, zeroes the statistics and starts it again"},
+    {"reread", "reread", 0, "reloads the phone page (the .TXT beside the program) while it runs"},
+    {"select", "select N", 1,
+     "selects pointer N (0 to 79): its reports drive the cursor and it gets the vibrations"},
+    {"vibrate", "vibrate PATTERN", 1,
+     "queues a vibration for the selected pointer; PATTERN is short-single, normal-single, "
+     "long-single, short-double, normal-double or long-double, or A0 to A5 in that order"},
+    {"emulate", "emulate on|off", 1,
+     "lets the selected pointer move the PC's cursor and press its buttons (needs a display); "
+     "holding Ctrl+Shift switches it off"},
+    {"list", "list", 0,
+     "lists the pointers that reported in the last second with X, Y and buttons; "
+     "* marks the selected one"},
+    {"status", "status", 0,
+     "one line with the server's state, its statistics and the selected "
+     "pointer's state (fields below)"},
+    {"help", "help", 0, "this text"},
+    {"exit", "exit", 0, "saves the settings, stops the server and ends the program"},
+    {"quit", "quit", 0, "the same as exit"},
+};
+
+constexpr const char* kStatusFields =
+    "Fields of status:\n"
+    "  Status        Working... once started (also when the start failed: the line after the\n"
+    "                start says whether it runs), Stopped. after stop.\n"
+    "  Active Conn.  connections open right now. A phone's browser closes its connection\n"
+    "                after each report, so 0 is normal even while phones report.\n"
+    "  Requests      connections accepted since the last start or reset.\n"
+    "  KB Sent, KB Received  traffic since the last start or reset.\n"
+    "  Visitors      distinct phone addresses since the program started.\n"
+    "  Requests/Sec  connections accepted in the last second.\n"
+    "  X, Y          the selected pointer's position, 0 to 65535 across the phone's pad.\n"
+    "  ButtonL, ButtonR  its buttons, 1 while held.\n"
+    "  Off-Screen    1 while no finger is on its pad or it has been silent for a second.\n"
+    "  Pointer       the selected pointer; Cursor: whether cursor emulation is on.";
+
+const Command* FindCommand(const std::string& name) {
+  for (const Command& command : kCommands) {
+    if (name == command.name) return &command;
   }
-  view.SelectPointerEntry(pointer);
-  dialog.OnPointerSelected();
+  return nullptr;
+}
+
+// The vibration patterns spelled out, for the usage line.
+std::string UsageOf(const Command& command) {
+  if (std::string_view(command.name) != "vibrate") return command.usage;
+  std::string usage = "vibrate ";
+  for (const char* pattern : kVibrateNames) usage += std::string(pattern) + "|";
+  return usage + "A0..A5";
+}
+
+// Nothing has changed when this is shown.
+void ShowUsage(const Command& command, const std::string& problem, ConsoleView& view) {
+  view.ShowMessageBox(std::string(command.name) + ": " + problem + ". Usage: " + UsageOf(command),
+                      "");
+}
+
+// Only plain digits count: "7x" and "+7" are no pointer numbers.
+bool ParsePointer(const std::string& word, int& pointer) {
+  if (word.empty() || word.size() > 3) return false;
+  pointer = 0;
+  for (char c : word) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    pointer = pointer * 10 + (c - '0');
+  }
   return true;
+}
+
+void Select(const Command& command, const std::string& word, MainDialog& dialog,
+            ConsoleView& view) {
+  int pointer = -1;
+  if (!ParsePointer(word, pointer)) {
+    ShowUsage(command, "\"" + word + "\" is not a pointer number", view);
+  } else if (!IsValidPointer(pointer)) {
+    ShowUsage(command, "there is no pointer " + word + ", pointers are 0 to 79", view);
+  } else {
+    view.SelectPointerEntry(pointer);
+    dialog.OnPointerSelected();
+  }
+}
+
+void ShowReportingPointers(MainDialog& dialog, ConsoleView& view) {
+  const std::string selected = view.SelectedPointerEntry();
+  const std::vector<ReportingPointer> pointers = dialog.ReportingPointers();
+  if (pointers.empty()) {
+    view.ShowMessageBox("No pointer has reported in the last second (selected: " + selected + ").",
+                        "");
+    return;
+  }
+  std::string text = "Pointers that reported in the last second:";
+  for (const ReportingPointer& pointer : pointers) {
+    char line[96];
+    std::snprintf(line, sizeof line, "\n%c Pointer %02d  X %5d  Y %5d  ButtonL %d  ButtonR %d",
+                  pointer.pointer == view.SelectedPointerIndex() ? '*' : ' ', pointer.pointer,
+                  pointer.status.x, pointer.status.y, pointer.status.buttonL,
+                  pointer.status.buttonR);
+    text += line;
+  }
+  view.ShowMessageBox(text, "");
 }
 
 }  // namespace
@@ -58,47 +157,66 @@ int VibrateCodeFor(std::string_view word) {
 }
 
 std::string ConsoleHelpText() {
-  return "Commands: start | stop | reset | reread | select N (0-79) | "
-         "vibrate short-single|normal-single|long-single|short-double|normal-double|"
-         "long-double|A0-A5 | emulate on|off | status | exit | quit | help";
+  std::string text = "Commands (one per line, any letter case):";
+  for (const Command& command : kCommands) {
+    char line[64];
+    std::snprintf(line, sizeof line, "\n  %-16s ", command.usage);
+    text += line;
+    text += command.explanation;
+    text += ".";
+  }
+  return text + "\n" + kStatusFields;
 }
 
 CommandResult RunConsoleCommand(std::string_view line, MainDialog& dialog, ConsoleView& view) {
   const std::vector<std::string> words = Words(line);
   if (words.empty()) return CommandResult::kDone;
-  const std::string command = Lower(words[0]);
-  const std::string argument = words.size() > 1 ? Lower(words[1]) : std::string();
+  const std::string name = Lower(words[0]);
+  const Command* command = FindCommand(name);
+  if (command == nullptr) {
+    view.ShowMessageBox("Unknown command: " + words[0] + " (type help for the commands)", "");
+    return CommandResult::kUnknown;
+  }
+  const int given = static_cast<int>(words.size()) - 1;
+  if (given != command->arguments) {
+    ShowUsage(*command, given > command->arguments ? "too many words" : "missing argument", view);
+    return CommandResult::kDone;
+  }
+  const std::string argument = given > 0 ? Lower(words[1]) : std::string();
 
-  if (command == "start") {
+  if (name == "start") {
     dialog.OnStart();
-  } else if (command == "stop") {
+  } else if (name == "stop") {
     dialog.OnStop();
-  } else if (command == "reset") {
+  } else if (name == "reset") {
     dialog.OnReset();
-  } else if (command == "reread") {
+  } else if (name == "reread") {
     dialog.OnReReadFiles();
-  } else if (command == "select") {
-    SelectPointer(argument, dialog, view);
-  } else if (command == "vibrate") {
+  } else if (name == "select") {
+    Select(*command, words[1], dialog, view);
+  } else if (name == "vibrate") {
     const int code = VibrateCodeFor(argument);
     if (code == 0) {
-      view.ShowMessageBox("Unknown vibration: " + argument, "");
+      ShowUsage(*command, "unknown pattern \"" + words[1] + "\"", view);
     } else {
       dialog.OnVibrate(code);
     }
-  } else if (command == "emulate" && (argument == "on" || argument == "off")) {
-    view.CheckBox(control::kCursorEmulation, argument == "on");
-    dialog.OnCursorEmulationClicked(argument == "on");
-  } else if (command == "status") {
+  } else if (name == "emulate") {
+    if (argument != "on" && argument != "off") {
+      ShowUsage(*command, "on or off, not \"" + words[1] + "\"", view);
+    } else {
+      view.CheckBox(control::kCursorEmulation, argument == "on");
+      dialog.OnCursorEmulationClicked(argument == "on");
+    }
+  } else if (name == "list") {
+    ShowReportingPointers(dialog, view);
+  } else if (name == "status") {
     view.ShowMessageBox(view.StatusLine(), "");
-  } else if (command == "exit" || command == "quit") {
+  } else if (name == "help") {
+    view.ShowMessageBox(ConsoleHelpText(), "");
+  } else {  // exit, quit
     dialog.OnOK();
     return CommandResult::kExit;
-  } else if (command == "help") {
-    view.ShowMessageBox(ConsoleHelpText(), "");
-  } else {
-    view.ShowMessageBox("Unknown command: " + words[0], "");
-    return CommandResult::kUnknown;
   }
   return CommandResult::kDone;
 }

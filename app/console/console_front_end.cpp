@@ -75,15 +75,24 @@ void StartStdinReader(const std::shared_ptr<LineQueue>& queue) {
 void PrintWelcome(const Application& app) {
   std::printf("TVXHandvane %u.%u.%u.%u\n", app.version.major, app.version.minor,
               app.version.buildHigh, app.version.buildLow);
+  const std::string port = std::to_string(app.settings.port);
   const std::vector<std::string> addresses = platform::LocalIPv4Addresses();
   std::vector<std::string> urls;
-  for (const std::string& address : addresses) {
-    urls.push_back("http://" + address + ":" + std::to_string(app.settings.port) + "/");
-    std::printf("%s\n", urls.back().c_str());
-  }
-  if (!urls.empty() && platform::IsTerminal(stdout)) {
-    platform::UseUtf8Output();
-    std::fputs(TerminalQrCode(urls.front()).c_str(), stdout);
+  for (const std::string& address : addresses)
+    urls.push_back("http://" + address + ":" + port + "/");
+  if (urls.empty()) {
+    std::printf(
+        "http://127.0.0.1:%s/\n"
+        "This PC has no network address: phones cannot connect until it is on a network "
+        "(the address above works only in a browser on this PC).\n",
+        port.c_str());
+  } else {
+    std::printf("Open on a phone in the same network:\n");
+    for (const std::string& url : urls) std::printf("%s\n", url.c_str());
+    if (platform::IsTerminal(stdout)) {
+      platform::UseUtf8Output();
+      std::fputs(TerminalQrCode(urls.front()).c_str(), stdout);
+    }
   }
   std::printf("Type help for the commands.\n");
   std::fflush(stdout);
@@ -95,12 +104,14 @@ int RunConsoleFrontEnd(Application& app) {
   ConsoleView view(stdout);
   SystemMouseAndKeys mouse;
   MainDialog dialog(app, view, mouse);
+  view.HoldNotices();
   if (!dialog.OnInitDialog()) {
-    std::printf("%s\n", app.channel.GetLastErrorText().c_str());
+    view.ReleaseNotices();
     dialog.OnDestroy();
     return 1;
   }
   PrintWelcome(app);
+  view.ReleaseNotices();
 
   auto queue = std::make_shared<LineQueue>();
   StartStdinReader(queue);

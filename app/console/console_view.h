@@ -22,6 +22,7 @@ class ConsoleView : public DialogView {
   void AddPointerEntry(const std::string& text) override { pointerEntries_.push_back(text); }
   void SelectPointerEntry(int index) override { selectedEntry_ = index; }
   std::string SelectedPointerEntry() override;
+  int SelectedPointerIndex() const { return selectedEntry_; }
 
   void StartTimer(unsigned periodMs) override;
   void StopTimer() override { timerPeriodMs_ = 0; }
@@ -30,6 +31,13 @@ class ConsoleView : public DialogView {
   void ApplyPlacement(const WindowPlacementBytes&) override {}
   std::optional<WindowPlacementBytes> CurrentPlacement() override { return std::nullopt; }
   void ScreenSize(int& width, int& height) override;
+  void ShowNotice(const std::string& text) override;
+  void ShowErrorLogLine(std::string_view line) override;
+
+  // While held, notices wait; Release prints them in order. The start-up's
+  // outcome thus follows the welcome text instead of scrolling away above it.
+  void HoldNotices() { holding_ = true; }
+  void ReleaseNotices();
 
   bool IsChecked(int control) const;
   unsigned TimerPeriodMs() const { return timerPeriodMs_; }
@@ -47,4 +55,6 @@ class ConsoleView : public DialogView {
   bool buttonR_ = false;
   unsigned timerPeriodMs_ = 0;
   bool ended_ = false;
+  bool holding_ = false;
+  std::vector<std::string> heldNotices_;
 };

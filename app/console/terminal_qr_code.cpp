@@ -10,28 +10,34 @@ std::string TerminalQrCode(const std::string& text) {
   if (!code) return {};
 
   const int width = code->width;
-  constexpr int kQuiet = 2;
-  // Dark modules print as blank on a light background block, so the code
-  // reads as dark-on-light whatever the terminal's colours.
+  // Scanners need a light margin of four modules around the symbol.
+  constexpr int kQuiet = 4;
+  // Black glyphs on a bright white background, set explicitly on every line:
+  // the code reads as dark-on-light whatever the terminal's theme, and a
+  // line that ends resets the colours so the prompt keeps the theme's own.
+  constexpr const char* kDarkOnLight = "\x1b[30;107m";
+  constexpr const char* kThemeColours = "\x1b[0m";
   auto dark = [&](int x, int y) {
     if (x < 0 || y < 0 || x >= width || y >= width) return false;
     return (code->data[y * width + x] & 1) != 0;
   };
   std::string lines;
   for (int y = -kQuiet; y < width + kQuiet; y += 2) {
+    lines += kDarkOnLight;
     for (int x = -kQuiet; x < width + kQuiet; ++x) {
       const bool top = dark(x, y);
       const bool bottom = dark(x, y + 1);
       if (top && bottom) {
-        lines += " ";
+        lines += "\u2588";  // full block: both dark
       } else if (top) {
-        lines += "\u2584";  // lower half block: light below
+        lines += "\u2580";  // upper half block: dark above
       } else if (bottom) {
-        lines += "\u2580";  // upper half block: light above
+        lines += "\u2584";  // lower half block: dark below
       } else {
-        lines += "\u2588";  // full block: light
+        lines += " ";
       }
     }
+    lines += kThemeColours;
     lines += "\n";
   }
   return lines;

@@ -3,6 +3,7 @@
 
 #include <string>
 
-// Lines of UTF-8 half-block characters, two modules high per line, with a
-// quiet zone; empty when the text cannot be encoded.
+// Lines of UTF-8 half-block characters, two modules high per line, in
+// explicit dark-on-light colours (ANSI escapes) with a quiet zone of four
+// modules; empty when the text cannot be encoded.
 std::string TerminalQrCode(const std::string& text);

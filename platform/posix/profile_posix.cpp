@@ -1,12 +1,17 @@
-// INI files on Linux, read and written with SimpleIni, giving the results the
-// Windows private-profile functions give.
+// INI files on Linux, giving the results the Windows private-profile
+// functions give: read with SimpleIni, written line by line so that a write
+// changes only the line of its key.
 #include "platform/profile.h"
 
 #define SI_NO_CONVERSION  // values are 8-bit text, stored as they are
 #include <SimpleIni.h>
 
+#include <strings.h>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <optional>
+#include <sstream>
 #include <string_view>
 
 namespace platform {
@@ -34,6 +39,72 @@ std::string_view WithoutQuotes(std::string_view value) {
 // The stored value, or nullptr when the file, section or key is missing.
 const char* FindValue(const IniFile& ini, const char* section, const char* key) {
   return ini.GetValue(section, key, nullptr);
+}
+
+std::string_view Trimmed(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+// The name of a "[name]" line, or nullopt for any other line.
+std::optional<std::string_view> SectionName(std::string_view line) {
+  const std::string_view trimmed = Trimmed(line);
+  if (trimmed.empty() || trimmed.front() != '[') return std::nullopt;
+  const std::size_t close = trimmed.find(']');
+  if (close == std::string_view::npos) return std::nullopt;
+  return Trimmed(trimmed.substr(1, close - 1));
+}
+
+bool IsKeyLine(std::string_view line, std::string_view key) {
+  const std::size_t equals = line.find('=');
+  return equals != std::string_view::npos && SameName(Trimmed(line.substr(0, equals)), key);
+}
+
+// The file's text with section/key set to value. Lines keep their own ends;
+// new lines take the file's first line end (CR LF for a new file).
+std::string WithValue(const std::string& text, std::string_view section, std::string_view key,
+                      std::string_view value) {
+  const std::size_t firstEnd = text.find('\n');
+  const std::string_view newLine =
+      firstEnd == std::string::npos || (firstEnd > 0 && text[firstEnd - 1] == '\r') ? "\r\n" : "\n";
+  const std::string keyLine = std::string(key) + "=" + std::string(value);
+
+  bool inSection = false;
+  std::size_t insertAt = std::string::npos;  // after the section's last non-blank line
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = text.find('\n', at);
+    const std::size_t next = end == std::string::npos ? text.size() : end + 1;
+    std::string_view line(text.data() + at, next - at);
+    const std::size_t contentLength = line.find_last_not_of("\r\n") + 1;
+    const std::string_view content = line.substr(0, contentLength);
+    if (const auto name = SectionName(content)) {
+      if (inSection) break;  // the first section of that name is the one
+      inSection = SameName(*name, section);
+      if (inSection) insertAt = next;
+    } else if (inSection && IsKeyLine(content, key)) {
+      // The key keeps the spelling the file gives it.
+      const std::string_view stored = Trimmed(content.substr(0, content.find('=')));
+      return text.substr(0, at) + std::string(stored) + "=" + std::string(value) +
+             std::string(line.substr(contentLength)) + text.substr(next);
+    } else if (inSection && !Trimmed(content).empty()) {
+      insertAt = next;
+    }
+    at = next;
+  }
+
+  std::string written = text;
+  if (!written.empty() && written.back() != '\n') written += newLine;
+  if (insertAt == std::string::npos) {
+    return written + "[" + std::string(section) + "]" + std::string(newLine) + keyLine +
+           std::string(newLine);
+  }
+  if (insertAt >= text.size()) insertAt = written.size();
+  return written.insert(insertAt, keyLine + std::string(newLine));
 }
 
 int HexDigit(char c) {
@@ -66,10 +137,18 @@ int ProfileReadInt(const std::string& file, const char* section, const char* key
 
 bool ProfileWriteString(const std::string& file, const char* section, const char* key,
                         const char* value) {
-  IniFile ini;
-  LoadInto(ini, file);  // a missing file starts empty
-  if (ini.SetValue(section, key, value) < 0) return false;
-  return ini.SaveFile(file.c_str(), false) == SI_OK;
+  std::string text;
+  {
+    std::ifstream in(file, std::ios::binary);  // a missing file starts empty
+    std::ostringstream contents;
+    contents << in.rdbuf();
+    text = contents.str();
+  }
+  const std::string written = WithValue(text, section, key, value);
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(written.data(), static_cast<std::streamsize>(written.size()));
+  out.close();
+  return !out.fail();
 }
 
 bool ProfileReadStruct(const std::string& file, const char* section, const char* key, void* data,

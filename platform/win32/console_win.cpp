@@ -37,6 +37,12 @@ bool IsTerminal(std::FILE* stream) {
 
 void UseUtf8Output() {
   SetConsoleOutputCP(CP_UTF8);
+  // Colour escapes: the QR code sets its own dark-on-light colours.
+  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (GetConsoleMode(output, &mode)) {
+    SetConsoleMode(output, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+  }
 }
 
 }  // namespace platform

@@ -12,6 +12,7 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/profile.h"
+#include "platform/socket.h"
 #include "platform/socket_client.h"
 #include "tests/support/temp_folder.h"
 
@@ -45,6 +46,7 @@ class ConsoleEndToEndTest : public testing::Test {
     Copy(JoinPath(BinFolder(), "TVXHandvane.TXT"), folder.File("TVXHandvane.TXT"));
     // Keep the per-application profile out of the user's own folders.
     platform::SetEnvironment("XDG_CONFIG_HOME", folder.File("config"));
+    platform::SetEnvironment("XDG_STATE_HOME", folder.File("state"));
 
     port = platform::FindFreePort();
     const std::string ini = BuildProgramPaths(program).iniFile;
@@ -74,9 +76,26 @@ class ConsoleEndToEndTest : public testing::Test {
     return body == std::string::npos ? reply : reply.substr(body + 4);
   }
 
+  // The program's output so far; Windows ends its lines in CR LF.
+  std::string Output() {
+    std::string text = TempFolder::ReadAll(output);
+    std::erase(text, '\r');
+    return text;
+  }
+
+  // Writes the command until the output shows text: for what follows reports
+  // that must be less than a second old.
+  bool AskUntil(const std::string& command, const std::string& text) {
+    return WaitFor(
+        [&] {
+          child.WriteInput(command);
+          return Output().find(text) != std::string::npos;
+        },
+        10000);
+  }
+
   bool OutputHas(const std::string& text, int timeoutMs = 10000) {
-    return WaitFor([&] { return TempFolder::ReadAll(output).find(text) != std::string::npos; },
-                   timeoutMs);
+    return WaitFor([&] { return Output().find(text) != std::string::npos; }, timeoutMs);
   }
 
   TempFolder folder;
@@ -87,7 +106,7 @@ class ConsoleEndToEndTest : public testing::Test {
 };
 
 TEST_F(ConsoleEndToEndTest, CommandsReportsAndStatus) {
-  ASSERT_TRUE(StartProgram()) << TempFolder::ReadAll(output);
+  ASSERT_TRUE(StartProgram()) << Output();
   EXPECT_TRUE(OutputHas("TVXHandvane 2.0.1.0"));
 
   // Layout 1, screen 0, pointer 3, frame 1, X 4096, Y 8192, left down, AckMode 2.
@@ -102,13 +121,7 @@ TEST_F(ConsoleEndToEndTest, CommandsReportsAndStatus) {
   // The status line follows the timer; ask until it shows the report.
   const std::string expected =
       "X: 4096 | Y: 8192 | ButtonL: 1 | ButtonR: 0 | Off-Screen: 0 | Pointer: 03 | Cursor: off";
-  EXPECT_TRUE(WaitFor(
-      [&] {
-        child.WriteInput("status\n");
-        return TempFolder::ReadAll(output).find(expected) != std::string::npos;
-      },
-      10000))
-      << TempFolder::ReadAll(output);
+  EXPECT_TRUE(AskUntil("status\n", expected)) << Output();
   EXPECT_TRUE(OutputHas("Status: Working... | Active Conn.: "));
 
   child.WriteInput("frobnicate\n");
@@ -119,8 +132,89 @@ TEST_F(ConsoleEndToEndTest, CommandsReportsAndStatus) {
   EXPECT_EQ(exitCode, 0);
 }
 
+TEST_F(ConsoleEndToEndTest, EveryCommandConfirmsAndBadArgumentsChangeNothing) {
+  ASSERT_TRUE(StartProgram()) << Output();
+  const std::string portText = std::to_string(port);
+  EXPECT_TRUE(OutputHas("Type help for the commands.\nServer started on port " + portText + "."));
+
+  for (const char* bad : {"select 7x\n", "select 80\n", "select\n", "vibrate\n", "vibrate medium\n",
+                          "emulate\n", "emulate maybe\n", "stop now\n"}) {
+    child.WriteInput(bad);
+  }
+  const char* usages[] = {"select: \"7x\" is not a pointer number. Usage: select N",
+                          "select: there is no pointer 80, pointers are 0 to 79. Usage: select N",
+                          "select: missing argument. Usage: select N",
+                          "vibrate: missing argument. Usage: vibrate short-single|normal-single|",
+                          "vibrate: unknown pattern \"medium\". Usage: vibrate ",
+                          "emulate: missing argument. Usage: emulate on|off",
+                          "emulate: on or off, not \"maybe\". Usage: emulate on|off",
+                          "stop: too many words. Usage: stop"};
+  for (const char* usage : usages) EXPECT_TRUE(OutputHas(usage)) << usage;
+  // Pointer 3 (from the INI) is still selected, and the server still runs.
+  EXPECT_TRUE(AskUntil("status\n", "Status: Working... |")) << Output();
+  EXPECT_TRUE(OutputHas("| Pointer: 03 |"));
+
+  // Pointers 3 and 5 report; list shows both, the selected one marked.
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        Report("10003000110002000100200");
+        Report("10005000130004000000002");
+        child.WriteInput("list\n");
+        return Output().find(
+                   "Pointers that reported in the last second:\n"
+                   "* Pointer 03  X  4096  Y  8192  ButtonL 1  ButtonR 0\n"
+                   "  Pointer 05  X 12288  Y 16384  ButtonL 0  ButtonR 0\n") != std::string::npos;
+      },
+      10000))
+      << Output();
+
+  child.WriteInput("select 7\nvibrate A2\nemulate off\nreread\nstop\nreset\n");
+  EXPECT_TRUE(OutputHas("Pointer 07 selected."));
+  EXPECT_TRUE(OutputHas(
+      "Vibrate Long Single (A2) queued for pointer 07; no phone has reported on it in the last "
+      "second."));
+  EXPECT_TRUE(OutputHas("Cursor emulation off."));
+  const auto pageSize = TempFolder::ReadAll(folder.File("TVXHandvane.TXT")).size();
+  EXPECT_TRUE(OutputHas("Page reloaded (" + std::to_string(pageSize) + " bytes)."));
+  EXPECT_TRUE(
+      OutputHas("Server stopped.\nServer not Launched\nStatistics reset.\nServer started on port " +
+                portText + "."))
+      << Output();
+
+  child.WriteInput("exit\n");
+  int exitCode = -1;
+  ASSERT_TRUE(child.WaitForExit(20000, exitCode));
+  EXPECT_EQ(exitCode, 0);
+}
+
+// The engine gives up after its own 30 s wait for the accept thread.
+TEST_F(ConsoleEndToEndTest, StartOnABusyPortSaysWhyAndWhatToDo) {
+  std::uint16_t granted = 0;
+  ASSERT_EQ(platform::StartSocketLibrary(granted), 0);
+  platform::Socket busy = platform::CreateListeningSocket();
+  ASSERT_TRUE(platform::BindAnyAddress(busy, static_cast<std::uint16_t>(port)));
+  ASSERT_TRUE(platform::Listen(busy));
+
+  ASSERT_TRUE(StartProgram()) << Output();
+  EXPECT_TRUE(OutputHas("Error log: ", 10000)) << Output();
+  EXPECT_TRUE(OutputHas("bind(...) failure.\t[AcceptThread]\t["));
+  const std::string ini = BuildProgramPaths(program).iniFile;
+  EXPECT_TRUE(OutputHas("The server is not running: port " + std::to_string(port) +
+                            " is in use by another program. End that program and start again, "
+                            "or change Port under [Control] in " +
+                            ini,
+                        90000))
+      << Output();
+  child.WriteInput("quit\n");
+  int exitCode = -1;
+  ASSERT_TRUE(child.WaitForExit(20000, exitCode));
+  EXPECT_EQ(exitCode, 0);
+  busy.Close();
+  platform::StopSocketLibrary();
+}
+
 TEST_F(ConsoleEndToEndTest, EndOfInputKeepsTheServerRunning) {
-  ASSERT_TRUE(StartProgram()) << TempFolder::ReadAll(output);
+  ASSERT_TRUE(StartProgram()) << Output();
   child.CloseInput();
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   EXPECT_EQ(Report("10003000110002000100200"), "0000");
@@ -129,7 +223,7 @@ TEST_F(ConsoleEndToEndTest, EndOfInputKeepsTheServerRunning) {
 }
 
 TEST_F(ConsoleEndToEndTest, TerminationEndsTheProgramCleanly) {
-  ASSERT_TRUE(StartProgram()) << TempFolder::ReadAll(output);
+  ASSERT_TRUE(StartProgram()) << Output();
   ASSERT_TRUE(platform::TerminateProcessById(child.Id()));
   int exitCode = -1;
   ASSERT_TRUE(child.WaitForExit(20000, exitCode));

@@ -92,12 +92,12 @@ TEST_F(CrossProcessTest, TapSendsCommandsAndShowsTheHeader) {
   server_.PutPointerReport(Report(1, 1));
   std::string output;
   ASSERT_EQ(RunTap({"send", "12", "0x41"}, output), 0);
-  ASSERT_EQ(RunTap({"send", "599", "7"}, output), 0);
-  EXPECT_EQ(RunTap({"send", "600", "7"}, output), 2);
+  ASSERT_EQ(RunTap({"send", "79", "7"}, output), 0);
+  EXPECT_EQ(RunTap({"send", "80", "7"}, output), 2);
   EXPECT_EQ(RunTap({"send", "1", "256"}, output), 2);
 
   CommandRecord command;
-  ASSERT_EQ(server_.GetCommand(599, command), 1);
+  ASSERT_EQ(server_.GetCommand(79, command), 1);
   EXPECT_EQ(command.command, 7u);
   EXPECT_EQ(server_.CommandFifoCount(12), 1);
 

@@ -337,3 +337,29 @@ test('a reload without the address keeps the pointer and goes on counting frames
   assert.equal(next.pointer, POINTER);
   assert.ok(next.frame > lastFrame, `frame ${next.frame} after ${lastFrame}`);
 });
+
+test('a first visit asks for the number before it reports; a wrong #pointer= says so', async () => {
+  const fresh = await launchPhone();
+  try {
+    await fresh.context.addInitScript(instrumentPage);
+    const first = fresh.context.pages()[0] || await fresh.context.newPage();
+    await first.goto(server.url);
+    await first.locator('#picker').waitFor({ state: 'visible' });
+    await sleep(700);
+    assert.equal(await reportCount(first), 0, 'reports before a number was chosen');
+
+    await first.locator('#picker-grid button[value="7"]').click();
+    const report = await waitForReport(() => true, 'a report after the choice', 0, first);
+    assert.equal(report.pointer, 7);
+    assert.equal(await first.evaluate(() => location.hash), '#pointer=7');
+    assert.ok(await first.locator('#picker').isHidden());
+
+    await first.goto('about:blank');
+    await first.goto(`${server.url}#pointer=80`);
+    await first.locator('#picker').waitFor({ state: 'visible' });
+    assert.match(await first.locator('#picker-message').textContent(),
+      /asks for pointer "80", which does not exist/);
+  } finally {
+    await fresh.close();
+  }
+});

@@ -158,6 +158,10 @@ test('pointer number from the address and from storage', () => {
     '#xpointer=3', '#pointer=3x', '#pointer=007']) {
     assert.equal(P.pointerFromHash(bad), null, bad);
   }
+  // What a wrong address asked for, so that the page can say so.
+  assert.equal(P.askedPointerText('#pointer=3x'), '3x');
+  assert.equal(P.askedPointerText('#a=1&pointer=%2012'), ' 12');
+  assert.equal(P.askedPointerText('#xpointer=3'), null);
   assert.equal(P.pointerFromStored('12'), 12);
   for (const bad of [null, '', '80', 'abc', '1e1']) assert.equal(P.pointerFromStored(bad), null);
 });

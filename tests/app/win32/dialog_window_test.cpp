@@ -14,6 +14,7 @@
 #include "app/dialog_controls.h"
 #include "common/program_paths.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/profile.h"
 #include "platform/socket_client.h"
@@ -120,9 +121,15 @@ class DialogWindowTest : public testing::Test {
     if (!child.Start(program, {}, folder.File("output.txt"))) return false;
     if (!WaitFor([&] { return (dialog = FindWindowA(nullptr, kDialogCaption)) != nullptr; },
                  30000)) {
+      ADD_FAILURE() << "no window; the program wrote: " << TempFolder::ReadAll(folder.File("output.txt"));
       return false;
     }
-    return WaitFor([&] { return Text(control::kStatus) == "Working..."; }, 30000);
+    if (WaitFor([&] { return Text(control::kStatus) == "Working..."; }, 30000)) return true;
+    HWND box = FindWindowA("#32770", kProgramTitle);
+    ADD_FAILURE() << "status \"" << Text(control::kStatus) << "\", message box: \""
+                  << (box != nullptr ? AllTexts(box) : "none") << "\", error log: "
+                  << TempFolder::ReadAll(JoinPath(platform::SystemLogFolder(), "DIDidezu.log"));
+    return false;
   }
 
   bool WaitForProgramEnd() {
