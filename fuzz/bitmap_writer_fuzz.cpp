@@ -21,7 +21,7 @@ namespace {
 
 // Images that are valid but larger than this would only measure the machine's
 // memory; they are left out.
-constexpr unsigned __int128 kLargestImageTried = 64u << 20;
+constexpr unsigned __int128 kLargestImageTried = 4u << 20;
 constexpr unsigned __int128 kLargestBmpFile = 0x7FFFFFFF;
 
 int SymbolWidth(const std::string& text) {
