@@ -104,6 +104,7 @@ fuzz: fuzz-build
 	  mkdir -p build/fuzz/corpus/$$target build/fuzz/findings/$$target; \
 	  echo "fuzz: $$target for $(FUZZ_SECONDS) s"; \
 	  ASAN_OPTIONS=$(FUZZ_ASAN_OPTIONS) build/fuzz/bin/$$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    $$([ -f fuzz/$$target.dict ] && echo -dict=fuzz/$$target.dict) \
 	    -artifact_prefix=build/fuzz/findings/$$target/ build/fuzz/corpus/$$target fuzz/corpus/$$target \
 	    2>&1 | grep -E '^(Done|stat::number_of_executed_units|==[0-9]+==ERROR|SUMMARY|fuzz check|.*Test unit written)' \
 	    || true; \
