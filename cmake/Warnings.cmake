@@ -8,4 +8,4 @@ add_compile_options(
   $<$<COMPILE_LANGUAGE:CXX>:-Werror>
   # GCC 12 reports overlapping copies inside std::string's own operator+ at
   # -O3 (a known false positive of that compiler); nothing of ours is involved.
-  $<$<COMPILE_LANGUAGE:CXX>:-Wno-restrict>)
+  $<$<AND:$<COMPILE_LANGUAGE:CXX>,$<CXX_COMPILER_ID:GNU>>:-Wno-restrict>)

@@ -1,0 +1,195 @@
+// The shared memory area as a faulty or hostile consumer could leave it: any
+// values in its header and FIFO indices, then the server's and the consumer's
+// FIFO operations on it. Counts must stay within the slots and agree with the
+// free room, and nothing may be read or written outside the area.
+//
+// Script lines (numbers decimal unless marked hex):
+//   o<offset> <hex>    the consumer stores a 32-bit value at that byte of the area
+//   W<n> / R<n>        report FIFO write / read index
+//   w<p> <n> / x<p> <n> command FIFO p write / read index
+//   P / D              server puts a report / consumer takes one
+//   C<p> <hex> / G<p>  consumer puts a command / server takes one
+//   f / F              server resets the report write index / consumer the read index
+//   g<p> / h<p>        server resets command FIFO p's read index / consumer its write index
+//   O                  a second consumer opens the area
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fuzz/fuzz_folder.h"
+#include "fuzz/script_lines.h"
+#include "platform/process.h"
+#include "pointer/shared_memory_channel.h"
+
+namespace {
+
+struct Area {
+  Area() {
+    std::uint32_t version = 0;
+    int created = 0;
+    if (!server.SharedMemoryInit(1, FuzzFolder(), version, created) ||
+        !server.SharedMemoryInitComplete() ||
+        !consumer.SharedMemoryInit(0, FuzzFolder(), version, created)) {
+      FuzzFailure("cannot set up the shared memory channel: " + server.GetLastErrorText() +
+                  consumer.GetLastErrorText());
+    }
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(server.GetHeader());
+    pristine.assign(bytes, bytes + kSharedMemorySize);
+  }
+
+  std::uint8_t* Bytes() { return reinterpret_cast<std::uint8_t*>(server.GetHeader()); }
+
+  // Puts back what the previous input changed: the stored values and the indices.
+  void Restore() {
+    for (const std::size_t offset : touched) {
+      std::memcpy(Bytes() + offset, pristine.data() + offset, sizeof(std::uint32_t));
+    }
+    touched.clear();
+    SharedMemoryArea& area = *server.GetHeader();
+    area.pointerFifo.writeIndex = area.pointerFifo.readIndex = 0;
+    for (CommandFifo& fifo : area.commandFifos) fifo.writeIndex = fifo.readIndex = 0;
+  }
+
+  void Store(std::size_t offset, std::uint32_t value) {
+    offset %= kSharedMemorySize - sizeof value + 1;
+    touched.push_back(offset);
+    std::memcpy(Bytes() + offset, &value, sizeof value);
+  }
+
+  const std::string name = "TVXHandvane fuzz area " + std::to_string(platform::ProcessId());
+  SharedMemoryChannel server{name};
+  SharedMemoryChannel consumer{name};
+  std::vector<std::uint8_t> pristine;
+  std::vector<std::size_t> touched;
+};
+
+// An index outside the slots makes a FIFO hold nothing and take nothing;
+// otherwise what it holds and the room it has add up to all slots but one.
+void CheckCounts(int count, int free, int slots, int empty, int full) {
+  if (count < 0 || free < 0 || count > slots - 1 || free > slots - 1) {
+    FuzzFailure("FIFO count or free room outside the slots");
+  }
+  if (count + free != slots - 1 && (count != 0 || free != 0)) {
+    FuzzFailure("FIFO count and free room disagree");
+  }
+  if ((count == 0) != (empty == 1)) FuzzFailure("FIFO empty flag disagrees with its count");
+  if ((free == 0) != (full == 1)) FuzzFailure("FIFO full flag disagrees with its room");
+}
+
+void CheckReportFifo(const SharedMemoryChannel& side) {
+  CheckCounts(side.PointerFifoCount(), side.PointerFifoFree(), PointerFifo::kSlotCount,
+              side.IsPointerFifoEmpty(), side.IsPointerFifoFull());
+}
+
+void CheckCommandFifo(const SharedMemoryChannel& side, int pointer) {
+  if (pointer < 0 || pointer >= kCommandFifoCount) {
+    if (side.CommandFifoCount(pointer) != 0 || side.CommandFifoFree(pointer) != 0 ||
+        !side.IsCommandFifoEmpty(pointer) || !side.IsCommandFifoFull(pointer)) {
+      FuzzFailure("a pointer number without a command FIFO holds or takes something");
+    }
+    return;
+  }
+  CheckCounts(side.CommandFifoCount(pointer), side.CommandFifoFree(pointer),
+              CommandFifo::kSlotCount, side.IsCommandFifoEmpty(pointer),
+              side.IsCommandFifoFull(pointer));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static Area* const area = new Area;
+  area->Restore();
+  SharedMemoryArea& header = *area->server.GetHeader();
+
+  ScriptLines script(data, size);
+  std::string_view line;
+  std::uint32_t serial = 0;
+  while (script.Next(line)) {
+    if (line.empty()) continue;
+    const char operation = line.front();
+    line.remove_prefix(1);
+    int pointer = -1;
+    switch (operation) {
+      case 'o': {
+        const auto offset = LeadingNumber<std::size_t>(line, 0);
+        area->Store(offset, LeadingNumber<std::uint32_t>(line, 0, 16));
+        break;
+      }
+      case 'W':
+        header.pointerFifo.writeIndex = LeadingNumber<std::uint32_t>(line, 0);
+        break;
+      case 'R':
+        header.pointerFifo.readIndex = LeadingNumber<std::uint32_t>(line, 0);
+        break;
+      case 'w':
+      case 'x': {
+        const auto p = LeadingNumber<std::uint32_t>(line, 0) % kCommandFifoCount;
+        const auto index = LeadingNumber<std::uint32_t>(line, 0);
+        (operation == 'w' ? header.commandFifos[p].writeIndex : header.commandFifos[p].readIndex) =
+            index;
+        break;
+      }
+      case 'P': {
+        PointerReportRecord record;
+        record.frame = ++serial;
+        const int free = area->server.PointerFifoFree();
+        if (area->server.PutPointerReport(record) != (free > 0 ? 1 : 0)) {
+          FuzzFailure("report put disagrees with the free room");
+        }
+        break;
+      }
+      case 'D': {
+        PointerReportRecord record;
+        const int count = area->consumer.PointerFifoCount();
+        if (area->consumer.GetPointerReport(record) != (count > 0 ? 1 : 0)) {
+          FuzzFailure("report get disagrees with the count");
+        }
+        break;
+      }
+      case 'C': {
+        pointer = LeadingNumber<int>(line, 0);
+        const CommandRecord record{LeadingNumber<std::uint32_t>(line, 0, 16), 0};
+        area->consumer.PutCommand(pointer, record);
+        break;
+      }
+      case 'G': {
+        pointer = LeadingNumber<int>(line, 0);
+        CommandRecord record;
+        area->server.GetCommand(pointer, record);
+        break;
+      }
+      case 'f':
+        area->server.ResetPointerFifoWrite();
+        break;
+      case 'F':
+        area->consumer.ResetPointerFifoRead();
+        break;
+      case 'g':
+        pointer = LeadingNumber<int>(line, 0);
+        area->server.ResetCommandFifoRead(pointer);
+        break;
+      case 'h':
+        pointer = LeadingNumber<int>(line, 0);
+        area->consumer.ResetCommandFifoWrite(pointer);
+        break;
+      case 'O': {
+        SharedMemoryChannel second(area->name);
+        std::uint32_t version = 0;
+        int created = 0;
+        second.SharedMemoryInit(0, FuzzFolder(), version, created);
+        CheckReportFifo(second);
+        break;
+      }
+      default:
+        break;
+    }
+    CheckReportFifo(area->server);
+    CheckReportFifo(area->consumer);
+    if (pointer != -1) {
+      CheckCommandFifo(area->server, pointer);
+      CheckCommandFifo(area->consumer, pointer);
+    }
+  }
+  return 0;
+}
