@@ -73,7 +73,16 @@ test-web: native win web/node_modules/.package-lock.json
 	@web/test/run-e2e.sh build/bin
 	@web/test/run-e2e.sh build/win/bin
 
-test: test-native test-asan test-tsan test-win test-web
+# The archives to hand out, in build/dist/ (tools/make_dist.sh), and their
+# check: unpacked and run from a temporary folder, natively and under wine.
+.PHONY: dist test-dist
+dist: build
+	@tools/make_dist.sh
+
+test-dist: dist
+	@tests/dist/check_archives.sh build/dist
+
+test: test-native test-asan test-tsan test-win test-web test-dist
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
