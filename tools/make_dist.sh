@@ -80,8 +80,9 @@ stage() {
   mkdir -p "$folder/www"
   local program
   for program in "${programs[@]}"; do
+    # Stripping a Windows program stamps its header with SOURCE_DATE_EPOCH.
     [ -f "$bin/$program$suffix" ] || die "$bin/$program$suffix is missing: make build first"
-    "$strip" -o "$folder/$program$suffix" "$bin/$program$suffix"
+    SOURCE_DATE_EPOCH="$epoch" "$strip" -o "$folder/$program$suffix" "$bin/$program$suffix"
   done
   cp "$bin/TVXHandvane.TXT" "$folder/"
   copy_text "$repo/app/shipped/TVXHandvane.INI" "$folder/TVXHandvane.INI" "$line_ends"
