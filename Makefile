@@ -105,7 +105,7 @@ test-web: native win web/node_modules/.package-lock.json
 test-fuzz: fuzz-build
 	@cd build/fuzz && ctest --output-on-failure -j $(NPROC)
 
-test: test-native test-asan test-tsan test-win test-web test-fuzz
+test: test-native test-asan test-tsan test-win test-web test-fuzz test-dist
 
 # New inputs go to build/fuzz/corpus, crashes to build/fuzz/findings; the
 # seed corpora in fuzz/corpus stay as committed. Every target runs, and the
@@ -129,6 +129,16 @@ fuzz: fuzz-build
 
 soak: native
 	@tools/soak/run-soak.sh build/bin $(SOAK_SECONDS)
+
+# The archives to hand out, in build/dist/ (tools/make_dist.sh), and their
+# check: unpacked and run from a temporary folder, natively and under wine.
+.PHONY: dist test-dist
+dist: build
+	@tools/make_dist.sh
+
+test-dist: dist
+	@tests/dist/check_archives.sh build/dist
+
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

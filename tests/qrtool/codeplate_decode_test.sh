@@ -29,30 +29,6 @@ run_codeplate() {
   status=$?
 }
 
-# zbarimg wants the quiet zone around a symbol that the product leaves out:
-# copy the image onto a white canvas with a 40 pixel margin, as a PPM file.
-add_quiet_zone() {
-  perl -e '
-    my ($in, $out, $margin) = @ARGV;
-    open my $f, "<:raw", $in or die "$in: $!"; local $/; my $bmp = <$f>;
-    my $offset = unpack "V", substr($bmp, 10, 4);
-    my ($width, $height) = unpack "l<l<", substr($bmp, 18, 8);
-    my $top_down = $height < 0; $height = abs $height;
-    my $stride = int((3 * $width + 3) / 4) * 4;
-    my $side = "\xff" x (3 * $margin);
-    my $blank = "\xff" x (3 * ($width + 2 * $margin));
-    open my $o, ">:raw", $out or die "$out: $!";
-    print $o "P6\n", $width + 2 * $margin, " ", $height + 2 * $margin, "\n255\n";
-    print $o $blank x $margin;
-    for my $row (0 .. $height - 1) {
-      my $stored = $top_down ? $row : $height - 1 - $row;
-      my $pixels = substr($bmp, $offset + $stored * $stride, 3 * $width);
-      $pixels =~ s/(.)(.)(.)/$3$2$1/gs;
-      print $o $side, $pixels, $side;
-    }
-    print $o $blank x $margin;' "$1" "$2" 40
-}
-
 # Decodes a BMP the program wrote and compares its bytes with the expected text.
 expect_decodes_to() {
   local bmp="$work/$1" expected="$2"
@@ -60,7 +36,7 @@ expect_decodes_to() {
     fail "$1 was not written"
     return
   fi
-  add_quiet_zone "$bmp" "$work/decoded.ppm"
+  perl "$(dirname "$0")/add_quiet_zone.pl" "$bmp" "$work/decoded.ppm"
   local decoded
   # -Sbinary: the symbol's bytes as they are, no guessing of character sets.
   decoded="$("$zbarimg" --quiet --raw -Sbinary "$work/decoded.ppm" 2>/dev/null)"

@@ -1,0 +1,236 @@
+#!/usr/bin/env bash
+# Unpacks the archives `make dist` wrote and uses them as an operator would,
+# each from its unpacked folder with the files it ships: the Linux programs
+# natively, the Windows ones under wine. The server answers a report and
+# serves its page, TVXTap sees the report, Codeplate writes two codes that
+# read back as the texts of its shipped settings.
+#   check_archives.sh DIST_DIR
+set -uo pipefail
+
+repo="$(cd "$(dirname "$0")/../.." && pwd)"
+dist="$(cd "$1" && pwd)"
+work="$(mktemp -d)"
+export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state"
+export WINEPREFIX="$repo/build/win/wineprefix" WINEDEBUG=-all
+# Only what the archive holds: no extra DLL search path for the Windows programs.
+unset WINEPATH
+
+background=()
+cleanup() {
+  local pid
+  for pid in "${background[@]}"; do kill -9 "$pid" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+failures=0
+fail() {
+  echo "FAIL ($system): $*"
+  failures=$((failures + 1))
+}
+
+# Polls a command every 0.2 s, for at most the given seconds.
+wait_for() {
+  local seconds="$1"
+  shift
+  for ((tick = 0; tick < seconds * 5; tick++)); do
+    "$@" && return 0
+    sleep 0.2
+  done
+  "$@"
+}
+
+is_running() { kill -0 "$1" 2>/dev/null; }
+has_exited() { ! is_running "$1"; }
+
+free_port() {
+  perl -MIO::Socket::INET -e 'print IO::Socket::INET->new(Listen => 1, LocalAddr => "127.0.0.1:0")->sockport'
+}
+
+# One HTTP/1.0 request; prints the reply's body.
+http_get() {
+  perl -MIO::Socket::INET -e '
+    my ($port, $path) = @ARGV;
+    alarm 10;
+    my $s = IO::Socket::INET->new(PeerAddr => "127.0.0.1:$port") or exit 1;
+    binmode $s;
+    print $s "GET $path HTTP/1.0\r\n\r\n";
+    local $/;
+    my $reply = <$s> // "";
+    $reply =~ s/\A.*?\r\n\r\n//s or exit 1;
+    print $reply;' "$1" "$2"
+}
+
+# A report of pointer 3, layout 1, screen 0: the given frame, X 4096, Y 8192,
+# left button down, acknowledgement mode 2.
+report_path() {
+  printf '/tolvex10003%04X10002000100200' "$1"
+}
+
+# The command line of one of the unpacked programs, native or under wine.
+program_command() {
+  if [ "$system" == windows ]; then
+    command=(wine "./$1.exe")
+  else
+    command=("./$1")
+  fi
+}
+
+# Runs a program in its folder, as an operator does.
+run_program() {
+  program_command "$1"
+  shift
+  (cd "$folder" && exec "${command[@]}" "$@")
+}
+
+# Starts a program in its folder in the background, its output in a file;
+# started is its process id (exec keeps it the program's own).
+start_program() {
+  local output="$1"
+  program_command "$2"
+  shift 2
+  (cd "$folder" && exec "${command[@]}" "$@" </dev/null >"$output" 2>&1) &
+  started=$!
+  background+=("$started")
+}
+
+expect_listing() {
+  local actual="$1" top="$2" suffix="$3"
+  local expected
+  expected="$(printf '%s\n' "$top/" "$top/Codeplate$suffix" "$top/Codeplate.INI" "$top/README.txt" \
+    "$top/TVXHandvane$suffix" "$top/TVXHandvane.INI" "$top/TVXHandvane.TXT" \
+    "$top/TVXTap$suffix" "$top/www/" | LC_ALL=C sort)"
+  [ "$(LC_ALL=C sort <<<"$actual")" == "$expected" ] || fail "the archive holds: $(tr "\n" " " <<<"$actual")"
+}
+
+check_readme() {
+  local readme="$folder/README.txt"
+  if [ "$system" == windows ]; then
+    [ "$(grep -c $'\r$' "$readme")" -eq "$(wc -l <"$readme")" ] || fail "README.txt has lines without CR LF"
+  else
+    local packages
+    packages="$(sed -n 's/^ *sudo apt-get install //p' "$readme")"
+    [ -n "$packages" ] || fail "README.txt has no apt-get install line"
+    dpkg-query -W $packages >/dev/null 2>&1 || fail "README.txt names packages that are not installed: $packages"
+  fi
+  ! grep -q '@[A-Z]*@' "$readme" || fail "README.txt keeps a placeholder"
+}
+
+# Starts the server with the shipped settings on a free port. The shared
+# memory name is one per machine: while another checkout's test holds it,
+# the server ends at once, so it is tried again for up to two minutes.
+start_server() {
+  local deadline=$((SECONDS + 120))
+  while :; do
+    port="$(free_port)"
+    sed -i "s/^Port=[0-9]*/Port=$port/" "$folder/TVXHandvane.INI"
+    start_program "$work/$system-server.out" TVXHandvane --console
+    server=$started
+    if wait_for 60 eval '[ -f "$folder/TVXHDVMemory.INI" ] || has_exited $server' &&
+      [ -f "$folder/TVXHDVMemory.INI" ]; then
+      return 0
+    fi
+    kill -9 "$server" 2>/dev/null
+    ((SECONDS < deadline)) || break
+    sleep 2
+  done
+  fail "the server did not start: $(cat "$work/$system-server.out")"
+  return 1
+}
+
+# Reports until TVXTap, started beside the server, shows one: it reads only
+# what arrives after it opened the area.
+check_report_reaches_tap() {
+  start_program "$work/$system-tap.out" TVXTap watch
+  local tap=$started
+  local frame=1 answer
+  answer="$(http_get "$port" "$(report_path $frame)")"
+  [ "$answer" == 0000 ] || fail "a report is answered with '$answer'"
+  tap_shows_report() {
+    grep -q 'pointer=3 frame=[0-9]* screen=0 x=4096 y=8192 flags=0xC100 left=1' "$work/$system-tap.out" && return 0
+    frame=$((frame + 1))
+    http_get "$port" "$(report_path $frame)" >/dev/null
+    return 1
+  }
+  wait_for 30 tap_shows_report || fail "TVXTap saw no report: $(tail -n 3 "$work/$system-tap.out")"
+  kill "$tap" 2>/dev/null
+  wait_for 10 has_exited "$tap" || kill -9 "$tap" 2>/dev/null
+}
+
+check_server() {
+  start_server || return
+  wait_for 10 grep -q "TVXHandvane $version" "$work/$system-server.out" ||
+    fail "the server does not name version $version: $(cat "$work/$system-server.out")"
+  http_get "$port" / >"$work/page" && cmp -s "$work/page" "$folder/TVXHandvane.TXT" ||
+    fail "/ does not serve TVXHandvane.TXT"
+  echo "beside the program" >"$folder/www/note.txt"
+  [ "$(http_get "$port" /note.txt)" == "beside the program" ] || fail "www/ is not served"
+  check_report_reaches_tap
+
+  run_program TVXTap terminate || fail "TVXTap could not end the server"
+  wait_for 30 has_exited "$server" || fail "the server still runs after TVXTap terminate"
+  [ -s "$folder/TVXHandvane.LOG" ] || fail "no TVXHandvane.LOG beside the program"
+}
+
+ini_value() {
+  sed -n "s/^$1=//p" "$2" | tr -d '\r'
+}
+
+check_codeplate() {
+  local output
+  output="$(run_program Codeplate 2>&1)" || fail "Codeplate failed: $output"
+  [ -z "$output" ] || fail "Codeplate printed '$output'"
+  local pair file text decoded
+  for pair in File1:AccessPoint File2:URL; do
+    file="$(ini_value "${pair%:*}" "$folder/Codeplate.INI")"
+    text="$(ini_value "${pair#*:}" "$folder/Codeplate.INI")"
+    if [ ! -f "$folder/$file" ]; then
+      fail "Codeplate did not write $file"
+      continue
+    fi
+    perl "$repo/tests/qrtool/add_quiet_zone.pl" "$folder/$file" "$work/decoded.ppm"
+    decoded="$(zbarimg --quiet --raw -Sbinary "$work/decoded.ppm" 2>/dev/null)"
+    [ "$decoded" == "$text" ] || fail "$file decodes to '$decoded', expected '$text'"
+  done
+}
+
+check_archive() {
+  system="$1"
+  local archive="$2" top listing
+  top="$(basename "$archive")"
+  top="${top%.zip}"
+  top="${top%.tar.gz}"
+  version="${top#TVXHandvane-}"
+  version="${version%-*-x64}"
+  mkdir -p "$work/$system"
+  if [ "$system" == windows ]; then
+    listing="$(unzip -Z1 "$archive")" && unzip -q "$archive" -d "$work/$system" || { fail "cannot unpack"; return; }
+    expect_listing "$listing" "$top" .exe
+  else
+    listing="$(tar -tzf "$archive")" && tar -xzf "$archive" -C "$work/$system" || { fail "cannot unpack"; return; }
+    expect_listing "$listing" "$top" ""
+  fi
+  folder="$work/$system/$top"
+  check_readme
+  check_codeplate
+  check_server
+}
+
+shopt -s nullglob
+linux=("$dist"/TVXHandvane-*-linux-x64.tar.gz)
+windows=("$dist"/TVXHandvane-*-windows-x64.zip)
+if [ "${#linux[@]}" -ne 1 ] || [ "${#windows[@]}" -ne 1 ]; then
+  echo "FAIL: $dist should hold one archive of each kind"
+  exit 1
+fi
+[ -f "$WINEPREFIX/system.reg" ] || wineboot --init >/dev/null 2>&1
+
+check_archive linux "${linux[0]}"
+check_archive windows "${windows[0]}"
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures failure(s)"
+  exit 1
+fi
+echo "both archives unpack and run"
