@@ -29,7 +29,8 @@ native: bootstrap
 	@ln -sf build/native/compile_commands.json compile_commands.json
 
 # Only what `make run` starts: the native program and its page, no tests.
-native-program: bootstrap
+native-program:
+	@tools/bootstrap --run
 	@$(CMAKE_NATIVE) -B build/native -DTVX_BIN_DIR=$(CURDIR)/build/bin >/dev/null
 	@cmake --build build/native -j $(NPROC) --target TVXHandvane phone_page
 
