@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "common/diagnostic_log.h"
@@ -159,6 +160,24 @@ TEST_F(HttpServerTest, EmptyRootServesNoFiles) {
   const std::string reply = ReadUntilQuiet(client, 1 << 20);
   EXPECT_TRUE(reply.starts_with("HTTP/1.0 404 Resource not found\r\nContent-Length: 0\r\n"))
       << reply;
+
+  // Nor from the working folder, where names without a root would lead: not
+  // the not-found page, not the page for other methods.
+  TempFolder::WriteAll(root.File("fnf.html"), "not found page");
+  TempFolder::WriteAll(root.File("mna.html"), "other methods page");
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(root.Path());
+  for (const std::string request :
+       {"GET /fnf.html HTTP/1.0\r\n\r\n", "GET /no-such-file HTTP/1.0\r\n\r\n",
+        "POST /a.css HTTP/1.0\r\n\r\n"}) {
+    platform::ClientSocket next;
+    ASSERT_TRUE(next.Connect(port));
+    ASSERT_TRUE(next.SendAll(request));
+    const std::string answer = ReadUntilQuiet(next, 1 << 20);
+    EXPECT_TRUE(answer.ends_with("\r\n\r\n") && answer.find(" 404 ") != std::string::npos)
+        << request << answer;
+  }
+  std::filesystem::current_path(previous);
 }
 
 TEST_F(HttpServerTest, LargeFileArrivesWholeAfterItsExactLength) {
