@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -14,36 +13,17 @@
 #include "platform/profile.h"
 #include "platform/socket.h"
 #include "platform/socket_client.h"
+#include "tests/support/program_run.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
-
-std::string BinFolder() {
-  const std::string self = platform::ProgramFilePath();
-  return self.substr(0, self.find_last_of("/\\"));
-}
-
-// Keeps the file's permissions: the program must stay executable.
-void Copy(const std::string& from, const std::string& to) {
-  std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
-}
-
-// Polls until predicate holds, for at most timeoutMs.
-template <typename Predicate>
-bool WaitFor(Predicate predicate, int timeoutMs) {
-  for (int waited = 0; waited < timeoutMs; waited += 50) {
-    if (predicate()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return predicate();
-}
 
 class ConsoleEndToEndTest : public testing::Test {
  protected:
   void SetUp() override {
     program = folder.File(TVX_PROGRAM_FILE_NAME);
-    Copy(JoinPath(BinFolder(), TVX_PROGRAM_FILE_NAME), program);
-    Copy(JoinPath(BinFolder(), "TVXHandvane.TXT"), folder.File("TVXHandvane.TXT"));
+    CopyWholeFile(JoinPath(BinFolder(), TVX_PROGRAM_FILE_NAME), program);
+    CopyWholeFile(JoinPath(BinFolder(), "TVXHandvane.TXT"), folder.File("TVXHandvane.TXT"));
     // Keep the per-application profile out of the user's own folders.
     platform::SetEnvironment("XDG_CONFIG_HOME", folder.File("config"));
     platform::SetEnvironment("XDG_STATE_HOME", folder.File("state"));
@@ -64,16 +44,7 @@ class ConsoleEndToEndTest : public testing::Test {
 
   // One report on a connection of its own; the reply's body.
   std::string Report(const std::string& fields) {
-    platform::ClientSocket client;
-    if (!client.Connect(static_cast<std::uint16_t>(port))) return "<no connection>";
-    client.SendAll("GET /tolvex" + fields + " HTTP/1.0\r\n\r\n");
-    std::string reply;
-    char buffer[1024];
-    for (int got; (got = client.ReceiveSome(buffer, sizeof buffer, 5000)) > 0;) {
-      reply.append(buffer, static_cast<std::size_t>(got));
-    }
-    const std::size_t body = reply.find("\r\n\r\n");
-    return body == std::string::npos ? reply : reply.substr(body + 4);
+    return FetchBody(static_cast<std::uint16_t>(port), "/tolvex" + fields);
   }
 
   // The program's output so far; Windows ends its lines in CR LF.

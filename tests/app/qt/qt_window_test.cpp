@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -23,6 +22,7 @@
 #include "platform/profile.h"
 #include "platform/socket_client.h"
 #include "tests/pointer/channel_fixture.h"
+#include "tests/support/program_run.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -108,19 +108,9 @@ class QtWindowTest : public testing::Test {
 
   // One report of pointer at 4096, 8192; the reply's body.
   std::string Report(int pointer, int frame, int buttonL, int buttonR, int ackPacket = 0) {
-    char fields[32];
-    std::snprintf(fields, sizeof fields, "100%02X%04X10002000%d%d02%02X", pointer, frame, buttonL,
-                  buttonR, ackPacket);
-    platform::ClientSocket client;
-    if (!client.Connect(static_cast<std::uint16_t>(port))) return "<no connection>";
-    client.SendAll(std::string("GET /tolvex") + fields + " HTTP/1.0\r\n\r\n");
-    std::string reply;
-    char buffer[1024];
-    for (int got; (got = client.ReceiveSome(buffer, sizeof buffer, 5000)) > 0;) {
-      reply.append(buffer, static_cast<std::size_t>(got));
-    }
-    const std::size_t body = reply.find("\r\n\r\n");
-    return body == std::string::npos ? reply : reply.substr(body + 4);
+    return FetchBody(static_cast<std::uint16_t>(port),
+                     ReportPath(pointer, frame, 0x1000, 0x2000, buttonL != 0, buttonR != 0,
+                                ackPacket));
   }
 
   // The colour in the middle of an indicator, as the screen shows it.
