@@ -21,27 +21,15 @@
 
 #include "app/settings.h"
 #include "common/diagnostic_log.h"
+#include "fuzz/channel_pair.h"
 #include "fuzz/fuzz_folder.h"
 #include "fuzz/script_lines.h"
 #include "http/ascii.h"
 #include "http/pointer_protocol.h"
-#include "platform/process.h"
-#include "pointer/shared_memory_channel.h"
 
 namespace {
 
-struct Channels {
-  Channels() {
-    std::uint32_t version = 0;
-    int created = 0;
-    if (!server.SharedMemoryInit(1, FuzzFolder(), version, created) ||
-        !server.SharedMemoryInitComplete() ||
-        !consumer.SharedMemoryInit(0, FuzzFolder(), version, created)) {
-      FuzzFailure("cannot set up the shared memory channel: " + server.GetLastErrorText() +
-                  consumer.GetLastErrorText());
-    }
-  }
-
+struct Channels : ChannelPair {
   // Each input starts with empty FIFOs.
   void Empty() {
     consumer.ResetPointerFifoRead();
@@ -49,10 +37,6 @@ struct Channels {
       server.ResetCommandFifoRead(pointer);
     }
   }
-
-  const std::string name = "TVXHandvane fuzz area " + std::to_string(platform::ProcessId());
-  SharedMemoryChannel server{name};
-  SharedMemoryChannel consumer{name};
 };
 
 bool IsUpperHexDigit(char c) {

@@ -17,23 +17,14 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/channel_pair.h"
 #include "fuzz/fuzz_folder.h"
 #include "fuzz/script_lines.h"
-#include "platform/process.h"
-#include "pointer/shared_memory_channel.h"
 
 namespace {
 
-struct Area {
+struct Area : ChannelPair {
   Area() {
-    std::uint32_t version = 0;
-    int created = 0;
-    if (!server.SharedMemoryInit(1, FuzzFolder(), version, created) ||
-        !server.SharedMemoryInitComplete() ||
-        !consumer.SharedMemoryInit(0, FuzzFolder(), version, created)) {
-      FuzzFailure("cannot set up the shared memory channel: " + server.GetLastErrorText() +
-                  consumer.GetLastErrorText());
-    }
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(server.GetHeader());
     pristine.assign(bytes, bytes + kSharedMemorySize);
   }
@@ -57,9 +48,6 @@ struct Area {
     std::memcpy(Bytes() + offset, &value, sizeof value);
   }
 
-  const std::string name = "TVXHandvane fuzz area " + std::to_string(platform::ProcessId());
-  SharedMemoryChannel server{name};
-  SharedMemoryChannel consumer{name};
   std::vector<std::uint8_t> pristine;
   std::vector<std::size_t> touched;
 };

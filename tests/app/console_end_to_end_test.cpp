@@ -72,6 +72,14 @@ class ConsoleEndToEndTest : public testing::Test {
   TempFolder folder;
   std::string program;
   std::string output = folder.File("output.txt");
+  // The command ends the program with exit code 0.
+  void EndsCleanlyAfter(const char* command) {
+    child.WriteInput(command);
+    int exitCode = -1;
+    ASSERT_TRUE(child.WaitForExit(20000, exitCode));
+    EXPECT_EQ(exitCode, 0);
+  }
+
   int port = 0;
   platform::ChildProcess child;
 };
@@ -97,10 +105,7 @@ TEST_F(ConsoleEndToEndTest, CommandsReportsAndStatus) {
 
   child.WriteInput("frobnicate\n");
   EXPECT_TRUE(OutputHas("Unknown command: frobnicate"));
-  child.WriteInput("QUIT\n");
-  int exitCode = -1;
-  ASSERT_TRUE(child.WaitForExit(20000, exitCode));
-  EXPECT_EQ(exitCode, 0);
+  EndsCleanlyAfter("QUIT\n");
 }
 
 TEST_F(ConsoleEndToEndTest, EveryCommandConfirmsAndBadArgumentsChangeNothing) {
@@ -152,10 +157,7 @@ TEST_F(ConsoleEndToEndTest, EveryCommandConfirmsAndBadArgumentsChangeNothing) {
                 portText + "."))
       << Output();
 
-  child.WriteInput("exit\n");
-  int exitCode = -1;
-  ASSERT_TRUE(child.WaitForExit(20000, exitCode));
-  EXPECT_EQ(exitCode, 0);
+  EndsCleanlyAfter("exit\n");
 }
 
 // The engine gives up after its own 30 s wait for the accept thread.
@@ -176,10 +178,7 @@ TEST_F(ConsoleEndToEndTest, StartOnABusyPortSaysWhyAndWhatToDo) {
                             ini,
                         90000))
       << Output();
-  child.WriteInput("quit\n");
-  int exitCode = -1;
-  ASSERT_TRUE(child.WaitForExit(20000, exitCode));
-  EXPECT_EQ(exitCode, 0);
+  EndsCleanlyAfter("quit\n");
   busy.Close();
   platform::StopSocketLibrary();
 }

@@ -11,6 +11,7 @@
 #include "platform/process.h"
 #include "platform/profile.h"
 #include "platform/socket_client.h"
+#include "tests/app/fake_mouse.h"
 #include "tests/pointer/channel_fixture.h"
 #include "tests/support/temp_folder.h"
 
@@ -23,15 +24,6 @@ class RecordingView : public ConsoleView {
     messages.push_back(text);
   }
   std::vector<std::string> messages;
-};
-
-class FakeMouse : public MouseAndKeys {
- public:
-  bool available = false;
-  bool IsAvailable() override { return available; }
-  bool IsCtrlHeld() override { return false; }
-  bool IsShiftHeld() override { return false; }
-  void SendMouseEvent(std::uint32_t, std::int32_t, std::int32_t) override {}
 };
 
 // A program "installed" in a temp folder, with its INI and profile there too.

@@ -21,6 +21,7 @@
 #include "app/window_placement.h"
 #include "platform/profile.h"
 #include "platform/socket_client.h"
+#include "tests/app/fake_mouse.h"
 #include "tests/pointer/channel_fixture.h"
 #include "tests/support/program_run.h"
 #include "tests/support/temp_folder.h"
@@ -44,14 +45,6 @@ class QtEnvironment : public testing::Environment {
 
 [[maybe_unused]] testing::Environment* const kQt =
     testing::AddGlobalTestEnvironment(new QtEnvironment);
-
-class NoMouse : public MouseAndKeys {
- public:
-  bool IsAvailable() override { return false; }
-  bool IsCtrlHeld() override { return false; }
-  bool IsShiftHeld() override { return false; }
-  void SendMouseEvent(std::uint32_t, std::int32_t, std::int32_t) override {}
-};
 
 // A program "installed" in a temp folder, opened in its window.
 class QtWindowTest : public testing::Test {
@@ -108,9 +101,9 @@ class QtWindowTest : public testing::Test {
 
   // One report of pointer at 4096, 8192; the reply's body.
   std::string Report(int pointer, int frame, int buttonL, int buttonR, int ackPacket = 0) {
-    return FetchBody(static_cast<std::uint16_t>(port),
-                     ReportPath(pointer, frame, 0x1000, 0x2000, buttonL != 0, buttonR != 0,
-                                ackPacket));
+    return FetchBody(
+        static_cast<std::uint16_t>(port),
+        ReportPath(pointer, frame, 0x1000, 0x2000, buttonL != 0, buttonR != 0, ackPacket));
   }
 
   // The colour in the middle of an indicator, as the screen shows it.
@@ -124,7 +117,7 @@ class QtWindowTest : public testing::Test {
   std::string profile = folder.File("Profile.INI");
   std::string areaName = UniqueAreaName();
   int port = 0;
-  NoMouse mouse;
+  FakeMouse mouse;
   std::unique_ptr<Application> app;
   std::unique_ptr<QtDialogView> view;
   std::unique_ptr<MainDialog> dialog;

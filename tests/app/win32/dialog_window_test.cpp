@@ -121,7 +121,8 @@ class DialogWindowTest : public testing::Test {
     if (!child.Start(program, {}, folder.File("output.txt"))) return false;
     if (!WaitFor([&] { return (dialog = FindWindowA(nullptr, kDialogCaption)) != nullptr; },
                  30000)) {
-      ADD_FAILURE() << "no window; the program wrote: " << TempFolder::ReadAll(folder.File("output.txt"));
+      ADD_FAILURE() << "no window; the program wrote: "
+                    << TempFolder::ReadAll(folder.File("output.txt"));
       return false;
     }
     if (WaitFor([&] { return Text(control::kStatus) == "Working..."; }, 30000)) return true;
