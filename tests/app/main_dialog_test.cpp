@@ -8,7 +8,6 @@
 #include "app/application.h"
 #include "app/console/console_view.h"
 #include "app/dialog_controls.h"
-#include "platform/process.h"
 #include "platform/profile.h"
 #include "platform/socket_client.h"
 #include "tests/app/fake_mouse.h"
@@ -76,20 +75,6 @@ TEST_F(MainDialogTest, InitialisationStartsTheServer) {
   EXPECT_FALSE(dialog.IsRunning());
   EXPECT_EQ(Profile("PTO"), "10");
   EXPECT_EQ(app.channel.GetHeader(), nullptr);
-}
-
-// The figure that decides how many clients can connect at once.
-TEST_F(MainDialogTest, StartLogsTheOpenFileLimit) {
-  WriteIni("General", "Log", "TRUE");
-  const std::uint64_t limit = platform::RaiseOpenFileLimit();
-  if (limit == 0) GTEST_SKIP() << "no such limit on this system";
-  Application app(paths, profile, areaName);
-  RecordingView view;
-  MainDialog dialog(app, view, mouse);
-  ASSERT_TRUE(dialog.OnInitDialog());
-  dialog.OnOK();
-  EXPECT_NE(TempFolder::ReadAll(paths.logFile).find("Open file limit: " + std::to_string(limit)),
-            std::string::npos);
 }
 
 TEST_F(MainDialogTest, StartWhileRunningAndResetWhileStopped) {
