@@ -10,7 +10,6 @@ constexpr std::uint16_t kSocketVersion = 0x0202;
 constexpr int kHelperPollMs = 100;
 constexpr int kFinishedThreadWaitMs = 1000;
 constexpr int kWaitWithoutLimit = -1;
-constexpr int kAcceptsPerWakeUp = 64;
 
 }  // namespace
 
@@ -82,15 +81,15 @@ void ThreadedServer::AcceptLoop(platform::Socket& listening, platform::NetEvent&
       return;
     }
     if (events != platform::kNetAccept) continue;
-    // Connections that queued up meanwhile are taken at once, which saves a
-    // wait each; the bound keeps the shutdown event in sight under a flood.
-    for (int taken = 0; taken < kAcceptsPerWakeUp && AcceptOne(listening); ++taken) {
-    }
+    // One connection per wake-up: the accept re-enables the event, which is
+    // signalled again at once while more connections wait. Draining the queue
+    // until an accept would block saves nothing measurable, and some socket
+    // stacks then fail to signal the next connection at all.
+    AcceptOne(listening);
   }
 }
 
-// False when no connection was waiting (or the accept failed).
-bool ThreadedServer::AcceptOne(platform::Socket& listening) {
+void ThreadedServer::AcceptOne(platform::Socket& listening) {
   platform::PeerAddress peer;
   platform::Socket client = platform::AcceptConnection(listening, peer);
   if (!client.IsValid()) {
@@ -98,7 +97,7 @@ bool ThreadedServer::AcceptOne(platform::Socket& listening) {
     // Another wake-up may find the connection gone already; nothing failed then.
     if (!platform::IsWouldBlock(error))
       WriteLog(kLogFile, "WSAAccept(...) failure", "AcceptThread", error);
-    return false;
+    return;
   }
   char address[16];
   std::snprintf(address, sizeof address, "%d.%d.%d.%d", peer.bytes[0], peer.bytes[1], peer.bytes[2],
@@ -106,7 +105,6 @@ bool ThreadedServer::AcceptOne(platform::Socket& listening) {
   if (!AddClient(std::move(client), address, peer.portNetworkOrder)) {
     WriteLog(kLogFile, "AddClient(...) failure", "AcceptThread", 0);
   }
-  return true;
 }
 
 unsigned ThreadedServer::HelperThread(void* server) {

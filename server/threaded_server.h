@@ -106,7 +106,7 @@ class ThreadedServer : public ErrorLog {
   // The accept thread's work: start-up, then the accept loop.
   void ServeListeningSocket();
   void AcceptLoop(platform::Socket& listening, platform::NetEvent& acceptEvent);
-  bool AcceptOne(platform::Socket& listening);
+  void AcceptOne(platform::Socket& listening);
   void ReapFinishedThreads();
 
   int AddClient(platform::Socket socket, const char* address, std::uint16_t portNetworkOrder);
