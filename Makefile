@@ -84,11 +84,15 @@ test-tsan: tsan
 
 # Wine sets up its prefix on first use; doing that once up front keeps the
 # parallel test runs from racing for it. The dialog's test has a prefix of its
-# own, which it runs with a virtual display.
+# own, which it runs with a virtual display. Each set-up waits for its wine
+# server to end: a test that started meanwhile would join the server of a
+# set-up without a display, and no window could open.
 test-win: win
 	@WINEDEBUG=-all WINEPREFIX=$(CURDIR)/build/win/wineprefix wineboot --init >/dev/null 2>&1 || true
+	@WINEPREFIX=$(CURDIR)/build/win/wineprefix wineserver -w || true
 	@env -u DISPLAY WINEDEBUG=-all WINEPREFIX=$(CURDIR)/build/win/wineprefix-dialog \
 	  WINEDLLOVERRIDES=mscoree,mshtml= wineboot --init >/dev/null 2>&1 || true
+	@WINEPREFIX=$(CURDIR)/build/win/wineprefix-dialog wineserver -w || true
 	@cd build/win && ctest --output-on-failure -j $(NPROC)
 
 # The phone page: its unit tests, then headless chromium against the real
