@@ -15,7 +15,7 @@
 //                   buttonL/buttonR)
 //   TVX_PAGE        an already built page for the stand-in to serve
 import { spawn, execFile } from 'node:child_process';
-import { mkdtempSync, rmSync, mkdirSync } from 'node:fs';
+import { mkdtempSync, rmSync, mkdirSync, readdirSync, readFileSync } from 'node:fs';
 import { createServer } from 'node:net';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
@@ -91,6 +91,7 @@ export class ServerUnderTest {
   }
 
   async start() {
+    this.output = '';  // what this run says, not the run before
     this.child = spawn('sh', ['-c', this.command], {
       cwd: this.values.dir,
       detached: true,
@@ -101,10 +102,14 @@ export class ServerUnderTest {
     this.child.stderr.on('data', collect);
     createInterface({ input: this.child.stdout }).on('line', (line) => this.lines.push(line));
     const exited = new Promise((resolve) => this.child.once('exit', resolve));
+    const closed = new Promise((resolve) => this.child.once('close', resolve));
     this.exited = exited;
     await waitFor(async () => {
       if (this.child.exitCode !== null) {
-        throw new Error(`server command ended with ${this.child.exitCode}: ${this.output}`);
+        // The exit can come before the last output: wait for the pipes to close.
+        await Promise.race([closed, sleep(2000)]);
+        throw new Error(`server command ended with ${this.child.exitCode}: ${this.output}` +
+          `${this.logTexts()}`);
       }
       try {
         const response = await fetch(this.url, { signal: AbortSignal.timeout(1000) });
@@ -114,6 +119,17 @@ export class ServerUnderTest {
         return false;
       }
     }, { timeout: 30000, interval: 100, what: `the server at ${this.url}` });
+  }
+
+  // The logs the server left in its folder, for a start that failed.
+  logTexts() {
+    try {
+      return readdirSync(this.values.dir).filter((name) => /\.log$/i.test(name))
+        .map((name) => `\n--- ${name}:\n${readFileSync(path.join(this.values.dir, name), 'latin1')}`)
+        .join('');
+    } catch {
+      return '';
+    }
   }
 
   // The live status of the selected pointer, from the console's "status".
