@@ -94,7 +94,9 @@ std::string CreatorMarkName(const std::string& name, DWORD processId) {
 }
 
 // A probe holds the claim's mutex for a moment only; a running creator for good.
-constexpr int kClaimAttempts = 5;
+// On a loaded machine a prober can be held up between its open and its close,
+// so the moment is allowed up to a second before the name counts as taken.
+constexpr int kClaimAttempts = 50;
 constexpr DWORD kClaimRetryMs = 20;
 
 }  // namespace
