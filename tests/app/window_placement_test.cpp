@@ -6,7 +6,7 @@ namespace {
 
 // The record must read the same in the Windows program: length first, a
 // normal show command, the rectangle at offset 28, little-endian.
-TEST(WindowPlacementTest, PacksTheNormalRectangleWhereWindowsKeepsIt) {
+TEST(WindowPlacementTest, PacksTheNormalRectangleWhereWindowsKeepsItAndRefusesOthers) {
   const WindowPlacementBytes bytes = PackWindowPlacement({-8, 300, 0x1234, 0x10000});
   const WindowPlacementBytes expected = {
       44, 0, 0, 0, 0, 0, 0,    0,    1,    0,    0,    0,    0, 0, 0,    0,    0, 0, 0, 0, 0, 0,
@@ -17,9 +17,8 @@ TEST(WindowPlacementTest, PacksTheNormalRectangleWhereWindowsKeepsIt) {
   ASSERT_TRUE(normal.has_value());
   EXPECT_EQ(normal->left, -8);
   EXPECT_EQ(normal->bottom, 0x10000);
-}
 
-TEST(WindowPlacementTest, RefusesAForeignLengthAndAnEmptyRectangle) {
+  // A foreign length, an empty record and an empty rectangle are refused.
   WindowPlacementBytes wrongLength = PackWindowPlacement({0, 0, 100, 100});
   wrongLength[0] = 40;
   EXPECT_FALSE(UnpackWindowPlacement(wrongLength).has_value());

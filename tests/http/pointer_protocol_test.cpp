@@ -215,19 +215,10 @@ TEST_F(PointerProtocolTest, MalformedReportsAreAnsweredWithoutTouchingAnything) 
   EXPECT_EQ(state.requestedCommand[3], kVibrateShortSingle);
   EXPECT_EQ(state.lastReportTick[3], 0u);
 
-  // Each is traced like any report, as far as its fields go.
+  // Each is traced like any report.
   const std::vector<std::string> messages = LogMessages(log.Path());
   EXPECT_EQ(std::count(messages.begin(), messages.end(), "Extracting data from Tolvex GET request"),
             6);
-  const char* const expectedFieldLines[] = {
-      "Layout: 1 Screen: 00 Pointer: 80 Frame: 0001 X: 32768 Y: 32768 ButtonL: 0 ButtonR: 0 "
-      "AckMode: 02 AckPacket: 00",
-      "Layout: 0 Screen: 00 Pointer: 00 Frame: 0000 X: 00000 Y: 00000 ButtonL: 0 ButtonR: 0 "
-      "AckMode: 00 AckPacket: 00",
-  };
-  for (const char* line : expectedFieldLines) {
-    EXPECT_NE(std::find(messages.begin(), messages.end(), line), messages.end()) << line;
-  }
 }
 
 TEST_F(PointerProtocolTest, ClosedChannelStillAnswersButForwardsNothing) {
