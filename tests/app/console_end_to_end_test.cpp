@@ -163,8 +163,9 @@ TEST_F(ConsoleEndToEndTest, EveryCommandConfirmsAndBadArgumentsChangeNothing) {
 // The engine gives up after its own 30 s wait for the accept thread.
 TEST_F(ConsoleEndToEndTest, StartOnABusyPortSaysWhyAndWhatToDo) {
   std::uint16_t granted = 0;
-  ASSERT_EQ(platform::StartSocketLibrary(granted), 0);
-  platform::Socket busy = platform::CreateListeningSocket();
+  ASSERT_TRUE(platform::StartSocketLibrary(granted));
+  platform::Socket busy;
+  ASSERT_TRUE(platform::CreateListeningSocket(busy));
   ASSERT_TRUE(platform::BindAnyAddress(busy, static_cast<std::uint16_t>(port)));
   ASSERT_TRUE(platform::Listen(busy));
 

@@ -44,7 +44,7 @@ class EchoServer : public ThreadedServer {
   int ParseRequest(std::string_view request, std::string& reply, int& keepAlive) override;
   int ParseRequestWithBody(std::string_view request, std::string& reply,
                            std::unique_ptr<ReplyBody>& body, int& keepAlive) override;
-  using ThreadedServer::FailEventEnumerations;
+  using ThreadedServer::ReplaceableSocketCalls;
 
  private:
   std::string logPath_;
