@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/result.h"
+
 namespace platform {
 
 // The value of section/key, or fallback when the file, section or key is
@@ -18,15 +20,15 @@ std::string ProfileReadString(const std::string& file, const char* section, cons
 int ProfileReadInt(const std::string& file, const char* section, const char* key, int fallback);
 
 // Creates the file, section and key as needed and keeps the rest of the file.
-bool ProfileWriteString(const std::string& file, const char* section, const char* key,
-                        const char* value);
+Result ProfileWriteString(const std::string& file, const char* section, const char* key,
+                          const char* value);
 
 // A struct stored as two upper-case hex digits per byte followed by a
 // two-digit checksum (the byte sum modulo 256). The read fails unless the
-// length and the checksum match.
-bool ProfileReadStruct(const std::string& file, const char* section, const char* key, void* data,
-                       std::size_t size);
-bool ProfileWriteStruct(const std::string& file, const char* section, const char* key,
-                        const void* data, std::size_t size);
+// length and the checksum match, and then leaves data as it was.
+Result ProfileReadStruct(const std::string& file, const char* section, const char* key, void* data,
+                         std::size_t size);
+Result ProfileWriteStruct(const std::string& file, const char* section, const char* key,
+                          const void* data, std::size_t size);
 
 }  // namespace platform

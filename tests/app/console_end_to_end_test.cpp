@@ -28,7 +28,9 @@ class ConsoleEndToEndTest : public testing::Test {
     platform::SetEnvironment("XDG_CONFIG_HOME", folder.File("config"));
     platform::SetEnvironment("XDG_STATE_HOME", folder.File("state"));
 
-    port = platform::FindFreePort();
+    std::uint16_t freePort = 0;
+    platform::FindFreePort(freePort);
+    port = freePort;
     const std::string ini = BuildProgramPaths(program).iniFile;
     platform::ProfileWriteString(ini, "General", "Log", "FALSE");
     platform::ProfileWriteString(ini, "Paths", "PathToIniFolder", folder.Path().c_str());

@@ -29,7 +29,9 @@ class RecordingView : public ConsoleView {
 class MainDialogTest : public testing::Test {
  protected:
   MainDialogTest() {
-    port = platform::FindFreePort();
+    std::uint16_t freePort = 0;
+    platform::FindFreePort(freePort);
+    port = freePort;
     WriteIni("General", "Log", "FALSE");
     WriteIni("Paths", "PathToIniFolder", folder.Path());
     WriteIni("Paths", "PathToWorkingDir", folder.Path());

@@ -63,8 +63,8 @@ class TestClient {
   explicit TestClient(std::uint16_t port, int receiveBufferSize = 0);
 
   bool Connected() const { return socket_.IsConnected(); }
-  bool Send(const std::string& bytes) { return socket_.SendAll(bytes); }
-  bool ShutdownSending() { return socket_.ShutdownSending(); }
+  bool Send(const std::string& bytes) { return static_cast<bool>(socket_.SendAll(bytes)); }
+  bool ShutdownSending() { return static_cast<bool>(socket_.ShutdownSending()); }
   // Exactly count bytes, or fewer when the connection ends or time runs out.
   std::string Read(std::size_t count, int timeoutMs = 10000);
   // True when the server closes the connection within timeoutMs; the bytes
