@@ -150,24 +150,25 @@ int SharedMemoryChannel::SharedMemoryInit(int bCreateNew, const std::string& fol
   return bCreateNew == 1 ? Create(structVersion, created) : Open(structVersion);
 }
 
-int SharedMemoryChannel::FailCreate() {
-  if (memory_.TakenByOtherProgram()) {
+int SharedMemoryChannel::FailCreate(int error) {
+  if (error == platform::SharedMemory::kTakenByOtherProgram) {
     return Fail("The shared memory name " + mappingName_ + " is taken by another program");
   }
-  return Fail(Format("Could not create file mapping object (%d)", memory_.ErrorCode()));
+  return Fail(Format("Could not create file mapping object (%d)", error));
 }
 
 int SharedMemoryChannel::Create(std::uint32_t& structVersion, int& created) {
   mappingName_ = creationName_;
   // A running server keeps its area and its rendezvous file; only a name
   // that nobody runs under any more is taken over.
-  switch (memory_.ClaimName(mappingName_)) {
+  const platform::SharedMemory::ClaimResult claim = memory_.ClaimName(mappingName_);
+  switch (claim.claim) {
     case platform::SharedMemory::Claim::kClaimed:
       break;
     case platform::SharedMemory::Claim::kHeldByRunningCreator:
       return Fail("The TVXHDV shared memory belongs to a running server");
     case platform::SharedMemory::Claim::kFailed:
-      return FailCreate();
+      return FailCreate(claim.error);
   }
 
   if (platform::PathExists(rendezvousFilePath_) && !platform::RemoveFile(rendezvousFilePath_)) {
@@ -176,24 +177,24 @@ int SharedMemoryChannel::Create(std::uint32_t& structVersion, int& created) {
   }
   temporaryFilePath_ = InFolder(folder_, kTemporaryFileName);
 
-  if (!memory_.Create(kSharedMemorySize)) return FailCreate();
-  void* view = memory_.MapView(kSharedMemorySize);
-  if (view == nullptr) {
-    const int error = memory_.ErrorCode();
+  int error = memory_.Create(kSharedMemorySize);
+  if (error != 0) return FailCreate(error);
+  void* view = nullptr;
+  if ((error = memory_.MapView(kSharedMemorySize, view)) != 0) {
     SharedMemoryClose();
     return Fail(Format("Could not map view of file (%d)", error));
   }
   std::memset(view, 0, kSharedMemorySize);
 
   if (!platform::ProfileWriteString(temporaryFilePath_, kSection, kNameKey, mappingName_.c_str())) {
-    const int error = platform::LastSystemErrorCode();
+    error = platform::LastSystemErrorCode();
     SharedMemoryClose();
     return Fail(Format("WritePrivateProfileString/SharedMemoryName (%d,%s)", error,
                        temporaryFilePath_.c_str()));
   }
   const std::string processId = Format("%08X", static_cast<unsigned>(platform::ProcessId()));
   if (!platform::ProfileWriteString(temporaryFilePath_, kSection, kCreatorKey, processId.c_str())) {
-    const int error = platform::LastSystemErrorCode();
+    error = platform::LastSystemErrorCode();
     SharedMemoryClose();
     return Fail(Format("WritePrivateProfileString/CreatorProcessID (%d,%s)", error,
                        temporaryFilePath_.c_str()));
@@ -220,12 +221,10 @@ int SharedMemoryChannel::Open(std::uint32_t& structVersion) {
     return Fail(Format("GetPrivateProfileString/SharedMemoryName (%d,%s)",
                        platform::LastSystemErrorCode(), rendezvousFilePath_.c_str()));
   }
-  if (!memory_.Open(mappingName_)) {
-    return Fail(Format("Could not open file mapping object (%d)\r\n", memory_.ErrorCode()));
-  }
-  void* view = memory_.MapView(kSharedMemorySize);
-  if (view == nullptr) {
-    const int error = memory_.ErrorCode();
+  int error = memory_.Open(mappingName_);
+  if (error != 0) return Fail(Format("Could not open file mapping object (%d)\r\n", error));
+  void* view = nullptr;
+  if ((error = memory_.MapView(kSharedMemorySize, view)) != 0) {
     memory_.Close();
     return Fail(Format("Could not map view of file (%d)\r\n", error));
   }
@@ -251,7 +250,10 @@ int SharedMemoryChannel::SharedMemoryClose() {
   memory_.UnmapView();
   area_ = nullptr;
   ForgetNotices();
-  return memory_.Close();
+  const bool open = memory_.IsOpen();
+  const int error = memory_.Close();  // also lets go of a claim without an object
+  if (!open) return -1;
+  return error == 0 ? 1 : 0;
 }
 
 int SharedMemoryChannel::Fail(std::string text) {
@@ -407,7 +409,7 @@ int SharedMemoryChannel::TerminateCreator() {
   // that it is the one holding the area the file names.
   const std::string name = platform::ProfileReadString(rendezvousFile, kSection, kNameKey, "", 260);
   if (name.empty()) return 0;
-  return platform::SharedMemory::TerminateCreator(name, id) ? 1 : 0;
+  return platform::SharedMemory::TerminateCreator(name, id) == 0 ? 1 : 0;
 }
 
 int SharedMemoryChannel::FillTextMatches() const {

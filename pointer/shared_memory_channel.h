@@ -100,7 +100,7 @@ class SharedMemoryChannel {
   int Create(std::uint32_t& structVersion, int& created);
   int Open(std::uint32_t& structVersion);
   int Fail(std::string text);
-  int FailCreate();
+  int FailCreate(int error);
   // The area while its FIFOs can be used: none once another process cut it short.
   SharedMemoryArea* LiveArea() const;
   CommandFifo* CommandFifoOf(int pointer) const;
