@@ -79,7 +79,7 @@ int RendezvousFile::ReadMappingName(std::string& name, int& error) const {
 }
 
 RendezvousFile::Termination RendezvousFile::TerminateCreator() const {
-  // Read where the folder points now, whether or not a path was set yet.
+  // A consumer may ask before it opened anything: the path from the folder as it is.
   const std::string rendezvousFile = InFolder(folder_, kRendezvousFileName);
   const std::string idText =
       platform::ProfileReadString(rendezvousFile, kSection, kCreatorKey, "", 360);
