@@ -11,10 +11,6 @@ namespace platform {
 
 std::uint32_t ProcessId();
 
-// The calling thread's last system error code (GetLastError, errno), for a
-// caller that asks after a call that does not report one itself.
-int LastSystemErrorCode();
-
 // Ends the process with that id: TerminateProcess with exit code 0 on
 // Windows, SIGTERM on Linux. Fails when there is no such process or it may
 // not be ended. Ids 0 and those that name process groups on Linux are refused.

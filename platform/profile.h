@@ -15,6 +15,12 @@ namespace platform {
 std::string ProfileReadString(const std::string& file, const char* section, const char* key,
                               const char* fallback, std::size_t bufferSize);
 
+// A value that must be there: fails when the file, section or key is missing
+// or the value is empty, with the code the system gave for it where it gave
+// one (a file that cannot be read), else the code for "not found".
+Result ProfileReadRequired(const std::string& file, const char* section, const char* key,
+                           std::size_t bufferSize, std::string& value);
+
 // The leading decimal number of the value, 0 when the value has none, fallback
 // when the key is missing.
 int ProfileReadInt(const std::string& file, const char* section, const char* key, int fallback);

@@ -11,9 +11,11 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/result.h"
+
 namespace platform {
 
-// Calls that can fail give 0 for success or the system's error code
+// Calls that can fail give a Result: success or the system's error code
 // (errno, GetLastError), as the backend read it where the call failed.
 class SharedMemory {
  public:
@@ -42,17 +44,17 @@ class SharedMemory {
   // Windows, SIGTERM on Linux), but only when the system confirms that this
   // very process holds the creator's claim on the name: an id read from a
   // file may since have passed to an unrelated program.
-  static int TerminateCreator(const std::string& name, std::uint32_t processId);
+  static Result TerminateCreator(const std::string& name, std::uint32_t processId);
   // Creator side, second step: creates the claimed object with `size` bytes,
   // or takes over one of that name that no running process claims (left over,
   // or still open in a consumer). On failure the claim is released too.
-  int Create(std::size_t size);
+  Result Create(std::size_t size);
   // Consumer side: opens the existing object of that name.
-  int Open(const std::string& name);
+  Result Open(const std::string& name);
 
   // Maps the first `size` bytes of the open object for reading and writing
   // and hands out their address. Fails when the object is smaller.
-  int MapView(std::size_t size, void*& view);
+  Result MapView(std::size_t size, void*& view);
   // Unmaps the view when one is mapped.
   void UnmapView();
   // True once an access into the view found the object cut short by another
@@ -66,7 +68,7 @@ class SharedMemory {
   // Closes the object (the view stays mapped) and releases the claim; the
   // creator's close also removes the name on Linux. Closing when no object
   // is open succeeds.
-  int Close();
+  Result Close();
 
  private:
   static constexpr std::intptr_t kNoHandle = -1;

@@ -54,17 +54,19 @@ RendezvousFile::Claim RendezvousFile::ClaimArea(platform::SharedMemory& memory,
 }
 
 int RendezvousFile::WriteMappingName(const std::string& name, int& error) const {
-  if (platform::ProfileWriteString(temporaryPath_, kSection, kNameKey, name.c_str())) return 1;
-  error = platform::LastSystemErrorCode();
-  return 0;
+  const platform::Result written =
+      platform::ProfileWriteString(temporaryPath_, kSection, kNameKey, name.c_str());
+  error = written.Code();
+  return written ? 1 : 0;
 }
 
 int RendezvousFile::WriteCreatorProcessId(int& error) const {
   char processId[9];
   std::snprintf(processId, sizeof processId, "%08X", static_cast<unsigned>(platform::ProcessId()));
-  if (platform::ProfileWriteString(temporaryPath_, kSection, kCreatorKey, processId)) return 1;
-  error = platform::LastSystemErrorCode();
-  return 0;
+  const platform::Result written =
+      platform::ProfileWriteString(temporaryPath_, kSection, kCreatorKey, processId);
+  error = written.Code();
+  return written ? 1 : 0;
 }
 
 int RendezvousFile::Publish() const {
@@ -72,10 +74,9 @@ int RendezvousFile::Publish() const {
 }
 
 int RendezvousFile::ReadMappingName(std::string& name, int& error) const {
-  name = platform::ProfileReadString(path_, kSection, kNameKey, "", 260);
-  if (!name.empty()) return 1;
-  error = platform::LastSystemErrorCode();
-  return 0;
+  const platform::Result read = platform::ProfileReadRequired(path_, kSection, kNameKey, 260, name);
+  error = read.Code();
+  return read ? 1 : 0;
 }
 
 RendezvousFile::Termination RendezvousFile::TerminateCreator() const {
@@ -95,6 +96,6 @@ RendezvousFile::Termination RendezvousFile::TerminateCreator() const {
   // that it is the one holding the area the file names.
   const std::string name = platform::ProfileReadString(rendezvousFile, kSection, kNameKey, "", 260);
   if (name.empty()) return Termination::kNotEnded;
-  return platform::SharedMemory::TerminateCreator(name, id) == 0 ? Termination::kEnded
-                                                                 : Termination::kNotEnded;
+  return platform::SharedMemory::TerminateCreator(name, id) ? Termination::kEnded
+                                                            : Termination::kNotEnded;
 }

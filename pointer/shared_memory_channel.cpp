@@ -54,11 +54,13 @@ int SharedMemoryChannel::Create(std::uint32_t& structVersion, int& created) {
       return Fail("bCreateNew==TRUE but can not delete existing TVXHDVMemory.INI");
   }
 
-  if ((error = memory_.Create(kSharedMemorySize)) != 0) return FailCreate(error);
+  if (const platform::Result made = memory_.Create(kSharedMemorySize); !made) {
+    return FailCreate(made.Code());
+  }
   void* view = nullptr;
-  if ((error = memory_.MapView(kSharedMemorySize, view)) != 0) {
+  if (const platform::Result mapped = memory_.MapView(kSharedMemorySize, view); !mapped) {
     SharedMemoryClose();
-    return Fail(Format("Could not map view of file (%d)", error));
+    return Fail(Format("Could not map view of file (%d)", mapped.Code()));
   }
   std::memset(view, 0, kSharedMemorySize);
 
@@ -94,12 +96,13 @@ int SharedMemoryChannel::Open(std::uint32_t& structVersion) {
     return Fail(Format("GetPrivateProfileString/SharedMemoryName (%d,%s)", error,
                        rendezvous_.Path().c_str()));
   }
-  if ((error = memory_.Open(mappingName_)) != 0)
-    return Fail(Format("Could not open file mapping object (%d)\r\n", error));
+  if (const platform::Result opened = memory_.Open(mappingName_); !opened) {
+    return Fail(Format("Could not open file mapping object (%d)\r\n", opened.Code()));
+  }
   void* view = nullptr;
-  if ((error = memory_.MapView(kSharedMemorySize, view)) != 0) {
+  if (const platform::Result mapped = memory_.MapView(kSharedMemorySize, view); !mapped) {
     memory_.Close();
-    return Fail(Format("Could not map view of file (%d)\r\n", error));
+    return Fail(Format("Could not map view of file (%d)\r\n", mapped.Code()));
   }
   area_ = static_cast<SharedMemoryArea*>(view);
   if (area_->totalSize != kSharedMemorySize) {
@@ -124,9 +127,9 @@ int SharedMemoryChannel::SharedMemoryClose() {
   area_ = nullptr;
   notices_.Forget();
   const bool open = memory_.IsOpen();
-  const int error = memory_.Close();  // also lets go of a claim without an object
+  const platform::Result closed = memory_.Close();  // also lets go of a claim without an object
   if (!open) return -1;
-  return error == 0 ? 1 : 0;
+  return closed ? 1 : 0;
 }
 
 int SharedMemoryChannel::Fail(std::string text) {

@@ -22,10 +22,6 @@ std::uint32_t ProcessId() {
   return static_cast<std::uint32_t>(getpid());
 }
 
-int LastSystemErrorCode() {
-  return errno;
-}
-
 // Every connection holds a descriptor; the common soft limit of 1024 would
 // refuse clients long before the system runs short.
 std::uint64_t RaiseOpenFileLimit() {

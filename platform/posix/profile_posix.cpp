@@ -7,6 +7,7 @@
 #include <SimpleIni.h>
 
 #include <strings.h>
+#include <unistd.h>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -127,6 +128,13 @@ std::string ProfileReadString(const std::string& file, const char* section, cons
   if (bufferSize == 0) return {};
   if (value.size() > bufferSize - 1) value = value.substr(0, bufferSize - 1);
   return std::string(value);
+}
+
+Result ProfileReadRequired(const std::string& file, const char* section, const char* key,
+                           std::size_t bufferSize, std::string& value) {
+  value = ProfileReadString(file, section, key, "", bufferSize);
+  if (!value.empty()) return Result();
+  return access(file.c_str(), R_OK) != 0 ? LastFailure() : Failure(ENOENT);
 }
 
 int ProfileReadInt(const std::string& file, const char* section, const char* key, int fallback) {

@@ -21,6 +21,7 @@
 #include <fstream>
 #include <string_view>
 
+#include "platform/posix/system_error.h"
 #include "platform/posix/view_fault_guard.h"
 
 namespace platform {
@@ -33,7 +34,7 @@ std::string ObjectName(const std::string& name) {
 // The one place that reads the system's error code: each call takes it right
 // where the failing system call returned.
 int SystemError() {
-  return errno;
+  return LastFailure().Code();
 }
 
 // True when fd is still the object that the name leads to: a creator that
@@ -176,15 +177,15 @@ bool SharedMemory::IsClaimedByRunningCreator(const std::string& name) {
   return claimed;
 }
 
-int SharedMemory::TerminateCreator(const std::string& name, std::uint32_t processId) {
+Result SharedMemory::TerminateCreator(const std::string& name, std::uint32_t processId) {
   // kill() reads 0 and negative ids as whole process groups.
-  if (processId == 0 || processId > static_cast<std::uint32_t>(INT_MAX)) return EINVAL;
+  if (processId == 0 || processId > static_cast<std::uint32_t>(INT_MAX)) return Failure(EINVAL);
   const int fd = shm_open(ObjectName(name).c_str(), O_RDONLY | O_CLOEXEC, 0);
-  if (fd < 0) return SystemError();
+  if (fd < 0) return Result(SystemError());
   struct stat object {};
   const int named = fstat(fd, &object) == 0 ? 0 : SystemError();
   close(fd);
-  if (named != 0) return named;
+  if (named != 0) return Result(named);
 
   // Taken before the check, the pidfd stays with the process checked: should
   // it end meanwhile and its id pass on, the signal reaches nobody.
@@ -192,57 +193,57 @@ int SharedMemory::TerminateCreator(const std::string& name, std::uint32_t proces
   const int process = OpenProcessFd(pid);
   if (process < 0) {
     const int error = SystemError();
-    if (error != ENOSYS) return error;
+    if (error != ENOSYS) return Result(error);
     // Older kernels: the plain id, checked just before.
-    if (!HoldsCreatorClaim(processId, object)) return ESRCH;
-    return kill(pid, SIGTERM) == 0 ? 0 : SystemError();
+    if (!HoldsCreatorClaim(processId, object)) return Failure(ESRCH);
+    return kill(pid, SIGTERM) == 0 ? Result() : LastFailure();
   }
   if (!HoldsCreatorClaim(processId, object)) {
     close(process);
-    return ESRCH;
+    return Failure(ESRCH);
   }
   const int ended = SignalProcessFd(process, SIGTERM) ? 0 : SystemError();
   close(process);
-  return ended;
+  return Result(ended);
 }
 
-int SharedMemory::Create(std::size_t size) {
-  if (claim_ == kNoHandle) return EINVAL;
+Result SharedMemory::Create(std::size_t size) {
+  if (claim_ == kNoHandle) return Failure(EINVAL);
   if (ftruncate(static_cast<int>(claim_), static_cast<off_t>(size)) != 0) {
     const int error = SystemError();
     ReleaseClaim();
-    return error;
+    return Result(error);
   }
   handle_ = claim_;
-  return 0;
+  return Result();
 }
 
-int SharedMemory::Open(const std::string& name) {
+Result SharedMemory::Open(const std::string& name) {
   Close();
   name_ = name;
   const int fd = shm_open(ObjectName(name).c_str(), O_RDWR | O_CLOEXEC, 0);
-  if (fd < 0) return SystemError();
+  if (fd < 0) return Result(SystemError());
   handle_ = fd;
-  return 0;
+  return Result();
 }
 
-int SharedMemory::MapView(std::size_t size, void*& view) {
+Result SharedMemory::MapView(std::size_t size, void*& view) {
   UnmapView();
   view = nullptr;
-  if (handle_ == kNoHandle) return EBADF;
+  if (handle_ == kNoHandle) return Failure(EBADF);
   struct stat info {};
-  if (fstat(static_cast<int>(handle_), &info) != 0) return SystemError();
+  if (fstat(static_cast<int>(handle_), &info) != 0) return Result(SystemError());
   // Touching a page beyond the object's end would raise SIGBUS.
-  if (static_cast<std::size_t>(info.st_size) < size) return EINVAL;
+  if (static_cast<std::size_t>(info.st_size) < size) return Failure(EINVAL);
   void* mapped =
       mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, static_cast<int>(handle_), 0);
-  if (mapped == MAP_FAILED) return SystemError();
+  if (mapped == MAP_FAILED) return Result(SystemError());
   view_ = mapped;
   viewSize_ = size;
   // The consumer can truncate the object under this view at any time.
   viewGuard_ = GuardView(view_, viewSize_);
   view = view_;
-  return 0;
+  return Result();
 }
 
 void SharedMemory::UnmapView() {
@@ -258,10 +259,10 @@ bool SharedMemory::ViewLost() const {
   return IsViewLost(viewGuard_);
 }
 
-int SharedMemory::Close() {
+Result SharedMemory::Close() {
   if (handle_ == kNoHandle) {
     ReleaseClaim();
-    return 0;
+    return Result();
   }
   const bool claimed = claim_ == handle_;
   const int fd = static_cast<int>(handle_);
@@ -271,7 +272,7 @@ int SharedMemory::Close() {
     shm_unlink(ObjectName(name_).c_str());
     claim_ = kNoHandle;
   }
-  return close(fd) == 0 ? 0 : SystemError();
+  return close(fd) == 0 ? Result() : LastFailure();
 }
 
 void SharedMemory::ReleaseClaim() {

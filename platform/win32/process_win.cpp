@@ -38,10 +38,6 @@ std::uint32_t ProcessId() {
   return GetCurrentProcessId();
 }
 
-int LastSystemErrorCode() {
-  return static_cast<int>(GetLastError());
-}
-
 std::uint64_t RaiseOpenFileLimit() {
   return 0;
 }

@@ -15,6 +15,14 @@ std::string ProfileReadString(const std::string& file, const char* section, cons
   return std::string(buffer.data(), length);
 }
 
+Result ProfileReadRequired(const std::string& file, const char* section, const char* key,
+                           std::size_t bufferSize, std::string& value) {
+  value = ProfileReadString(file, section, key, "", bufferSize);
+  if (!value.empty()) return Result();
+  // GetPrivateProfileString says why it found nothing in the last error.
+  return LastFailure();
+}
+
 int ProfileReadInt(const std::string& file, const char* section, const char* key, int fallback) {
   return static_cast<int>(GetPrivateProfileIntA(section, key, fallback, file.c_str()));
 }

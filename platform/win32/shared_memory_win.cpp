@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/system_error.h"
+
 namespace platform {
 namespace {
 
@@ -25,7 +27,7 @@ std::intptr_t FromHandle(HANDLE handle) {
 // The one place that reads the system's error code: each call takes it right
 // where the failing system call returned.
 int SystemError() {
-  return static_cast<int>(GetLastError());
+  return LastFailure().Code();
 }
 
 // For the calls that create a named object: one that this user may not open
@@ -154,11 +156,11 @@ bool SharedMemory::IsClaimedByRunningCreator(const std::string& name) {
   return true;
 }
 
-int SharedMemory::TerminateCreator(const std::string& name, std::uint32_t processId) {
-  if (processId == 0) return ERROR_INVALID_PARAMETER;
+Result SharedMemory::TerminateCreator(const std::string& name, std::uint32_t processId) {
+  if (processId == 0) return Failure(ERROR_INVALID_PARAMETER);
   // While this handle is open the id cannot pass to another process.
   HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
-  if (process == nullptr) return SystemError();
+  if (process == nullptr) return Result(SystemError());
   int ended = 0;
   HANDLE mark = OpenMutexA(SYNCHRONIZE, FALSE, CreatorMarkName(name, processId).c_str());
   if (mark == nullptr) {
@@ -168,11 +170,11 @@ int SharedMemory::TerminateCreator(const std::string& name, std::uint32_t proces
     ended = TerminateProcess(process, 0) ? 0 : SystemError();
   }
   CloseHandle(process);
-  return ended;
+  return Result(ended);
 }
 
-int SharedMemory::Create(std::size_t size) {
-  if (claim_ == kNoHandle) return ERROR_INVALID_HANDLE;
+Result SharedMemory::Create(std::size_t size) {
+  if (claim_ == kNoHandle) return Failure(ERROR_INVALID_HANDLE);
   const auto size64 = static_cast<unsigned long long>(size);
   CurrentUserOnly access;
   HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, access.Attributes(), PAGE_READWRITE,
@@ -181,38 +183,38 @@ int SharedMemory::Create(std::size_t size) {
   if (mapping == nullptr) {
     const int error = NamedObjectError();
     ReleaseClaim();
-    return error;
+    return Result(error);
   }
   // A mapping left by our own server (a consumer still holds it) is taken
   // over; one that another user's program made first is never adopted.
   if (GetLastError() == ERROR_ALREADY_EXISTS && !IsOwnedByThisUser(mapping)) {
     CloseHandle(mapping);
     ReleaseClaim();
-    return kTakenByOtherProgram;
+    return Result(kTakenByOtherProgram);
   }
   handle_ = FromHandle(mapping);
-  return 0;
+  return Result();
 }
 
-int SharedMemory::Open(const std::string& name) {
+Result SharedMemory::Open(const std::string& name) {
   Close();
   name_ = name;
   HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name.c_str());
-  if (mapping == nullptr) return SystemError();
+  if (mapping == nullptr) return Result(SystemError());
   handle_ = FromHandle(mapping);
-  return 0;
+  return Result();
 }
 
-int SharedMemory::MapView(std::size_t size, void*& view) {
+Result SharedMemory::MapView(std::size_t size, void*& view) {
   UnmapView();
   view = nullptr;
-  if (handle_ == kNoHandle) return ERROR_INVALID_HANDLE;
+  if (handle_ == kNoHandle) return Failure(ERROR_INVALID_HANDLE);
   void* mapped = MapViewOfFile(AsHandle(handle_), FILE_MAP_ALL_ACCESS, 0, 0, size);
-  if (mapped == nullptr) return SystemError();
+  if (mapped == nullptr) return Result(SystemError());
   view_ = mapped;
   viewSize_ = size;
   view = view_;
-  return 0;
+  return Result();
 }
 
 void SharedMemory::UnmapView() {
@@ -226,15 +228,15 @@ bool SharedMemory::ViewLost() const {
   return false;  // the object keeps its size while any view of it exists
 }
 
-int SharedMemory::Close() {
+Result SharedMemory::Close() {
   if (handle_ == kNoHandle) {
     ReleaseClaim();
-    return 0;
+    return Result();
   }
   const int closed = CloseHandle(AsHandle(handle_)) ? 0 : SystemError();
   handle_ = kNoHandle;
   ReleaseClaim();
-  return closed;
+  return Result(closed);
 }
 
 void SharedMemory::ReleaseClaim() {

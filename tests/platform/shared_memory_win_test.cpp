@@ -16,7 +16,7 @@ TEST(SharedMemoryWinTest, OnlyThisUserMayOpenTheArea) {
   const std::string name = "tvx-access-test-" + std::to_string(platform::ProcessId());
   platform::SharedMemory memory;
   ASSERT_EQ(memory.ClaimName(name).claim, platform::SharedMemory::Claim::kClaimed);
-  ASSERT_EQ(memory.Create(4096), 0);
+  ASSERT_TRUE(memory.Create(4096));
 
   HANDLE mapping = OpenFileMappingA(READ_CONTROL, FALSE, name.c_str());
   ASSERT_NE(mapping, nullptr);
