@@ -106,7 +106,7 @@ TEST_F(ConsoleEndToEndTest, CommandsReportsAndStatus) {
   EXPECT_TRUE(OutputHas("Status: Working... | Active Conn.: "));
 
   child.WriteInput("frobnicate\n");
-  EXPECT_TRUE(OutputHas("Unknown command: frobnicate"));
+  EXPECT_TRUE(OutputHas("frobnicate: unknown command. Type help for the commands.\n"));
   EndsCleanlyAfter("QUIT\n");
 }
 
