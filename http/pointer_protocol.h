@@ -12,6 +12,7 @@
 #include "common/pointer_limits.h"
 #include "http/pointer_report.h"
 #include "http/pointer_report_handler.h"
+#include "pointer/live_status.h"
 #include "pointer/shared_memory_channel.h"
 
 class DiagnosticLog;
@@ -28,14 +29,6 @@ struct PointerProtocolState {
   PerPointer<std::uint32_t> lastReportTick{};  // tick count of the last report
   PerPointer<std::int32_t> resetRequest{};     // 1 = silent; the next report drops the awaited echo
   PerPointer<std::int32_t> requestedCommand{};  // code queued by a Vibrate button; 0 = none
-};
-
-struct LiveStatus {
-  std::int32_t x = 0;
-  std::int32_t y = 0;
-  std::int32_t buttonL = 0;
-  std::int32_t buttonR = 0;
-  std::int32_t offScreen = 0;
 };
 
 // A pointer that reported lately, as its last report left it.
