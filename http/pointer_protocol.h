@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -16,7 +17,6 @@
 #include "pointer/shared_memory_channel.h"
 
 class DiagnosticLog;
-struct Settings;
 
 template <typename T>
 using PerPointer = std::array<T, kPointerCount>;
@@ -50,6 +50,14 @@ enum VibrateCommand : std::int32_t {
 // A pointer counts as silent after more than this many milliseconds without a report.
 inline constexpr std::uint32_t kSilenceMs = 1000;
 
+// What the protocol reads of the operator's settings, on every report. The
+// program points it at its settings record, so that a pointer selected in the
+// dialog counts from the next report on; nothing is copied to keep in step.
+struct PointerProtocolOptions {
+  const std::atomic<int>& selectedPointer;  // changed by the dialog while reports come in
+  const int& logLevel;                      // set before the server starts
+};
+
 // One object for the program, shared by the server's client threads and the
 // dialog. Every table access runs under its ProtocolLock; decoding and
 // logging stay outside it.
@@ -57,7 +65,7 @@ class PointerProtocol : public PointerReportHandler {
  public:
   using TickSource = std::function<std::uint32_t()>;
 
-  PointerProtocol(const Settings& settings, DiagnosticLog& log, TickSource tickCount);
+  PointerProtocol(PointerProtocolOptions options, DiagnosticLog& log, TickSource tickCount);
 
   // The channel that fresh reports go to and commands come from; null or a
   // closed channel means reports are answered but forwarded nowhere.
@@ -106,7 +114,7 @@ class PointerProtocol : public PointerReportHandler {
   void LogReport(const PointerReport& report);
   void LogOutcome(const Outcome& outcome);
 
-  const Settings& settings_;
+  const PointerProtocolOptions options_;
   DiagnosticLog& log_;
   TickSource tickCount_;
   SharedMemoryChannel* channel_ = nullptr;
