@@ -25,7 +25,7 @@
 #include "fuzz/fuzz_folder.h"
 #include "fuzz/script_lines.h"
 #include "http/ascii.h"
-#include "http/pointer_protocol.h"
+#include "pointer/pointer_protocol.h"
 
 namespace {
 

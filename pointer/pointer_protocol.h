@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "common/pointer_limits.h"
-#include "http/pointer_report.h"
-#include "http/pointer_report_handler.h"
 #include "pointer/live_status.h"
+#include "pointer/pointer_report.h"
+#include "pointer/pointer_report_handler.h"
 #include "pointer/shared_memory_channel.h"
 
 class DiagnosticLog;

@@ -1,4 +1,4 @@
-#include "http/pointer_protocol.h"
+#include "pointer/pointer_protocol.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 
 #include "common/diagnostic_log.h"
 #include "pointer/shared_memory_channel.h"
-#include "tests/http/log_lines.h"
 #include "tests/pointer/channel_fixture.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/temp_folder.h"
 
 namespace {

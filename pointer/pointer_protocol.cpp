@@ -1,4 +1,4 @@
-#include "http/pointer_protocol.h"
+#include "pointer/pointer_protocol.h"
 
 #include <cstdio>
 #include <utility>

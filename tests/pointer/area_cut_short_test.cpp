@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "common/diagnostic_log.h"
-#include "http/pointer_protocol.h"
-#include "tests/http/log_lines.h"
+#include "pointer/pointer_protocol.h"
 #include "tests/pointer/channel_fixture.h"
+#include "tests/support/log_lines.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "http/pointer_report.h"
+#include "pointer/pointer_report.h"
 
 #include "common/pointer_limits.h"
 
