@@ -7,6 +7,15 @@
 
 namespace {
 
+// Where freshness is decided: a report is fresh unless its frame is 0, and no
+// frame is kept per pointer to compare with. Nothing more is asked of a
+// phone's frame count, and a phone that reloads its page counts from the
+// start again: a last frame kept per pointer would drop that phone's reports
+// as stale until its count caught up.
+bool IsFresh(const PointerReport& report) {
+  return report.frame != 0;
+}
+
 ResponseText MakeResponse(std::int32_t packetNumber, std::int32_t command) {
   ResponseText response;
   AppendHexByte(AppendHexByte(response.data(), static_cast<std::uint32_t>(packetNumber)),
@@ -86,15 +95,6 @@ void PointerProtocol::TakeChannelNotices(Outcome& outcome) {
   }
 }
 
-// A frame is fresh when it is past the pointer's last frame; a small frame
-// after a large one counts as having wrapped past 65535.
-bool PointerProtocol::IsFresh(const PointerReport& report) const {
-  const auto lastFrame = static_cast<std::uint32_t>(state_.lastFrame[report.pointer]);
-  const std::uint32_t widened =
-      report.frame < 0x4000 && lastFrame > 0xC000 ? report.frame + 0x10000 : report.frame;
-  return widened > lastFrame;
-}
-
 void PointerProtocol::Forward(const PointerReport& report) {
   if (!HasChannel()) return;
   PointerReportRecord record{};
@@ -139,7 +139,6 @@ void PointerProtocol::ResetForServerStart() {
   state_.requestedCommand.fill(0);
   state_.currentCommand.fill(0);
   state_.packetNumber.fill(0);
-  state_.lastFrame.fill(0);
   state_.pendingAck.fill(0);
 }
 

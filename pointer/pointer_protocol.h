@@ -25,7 +25,6 @@ struct PointerProtocolState {
   PerPointer<std::int32_t> packetNumber{};     // last packet sent: 0, then 1 to 255, then 0 again
   PerPointer<std::int32_t> currentCommand{};   // code carried by that packet
   PerPointer<std::int32_t> pendingAck{};       // packet whose echo is awaited; 0 = none
-  PerPointer<std::int32_t> lastFrame{};        // freshness reference, cleared at every start
   PerPointer<std::uint32_t> lastReportTick{};  // tick count of the last report
   PerPointer<std::int32_t> resetRequest{};     // 1 = silent; the next report drops the awaited echo
   PerPointer<std::int32_t> requestedCommand{};  // code queued by a Vibrate button; 0 = none
@@ -76,7 +75,7 @@ class PointerProtocol : public PointerReportHandler {
   // Queues a command for the selected pointer, replacing one not yet taken.
   void QueueVibrateCommand(std::int32_t code);
 
-  // At every server start: no command queued, none in flight, frames from scratch.
+  // At every server start: no command queued, none in flight.
   void ResetForServerStart();
   // At program start: every pointer silent as of now.
   void MarkAllSilent();
@@ -105,7 +104,6 @@ class PointerProtocol : public PointerReportHandler {
   };
 
   Outcome Apply(const PointerReport& report, std::uint32_t now);
-  bool IsFresh(const PointerReport& report) const;
   void Forward(const PointerReport& report);
   std::int32_t TakeNextCommand(int pointer);
   bool HasChannel() const;

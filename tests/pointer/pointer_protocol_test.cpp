@@ -165,6 +165,13 @@ TEST_F(PointerProtocolTest, FrameZeroIsStaleButStillUpdatesLiveStatus) {
   EXPECT_EQ(protocol.ReadState().lastReportTick[3], now);
 }
 
+// A phone that reloads its page counts its frames from the start again.
+TEST_F(PointerProtocolTest, FramesThatStartAgainAreStillForwarded) {
+  Report({.frame = 0x9000});
+  Report({.frame = 1});
+  EXPECT_EQ(TakeForwarded().size(), 2u);
+}
+
 TEST_F(PointerProtocolTest, UpperCasePathDecodesLikeLowerCase) {
   EXPECT_EQ(Text(protocol.HandlePointerReport("/TOLVEX10003001080008000100201")), "0000");
   const auto records = TakeForwarded();
