@@ -19,14 +19,7 @@
 #include "platform/thread.h"
 #include "server/error_log.h"
 #include "server/reply_body.h"
-
-struct ServerStats {
-  int activeConnections = 0;
-  int requests = 0;  // accepted connections since the last reset
-  double kbSent = 0;
-  double kbReceived = 0;
-  int visitors = 0;  // distinct client addresses since the object was made
-};
+#include "server/server_stats.h"
 
 class ThreadedServer;
 

@@ -12,7 +12,7 @@
 #include "http/index_page.h"
 #include "platform/paths.h"
 #include "platform/socket_client.h"
-#include "tests/http/fixed_utc.h"
+#include "tests/support/fixed_clock.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
