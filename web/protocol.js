@@ -23,27 +23,29 @@
   var LAYOUT = 1;
   var SCREEN = 0;
 
-  // About 30 reports a second while something changes. When nothing does,
-  // five a second keep well inside the server's one second of silence, and
-  // inside 300 ms even when a busy phone fires its timers late.
-  var ACTIVE_INTERVAL_MS = 33;
+  // While something changes a report goes with every animation frame once
+  // the last one is answered. When nothing does, five a second keep well
+  // inside the server's one second of silence, and inside 300 ms even when a
+  // busy phone fires its timers late.
   var IDLE_INTERVAL_MS = 200;
   var ANSWER_TIMEOUT_MS = 2000;
+  // Short enough that a class back from an outage is green at once.
   var RETRY_FIRST_MS = 250;
-  var RETRY_MAX_MS = 5000;
+  var RETRY_MAX_MS = 2000;
 
   var SHORT_MS = 100;
   var NORMAL_MS = 250;
   var LONG_MS = 500;
   var DOUBLE_PAUSE_MS = 150;
 
+  // Named for the student holding the phone, not for the operator.
   var COMMANDS = {
-    0xa0: { name: 'Vibrate short single', pattern: [SHORT_MS] },
-    0xa1: { name: 'Vibrate normal single', pattern: [NORMAL_MS] },
-    0xa2: { name: 'Vibrate long single', pattern: [LONG_MS] },
-    0xa3: { name: 'Vibrate short double', pattern: [SHORT_MS, DOUBLE_PAUSE_MS, SHORT_MS] },
-    0xa4: { name: 'Vibrate normal double', pattern: [NORMAL_MS, DOUBLE_PAUSE_MS, NORMAL_MS] },
-    0xa5: { name: 'Vibrate long double', pattern: [LONG_MS, DOUBLE_PAUSE_MS, LONG_MS] }
+    0xa0: { name: 'Vibrate: short', pattern: [SHORT_MS] },
+    0xa1: { name: 'Vibrate: normal', pattern: [NORMAL_MS] },
+    0xa2: { name: 'Vibrate: long', pattern: [LONG_MS] },
+    0xa3: { name: 'Vibrate: short, twice', pattern: [SHORT_MS, DOUBLE_PAUSE_MS, SHORT_MS] },
+    0xa4: { name: 'Vibrate: normal, twice', pattern: [NORMAL_MS, DOUBLE_PAUSE_MS, NORMAL_MS] },
+    0xa5: { name: 'Vibrate: long, twice', pattern: [LONG_MS, DOUBLE_PAUSE_MS, LONG_MS] }
   };
 
   function isIntegerIn(value, low, high) {
@@ -145,11 +147,6 @@
     return Math.round(ratio * COORDINATE_MAX);
   }
 
-  function nextReportDelay(now, lastSentAt, changed) {
-    var interval = changed ? ACTIVE_INTERVAL_MS : IDLE_INTERVAL_MS;
-    return Math.max(0, lastSentAt + interval - now);
-  }
-
   // Retry delays after failed reports: doubling up to a ceiling, from the
   // first again once a report gets through.
   function RetryBackoff() {
@@ -165,6 +162,185 @@
   RetryBackoff.prototype.reset = function () {
     this.failures = 0;
   };
+
+  // What the page says about the next attempt, in whole seconds counting down.
+  function retryCountdownText(remainingMs) {
+    if (!(remainingMs > 0)) return 'retrying now';
+    return 'retry in ' + Math.ceil(remainingMs / 1000) + ' s';
+  }
+
+  // Decides when the next report leaves. One is in flight at most. While the
+  // state changes, the next one leaves at the first animation frame after the
+  // answer, so it carries what the finger did up to that frame; otherwise one
+  // leaves IDLE_INTERVAL_MS after the last. After a failure it waits for the
+  // back-off, unless a touch asks to try at once.
+  //
+  // io: now() in ms, requestFrame(callback), setTimer(callback, ms) -> handle,
+  // clearTimer(handle), send(): sends one report with the state of that moment
+  // and later calls answered() or failed().
+  function ReportPacer(io) {
+    this.io = io;
+    this.running = false;
+    this.inFlight = false;
+    this.changedSinceSent = false;
+    this.frameRequested = false;
+    this.timer = null;
+    this.lastSentAt = -Infinity;
+    this.retryAt = null;
+    this.backoff = new RetryBackoff();
+  }
+
+  ReportPacer.prototype.start = function () {
+    this.running = true;
+    this.arm();
+  };
+
+  // No more reports until start(); an answer still on its way is let be.
+  ReportPacer.prototype.stop = function () {
+    this.running = false;
+    this.clearTimer();
+  };
+
+  ReportPacer.prototype.changed = function () {
+    this.changedSinceSent = true;
+    this.arm();
+  };
+
+  // A touch while the server is away tries again at once.
+  ReportPacer.prototype.touched = function () {
+    if (this.retryAt !== null) this.retryAt = this.io.now();
+    this.changed();
+  };
+
+  ReportPacer.prototype.answered = function () {
+    this.inFlight = false;
+    this.retryAt = null;
+    this.backoff.reset();
+    this.arm();
+  };
+
+  // Returns the wait before the next attempt.
+  ReportPacer.prototype.failed = function () {
+    this.inFlight = false;
+    var delay = this.backoff.nextDelay();
+    this.retryAt = this.io.now() + delay;
+    this.arm();
+    return delay;
+  };
+
+  ReportPacer.prototype.retryIn = function () {
+    return this.retryAt === null ? 0 : Math.max(0, this.retryAt - this.io.now());
+  };
+
+  ReportPacer.prototype.clearTimer = function () {
+    if (this.timer !== null) this.io.clearTimer(this.timer);
+    this.timer = null;
+  };
+
+  ReportPacer.prototype.arm = function () {
+    if (!this.running || this.inFlight) return;
+    this.clearTimer();
+    var self = this;
+    var now = this.io.now();
+    var due = this.retryAt !== null ? this.retryAt : this.lastSentAt + IDLE_INTERVAL_MS;
+    if (due <= now) {
+      this.send();
+      return;
+    }
+    this.timer = this.io.setTimer(function () {
+      self.timer = null;
+      if (self.running && !self.inFlight) self.send();
+    }, due - now);
+    // Asked for even before anything changed: a change made in the next
+    // frame's own callbacks then still goes with that frame.
+    if (this.retryAt === null && !this.frameRequested) {
+      this.frameRequested = true;
+      this.io.requestFrame(function () {
+        self.frameRequested = false;
+        if (self.running && !self.inFlight && self.retryAt === null && self.changedSinceSent) self.send();
+      });
+    }
+  };
+
+  ReportPacer.prototype.send = function () {
+    this.clearTimer();
+    this.inFlight = true;
+    this.changedSinceSent = false;
+    this.lastSentAt = this.io.now();
+    this.io.send();
+  };
+
+  // The fingers on the pad in the order they came down. The first points;
+  // when it lifts, the next one still down takes over where it is, so a palm
+  // or a second finger never leaves the pad dead under a finger that stays.
+  function PadFingers() {
+    this.fingers = [];
+  }
+
+  PadFingers.prototype.indexOf = function (id) {
+    for (var i = 0; i < this.fingers.length; i++) if (this.fingers[i].id === id) return i;
+    return -1;
+  };
+
+  PadFingers.prototype.down = function (id, x, y) {
+    var at = this.indexOf(id);
+    if (at === -1) this.fingers.push({ id: id, x: x, y: y });
+    else this.move(id, x, y);
+  };
+
+  PadFingers.prototype.move = function (id, x, y) {
+    var at = this.indexOf(id);
+    if (at === -1) return false;
+    this.fingers[at].x = x;
+    this.fingers[at].y = y;
+    return at === 0;
+  };
+
+  PadFingers.prototype.up = function (id) {
+    var at = this.indexOf(id);
+    if (at !== -1) this.fingers.splice(at, 1);
+  };
+
+  PadFingers.prototype.has = function (id) {
+    return this.indexOf(id) !== -1;
+  };
+
+  // The finger that points, or null when none is down.
+  PadFingers.prototype.active = function () {
+    return this.fingers.length ? this.fingers[0] : null;
+  };
+
+  // The parameters of the address fragment ("#a=1&b=2") in order, undecoded.
+  function hashParameters(hash) {
+    var text = (hash || '').replace(/^#/, '');
+    if (!text) return [];
+    return text.split('&').map(function (part) {
+      var equals = part.indexOf('=');
+      return equals === -1 ? { name: part, value: null } : { name: part.slice(0, equals), value: part.slice(equals + 1) };
+    });
+  }
+
+  // The class's access key from "#key=...". It goes into a cookie, so only
+  // characters that cannot end or extend the cookie are taken.
+  function keyFromHash(hash) {
+    var found = null;
+    hashParameters(hash).forEach(function (parameter) {
+      if (parameter.name === 'key') found = parameter.value;
+    });
+    return found !== null && /^[A-Za-z0-9._~-]{1,128}$/.test(found) ? found : null;
+  }
+
+  // The fragment without its key, whatever the key was, the rest in order.
+  function hashWithoutKey(hash) {
+    var rest = (hash || '').replace(/^#/, '').split('&').filter(function (part) {
+      return part !== '' && part !== 'key' && part.indexOf('key=') !== 0;
+    });
+    return rest.length ? '#' + rest.join('&') : '';
+  }
+
+  function keyCookie(key) {
+    return 'TVXKey=' + key + '; path=/; SameSite=Strict';
+  }
 
   // "#pointer=3", also among other parameters ("#a=1&pointer=3").
   function pointerFromHash(hash) {
@@ -194,7 +370,6 @@
     FRAME_MAX: FRAME_MAX,
     ACK_MODE_LIFTED: ACK_MODE_LIFTED,
     ACK_MODE_ON_PAD: ACK_MODE_ON_PAD,
-    ACTIVE_INTERVAL_MS: ACTIVE_INTERVAL_MS,
     IDLE_INTERVAL_MS: IDLE_INTERVAL_MS,
     ANSWER_TIMEOUT_MS: ANSWER_TIMEOUT_MS,
     COMMANDS: COMMANDS,
@@ -206,8 +381,13 @@
     CommandTracker: CommandTracker,
     FrameCounter: FrameCounter,
     scaleToCoordinate: scaleToCoordinate,
-    nextReportDelay: nextReportDelay,
     RetryBackoff: RetryBackoff,
+    retryCountdownText: retryCountdownText,
+    ReportPacer: ReportPacer,
+    PadFingers: PadFingers,
+    keyFromHash: keyFromHash,
+    hashWithoutKey: hashWithoutKey,
+    keyCookie: keyCookie,
     pointerFromHash: pointerFromHash,
     pointerFromStored: pointerFromStored,
     askedPointerText: askedPointerText

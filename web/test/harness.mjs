@@ -76,15 +76,17 @@ export async function waitFor(probe, { timeout = 10000, interval = 25, what = 'c
 }
 
 // The server under test, restartable on the same port and folder.
+// standinArgs starts the stand-in with those arguments whatever the
+// environment names, for what only the stand-in can do yet.
 export class ServerUnderTest {
-  constructor({ port, dir, page, pointer }) {
+  constructor({ port, dir, page, pointer, standinArgs }) {
     this.values = { port, dir, page, pointer };
-    this.command = fill(process.env.TVX_SERVER_CMD ||
-      `node ${JSON.stringify(path.join(testDir, 'standin-server.mjs'))} ` +
-      '--port {port} --page {page} --selected {pointer}',
-    this.values);
+    const standin = `node ${JSON.stringify(path.join(testDir, 'standin-server.mjs'))} ` +
+      '--port {port} --page {page} --selected {pointer}';
+    this.command = fill(standinArgs !== undefined ? `${standin} ${standinArgs}`
+      : process.env.TVX_SERVER_CMD || standin, this.values);
     this.url = fill(process.env.TVX_SERVER_URL || 'http://127.0.0.1:{port}/', this.values);
-    this.isStandin = !process.env.TVX_SERVER_CMD;
+    this.isStandin = standinArgs !== undefined || !process.env.TVX_SERVER_CMD;
     this.child = null;
     this.output = '';
     this.lines = [];

@@ -131,23 +131,159 @@ test('pad position scales to 0..65535 and clamps', () => {
   assert.equal(P.scaleToCoordinate(10, 0), 0);
 });
 
-test('report timing', async (t) => {
-  await t.test('fast while something changes, slow but under 300 ms while idle', () => {
-    assert.equal(P.nextReportDelay(1000, 1000, true), P.ACTIVE_INTERVAL_MS);
-    assert.equal(P.nextReportDelay(1000, 1000, false), P.IDLE_INTERVAL_MS);
-    assert.ok(P.ACTIVE_INTERVAL_MS >= 30 && P.ACTIVE_INTERVAL_MS <= 40);
-    assert.ok(P.IDLE_INTERVAL_MS < 300);
-    assert.equal(P.nextReportDelay(1500, 1000, false), 0);
-    assert.equal(P.nextReportDelay(0, -Infinity, true), 0);
+// A page's clock, animation frames and timers, run by hand.
+function pacedPage() {
+  const page = { time: 0, frames: [], timers: [], sent: [] };
+  let nextHandle = 1;
+  page.pacer = new P.ReportPacer({
+    now: () => page.time,
+    requestFrame: (callback) => page.frames.push(callback),
+    setTimer: (callback, ms) => {
+      const timer = { handle: nextHandle++, at: page.time + ms, callback };
+      page.timers.push(timer);
+      return timer.handle;
+    },
+    clearTimer: (handle) => { page.timers = page.timers.filter((t) => t.handle !== handle); },
+    send: () => page.sent.push({ at: page.time, state: page.state }),
+  });
+  page.frame = () => {
+    const due = page.frames;
+    page.frames = [];
+    due.forEach((callback) => callback());
+  };
+  // Moves the clock on, firing the timers that fall due on the way.
+  page.advance = (ms) => {
+    const end = page.time + ms;
+    for (;;) {
+      const next = page.timers.filter((t) => t.at <= end).sort((a, b) => a.at - b.at)[0];
+      if (!next) break;
+      page.timers = page.timers.filter((t) => t !== next);
+      page.time = next.at;
+      next.callback();
+    }
+    page.time = end;
+  };
+  return page;
+}
+
+test('report pacing', async (t) => {
+  await t.test('while moving: one report per frame after each answer, with the newest state', () => {
+    const page = pacedPage();
+    page.pacer.start();
+    assert.equal(page.sent.length, 1, 'the first report leaves at once');
+    page.state = 'a';
+    page.pacer.changed();
+    page.frame();
+    assert.equal(page.sent.length, 1, 'a second report while the first is in flight');
+    page.advance(5);
+    page.state = 'b';
+    page.pacer.changed();
+    page.pacer.answered();
+    assert.equal(page.sent.length, 1, 'the answer alone does not send: the frame has not come');
+    page.state = 'c';
+    page.pacer.changed();
+    page.frame();
+    assert.deepEqual(page.sent[1], { at: 5, state: 'c' });
+    page.frame();
+    page.pacer.changed();
+    page.frame();
+    assert.equal(page.sent.length, 2, 'one request in flight at most');
+    page.advance(3);
+    page.pacer.answered();
+    page.frame();
+    assert.equal(page.sent.length, 3, 'the change while in flight goes at the frame after the answer');
+    // A finger that moves in the frame's own callbacks, before ours.
+    page.advance(3);
+    page.pacer.answered();
+    page.frames.unshift(() => { page.state = 'd'; page.pacer.changed(); });
+    page.frame();
+    assert.deepEqual(page.sent[3], { at: 11, state: 'd' });
   });
 
-  await t.test('retries back off up to a ceiling and start over after success', () => {
-    const backoff = new P.RetryBackoff();
-    const delays = Array.from({ length: 8 }, () => backoff.nextDelay());
-    assert.deepEqual(delays, [250, 500, 1000, 2000, 4000, 5000, 5000, 5000]);
-    backoff.reset();
-    assert.equal(backoff.nextDelay(), 250);
+  await t.test('idle: five a second, with or without animation frames', () => {
+    const page = pacedPage();
+    page.pacer.start();
+    for (let i = 0; i < 10; i++) {
+      page.advance(10);
+      page.pacer.answered();
+      page.frame();
+      page.advance(190);
+    }
+    assert.equal(page.sent.length, 11);
+    assert.ok(page.sent.slice(1).every((s, i) => s.at - page.sent[i].at === P.IDLE_INTERVAL_MS));
+    // A hidden page gets no frames; a change still goes with the idle timer.
+    page.advance(10);
+    page.pacer.answered();
+    page.pacer.changed();
+    page.advance(P.IDLE_INTERVAL_MS);
+    assert.equal(page.sent.length, 12);
+    // A slow answer: the next report goes as soon as it is in.
+    page.advance(500);
+    page.pacer.answered();
+    assert.equal(page.sent.length, 13);
   });
+
+  await t.test('failures: retries wait up to 2 s, count down, and a touch retries at once', () => {
+    const page = pacedPage();
+    page.pacer.start();
+    const waits = [];
+    for (let i = 0; i < 6; i++) {
+      const before = page.sent.length;
+      const delay = page.pacer.failed();
+      page.pacer.changed();
+      page.frame();
+      page.advance(delay - 1);
+      assert.equal(page.sent.length, before, 'neither a change nor a frame retries sooner');
+      page.advance(1);
+      assert.equal(page.sent.length, before + 1);
+      waits.push(delay);
+    }
+    assert.deepEqual(waits, [250, 500, 1000, 2000, 2000, 2000]);
+
+    page.pacer.failed();
+    assert.equal(P.retryCountdownText(page.pacer.retryIn()), 'retry in 2 s');
+    page.advance(1200);
+    assert.equal(P.retryCountdownText(page.pacer.retryIn()), 'retry in 1 s');
+    page.pacer.touched();
+    assert.equal(page.sent.length, 8, 'a touch tries again at once');
+    assert.equal(P.retryCountdownText(page.pacer.retryIn()), 'retrying now');
+
+    page.pacer.answered();
+    assert.equal(page.pacer.retryIn(), 0);
+    assert.equal(page.pacer.failed(), 250, 'back-off starts over after an answer');
+  });
+
+  await t.test('stopped, nothing leaves: not on a change, a touch, a frame or a timer', () => {
+    const page = pacedPage();
+    page.pacer.start();
+    page.pacer.stop();
+    page.pacer.answered();
+    page.pacer.touched();
+    page.frame();
+    page.advance(5000);
+    assert.equal(page.sent.length, 1);
+    page.pacer.start();
+    assert.equal(page.sent.length, 2);
+  });
+});
+
+test('fingers on the pad: the first points, the one that stays takes over', () => {
+  const pad = new P.PadFingers();
+  pad.down(1, 10, 10);
+  pad.down(2, 50, 50);  // a palm or a second finger after the first
+  assert.equal(pad.move(2, 60, 60), false, 'the second finger does not point');
+  assert.equal(pad.move(1, 20, 20), true);
+  assert.deepEqual(pad.active(), { id: 1, x: 20, y: 20 });
+  pad.up(1);
+  assert.deepEqual(pad.active(), { id: 2, x: 60, y: 60 }, 'the remaining finger takes over where it is');
+  assert.equal(pad.move(2, 70, 70), true);
+  pad.down(3, 0, 0);
+  pad.up(3);
+  assert.equal(pad.active().id, 2, 'a finger lifted behind it changes nothing');
+  pad.up(2);
+  pad.up(2);
+  assert.equal(pad.active(), null);
+  assert.equal(pad.move(2, 1, 1), false);
 });
 
 test('pointer number from the address and from storage', () => {
@@ -164,4 +300,21 @@ test('pointer number from the address and from storage', () => {
   assert.equal(P.askedPointerText('#xpointer=3'), null);
   assert.equal(P.pointerFromStored('12'), 12);
   for (const bad of [null, '', '80', 'abc', '1e1']) assert.equal(P.pointerFromStored(bad), null);
+});
+
+test('access key from the address', () => {
+  for (const hash of ['#key=Ab3dE9xz', '#pointer=5&key=Ab3dE9xz', '#key=Ab3dE9xz&pointer=5', 'key=Ab3dE9xz']) {
+    assert.equal(P.keyFromHash(hash), 'Ab3dE9xz', hash);
+  }
+  // Nothing that could end the cookie or add to it.
+  for (const bad of ['', '#pointer=5', '#key=', '#key', '#monkey=Ab3', '#key=a;path=/x', '#key=a%3Bb',
+    '#key=a b', `#key=${'a'.repeat(129)}`]) {
+    assert.equal(P.keyFromHash(bad), null, bad);
+  }
+  assert.equal(P.hashWithoutKey('#pointer=5&key=Ab3dE9xz'), '#pointer=5');
+  assert.equal(P.hashWithoutKey('#key=Ab3dE9xz&pointer=5&x=1'), '#pointer=5&x=1');
+  assert.equal(P.hashWithoutKey('#key=bad;value'), '');
+  assert.equal(P.hashWithoutKey('#monkey=1'), '#monkey=1');
+  assert.equal(P.pointerFromHash(P.hashWithoutKey('#key=Ab3&pointer=5')), 5);
+  assert.equal(P.keyCookie('Ab3dE9xz'), 'TVXKey=Ab3dE9xz; path=/; SameSite=Strict');
 });

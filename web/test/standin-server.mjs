@@ -5,9 +5,11 @@
 //   GET /standin/reports?from=N        recorded reports from index N, as JSON
 //   GET /standin/send?pointer=P&code=C queue command C (hex) for pointer P
 // and, like the server's console, the line "status" on stdin prints the
-// live status of the selected pointer.
+// live status of the selected pointer. With --key, a report without the
+// cookie TVXKey=KEY is answered "403 Forbidden", as a class with an access
+// key would.
 //
-//   node standin-server.mjs --port PORT --page FILE [--selected N] [--host 127.0.0.1]
+//   node standin-server.mjs --port PORT --page FILE [--selected N] [--host 127.0.0.1] [--key KEY]
 import { createServer } from 'node:net';
 import { readFileSync } from 'node:fs';
 import { parseArgs } from 'node:util';
@@ -92,17 +94,25 @@ function reply(status, body, contentType, keepAlive) {
   return Buffer.concat([Buffer.from(header, 'latin1'), Buffer.from(body)]);
 }
 
-export function startStandin({ port, host = '127.0.0.1', page, selected = 0 }) {
+function cookieValue(request, name) {
+  const header = /\r\nCookie: *([^\r]*)/i.exec(request);
+  if (!header) return null;
+  const pair = header[1].split(';').map((part) => part.trim().split('=')).find(([key]) => key === name);
+  return pair ? pair.slice(1).join('=') : null;
+}
+
+export function startStandin({ port, host = '127.0.0.1', page, selected = 0, key = null }) {
   const handshake = new CommandHandshake();
   const reports = [];
   const live = { x: 0, y: 0, buttonL: 0, buttonR: 0, offScreen: 1 };
 
-  function route(requestPath) {
+  function route(requestPath, request) {
     const routingPath = requestPath.toLowerCase();
     if (routingPath === '/' || routingPath === '/index.htm' || routingPath === '/index.html') {
       return ['200 OK', page, 'text/html'];
     }
     if (routingPath.startsWith('/tolvex')) {
+      if (key !== null && cookieValue(request, 'TVXKey') !== key) return ['403 Forbidden', '', 'text/html'];
       if (routingPath.length < REPORT_PATH_LENGTH) return ['200 OK', '0000', 'text/html'];
       const report = decodeReportPath(routingPath);
       const response = handshake.answer(report);
@@ -146,7 +156,7 @@ export function startStandin({ port, host = '127.0.0.1', page, selected = 0 }) {
         const [method, requestPath] = request.split('\r\n')[0].split(' ');
         if (request.includes('\nConnection: Keep-Alive')) keepAlive = true;
         const [status, body, type] =
-          method === 'GET' && requestPath ? route(requestPath) : ['501 Not Implemented', '', 'text/html'];
+          method === 'GET' && requestPath ? route(requestPath, request) : ['501 Not Implemented', '', 'text/html'];
         const open = keepAlive && !status.startsWith('404');
         socket.write(reply(status, body, type, open));
         if (!open) {
@@ -171,6 +181,7 @@ function main() {
       host: { type: 'string', default: '127.0.0.1' },
       page: { type: 'string' },
       selected: { type: 'string', default: '0' },
+      key: { type: 'string' },
     },
   });
   if (!values.page) {
@@ -182,6 +193,7 @@ function main() {
     host: values.host,
     page: readFileSync(values.page),
     selected: Number(values.selected),
+    key: values.key ?? null,
   });
   createInterface({ input: process.stdin }).on('line', (line) => {
     if (line.trim().toLowerCase() === 'status') console.log(statusLine());
