@@ -18,7 +18,7 @@ std::string ReadText(const std::string& iniFile, const char* section, const char
 
 }  // namespace
 
-bool ReadIni(CodeplateSettings& settings, const std::string& iniFile, DiagnosticLog& log) {
+void ReadIni(CodeplateSettings& settings, const std::string& iniFile, DiagnosticLog& log) {
   log.WriteLogLine("Entered ReadIni");
 
   settings.logEnabled = IsBooleanTextOn(
@@ -33,7 +33,6 @@ bool ReadIni(CodeplateSettings& settings, const std::string& iniFile, Diagnostic
   settings.url = ReadText(iniFile, "Input", "URL");
   settings.file1 = ReadText(iniFile, "Output", "File1");
   settings.file2 = ReadText(iniFile, "Output", "File2");
-  return true;
 }
 
 bool WriteCodeplateImages(const CodeplateSettings& settings, std::ostream& messages) {

@@ -24,7 +24,7 @@ inline constexpr std::size_t kCodeplateValueBufferSize = 460;
 // Logs "Entered ReadIni" (while the log is still on), then reads the keys and
 // switches the log. A missing key gives its default; an integer value that does
 // not start with a number keeps the value the record had.
-bool ReadIni(CodeplateSettings& settings, const std::string& iniFile, DiagnosticLog& log);
+void ReadIni(CodeplateSettings& settings, const std::string& iniFile, DiagnosticLog& log);
 
 // Writes the access point code to File1, then the URL code to File2, the second
 // whatever became of the first. True only when both files were written.
