@@ -28,11 +28,12 @@ inline constexpr std::size_t kCodeplateValueBufferSize = 460;
 // not start with a number keeps the value the record had.
 void ReadIni(CodeplateSettings& settings, const std::string& iniFile, DiagnosticLog& log);
 
-// Writes the access point code to File1, then the page's code to File2 and
-// one code per listed pointer beside it (pointerNN.bmp), each whatever became
-// of the others. An invalid pointer list writes no pointer code, and a page
-// address that cannot be had (URL=auto without a network) neither the page's
-// code nor the pointer codes; both say why in a line of their own, before
-// the messages of the codes. True only when every code was written.
+// Writes the access point code to File1, then the page's code to File2, the
+// second whatever became of the first, then one code per listed pointer
+// beside File2 (pointerNN.bmp) up to the first that fails. An invalid pointer
+// list writes no pointer code, and a page address that cannot be had
+// (URL=auto without a network) neither the page's code nor the pointer codes;
+// both say why in a line of their own, before the messages of the codes.
+// True only when every code was written.
 bool WriteCodeplateImages(const CodeplateSettings& settings, const ServerLocation& server,
                           std::ostream& messages);
