@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "qrtool/page_url.h"
 #include "qrtool/qr_code_bitmap.h"
 
 class DiagnosticLog;
@@ -11,7 +12,8 @@ struct CodeplateSettings {
   bool logEnabled = true;   // General/Log
   QrCodeBitmapStyle style;  // Input/NumberOfBMPPixelsPerQRCodePixel, PixelValueRed/Green/Blue
   std::string accessPoint;  // Input/AccessPoint: text of the first code
-  std::string url;          // Input/URL: text of the second code
+  std::string url;          // Input/URL: text of the second code, or "auto"
+  std::string pointers;     // Input/Pointers: the numbers that get a code each, "0-29"
   std::string file1;        // Output/File1: BMP file of the first code
   std::string file2;        // Output/File2: BMP file of the second code
 };
@@ -24,8 +26,14 @@ inline constexpr std::size_t kCodeplateValueBufferSize = 460;
 // Logs "Entered ReadIni" (while the log is still on), then reads the keys and
 // switches the log. A missing key gives its default; an integer value that does
 // not start with a number keeps the value the record had.
-bool ReadIni(CodeplateSettings& settings, const std::string& iniFile, DiagnosticLog& log);
+void ReadIni(CodeplateSettings& settings, const std::string& iniFile, DiagnosticLog& log);
 
-// Writes the access point code to File1, then the URL code to File2, the second
-// whatever became of the first. True only when both files were written.
-bool WriteCodeplateImages(const CodeplateSettings& settings, std::ostream& messages);
+// Writes the access point code to File1, then the page's code to File2, the
+// second whatever became of the first, then one code per listed pointer
+// beside File2 (pointerNN.bmp) up to the first that fails. An invalid pointer
+// list writes no pointer code, and a page address that cannot be had
+// (URL=auto without a network) neither the page's code nor the pointer codes;
+// both say why in a line of their own, before the messages of the codes.
+// True only when every code was written.
+bool WriteCodeplateImages(const CodeplateSettings& settings, const ServerLocation& server,
+                          std::ostream& messages);

@@ -6,6 +6,7 @@
 
 #include "common/diagnostic_log.h"
 #include "common/program_paths.h"
+#include "platform/network_addresses.h"
 #include "platform/paths.h"
 #include "qrtool/codeplate.h"
 
@@ -20,11 +21,16 @@ void PrintHelp(const ProgramPaths& paths) {
             << paths.iniFile
             << ":\n"
                "  [Input]  AccessPoint  the Wi-Fi text, e.g. WIFI:T:WPA;S:network;P:password;;\n"
-               "           URL          the page, e.g. http://192.168.1.20:8080/ (add\n"
-               "                        #pointer=N for a code that sets the phone's number)\n"
+               "           URL          auto: TVXHandvane's page on this PC, with its first\n"
+               "                        network address and Port of the TVXHandvane.INI\n"
+               "                        beside Codeplate (8080 without one); any other\n"
+               "                        text is encoded as it is\n"
+               "           Pointers     e.g. 0-29 or 3,5,7-9: also one code per number,\n"
+               "                        pointerNN.bmp beside File2, that sets the phone's\n"
+               "                        number (the page's address with #pointer=N)\n"
                "           NumberOfBMPPixelsPerQRCodePixel, PixelValueRed/Green/Blue\n"
                "  [Output] File1, File2  the two BMP files\n"
-               "It prints nothing and exits with 0 when both files were written; otherwise it\n"
+               "It prints nothing and exits with 0 when every file was written; otherwise it\n"
                "prints the reason and exits with 1.\n";
 }
 
@@ -43,6 +49,12 @@ int main(int argc, char** argv) {
   DiagnosticLog log(paths.logFile);
   CodeplateSettings settings;
   ReadIni(settings, paths.iniFile, log);
-  // Scripts can rely on the exit code: 0 only when both images are on disk.
-  return WriteCodeplateImages(settings, std::cout) ? 0 : 1;
+  ServerLocation server;
+  if (IsAutoUrl(settings.url)) {
+    // The same address the console of TVXHandvane shows first.
+    server.addresses = platform::LocalIPv4Addresses();
+    server.port = ReadServerPort(FolderOf(paths.programFile) + "TVXHandvane.INI");
+  }
+  // Scripts can rely on the exit code: 0 only when every image is on disk.
+  return WriteCodeplateImages(settings, server, std::cout) ? 0 : 1;
 }

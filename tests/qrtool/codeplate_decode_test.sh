@@ -24,7 +24,7 @@ fail() {
 
 # Runs the program in its folder; sets status and output.
 run_codeplate() {
-  rm -f "$work"/*.bmp
+  rm -f "$work"/*.bmp "$work"/codes/*.bmp
   output="$(cd "$work" && "${emulator[@]}" "./$name" 2>"$work/stderr")"
   status=$?
 }
@@ -73,6 +73,36 @@ run_codeplate
 [ "$status" -eq 0 ] || fail "a coloured run exits with $status"
 expect_decodes_to accented.bmp "$accented"
 expect_decodes_to long.bmp "$long"
+
+# URL=auto: this PC's page on the port of TVXHandvane.INI beside the program,
+# and a code per listed pointer beside File2 that names its number.
+mkdir -p "$work/codes"
+printf '[Control]\r\nPort=8123\r\n' >"$work/TVXHandvane.INI"
+write_ini '[Input]' "AccessPoint=$wifi" 'URL=auto' 'Pointers=0,7-8,79' \
+  '[Output]' 'File1=wifi.bmp' 'File2=codes/page.bmp'
+run_codeplate
+if [ "$status" -eq 0 ]; then
+  perl "$(dirname "$0")/add_quiet_zone.pl" "$work/codes/page.bmp" "$work/decoded.ppm"
+  page="$("$zbarimg" --quiet --raw -Sbinary "$work/decoded.ppm" 2>/dev/null)"
+  [[ "$page" =~ ^http://[0-9]{1,3}(\.[0-9]{1,3}){3}:8123/$ ]] || fail "URL=auto gives '$page'"
+  for n in 0 7 8 79; do
+    expect_decodes_to "codes/pointer$(printf %02d "$n").bmp" "$page#pointer=$n"
+  done
+  [ "$(ls "$work"/codes | wc -l)" -eq 5 ] || fail "URL=auto wrote $(ls "$work"/codes)"
+else
+  # A machine without a network: refused, and no code of the page written.
+  [[ "$output" == *"no network address"* ]] || fail "URL=auto fails with '$output'"
+  [ -z "$(ls "$work"/codes)" ] || fail "URL=auto without a network wrote $(ls "$work"/codes)"
+fi
+
+# A bad pointer list is named and writes no pointer code; the two codes still come.
+write_ini '[Input]' "AccessPoint=$wifi" "URL=$url" 'Pointers=0-9,80' \
+  '[Output]' 'File1=wifi.bmp' 'File2=url.bmp'
+run_codeplate
+[ "$status" -ne 0 ] || fail "a bad pointer list exits with 0"
+[[ "$output" == *'"80"'* ]] || fail "a bad pointer list prints '$output'"
+expect_decodes_to url.bmp "$url"
+[ -z "$(ls "$work"/pointer*.bmp 2>/dev/null)" ] || fail "a bad pointer list wrote pointer codes"
 
 # Without an INI file both texts are empty: nothing is written.
 rm -f "$ini"

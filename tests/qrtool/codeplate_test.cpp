@@ -16,10 +16,11 @@ class CodeplateTest : public testing::Test {
   std::string ini = folder.File("Codeplate.INI");
   DiagnosticLog log{folder.File("Codeplate.LOG")};
   CodeplateSettings settings;
+  ServerLocation server{{"192.168.1.20", "10.0.0.5"}, 8081};
   std::ostringstream messages;
 
   void WriteIni(const std::string& text) { TempFolder::WriteAll(ini, text); }
-  void Read() { ASSERT_TRUE(ReadIni(settings, ini, log)); }
+  void Read() { ReadIni(settings, ini, log); }
 };
 
 TEST_F(CodeplateTest, WithoutAnIniFileNothingCanBeEncoded) {
@@ -32,7 +33,7 @@ TEST_F(CodeplateTest, WithoutAnIniFileNothingCanBeEncoded) {
   // Written while the log was still on.
   EXPECT_NE(TempFolder::ReadAll(log.Path()).find(": Entered ReadIni\r\n"), std::string::npos);
 
-  EXPECT_FALSE(WriteCodeplateImages(settings, messages));
+  EXPECT_FALSE(WriteCodeplateImages(settings, server, messages));
   EXPECT_EQ(messages.str(),
             std::string(kEncodingFailedMessage) + std::string(kEncodingFailedMessage));
 }
@@ -43,6 +44,7 @@ TEST_F(CodeplateTest, ValuesAreReadAsStored) {
       "[Input]\r\nNumberOfBMPPixelsPerQRCodePixel=4\r\n"
       "PixelValueRed=12px\r\nPixelValueGreen=-1\r\nPixelValueBlue=511\r\n"
       "AccessPoint=WIFI:T:WPA;S:Caf\xC3\xA9 Lab;P:pa ss;;\r\nURL=http://10.0.0.2:8080/\r\n"
+      "Pointers= 0-29 \r\n"
       "[Output]\r\nFile1=ap.bmp\r\nFile2=url.bmp\r\n");
   Read();
   EXPECT_TRUE(settings.logEnabled);
@@ -52,6 +54,7 @@ TEST_F(CodeplateTest, ValuesAreReadAsStored) {
   EXPECT_EQ(settings.style.blue, 511);
   EXPECT_EQ(settings.accessPoint, "WIFI:T:WPA;S:Caf\xC3\xA9 Lab;P:pa ss;;");
   EXPECT_EQ(settings.url, "http://10.0.0.2:8080/");
+  EXPECT_EQ(settings.pointers, "0-29");
   EXPECT_EQ(settings.file1, "ap.bmp");
   EXPECT_EQ(settings.file2, "url.bmp");
 }
@@ -69,14 +72,50 @@ TEST_F(CodeplateTest, TheSecondCodeIsWrittenWhenTheFirstFails) {
   settings.url = "http://10.0.0.2:8080/";
   settings.file1 = folder.File("missing/ap.bmp");
   settings.file2 = folder.File("url.bmp");
-  EXPECT_FALSE(WriteCodeplateImages(settings, messages));
+  EXPECT_FALSE(WriteCodeplateImages(settings, server, messages));
   EXPECT_EQ(messages.str(), kUnableToOpenMessage);
   EXPECT_TRUE(std::filesystem::exists(settings.file2));
 
   settings.file1 = folder.File("ap.bmp");
   messages.str("");
-  EXPECT_TRUE(WriteCodeplateImages(settings, messages));
+  EXPECT_TRUE(WriteCodeplateImages(settings, server, messages));
   EXPECT_EQ(messages.str(), "");
+}
+
+TEST_F(CodeplateTest, AutoTakesTheFirstAddressAndTheServersPort) {
+  EXPECT_EQ(PageUrl("AUTO", server, messages), "http://192.168.1.20:8081/");
+  EXPECT_EQ(PageUrl("auto ", server, messages), "auto ");
+  EXPECT_EQ(messages.str(), "");
+
+  server.port = 70000;
+  EXPECT_EQ(PageUrl("auto", server, messages), std::nullopt);
+  EXPECT_NE(messages.str().find("Port=70000"), std::string::npos);
+
+  EXPECT_EQ(ReadServerPort(folder.File("TVXHandvane.INI")), 8080);
+  TempFolder::WriteAll(folder.File("TVXHandvane.INI"), "[Control]\r\nPort=8123\r\n");
+  EXPECT_EQ(ReadServerPort(folder.File("TVXHandvane.INI")), 8123);
+}
+
+TEST_F(CodeplateTest, PointerLinksKeepAnExistingFragment) {
+  EXPECT_EQ(PointerPageUrl("http://10.0.0.2:8080/", 7), "http://10.0.0.2:8080/#pointer=7");
+  EXPECT_EQ(PointerPageUrl("http://10.0.0.2/#a=1", 12), "http://10.0.0.2/#a=1&pointer=12");
+  EXPECT_EQ(PointerBitmapFile("codes/page.bmp", 7), "codes/pointer07.bmp");
+  EXPECT_EQ(PointerBitmapFile("page.bmp", 79), "pointer79.bmp");
+}
+
+// A code for 127.0.0.1 would send every phone to itself.
+TEST_F(CodeplateTest, WithoutANetworkAutoWritesOnlyTheAccessPointCode) {
+  settings.accessPoint = "WIFI:T:nopass;S:Lab;;";
+  settings.url = "auto";
+  settings.pointers = "0-2";
+  settings.file1 = folder.File("ap.bmp");
+  settings.file2 = folder.File("url.bmp");
+  server.addresses.clear();
+  EXPECT_FALSE(WriteCodeplateImages(settings, server, messages));
+  EXPECT_NE(messages.str().find("no network address"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(settings.file1));
+  EXPECT_FALSE(std::filesystem::exists(settings.file2));
+  EXPECT_FALSE(std::filesystem::exists(folder.File("pointer00.bmp")));
 }
 
 }  // namespace

@@ -1,0 +1,66 @@
+#include "qrtool/page_url.h"
+
+#include <cctype>
+#include <cstdio>
+#include <ostream>
+
+#include "common/ini_values.h"
+#include "platform/profile.h"
+
+namespace {
+
+constexpr std::size_t kPortValueBufferSize = 460;
+
+}  // namespace
+
+int ReadServerPort(const std::string& serverIniFile) {
+  int port = 8080;
+  ParseLeadingInteger(
+      platform::ProfileReadString(serverIniFile, "Control", "Port", "8080", kPortValueBufferSize),
+      port);
+  return port;
+}
+
+bool IsAutoUrl(std::string_view url) {
+  constexpr std::string_view kAuto = "auto";
+  if (url.size() != kAuto.size()) return false;
+  for (std::size_t i = 0; i < url.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(url[i])) != kAuto[i]) return false;
+  }
+  return true;
+}
+
+std::optional<std::string> PageUrl(const std::string& storedUrl, const ServerLocation& server,
+                                   std::ostream& messages) {
+  if (!IsAutoUrl(storedUrl)) return storedUrl;
+  if (server.port < 1 || server.port > 65535) {
+    messages << "URL=auto: Port=" << server.port
+             << " under [Control] in TVXHandvane.INI is not a port (1 to 65535);"
+                " no code for the page was written.\n";
+    return std::nullopt;
+  }
+  if (server.addresses.empty()) {
+    messages << "URL=auto: this PC has no network address, so phones could not reach it;"
+                " no code for the page was written. Connect the PC to the phones' network"
+                " and run Codeplate again, or put the page's address in URL.\n";
+    return std::nullopt;
+  }
+  return "http://" + server.addresses.front() + ":" + std::to_string(server.port) + "/";
+}
+
+std::string PointerPageUrl(std::string_view pageUrl, int pointer) {
+  const char separator = pageUrl.find('#') == std::string_view::npos ? '#' : '&';
+  return std::string(pageUrl) + separator + "pointer=" + std::to_string(pointer);
+}
+
+std::string FolderOf(std::string_view path) {
+  const std::size_t separator = path.find_last_of("/\\");
+  return std::string(separator == std::string_view::npos ? std::string_view()
+                                                         : path.substr(0, separator + 1));
+}
+
+std::string PointerBitmapFile(std::string_view file, int pointer) {
+  char name[16];
+  std::snprintf(name, sizeof name, "pointer%02d.bmp", pointer);
+  return FolderOf(file) + name;
+}

@@ -1,0 +1,43 @@
+// The addresses Codeplate encodes for TVXHandvane's page: the page on this PC
+// when URL is "auto", and a link per pointer number that the page reads as
+// the phone's number.
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Where the server can be reached: the PC's network addresses (loopback left
+// out) in the system's order, whose first TVXHandvane's console shows first,
+// and the port of TVXHandvane's INI file.
+struct ServerLocation {
+  std::vector<std::string> addresses;
+  int port = 8080;
+};
+
+// Control/Port of TVXHandvane's INI file, read as the server reads it: 8080
+// without the file or the key, or when the value does not start with a number.
+int ReadServerPort(const std::string& serverIniFile);
+
+// "auto" in any letter case.
+bool IsAutoUrl(std::string_view url);
+
+// The stored URL as it is, or for "auto" http://A.B.C.D:PORT/ with the first
+// of the server's addresses. Refused, with the reason and a line end written
+// to messages, when "auto" meets a PC without a network address (a code for
+// 127.0.0.1 would send every phone to itself) or a port outside 1 to 65535.
+std::optional<std::string> PageUrl(const std::string& storedUrl, const ServerLocation& server,
+                                   std::ostream& messages);
+
+// The page's address that sets the phone's pointer number: "#pointer=N" after
+// it, or "&pointer=N" when it carries a fragment already. Further parameters
+// of the fragment belong here too.
+std::string PointerPageUrl(std::string_view pageUrl, int pointer);
+
+// The folder part of a path with its trailing separator; empty for a bare name.
+std::string FolderOf(std::string_view path);
+
+// pointerNN.bmp (two digits) in the folder of file.
+std::string PointerBitmapFile(std::string_view file, int pointer);
