@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "common/ini_values.h"
+#include "common/phone_address.h"
 #include "platform/profile.h"
 
 namespace {
@@ -45,7 +46,7 @@ std::optional<std::string> PageUrl(const std::string& storedUrl, const ServerLoc
                 " and run Codeplate again, or put the page's address in URL.\n";
     return std::nullopt;
   }
-  return "http://" + server.addresses.front() + ":" + std::to_string(server.port) + "/";
+  return PhoneAddress(server.addresses.front(), server.port, "");
 }
 
 std::string PointerPageUrl(std::string_view pageUrl, int pointer) {
