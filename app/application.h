@@ -1,10 +1,13 @@
 // The objects TVXHandvane creates once at start-up and hands to the dialog:
 // paths, version, settings, the diagnostic log, the shared memory channel,
-// the pointer protocol, the index page and the HTTP server.
+// the pointer protocol, the index page, the HTTP server and where the PC's
+// network addresses come from.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/dialog_settings.h"
 #include "app/settings.h"
@@ -12,6 +15,7 @@
 #include "common/program_paths.h"
 #include "http/http_server.h"
 #include "http/index_page.h"
+#include "platform/network_addresses.h"
 #include "platform/version.h"
 #include "pointer/pointer_protocol.h"
 #include "pointer/shared_memory_channel.h"
@@ -38,4 +42,7 @@ class Application {
   PointerProtocol protocol;
   IndexPage indexPage;
   HttpServer server;
+  // The PC's IPv4 addresses for the phones, asked anew at each start; tests
+  // give a list of their own.
+  std::function<std::vector<std::string>()> localAddresses = platform::LocalIPv4Addresses;
 };

@@ -15,9 +15,9 @@
 #include "app/console/console_view.h"
 #include "app/console/terminal_qr_code.h"
 #include "app/main_dialog.h"
+#include "app/phone_addresses.h"
 #include "platform/clock.h"
 #include "platform/console.h"
-#include "platform/network_addresses.h"
 
 namespace {
 
@@ -75,23 +75,20 @@ void StartStdinReader(const std::shared_ptr<LineQueue>& queue) {
 void PrintWelcome(const Application& app) {
   std::printf("TVXHandvane %u.%u.%u.%u\n", app.version.major, app.version.minor,
               app.version.buildHigh, app.version.buildLow);
-  const std::string port = std::to_string(app.settings.port);
-  const std::vector<std::string> addresses = platform::LocalIPv4Addresses();
-  std::vector<std::string> urls;
-  for (const std::string& address : addresses)
-    urls.push_back("http://" + address + ":" + port + "/");
-  if (urls.empty()) {
+  const PhoneAddresses addresses =
+      ChoosePhoneAddresses(app.localAddresses(), app.settings.port, "");
+  if (addresses.onNetwork.empty()) {
     std::printf(
-        "http://127.0.0.1:%s/\n"
+        "%s\n"
         "This PC has no network address: phones cannot connect until it is on a network "
         "(the address above works only in a browser on this PC).\n",
-        port.c_str());
+        addresses.onThisPcOnly.c_str());
   } else {
     std::printf("Open on a phone in the same network:\n");
-    for (const std::string& url : urls) std::printf("%s\n", url.c_str());
+    for (const std::string& url : addresses.onNetwork) std::printf("%s\n", url.c_str());
     if (platform::IsTerminal(stdout)) {
       platform::UseUtf8Output();
-      std::fputs(TerminalQrCode(urls.front()).c_str(), stdout);
+      std::fputs(TerminalQrCode(addresses.onNetwork.front()).c_str(), stdout);
     }
   }
   std::printf("Type help for the commands.\n");

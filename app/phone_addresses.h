@@ -1,0 +1,20 @@
+// Where phones find the server's page on this PC: the one choice that the
+// console prints at start-up and the window shows in its address line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct PhoneAddresses {
+  // The page on each of the PC's network addresses, the likeliest first
+  // (the system's order, which Codeplate's URL=auto follows too); empty
+  // when the PC is on no network.
+  std::vector<std::string> onNetwork;
+  // The page for a browser on this PC alone: all a PC without a network has.
+  std::string onThisPcOnly;
+};
+
+// ipv4Addresses: the PC's IPv4 addresses without loopback, as the system
+// lists them (platform::LocalIPv4Addresses).
+PhoneAddresses ChoosePhoneAddresses(const std::vector<std::string>& ipv4Addresses, int port,
+                                    const std::string& accessKey);
