@@ -30,5 +30,7 @@ inline constexpr int kY = 1024;
 inline constexpr int kVibrateShortSingle = 1025;
 inline constexpr int kVibrateLongDouble = 1030;
 inline constexpr int kOffScreen = 1031;
+// The two lines at the bottom: where phones open the page; a click shows its QR code.
+inline constexpr int kPhoneAddress = 1032;
 
 }  // namespace control

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "app/dialog_controls.h"
+#include "app/qr_matrix.h"
 #include "app/settings.h"
 #include "pointer/live_status_view.h"
 
@@ -40,6 +41,10 @@ class DialogView : public LiveStatusView {
   virtual std::optional<std::string> ChooseFolder(const std::string& /*title*/) {
     return std::nullopt;
   }
+  // The QR code of address in a window of its own, large enough to scan off
+  // a projector, until Escape or a click closes it; another call replaces
+  // it. A view without windows (the console) has printed its code already.
+  virtual void ShowQrCode(const std::string& /*address*/, const QrMatrix& /*code*/) {}
   // One line that says what a command did, or why it did not. A window
   // shows the outcome in its controls already and may ignore it.
   virtual void ShowNotice(const std::string& /*text*/) {}

@@ -5,6 +5,7 @@
 
 #include "app/application.h"
 #include "app/dialog_controls.h"
+#include "app/phone_addresses.h"
 #include "common/ini_values.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -135,6 +136,7 @@ void MainDialog::OnStart() {
                               PersistenceTimeoutMs(fields_.persistenceTimeoutSeconds)) != 0;
   if (running_) view_.StartTimer(kTimerPeriodMs);
   SetStatus("Working...");
+  ShowPhoneAddresses();
   NoticeStartOutcome();
 }
 
@@ -171,6 +173,7 @@ void MainDialog::OnStop() {
   view_.StopTimer();
   running_ = false;
   SetStatus("Stopped.");
+  ShowPhoneAddresses();
   view_.ShowNotice("Server stopped.");
 }
 
@@ -251,6 +254,37 @@ void MainDialog::OnTimer() {
   if (emulating && !app_.settings.cursorEmulation) {
     view_.ShowNotice("Cursor emulation off: Ctrl+Shift was held.");
   }
+}
+
+// The addresses are asked for at each start: the PC may have joined a
+// network since the last one.
+void MainDialog::ShowPhoneAddresses() {
+  clickableAddress_.clear();
+  if (!running_) {
+    view_.SetItemText(control::kPhoneAddress,
+                      "The server is not running: phones cannot connect.\n"
+                      "Start it, and the address for the phones shows here.");
+    return;
+  }
+  const PhoneAddresses addresses = ChoosePhoneAddresses(app_.localAddresses(), fields_.port, "");
+  if (addresses.onNetwork.empty()) {
+    view_.SetItemText(control::kPhoneAddress,
+                      "No network: phones cannot connect until this PC is on one.\n"
+                      "Only a browser on this PC opens " +
+                          addresses.onThisPcOnly);
+    return;
+  }
+  clickableAddress_ = addresses.onNetwork.front();
+  std::string text = "Phones open " + clickableAddress_ + "  (click for its QR code)";
+  for (std::size_t i = 1; i < addresses.onNetwork.size(); ++i) {
+    text += (i == 1 ? "\nor " : ", ") + addresses.onNetwork[i];
+  }
+  view_.SetItemText(control::kPhoneAddress, text);
+}
+
+void MainDialog::OnPhoneAddressClicked() {
+  if (clickableAddress_.empty()) return;
+  view_.ShowQrCode(clickableAddress_, QrMatrix::Encode(clickableAddress_));
 }
 
 std::vector<ReportingPointer> MainDialog::ReportingPointers() {

@@ -42,6 +42,8 @@ class MainDialog : private DialogFieldExchange {
   void OnCursorEmulationClicked(bool checked);
   void OnVibrate(int code);
   void OnTimer();
+  // A click on the address line: the QR code of the address it names.
+  void OnPhoneAddressClicked();
 
   // The three ways out; each runs the shutdown sequence.
   void OnOK();
@@ -75,6 +77,7 @@ class MainDialog : private DialogFieldExchange {
   void OnErrorLogLine(const ErrorLogLine& line);
   void RunShutdownSequence();
   void SetStatus(const char* text);
+  void ShowPhoneAddresses();
 
   Application& app_;
   DialogView& view_;
@@ -84,6 +87,7 @@ class MainDialog : private DialogFieldExchange {
   TimerTick tick_;
   DialogFields fields_;
   std::string statusText_ = "Idle...";
+  std::string clickableAddress_;  // the address line's first address; empty when phones have none
   bool running_ = false;
   std::atomic<bool> addressInUse_{false};  // heard from the engine during a start
   bool settingsLoaded_ = false;            // an early end never overwrites the stored settings

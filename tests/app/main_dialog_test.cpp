@@ -23,7 +23,12 @@ class RecordingView : public ConsoleView {
   void ShowMessageBox(const std::string& text, const std::string&) override {
     messages.push_back(text);
   }
+  void ShowQrCode(const std::string& address, const QrMatrix& code) override {
+    qrCodes.push_back(address);
+    EXPECT_FALSE(code.IsEmpty());
+  }
   std::vector<std::string> messages;
+  std::vector<std::string> qrCodes;
 };
 
 // A program "installed" in a temp folder, with its INI and profile there too.
@@ -171,6 +176,50 @@ TEST_F(MainDialogTest, CursorEmulationNeedsADisplay) {
   EXPECT_TRUE(app.settings.cursorEmulation);
   dialog.OnCursorEmulationClicked(false);
   EXPECT_FALSE(app.settings.cursorEmulation);
+  dialog.OnOK();
+}
+
+// The address line follows the server: the running port on every address
+// of the PC, the likeliest first; a click shows the code of that first one,
+// and only while phones can use it.
+TEST_F(MainDialogTest, AddressLineFollowsStartStopAndPortAndItsClickShowsTheCode) {
+  Application app(paths, profile, areaName);
+  app.localAddresses = [] { return std::vector<std::string>{"192.168.1.20", "10.0.0.5"}; };
+  RecordingView view;
+  MainDialog dialog(app, view, mouse);
+  ASSERT_TRUE(dialog.OnInitDialog());
+  const std::string first = "http://192.168.1.20:" + std::to_string(port) + "/";
+  EXPECT_EQ(view.GetItemText(control::kPhoneAddress),
+            "Phones open " + first + "  (click for its QR code)\nor http://10.0.0.5:" +
+                std::to_string(port) + "/");
+  dialog.OnPhoneAddressClicked();
+  EXPECT_EQ(view.qrCodes, std::vector<std::string>{first});
+
+  dialog.OnStop();
+  EXPECT_EQ(view.GetItemText(control::kPhoneAddress).rfind("The server is not running", 0), 0u);
+  dialog.OnPhoneAddressClicked();
+  EXPECT_EQ(view.qrCodes.size(), 1u);
+
+  std::uint16_t otherPort = 0;
+  platform::FindFreePort(otherPort);
+  view.SetItemText(control::kPort, std::to_string(otherPort));
+  app.localAddresses = [] { return std::vector<std::string>{"192.168.1.20"}; };
+  dialog.OnStart();
+  ASSERT_TRUE(dialog.IsRunning());
+  EXPECT_EQ(view.GetItemText(control::kPhoneAddress),
+            "Phones open http://192.168.1.20:" + std::to_string(otherPort) +
+                "/  (click for its QR code)");
+
+  // Without a network the loopback address is no use to a phone: no code.
+  app.localAddresses = [] { return std::vector<std::string>{}; };
+  dialog.OnStop();
+  dialog.OnStart();
+  EXPECT_EQ(view.GetItemText(control::kPhoneAddress),
+            "No network: phones cannot connect until this PC is on one.\n"
+            "Only a browser on this PC opens http://127.0.0.1:" +
+                std::to_string(otherPort) + "/");
+  dialog.OnPhoneAddressClicked();
+  EXPECT_EQ(view.qrCodes.size(), 1u);
   dialog.OnOK();
 }
 
