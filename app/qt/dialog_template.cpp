@@ -62,10 +62,7 @@ constexpr ControlTemplate kControls[] = {
     {kButton, control::kVibrateShortSingle + 3, "Vibrate Short Double", 15, 275, 81, 14},
     {kButton, control::kVibrateShortSingle + 4, "Vibrate Normal Double", 99, 275, 81, 14},
     {kButton, control::kVibrateLongDouble, "Vibrate Long Double", 183, 275, 81, 14},
-    {kCredit, 0,
-     "Tolvex Handvane Server: phones as pointing devices for this computer.\n"
-     "Open the address printed at start-up in the phone's browser.",
-     15, 302, 258, 31},
+    {kAddressLine, control::kPhoneAddress, "The server is starting.", 15, 302, 258, 31},
 };
 
 }  // namespace

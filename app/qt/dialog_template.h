@@ -10,7 +10,7 @@ enum class ControlKind {
   kGroupBox,
   kLabel,
   kSunkenLabel,  // the status line
-  kCredit,       // two lines of text at the bottom
+  kAddressLine,  // two lines at the bottom: where phones go; a click shows the QR code
   kEdit,
   kButton,
   kCheckBoxTextLeft,

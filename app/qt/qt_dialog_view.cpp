@@ -21,9 +21,11 @@
 
 #include "app/dialog_controls.h"
 #include "app/main_dialog.h"
+#include "app/qt/address_label.h"
 #include "app/qt/dialog_template.h"
 #include "app/qt/dialog_window.h"
 #include "app/qt/indicator_box.h"
+#include "app/qt/qr_code_window.h"
 #include "app/window_placement.h"
 #include "http/favicon.h"
 #include "pointer/pointer_protocol.h"
@@ -117,12 +119,8 @@ QWidget* CreateControl(const ControlTemplate& item, QWidget* parent) {
       label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
       return label;
     }
-    case ControlKind::kCredit: {
-      auto* label = new QLabel(caption, parent);
-      label->setWordWrap(true);
-      label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-      return label;
-    }
+    case ControlKind::kAddressLine:
+      return new qt_window::AddressLabel(caption, parent);
     case ControlKind::kEdit:
       return new QLineEdit(parent);
     case ControlKind::kButton: {
@@ -173,6 +171,7 @@ void QtDialogView::BuildControls() {
       static_cast<qt_window::IndicatorBox*>(controls_.at(control::kButtonLIndicator));
   buttonRIndicator_ =
       static_cast<qt_window::IndicatorBox*>(controls_.at(control::kButtonRIndicator));
+  addressLine_ = static_cast<qt_window::AddressLabel*>(controls_.at(control::kPhoneAddress));
 }
 
 void QtDialogView::Connect(MainDialog& dialog) {
@@ -196,6 +195,7 @@ void QtDialogView::Connect(MainDialog& dialog) {
   QObject::connect(pointerList_, &QComboBox::activated, window_.get(),
                    [&dialog] { dialog.OnPointerSelected(); });
   QObject::connect(&timer_, &QTimer::timeout, window_.get(), [&dialog] { dialog.OnTimer(); });
+  addressLine_->onClick = [&dialog] { dialog.OnPhoneAddressClicked(); };
   window_->onOk = [&dialog] { dialog.OnOK(); };
   window_->onCancel = [&dialog] { dialog.OnCancel(); };
 }
@@ -310,4 +310,13 @@ std::optional<std::string> QtDialogView::ChooseFolder(const std::string& title) 
       window_.get(), ToQt(title), ToQt(GetItemText(control::kHomeDirectory)));
   if (chosen.isEmpty()) return std::nullopt;
   return FromQt(chosen);
+}
+
+void QtDialogView::ShowQrCode(const std::string& address, const QrMatrix& code) {
+  if (qrCodeWindow_ == nullptr) qrCodeWindow_ = new qt_window::QrCodeWindow(window_.get());
+  qrCodeWindow_->ShowCode(ToQt(address), code);
+}
+
+QWidget* QtDialogView::QrWindow() const {
+  return qrCodeWindow_;
 }

@@ -1,5 +1,5 @@
 // The main dialog in a Qt Widgets window: the template's controls, timer 1,
-// modal message boxes and the folder picker. It shows what MainDialog
+// modal message boxes, the folder picker and the QR code's window. It shows what MainDialog
 // decides and hands every click, key and tick straight to it.
 #pragma once
 
@@ -15,8 +15,10 @@ class QDialog;
 class QWidget;
 
 namespace qt_window {
+class AddressLabel;
 class DialogWindow;
 class IndicatorBox;
+class QrCodeWindow;
 }  // namespace qt_window
 
 class QtDialogView final : public DialogView {
@@ -52,6 +54,10 @@ class QtDialogView final : public DialogView {
   std::optional<WindowPlacementBytes> CurrentPlacement() override;
   void ScreenSize(int& width, int& height) override;
   std::optional<std::string> ChooseFolder(const std::string& title) override;
+  void ShowQrCode(const std::string& address, const QrMatrix& code) override;
+
+  // The window of the last QR code shown, or nullptr.
+  QWidget* QrWindow() const;
 
  private:
   void BuildControls();
@@ -61,5 +67,7 @@ class QtDialogView final : public DialogView {
   QComboBox* pointerList_ = nullptr;
   qt_window::IndicatorBox* buttonLIndicator_ = nullptr;
   qt_window::IndicatorBox* buttonRIndicator_ = nullptr;
+  qt_window::AddressLabel* addressLine_ = nullptr;
+  qt_window::QrCodeWindow* qrCodeWindow_ = nullptr;  // owned by the window, made on first use
   QTimer timer_;
 };

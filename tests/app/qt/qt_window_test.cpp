@@ -4,11 +4,14 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -71,6 +74,7 @@ class QtWindowTest : public testing::Test {
 
   void Open() {
     app = std::make_unique<Application>(paths, profile, areaName);
+    app->localAddresses = [] { return std::vector<std::string>{"192.0.2.7", "198.51.100.3"}; };
     view = std::make_unique<QtDialogView>();
     dialog = std::make_unique<MainDialog>(*app, *view, mouse);
     view->Connect(*dialog);
@@ -188,6 +192,51 @@ TEST_F(QtWindowTest, ChoosingPointer07IsStoredAtOnceAndItsPhoneGetsTheVibrate) {
   QTest::mouseClick(Find<QPushButton>(control::kVibrateShortSingle + 1), Qt::LeftButton);
   EXPECT_EQ(Report(7, 2, 0, 0), "01A1");
   EXPECT_EQ(Report(7, 3, 0, 0, 0x01), "0100");
+}
+
+// What zbarimg reads in an image file; empty when it finds no code.
+std::string DecodeQrCodes(const std::string& imageFile) {
+  std::string decoded;
+  if (std::FILE* pipe = popen((TVX_ZBARIMG " --quiet --raw " + imageFile).c_str(), "r")) {
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) decoded += buffer;
+    pclose(pipe);
+  }
+  while (!decoded.empty() && decoded.back() == '\n') decoded.pop_back();
+  return decoded;
+}
+
+TEST_F(QtWindowTest, AddressLineFollowsThePortAndItsClickShowsACodeThatDecodesToIt) {
+  Open();
+  auto* line = Find<QLabel>(control::kPhoneAddress);
+  const std::string suffix = ":" + std::to_string(port) + "/";
+  EXPECT_EQ(line->text().toStdString(), "Phones open http://192.0.2.7" + suffix +
+                                            "  (click for its QR code)\nor http://198.51.100.3" +
+                                            suffix);
+
+  QTest::mouseClick(Find<QPushButton>(control::kStop), Qt::LeftButton);
+  EXPECT_TRUE(line->text().startsWith("The server is not running"));
+  std::uint16_t otherPort = 0;
+  platform::FindFreePort(otherPort);
+  Find<QLineEdit>(control::kPort)->setText(QString::number(otherPort));
+  QTest::mouseClick(Find<QPushButton>(control::kStart), Qt::LeftButton);
+  const std::string address = "http://192.0.2.7:" + std::to_string(otherPort) + "/";
+  EXPECT_TRUE(line->text().startsWith(QString::fromStdString("Phones open " + address)));
+
+  QTest::mouseClick(line, Qt::LeftButton);
+  QWidget* code = view->QrWindow();
+  ASSERT_NE(code, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(code));
+  EXPECT_GE(code->height() * 10, code->screen()->geometry().height() * 6);
+  ASSERT_TRUE(code->grab().save(TVX_QR_CAPTURE));
+  EXPECT_EQ(DecodeQrCodes(TVX_QR_CAPTURE), address);
+
+  QTest::keyClick(code, Qt::Key_Escape);
+  EXPECT_FALSE(code->isVisible());
+  QTest::mouseClick(line, Qt::LeftButton);
+  EXPECT_TRUE(code->isVisible());
+  QTest::mouseClick(code, Qt::LeftButton);
+  EXPECT_FALSE(code->isVisible());
 }
 
 TEST_F(QtWindowTest, EnterInTheHomeDirectoryFieldEndsTheProgramAndKeepsThePlace) {

@@ -1,0 +1,36 @@
+// A page address's QR code in a window of its own, sized to be scanned off
+// a projector from the back of a room: black modules on white whatever the
+// desktop's theme, the address under the code for phones that cannot scan.
+// Escape or a click closes it.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include "app/qr_matrix.h"
+
+namespace qt_window {
+
+class QrCodeWindow final : public QWidget {
+ public:
+  // A window of its own that stays with owner (and takes input while owner
+  // is modal).
+  explicit QrCodeWindow(QWidget* owner);
+
+  // Shows code, centred on the screen that owner is on.
+  void ShowCode(const QString& address, QrMatrix code);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+
+ private:
+  QRect CodeRect() const;
+
+  QString address_;
+  QrMatrix code_;
+  int modulePixels_ = 1;
+};
+
+}  // namespace qt_window
