@@ -42,6 +42,10 @@ void OnCommand(MainDialog& dialog, HWND hwnd, int control, int code) {
     if (code == CBN_SELCHANGE) dialog.OnPointerSelected();
     return;
   }
+  if (control == control::kPhoneAddress) {
+    if (code == STN_CLICKED) dialog.OnPhoneAddressClicked();
+    return;
+  }
   if (code != BN_CLICKED) return;
   switch (control) {
     case IDOK:
@@ -65,6 +69,7 @@ void OnCommand(MainDialog& dialog, HWND hwnd, int control, int code) {
     case control::kReReadFiles:
       dialog.OnReReadFiles();
       return;
+
     case control::kCursorEmulation:
       dialog.OnCursorEmulationClicked(IsDlgButtonChecked(hwnd, control) == BST_CHECKED);
       return;

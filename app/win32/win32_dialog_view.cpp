@@ -144,3 +144,7 @@ void Win32DialogView::FillIndicator(int control, bool on, COLORREF onColour) {
   DeleteObject(brush);
   ReleaseDC(item, dc);
 }
+
+void Win32DialogView::ShowQrCode(const std::string& address, const QrMatrix& code) {
+  qrCodeWindow_.Show(dialog_, address, code);
+}

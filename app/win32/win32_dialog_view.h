@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "app/dialog_view.h"
+#include "app/win32/qr_code_window.h"
 
 class Win32DialogView : public DialogView {
  public:
@@ -31,6 +32,7 @@ class Win32DialogView : public DialogView {
   std::optional<WindowPlacementBytes> CurrentPlacement() override;
   void ScreenSize(int& width, int& height) override;
   std::optional<std::string> ChooseFolder(const std::string& title) override;
+  void ShowQrCode(const std::string& address, const QrMatrix& code) override;
 
   // WM_PAINT: the icon when minimised, else the default painting and the
   // two indicator fills.
@@ -44,4 +46,5 @@ class Win32DialogView : public DialogView {
   bool buttonL_ = false;
   bool buttonR_ = false;
   UINT_PTR timer_ = 0;
+  QrCodeWindow qrCodeWindow_;
 };

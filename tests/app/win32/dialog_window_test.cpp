@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "app/dialog_controls.h"
+#include "common/phone_address.h"
 #include "common/program_paths.h"
 #include "platform/files.h"
+#include "platform/network_addresses.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/profile.h"
@@ -295,6 +297,70 @@ TEST_F(DialogWindowTest, EndOfSessionShutsDownBothFrontEnds) {
   }
 }
 
+// The address line names the PC's first address as the system lists it,
+// with the running port, and follows Stop, a new port and Start. A click on
+// it opens the code's window; its capture is left with the address for
+// zbarimg, which the script around this test runs.
+TEST_F(DialogWindowTest, AddressLineFollowsThePortAndItsClickShowsTheCode) {
+  platform::RemoveFile(TVX_QR_CAPTURE);
+  platform::RemoveFile(TVX_QR_CAPTURE ".txt");
+  ASSERT_TRUE(StartProgram());
+  const std::vector<std::string> addresses = platform::LocalIPv4Addresses();
+  if (addresses.empty()) {
+    EXPECT_EQ(Text(control::kPhoneAddress).rfind("No network", 0), 0u);
+    GTEST_SKIP() << "this PC has no network address: no code to show";
+  }
+  EXPECT_EQ(Text(control::kPhoneAddress).rfind("Phones open " + PhoneAddress(addresses[0], port, ""), 0),
+            0u)
+      << Text(control::kPhoneAddress);
+
+  Click(control::kStop);
+  EXPECT_EQ(Text(control::kPhoneAddress).rfind("The server is not running", 0), 0u);
+  std::uint16_t otherPort = 0;
+  platform::FindFreePort(otherPort);
+  SetDlgItemTextA(dialog, control::kPort, std::to_string(otherPort).c_str());
+  Click(control::kStart);
+  const std::string address = PhoneAddress(addresses[0], otherPort, "");
+  EXPECT_EQ(Text(control::kPhoneAddress).rfind("Phones open " + address, 0), 0u)
+      << Text(control::kPhoneAddress);
+
+  // A press on the text, as the mouse gives it: only a static with
+  // SS_NOTIFY tells the dialog.
+  const auto clickAddress = [&] {
+    PostMessageA(Item(control::kPhoneAddress), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+    PostMessageA(Item(control::kPhoneAddress), WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+    HWND code = nullptr;
+    WaitFor([&] { return (code = FindWindowA("TVXHandvaneQrCode", nullptr)) != nullptr; }, 10000);
+    return code;
+  };
+  HWND code = clickAddress();
+  ASSERT_NE(code, nullptr);
+  RECT rect{};
+  GetWindowRect(code, &rect);
+  EXPECT_GE((rect.bottom - rect.top) * 10, GetSystemMetrics(SM_CYSCREEN) * 6);
+  EXPECT_EQ(WindowText(code), address);
+  // Painted once the quiet zone's corner shows white.
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        POINT corner{2, 2};
+        ClientToScreen(code, &corner);
+        HDC screen = GetDC(nullptr);
+        const COLORREF colour = GetPixel(screen, corner.x, corner.y);
+        ReleaseDC(nullptr, screen);
+        return colour == RGB(255, 255, 255);
+      },
+      5000));
+  SaveCapture(code, TVX_QR_CAPTURE);
+  std::ofstream(TVX_QR_CAPTURE ".txt") << address;
+
+  PostMessageA(code, WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_TRUE(WaitFor([&] { return !IsWindow(code); }, 5000));
+  code = clickAddress();
+  ASSERT_NE(code, nullptr);
+  PostMessageA(code, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+  EXPECT_TRUE(WaitFor([&] { return !IsWindow(code); }, 5000));
+}
+
 // A folder name outside any ANSI code page: the program still finds the
 // files beside it, here the INI that gives its port.
 TEST_F(DialogWindowTest, StartsFromAFolderWithAnyName) {
@@ -321,6 +387,7 @@ TEST(DialogTemplateTest, ControlsSitWhereTheTemplatePutsThem) {
       {1022, 189, 176, 24, 20}, {1023, 229, 176, 24, 20}, {1031, 189, 198, 63, 10},
       {1025, 15, 258, 81, 14},  {1026, 99, 258, 81, 14},  {1027, 183, 258, 81, 14},
       {1028, 15, 275, 81, 14},  {1029, 99, 275, 81, 14},  {1030, 183, 275, 81, 14},
+      {1032, 15, 302, 258, 31},
   };
   HWND dialog = CreateDialogParamA(
       GetModuleHandleA(nullptr), MAKEINTRESOURCEA(102), nullptr,
@@ -343,6 +410,8 @@ TEST(DialogTemplateTest, ControlsSitWhereTheTemplatePutsThem) {
   }
   for (int disabled : {1007, 1008, 1013, 1014})
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, disabled)));
+  // The address line tells the dialog of clicks.
+  EXPECT_TRUE(GetWindowLongA(GetDlgItem(dialog, 1032), GWL_STYLE) & SS_NOTIFY);
   DestroyWindow(dialog);
 }
 

@@ -1,0 +1,37 @@
+// A page address's QR code in a popup window of its own, sized to be
+// scanned off a projector from the back of a room: black modules on white
+// whatever the system's colours, the address under the code for phones that
+// cannot scan. Escape or a click closes it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "app/qr_matrix.h"
+
+class QrCodeWindow {
+ public:
+  // The window class the test finds the window by.
+  static constexpr const char* kClassName = "TVXHandvaneQrCode";
+
+  QrCodeWindow() = default;
+  ~QrCodeWindow();
+  QrCodeWindow(const QrCodeWindow&) = delete;
+  QrCodeWindow& operator=(const QrCodeWindow&) = delete;
+
+  // Shows code, centred on owner's monitor, in place of any code shown before.
+  void Show(HWND owner, const std::string& address, const QrMatrix& code);
+
+ private:
+  static void RegisterWindowClass();
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  void Paint();
+  void Close();
+
+  HWND window_ = nullptr;
+  HFONT font_ = nullptr;
+  std::string address_;
+  QrMatrix code_;
+  int modulePixels_ = 1;
+};
