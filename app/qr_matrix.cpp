@@ -29,6 +29,7 @@ int ModulePixelsForScreen(int side, int screenHeight) {
   if (side <= 0 || screenHeight <= 0) return 1;
   int pixels = screenHeight * 7 / (10 * side);
   // Whole pixels per module: rounding down may fall below the least size.
-  if (pixels * side * 10 < screenHeight * 6) pixels = (screenHeight * 6 + 10 * side - 1) / (10 * side);
+  if (pixels * side * 10 < screenHeight * 6)
+    pixels = (screenHeight * 6 + 10 * side - 1) / (10 * side);
   return pixels < 1 ? 1 : pixels;
 }

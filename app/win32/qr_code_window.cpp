@@ -107,8 +107,8 @@ void QrCodeWindow::Paint() {
   for (int y = 0; y < code_.Side(); ++y) {
     for (int x = 0; x < code_.Side(); ++x) {
       if (!code_.IsDark(x, y)) continue;
-      const RECT module{left + x * modulePixels_, y * modulePixels_,
-                        left + (x + 1) * modulePixels_, (y + 1) * modulePixels_};
+      const RECT module{left + x * modulePixels_, y * modulePixels_, left + (x + 1) * modulePixels_,
+                        (y + 1) * modulePixels_};
       FillRect(dc, &module, black);
     }
   }

@@ -190,8 +190,8 @@ TEST_F(MainDialogTest, AddressLineFollowsStartStopAndPortAndItsClickShowsTheCode
   ASSERT_TRUE(dialog.OnInitDialog());
   const std::string first = "http://192.168.1.20:" + std::to_string(port) + "/";
   EXPECT_EQ(view.GetItemText(control::kPhoneAddress),
-            "Phones open " + first + "  (click for its QR code)\nor http://10.0.0.5:" +
-                std::to_string(port) + "/");
+            "Phones open " + first +
+                "  (click for its QR code)\nor http://10.0.0.5:" + std::to_string(port) + "/");
   dialog.OnPhoneAddressClicked();
   EXPECT_EQ(view.qrCodes, std::vector<std::string>{first});
 

@@ -310,8 +310,9 @@ TEST_F(DialogWindowTest, AddressLineFollowsThePortAndItsClickShowsTheCode) {
     EXPECT_EQ(Text(control::kPhoneAddress).rfind("No network", 0), 0u);
     GTEST_SKIP() << "this PC has no network address: no code to show";
   }
-  EXPECT_EQ(Text(control::kPhoneAddress).rfind("Phones open " + PhoneAddress(addresses[0], port, ""), 0),
-            0u)
+  EXPECT_EQ(
+      Text(control::kPhoneAddress).rfind("Phones open " + PhoneAddress(addresses[0], port, ""), 0),
+      0u)
       << Text(control::kPhoneAddress);
 
   Click(control::kStop);
