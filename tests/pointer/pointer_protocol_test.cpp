@@ -122,6 +122,27 @@ TEST_F(PointerProtocolTest, SilenceAbandonsTheAwaitedEcho) {
   EXPECT_EQ(Report({.frame = 2}), "0100");
 }
 
+// The echo is tested before freshness: a stale report that echoes the
+// awaited packet still ends the wait.
+TEST_F(PointerProtocolTest, StaleReportWithTheEchoClearsTheAwaitedPacket) {
+  protocol.QueueVibrateCommand(kVibrateShortSingle);
+  EXPECT_EQ(Report({.frame = 1}), "01A0");
+  EXPECT_EQ(Report({.frame = 0, .ackPacket = 1}), "01A0");
+  EXPECT_EQ(protocol.ReadState().pendingAck[3], 0);
+  EXPECT_EQ(Report({.frame = 2}), "0100");
+}
+
+// At program start every pointer is marked silent with a tick of now: none
+// has reported yet.
+TEST_F(PointerProtocolTest, NoPointerCountsAsReportingRightAfterTheResetRequest) {
+  protocol.MarkAllSilent();
+  EXPECT_TRUE(protocol.ReadReportingPointers().empty());
+  EXPECT_FALSE(protocol.HasReportedLately(3));
+  Report({.pointer = 3});
+  ASSERT_EQ(protocol.ReadReportingPointers().size(), 1u);
+  EXPECT_TRUE(protocol.HasReportedLately(3));
+}
+
 TEST_F(PointerProtocolTest, AReportNewerThanTheTickIsNotSilent) {
   protocol.QueueVibrateCommand(kVibrateShortSingle);
   EXPECT_EQ(Report({.frame = 1}), "01A0");
@@ -136,15 +157,18 @@ TEST_F(PointerProtocolTest, FlagsAndOffScreenFollowTheReport) {
   EXPECT_EQ(protocol.ReadLiveStatus().offScreen, 0);
   Report({.frame = 6, .ackMode = 0});
   EXPECT_EQ(protocol.ReadLiveStatus().offScreen, 1);
-  Report({.frame = 7, .buttonL = 1, .ackMode = 1});
+  Report({.frame = 7, .buttonL = 1, .ackMode = 2});
+  EXPECT_EQ(protocol.ReadLiveStatus().offScreen, 0);
+  Report({.frame = 8, .buttonL = 1, .ackMode = 1});
+  EXPECT_EQ(protocol.ReadLiveStatus().offScreen, 1);
 
   const auto records = TakeForwarded();
-  ASSERT_EQ(records.size(), 3u);
+  ASSERT_EQ(records.size(), 4u);
   EXPECT_EQ(records[0].flags, 0xC300u);
   EXPECT_EQ(records[0].frame, 5u);
   EXPECT_EQ(records[0].pointer, 3u);
   EXPECT_EQ(records[1].flags, 0u);
-  EXPECT_EQ(records[2].flags, 0x0100u);
+  EXPECT_EQ(records[3].flags, 0x0100u);
 }
 
 TEST_F(PointerProtocolTest, OtherPointersAreForwardedWithoutTouchingLiveStatus) {
