@@ -25,6 +25,22 @@ std::size_t FormatChannelNotice(const ChannelNotice& notice, char* out, std::siz
             notice.fifo, notice.writeIndex, notice.readIndex, CommandFifo::kSlotCount - 1);
       }
       break;
+    case ChannelNotice::Kind::kOwnIndexReset:
+      if (notice.fifo == ChannelNotice::kPointerFifo) {
+        length = std::snprintf(out, size,
+                               "PointerFifo write index %u was outside its slots (0 to %u): "
+                               "reset to the read index %u",
+                               notice.writeIndex, PointerFifo::kSlotCount - 1,
+                               notice.readIndex < PointerFifo::kSlotCount ? notice.readIndex : 0);
+      } else {
+        length = std::snprintf(
+            out, size,
+            "CommandFifo %d read index %u was outside its slots (0 to %u): reset to the write "
+            "index %u",
+            notice.fifo, notice.readIndex, CommandFifo::kSlotCount - 1,
+            notice.writeIndex < CommandFifo::kSlotCount ? notice.writeIndex : 0);
+      }
+      break;
   }
   if (length < 0) length = 0;
   return static_cast<std::size_t>(length) < size ? static_cast<std::size_t>(length) : size - 1;
@@ -40,9 +56,17 @@ void ChannelNotices::NoteFifo(int fifo, bool usable, std::uint32_t writeIndex,
     return;
   }
   unusableFifos_.set(bit);
+  Queue(ChannelNotice{ChannelNotice::Kind::kFifoUnusable, fifo, writeIndex, readIndex});
+}
+
+void ChannelNotices::NoteOwnIndexReset(int fifo, std::uint32_t writeIndex,
+                                       std::uint32_t readIndex) {
+  Queue(ChannelNotice{ChannelNotice::Kind::kOwnIndexReset, fifo, writeIndex, readIndex});
+}
+
+void ChannelNotices::Queue(const ChannelNotice& notice) {
   if (pendingCount_ == kPendingCount) return;  // nobody takes them
-  pending_[static_cast<std::size_t>(pendingCount_++)] =
-      ChannelNotice{ChannelNotice::Kind::kFifoUnusable, fifo, writeIndex, readIndex};
+  pending_[static_cast<std::size_t>(pendingCount_++)] = notice;
 }
 
 ChannelNotice ChannelNotices::Take(bool areaCutShort) {

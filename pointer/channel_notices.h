@@ -16,12 +16,13 @@ struct ChannelNotice {
     kNone,
     kAreaCutShort,  // another process truncated the area; nothing moves any more
     kFifoUnusable,  // a FIFO was found with an index outside its slots
+    kOwnIndexReset,  // the server found its own index outside the slots and reset it
   };
   static constexpr int kPointerFifo = -1;
 
   Kind kind = Kind::kNone;
-  int fifo = kPointerFifo;  // kFifoUnusable: kPointerFifo or a command FIFO's pointer number
-  std::uint32_t writeIndex = 0;
+  int fifo = kPointerFifo;  // kFifoUnusable, kOwnIndexReset: kPointerFifo or a pointer number
+  std::uint32_t writeIndex = 0;  // as found, before a reset
   std::uint32_t readIndex = 0;
 };
 
@@ -35,6 +36,8 @@ class ChannelNotices {
  public:
   // Notes the FIFO (kPointerFifo or a pointer number) as found just now.
   void NoteFifo(int fifo, bool usable, std::uint32_t writeIndex, std::uint32_t readIndex);
+  // Notes that the server reset its own index of the FIFO, found as given.
+  void NoteOwnIndexReset(int fifo, std::uint32_t writeIndex, std::uint32_t readIndex);
   // The oldest notice not yet taken (kind kNone when there is none); when the
   // area is cut short, that comes first.
   ChannelNotice Take(bool areaCutShort);
@@ -42,6 +45,8 @@ class ChannelNotices {
   void Forget();
 
  private:
+  void Queue(const ChannelNotice& notice);
+
   static constexpr int kPendingCount = 8;
   std::array<ChannelNotice, kPendingCount> pending_{};
   int pendingCount_ = 0;

@@ -72,7 +72,8 @@ class SharedMemoryChannel {
 
   // The oldest notice not yet taken (kind kNone when there is none). A FIFO is
   // noted when it is first found unusable, and again only after it was found
-  // usable in between; the cut-short area once per area.
+  // usable in between; the cut-short area once per area; the creator's reset
+  // of its own bad index each time.
   ChannelNotice TakeNotice();
 
   // Ends the process named in the rendezvous file's CreatorProcessID.
@@ -88,9 +89,12 @@ class SharedMemoryChannel {
   // The area while its FIFOs can be used: none once another process cut it short.
   SharedMemoryArea* LiveArea() const;
   CommandFifo* CommandFifoOf(int pointer) const;
-  // The FIFO's ring as this side sees it now, noting a change of usability.
+  // The FIFO's ring as this side sees it now, noting a change of usability;
+  // the creator first repairs its own index of it.
   template <typename Fifo>
   FifoRing<Fifo> RingOf(Fifo& fifo, int fifoNumber) const;
+  template <typename Fifo>
+  void RepairOwnIndex(Fifo& fifo, int fifoNumber) const;
 
   const std::string creationName_;
   std::string mappingName_;
@@ -98,6 +102,7 @@ class SharedMemoryChannel {
   RendezvousFile rendezvous_;
   platform::SharedMemory memory_;
   SharedMemoryArea* area_ = nullptr;
+  bool creator_ = false;  // this side writes the report FIFO and reads the command FIFOs
   // The FIFO operations note as they go, also the const ones; the caller
   // serialises all of them anyway.
   mutable ChannelNotices notices_;
