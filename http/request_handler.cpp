@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "common/diagnostic_log.h"
@@ -67,6 +68,21 @@ void RequestHandler::Trace(int level, std::string_view message) const {
   if (Tracing(level)) log_.WriteLogLine(message);
 }
 
+// A path comes from the network and can be as long as a request: only its
+// start is traced, marked as cut, with its length.
+void RequestHandler::TracePath(std::string_view path) const {
+  if (!Tracing(kTraceRoutes)) return;
+  if (path.size() <= kTracedPathLength) {
+    log_.WriteLogLine(path);
+    return;
+  }
+  char line[kTracedPathLength + 64];
+  std::memcpy(line, path.data(), kTracedPathLength);
+  const int mark = std::snprintf(line + kTracedPathLength, sizeof line - kTracedPathLength,
+                                 "... (cut, %zu bytes)", path.size());
+  log_.WriteLogLine(std::string_view(line, kTracedPathLength + static_cast<std::size_t>(mark)));
+}
+
 RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std::string& reply,
                                                int& keepAlive) const {
   std::unique_ptr<ReplyBody> body;
@@ -109,7 +125,7 @@ RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std
   const LowerCasePath routingPath(request.requestPath);
   request.routingPath = routingPath.View();
   Trace(kTraceRoutes, "Converted request file name to lower case:");
-  Trace(kTraceRoutes, request.routingPath);
+  TracePath(request.routingPath);
 
   const std::string_view route = request.routingPath;
   if (route.empty() || route == "/index.htm" || route == "/index.html") {

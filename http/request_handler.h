@@ -27,6 +27,9 @@ class RequestHandler {
     kNoSecondBlank,  // a GET whose path is not followed by a blank
   };
 
+  // A path is traced up to this many bytes.
+  static constexpr std::size_t kTracedPathLength = 256;
+
   // logLevel is read on every request: 3 traces routes, 4 adds reply headers.
   RequestHandler(const IndexPage& indexPage, DiagnosticLog& log, const int& logLevel,
                  UtcClock utcClock = platform::UtcTime);
@@ -63,6 +66,7 @@ class RequestHandler {
 
   bool Tracing(int level) const { return logLevel_ >= level; }
   void Trace(int level, std::string_view message) const;
+  void TracePath(std::string_view path) const;
 
   const IndexPage& indexPage_;
   DiagnosticLog& log_;

@@ -69,20 +69,39 @@ void ChannelNotices::Queue(const ChannelNotice& notice) {
   pending_[static_cast<std::size_t>(pendingCount_++)] = notice;
 }
 
-ChannelNotice ChannelNotices::Take(bool areaCutShort) {
+ChannelNotice ChannelNotices::Take(bool areaCutShort, std::uint32_t now) {
   if (areaCutShort && !cutShortNoted_) {
     cutShortNoted_ = true;
     return ChannelNotice{ChannelNotice::Kind::kAreaCutShort};
   }
-  if (pendingCount_ == 0) return {};
-  const ChannelNotice oldest = pending_[0];
-  for (int i = 1; i < pendingCount_; ++i) {
-    pending_[static_cast<std::size_t>(i - 1)] = pending_[static_cast<std::size_t>(i)];
+  while (pendingCount_ != 0) {
+    const ChannelNotice oldest = pending_[0];
+    for (int i = 1; i < pendingCount_; ++i) {
+      pending_[static_cast<std::size_t>(i - 1)] = pending_[static_cast<std::size_t>(i)];
+    }
+    --pendingCount_;
+    if (TellNow(oldest, now)) return oldest;
   }
-  --pendingCount_;
-  return oldest;
+  return {};
 }
 
+std::size_t ChannelNotices::ToldSlot(const ChannelNotice& notice) {
+  const auto fifo = static_cast<std::size_t>(notice.fifo + 1);
+  return notice.kind == ChannelNotice::Kind::kOwnIndexReset ? kFifoCount + fifo : fifo;
+}
+
+// A consumer that flips an index between good and bad would otherwise fill
+// the log with thousands of lines a second.
+bool ChannelNotices::TellNow(const ChannelNotice& notice, std::uint32_t now) {
+  const std::size_t slot = ToldSlot(notice);
+  if (told_.test(slot) && now - toldAt_[slot] < kRepeatAfterMs) return false;
+  told_.set(slot);
+  toldAt_[slot] = now;
+  return true;
+}
+
+// The once-a-minute limit outlives the area: a new area is broken by the
+// same program as the old one.
 void ChannelNotices::Forget() {
   pendingCount_ = 0;
   unusableFifos_.reset();

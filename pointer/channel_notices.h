@@ -31,7 +31,9 @@ std::size_t FormatChannelNotice(const ChannelNotice& notice, char* out, std::siz
 
 // The notices not yet taken, oldest first. A FIFO is noted when it is first
 // found unusable, and again only after it was found usable in between; the
-// cut-short area once per area. Not locked: the channel's caller serialises.
+// cut-short area once per area. A FIFO that another process breaks again and
+// again is told at most once a minute for each kind of notice. Not locked:
+// the channel's caller serialises.
 class ChannelNotices {
  public:
   // Notes the FIFO (kPointerFifo or a pointer number) as found just now.
@@ -39,8 +41,10 @@ class ChannelNotices {
   // Notes that the server reset its own index of the FIFO, found as given.
   void NoteOwnIndexReset(int fifo, std::uint32_t writeIndex, std::uint32_t readIndex);
   // The oldest notice not yet taken (kind kNone when there is none); when the
-  // area is cut short, that comes first.
-  ChannelNotice Take(bool areaCutShort);
+  // area is cut short, that comes first. now: a millisecond tick count.
+  ChannelNotice Take(bool areaCutShort, std::uint32_t now);
+
+  static constexpr std::uint32_t kRepeatAfterMs = 60000;
   // A new area begins with no notices.
   void Forget();
 
@@ -50,6 +54,13 @@ class ChannelNotices {
   static constexpr int kPendingCount = 8;
   std::array<ChannelNotice, kPendingCount> pending_{};
   int pendingCount_ = 0;
-  std::bitset<1 + kCommandFifoCount> unusableFifos_;  // index: FIFO number + 1
+  static constexpr std::size_t kFifoCount = 1 + kCommandFifoCount;  // index: FIFO number + 1
+  // The told notices' slot: each FIFO once for every kind of FIFO notice.
+  static std::size_t ToldSlot(const ChannelNotice& notice);
+  bool TellNow(const ChannelNotice& notice, std::uint32_t now);
+
+  std::bitset<kFifoCount> unusableFifos_;
+  std::bitset<2 * kFifoCount> told_;
+  std::array<std::uint32_t, 2 * kFifoCount> toldAt_{};
   bool cutShortNoted_ = false;
 };

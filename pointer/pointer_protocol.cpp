@@ -82,14 +82,14 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
   last.buttonR = static_cast<std::int32_t>(report.buttonR);
   last.offScreen = report.ackMode == 0 || report.ackMode == 1 ? 1 : 0;
   if (static_cast<int>(p) == options_.selectedPointer) liveStatus_ = last;
-  TakeChannelNotices(outcome);
+  TakeChannelNotices(outcome, now);
   return outcome;
 }
 
-void PointerProtocol::TakeChannelNotices(Outcome& outcome) {
+void PointerProtocol::TakeChannelNotices(Outcome& outcome, std::uint32_t now) {
   if (channel_ == nullptr) return;
   while (outcome.noticeCount < static_cast<int>(outcome.notices.size())) {
-    const ChannelNotice notice = channel_->TakeNotice();
+    const ChannelNotice notice = channel_->TakeNotice(now);
     if (notice.kind == ChannelNotice::Kind::kNone) return;
     outcome.notices[static_cast<std::size_t>(outcome.noticeCount++)] = notice;
   }

@@ -107,7 +107,7 @@ class PointerProtocol : public PointerReportHandler {
   void Forward(const PointerReport& report);
   std::int32_t TakeNextCommand(int pointer);
   bool HasChannel() const;
-  void TakeChannelNotices(Outcome& outcome);
+  void TakeChannelNotices(Outcome& outcome, std::uint32_t now);
   bool ReportedLately(std::size_t p, std::uint32_t now) const;
   void LogReport(const PointerReport& report);
   void LogOutcome(const Outcome& outcome);

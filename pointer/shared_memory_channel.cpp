@@ -163,8 +163,8 @@ FifoRing<Fifo> SharedMemoryChannel::RingOf(Fifo& fifo, int fifoNumber) const {
   return ring;
 }
 
-ChannelNotice SharedMemoryChannel::TakeNotice() {
-  return notices_.Take(area_ != nullptr && memory_.ViewLost());
+ChannelNotice SharedMemoryChannel::TakeNotice(std::uint32_t now) {
+  return notices_.Take(area_ != nullptr && memory_.ViewLost(), now);
 }
 
 int SharedMemoryChannel::PutPointerReport(const PointerReportRecord& record) {

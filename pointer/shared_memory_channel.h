@@ -73,8 +73,9 @@ class SharedMemoryChannel {
   // The oldest notice not yet taken (kind kNone when there is none). A FIFO is
   // noted when it is first found unusable, and again only after it was found
   // usable in between; the cut-short area once per area; the creator's reset
-  // of its own bad index each time.
-  ChannelNotice TakeNotice();
+  // of its own bad index each time. Each FIFO's notices of one kind at most
+  // once a minute; now is a millisecond tick count.
+  ChannelNotice TakeNotice(std::uint32_t now);
 
   // Ends the process named in the rendezvous file's CreatorProcessID.
   int TerminateCreator();

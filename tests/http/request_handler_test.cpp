@@ -292,6 +292,16 @@ TEST_F(RequestHandlerTest, RoutesAreTracedFromLevelThree) {
                    "not tolvex"}));
 }
 
+// A megabyte path must not put a megabyte into the log.
+TEST_F(RequestHandlerTest, OnlyTheStartOfALongPathIsTraced) {
+  logLevel = 3;
+  const std::string path = "/" + std::string(255, 'a') + std::string(299744, 'b');
+  Get(path);
+  const Lines messages = Messages();
+  ASSERT_GE(messages.size(), 3u);
+  EXPECT_EQ(messages[2], path.substr(0, 256) + "... (cut, 300000 bytes)");
+}
+
 TEST_F(RequestHandlerTest, LevelFourAddsHeadersAndTheResponseText) {
   RecordingReportHandler protocol;
   handler.SetPointerReportHandler(&protocol);

@@ -161,18 +161,18 @@ TEST_F(FifoTest, TheServerResetsItsOwnBadIndexAndGoesOn) {
   ASSERT_EQ(server_.GetCommand(4, command), 1);
   EXPECT_EQ(command.command, 0xA2u);
 
-  const ChannelNotice first = server_.TakeNotice();
+  const ChannelNotice first = server_.TakeNotice(0);
   EXPECT_EQ(first.kind, ChannelNotice::Kind::kOwnIndexReset);
   char line[160];
   FormatChannelNotice(first, line, sizeof line);
   EXPECT_STREQ(line,
                "PointerFifo write index 70000 was outside its slots (0 to 15999): reset to the "
                "read index 0");
-  FormatChannelNotice(server_.TakeNotice(), line, sizeof line);
+  FormatChannelNotice(server_.TakeNotice(0), line, sizeof line);
   EXPECT_STREQ(line,
                "CommandFifo 4 read index 900 was outside its slots (0 to 799): reset to the write "
                "index 0");
-  EXPECT_EQ(server_.TakeNotice().kind, ChannelNotice::Kind::kNone);
+  EXPECT_EQ(server_.TakeNotice(0).kind, ChannelNotice::Kind::kNone);
 }
 
 TEST_F(FifoTest, AClosedChannelTouchesNothing) {

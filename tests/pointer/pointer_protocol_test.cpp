@@ -280,6 +280,26 @@ TEST_F(PointerProtocolTest, BrokenFifosAreLoggedOnceEach) {
                 "PointerFifo unusable: write index 2, read index 70000 (slots 0 to 15999)"}));
 }
 
+// A consumer flipping its read index between bad and good breaks the FIFO
+// on every other report; the log says so once a minute.
+TEST_F(PointerProtocolTest, AFifoBrokenAgainAndAgainIsLoggedOnceAMinute) {
+  logLevel = 0;
+  SharedMemoryArea& area = *channel.GetHeader();
+  const auto flipAndReport = [&](int reports) {
+    for (int frame = 1; frame <= reports; ++frame) {
+      area.pointerFifo.readIndex = frame % 2 != 0 ? 70000 : area.pointerFifo.writeIndex;
+      Report({.frame = frame});
+      now += 100;
+    }
+  };
+  flipAndReport(590);
+  EXPECT_EQ(LogMessages(log.Path()).size(), 1u);
+  flipAndReport(20);
+  const std::vector<std::string> messages = LogMessages(log.Path());
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_TRUE(messages[1].starts_with("PointerFifo unusable: write index"));
+}
+
 TEST_F(PointerProtocolTest, ConcurrentReportersLoseNothing) {
   constexpr int kThreads = 4;
   constexpr int kReportsPerThread = 500;  // well below the FIFO's capacity
