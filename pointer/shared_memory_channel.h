@@ -48,6 +48,9 @@ class SharedMemoryChannel {
   const std::string& GetMappingName() const { return mappingName_; }
   const std::string& GetLastErrorText() const { return lastErrorText_; }
   const std::string& GetRendezvousFilePath() const { return rendezvous_.Path(); }
+  // False once another process removed the open area's name: consumers can
+  // no longer find it, and a new server may take the name (Linux only).
+  bool AreaStillNamed() const { return memory_.StillNamed(); }
 
   // Report FIFO: the server writes, the consumer reads.
   int PutPointerReport(const PointerReportRecord& record);
