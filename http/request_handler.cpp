@@ -58,6 +58,7 @@ struct RequestHandler::Request {
   std::string_view contentType;
   std::string_view date;
   bool keepAlive = false;  // the connection's flag after this request
+  std::uint32_t peerAddress = 0;
 };
 
 RequestHandler::RequestHandler(const IndexPage& indexPage, DiagnosticLog& log, const int& logLevel,
@@ -92,8 +93,8 @@ RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std
 }
 
 RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std::string& reply,
-                                               std::unique_ptr<ReplyBody>& body,
-                                               int& keepAlive) const {
+                                               std::unique_ptr<ReplyBody>& body, int& keepAlive,
+                                               std::uint32_t peerAddress) const {
   Trace(kTraceRoutes, "Entered ParseRequest");
 
   const std::size_t firstBlank = requestText.find(' ');
@@ -101,6 +102,7 @@ RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std
   const std::string_view method = requestText.substr(0, firstBlank);
 
   Request request;
+  request.peerAddress = peerAddress;
   std::string pathWithIndexFile;  // only for a request of "/"
   if (method == "GET") {
     const std::size_t secondBlank = requestText.find(' ', firstBlank + 1);
@@ -178,7 +180,8 @@ void RequestHandler::ServeIcon(const Request& request, std::string& reply) const
 
 void RequestHandler::ServeReport(const Request& request, std::string& reply) const {
   const ResponseText response = reportHandler_ != nullptr
-                                    ? reportHandler_->HandlePointerReport(request.routingPath)
+                                    ? reportHandler_->HandlePointerReport(request.routingPath,
+                                                                          request.peerAddress)
                                     : kNoCommandResponse;
   AssignReplyHeader(
       reply, {request.status, request.date, response.size(), request.keepAlive, "text/html"});

@@ -4,6 +4,7 @@
 // state between requests.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -47,9 +48,10 @@ class RequestHandler {
   // asks for it (exactly "\nConnection: Keep-Alive"), to 0 when the reply is
   // the not-found reply, and otherwise left alone. A file from the root is
   // not read here: reply then holds its header and body the open file, which
-  // the caller sends after it. Otherwise nothing changes.
+  // the caller sends after it. Otherwise nothing changes. peerAddress: the
+  // client's IPv4 address (first byte highest), 0 when unknown.
   Outcome Handle(std::string_view request, std::string& reply, std::unique_ptr<ReplyBody>& body,
-                 int& keepAlive) const;
+                 int& keepAlive, std::uint32_t peerAddress = 0) const;
   // The same with any body read into reply, for callers that want one text.
   Outcome Handle(std::string_view request, std::string& reply, int& keepAlive) const;
 

@@ -39,7 +39,7 @@ std::string NotFound(std::string_view page) {
 
 class RecordingReportHandler : public PointerReportHandler {
  public:
-  ResponseText HandlePointerReport(std::string_view routingPath) override {
+  ResponseText HandlePointerReport(std::string_view routingPath, std::uint32_t) override {
     paths.emplace_back(routingPath);
     return {'0', '1', 'A', '0'};
   }

@@ -300,6 +300,43 @@ TEST_F(PointerProtocolTest, AFifoBrokenAgainAndAgainIsLoggedOnceAMinute) {
   EXPECT_TRUE(messages[1].starts_with("PointerFifo unusable: write index"));
 }
 
+// Two phones on one number: the list marks the pointer while both report,
+// and the log says so once a minute.
+TEST_F(PointerProtocolTest, TwoAddressesOnOnePointerAreMarkedAndLoggedOnceAMinute) {
+  logLevel = 0;
+  constexpr std::uint32_t kPhoneA = 0xC0A80114;  // 192.168.1.20
+  constexpr std::uint32_t kPhoneB = 0xC0A80115;
+  int frame = 1;
+  const auto reportFrom = [&](std::uint32_t address, int pointer) {
+    protocol.HandlePointerReport(ReportPath({.pointer = pointer, .frame = frame++}), address);
+    now += 100;
+  };
+  const auto twoPhones = [&] {
+    std::vector<int> marked;
+    for (const ReportingPointer& p : protocol.ReadReportingPointers()) {
+      if (p.twoPhones) marked.push_back(p.pointer);
+    }
+    return marked;
+  };
+  reportFrom(kPhoneA, 3);
+  reportFrom(kPhoneA, 3);
+  reportFrom(kPhoneB, 7);
+  EXPECT_TRUE(twoPhones().empty());
+  for (int i = 0; i < 100; ++i) reportFrom(i % 2 == 0 ? kPhoneB : kPhoneA, 3);  // ten seconds
+  EXPECT_EQ(twoPhones(), std::vector<int>{3});
+  for (int i = 0; i < 11; ++i) reportFrom(kPhoneA, 3);  // B is gone
+  EXPECT_TRUE(twoPhones().empty());
+
+  const std::string line =
+      "Pointer 03 reported from two addresses within a second (192.168.1.20, 192.168.1.21): "
+      "two phones on one number?";
+  EXPECT_EQ(LogMessages(log.Path()), std::vector<std::string>{line});
+  now += PointerPeers::kTellAgainMs;
+  reportFrom(kPhoneB, 3);
+  reportFrom(kPhoneA, 3);
+  EXPECT_EQ(LogMessages(log.Path()).size(), 2u);
+}
+
 TEST_F(PointerProtocolTest, ConcurrentReportersLoseNothing) {
   constexpr int kThreads = 4;
   constexpr int kReportsPerThread = 500;  // well below the FIFO's capacity
