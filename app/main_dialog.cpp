@@ -119,7 +119,8 @@ bool MainDialog::CreateSharedMemory() {
 // server could make one of its own. A new area is made and published.
 void MainDialog::KeepAreaPublished() {
   if (app_.channel.GetHeader() == nullptr || app_.channel.AreaStillNamed()) return;
-  const char* removed = "The TVXHDV shared memory was removed by another process: a new one is made";
+  const char* removed =
+      "The TVXHDV shared memory was removed by another process: a new one is made";
   app_.log.WriteLogLine(removed);
   view_.ShowNotice(removed);
   app_.protocol.AttachChannel(nullptr);  // no client thread is in the channel from here on

@@ -179,10 +179,10 @@ void RequestHandler::ServeIcon(const Request& request, std::string& reply) const
 }
 
 void RequestHandler::ServeReport(const Request& request, std::string& reply) const {
-  const ResponseText response = reportHandler_ != nullptr
-                                    ? reportHandler_->HandlePointerReport(request.routingPath,
-                                                                          request.peerAddress)
-                                    : kNoCommandResponse;
+  const ResponseText response =
+      reportHandler_ != nullptr
+          ? reportHandler_->HandlePointerReport(request.routingPath, request.peerAddress)
+          : kNoCommandResponse;
   AssignReplyHeader(
       reply, {request.status, request.date, response.size(), request.keepAlive, "text/html"});
   reply.append(response.data(), response.size());

@@ -14,14 +14,14 @@
 struct ChannelNotice {
   enum class Kind {
     kNone,
-    kAreaCutShort,  // another process truncated the area; nothing moves any more
-    kFifoUnusable,  // a FIFO was found with an index outside its slots
+    kAreaCutShort,   // another process truncated the area; nothing moves any more
+    kFifoUnusable,   // a FIFO was found with an index outside its slots
     kOwnIndexReset,  // the server found its own index outside the slots and reset it
   };
   static constexpr int kPointerFifo = -1;
 
   Kind kind = Kind::kNone;
-  int fifo = kPointerFifo;  // kFifoUnusable, kOwnIndexReset: kPointerFifo or a pointer number
+  int fifo = kPointerFifo;       // kFifoUnusable, kOwnIndexReset: kPointerFifo or a pointer number
   std::uint32_t writeIndex = 0;  // as found, before a reset
   std::uint32_t readIndex = 0;
 };

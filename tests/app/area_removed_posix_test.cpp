@@ -37,9 +37,10 @@ TEST(AreaRemovedTest, TheNextTickMakesAndPublishesANewArea) {
   dialog.OnTimer();
   dialog.OnTimer();
   const std::vector<std::string> messages = LogMessages(paths.logFile);
-  EXPECT_EQ(std::count(messages.begin(), messages.end(),
-                       "The TVXHDV shared memory was removed by another process: a new one is made"),
-            1);
+  EXPECT_EQ(
+      std::count(messages.begin(), messages.end(),
+                 "The TVXHDV shared memory was removed by another process: a new one is made"),
+      1);
 
   // A consumer finds the new area through the rendezvous file and gets reports.
   SharedMemoryChannel consumer{areaName};
