@@ -115,6 +115,26 @@ bool MainDialog::CreateSharedMemory() {
   return true;
 }
 
+// Another process can remove the area's name (logind does when the user
+// logs out): consumers could not find the area any more, and a second
+// server could make one of its own. A new area is made and published.
+void MainDialog::KeepAreaPublished() {
+  if (app_.channel.GetHeader() == nullptr || app_.channel.AreaStillNamed()) return;
+  const char* removed =
+      "The TVXHDV shared memory was removed by another process: a new one is made";
+  app_.log.WriteLogLine(removed);
+  view_.ShowNotice(removed);
+  app_.protocol.AttachChannel(nullptr);  // no client thread is in the channel from here on
+  rendezvousPublished_ = false;
+  const bool made = CreateSharedMemory();
+  app_.protocol.AttachChannel(&app_.channel);
+  if (!made) {
+    app_.log.WriteLogLine("Can not create the TVXHDV shared memory!");
+    app_.log.WriteLogLine(app_.channel.GetLastErrorText());
+    view_.ShowNotice("Can not create the TVXHDV shared memory! " + app_.channel.GetLastErrorText());
+  }
+}
+
 void MainDialog::FillPointerList() {
   for (int i = 0; i < kPointerCount; ++i) {
     char entry[16];
@@ -249,6 +269,7 @@ void MainDialog::OnVibrate(int code) {
 }
 
 void MainDialog::OnTimer() {
+  KeepAreaPublished();
   const bool emulating = app_.settings.cursorEmulation;
   tick_.Run();
   if (emulating && !app_.settings.cursorEmulation) {

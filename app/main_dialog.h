@@ -71,6 +71,7 @@ class MainDialog : private DialogFieldExchange {
 
   bool TakeIntegerField(int control, int low, int high, int& value);
   bool CreateSharedMemory();
+  void KeepAreaPublished();
   void FillPointerList();
   int LoadPage();
   void NoticeStartOutcome();

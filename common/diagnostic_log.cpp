@@ -33,6 +33,11 @@ void DiagnosticLog::SetEnabled(bool enabled) {
   enabled_ = enabled;
 }
 
+void DiagnosticLog::SetSizeLimit(std::uint64_t bytes) {
+  std::lock_guard guard(lock_);
+  sizeLimit_ = bytes;
+}
+
 bool DiagnosticLog::IsEnabled() const {
   std::lock_guard guard(lock_);
   return enabled_;
@@ -52,6 +57,7 @@ void DiagnosticLog::WriteLogLine(std::string_view message) {
   // One open-append-close per message. A failed open keeps the count pending;
   // once the file is open the count goes out with the lines, and a write that
   // then fails loses it like the lines themselves.
+  SetAsideWhenFull();
   bool opened = false;
   platform::AppendToFile(path_, FormatLines(message, localTime_()),
                          platform::AppendSharing::kExclusive, opened);
@@ -71,4 +77,12 @@ std::string DiagnosticLog::FormatLines(std::string_view message,
   lines += message;
   lines += "\r\n";
   return lines;
+}
+
+// The traces of a busy server (a log level of 4, every phone's report) come
+// from the network and must not fill the disk.
+void DiagnosticLog::SetAsideWhenFull() const {
+  std::uint64_t size = 0;
+  if (!platform::FileSize(path_, size) || size < sizeLimit_) return;
+  platform::RenameReplacing(path_, path_ + ".1");
 }

@@ -1,8 +1,10 @@
 // The time-stamped trace file beside each program. A message identical to the
 // one before it is only counted; the count is written as a line of its own when
-// the next different message arrives.
+// the next different message arrives. Past a size limit the file is set aside
+// as "<name>.1", replacing an older one, and a new one begins.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -33,8 +35,13 @@ class DiagnosticLog {
   // Longer messages are written whole but remembered only up to this length.
   static constexpr std::size_t kRememberedLength = 4999;
 
+  // The size past which the file is set aside; tests shrink it.
+  static constexpr std::uint64_t kSizeLimit = 50 * 1024 * 1024;
+  void SetSizeLimit(std::uint64_t bytes);
+
  private:
   std::string FormatLines(std::string_view message, const platform::CalendarTime& now) const;
+  void SetAsideWhenFull() const;
 
   mutable std::mutex lock_;
   std::string path_;
@@ -42,4 +49,5 @@ class DiagnosticLog {
   bool enabled_ = true;
   std::string lastMessage_;
   int repeatCount_ = 0;
+  std::uint64_t sizeLimit_ = kSizeLimit;
 };

@@ -47,9 +47,10 @@ int HttpServer::ParseRequest(std::string_view request, std::string& reply, int& 
   return Answer(requests_.Handle(request, reply, keepAlive));
 }
 
-int HttpServer::ParseRequestWithBody(std::string_view request, std::string& reply,
-                                     std::unique_ptr<ReplyBody>& body, int& keepAlive) {
-  return Answer(requests_.Handle(request, reply, body, keepAlive));
+int HttpServer::ParseRequestWithBody(std::string_view request, std::uint32_t peerAddress,
+                                     std::string& reply, std::unique_ptr<ReplyBody>& body,
+                                     int& keepAlive) {
+  return Answer(requests_.Handle(request, reply, body, keepAlive, peerAddress));
 }
 
 int HttpServer::Answer(RequestHandler::Outcome outcome) {

@@ -40,7 +40,7 @@ class HttpServer : public ThreadedServer {
   // The whole reply as one text; the client threads use the next one.
   int ParseRequest(std::string_view request, std::string& reply, int& keepAlive) override;
   // A file from the root comes as body, read while it is sent.
-  int ParseRequestWithBody(std::string_view request, std::string& reply,
+  int ParseRequestWithBody(std::string_view request, std::uint32_t peerAddress, std::string& reply,
                            std::unique_ptr<ReplyBody>& body, int& keepAlive) override;
 
  private:

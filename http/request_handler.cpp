@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "common/diagnostic_log.h"
@@ -57,6 +58,7 @@ struct RequestHandler::Request {
   std::string_view contentType;
   std::string_view date;
   bool keepAlive = false;  // the connection's flag after this request
+  std::uint32_t peerAddress = 0;
 };
 
 RequestHandler::RequestHandler(const IndexPage& indexPage, DiagnosticLog& log, const int& logLevel,
@@ -65,6 +67,21 @@ RequestHandler::RequestHandler(const IndexPage& indexPage, DiagnosticLog& log, c
 
 void RequestHandler::Trace(int level, std::string_view message) const {
   if (Tracing(level)) log_.WriteLogLine(message);
+}
+
+// A path comes from the network and can be as long as a request: only its
+// start is traced, marked as cut, with its length.
+void RequestHandler::TracePath(std::string_view path) const {
+  if (!Tracing(kTraceRoutes)) return;
+  if (path.size() <= kTracedPathLength) {
+    log_.WriteLogLine(path);
+    return;
+  }
+  char line[kTracedPathLength + 64];
+  std::memcpy(line, path.data(), kTracedPathLength);
+  const int mark = std::snprintf(line + kTracedPathLength, sizeof line - kTracedPathLength,
+                                 "... (cut, %zu bytes)", path.size());
+  log_.WriteLogLine(std::string_view(line, kTracedPathLength + static_cast<std::size_t>(mark)));
 }
 
 RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std::string& reply,
@@ -76,8 +93,8 @@ RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std
 }
 
 RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std::string& reply,
-                                               std::unique_ptr<ReplyBody>& body,
-                                               int& keepAlive) const {
+                                               std::unique_ptr<ReplyBody>& body, int& keepAlive,
+                                               std::uint32_t peerAddress) const {
   Trace(kTraceRoutes, "Entered ParseRequest");
 
   const std::size_t firstBlank = requestText.find(' ');
@@ -85,6 +102,7 @@ RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std
   const std::string_view method = requestText.substr(0, firstBlank);
 
   Request request;
+  request.peerAddress = peerAddress;
   std::string pathWithIndexFile;  // only for a request of "/"
   if (method == "GET") {
     const std::size_t secondBlank = requestText.find(' ', firstBlank + 1);
@@ -109,7 +127,7 @@ RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std
   const LowerCasePath routingPath(request.requestPath);
   request.routingPath = routingPath.View();
   Trace(kTraceRoutes, "Converted request file name to lower case:");
-  Trace(kTraceRoutes, request.routingPath);
+  TracePath(request.routingPath);
 
   const std::string_view route = request.routingPath;
   if (route.empty() || route == "/index.htm" || route == "/index.html") {
@@ -161,9 +179,10 @@ void RequestHandler::ServeIcon(const Request& request, std::string& reply) const
 }
 
 void RequestHandler::ServeReport(const Request& request, std::string& reply) const {
-  const ResponseText response = reportHandler_ != nullptr
-                                    ? reportHandler_->HandlePointerReport(request.routingPath)
-                                    : kNoCommandResponse;
+  const ResponseText response =
+      reportHandler_ != nullptr
+          ? reportHandler_->HandlePointerReport(request.routingPath, request.peerAddress)
+          : kNoCommandResponse;
   AssignReplyHeader(
       reply, {request.status, request.date, response.size(), request.keepAlive, "text/html"});
   reply.append(response.data(), response.size());

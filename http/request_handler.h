@@ -4,6 +4,7 @@
 // state between requests.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,6 +28,9 @@ class RequestHandler {
     kNoSecondBlank,  // a GET whose path is not followed by a blank
   };
 
+  // A path is traced up to this many bytes.
+  static constexpr std::size_t kTracedPathLength = 256;
+
   // logLevel is read on every request: 3 traces routes, 4 adds reply headers.
   RequestHandler(const IndexPage& indexPage, DiagnosticLog& log, const int& logLevel,
                  UtcClock utcClock = platform::UtcTime);
@@ -44,9 +48,10 @@ class RequestHandler {
   // asks for it (exactly "\nConnection: Keep-Alive"), to 0 when the reply is
   // the not-found reply, and otherwise left alone. A file from the root is
   // not read here: reply then holds its header and body the open file, which
-  // the caller sends after it. Otherwise nothing changes.
+  // the caller sends after it. Otherwise nothing changes. peerAddress: the
+  // client's IPv4 address (first byte highest), 0 when unknown.
   Outcome Handle(std::string_view request, std::string& reply, std::unique_ptr<ReplyBody>& body,
-                 int& keepAlive) const;
+                 int& keepAlive, std::uint32_t peerAddress = 0) const;
   // The same with any body read into reply, for callers that want one text.
   Outcome Handle(std::string_view request, std::string& reply, int& keepAlive) const;
 
@@ -63,6 +68,7 @@ class RequestHandler {
 
   bool Tracing(int level) const { return logLevel_ >= level; }
   void Trace(int level, std::string_view message) const;
+  void TracePath(std::string_view path) const;
 
   const IndexPage& indexPage_;
   DiagnosticLog& log_;

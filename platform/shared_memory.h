@@ -64,10 +64,16 @@ class SharedMemory {
   // backed object on Windows cannot shrink.
   bool ViewLost() const;
 
+  // False once the name no longer leads to the open object: another process
+  // removed it (Linux: as logind does when the user logs out), and perhaps
+  // made a new object under it. True when no object is open, and always on
+  // Windows, where nobody can take a mapping's name from it.
+  bool StillNamed() const;
+
   bool IsOpen() const { return handle_ != kNoHandle; }
   // Closes the object (the view stays mapped) and releases the claim; the
-  // creator's close also removes the name on Linux. Closing when no object
-  // is open succeeds.
+  // creator's close also removes the name on Linux while it still leads to
+  // this object. Closing when no object is open succeeds.
   Result Close();
 
  private:

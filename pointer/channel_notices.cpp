@@ -25,6 +25,22 @@ std::size_t FormatChannelNotice(const ChannelNotice& notice, char* out, std::siz
             notice.fifo, notice.writeIndex, notice.readIndex, CommandFifo::kSlotCount - 1);
       }
       break;
+    case ChannelNotice::Kind::kOwnIndexReset:
+      if (notice.fifo == ChannelNotice::kPointerFifo) {
+        length = std::snprintf(out, size,
+                               "PointerFifo write index %u was outside its slots (0 to %u): "
+                               "reset to the read index %u",
+                               notice.writeIndex, PointerFifo::kSlotCount - 1,
+                               notice.readIndex < PointerFifo::kSlotCount ? notice.readIndex : 0);
+      } else {
+        length = std::snprintf(
+            out, size,
+            "CommandFifo %d read index %u was outside its slots (0 to %u): reset to the write "
+            "index %u",
+            notice.fifo, notice.readIndex, CommandFifo::kSlotCount - 1,
+            notice.writeIndex < CommandFifo::kSlotCount ? notice.writeIndex : 0);
+      }
+      break;
   }
   if (length < 0) length = 0;
   return static_cast<std::size_t>(length) < size ? static_cast<std::size_t>(length) : size - 1;
@@ -40,25 +56,52 @@ void ChannelNotices::NoteFifo(int fifo, bool usable, std::uint32_t writeIndex,
     return;
   }
   unusableFifos_.set(bit);
-  if (pendingCount_ == kPendingCount) return;  // nobody takes them
-  pending_[static_cast<std::size_t>(pendingCount_++)] =
-      ChannelNotice{ChannelNotice::Kind::kFifoUnusable, fifo, writeIndex, readIndex};
+  Queue(ChannelNotice{ChannelNotice::Kind::kFifoUnusable, fifo, writeIndex, readIndex});
 }
 
-ChannelNotice ChannelNotices::Take(bool areaCutShort) {
+void ChannelNotices::NoteOwnIndexReset(int fifo, std::uint32_t writeIndex,
+                                       std::uint32_t readIndex) {
+  Queue(ChannelNotice{ChannelNotice::Kind::kOwnIndexReset, fifo, writeIndex, readIndex});
+}
+
+void ChannelNotices::Queue(const ChannelNotice& notice) {
+  if (pendingCount_ == kPendingCount) return;  // nobody takes them
+  pending_[static_cast<std::size_t>(pendingCount_++)] = notice;
+}
+
+ChannelNotice ChannelNotices::Take(bool areaCutShort, std::uint32_t now) {
   if (areaCutShort && !cutShortNoted_) {
     cutShortNoted_ = true;
     return ChannelNotice{ChannelNotice::Kind::kAreaCutShort};
   }
-  if (pendingCount_ == 0) return {};
-  const ChannelNotice oldest = pending_[0];
-  for (int i = 1; i < pendingCount_; ++i) {
-    pending_[static_cast<std::size_t>(i - 1)] = pending_[static_cast<std::size_t>(i)];
+  while (pendingCount_ != 0) {
+    const ChannelNotice oldest = pending_[0];
+    for (int i = 1; i < pendingCount_; ++i) {
+      pending_[static_cast<std::size_t>(i - 1)] = pending_[static_cast<std::size_t>(i)];
+    }
+    --pendingCount_;
+    if (TellNow(oldest, now)) return oldest;
   }
-  --pendingCount_;
-  return oldest;
+  return {};
 }
 
+std::size_t ChannelNotices::ToldSlot(const ChannelNotice& notice) {
+  const auto fifo = static_cast<std::size_t>(notice.fifo + 1);
+  return notice.kind == ChannelNotice::Kind::kOwnIndexReset ? kFifoCount + fifo : fifo;
+}
+
+// A consumer that flips an index between good and bad would otherwise fill
+// the log with thousands of lines a second.
+bool ChannelNotices::TellNow(const ChannelNotice& notice, std::uint32_t now) {
+  const std::size_t slot = ToldSlot(notice);
+  if (told_.test(slot) && now - toldAt_[slot] < kRepeatAfterMs) return false;
+  told_.set(slot);
+  toldAt_[slot] = now;
+  return true;
+}
+
+// The once-a-minute limit outlives the area: a new area is broken by the
+// same program as the old one.
 void ChannelNotices::Forget() {
   pendingCount_ = 0;
   unusableFifos_.reset();

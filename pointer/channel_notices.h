@@ -14,14 +14,15 @@
 struct ChannelNotice {
   enum class Kind {
     kNone,
-    kAreaCutShort,  // another process truncated the area; nothing moves any more
-    kFifoUnusable,  // a FIFO was found with an index outside its slots
+    kAreaCutShort,   // another process truncated the area; nothing moves any more
+    kFifoUnusable,   // a FIFO was found with an index outside its slots
+    kOwnIndexReset,  // the server found its own index outside the slots and reset it
   };
   static constexpr int kPointerFifo = -1;
 
   Kind kind = Kind::kNone;
-  int fifo = kPointerFifo;  // kFifoUnusable: kPointerFifo or a command FIFO's pointer number
-  std::uint32_t writeIndex = 0;
+  int fifo = kPointerFifo;       // kFifoUnusable, kOwnIndexReset: kPointerFifo or a pointer number
+  std::uint32_t writeIndex = 0;  // as found, before a reset
   std::uint32_t readIndex = 0;
 };
 
@@ -30,21 +31,36 @@ std::size_t FormatChannelNotice(const ChannelNotice& notice, char* out, std::siz
 
 // The notices not yet taken, oldest first. A FIFO is noted when it is first
 // found unusable, and again only after it was found usable in between; the
-// cut-short area once per area. Not locked: the channel's caller serialises.
+// cut-short area once per area. A FIFO that another process breaks again and
+// again is told at most once a minute for each kind of notice. Not locked:
+// the channel's caller serialises.
 class ChannelNotices {
  public:
   // Notes the FIFO (kPointerFifo or a pointer number) as found just now.
   void NoteFifo(int fifo, bool usable, std::uint32_t writeIndex, std::uint32_t readIndex);
+  // Notes that the server reset its own index of the FIFO, found as given.
+  void NoteOwnIndexReset(int fifo, std::uint32_t writeIndex, std::uint32_t readIndex);
   // The oldest notice not yet taken (kind kNone when there is none); when the
-  // area is cut short, that comes first.
-  ChannelNotice Take(bool areaCutShort);
+  // area is cut short, that comes first. now: a millisecond tick count.
+  ChannelNotice Take(bool areaCutShort, std::uint32_t now);
+
+  static constexpr std::uint32_t kRepeatAfterMs = 60000;
   // A new area begins with no notices.
   void Forget();
 
  private:
+  void Queue(const ChannelNotice& notice);
+
   static constexpr int kPendingCount = 8;
   std::array<ChannelNotice, kPendingCount> pending_{};
   int pendingCount_ = 0;
-  std::bitset<1 + kCommandFifoCount> unusableFifos_;  // index: FIFO number + 1
+  static constexpr std::size_t kFifoCount = 1 + kCommandFifoCount;  // index: FIFO number + 1
+  // The told notices' slot: each FIFO once for every kind of FIFO notice.
+  static std::size_t ToldSlot(const ChannelNotice& notice);
+  bool TellNow(const ChannelNotice& notice, std::uint32_t now);
+
+  std::bitset<kFifoCount> unusableFifos_;
+  std::bitset<2 * kFifoCount> told_;
+  std::array<std::uint32_t, 2 * kFifoCount> toldAt_{};
   bool cutShortNoted_ = false;
 };

@@ -7,7 +7,7 @@
 //
 // An index outside the slots was written by a faulty or foreign process; such
 // a ring is unusable (holds nothing, takes nothing) until the side that owns
-// the bad index resets it.
+// the bad index resets it. The server repairs its own indices as it finds them.
 #pragma once
 
 #include <atomic>
@@ -71,6 +71,19 @@ class FifoRing {
   static void ResetRead(Fifo& fifo) {
     const std::uint32_t write = LoadIndex(fifo.writeIndex);
     StoreIndex(fifo.readIndex, write < kSlots ? write : 0);
+  }
+
+  // A side that finds its own index outside the slots resets it as above;
+  // true when it had to.
+  static bool RepairWrite(Fifo& fifo) {
+    if (LoadIndex(fifo.writeIndex) < kSlots) return false;
+    ResetWrite(fifo);
+    return true;
+  }
+  static bool RepairRead(Fifo& fifo) {
+    if (LoadIndex(fifo.readIndex) < kSlots) return false;
+    ResetRead(fifo);
+    return true;
   }
 
  private:

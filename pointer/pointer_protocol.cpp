@@ -34,18 +34,20 @@ void PointerProtocol::AttachChannel(SharedMemoryChannel* channel) {
   channel_ = channel;
 }
 
-ResponseText PointerProtocol::HandlePointerReport(std::string_view routingPath) {
+ResponseText PointerProtocol::HandlePointerReport(std::string_view routingPath,
+                                                  std::uint32_t peerAddress) {
   PointerReport report;
   const bool accepted = DecodePointerReport(routingPath, report);
   LogReport(report);  // refused reports too: the trace shows what came in
   if (!accepted) return kNoCommandResponse;
 
-  const Outcome outcome = Apply(report, tickCount_());
+  const Outcome outcome = Apply(report, tickCount_(), peerAddress);
   LogOutcome(outcome);
   return outcome.response;
 }
 
-PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std::uint32_t now) {
+PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std::uint32_t now,
+                                                std::uint32_t peerAddress) {
   const auto p = static_cast<std::size_t>(report.pointer);
   const auto ackPacket = static_cast<std::int32_t>(report.ackPacket);
   Outcome outcome;
@@ -55,6 +57,12 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
   outcome.response = MakeResponse(state_.packetNumber[p], state_.currentCommand[p]);
 
   state_.lastReportTick[p] = now;
+  if (peers_.Note(p, peerAddress, now)) {
+    outcome.twoPhones = true;
+    outcome.pointer = static_cast<int>(p);
+    outcome.addresses[0] = peers_.OtherAddress(p);
+    outcome.addresses[1] = peerAddress;
+  }
   if (state_.resetRequest[p] == 1) {
     state_.resetRequest[p] = 0;
     state_.pendingAck[p] = 0;
@@ -82,14 +90,14 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
   last.buttonR = static_cast<std::int32_t>(report.buttonR);
   last.offScreen = report.ackMode == 0 || report.ackMode == 1 ? 1 : 0;
   if (static_cast<int>(p) == options_.selectedPointer) liveStatus_ = last;
-  TakeChannelNotices(outcome);
+  TakeChannelNotices(outcome, now);
   return outcome;
 }
 
-void PointerProtocol::TakeChannelNotices(Outcome& outcome) {
+void PointerProtocol::TakeChannelNotices(Outcome& outcome, std::uint32_t now) {
   if (channel_ == nullptr) return;
   while (outcome.noticeCount < static_cast<int>(outcome.notices.size())) {
-    const ChannelNotice notice = channel_->TakeNotice();
+    const ChannelNotice notice = channel_->TakeNotice(now);
     if (notice.kind == ChannelNotice::Kind::kNone) return;
     outcome.notices[static_cast<std::size_t>(outcome.noticeCount++)] = notice;
   }
@@ -178,7 +186,9 @@ std::vector<ReportingPointer> PointerProtocol::ReadReportingPointers() {
   std::lock_guard guard(protocolLock_);
   const std::uint32_t now = tickCount_();
   for (std::size_t p = 0; p < lastReports_.size(); ++p) {
-    if (ReportedLately(p, now)) reporting.push_back({static_cast<int>(p), lastReports_[p]});
+    if (ReportedLately(p, now)) {
+      reporting.push_back({static_cast<int>(p), lastReports_[p], peers_.TwoPhones(p, now)});
+    }
   }
   return reporting;
 }
@@ -220,6 +230,18 @@ void PointerProtocol::LogOutcome(const Outcome& outcome) {
     const std::size_t length =
         FormatChannelNotice(outcome.notices[static_cast<std::size_t>(i)], line, sizeof line);
     log_.WriteLogLine(std::string_view(line, length));
+  }
+  if (outcome.twoPhones) {
+    char first[16];
+    char second[16];
+    FormatPeerAddress(outcome.addresses[0], first);
+    FormatPeerAddress(outcome.addresses[1], second);
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "Pointer %02d reported from two addresses within a second (%s, %s): two "
+                  "phones on one number?",
+                  outcome.pointer, first, second);
+    log_.WriteLogLine(line);
   }
   if (options_.logLevel < 4) return;
   if (outcome.forwarded) log_.WriteLogLine("Data written to the FIFO");

@@ -12,6 +12,7 @@
 
 #include "common/pointer_limits.h"
 #include "pointer/live_status.h"
+#include "pointer/pointer_peers.h"
 #include "pointer/pointer_report.h"
 #include "pointer/pointer_report_handler.h"
 #include "pointer/shared_memory_channel.h"
@@ -34,6 +35,7 @@ struct PointerProtocolState {
 struct ReportingPointer {
   int pointer = 0;
   LiveStatus status;
+  bool twoPhones = false;  // two addresses reported on it within the last second
 };
 
 // Commands of the dialog's six Vibrate buttons.
@@ -70,7 +72,12 @@ class PointerProtocol : public PointerReportHandler {
   // closed channel means reports are answered but forwarded nowhere.
   void AttachChannel(SharedMemoryChannel* channel);
 
-  ResponseText HandlePointerReport(std::string_view routingPath) override;
+  ResponseText HandlePointerReport(std::string_view routingPath,
+                                   std::uint32_t peerAddress) override;
+  // A report whose sender's address is not known.
+  ResponseText HandlePointerReport(std::string_view routingPath) {
+    return HandlePointerReport(routingPath, 0);
+  }
 
   // Queues a command for the selected pointer, replacing one not yet taken.
   void QueueVibrateCommand(std::int32_t code);
@@ -101,13 +108,17 @@ class PointerProtocol : public PointerReportHandler {
     // touches at most two FIFOs, besides the area being cut short.
     std::array<ChannelNotice, 3> notices{};
     int noticeCount = 0;
+    // Two phones seen on this report's pointer, to be logged: their addresses.
+    bool twoPhones = false;
+    int pointer = 0;
+    std::uint32_t addresses[2] = {};
   };
 
-  Outcome Apply(const PointerReport& report, std::uint32_t now);
+  Outcome Apply(const PointerReport& report, std::uint32_t now, std::uint32_t peerAddress);
   void Forward(const PointerReport& report);
   std::int32_t TakeNextCommand(int pointer);
   bool HasChannel() const;
-  void TakeChannelNotices(Outcome& outcome);
+  void TakeChannelNotices(Outcome& outcome, std::uint32_t now);
   bool ReportedLately(std::size_t p, std::uint32_t now) const;
   void LogReport(const PointerReport& report);
   void LogOutcome(const Outcome& outcome);
@@ -121,4 +132,5 @@ class PointerProtocol : public PointerReportHandler {
   PointerProtocolState state_;
   LiveStatus liveStatus_;
   PerPointer<LiveStatus> lastReports_{};  // every pointer's, for the operator's overview
+  PointerPeers peers_;
 };

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string_view>
 
 // Four hexadecimal digits: packet number, then command code.
@@ -13,6 +14,8 @@ inline constexpr ResponseText kNoCommandResponse = {'0', '0', '0', '0'};
 class PointerReportHandler {
  public:
   virtual ~PointerReportHandler() = default;
-  // Called on client threads, several at once.
-  virtual ResponseText HandlePointerReport(std::string_view routingPath) = 0;
+  // Called on client threads, several at once. peerAddress: the phone's IPv4
+  // address, its first byte highest; 0 when unknown.
+  virtual ResponseText HandlePointerReport(std::string_view routingPath,
+                                           std::uint32_t peerAddress) = 0;
 };

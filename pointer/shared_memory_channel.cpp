@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 namespace {
@@ -29,6 +30,7 @@ int SharedMemoryChannel::SharedMemoryInit(int bCreateNew, const std::string& fol
                                           std::uint32_t& structVersion, int& created) {
   SharedMemoryClose();  // a channel holds one area at a time
   created = 0;
+  creator_ = false;
   rendezvous_.SetFolder(folder);
   return bCreateNew == 1 ? Create(structVersion, created) : Open(structVersion);
 }
@@ -76,6 +78,7 @@ int SharedMemoryChannel::Create(std::uint32_t& structVersion, int& created) {
   }
 
   created = 1;
+  creator_ = true;
   area_ = static_cast<SharedMemoryArea*>(view);
   area_->totalSize = kSharedMemorySize;
   area_->structVersion = StructVersion;
@@ -141,15 +144,27 @@ SharedMemoryArea* SharedMemoryChannel::LiveArea() const {
   return area_ != nullptr && !memory_.ViewLost() ? area_ : nullptr;
 }
 
+// Another program may write any value into the creator's own index; nobody
+// else may reset it, so the creator does, or that FIFO would stay dead.
+template <typename Fifo>
+void SharedMemoryChannel::RepairOwnIndex(Fifo& fifo, int fifoNumber) const {
+  if (!creator_) return;
+  const FifoRing<Fifo> found(fifo);
+  const bool repaired = std::is_same_v<Fifo, PointerFifo> ? FifoRing<Fifo>::RepairWrite(fifo)
+                                                          : FifoRing<Fifo>::RepairRead(fifo);
+  if (repaired) notices_.NoteOwnIndexReset(fifoNumber, found.WriteIndex(), found.ReadIndex());
+}
+
 template <typename Fifo>
 FifoRing<Fifo> SharedMemoryChannel::RingOf(Fifo& fifo, int fifoNumber) const {
+  RepairOwnIndex(fifo, fifoNumber);
   const FifoRing<Fifo> ring(fifo);
   notices_.NoteFifo(fifoNumber, ring.Usable(), ring.WriteIndex(), ring.ReadIndex());
   return ring;
 }
 
-ChannelNotice SharedMemoryChannel::TakeNotice() {
-  return notices_.Take(area_ != nullptr && memory_.ViewLost());
+ChannelNotice SharedMemoryChannel::TakeNotice(std::uint32_t now) {
+  return notices_.Take(area_ != nullptr && memory_.ViewLost(), now);
 }
 
 int SharedMemoryChannel::PutPointerReport(const PointerReportRecord& record) {

@@ -48,6 +48,9 @@ class SharedMemoryChannel {
   const std::string& GetMappingName() const { return mappingName_; }
   const std::string& GetLastErrorText() const { return lastErrorText_; }
   const std::string& GetRendezvousFilePath() const { return rendezvous_.Path(); }
+  // False once another process removed the open area's name: consumers can
+  // no longer find it, and a new server may take the name (Linux only).
+  bool AreaStillNamed() const { return memory_.StillNamed(); }
 
   // Report FIFO: the server writes, the consumer reads.
   int PutPointerReport(const PointerReportRecord& record);
@@ -72,8 +75,10 @@ class SharedMemoryChannel {
 
   // The oldest notice not yet taken (kind kNone when there is none). A FIFO is
   // noted when it is first found unusable, and again only after it was found
-  // usable in between; the cut-short area once per area.
-  ChannelNotice TakeNotice();
+  // usable in between; the cut-short area once per area; the creator's reset
+  // of its own bad index each time. Each FIFO's notices of one kind at most
+  // once a minute; now is a millisecond tick count.
+  ChannelNotice TakeNotice(std::uint32_t now);
 
   // Ends the process named in the rendezvous file's CreatorProcessID.
   int TerminateCreator();
@@ -88,9 +93,12 @@ class SharedMemoryChannel {
   // The area while its FIFOs can be used: none once another process cut it short.
   SharedMemoryArea* LiveArea() const;
   CommandFifo* CommandFifoOf(int pointer) const;
-  // The FIFO's ring as this side sees it now, noting a change of usability.
+  // The FIFO's ring as this side sees it now, noting a change of usability;
+  // the creator first repairs its own index of it.
   template <typename Fifo>
   FifoRing<Fifo> RingOf(Fifo& fifo, int fifoNumber) const;
+  template <typename Fifo>
+  void RepairOwnIndex(Fifo& fifo, int fifoNumber) const;
 
   const std::string creationName_;
   std::string mappingName_;
@@ -98,6 +106,7 @@ class SharedMemoryChannel {
   RendezvousFile rendezvous_;
   platform::SharedMemory memory_;
   SharedMemoryArea* area_ = nullptr;
+  bool creator_ = false;  // this side writes the report FIFO and reads the command FIFOs
   // The FIFO operations note as they go, also the const ones; the caller
   // serialises all of them anyway.
   mutable ChannelNotices notices_;

@@ -107,7 +107,7 @@ void ThreadedServer::AcceptOne(platform::Socket& listening) {
   char address[16];
   std::snprintf(address, sizeof address, "%d.%d.%d.%d", peer.bytes[0], peer.bytes[1], peer.bytes[2],
                 peer.bytes[3]);
-  if (!AddClient(std::move(client), address, peer.portNetworkOrder)) {
+  if (!AddClient(std::move(client), peer, address)) {
     WriteLog(kErrorLogFileName, "AddClient(...) failure", "AcceptThread", 0);
   }
 }

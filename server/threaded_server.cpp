@@ -144,12 +144,15 @@ void ThreadedServer::RememberVisitor(const char* address) {
   visitors_.emplace_back(address);
 }
 
-int ThreadedServer::AddClient(platform::Socket socket, const char* address,
-                              std::uint16_t portNetworkOrder) {
-  OnClientAccepted(address, portNetworkOrder);
+int ThreadedServer::AddClient(platform::Socket socket, const platform::PeerAddress& peer,
+                              const char* address) {
+  OnClientAccepted(address, peer.portNetworkOrder);
   RememberVisitor(address);
   ++requestCount_;
-  auto* startBlock = new ClientStartBlock{this, std::move(socket)};
+  const std::uint32_t peerAddress = std::uint32_t{peer.bytes[0]} << 24 |
+                                    std::uint32_t{peer.bytes[1]} << 16 |
+                                    std::uint32_t{peer.bytes[2]} << 8 | peer.bytes[3];
+  auto* startBlock = new ClientStartBlock{this, std::move(socket), peerAddress};
   if (HandToWaitingThread(startBlock)) return 1;
   return StartClientThread(startBlock);
 }

@@ -27,6 +27,7 @@ class ThreadedServer;
 struct ClientStartBlock {
   ThreadedServer* server = nullptr;
   platform::Socket socket;
+  std::uint32_t peerAddress = 0;  // the peer's IPv4 address, its first byte highest
 };
 
 class ThreadedServer : public ErrorLog {
@@ -56,9 +57,11 @@ class ThreadedServer : public ErrorLog {
   // and may change keepAlive. Nonzero: send the reply; 0: close without one.
   virtual int ParseRequest(std::string_view request, std::string& reply, int& keepAlive) = 0;
   // What the client threads call: ParseRequest, for servers whose replies may
-  // end in a body that is read while it goes out (body is empty on entry).
-  virtual int ParseRequestWithBody(std::string_view request, std::string& reply,
-                                   std::unique_ptr<ReplyBody>& /*body*/, int& keepAlive) {
+  // end in a body that is read while it goes out (body is empty on entry) or
+  // that want the peer's IPv4 address (first byte highest).
+  virtual int ParseRequestWithBody(std::string_view request, std::uint32_t /*peerAddress*/,
+                                   std::string& reply, std::unique_ptr<ReplyBody>& /*body*/,
+                                   int& keepAlive) {
     return ParseRequest(request, reply, keepAlive);
   }
 
@@ -107,7 +110,7 @@ class ThreadedServer : public ErrorLog {
   void AcceptOne(platform::Socket& listening);
   void ReapFinishedThreads();
 
-  int AddClient(platform::Socket socket, const char* address, std::uint16_t portNetworkOrder);
+  int AddClient(platform::Socket socket, const platform::PeerAddress& peer, const char* address);
   bool HandToWaitingThread(ClientStartBlock* startBlock);
   int StartClientThread(ClientStartBlock* startBlock);
   void RemoveClient(platform::NetEvent* socketEvent, ClientStartBlock* startBlock,

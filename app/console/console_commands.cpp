@@ -86,7 +86,7 @@ constexpr Command kCommands[] = {
      Emulate},
     {"list", "list", 0,
      "lists the pointers that reported in the last second with X, Y and buttons; "
-     "* marks the selected one",
+     "* marks the selected one, \"two phones\" one that two addresses reported on",
      List},
     {"status", "status", 0,
      "one line with the server's state, its statistics and the selected "
@@ -217,6 +217,7 @@ CommandResult List(const CommandCall& call) {
                   pointer.status.x, pointer.status.y, pointer.status.buttonL,
                   pointer.status.buttonR);
     text += line;
+    if (pointer.twoPhones) text += "  two phones";
   }
   view.ShowMessageBox(text, "");
   return CommandResult::kDone;

@@ -39,8 +39,9 @@ int SystemError() {
 
 // True when fd is still the object that the name leads to: a creator that
 // ends removes the name before it lets go of the lock, so a lock taken on an
-// object whose name is already gone proves nothing.
-bool StillNamed(int fd, const std::string& objectName) {
+// object whose name is already gone proves nothing; and a name removed by
+// another process may have passed to another server's object since.
+bool NameLeadsTo(int fd, const std::string& objectName) {
   const int current = shm_open(objectName.c_str(), O_RDONLY | O_CLOEXEC, 0);
   if (current < 0) return false;
   struct stat locked {};
@@ -153,7 +154,7 @@ SharedMemory::ClaimResult SharedMemory::ClaimName(const std::string& name) {
       return {error == EAGAIN || error == EACCES ? Claim::kHeldByRunningCreator : Claim::kFailed,
               error};
     }
-    if (!StillNamed(fd, objectName)) {
+    if (!NameLeadsTo(fd, objectName)) {
       close(fd);  // the previous creator was just leaving; try the new name
       continue;
     }
@@ -259,6 +260,10 @@ bool SharedMemory::ViewLost() const {
   return IsViewLost(viewGuard_);
 }
 
+bool SharedMemory::StillNamed() const {
+  return handle_ == kNoHandle || NameLeadsTo(static_cast<int>(handle_), ObjectName(name_));
+}
+
 Result SharedMemory::Close() {
   if (handle_ == kNoHandle) {
     ReleaseClaim();
@@ -268,8 +273,10 @@ Result SharedMemory::Close() {
   const int fd = static_cast<int>(handle_);
   handle_ = kNoHandle;
   if (claimed) {
-    // Remove the name while the lock still holds, then let go of both.
-    shm_unlink(ObjectName(name_).c_str());
+    // Remove the name while the lock still holds, then let go of both; a
+    // name that leads elsewhere by now belongs to another server.
+    const std::string objectName = ObjectName(name_);
+    if (NameLeadsTo(fd, objectName)) shm_unlink(objectName.c_str());
     claim_ = kNoHandle;
   }
   return close(fd) == 0 ? Result() : LastFailure();
@@ -277,7 +284,8 @@ Result SharedMemory::Close() {
 
 void SharedMemory::ReleaseClaim() {
   if (claim_ == kNoHandle) return;
-  shm_unlink(ObjectName(name_).c_str());
+  const std::string objectName = ObjectName(name_);
+  if (NameLeadsTo(static_cast<int>(claim_), objectName)) shm_unlink(objectName.c_str());
   close(static_cast<int>(claim_));
   claim_ = kNoHandle;
 }

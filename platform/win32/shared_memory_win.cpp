@@ -228,6 +228,10 @@ bool SharedMemory::ViewLost() const {
   return false;  // the object keeps its size while any view of it exists
 }
 
+bool SharedMemory::StillNamed() const {
+  return true;  // a mapping keeps its name while any handle to it is open
+}
+
 Result SharedMemory::Close() {
   if (handle_ == kNoHandle) {
     ReleaseClaim();

@@ -127,6 +127,21 @@ TEST_F(DiagnosticLogTest, LongMessagesAreWrittenWholeButComparedByTheirStart) {
                             "2026/12/06-21:43:52.001: end\r\n");
 }
 
+// Past its limit the file becomes "<name>.1", replacing an older one.
+TEST_F(DiagnosticLogTest, AFullLogIsSetAsideAndANewOneBegins) {
+  log.SetSizeLimit(60);
+  log.WriteLogLine("first");
+  log.WriteLogLine("second");  // 62 bytes now
+  log.WriteLogLine("third");
+  EXPECT_EQ(TempFolder::ReadAll(log.Path() + ".1"),
+            "2026/12/06-21:43:52.000: first\r\n2026/12/06-21:43:52.001: second\r\n");
+  EXPECT_EQ(Contents(), "2026/12/06-21:43:52.002: third\r\n");
+  log.WriteLogLine("fourth");
+  log.WriteLogLine("fifth");
+  EXPECT_EQ(TempFolder::ReadAll(log.Path() + ".1"),
+            "2026/12/06-21:43:52.002: third\r\n2026/12/06-21:43:52.003: fourth\r\n");
+}
+
 TEST(DiagnosticLogConcurrencyTest, LinesOfConcurrentWritersNeverMix) {
   TempFolder folder;
   DiagnosticLog log(folder.File("Prog.LOG"));

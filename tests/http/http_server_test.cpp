@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 
@@ -117,6 +118,25 @@ TEST_F(HttpServerTest, ServesOverLoopbackAndKeepsAliveOnRequest) {
   EXPECT_EQ(server.Shutdown(), 1);
   ASSERT_TRUE(Start(root.Path()));
   EXPECT_EQ(starts, 2);
+}
+
+// Phones on one pointer number are told apart by their addresses.
+TEST_F(HttpServerTest, ReportsReachTheProtocolWithThePeersAddress) {
+  struct PeerRecorder : PointerReportHandler {
+    ResponseText HandlePointerReport(std::string_view, std::uint32_t peer) override {
+      peerAddress = peer;
+      return kNoCommandResponse;
+    }
+    std::atomic<std::uint32_t> peerAddress{0};
+  } recorder;
+  server.SetPointerReportHandler(&recorder);
+  ASSERT_TRUE(Start(root.Path()));
+  platform::ClientSocket client;
+  ASSERT_TRUE(client.Connect(port));
+  ASSERT_TRUE(client.SendAll("GET /tolvex HTTP/1.0\r\n\r\n"));
+  EXPECT_TRUE(ReadUntilQuiet(client, 1 << 20).ends_with("0000"));
+  EXPECT_EQ(server.Shutdown(), 1);
+  EXPECT_EQ(recorder.peerAddress, 0x7F000001u);  // 127.0.0.1
 }
 
 TEST_F(HttpServerTest, WithoutKeepAliveTheConnectionCloses) {

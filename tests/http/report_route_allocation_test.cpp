@@ -54,7 +54,9 @@ namespace {
 
 class FixedProtocol : public PointerReportHandler {
  public:
-  ResponseText HandlePointerReport(std::string_view) override { return {'0', '2', '0', '0'}; }
+  ResponseText HandlePointerReport(std::string_view, std::uint32_t) override {
+    return {'0', '2', '0', '0'};
+  }
 };
 
 TEST(ReportRouteAllocationTest, AnsweringAReportAllocatesNothing) {

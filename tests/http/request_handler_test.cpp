@@ -39,7 +39,7 @@ std::string NotFound(std::string_view page) {
 
 class RecordingReportHandler : public PointerReportHandler {
  public:
-  ResponseText HandlePointerReport(std::string_view routingPath) override {
+  ResponseText HandlePointerReport(std::string_view routingPath, std::uint32_t) override {
     paths.emplace_back(routingPath);
     return {'0', '1', 'A', '0'};
   }
@@ -290,6 +290,16 @@ TEST_F(RequestHandlerTest, RoutesAreTracedFromLevelThree) {
                    "not empty and not index.htm and not index.html",
                    "not favicon.ico",
                    "not tolvex"}));
+}
+
+// A megabyte path must not put a megabyte into the log.
+TEST_F(RequestHandlerTest, OnlyTheStartOfALongPathIsTraced) {
+  logLevel = 3;
+  const std::string path = "/" + std::string(255, 'a') + std::string(299744, 'b');
+  Get(path);
+  const Lines messages = Messages();
+  ASSERT_GE(messages.size(), 3u);
+  EXPECT_EQ(messages[2], path.substr(0, 256) + "... (cut, 300000 bytes)");
 }
 
 TEST_F(RequestHandlerTest, LevelFourAddsHeadersAndTheResponseText) {

@@ -32,4 +32,24 @@ TEST_F(ChannelTest, AnEarlierKindOfServerStillKeepsItsArea) {
   shm_unlink(("/" + name_).c_str());
 }
 
+// A name removed under a running server (logind does so at log-out) may go
+// to a second server; the first one's end must not remove that one's area.
+TEST_F(ChannelTest, AServerThatLostItsNameLeavesTheNextServersAreaAlone) {
+  CreateServer();
+  EXPECT_TRUE(server_.AreaStillNamed());
+  ASSERT_EQ(shm_unlink(("/" + name_).c_str()), 0);
+  EXPECT_FALSE(server_.AreaStillNamed());
+
+  TempFolder secondFolder;
+  SharedMemoryChannel second{name_};
+  std::uint32_t version = 0;
+  int created = 0;
+  ASSERT_EQ(second.SharedMemoryInit(1, secondFolder.Path(), version, created), 1)
+      << second.GetLastErrorText();
+  EXPECT_FALSE(server_.AreaStillNamed());
+  EXPECT_EQ(server_.SharedMemoryClose(), 1);
+  EXPECT_TRUE(second.AreaStillNamed());
+  EXPECT_TRUE(platform::SharedMemory::IsClaimedByRunningCreator(name_));
+}
+
 }  // namespace

@@ -142,6 +142,39 @@ TEST_F(FifoTest, BadIndicesMakeTheFifoUnusableUntilItsOwnerResetsIt) {
   EXPECT_EQ(command.command, 5u);
 }
 
+// The server owns the report FIFO's write index and the command FIFOs' read
+// indices: one that another program broke is reset at the server's next use,
+// and said so once; the consumer's own operations leave it alone.
+TEST_F(FifoTest, TheServerResetsItsOwnBadIndexAndGoesOn) {
+  Area().pointerFifo.writeIndex = 70000;
+  PointerReportRecord taken;
+  EXPECT_EQ(consumer_.GetPointerReport(taken), 0);
+  EXPECT_EQ(Area().pointerFifo.writeIndex, 70000u);
+  EXPECT_EQ(server_.PutPointerReport(Report(2, 7)), 1);
+  ASSERT_EQ(consumer_.GetPointerReport(taken), 1);
+  EXPECT_EQ(taken.frame, 7u);
+
+  Area().commandFifos[4].readIndex = 900;
+  EXPECT_EQ(server_.IsCommandFifoEmpty(4), 1);
+  EXPECT_EQ(consumer_.PutCommand(4, CommandRecord{0xA2, 0}), 1);
+  CommandRecord command;
+  ASSERT_EQ(server_.GetCommand(4, command), 1);
+  EXPECT_EQ(command.command, 0xA2u);
+
+  const ChannelNotice first = server_.TakeNotice(0);
+  EXPECT_EQ(first.kind, ChannelNotice::Kind::kOwnIndexReset);
+  char line[160];
+  FormatChannelNotice(first, line, sizeof line);
+  EXPECT_STREQ(line,
+               "PointerFifo write index 70000 was outside its slots (0 to 15999): reset to the "
+               "read index 0");
+  FormatChannelNotice(server_.TakeNotice(0), line, sizeof line);
+  EXPECT_STREQ(line,
+               "CommandFifo 4 read index 900 was outside its slots (0 to 799): reset to the write "
+               "index 0");
+  EXPECT_EQ(server_.TakeNotice(0).kind, ChannelNotice::Kind::kNone);
+}
+
 TEST_F(FifoTest, AClosedChannelTouchesNothing) {
   EXPECT_EQ(server_.SharedMemoryClose(), 1);
   EXPECT_EQ(server_.SharedMemoryClose(), -1);

@@ -122,6 +122,27 @@ TEST_F(PointerProtocolTest, SilenceAbandonsTheAwaitedEcho) {
   EXPECT_EQ(Report({.frame = 2}), "0100");
 }
 
+// The echo is tested before freshness: a stale report that echoes the
+// awaited packet still ends the wait.
+TEST_F(PointerProtocolTest, StaleReportWithTheEchoClearsTheAwaitedPacket) {
+  protocol.QueueVibrateCommand(kVibrateShortSingle);
+  EXPECT_EQ(Report({.frame = 1}), "01A0");
+  EXPECT_EQ(Report({.frame = 0, .ackPacket = 1}), "01A0");
+  EXPECT_EQ(protocol.ReadState().pendingAck[3], 0);
+  EXPECT_EQ(Report({.frame = 2}), "0100");
+}
+
+// At program start every pointer is marked silent with a tick of now: none
+// has reported yet.
+TEST_F(PointerProtocolTest, NoPointerCountsAsReportingRightAfterTheResetRequest) {
+  protocol.MarkAllSilent();
+  EXPECT_TRUE(protocol.ReadReportingPointers().empty());
+  EXPECT_FALSE(protocol.HasReportedLately(3));
+  Report({.pointer = 3});
+  ASSERT_EQ(protocol.ReadReportingPointers().size(), 1u);
+  EXPECT_TRUE(protocol.HasReportedLately(3));
+}
+
 TEST_F(PointerProtocolTest, AReportNewerThanTheTickIsNotSilent) {
   protocol.QueueVibrateCommand(kVibrateShortSingle);
   EXPECT_EQ(Report({.frame = 1}), "01A0");
@@ -136,15 +157,18 @@ TEST_F(PointerProtocolTest, FlagsAndOffScreenFollowTheReport) {
   EXPECT_EQ(protocol.ReadLiveStatus().offScreen, 0);
   Report({.frame = 6, .ackMode = 0});
   EXPECT_EQ(protocol.ReadLiveStatus().offScreen, 1);
-  Report({.frame = 7, .buttonL = 1, .ackMode = 1});
+  Report({.frame = 7, .buttonL = 1, .ackMode = 2});
+  EXPECT_EQ(protocol.ReadLiveStatus().offScreen, 0);
+  Report({.frame = 8, .buttonL = 1, .ackMode = 1});
+  EXPECT_EQ(protocol.ReadLiveStatus().offScreen, 1);
 
   const auto records = TakeForwarded();
-  ASSERT_EQ(records.size(), 3u);
+  ASSERT_EQ(records.size(), 4u);
   EXPECT_EQ(records[0].flags, 0xC300u);
   EXPECT_EQ(records[0].frame, 5u);
   EXPECT_EQ(records[0].pointer, 3u);
   EXPECT_EQ(records[1].flags, 0u);
-  EXPECT_EQ(records[2].flags, 0x0100u);
+  EXPECT_EQ(records[3].flags, 0x0100u);
 }
 
 TEST_F(PointerProtocolTest, OtherPointersAreForwardedWithoutTouchingLiveStatus) {
@@ -234,25 +258,83 @@ TEST_F(PointerProtocolTest, ClosedChannelStillAnswersButForwardsNothing) {
   EXPECT_EQ(Report({}), "01A0");
 }
 
-// A consumer that writes a bad index stops that FIFO; the log says so once
-// each time it breaks.
-TEST_F(PointerProtocolTest, UnusableFifosAreLoggedOnceEach) {
+// A bad index of the server's own is reset and forwarding goes on; a bad
+// index of the consumer's stops that FIFO. The log says so once each time.
+TEST_F(PointerProtocolTest, BrokenFifosAreLoggedOnceEach) {
   logLevel = 0;
   SharedMemoryArea& area = *channel.GetHeader();
   area.pointerFifo.writeIndex = 16000;
   area.commandFifos[3].readIndex = 900;
   Report({.frame = 1});
   Report({.frame = 2});
-  channel.ResetPointerFifoWrite();  // the server's own index becomes valid again
-  Report({.frame = 3});
+  EXPECT_EQ(TakeForwarded().size(), 2u);
   area.pointerFifo.readIndex = 70000;
   Report({.frame = 4});
   Report({.frame = 5});
   EXPECT_EQ(LogMessages(log.Path()),
             (std::vector<std::string>{
-                "PointerFifo unusable: write index 16000, read index 0 (slots 0 to 15999)",
-                "CommandFifo 3 unusable: write index 0, read index 900 (slots 0 to 799)",
-                "PointerFifo unusable: write index 1, read index 70000 (slots 0 to 15999)"}));
+                "PointerFifo write index 16000 was outside its slots (0 to 15999): reset to the "
+                "read index 0",
+                "CommandFifo 3 read index 900 was outside its slots (0 to 799): reset to the "
+                "write index 0",
+                "PointerFifo unusable: write index 2, read index 70000 (slots 0 to 15999)"}));
+}
+
+// A consumer flipping its read index between bad and good breaks the FIFO
+// on every other report; the log says so once a minute.
+TEST_F(PointerProtocolTest, AFifoBrokenAgainAndAgainIsLoggedOnceAMinute) {
+  logLevel = 0;
+  SharedMemoryArea& area = *channel.GetHeader();
+  const auto flipAndReport = [&](int reports) {
+    for (int frame = 1; frame <= reports; ++frame) {
+      area.pointerFifo.readIndex = frame % 2 != 0 ? 70000 : area.pointerFifo.writeIndex;
+      Report({.frame = frame});
+      now += 100;
+    }
+  };
+  flipAndReport(590);
+  EXPECT_EQ(LogMessages(log.Path()).size(), 1u);
+  flipAndReport(20);
+  const std::vector<std::string> messages = LogMessages(log.Path());
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_TRUE(messages[1].starts_with("PointerFifo unusable: write index"));
+}
+
+// Two phones on one number: the list marks the pointer while both report,
+// and the log says so once a minute.
+TEST_F(PointerProtocolTest, TwoAddressesOnOnePointerAreMarkedAndLoggedOnceAMinute) {
+  logLevel = 0;
+  constexpr std::uint32_t kPhoneA = 0xC0A80114;  // 192.168.1.20
+  constexpr std::uint32_t kPhoneB = 0xC0A80115;
+  int frame = 1;
+  const auto reportFrom = [&](std::uint32_t address, int pointer) {
+    protocol.HandlePointerReport(ReportPath({.pointer = pointer, .frame = frame++}), address);
+    now += 100;
+  };
+  const auto twoPhones = [&] {
+    std::vector<int> marked;
+    for (const ReportingPointer& p : protocol.ReadReportingPointers()) {
+      if (p.twoPhones) marked.push_back(p.pointer);
+    }
+    return marked;
+  };
+  reportFrom(kPhoneA, 3);
+  reportFrom(kPhoneA, 3);
+  reportFrom(kPhoneB, 7);
+  EXPECT_TRUE(twoPhones().empty());
+  for (int i = 0; i < 100; ++i) reportFrom(i % 2 == 0 ? kPhoneB : kPhoneA, 3);  // ten seconds
+  EXPECT_EQ(twoPhones(), std::vector<int>{3});
+  for (int i = 0; i < 11; ++i) reportFrom(kPhoneA, 3);  // B is gone
+  EXPECT_TRUE(twoPhones().empty());
+
+  const std::string line =
+      "Pointer 03 reported from two addresses within a second (192.168.1.20, 192.168.1.21): "
+      "two phones on one number?";
+  EXPECT_EQ(LogMessages(log.Path()), std::vector<std::string>{line});
+  now += PointerPeers::kTellAgainMs;
+  reportFrom(kPhoneB, 3);
+  reportFrom(kPhoneA, 3);
+  EXPECT_EQ(LogMessages(log.Path()).size(), 2u);
 }
 
 TEST_F(PointerProtocolTest, ConcurrentReportersLoseNothing) {

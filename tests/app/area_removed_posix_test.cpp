@@ -1,0 +1,60 @@
+// Linux: another process removes the running server's area (logind's
+// RemoveIPC at log-out); the next timer tick makes and publishes a new one.
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <string>
+
+#include "app/application.h"
+#include "app/console/console_view.h"
+#include "app/main_dialog.h"
+#include "platform/profile.h"
+#include "platform/socket_client.h"
+#include "tests/app/fake_mouse.h"
+#include "tests/pointer/channel_fixture.h"
+#include "tests/support/log_lines.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+TEST(AreaRemovedTest, TheNextTickMakesAndPublishesANewArea) {
+  TempFolder folder;
+  const ProgramPaths paths = BuildProgramPaths(folder.File("TVXHandvane.exe"));
+  std::uint16_t port = 0;
+  platform::FindFreePort(port);
+  platform::ProfileWriteString(paths.iniFile, "General", "Log", "TRUE");
+  platform::ProfileWriteString(paths.iniFile, "Paths", "PathToIniFolder", folder.Path().c_str());
+  platform::ProfileWriteString(paths.iniFile, "Control", "Port", std::to_string(port).c_str());
+  const std::string areaName = UniqueAreaName();
+  Application app(paths, folder.File("Profile.INI"), areaName);
+  ConsoleView view(stdout);
+  FakeMouse mouse;
+  MainDialog dialog(app, view, mouse);
+  ASSERT_TRUE(dialog.OnInitDialog());
+
+  ASSERT_EQ(shm_unlink(("/" + areaName).c_str()), 0);
+  dialog.OnTimer();
+  dialog.OnTimer();
+  const std::vector<std::string> messages = LogMessages(paths.logFile);
+  EXPECT_EQ(
+      std::count(messages.begin(), messages.end(),
+                 "The TVXHDV shared memory was removed by another process: a new one is made"),
+      1);
+
+  // A consumer finds the new area through the rendezvous file and gets reports.
+  SharedMemoryChannel consumer{areaName};
+  std::uint32_t version = 0;
+  int created = 0;
+  ASSERT_EQ(consumer.SharedMemoryInit(0, folder.Path(), version, created), 1)
+      << consumer.GetLastErrorText();
+  app.protocol.HandlePointerReport("/tolvex10003000180008000000200");
+  PointerReportRecord record{};
+  EXPECT_EQ(consumer.GetPointerReport(record), 1);
+  EXPECT_TRUE(platform::SharedMemory::IsClaimedByRunningCreator(areaName));
+
+  dialog.OnOK();
+  EXPECT_FALSE(platform::SharedMemory::IsClaimedByRunningCreator(areaName));
+}
+
+}  // namespace
