@@ -32,12 +32,16 @@ std::string ReportRequest(int pointer, int frame, std::uint16_t port) {
   const std::string host = "127.0.0.1:" + std::to_string(port);
   return std::string("GET ") + path +
          " HTTP/1.1\r\n"
-         "Host: " + host + "\r\n"
+         "Host: " +
+         host +
+         "\r\n"
          "Connection: keep-alive\r\n"
          "User-Agent: Mozilla/5.0 (Linux; Android 14; Pixel 8) AppleWebKit/537.36 (KHTML, like "
          "Gecko) Chrome/126.0.0.0 Mobile Safari/537.36\r\n"
          "Accept: */*\r\n"
-         "Referer: http://" + host + "/\r\n"
+         "Referer: http://" +
+         host +
+         "/\r\n"
          "Accept-Encoding: gzip, deflate\r\n"
          "Accept-Language: en-US,en;q=0.9\r\n\r\n";
 }
@@ -62,10 +66,13 @@ bool ReadAnswer(platform::ClientSocket& socket, bool& keepOpen) {
       if (headerEnd != std::string::npos) {
         const std::string head = Lower(received.substr(0, headerEnd));
         const std::size_t length = head.find("content-length:");
-        total = headerEnd + 4 +
-                (length == std::string::npos ? 0 : std::strtoul(head.c_str() + length + 15, nullptr, 10));
+        total =
+            headerEnd + 4 +
+            (length == std::string::npos ? 0
+                                         : std::strtoul(head.c_str() + length + 15, nullptr, 10));
         keepOpen = head.find("connection: close") == std::string::npos &&
-                   (head.starts_with("http/1.1") || head.find("connection: keep-alive") != std::string::npos);
+                   (head.starts_with("http/1.1") ||
+                    head.find("connection: keep-alive") != std::string::npos);
       }
     }
     if (headerEnd != std::string::npos && received.size() >= total) return true;
@@ -110,7 +117,8 @@ void RunPhone(int index, std::uint16_t port, Clock::time_point start, Clock::tim
     open = keepOpen;
     const Clock::time_point answered = Clock::now();
     if (answered <= end) {
-      phone.latenciesMs.push_back(std::chrono::duration<double, std::milli>(answered - sent).count());
+      phone.latenciesMs.push_back(
+          std::chrono::duration<double, std::milli>(answered - sent).count());
     }
   }
 }
@@ -142,7 +150,8 @@ int main(int argc, char** argv) {
   std::vector<Phone> results(static_cast<std::size_t>(phones));
   std::vector<std::thread> threads;
   for (int i = 0; i < phones; ++i) {
-    threads.emplace_back(RunPhone, i, port, start, end, period, std::ref(results[static_cast<std::size_t>(i)]));
+    threads.emplace_back(RunPhone, i, port, start, end, period,
+                         std::ref(results[static_cast<std::size_t>(i)]));
   }
   for (std::thread& thread : threads) thread.join();
 

@@ -240,7 +240,8 @@ TEST(CursorEmulationXvfbTest, ATapBetweenTwoTicksClicksOnTheDisplay) {
     EXPECT_TRUE(Eventually([&] {
       window.Count();
       return window.presses == 1 && window.releases == 1;
-    })) << window.presses << " presses, " << window.releases << " releases";
+    })) << window.presses
+        << " presses, " << window.releases << " releases";
     protocol.AttachCursorFollower(nullptr);
   }
   XCloseDisplay(observer);

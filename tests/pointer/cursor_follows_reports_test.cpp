@@ -95,12 +95,12 @@ TEST_F(CursorFollowsReportsTest, EveryReportMovesTheCursorAndNoButtonChangeIsLos
   Report(3, 0x600, 0, 1);
   Report(3, 0x700, 1, 0);
   EXPECT_EQ(mouse.Events(7), (std::vector<MouseEvent>{{0x8001, 0x100, 0x1000},
-                                                        {0x8003, 0x200, 0x1000},
-                                                        {0x8005, 0x300, 0x1000},
-                                                        {0x800B, 0x400, 0x1000},
-                                                        {0x8015, 0x500, 0x1000},
-                                                        {0x8009, 0x600, 0x1000},
-                                                        {0x8013, 0x700, 0x1000}}));
+                                                      {0x8003, 0x200, 0x1000},
+                                                      {0x8005, 0x300, 0x1000},
+                                                      {0x800B, 0x400, 0x1000},
+                                                      {0x8015, 0x500, 0x1000},
+                                                      {0x8009, 0x600, 0x1000},
+                                                      {0x8013, 0x700, 0x1000}}));
 }
 
 TEST_F(CursorFollowsReportsTest, OnlyFreshReportsOfTheSelectedPointerWhileOn) {
@@ -114,8 +114,8 @@ TEST_F(CursorFollowsReportsTest, OnlyFreshReportsOfTheSelectedPointerWhileOn) {
   selectedPointer = 4;
   Report(4, 0x500, 0, 0);
   // The release sent on resuming: the press was the last the system got.
-  EXPECT_EQ(mouse.Events(2), (std::vector<MouseEvent>{{0x8003, 0x100, 0x1000},
-                                                        {0x8005, 0x500, 0x1000}}));
+  EXPECT_EQ(mouse.Events(2),
+            (std::vector<MouseEvent>{{0x8003, 0x100, 0x1000}, {0x8005, 0x500, 0x1000}}));
 }
 
 // While the system's input is slow, moves collapse into the newest, button
@@ -134,11 +134,11 @@ TEST_F(CursorFollowsReportsTest, WaitingReportsKeepTheirOrderAndButtonChanges) {
   emulation.Follow({8, 8, 0, 0, 0});
   mouse.SetGate(true);
   EXPECT_EQ(mouse.Events(6), (std::vector<MouseEvent>{{0x8001, 1, 0},
-                                                        {0x8001, 3, 0},
-                                                        {0x8001, 4, 0},
-                                                        {0x8003, 5, 0},
-                                                        {0x8005, 6, 0},
-                                                        {0x8001, 8, 0}}));
+                                                      {0x8001, 3, 0},
+                                                      {0x8001, 4, 0},
+                                                      {0x8003, 5, 0},
+                                                      {0x8005, 6, 0},
+                                                      {0x8001, 8, 0}}));
   emulation.Follow({7, 7, 0, 0, 0});  // older than what was sent
   emulation.Follow({9, 9, 0, 0, 0});
   const std::vector<MouseEvent> events = mouse.Events(7);
