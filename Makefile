@@ -3,7 +3,8 @@
 # make test  - install what is missing, build, run every test natively, under
 #              the sanitizers and under wine
 # make build - build both targets
-# make bench - TVXHandvane beside nginx under wrk, and the report latency
+# make bench - TVXHandvane beside nginx under wrk and a class of phones, the
+#              report latency, and motion to cursor from the page in chromium
 # make fuzz  - run every fuzz target for FUZZ_SECONDS (default 60) each
 # make soak  - run the real TVXHandvane under mixed load for SOAK_SECONDS
 #              (default 600) and check that it neither grows nor drops requests
@@ -63,7 +64,7 @@ run: native-program
 	@cd build/run && ./TVXHandvane
 
 # Not part of test: its figures depend on the machine and what else runs.
-bench: native
+bench: native web/node_modules/.package-lock.json
 	@tools/bootstrap --bench
 	@bench/run_bench.sh build/bin
 

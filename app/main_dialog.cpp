@@ -33,16 +33,19 @@ MainDialog::MainDialog(Application& app, DialogView& view, MouseAndKeys& mouse)
     : app_(app),
       view_(view),
       mouse_(mouse),
+      cursorEmulation_(mouse, app.settings.cursorEmulation),
       pointerStatus_(app.protocol),
       statistics_(app.server),
       tick_(TimerTickWiring{platform::TickCount, mouse, pointerStatus_, statistics_,
                             app.settings.cursorEmulation, view}) {
   app_.server.SetListener([this](const ErrorLogLine& line) { OnErrorLogLine(line); });
+  app_.protocol.AttachCursorFollower(&cursorEmulation_);
 }
 
 // The owner has stopped the server by now, so no engine thread can be
-// calling the listener.
+// calling the listener or handing a report to the emulation.
 MainDialog::~MainDialog() {
+  app_.protocol.AttachCursorFollower(nullptr);
   app_.server.SetListener(nullptr);
 }
 

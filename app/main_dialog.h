@@ -10,6 +10,7 @@
 
 #include "app/dialog_settings.h"
 #include "app/dialog_view.h"
+#include "pointer/cursor_emulation.h"
 #include "pointer/mouse_and_keys.h"
 #include "pointer/timer_tick.h"
 #include "pointer/timer_tick_adapters.h"
@@ -83,6 +84,7 @@ class MainDialog : private DialogFieldExchange {
   Application& app_;
   DialogView& view_;
   MouseAndKeys& mouse_;
+  CursorEmulation cursorEmulation_;  // follows the selected pointer's reports
   ProtocolPointerStatus pointerStatus_;
   EngineStatistics statistics_;
   TimerTick tick_;

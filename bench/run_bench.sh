@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # make bench: the real TVXHandvane beside nginx under wrk, in one run, on the
-# report path; then the report-to-consumer latency.
+# report path, and under a class of phones that report as browsers do; the
+# report-to-consumer latency; and motion to cursor, the shipped page in
+# headless chromium driving the cursor of a private Xvfb.
 #   bench/run_bench.sh BIN_DIR
-# BIN_DIR holds the native TVXHandvane, its TVXHandvane.TXT and report_latency.
-# BENCH_SECONDS (5) sets the length of each wrk run, BENCH_REPORTS (20000)
-# the reports of the latency run.
+# BIN_DIR holds the native TVXHandvane, its TVXHandvane.TXT, report_latency,
+# phone_class and cursor_watch.
+# BENCH_SECONDS (5) sets the length of each wrk and class run, BENCH_REPORTS
+# (20000) the reports of the latency run; BENCH_MOTION=0 leaves out the
+# motion to cursor.
 # Both servers run from a temporary folder with their own settings; nothing
 # outside it is touched. Figures are for comparing the two servers within one
 # run: the ratio says more than the absolute numbers on a shared machine.
@@ -115,6 +119,17 @@ run_wrk() {
   ' "$work/wrk.txt"
 }
 
+# Prints "answered/s p50_ms p99_ms errors connections cpu_percent" of one
+# class run against the server of process pid.
+run_class() {
+  local port=$1 pid=$2 before after answered p50 p99 errors connections
+  before=$(cpu_ticks "$pid")
+  read -r answered p50 p99 errors connections < <("$bin/phone_class" "$port" 80 "$seconds" 60)
+  after=$(cpu_ticks "$pid")
+  awk -v ticks=$((after - before)) -v hz="$(getconf CLK_TCK)" -v s="$seconds" \
+    -v line="$answered $p50 $p99 $errors $connections" 'BEGIN { printf "%s %.1f\n", line, ticks / hz / s * 100 }'
+}
+
 # The largest RSS (KiB) and thread count of the process while wrk runs.
 sample_process() {
   local pid=$1 out=$2 rss=0 threads=0
@@ -134,6 +149,13 @@ echo "wrk 1 thread, ${seconds} s per load, path $report_path"
 # First, while the server is fresh: the threads that a run of 1000 clients
 # leaves behind end during the next seconds and would show in the figures.
 "$bin/report_latency" "$work/tvx" "$tvx_port" "${BENCH_REPORTS:-20000}"
+echo "class of 80 phones, each reporting once answered and 1/60 s on, with a browser's headers, ${seconds} s:"
+for server in "nginx $nginx_port $nginx_pid" "TVXHandvane $tvx_port $tvx_pid"; do
+  read -r name port pid <<<"$server"
+  read -r answered p50 p99 errors connections cpu < <(run_class "$port" "$pid")
+  printf '  %-12s %s answered/s, p50 %s ms, p99 %s ms, server CPU %s %% of a core, %s connections%s\n' \
+    "$name" "$answered" "$p50" "$p99" "$cpu" "$connections" "$( ((errors > 0)) && echo ", $errors errors")"
+done
 echo "server CPU time per request in brackets (user + system, all threads and workers)"
 printf '%-26s %-40s %-40s %s\n' load nginx TVXHandvane ratio
 for load in "${loads[@]}"; do
@@ -156,3 +178,16 @@ for load in "${loads[@]}"; do
   fi
 done
 
+
+# Motion to cursor starts a TVXHandvane of its own: this one gives up the
+# shared memory area first.
+kill "$tvx_pid" 2>/dev/null && wait "$tvx_pid" 2>/dev/null
+tvx_pid=""
+repo=$(cd "$(dirname "$0")/.." && pwd)
+if [ "${BENCH_MOTION:-1}" = 0 ]; then
+  :
+elif ! command -v Xvfb >/dev/null || [ ! -x /usr/bin/chromium ] || [ ! -d "$repo/web/node_modules/playwright-core" ]; then
+  echo "motion to cursor: left out (it needs Xvfb, /usr/bin/chromium and web/node_modules)"
+else
+  node "$repo/bench/motion_to_cursor.mjs" "$bin"
+fi

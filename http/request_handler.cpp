@@ -19,7 +19,9 @@ namespace {
 constexpr int kTraceRoutes = 3;
 constexpr int kTraceHeaders = 4;
 
-constexpr std::string_view kKeepAliveRequest = "\nConnection: Keep-Alive";
+// Header names and connection options are case-insensitive: browsers send
+// "Connection: keep-alive".
+constexpr std::string_view kKeepAliveRequest = "\nconnection: keep-alive";
 constexpr std::string_view kNotImplementedPage = "/mna.html";
 constexpr std::string_view kNotFoundPage = "fnf.html";
 constexpr std::string_view kIconType = "image/x-icon";
@@ -117,7 +119,7 @@ RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std
     request.requestPath = kNotImplementedPage;
   }
 
-  if (requestText.find(kKeepAliveRequest) != std::string_view::npos) keepAlive = 1;
+  if (ContainsIgnoringCase(requestText, kKeepAliveRequest)) keepAlive = 1;
   request.keepAlive = keepAlive != 0;
   request.contentType = mimeTypes_.ContentTypeFor(request.requestPath);
 

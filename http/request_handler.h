@@ -45,7 +45,7 @@ class RequestHandler {
   void SetPointerReportHandler(PointerReportHandler* handler) { reportHandler_ = handler; }
 
   // On kReplied, reply is replaced and keepAlive set to 1 when the request
-  // asks for it (exactly "\nConnection: Keep-Alive"), to 0 when the reply is
+  // asks for it ("\nConnection: Keep-Alive" in any letter case), to 0 when the reply is
   // the not-found reply, and otherwise left alone. A file from the root is
   // not read here: reply then holds its header and body the open file, which
   // the caller sends after it. Otherwise nothing changes. peerAddress: the

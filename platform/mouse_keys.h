@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "platform/result.h"
 
@@ -34,5 +35,25 @@ Result SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y);
 // Whether either Ctrl key, or either Shift key, is down at the moment of the query.
 bool IsCtrlHeld();
 bool IsShiftHeld();
+
+// Synthetic mouse events over a connection of their own, for a thread that
+// sends them while another thread asks for the keys above (cursor emulation
+// has a thread of its own). On Linux it is a second connection to the
+// display, made in the background from construction on like the one above;
+// events sent before it is ready fail. Send from one thread at a time.
+class MouseEventSender {
+ public:
+  MouseEventSender();
+  ~MouseEventSender();
+  MouseEventSender(const MouseEventSender&) = delete;
+  MouseEventSender& operator=(const MouseEventSender&) = delete;
+
+  // As SendMouseEvent.
+  Result Send(std::uint32_t flags, std::int32_t x, std::int32_t y);
+
+ private:
+  struct Connection;
+  std::unique_ptr<Connection> connection_;
+};
 
 }  // namespace platform

@@ -1,5 +1,7 @@
 #include "pointer/cursor_emulation.h"
 
+#include <algorithm>
+
 namespace {
 
 std::uint32_t ButtonChange(std::int32_t previous, std::int32_t current, std::uint32_t downFlag,
@@ -11,6 +13,10 @@ std::uint32_t ButtonChange(std::int32_t previous, std::int32_t current, std::uin
   return 0;
 }
 
+bool SameButtons(const CursorTarget& a, const CursorTarget& b) {
+  return a.buttonL == b.buttonL && a.buttonR == b.buttonR;
+}
+
 }  // namespace
 
 std::uint32_t CursorEmulationFlags(std::int32_t previousButtonL, std::int32_t previousButtonR,
@@ -20,10 +26,79 @@ std::uint32_t CursorEmulationFlags(std::int32_t previousButtonL, std::int32_t pr
          ButtonChange(previousButtonR, buttonR, platform::kMouseRightDown, platform::kMouseRightUp);
 }
 
-void CursorEmulation::Step(const LiveStatus& status, MouseAndKeys& input) {
+CursorEmulation::CursorEmulation(MouseAndKeys& input, const std::atomic<bool>& emulationSwitch)
+    : input_(input), switch_(emulationSwitch), thread_([this] { Run(); }) {}
+
+CursorEmulation::~CursorEmulation() {
+  {
+    std::lock_guard guard(lock_);
+    ending_ = true;
+  }
+  wake_.notify_one();
+  thread_.join();
+}
+
+void CursorEmulation::Follow(const CursorTarget& target) {
+  {
+    std::lock_guard guard(lock_);
+    if (target.sequence <= lastTaken_.sequence) return;
+    Insert(target);
+  }
+  wake_.notify_one();
+}
+
+// Reports come in sequence order but for a race between two connections of
+// one pointer, so the place is nearly always the end.
+void CursorEmulation::Insert(const CursorTarget& target) {
+  std::size_t at = waitingCount_;
+  while (at > 0 && waiting_[at - 1].sequence > target.sequence) --at;
+  if (at == waitingCount_ && at > 0 && OnlyMoves(at - 1) && SameButtons(waiting_[at - 1], target)) {
+    waiting_[at - 1] = target;
+    return;
+  }
+  if (waitingCount_ == kWaitingCapacity) {
+    // The system takes no input: the oldest change goes. The thread compares
+    // with what it sent, so the buttons still end up as reported.
+    if (at == 0) return;
+    std::move(waiting_.begin() + 1, waiting_.begin() + waitingCount_, waiting_.begin());
+    --waitingCount_;
+    --at;
+  }
+  std::move_backward(waiting_.begin() + at, waiting_.begin() + waitingCount_,
+                     waiting_.begin() + waitingCount_ + 1);
+  waiting_[at] = target;
+  ++waitingCount_;
+}
+
+// A waiting report whose buttons are those of the report before it.
+bool CursorEmulation::OnlyMoves(std::size_t index) const {
+  const CursorTarget& before = index > 0 ? waiting_[index - 1] : lastTaken_;
+  return SameButtons(before, waiting_[index]);
+}
+
+void CursorEmulation::Run() {
+  Batch batch;
+  for (;;) {
+    std::size_t count = 0;
+    {
+      std::unique_lock guard(lock_);
+      wake_.wait(guard, [this] { return ending_ || waitingCount_ > 0; });
+      if (ending_) return;
+      count = waitingCount_;
+      std::copy_n(waiting_.begin(), count, batch.begin());
+      waitingCount_ = 0;
+      lastTaken_ = batch[count - 1];
+    }
+    for (std::size_t i = 0; i < count; ++i) Send(batch[i]);
+  }
+}
+
+// Switched off meanwhile (the Ctrl+Shift chord, say): nothing more goes out.
+void CursorEmulation::Send(const CursorTarget& target) {
+  if (!switch_) return;
   const std::uint32_t flags =
-      CursorEmulationFlags(previousButtonL_, previousButtonR_, status.buttonL, status.buttonR);
-  input.SendMouseEvent(flags, status.x, status.y);
-  previousButtonL_ = status.buttonL;
-  previousButtonR_ = status.buttonR;
+      CursorEmulationFlags(previousButtonL_, previousButtonR_, target.buttonL, target.buttonR);
+  input_.SendMouseEvent(flags, target.x, target.y);
+  previousButtonL_ = target.buttonL;
+  previousButtonR_ = target.buttonR;
 }

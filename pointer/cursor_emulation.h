@@ -1,10 +1,18 @@
 // Moves the system cursor to the selected pointer and presses or releases the
-// mouse buttons as the pointer's buttons changed since the previous step.
+// mouse buttons as its buttons change, report by report. The events go out
+// on a thread of its own, so that no phone waits for the system's input: a
+// client thread leaves its report in a small mailbox and goes on.
 #pragma once
 
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
 #include <cstdint>
+#include <mutex>
+#include <thread>
 
-#include "pointer/live_status.h"
+#include "pointer/cursor_follower.h"
 #include "pointer/mouse_and_keys.h"
 
 // Flags of the one absolute mouse event that moves to the pointer and carries
@@ -12,15 +20,48 @@
 std::uint32_t CursorEmulationFlags(std::int32_t previousButtonL, std::int32_t previousButtonR,
                                    std::int32_t buttonL, std::int32_t buttonR);
 
-class CursorEmulation {
+// One object for the program; the switch is the settings record's.
+class CursorEmulation final : public CursorFollower {
  public:
-  // Sends one event, also when nothing changed, so that the cursor is put back
-  // on the pointer's position every time.
-  void Step(const LiveStatus& status, MouseAndKeys& input);
+  CursorEmulation(MouseAndKeys& input, const std::atomic<bool>& emulationSwitch);
+  // Reports not yet sent are dropped.
+  ~CursorEmulation() override;
+  CursorEmulation(const CursorEmulation&) = delete;
+  CursorEmulation& operator=(const CursorEmulation&) = delete;
+
+  bool IsOn() const override { return switch_; }
+  // Every report is sent, in sequence order, each with the button changes
+  // since the one before: a press and its release both reach the system. A
+  // report that only moves is replaced by a newer one still waiting behind
+  // it, and one older than a report already sent is dropped.
+  void Follow(const CursorTarget& target) override;
 
  private:
-  // The button states the system was last given. They outlive any pause of
-  // the emulation, so no release is sent when it is switched off.
+  // Reports waiting: only button changes pile up while the system's input is slow.
+  static constexpr std::size_t kWaitingCapacity = 64;
+  using Batch = std::array<CursorTarget, kWaitingCapacity>;
+
+  void Insert(const CursorTarget& target);
+  bool OnlyMoves(std::size_t index) const;
+  void Run();
+  void Send(const CursorTarget& target);
+
+  MouseAndKeys& input_;
+  const std::atomic<bool>& switch_;
+
+  // The mailbox; its lock is never held across the system's input.
+  std::mutex lock_;
+  std::condition_variable wake_;
+  Batch waiting_{};
+  std::size_t waitingCount_ = 0;
+  CursorTarget lastTaken_;  // the newest report the thread has taken
+  bool ending_ = false;
+
+  // The emulation thread's own: the button states the system was last given.
+  // They outlive any pause of the emulation, so no release is sent when it is
+  // switched off.
   std::int32_t previousButtonL_ = 0;
   std::int32_t previousButtonR_ = 0;
+
+  std::thread thread_;  // last: it starts once everything above is ready
 };

@@ -1,5 +1,7 @@
 // The synthetic mouse and the modifier keys as cursor emulation uses them;
-// tests put a fake in place of the system's.
+// tests put a fake in place of the system's. The dialog's thread asks for the
+// keys and whether emulation is available; the emulation's own thread sends
+// the mouse events.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +15,8 @@ class MouseAndKeys {
   virtual bool IsAvailable() = 0;
   virtual bool IsCtrlHeld() = 0;
   virtual bool IsShiftHeld() = 0;
-  // flags as platform::kMouse*; absolute x and y in 0 to 65535.
+  // flags as platform::kMouse*; absolute x and y in 0 to 65535. Called on
+  // the emulation's thread while the dialog's thread may ask for the keys.
   virtual void SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) = 0;
 };
 
@@ -23,6 +26,9 @@ class SystemMouseAndKeys final : public MouseAndKeys {
   bool IsCtrlHeld() override { return platform::IsCtrlHeld(); }
   bool IsShiftHeld() override { return platform::IsShiftHeld(); }
   void SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) override {
-    platform::SendMouseEvent(flags, x, y);
+    events_.Send(flags, x, y);
   }
+
+ private:
+  platform::MouseEventSender events_;  // a connection apart from the keys'
 };

@@ -34,6 +34,11 @@ void PointerProtocol::AttachChannel(SharedMemoryChannel* channel) {
   channel_ = channel;
 }
 
+void PointerProtocol::AttachCursorFollower(CursorFollower* follower) {
+  std::lock_guard guard(protocolLock_);
+  cursorFollower_ = follower;
+}
+
 ResponseText PointerProtocol::HandlePointerReport(std::string_view routingPath,
                                                   std::uint32_t peerAddress) {
   PointerReport report;
@@ -42,6 +47,8 @@ ResponseText PointerProtocol::HandlePointerReport(std::string_view routingPath,
   if (!accepted) return kNoCommandResponse;
 
   const Outcome outcome = Apply(report, tickCount_(), peerAddress);
+  // The cursor moves before the log is written, with the lock released.
+  if (outcome.follower != nullptr) outcome.follower->Follow(outcome.cursorTarget);
   LogOutcome(outcome);
   return outcome.response;
 }
@@ -68,7 +75,8 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
     state_.pendingAck[p] = 0;
   }
 
-  if (IsFresh(report)) {
+  const bool fresh = IsFresh(report);
+  if (fresh) {
     Forward(report);
     outcome.forwarded = true;
     if (state_.pendingAck[p] != 0) {
@@ -89,9 +97,20 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
   last.buttonL = static_cast<std::int32_t>(report.buttonL);
   last.buttonR = static_cast<std::int32_t>(report.buttonR);
   last.offScreen = report.ackMode == 0 || report.ackMode == 1 ? 1 : 0;
-  if (static_cast<int>(p) == options_.selectedPointer) liveStatus_ = last;
+  // The selection is read once: the live status and the cursor agree.
+  if (static_cast<int>(p) == options_.selectedPointer) {
+    liveStatus_ = last;
+    if (fresh) AimCursor(last, outcome);
+  }
   TakeChannelNotices(outcome, now);
   return outcome;
+}
+
+// Numbered here, under the lock, in the order the reports were taken.
+void PointerProtocol::AimCursor(const LiveStatus& status, Outcome& outcome) {
+  if (cursorFollower_ == nullptr || !cursorFollower_->IsOn()) return;
+  outcome.follower = cursorFollower_;
+  outcome.cursorTarget = {++cursorSequence_, status.x, status.y, status.buttonL, status.buttonR};
 }
 
 void PointerProtocol::TakeChannelNotices(Outcome& outcome, std::uint32_t now) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/pointer_limits.h"
+#include "pointer/cursor_follower.h"
 #include "pointer/live_status.h"
 #include "pointer/pointer_peers.h"
 #include "pointer/pointer_report.h"
@@ -71,6 +72,9 @@ class PointerProtocol : public PointerReportHandler {
   // The channel that fresh reports go to and commands come from; null or a
   // closed channel means reports are answered but forwarded nowhere.
   void AttachChannel(SharedMemoryChannel* channel);
+  // What the selected pointer's fresh reports go to while it is on; null:
+  // nothing. It must outlive every report handled while it is attached.
+  void AttachCursorFollower(CursorFollower* follower);
 
   ResponseText HandlePointerReport(std::string_view routingPath,
                                    std::uint32_t peerAddress) override;
@@ -112,10 +116,14 @@ class PointerProtocol : public PointerReportHandler {
     bool twoPhones = false;
     int pointer = 0;
     std::uint32_t addresses[2] = {};
+    // Set for a fresh report of the selected pointer while emulation is on.
+    CursorFollower* follower = nullptr;
+    CursorTarget cursorTarget;
   };
 
   Outcome Apply(const PointerReport& report, std::uint32_t now, std::uint32_t peerAddress);
   void Forward(const PointerReport& report);
+  void AimCursor(const LiveStatus& status, Outcome& outcome);
   std::int32_t TakeNextCommand(int pointer);
   bool HasChannel() const;
   void TakeChannelNotices(Outcome& outcome, std::uint32_t now);
@@ -127,10 +135,12 @@ class PointerProtocol : public PointerReportHandler {
   DiagnosticLog& log_;
   TickSource tickCount_;
   SharedMemoryChannel* channel_ = nullptr;
+  CursorFollower* cursorFollower_ = nullptr;
 
   std::mutex protocolLock_;  // the ProtocolLock
   PointerProtocolState state_;
   LiveStatus liveStatus_;
   PerPointer<LiveStatus> lastReports_{};  // every pointer's, for the operator's overview
   PointerPeers peers_;
+  std::uint64_t cursorSequence_ = 0;      // of the last report the cursor was sent to follow
 };

@@ -7,7 +7,6 @@ void TimerTick::Run() {
   HonourEmergencyRequest();
 
   const LiveStatus status = wiring_.pointers.ReadLiveStatus();
-  if (wiring_.cursorEmulationSwitch) cursorEmulation_.Step(status, wiring_.input);
   liveStatusRefresh_.ShowPointer(status, wiring_.view);
 
   ServerStats stats;

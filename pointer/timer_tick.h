@@ -1,5 +1,6 @@
 // The dialog's 200 ms tick while the server runs: silent pointers, the
-// emergency key chord, cursor emulation and the live status display.
+// emergency key chord and the live status display. Cursor emulation follows
+// the reports themselves (CursorEmulation); the tick only switches it off.
 #pragma once
 
 #include <atomic>
@@ -7,7 +8,6 @@
 #include <functional>
 #include <utility>
 
-#include "pointer/cursor_emulation.h"
 #include "pointer/live_status.h"
 #include "pointer/live_status_refresh.h"
 #include "pointer/live_status_view.h"
@@ -34,7 +34,7 @@ class StatisticsSource {
 // Everything a tick reads and writes that is not its own.
 struct TimerTickWiring {
   std::function<std::uint32_t()> tickCount;
-  MouseAndKeys& input;
+  MouseAndKeys& input;  // for the keys
   PointerStatusSource& pointers;
   StatisticsSource& statistics;
   std::atomic<bool>& cursorEmulationSwitch;  // the settings record's
@@ -59,6 +59,5 @@ class TimerTick {
 
   TimerTickWiring wiring_;
   std::int32_t emergencyRequest_ = 0;
-  CursorEmulation cursorEmulation_;
   LiveStatusRefresh liveStatusRefresh_;
 };

@@ -20,23 +20,49 @@ namespace {
 // A display that cannot be reached is tried again after this pause.
 constexpr std::uint64_t kReconnectPauseMs = 3000;
 
+// The connections of this file, at most one per sender and the keys' one:
+// Xlib's error handler is process-wide, and it must tell them from the others.
+class OwnConnections {
+ public:
+  void Add(Display* display) {
+    for (std::atomic<Display*>& slot : slots_) {
+      Display* empty = nullptr;
+      if (slot.compare_exchange_strong(empty, display)) return;
+    }
+  }
+  void Remove(Display* display) {
+    for (std::atomic<Display*>& slot : slots_) {
+      Display* own = display;
+      if (slot.compare_exchange_strong(own, nullptr)) return;
+    }
+  }
+  bool Contains(Display* display) const {
+    return std::any_of(slots_.begin(), slots_.end(),
+                       [display](const std::atomic<Display*>& slot) { return slot == display; });
+  }
+
+ private:
+  std::array<std::atomic<Display*>, 8> slots_{};
+};
+
 // A connection to the X display named by $DISPLAY with the XTest extension.
 // It is opened on a thread of its own (BackgroundConnection) and then driven
-// only by the dialog's thread.
+// by one thread: the dialog's, or cursor emulation's for a sender.
 class XTestDisplay {
  public:
   XTestDisplay() {
     display_ = XOpenDisplay(nullptr);
     if (display_ == nullptr) return;
-    // Xlib ends the whole program when a connection breaks; for this one it
+    // Xlib ends the whole program when a connection breaks; for these it
     // only ends the emulation. Other connections keep the handler they had.
-    ownConnection_ = display_;
+    ownConnections_.Add(display_);
     std::call_once(ioErrorHandlerInstalled_,
                    [] { previousIoErrorHandler_ = XSetIOErrorHandler(&XTestDisplay::OnIoError); });
     XSetIOErrorExitHandler(display_, &XTestDisplay::OnConnectionLost, this);
     int eventBase = 0, errorBase = 0, major = 0, minor = 0;
     if (!XTestQueryExtension(display_, &eventBase, &errorBase, &major, &minor)) {
       XCloseDisplay(display_);
+      ownConnections_.Remove(display_);
       display_ = nullptr;
       return;
     }
@@ -47,7 +73,9 @@ class XTestDisplay {
     shiftKeys_ = {Keycode(XK_Shift_L), Keycode(XK_Shift_R)};
   }
   ~XTestDisplay() {
-    if (display_ != nullptr) XCloseDisplay(display_);
+    if (display_ == nullptr) return;
+    XCloseDisplay(display_);
+    ownConnections_.Remove(display_);
   }
   XTestDisplay(const XTestDisplay&) = delete;
   XTestDisplay& operator=(const XTestDisplay&) = delete;
@@ -83,7 +111,7 @@ class XTestDisplay {
   }
 
   static int OnIoError(Display* display) {
-    if (display == ownConnection_.load() || previousIoErrorHandler_ == nullptr) return 0;
+    if (ownConnections_.Contains(display) || previousIoErrorHandler_ == nullptr) return 0;
     return previousIoErrorHandler_(display);
   }
   static void OnConnectionLost(Display*, void* self) {
@@ -100,7 +128,7 @@ class XTestDisplay {
     });
   }
 
-  static inline std::atomic<Display*> ownConnection_{nullptr};
+  static inline OwnConnections ownConnections_;
   static inline std::once_flag ioErrorHandlerInstalled_;
   static inline XIOErrorHandler previousIoErrorHandler_ = nullptr;
 
@@ -125,15 +153,31 @@ std::uint64_t MonotonicMs() {
       std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
-// The display once a connection is ready; null until then, and for a while
-// after a connection broke.
-XTestDisplay* ReadyDisplay() {
-  static BackgroundConnection<XTestDisplay> connection(OpenXTestDisplay, MonotonicMs,
-                                                       kReconnectPauseMs);
+using DisplayConnection = BackgroundConnection<XTestDisplay>;
+
+DisplayConnection MakeDisplayConnection() {
+  return DisplayConnection(OpenXTestDisplay, MonotonicMs, kReconnectPauseMs);
+}
+
+// The display once the connection is ready; null until then, and for a while
+// after it broke.
+XTestDisplay* ReadyDisplay(DisplayConnection& connection) {
   XTestDisplay* display = connection.Get();
   if (display == nullptr || display->Usable()) return display;
   connection.Drop();
   return nullptr;
+}
+
+// The connection of the functions below, used by the dialog's thread.
+XTestDisplay* ReadyDisplay() {
+  static DisplayConnection connection = MakeDisplayConnection();
+  return ReadyDisplay(connection);
+}
+
+Result Send(XTestDisplay* display, std::uint32_t flags, std::int32_t x, std::int32_t y) {
+  if (display == nullptr) return Failure(ENXIO);
+  display->Send(flags, x, y);
+  return Result();
 }
 
 }  // namespace
@@ -144,10 +188,7 @@ bool MouseEmulationAvailable() {
 
 // Without a display (yet) there is no device to send to.
 Result SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) {
-  XTestDisplay* display = ReadyDisplay();
-  if (display == nullptr) return Failure(ENXIO);
-  display->Send(flags, x, y);
-  return Result();
+  return Send(ReadyDisplay(), flags, x, y);
 }
 
 // Without a display the keys count as not held.
@@ -158,6 +199,21 @@ bool IsCtrlHeld() {
 bool IsShiftHeld() {
   XTestDisplay* display = ReadyDisplay();
   return display != nullptr && display->IsShiftHeld();
+}
+
+struct MouseEventSender::Connection {
+  DisplayConnection display = MakeDisplayConnection();
+};
+
+// Connecting starts at once, so that the connection is ready when the first
+// event comes.
+MouseEventSender::MouseEventSender() : connection_(std::make_unique<Connection>()) {
+  connection_->display.Get();
+}
+MouseEventSender::~MouseEventSender() = default;
+
+Result MouseEventSender::Send(std::uint32_t flags, std::int32_t x, std::int32_t y) {
+  return platform::Send(ReadyDisplay(connection_->display), flags, x, y);
 }
 
 }  // namespace platform

@@ -22,6 +22,16 @@ Result SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) {
   return Result();
 }
 
+// Windows takes synthetic input from any thread of the program: no connection.
+struct MouseEventSender::Connection {};
+
+MouseEventSender::MouseEventSender() = default;
+MouseEventSender::~MouseEventSender() = default;
+
+Result MouseEventSender::Send(std::uint32_t flags, std::int32_t x, std::int32_t y) {
+  return SendMouseEvent(flags, x, y);
+}
+
 bool IsCtrlHeld() {
   return IsKeyHeld(VK_CONTROL);
 }

@@ -1,7 +1,12 @@
-// Cursor emulation without a display: the dialog's tests set what it reports.
+// Cursor emulation without a display: the dialog's tests set what it reports
+// and see the flags of the events the emulation's thread sent.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
+#include <vector>
 
 #include "pointer/mouse_and_keys.h"
 
@@ -11,5 +16,21 @@ class FakeMouse : public MouseAndKeys {
   bool IsAvailable() override { return available; }
   bool IsCtrlHeld() override { return false; }
   bool IsShiftHeld() override { return false; }
-  void SendMouseEvent(std::uint32_t, std::int32_t, std::int32_t) override {}
+  void SendMouseEvent(std::uint32_t flags, std::int32_t, std::int32_t) override {
+    std::lock_guard guard(lock_);
+    sentFlags_.push_back(flags);
+    sent_.notify_all();
+  }
+
+  // The flags sent once count events have come (or what came within 5 s).
+  std::vector<std::uint32_t> SentFlags(std::size_t count) {
+    std::unique_lock guard(lock_);
+    sent_.wait_for(guard, std::chrono::seconds(5), [&] { return sentFlags_.size() >= count; });
+    return sentFlags_;
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable sent_;
+  std::vector<std::uint32_t> sentFlags_;
 };

@@ -174,6 +174,10 @@ TEST_F(MainDialogTest, CursorEmulationNeedsADisplay) {
   mouse.available = true;
   dialog.OnCursorEmulationClicked(true);
   EXPECT_TRUE(app.settings.cursorEmulation);
+  // A tap of the selected pointer, both reports within one tick.
+  app.protocol.HandlePointerReport("/tolvex10000000180008000100200");
+  app.protocol.HandlePointerReport("/tolvex10000000280008000000200");
+  EXPECT_EQ(mouse.SentFlags(2), (std::vector<std::uint32_t>{0x8003, 0x8005}));
   dialog.OnCursorEmulationClicked(false);
   EXPECT_FALSE(app.settings.cursorEmulation);
   dialog.OnOK();

@@ -94,7 +94,8 @@ TEST_F(HttpServerTest, ServesOverLoopbackAndKeepsAliveOnRequest) {
 
   platform::ClientSocket client;
   ASSERT_TRUE(client.Connect(port));
-  ASSERT_TRUE(client.SendAll("GET /a.css HTTP/1.1\r\nConnection: Keep-Alive\r\n\r\n"));
+  // As browsers send it.
+  ASSERT_TRUE(client.SendAll("GET /a.css HTTP/1.1\r\nConnection: keep-alive\r\n\r\n"));
   const std::string cssReply =
       "HTTP/1.0 200 OK\r\nDate: Mon, 07 Dec 2026 20:44:52 GMT\r\n"
       "Server: OrbelWebServer/0.1b\r\nAccept-Ranges: bytes\r\nContent-Length: 6\r\n"
@@ -107,6 +108,9 @@ TEST_F(HttpServerTest, ServesOverLoopbackAndKeepsAliveOnRequest) {
       "Server: OrbelWebServer/0.1b\r\nAccept-Ranges: bytes\r\nContent-Length: 4\r\n"
       "Connection: Keep-Alive\r\nContent-Type: text/html\r\n\r\n0000";
   EXPECT_EQ(ReadUntilQuiet(client, reportReply.size()), reportReply);
+  ServerStats stats;
+  server.GetStatistics(stats);
+  EXPECT_EQ(stats.requests, 1);  // one connection
 
   ASSERT_TRUE(client.SendAll("GET /missing HTTP/1.1\r\n\r\n"));
   const std::string notFound =

@@ -201,14 +201,19 @@ TEST_F(RequestHandlerTest, MalformedRequestLinesLeaveTheReplyAlone) {
   EXPECT_EQ(flag, 1);
 }
 
-TEST_F(RequestHandlerTest, KeepAliveOnlyOnTheExactHeaderAndSticky) {
+// Browsers send "Connection: keep-alive"; the reply says "Keep-Alive" whatever came.
+TEST_F(RequestHandlerTest, KeepAliveInAnyLetterCaseAndSticky) {
   std::string reply;
   int flag = 0;
-  handler.Handle("GET / HTTP/1.1\r\nConnection: keep-alive\r\n\r\n", reply, flag);
+  handler.Handle("GET / HTTP/1.1\r\nConnection: close\r\nX-Keep-Alive: 1\r\n\r\n", reply, flag);
   EXPECT_EQ(flag, 0);
   EXPECT_NE(reply.find("Connection: close\r\n"), std::string::npos);
-  handler.Handle("GET / HTTP/1.1\r\nConnection: Keep-Alive\r\n\r\n", reply, flag);
-  EXPECT_EQ(flag, 1);
+  for (const char* header : {"Connection: keep-alive", "connection: KEEP-ALIVE"}) {
+    flag = 0;
+    handler.Handle("GET / HTTP/1.1\r\n" + std::string(header) + "\r\n\r\n", reply, flag);
+    EXPECT_EQ(flag, 1) << header;
+    EXPECT_NE(reply.find("Connection: Keep-Alive\r\n"), std::string::npos) << header;
+  }
   handler.Handle("GET / HTTP/1.1\r\n\r\n", reply, flag);
   EXPECT_EQ(flag, 1);
   EXPECT_NE(reply.find("Connection: Keep-Alive\r\n"), std::string::npos);

@@ -1,4 +1,5 @@
-// The XTest backend against a real X server: a private Xvfb for this test.
+// The XTest backend against a real X server: a private Xvfb for each test;
+// and cursor emulation, fed by the report protocol, clicking in a window there.
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
@@ -12,14 +13,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "common/diagnostic_log.h"
 #include "platform/mouse_keys.h"
+#include "pointer/cursor_emulation.h"
+#include "pointer/pointer_protocol.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -157,6 +164,87 @@ TEST(MouseKeysXvfbTest, MovesClicksAndReadsModifiersOnARealDisplay) {
   platform::IsCtrlHeld();
   EXPECT_FALSE(platform::MouseEmulationAvailable());
   EXPECT_FALSE(platform::SendMouseEvent(0x8001, 0, 0));
+}
+
+// A window over the whole screen that counts the clicks it gets.
+class ClickCountingWindow {
+ public:
+  explicit ClickCountingWindow(Display* display) : display_(display) {
+    window_ = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 640, 480, 0, 0, 0);
+    XSelectInput(display, window_, ButtonPressMask | ButtonReleaseMask | StructureNotifyMask);
+    XMapWindow(display, window_);
+    XSync(display, False);
+  }
+  ~ClickCountingWindow() { XDestroyWindow(display_, window_); }
+
+  bool Mapped() {
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display_, window_, &attributes);
+    return attributes.map_state == IsViewable;
+  }
+  void Count() {
+    while (XPending(display_) > 0) {
+      XEvent event;
+      XNextEvent(display_, &event);
+      if (event.type == ButtonPress && event.xbutton.button == Button1) ++presses;
+      if (event.type == ButtonRelease && event.xbutton.button == Button1) ++releases;
+    }
+  }
+
+  int presses = 0;
+  int releases = 0;
+
+ private:
+  Display* display_;
+  Window window_;
+};
+
+// A tap on the phone shorter than the dialog's 200 ms tick: the press and the
+// release come in two reports one after the other.
+TEST(CursorEmulationXvfbTest, ATapBetweenTwoTicksClicksOnTheDisplay) {
+  XvfbServer server;
+  if (server.Missing()) GTEST_SKIP() << "Xvfb is not installed";
+  const std::string displayName = server.DisplayName();
+  ASSERT_FALSE(displayName.empty()) << "Xvfb did not start";
+  setenv("DISPLAY", displayName.c_str(), 1);
+  Display* observer = XOpenDisplay(displayName.c_str());
+  ASSERT_NE(observer, nullptr);
+  {
+    ClickCountingWindow window(observer);
+    ASSERT_TRUE(Eventually([&] { return window.Mapped(); }));
+
+    TempFolder folder;
+    DiagnosticLog log(folder.File("Test.LOG"));
+    std::atomic<int> selectedPointer{3};
+    int logLevel = 0;
+    PointerProtocol protocol({selectedPointer, logLevel}, log, [] { return 5000u; });
+    std::atomic<bool> on{true};
+    SystemMouseAndKeys mouse;
+    CursorEmulation emulation(mouse, on);
+    protocol.AttachCursorFollower(&emulation);
+    int frame = 0;
+    const auto report = [&](int buttonL) {
+      char path[64];
+      std::snprintf(path, sizeof path, "/tolvex10003%04X80008000%d00200", ++frame, buttonL);
+      protocol.HandlePointerReport(path);
+    };
+
+    // The emulation's own connection is ready once the cursor follows.
+    ASSERT_TRUE(Eventually([&] {
+      report(0);
+      const PointerState state = QueryPointer(observer);
+      return state.x == 319 && state.y == 239;
+    }));
+    report(1);
+    report(0);
+    EXPECT_TRUE(Eventually([&] {
+      window.Count();
+      return window.presses == 1 && window.releases == 1;
+    })) << window.presses
+        << " presses, " << window.releases << " releases";
+    protocol.AttachCursorFollower(nullptr);
+  }
+  XCloseDisplay(observer);
 }
 
 TEST(MouseKeysXvfbTest, WithoutADisplayEmulationIsUnavailable) {

@@ -1,0 +1,149 @@
+// Cursor emulation as the protocol feeds it: every fresh report of the
+// selected pointer reaches the system's input on the emulation's thread.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/diagnostic_log.h"
+#include "pointer/cursor_emulation.h"
+#include "pointer/pointer_protocol.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+struct MouseEvent {
+  std::uint32_t flags;
+  std::int32_t x;
+  std::int32_t y;
+  bool operator==(const MouseEvent&) const = default;
+};
+
+// Records what the emulation's thread sends; a closed gate holds that thread
+// inside its first event, as a slow system input would.
+class RecordingMouse : public MouseAndKeys {
+ public:
+  bool IsAvailable() override { return true; }
+  bool IsCtrlHeld() override { return false; }
+  bool IsShiftHeld() override { return false; }
+  void SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) override {
+    std::unique_lock guard(lock_);
+    events_.push_back({flags, x, y});
+    changed_.notify_all();
+    changed_.wait(guard, [this] { return gateOpen_; });
+  }
+
+  // The events once count have come (or what came within 5 s).
+  std::vector<MouseEvent> Events(std::size_t count) {
+    std::unique_lock guard(lock_);
+    changed_.wait_for(guard, std::chrono::seconds(5), [&] { return events_.size() >= count; });
+    return events_;
+  }
+  std::vector<std::uint32_t> Flags(std::size_t count) {
+    std::vector<std::uint32_t> flags;
+    for (const MouseEvent& event : Events(count)) flags.push_back(event.flags);
+    return flags;
+  }
+  void SetGate(bool open) {
+    std::lock_guard guard(lock_);
+    gateOpen_ = open;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::vector<MouseEvent> events_;
+  bool gateOpen_ = true;
+};
+
+class CursorFollowsReportsTest : public testing::Test {
+ protected:
+  CursorFollowsReportsTest() { protocol.AttachCursorFollower(&emulation); }
+  ~CursorFollowsReportsTest() override { protocol.AttachCursorFollower(nullptr); }
+
+  void Report(int pointer, int x, int buttonL, int buttonR, int frame = 1) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/tolvex100%02X%04X%04X1000%d%d0200", pointer, frame, x,
+                  buttonL, buttonR);
+    protocol.HandlePointerReport(path);
+  }
+
+  TempFolder folder;
+  DiagnosticLog log{folder.File("Test.LOG")};
+  std::atomic<int> selectedPointer{3};
+  int logLevel = 0;
+  PointerProtocol protocol{{selectedPointer, logLevel}, log, [] { return 5000u; }};
+  std::atomic<bool> on{true};
+  RecordingMouse mouse;
+  CursorEmulation emulation{mouse, on};
+};
+
+// With the 200 ms tick a press and its release between two ticks were lost.
+TEST_F(CursorFollowsReportsTest, EveryReportMovesTheCursorAndNoButtonChangeIsLost) {
+  Report(3, 0x100, 0, 0);
+  Report(3, 0x200, 1, 0);  // a tap: both at once, nothing in between
+  Report(3, 0x300, 0, 0);
+  Report(3, 0x400, 1, 1);
+  Report(3, 0x500, 0, 0);
+  Report(3, 0x600, 0, 1);
+  Report(3, 0x700, 1, 0);
+  EXPECT_EQ(mouse.Events(7), (std::vector<MouseEvent>{{0x8001, 0x100, 0x1000},
+                                                      {0x8003, 0x200, 0x1000},
+                                                      {0x8005, 0x300, 0x1000},
+                                                      {0x800B, 0x400, 0x1000},
+                                                      {0x8015, 0x500, 0x1000},
+                                                      {0x8009, 0x600, 0x1000},
+                                                      {0x8013, 0x700, 0x1000}}));
+}
+
+TEST_F(CursorFollowsReportsTest, OnlyFreshReportsOfTheSelectedPointerWhileOn) {
+  Report(3, 0x100, 1, 0);
+  ASSERT_EQ(mouse.Flags(1), std::vector<std::uint32_t>{0x8003});
+  Report(4, 0x200, 0, 0);     // another phone
+  Report(3, 0x300, 0, 0, 0);  // stale
+  on = false;
+  Report(3, 0x400, 0, 0);
+  on = true;
+  selectedPointer = 4;
+  Report(4, 0x500, 0, 0);
+  // The release sent on resuming: the press was the last the system got.
+  EXPECT_EQ(mouse.Events(2),
+            (std::vector<MouseEvent>{{0x8003, 0x100, 0x1000}, {0x8005, 0x500, 0x1000}}));
+}
+
+// While the system's input is slow, moves collapse into the newest, button
+// changes keep their order and place, and a report that lost a race with a
+// newer one of the same pointer is not sent after it.
+TEST_F(CursorFollowsReportsTest, WaitingReportsKeepTheirOrderAndButtonChanges) {
+  mouse.SetGate(false);
+  emulation.Follow({1, 1, 0, 0, 0});
+  mouse.Events(1);  // the thread now waits inside the system's input
+  emulation.Follow({2, 2, 0, 0, 0});
+  emulation.Follow({3, 3, 0, 0, 0});
+  emulation.Follow({5, 5, 0, 1, 0});
+  emulation.Follow({4, 4, 0, 0, 0});  // overtaken on its way
+  emulation.Follow({6, 6, 0, 0, 0});
+  emulation.Follow({7, 7, 0, 0, 0});
+  emulation.Follow({8, 8, 0, 0, 0});
+  mouse.SetGate(true);
+  EXPECT_EQ(mouse.Events(6), (std::vector<MouseEvent>{{0x8001, 1, 0},
+                                                      {0x8001, 3, 0},
+                                                      {0x8001, 4, 0},
+                                                      {0x8003, 5, 0},
+                                                      {0x8005, 6, 0},
+                                                      {0x8001, 8, 0}}));
+  emulation.Follow({7, 7, 0, 0, 0});  // older than what was sent
+  emulation.Follow({9, 9, 0, 0, 0});
+  const std::vector<MouseEvent> events = mouse.Events(7);
+  ASSERT_EQ(events.size(), 7u);
+  EXPECT_EQ(events.back(), (MouseEvent{0x8001, 9, 0}));
+}
+
+}  // namespace
