@@ -85,8 +85,9 @@ const char *tvxhdv_last_error(void);
 /* Takes up to max reports, oldest first, into out; never blocks. The count. */
 int tvxhdv_read(tvxhdv *h, tvxhdv_report *out, int max);
 /* Waits up to timeout_ms (0: just looks) until reports are there. Notices
- * within a second when the server ends (TVXHDV_SERVER_GONE, once) and, while
- * called, opens the next server's area by itself (TVXHDV_SERVER_NEW, once). */
+ * within a second when the server ends (TVXHDV_SERVER_GONE, once; what it
+ * left queued stays readable) and, while called, opens the next server's
+ * area by itself (TVXHDV_SERVER_NEW, once). */
 int tvxhdv_wait(tvxhdv *h, int timeout_ms);
 /* The last report of that pointer taken since the open and how long ago it
  * was taken, in ms (either may be NULL). 1 when there is one, else 0. Takes
@@ -681,11 +682,14 @@ static int tvxhdv__replaced(tvxhdv *h) {
   return 0;
 }
 
+static void tvxhdv__keep_queued(tvxhdv *h);
+
 /* Lets go of the area once its server has ended or another has replaced it. */
 static void tvxhdv__check(tvxhdv *h) {
   if (h->area == NULL) return;
   h->checked_ms = tvxhdv__now_ms();
   if (tvxhdv__creator_runs(h) && !tvxhdv__replaced(h)) return;
+  tvxhdv__keep_queued(h); /* what the ended server left stays readable */
   tvxhdv__unmap(h);
   h->event = TVXHDV_SERVER_GONE;
 }
@@ -788,6 +792,23 @@ static int tvxhdv__take(tvxhdv *h, tvxhdv_report *out, int max) {
   return count;
 }
 
+/* Moves what is queued in the area into the handle, for tvxhdv_read(); one
+ * that never reads loses the oldest instead of the newest. */
+static void tvxhdv__keep_queued(tvxhdv *h) {
+  if (h->kept == NULL && tvxhdv__queued(h) > 0) {
+    h->kept = (tvxhdv_report *)malloc(sizeof(tvxhdv_report) * TVXHDV__KEPT_MAX);
+  }
+  while (h->kept != NULL && tvxhdv__queued(h) > 0) {
+    tvxhdv_report report;
+    if (tvxhdv__take(h, &report, 1) != 1) break;
+    if (h->kept_count == TVXHDV__KEPT_MAX) {
+      h->kept_first = (h->kept_first + 1) % TVXHDV__KEPT_MAX;
+      --h->kept_count;
+    }
+    h->kept[(h->kept_first + h->kept_count++) % TVXHDV__KEPT_MAX] = report;
+  }
+}
+
 int tvxhdv_read(tvxhdv *h, tvxhdv_report *out, int max) {
   int count = 0;
   if (h == NULL || out == NULL) return 0;
@@ -801,20 +822,7 @@ int tvxhdv_read(tvxhdv *h, tvxhdv_report *out, int max) {
 
 int tvxhdv_latest(tvxhdv *h, int pointer, tvxhdv_report *out, uint32_t *age_ms) {
   if (h == NULL || pointer < 0 || pointer >= TVXHDV_POINTERS) return 0;
-  if (h->kept == NULL && tvxhdv__queued(h) > 0) {
-    h->kept = (tvxhdv_report *)malloc(sizeof(tvxhdv_report) * TVXHDV__KEPT_MAX);
-  }
-  /* Keeps what is queued for tvxhdv_read(); an application that never reads
-   * loses the oldest instead of the newest. */
-  while (h->kept != NULL && tvxhdv__queued(h) > 0) {
-    tvxhdv_report report;
-    if (tvxhdv__take(h, &report, 1) != 1) break;
-    if (h->kept_count == TVXHDV__KEPT_MAX) {
-      h->kept_first = (h->kept_first + 1) % TVXHDV__KEPT_MAX;
-      --h->kept_count;
-    }
-    h->kept[(h->kept_first + h->kept_count++) % TVXHDV__KEPT_MAX] = report;
-  }
+  tvxhdv__keep_queued(h);
   if (!h->seen[pointer]) return 0;
   if (out != NULL) *out = h->last[pointer];
   if (age_ms != NULL) *age_ms = tvxhdv__now_ms() - h->last_ms[pointer];

@@ -413,6 +413,7 @@ class Server:
         self._checked = time.monotonic()
         if self._area.creator_runs() and not self._replaced():
             return
+        self._keep_queued()  # what the ended server left stays readable
         self._detach()
         self._event = "server_gone"
 
@@ -454,6 +455,12 @@ class Server:
             words[(_AT_REPORT_FIFO + 8) // 4] = read
         return reports
 
+    def _keep_queued(self):
+        """Moves what is queued in the area into this object, for read(); one
+        that never reads loses the oldest instead of the newest."""
+        self._kept.extend(self._take(None))
+        del self._kept[:-(_REPORT_SLOTS - 1)]
+
     def read(self, limit=None):
         """Takes the queued reports (up to limit), oldest first; never blocks."""
         kept, self._kept = self._kept, []
@@ -464,8 +471,8 @@ class Server:
     def wait(self, timeout_s):
         """Waits up to timeout_s (0: just looks) until reports are there:
         "reports" or "timeout". Notices within a second when the server ends
-        ("server_gone", once) and, while called, opens the next server's area
-        by itself ("server_new", once)."""
+        ("server_gone", once; what it left queued stays readable) and, while
+        called, opens the next server's area by itself ("server_new", once)."""
         start = time.monotonic()
         while True:
             now = time.monotonic()
@@ -493,8 +500,7 @@ class Server:
         since the open, or None. Takes the queued reports first, keeping them
         for read()."""
         _check_pointer(pointer)
-        self._kept.extend(self._take(None))
-        del self._kept[:-(_REPORT_SLOTS - 1)]  # one that never reads loses the oldest
+        self._keep_queued()
         if pointer not in self._last:
             return None
         report, taken = self._last[pointer]
