@@ -9,7 +9,7 @@ Application::Application(ProgramPaths programPaths, std::string profile, std::st
       profileFile(std::move(profile)),
       log(paths.logFile),
       channel(areaName),
-      protocol(settings, log, platform::TickCount),
+      protocol({settings.selectedPointer, settings.logLevel}, log, platform::TickCount),
       server(indexPage, log, settings.logLevel) {
   platform::ReadProgramVersion(version);
   protocol.AttachChannel(&channel);

@@ -12,8 +12,8 @@
 #include "common/program_paths.h"
 #include "http/http_server.h"
 #include "http/index_page.h"
-#include "http/pointer_protocol.h"
 #include "platform/version.h"
+#include "pointer/pointer_protocol.h"
 #include "pointer/shared_memory_channel.h"
 
 class Application {

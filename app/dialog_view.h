@@ -7,11 +7,16 @@
 #include <string>
 #include <string_view>
 
+#include "app/dialog_controls.h"
 #include "app/settings.h"
 #include "pointer/live_status_view.h"
 
 class DialogView : public LiveStatusView {
  public:
+  virtual void SetItemText(int control, const std::string& text) = 0;
+  virtual void CheckBox(int control, bool checked) = 0;
+  // Repaints the ButtonL and ButtonR indicator squares at once.
+  virtual void RepaintIndicators(bool buttonL, bool buttonR) = 0;
   virtual std::string GetItemText(int control) = 0;
   virtual void ShowMessageBox(const std::string& text, const std::string& caption) = 0;
 
@@ -41,4 +46,21 @@ class DialogView : public LiveStatusView {
   // A line the server engine has just written to its error log. Called on
   // the engine's threads, so an override must be safe there.
   virtual void ShowErrorLogLine(std::string_view /*line*/) {}
+
+  // The live status in the dialog's Status group.
+  void ShowX(const std::string& text) final { SetItemText(control::kX, text); }
+  void ShowY(const std::string& text) final { SetItemText(control::kY, text); }
+  void ShowButtons(bool buttonL, bool buttonR) final { RepaintIndicators(buttonL, buttonR); }
+  void ShowOffScreen(bool offScreen) final { CheckBox(control::kOffScreen, offScreen); }
+  void ShowCursorEmulation(bool on) final { CheckBox(control::kCursorEmulation, on); }
+  void ShowActiveConnections(const std::string& text) final {
+    SetItemText(control::kActiveConnections, text);
+  }
+  void ShowKbReceived(const std::string& text) final { SetItemText(control::kKbReceived, text); }
+  void ShowKbSent(const std::string& text) final { SetItemText(control::kKbSent, text); }
+  void ShowRequests(const std::string& text) final { SetItemText(control::kRequests, text); }
+  void ShowRequestsPerSecond(const std::string& text) final {
+    SetItemText(control::kRequestsPerSecond, text);
+  }
+  void ShowVisitors(const std::string& text) final { SetItemText(control::kVisitors, text); }
 };

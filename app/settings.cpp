@@ -34,7 +34,7 @@ void ReadWindowPlacement(const std::string& iniFile, Settings& settings) {
 
 }  // namespace
 
-bool ReadIni(Settings& settings, const std::string& iniFile, DiagnosticLog& log) {
+void ReadIni(Settings& settings, const std::string& iniFile, DiagnosticLog& log) {
   log.WriteLogLine("Entered ReadIni");
 
   settings.logEnabled = ReadBoolean(iniFile, "General", "Log");
@@ -52,5 +52,4 @@ bool ReadIni(Settings& settings, const std::string& iniFile, DiagnosticLog& log)
   int pointer = settings.selectedPointer;
   ReadInteger(iniFile, "Control", "SelectedPointer", "0", pointer);
   if (IsValidPointer(pointer)) settings.selectedPointer = pointer;
-  return true;
 }

@@ -36,4 +36,4 @@ inline constexpr std::size_t kPathBufferSize = 260;
 
 // Reads the program INI into the record and switches the log accordingly. A
 // SelectedPointer outside 0 to 79 is ignored: pointer 0 stays selected.
-bool ReadIni(Settings& settings, const std::string& iniFile, DiagnosticLog& log);
+void ReadIni(Settings& settings, const std::string& iniFile, DiagnosticLog& log);

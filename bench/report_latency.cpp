@@ -49,8 +49,8 @@ bool ReadReply(platform::ClientSocket& socket) {
                                      : std::strtoul(reply.c_str() + lengthAt + 16, nullptr, 10);
       if (reply.size() >= head + 4 + length) return true;
     }
-    const int got = socket.ReceiveSome(buffer, sizeof buffer, 5000);
-    if (got <= 0) return false;
+    int got = 0;
+    if (!socket.ReceiveSome(buffer, sizeof buffer, 5000, got) || got == 0) return false;
     reply.append(buffer, static_cast<std::size_t>(got));
   }
 }

@@ -52,8 +52,8 @@ bool Exchange(platform::ClientSocket& socket, const std::string& request) {
   std::string received;
   char buffer[256];
   while (received.size() < expected.size()) {
-    const int got = socket.ReceiveSome(buffer, sizeof buffer, 5000);
-    if (got <= 0) return false;
+    int got = 0;
+    if (!socket.ReceiveSome(buffer, sizeof buffer, 5000, got) || got == 0) return false;
     received.append(buffer, static_cast<std::size_t>(got));
   }
   return received == expected;
@@ -96,8 +96,8 @@ int main(int argc, char** argv) {
   const int seconds = Argument(argc, argv, 4, 60);
 
   LoadServer server;
-  const std::uint16_t port = platform::FindFreePort();
-  if (port == 0 || server.Run(port, 5000) != 1) {
+  std::uint16_t port = 0;
+  if (!platform::FindFreePort(port) || server.Run(port, 5000) != 1) {
     std::fprintf(stderr, "server_load: the server did not start\n");
     return 1;
   }

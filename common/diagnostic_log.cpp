@@ -52,9 +52,10 @@ void DiagnosticLog::WriteLogLine(std::string_view message) {
   // One open-append-close per message. A failed open keeps the count pending;
   // once the file is open the count goes out with the lines, and a write that
   // then fails loses it like the lines themselves.
-  const platform::AppendResult result =
-      platform::AppendToFileReporting(path_, FormatLines(message, localTime_()));
-  if (result != platform::AppendResult::kNotOpened) repeatCount_ = 0;
+  bool opened = false;
+  platform::AppendToFile(path_, FormatLines(message, localTime_()),
+                         platform::AppendSharing::kExclusive, opened);
+  if (opened) repeatCount_ = 0;
 }
 
 std::string DiagnosticLog::FormatLines(std::string_view message,

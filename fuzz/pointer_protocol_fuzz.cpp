@@ -15,17 +15,17 @@
 //   s                the timer's silence check
 //   S                the server restarts; M: the program starts (all silent)
 //   d                the consumer drains the report FIFO
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "app/settings.h"
 #include "common/diagnostic_log.h"
 #include "fuzz/channel_pair.h"
 #include "fuzz/fuzz_folder.h"
 #include "fuzz/script_lines.h"
 #include "http/ascii.h"
-#include "http/pointer_protocol.h"
+#include "pointer/pointer_protocol.h"
 
 namespace {
 
@@ -86,10 +86,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   channels->Empty();
   log.SetEnabled(false);
 
-  Settings settings;
-  settings.logLevel = 4;  // every trace line formatted; the log itself is off
+  std::atomic<int> selectedPointer{0};
+  const int logLevel = 4;  // every trace line formatted; the log itself is off
   std::uint32_t now = 0;
-  PointerProtocol protocol(settings, log, [&now] { return now; });
+  PointerProtocol protocol({selectedPointer, logLevel}, log, [&now] { return now; });
   protocol.AttachChannel(&channels->server);
   protocol.MarkAllSilent();
   protocol.ResetForServerStart();
@@ -118,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
       case 'p': {
         const int pointer = LeadingNumber<int>(line, 0);
-        if (pointer >= 0 && pointer < kPointerCount) settings.selectedPointer = pointer;
+        if (pointer >= 0 && pointer < kPointerCount) selectedPointer = pointer;
         break;
       }
       case 's':

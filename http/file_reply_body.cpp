@@ -14,9 +14,9 @@ int FileReplyBody::Read(char* buffer, std::size_t capacity, std::size_t& got) {
   got = 0;
   const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(capacity, left_));
   if (wanted == 0) return 0;
-  const int error = file_.Read(buffer, wanted, got);
+  const platform::Result read = file_.Read(buffer, wanted, got);
   left_ -= got;
-  return error;
+  return read.Code();
 }
 
 bool AppendReplyBody(std::string& text, ReplyBody& body) {

@@ -2,12 +2,6 @@
 
 #include "platform/paths.h"
 
-namespace {
-
-constexpr const char* kErrorLogFile = "DIDidezu.log";
-
-}  // namespace
-
 std::string WithTrailingSeparator(std::string root) {
   if (root.empty() || root.back() != platform::PathSeparator()) root += platform::PathSeparator();
   return root;
@@ -63,10 +57,10 @@ int HttpServer::Answer(RequestHandler::Outcome outcome) {
     case RequestHandler::Outcome::kReplied:
       return 1;
     case RequestHandler::Outcome::kNoBlank:
-      WriteLog(kErrorLogFile, "No 'space' found in Request String #2", "ParseRequest", 0);
+      WriteLog(kErrorLogFileName, "No 'space' found in Request String #2", "ParseRequest", 0);
       return 0;
     case RequestHandler::Outcome::kNoSecondBlank:
-      WriteLog(kErrorLogFile, "No 'space' found in Request String #1", "ParseRequest", 0);
+      WriteLog(kErrorLogFileName, "No 'space' found in Request String #1", "ParseRequest", 0);
       return 0;
   }
   return 0;

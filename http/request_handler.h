@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "http/mime_type_map.h"
-#include "http/pointer_report_handler.h"
 #include "platform/clock.h"
+#include "pointer/pointer_report_handler.h"
 #include "server/reply_body.h"
 
 class DiagnosticLog;

@@ -21,7 +21,7 @@ FileReadResult ReadWholeFile(const std::string& path, FileOpenMode mode, std::ui
   std::size_t received = 0;
   while (received < contents.size()) {
     std::size_t count = 0;
-    if (file.Read(contents.data() + received, contents.size() - received, count) != 0) {
+    if (!file.Read(contents.data() + received, contents.size() - received, count)) {
       contents.resize(received);
       return FileReadResult::kReadFailed;
     }

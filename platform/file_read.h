@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/result.h"
+
 namespace platform {
 
 enum class FileOpenMode {
@@ -34,15 +36,14 @@ class FileReader {
   FileReader(const FileReader&) = delete;
   FileReader& operator=(const FileReader&) = delete;
 
-  // False when the file cannot be opened so: missing, refused, locked, not a
+  // Fails when the file cannot be opened so: missing, refused, locked, not a
   // regular file, or read-only with kSharedReadWrite.
-  bool Open(const std::string& path, FileOpenMode mode);
+  Result Open(const std::string& path, FileOpenMode mode);
   bool IsOpen() const { return handle_ != kInvalid; }
   // The size when the file was opened.
   std::uint64_t Size() const { return size_; }
   // Reads the next bytes, at most capacity; got is 0 at the end of the file.
-  // Returns 0 or the system's error code.
-  int Read(char* buffer, std::size_t capacity, std::size_t& got);
+  Result Read(char* buffer, std::size_t capacity, std::size_t& got);
   void Close();
 
  private:

@@ -1,22 +1,24 @@
-// Whole-file operations on plain paths. Every call reports success as true.
+// Whole-file operations on plain paths.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "platform/result.h"
+
 namespace platform {
 
 bool PathExists(const std::string& path);
-bool RemoveFile(const std::string& path);
+Result RemoveFile(const std::string& path);
 
 // Renames a file; fails when the target already exists.
-bool RenameWithoutReplace(const std::string& from, const std::string& to);
+Result RenameWithoutReplace(const std::string& from, const std::string& to);
 // Renames a file, replacing the target when there is one.
-bool RenameReplacing(const std::string& from, const std::string& to);
+Result RenameReplacing(const std::string& from, const std::string& to);
 
 // The size of an existing file.
-bool FileSize(const std::string& path, std::uint64_t& size);
+Result FileSize(const std::string& path, std::uint64_t& size);
 
 enum class AppendSharing {
   kExclusive,  // nobody else may have the file open meanwhile (Windows)
@@ -25,13 +27,12 @@ enum class AppendSharing {
 
 // Opens the file for writing (creating it when missing), appends the bytes at
 // its end and closes it again.
-bool AppendToFile(const std::string& path, std::string_view bytes,
-                  AppendSharing sharing = AppendSharing::kExclusive);
+Result AppendToFile(const std::string& path, std::string_view bytes,
+                    AppendSharing sharing = AppendSharing::kExclusive);
 
-// The same, telling a file that could not be opened from one that was opened
-// but did not take every byte (a full disk, say).
-enum class AppendResult { kNotOpened, kNotAllWritten, kWritten };
-AppendResult AppendToFileReporting(const std::string& path, std::string_view bytes,
-                                   AppendSharing sharing = AppendSharing::kExclusive);
+// The same; opened tells a file that could not be opened from one that was
+// opened but did not take every byte (a full disk, say).
+Result AppendToFile(const std::string& path, std::string_view bytes, AppendSharing sharing,
+                    bool& opened);
 
 }  // namespace platform

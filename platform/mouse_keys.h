@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "platform/result.h"
+
 namespace platform {
 
 // Flags of one synthetic mouse event, as the Windows mouse input interface has them.
@@ -26,8 +28,8 @@ bool MouseEmulationAvailable();
 
 // Sends one event: the move first, then the button changes in flag order.
 // With kMouseAbsolute, x and y are in 0 to kMouseAbsoluteMax; without it they
-// are a relative move in pixels. False when emulation is not available.
-bool SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y);
+// are a relative move in pixels. Fails when emulation is not available.
+Result SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y);
 
 // Whether either Ctrl key, or either Shift key, is down at the moment of the query.
 bool IsCtrlHeld();

@@ -5,20 +5,19 @@
 #include <string>
 #include <vector>
 
+#include "platform/result.h"
+
 namespace platform {
 
 std::uint32_t ProcessId();
 
-// The calling thread's last system error code (GetLastError, errno).
-int LastSystemErrorCode();
-
 // Ends the process with that id: TerminateProcess with exit code 0 on
-// Windows, SIGTERM on Linux. False when there is no such process or it may
+// Windows, SIGTERM on Linux. Fails when there is no such process or it may
 // not be ended. Ids 0 and those that name process groups on Linux are refused.
-bool TerminateProcessById(std::uint32_t id);
+Result TerminateProcessById(std::uint32_t id);
 
 // Sets a variable of this process's environment, which started programs inherit.
-bool SetEnvironment(const std::string& name, const std::string& value);
+Result SetEnvironment(const std::string& name, const std::string& value);
 
 // Raises this process's soft limit on open descriptors (sockets included) to
 // its hard limit. Returns the limit now in force, or 0 where the system has
@@ -39,9 +38,9 @@ class ChildProcess {
   // Starts program with arguments; its standard output goes to outputFile
   // (created or truncated) or, when that is empty, where this one's goes.
   // With pipeInput its standard input is a pipe fed by WriteInput.
-  bool Start(const std::string& program, const std::vector<std::string>& arguments,
-             const std::string& outputFile, bool pipeInput = false);
-  bool WriteInput(const std::string& text);
+  Result Start(const std::string& program, const std::vector<std::string>& arguments,
+               const std::string& outputFile, bool pipeInput = false);
+  Result WriteInput(const std::string& text);
   // The child then reads the end of its input.
   void CloseInput();
   std::uint32_t Id() const { return id_; }

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/result.h"
+
 namespace platform {
 
 // The value of section/key, or fallback when the file, section or key is
@@ -13,20 +15,26 @@ namespace platform {
 std::string ProfileReadString(const std::string& file, const char* section, const char* key,
                               const char* fallback, std::size_t bufferSize);
 
+// A value that must be there: fails when the file, section or key is missing
+// or the value is empty, with the code the system gave for it where it gave
+// one (a file that cannot be read), else the code for "not found".
+Result ProfileReadRequired(const std::string& file, const char* section, const char* key,
+                           std::size_t bufferSize, std::string& value);
+
 // The leading decimal number of the value, 0 when the value has none, fallback
 // when the key is missing.
 int ProfileReadInt(const std::string& file, const char* section, const char* key, int fallback);
 
 // Creates the file, section and key as needed and keeps the rest of the file.
-bool ProfileWriteString(const std::string& file, const char* section, const char* key,
-                        const char* value);
+Result ProfileWriteString(const std::string& file, const char* section, const char* key,
+                          const char* value);
 
 // A struct stored as two upper-case hex digits per byte followed by a
 // two-digit checksum (the byte sum modulo 256). The read fails unless the
-// length and the checksum match.
-bool ProfileReadStruct(const std::string& file, const char* section, const char* key, void* data,
-                       std::size_t size);
-bool ProfileWriteStruct(const std::string& file, const char* section, const char* key,
-                        const void* data, std::size_t size);
+// length and the checksum match, and then leaves data as it was.
+Result ProfileReadStruct(const std::string& file, const char* section, const char* key, void* data,
+                         std::size_t size);
+Result ProfileWriteStruct(const std::string& file, const char* section, const char* key,
+                          const void* data, std::size_t size);
 
 }  // namespace platform

@@ -11,11 +11,24 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/result.h"
+
 namespace platform {
 
+// Calls that can fail give a Result: success or the system's error code
+// (errno, GetLastError), as the backend read it where the call failed.
 class SharedMemory {
  public:
+  // The error a claim or create gives when another user's program holds the
+  // name (Windows; on Linux such objects are never adopted anyway). Negative,
+  // so that it never meets a system's code.
+  static constexpr int kTakenByOtherProgram = -1;
+
   enum class Claim { kClaimed, kHeldByRunningCreator, kFailed };
+  struct ClaimResult {
+    Claim claim = Claim::kFailed;
+    int error = 0;  // 0 when claimed, else the code of what stood in the way
+  };
 
   SharedMemory() = default;
   ~SharedMemory();  // unmaps the view, closes the object and releases the claim
@@ -23,25 +36,25 @@ class SharedMemory {
   SharedMemory& operator=(const SharedMemory&) = delete;
 
   // Creator side, first step: claims the name for this process.
-  Claim ClaimName(const std::string& name);
+  ClaimResult ClaimName(const std::string& name);
   // True while a running process holds the claim on the name. Takes no claim
   // and no lock, so that a probe never makes a starting creator fail.
   static bool IsClaimedByRunningCreator(const std::string& name);
   // Ends the process with that id (TerminateProcess with exit code 0 on
   // Windows, SIGTERM on Linux), but only when the system confirms that this
   // very process holds the creator's claim on the name: an id read from a
-  // file may since have passed to an unrelated program. False otherwise.
-  static bool TerminateCreator(const std::string& name, std::uint32_t processId);
+  // file may since have passed to an unrelated program.
+  static Result TerminateCreator(const std::string& name, std::uint32_t processId);
   // Creator side, second step: creates the claimed object with `size` bytes,
   // or takes over one of that name that no running process claims (left over,
   // or still open in a consumer). On failure the claim is released too.
-  bool Create(std::size_t size);
+  Result Create(std::size_t size);
   // Consumer side: opens the existing object of that name.
-  bool Open(const std::string& name);
+  Result Open(const std::string& name);
 
-  // Maps the first `size` bytes of the open object for reading and writing.
-  // Fails when the object is smaller. nullptr on failure.
-  void* MapView(std::size_t size);
+  // Maps the first `size` bytes of the open object for reading and writing
+  // and hands out their address. Fails when the object is smaller.
+  Result MapView(std::size_t size, void*& view);
   // Unmaps the view when one is mapped.
   void UnmapView();
   // True once an access into the view found the object cut short by another
@@ -53,15 +66,9 @@ class SharedMemory {
 
   bool IsOpen() const { return handle_ != kNoHandle; }
   // Closes the object (the view stays mapped) and releases the claim; the
-  // creator's close also removes the name on Linux. -1 when no object was
-  // open, else 1 for a successful close and 0 for a failed one.
-  int Close();
-
-  // The system error code of the last failed call.
-  int ErrorCode() const { return errorCode_; }
-  // True when the last claim or create failed because another user's program
-  // holds the name (Windows; on Linux such objects are never adopted anyway).
-  bool TakenByOtherProgram() const { return takenByOtherProgram_; }
+  // creator's close also removes the name on Linux. Closing when no object
+  // is open succeeds.
+  Result Close();
 
  private:
   static constexpr std::intptr_t kNoHandle = -1;
@@ -75,8 +82,6 @@ class SharedMemory {
   void* view_ = nullptr;
   std::size_t viewSize_ = 0;
   int viewGuard_ = -1;  // Linux: what watches the view for a cut-short object
-  int errorCode_ = 0;
-  bool takenByOtherProgram_ = false;
 };
 
 }  // namespace platform

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform/result.h"
+
 namespace platform {
 
 // Network event bits, reported together by NetEvent::Enumerate.
@@ -15,14 +17,13 @@ enum : unsigned {
   kNetClose = 0x20,
 };
 
-// Starts the socket library asking for version 2.2. Returns 0 or the
-// library's error result; grantedVersion holds the major version in its low
+// Starts the socket library asking for version 2.2; a failure carries the
+// library's error result. grantedVersion holds the major version in its low
 // byte and the minor version in its high byte.
-int StartSocketLibrary(std::uint16_t& grantedVersion);
+Result StartSocketLibrary(std::uint16_t& grantedVersion);
 void StopSocketLibrary();
 
-// The error code of the last failed socket call on this thread.
-int LastSocketError();
+// Whether a failed send or receive only says that the socket cannot go on now.
 bool IsWouldBlock(int error);
 // Whether a failed bind says that another socket holds the port.
 bool IsAddressInUse(int error);
@@ -31,7 +32,8 @@ class NetEvent;
 
 constexpr int kWaitForever = -1;
 
-enum class WaitResult { kFirst, kSecond, kTimeout, kFailed };
+// Which of the events a wait saw signalled first, or that its time ran out.
+enum class WaitResult { kFirst, kSecond, kTimeout };
 
 struct PeerAddress {
   std::uint8_t bytes[4] = {};  // in network order
@@ -51,21 +53,19 @@ class Socket {
   bool IsValid() const { return handle_ != kInvalid; }
   void Close();
 
-  // Both return 0 or the error code; neither waits for the peer. A send that
-  // cannot take everything sends what fits; once nothing fits it fails with
-  // a would-block code and the socket's event reports kNetWrite when it can
-  // take more.
-  int Receive(char* buffer, int capacity, int& received);
-  int Send(const char* bytes, int length, int& sent);
+  // Neither waits for the peer. A send that cannot take everything sends what
+  // fits; once nothing fits it fails with a would-block code and the socket's
+  // event reports kNetWrite when it can take more.
+  Result Receive(char* buffer, int capacity, int& received);
+  Result Send(const char* bytes, int length, int& sent);
 
  private:
-  friend Socket CreateListeningSocket();
-  friend bool BindAnyAddress(Socket& socket, std::uint16_t port);
-  friend bool Listen(Socket& socket);
-  friend Socket AcceptConnection(Socket& listening, PeerAddress& peer);
+  friend Result CreateListeningSocket(Socket& created);
+  friend Result BindAnyAddress(Socket& socket, std::uint16_t port);
+  friend Result Listen(Socket& socket);
+  friend Result AcceptConnection(Socket& listening, Socket& accepted, PeerAddress& peer);
   friend class NetEvent;
   friend struct SocketAccess;  // the backend's own helpers
-  friend WaitResult WaitForEither(NetEvent& first, NetEvent& second, int timeoutMs);
 
   static constexpr std::intptr_t kInvalid = -1;
   explicit Socket(std::intptr_t handle) : handle_(handle) {}
@@ -75,14 +75,14 @@ class Socket {
   bool waitingToWrite_ = false;
 };
 
-// A stream socket for IPv4 without any option set; invalid on failure.
-Socket CreateListeningSocket();
+// A stream socket for IPv4 without any option set, into created.
+Result CreateListeningSocket(Socket& created);
 // Binds to every local IPv4 address at port (host order).
-bool BindAnyAddress(Socket& socket, std::uint16_t port);
+Result BindAnyAddress(Socket& socket, std::uint16_t port);
 // Listens with the largest backlog the system allows.
-bool Listen(Socket& socket);
-// Accepts one waiting connection; invalid on failure.
-Socket AcceptConnection(Socket& listening, PeerAddress& peer);
+Result Listen(Socket& socket);
+// Accepts one waiting connection into accepted.
+Result AcceptConnection(Socket& listening, Socket& accepted, PeerAddress& peer);
 
 // An event that is either signalled by hand (and then stays signalled) or
 // selected onto a socket, where it reports that socket's network events.
@@ -93,19 +93,17 @@ class NetEvent {
   NetEvent(const NetEvent&) = delete;
   NetEvent& operator=(const NetEvent&) = delete;
 
-  bool Create();
+  Result Create();
   bool IsValid() const;
   void Close();
 
-  bool Signal();
+  Result Signal();
   // Reports the events of mask (kNet* bits) that occur on socket.
-  bool Select(Socket& socket, unsigned mask);
-  // The events that occurred since the last call; 0 or the error code.
-  int Enumerate(Socket& socket, unsigned& events);
+  Result Select(Socket& socket, unsigned mask);
+  // The events that occurred since the last call.
+  Result Enumerate(Socket& socket, unsigned& events);
 
  private:
-  friend WaitResult WaitForEither(NetEvent& first, NetEvent& second, int timeoutMs);
-  friend WaitResult WaitForSignal(NetEvent& event, int timeoutMs);
   friend struct SocketAccess;
 
   std::intptr_t handle_ = -1;
@@ -117,8 +115,8 @@ class NetEvent {
 };
 
 // Waits until either event is signalled (the first wins when both are).
-WaitResult WaitForEither(NetEvent& first, NetEvent& second, int timeoutMs);
+Result WaitForEither(NetEvent& first, NetEvent& second, int timeoutMs, WaitResult& woken);
 // kFirst when signalled in time.
-WaitResult WaitForSignal(NetEvent& event, int timeoutMs);
+Result WaitForSignal(NetEvent& event, int timeoutMs, WaitResult& woken);
 
 }  // namespace platform

@@ -5,27 +5,30 @@
 #include <cstdint>
 #include <string_view>
 
+#include "platform/result.h"
+
 namespace platform {
+
+// Whether a failed receive only says that nothing came in time.
+bool IsTimedOut(int error);
 
 class ClientSocket {
  public:
-  static constexpr int kTimedOut = -1;
-  static constexpr int kFailed = -2;
-
   ClientSocket() = default;
   ~ClientSocket() { Close(); }
   ClientSocket(const ClientSocket&) = delete;
   ClientSocket& operator=(const ClientSocket&) = delete;
 
   // Connects to 127.0.0.1:port.
-  bool Connect(std::uint16_t port);
+  Result Connect(std::uint16_t port);
   bool IsConnected() const { return handle_ != -1; }
-  bool SendAll(std::string_view bytes);
+  Result SendAll(std::string_view bytes);
   // Tells the server that nothing more will be sent; receiving goes on.
-  bool ShutdownSending();
-  // Bytes received (waiting up to timeoutMs for the first), 0 when the peer
-  // closed, kTimedOut or kFailed.
-  int ReceiveSome(char* buffer, int capacity, int timeoutMs);
+  Result ShutdownSending();
+  // Waits up to timeoutMs for the first byte, then receives what came, at
+  // most capacity bytes; received is 0 when the peer closed (or reset) the
+  // connection. Nothing in time fails with a code that IsTimedOut knows.
+  Result ReceiveSome(char* buffer, int capacity, int timeoutMs, int& received);
   // Shrinks the receive buffer; call before Connect.
   void SetReceiveBufferSize(int bytes) { receiveBufferSize_ = bytes; }
   void Close();
@@ -36,6 +39,6 @@ class ClientSocket {
 };
 
 // A port that nothing listens on at the moment, as the system hands them out.
-std::uint16_t FindFreePort();
+Result FindFreePort(std::uint16_t& port);
 
 }  // namespace platform

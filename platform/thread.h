@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/result.h"
+
 namespace platform {
 
 // The exit code of the server's threads.
@@ -25,8 +27,8 @@ class Thread {
   Thread(const Thread&) = delete;
   Thread& operator=(const Thread&) = delete;
 
-  // Starts function(argument) at once. 0, or the error number (errno).
-  int Start(Function function, void* argument);
+  // Starts function(argument) at once; a failure carries the error number (errno).
+  Result Start(Function function, void* argument);
   bool IsStarted() const { return state_ != nullptr; }
   std::uint32_t Id() const;
 

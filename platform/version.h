@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "platform/result.h"
+
 namespace platform {
 
 struct ProgramVersion {
@@ -12,7 +14,7 @@ struct ProgramVersion {
   std::uint16_t buildLow = 0;
 };
 
-// Reads the version the build gave the program; false when it has none.
-bool ReadProgramVersion(ProgramVersion& version);
+// Reads the version the build gave the program; fails when it has none.
+Result ReadProgramVersion(ProgramVersion& version);
 
 }  // namespace platform

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "http/pointer_protocol.h"
+#include "pointer/live_status.h"
 #include "pointer/mouse_and_keys.h"
 
 // Flags of the one absolute mouse event that moves to the pointer and carries

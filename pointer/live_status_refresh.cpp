@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <string>
 
-#include "app/dialog_controls.h"
-
 namespace {
 
 std::string FormatCount(std::int32_t value) {
@@ -22,19 +20,19 @@ std::string FormatKilobytes(double value) {
 }  // namespace
 
 void LiveStatusRefresh::ShowPointer(const LiveStatus& status, LiveStatusView& view) {
-  view.SetItemText(control::kX, FormatCount(status.x));
-  view.SetItemText(control::kY, FormatCount(status.y));
+  view.ShowX(FormatCount(status.x));
+  view.ShowY(FormatCount(status.y));
   buttonLIndicator_ = status.buttonL;
   buttonRIndicator_ = status.buttonR;
-  view.RepaintIndicators(buttonLIndicator_ != 0, buttonRIndicator_ != 0);
-  view.CheckBox(control::kOffScreen, status.offScreen == 1);
+  view.ShowButtons(buttonLIndicator_ != 0, buttonRIndicator_ != 0);
+  view.ShowOffScreen(status.offScreen == 1);
 }
 
 void LiveStatusRefresh::ShowTotals(const ServerStats& stats, LiveStatusView& view) {
-  view.SetItemText(control::kActiveConnections, FormatCount(stats.activeConnections));
-  view.SetItemText(control::kKbReceived, FormatKilobytes(stats.kbReceived));
-  view.SetItemText(control::kKbSent, FormatKilobytes(stats.kbSent));
-  view.SetItemText(control::kRequests, FormatCount(stats.requests));
+  view.ShowActiveConnections(FormatCount(stats.activeConnections));
+  view.ShowKbReceived(FormatKilobytes(stats.kbReceived));
+  view.ShowKbSent(FormatKilobytes(stats.kbSent));
+  view.ShowRequests(FormatCount(stats.requests));
 }
 
 void LiveStatusRefresh::ShowRequestsPerSecond(std::int32_t requests, std::uint32_t now,
@@ -46,11 +44,11 @@ void LiveStatusRefresh::ShowRequestsPerSecond(std::int32_t requests, std::uint32
   // Start and Reset zero the server's counter while the sample lives on; the
   // requests since then are all of this interval's.
   const std::int32_t counted = requests >= sampleRequests_ ? requests - sampleRequests_ : requests;
-  view.SetItemText(control::kRequestsPerSecond, FormatCount(counted));
+  view.ShowRequestsPerSecond(FormatCount(counted));
   sampleTick_ = now;
   sampleRequests_ = requests;
 }
 
 void LiveStatusRefresh::ShowVisitors(const ServerStats& stats, LiveStatusView& view) {
-  view.SetItemText(control::kVisitors, FormatCount(stats.visitors));
+  view.ShowVisitors(FormatCount(stats.visitors));
 }

@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-#include "http/pointer_protocol.h"
+#include "pointer/live_status.h"
 #include "pointer/live_status_view.h"
-#include "server/threaded_server.h"
+#include "server/server_stats.h"
 
 class LiveStatusRefresh {
  public:

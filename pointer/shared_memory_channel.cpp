@@ -1,94 +1,11 @@
 #include "pointer/shared_memory_channel.h"
 
-#include <atomic>
-#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-
-#include "platform/files.h"
-#include "platform/paths.h"
-#include "platform/process.h"
-#include "platform/profile.h"
+#include <utility>
 
 namespace {
-
-constexpr char kRendezvousFileName[] = "TVXHDVMemory.INI";
-constexpr char kTemporaryFileName[] = "TVXHDVMemory.TMP";
-constexpr char kSection[] = "Memory";
-constexpr char kNameKey[] = "SharedMemoryName";
-constexpr char kCreatorKey[] = "CreatorProcessID";
-
-// The indices live in memory that another process writes at the same time.
-static_assert(std::atomic_ref<std::uint32_t>::is_always_lock_free);
-static_assert(std::atomic_ref<std::uint32_t>::required_alignment <= alignof(std::uint32_t));
-
-std::uint32_t LoadIndex(std::uint32_t& index) {
-  return std::atomic_ref<std::uint32_t>(index).load(std::memory_order_acquire);
-}
-
-void StoreIndex(std::uint32_t& index, std::uint32_t value) {
-  std::atomic_ref<std::uint32_t>(index).store(value, std::memory_order_release);
-}
-
-// The two indices of a FIFO as one side sees them. An index outside the slots
-// was written by a faulty or foreign process; such a FIFO is unusable (holds
-// nothing, takes nothing) until the side that owns the bad index resets it.
-template <typename Fifo>
-struct FifoState {
-  static constexpr std::uint32_t kSlots = Fifo::kSlotCount;
-
-  explicit FifoState(Fifo& fifo)
-      : write(LoadIndex(fifo.writeIndex)), read(LoadIndex(fifo.readIndex)) {}
-
-  bool Usable() const { return write < kSlots && read < kSlots; }
-  bool Empty() const { return !Usable() || write == read; }
-  bool Full() const { return !Usable() || write + 1 == read || (write == kSlots - 1 && read == 0); }
-  int Count() const {
-    if (!Usable()) return 0;
-    return static_cast<int>(write >= read ? write - read : write - read + kSlots);
-  }
-  int Free() const {
-    if (!Usable()) return 0;
-    return static_cast<int>(write < read ? read - write - 1 : read - write + kSlots - 1);
-  }
-  static std::uint32_t Next(std::uint32_t index) { return index + 1 >= kSlots ? 0 : index + 1; }
-
-  std::uint32_t write;
-  std::uint32_t read;
-};
-
-// The record goes into its slot before the new write index is published.
-template <typename Fifo>
-int PutRecord(Fifo& fifo, const FifoState<Fifo>& state, const typename Fifo::RecordType& record) {
-  if (state.Full()) return 0;
-  fifo.slots[state.write] = record;
-  StoreIndex(fifo.writeIndex, FifoState<Fifo>::Next(state.write));
-  return 1;
-}
-
-// The slot is copied out before the new read index frees it.
-template <typename Fifo>
-int GetRecord(Fifo& fifo, const FifoState<Fifo>& state, typename Fifo::RecordType& record) {
-  if (state.Empty()) return 0;
-  record = fifo.slots[state.read];
-  StoreIndex(fifo.readIndex, FifoState<Fifo>::Next(state.read));
-  return 1;
-}
-
-// Each side resets only its own index, to the other one; a bad other index is
-// not copied, so this side's index at least becomes valid again.
-template <typename Fifo>
-void ResetWriteIndex(Fifo& fifo) {
-  const std::uint32_t read = LoadIndex(fifo.readIndex);
-  StoreIndex(fifo.writeIndex, read < Fifo::kSlotCount ? read : 0);
-}
-
-template <typename Fifo>
-void ResetReadIndex(Fifo& fifo) {
-  const std::uint32_t write = LoadIndex(fifo.writeIndex);
-  StoreIndex(fifo.readIndex, write < Fifo::kSlotCount ? write : 0);
-}
 
 std::string Format(const char* format, ...) {
   char text[520];
@@ -99,40 +16,7 @@ std::string Format(const char* format, ...) {
   return text;
 }
 
-std::string InFolder(const std::string& folder, const char* fileName) {
-  // The folder is used as given: an empty one means the root folder.
-  return folder + platform::PathSeparator() + fileName;
-}
-
 }  // namespace
-
-std::size_t FormatChannelNotice(const ChannelNotice& notice, char* out, std::size_t size) {
-  if (size == 0) return 0;
-  int length = 0;
-  switch (notice.kind) {
-    case ChannelNotice::Kind::kNone:
-      out[0] = '\0';
-      return 0;
-    case ChannelNotice::Kind::kAreaCutShort:
-      length = std::snprintf(out, size,
-                             "The TVXHDV shared memory was cut short by another process: "
-                             "nothing is forwarded any more");
-      break;
-    case ChannelNotice::Kind::kFifoUnusable:
-      if (notice.fifo == ChannelNotice::kPointerFifo) {
-        length = std::snprintf(
-            out, size, "PointerFifo unusable: write index %u, read index %u (slots 0 to %u)",
-            notice.writeIndex, notice.readIndex, PointerFifo::kSlotCount - 1);
-      } else {
-        length = std::snprintf(
-            out, size, "CommandFifo %d unusable: write index %u, read index %u (slots 0 to %u)",
-            notice.fifo, notice.writeIndex, notice.readIndex, CommandFifo::kSlotCount - 1);
-      }
-      break;
-  }
-  if (length < 0) length = 0;
-  return static_cast<std::size_t>(length) < size ? static_cast<std::size_t>(length) : size - 1;
-}
 
 SharedMemoryChannel::SharedMemoryChannel(std::string_view creationName)
     : creationName_(creationName) {}
@@ -145,58 +29,50 @@ int SharedMemoryChannel::SharedMemoryInit(int bCreateNew, const std::string& fol
                                           std::uint32_t& structVersion, int& created) {
   SharedMemoryClose();  // a channel holds one area at a time
   created = 0;
-  folder_ = folder;
-  rendezvousFilePath_ = InFolder(folder_, kRendezvousFileName);
+  rendezvous_.SetFolder(folder);
   return bCreateNew == 1 ? Create(structVersion, created) : Open(structVersion);
 }
 
-int SharedMemoryChannel::FailCreate() {
-  if (memory_.TakenByOtherProgram()) {
+int SharedMemoryChannel::FailCreate(int error) {
+  if (error == platform::SharedMemory::kTakenByOtherProgram) {
     return Fail("The shared memory name " + mappingName_ + " is taken by another program");
   }
-  return Fail(Format("Could not create file mapping object (%d)", memory_.ErrorCode()));
+  return Fail(Format("Could not create file mapping object (%d)", error));
 }
 
 int SharedMemoryChannel::Create(std::uint32_t& structVersion, int& created) {
   mappingName_ = creationName_;
-  // A running server keeps its area and its rendezvous file; only a name
-  // that nobody runs under any more is taken over.
-  switch (memory_.ClaimName(mappingName_)) {
-    case platform::SharedMemory::Claim::kClaimed:
+  int error = 0;
+  switch (rendezvous_.ClaimArea(memory_, mappingName_, error)) {
+    case RendezvousFile::Claim::kClaimed:
       break;
-    case platform::SharedMemory::Claim::kHeldByRunningCreator:
+    case RendezvousFile::Claim::kHeldByRunningCreator:
       return Fail("The TVXHDV shared memory belongs to a running server");
-    case platform::SharedMemory::Claim::kFailed:
-      return FailCreate();
+    case RendezvousFile::Claim::kFailed:
+      return FailCreate(error);
+    case RendezvousFile::Claim::kLeftoverKept:
+      return Fail("bCreateNew==TRUE but can not delete existing TVXHDVMemory.INI");
   }
 
-  if (platform::PathExists(rendezvousFilePath_) && !platform::RemoveFile(rendezvousFilePath_)) {
-    memory_.Close();
-    return Fail("bCreateNew==TRUE but can not delete existing TVXHDVMemory.INI");
+  if (const platform::Result made = memory_.Create(kSharedMemorySize); !made) {
+    return FailCreate(made.Code());
   }
-  temporaryFilePath_ = InFolder(folder_, kTemporaryFileName);
-
-  if (!memory_.Create(kSharedMemorySize)) return FailCreate();
-  void* view = memory_.MapView(kSharedMemorySize);
-  if (view == nullptr) {
-    const int error = memory_.ErrorCode();
+  void* view = nullptr;
+  if (const platform::Result mapped = memory_.MapView(kSharedMemorySize, view); !mapped) {
     SharedMemoryClose();
-    return Fail(Format("Could not map view of file (%d)", error));
+    return Fail(Format("Could not map view of file (%d)", mapped.Code()));
   }
   std::memset(view, 0, kSharedMemorySize);
 
-  if (!platform::ProfileWriteString(temporaryFilePath_, kSection, kNameKey, mappingName_.c_str())) {
-    const int error = platform::LastSystemErrorCode();
+  if (!rendezvous_.WriteMappingName(mappingName_, error)) {
     SharedMemoryClose();
     return Fail(Format("WritePrivateProfileString/SharedMemoryName (%d,%s)", error,
-                       temporaryFilePath_.c_str()));
+                       rendezvous_.TemporaryPath().c_str()));
   }
-  const std::string processId = Format("%08X", static_cast<unsigned>(platform::ProcessId()));
-  if (!platform::ProfileWriteString(temporaryFilePath_, kSection, kCreatorKey, processId.c_str())) {
-    const int error = platform::LastSystemErrorCode();
+  if (!rendezvous_.WriteCreatorProcessId(error)) {
     SharedMemoryClose();
     return Fail(Format("WritePrivateProfileString/CreatorProcessID (%d,%s)", error,
-                       temporaryFilePath_.c_str()));
+                       rendezvous_.TemporaryPath().c_str()));
   }
 
   created = 1;
@@ -212,22 +88,21 @@ int SharedMemoryChannel::Create(std::uint32_t& structVersion, int& created) {
 }
 
 int SharedMemoryChannel::Open(std::uint32_t& structVersion) {
-  if (!platform::PathExists(rendezvousFilePath_)) {
+  if (!rendezvous_.Exists()) {
     return Fail("TVXHDVMemory.INI does not exist but bCreateNew==FALSE");
   }
-  mappingName_ = platform::ProfileReadString(rendezvousFilePath_, kSection, kNameKey, "", 260);
-  if (mappingName_.empty()) {
-    return Fail(Format("GetPrivateProfileString/SharedMemoryName (%d,%s)",
-                       platform::LastSystemErrorCode(), rendezvousFilePath_.c_str()));
+  int error = 0;
+  if (!rendezvous_.ReadMappingName(mappingName_, error)) {
+    return Fail(Format("GetPrivateProfileString/SharedMemoryName (%d,%s)", error,
+                       rendezvous_.Path().c_str()));
   }
-  if (!memory_.Open(mappingName_)) {
-    return Fail(Format("Could not open file mapping object (%d)\r\n", memory_.ErrorCode()));
+  if (const platform::Result opened = memory_.Open(mappingName_); !opened) {
+    return Fail(Format("Could not open file mapping object (%d)\r\n", opened.Code()));
   }
-  void* view = memory_.MapView(kSharedMemorySize);
-  if (view == nullptr) {
-    const int error = memory_.ErrorCode();
+  void* view = nullptr;
+  if (const platform::Result mapped = memory_.MapView(kSharedMemorySize, view); !mapped) {
     memory_.Close();
-    return Fail(Format("Could not map view of file (%d)\r\n", error));
+    return Fail(Format("Could not map view of file (%d)\r\n", mapped.Code()));
   }
   area_ = static_cast<SharedMemoryArea*>(view);
   if (area_->totalSize != kSharedMemorySize) {
@@ -239,7 +114,7 @@ int SharedMemoryChannel::Open(std::uint32_t& structVersion) {
 }
 
 int SharedMemoryChannel::SharedMemoryInitComplete() {
-  if (!platform::RenameWithoutReplace(temporaryFilePath_, rendezvousFilePath_)) {
+  if (!rendezvous_.Publish()) {
     Fail("SharedMemoryInitComplete: MoveFile error");
     SharedMemoryClose();
     return 0;
@@ -250,8 +125,11 @@ int SharedMemoryChannel::SharedMemoryInitComplete() {
 int SharedMemoryChannel::SharedMemoryClose() {
   memory_.UnmapView();
   area_ = nullptr;
-  ForgetNotices();
-  return memory_.Close();
+  notices_.Forget();
+  const bool open = memory_.IsOpen();
+  const platform::Result closed = memory_.Close();  // also lets go of a claim without an object
+  if (!open) return -1;
+  return closed ? 1 : 0;
 }
 
 int SharedMemoryChannel::Fail(std::string text) {
@@ -264,87 +142,54 @@ SharedMemoryArea* SharedMemoryChannel::LiveArea() const {
 }
 
 template <typename Fifo>
-auto SharedMemoryChannel::StateOf(Fifo& fifo, int fifoNumber) const {
-  const FifoState<Fifo> state(fifo);
-  NoteUsability(fifoNumber, state.Usable(), state.write, state.read);
-  return state;
-}
-
-// An unusable FIFO stops forwarding or taking commands without a word; the
-// note tells the operator why, once per time it breaks.
-void SharedMemoryChannel::NoteUsability(int fifoNumber, bool usable, std::uint32_t write,
-                                        std::uint32_t read) const {
-  const auto bit = static_cast<std::size_t>(fifoNumber + 1);
-  if (usable || unusableFifos_.test(bit)) {
-    unusableFifos_.set(bit, !usable);
-    return;
-  }
-  unusableFifos_.set(bit);
-  if (pendingNoticeCount_ == kPendingNoticeCount) return;  // nobody takes them
-  pendingNotices_[static_cast<std::size_t>(pendingNoticeCount_++)] =
-      ChannelNotice{ChannelNotice::Kind::kFifoUnusable, fifoNumber, write, read};
+FifoRing<Fifo> SharedMemoryChannel::RingOf(Fifo& fifo, int fifoNumber) const {
+  const FifoRing<Fifo> ring(fifo);
+  notices_.NoteFifo(fifoNumber, ring.Usable(), ring.WriteIndex(), ring.ReadIndex());
+  return ring;
 }
 
 ChannelNotice SharedMemoryChannel::TakeNotice() {
-  if (!cutShortNoted_ && area_ != nullptr && memory_.ViewLost()) {
-    cutShortNoted_ = true;
-    return ChannelNotice{ChannelNotice::Kind::kAreaCutShort};
-  }
-  if (pendingNoticeCount_ == 0) return {};
-  const ChannelNotice oldest = pendingNotices_[0];
-  for (int i = 1; i < pendingNoticeCount_; ++i) {
-    pendingNotices_[static_cast<std::size_t>(i - 1)] = pendingNotices_[static_cast<std::size_t>(i)];
-  }
-  --pendingNoticeCount_;
-  return oldest;
-}
-
-void SharedMemoryChannel::ForgetNotices() {
-  pendingNoticeCount_ = 0;
-  unusableFifos_.reset();
-  cutShortNoted_ = false;
+  return notices_.Take(area_ != nullptr && memory_.ViewLost());
 }
 
 int SharedMemoryChannel::PutPointerReport(const PointerReportRecord& record) {
   SharedMemoryArea* area = LiveArea();
   if (area == nullptr) return 0;
-  return PutRecord(area->pointerFifo, StateOf(area->pointerFifo, ChannelNotice::kPointerFifo),
-                   record);
+  return RingOf(area->pointerFifo, ChannelNotice::kPointerFifo).Put(record);
 }
 
 int SharedMemoryChannel::GetPointerReport(PointerReportRecord& record) {
   SharedMemoryArea* area = LiveArea();
   if (area == nullptr) return 0;
-  return GetRecord(area->pointerFifo, StateOf(area->pointerFifo, ChannelNotice::kPointerFifo),
-                   record);
+  return RingOf(area->pointerFifo, ChannelNotice::kPointerFifo).Get(record);
 }
 
 int SharedMemoryChannel::IsPointerFifoEmpty() const {
   SharedMemoryArea* area = LiveArea();
-  return area == nullptr || StateOf(area->pointerFifo, ChannelNotice::kPointerFifo).Empty() ? 1 : 0;
+  return area == nullptr || RingOf(area->pointerFifo, ChannelNotice::kPointerFifo).Empty() ? 1 : 0;
 }
 
 int SharedMemoryChannel::IsPointerFifoFull() const {
   SharedMemoryArea* area = LiveArea();
-  return area == nullptr || StateOf(area->pointerFifo, ChannelNotice::kPointerFifo).Full() ? 1 : 0;
+  return area == nullptr || RingOf(area->pointerFifo, ChannelNotice::kPointerFifo).Full() ? 1 : 0;
 }
 
 int SharedMemoryChannel::PointerFifoCount() const {
   SharedMemoryArea* area = LiveArea();
-  return area != nullptr ? StateOf(area->pointerFifo, ChannelNotice::kPointerFifo).Count() : 0;
+  return area != nullptr ? RingOf(area->pointerFifo, ChannelNotice::kPointerFifo).Count() : 0;
 }
 
 int SharedMemoryChannel::PointerFifoFree() const {
   SharedMemoryArea* area = LiveArea();
-  return area != nullptr ? StateOf(area->pointerFifo, ChannelNotice::kPointerFifo).Free() : 0;
+  return area != nullptr ? RingOf(area->pointerFifo, ChannelNotice::kPointerFifo).Free() : 0;
 }
 
 void SharedMemoryChannel::ResetPointerFifoWrite() {
-  if (SharedMemoryArea* area = LiveArea()) ResetWriteIndex(area->pointerFifo);
+  if (SharedMemoryArea* area = LiveArea()) FifoRing<PointerFifo>::ResetWrite(area->pointerFifo);
 }
 
 void SharedMemoryChannel::ResetPointerFifoRead() {
-  if (SharedMemoryArea* area = LiveArea()) ResetReadIndex(area->pointerFifo);
+  if (SharedMemoryArea* area = LiveArea()) FifoRing<PointerFifo>::ResetRead(area->pointerFifo);
 }
 
 CommandFifo* SharedMemoryChannel::CommandFifoOf(int pointer) const {
@@ -355,59 +200,52 @@ CommandFifo* SharedMemoryChannel::CommandFifoOf(int pointer) const {
 
 int SharedMemoryChannel::PutCommand(int pointer, const CommandRecord& record) {
   CommandFifo* fifo = CommandFifoOf(pointer);
-  return fifo != nullptr ? PutRecord(*fifo, StateOf(*fifo, pointer), record) : 0;
+  return fifo != nullptr ? RingOf(*fifo, pointer).Put(record) : 0;
 }
 
 int SharedMemoryChannel::GetCommand(int pointer, CommandRecord& record) {
   CommandFifo* fifo = CommandFifoOf(pointer);
-  return fifo != nullptr ? GetRecord(*fifo, StateOf(*fifo, pointer), record) : 0;
+  return fifo != nullptr ? RingOf(*fifo, pointer).Get(record) : 0;
 }
 
 int SharedMemoryChannel::IsCommandFifoEmpty(int pointer) const {
   CommandFifo* fifo = CommandFifoOf(pointer);
-  return fifo == nullptr || StateOf(*fifo, pointer).Empty() ? 1 : 0;
+  return fifo == nullptr || RingOf(*fifo, pointer).Empty() ? 1 : 0;
 }
 
 int SharedMemoryChannel::IsCommandFifoFull(int pointer) const {
   CommandFifo* fifo = CommandFifoOf(pointer);
-  return fifo == nullptr || StateOf(*fifo, pointer).Full() ? 1 : 0;
+  return fifo == nullptr || RingOf(*fifo, pointer).Full() ? 1 : 0;
 }
 
 int SharedMemoryChannel::CommandFifoCount(int pointer) const {
   CommandFifo* fifo = CommandFifoOf(pointer);
-  return fifo != nullptr ? StateOf(*fifo, pointer).Count() : 0;
+  return fifo != nullptr ? RingOf(*fifo, pointer).Count() : 0;
 }
 
 int SharedMemoryChannel::CommandFifoFree(int pointer) const {
   CommandFifo* fifo = CommandFifoOf(pointer);
-  return fifo != nullptr ? StateOf(*fifo, pointer).Free() : 0;
+  return fifo != nullptr ? RingOf(*fifo, pointer).Free() : 0;
 }
 
 void SharedMemoryChannel::ResetCommandFifoWrite(int pointer) {
-  if (CommandFifo* fifo = CommandFifoOf(pointer)) ResetWriteIndex(*fifo);
+  if (CommandFifo* fifo = CommandFifoOf(pointer)) FifoRing<CommandFifo>::ResetWrite(*fifo);
 }
 
 void SharedMemoryChannel::ResetCommandFifoRead(int pointer) {
-  if (CommandFifo* fifo = CommandFifoOf(pointer)) ResetReadIndex(*fifo);
+  if (CommandFifo* fifo = CommandFifoOf(pointer)) FifoRing<CommandFifo>::ResetRead(*fifo);
 }
 
 int SharedMemoryChannel::TerminateCreator() {
-  const std::string rendezvousFile = InFolder(folder_, kRendezvousFileName);
-  const std::string idText =
-      platform::ProfileReadString(rendezvousFile, kSection, kCreatorKey, "", 360);
-  if (idText.empty()) {
-    return Fail("Could not read [Memory], CreatorProcessID in file TVXHDVMemory.INI");
+  switch (rendezvous_.TerminateCreator()) {
+    case RendezvousFile::Termination::kEnded:
+      return 1;
+    case RendezvousFile::Termination::kCreatorUnknown:
+      return Fail("Could not read [Memory], CreatorProcessID in file TVXHDVMemory.INI");
+    case RendezvousFile::Termination::kNotEnded:
+      break;
   }
-  std::uint32_t id = 0;
-  const std::size_t digits = idText.size() < 8 ? idText.size() : 8;
-  if (std::from_chars(idText.data(), idText.data() + digits, id, 16).ec != std::errc()) return 0;
-
-  // The file outlives the server and its process id may have been given to
-  // another program since: the process is ended only when the system shows
-  // that it is the one holding the area the file names.
-  const std::string name = platform::ProfileReadString(rendezvousFile, kSection, kNameKey, "", 260);
-  if (name.empty()) return 0;
-  return platform::SharedMemory::TerminateCreator(name, id) ? 1 : 0;
+  return 0;
 }
 
 int SharedMemoryChannel::FillTextMatches() const {

@@ -10,37 +10,21 @@
 //
 // The FIFO operations are not locked: each FIFO has one writing and one
 // reading process, and within a process the caller serialises all calls.
+//
+// The channel composes the area's memory object, the rendezvous file with the
+// creator's claim (rendezvous_file.h), the ring rules of every FIFO
+// (fifo_ring.h) and the notices for its owner's log (channel_notices.h).
 #pragma once
 
-#include <array>
-#include <bitset>
-#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "platform/shared_memory.h"
+#include "pointer/channel_notices.h"
+#include "pointer/fifo_ring.h"
+#include "pointer/rendezvous_file.h"
 #include "pointer/shared_memory_layout.h"
-
-// Something the owner of a channel should write to its log, once: the channel
-// writes no log itself, and its FIFO operations run under the owner's lock,
-// where nothing is logged.
-struct ChannelNotice {
-  enum class Kind {
-    kNone,
-    kAreaCutShort,  // another process truncated the area; nothing moves any more
-    kFifoUnusable,  // a FIFO was found with an index outside its slots
-  };
-  static constexpr int kPointerFifo = -1;
-
-  Kind kind = Kind::kNone;
-  int fifo = kPointerFifo;  // kFifoUnusable: kPointerFifo or a command FIFO's pointer number
-  std::uint32_t writeIndex = 0;
-  std::uint32_t readIndex = 0;
-};
-
-// The notice as one line of text (without a line end); its length.
-std::size_t FormatChannelNotice(const ChannelNotice& notice, char* out, std::size_t size);
 
 class SharedMemoryChannel {
  public:
@@ -63,7 +47,7 @@ class SharedMemoryChannel {
   SharedMemoryArea* GetHeader() const { return area_; }
   const std::string& GetMappingName() const { return mappingName_; }
   const std::string& GetLastErrorText() const { return lastErrorText_; }
-  const std::string& GetRendezvousFilePath() const { return rendezvousFilePath_; }
+  const std::string& GetRendezvousFilePath() const { return rendezvous_.Path(); }
 
   // Report FIFO: the server writes, the consumer reads.
   int PutPointerReport(const PointerReportRecord& record);
@@ -100,30 +84,21 @@ class SharedMemoryChannel {
   int Create(std::uint32_t& structVersion, int& created);
   int Open(std::uint32_t& structVersion);
   int Fail(std::string text);
-  int FailCreate();
+  int FailCreate(int error);
   // The area while its FIFOs can be used: none once another process cut it short.
   SharedMemoryArea* LiveArea() const;
   CommandFifo* CommandFifoOf(int pointer) const;
-  // The FIFO's indices as this side sees them, noting a change of usability.
+  // The FIFO's ring as this side sees it now, noting a change of usability.
   template <typename Fifo>
-  auto StateOf(Fifo& fifo, int fifoNumber) const;
-  void NoteUsability(int fifoNumber, bool usable, std::uint32_t write, std::uint32_t read) const;
-  void ForgetNotices();
+  FifoRing<Fifo> RingOf(Fifo& fifo, int fifoNumber) const;
 
   const std::string creationName_;
-  std::string folder_;
   std::string mappingName_;
-  std::string rendezvousFilePath_;
-  std::string temporaryFilePath_;
   std::string lastErrorText_;
+  RendezvousFile rendezvous_;
   platform::SharedMemory memory_;
   SharedMemoryArea* area_ = nullptr;
-
-  // What TakeNotice hands out. The FIFO operations note as they go, also the
-  // const ones; the caller serialises all of them anyway.
-  static constexpr int kPendingNoticeCount = 8;
-  mutable std::array<ChannelNotice, kPendingNoticeCount> pendingNotices_{};
-  mutable int pendingNoticeCount_ = 0;
-  mutable std::bitset<1 + kCommandFifoCount> unusableFifos_;  // index: FIFO number + 1
-  bool cutShortNoted_ = false;
+  // The FIFO operations note as they go, also the const ones; the caller
+  // serialises all of them anyway.
+  mutable ChannelNotices notices_;
 };

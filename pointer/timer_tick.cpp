@@ -1,7 +1,5 @@
 #include "pointer/timer_tick.h"
 
-#include "app/dialog_controls.h"
-
 void TimerTick::Run() {
   NoteEmergencyChord();
   const std::uint32_t now = wiring_.tickCount();
@@ -25,7 +23,7 @@ void TimerTick::NoteEmergencyChord() {
 }
 
 void TimerTick::MarkSilentPointers(std::uint32_t now) {
-  if (wiring_.pointers.MarkSilentPointers(now)) wiring_.view.CheckBox(control::kOffScreen, true);
+  if (wiring_.pointers.MarkSilentPointers(now)) wiring_.view.ShowOffScreen(true);
 }
 
 // Only the operator switches emulation on again, with the check box.
@@ -33,5 +31,5 @@ void TimerTick::HonourEmergencyRequest() {
   if (emergencyRequest_ != 1) return;
   emergencyRequest_ = 0;
   wiring_.cursorEmulationSwitch = false;
-  wiring_.view.CheckBox(control::kCursorEmulation, false);
+  wiring_.view.ShowCursorEmulation(false);
 }

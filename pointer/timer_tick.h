@@ -7,12 +7,12 @@
 #include <functional>
 #include <utility>
 
-#include "http/pointer_protocol.h"
 #include "pointer/cursor_emulation.h"
+#include "pointer/live_status.h"
 #include "pointer/live_status_refresh.h"
 #include "pointer/live_status_view.h"
 #include "pointer/mouse_and_keys.h"
-#include "server/threaded_server.h"
+#include "server/server_stats.h"
 
 // The protocol's side of the tick (PointerProtocol in the program).
 class PointerStatusSource {

@@ -1,7 +1,7 @@
 // The program's protocol and server engine as the timer tick's sources.
 #pragma once
 
-#include "http/pointer_protocol.h"
+#include "pointer/pointer_protocol.h"
 #include "pointer/timer_tick.h"
 #include "server/threaded_server.h"
 

@@ -1,7 +1,6 @@
 // The thread that serves one connection: it collects a request, has the
 // server answer it, sends the reply and waits for the next request.
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <memory>
@@ -12,7 +11,6 @@
 
 namespace {
 
-const char kLogFile[] = "DIDidezu.log";
 constexpr int kReceiveBufferSize = 100000;
 constexpr std::size_t kSendSliceSize = 200000;
 // A reply body goes out through one buffer of this size, so a connection
@@ -34,7 +32,10 @@ constexpr int kRetryAfterFailureMs = 1000;
 class ClientConnection {
  public:
   explicit ClientConnection(ClientStartBlock* startBlock)
-      : server_(*startBlock->server), startBlock_(startBlock), socket_(startBlock->socket) {}
+      : server_(*startBlock->server),
+        calls_(server_.socketCalls_),
+        startBlock_(startBlock),
+        socket_(startBlock->socket) {}
 
   void Serve();
 
@@ -57,6 +58,7 @@ class ClientConnection {
   void End();
 
   ThreadedServer& server_;
+  const platform::SocketCalls& calls_;
   ClientStartBlock* startBlock_;
   platform::Socket& socket_;
   platform::NetEvent socketEvent_;
@@ -98,7 +100,7 @@ void ClientConnection::Serve() {
     body_.reset();
     bodySlice_.reset();
     try {
-      server_.WriteLog(kLogFile, "operator new(...) failure", "ClientThread", ENOMEM);
+      server_.WriteLog(kErrorLogFileName, "operator new(...) failure", "ClientThread", ENOMEM);
     } catch (const std::bad_alloc&) {
     }
   }
@@ -106,14 +108,15 @@ void ClientConnection::Serve() {
 }
 
 bool ClientConnection::SelectEvents() {
-  if (!socketEvent_.Create()) {
-    server_.WriteLog(kLogFile, "WSACreateEvent(...) failure", "ClientThread",
-                     platform::LastSocketError());
+  if (const platform::Result created = calls_.createEvent(socketEvent_); !created) {
+    server_.WriteLog(kErrorLogFileName, "WSACreateEvent(...) failure", "ClientThread",
+                     created.Code());
     return false;
   }
-  if (!socketEvent_.Select(socket_, kClientEvents)) {
-    server_.WriteLog(kLogFile, "WSAEventSelect(...) failure", "ClientThread",
-                     platform::LastSocketError());
+  if (const platform::Result selected = calls_.selectEvents(socketEvent_, socket_, kClientEvents);
+      !selected) {
+    server_.WriteLog(kErrorLogFileName, "WSAEventSelect(...) failure", "ClientThread",
+                     selected.Code());
     return false;
   }
   return true;
@@ -125,11 +128,12 @@ bool ClientConnection::SelectEvents() {
 void ClientConnection::WaitLoop() {
   for (;;) {
     const int timeoutMs = server_.persistenceTimeoutMs_.load();
-    const platform::WaitResult woken =
-        platform::WaitForEither(socketEvent_, server_.shutdownEvent_, NextWaitMs(timeoutMs));
-    if (woken == platform::WaitResult::kFailed) {
-      server_.WriteLog(kLogFile, "WSAWaitForMultipleEvents(...) failure", "ClientThread",
-                       platform::LastSocketError());
+    platform::WaitResult woken = platform::WaitResult::kTimeout;
+    if (const platform::Result waited = calls_.waitForEither(
+            socketEvent_, server_.shutdownEvent_, NextWaitMs(timeoutMs), woken);
+        !waited) {
+      server_.WriteLog(kErrorLogFileName, "WSAWaitForMultipleEvents(...) failure", "ClientThread",
+                       waited.Code());
       return;
     }
     if (woken == platform::WaitResult::kSecond) return;  // shutdown
@@ -168,15 +172,13 @@ int ClientConnection::NextWaitMs(int timeoutMs) const {
 // ends the connection rather than spinning on an event that stays set.
 bool ClientConnection::EnumerateEvents(unsigned& events) {
   events = 0;
-  std::atomic<int>& injected = server_.enumerationFailuresLeft_;
-  const int error = injected.load() > 0 && injected.fetch_sub(1) > 0
-                        ? EINVAL
-                        : socketEvent_.Enumerate(socket_, events);
-  if (error == 0) {
+  const platform::Result enumerated = calls_.enumerateEvents(socketEvent_, socket_, events);
+  if (enumerated) {
     lastEnumerationFailed_ = false;
     return true;
   }
-  server_.WriteLog(kLogFile, "WSAEnumNetworkEvents(...) failure", "ClientThread", error);
+  server_.WriteLog(kErrorLogFileName, "WSAEnumNetworkEvents(...) failure", "ClientThread",
+                   enumerated.Code());
   if (lastEnumerationFailed_) return false;
   lastEnumerationFailed_ = true;
   return true;
@@ -204,16 +206,18 @@ bool ClientConnection::OnPeerClosed() {
   if (!replyPending_) return false;
   if (!peerClosed_) {
     peerClosed_ = true;
-    if (!socketEvent_.Select(socket_, platform::kNetWrite)) return false;
+    if (!calls_.selectEvents(socketEvent_, socket_, platform::kNetWrite)) return false;
   }
   return true;
 }
 
 ClientConnection::Outcome ClientConnection::OnReadable() {
   int received = 0;
-  if (const int error = socket_.Receive(receiveBuffer_, kReceiveBufferSize, received)) {
-    if (!platform::IsWouldBlock(error)) {
-      server_.WriteLog(kLogFile, "WSARecv(...) failure", "ClientThread", error);
+  if (const platform::Result got = calls_.receive(socket_, receiveBuffer_, kReceiveBufferSize,
+                                                  received);
+      !got) {
+    if (!platform::IsWouldBlock(got.Code())) {
+      server_.WriteLog(kErrorLogFileName, "WSARecv(...) failure", "ClientThread", got.Code());
     }
     return Outcome::kGoOn;
   }
@@ -250,13 +254,13 @@ ClientConnection::Outcome ClientConnection::SendReply() {
     if (length == 0) return ReplyComplete();
     const int slice = static_cast<int>(std::min(kSendSliceSize, length));
     int sent = 0;
-    const int error = socket_.Send(bytes, slice, sent);
-    if (error != 0) {
-      if (platform::IsWouldBlock(error)) {
+    if (const platform::Result done = calls_.send(socket_, bytes, slice, sent); !done) {
+      if (platform::IsWouldBlock(done.Code())) {
         replyPending_ = true;
         return Outcome::kReplyPending;
       }
-      server_.WriteLog(kLogFile, "WSASend(...) failure", "ClientThread, Primary Send", error);
+      server_.WriteLog(kErrorLogFileName, "WSASend(...) failure", "ClientThread, Primary Send",
+                       done.Code());
       return Outcome::kEnd;
     }
     if (sent > 0) lastProgressTick_ = platform::TickCount();
@@ -293,7 +297,7 @@ bool ClientConnection::NextBytes(const char*& bytes, std::size_t& length) {
         static_cast<std::size_t>(std::min<std::uint64_t>(kBodySliceSize, bodyLeft_));
     const int error = body_->Read(bodySlice_.get(), wanted, got);
     if (error != 0 || got == 0) {
-      server_.WriteLog(kLogFile, "ReadFile(...) failure", "ClientThread", error);
+      server_.WriteLog(kErrorLogFileName, "ReadFile(...) failure", "ClientThread", error);
       return false;
     }
     sliceStart_ = 0;

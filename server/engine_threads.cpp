@@ -5,7 +5,6 @@
 
 namespace {
 
-const char kLogFile[] = "DIDidezu.log";
 constexpr std::uint16_t kSocketVersion = 0x0202;
 constexpr int kHelperPollMs = 100;
 constexpr int kFinishedThreadWaitMs = 1000;
@@ -23,42 +22,44 @@ unsigned ThreadedServer::AcceptThread(void* server) {
 void ThreadedServer::ServeListeningSocket() {
   const auto port = static_cast<std::uint16_t>(port_ & 0xFFFF);
   std::uint16_t granted = 0;
-  if (const int result = platform::StartSocketLibrary(granted)) {
-    WriteLog(kLogFile, "WSAStartup(...) failure", "AcceptThread", result);
+  if (const platform::Result started = platform::StartSocketLibrary(granted); !started) {
+    WriteLog(kErrorLogFileName, "WSAStartup(...) failure", "AcceptThread", started.Code());
     return;
   }
   if (granted != kSocketVersion) {
-    WriteLog(kLogFile, "Requested Socket version not exist", "AcceptThread", 0);
+    WriteLog(kErrorLogFileName, "Requested Socket version not exist", "AcceptThread", 0);
     platform::StopSocketLibrary();
     return;
   }
   platform::Socket listening;
   platform::NetEvent acceptEvent;
-  const auto giveUp = [&](const char* message, int error) {
+  const auto giveUp = [&](const char* message, platform::Result failure) {
     acceptEvent.Close();
     shutdownEvent_.Close();
     listening.Close();
-    WriteLog(kLogFile, message, "AcceptThread", error);
+    WriteLog(kErrorLogFileName, message, "AcceptThread", failure.Code());
     platform::StopSocketLibrary();
   };
-  listening = platform::CreateListeningSocket();
-  if (!listening.IsValid()) {
-    return giveUp("WSASocket(...) failure", platform::LastSocketError());
+  const platform::SocketCalls& calls = socketCalls_;
+  if (const platform::Result created = calls.createListeningSocket(listening); !created) {
+    return giveUp("WSASocket(...) failure", created);
   }
-  if (!platform::BindAnyAddress(listening, port)) {
-    return giveUp("bind(...) failure", platform::LastSocketError());
+  if (const platform::Result bound = calls.bindAnyAddress(listening, port); !bound) {
+    return giveUp("bind(...) failure", bound);
   }
-  if (!platform::Listen(listening)) {
-    return giveUp("listen(...) failure", platform::LastSocketError());
+  if (const platform::Result listened = calls.listen(listening); !listened) {
+    return giveUp("listen(...) failure", listened);
   }
-  if (!shutdownEvent_.Create()) {
-    return giveUp("WSACreateEvent(...) failure for ShutdownEvent", platform::LastSocketError());
+  if (const platform::Result created = calls.createEvent(shutdownEvent_); !created) {
+    return giveUp("WSACreateEvent(...) failure for ShutdownEvent", created);
   }
-  if (!acceptEvent.Create()) {
-    return giveUp("WSACreateEvent(...) failure for Event", platform::LastSocketError());
+  if (const platform::Result created = calls.createEvent(acceptEvent); !created) {
+    return giveUp("WSACreateEvent(...) failure for Event", created);
   }
-  if (!acceptEvent.Select(listening, platform::kNetAccept)) {
-    return giveUp("WSAEventSelect(...) failure", platform::LastSocketError());
+  if (const platform::Result selected =
+          calls.selectEvents(acceptEvent, listening, platform::kNetAccept);
+      !selected) {
+    return giveUp("WSAEventSelect(...) failure", selected);
   }
   socketLibraryStarted_ = true;
   startupEvent_.Set();
@@ -66,18 +67,22 @@ void ThreadedServer::ServeListeningSocket() {
 }
 
 void ThreadedServer::AcceptLoop(platform::Socket& listening, platform::NetEvent& acceptEvent) {
+  const platform::SocketCalls& calls = socketCalls_;
   for (;;) {
-    const platform::WaitResult woken =
-        platform::WaitForEither(shutdownEvent_, acceptEvent, platform::kWaitForever);
-    if (woken == platform::WaitResult::kFirst) return;
-    if (woken != platform::WaitResult::kSecond) {
-      WriteLog(kLogFile, "WaitForMultipleObjects(...) failure", "AcceptThread",
-               platform::LastSocketError());
+    platform::WaitResult woken = platform::WaitResult::kTimeout;
+    const platform::Result waited =
+        calls.waitForEither(shutdownEvent_, acceptEvent, platform::kWaitForever, woken);
+    if (waited && woken == platform::WaitResult::kFirst) return;
+    if (!waited || woken != platform::WaitResult::kSecond) {
+      WriteLog(kErrorLogFileName, "WaitForMultipleObjects(...) failure", "AcceptThread",
+               waited.Code());
       return;
     }
     unsigned events = 0;
-    if (const int error = acceptEvent.Enumerate(listening, events)) {
-      WriteLog(kLogFile, "WSAEnumNetworkEvents(...) failure", "AcceptThread", error);
+    if (const platform::Result enumerated = calls.enumerateEvents(acceptEvent, listening, events);
+        !enumerated) {
+      WriteLog(kErrorLogFileName, "WSAEnumNetworkEvents(...) failure", "AcceptThread",
+               enumerated.Code());
       return;
     }
     if (events != platform::kNetAccept) continue;
@@ -91,27 +96,28 @@ void ThreadedServer::AcceptLoop(platform::Socket& listening, platform::NetEvent&
 
 void ThreadedServer::AcceptOne(platform::Socket& listening) {
   platform::PeerAddress peer;
-  platform::Socket client = platform::AcceptConnection(listening, peer);
-  if (!client.IsValid()) {
-    const int error = platform::LastSocketError();
+  platform::Socket client;
+  if (const platform::Result accepted = socketCalls_.acceptConnection(listening, client, peer);
+      !accepted) {
     // Another wake-up may find the connection gone already; nothing failed then.
-    if (!platform::IsWouldBlock(error))
-      WriteLog(kLogFile, "WSAAccept(...) failure", "AcceptThread", error);
+    if (!platform::IsWouldBlock(accepted.Code()))
+      WriteLog(kErrorLogFileName, "WSAAccept(...) failure", "AcceptThread", accepted.Code());
     return;
   }
   char address[16];
   std::snprintf(address, sizeof address, "%d.%d.%d.%d", peer.bytes[0], peer.bytes[1], peer.bytes[2],
                 peer.bytes[3]);
   if (!AddClient(std::move(client), address, peer.portNetworkOrder)) {
-    WriteLog(kLogFile, "AddClient(...) failure", "AcceptThread", 0);
+    WriteLog(kErrorLogFileName, "AddClient(...) failure", "AcceptThread", 0);
   }
 }
 
 unsigned ThreadedServer::HelperThread(void* server) {
   auto* self = static_cast<ThreadedServer*>(server);
   self->startupEvent_.Set();
-  while (platform::WaitForSignal(self->shutdownEvent_, kHelperPollMs) ==
-         platform::WaitResult::kTimeout) {
+  platform::WaitResult woken = platform::WaitResult::kTimeout;
+  while (platform::WaitForSignal(self->shutdownEvent_, kHelperPollMs, woken) &&
+         woken == platform::WaitResult::kTimeout) {
     self->ReapFinishedThreads();
   }
   return platform::kThreadExitCode;
@@ -129,7 +135,7 @@ void ThreadedServer::ReapFinishedThreads() {
   }
   for (const auto& worker : ended) {
     if (worker->thread.WaitForEnd(kFinishedThreadWaitMs)) continue;
-    WriteLog(kLogFile, "WaitForSingleObject(...) timed out", "HelperThread", 0);
+    WriteLog(kErrorLogFileName, "WaitForSingleObject(...) timed out", "HelperThread", 0);
     worker->thread.WaitForEnd(kWaitWithoutLimit);
   }
 }

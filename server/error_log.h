@@ -10,6 +10,10 @@
 #include "platform/clock.h"
 #include "platform/thread.h"
 
+// The name of the log file, which every writer of the engine and the request
+// handler passes to WriteLog.
+inline constexpr char kErrorLogFileName[] = "DIDidezu.log";
+
 // One line as it went to the log, without its line end.
 struct ErrorLogLine {
   std::string_view text;

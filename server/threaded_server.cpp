@@ -6,8 +6,6 @@
 
 namespace {
 
-const char kLogFile[] = "DIDidezu.log";
-
 // Engine threads give the shutdown this long to end by themselves.
 constexpr int kEngineThreadEndWaitMs = 1000;
 constexpr int kClientPollMs = 100;
@@ -77,7 +75,7 @@ int ThreadedServer::StartThread(platform::Thread& thread, platform::Thread::Func
   if (threadStartsUntilFailure_.load() > 0 && threadStartsUntilFailure_.fetch_sub(1) == 1) {
     return EAGAIN;
   }
-  return thread.Start(function, argument);
+  return thread.Start(function, argument).Code();
 }
 
 bool ThreadedServer::StartEngineThread(platform::Thread& thread,
@@ -85,13 +83,13 @@ bool ThreadedServer::StartEngineThread(platform::Thread& thread,
                                        const char* failureMessage) {
   const int error = StartThread(thread, function, this);
   if (error == 0) return true;
-  WriteLog(kLogFile, failureMessage, "Run", error);
+  WriteLog(kErrorLogFileName, failureMessage, "Run", error);
   return false;
 }
 
 bool ThreadedServer::AwaitStartup(const char* timeoutMessage) {
   if (startupEvent_.Wait(startupWaitMs_)) return true;
-  WriteLog(kLogFile, timeoutMessage, "Run", startupWaitMs_);
+  WriteLog(kErrorLogFileName, timeoutMessage, "Run", startupWaitMs_);
   return false;
 }
 
@@ -111,7 +109,7 @@ int ThreadedServer::StopEngine() {
   shutdownEvent_.Signal();
   int result = 1;
   if (!platform::WaitForBothThreads(acceptThread_, helperThread_, kEngineThreadEndWaitMs)) {
-    WriteLog(kLogFile, "WaitForMultipleObjects(...) timed out", "Shutdown", 0);
+    WriteLog(kErrorLogFileName, "WaitForMultipleObjects(...) timed out", "Shutdown", 0);
     platform::WaitForBothThreads(acceptThread_, helperThread_, kWaitWithoutLimit);
     result = 0;
   }
@@ -183,7 +181,7 @@ int ThreadedServer::StartClientThread(ClientStartBlock* startBlock) {
   const int error =
       worker->wake.IsValid() ? StartThread(worker->thread, ClientThread, worker.get()) : ENOMEM;
   if (error != 0) {
-    WriteLog(kLogFile, "_beginthreadex(...) failure", "AddClient", error);
+    WriteLog(kErrorLogFileName, "_beginthreadex(...) failure", "AddClient", error);
     delete startBlock;  // closes the connection: nobody would serve it
     return 0;
   }
@@ -211,7 +209,7 @@ void ThreadedServer::RemoveClient(platform::NetEvent* socketEvent, ClientStartBl
     }
     return;
   }
-  WriteLog(kLogFile, "Thread not found in the list", "ClientThread", 0);
+  WriteLog(kErrorLogFileName, "Thread not found in the list", "ClientThread", 0);
 }
 
 // Called with the list lock held. The thread may still run for a moment;

@@ -15,17 +15,11 @@
 #include <vector>
 
 #include "platform/socket.h"
+#include "platform/socket_calls.h"
 #include "platform/thread.h"
 #include "server/error_log.h"
 #include "server/reply_body.h"
-
-struct ServerStats {
-  int activeConnections = 0;
-  int requests = 0;  // accepted connections since the last reset
-  double kbSent = 0;
-  double kbReceived = 0;
-  int visitors = 0;  // distinct client addresses since the object was made
-};
+#include "server/server_stats.h"
 
 class ThreadedServer;
 
@@ -51,7 +45,10 @@ class ThreadedServer : public ErrorLog {
   void ResetStatistics();
   void GetStatistics(ServerStats& stats);
 
-  // The four operations a concrete server supplies, in this order.
+  // The four operations a concrete server supplies, in this order. The
+  // results of OnClientAccepted and OnReplySent are part of the interface
+  // derived servers implement, but the engine ignores them on purpose: it
+  // goes on in the same way whatever they return.
   virtual int OnClientAccepted(const char* address, std::uint16_t portNetworkOrder) = 0;
   virtual int OnReplySent(std::uint32_t bytes) = 0;
   virtual int IsRequestComplete(std::string_view request) = 0;
@@ -80,8 +77,9 @@ class ThreadedServer : public ErrorLog {
   void FailThreadStart(int startNumber) { threadStartsUntilFailure_ = startNumber; }
   // How long a client thread waits for its next connection (tests lengthen it).
   void SetClientIdleWait(int milliseconds) { clientIdleWaitMs_ = milliseconds; }
-  // Makes the next count looks at client connections' network events fail (tests).
-  void FailEventEnumerations(int count) { enumerationFailuresLeft_ = count; }
+  // The socket and event calls this server makes, for a test to replace one
+  // of them (platform::ReplacedCall) while the server runs.
+  platform::SocketCalls& ReplaceableSocketCalls() { return socketCalls_; }
 
  private:
   friend class ClientConnection;
@@ -133,6 +131,7 @@ class ThreadedServer : public ErrorLog {
   void AddSent(double bytes) { kbSent_.fetch_add(bytes / 1024.0); }
   void AddReceived(double bytes) { kbReceived_.fetch_add(bytes / 1024.0); }
 
+  platform::SocketCalls socketCalls_;
   platform::Thread acceptThread_;
   platform::Thread helperThread_;
   platform::NetEvent shutdownEvent_;
@@ -156,5 +155,4 @@ class ThreadedServer : public ErrorLog {
   int startupWaitMs_ = kStartupWaitMs;
   std::atomic<int> clientIdleWaitMs_{kClientIdleWaitMs};
   std::atomic<int> threadStartsUntilFailure_{0};
-  std::atomic<int> enumerationFailuresLeft_{0};
 };

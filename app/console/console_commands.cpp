@@ -32,36 +32,69 @@ std::vector<std::string> Words(std::string_view line) {
 constexpr const char* kVibrateNames[] = {"short-single", "normal-single", "long-single",
                                          "short-double", "normal-double", "long-double"};
 
+struct Command;
+
+// What a command's handler gets: its own row, the words as typed and the
+// second word lower-cased.
+struct CommandCall {
+  const Command& command;
+  const std::vector<std::string>& words;
+  const std::string& argument;
+  MainDialog& dialog;
+  ConsoleView& view;
+};
+
+using CommandHandler = CommandResult (*)(const CommandCall& call);
+
 struct Command {
   const char* name;
   const char* usage;
   int arguments;  // words after the name
   const char* explanation;
+  CommandHandler handler;
 };
+
+CommandResult Start(const CommandCall& call);
+CommandResult Stop(const CommandCall& call);
+CommandResult Reset(const CommandCall& call);
+CommandResult Reread(const CommandCall& call);
+CommandResult Select(const CommandCall& call);
+CommandResult Vibrate(const CommandCall& call);
+CommandResult Emulate(const CommandCall& call);
+CommandResult List(const CommandCall& call);
+CommandResult Status(const CommandCall& call);
+CommandResult Help(const CommandCall& call);
+CommandResult Exit(const CommandCall& call);
 
 constexpr Command kCommands[] = {
     {"start", "start", 0,
-     "starts the server on Port under [Control] in the INI beside the program"},
-    {"stop", "stop", 0, "stops the server; phones cannot report until the next start"},
-    {"reset", "reset", 0, "stops the server, zeroes the statistics and starts it again"},
-    {"reread", "reread", 0, "reloads the phone page (the .TXT beside the program) while it runs"},
+     "starts the server on Port under [Control] in the INI beside the program", Start},
+    {"stop", "stop", 0, "stops the server; phones cannot report until the next start", Stop},
+    {"reset", "reset", 0, "stops the server, zeroes the statistics and starts it again", Reset},
+    {"reread", "reread", 0, "reloads the phone page (the .TXT beside the program) while it runs",
+     Reread},
     {"select", "select N", 1,
-     "selects pointer N (0 to 79): its reports drive the cursor and it gets the vibrations"},
+     "selects pointer N (0 to 79): its reports drive the cursor and it gets the vibrations",
+     Select},
     {"vibrate", "vibrate PATTERN", 1,
      "queues a vibration for the selected pointer; PATTERN is short-single, normal-single, "
-     "long-single, short-double, normal-double or long-double, or A0 to A5 in that order"},
+     "long-single, short-double, normal-double or long-double, or A0 to A5 in that order",
+     Vibrate},
     {"emulate", "emulate on|off", 1,
      "lets the selected pointer move the PC's cursor and press its buttons (needs a display); "
-     "holding Ctrl+Shift switches it off"},
+     "holding Ctrl+Shift switches it off",
+     Emulate},
     {"list", "list", 0,
      "lists the pointers that reported in the last second with X, Y and buttons; "
-     "* marks the selected one"},
+     "* marks the selected one",
+     List},
     {"status", "status", 0,
      "one line with the server's state, its statistics and the selected "
-     "pointer's state (fields below)"},
-    {"help", "help", 0, "this text"},
-    {"exit", "exit", 0, "saves the settings, stops the server and ends the program"},
-    {"quit", "quit", 0, "the same as exit"},
+     "pointer's state (fields below)",
+     Status},
+    {"help", "help", 0, "this text", Help},
+    {"exit", "exit", 0, "saves the settings, stops the server and ends the program", Exit},
+    {"quit", "quit", 0, "the same as exit", Exit},
 };
 
 constexpr const char* kStatusFields =
@@ -111,26 +144,70 @@ bool ParsePointer(const std::string& word, int& pointer) {
   return true;
 }
 
-void Select(const Command& command, const std::string& word, MainDialog& dialog,
-            ConsoleView& view) {
-  int pointer = -1;
-  if (!ParsePointer(word, pointer)) {
-    ShowUsage(command, "\"" + word + "\" is not a pointer number", view);
-  } else if (!IsValidPointer(pointer)) {
-    ShowUsage(command, "there is no pointer " + word + ", pointers are 0 to 79", view);
-  } else {
-    view.SelectPointerEntry(pointer);
-    dialog.OnPointerSelected();
-  }
+CommandResult Start(const CommandCall& call) {
+  call.dialog.OnStart();
+  return CommandResult::kDone;
 }
 
-void ShowReportingPointers(MainDialog& dialog, ConsoleView& view) {
+CommandResult Stop(const CommandCall& call) {
+  call.dialog.OnStop();
+  return CommandResult::kDone;
+}
+
+CommandResult Reset(const CommandCall& call) {
+  call.dialog.OnReset();
+  return CommandResult::kDone;
+}
+
+CommandResult Reread(const CommandCall& call) {
+  call.dialog.OnReReadFiles();
+  return CommandResult::kDone;
+}
+
+CommandResult Select(const CommandCall& call) {
+  const std::string& word = call.words[1];
+  int pointer = -1;
+  if (!ParsePointer(word, pointer)) {
+    ShowUsage(call.command, "\"" + word + "\" is not a pointer number", call.view);
+  } else if (!IsValidPointer(pointer)) {
+    ShowUsage(call.command, "there is no pointer " + word + ", pointers are 0 to 79", call.view);
+  } else {
+    call.view.SelectPointerEntry(pointer);
+    call.dialog.OnPointerSelected();
+  }
+  return CommandResult::kDone;
+}
+
+CommandResult Vibrate(const CommandCall& call) {
+  const int code = VibrateCodeFor(call.argument);
+  if (code == 0) {
+    ShowUsage(call.command, "unknown pattern \"" + call.words[1] + "\"", call.view);
+  } else {
+    call.dialog.OnVibrate(code);
+  }
+  return CommandResult::kDone;
+}
+
+CommandResult Emulate(const CommandCall& call) {
+  if (call.argument != "on" && call.argument != "off") {
+    ShowUsage(call.command, "on or off, not \"" + call.words[1] + "\"", call.view);
+    return CommandResult::kDone;
+  }
+  const bool on = call.argument == "on";
+  call.view.CheckBox(control::kCursorEmulation, on);
+  call.dialog.OnCursorEmulationClicked(on);
+  return CommandResult::kDone;
+}
+
+CommandResult List(const CommandCall& call) {
+  MainDialog& dialog = call.dialog;
+  ConsoleView& view = call.view;
   const std::string selected = view.SelectedPointerEntry();
   const std::vector<ReportingPointer> pointers = dialog.ReportingPointers();
   if (pointers.empty()) {
     view.ShowMessageBox("No pointer has reported in the last second (selected: " + selected + ").",
                         "");
-    return;
+    return CommandResult::kDone;
   }
   std::string text = "Pointers that reported in the last second:";
   for (const ReportingPointer& pointer : pointers) {
@@ -142,6 +219,22 @@ void ShowReportingPointers(MainDialog& dialog, ConsoleView& view) {
     text += line;
   }
   view.ShowMessageBox(text, "");
+  return CommandResult::kDone;
+}
+
+CommandResult Status(const CommandCall& call) {
+  call.view.ShowMessageBox(call.view.StatusLine(), "");
+  return CommandResult::kDone;
+}
+
+CommandResult Help(const CommandCall& call) {
+  call.view.ShowMessageBox(ConsoleHelpText(), "");
+  return CommandResult::kDone;
+}
+
+CommandResult Exit(const CommandCall& call) {
+  call.dialog.OnOK();
+  return CommandResult::kExit;
 }
 
 }  // namespace
@@ -171,10 +264,9 @@ std::string ConsoleHelpText() {
 CommandResult RunConsoleCommand(std::string_view line, MainDialog& dialog, ConsoleView& view) {
   const std::vector<std::string> words = Words(line);
   if (words.empty()) return CommandResult::kDone;
-  const std::string name = Lower(words[0]);
-  const Command* command = FindCommand(name);
+  const Command* command = FindCommand(Lower(words[0]));
   if (command == nullptr) {
-    view.ShowMessageBox("Unknown command: " + words[0] + " (type help for the commands)", "");
+    view.ShowMessageBox(words[0] + ": unknown command. Type help for the commands.", "");
     return CommandResult::kUnknown;
   }
   const int given = static_cast<int>(words.size()) - 1;
@@ -183,40 +275,5 @@ CommandResult RunConsoleCommand(std::string_view line, MainDialog& dialog, Conso
     return CommandResult::kDone;
   }
   const std::string argument = given > 0 ? Lower(words[1]) : std::string();
-
-  if (name == "start") {
-    dialog.OnStart();
-  } else if (name == "stop") {
-    dialog.OnStop();
-  } else if (name == "reset") {
-    dialog.OnReset();
-  } else if (name == "reread") {
-    dialog.OnReReadFiles();
-  } else if (name == "select") {
-    Select(*command, words[1], dialog, view);
-  } else if (name == "vibrate") {
-    const int code = VibrateCodeFor(argument);
-    if (code == 0) {
-      ShowUsage(*command, "unknown pattern \"" + words[1] + "\"", view);
-    } else {
-      dialog.OnVibrate(code);
-    }
-  } else if (name == "emulate") {
-    if (argument != "on" && argument != "off") {
-      ShowUsage(*command, "on or off, not \"" + words[1] + "\"", view);
-    } else {
-      view.CheckBox(control::kCursorEmulation, argument == "on");
-      dialog.OnCursorEmulationClicked(argument == "on");
-    }
-  } else if (name == "list") {
-    ShowReportingPointers(dialog, view);
-  } else if (name == "status") {
-    view.ShowMessageBox(view.StatusLine(), "");
-  } else if (name == "help") {
-    view.ShowMessageBox(ConsoleHelpText(), "");
-  } else {  // exit, quit
-    dialog.OnOK();
-    return CommandResult::kExit;
-  }
-  return CommandResult::kDone;
+  return command->handler(CommandCall{*command, words, argument, dialog, view});
 }

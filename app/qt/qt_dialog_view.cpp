@@ -26,7 +26,7 @@
 #include "app/qt/indicator_box.h"
 #include "app/window_placement.h"
 #include "http/favicon.h"
-#include "http/pointer_protocol.h"
+#include "pointer/pointer_protocol.h"
 
 namespace {
 

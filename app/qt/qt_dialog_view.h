@@ -36,12 +36,10 @@ class QtDialogView final : public DialogView {
   // The control with that id, or nullptr.
   QWidget* Control(int id) const;
 
-  // LiveStatusView
+  // DialogView
   void SetItemText(int control, const std::string& text) override;
   void CheckBox(int control, bool checked) override;
   void RepaintIndicators(bool buttonL, bool buttonR) override;
-
-  // DialogView
   std::string GetItemText(int control) override;
   void ShowMessageBox(const std::string& text, const std::string& caption) override;
   void AddPointerEntry(const std::string& text) override;

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/posix/system_error.h"
+
 namespace platform {
 
 bool PathExists(const std::string& path) {
@@ -14,45 +16,50 @@ bool PathExists(const std::string& path) {
   return stat(path.c_str(), &info) == 0;
 }
 
-bool RemoveFile(const std::string& path) {
-  return unlink(path.c_str()) == 0;
+Result RemoveFile(const std::string& path) {
+  if (unlink(path.c_str()) != 0) return LastFailure();
+  return Result();
 }
 
-bool RenameWithoutReplace(const std::string& from, const std::string& to) {
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;
+Result RenameWithoutReplace(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return Result();
+  }
+  if (errno != EINVAL && errno != ENOSYS) return LastFailure();
   // File systems without RENAME_NOREPLACE: a hard link fails on an existing target too.
-  if (link(from.c_str(), to.c_str()) != 0) return false;
+  if (link(from.c_str(), to.c_str()) != 0) return LastFailure();
   unlink(from.c_str());
-  return true;
+  return Result();
 }
 
-bool RenameReplacing(const std::string& from, const std::string& to) {
-  return rename(from.c_str(), to.c_str()) == 0;
+Result RenameReplacing(const std::string& from, const std::string& to) {
+  if (rename(from.c_str(), to.c_str()) != 0) return LastFailure();
+  return Result();
 }
 
-bool FileSize(const std::string& path, std::uint64_t& size) {
+Result FileSize(const std::string& path, std::uint64_t& size) {
   struct stat info {};
-  if (stat(path.c_str(), &info) != 0) return false;
+  if (stat(path.c_str(), &info) != 0) return LastFailure();
   size = static_cast<std::uint64_t>(info.st_size);
-  return true;
+  return Result();
 }
 
-bool AppendToFile(const std::string& path, std::string_view bytes, AppendSharing sharing) {
-  return AppendToFileReporting(path, bytes, sharing) == AppendResult::kWritten;
+Result AppendToFile(const std::string& path, std::string_view bytes, AppendSharing sharing) {
+  bool opened = false;
+  return AppendToFile(path, bytes, sharing, opened);
 }
 
 // Linux has no share modes: every open file is shared.
-AppendResult AppendToFileReporting(const std::string& path, std::string_view bytes,
-                                   AppendSharing) {
+Result AppendToFile(const std::string& path, std::string_view bytes, AppendSharing, bool& opened) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) return AppendResult::kNotOpened;
-  AppendResult result = AppendResult::kWritten;
+  opened = fd >= 0;
+  if (!opened) return LastFailure();
+  Result result;
   while (!bytes.empty()) {
     const ssize_t written = write(fd, bytes.data(), bytes.size());
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) {
-      result = AppendResult::kNotAllWritten;
+      result = written < 0 ? LastFailure() : Failure(ENOSPC);
       break;
     }
     bytes.remove_prefix(static_cast<std::size_t>(written));

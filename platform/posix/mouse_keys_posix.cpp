@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "platform/posix/background_connection.h"
+#include "platform/posix/system_error.h"
 
 namespace platform {
 namespace {
@@ -141,11 +142,12 @@ bool MouseEmulationAvailable() {
   return ReadyDisplay() != nullptr;
 }
 
-bool SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) {
+// Without a display (yet) there is no device to send to.
+Result SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) {
   XTestDisplay* display = ReadyDisplay();
-  if (display == nullptr) return false;
+  if (display == nullptr) return Failure(ENXIO);
   display->Send(flags, x, y);
-  return true;
+  return Result();
 }
 
 // Without a display the keys count as not held.

@@ -12,16 +12,14 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/posix/system_error.h"
+
 extern char** environ;
 
 namespace platform {
 
 std::uint32_t ProcessId() {
   return static_cast<std::uint32_t>(getpid());
-}
-
-int LastSystemErrorCode() {
-  return errno;
 }
 
 // Every connection holds a descriptor; the common soft limit of 1024 would
@@ -37,16 +35,18 @@ std::uint64_t RaiseOpenFileLimit() {
   return static_cast<std::uint64_t>(limit.rlim_cur);
 }
 
-bool TerminateProcessById(std::uint32_t id) {
+Result TerminateProcessById(std::uint32_t id) {
   // kill() reads 0 and negative ids as whole process groups.
-  if (id == 0 || id > static_cast<std::uint32_t>(INT_MAX)) return false;
-  return kill(static_cast<pid_t>(id), SIGTERM) == 0;
+  if (id == 0 || id > static_cast<std::uint32_t>(INT_MAX)) return Failure(EINVAL);
+  if (kill(static_cast<pid_t>(id), SIGTERM) != 0) return LastFailure();
+  return Result();
 }
 
 void UseFineSleepGranularity() {}  // Linux sleeps are fine-grained already
 
-bool SetEnvironment(const std::string& name, const std::string& value) {
-  return setenv(name.c_str(), value.c_str(), 1) == 0;
+Result SetEnvironment(const std::string& name, const std::string& value) {
+  if (setenv(name.c_str(), value.c_str(), 1) != 0) return LastFailure();
+  return Result();
 }
 
 ChildProcess::~ChildProcess() {
@@ -56,8 +56,8 @@ ChildProcess::~ChildProcess() {
   waitpid(static_cast<pid_t>(id_), nullptr, 0);
 }
 
-bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& outputFile, bool pipeInput) {
+Result ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
+                           const std::string& outputFile, bool pipeInput) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -71,7 +71,11 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
   }
   int inputPipe[2] = {-1, -1};
   if (pipeInput) {
-    if (pipe2(inputPipe, O_CLOEXEC) != 0) return false;
+    if (pipe2(inputPipe, O_CLOEXEC) != 0) {
+      const Result failure = LastFailure();
+      posix_spawn_file_actions_destroy(&actions);
+      return failure;
+    }
     posix_spawn_file_actions_adddup2(&actions, inputPipe[0], STDIN_FILENO);
     signal(SIGPIPE, SIG_IGN);  // a child that has ended must not end the writer
   }
@@ -84,25 +88,25 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
   }
   if (result != 0) {
     CloseInput();
-    errno = result;
-    return false;
+    return Failure(result);
   }
   id_ = static_cast<std::uint32_t>(pid);
   handle_ = pid;
   running_ = true;
-  return true;
+  return Result();
 }
 
-bool ChildProcess::WriteInput(const std::string& text) {
-  if (input_ < 0) return false;
+Result ChildProcess::WriteInput(const std::string& text) {
+  if (input_ < 0) return Failure(EBADF);
   std::size_t done = 0;
   while (done < text.size()) {
     const ssize_t written = write(static_cast<int>(input_), text.data() + done, text.size() - done);
     if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
+    if (written < 0) return LastFailure();
+    if (written == 0) return Failure(EIO);
     done += static_cast<std::size_t>(written);
   }
-  return true;
+  return Result();
 }
 
 void ChildProcess::CloseInput() {

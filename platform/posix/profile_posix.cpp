@@ -7,12 +7,15 @@
 #include <SimpleIni.h>
 
 #include <strings.h>
+#include <unistd.h>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <optional>
 #include <sstream>
 #include <string_view>
+
+#include "platform/posix/system_error.h"
 
 namespace platform {
 namespace {
@@ -127,6 +130,13 @@ std::string ProfileReadString(const std::string& file, const char* section, cons
   return std::string(value);
 }
 
+Result ProfileReadRequired(const std::string& file, const char* section, const char* key,
+                           std::size_t bufferSize, std::string& value) {
+  value = ProfileReadString(file, section, key, "", bufferSize);
+  if (!value.empty()) return Result();
+  return access(file.c_str(), R_OK) != 0 ? LastFailure() : Failure(ENOENT);
+}
+
 int ProfileReadInt(const std::string& file, const char* section, const char* key, int fallback) {
   IniFile ini;
   LoadInto(ini, file);
@@ -135,8 +145,8 @@ int ProfileReadInt(const std::string& file, const char* section, const char* key
   return static_cast<int>(std::strtol(stored, nullptr, 10));
 }
 
-bool ProfileWriteString(const std::string& file, const char* section, const char* key,
-                        const char* value) {
+Result ProfileWriteString(const std::string& file, const char* section, const char* key,
+                          const char* value) {
   std::string text;
   {
     std::ifstream in(file, std::ios::binary);  // a missing file starts empty
@@ -145,36 +155,39 @@ bool ProfileWriteString(const std::string& file, const char* section, const char
     text = contents.str();
   }
   const std::string written = WithValue(text, section, key, value);
+  errno = 0;
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out.write(written.data(), static_cast<std::streamsize>(written.size()));
   out.close();
-  return !out.fail();
+  if (out.fail()) return LastFailure();
+  return Result();
 }
 
-bool ProfileReadStruct(const std::string& file, const char* section, const char* key, void* data,
-                       std::size_t size) {
+Result ProfileReadStruct(const std::string& file, const char* section, const char* key, void* data,
+                         std::size_t size) {
   IniFile ini;
   LoadInto(ini, file);
   const char* stored = FindValue(ini, section, key);
-  if (stored == nullptr || std::strlen(stored) != 2 * size + 2) return false;
+  if (stored == nullptr) return Failure(ENOENT);
+  if (std::strlen(stored) != 2 * size + 2) return Failure(EINVAL);
 
   // Decode everything first: a refused value leaves the caller's struct as it was.
   std::string decoded(size + 1, '\0');
   for (std::size_t i = 0; i <= size; ++i) {
     const int high = HexDigit(stored[2 * i]);
     const int low = HexDigit(stored[2 * i + 1]);
-    if (high < 0 || low < 0) return false;
+    if (high < 0 || low < 0) return Failure(EINVAL);
     decoded[i] = static_cast<char>(high * 16 + low);
   }
   unsigned checksum = 0;
   for (std::size_t i = 0; i < size; ++i) checksum += static_cast<unsigned char>(decoded[i]);
-  if (static_cast<unsigned char>(decoded[size]) != (checksum & 0xFF)) return false;
+  if (static_cast<unsigned char>(decoded[size]) != (checksum & 0xFF)) return Failure(EINVAL);
   std::memcpy(data, decoded.data(), size);
-  return true;
+  return Result();
 }
 
-bool ProfileWriteStruct(const std::string& file, const char* section, const char* key,
-                        const void* data, std::size_t size) {
+Result ProfileWriteStruct(const std::string& file, const char* section, const char* key,
+                          const void* data, std::size_t size) {
   static const char kDigits[] = "0123456789ABCDEF";
   const auto* bytes = static_cast<const unsigned char*>(data);
   std::string text;

@@ -21,6 +21,7 @@
 #include <fstream>
 #include <string_view>
 
+#include "platform/posix/system_error.h"
 #include "platform/posix/view_fault_guard.h"
 
 namespace platform {
@@ -30,10 +31,10 @@ std::string ObjectName(const std::string& name) {
   return "/" + name;
 }
 
-void CloseKeepingErrno(int fd) {
-  const int saved = errno;
-  close(fd);
-  errno = saved;
+// The one place that reads the system's error code: each call takes it right
+// where the failing system call returned.
+int SystemError() {
+  return LastFailure().Code();
 }
 
 // True when fd is still the object that the name leads to: a creator that
@@ -138,37 +139,32 @@ SharedMemory::~SharedMemory() {
   Close();
 }
 
-SharedMemory::Claim SharedMemory::ClaimName(const std::string& name) {
+SharedMemory::ClaimResult SharedMemory::ClaimName(const std::string& name) {
   Close();  // one object per instance
   name_ = name;
   const std::string objectName = ObjectName(name);
   for (int attempt = 0; attempt < 3; ++attempt) {
     const int fd = shm_open(objectName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) {
-      errorCode_ = errno;
-      return Claim::kFailed;
-    }
+    if (fd < 0) return {Claim::kFailed, SystemError()};
     struct flock claim = WholeObject(F_WRLCK);
     if (fcntl(fd, F_OFD_SETLK, &claim) != 0) {
-      errorCode_ = errno;
-      CloseKeepingErrno(fd);
-      return errorCode_ == EAGAIN || errorCode_ == EACCES ? Claim::kHeldByRunningCreator
-                                                          : Claim::kFailed;
+      const int error = SystemError();
+      close(fd);
+      return {error == EAGAIN || error == EACCES ? Claim::kHeldByRunningCreator : Claim::kFailed,
+              error};
     }
     if (!StillNamed(fd, objectName)) {
       close(fd);  // the previous creator was just leaving; try the new name
       continue;
     }
     if (!TakeEarlierCreatorsLock(fd)) {
-      CloseKeepingErrno(fd);
-      errorCode_ = EWOULDBLOCK;
-      return Claim::kHeldByRunningCreator;
+      close(fd);
+      return {Claim::kHeldByRunningCreator, EWOULDBLOCK};
     }
     claim_ = fd;
-    return Claim::kClaimed;
+    return {Claim::kClaimed, 0};
   }
-  errorCode_ = EAGAIN;
-  return Claim::kFailed;
+  return {Claim::kFailed, EAGAIN};
 }
 
 bool SharedMemory::IsClaimedByRunningCreator(const std::string& name) {
@@ -181,78 +177,73 @@ bool SharedMemory::IsClaimedByRunningCreator(const std::string& name) {
   return claimed;
 }
 
-bool SharedMemory::TerminateCreator(const std::string& name, std::uint32_t processId) {
+Result SharedMemory::TerminateCreator(const std::string& name, std::uint32_t processId) {
   // kill() reads 0 and negative ids as whole process groups.
-  if (processId == 0 || processId > static_cast<std::uint32_t>(INT_MAX)) return false;
+  if (processId == 0 || processId > static_cast<std::uint32_t>(INT_MAX)) return Failure(EINVAL);
   const int fd = shm_open(ObjectName(name).c_str(), O_RDONLY | O_CLOEXEC, 0);
-  if (fd < 0) return false;
+  if (fd < 0) return Result(SystemError());
   struct stat object {};
-  const bool named = fstat(fd, &object) == 0;
+  const int named = fstat(fd, &object) == 0 ? 0 : SystemError();
   close(fd);
-  if (!named) return false;
+  if (named != 0) return Result(named);
 
   // Taken before the check, the pidfd stays with the process checked: should
   // it end meanwhile and its id pass on, the signal reaches nobody.
   const auto pid = static_cast<pid_t>(processId);
   const int process = OpenProcessFd(pid);
   if (process < 0) {
-    if (errno != ENOSYS) return false;
-    return HoldsCreatorClaim(processId, object) && kill(pid, SIGTERM) == 0;  // older kernels
+    const int error = SystemError();
+    if (error != ENOSYS) return Result(error);
+    // Older kernels: the plain id, checked just before.
+    if (!HoldsCreatorClaim(processId, object)) return Failure(ESRCH);
+    return kill(pid, SIGTERM) == 0 ? Result() : LastFailure();
   }
-  const bool ended = HoldsCreatorClaim(processId, object) && SignalProcessFd(process, SIGTERM);
+  if (!HoldsCreatorClaim(processId, object)) {
+    close(process);
+    return Failure(ESRCH);
+  }
+  const int ended = SignalProcessFd(process, SIGTERM) ? 0 : SystemError();
   close(process);
-  return ended;
+  return Result(ended);
 }
 
-bool SharedMemory::Create(std::size_t size) {
-  if (claim_ == kNoHandle) {
-    errorCode_ = EINVAL;
-    return false;
-  }
+Result SharedMemory::Create(std::size_t size) {
+  if (claim_ == kNoHandle) return Failure(EINVAL);
   if (ftruncate(static_cast<int>(claim_), static_cast<off_t>(size)) != 0) {
-    errorCode_ = errno;
+    const int error = SystemError();
     ReleaseClaim();
-    return false;
+    return Result(error);
   }
   handle_ = claim_;
-  return true;
+  return Result();
 }
 
-bool SharedMemory::Open(const std::string& name) {
+Result SharedMemory::Open(const std::string& name) {
   Close();
   name_ = name;
   const int fd = shm_open(ObjectName(name).c_str(), O_RDWR | O_CLOEXEC, 0);
-  if (fd < 0) {
-    errorCode_ = errno;
-    return false;
-  }
+  if (fd < 0) return Result(SystemError());
   handle_ = fd;
-  return true;
+  return Result();
 }
 
-void* SharedMemory::MapView(std::size_t size) {
+Result SharedMemory::MapView(std::size_t size, void*& view) {
   UnmapView();
+  view = nullptr;
+  if (handle_ == kNoHandle) return Failure(EBADF);
   struct stat info {};
-  if (handle_ == kNoHandle || fstat(static_cast<int>(handle_), &info) != 0) {
-    errorCode_ = handle_ == kNoHandle ? EBADF : errno;
-    return nullptr;
-  }
+  if (fstat(static_cast<int>(handle_), &info) != 0) return Result(SystemError());
   // Touching a page beyond the object's end would raise SIGBUS.
-  if (static_cast<std::size_t>(info.st_size) < size) {
-    errorCode_ = EINVAL;
-    return nullptr;
-  }
-  void* view =
+  if (static_cast<std::size_t>(info.st_size) < size) return Failure(EINVAL);
+  void* mapped =
       mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, static_cast<int>(handle_), 0);
-  if (view == MAP_FAILED) {
-    errorCode_ = errno;
-    return nullptr;
-  }
-  view_ = view;
+  if (mapped == MAP_FAILED) return Result(SystemError());
+  view_ = mapped;
   viewSize_ = size;
   // The consumer can truncate the object under this view at any time.
   viewGuard_ = GuardView(view_, viewSize_);
-  return view_;
+  view = view_;
+  return Result();
 }
 
 void SharedMemory::UnmapView() {
@@ -268,10 +259,10 @@ bool SharedMemory::ViewLost() const {
   return IsViewLost(viewGuard_);
 }
 
-int SharedMemory::Close() {
+Result SharedMemory::Close() {
   if (handle_ == kNoHandle) {
     ReleaseClaim();
-    return -1;
+    return Result();
   }
   const bool claimed = claim_ == handle_;
   const int fd = static_cast<int>(handle_);
@@ -281,17 +272,13 @@ int SharedMemory::Close() {
     shm_unlink(ObjectName(name_).c_str());
     claim_ = kNoHandle;
   }
-  if (close(fd) != 0) {
-    errorCode_ = errno;
-    return 0;
-  }
-  return 1;
+  return close(fd) == 0 ? Result() : LastFailure();
 }
 
 void SharedMemory::ReleaseClaim() {
   if (claim_ == kNoHandle) return;
   shm_unlink(ObjectName(name_).c_str());
-  CloseKeepingErrno(static_cast<int>(claim_));
+  close(static_cast<int>(claim_));
   claim_ = kNoHandle;
 }
 

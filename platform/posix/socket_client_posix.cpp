@@ -9,6 +9,8 @@
 
 #include <cerrno>
 
+#include "platform/posix/system_error.h"
+
 namespace platform {
 namespace {
 
@@ -26,10 +28,14 @@ sockaddr_in LoopbackAddress(std::uint16_t port) {
 
 }  // namespace
 
-bool ClientSocket::Connect(std::uint16_t port) {
+bool IsTimedOut(int error) {
+  return error == ETIMEDOUT;
+}
+
+Result ClientSocket::Connect(std::uint16_t port) {
   Close();
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
+  if (fd < 0) return LastFailure();
   if (receiveBufferSize_ > 0) {
     setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBufferSize_, sizeof receiveBufferSize_);
   }
@@ -37,38 +43,43 @@ bool ClientSocket::Connect(std::uint16_t port) {
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   const sockaddr_in address = LoopbackAddress(port);
   if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    const Result failure = LastFailure();
     close(fd);
-    return false;
+    return failure;
   }
   handle_ = fd;
-  return true;
+  return Result();
 }
 
-bool ClientSocket::SendAll(std::string_view bytes) {
+Result ClientSocket::SendAll(std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t sent = send(Fd(handle_), bytes.data(), bytes.size(), MSG_NOSIGNAL);
     if (sent < 0 && errno == EINTR) continue;
-    if (sent <= 0) return false;
+    if (sent < 0) return LastFailure();
+    if (sent == 0) return Failure(EPIPE);
     bytes.remove_prefix(static_cast<std::size_t>(sent));
   }
-  return true;
+  return Result();
 }
 
-bool ClientSocket::ShutdownSending() {
-  return shutdown(Fd(handle_), SHUT_WR) == 0;
+Result ClientSocket::ShutdownSending() {
+  if (shutdown(Fd(handle_), SHUT_WR) != 0) return LastFailure();
+  return Result();
 }
 
-int ClientSocket::ReceiveSome(char* buffer, int capacity, int timeoutMs) {
+Result ClientSocket::ReceiveSome(char* buffer, int capacity, int timeoutMs, int& received) {
+  received = 0;
   pollfd fd{Fd(handle_), POLLIN, 0};
   int ready;
   do {
     ready = poll(&fd, 1, timeoutMs);
   } while (ready < 0 && errno == EINTR);
-  if (ready < 0) return kFailed;
-  if (ready == 0) return kTimedOut;
+  if (ready < 0) return LastFailure();
+  if (ready == 0) return Failure(ETIMEDOUT);
   const ssize_t count = recv(Fd(handle_), buffer, static_cast<std::size_t>(capacity), 0);
-  if (count < 0) return errno == ECONNRESET ? 0 : kFailed;
-  return static_cast<int>(count);
+  if (count < 0) return errno == ECONNRESET ? Result() : LastFailure();
+  received = static_cast<int>(count);
+  return Result();
 }
 
 void ClientSocket::Close() {
@@ -76,19 +87,22 @@ void ClientSocket::Close() {
   handle_ = -1;
 }
 
-std::uint16_t FindFreePort() {
+Result FindFreePort(std::uint16_t& port) {
+  port = 0;
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return 0;
+  if (fd < 0) return LastFailure();
   sockaddr_in address = LoopbackAddress(0);
   address.sin_addr.s_addr = htonl(INADDR_ANY);
   socklen_t length = sizeof address;
-  std::uint16_t port = 0;
+  Result result;
   if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
       getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
     port = ntohs(address.sin_port);
+  } else {
+    result = LastFailure();
   }
   close(fd);
-  return port;
+  return result;
 }
 
 }  // namespace platform

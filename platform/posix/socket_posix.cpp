@@ -13,6 +13,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/posix/system_error.h"
+
 namespace platform {
 namespace {
 
@@ -44,16 +46,12 @@ int PollWithTimeout(pollfd* fds, nfds_t count, int timeoutMs) {
 
 }  // namespace
 
-int StartSocketLibrary(std::uint16_t& grantedVersion) {
+Result StartSocketLibrary(std::uint16_t& grantedVersion) {
   grantedVersion = 0x0202;
-  return 0;
+  return Result();
 }
 
 void StopSocketLibrary() {}
-
-int LastSocketError() {
-  return errno;
-}
 
 bool IsWouldBlock(int error) {
   return error == EAGAIN || error == EWOULDBLOCK;
@@ -82,67 +80,75 @@ void Socket::Close() {
   waitingToWrite_ = false;
 }
 
-int Socket::Receive(char* buffer, int capacity, int& received) {
+Result Socket::Receive(char* buffer, int capacity, int& received) {
   received = 0;
   const ssize_t count = recv(Fd(handle_), buffer, static_cast<std::size_t>(capacity), MSG_DONTWAIT);
-  if (count < 0) return errno;
+  if (count < 0) return LastFailure();
   received = static_cast<int>(count);
-  return 0;
+  return Result();
 }
 
-int Socket::Send(const char* bytes, int length, int& sent) {
+Result Socket::Send(const char* bytes, int length, int& sent) {
   sent = 0;
   const ssize_t count =
       send(Fd(handle_), bytes, static_cast<std::size_t>(length), MSG_DONTWAIT | MSG_NOSIGNAL);
   if (count < 0) {
-    const int error = errno;
-    if (IsWouldBlock(error)) waitingToWrite_ = true;
-    return error;
+    const Result failure = LastFailure();
+    if (IsWouldBlock(failure.Code())) waitingToWrite_ = true;
+    return failure;
   }
   sent = static_cast<int>(count);
-  return 0;
+  return Result();
 }
 
-Socket CreateListeningSocket() {
+Result CreateListeningSocket(Socket& created) {
+  created.Close();
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) return Socket();
+  if (fd < 0) return LastFailure();
   // Linux refuses to bind a port while closed connections of an earlier run
   // linger in TIME_WAIT, which Windows allows. This option restores that; it
   // still refuses a port that another socket listens on.
   const int on = 1;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  return Socket(fd);
+  created = Socket(fd);
+  return Result();
 }
 
-bool BindAnyAddress(Socket& socket, std::uint16_t port) {
+Result BindAnyAddress(Socket& socket, std::uint16_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_ANY);
   address.sin_port = htons(port);
-  return bind(Fd(socket.handle_), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  if (bind(Fd(socket.handle_), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    return LastFailure();
+  }
+  return Result();
 }
 
-bool Listen(Socket& socket) {
-  return listen(Fd(socket.handle_), SOMAXCONN) == 0;
+Result Listen(Socket& socket) {
+  if (listen(Fd(socket.handle_), SOMAXCONN) != 0) return LastFailure();
+  return Result();
 }
 
-Socket AcceptConnection(Socket& listening, PeerAddress& peer) {
+Result AcceptConnection(Socket& listening, Socket& accepted, PeerAddress& peer) {
+  accepted.Close();
   sockaddr_in address{};
   socklen_t length = sizeof address;
   const int fd = accept4(Fd(listening.handle_), reinterpret_cast<sockaddr*>(&address), &length,
                          SOCK_NONBLOCK | SOCK_CLOEXEC);
-  if (fd < 0) return Socket();
+  if (fd < 0) return LastFailure();
   std::memcpy(peer.bytes, &address.sin_addr.s_addr, 4);
   peer.portNetworkOrder = address.sin_port;
-  return Socket(fd);
+  accepted = Socket(fd);
+  return Result();
 }
 
-bool NetEvent::Create() {
+Result NetEvent::Create() {
   Close();
   const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) return LastFailure();
   handle_ = fd;
-  return true;
+  return Result();
 }
 
 bool NetEvent::IsValid() const {
@@ -158,16 +164,14 @@ void NetEvent::Close() {
 }
 
 // Never read back: the counter stays nonzero, so the event stays signalled.
-bool NetEvent::Signal() {
+Result NetEvent::Signal() {
   const std::uint64_t one = 1;
-  return write(Fd(handle_), &one, sizeof one) == sizeof one;
+  if (write(Fd(handle_), &one, sizeof one) != sizeof one) return LastFailure();
+  return Result();
 }
 
-bool NetEvent::Select(Socket& socket, unsigned mask) {
-  if (!IsValid() || !socket.IsValid()) {
-    errno = EBADF;
-    return false;
-  }
+Result NetEvent::Select(Socket& socket, unsigned mask) {
+  if (!IsValid() || !socket.IsValid()) return Failure(EBADF);
   // A selected event waits on its socket alone; its own counter would only
   // hold a descriptor per connection.
   if (handle_ >= 0) close(Fd(handle_));
@@ -175,19 +179,19 @@ bool NetEvent::Select(Socket& socket, unsigned mask) {
   selected_ = &socket;
   mask_ = mask;
   seenByWait_ = 0;
-  return true;
+  return Result();
 }
 
 // The peer's close is reported only once the data before it has been read,
 // so a request followed at once by the close is still served. What the wait
 // just saw is used as it is: an event that came since shows in the next wait.
-int NetEvent::Enumerate(Socket& socket, unsigned& events) {
+Result NetEvent::Enumerate(Socket& socket, unsigned& events) {
   events = 0;
   pollfd fd{Fd(socket.handle_), PollEventsFor(mask_, socket.waitingToWrite_), 0};
   if (seenByWait_ != 0 && selected_ == &socket) {
     fd.revents = std::exchange(seenByWait_, 0);
   } else if (PollWithTimeout(&fd, 1, 0) < 0) {
-    return errno;
+    return LastFailure();
   }
   const bool ended = fd.revents & (POLLRDHUP | POLLHUP | POLLERR);
   const bool readable = (fd.revents & POLLIN) && (!ended || BytesWaiting(fd.fd) > 0);
@@ -197,8 +201,8 @@ int NetEvent::Enumerate(Socket& socket, unsigned& events) {
     socket.waitingToWrite_ = false;
     events |= kNetWrite;
   }
-  if (fd.revents & POLLNVAL) return EBADF;
-  return 0;
+  if (fd.revents & POLLNVAL) return Failure(EBADF);
+  return Result();
 }
 
 // A selected event waits on its socket, a plain one on its own counter.
@@ -218,21 +222,27 @@ struct SocketAccess {
   }
 };
 
-WaitResult WaitForEither(NetEvent& first, NetEvent& second, int timeoutMs) {
+Result WaitForEither(NetEvent& first, NetEvent& second, int timeoutMs, WaitResult& woken) {
   pollfd fds[2] = {SocketAccess::PollEntryOf(first), SocketAccess::PollEntryOf(second)};
   const int result = PollWithTimeout(fds, 2, timeoutMs);
+  const Result waited = result < 0 ? LastFailure() : Result();
   SocketAccess::KeepWhatTheWaitSaw(first, fds[0]);
   SocketAccess::KeepWhatTheWaitSaw(second, fds[1]);
-  if (result < 0) return WaitResult::kFailed;
-  if (result == 0) return WaitResult::kTimeout;
-  return fds[0].revents != 0 ? WaitResult::kFirst : WaitResult::kSecond;
+  if (!waited) return waited;
+  if (result == 0) {
+    woken = WaitResult::kTimeout;
+  } else {
+    woken = fds[0].revents != 0 ? WaitResult::kFirst : WaitResult::kSecond;
+  }
+  return Result();
 }
 
-WaitResult WaitForSignal(NetEvent& event, int timeoutMs) {
+Result WaitForSignal(NetEvent& event, int timeoutMs, WaitResult& woken) {
   pollfd fd = SocketAccess::PollEntryOf(event);
   const int result = PollWithTimeout(&fd, 1, timeoutMs);
-  if (result < 0) return WaitResult::kFailed;
-  return result == 0 ? WaitResult::kTimeout : WaitResult::kFirst;
+  if (result < 0) return LastFailure();
+  woken = result == 0 ? WaitResult::kTimeout : WaitResult::kFirst;
+  return Result();
 }
 
 }  // namespace platform

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/posix/system_error.h"
+
 namespace platform {
 
 // Shared by the Thread object and the running thread, so that either may go
@@ -94,7 +96,7 @@ Thread& Thread::operator=(Thread&& other) noexcept {
   return *this;
 }
 
-int Thread::Start(Function function, void* argument) {
+Result Thread::Start(Function function, void* argument) {
   Close();
   auto state = std::make_shared<ThreadState>();
   state->function = function;
@@ -104,10 +106,10 @@ int Thread::Start(Function function, void* argument) {
   const int error = pthread_create(&state->handle, nullptr, RunThread, handedOver);
   if (error != 0) {
     delete handedOver;
-    return error;
+    return Failure(error);
   }
   state_ = std::move(state);
-  return 0;
+  return Result();
 }
 
 std::uint32_t Thread::Id() const {

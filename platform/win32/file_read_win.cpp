@@ -1,6 +1,6 @@
 #include "platform/file_read.h"
 
-#include <windows.h>
+#include "platform/win32/system_error.h"
 
 namespace platform {
 namespace {
@@ -14,7 +14,7 @@ constexpr DWORD kLargestRead = 0x40000000;
 
 }  // namespace
 
-bool FileReader::Open(const std::string& path, FileOpenMode mode) {
+Result FileReader::Open(const std::string& path, FileOpenMode mode) {
   Close();
   const bool readWrite = mode == FileOpenMode::kSharedReadWrite;
   // A download can run for minutes: meanwhile the operator may rename or
@@ -22,11 +22,11 @@ bool FileReader::Open(const std::string& path, FileOpenMode mode) {
   const DWORD share = readWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0;
   const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | (readWrite ? GENERIC_WRITE : 0),
                                   share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) return LastFailure();
   handle_ = reinterpret_cast<std::intptr_t>(file);
   if (GetFileType(file) != FILE_TYPE_DISK) {
     Close();
-    return false;
+    return Failure(ERROR_ACCESS_DENIED);
   }
   // Windows refuses write access to read-only files by itself; the check
   // keeps that so where a privileged user could still open them (wine as root).
@@ -34,26 +34,25 @@ bool FileReader::Open(const std::string& path, FileOpenMode mode) {
   if (readWrite && GetFileInformationByHandle(file, &information) &&
       (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
     Close();
-    return false;
+    return Failure(ERROR_ACCESS_DENIED);
   }
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file, &size)) {
+    const Result failure = LastFailure();
     Close();
-    return false;
+    return failure;
   }
   size_ = static_cast<std::uint64_t>(size.QuadPart);
-  return true;
+  return Result();
 }
 
-int FileReader::Read(char* buffer, std::size_t capacity, std::size_t& got) {
+Result FileReader::Read(char* buffer, std::size_t capacity, std::size_t& got) {
   got = 0;
   const DWORD wanted = capacity < kLargestRead ? static_cast<DWORD>(capacity) : kLargestRead;
   DWORD count = 0;
-  if (!ReadFile(Native(handle_), buffer, wanted, &count, nullptr)) {
-    return static_cast<int>(GetLastError());
-  }
+  if (!ReadFile(Native(handle_), buffer, wanted, &count, nullptr)) return LastFailure();
   got = count;
-  return 0;
+  return Result();
 }
 
 void FileReader::Close() {

@@ -1,6 +1,6 @@
 #include "platform/files.h"
 
-#include <windows.h>
+#include "platform/win32/system_error.h"
 
 namespace platform {
 
@@ -8,43 +8,52 @@ bool PathExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool RemoveFile(const std::string& path) {
-  return DeleteFileA(path.c_str()) != 0;
+Result RemoveFile(const std::string& path) {
+  if (!DeleteFileA(path.c_str())) return LastFailure();
+  return Result();
 }
 
-bool RenameWithoutReplace(const std::string& from, const std::string& to) {
-  return MoveFileA(from.c_str(), to.c_str()) != 0;
+Result RenameWithoutReplace(const std::string& from, const std::string& to) {
+  if (!MoveFileA(from.c_str(), to.c_str())) return LastFailure();
+  return Result();
 }
 
-bool RenameReplacing(const std::string& from, const std::string& to) {
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+Result RenameReplacing(const std::string& from, const std::string& to) {
+  if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return LastFailure();
+  return Result();
 }
 
-bool FileSize(const std::string& path, std::uint64_t& size) {
+Result FileSize(const std::string& path, std::uint64_t& size) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return LastFailure();
   size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  return true;
+  return Result();
 }
 
-bool AppendToFile(const std::string& path, std::string_view bytes, AppendSharing sharing) {
-  return AppendToFileReporting(path, bytes, sharing) == AppendResult::kWritten;
+Result AppendToFile(const std::string& path, std::string_view bytes, AppendSharing sharing) {
+  bool opened = false;
+  return AppendToFile(path, bytes, sharing, opened);
 }
 
-AppendResult AppendToFileReporting(const std::string& path, std::string_view bytes,
-                                   AppendSharing sharing) {
+Result AppendToFile(const std::string& path, std::string_view bytes, AppendSharing sharing,
+                    bool& opened) {
   // Shared as the C library's append mode shares: a viewer that has the file
   // open does not cost a line.
   const DWORD share = sharing == AppendSharing::kShared ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0;
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return AppendResult::kNotOpened;
+  opened = file != INVALID_HANDLE_VALUE;
+  if (!opened) return LastFailure();
   SetFilePointer(file, 0, nullptr, FILE_END);
   DWORD written = 0;
-  const BOOL ok =
-      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  Result result;
+  if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+    result = LastFailure();
+  } else if (written != bytes.size()) {
+    result = Failure(ERROR_DISK_FULL);
+  }
   CloseHandle(file);
-  return ok && written == bytes.size() ? AppendResult::kWritten : AppendResult::kNotAllWritten;
+  return result;
 }
 
 }  // namespace platform

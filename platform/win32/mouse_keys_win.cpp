@@ -16,9 +16,10 @@ bool MouseEmulationAvailable() {
   return true;
 }
 
-bool SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) {
+// mouse_event reports nothing back.
+Result SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) {
   mouse_event(flags, static_cast<DWORD>(x), static_cast<DWORD>(y), 0, 0);
-  return true;
+  return Result();
 }
 
 bool IsCtrlHeld() {

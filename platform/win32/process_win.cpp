@@ -4,6 +4,8 @@
 
 #include <mmsystem.h>  // timeBeginPeriod; needs windows.h first
 
+#include "platform/win32/system_error.h"
+
 namespace platform {
 namespace {
 
@@ -36,29 +38,26 @@ std::uint32_t ProcessId() {
   return GetCurrentProcessId();
 }
 
-int LastSystemErrorCode() {
-  return static_cast<int>(GetLastError());
-}
-
 std::uint64_t RaiseOpenFileLimit() {
   return 0;
 }
 
-bool TerminateProcessById(std::uint32_t id) {
-  if (id == 0) return false;
+Result TerminateProcessById(std::uint32_t id) {
+  if (id == 0) return Failure(ERROR_INVALID_PARAMETER);
   HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id);
-  if (process == nullptr) return false;
-  const BOOL terminated = TerminateProcess(process, 0);
+  if (process == nullptr) return LastFailure();
+  const Result terminated = TerminateProcess(process, 0) ? Result() : LastFailure();
   CloseHandle(process);
-  return terminated != 0;
+  return terminated;
 }
 
 void UseFineSleepGranularity() {
   timeBeginPeriod(1);
 }
 
-bool SetEnvironment(const std::string& name, const std::string& value) {
-  return SetEnvironmentVariableA(name.c_str(), value.c_str()) != 0;
+Result SetEnvironment(const std::string& name, const std::string& value) {
+  if (!SetEnvironmentVariableA(name.c_str(), value.c_str())) return LastFailure();
+  return Result();
 }
 
 ChildProcess::~ChildProcess() {
@@ -72,8 +71,8 @@ ChildProcess::~ChildProcess() {
   CloseHandle(process);
 }
 
-bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& outputFile, bool pipeInput) {
+Result ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
+                           const std::string& outputFile, bool pipeInput) {
   std::string commandLine;
   AppendQuoted(commandLine, program);
   for (const std::string& argument : arguments) AppendQuoted(commandLine, argument);
@@ -93,13 +92,14 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
   if (!outputFile.empty()) {
     output = CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                          &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (output == INVALID_HANDLE_VALUE) return false;
+    if (output == INVALID_HANDLE_VALUE) return LastFailure();
     startup.hStdOutput = output;
   }
   if (pipeInput) {
     if (!CreatePipe(&inputRead, &inputWrite, &inheritable, 0)) {
+      const Result failure = LastFailure();
       if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
-      return false;
+      return failure;
     }
     SetHandleInformation(inputWrite, HANDLE_FLAG_INHERIT, 0);  // the child gets only its end
     startup.hStdInput = inputRead;
@@ -113,22 +113,24 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
   if (inputWrite != INVALID_HANDLE_VALUE) input_ = reinterpret_cast<std::intptr_t>(inputWrite);
   if (!ok) {
     CloseInput();
-    SetLastError(error);
-    return false;
+    return Failure(error);
   }
   CloseHandle(started.hThread);
   handle_ = reinterpret_cast<std::intptr_t>(started.hProcess);
   id_ = started.dwProcessId;
   running_ = true;
-  return true;
+  return Result();
 }
 
-bool ChildProcess::WriteInput(const std::string& text) {
-  if (input_ == -1) return false;
+Result ChildProcess::WriteInput(const std::string& text) {
+  if (input_ == -1) return Failure(ERROR_INVALID_HANDLE);
   DWORD written = 0;
-  return WriteFile(reinterpret_cast<HANDLE>(input_), text.data(), static_cast<DWORD>(text.size()),
-                   &written, nullptr) &&
-         written == text.size();
+  if (!WriteFile(reinterpret_cast<HANDLE>(input_), text.data(), static_cast<DWORD>(text.size()),
+                 &written, nullptr)) {
+    return LastFailure();
+  }
+  if (written != text.size()) return Failure(ERROR_WRITE_FAULT);
+  return Result();
 }
 
 void ChildProcess::CloseInput() {

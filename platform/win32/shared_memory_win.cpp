@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/system_error.h"
+
 namespace platform {
 namespace {
 
@@ -20,6 +22,19 @@ HANDLE AsHandle(std::intptr_t handle) {
 }
 std::intptr_t FromHandle(HANDLE handle) {
   return reinterpret_cast<std::intptr_t>(handle);
+}
+
+// The one place that reads the system's error code: each call takes it right
+// where the failing system call returned.
+int SystemError() {
+  return LastFailure().Code();
+}
+
+// For the calls that create a named object: one that this user may not open
+// was made by another user's program.
+int NamedObjectError() {
+  const int error = SystemError();
+  return error == ERROR_ACCESS_DENIED ? SharedMemory::kTakenByOtherProgram : error;
 }
 
 std::string ClaimObjectName(const std::string& name) {
@@ -106,43 +121,32 @@ SharedMemory::~SharedMemory() {
   Close();
 }
 
-SharedMemory::Claim SharedMemory::ClaimName(const std::string& name) {
+SharedMemory::ClaimResult SharedMemory::ClaimName(const std::string& name) {
   Close();  // one object per instance
   name_ = name;
-  takenByOtherProgram_ = false;
   CurrentUserOnly access;
   for (int attempt = 1;; ++attempt) {
     HANDLE claim = CreateMutexA(access.Attributes(), FALSE, ClaimObjectName(name).c_str());
-    if (claim == nullptr) {
-      errorCode_ = static_cast<int>(GetLastError());
-      takenByOtherProgram_ = errorCode_ == ERROR_ACCESS_DENIED;  // another user's object
-      return Claim::kFailed;
-    }
+    if (claim == nullptr) return {Claim::kFailed, NamedObjectError()};
     if (GetLastError() != ERROR_ALREADY_EXISTS) {
       claim_ = FromHandle(claim);
       break;
     }
-    takenByOtherProgram_ = !IsOwnedByThisUser(claim);
+    const bool othersObject = !IsOwnedByThisUser(claim);
     CloseHandle(claim);
-    if (takenByOtherProgram_) {
-      errorCode_ = ERROR_ALREADY_EXISTS;
-      return Claim::kFailed;
-    }
-    if (attempt == kClaimAttempts) {
-      errorCode_ = ERROR_ALREADY_EXISTS;
-      return Claim::kHeldByRunningCreator;
-    }
+    if (othersObject) return {Claim::kFailed, kTakenByOtherProgram};
+    if (attempt == kClaimAttempts) return {Claim::kHeldByRunningCreator, ERROR_ALREADY_EXISTS};
     Sleep(kClaimRetryMs);
   }
   HANDLE mark = CreateMutexA(access.Attributes(), FALSE,
                              CreatorMarkName(name, GetCurrentProcessId()).c_str());
   if (mark == nullptr) {
-    errorCode_ = static_cast<int>(GetLastError());
+    const int error = SystemError();
     ReleaseClaim();
-    return Claim::kFailed;
+    return {Claim::kFailed, error};
   }
   creatorMark_ = FromHandle(mark);
-  return Claim::kClaimed;
+  return {Claim::kClaimed, 0};
 }
 
 bool SharedMemory::IsClaimedByRunningCreator(const std::string& name) {
@@ -152,76 +156,65 @@ bool SharedMemory::IsClaimedByRunningCreator(const std::string& name) {
   return true;
 }
 
-bool SharedMemory::TerminateCreator(const std::string& name, std::uint32_t processId) {
-  if (processId == 0) return false;
+Result SharedMemory::TerminateCreator(const std::string& name, std::uint32_t processId) {
+  if (processId == 0) return Failure(ERROR_INVALID_PARAMETER);
   // While this handle is open the id cannot pass to another process.
   HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
-  if (process == nullptr) return false;
-  bool ended = false;
+  if (process == nullptr) return Result(SystemError());
+  int ended = 0;
   HANDLE mark = OpenMutexA(SYNCHRONIZE, FALSE, CreatorMarkName(name, processId).c_str());
-  if (mark != nullptr) {
+  if (mark == nullptr) {
+    ended = SystemError();
+  } else {
     CloseHandle(mark);
-    ended = TerminateProcess(process, 0) != 0;
+    ended = TerminateProcess(process, 0) ? 0 : SystemError();
   }
   CloseHandle(process);
-  return ended;
+  return Result(ended);
 }
 
-bool SharedMemory::Create(std::size_t size) {
-  if (claim_ == kNoHandle) {
-    errorCode_ = ERROR_INVALID_HANDLE;
-    return false;
-  }
+Result SharedMemory::Create(std::size_t size) {
+  if (claim_ == kNoHandle) return Failure(ERROR_INVALID_HANDLE);
   const auto size64 = static_cast<unsigned long long>(size);
   CurrentUserOnly access;
   HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, access.Attributes(), PAGE_READWRITE,
                                       static_cast<DWORD>(size64 >> 32),
                                       static_cast<DWORD>(size64 & 0xFFFFFFFFu), name_.c_str());
   if (mapping == nullptr) {
-    errorCode_ = static_cast<int>(GetLastError());
-    takenByOtherProgram_ = errorCode_ == ERROR_ACCESS_DENIED;
+    const int error = NamedObjectError();
     ReleaseClaim();
-    return false;
+    return Result(error);
   }
   // A mapping left by our own server (a consumer still holds it) is taken
   // over; one that another user's program made first is never adopted.
   if (GetLastError() == ERROR_ALREADY_EXISTS && !IsOwnedByThisUser(mapping)) {
-    errorCode_ = ERROR_ALREADY_EXISTS;
-    takenByOtherProgram_ = true;
     CloseHandle(mapping);
     ReleaseClaim();
-    return false;
+    return Result(kTakenByOtherProgram);
   }
   handle_ = FromHandle(mapping);
-  return true;
+  return Result();
 }
 
-bool SharedMemory::Open(const std::string& name) {
+Result SharedMemory::Open(const std::string& name) {
   Close();
   name_ = name;
   HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name.c_str());
-  if (mapping == nullptr) {
-    errorCode_ = static_cast<int>(GetLastError());
-    return false;
-  }
+  if (mapping == nullptr) return Result(SystemError());
   handle_ = FromHandle(mapping);
-  return true;
+  return Result();
 }
 
-void* SharedMemory::MapView(std::size_t size) {
+Result SharedMemory::MapView(std::size_t size, void*& view) {
   UnmapView();
-  if (handle_ == kNoHandle) {
-    errorCode_ = ERROR_INVALID_HANDLE;
-    return nullptr;
-  }
-  void* view = MapViewOfFile(AsHandle(handle_), FILE_MAP_ALL_ACCESS, 0, 0, size);
-  if (view == nullptr) {
-    errorCode_ = static_cast<int>(GetLastError());
-    return nullptr;
-  }
-  view_ = view;
+  view = nullptr;
+  if (handle_ == kNoHandle) return Failure(ERROR_INVALID_HANDLE);
+  void* mapped = MapViewOfFile(AsHandle(handle_), FILE_MAP_ALL_ACCESS, 0, 0, size);
+  if (mapped == nullptr) return Result(SystemError());
+  view_ = mapped;
   viewSize_ = size;
-  return view_;
+  view = view_;
+  return Result();
 }
 
 void SharedMemory::UnmapView() {
@@ -235,16 +228,15 @@ bool SharedMemory::ViewLost() const {
   return false;  // the object keeps its size while any view of it exists
 }
 
-int SharedMemory::Close() {
+Result SharedMemory::Close() {
   if (handle_ == kNoHandle) {
     ReleaseClaim();
-    return -1;
+    return Result();
   }
-  const BOOL closed = CloseHandle(AsHandle(handle_));
-  if (!closed) errorCode_ = static_cast<int>(GetLastError());
+  const int closed = CloseHandle(AsHandle(handle_)) ? 0 : SystemError();
   handle_ = kNoHandle;
   ReleaseClaim();
-  return closed ? 1 : 0;
+  return Result(closed);
 }
 
 void SharedMemory::ReleaseClaim() {

@@ -2,6 +2,8 @@
 
 #include <winsock2.h>
 
+#include "platform/win32/system_error.h"
+
 namespace platform {
 namespace {
 
@@ -28,11 +30,15 @@ sockaddr_in LoopbackAddress(std::uint16_t port) {
 
 }  // namespace
 
-bool ClientSocket::Connect(std::uint16_t port) {
+bool IsTimedOut(int error) {
+  return error == WSAETIMEDOUT;
+}
+
+Result ClientSocket::Connect(std::uint16_t port) {
   EnsureSocketLibrary();
   Close();
   const SOCKET handle = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (handle == INVALID_SOCKET) return false;
+  if (handle == INVALID_SOCKET) return LastSocketFailure();
   if (receiveBufferSize_ > 0) {
     setsockopt(handle, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBufferSize_),
                sizeof receiveBufferSize_);
@@ -41,37 +47,45 @@ bool ClientSocket::Connect(std::uint16_t port) {
   setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
   const sockaddr_in address = LoopbackAddress(port);
   if (connect(handle, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    const Result failure = LastSocketFailure();
     closesocket(handle);
-    return false;
+    return failure;
   }
   handle_ = static_cast<std::intptr_t>(handle);
-  return true;
+  return Result();
 }
 
-bool ClientSocket::SendAll(std::string_view bytes) {
+Result ClientSocket::SendAll(std::string_view bytes) {
   while (!bytes.empty()) {
     const int sent = send(Native(handle_), bytes.data(), static_cast<int>(bytes.size()), 0);
-    if (sent <= 0) return false;
+    if (sent == SOCKET_ERROR) return LastSocketFailure();
+    if (sent == 0) return Failure(WSAECONNABORTED);
     bytes.remove_prefix(static_cast<std::size_t>(sent));
   }
-  return true;
+  return Result();
 }
 
-bool ClientSocket::ShutdownSending() {
-  return shutdown(Native(handle_), SD_SEND) == 0;
+Result ClientSocket::ShutdownSending() {
+  if (shutdown(Native(handle_), SD_SEND) != 0) return LastSocketFailure();
+  return Result();
 }
 
-int ClientSocket::ReceiveSome(char* buffer, int capacity, int timeoutMs) {
+Result ClientSocket::ReceiveSome(char* buffer, int capacity, int timeoutMs, int& received) {
+  received = 0;
   fd_set readable;
   FD_ZERO(&readable);
   FD_SET(Native(handle_), &readable);
   timeval wait{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
   const int ready = select(0, &readable, nullptr, nullptr, &wait);
-  if (ready == SOCKET_ERROR) return kFailed;
-  if (ready == 0) return kTimedOut;
+  if (ready == SOCKET_ERROR) return LastSocketFailure();
+  if (ready == 0) return Failure(WSAETIMEDOUT);
   const int count = recv(Native(handle_), buffer, capacity, 0);
-  if (count == SOCKET_ERROR) return WSAGetLastError() == WSAECONNRESET ? 0 : kFailed;
-  return count;
+  if (count == SOCKET_ERROR) {
+    const Result failure = LastSocketFailure();
+    return failure.Code() == WSAECONNRESET ? Result() : failure;
+  }
+  received = count;
+  return Result();
 }
 
 void ClientSocket::Close() {
@@ -79,20 +93,23 @@ void ClientSocket::Close() {
   handle_ = -1;
 }
 
-std::uint16_t FindFreePort() {
+Result FindFreePort(std::uint16_t& port) {
   EnsureSocketLibrary();
+  port = 0;
   const SOCKET handle = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (handle == INVALID_SOCKET) return 0;
+  if (handle == INVALID_SOCKET) return LastSocketFailure();
   sockaddr_in address = LoopbackAddress(0);
   address.sin_addr.s_addr = htonl(INADDR_ANY);
   int length = sizeof address;
-  std::uint16_t port = 0;
+  Result result;
   if (bind(handle, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
       getsockname(handle, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
     port = ntohs(address.sin_port);
+  } else {
+    result = LastSocketFailure();
   }
   closesocket(handle);
-  return port;
+  return result;
 }
 
 }  // namespace platform

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/win32/system_error.h"
+
 namespace platform {
 namespace {
 
@@ -15,11 +17,17 @@ WSAEVENT NativeEvent(std::intptr_t handle) {
   return reinterpret_cast<WSAEVENT>(handle);
 }
 
-WaitResult ToWaitResult(DWORD result) {
-  if (result == WSA_WAIT_EVENT_0) return WaitResult::kFirst;
-  if (result == WSA_WAIT_EVENT_0 + 1) return WaitResult::kSecond;
-  if (result == WSA_WAIT_TIMEOUT) return WaitResult::kTimeout;
-  return WaitResult::kFailed;
+Result ToWaitResult(DWORD result, WaitResult& woken) {
+  if (result == WSA_WAIT_EVENT_0) {
+    woken = WaitResult::kFirst;
+  } else if (result == WSA_WAIT_EVENT_0 + 1) {
+    woken = WaitResult::kSecond;
+  } else if (result == WSA_WAIT_TIMEOUT) {
+    woken = WaitResult::kTimeout;
+  } else {
+    return LastSocketFailure();
+  }
+  return Result();
 }
 
 DWORD ToWaitTime(int timeoutMs) {
@@ -32,19 +40,15 @@ struct SocketAccess {
   static WSAEVENT Event(const NetEvent& event) { return NativeEvent(event.handle_); }
 };
 
-int StartSocketLibrary(std::uint16_t& grantedVersion) {
+Result StartSocketLibrary(std::uint16_t& grantedVersion) {
   WSADATA data{};
   const int result = WSAStartup(0x0202, &data);
   grantedVersion = result == 0 ? data.wVersion : 0;
-  return result;
+  return result == 0 ? Result() : Failure(static_cast<unsigned long>(result));
 }
 
 void StopSocketLibrary() {
   WSACleanup();
-}
-
-int LastSocketError() {
-  return WSAGetLastError();
 }
 
 bool IsWouldBlock(int error) {
@@ -75,74 +79,82 @@ void Socket::Close() {
   handle_ = kInvalid;
 }
 
-int Socket::Receive(char* buffer, int capacity, int& received) {
+Result Socket::Receive(char* buffer, int capacity, int& received) {
   WSABUF slice{static_cast<ULONG>(capacity), buffer};
   DWORD count = 0;
   DWORD flags = 0;
   received = 0;
   if (WSARecv(Native(handle_), &slice, 1, &count, &flags, nullptr, nullptr) != 0) {
-    return WSAGetLastError();
+    return LastSocketFailure();
   }
   received = static_cast<int>(count);
-  return 0;
+  return Result();
 }
 
-int Socket::Send(const char* bytes, int length, int& sent) {
+Result Socket::Send(const char* bytes, int length, int& sent) {
   WSABUF slice{static_cast<ULONG>(length), const_cast<char*>(bytes)};
   DWORD count = 0;
   sent = 0;
   if (WSASend(Native(handle_), &slice, 1, &count, 0, nullptr, nullptr) != 0) {
-    return WSAGetLastError();
+    return LastSocketFailure();
   }
   sent = static_cast<int>(count);
-  return 0;
+  return Result();
 }
 
 // Sockets are inheritable by default: a program this one starts would keep
 // the port or a phone's connection open after we closed them.
-Socket CreateListeningSocket() {
+Result CreateListeningSocket(Socket& created) {
+  created.Close();
   const SOCKET handle = WSASocketA(AF_INET, SOCK_STREAM, 0, nullptr, 0,
                                    WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
-  if (handle == INVALID_SOCKET) return Socket();
+  if (handle == INVALID_SOCKET) return LastSocketFailure();
   // No other program may bind the same port on one of our addresses and
   // take the phones' reports from under us.
   const BOOL exclusive = TRUE;
   setsockopt(handle, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
              sizeof exclusive);
-  return Socket(static_cast<std::intptr_t>(handle));
+  created = Socket(static_cast<std::intptr_t>(handle));
+  return Result();
 }
 
-bool BindAnyAddress(Socket& socket, std::uint16_t port) {
+Result BindAnyAddress(Socket& socket, std::uint16_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_ANY);
   address.sin_port = htons(port);
-  return bind(Native(socket.handle_), reinterpret_cast<const sockaddr*>(&address),
-              sizeof address) == 0;
+  if (bind(Native(socket.handle_), reinterpret_cast<const sockaddr*>(&address), sizeof address) !=
+      0) {
+    return LastSocketFailure();
+  }
+  return Result();
 }
 
-bool Listen(Socket& socket) {
-  return listen(Native(socket.handle_), SOMAXCONN) == 0;
+Result Listen(Socket& socket) {
+  if (listen(Native(socket.handle_), SOMAXCONN) != 0) return LastSocketFailure();
+  return Result();
 }
 
-Socket AcceptConnection(Socket& listening, PeerAddress& peer) {
+Result AcceptConnection(Socket& listening, Socket& accepted, PeerAddress& peer) {
+  accepted.Close();
   sockaddr_in address{};
   int length = sizeof address;
   const SOCKET handle = WSAAccept(Native(listening.handle_), reinterpret_cast<sockaddr*>(&address),
                                   &length, nullptr, 0);
-  if (handle == INVALID_SOCKET) return Socket();
+  if (handle == INVALID_SOCKET) return LastSocketFailure();
   SetHandleInformation(reinterpret_cast<HANDLE>(handle), HANDLE_FLAG_INHERIT, 0);
   std::memcpy(peer.bytes, &address.sin_addr.s_addr, 4);
   peer.portNetworkOrder = address.sin_port;
-  return Socket(static_cast<std::intptr_t>(handle));
+  accepted = Socket(static_cast<std::intptr_t>(handle));
+  return Result();
 }
 
-bool NetEvent::Create() {
+Result NetEvent::Create() {
   Close();
   const WSAEVENT event = WSACreateEvent();
-  if (event == WSA_INVALID_EVENT) return false;
+  if (event == WSA_INVALID_EVENT) return LastSocketFailure();
   handle_ = reinterpret_cast<std::intptr_t>(event);
-  return true;
+  return Result();
 }
 
 bool NetEvent::IsValid() const {
@@ -156,37 +168,40 @@ void NetEvent::Close() {
   mask_ = 0;
 }
 
-bool NetEvent::Signal() {
-  return WSASetEvent(NativeEvent(handle_)) != FALSE;
+Result NetEvent::Signal() {
+  if (!WSASetEvent(NativeEvent(handle_))) return LastSocketFailure();
+  return Result();
 }
 
-bool NetEvent::Select(Socket& socket, unsigned mask) {
+Result NetEvent::Select(Socket& socket, unsigned mask) {
   if (WSAEventSelect(Native(socket.handle_), NativeEvent(handle_), static_cast<long>(mask)) != 0) {
-    return false;
+    return LastSocketFailure();
   }
   selected_ = &socket;
   mask_ = mask;
-  return true;
+  return Result();
 }
 
-int NetEvent::Enumerate(Socket& socket, unsigned& events) {
+Result NetEvent::Enumerate(Socket& socket, unsigned& events) {
   WSANETWORKEVENTS network{};
   events = 0;
   if (WSAEnumNetworkEvents(Native(socket.handle_), NativeEvent(handle_), &network) != 0) {
-    return WSAGetLastError();
+    return LastSocketFailure();
   }
   events = static_cast<unsigned>(network.lNetworkEvents);
-  return 0;
+  return Result();
 }
 
-WaitResult WaitForEither(NetEvent& first, NetEvent& second, int timeoutMs) {
+Result WaitForEither(NetEvent& first, NetEvent& second, int timeoutMs, WaitResult& woken) {
   const WSAEVENT events[2] = {SocketAccess::Event(first), SocketAccess::Event(second)};
-  return ToWaitResult(WSAWaitForMultipleEvents(2, events, FALSE, ToWaitTime(timeoutMs), FALSE));
+  return ToWaitResult(WSAWaitForMultipleEvents(2, events, FALSE, ToWaitTime(timeoutMs), FALSE),
+                      woken);
 }
 
-WaitResult WaitForSignal(NetEvent& event, int timeoutMs) {
+Result WaitForSignal(NetEvent& event, int timeoutMs, WaitResult& woken) {
   const WSAEVENT events[1] = {SocketAccess::Event(event)};
-  return ToWaitResult(WSAWaitForMultipleEvents(1, events, FALSE, ToWaitTime(timeoutMs), FALSE));
+  return ToWaitResult(WSAWaitForMultipleEvents(1, events, FALSE, ToWaitTime(timeoutMs), FALSE),
+                      woken);
 }
 
 }  // namespace platform

@@ -3,7 +3,7 @@
 #include <process.h>
 #include <windows.h>
 
-#include <cerrno>
+#include "platform/win32/system_error.h"
 
 namespace platform {
 
@@ -29,15 +29,15 @@ Thread& Thread::operator=(Thread&& other) noexcept {
   return *this;
 }
 
-int Thread::Start(Function function, void* argument) {
+Result Thread::Start(Function function, void* argument) {
   Close();
   auto state = std::make_shared<ThreadState>();
   errno = 0;
   const std::uintptr_t handle = _beginthreadex(nullptr, 0, function, argument, 0, &state->id);
-  if (handle == 0) return errno != 0 ? errno : EAGAIN;
+  if (handle == 0) return LastRuntimeFailure();
   state->handle = reinterpret_cast<HANDLE>(handle);
   state_ = std::move(state);
-  return 0;
+  return Result();
 }
 
 std::uint32_t Thread::Id() const {

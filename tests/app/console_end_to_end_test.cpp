@@ -28,7 +28,9 @@ class ConsoleEndToEndTest : public testing::Test {
     platform::SetEnvironment("XDG_CONFIG_HOME", folder.File("config"));
     platform::SetEnvironment("XDG_STATE_HOME", folder.File("state"));
 
-    port = platform::FindFreePort();
+    std::uint16_t freePort = 0;
+    platform::FindFreePort(freePort);
+    port = freePort;
     const std::string ini = BuildProgramPaths(program).iniFile;
     platform::ProfileWriteString(ini, "General", "Log", "FALSE");
     platform::ProfileWriteString(ini, "Paths", "PathToIniFolder", folder.Path().c_str());
@@ -104,7 +106,7 @@ TEST_F(ConsoleEndToEndTest, CommandsReportsAndStatus) {
   EXPECT_TRUE(OutputHas("Status: Working... | Active Conn.: "));
 
   child.WriteInput("frobnicate\n");
-  EXPECT_TRUE(OutputHas("Unknown command: frobnicate"));
+  EXPECT_TRUE(OutputHas("frobnicate: unknown command. Type help for the commands.\n"));
   EndsCleanlyAfter("QUIT\n");
 }
 
@@ -163,8 +165,9 @@ TEST_F(ConsoleEndToEndTest, EveryCommandConfirmsAndBadArgumentsChangeNothing) {
 // The engine gives up after its own 30 s wait for the accept thread.
 TEST_F(ConsoleEndToEndTest, StartOnABusyPortSaysWhyAndWhatToDo) {
   std::uint16_t granted = 0;
-  ASSERT_EQ(platform::StartSocketLibrary(granted), 0);
-  platform::Socket busy = platform::CreateListeningSocket();
+  ASSERT_TRUE(platform::StartSocketLibrary(granted));
+  platform::Socket busy;
+  ASSERT_TRUE(platform::CreateListeningSocket(busy));
   ASSERT_TRUE(platform::BindAnyAddress(busy, static_cast<std::uint16_t>(port)));
   ASSERT_TRUE(platform::Listen(busy));
 

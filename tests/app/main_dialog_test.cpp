@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/application.h"
@@ -29,7 +30,9 @@ class RecordingView : public ConsoleView {
 class MainDialogTest : public testing::Test {
  protected:
   MainDialogTest() {
-    port = platform::FindFreePort();
+    std::uint16_t freePort = 0;
+    platform::FindFreePort(freePort);
+    port = freePort;
     WriteIni("General", "Log", "FALSE");
     WriteIni("Paths", "PathToIniFolder", folder.Path());
     WriteIni("Paths", "PathToWorkingDir", folder.Path());
@@ -169,6 +172,35 @@ TEST_F(MainDialogTest, CursorEmulationNeedsADisplay) {
   dialog.OnCursorEmulationClicked(false);
   EXPECT_FALSE(app.settings.cursorEmulation);
   dialog.OnOK();
+}
+
+// The timer tick names the fields it shows; each must land in the control the
+// dialog (and the console's status line) shows it in.
+TEST(DialogViewTest, LiveStatusFieldsLandInTheirOwnControls) {
+  RecordingView view;
+  LiveStatusView& status = view;
+  status.ShowX("1");
+  status.ShowY("2");
+  status.ShowActiveConnections("3");
+  status.ShowKbReceived("4");
+  status.ShowKbSent("5");
+  status.ShowRequests("6");
+  status.ShowRequestsPerSecond("7");
+  status.ShowVisitors("8");
+  status.ShowOffScreen(true);
+  status.ShowCursorEmulation(true);
+  const std::pair<int, const char*> expected[] = {{control::kX, "1"},
+                                                  {control::kY, "2"},
+                                                  {control::kActiveConnections, "3"},
+                                                  {control::kKbReceived, "4"},
+                                                  {control::kKbSent, "5"},
+                                                  {control::kRequests, "6"},
+                                                  {control::kRequestsPerSecond, "7"},
+                                                  {control::kVisitors, "8"}};
+  for (const auto& [control, text] : expected)
+    EXPECT_EQ(view.GetItemText(control), text) << control;
+  EXPECT_TRUE(view.IsChecked(control::kOffScreen));
+  EXPECT_TRUE(view.IsChecked(control::kCursorEmulation));
 }
 
 }  // namespace

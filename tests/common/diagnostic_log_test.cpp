@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "tests/support/fixed_clock.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -16,17 +17,8 @@ class DiagnosticLogTest : public testing::Test {
  protected:
   TempFolder folder;
   int millisecond = 0;
-  DiagnosticLog log{folder.File("Prog.LOG"), [this] {
-                      platform::CalendarTime time;
-                      time.year = 2026;
-                      time.month = 12;
-                      time.day = 6;
-                      time.hour = 21;
-                      time.minute = 43;
-                      time.second = 52;
-                      time.millisecond = millisecond++;
-                      return time;
-                    }};
+  DiagnosticLog log{folder.File("Prog.LOG"),
+                    [this] { return CalendarTimeOf(2026, 12, 6, 0, 21, 43, 52, millisecond++); }};
 
   std::string Contents() { return TempFolder::ReadAll(log.Path()); }
 };
@@ -101,7 +93,8 @@ TEST_F(DiagnosticLogTest, FailedWriteAfterTheOpenClearsTheCount) {
   // Opens, then takes no byte (wine reaches it through its drive Z:).
   std::string full = "/dev/full";
   if (!platform::PathExists(full)) full = "Z:\\dev\\full";
-  if (platform::AppendToFileReporting(full, "x") != platform::AppendResult::kNotAllWritten) {
+  bool opened = false;
+  if (platform::AppendToFile(full, "x", platform::AppendSharing::kExclusive, opened) || !opened) {
     GTEST_SKIP() << "no device that is always full";
   }
   const std::string good = log.Path();

@@ -4,20 +4,14 @@
 
 #include <clocale>
 
+#include "tests/support/fixed_clock.h"
+
 namespace {
 
+// Late in its second, which the date must not round up.
 platform::CalendarTime Time(int year, int month, int day, int dayOfWeek, int hour, int minute,
                             int second) {
-  platform::CalendarTime time;
-  time.year = year;
-  time.month = month;
-  time.day = day;
-  time.dayOfWeek = dayOfWeek;
-  time.hour = hour;
-  time.minute = minute;
-  time.second = second;
-  time.millisecond = 999;
-  return time;
+  return CalendarTimeOf(year, month, day, dayOfWeek, hour, minute, second, 999);
 }
 
 TEST(HttpDateTest, EnglishNamesAndPaddedFieldsWhateverTheLocale) {

@@ -12,7 +12,7 @@
 #include "http/index_page.h"
 #include "platform/paths.h"
 #include "platform/socket_client.h"
-#include "tests/http/fixed_utc.h"
+#include "tests/support/fixed_clock.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -33,8 +33,8 @@ std::string ReadUntilQuiet(platform::ClientSocket& client, std::size_t expected,
   std::string received;
   char buffer[4096];
   while (received.size() < expected) {
-    const int count = client.ReceiveSome(buffer, sizeof buffer, timeoutMs);
-    if (count <= 0) break;
+    int count = 0;
+    if (!client.ReceiveSome(buffer, sizeof buffer, timeoutMs, count) || count == 0) break;
     received.append(buffer, static_cast<std::size_t>(count));
   }
   return received;
@@ -42,7 +42,8 @@ std::string ReadUntilQuiet(platform::ClientSocket& client, std::size_t expected,
 
 bool ClosedByServer(platform::ClientSocket& client) {
   char byte;
-  return client.ReceiveSome(&byte, 1, 5000) == 0;
+  int count = 0;
+  return client.ReceiveSome(&byte, 1, 5000, count) && count == 0;
 }
 
 class HttpServerTest : public testing::Test {
@@ -53,8 +54,8 @@ class HttpServerTest : public testing::Test {
   }
 
   bool Start(std::string serverRoot) {
-    port = platform::FindFreePort();
-    return port != 0 && server.StartServer(std::move(serverRoot), "index.html", port, 0) == 1;
+    return platform::FindFreePort(port) &&
+           server.StartServer(std::move(serverRoot), "index.html", port, 0) == 1;
   }
 
   TempFolder folder;

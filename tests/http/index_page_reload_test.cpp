@@ -9,6 +9,7 @@
 #include "common/diagnostic_log.h"
 #include "http/index_page.h"
 #include "http/request_handler.h"
+#include "tests/support/fixed_clock.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -21,12 +22,7 @@ std::string ReplyFor(const std::string& page) {
 }
 
 platform::CalendarTime Epoch() {
-  platform::CalendarTime time;
-  time.year = 1970;
-  time.month = 1;
-  time.day = 1;
-  time.dayOfWeek = 4;
-  return time;
+  return CalendarTimeOf(1970, 1, 1, 4);
 }
 
 TEST(IndexPageReloadTest, RepliesNeverMixTwoVersions) {

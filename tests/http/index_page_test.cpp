@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/diagnostic_log.h"
-#include "tests/http/log_lines.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/temp_folder.h"
 
 namespace {

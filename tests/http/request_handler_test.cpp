@@ -12,8 +12,8 @@
 #include "http/favicon.h"
 #include "http/index_page.h"
 #include "platform/paths.h"
-#include "tests/http/fixed_utc.h"
-#include "tests/http/log_lines.h"
+#include "tests/support/fixed_clock.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/temp_folder.h"
 
 namespace {

@@ -20,11 +20,14 @@ TEST(FilesTest, AppendCreatesThenAppends) {
 TEST(FilesTest, AppendIntoMissingFolderFails) {
   TempFolder folder;
   EXPECT_FALSE(platform::AppendToFile(folder.File("no-such-folder/log.txt"), "x"));
-  EXPECT_EQ(platform::AppendToFileReporting(folder.File("no-such-folder/log.txt"), "x"),
-            platform::AppendResult::kNotOpened);
+  bool opened = true;
+  EXPECT_FALSE(platform::AppendToFile(folder.File("no-such-folder/log.txt"), "x",
+                                      platform::AppendSharing::kExclusive, opened));
+  EXPECT_FALSE(opened);
   if (platform::PathExists("/dev/full")) {
-    EXPECT_EQ(platform::AppendToFileReporting("/dev/full", "x"),
-              platform::AppendResult::kNotAllWritten);
+    EXPECT_FALSE(
+        platform::AppendToFile("/dev/full", "x", platform::AppendSharing::kExclusive, opened));
+    EXPECT_TRUE(opened);
   }
 }
 
@@ -59,7 +62,7 @@ TEST(FilesTest, FileBeingServedCanBeReplaced) {
   EXPECT_TRUE(platform::RenameReplacing(fresh, served));
   char buffer[32];
   std::size_t got = 0;
-  ASSERT_EQ(reader.Read(buffer, sizeof buffer, got), 0);
+  ASSERT_TRUE(reader.Read(buffer, sizeof buffer, got));
   EXPECT_EQ(std::string(buffer, got), "old contents");
   reader.Close();
   EXPECT_EQ(TempFolder::ReadAll(served), "new");

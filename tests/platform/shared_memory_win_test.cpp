@@ -15,7 +15,7 @@ namespace {
 TEST(SharedMemoryWinTest, OnlyThisUserMayOpenTheArea) {
   const std::string name = "tvx-access-test-" + std::to_string(platform::ProcessId());
   platform::SharedMemory memory;
-  ASSERT_EQ(memory.ClaimName(name), platform::SharedMemory::Claim::kClaimed);
+  ASSERT_EQ(memory.ClaimName(name).claim, platform::SharedMemory::Claim::kClaimed);
   ASSERT_TRUE(memory.Create(4096));
 
   HANDLE mapping = OpenFileMappingA(READ_CONTROL, FALSE, name.c_str());

@@ -7,7 +7,6 @@
 #include <type_traits>
 #include <vector>
 
-#include "app/dialog_controls.h"
 #include "pointer/timer_tick.h"
 #include "pointer/timer_tick_adapters.h"
 
@@ -59,25 +58,36 @@ class FakeStatistics : public StatisticsSource {
   ServerStats stats;
 };
 
-// Keeps every control's latest state and the order in which they were written.
+// Keeps every field's latest state and the order in which the texts were written.
 class RecordingView : public LiveStatusView {
  public:
-  void SetItemText(int controlId, const std::string& text) override {
-    texts[controlId] = text;
-    writes.push_back(controlId);
-  }
-  void CheckBox(int controlId, bool checked) override { boxes[controlId] = checked; }
-  void RepaintIndicators(bool, bool) override { ++repaints; }
+  void ShowX(const std::string& text) override { Write("X", text); }
+  void ShowY(const std::string& text) override { Write("Y", text); }
+  void ShowButtons(bool, bool) override { ++repaints; }
+  void ShowOffScreen(bool offScreen) override { boxes["OffScreen"] = offScreen; }
+  void ShowCursorEmulation(bool on) override { boxes["CursorEmulation"] = on; }
+  void ShowActiveConnections(const std::string& text) override { Write("Active", text); }
+  void ShowKbReceived(const std::string& text) override { Write("KbReceived", text); }
+  void ShowKbSent(const std::string& text) override { Write("KbSent", text); }
+  void ShowRequests(const std::string& text) override { Write("Requests", text); }
+  void ShowRequestsPerSecond(const std::string& text) override { Write("Requests/Sec", text); }
+  void ShowVisitors(const std::string& text) override { Write("Visitors", text); }
 
-  std::string Text(int controlId) const {
-    const auto found = texts.find(controlId);
+  std::string Text(const std::string& field) const {
+    const auto found = texts.find(field);
     return found == texts.end() ? "<untouched>" : found->second;
   }
 
-  std::map<int, std::string> texts;
-  std::map<int, bool> boxes;
-  std::vector<int> writes;
+  std::map<std::string, std::string> texts;
+  std::map<std::string, bool> boxes;
+  std::vector<std::string> writes;
   int repaints = 0;
+
+ private:
+  void Write(const std::string& field, const std::string& text) {
+    texts[field] = text;
+    writes.push_back(field);
+  }
 };
 
 class TimerTickTest : public testing::Test {
@@ -107,10 +117,10 @@ TEST_F(TimerTickTest, SelectedPointerGoesOffScreenAfterMoreThanASecondOfSilence)
   pointers.lastReportTick = now = 5000;
   now += 1000;
   tick.Run();
-  EXPECT_FALSE(view.boxes[control::kOffScreen]);
+  EXPECT_FALSE(view.boxes["OffScreen"]);
   now += 1;
   tick.Run();
-  EXPECT_TRUE(view.boxes[control::kOffScreen]);
+  EXPECT_TRUE(view.boxes["OffScreen"]);
 }
 
 TEST_F(TimerTickTest, ButtonChangesBetweenTicksBecomeOneEventEach) {
@@ -146,20 +156,20 @@ TEST_F(TimerTickTest, PausedEmulationSendsNothingAndResumesFromTheLastButtonsSen
   Tick();
   Tick();
   EXPECT_EQ(SentFlags(), (std::vector<std::uint32_t>{0x8003}));
-  EXPECT_EQ(view.Text(control::kX), "0");  // the display goes on
+  EXPECT_EQ(view.Text("X"), "0");  // the display goes on
   emulation = true;
   Tick();
   EXPECT_EQ(SentFlags(), (std::vector<std::uint32_t>{0x8003, 0x8005}));
 }
 
 TEST_F(TimerTickTest, CtrlShiftChordSwitchesEmulationOffUntilTheOperatorActs) {
-  view.boxes[control::kCursorEmulation] = true;
+  view.boxes["CursorEmulation"] = true;
   input.ctrl = true;
   Tick();  // Ctrl alone is no chord
   input.shift = true;
   Tick();
   EXPECT_FALSE(emulation);
-  EXPECT_FALSE(view.boxes[control::kCursorEmulation]);
+  EXPECT_FALSE(view.boxes["CursorEmulation"]);
   input.ctrl = input.shift = false;
   Tick();
   EXPECT_FALSE(emulation);
@@ -175,7 +185,7 @@ TEST_F(TimerTickTest, ChordWhileEmulationIsOffChangesNothing) {
   input.ctrl = input.shift = true;
   Tick();
   EXPECT_FALSE(emulation);
-  EXPECT_FALSE(view.boxes[control::kCursorEmulation]);
+  EXPECT_FALSE(view.boxes["CursorEmulation"]);
   EXPECT_TRUE(input.events.empty());
 }
 
@@ -185,25 +195,24 @@ TEST_F(TimerTickTest, ShowsPointerAndStatisticsInTheDialogsOrder) {
   statistics.stats = ServerStats{
       .activeConnections = 3, .requests = 77, .kbSent = 12.34, .kbReceived = 0.06, .visitors = 2};
   Tick();
-  EXPECT_EQ(view.writes, (std::vector<int>{control::kX, control::kY, control::kActiveConnections,
-                                           control::kKbReceived, control::kKbSent,
-                                           control::kRequests, control::kVisitors}));
-  EXPECT_EQ(view.Text(control::kX), "12345");
-  EXPECT_EQ(view.Text(control::kY), "0");
-  EXPECT_EQ(view.Text(control::kActiveConnections), "3");
-  EXPECT_EQ(view.Text(control::kKbReceived), "0.1");
-  EXPECT_EQ(view.Text(control::kKbSent), "12.3");
-  EXPECT_EQ(view.Text(control::kRequests), "77");
-  EXPECT_EQ(view.Text(control::kVisitors), "2");
+  EXPECT_EQ(view.writes, (std::vector<std::string>{"X", "Y", "Active", "KbReceived", "KbSent",
+                                                   "Requests", "Visitors"}));
+  EXPECT_EQ(view.Text("X"), "12345");
+  EXPECT_EQ(view.Text("Y"), "0");
+  EXPECT_EQ(view.Text("Active"), "3");
+  EXPECT_EQ(view.Text("KbReceived"), "0.1");
+  EXPECT_EQ(view.Text("KbSent"), "12.3");
+  EXPECT_EQ(view.Text("Requests"), "77");
+  EXPECT_EQ(view.Text("Visitors"), "2");
   EXPECT_EQ(view.repaints, 1);
   EXPECT_EQ(tick.ButtonLIndicator(), 1);
   EXPECT_EQ(tick.ButtonRIndicator(), 0);
-  EXPECT_FALSE(view.boxes[control::kOffScreen]);
+  EXPECT_FALSE(view.boxes["OffScreen"]);
 
   pointers.status.offScreen = 1;
   pointers.status.buttonR = 1;
   Tick();
-  EXPECT_TRUE(view.boxes[control::kOffScreen]);
+  EXPECT_TRUE(view.boxes["OffScreen"]);
   EXPECT_EQ(tick.ButtonRIndicator(), 1);
   EXPECT_EQ(view.repaints, 2);
 }
@@ -217,7 +226,7 @@ class RequestsPerSecondTest : public TimerTickTest {
     for (int i = 0; i < ticks; ++i) {
       statistics.stats.requests += 10;
       Tick();
-      shown.push_back(view.Text(control::kRequestsPerSecond));
+      shown.push_back(view.Text("Requests/Sec"));
     }
     return shown;
   }
@@ -240,7 +249,7 @@ TEST_F(RequestsPerSecondTest, IntervalEndsAcrossTheWrapOfTheTickCount) {
 
 TEST_F(RequestsPerSecondTest, ServerRestartDoesNotShowANegativeRate) {
   Shown(6);
-  ASSERT_EQ(view.Text(control::kRequestsPerSecond), "60");
+  ASSERT_EQ(view.Text("Requests/Sec"), "60");
   statistics.stats.requests = 0;  // Start zeroes the counter; the sample lives on
   EXPECT_EQ(Shown(5).back(), "50");
 }

@@ -2,6 +2,8 @@
 // replies go out, and when the connection ends.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -249,17 +251,36 @@ std::size_t CountOccurrences(const std::string& text, const std::string& part) {
   return count;
 }
 
+std::atomic<int> enumerationFailuresLeft{0};
+
+platform::Result EnumerateFailingWhileArmed(platform::NetEvent& event, platform::Socket& socket,
+                                            unsigned& events) {
+  if (enumerationFailuresLeft.load() > 0 && enumerationFailuresLeft.fetch_sub(1) > 0) {
+    return platform::Result(EINVAL);
+  }
+  return event.Enumerate(socket, events);
+}
+
 // A look at the events that keeps failing must not spin: one failure is
-// retried, the second in a row ends the connection.
+// retried, the second in a row ends the connection. The failures are armed
+// once the accept thread has taken the connection, so only the connection's
+// own looks fail.
 TEST_F(ClientConnectionTest, SecondFailedLookAtTheEventsInARowEndsTheConnection) {
   ASSERT_TRUE(server.Start(0));
-  server.FailEventEnumerations(1);
+  const platform::ReplacedCall failingLooks(server.ReplaceableSocketCalls().enumerateEvents,
+                                            &EnumerateFailingWhileArmed);
+  const auto acceptedConnections = [&](int count) {
+    return WaitUntil([&] { return server.Statistics().requests == count; });
+  };
   TestClient recovering(server.Port());
+  ASSERT_TRUE(acceptedConnections(1));
+  enumerationFailuresLeft = 1;
   ASSERT_TRUE(recovering.Send("X\r\n\r\n"));
   EXPECT_EQ(recovering.Read(7), "5:X\r\n\r\n");
 
-  server.FailEventEnumerations(1000);
   TestClient failing(server.Port());
+  ASSERT_TRUE(acceptedConnections(2));
+  enumerationFailuresLeft = 1000;
   ASSERT_TRUE(failing.Send("Y\r\n\r\n"));
   EXPECT_TRUE(failing.ClosedWithin(10000));
   EXPECT_EQ(CountOccurrences(server.LogText(), "WSAEnumNetworkEvents(...) failure"), 3u);

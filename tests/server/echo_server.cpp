@@ -46,8 +46,7 @@ EchoServer::~EchoServer() {
 }
 
 bool EchoServer::Start(int persistenceTimeoutMs) {
-  port_ = platform::FindFreePort();
-  return port_ != 0 && Run(port_, persistenceTimeoutMs) == 1;
+  return platform::FindFreePort(port_) && Run(port_, persistenceTimeoutMs) == 1;
 }
 
 std::string EchoServer::LogText() const {
@@ -143,8 +142,8 @@ std::string TestClient::Read(std::size_t count, int timeoutMs) {
     if (left <= 0) break;
     const int wanted =
         static_cast<int>(std::min<std::size_t>(buffer.size(), count - received.size()));
-    const int got = socket_.ReceiveSome(buffer.data(), wanted, static_cast<int>(left));
-    if (got <= 0) break;
+    int got = 0;
+    if (!socket_.ReceiveSome(buffer.data(), wanted, static_cast<int>(left), got) || got == 0) break;
     received.append(buffer.data(), static_cast<std::size_t>(got));
   }
   return received;
@@ -158,9 +157,13 @@ bool TestClient::ClosedWithin(int timeoutMs, std::string* received) {
                           deadline - std::chrono::steady_clock::now())
                           .count();
     if (left <= 0) return false;
-    const int got = socket_.ReceiveSome(buffer, sizeof buffer, static_cast<int>(left));
+    int got = 0;
+    if (const platform::Result waited =
+            socket_.ReceiveSome(buffer, sizeof buffer, static_cast<int>(left), got);
+        !waited) {
+      return !platform::IsTimedOut(waited.Code());
+    }
     if (got == 0) return true;
-    if (got < 0) return got == platform::ClientSocket::kFailed;
     if (received != nullptr) received->append(buffer, static_cast<std::size_t>(got));
   }
 }

@@ -44,7 +44,7 @@ class EchoServer : public ThreadedServer {
   int ParseRequest(std::string_view request, std::string& reply, int& keepAlive) override;
   int ParseRequestWithBody(std::string_view request, std::string& reply,
                            std::unique_ptr<ReplyBody>& body, int& keepAlive) override;
-  using ThreadedServer::FailEventEnumerations;
+  using ThreadedServer::ReplaceableSocketCalls;
 
  private:
   std::string logPath_;
@@ -63,8 +63,8 @@ class TestClient {
   explicit TestClient(std::uint16_t port, int receiveBufferSize = 0);
 
   bool Connected() const { return socket_.IsConnected(); }
-  bool Send(const std::string& bytes) { return socket_.SendAll(bytes); }
-  bool ShutdownSending() { return socket_.ShutdownSending(); }
+  bool Send(const std::string& bytes) { return static_cast<bool>(socket_.SendAll(bytes)); }
+  bool ShutdownSending() { return static_cast<bool>(socket_.ShutdownSending()); }
   // Exactly count bytes, or fewer when the connection ends or time runs out.
   std::string Read(std::size_t count, int timeoutMs = 10000);
   // True when the server closes the connection within timeoutMs; the bytes

@@ -10,6 +10,7 @@
 
 #include "platform/file_read.h"
 #include "server/time_stamp.h"
+#include "tests/support/fixed_clock.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -33,14 +34,7 @@ const char kStamp[] =
     "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [0-9]{4} [0-2][0-9]:[0-5][0-9]:[0-6][0-9]";
 
 TEST(LogTimeStamp, UsesEnglishNamesAndTwoDigitFields) {
-  platform::CalendarTime time;
-  time.year = 2026;
-  time.month = 12;
-  time.day = 6;
-  time.hour = 21;
-  time.minute = 36;
-  time.second = 9;
-  time.dayOfWeek = 0;
+  platform::CalendarTime time = CalendarTimeOf(2026, 12, 6, 0, 21, 36, 9);
   char text[128];
   FormatLogTimeStamp(time, text, sizeof text);
   EXPECT_STREQ(text, "Sun, 06 Dec 2026 21:36:09");

@@ -29,7 +29,7 @@ std::string FetchBody(std::uint16_t port, const std::string& path) {
   client.SendAll("GET " + path + " HTTP/1.0\r\n\r\n");
   std::string reply;
   char buffer[1024];
-  for (int got; (got = client.ReceiveSome(buffer, sizeof buffer, 5000)) > 0;) {
+  for (int got = 0; client.ReceiveSome(buffer, sizeof buffer, 5000, got) && got > 0;) {
     reply.append(buffer, static_cast<std::size_t>(got));
   }
   const std::size_t body = reply.find("\r\n\r\n");

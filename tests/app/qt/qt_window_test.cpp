@@ -50,7 +50,9 @@ class QtEnvironment : public testing::Environment {
 class QtWindowTest : public testing::Test {
  protected:
   QtWindowTest() {
-    port = platform::FindFreePort();
+    std::uint16_t freePort = 0;
+    platform::FindFreePort(freePort);
+    port = freePort;
     WriteIni("General", "Log", "FALSE");
     WriteIni("Paths", "PathToIniFolder", folder.Path());
     WriteIni("Paths", "PathToWorkingDir", folder.Path());

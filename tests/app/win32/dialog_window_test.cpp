@@ -97,7 +97,9 @@ class DialogWindowTest : public testing::Test {
     CopyFileA(JoinPath(BinFolder(), "TVXHandvane.exe").c_str(), program.c_str(), FALSE);
     CopyFileA(JoinPath(BinFolder(), "TVXHandvane.TXT").c_str(),
               JoinPath(programFolder, "TVXHandvane.TXT").c_str(), FALSE);
-    port = platform::FindFreePort();
+    std::uint16_t freePort = 0;
+    platform::FindFreePort(freePort);
+    port = freePort;
     ini = BuildProgramPaths(program).iniFile;
     WriteIni();
   }

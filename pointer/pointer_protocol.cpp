@@ -1,12 +1,20 @@
-#include "http/pointer_protocol.h"
+#include "pointer/pointer_protocol.h"
 
 #include <cstdio>
 #include <utility>
 
-#include "app/settings.h"
 #include "common/diagnostic_log.h"
 
 namespace {
+
+// Where freshness is decided: a report is fresh unless its frame is 0, and no
+// frame is kept per pointer to compare with. Nothing more is asked of a
+// phone's frame count, and a phone that reloads its page counts from the
+// start again: a last frame kept per pointer would drop that phone's reports
+// as stale until its count caught up.
+bool IsFresh(const PointerReport& report) {
+  return report.frame != 0;
+}
 
 ResponseText MakeResponse(std::int32_t packetNumber, std::int32_t command) {
   ResponseText response;
@@ -17,8 +25,9 @@ ResponseText MakeResponse(std::int32_t packetNumber, std::int32_t command) {
 
 }  // namespace
 
-PointerProtocol::PointerProtocol(const Settings& settings, DiagnosticLog& log, TickSource tickCount)
-    : settings_(settings), log_(log), tickCount_(std::move(tickCount)) {}
+PointerProtocol::PointerProtocol(PointerProtocolOptions options, DiagnosticLog& log,
+                                 TickSource tickCount)
+    : options_(options), log_(log), tickCount_(std::move(tickCount)) {}
 
 void PointerProtocol::AttachChannel(SharedMemoryChannel* channel) {
   std::lock_guard guard(protocolLock_);
@@ -72,7 +81,7 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
   last.buttonL = static_cast<std::int32_t>(report.buttonL);
   last.buttonR = static_cast<std::int32_t>(report.buttonR);
   last.offScreen = report.ackMode == 0 || report.ackMode == 1 ? 1 : 0;
-  if (static_cast<int>(p) == settings_.selectedPointer) liveStatus_ = last;
+  if (static_cast<int>(p) == options_.selectedPointer) liveStatus_ = last;
   TakeChannelNotices(outcome);
   return outcome;
 }
@@ -84,15 +93,6 @@ void PointerProtocol::TakeChannelNotices(Outcome& outcome) {
     if (notice.kind == ChannelNotice::Kind::kNone) return;
     outcome.notices[static_cast<std::size_t>(outcome.noticeCount++)] = notice;
   }
-}
-
-// A frame is fresh when it is past the pointer's last frame; a small frame
-// after a large one counts as having wrapped past 65535.
-bool PointerProtocol::IsFresh(const PointerReport& report) const {
-  const auto lastFrame = static_cast<std::uint32_t>(state_.lastFrame[report.pointer]);
-  const std::uint32_t widened =
-      report.frame < 0x4000 && lastFrame > 0xC000 ? report.frame + 0x10000 : report.frame;
-  return widened > lastFrame;
 }
 
 void PointerProtocol::Forward(const PointerReport& report) {
@@ -128,7 +128,7 @@ bool PointerProtocol::HasChannel() const {
 }
 
 void PointerProtocol::QueueVibrateCommand(std::int32_t code) {
-  const int selected = settings_.selectedPointer;
+  const int selected = options_.selectedPointer;
   if (!IsValidPointer(selected)) return;
   std::lock_guard guard(protocolLock_);
   state_.requestedCommand[static_cast<std::size_t>(selected)] = code;
@@ -139,7 +139,6 @@ void PointerProtocol::ResetForServerStart() {
   state_.requestedCommand.fill(0);
   state_.currentCommand.fill(0);
   state_.packetNumber.fill(0);
-  state_.lastFrame.fill(0);
   state_.pendingAck.fill(0);
 }
 
@@ -151,7 +150,7 @@ void PointerProtocol::MarkAllSilent() {
 }
 
 bool PointerProtocol::MarkSilentPointers(std::uint32_t now) {
-  const int selected = settings_.selectedPointer;
+  const int selected = options_.selectedPointer;
   bool selectedSilent = false;
   std::lock_guard guard(protocolLock_);
   for (int i = 0; i < kPointerCount; ++i) {
@@ -203,7 +202,7 @@ PointerProtocolState PointerProtocol::ReadState() {
 }
 
 void PointerProtocol::LogReport(const PointerReport& report) {
-  if (settings_.logLevel < 3) return;
+  if (options_.logLevel < 3) return;
   char line[200];
   std::snprintf(line, sizeof line,
                 "Layout: %1u Screen: %02u Pointer: %02u Frame: %04X X: %05u Y: %05u ButtonL: %1u "
@@ -222,7 +221,7 @@ void PointerProtocol::LogOutcome(const Outcome& outcome) {
         FormatChannelNotice(outcome.notices[static_cast<std::size_t>(i)], line, sizeof line);
     log_.WriteLogLine(std::string_view(line, length));
   }
-  if (settings_.logLevel < 4) return;
+  if (options_.logLevel < 4) return;
   if (outcome.forwarded) log_.WriteLogLine("Data written to the FIFO");
   if (outcome.sentCommand) log_.WriteLogLine("Sending Command");
   if (outcome.ackAwaited) log_.WriteLogLine("ACK not yet received");

@@ -4,18 +4,19 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <vector>
 
 #include "common/pointer_limits.h"
-#include "http/pointer_report.h"
-#include "http/pointer_report_handler.h"
+#include "pointer/live_status.h"
+#include "pointer/pointer_report.h"
+#include "pointer/pointer_report_handler.h"
 #include "pointer/shared_memory_channel.h"
 
 class DiagnosticLog;
-struct Settings;
 
 template <typename T>
 using PerPointer = std::array<T, kPointerCount>;
@@ -24,18 +25,9 @@ struct PointerProtocolState {
   PerPointer<std::int32_t> packetNumber{};     // last packet sent: 0, then 1 to 255, then 0 again
   PerPointer<std::int32_t> currentCommand{};   // code carried by that packet
   PerPointer<std::int32_t> pendingAck{};       // packet whose echo is awaited; 0 = none
-  PerPointer<std::int32_t> lastFrame{};        // freshness reference, cleared at every start
   PerPointer<std::uint32_t> lastReportTick{};  // tick count of the last report
   PerPointer<std::int32_t> resetRequest{};     // 1 = silent; the next report drops the awaited echo
   PerPointer<std::int32_t> requestedCommand{};  // code queued by a Vibrate button; 0 = none
-};
-
-struct LiveStatus {
-  std::int32_t x = 0;
-  std::int32_t y = 0;
-  std::int32_t buttonL = 0;
-  std::int32_t buttonR = 0;
-  std::int32_t offScreen = 0;
 };
 
 // A pointer that reported lately, as its last report left it.
@@ -57,6 +49,14 @@ enum VibrateCommand : std::int32_t {
 // A pointer counts as silent after more than this many milliseconds without a report.
 inline constexpr std::uint32_t kSilenceMs = 1000;
 
+// What the protocol reads of the operator's settings, on every report. The
+// program points it at its settings record, so that a pointer selected in the
+// dialog counts from the next report on; nothing is copied to keep in step.
+struct PointerProtocolOptions {
+  const std::atomic<int>& selectedPointer;  // changed by the dialog while reports come in
+  const int& logLevel;                      // set before the server starts
+};
+
 // One object for the program, shared by the server's client threads and the
 // dialog. Every table access runs under its ProtocolLock; decoding and
 // logging stay outside it.
@@ -64,7 +64,7 @@ class PointerProtocol : public PointerReportHandler {
  public:
   using TickSource = std::function<std::uint32_t()>;
 
-  PointerProtocol(const Settings& settings, DiagnosticLog& log, TickSource tickCount);
+  PointerProtocol(PointerProtocolOptions options, DiagnosticLog& log, TickSource tickCount);
 
   // The channel that fresh reports go to and commands come from; null or a
   // closed channel means reports are answered but forwarded nowhere.
@@ -75,7 +75,7 @@ class PointerProtocol : public PointerReportHandler {
   // Queues a command for the selected pointer, replacing one not yet taken.
   void QueueVibrateCommand(std::int32_t code);
 
-  // At every server start: no command queued, none in flight, frames from scratch.
+  // At every server start: no command queued, none in flight.
   void ResetForServerStart();
   // At program start: every pointer silent as of now.
   void MarkAllSilent();
@@ -104,7 +104,6 @@ class PointerProtocol : public PointerReportHandler {
   };
 
   Outcome Apply(const PointerReport& report, std::uint32_t now);
-  bool IsFresh(const PointerReport& report) const;
   void Forward(const PointerReport& report);
   std::int32_t TakeNextCommand(int pointer);
   bool HasChannel() const;
@@ -113,7 +112,7 @@ class PointerProtocol : public PointerReportHandler {
   void LogReport(const PointerReport& report);
   void LogOutcome(const Outcome& outcome);
 
-  const Settings& settings_;
+  const PointerProtocolOptions options_;
   DiagnosticLog& log_;
   TickSource tickCount_;
   SharedMemoryChannel* channel_ = nullptr;

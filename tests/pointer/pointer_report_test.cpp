@@ -1,4 +1,4 @@
-#include "http/pointer_report.h"
+#include "pointer/pointer_report.h"
 
 #include <gtest/gtest.h>
 

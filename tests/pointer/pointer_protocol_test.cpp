@@ -1,19 +1,19 @@
-#include "http/pointer_protocol.h"
+#include "pointer/pointer_protocol.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "app/settings.h"
 #include "common/diagnostic_log.h"
 #include "pointer/shared_memory_channel.h"
-#include "tests/http/log_lines.h"
 #include "tests/pointer/channel_fixture.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -43,8 +43,6 @@ std::string Text(const ResponseText& response) {
 class PointerProtocolTest : public testing::Test {
  protected:
   PointerProtocolTest() {
-    settings.logLevel = 4;
-    settings.selectedPointer = 3;
     std::uint32_t version = 0;
     int created = 0;
     EXPECT_EQ(channel.SharedMemoryInit(1, folder.Path(), version, created), 1)
@@ -66,10 +64,11 @@ class PointerProtocolTest : public testing::Test {
   std::string LogText() { return TempFolder::ReadAll(log.Path()); }
 
   TempFolder folder;
-  Settings settings;
+  std::atomic<int> selectedPointer{3};
+  int logLevel = 4;
   DiagnosticLog log{folder.File("Test.LOG")};
   std::uint32_t now = 5000;
-  PointerProtocol protocol{settings, log, [this] { return now; }};
+  PointerProtocol protocol{{selectedPointer, logLevel}, log, [this] { return now; }};
   SharedMemoryChannel channel{UniqueAreaName()};
 };
 
@@ -166,6 +165,13 @@ TEST_F(PointerProtocolTest, FrameZeroIsStaleButStillUpdatesLiveStatus) {
   EXPECT_EQ(protocol.ReadState().lastReportTick[3], now);
 }
 
+// A phone that reloads its page counts its frames from the start again.
+TEST_F(PointerProtocolTest, FramesThatStartAgainAreStillForwarded) {
+  Report({.frame = 0x9000});
+  Report({.frame = 1});
+  EXPECT_EQ(TakeForwarded().size(), 2u);
+}
+
 TEST_F(PointerProtocolTest, UpperCasePathDecodesLikeLowerCase) {
   EXPECT_EQ(Text(protocol.HandlePointerReport("/TOLVEX10003001080008000100201")), "0000");
   const auto records = TakeForwarded();
@@ -231,7 +237,7 @@ TEST_F(PointerProtocolTest, ClosedChannelStillAnswersButForwardsNothing) {
 // A consumer that writes a bad index stops that FIFO; the log says so once
 // each time it breaks.
 TEST_F(PointerProtocolTest, UnusableFifosAreLoggedOnceEach) {
-  settings.logLevel = 0;
+  logLevel = 0;
   SharedMemoryArea& area = *channel.GetHeader();
   area.pointerFifo.writeIndex = 16000;
   area.commandFifos[3].readIndex = 900;

@@ -1,4 +1,4 @@
-#include "http/pointer_report.h"
+#include "pointer/pointer_report.h"
 
 #include "common/pointer_limits.h"
 
@@ -8,12 +8,21 @@ bool IsHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-// Offsets of the fields that are read as hexadecimal numbers (the two button
-// characters are read as "0" or not).
-constexpr struct {
+// Where each field lies in the path. The two button characters are read as
+// "0" or not; the others as hexadecimal numbers.
+struct HexField {
+  std::uint32_t PointerReport::*value;
   int offset;
   int count;
-} kHexFields[] = {{7, 1}, {8, 2}, {10, 2}, {12, 4}, {16, 4}, {20, 4}, {26, 2}, {28, 2}};
+};
+
+constexpr HexField kHexFields[] = {
+    {&PointerReport::layout, 7, 1},   {&PointerReport::screen, 8, 2},
+    {&PointerReport::pointer, 10, 2}, {&PointerReport::frame, 12, 4},
+    {&PointerReport::x, 16, 4},       {&PointerReport::y, 20, 4},
+    {&PointerReport::ackMode, 26, 2}, {&PointerReport::ackPacket, 28, 2}};
+constexpr std::size_t kButtonLOffset = 24;
+constexpr std::size_t kButtonROffset = 25;
 
 }  // namespace
 
@@ -49,19 +58,13 @@ std::uint32_t ButtonAt(std::string_view path, std::size_t offset) {
 }  // namespace
 
 bool DecodePointerReport(std::string_view path, PointerReport& report) {
-  report.layout = FieldAt(path, 7, 1);
-  report.screen = FieldAt(path, 8, 2);
-  report.pointer = FieldAt(path, 10, 2);
-  report.frame = FieldAt(path, 12, 4);
-  report.x = FieldAt(path, 16, 4);
-  report.y = FieldAt(path, 20, 4);
-  report.buttonL = ButtonAt(path, 24);
-  report.buttonR = ButtonAt(path, 25);
-  report.ackMode = FieldAt(path, 26, 2);
-  report.ackPacket = FieldAt(path, 28, 2);
+  for (const HexField& field : kHexFields)
+    report.*field.value = FieldAt(path, field.offset, field.count);
+  report.buttonL = ButtonAt(path, kButtonLOffset);
+  report.buttonR = ButtonAt(path, kButtonROffset);
 
   if (path.size() < kPointerReportLength) return false;
-  for (const auto& field : kHexFields) {
+  for (const HexField& field : kHexFields) {
     for (int i = 0; i < field.count; ++i) {
       if (!IsHexDigit(path[static_cast<std::size_t>(field.offset + i)])) return false;
     }

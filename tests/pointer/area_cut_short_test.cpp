@@ -5,14 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
 #include "common/diagnostic_log.h"
-#include "http/pointer_protocol.h"
-#include "tests/http/log_lines.h"
+#include "pointer/pointer_protocol.h"
 #include "tests/pointer/channel_fixture.h"
+#include "tests/support/log_lines.h"
 
 namespace {
 
@@ -22,11 +22,10 @@ std::string Text(const ResponseText& response) {
 
 TEST(AreaCutShortTest, ReportsAreStillAnsweredAndTheLossIsLoggedOnce) {
   TempFolder folder;
-  Settings settings;
-  settings.selectedPointer = 3;
-  settings.logLevel = 0;
+  const std::atomic<int> selectedPointer{3};
+  const int logLevel = 0;
   DiagnosticLog log{folder.File("Test.LOG")};
-  PointerProtocol protocol{settings, log, [] { return 5000u; }};
+  PointerProtocol protocol{{selectedPointer, logLevel}, log, [] { return 5000u; }};
   const std::string name = UniqueAreaName();
   SharedMemoryChannel channel{name};
   std::uint32_t version = 0;

@@ -1,0 +1,10 @@
+// The server engine's statistics, as the dialog shows them.
+#pragma once
+
+struct ServerStats {
+  int activeConnections = 0;
+  int requests = 0;  // accepted connections since the last reset
+  double kbSent = 0;
+  double kbReceived = 0;
+  int visitors = 0;  // distinct client addresses since the object was made
+};
