@@ -537,40 +537,6 @@ static void tvxhdv__unmap(tvxhdv *h) {
   h->fd = -1;
 }
 
-static int tvxhdv__map(tvxhdv *h) {
-  char object[270];
-  struct stat info;
-  void *view;
-  snprintf(object, sizeof object, "/%s", h->name);
-  h->fd = shm_open(object, O_RDWR | O_CLOEXEC, 0);
-  if (h->fd < 0 && errno == EACCES) {
-    tvxhdv__fail("The area of the TVXHandvane server is not open to this program: run it as "
-                 "the user who started TVXHandvane.");
-    return 0;
-  }
-  if (h->fd < 0 || !tvxhdv__creator_runs(h)) {
-    tvxhdv__fail("The TVXHandvane server that published %s (process %lu) is not running any "
-                 "more. Start TVXHandvane.", h->file, (unsigned long)h->creator);
-    tvxhdv__unmap(h);
-    return 0;
-  }
-  /* Touching a page past the object's end would raise SIGBUS. */
-  if (fstat(h->fd, &info) != 0 || (uint64_t)info.st_size < TVXHDV__AREA_SIZE) {
-    tvxhdv__fail("The shared memory area \"%s\" is smaller than %u bytes, so it is not a "
-                 "TVXHandvane area.", h->name, TVXHDV__AREA_SIZE);
-    tvxhdv__unmap(h);
-    return 0;
-  }
-  view = mmap(NULL, TVXHDV__AREA_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, h->fd, 0);
-  if (view == MAP_FAILED) {
-    tvxhdv__fail("Could not map the shared memory area \"%s\" (%s).", h->name, strerror(errno));
-    tvxhdv__unmap(h);
-    return 0;
-  }
-  h->area = (unsigned char *)view;
-  return 1;
-}
-
 /* True when one of the process's descriptors is the area and holds the
  * server's lock on it, as the kernel lists it in that descriptor's fdinfo. */
 static int tvxhdv__holds_area(pid_t pid, int fd) {
@@ -602,6 +568,43 @@ static int tvxhdv__holds_area(pid_t pid, int fd) {
   closedir(descriptors);
   return holds;
 }
+static int tvxhdv__map(tvxhdv *h) {
+  char object[270];
+  struct stat info;
+  void *view;
+  snprintf(object, sizeof object, "/%s", h->name);
+  h->fd = shm_open(object, O_RDWR | O_CLOEXEC, 0);
+  if (h->fd < 0 && errno == EACCES) {
+    tvxhdv__fail("The area of the TVXHandvane server is not open to this program: run it as "
+                 "the user who started TVXHandvane.");
+    return 0;
+  }
+  /* The area's name is one per machine: a server started from another folder
+   * may hold it now, and only the one the file names is this folder's. */
+  if (h->fd < 0 || !tvxhdv__creator_runs(h) ||
+      (access("/proc/self/fdinfo", F_OK) == 0 && !tvxhdv__holds_area((pid_t)h->creator, h->fd))) {
+    tvxhdv__fail("The TVXHandvane server that published %s (process %lu) is not running any "
+                 "more. Start TVXHandvane.", h->file, (unsigned long)h->creator);
+    tvxhdv__unmap(h);
+    return 0;
+  }
+  /* Touching a page past the object's end would raise SIGBUS. */
+  if (fstat(h->fd, &info) != 0 || (uint64_t)info.st_size < TVXHDV__AREA_SIZE) {
+    tvxhdv__fail("The shared memory area \"%s\" is smaller than %u bytes, so it is not a "
+                 "TVXHandvane area.", h->name, TVXHDV__AREA_SIZE);
+    tvxhdv__unmap(h);
+    return 0;
+  }
+  view = mmap(NULL, TVXHDV__AREA_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, h->fd, 0);
+  if (view == MAP_FAILED) {
+    tvxhdv__fail("Could not map the shared memory area \"%s\" (%s).", h->name, strerror(errno));
+    tvxhdv__unmap(h);
+    return 0;
+  }
+  h->area = (unsigned char *)view;
+  return 1;
+}
+
 #endif
 
 /* The layout check: the area must be the one this header describes. */

@@ -252,7 +252,10 @@ else:
                             "run it as the user who started TVXHandvane.") from None
             except OSError:
                 self._fd = -1
-            if self._fd < 0 or not self.creator_runs():
+            # The area's name is one per machine: a server started from another
+            # folder may hold it now, and only the one the file names is this
+            # folder's.
+            if self._fd < 0 or not self.creator_runs() or not self._held_by(creator):
                 self._close_file()
                 raise Error("The TVXHandvane server that published %s (process %d) is not "
                             "running any more. Start TVXHandvane." % (file, creator))
@@ -272,6 +275,30 @@ else:
             except OSError:
                 return False
             return struct.unpack(_FLOCK, answer)[0] != fcntl.F_UNLCK
+
+        def _held_by(self, creator):
+            """True when one of that process's descriptors is the area and
+            holds the server's lock on it, as the kernel lists it in that
+            descriptor's fdinfo."""
+            if not os.path.isdir("/proc/self/fdinfo"):
+                return True  # nothing to ask
+            area = os.fstat(self._fd)
+            try:
+                descriptors = os.listdir("/proc/%d/fd" % creator)
+            except OSError:
+                return False
+            for descriptor in descriptors:
+                try:
+                    target = os.stat("/proc/%d/fd/%s" % (creator, descriptor))
+                    if (target.st_dev, target.st_ino) != (area.st_dev, area.st_ino):
+                        continue
+                    with builtins.open("/proc/%d/fdinfo/%s" % (creator, descriptor)) as info:
+                        if any(line.startswith("lock:") and "OFDLCK" in line and "WRITE" in line
+                               for line in info):
+                            return True
+                except OSError:
+                    continue
+            return False
 
         def _close_file(self):
             if self._fd >= 0:

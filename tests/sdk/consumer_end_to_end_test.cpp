@@ -49,7 +49,9 @@ class ConsumerEndToEndTest : public testing::Test {
   // area's name is the same for every server on the machine: while another
   // test's server holds it, this one waits its turn.
   bool StartServer(platform::ChildProcess& server) {
-    port_ = platform::FindFreePort();
+    std::uint16_t freePort = 0;
+    if (!platform::FindFreePort(freePort)) return false;
+    port_ = freePort;
     platform::ProfileWriteString(BuildProgramPaths(program_).iniFile, "Control", "Port",
                                  std::to_string(port_).c_str());
     const std::string output = folder_.File("server.out");
@@ -68,6 +70,19 @@ class ConsumerEndToEndTest : public testing::Test {
       WaitFor([] { return false; }, 10000);
     }
     return false;
+  }
+
+  // Runs TVXTap on the folder to its end; its exit code.
+  int RunTap(const std::vector<std::string>& arguments) {
+    std::vector<std::string> all = {"--folder", folder_.Path()};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    platform::ChildProcess tap;
+    int exitCode = -1;
+    if (!tap.Start(JoinPath(BinFolder(), TVX_TAP_FILE_NAME), all, folder_.File("tap.out")) ||
+        !tap.WaitForExit(30000, exitCode)) {
+      return -1;
+    }
+    return exitCode;
   }
 
   static void Quit(platform::ChildProcess& server) {
@@ -156,6 +171,7 @@ TEST_F(ConsumerEndToEndTest, FollowsTheServerAcrossRestarts) {
   EXPECT_EQ(left, std::vector<uint32_t>{300});
   EXPECT_EQ(tvxhdv_connected(handle_), 0);
   EXPECT_EQ(tvxhdv_send(handle_, 3, 0x41), TVXHDV_NO_SERVER);  // not lost silently
+  EXPECT_EQ(RunTap({"send", "3", "0x41"}), 1);  // TVXTap, built on the library, says so too
 
   platform::ChildProcess second;
   ASSERT_TRUE(StartServer(second));
