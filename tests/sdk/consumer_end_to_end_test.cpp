@@ -45,9 +45,9 @@ class ConsumerEndToEndTest : public testing::Test {
                                        "CreatorProcessID", "", 360) == id;
   }
 
-  // Starts the program on a free port; true once its area is published. The
-  // area's name is the same for every server on the machine: while another
-  // test's server holds it, this one waits its turn.
+  // Starts the program on a free port; true once its area is published and
+  // it takes reports. The area's name is the same for every server on the
+  // machine: while another test's server holds it, this one waits its turn.
   bool StartServer(platform::ChildProcess& server) {
     std::uint16_t freePort = 0;
     if (!platform::FindFreePort(freePort)) return false;
@@ -62,7 +62,8 @@ class ConsumerEndToEndTest : public testing::Test {
           [&] {
             int exitCode = 0;
             ended = server.WaitForExit(0, exitCode);
-            return ended || Published(server);
+            return ended || (Published(server) && TempFolder::ReadAll(output).find(
+                                                       "Server started") != std::string::npos);
           },
           30000);
       if (published && !ended) return true;

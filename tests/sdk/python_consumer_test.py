@@ -70,7 +70,8 @@ class ServerFolder:
             rendezvous = os.path.join(self.path, "TVXHDVMemory.INI")
             marker = "CreatorProcessID=%08X" % self.process.pid
             if poll(lambda: self.process.poll() is not None or (
-                    marker in read_text(rendezvous))):
+                    marker in read_text(rendezvous) and "Server started" in read_text(
+                        os.path.join(self.path, "server.out")))):
                 if self.process.poll() is None:
                     return
             # Another test's server holds the machine's area: wait its turn.
