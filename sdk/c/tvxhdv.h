@@ -80,7 +80,8 @@ typedef struct tvxhdv tvxhdv;
 /* Opens the area of the server that runs with its rendezvous file in folder
  * (NULL: the current folder). NULL on failure; tvxhdv_last_error() says why. */
 tvxhdv *tvxhdv_open(const char *folder, unsigned flags);
-/* Why the last call that failed on this thread failed, in a sentence. */
+/* Why the last call that failed on this thread (with mingw: in this
+ * process) failed, in a sentence. */
 const char *tvxhdv_last_error(void);
 /* Takes up to max reports, oldest first, into out; never blocks. The count. */
 int tvxhdv_read(tvxhdv *h, tvxhdv_report *out, int max);
@@ -258,10 +259,14 @@ static const char tvxhdv__fill_text[] =
     "Fragen und Hinweise an den Betreuer dieses PCs.\r\n"
     "Gr\xFC\xDF" "e aus der Werkstatt, viel Spa\xDF damit!\r\n";
 
-#if defined(__cplusplus) && __cplusplus >= 201103L
-#define TVXHDV__THREAD thread_local
-#elif defined(_MSC_VER)
+/* The last error is kept per thread where that costs no library: mingw's
+ * thread-local storage would need libwinpthread-1.dll beside the program. */
+#if defined(_MSC_VER)
 #define TVXHDV__THREAD __declspec(thread)
+#elif defined(_WIN32)
+#define TVXHDV__THREAD
+#elif defined(__cplusplus) && __cplusplus >= 201103L
+#define TVXHDV__THREAD thread_local
 #elif defined(__GNUC__)
 #define TVXHDV__THREAD __thread
 #else
