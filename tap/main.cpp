@@ -81,7 +81,7 @@ std::string CheckSendArguments(std::string_view pointerText, std::string_view co
 
 int Send(tvxhdv* handle, int pointer, int code) {
   return tvxhdv_send(handle, pointer, static_cast<unsigned>(code)) == TVXHDV_OK ? 0
-                                                                              : ReportFailure();
+                                                                                : ReportFailure();
 }
 
 // What every command FIFO block's size field should say.

@@ -36,8 +36,8 @@ extern "C" {
 #define TVXHDV_POINTERS 80
 
 /* Bits of tvxhdv_report.flags, also given as left, right and on_pad. */
-#define TVXHDV_FLAG_LEFT 0x100u   /* left button down */
-#define TVXHDV_FLAG_RIGHT 0x200u  /* right button down */
+#define TVXHDV_FLAG_LEFT 0x100u    /* left button down */
+#define TVXHDV_FLAG_RIGHT 0x200u   /* right button down */
 #define TVXHDV_FLAG_ON_PAD 0xC000u /* a finger is on the phone's pad */
 
 /* One report of one phone, as the server forwarded it. */
@@ -54,8 +54,8 @@ typedef struct {
 typedef struct tvxhdv tvxhdv;
 
 /* tvxhdv_open flags */
-#define TVXHDV_FROM_NOW 1u    /* skip the reports queued before the open */
-#define TVXHDV_ANY_LAYOUT 2u  /* take an area whose header does not match (TVXTap info) */
+#define TVXHDV_FROM_NOW 1u   /* skip the reports queued before the open */
+#define TVXHDV_ANY_LAYOUT 2u /* take an area whose header does not match (TVXTap info) */
 
 /* tvxhdv_wait results */
 #define TVXHDV_TIMEOUT 0
@@ -106,9 +106,9 @@ void tvxhdv_close(tvxhdv *h);
 /* For tools that show the area as it is (TVXTap info). */
 #define TVXHDV_COMMAND_FIFOS 600
 typedef struct {
-  char name[260];         /* SharedMemoryName from the rendezvous file */
-  uint32_t creator;       /* CreatorProcessID */
-  uint32_t total_size;    /* 4240072 */
+  char name[260];          /* SharedMemoryName from the rendezvous file */
+  uint32_t creator;        /* CreatorProcessID */
+  uint32_t total_size;     /* 4240072 */
   uint32_t struct_version; /* 0x23020902 */
   uint32_t version_block_size;
   uint32_t server_version; /* major << 24 | minor << 16 | build << 8 | revision */
@@ -185,6 +185,7 @@ int tvxhdv_terminate_server(tvxhdv *h);
 
 /* The text the server copies into the area; a different text means a
  * different build of the layout. Windows-1252, 3306 bytes. */
+/* clang-format off */
 static const char tvxhdv__fill_text[] =
     "TVXHandvane shared memory area\r\n"
     "==============================\r\n"
@@ -258,6 +259,7 @@ static const char tvxhdv__fill_text[] =
     "danach \xF6" "ffne ihn neu \xFC" "ber die neue Datei.\r\n"
     "Fragen und Hinweise an den Betreuer dieses PCs.\r\n"
     "Gr\xFC\xDF" "e aus der Werkstatt, viel Spa\xDF damit!\r\n";
+/* clang-format on */
 
 /* The last error is kept per thread where that costs no library: mingw's
  * thread-local storage would need libwinpthread-1.dll beside the program. */
@@ -278,14 +280,17 @@ static TVXHDV__THREAD char tvxhdv__error[700];
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
-static void tvxhdv__fail(const char *format, ...) {
+static void
+tvxhdv__fail(const char *format, ...) {
   va_list arguments;
   va_start(arguments, format);
   vsnprintf(tvxhdv__error, sizeof tvxhdv__error, format, arguments);
   va_end(arguments);
 }
 
-const char *tvxhdv_last_error(void) { return tvxhdv__error; }
+const char *tvxhdv_last_error(void) {
+  return tvxhdv__error;
+}
 
 /* The indices are written by the other process while this one reads them:
  * read the other side's index before the record (acquire), store this side's
@@ -366,7 +371,8 @@ static void tvxhdv__take_stamp(const char *file, tvxhdv__stamp *stamp) {
 #ifdef _WIN32
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExA(file, GetFileExInfoStandard, &data)) return;
-  stamp->a = ((uint64_t)data.ftCreationTime.dwHighDateTime << 32) | data.ftCreationTime.dwLowDateTime;
+  stamp->a =
+      ((uint64_t)data.ftCreationTime.dwHighDateTime << 32) | data.ftCreationTime.dwLowDateTime;
   stamp->b =
       ((uint64_t)data.ftLastWriteTime.dwHighDateTime << 32) | data.ftLastWriteTime.dwLowDateTime;
   stamp->c = data.nFileSizeLow;
@@ -495,28 +501,34 @@ static void tvxhdv__unmap(tvxhdv *h) {
 static int tvxhdv__map(tvxhdv *h) {
   DWORD error;
   if (!tvxhdv__mutex_exists(h->name, " creator", 0) || !tvxhdv__creator_runs(h)) {
-    tvxhdv__fail("The TVXHandvane server that published %s (process %lu) is not running any "
-                 "more. Start TVXHandvane.", h->file, (unsigned long)h->creator);
+    tvxhdv__fail(
+        "The TVXHandvane server that published %s (process %lu) is not running any "
+        "more. Start TVXHandvane.",
+        h->file, (unsigned long)h->creator);
     return 0;
   }
   h->mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, h->name);
   if (h->mapping == NULL) {
     error = GetLastError();
     if (error == ERROR_ACCESS_DENIED) {
-      tvxhdv__fail("The area of the TVXHandvane server is not open to this program (error 5): "
-                   "run it as the user who started TVXHandvane, in the same Windows session.");
+      tvxhdv__fail(
+          "The area of the TVXHandvane server is not open to this program (error 5): "
+          "run it as the user who started TVXHandvane, in the same Windows session.");
     } else {
-      tvxhdv__fail("Could not open the shared memory area \"%s\" (error %lu). Start TVXHandvane "
-                   "again.", h->name, (unsigned long)error);
+      tvxhdv__fail(
+          "Could not open the shared memory area \"%s\" (error %lu). Start TVXHandvane "
+          "again.",
+          h->name, (unsigned long)error);
     }
     return 0;
   }
-  h->area = (unsigned char *)MapViewOfFile(h->mapping, FILE_MAP_ALL_ACCESS, 0, 0,
-                                           TVXHDV__AREA_SIZE);
+  h->area =
+      (unsigned char *)MapViewOfFile(h->mapping, FILE_MAP_ALL_ACCESS, 0, 0, TVXHDV__AREA_SIZE);
   if (h->area == NULL) {
-    tvxhdv__fail("Could not map the shared memory area \"%s\" (error %lu): it is smaller than "
-                 "%u bytes, so it is not a TVXHandvane area.", h->name,
-                 (unsigned long)GetLastError(), TVXHDV__AREA_SIZE);
+    tvxhdv__fail(
+        "Could not map the shared memory area \"%s\" (error %lu): it is smaller than "
+        "%u bytes, so it is not a TVXHandvane area.",
+        h->name, (unsigned long)GetLastError(), TVXHDV__AREA_SIZE);
     tvxhdv__unmap(h);
     return 0;
   }
@@ -580,23 +592,28 @@ static int tvxhdv__map(tvxhdv *h) {
   snprintf(object, sizeof object, "/%s", h->name);
   h->fd = shm_open(object, O_RDWR | O_CLOEXEC, 0);
   if (h->fd < 0 && errno == EACCES) {
-    tvxhdv__fail("The area of the TVXHandvane server is not open to this program: run it as "
-                 "the user who started TVXHandvane.");
+    tvxhdv__fail(
+        "The area of the TVXHandvane server is not open to this program: run it as "
+        "the user who started TVXHandvane.");
     return 0;
   }
   /* The area's name is one per machine: a server started from another folder
    * may hold it now, and only the one the file names is this folder's. */
   if (h->fd < 0 || !tvxhdv__creator_runs(h) ||
       (access("/proc/self/fdinfo", F_OK) == 0 && !tvxhdv__holds_area((pid_t)h->creator, h->fd))) {
-    tvxhdv__fail("The TVXHandvane server that published %s (process %lu) is not running any "
-                 "more. Start TVXHandvane.", h->file, (unsigned long)h->creator);
+    tvxhdv__fail(
+        "The TVXHandvane server that published %s (process %lu) is not running any "
+        "more. Start TVXHandvane.",
+        h->file, (unsigned long)h->creator);
     tvxhdv__unmap(h);
     return 0;
   }
   /* Touching a page past the object's end would raise SIGBUS. */
   if (fstat(h->fd, &info) != 0 || (uint64_t)info.st_size < TVXHDV__AREA_SIZE) {
-    tvxhdv__fail("The shared memory area \"%s\" is smaller than %u bytes, so it is not a "
-                 "TVXHandvane area.", h->name, TVXHDV__AREA_SIZE);
+    tvxhdv__fail(
+        "The shared memory area \"%s\" is smaller than %u bytes, so it is not a "
+        "TVXHandvane area.",
+        h->name, TVXHDV__AREA_SIZE);
     tvxhdv__unmap(h);
     return 0;
   }
@@ -635,8 +652,10 @@ static int tvxhdv__layout_matches(tvxhdv *h) {
     }
   }
   if (problem == NULL) return 1;
-  tvxhdv__fail("The shared memory area \"%s\" is not the layout this tvxhdv.h knows (%s): use the "
-               "tvxhdv.h that came with the running TVXHandvane.", h->name, problem);
+  tvxhdv__fail(
+      "The shared memory area \"%s\" is not the layout this tvxhdv.h knows (%s): use the "
+      "tvxhdv.h that came with the running TVXHandvane.",
+      h->name, problem);
   return 0;
 }
 
@@ -646,18 +665,21 @@ static int tvxhdv__attach(tvxhdv *h) {
   tvxhdv__take_stamp(h->file, &h->stamp);
   if (!h->stamp.exists) {
     if (!tvxhdv__is_folder(h->folder)) {
-      tvxhdv__fail("The folder \"%s\" does not exist. Pass the folder that PathToIniFolder under "
-                   "[Paths] in TVXHandvane.INI names.", h->folder);
+      tvxhdv__fail(
+          "The folder \"%s\" does not exist. Pass the folder that PathToIniFolder under "
+          "[Paths] in TVXHandvane.INI names.",
+          h->folder);
     } else {
-      tvxhdv__fail("No TVXHandvane server runs with its area in \"%s\" (there is no "
-                   "TVXHDVMemory.INI). Start TVXHandvane, or pass the folder that "
-                   "PathToIniFolder under [Paths] in TVXHandvane.INI names.", h->folder);
+      tvxhdv__fail(
+          "No TVXHandvane server runs with its area in \"%s\" (there is no "
+          "TVXHDVMemory.INI). Start TVXHandvane, or pass the folder that "
+          "PathToIniFolder under [Paths] in TVXHandvane.INI names.",
+          h->folder);
     }
     return 0;
   }
   if (!tvxhdv__read_rendezvous(h->file, h->name, sizeof h->name, &h->creator)) {
-    tvxhdv__fail("%s names no SharedMemoryName under [Memory]. Start TVXHandvane again.",
-                 h->file);
+    tvxhdv__fail("%s names no SharedMemoryName under [Memory]. Start TVXHandvane again.", h->file);
     return 0;
   }
   if (!tvxhdv__map(h)) return 0;
@@ -981,8 +1003,10 @@ int tvxhdv_terminate_server(tvxhdv *h) {
   }
 #endif
   if (!ended) {
-    tvxhdv__fail("Could not end process %lu: it is not the TVXHandvane server that holds the "
-                 "area (it may have ended already).", (unsigned long)h->creator);
+    tvxhdv__fail(
+        "Could not end process %lu: it is not the TVXHandvane server that holds the "
+        "area (it may have ended already).",
+        (unsigned long)h->creator);
   }
   return ended;
 }

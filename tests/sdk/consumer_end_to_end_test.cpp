@@ -63,7 +63,7 @@ class ConsumerEndToEndTest : public testing::Test {
             int exitCode = 0;
             ended = server.WaitForExit(0, exitCode);
             return ended || (Published(server) && TempFolder::ReadAll(output).find(
-                                                       "Server started") != std::string::npos);
+                                                      "Server started") != std::string::npos);
           },
           30000);
       if (published && !ended) return true;
@@ -93,8 +93,8 @@ class ConsumerEndToEndTest : public testing::Test {
   }
 
   std::string Report(int frame, int x, bool left, int echoed = 0) {
-    return FetchBody(static_cast<std::uint16_t>(port_), ReportPath(3, frame, x, 8192, left, false,
-                                                                   echoed));
+    return FetchBody(static_cast<std::uint16_t>(port_),
+                     ReportPath(3, frame, x, 8192, left, false, echoed));
   }
 
   // Waits (as an application's loop would) until tvxhdv_wait says more than
@@ -198,7 +198,8 @@ TEST_F(ConsumerEndToEndTest, ExampleProgramPrintsReportsAndVibrates) {
   ASSERT_TRUE(StartServer(server));
   const std::string output = folder_.File("example.out");
   platform::ChildProcess example;
-  ASSERT_TRUE(example.Start(JoinPath(BinFolder(), TVX_EXAMPLE_FILE_NAME), {folder_.Path()}, output));
+  ASSERT_TRUE(
+      example.Start(JoinPath(BinFolder(), TVX_EXAMPLE_FILE_NAME), {folder_.Path()}, output));
   // It skips what came before it opened the area, so report until it prints.
   int frame = 0;
   ASSERT_TRUE(WaitFor(
