@@ -7,16 +7,17 @@
 //   TVXTap [--folder DIR] terminate        end the server
 //
 // DIR holds the rendezvous file "TVXHDVMemory.INI" (default: this folder).
+// Everything it does on the area goes through sdk/c/tvxhdv.h, the library it
+// shares with consuming applications.
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "common/pointer_limits.h"
-#include "platform/process.h"
-#include "pointer/shared_memory_channel.h"
+#include "sdk/c/tvxhdv.h"
 #include "tap/tap_messages.h"
 #include "tap/watch.h"
 
@@ -41,7 +42,8 @@ constexpr const char* kHelp =
     "                server ends it waits for the next one. --json prints JSON lines,\n"
     "                --from-now skips the reports queued before the watch began\n"
     "  send          puts command CODE (0 to 255, or 0x00 to 0xFF) for pointer POINTER\n"
-    "                (0 to 79); the phone gets it with its next report\n"
+    "                (0 to 79); the phone gets it with its next report. Fails when\n"
+    "                no server runs\n"
     "  info          prints the area's sizes, versions and FIFO counts\n"
     "  terminate     ends the server that created the area\n"
     "\n"
@@ -51,12 +53,6 @@ int Usage(const char* problem = nullptr) {
   if (problem != nullptr) std::fprintf(stderr, "TVXTap: %s\n", problem);
   std::fputs(kUsage, stderr);
   return 2;
-}
-
-int ChannelError(const SharedMemoryChannel& channel, const char* fallback) {
-  const std::string& text = channel.GetLastErrorText();
-  std::fprintf(stderr, "%s\n", text.empty() ? fallback : text.c_str());
-  return 1;
 }
 
 // A number given in decimal or, with "0x", in hexadecimal.
@@ -70,17 +66,11 @@ bool ParseNumber(std::string_view text, int low, int high, int& value) {
   return error == std::errc() && end == text.data() + text.size() && value >= low && value <= high;
 }
 
-bool OpenChannel(SharedMemoryChannel& channel, const std::string& folder) {
-  std::uint32_t structVersion = 0;
-  int created = 0;
-  return channel.SharedMemoryInit(0, folder, structVersion, created) == 1;
-}
-
 // The server serves the command FIFOs of the phones' pointers 0 to 79 only.
 // Empty when both are in range, else what is wrong.
 std::string CheckSendArguments(std::string_view pointerText, std::string_view codeText,
                                int& pointer, int& code) {
-  if (!ParseNumber(pointerText, 0, kPointerCount - 1, pointer)) {
+  if (!ParseNumber(pointerText, 0, TVXHDV_POINTERS - 1, pointer)) {
     return "send: POINTER must be a number from 0 to 79, not \"" + std::string(pointerText) + "\"";
   }
   if (!ParseNumber(codeText, 0, 255, code)) {
@@ -89,35 +79,35 @@ std::string CheckSendArguments(std::string_view pointerText, std::string_view co
   return {};
 }
 
-int Send(SharedMemoryChannel& channel, int pointer, int code) {
-  CommandRecord record;
-  record.command = static_cast<std::uint32_t>(code);
-  if (channel.PutCommand(pointer, record) != 1) {
-    std::fprintf(stderr, "The command FIFO of pointer %d is full\n", pointer);
-    return 1;
-  }
-  return 0;
+int Send(tvxhdv* handle, int pointer, int code) {
+  return tvxhdv_send(handle, pointer, static_cast<unsigned>(code)) == TVXHDV_OK ? 0
+                                                                                : ReportFailure();
 }
 
-int Info(const SharedMemoryChannel& channel) {
-  const SharedMemoryArea& area = *channel.GetHeader();
-  const std::uint32_t version = area.versionWebServerService;
-  std::printf("MappingName: %s\n", channel.GetMappingName().c_str());
-  std::printf("TotalSize: %u\n", area.totalSize);
-  std::printf("StructVersion: %08X\n", area.structVersion);
-  std::printf("VersionBlockSize: %u\n", area.versionBlockSize);
+// What every command FIFO block's size field should say.
+constexpr std::uint32_t kCommandFifoBlockSize = 6420;
+
+int Info(tvxhdv* handle) {
+  static tvxhdv_info info;  // large: the counts of all 600 command FIFOs
+  if (tvxhdv_get_info(handle, &info) != 1) return ReportFailure();
+  const std::uint32_t version = info.server_version;
+  std::printf("MappingName: %s\n", info.name);
+  std::printf("TotalSize: %u\n", info.total_size);
+  std::printf("StructVersion: %08X\n", info.struct_version);
+  std::printf("VersionBlockSize: %u\n", info.version_block_size);
   std::printf("VersionWebServerService: %08X (%u.%u.%u.%u)\n", version, version >> 24,
               (version >> 16) & 0xFF, (version >> 8) & 0xFF, version & 0xFF);
-  std::printf("PointerFifoBlockSize: %u\n", area.pointerFifo.blockSize);
-  std::printf("CommandFifoBlockSize: %u\n", area.commandFifos[0].blockSize);
-  std::printf("FillTextMatches: %d\n", channel.FillTextMatches());
-  std::printf("PointerFifoCount: %d\n", channel.PointerFifoCount());
-  for (int pointer = 0; pointer < kCommandFifoCount; ++pointer) {
-    if (area.commandFifos[pointer].blockSize != CommandFifo::kBlockSize) {
-      std::printf("CommandFifoBlockSize %d: %u\n", pointer, area.commandFifos[pointer].blockSize);
+  std::printf("PointerFifoBlockSize: %u\n", info.report_fifo_block_size);
+  std::printf("CommandFifoBlockSize: %u\n", info.command_fifo_block_size[0]);
+  std::printf("FillTextMatches: %d\n", info.fill_text_matches);
+  std::printf("PointerFifoCount: %d\n", info.reports_queued);
+  for (int pointer = 0; pointer < TVXHDV_COMMAND_FIFOS; ++pointer) {
+    if (info.command_fifo_block_size[pointer] != kCommandFifoBlockSize) {
+      std::printf("CommandFifoBlockSize %d: %u\n", pointer, info.command_fifo_block_size[pointer]);
     }
-    const int count = channel.CommandFifoCount(pointer);
-    if (count != 0) std::printf("CommandFifoCount %d: %d\n", pointer, count);
+    if (info.commands_queued[pointer] != 0) {
+      std::printf("CommandFifoCount %d: %d\n", pointer, info.commands_queued[pointer]);
+    }
   }
   return 0;
 }
@@ -166,12 +156,18 @@ int main(int argc, char** argv) {
     if (!problem.empty()) return Usage(problem.c_str());
   }
 
-  SharedMemoryChannel channel;
-  if (!OpenChannel(channel, folder)) return ReportOpenFailure(channel, folder);
-  if (send) return Send(channel, pointer, code);
-  if (command == "info") return Info(channel);
-  if (channel.TerminateCreator() != 1) {
-    return ChannelError(channel, "Could not terminate the creator process");
+  // info and terminate look at whatever area the server made; send needs
+  // the layout it writes into.
+  tvxhdv* handle = tvxhdv_open(folder.c_str(), send ? 0 : TVXHDV_ANY_LAYOUT);
+  if (handle == nullptr) return ReportFailure();
+  int exitCode = 0;
+  if (send) {
+    exitCode = Send(handle, pointer, code);
+  } else if (command == "info") {
+    exitCode = Info(handle);
+  } else if (tvxhdv_terminate_server(handle) != 1) {
+    exitCode = ReportFailure();
   }
-  return 0;
+  tvxhdv_close(handle);
+  return exitCode;
 }

@@ -9,28 +9,23 @@ std::size_t Clamp(int written, std::size_t size) {
   return static_cast<std::size_t>(written) < size ? static_cast<std::size_t>(written) : size - 1;
 }
 
-int IsSet(std::uint32_t flags, std::uint32_t bit) {
-  return (flags & bit) != 0 ? 1 : 0;
-}
-
 }  // namespace
 
-std::size_t FormatReportText(const PointerReportRecord& report, char* buffer, std::size_t size) {
+std::size_t FormatReportText(const tvxhdv_report& report, char* buffer, std::size_t size) {
   const int written = std::snprintf(
       buffer, size, "pointer=%u frame=%u screen=%u x=%u y=%u flags=0x%04X left=%d right=%d\n",
-      report.pointer, report.frame, report.screen, report.x, report.y, report.flags,
-      IsSet(report.flags, kReportButtonLeft), IsSet(report.flags, kReportButtonRight));
+      report.pointer, report.frame, report.screen, report.x, report.y, report.flags, report.left,
+      report.right);
   return Clamp(written, size);
 }
 
-std::size_t FormatReportJson(const PointerReportRecord& report, char* buffer, std::size_t size) {
+std::size_t FormatReportJson(const tvxhdv_report& report, char* buffer, std::size_t size) {
   static const char* const kBoolean[] = {"false", "true"};
   const int written =
       std::snprintf(buffer, size,
                     "{\"pointer\":%u,\"frame\":%u,\"screen\":%u,\"x\":%u,\"y\":%u,\"flags\":%u,"
                     "\"buttonL\":%s,\"buttonR\":%s}\n",
                     report.pointer, report.frame, report.screen, report.x, report.y, report.flags,
-                    kBoolean[IsSet(report.flags, kReportButtonLeft)],
-                    kBoolean[IsSet(report.flags, kReportButtonRight)]);
+                    kBoolean[report.left != 0], kBoolean[report.right != 0]);
   return Clamp(written, size);
 }

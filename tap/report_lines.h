@@ -3,9 +3,9 @@
 
 #include <cstddef>
 
-#include "pointer/shared_memory_layout.h"
+#include "sdk/c/tvxhdv.h"
 
 // Both write the line with its "\n" into buffer (at least 160 bytes) and
 // return its length.
-std::size_t FormatReportText(const PointerReportRecord& report, char* buffer, std::size_t size);
-std::size_t FormatReportJson(const PointerReportRecord& report, char* buffer, std::size_t size);
+std::size_t FormatReportText(const tvxhdv_report& report, char* buffer, std::size_t size);
+std::size_t FormatReportJson(const tvxhdv_report& report, char* buffer, std::size_t size);

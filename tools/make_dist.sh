@@ -74,7 +74,8 @@ copy_text() {
 }
 
 # Lays out one archive's folder: the programs (stripped), the page, the
-# shipped settings, the empty www/ folder and the README.
+# shipped settings, the empty www/ folder, the README and the kit for
+# application writers.
 stage() {
   local folder="$1" bin="$2" suffix="$3" strip="$4" line_ends="$5" readme="$6"
   mkdir -p "$folder/www"
@@ -88,6 +89,12 @@ stage() {
   copy_text "$repo/app/shipped/TVXHandvane.INI" "$folder/TVXHandvane.INI" "$line_ends"
   copy_text "$repo/qrtool/shipped/Codeplate.INI" "$folder/Codeplate.INI" "$line_ends"
   copy_text "$readme" "$folder/README.txt" "$line_ends"
+  local file
+  for file in README.md c/tvxhdv.h c/example.c python/tvxhdv.py python/example.py \
+    python/phones.py; do
+    mkdir -p "$(dirname "$folder/sdk/$file")"
+    copy_text "$repo/sdk/$file" "$folder/sdk/$file" "$line_ends"
+  done
   find "$folder" -type d -exec chmod 755 {} +
   find "$folder" -type f -exec chmod 644 {} +
   for program in "${programs[@]}"; do chmod 755 "$folder/$program$suffix"; done

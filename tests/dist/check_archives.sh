@@ -101,7 +101,9 @@ expect_listing() {
   local expected
   expected="$(printf '%s\n' "$top/" "$top/Codeplate$suffix" "$top/Codeplate.INI" "$top/README.txt" \
     "$top/TVXHandvane$suffix" "$top/TVXHandvane.INI" "$top/TVXHandvane.TXT" \
-    "$top/TVXTap$suffix" "$top/www/" | LC_ALL=C sort)"
+    "$top/TVXTap$suffix" "$top/www/" "$top/sdk/" "$top/sdk/README.md" "$top/sdk/c/" \
+    "$top/sdk/c/tvxhdv.h" "$top/sdk/c/example.c" "$top/sdk/python/" "$top/sdk/python/tvxhdv.py" \
+    "$top/sdk/python/example.py" "$top/sdk/python/phones.py" | LC_ALL=C sort)"
   [ "$(LC_ALL=C sort <<<"$actual")" == "$expected" ] || fail "the archive holds: $(tr "\n" " " <<<"$actual")"
 }
 
@@ -159,6 +161,31 @@ check_report_reaches_tap() {
   wait_for 10 has_exited "$tap" || kill -9 "$tap" 2>/dev/null
 }
 
+# Builds the archive's C example as an application writer would and reports
+# until it prints the report; it too reads only what arrives after it opened.
+check_report_reaches_example() {
+  local compiler=cc example="$work/$system-example"
+  [ "$system" == windows ] && compiler=x86_64-w64-mingw32-gcc && example="$example.exe"
+  "$compiler" -std=c99 -Wall -Wextra -Werror -o "$example" "$folder/sdk/c/example.c" ||
+    { fail "sdk/c/example.c does not build"; return; }
+  if [ "$system" == windows ]; then
+    (cd "$folder" && exec wine "$example" . </dev/null >"$work/$system-example.out" 2>&1) &
+  else
+    (cd "$folder" && exec "$example" . </dev/null >"$work/$system-example.out" 2>&1) &
+  fi
+  local reader=$! frame=100
+  background+=("$reader")
+  example_shows_report() {
+    grep -q 'pointer 3 x 4096 y 8192 left 1 on_pad 1' "$work/$system-example.out" && return 0
+    frame=$((frame + 1))
+    http_get "$port" "$(report_path $frame)" >/dev/null
+    return 1
+  }
+  wait_for 30 example_shows_report || fail "the example saw no report: $(tail -n 3 "$work/$system-example.out")"
+  kill "$reader" 2>/dev/null
+  wait_for 10 has_exited "$reader" || kill -9 "$reader" 2>/dev/null
+}
+
 check_server() {
   start_server || return
   wait_for 10 grep -q "TVXHandvane $version" "$work/$system-server.out" ||
@@ -168,6 +195,7 @@ check_server() {
   echo "beside the program" >"$folder/www/note.txt"
   [ "$(http_get "$port" /note.txt)" == "beside the program" ] || fail "www/ is not served"
   check_report_reaches_tap
+  check_report_reaches_example
 
   run_program TVXTap terminate || fail "TVXTap could not end the server"
   wait_for 30 has_exited "$server" || fail "the server still runs after TVXTap terminate"

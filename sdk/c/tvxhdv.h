@@ -1,0 +1,1014 @@
+/* tvxhdv.h - take the phones' pointer reports from a running TVXHandvane
+ * server and send its phones commands, from C or C++, on Windows or Linux.
+ *
+ * One file, no dependency. Include it wherever it is used; in exactly one
+ * source file define TVXHDV_IMPLEMENTATION before including it (before any
+ * other header there, so that it can ask for the system calls it needs):
+ *
+ *     #define TVXHDV_IMPLEMENTATION
+ *     #include "tvxhdv.h"
+ *
+ * The server publishes its shared memory area in the rendezvous file
+ * TVXHDVMemory.INI in the folder PathToIniFolder of TVXHandvane.INI (section
+ * Paths). tvxhdv_open() reads that file, maps the area and checks its layout;
+ * tvxhdv_wait() and tvxhdv_read() take the reports; tvxhdv_send() and
+ * tvxhdv_vibrate() put commands for a phone. sdk/README.md tells the rest:
+ * what each field means, why only one program may take the reports, and what
+ * happens when the server ends or starts again.
+ *
+ * A handle belongs to one thread at a time; several handles on one area take
+ * the reports from each other (only one program, and one handle, may read). */
+#ifndef TVXHDV_H
+#define TVXHDV_H
+
+#if defined(TVXHDV_IMPLEMENTATION) && !defined(_WIN32) && !defined(_GNU_SOURCE)
+#define _GNU_SOURCE /* shm_open, the OFD lock probe and pidfd_open under -std=c99 */
+#endif
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Phones are numbered 0 to 79; the area holds command FIFOs for 600 numbers,
+ * but the server reads only these 80. */
+#define TVXHDV_POINTERS 80
+
+/* Bits of tvxhdv_report.flags, also given as left, right and on_pad. */
+#define TVXHDV_FLAG_LEFT 0x100u    /* left button down */
+#define TVXHDV_FLAG_RIGHT 0x200u   /* right button down */
+#define TVXHDV_FLAG_ON_PAD 0xC000u /* a finger is on the phone's pad */
+
+/* One report of one phone, as the server forwarded it. */
+typedef struct {
+  uint32_t screen;  /* always 0: the page has one pad */
+  uint32_t frame;   /* the phone's own count, 1 to 65535 then 1 again */
+  uint32_t pointer; /* the phone's number, 0 to 79 */
+  uint32_t x, y;    /* 0 to 65535 across the pad, left to right, top to bottom */
+  uint32_t flags;   /* TVXHDV_FLAG_... bits */
+  int left, right;  /* 1 while that button is down */
+  int on_pad;       /* 1 while a finger is on the pad; 0 once it was lifted */
+} tvxhdv_report;
+
+typedef struct tvxhdv tvxhdv;
+
+/* tvxhdv_open flags */
+#define TVXHDV_FROM_NOW 1u   /* skip the reports queued before the open */
+#define TVXHDV_ANY_LAYOUT 2u /* take an area whose header does not match (TVXTap info) */
+
+/* tvxhdv_wait results */
+#define TVXHDV_TIMEOUT 0
+#define TVXHDV_REPORTS 1
+#define TVXHDV_SERVER_GONE 2 /* the server ended; the handle waits for the next */
+#define TVXHDV_SERVER_NEW 3  /* the handle now reads a new server's area */
+
+/* tvxhdv_send and tvxhdv_vibrate results */
+#define TVXHDV_OK 0
+#define TVXHDV_FULL (-1)         /* 799 commands wait for that phone already */
+#define TVXHDV_NO_SERVER (-2)    /* no server runs: the command went nowhere */
+#define TVXHDV_BAD_ARGUMENT (-3) /* pointer outside 0-79, code outside 0-255 */
+
+/* The six vibrations the phone's page plays (command codes A0 to A5). */
+#define TVXHDV_SHORT_SINGLE 0xA0
+#define TVXHDV_NORMAL_SINGLE 0xA1
+#define TVXHDV_LONG_SINGLE 0xA2
+#define TVXHDV_SHORT_DOUBLE 0xA3
+#define TVXHDV_NORMAL_DOUBLE 0xA4
+#define TVXHDV_LONG_DOUBLE 0xA5
+
+/* Opens the area of the server that runs with its rendezvous file in folder
+ * (NULL: the current folder). NULL on failure; tvxhdv_last_error() says why. */
+tvxhdv *tvxhdv_open(const char *folder, unsigned flags);
+/* Why the last call that failed on this thread (with mingw: in this
+ * process) failed, in a sentence. */
+const char *tvxhdv_last_error(void);
+/* Takes up to max reports, oldest first, into out; never blocks. The count. */
+int tvxhdv_read(tvxhdv *h, tvxhdv_report *out, int max);
+/* Waits up to timeout_ms (0: just looks) until reports are there. Notices
+ * within a second when the server ends (TVXHDV_SERVER_GONE, once; what it
+ * left queued stays readable) and, while called, opens the next server's
+ * area by itself (TVXHDV_SERVER_NEW, once). */
+int tvxhdv_wait(tvxhdv *h, int timeout_ms);
+/* The last report of that pointer taken since the open and how long ago it
+ * was taken, in ms (either may be NULL). 1 when there is one, else 0. Takes
+ * the queued reports first, keeping them for tvxhdv_read(). */
+int tvxhdv_latest(tvxhdv *h, int pointer, tvxhdv_report *out, uint32_t *age_ms);
+/* Puts command code (0-255) for the phone of that pointer; the phone gets it
+ * with the answer to one of its next reports. TVXHDV_OK or why not. */
+int tvxhdv_send(tvxhdv *h, int pointer, unsigned code);
+/* Sends one of the vibrations TVXHDV_SHORT_SINGLE .. TVXHDV_LONG_DOUBLE. */
+int tvxhdv_vibrate(tvxhdv *h, int pointer, int pattern);
+/* 1 while the server whose area the handle holds runs. */
+int tvxhdv_connected(tvxhdv *h);
+void tvxhdv_close(tvxhdv *h);
+
+/* For tools that show the area as it is (TVXTap info). */
+#define TVXHDV_COMMAND_FIFOS 600
+typedef struct {
+  char name[260];          /* SharedMemoryName from the rendezvous file */
+  uint32_t creator;        /* CreatorProcessID */
+  uint32_t total_size;     /* 4240072 */
+  uint32_t struct_version; /* 0x23020902 */
+  uint32_t version_block_size;
+  uint32_t server_version; /* major << 24 | minor << 16 | build << 8 | revision */
+  uint32_t report_fifo_block_size;
+  int fill_text_matches;
+  int reports_queued;
+  uint32_t command_fifo_block_size[TVXHDV_COMMAND_FIFOS];
+  int commands_queued[TVXHDV_COMMAND_FIFOS];
+} tvxhdv_info;
+/* Fills info from the area; 0 when the handle holds none. */
+int tvxhdv_get_info(tvxhdv *h, tvxhdv_info *info);
+/* Ends the server whose area the handle holds, once the system confirms
+ * that this process is still the one holding it. 1 on success. */
+int tvxhdv_terminate_server(tvxhdv *h);
+
+#ifdef __cplusplus
+}
+#endif
+#endif /* TVXHDV_H */
+
+/* ------------------------------------------------------------------------ */
+#if defined(TVXHDV_IMPLEMENTATION) && !defined(TVXHDV_IMPLEMENTED)
+#define TVXHDV_IMPLEMENTED
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+#ifndef F_OFD_GETLK
+#define F_OFD_GETLK 36 /* Linux; older C libraries lack the name */
+#endif
+#endif
+
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "the area holds little-endian values"
+#endif
+
+/* The area's layout: 32-bit little-endian values at these byte offsets. */
+#define TVXHDV__AREA_SIZE 4240072u
+#define TVXHDV__STRUCT_VERSION 0x23020902u
+#define TVXHDV__AT_STRUCT_VERSION 4u
+#define TVXHDV__AT_FILL_TEXT 8u
+#define TVXHDV__AT_VERSION_BLOCK 4008u /* size 28, reserved, server version, reserved */
+#define TVXHDV__VERSION_BLOCK_SIZE 28u
+#define TVXHDV__AT_REPORT_FIFO 4036u /* block size, write index, read index, slots */
+#define TVXHDV__REPORT_FIFO_SIZE 384036u
+#define TVXHDV__REPORT_SLOTS 16000u
+#define TVXHDV__REPORT_BYTES 24u
+#define TVXHDV__AT_COMMAND_FIFOS 388072u /* 600 blocks of 6420 bytes */
+#define TVXHDV__COMMAND_FIFO_SIZE 6420u
+#define TVXHDV__COMMAND_SLOTS 800u
+#define TVXHDV__COMMAND_BYTES 8u
+#define TVXHDV__AT_WRITE 4u /* in a FIFO block */
+#define TVXHDV__AT_READ 8u
+#define TVXHDV__AT_SLOTS 12u
+
+/* How often a waiting handle asks whether its server still runs, or, while
+ * it has none, looks for the next one. */
+#define TVXHDV__CHECK_MS 100u
+
+/* The text the server copies into the area; a different text means a
+ * different build of the layout. Windows-1252, 3306 bytes. */
+/* clang-format off */
+static const char tvxhdv__fill_text[] =
+    "TVXHandvane shared memory area\r\n"
+    "==============================\r\n"
+    "This area belongs to the TVXHandvane server. The\r\n"
+    "server creates it at start and fills it with the\r\n"
+    "reports of the phones that act as pointers.\r\n"
+    "A consuming application on the same PC opens it\r\n"
+    "by the name written in TVXHDVMemory.INI, key\r\n"
+    "SharedMemoryName of section Memory.\r\n"
+    "Layout: a header, one FIFO of pointer reports\r\n"
+    "(server to consumer) and 600 FIFOs of commands\r\n"
+    "(consumer to server), one per pointer number.\r\n"
+    "All numbers are 32-bit little-endian values.\r\n"
+    "Every FIFO has one writer and one reader. The\r\n"
+    "writer moves only the write index, the reader\r\n"
+    "only the read index, always after the record.\r\n"
+    "A FIFO is empty when both indices are equal; it\r\n"
+    "holds at most one record less than its slots.\r\n"
+    "Read the write index before the record and store\r\n"
+    "the read index after it, and never move the\r\n"
+    "index that belongs to the other side.\r\n"
+    "The pointer FIFO holds 15999 reports. When the\r\n"
+    "consumer falls behind, new reports are dropped.\r\n"
+    "Take reports often and keep up with the phones.\r\n"
+    "Commands are 8-byte records; the low 8 bits of\r\n"
+    "the first value go to the phone of that pointer.\r\n"
+    "The creator's process id is in CreatorProcessID.\r\n"
+    "Do not write into the header or the reserved\r\n"
+    "fields; they belong to the server.\r\n"
+    "When this text does not match the copy of your\r\n"
+    "own program, the area comes from another build.\r\n"
+    "Compare StructVersion before you use the FIFOs.\r\n"
+    "The area exists while the server runs; after it\r\n"
+    "ends, open the area again from the new file.\r\n"
+    "Thank you for building your program on TVXHandvane.\r\n"
+    "Questions and notes go to the operator of this PC,\r\n"
+    "who can also end the server from the dialog.\r\n"
+    "-----------------------------------------------------------------\r\n"
+    "Gemeinsamer Speicher von TVXHandvane\r\n"
+    "====================================\r\n"
+    "Dieser Bereich geh\xF6rt dem TVXHandvane-Server. Er\r\n"
+    "legt ihn beim Start an und f\xFCllt ihn mit den\r\n"
+    "Meldungen der Handys, die als Zeiger dienen.\r\n"
+    "Eine Anwendung auf demselben PC \xF6" "ffnet ihn \xFC" "ber\r\n"
+    "den Namen in TVXHDVMemory.INI, Schl\xFCssel\r\n"
+    "SharedMemoryName im Abschnitt Memory.\r\n"
+    "Aufbau: ein Kopf, eine FIFO f\xFCr Zeigermeldungen\r\n"
+    "(Server an Anwendung) und 600 FIFOs f\xFCr Befehle\r\n"
+    "(Anwendung an Server), eine je Zeigernummer.\r\n"
+    "Alle Zahlen sind 32-Bit-Werte, Little-Endian.\r\n"
+    "Jede FIFO hat genau einen Schreiber und einen\r\n"
+    "Leser. Der Schreiber r\xFC" "ckt nur den Schreibindex\r\n"
+    "vor, der Leser nur den Leseindex, stets nach dem\r\n"
+    "Datensatz. Sind beide Indizes gleich, ist sie\r\n"
+    "leer; sie fasst einen Satz weniger als Pl\xE4tze.\r\n"
+    "Lies den Schreibindex vor dem Datensatz, setze\r\n"
+    "den Leseindex danach und \xE4ndere nie den Index\r\n"
+    "der Gegenseite.\r\n"
+    "Die Zeiger-FIFO fasst 15999 Meldungen. Bleibt\r\n"
+    "die Anwendung zur\xFC" "ck, gehen neue Meldungen\r\n"
+    "verloren. Hole sie oft ab und halte Schritt.\r\n"
+    "Befehle sind S\xE4tze zu 8 Bytes; die unteren 8 Bit\r\n"
+    "des ersten Werts gehen an das Handy des Zeigers.\r\n"
+    "Die Prozessnummer steht in CreatorProcessID.\r\n"
+    "Schreibe nicht in den Kopf oder in reservierte\r\n"
+    "Felder; sie geh\xF6ren dem Server.\r\n"
+    "Weicht dieser Text von der Kopie im eigenen\r\n"
+    "Programm ab, stammt der Bereich aus einem\r\n"
+    "anderen Build. Pr\xFC" "fe zuerst StructVersion.\r\n"
+    "Der Bereich besteht, solange der Server l\xE4uft;\r\n"
+    "danach \xF6" "ffne ihn neu \xFC" "ber die neue Datei.\r\n"
+    "Fragen und Hinweise an den Betreuer dieses PCs.\r\n"
+    "Gr\xFC\xDF" "e aus der Werkstatt, viel Spa\xDF damit!\r\n";
+/* clang-format on */
+
+/* The last error is kept per thread where that costs no library: mingw's
+ * thread-local storage would need libwinpthread-1.dll beside the program. */
+#if defined(_MSC_VER)
+#define TVXHDV__THREAD __declspec(thread)
+#elif defined(_WIN32)
+#define TVXHDV__THREAD
+#elif defined(__cplusplus) && __cplusplus >= 201103L
+#define TVXHDV__THREAD thread_local
+#elif defined(__GNUC__)
+#define TVXHDV__THREAD __thread
+#else
+#define TVXHDV__THREAD
+#endif
+
+static TVXHDV__THREAD char tvxhdv__error[700];
+
+#if defined(__GNUC__)
+__attribute__((format(printf, 1, 2)))
+#endif
+static void
+tvxhdv__fail(const char *format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  vsnprintf(tvxhdv__error, sizeof tvxhdv__error, format, arguments);
+  va_end(arguments);
+}
+
+const char *tvxhdv_last_error(void) {
+  return tvxhdv__error;
+}
+
+/* The indices are written by the other process while this one reads them:
+ * read the other side's index before the record (acquire), store this side's
+ * index after it (release). */
+#if defined(_MSC_VER) && !defined(__clang__)
+static uint32_t tvxhdv__load(unsigned char *at) {
+  return (uint32_t)_InterlockedOr((volatile long *)at, 0);
+}
+static void tvxhdv__store(unsigned char *at, uint32_t value) {
+  _InterlockedExchange((volatile long *)at, (long)value);
+}
+#else
+static uint32_t tvxhdv__load(unsigned char *at) {
+  return __atomic_load_n((uint32_t *)(void *)at, __ATOMIC_ACQUIRE);
+}
+static void tvxhdv__store(unsigned char *at, uint32_t value) {
+  __atomic_store_n((uint32_t *)(void *)at, value, __ATOMIC_RELEASE);
+}
+#endif
+
+static uint32_t tvxhdv__u32(const unsigned char *at) {
+  uint32_t value;
+  memcpy(&value, at, sizeof value);
+  return value;
+}
+
+static uint32_t tvxhdv__now_ms(void) {
+#ifdef _WIN32
+  return (uint32_t)GetTickCount();
+#else
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return (uint32_t)((uint64_t)now.tv_sec * 1000u + (uint64_t)now.tv_nsec / 1000000u);
+#endif
+}
+
+static void tvxhdv__sleep_1ms(void) {
+#ifdef _WIN32
+  Sleep(1);
+#else
+  struct timespec step = {0, 1000000L};
+  nanosleep(&step, NULL);
+#endif
+}
+
+/* What identifies one publication of the rendezvous file. */
+typedef struct {
+  int exists;
+  uint64_t a, b, c;
+} tvxhdv__stamp;
+
+struct tvxhdv {
+  char folder[1024];
+  char file[1100]; /* the rendezvous file */
+  char name[260];  /* the area's name */
+  uint32_t creator;
+  unsigned char *area; /* NULL while the handle holds no server's area */
+#ifdef _WIN32
+  HANDLE mapping;
+#else
+  int fd;
+#endif
+  tvxhdv__stamp stamp; /* the rendezvous file when the area was opened */
+  uint32_t checked_ms;
+  int event; /* TVXHDV_SERVER_GONE or _NEW, not yet handed out */
+  unsigned flags;
+  tvxhdv_report last[TVXHDV_POINTERS];
+  uint32_t last_ms[TVXHDV_POINTERS];
+  unsigned char seen[TVXHDV_POINTERS];
+  tvxhdv_report *kept; /* reports tvxhdv_latest() took before tvxhdv_read() */
+  int kept_first, kept_count;
+};
+
+#define TVXHDV__KEPT_MAX ((int)TVXHDV__REPORT_SLOTS - 1)
+
+static void tvxhdv__take_stamp(const char *file, tvxhdv__stamp *stamp) {
+  memset(stamp, 0, sizeof *stamp);
+#ifdef _WIN32
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(file, GetFileExInfoStandard, &data)) return;
+  stamp->a =
+      ((uint64_t)data.ftCreationTime.dwHighDateTime << 32) | data.ftCreationTime.dwLowDateTime;
+  stamp->b =
+      ((uint64_t)data.ftLastWriteTime.dwHighDateTime << 32) | data.ftLastWriteTime.dwLowDateTime;
+  stamp->c = data.nFileSizeLow;
+#else
+  struct stat info;
+  if (stat(file, &info) != 0) return;
+  stamp->a = (uint64_t)info.st_ino;
+  stamp->b = (uint64_t)info.st_mtim.tv_sec * 1000000000u + (uint64_t)info.st_mtim.tv_nsec;
+  stamp->c = (uint64_t)info.st_size;
+#endif
+  stamp->exists = 1;
+}
+
+static int tvxhdv__same_stamp(const tvxhdv__stamp *x, const tvxhdv__stamp *y) {
+  return x->exists == y->exists && x->a == y->a && x->b == y->b && x->c == y->c;
+}
+
+static int tvxhdv__is_folder(const char *path) {
+#ifdef _WIN32
+  const DWORD attributes = GetFileAttributesA(path[0] != '\0' ? path : "\\");
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+#else
+  struct stat info;
+  return stat(path[0] != '\0' ? path : "/", &info) == 0 && S_ISDIR(info.st_mode);
+#endif
+}
+
+static int tvxhdv__same_word(const char *a, size_t length, const char *b) {
+  size_t i;
+  if (strlen(b) != length) return 0;
+  for (i = 0; i < length; ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = (char)(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = (char)(y - 'A' + 'a');
+    if (x != y) return 0;
+  }
+  return 1;
+}
+
+/* Reads SharedMemoryName and CreatorProcessID from section Memory; section
+ * and key names in any letter case, as the system's INI reader takes them. */
+static int tvxhdv__read_rendezvous(const char *file, char *name, size_t name_size,
+                                   uint32_t *creator) {
+  char text[8192];
+  size_t length, at = 0;
+  int in_memory = 0, have_name = 0;
+  FILE *in = fopen(file, "rb");
+  if (in == NULL) return 0;
+  length = fread(text, 1, sizeof text - 1, in);
+  fclose(in);
+  text[length] = '\0';
+  *creator = 0;
+  while (at < length) {
+    size_t end = at, first, last, equals;
+    while (end < length && text[end] != '\n' && text[end] != '\r') ++end;
+    first = at;
+    last = end;
+    while (first < last && (text[first] == ' ' || text[first] == '\t')) ++first;
+    while (last > first && (text[last - 1] == ' ' || text[last - 1] == '\t')) --last;
+    at = end + 1;
+    if (first == last) continue;
+    if (text[first] == '[') {
+      const char *close = (const char *)memchr(text + first, ']', last - first);
+      size_t open = first + 1, shut = close != NULL ? (size_t)(close - text) : last;
+      while (open < shut && text[open] == ' ') ++open;
+      while (shut > open && text[shut - 1] == ' ') --shut;
+      in_memory = tvxhdv__same_word(text + open, shut - open, "Memory");
+      continue;
+    }
+    equals = first;
+    while (equals < last && text[equals] != '=') ++equals;
+    if (!in_memory || equals == last) continue;
+    {
+      size_t key_end = equals, value = equals + 1;
+      while (key_end > first && (text[key_end - 1] == ' ' || text[key_end - 1] == '\t')) --key_end;
+      while (value < last && (text[value] == ' ' || text[value] == '\t')) ++value;
+      if (last - value >= 2 && (text[value] == '"' || text[value] == '\'') &&
+          text[last - 1] == text[value]) {
+        ++value;
+        --last;
+      }
+      if (tvxhdv__same_word(text + first, key_end - first, "SharedMemoryName") &&
+          last - value < name_size) {
+        memcpy(name, text + value, last - value);
+        name[last - value] = '\0';
+        have_name = last > value;
+      } else if (tvxhdv__same_word(text + first, key_end - first, "CreatorProcessID")) {
+        text[last] = '\0';
+        *creator = (uint32_t)strtoul(text + value, NULL, 16);
+      }
+    }
+  }
+  return have_name;
+}
+
+#ifdef _WIN32
+/* The server holds a mutex named after the area while it runs (its claim)
+ * and one named after the area and its process id (its mark); the system
+ * removes both when it ends, however it ends. Opening one for a moment, as
+ * the server's own probe does, takes nothing from it. */
+static int tvxhdv__mutex_exists(const char *name, const char *suffix, uint32_t creator) {
+  char object[400];
+  HANDLE mutex;
+  if (creator != 0) {
+    snprintf(object, sizeof object, "%s%s %lu", name, suffix, (unsigned long)creator);
+  } else {
+    snprintf(object, sizeof object, "%s%s", name, suffix);
+  }
+  mutex = OpenMutexA(SYNCHRONIZE, FALSE, object);
+  if (mutex == NULL) return 0;
+  CloseHandle(mutex);
+  return 1;
+}
+
+static int tvxhdv__creator_runs(tvxhdv *h) {
+  return tvxhdv__mutex_exists(h->name, " creator", h->creator);
+}
+
+static void tvxhdv__unmap(tvxhdv *h) {
+  if (h->area != NULL) UnmapViewOfFile(h->area);
+  if (h->mapping != NULL) CloseHandle(h->mapping);
+  h->area = NULL;
+  h->mapping = NULL;
+}
+
+static int tvxhdv__map(tvxhdv *h) {
+  DWORD error;
+  if (!tvxhdv__mutex_exists(h->name, " creator", 0) || !tvxhdv__creator_runs(h)) {
+    tvxhdv__fail(
+        "The TVXHandvane server that published %s (process %lu) is not running any "
+        "more. Start TVXHandvane.",
+        h->file, (unsigned long)h->creator);
+    return 0;
+  }
+  h->mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, h->name);
+  if (h->mapping == NULL) {
+    error = GetLastError();
+    if (error == ERROR_ACCESS_DENIED) {
+      tvxhdv__fail(
+          "The area of the TVXHandvane server is not open to this program (error 5): "
+          "run it as the user who started TVXHandvane, in the same Windows session.");
+    } else {
+      tvxhdv__fail(
+          "Could not open the shared memory area \"%s\" (error %lu). Start TVXHandvane "
+          "again.",
+          h->name, (unsigned long)error);
+    }
+    return 0;
+  }
+  h->area =
+      (unsigned char *)MapViewOfFile(h->mapping, FILE_MAP_ALL_ACCESS, 0, 0, TVXHDV__AREA_SIZE);
+  if (h->area == NULL) {
+    tvxhdv__fail(
+        "Could not map the shared memory area \"%s\" (error %lu): it is smaller than "
+        "%u bytes, so it is not a TVXHandvane area.",
+        h->name, (unsigned long)GetLastError(), TVXHDV__AREA_SIZE);
+    tvxhdv__unmap(h);
+    return 0;
+  }
+  return 1;
+}
+#else
+/* The server holds a write lock of its open file description (an OFD lock)
+ * on the whole area while it runs; the kernel drops it when the server ends,
+ * however it ends. Asking which lock would stand in the way of a read lock,
+ * as the server's own probe does, takes none. */
+static int tvxhdv__creator_runs(tvxhdv *h) {
+  struct flock probe;
+  memset(&probe, 0, sizeof probe);
+  probe.l_type = F_RDLCK;
+  probe.l_whence = SEEK_SET;
+  return fcntl(h->fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+}
+
+static void tvxhdv__unmap(tvxhdv *h) {
+  if (h->area != NULL) munmap(h->area, TVXHDV__AREA_SIZE);
+  if (h->fd >= 0) close(h->fd);
+  h->area = NULL;
+  h->fd = -1;
+}
+
+/* True when one of the process's descriptors is the area and holds the
+ * server's lock on it, as the kernel lists it in that descriptor's fdinfo. */
+static int tvxhdv__holds_area(pid_t pid, int fd) {
+  char path[96], line[256];
+  struct stat area, target;
+  struct dirent *entry;
+  int holds = 0;
+  DIR *descriptors;
+  if (fstat(fd, &area) != 0) return 0;
+  snprintf(path, sizeof path, "/proc/%ld/fd", (long)pid);
+  descriptors = opendir(path);
+  if (descriptors == NULL) return 0;
+  while (!holds && (entry = readdir(descriptors)) != NULL) {
+    FILE *info;
+    if (entry->d_name[0] == '.') continue;
+    snprintf(path, sizeof path, "/proc/%ld/fd/%.20s", (long)pid, entry->d_name);
+    if (stat(path, &target) != 0 || target.st_dev != area.st_dev || target.st_ino != area.st_ino) {
+      continue;
+    }
+    snprintf(path, sizeof path, "/proc/%ld/fdinfo/%.20s", (long)pid, entry->d_name);
+    info = fopen(path, "r");
+    if (info == NULL) continue;
+    while (!holds && fgets(line, sizeof line, info) != NULL) {
+      holds = strncmp(line, "lock:", 5) == 0 && strstr(line, "OFDLCK") != NULL &&
+              strstr(line, "WRITE") != NULL;
+    }
+    fclose(info);
+  }
+  closedir(descriptors);
+  return holds;
+}
+static int tvxhdv__map(tvxhdv *h) {
+  char object[270];
+  struct stat info;
+  void *view;
+  snprintf(object, sizeof object, "/%s", h->name);
+  h->fd = shm_open(object, O_RDWR | O_CLOEXEC, 0);
+  if (h->fd < 0 && errno == EACCES) {
+    tvxhdv__fail(
+        "The area of the TVXHandvane server is not open to this program: run it as "
+        "the user who started TVXHandvane.");
+    return 0;
+  }
+  /* The area's name is one per machine: a server started from another folder
+   * may hold it now, and only the one the file names is this folder's. */
+  if (h->fd < 0 || !tvxhdv__creator_runs(h) ||
+      (access("/proc/self/fdinfo", F_OK) == 0 && !tvxhdv__holds_area((pid_t)h->creator, h->fd))) {
+    tvxhdv__fail(
+        "The TVXHandvane server that published %s (process %lu) is not running any "
+        "more. Start TVXHandvane.",
+        h->file, (unsigned long)h->creator);
+    tvxhdv__unmap(h);
+    return 0;
+  }
+  /* Touching a page past the object's end would raise SIGBUS. */
+  if (fstat(h->fd, &info) != 0 || (uint64_t)info.st_size < TVXHDV__AREA_SIZE) {
+    tvxhdv__fail(
+        "The shared memory area \"%s\" is smaller than %u bytes, so it is not a "
+        "TVXHandvane area.",
+        h->name, TVXHDV__AREA_SIZE);
+    tvxhdv__unmap(h);
+    return 0;
+  }
+  view = mmap(NULL, TVXHDV__AREA_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, h->fd, 0);
+  if (view == MAP_FAILED) {
+    tvxhdv__fail("Could not map the shared memory area \"%s\" (%s).", h->name, strerror(errno));
+    tvxhdv__unmap(h);
+    return 0;
+  }
+  h->area = (unsigned char *)view;
+  return 1;
+}
+
+#endif
+
+/* The layout check: the area must be the one this header describes. */
+static int tvxhdv__layout_matches(tvxhdv *h) {
+  const unsigned char *area = h->area;
+  const char *problem = NULL;
+  unsigned i;
+  if (tvxhdv__u32(area) != TVXHDV__AREA_SIZE) {
+    problem = "its size field is not 4240072";
+  } else if (tvxhdv__u32(area + TVXHDV__AT_STRUCT_VERSION) != TVXHDV__STRUCT_VERSION) {
+    problem = "its StructVersion is not 23020902";
+  } else if (tvxhdv__u32(area + TVXHDV__AT_VERSION_BLOCK) != TVXHDV__VERSION_BLOCK_SIZE ||
+             tvxhdv__u32(area + TVXHDV__AT_REPORT_FIFO) != TVXHDV__REPORT_FIFO_SIZE) {
+    problem = "its block sizes differ";
+  } else if (memcmp(area + TVXHDV__AT_FILL_TEXT, tvxhdv__fill_text, sizeof tvxhdv__fill_text) !=
+             0) {
+    problem = "its FillText differs";
+  }
+  for (i = 0; problem == NULL && i < TVXHDV_COMMAND_FIFOS; ++i) {
+    if (tvxhdv__u32(area + TVXHDV__AT_COMMAND_FIFOS + i * TVXHDV__COMMAND_FIFO_SIZE) !=
+        TVXHDV__COMMAND_FIFO_SIZE) {
+      problem = "its block sizes differ";
+    }
+  }
+  if (problem == NULL) return 1;
+  tvxhdv__fail(
+      "The shared memory area \"%s\" is not the layout this tvxhdv.h knows (%s): use the "
+      "tvxhdv.h that came with the running TVXHandvane.",
+      h->name, problem);
+  return 0;
+}
+
+/* Opens the area the rendezvous file names, when its server runs. */
+static int tvxhdv__attach(tvxhdv *h) {
+  unsigned char *fifo;
+  tvxhdv__take_stamp(h->file, &h->stamp);
+  if (!h->stamp.exists) {
+    if (!tvxhdv__is_folder(h->folder)) {
+      tvxhdv__fail(
+          "The folder \"%s\" does not exist. Pass the folder that PathToIniFolder under "
+          "[Paths] in TVXHandvane.INI names.",
+          h->folder);
+    } else {
+      tvxhdv__fail(
+          "No TVXHandvane server runs with its area in \"%s\" (there is no "
+          "TVXHDVMemory.INI). Start TVXHandvane, or pass the folder that "
+          "PathToIniFolder under [Paths] in TVXHandvane.INI names.",
+          h->folder);
+    }
+    return 0;
+  }
+  if (!tvxhdv__read_rendezvous(h->file, h->name, sizeof h->name, &h->creator)) {
+    tvxhdv__fail("%s names no SharedMemoryName under [Memory]. Start TVXHandvane again.", h->file);
+    return 0;
+  }
+  if (!tvxhdv__map(h)) return 0;
+  if ((h->flags & TVXHDV_ANY_LAYOUT) == 0 && !tvxhdv__layout_matches(h)) {
+    tvxhdv__unmap(h);
+    return 0;
+  }
+  /* The read index is this side's own: one found outside the slots is set
+   * to the write index, which drops what the FIFO held. */
+  fifo = h->area + TVXHDV__AT_REPORT_FIFO;
+  if (tvxhdv__load(fifo + TVXHDV__AT_READ) >= TVXHDV__REPORT_SLOTS) {
+    const uint32_t write = tvxhdv__load(fifo + TVXHDV__AT_WRITE);
+    tvxhdv__store(fifo + TVXHDV__AT_READ, write < TVXHDV__REPORT_SLOTS ? write : 0);
+  }
+  h->checked_ms = tvxhdv__now_ms();
+  return 1;
+}
+
+/* True when the rendezvous file now names another server than the one whose
+ * area the handle holds. */
+static int tvxhdv__replaced(tvxhdv *h) {
+  tvxhdv__stamp now;
+  char name[260];
+  uint32_t creator;
+  tvxhdv__take_stamp(h->file, &now);
+  if (!now.exists || tvxhdv__same_stamp(&now, &h->stamp)) return 0;
+  if (!tvxhdv__read_rendezvous(h->file, name, sizeof name, &creator)) return 0;
+  if (strcmp(name, h->name) != 0 || creator != h->creator) return 1;
+  h->stamp = now; /* the same server's file, touched */
+  return 0;
+}
+
+static void tvxhdv__keep_queued(tvxhdv *h);
+
+/* Lets go of the area once its server has ended or another has replaced it. */
+static void tvxhdv__check(tvxhdv *h) {
+  if (h->area == NULL) return;
+  h->checked_ms = tvxhdv__now_ms();
+  if (tvxhdv__creator_runs(h) && !tvxhdv__replaced(h)) return;
+  tvxhdv__keep_queued(h); /* what the ended server left stays readable */
+  tvxhdv__unmap(h);
+  h->event = TVXHDV_SERVER_GONE;
+}
+
+tvxhdv *tvxhdv_open(const char *folder, unsigned flags) {
+  tvxhdv *h;
+  size_t length;
+  if (folder == NULL) folder = ".";
+  length = strlen(folder);
+  if (length >= 1000) {
+    tvxhdv__fail("The folder name is too long (%lu characters).", (unsigned long)length);
+    return NULL;
+  }
+  h = (tvxhdv *)calloc(1, sizeof *h);
+  if (h == NULL) {
+    tvxhdv__fail("Out of memory.");
+    return NULL;
+  }
+#ifndef _WIN32
+  h->fd = -1;
+#endif
+  h->flags = flags;
+  memcpy(h->folder, folder, length + 1);
+  /* As the server builds the name: an empty folder means the root. */
+#ifdef _WIN32
+  snprintf(h->file, sizeof h->file, "%s%sTVXHDVMemory.INI", folder,
+           length > 0 && (folder[length - 1] == '\\' || folder[length - 1] == '/') ? "" : "\\");
+#else
+  snprintf(h->file, sizeof h->file, "%s%sTVXHDVMemory.INI", folder,
+           length > 0 && folder[length - 1] == '/' ? "" : "/");
+#endif
+  if (!tvxhdv__attach(h)) {
+    free(h);
+    return NULL;
+  }
+  if ((flags & TVXHDV_FROM_NOW) != 0) {
+    unsigned char *fifo = h->area + TVXHDV__AT_REPORT_FIFO;
+    const uint32_t write = tvxhdv__load(fifo + TVXHDV__AT_WRITE);
+    if (write < TVXHDV__REPORT_SLOTS) tvxhdv__store(fifo + TVXHDV__AT_READ, write);
+  }
+  return h;
+}
+
+void tvxhdv_close(tvxhdv *h) {
+  if (h == NULL) return;
+  tvxhdv__unmap(h);
+  free(h->kept);
+  free(h);
+}
+
+int tvxhdv_connected(tvxhdv *h) {
+  if (h == NULL) return 0;
+  tvxhdv__check(h);
+  return h->area != NULL;
+}
+
+/* Reports queued in the area; 0 while none can be taken. */
+static int tvxhdv__queued(tvxhdv *h) {
+  unsigned char *fifo;
+  uint32_t write, read;
+  if (h->area == NULL) return 0;
+  fifo = h->area + TVXHDV__AT_REPORT_FIFO;
+  write = tvxhdv__load(fifo + TVXHDV__AT_WRITE);
+  read = tvxhdv__load(fifo + TVXHDV__AT_READ);
+  if (write >= TVXHDV__REPORT_SLOTS || read >= TVXHDV__REPORT_SLOTS) return 0;
+  return (int)(write >= read ? write - read : write + TVXHDV__REPORT_SLOTS - read);
+}
+
+/* Takes up to max reports out of the area, noting each as its pointer's last. */
+static int tvxhdv__take(tvxhdv *h, tvxhdv_report *out, int max) {
+  unsigned char *fifo;
+  uint32_t write, read, now;
+  int count = 0;
+  if (h->area == NULL || max <= 0) return 0;
+  fifo = h->area + TVXHDV__AT_REPORT_FIFO;
+  write = tvxhdv__load(fifo + TVXHDV__AT_WRITE);
+  read = tvxhdv__load(fifo + TVXHDV__AT_READ);
+  if (write >= TVXHDV__REPORT_SLOTS || read >= TVXHDV__REPORT_SLOTS) return 0;
+  now = tvxhdv__now_ms();
+  while (count < max && read != write) {
+    const unsigned char *slot = fifo + TVXHDV__AT_SLOTS + read * TVXHDV__REPORT_BYTES;
+    tvxhdv_report *report = &out[count++];
+    report->screen = tvxhdv__u32(slot);
+    report->frame = tvxhdv__u32(slot + 4);
+    report->pointer = tvxhdv__u32(slot + 8);
+    report->x = tvxhdv__u32(slot + 12);
+    report->y = tvxhdv__u32(slot + 16);
+    report->flags = tvxhdv__u32(slot + 20);
+    report->left = (report->flags & TVXHDV_FLAG_LEFT) != 0;
+    report->right = (report->flags & TVXHDV_FLAG_RIGHT) != 0;
+    report->on_pad = (report->flags & TVXHDV_FLAG_ON_PAD) == TVXHDV_FLAG_ON_PAD;
+    if (report->pointer < TVXHDV_POINTERS) {
+      h->last[report->pointer] = *report;
+      h->last_ms[report->pointer] = now;
+      h->seen[report->pointer] = 1;
+    }
+    read = read + 1 == TVXHDV__REPORT_SLOTS ? 0 : read + 1;
+  }
+  if (count > 0) tvxhdv__store(fifo + TVXHDV__AT_READ, read);
+  return count;
+}
+
+/* Moves what is queued in the area into the handle, for tvxhdv_read(); one
+ * that never reads loses the oldest instead of the newest. */
+static void tvxhdv__keep_queued(tvxhdv *h) {
+  if (h->kept == NULL && tvxhdv__queued(h) > 0) {
+    h->kept = (tvxhdv_report *)malloc(sizeof(tvxhdv_report) * TVXHDV__KEPT_MAX);
+  }
+  while (h->kept != NULL && tvxhdv__queued(h) > 0) {
+    tvxhdv_report report;
+    if (tvxhdv__take(h, &report, 1) != 1) break;
+    if (h->kept_count == TVXHDV__KEPT_MAX) {
+      h->kept_first = (h->kept_first + 1) % TVXHDV__KEPT_MAX;
+      --h->kept_count;
+    }
+    h->kept[(h->kept_first + h->kept_count++) % TVXHDV__KEPT_MAX] = report;
+  }
+}
+
+int tvxhdv_read(tvxhdv *h, tvxhdv_report *out, int max) {
+  int count = 0;
+  if (h == NULL || out == NULL) return 0;
+  while (count < max && h->kept_count > 0) {
+    out[count++] = h->kept[h->kept_first];
+    h->kept_first = (h->kept_first + 1) % TVXHDV__KEPT_MAX;
+    --h->kept_count;
+  }
+  return count + tvxhdv__take(h, out + count, max - count);
+}
+
+int tvxhdv_latest(tvxhdv *h, int pointer, tvxhdv_report *out, uint32_t *age_ms) {
+  if (h == NULL || pointer < 0 || pointer >= TVXHDV_POINTERS) return 0;
+  tvxhdv__keep_queued(h);
+  if (!h->seen[pointer]) return 0;
+  if (out != NULL) *out = h->last[pointer];
+  if (age_ms != NULL) *age_ms = tvxhdv__now_ms() - h->last_ms[pointer];
+  return 1;
+}
+
+int tvxhdv_wait(tvxhdv *h, int timeout_ms) {
+  const uint32_t start = tvxhdv__now_ms();
+  if (h == NULL) return TVXHDV_TIMEOUT;
+  for (;;) {
+    const uint32_t now = tvxhdv__now_ms();
+    if (now - h->checked_ms >= TVXHDV__CHECK_MS) {
+      if (h->area != NULL) {
+        tvxhdv__check(h);
+      } else if (h->event == 0) {
+        h->checked_ms = now;
+        if (tvxhdv__attach(h)) h->event = TVXHDV_SERVER_NEW;
+      }
+    }
+    if (h->event != 0) {
+      const int event = h->event;
+      h->event = 0;
+      return event;
+    }
+    if (h->kept_count > 0 || tvxhdv__queued(h) > 0) return TVXHDV_REPORTS;
+    if (timeout_ms <= 0 || now - start >= (uint32_t)timeout_ms) return TVXHDV_TIMEOUT;
+    tvxhdv__sleep_1ms();
+  }
+}
+
+static int tvxhdv__check_arguments(int pointer, unsigned code) {
+  if (pointer < 0 || pointer >= TVXHDV_POINTERS) {
+    tvxhdv__fail("Pointer %d does not exist: phones are numbered 0 to 79.", pointer);
+    return 0;
+  }
+  if (code > 255) {
+    tvxhdv__fail("Command code %u is too large: codes are 0 to 255.", code);
+    return 0;
+  }
+  return 1;
+}
+
+int tvxhdv_send(tvxhdv *h, int pointer, unsigned code) {
+  unsigned char *fifo, *slot;
+  uint32_t write, read, next;
+  if (h == NULL || !tvxhdv__check_arguments(pointer, code)) return TVXHDV_BAD_ARGUMENT;
+  tvxhdv__check(h);
+  if (h->area == NULL) {
+    tvxhdv__fail("No TVXHandvane server runs with its area in \"%s\": the command was not sent.",
+                 h->folder);
+    return TVXHDV_NO_SERVER;
+  }
+  fifo = h->area + TVXHDV__AT_COMMAND_FIFOS + (uint32_t)pointer * TVXHDV__COMMAND_FIFO_SIZE;
+  write = tvxhdv__load(fifo + TVXHDV__AT_WRITE);
+  read = tvxhdv__load(fifo + TVXHDV__AT_READ);
+  if (write >= TVXHDV__COMMAND_SLOTS || read >= TVXHDV__COMMAND_SLOTS) {
+    tvxhdv__fail("The command FIFO of pointer %d is damaged (write index %lu, read index %lu).",
+                 pointer, (unsigned long)write, (unsigned long)read);
+    return TVXHDV_FULL;
+  }
+  next = write + 1 == TVXHDV__COMMAND_SLOTS ? 0 : write + 1;
+  if (next == read) {
+    tvxhdv__fail("The command FIFO of pointer %d is full: its phone takes one command per report.",
+                 pointer);
+    return TVXHDV_FULL;
+  }
+  slot = fifo + TVXHDV__AT_SLOTS + write * TVXHDV__COMMAND_BYTES;
+  memcpy(slot, &code, 4);
+  memset(slot + 4, 0, 4);
+  tvxhdv__store(fifo + TVXHDV__AT_WRITE, next);
+  return TVXHDV_OK;
+}
+
+int tvxhdv_vibrate(tvxhdv *h, int pointer, int pattern) {
+  if (pattern < TVXHDV_SHORT_SINGLE || pattern > TVXHDV_LONG_DOUBLE) {
+    tvxhdv__fail("Vibration %d does not exist: use TVXHDV_SHORT_SINGLE to TVXHDV_LONG_DOUBLE.",
+                 pattern);
+    return TVXHDV_BAD_ARGUMENT;
+  }
+  return tvxhdv_send(h, pointer, (unsigned)pattern);
+}
+
+int tvxhdv_get_info(tvxhdv *h, tvxhdv_info *info) {
+  const unsigned char *area;
+  unsigned i;
+  if (h == NULL || info == NULL || h->area == NULL) {
+    tvxhdv__fail("The handle holds no server's area.");
+    return 0;
+  }
+  area = h->area;
+  memset(info, 0, sizeof *info);
+  memcpy(info->name, h->name, sizeof info->name);
+  info->creator = h->creator;
+  info->total_size = tvxhdv__u32(area);
+  info->struct_version = tvxhdv__u32(area + TVXHDV__AT_STRUCT_VERSION);
+  info->version_block_size = tvxhdv__u32(area + TVXHDV__AT_VERSION_BLOCK);
+  info->server_version = tvxhdv__u32(area + TVXHDV__AT_VERSION_BLOCK + 8);
+  info->report_fifo_block_size = tvxhdv__u32(area + TVXHDV__AT_REPORT_FIFO);
+  info->fill_text_matches =
+      memcmp(area + TVXHDV__AT_FILL_TEXT, tvxhdv__fill_text, sizeof tvxhdv__fill_text) == 0;
+  info->reports_queued = tvxhdv__queued(h);
+  for (i = 0; i < TVXHDV_COMMAND_FIFOS; ++i) {
+    unsigned char *fifo = h->area + TVXHDV__AT_COMMAND_FIFOS + i * TVXHDV__COMMAND_FIFO_SIZE;
+    const uint32_t write = tvxhdv__load(fifo + TVXHDV__AT_WRITE);
+    const uint32_t read = tvxhdv__load(fifo + TVXHDV__AT_READ);
+    info->command_fifo_block_size[i] = tvxhdv__u32(fifo);
+    if (write < TVXHDV__COMMAND_SLOTS && read < TVXHDV__COMMAND_SLOTS) {
+      info->commands_queued[i] =
+          (int)(write >= read ? write - read : write + TVXHDV__COMMAND_SLOTS - read);
+    }
+  }
+  return 1;
+}
+
+int tvxhdv_terminate_server(tvxhdv *h) {
+  int ended = 0;
+  if (h == NULL || h->area == NULL) {
+    tvxhdv__fail("The handle holds no server's area.");
+    return 0;
+  }
+#ifdef _WIN32
+  {
+    /* While this handle is open the id cannot pass to another process. */
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, h->creator);
+    if (process != NULL) {
+      if (tvxhdv__creator_runs(h)) ended = TerminateProcess(process, 0) != 0;
+      CloseHandle(process);
+    }
+  }
+#else
+  if (h->creator != 0 && h->creator <= (uint32_t)INT_MAX) {
+    const pid_t pid = (pid_t)h->creator;
+    /* Taken before the check, the pidfd stays with the process checked:
+     * should it end meanwhile and its id pass on, the signal reaches nobody. */
+    int process = -1;
+#ifdef SYS_pidfd_open
+    process = (int)syscall(SYS_pidfd_open, pid, 0);
+#endif
+    if (process >= 0) {
+#ifdef SYS_pidfd_send_signal
+      ended = tvxhdv__holds_area(pid, h->fd) &&
+              syscall(SYS_pidfd_send_signal, process, SIGTERM, NULL, 0) == 0;
+#endif
+      close(process);
+    } else if (errno == ENOSYS) {
+      ended = tvxhdv__holds_area(pid, h->fd) && kill(pid, SIGTERM) == 0;
+    }
+  }
+#endif
+  if (!ended) {
+    tvxhdv__fail(
+        "Could not end process %lu: it is not the TVXHandvane server that holds the "
+        "area (it may have ended already).",
+        (unsigned long)h->creator);
+  }
+  return ended;
+}
+
+#endif /* TVXHDV_IMPLEMENTATION */
