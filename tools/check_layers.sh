@@ -7,7 +7,8 @@
 # and TVXTap (tap/) sit on whatever layers they use; tests/, fuzz/ and bench/
 # may include anything. Nothing includes those five from outside, except that
 # tests/ and fuzz/ include the programs they drive. Two folders that include
-# each other fail as well, whatever their places.
+# each other fail as well, whatever their places. The consumers' kit (sdk/)
+# stands alone: it includes nothing of ours, and only TVXTap and the tests use it.
 #
 # Usage: tools/check_layers.sh [source root]. Prints each offending include
 # and exits with 1 when there is one.
@@ -17,7 +18,8 @@ cd "${1:-$(dirname "$0")/..}"
 
 declare -A rank=([platform]=0 [common]=1 [server]=2 [pointer]=3 [http]=4 [app]=5)
 # The folders above the layers, and who besides themselves may include them.
-declare -A includers=([qrtool]="tests fuzz" [tap]="tests fuzz" [tests]="" [fuzz]="" [bench]="")
+declare -A includers=([qrtool]="tests fuzz" [tap]="tests fuzz" [tests]="" [fuzz]="" [bench]=""
+  [sdk]="tap tests")
 folders=("${!rank[@]}" "${!includers[@]}")
 
 failed=0
@@ -35,7 +37,10 @@ while IFS= read -r hit; do
   [[ -v rank[$to] || -v includers[$to] ]] || continue
   edges[$from/$to]="$file:$line"
 
-  if [[ -v rank[$from] && -v rank[$to] ]]; then
+  if [[ $from == sdk ]]; then
+    echo "$file:$line: includes $target, but sdk/ stands alone"
+    failed=1
+  elif [[ -v rank[$from] && -v rank[$to] ]]; then
     if ((rank[$to] > rank[$from])); then
       echo "$file:$line: includes $target, but $to/ lies above $from/"
       failed=1
