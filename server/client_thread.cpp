@@ -234,7 +234,8 @@ ClientConnection::Outcome ClientConnection::OnReadable() {
 ClientConnection::Outcome ClientConnection::ServeCollectedRequest() {
   if (!server_.IsRequestComplete(request_)) return Outcome::kGoOn;
   body_.reset();
-  if (!server_.ParseRequestWithBody(request_, reply_, body_, keepAlive_)) return Outcome::kEnd;
+  if (!server_.ParseRequestWithBody(request_, startBlock_->client, reply_, body_, keepAlive_))
+    return Outcome::kEnd;
   request_.clear();
   sendOffset_ = 0;
   lastProgressTick_ = platform::TickCount();

@@ -1,5 +1,6 @@
 #include "server/threaded_server.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <iterator>
 #include <utility>
@@ -144,12 +145,15 @@ void ThreadedServer::RememberVisitor(const char* address) {
   visitors_.emplace_back(address);
 }
 
-int ThreadedServer::AddClient(platform::Socket socket, const char* address,
-                              std::uint16_t portNetworkOrder) {
-  OnClientAccepted(address, portNetworkOrder);
+int ThreadedServer::AddClient(platform::Socket socket, const platform::PeerAddress& peer) {
+  ClientAddress client;
+  std::copy(std::begin(peer.bytes), std::end(peer.bytes), client.bytes);
+  char address[16];
+  client.Format(address);
+  OnClientAccepted(address, peer.portNetworkOrder);
   RememberVisitor(address);
   ++requestCount_;
-  auto* startBlock = new ClientStartBlock{this, std::move(socket)};
+  auto* startBlock = new ClientStartBlock{this, std::move(socket), client};
   if (HandToWaitingThread(startBlock)) return 1;
   return StartClientThread(startBlock);
 }

@@ -17,6 +17,7 @@
 #include "platform/socket.h"
 #include "platform/socket_calls.h"
 #include "platform/thread.h"
+#include "server/client_address.h"
 #include "server/error_log.h"
 #include "server/reply_body.h"
 #include "server/server_stats.h"
@@ -27,6 +28,7 @@ class ThreadedServer;
 struct ClientStartBlock {
   ThreadedServer* server = nullptr;
   platform::Socket socket;
+  ClientAddress client;
 };
 
 class ThreadedServer : public ErrorLog {
@@ -56,9 +58,11 @@ class ThreadedServer : public ErrorLog {
   // and may change keepAlive. Nonzero: send the reply; 0: close without one.
   virtual int ParseRequest(std::string_view request, std::string& reply, int& keepAlive) = 0;
   // What the client threads call: ParseRequest, for servers whose replies may
-  // end in a body that is read while it goes out (body is empty on entry).
-  virtual int ParseRequestWithBody(std::string_view request, std::string& reply,
-                                   std::unique_ptr<ReplyBody>& /*body*/, int& keepAlive) {
+  // end in a body that is read while it goes out (body is empty on entry) or
+  // that look at the client's address.
+  virtual int ParseRequestWithBody(std::string_view request, const ClientAddress& /*client*/,
+                                   std::string& reply, std::unique_ptr<ReplyBody>& /*body*/,
+                                   int& keepAlive) {
     return ParseRequest(request, reply, keepAlive);
   }
 
@@ -107,7 +111,7 @@ class ThreadedServer : public ErrorLog {
   void AcceptOne(platform::Socket& listening);
   void ReapFinishedThreads();
 
-  int AddClient(platform::Socket socket, const char* address, std::uint16_t portNetworkOrder);
+  int AddClient(platform::Socket socket, const platform::PeerAddress& peer);
   bool HandToWaitingThread(ClientStartBlock* startBlock);
   int StartClientThread(ClientStartBlock* startBlock);
   void RemoveClient(platform::NetEvent* socketEvent, ClientStartBlock* startBlock,
