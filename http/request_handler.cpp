@@ -22,6 +22,8 @@ constexpr std::string_view kKeepAliveRequest = "\nConnection: Keep-Alive";
 constexpr std::string_view kNotImplementedPage = "/mna.html";
 constexpr std::string_view kNotFoundPage = "fnf.html";
 constexpr std::string_view kIconType = "image/x-icon";
+// The page shows a text of its own; this is for a person who opens the address.
+constexpr std::string_view kForbiddenText = "This class needs its code: scan the QR code again.\n";
 
 // Lower-case copy of the request path. Pointer reports (30 characters) and
 // most other paths fit the inline area, so the report route does not allocate.
@@ -57,27 +59,33 @@ struct RequestHandler::Request {
   std::string_view contentType;
   std::string_view date;
   bool keepAlive = false;  // the connection's flag after this request
+  std::string_view text;   // the whole request, headers included
+  ClientAddress client;
 };
 
 RequestHandler::RequestHandler(const IndexPage& indexPage, DiagnosticLog& log, const int& logLevel,
-                               UtcClock utcClock)
-    : indexPage_(indexPage), log_(log), logLevel_(logLevel), utcClock_(std::move(utcClock)) {}
+                               UtcClock utcClock, ReportAccess::TickSource ticks)
+    : indexPage_(indexPage),
+      log_(log),
+      logLevel_(logLevel),
+      utcClock_(std::move(utcClock)),
+      access_(log, std::move(ticks)) {}
 
 void RequestHandler::Trace(int level, std::string_view message) const {
   if (Tracing(level)) log_.WriteLogLine(message);
 }
 
 RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std::string& reply,
-                                               int& keepAlive) const {
+                                               int& keepAlive, const ClientAddress& client) {
   std::unique_ptr<ReplyBody> body;
-  const Outcome outcome = Handle(requestText, reply, body, keepAlive);
+  const Outcome outcome = Handle(requestText, reply, body, keepAlive, client);
   if (body) AppendReplyBody(reply, *body);
   return outcome;
 }
 
 RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std::string& reply,
-                                               std::unique_ptr<ReplyBody>& body,
-                                               int& keepAlive) const {
+                                               std::unique_ptr<ReplyBody>& body, int& keepAlive,
+                                               const ClientAddress& client) {
   Trace(kTraceRoutes, "Entered ParseRequest");
 
   const std::size_t firstBlank = requestText.find(' ');
@@ -85,6 +93,8 @@ RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std
   const std::string_view method = requestText.substr(0, firstBlank);
 
   Request request;
+  request.text = requestText;
+  request.client = client;
   std::string pathWithIndexFile;  // only for a request of "/"
   if (method == "GET") {
     const std::size_t secondBlank = requestText.find(' ', firstBlank + 1);
@@ -160,7 +170,15 @@ void RequestHandler::ServeIcon(const Request& request, std::string& reply) const
   }
 }
 
-void RequestHandler::ServeReport(const Request& request, std::string& reply) const {
+void RequestHandler::ServeReport(const Request& request, std::string& reply) {
+  if (const ReportAccess::Verdict verdict = access_.Check(request.text);
+      verdict != ReportAccess::Verdict::kAdmitted) {
+    access_.NoteRefusal(request.client, verdict);
+    AssignReplyHeader(reply, {kStatusForbidden, request.date, kForbiddenText.size(),
+                              request.keepAlive, "text/plain"});
+    reply.append(kForbiddenText);
+    return;
+  }
   const ResponseText response = reportHandler_ != nullptr
                                     ? reportHandler_->HandlePointerReport(request.routingPath)
                                     : kNoCommandResponse;
