@@ -15,6 +15,8 @@
 #include "app/console/console_view.h"
 #include "app/console/terminal_qr_code.h"
 #include "app/main_dialog.h"
+#include "common/access_key.h"
+#include "common/phone_address.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/network_addresses.h"
@@ -75,17 +77,17 @@ void StartStdinReader(const std::shared_ptr<LineQueue>& queue) {
 void PrintWelcome(const Application& app) {
   std::printf("TVXHandvane %u.%u.%u.%u\n", app.version.major, app.version.minor,
               app.version.buildHigh, app.version.buildLow);
-  const std::string port = std::to_string(app.settings.port);
+  const std::string& key = app.server.AccessKey();
   const std::vector<std::string> addresses = platform::LocalIPv4Addresses();
   std::vector<std::string> urls;
   for (const std::string& address : addresses)
-    urls.push_back("http://" + address + ":" + port + "/");
+    urls.push_back(PhoneAddress(address, app.settings.port, key));
   if (urls.empty()) {
     std::printf(
-        "http://127.0.0.1:%s/\n"
+        "%s\n"
         "This PC has no network address: phones cannot connect until it is on a network "
         "(the address above works only in a browser on this PC).\n",
-        port.c_str());
+        PhoneAddress("127.0.0.1", app.settings.port, key).c_str());
   } else {
     std::printf("Open on a phone in the same network:\n");
     for (const std::string& url : urls) std::printf("%s\n", url.c_str());
@@ -93,6 +95,15 @@ void PrintWelcome(const Application& app) {
       platform::UseUtf8Output();
       std::fputs(TerminalQrCode(urls.front()).c_str(), stdout);
     }
+  }
+  if (!key.empty()) {
+    std::printf(
+        "Phones need the class's access key %s: it comes with the address above (after #key=) "
+        "and in Codeplate's codes; a phone without it is refused.%s\n",
+        key.c_str(),
+        IsAutoAccessKey(app.settings.accessKey) || !IsUsableAccessKey(app.settings.accessKey)
+            ? " The key is new at every start: print the codes again with Codeplate."
+            : "");
   }
   std::printf("Type help for the commands.\n");
   std::fflush(stdout);
