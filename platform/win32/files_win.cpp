@@ -60,15 +60,40 @@ Result AppendToFile(const std::string& path, std::string_view bytes, AppendShari
   return result;
 }
 
-// A new file each time, so that it takes the access list below rather than
-// keep an old one: full access for its owner and the system, nobody else.
-// Where the system cannot make that list the file gets its folder's.
+namespace {
+
+// "D:P(A;;FA;;;<this process's user>)(A;;FA;;;SY)": full access for the user
+// and the system, nobody else, nothing inherited. Empty when the user cannot
+// be told.
+std::string OwnerOnlyAccessList() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::string buffer(size, '\0');
+  std::string accessList;
+  char* sidText = nullptr;
+  if (size != 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+      ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sidText)) {
+    accessList = std::string("D:P(A;;FA;;;") + sidText + ")(A;;FA;;;SY)";
+    LocalFree(sidText);
+  }
+  CloseHandle(token);
+  return accessList;
+}
+
+}  // namespace
+
+// A new file each time, so that it takes the access list above rather than
+// keep an old one. Where the system cannot make that list the file gets its
+// folder's.
 Result WritePrivateFile(const std::string& path, std::string_view bytes) {
   if (!DeleteFileA(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) return LastFailure();
   PSECURITY_DESCRIPTOR ownerOnly = nullptr;
   SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
-  if (ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;FA;;;OW)(A;;FA;;;SY)",
-                                                           SDDL_REVISION_1, &ownerOnly, nullptr)) {
+  const std::string accessList = OwnerOnlyAccessList();
+  if (!accessList.empty() && ConvertStringSecurityDescriptorToSecurityDescriptorA(
+                                 accessList.c_str(), SDDL_REVISION_1, &ownerOnly, nullptr)) {
     attributes.lpSecurityDescriptor = ownerOnly;
   }
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW,

@@ -53,6 +53,8 @@ TEST(FilesTest, PrivateFileReplacesWhatWasThere) {
   TempFolder::WriteAll(file, "an older and longer text");
   ASSERT_TRUE(platform::WritePrivateFile(file, "Ab3dE6gH\n"));
   EXPECT_EQ(TempFolder::ReadAll(file), "Ab3dE6gH\n");
+  // Its owner may still delete it.
+  EXPECT_TRUE(platform::RemoveFile(file));
   EXPECT_FALSE(platform::WritePrivateFile(folder.File("no-such-folder/x.KEY"), "x"));
 }
 
