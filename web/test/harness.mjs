@@ -95,6 +95,7 @@ export class ServerUnderTest {
   }
 
   async start() {
+    await this.lastRunEnded();
     this.output = '';  // what this run says, not the run before
     this.child = spawn('sh', ['-c', this.command], {
       cwd: this.values.dir,
@@ -123,6 +124,15 @@ export class ServerUnderTest {
         return false;
       }
     }, { timeout: 30000, interval: 100, what: `the server at ${this.url}` });
+  }
+
+  // The shell may end before the server it started has shut down; a start
+  // meanwhile would find the program file and its shared memory in use.
+  async lastRunEnded() {
+    if (!this.child) return;
+    const group = -this.child.pid;
+    const groupAlive = () => { try { process.kill(group, 0); return true; } catch { return false; } };
+    await waitFor(() => !groupAlive(), { timeout: 15000, what: 'the last run to end' }).catch(() => {});
   }
 
   // The logs the server left in its folder, for a start that failed.
@@ -156,10 +166,6 @@ export class ServerUnderTest {
       try { process.kill(group, 'SIGKILL'); } catch { /* gone meanwhile */ }
       await this.exited;
     }
-    // The shell may end before the server it started has shut down; a start
-    // meanwhile would find the program file and its shared memory in use.
-    const groupAlive = () => { try { process.kill(group, 0); return true; } catch { return false; } };
-    await waitFor(() => !groupAlive(), { timeout: 10000, what: 'the server to end' }).catch(() => {});
   }
 }
 

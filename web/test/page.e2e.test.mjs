@@ -464,6 +464,7 @@ test('a class with an access key: the key from the address goes with the reports
   const KEY = 'Ab3dE9xz';
   // One server at a time: a real one's shared memory is the machine's.
   await server.stop();
+  await server.lastRunEnded();
   const keyed = new ServerUnderTest({
     port: await freePort(), dir: folder, page: server.values.page, pointer: 6, key: KEY,
   });
@@ -510,6 +511,7 @@ test('a class with an access key: the key from the address goes with the reports
   } finally {
     await phoneWithKey.close();
     await keyed.stop();
+    await keyed.lastRunEnded();
     await server.start();
   }
 });
