@@ -2,10 +2,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include "app/application.h"
 #include "app/dialog_controls.h"
 #include "app/phone_addresses.h"
+#include "common/access_key.h"
 #include "common/ini_values.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -95,8 +97,43 @@ bool MainDialog::OnInitDialog() {
   LoadDialogSettings(app_.settings, app_.settingsFiles(), *this);
   settingsLoaded_ = true;
   fields_.homeDirectory = app_.settings.serverRoot;
+  ChooseAccessKey();
   OnStart();
   return true;
+}
+
+// A key made here is known to this run alone: the key file lets Codeplate
+// put it into the codes. Any older key file goes, so that no code is made
+// with a key no server asks for.
+void MainDialog::ChooseAccessKey() {
+  const std::string& setting = app_.settings.accessKey;
+  platform::RemoveFile(app_.paths.keyFile);
+  if (!IsAutoAccessKey(setting) && (setting.empty() || IsUsableAccessKey(setting))) {
+    app_.server.SetAccessKey(setting);
+    return;
+  }
+  const std::optional<std::string> key = NewRandomAccessKey();
+  if (!key) {
+    keyUnavailable_ = true;
+    return;
+  }
+  app_.server.SetAccessKey(*key);
+  if (!IsAutoAccessKey(setting)) {
+    view_.ShowNotice("AccessKey under [Control] in " + app_.paths.iniFile +
+                     " may hold only letters, digits, \".\", \"_\", \"~\" and \"-\" (at most "
+                     "128); a new key is made at every start instead, as with AccessKey=auto.");
+  }
+  if (const platform::Result published = PublishAccessKey(app_.paths.keyFile, *key)) {
+    keyPublished_ = true;
+  } else {
+    view_.ShowNotice("The access key could not be written to " + app_.paths.keyFile +
+                     " (system code " + std::to_string(published.Code()) +
+                     "); Codeplate cannot put it into its codes.");
+  }
+}
+
+const std::string& MainDialog::AccessKey() const {
+  return app_.server.AccessKey();
 }
 
 bool MainDialog::CreateSharedMemory() {
@@ -153,6 +190,15 @@ void MainDialog::OnStart() {
     return;
   }
   TakeFieldsFromControls();
+  // Without the key it asked for the class would be open to everyone.
+  if (keyUnavailable_) {
+    SetStatus("Stopped.");
+    view_.ShowNotice(
+        "The server is not running: AccessKey asks for a new key, and the system gave no "
+        "random numbers to make one. Set a key of your own as AccessKey under [Control] in " +
+        app_.paths.iniFile + " and restart " + app_.paths.title + ".");
+    return;
+  }
   addressInUse_ = false;
   running_ =
       app_.server.StartServer(app_.settings.serverRoot, fields_.defaultIndexFile, fields_.port,
@@ -290,7 +336,8 @@ void MainDialog::ShowPhoneAddresses() {
                       "Start it, and the address for the phones shows here.");
     return;
   }
-  const PhoneAddresses addresses = ChoosePhoneAddresses(app_.localAddresses(), fields_.port, "");
+  const PhoneAddresses addresses =
+      ChoosePhoneAddresses(app_.localAddresses(), fields_.port, AccessKey());
   if (addresses.onNetwork.empty()) {
     view_.SetItemText(control::kPhoneAddress,
                       "No network: phones cannot connect until this PC is on one.\n"
@@ -342,6 +389,8 @@ void MainDialog::RunShutdownSequence() {
   if (settingsLoaded_) SaveDialogSettings(app_.settingsFiles(), *this);
   if (running_) OnStop();
   app_.channel.SharedMemoryClose();
+  if (keyPublished_) platform::RemoveFile(app_.paths.keyFile);
+  keyPublished_ = false;
 }
 
 void MainDialog::SetStatus(const char* text) {

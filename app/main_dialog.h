@@ -58,6 +58,9 @@ class MainDialog : private DialogFieldExchange {
   std::vector<ReportingPointer> ReportingPointers();
 
   bool IsRunning() const { return running_; }
+  // The key that phones' reports must carry, fixed from the initialisation
+  // on; empty when the class has none.
+  const std::string& AccessKey() const;
   const std::string& StatusText() const { return statusText_; }
   HttpServer& Server();
 
@@ -75,6 +78,7 @@ class MainDialog : private DialogFieldExchange {
   void KeepAreaPublished();
   void FillPointerList();
   int LoadPage();
+  void ChooseAccessKey();
   void NoticeStartOutcome();
   void OnErrorLogLine(const ErrorLogLine& line);
   void RunShutdownSequence();
@@ -95,4 +99,6 @@ class MainDialog : private DialogFieldExchange {
   std::atomic<bool> addressInUse_{false};  // heard from the engine during a start
   bool settingsLoaded_ = false;            // an early end never overwrites the stored settings
   bool rendezvousPublished_ = false;       // the rendezvous file on disk is ours
+  bool keyPublished_ = false;              // the key file on disk holds our key
+  bool keyUnavailable_ = false;            // a key was asked for and none could be made
 };

@@ -48,6 +48,7 @@ void ReadIni(Settings& settings, const std::string& iniFile, DiagnosticLog& log)
   ReadWindowPlacement(iniFile, settings);
   settings.emulateWindowsCursorKey = ReadBoolean(iniFile, "Control", "EmulateWindowsCursor");
   ReadInteger(iniFile, "Control", "Port", "8080", settings.port);
+  settings.accessKey = ReadValue(iniFile, "Control", "AccessKey", "");
 
   int pointer = settings.selectedPointer;
   ReadInteger(iniFile, "Control", "SelectedPointer", "0", pointer);

@@ -24,6 +24,7 @@ struct Settings {
   std::optional<WindowPlacementBytes> windowPlacement;
   bool emulateWindowsCursorKey = false;  // read for compatibility, consulted by nothing
   int port = 8080;
+  std::string accessKey;  // Control/AccessKey as written: empty, a key, or "auto"
   std::atomic<int> selectedPointer{0};
   std::string defaultIndexFile;        // profile Settings/Defindex
   int persistenceTimeoutSeconds = 10;  // profile Settings/PTO

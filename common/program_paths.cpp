@@ -22,6 +22,7 @@ ProgramPaths BuildProgramPaths(std::string_view programFile) {
   paths.iniFile = std::string(base) + ".INI";
   paths.logFile = std::string(base) + ".LOG";
   paths.indexPageFile = std::string(base) + ".TXT";
+  paths.keyFile = std::string(base) + ".KEY";
   paths.title = std::string(base.substr(nameStart));
   return paths;
 }

@@ -1,4 +1,4 @@
-// The files named after the program file: its INI, log and index page.
+// The files named after the program file: its INI, log, index page and key file.
 #pragma once
 
 #include <string>
@@ -9,6 +9,7 @@ struct ProgramPaths {
   std::string iniFile;        // base + ".INI"
   std::string logFile;        // base + ".LOG"
   std::string indexPageFile;  // base + ".TXT"
+  std::string keyFile;        // base + ".KEY": the access key made at this start
   std::string title;          // file name without folder and extension
 };
 

@@ -17,6 +17,18 @@ void HttpServer::SetPointerReportHandler(PointerReportHandler* handler) {
   requests_.SetPointerReportHandler(handler);
 }
 
+void HttpServer::SetAccessKey(std::string key) {
+  requests_.SetAccessKey(std::move(key));
+}
+
+const std::string& HttpServer::AccessKey() const {
+  return requests_.AccessKey();
+}
+
+std::uint64_t HttpServer::RefusedReports() const {
+  return requests_.RefusedReports();
+}
+
 void HttpServer::SetStartHook(std::function<void()> hook) {
   startHook_ = std::move(hook);
 }
@@ -47,10 +59,10 @@ int HttpServer::ParseRequest(std::string_view request, std::string& reply, int& 
   return Answer(requests_.Handle(request, reply, keepAlive));
 }
 
-int HttpServer::ParseRequestWithBody(std::string_view request, std::uint32_t peerAddress,
+int HttpServer::ParseRequestWithBody(std::string_view request, const ClientAddress& client,
                                      std::string& reply, std::unique_ptr<ReplyBody>& body,
                                      int& keepAlive) {
-  return Answer(requests_.Handle(request, reply, body, keepAlive, peerAddress));
+  return Answer(requests_.Handle(request, reply, body, keepAlive, client));
 }
 
 int HttpServer::Answer(RequestHandler::Outcome outcome) {

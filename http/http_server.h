@@ -21,8 +21,13 @@ class HttpServer : public ThreadedServer {
              RequestHandler::UtcClock utcClock = platform::UtcTime);
   ~HttpServer() override;
 
-  // Both set while the server is stopped.
+  // These set while the server is stopped.
   void SetPointerReportHandler(PointerReportHandler* handler);
+  // The class's access key that reports must carry; empty for none.
+  void SetAccessKey(std::string key);
+  const std::string& AccessKey() const;
+  // Reports refused for a missing or wrong key since the program started.
+  std::uint64_t RefusedReports() const;
   // Called by every StartServer before the server runs: the pointer protocol
   // clears its per-run tables here.
   void SetStartHook(std::function<void()> hook);
@@ -40,8 +45,9 @@ class HttpServer : public ThreadedServer {
   // The whole reply as one text; the client threads use the next one.
   int ParseRequest(std::string_view request, std::string& reply, int& keepAlive) override;
   // A file from the root comes as body, read while it is sent.
-  int ParseRequestWithBody(std::string_view request, std::uint32_t peerAddress, std::string& reply,
-                           std::unique_ptr<ReplyBody>& body, int& keepAlive) override;
+  int ParseRequestWithBody(std::string_view request, const ClientAddress& client,
+                           std::string& reply, std::unique_ptr<ReplyBody>& body,
+                           int& keepAlive) override;
 
  private:
   RequestHandler requests_;

@@ -25,6 +25,8 @@ constexpr std::string_view kKeepAliveRequest = "\nconnection: keep-alive";
 constexpr std::string_view kNotImplementedPage = "/mna.html";
 constexpr std::string_view kNotFoundPage = "fnf.html";
 constexpr std::string_view kIconType = "image/x-icon";
+// The page shows a text of its own; this is for a person who opens the address.
+constexpr std::string_view kForbiddenText = "This class needs its code: scan the QR code again.\n";
 
 // Lower-case copy of the request path. Pointer reports (30 characters) and
 // most other paths fit the inline area, so the report route does not allocate.
@@ -60,12 +62,17 @@ struct RequestHandler::Request {
   std::string_view contentType;
   std::string_view date;
   bool keepAlive = false;  // the connection's flag after this request
-  std::uint32_t peerAddress = 0;
+  std::string_view text;   // the whole request, headers included
+  ClientAddress client;
 };
 
 RequestHandler::RequestHandler(const IndexPage& indexPage, DiagnosticLog& log, const int& logLevel,
-                               UtcClock utcClock)
-    : indexPage_(indexPage), log_(log), logLevel_(logLevel), utcClock_(std::move(utcClock)) {}
+                               UtcClock utcClock, ReportAccess::TickSource ticks)
+    : indexPage_(indexPage),
+      log_(log),
+      logLevel_(logLevel),
+      utcClock_(std::move(utcClock)),
+      access_(log, std::move(ticks)) {}
 
 void RequestHandler::Trace(int level, std::string_view message) const {
   if (Tracing(level)) log_.WriteLogLine(message);
@@ -87,16 +94,16 @@ void RequestHandler::TracePath(std::string_view path) const {
 }
 
 RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std::string& reply,
-                                               int& keepAlive) const {
+                                               int& keepAlive, const ClientAddress& client) {
   std::unique_ptr<ReplyBody> body;
-  const Outcome outcome = Handle(requestText, reply, body, keepAlive);
+  const Outcome outcome = Handle(requestText, reply, body, keepAlive, client);
   if (body) AppendReplyBody(reply, *body);
   return outcome;
 }
 
 RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std::string& reply,
                                                std::unique_ptr<ReplyBody>& body, int& keepAlive,
-                                               std::uint32_t peerAddress) const {
+                                               const ClientAddress& client) {
   Trace(kTraceRoutes, "Entered ParseRequest");
 
   const std::size_t firstBlank = requestText.find(' ');
@@ -104,7 +111,8 @@ RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std
   const std::string_view method = requestText.substr(0, firstBlank);
 
   Request request;
-  request.peerAddress = peerAddress;
+  request.text = requestText;
+  request.client = client;
   std::string pathWithIndexFile;  // only for a request of "/"
   if (method == "GET") {
     const std::size_t secondBlank = requestText.find(' ', firstBlank + 1);
@@ -180,10 +188,18 @@ void RequestHandler::ServeIcon(const Request& request, std::string& reply) const
   }
 }
 
-void RequestHandler::ServeReport(const Request& request, std::string& reply) const {
+void RequestHandler::ServeReport(const Request& request, std::string& reply) {
+  if (const ReportAccess::Verdict verdict = access_.Check(request.text);
+      verdict != ReportAccess::Verdict::kAdmitted) {
+    access_.NoteRefusal(request.client, verdict);
+    AssignReplyHeader(reply, {kStatusForbidden, request.date, kForbiddenText.size(),
+                              request.keepAlive, "text/plain"});
+    reply.append(kForbiddenText);
+    return;
+  }
   const ResponseText response =
       reportHandler_ != nullptr
-          ? reportHandler_->HandlePointerReport(request.routingPath, request.peerAddress)
+          ? reportHandler_->HandlePointerReport(request.routingPath, request.client.Packed())
           : kNoCommandResponse;
   AssignReplyHeader(
       reply, {request.status, request.date, response.size(), request.keepAlive, "text/html"});

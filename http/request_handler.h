@@ -11,8 +11,10 @@
 #include <string_view>
 
 #include "http/mime_type_map.h"
+#include "http/report_access.h"
 #include "platform/clock.h"
 #include "pointer/pointer_report_handler.h"
+#include "server/client_address.h"
 #include "server/reply_body.h"
 
 class DiagnosticLog;
@@ -32,8 +34,10 @@ class RequestHandler {
   static constexpr std::size_t kTracedPathLength = 256;
 
   // logLevel is read on every request: 3 traces routes, 4 adds reply headers.
+  // ticks time the log lines of refused reports.
   RequestHandler(const IndexPage& indexPage, DiagnosticLog& log, const int& logLevel,
-                 UtcClock utcClock = platform::UtcTime);
+                 UtcClock utcClock = platform::UtcTime,
+                 ReportAccess::TickSource ticks = platform::TickCount);
 
   // The setters below are for the time before client threads run.
   // root must end in the platform's separator; files are looked up below it.
@@ -43,24 +47,29 @@ class RequestHandler {
   void SetDefaultIndexFile(std::string name) { defaultIndexFile_ = std::move(name); }
   // Decides the report route's answer; without one it is "0000".
   void SetPointerReportHandler(PointerReportHandler* handler) { reportHandler_ = handler; }
+  // With a key, reports without it are refused before the handler hears of them.
+  void SetAccessKey(std::string key) { access_.SetKey(std::move(key)); }
+  const std::string& AccessKey() const { return access_.Key(); }
+  std::uint64_t RefusedReports() const { return access_.Refusals(); }
 
   // On kReplied, reply is replaced and keepAlive set to 1 when the request
   // asks for it ("\nConnection: Keep-Alive" in any letter case), to 0 when the reply is
   // the not-found reply, and otherwise left alone. A file from the root is
   // not read here: reply then holds its header and body the open file, which
-  // the caller sends after it. Otherwise nothing changes. peerAddress: the
-  // client's IPv4 address (first byte highest), 0 when unknown.
+  // the caller sends after it. Otherwise nothing changes. client is where the
+  // request came from, for the log.
   Outcome Handle(std::string_view request, std::string& reply, std::unique_ptr<ReplyBody>& body,
-                 int& keepAlive, std::uint32_t peerAddress = 0) const;
+                 int& keepAlive, const ClientAddress& client = {});
   // The same with any body read into reply, for callers that want one text.
-  Outcome Handle(std::string_view request, std::string& reply, int& keepAlive) const;
+  Outcome Handle(std::string_view request, std::string& reply, int& keepAlive,
+                 const ClientAddress& client = {});
 
  private:
   struct Request;
 
   void ServeIndexPage(const Request& request, std::string& reply) const;
   void ServeIcon(const Request& request, std::string& reply) const;
-  void ServeReport(const Request& request, std::string& reply) const;
+  void ServeReport(const Request& request, std::string& reply);
   void ServeFile(const Request& request, std::string& reply, std::unique_ptr<ReplyBody>& body,
                  int& keepAlive) const;
   void ServeNotFound(const Request& request, std::string& reply, std::unique_ptr<ReplyBody>& body,
@@ -78,4 +87,5 @@ class RequestHandler {
   std::string defaultIndexFile_;
   MimeTypeMap mimeTypes_;
   PointerReportHandler* reportHandler_ = nullptr;
+  ReportAccess access_;
 };

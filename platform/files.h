@@ -35,4 +35,8 @@ Result AppendToFile(const std::string& path, std::string_view bytes,
 Result AppendToFile(const std::string& path, std::string_view bytes, AppendSharing sharing,
                     bool& opened);
 
+// Creates the file, or replaces what it held, with bytes that only the user
+// running this program may read: a secret for the operator's other programs.
+Result WritePrivateFile(const std::string& path, std::string_view bytes);
+
 }  // namespace platform

@@ -3,6 +3,7 @@
 // --help and --version, and any other is ignored as it always was.
 #include <cstring>
 #include <iostream>
+#include <optional>
 
 #include "common/diagnostic_log.h"
 #include "common/program_paths.h"
@@ -23,8 +24,9 @@ void PrintHelp(const ProgramPaths& paths) {
                "  [Input]  AccessPoint  the Wi-Fi text, e.g. WIFI:T:WPA;S:network;P:password;;\n"
                "           URL          auto: TVXHandvane's page on this PC, with its first\n"
                "                        network address and Port of the TVXHandvane.INI\n"
-               "                        beside Codeplate (8080 without one); any other\n"
-               "                        text is encoded as it is\n"
+               "                        beside Codeplate (8080 without one), and its\n"
+               "                        AccessKey (for auto, TVXHandvane must be running);\n"
+               "                        any other text is encoded as it is\n"
                "           Pointers     e.g. 0-29 or 3,5,7-9: also one code per number,\n"
                "                        pointerNN.bmp beside File2, that sets the phone's\n"
                "                        number (the page's address with #pointer=N)\n"
@@ -53,7 +55,12 @@ int main(int argc, char** argv) {
   if (IsAutoUrl(settings.url)) {
     // The same address the console of TVXHandvane shows first.
     server.addresses = platform::LocalIPv4Addresses();
-    server.port = ReadServerPort(FolderOf(paths.programFile) + "TVXHandvane.INI");
+    const std::string serverBase = FolderOf(paths.programFile) + "TVXHandvane";
+    server.port = ReadServerPort(serverBase + ".INI");
+    const std::optional<std::string> key =
+        ReadServerAccessKey(serverBase + ".INI", serverBase + ".KEY");
+    server.accessKey = key.value_or("");
+    server.accessKeyUnknown = !key;
   }
   // Scripts can rely on the exit code: 0 only when every image is on disk.
   return WriteCodeplateImages(settings, server, std::cout) ? 0 : 1;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ostream>
 
+#include "common/access_key.h"
 #include "common/ini_values.h"
 #include "common/phone_address.h"
 #include "platform/profile.h"
@@ -20,6 +21,14 @@ int ReadServerPort(const std::string& serverIniFile) {
       platform::ProfileReadString(serverIniFile, "Control", "Port", "8080", kPortValueBufferSize),
       port);
   return port;
+}
+
+std::optional<std::string> ReadServerAccessKey(const std::string& serverIniFile,
+                                               const std::string& serverKeyFile) {
+  const std::string setting =
+      platform::ProfileReadString(serverIniFile, "Control", "AccessKey", "", kPortValueBufferSize);
+  if (setting.empty() || (IsUsableAccessKey(setting) && !IsAutoAccessKey(setting))) return setting;
+  return ReadPublishedAccessKey(serverKeyFile);
 }
 
 bool IsAutoUrl(std::string_view url) {
@@ -46,12 +55,24 @@ std::optional<std::string> PageUrl(const std::string& storedUrl, const ServerLoc
                 " and run Codeplate again, or put the page's address in URL.\n";
     return std::nullopt;
   }
-  return PhoneAddress(server.addresses.front(), server.port, "");
+  if (server.accessKeyUnknown) {
+    messages << "URL=auto: AccessKey=auto under [Control] in TVXHandvane.INI makes a new key at"
+                " every start of TVXHandvane, and no TVXHandvane running beside Codeplate has"
+                " told it (TVXHandvane.KEY); no code for the page was written. Start TVXHandvane"
+                " first and run Codeplate again while it runs, or set a key of your own in"
+                " AccessKey.\n";
+    return std::nullopt;
+  }
+  return PhoneAddress(server.addresses.front(), server.port, server.accessKey);
 }
 
 std::string PointerPageUrl(std::string_view pageUrl, int pointer) {
-  const char separator = pageUrl.find('#') == std::string_view::npos ? '#' : '&';
-  return std::string(pageUrl) + separator + "pointer=" + std::to_string(pointer);
+  const std::string number = "pointer=" + std::to_string(pointer);
+  const std::size_t hash = pageUrl.find('#');
+  if (hash == std::string_view::npos) return std::string(pageUrl) + "#" + number;
+  const std::string_view rest = pageUrl.substr(hash + 1);
+  return std::string(pageUrl.substr(0, hash + 1)) + number +
+         (rest.empty() ? "" : "&" + std::string(rest));
 }
 
 std::string FolderOf(std::string_view path) {

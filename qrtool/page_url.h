@@ -11,11 +11,21 @@
 
 // Where the server can be reached: the PC's network addresses (loopback left
 // out) in the system's order, whose first TVXHandvane's console shows first,
-// and the port of TVXHandvane's INI file.
+// the port of TVXHandvane's INI file and the class's access key.
 struct ServerLocation {
   std::vector<std::string> addresses;
   int port = 8080;
+  std::string accessKey;  // empty: the class has none
+  // TVXHandvane makes its key at every start, and none runs that told it.
+  bool accessKeyUnknown = false;
 };
+
+// The access key phones need, from TVXHandvane's INI file: empty without
+// AccessKey; the key as written; and for "auto" (or a text the server cannot
+// use, which makes it do the same) the key the running server wrote to its
+// key file, and nothing when there is none.
+std::optional<std::string> ReadServerAccessKey(const std::string& serverIniFile,
+                                               const std::string& serverKeyFile);
 
 // Control/Port of TVXHandvane's INI file, read as the server reads it: 8080
 // without the file or the key, or when the value does not start with a number.
@@ -25,15 +35,17 @@ int ReadServerPort(const std::string& serverIniFile);
 bool IsAutoUrl(std::string_view url);
 
 // The stored URL as it is, or for "auto" http://A.B.C.D:PORT/ with the first
-// of the server's addresses. Refused, with the reason and a line end written
-// to messages, when "auto" meets a PC without a network address (a code for
-// 127.0.0.1 would send every phone to itself) or a port outside 1 to 65535.
+// of the server's addresses and, when the class has one, its access key
+// (#key=KEY). Refused, with the reason and a line end written to messages,
+// when "auto" meets a PC without a network address (a code for 127.0.0.1
+// would send every phone to itself), a port outside 1 to 65535 or a key that
+// is not known.
 std::optional<std::string> PageUrl(const std::string& storedUrl, const ServerLocation& server,
                                    std::ostream& messages);
 
 // The page's address that sets the phone's pointer number: "#pointer=N" after
-// it, or "&pointer=N" when it carries a fragment already. Further parameters
-// of the fragment belong here too.
+// it, first in the fragment when it carries one already ("#pointer=N&key=KEY").
+// The fragment's other parameters stay as they were.
 std::string PointerPageUrl(std::string_view pageUrl, int pointer);
 
 // The folder part of a path with its trailing separator; empty for a bare name.

@@ -129,8 +129,8 @@ void ClientConnection::WaitLoop() {
   for (;;) {
     const int timeoutMs = server_.persistenceTimeoutMs_.load();
     platform::WaitResult woken = platform::WaitResult::kTimeout;
-    if (const platform::Result waited = calls_.waitForEither(
-            socketEvent_, server_.shutdownEvent_, NextWaitMs(timeoutMs), woken);
+    if (const platform::Result waited = calls_.waitForEither(socketEvent_, server_.shutdownEvent_,
+                                                             NextWaitMs(timeoutMs), woken);
         !waited) {
       server_.WriteLog(kErrorLogFileName, "WSAWaitForMultipleEvents(...) failure", "ClientThread",
                        waited.Code());
@@ -213,8 +213,8 @@ bool ClientConnection::OnPeerClosed() {
 
 ClientConnection::Outcome ClientConnection::OnReadable() {
   int received = 0;
-  if (const platform::Result got = calls_.receive(socket_, receiveBuffer_, kReceiveBufferSize,
-                                                  received);
+  if (const platform::Result got =
+          calls_.receive(socket_, receiveBuffer_, kReceiveBufferSize, received);
       !got) {
     if (!platform::IsWouldBlock(got.Code())) {
       server_.WriteLog(kErrorLogFileName, "WSARecv(...) failure", "ClientThread", got.Code());
@@ -234,7 +234,7 @@ ClientConnection::Outcome ClientConnection::OnReadable() {
 ClientConnection::Outcome ClientConnection::ServeCollectedRequest() {
   if (!server_.IsRequestComplete(request_)) return Outcome::kGoOn;
   body_.reset();
-  if (!server_.ParseRequestWithBody(request_, startBlock_->peerAddress, reply_, body_, keepAlive_))
+  if (!server_.ParseRequestWithBody(request_, startBlock_->client, reply_, body_, keepAlive_))
     return Outcome::kEnd;
   request_.clear();
   sendOffset_ = 0;

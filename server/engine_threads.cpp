@@ -1,5 +1,4 @@
 // The accept thread and the helper thread of the engine.
-#include <cstdio>
 
 #include "server/threaded_server.h"
 
@@ -104,10 +103,7 @@ void ThreadedServer::AcceptOne(platform::Socket& listening) {
       WriteLog(kErrorLogFileName, "WSAAccept(...) failure", "AcceptThread", accepted.Code());
     return;
   }
-  char address[16];
-  std::snprintf(address, sizeof address, "%d.%d.%d.%d", peer.bytes[0], peer.bytes[1], peer.bytes[2],
-                peer.bytes[3]);
-  if (!AddClient(std::move(client), peer, address)) {
+  if (!AddClient(std::move(client), peer)) {
     WriteLog(kErrorLogFileName, "AddClient(...) failure", "AcceptThread", 0);
   }
 }

@@ -1,5 +1,6 @@
 #include "server/threaded_server.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <iterator>
 #include <utility>
@@ -144,15 +145,15 @@ void ThreadedServer::RememberVisitor(const char* address) {
   visitors_.emplace_back(address);
 }
 
-int ThreadedServer::AddClient(platform::Socket socket, const platform::PeerAddress& peer,
-                              const char* address) {
+int ThreadedServer::AddClient(platform::Socket socket, const platform::PeerAddress& peer) {
+  ClientAddress client;
+  std::copy(std::begin(peer.bytes), std::end(peer.bytes), client.bytes);
+  char address[16];
+  client.Format(address);
   OnClientAccepted(address, peer.portNetworkOrder);
   RememberVisitor(address);
   ++requestCount_;
-  const std::uint32_t peerAddress = std::uint32_t{peer.bytes[0]} << 24 |
-                                    std::uint32_t{peer.bytes[1]} << 16 |
-                                    std::uint32_t{peer.bytes[2]} << 8 | peer.bytes[3];
-  auto* startBlock = new ClientStartBlock{this, std::move(socket), peerAddress};
+  auto* startBlock = new ClientStartBlock{this, std::move(socket), client};
   if (HandToWaitingThread(startBlock)) return 1;
   return StartClientThread(startBlock);
 }

@@ -17,6 +17,7 @@
 #include "platform/socket.h"
 #include "platform/socket_calls.h"
 #include "platform/thread.h"
+#include "server/client_address.h"
 #include "server/error_log.h"
 #include "server/reply_body.h"
 #include "server/server_stats.h"
@@ -27,7 +28,7 @@ class ThreadedServer;
 struct ClientStartBlock {
   ThreadedServer* server = nullptr;
   platform::Socket socket;
-  std::uint32_t peerAddress = 0;  // the peer's IPv4 address, its first byte highest
+  ClientAddress client;
 };
 
 class ThreadedServer : public ErrorLog {
@@ -58,8 +59,8 @@ class ThreadedServer : public ErrorLog {
   virtual int ParseRequest(std::string_view request, std::string& reply, int& keepAlive) = 0;
   // What the client threads call: ParseRequest, for servers whose replies may
   // end in a body that is read while it goes out (body is empty on entry) or
-  // that want the peer's IPv4 address (first byte highest).
-  virtual int ParseRequestWithBody(std::string_view request, std::uint32_t /*peerAddress*/,
+  // that look at the client's address.
+  virtual int ParseRequestWithBody(std::string_view request, const ClientAddress& /*client*/,
                                    std::string& reply, std::unique_ptr<ReplyBody>& /*body*/,
                                    int& keepAlive) {
     return ParseRequest(request, reply, keepAlive);
@@ -110,7 +111,7 @@ class ThreadedServer : public ErrorLog {
   void AcceptOne(platform::Socket& listening);
   void ReapFinishedThreads();
 
-  int AddClient(platform::Socket socket, const platform::PeerAddress& peer, const char* address);
+  int AddClient(platform::Socket socket, const platform::PeerAddress& peer);
   bool HandToWaitingThread(ClientStartBlock* startBlock);
   int StartClientThread(ClientStartBlock* startBlock);
   void RemoveClient(platform::NetEvent* socketEvent, ClientStartBlock* startBlock,

@@ -8,6 +8,7 @@
 #include "app/dialog_controls.h"
 #include "app/main_dialog.h"
 #include "common/pointer_limits.h"
+#include "http/http_server.h"
 
 namespace {
 
@@ -67,8 +68,8 @@ CommandResult Help(const CommandCall& call);
 CommandResult Exit(const CommandCall& call);
 
 constexpr Command kCommands[] = {
-    {"start", "start", 0,
-     "starts the server on Port under [Control] in the INI beside the program", Start},
+    {"start", "start", 0, "starts the server on Port under [Control] in the INI beside the program",
+     Start},
     {"stop", "stop", 0, "stops the server; phones cannot report until the next start", Stop},
     {"reset", "reset", 0, "stops the server, zeroes the statistics and starts it again", Reset},
     {"reread", "reread", 0, "reloads the phone page (the .TXT beside the program) while it runs",
@@ -112,7 +113,9 @@ constexpr const char* kStatusFields =
     "  X, Y          the selected pointer's position, 0 to 65535 across the phone's pad.\n"
     "  ButtonL, ButtonR  its buttons, 1 while held.\n"
     "  Off-Screen    1 while no finger is on its pad or it has been silent for a second.\n"
-    "  Pointer       the selected pointer; Cursor: whether cursor emulation is on.";
+    "  Pointer       the selected pointer; Cursor: whether cursor emulation is on.\n"
+    "  Refused       with an access key: reports refused since the program started because\n"
+    "                they lacked the key.";
 
 const Command* FindCommand(const std::string& name) {
   for (const Command& command : kCommands) {
@@ -226,7 +229,10 @@ CommandResult List(const CommandCall& call) {
 }
 
 CommandResult Status(const CommandCall& call) {
-  call.view.ShowMessageBox(call.view.StatusLine(), "");
+  std::string line = call.view.StatusLine();
+  if (!call.dialog.AccessKey().empty())
+    line += " | Refused: " + std::to_string(call.dialog.Server().RefusedReports());
+  call.view.ShowMessageBox(line, "");
   return CommandResult::kDone;
 }
 

@@ -16,6 +16,7 @@
 #include "app/console/terminal_qr_code.h"
 #include "app/main_dialog.h"
 #include "app/phone_addresses.h"
+#include "common/access_key.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 
@@ -75,8 +76,9 @@ void StartStdinReader(const std::shared_ptr<LineQueue>& queue) {
 void PrintWelcome(const Application& app) {
   std::printf("TVXHandvane %u.%u.%u.%u\n", app.version.major, app.version.minor,
               app.version.buildHigh, app.version.buildLow);
+  const std::string& key = app.server.AccessKey();
   const PhoneAddresses addresses =
-      ChoosePhoneAddresses(app.localAddresses(), app.settings.port, "");
+      ChoosePhoneAddresses(app.localAddresses(), app.settings.port, key);
   if (addresses.onNetwork.empty()) {
     std::printf(
         "%s\n"
@@ -90,6 +92,15 @@ void PrintWelcome(const Application& app) {
       platform::UseUtf8Output();
       std::fputs(TerminalQrCode(addresses.onNetwork.front()).c_str(), stdout);
     }
+  }
+  if (!key.empty()) {
+    std::printf(
+        "Phones need the class's access key %s: it comes with the address above (after #key=) "
+        "and in Codeplate's codes; a phone without it is refused.%s\n",
+        key.c_str(),
+        IsAutoAccessKey(app.settings.accessKey) || !IsUsableAccessKey(app.settings.accessKey)
+            ? " The key is new at every start: print the codes again with Codeplate."
+            : "");
   }
   std::printf("Type help for the commands.\n");
   std::fflush(stdout);

@@ -68,4 +68,24 @@ Result AppendToFile(const std::string& path, std::string_view bytes, AppendShari
   return result;
 }
 
+// A new file each time: an old one may carry wider permissions, or be a link
+// to somewhere else.
+Result WritePrivateFile(const std::string& path, std::string_view bytes) {
+  if (unlink(path.c_str()) != 0 && errno != ENOENT) return LastFailure();
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return LastFailure();
+  Result result;
+  while (!bytes.empty()) {
+    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      result = written < 0 ? LastFailure() : Failure(ENOSPC);
+      break;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  close(fd);
+  return result;
+}
+
 }  // namespace platform

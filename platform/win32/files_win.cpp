@@ -1,5 +1,9 @@
 #include "platform/files.h"
 
+#include <windows.h>
+// After windows.h, which it needs.
+#include <sddl.h>
+
 #include "platform/win32/system_error.h"
 
 namespace platform {
@@ -45,6 +49,58 @@ Result AppendToFile(const std::string& path, std::string_view bytes, AppendShari
   opened = file != INVALID_HANDLE_VALUE;
   if (!opened) return LastFailure();
   SetFilePointer(file, 0, nullptr, FILE_END);
+  DWORD written = 0;
+  Result result;
+  if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+    result = LastFailure();
+  } else if (written != bytes.size()) {
+    result = Failure(ERROR_DISK_FULL);
+  }
+  CloseHandle(file);
+  return result;
+}
+
+namespace {
+
+// "D:P(A;;FA;;;<this process's user>)(A;;FA;;;SY)": full access for the user
+// and the system, nobody else, nothing inherited. Empty when the user cannot
+// be told.
+std::string OwnerOnlyAccessList() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::string buffer(size, '\0');
+  std::string accessList;
+  char* sidText = nullptr;
+  if (size != 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+      ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sidText)) {
+    accessList = std::string("D:P(A;;FA;;;") + sidText + ")(A;;FA;;;SY)";
+    LocalFree(sidText);
+  }
+  CloseHandle(token);
+  return accessList;
+}
+
+}  // namespace
+
+// A new file each time, so that it takes the access list above rather than
+// keep an old one. Where the system cannot make that list the file gets its
+// folder's.
+Result WritePrivateFile(const std::string& path, std::string_view bytes) {
+  if (!DeleteFileA(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) return LastFailure();
+  PSECURITY_DESCRIPTOR ownerOnly = nullptr;
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
+  const std::string accessList = OwnerOnlyAccessList();
+  if (!accessList.empty() && ConvertStringSecurityDescriptorToSecurityDescriptorA(
+                                 accessList.c_str(), SDDL_REVISION_1, &ownerOnly, nullptr)) {
+    attributes.lpSecurityDescriptor = ownerOnly;
+  }
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  const Result opened = file == INVALID_HANDLE_VALUE ? LastFailure() : Result();
+  if (ownerOnly != nullptr) LocalFree(ownerOnly);
+  if (!opened) return opened;
   DWORD written = 0;
   Result result;
   if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {

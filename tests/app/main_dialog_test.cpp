@@ -9,6 +9,7 @@
 #include "app/application.h"
 #include "app/console/console_view.h"
 #include "app/dialog_controls.h"
+#include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/socket_client.h"
 #include "tests/app/fake_mouse.h"
@@ -129,6 +130,36 @@ TEST_F(MainDialogTest, SelectionIsStoredAtOnceAndRestoredAfterARestart) {
   ASSERT_TRUE(dialog.OnInitDialog());
   EXPECT_EQ(view.SelectedPointerEntry(), "Pointer 07");
   dialog.OnOK();
+}
+
+// With AccessKey=auto every start makes a key of its own, which the key file
+// holds for Codeplate while the program runs; a key of the operator's is
+// taken as it is and needs no key file.
+TEST_F(MainDialogTest, AutomaticAccessKeyIsNewAtEveryStartAndPublishedWhileRunning) {
+  WriteIni("Control", "AccessKey", "auto");
+  std::vector<std::string> keys;
+  for (int start = 0; start < 2; ++start) {
+    Application app(paths, profile, areaName);
+    RecordingView view;
+    MainDialog dialog(app, view, mouse);
+    ASSERT_TRUE(dialog.OnInitDialog());
+    keys.push_back(dialog.AccessKey());
+    EXPECT_EQ(keys.back().size(), 8u);
+    EXPECT_EQ(TempFolder::ReadAll(paths.keyFile), keys.back() + "\n");
+    dialog.OnCancel();
+    EXPECT_FALSE(platform::PathExists(paths.keyFile));
+  }
+  EXPECT_NE(keys[0], keys[1]);
+
+  WriteIni("Control", "AccessKey", "Room-12");
+  TempFolder::WriteAll(paths.keyFile, "Stale123\n");
+  Application app(paths, profile, areaName);
+  RecordingView view;
+  MainDialog dialog(app, view, mouse);
+  ASSERT_TRUE(dialog.OnInitDialog());
+  EXPECT_EQ(dialog.AccessKey(), "Room-12");
+  EXPECT_FALSE(platform::PathExists(paths.keyFile));
+  dialog.OnCancel();
 }
 
 TEST_F(MainDialogTest, StoredTimeoutAbove10000FailsTheCheckButStillStarts) {

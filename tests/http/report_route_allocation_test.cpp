@@ -80,6 +80,17 @@ TEST(ReportRouteAllocationTest, AnsweringAReportAllocatesNothing) {
   countingThisThread = false;
   EXPECT_EQ(allocationsThisThread, 0);
   EXPECT_TRUE(reply.ends_with("\r\n\r\n0200"));
+
+  // Nor when the report has to show the class's access key.
+  handler.SetAccessKey("s3cret");
+  const std::string withKey =
+      "GET /tolvex0010000800080000000000002 HTTP/1.1\r\nHost: 192.168.1.20:8080\r\n"
+      "Cookie: theme=dark; TVXKey=s3cret\r\nConnection: Keep-Alive\r\n\r\n";
+  countingThisThread = true;
+  for (int i = 0; i < 100; ++i) handler.Handle(withKey, reply, keepAlive);
+  countingThisThread = false;
+  EXPECT_EQ(allocationsThisThread, 0);
+  EXPECT_TRUE(reply.ends_with("\r\n\r\n0200"));
 }
 
 // A file of the root is answered with its header alone and read while it is

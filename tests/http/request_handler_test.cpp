@@ -77,7 +77,8 @@ class RequestHandlerTest : public testing::Test {
   IndexPage indexPage;
   DiagnosticLog log{folder.File("Test.LOG")};
   int logLevel = 0;
-  RequestHandler handler{indexPage, log, logLevel, FixedUtc};
+  std::uint32_t tick = 0;
+  RequestHandler handler{indexPage, log, logLevel, FixedUtc, [this] { return tick; }};
   int keepAlive = 0;
 };
 
@@ -135,6 +136,68 @@ TEST_F(RequestHandlerTest, ReportRouteAsksTheProtocolWithTheLowerCasePath) {
 
 TEST_F(RequestHandlerTest, ReportRouteWithoutProtocolAnswersNoCommand) {
   EXPECT_EQ(Get("/tolvex"), Header("200 OK", 4, "close", "text/html") + "0000");
+}
+
+TEST_F(RequestHandlerTest, WithAnAccessKeyOnlyReportsCarryingItReachTheProtocol) {
+  RecordingReportHandler protocol;
+  handler.SetPointerReportHandler(&protocol);
+  const std::string report = "GET /tolvex0010000000000000000000010 HTTP/1.1\r\n";
+  const std::string answered = Header("200 OK", 4, "close", "text/html") + "01A0";
+
+  // Without a key the cookie does not matter.
+  EXPECT_EQ(Reply(report + "\r\n"), answered);
+  EXPECT_EQ(Reply(report + "Cookie: TVXKey=other\r\n\r\n"), answered);
+  ASSERT_EQ(protocol.paths.size(), 2u);
+  protocol.paths.clear();
+
+  handler.SetAccessKey("s3cret");
+  const std::string refused = "HTTP/1.0 403 Forbidden\r\n" + std::string(kDateLine) +
+                              "Server: OrbelWebServer/0.1b\r\nAccept-Ranges: bytes\r\n"
+                              "Content-Length: 51\r\nConnection: close\r\n"
+                              "Content-Type: text/plain\r\n\r\n"
+                              "This class needs its code: scan the QR code again.\n";
+  for (const char* cookies :
+       {"", "Cookie: TVXKey=wrong\r\n", "Cookie: TVXKey=s3cre\r\n", "Cookie: TVXKey=s3cretX\r\n",
+        "Cookie: tvxkey=s3cret\r\n", "Cookie: xTVXKey=s3cret\r\n", "X-Cookie: TVXKey=s3cret\r\n",
+        "\r\nCookie: TVXKey=s3cret\r\n"}) {
+    EXPECT_EQ(Reply(report + cookies + "\r\n"), refused) << cookies;
+  }
+  EXPECT_TRUE(protocol.paths.empty());
+  EXPECT_EQ(handler.RefusedReports(), 8u);
+
+  EXPECT_EQ(
+      Reply(report + "Host: pc\r\nCookie: theme=dark; TVXKey=wrong;TVXKey=s3cret ;lang=en\r\n\r\n"),
+      answered);
+  EXPECT_EQ(Reply(report + "cookie: TVXKey=s3cret\r\n\r\n"), answered);
+  EXPECT_EQ(Reply(report + "Cookie: a=1\r\nCookie: TVXKey=s3cret\r\n\r\n"), answered);
+  EXPECT_EQ(protocol.paths.size(), 3u);
+  EXPECT_EQ(handler.RefusedReports(), 8u);
+
+  // The page and the icon need no key: the page is where phones get it.
+  EXPECT_TRUE(Get("/").starts_with("HTTP/1.0 200 OK\r\n"));
+  EXPECT_TRUE(Get("/favicon.ico").starts_with("HTTP/1.0 200 OK\r\n"));
+}
+
+TEST_F(RequestHandlerTest, RefusalsAreLoggedOncePerClientAndMinute) {
+  handler.SetAccessKey("s3cret");
+  const std::string report = "GET /tolvex0010000000000000000000010 HTTP/1.1\r\n";
+  const auto refuse = [&](std::uint8_t lastByte, const std::string& cookies) {
+    std::string reply;
+    int flag = 0;
+    handler.Handle(report + cookies + "\r\n", reply, flag, ClientAddress{{192, 168, 1, lastByte}});
+    EXPECT_TRUE(reply.starts_with("HTTP/1.0 403 Forbidden\r\n"));
+  };
+  refuse(7, "");
+  tick = 59999;
+  refuse(7, "Cookie: TVXKey=wrong\r\n");
+  refuse(8, "Cookie: TVXKey=wrong\r\n");
+  tick = 60000;
+  refuse(7, "Cookie: TVXKey=wrong\r\n");
+  refuse(8, "");
+  EXPECT_EQ(Messages(), (Lines{"Report refused from 192.168.1.7: no access key",
+                               "Report refused from 192.168.1.8: wrong access key",
+                               "Report refused from 192.168.1.7: wrong access key"}));
+  EXPECT_EQ(handler.RefusedReports(), 5u);
 }
 
 TEST_F(RequestHandlerTest, FilesAreServedByteForByteWithTheirType) {

@@ -47,6 +47,17 @@ TEST(FilesTest, RenameNeverReplacesAnExistingFile) {
   EXPECT_FALSE(platform::PathExists(from));
 }
 
+TEST(FilesTest, PrivateFileReplacesWhatWasThere) {
+  TempFolder folder;
+  const std::string file = folder.File("TVXHandvane.KEY");
+  TempFolder::WriteAll(file, "an older and longer text");
+  ASSERT_TRUE(platform::WritePrivateFile(file, "Ab3dE6gH\n"));
+  EXPECT_EQ(TempFolder::ReadAll(file), "Ab3dE6gH\n");
+  // Its owner may still delete it.
+  EXPECT_TRUE(platform::RemoveFile(file));
+  EXPECT_FALSE(platform::WritePrivateFile(folder.File("no-such-folder/x.KEY"), "x"));
+}
+
 // A download keeps reading the file it opened while the operator renames
 // it aside and puts a new one in its place.
 TEST(FilesTest, FileBeingServedCanBeReplaced) {

@@ -74,19 +74,22 @@ run_codeplate
 expect_decodes_to accented.bmp "$accented"
 expect_decodes_to long.bmp "$long"
 
-# URL=auto: this PC's page on the port of TVXHandvane.INI beside the program,
-# and a code per listed pointer beside File2 that names its number.
+# URL=auto: this PC's page on the port of TVXHandvane.INI beside the program
+# with the key the running server made, and a code per listed pointer beside
+# File2 that names its number.
 mkdir -p "$work/codes"
-printf '[Control]\r\nPort=8123\r\n' >"$work/TVXHandvane.INI"
+printf '[Control]\r\nPort=8123\r\nAccessKey=auto\r\n' >"$work/TVXHandvane.INI"
+printf 'Ab3dE6gH\n' >"$work/TVXHandvane.KEY"
 write_ini '[Input]' "AccessPoint=$wifi" 'URL=auto' 'Pointers=0,7-8,79' \
   '[Output]' 'File1=wifi.bmp' 'File2=codes/page.bmp'
 run_codeplate
 if [ "$status" -eq 0 ]; then
   perl "$(dirname "$0")/add_quiet_zone.pl" "$work/codes/page.bmp" "$work/decoded.ppm"
   page="$("$zbarimg" --quiet --raw -Sbinary "$work/decoded.ppm" 2>/dev/null)"
-  [[ "$page" =~ ^http://[0-9]{1,3}(\.[0-9]{1,3}){3}:8123/$ ]] || fail "URL=auto gives '$page'"
+  [[ "$page" =~ ^http://[0-9]{1,3}(\.[0-9]{1,3}){3}:8123/#key=Ab3dE6gH$ ]] ||
+    fail "URL=auto gives '$page'"
   for n in 0 7 8 79; do
-    expect_decodes_to "codes/pointer$(printf %02d "$n").bmp" "$page#pointer=$n"
+    expect_decodes_to "codes/pointer$(printf %02d "$n").bmp" "${page%%#*}#pointer=$n&key=Ab3dE6gH"
   done
   [ "$(ls "$work"/codes | wc -l)" -eq 5 ] || fail "URL=auto wrote $(ls "$work"/codes)"
 else

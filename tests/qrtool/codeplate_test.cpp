@@ -16,7 +16,7 @@ class CodeplateTest : public testing::Test {
   std::string ini = folder.File("Codeplate.INI");
   DiagnosticLog log{folder.File("Codeplate.LOG")};
   CodeplateSettings settings;
-  ServerLocation server{{"192.168.1.20", "10.0.0.5"}, 8081};
+  ServerLocation server{{"192.168.1.20", "10.0.0.5"}, 8081, "", false};
   std::ostringstream messages;
 
   void WriteIni(const std::string& text) { TempFolder::WriteAll(ini, text); }
@@ -96,9 +96,45 @@ TEST_F(CodeplateTest, AutoTakesTheFirstAddressAndTheServersPort) {
   EXPECT_EQ(ReadServerPort(folder.File("TVXHandvane.INI")), 8123);
 }
 
+// The key comes from TVXHandvane's INI, or for a key made at the server's
+// start from the key file the running server writes.
+TEST_F(CodeplateTest, AutoCarriesTheServersAccessKey) {
+  const std::string serverIni = folder.File("TVXHandvane.INI");
+  const std::string keyFile = folder.File("TVXHandvane.KEY");
+  EXPECT_EQ(ReadServerAccessKey(serverIni, keyFile), "");
+  TempFolder::WriteAll(serverIni, "[Control]\r\nAccessKey=Room-12\r\n");
+  EXPECT_EQ(ReadServerAccessKey(serverIni, keyFile), "Room-12");
+  for (const char* madeAtStart : {"Auto", "room 12"}) {
+    TempFolder::WriteAll(serverIni, std::string("[Control]\r\nAccessKey=") + madeAtStart + "\r\n");
+    EXPECT_EQ(ReadServerAccessKey(serverIni, keyFile), std::nullopt) << madeAtStart;
+    TempFolder::WriteAll(keyFile, "Ab3dE6gH\n");
+    EXPECT_EQ(ReadServerAccessKey(serverIni, keyFile), "Ab3dE6gH") << madeAtStart;
+    std::filesystem::remove(keyFile);
+  }
+
+  server.accessKey = "Ab3dE6gH";
+  EXPECT_EQ(PageUrl("auto", server, messages), "http://192.168.1.20:8081/#key=Ab3dE6gH");
+  EXPECT_EQ(PointerPageUrl("http://192.168.1.20:8081/#key=Ab3dE6gH", 5),
+            "http://192.168.1.20:8081/#pointer=5&key=Ab3dE6gH");
+  EXPECT_EQ(messages.str(), "");
+
+  settings.accessPoint = "WIFI:T:nopass;S:Lab;;";
+  settings.url = "auto";
+  settings.pointers = "0";
+  settings.file1 = folder.File("ap.bmp");
+  settings.file2 = folder.File("url.bmp");
+  server.accessKey.clear();
+  server.accessKeyUnknown = true;
+  EXPECT_FALSE(WriteCodeplateImages(settings, server, messages));
+  EXPECT_NE(messages.str().find("Start TVXHandvane first"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(settings.file1));
+  EXPECT_FALSE(std::filesystem::exists(settings.file2));
+  EXPECT_FALSE(std::filesystem::exists(folder.File("pointer00.bmp")));
+}
+
 TEST_F(CodeplateTest, PointerLinksKeepAnExistingFragment) {
   EXPECT_EQ(PointerPageUrl("http://10.0.0.2:8080/", 7), "http://10.0.0.2:8080/#pointer=7");
-  EXPECT_EQ(PointerPageUrl("http://10.0.0.2/#a=1", 12), "http://10.0.0.2/#a=1&pointer=12");
+  EXPECT_EQ(PointerPageUrl("http://10.0.0.2/#a=1", 12), "http://10.0.0.2/#pointer=12&a=1");
   EXPECT_EQ(PointerBitmapFile("codes/page.bmp", 7), "codes/pointer07.bmp");
   EXPECT_EQ(PointerBitmapFile("page.bmp", 79), "pointer79.bmp");
 }

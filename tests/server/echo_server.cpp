@@ -108,8 +108,9 @@ int EchoServer::ParseRequest(std::string_view request, std::string& reply, int& 
   return 1;
 }
 
-int EchoServer::ParseRequestWithBody(std::string_view request, std::uint32_t, std::string& reply,
-                                     std::unique_ptr<ReplyBody>& body, int& keepAlive) {
+int EchoServer::ParseRequestWithBody(std::string_view request, const ClientAddress&,
+                                     std::string& reply, std::unique_ptr<ReplyBody>& body,
+                                     int& keepAlive) {
   if (!StartsWith(request, "BODY ")) return ParseRequest(request, reply, keepAlive);
   keepAlive = 1;
   reply = "HEAD";

@@ -42,8 +42,9 @@ class EchoServer : public ThreadedServer {
   int OnReplySent(std::uint32_t bytes) override;
   int IsRequestComplete(std::string_view request) override;
   int ParseRequest(std::string_view request, std::string& reply, int& keepAlive) override;
-  int ParseRequestWithBody(std::string_view request, std::uint32_t peerAddress, std::string& reply,
-                           std::unique_ptr<ReplyBody>& body, int& keepAlive) override;
+  int ParseRequestWithBody(std::string_view request, const ClientAddress& client,
+                           std::string& reply, std::unique_ptr<ReplyBody>& body,
+                           int& keepAlive) override;
   using ThreadedServer::ReplaceableSocketCalls;
 
  private:

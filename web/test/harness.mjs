@@ -2,10 +2,11 @@
 //
 // By default the server is the stand-in of this folder. Another server is
 // given by commands in the environment; {port}, {dir} and {page} in them are
-// replaced by a free port, a fresh temporary folder, the built page and the
-// pointer number the test uses:
+// replaced by a free port, a fresh temporary folder, the built page, the
+// pointer number the test uses and the class's access key (empty for none):
 //   TVX_SERVER_CMD  shell command that starts the server (cwd: {dir}); with
-//                   the test's pointer selected, it should answer the line
+//                   the test's pointer selected and {key} as its access
+//                   key (none when empty), it should answer the line
 //                   "status" on stdin as the console does (X: .. | Y: ..)
 //   TVX_SERVER_URL  where the page is, default http://127.0.0.1:{port}/
 //   TVX_SEND_CMD    puts one command for a pointer; also {pointer} (decimal)
@@ -79,12 +80,13 @@ export async function waitFor(probe, { timeout = 10000, interval = 25, what = 'c
 // standinArgs starts the stand-in with those arguments whatever the
 // environment names, for what only the stand-in can do yet.
 export class ServerUnderTest {
-  constructor({ port, dir, page, pointer, standinArgs }) {
-    this.values = { port, dir, page, pointer };
+  constructor({ port, dir, page, pointer, standinArgs, key = '' }) {
+    this.values = { port, dir, page, pointer, key };
     const standin = `node ${JSON.stringify(path.join(testDir, 'standin-server.mjs'))} ` +
-      '--port {port} --page {page} --selected {pointer}';
+      `--port {port} --page {page} --selected {pointer}${key ? ' --key {key}' : ''}`;
     this.command = fill(standinArgs !== undefined ? `${standin} ${standinArgs}`
       : process.env.TVX_SERVER_CMD || standin, this.values);
+    if (key && !this.command.includes(key)) throw new Error('TVX_SERVER_CMD takes no {key}');
     this.url = fill(process.env.TVX_SERVER_URL || 'http://127.0.0.1:{port}/', this.values);
     this.isStandin = standinArgs !== undefined || !process.env.TVX_SERVER_CMD;
     this.child = null;
@@ -93,6 +95,7 @@ export class ServerUnderTest {
   }
 
   async start() {
+    await this.lastRunEnded();
     this.output = '';  // what this run says, not the run before
     this.child = spawn('sh', ['-c', this.command], {
       cwd: this.values.dir,
@@ -121,6 +124,15 @@ export class ServerUnderTest {
         return false;
       }
     }, { timeout: 30000, interval: 100, what: `the server at ${this.url}` });
+  }
+
+  // The shell may end before the server it started has shut down; a start
+  // meanwhile would find the program file and its shared memory in use.
+  async lastRunEnded() {
+    if (!this.child) return;
+    const group = -this.child.pid;
+    const groupAlive = () => { try { process.kill(group, 0); return true; } catch { return false; } };
+    await waitFor(() => !groupAlive(), { timeout: 15000, what: 'the last run to end' }).catch(() => {});
   }
 
   // The logs the server left in its folder, for a start that failed.

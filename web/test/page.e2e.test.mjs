@@ -462,13 +462,20 @@ test('on a 360x640 phone the picker scrolls to 79 in portrait and landscape', as
 
 test('a class with an access key: the key from the address goes with the reports; without it the page stops and says so', async () => {
   const KEY = 'Ab3dE9xz';
+  // One server at a time: a real one's shared memory is the machine's.
+  await server.stop();
+  await server.lastRunEnded();
   const keyed = new ServerUnderTest({
-    port: await freePort(), dir: folder, page: server.values.page, pointer: 6, standinArgs: `--key ${KEY}`,
+    port: await freePort(), dir: folder, page: server.values.page, pointer: 6, key: KEY,
   });
   const phoneWithKey = await launchPhone();
   const state = (tab) => tab.locator('#app').getAttribute('data-connection');
   try {
     await keyed.start();
+    if (!keyed.isStandin) {
+      const shown = new RegExp(`:${keyed.values.port}/#key=${KEY}\\s`);
+      await waitFor(() => shown.test(keyed.output), { what: 'the address with the key on the console' });
+    }
     await phoneWithKey.context.addInitScript(instrumentPage);
     const tab = phoneWithKey.context.pages()[0] || await phoneWithKey.context.newPage();
     await tab.goto(`${keyed.url}#key=${KEY}&pointer=6`);
@@ -490,6 +497,13 @@ test('a class with an access key: the key from the address goes with the reports
     await tab.touchscreen.tap(pad.x, pad.y);
     await sleep(700);
     assert.equal(await reportCount(tab), 1, 'the page went on reporting after 403');
+    if (!keyed.isStandin) {
+      const seen = keyed.lines.length;
+      keyed.child.stdin.write('status\n');
+      const refused = await waitFor(() => keyed.lines.slice(seen).map((line) => /Refused: (\d+)/.exec(line))
+        .find(Boolean), { what: 'the refusals in the status line' });
+      assert.equal(Number(refused[1]), 1, 'refused reports');
+    }
 
     // The class's code scanned again while the page is open.
     await tab.goto(`${keyed.url}#pointer=6&key=${KEY}`);
@@ -497,5 +511,7 @@ test('a class with an access key: the key from the address goes with the reports
   } finally {
     await phoneWithKey.close();
     await keyed.stop();
+    await keyed.lastRunEnded();
+    await server.start();
   }
 });

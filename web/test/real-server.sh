@@ -1,12 +1,13 @@
 #!/bin/sh
 # Starts a built TVXHandvane in a scratch folder for the page's browser test:
-#   real-server.sh BIN_DIR DIR PORT POINTER
+#   real-server.sh BIN_DIR DIR PORT POINTER [KEY]
 # BIN_DIR holds the program and its TVXHandvane.TXT (build/bin, or
 # build/win/bin for the Windows build under wine). The program's INI in DIR
-# sets the port, the selected pointer and DIR as the shared memory folder;
-# the profile and the error log go to DIR as well.
+# sets the port, the selected pointer, the access key (none without KEY) and
+# DIR as the shared memory folder; the profile and the error log go to DIR as
+# well.
 set -eu
-bin=$1 dir=$2 port=$3 pointer=$4
+bin=$1 dir=$2 port=$3 pointer=$4 key=${5:-}
 
 if [ -e "$bin/TVXHandvane.exe" ]; then
   program=TVXHandvane.exe
@@ -20,8 +21,8 @@ else
 fi
 
 cp "$bin/$program" "$bin/TVXHandvane.TXT" "$dir/"
-printf '[General]\r\nLog=TRUE\r\nLogLevel=1\r\n[Paths]\r\nPathToWorkingDir=%s\r\nPathToIniFolder=%s\r\n[Control]\r\nPort=%s\r\nSelectedPointer=%s\r\n' \
-  "$folder" "$folder" "$port" "$pointer" >"$dir/TVXHandvane.INI"
+printf '[General]\r\nLog=TRUE\r\nLogLevel=1\r\n[Paths]\r\nPathToWorkingDir=%s\r\nPathToIniFolder=%s\r\n[Control]\r\nPort=%s\r\nSelectedPointer=%s\r\nAccessKey=%s\r\n' \
+  "$folder" "$folder" "$port" "$pointer" "$key" >"$dir/TVXHandvane.INI"
 
 cd "$dir"
 if [ "$program" = TVXHandvane.exe ]; then

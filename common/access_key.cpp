@@ -1,0 +1,69 @@
+#include "common/access_key.h"
+
+#include <cctype>
+#include <cstdint>
+
+#include "platform/file_read.h"
+#include "platform/files.h"
+#include "platform/random.h"
+
+namespace {
+
+constexpr std::string_view kKeyAlphabet =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr std::size_t kLongestKey = 128;
+// Bytes from here up would make the first letters likelier than the rest.
+constexpr unsigned kUnbiasedByteLimit = 256 - 256 % kKeyAlphabet.size();
+
+}  // namespace
+
+bool IsAutoAccessKey(std::string_view setting) {
+  constexpr std::string_view kAuto = "auto";
+  if (setting.size() != kAuto.size()) return false;
+  for (std::size_t i = 0; i < setting.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(setting[i])) != kAuto[i]) return false;
+  }
+  return true;
+}
+
+bool IsUsableAccessKey(std::string_view key) {
+  if (key.empty() || key.size() > kLongestKey) return false;
+  for (const char c : key) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '~' &&
+        c != '-') {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::optional<std::string> NewRandomAccessKey() {
+  std::string key;
+  while (key.size() < kRandomAccessKeyLength) {
+    std::uint8_t bytes[32];
+    if (!platform::FillRandomBytes(bytes, sizeof bytes)) return std::nullopt;
+    for (const std::uint8_t byte : bytes) {
+      if (byte >= kUnbiasedByteLimit) continue;
+      key += kKeyAlphabet[byte % kKeyAlphabet.size()];
+      if (key.size() == kRandomAccessKeyLength) break;
+    }
+  }
+  return key;
+}
+
+platform::Result PublishAccessKey(const std::string& keyFile, const std::string& key) {
+  return platform::WritePrivateFile(keyFile, key + "\n");
+}
+
+std::optional<std::string> ReadPublishedAccessKey(const std::string& keyFile) {
+  std::string contents;
+  std::uint64_t size = 0;
+  if (platform::ReadWholeFile(keyFile, platform::FileOpenMode::kExclusiveRead, 4096, contents,
+                              size) != platform::FileReadResult::kComplete) {
+    return std::nullopt;
+  }
+  while (!contents.empty() && (contents.back() == '\n' || contents.back() == '\r'))
+    contents.pop_back();
+  if (!IsUsableAccessKey(contents)) return std::nullopt;
+  return contents;
+}

@@ -1,0 +1,32 @@
+// The class's access key. AccessKey under [Control] of TVXHandvane.INI asks
+// for one: a text of the operator's, or "auto" for a new random key at every
+// start of TVXHandvane. Phones get it from the page's address and send it back
+// as the cookie TVXKey with every report. A key made at start is known only
+// to the running server, which therefore writes it to its key file (.KEY
+// beside the program, readable by the operator alone) for Codeplate.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/result.h"
+
+inline constexpr std::string_view kAccessKeyCookieName = "TVXKey";
+inline constexpr std::size_t kRandomAccessKeyLength = 8;
+
+// "auto" in any letter case.
+bool IsAutoAccessKey(std::string_view setting);
+
+// A key the page can take from a link's fragment and keep in a cookie as it
+// is: 1 to 128 letters, digits, ".", "_", "~" and "-".
+bool IsUsableAccessKey(std::string_view key);
+
+// kRandomAccessKeyLength letters and digits, each as likely as the others,
+// from the system's random source; nothing when that source failed.
+std::optional<std::string> NewRandomAccessKey();
+
+// The key file's contents are the key and a line end.
+platform::Result PublishAccessKey(const std::string& keyFile, const std::string& key);
+// The key of a key file; nothing when there is no file or it holds no usable key.
+std::optional<std::string> ReadPublishedAccessKey(const std::string& keyFile);
