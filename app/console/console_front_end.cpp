@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "app/application.h"
@@ -61,13 +62,20 @@ class LineQueue {
   std::deque<std::string> lines_;
 };
 
-void StartStdinReader(const std::shared_ptr<LineQueue>& queue) {
+// False when the system gives no thread for it (a task limit, say): the
+// program then runs on without commands, as after the end of input.
+bool StartStdinReader(const std::shared_ptr<LineQueue>& queue) {
   // Detached: at exit it may still be blocked in a read. End of input leaves
   // the program running.
-  std::thread([queue] {
-    std::string line;
-    while (std::getline(std::cin, line)) queue->Push(line);
-  }).detach();
+  try {
+    std::thread([queue] {
+      std::string line;
+      while (std::getline(std::cin, line)) queue->Push(line);
+    }).detach();
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -114,7 +122,10 @@ int RunConsoleFrontEnd(Application& app) {
   view.ReleaseNotices();
 
   auto queue = std::make_shared<LineQueue>();
-  StartStdinReader(queue);
+  if (!StartStdinReader(queue)) {
+    view.ShowNotice("Commands cannot be read: the system gives no thread to read them. "
+                    "Ctrl+C ends the program.");
+  }
   std::uint32_t lastTick = platform::TickCount();
   while (!interrupted && !sessionEnding && !view.HasEnded()) {
     std::string line;

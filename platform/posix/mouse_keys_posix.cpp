@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 
@@ -125,9 +126,17 @@ std::uint64_t MonotonicMs() {
       std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
+// XOpenDisplay finds its display through DISPLAY alone: without it no
+// attempt can succeed, and each would cost a thread.
+bool DisplayNamed() {
+  const char* name = std::getenv("DISPLAY");
+  return name != nullptr && *name != '\0';
+}
+
 // The display once a connection is ready; null until then, and for a while
 // after a connection broke.
 XTestDisplay* ReadyDisplay() {
+  if (!DisplayNamed()) return nullptr;
   static BackgroundConnection<XTestDisplay> connection(OpenXTestDisplay, MonotonicMs,
                                                        kReconnectPauseMs);
   XTestDisplay* display = connection.Get();
