@@ -74,6 +74,7 @@ class MainDialog : private DialogFieldExchange {
   void NoticeStartOutcome();
   void OnErrorLogLine(const ErrorLogLine& line);
   void RunShutdownSequence();
+  void ShowNotSaved(const char* what, const SettingsWriteFailure& failure);
   void SetStatus(const char* text);
 
   Application& app_;

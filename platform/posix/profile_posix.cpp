@@ -1,18 +1,22 @@
 // INI files on Linux, giving the results the Windows private-profile
 // functions give: read with SimpleIni, written line by line so that a write
-// changes only the line of its key.
+// changes only the line of its key. A write makes the new file beside the old
+// one and renames it over, so that a full disk or a crash midway leaves the
+// old file whole.
 #include "platform/profile.h"
 
 #define SI_NO_CONVERSION  // values are 8-bit text, stored as they are
 #include <SimpleIni.h>
 
+#include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string_view>
 
 #include "platform/posix/system_error.h"
@@ -117,6 +121,73 @@ int HexDigit(char c) {
   return -1;
 }
 
+// The file's bytes, or the failure to read them (ENOENT: there is none).
+Result ReadWholeFile(const std::string& file, std::string& text) {
+  text.clear();
+  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return LastFailure();
+  Result result;
+  char buffer[8192];
+  for (;;) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) result = LastFailure();
+    if (got <= 0) break;
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(fd);
+  return result;
+}
+
+Result WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return LastFailure();
+    if (written == 0) return Failure(ENOSPC);
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return Result();
+}
+
+// The rename is on disk once the folder is; a failure here leaves the new
+// file in place all the same.
+void SyncFolderOf(const std::string& file) {
+  const std::size_t slash = file.find_last_of('/');
+  const std::string folder =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : file.substr(0, slash));
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+// The file holds text afterwards, or, on failure, what it held before. The
+// new file takes the old one's permissions; a file made anew those of the
+// process's file mode mask.
+Result ReplaceFile(const std::string& file, std::string_view text) {
+  static std::atomic<unsigned> serial{0};
+  const std::string temporary =
+      file + ".~" + std::to_string(getpid()) + "-" + std::to_string(++serial);
+  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return LastFailure();
+  Result result;
+  struct stat old {};
+  if (stat(file.c_str(), &old) == 0 && fchmod(fd, old.st_mode & 07777) != 0) {
+    result = LastFailure();
+  }
+  if (result) result = WriteAll(fd, text);
+  if (result && fsync(fd) != 0) result = LastFailure();
+  if (close(fd) != 0 && result) result = LastFailure();
+  if (result && rename(temporary.c_str(), file.c_str()) != 0) result = LastFailure();
+  if (!result) {
+    unlink(temporary.c_str());
+    return result;
+  }
+  SyncFolderOf(file);
+  return Result();
+}
+
 }  // namespace
 
 std::string ProfileReadString(const std::string& file, const char* section, const char* key,
@@ -148,19 +219,9 @@ int ProfileReadInt(const std::string& file, const char* section, const char* key
 Result ProfileWriteString(const std::string& file, const char* section, const char* key,
                           const char* value) {
   std::string text;
-  {
-    std::ifstream in(file, std::ios::binary);  // a missing file starts empty
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    text = contents.str();
-  }
-  const std::string written = WithValue(text, section, key, value);
-  errno = 0;
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(written.data(), static_cast<std::streamsize>(written.size()));
-  out.close();
-  if (out.fail()) return LastFailure();
-  return Result();
+  const Result read = ReadWholeFile(file, text);  // a missing file starts empty
+  if (!read && read.Code() != ENOENT) return read;
+  return ReplaceFile(file, WithValue(text, section, key, value));
 }
 
 Result ProfileReadStruct(const std::string& file, const char* section, const char* key, void* data,
