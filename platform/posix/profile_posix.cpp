@@ -27,11 +27,42 @@ namespace {
 // Section and key names compare without regard to case, as on Windows.
 using IniFile = CSimpleIniTempl<char, SI_NoCase<char>, SI_ConvertA<char>>;
 
-bool LoadInto(IniFile& ini, const std::string& file) {
+// The file's bytes, or the failure to read them (ENOENT: there is none).
+// Only a regular file is read: a symbolic link (ELOOP) or a FIFO, device or
+// folder (EINVAL, EISDIR) put where the file goes is refused, and opening
+// never waits, so a FIFO cannot hold the caller.
+Result ReadWholeFile(const std::string& file, std::string& text) {
+  text.clear();
+  const int fd = open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return LastFailure();
+  Result result;
+  struct stat info {};
+  if (fstat(fd, &info) != 0) {
+    result = LastFailure();
+  } else if (!S_ISREG(info.st_mode)) {
+    result = Failure(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+  }
+  char buffer[8192];
+  while (result) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) result = LastFailure();
+    if (got <= 0) break;
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(fd);
+  return result;
+}
+
+// A file that cannot be read loads as empty; the result says why.
+Result LoadInto(IniFile& ini, const std::string& file) {
   ini.SetUnicode(false);
   ini.SetMultiKey(false);
   ini.SetSpaces(false);
-  return ini.LoadFile(file.c_str()) == SI_OK;
+  std::string text;
+  const Result read = ReadWholeFile(file, text);
+  if (read) ini.LoadData(text);
+  return read;
 }
 
 // Windows drops one pair of matching quotes around a value.
@@ -114,29 +145,20 @@ std::string WithValue(const std::string& text, std::string_view section, std::st
   return written.insert(insertAt, keyLine + std::string(newLine));
 }
 
+std::string ValueOrFallback(const IniFile& ini, const char* section, const char* key,
+                            const char* fallback, std::size_t bufferSize) {
+  const char* stored = FindValue(ini, section, key);
+  std::string_view value = stored != nullptr ? WithoutQuotes(stored) : std::string_view(fallback);
+  if (bufferSize == 0) return {};
+  if (value.size() > bufferSize - 1) value = value.substr(0, bufferSize - 1);
+  return std::string(value);
+}
+
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
-}
-
-// The file's bytes, or the failure to read them (ENOENT: there is none).
-Result ReadWholeFile(const std::string& file, std::string& text) {
-  text.clear();
-  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return LastFailure();
-  Result result;
-  char buffer[8192];
-  for (;;) {
-    const ssize_t got = read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) result = LastFailure();
-    if (got <= 0) break;
-    text.append(buffer, static_cast<std::size_t>(got));
-  }
-  close(fd);
-  return result;
 }
 
 Result WriteAll(int fd, std::string_view bytes) {
@@ -194,18 +216,19 @@ std::string ProfileReadString(const std::string& file, const char* section, cons
                               const char* fallback, std::size_t bufferSize) {
   IniFile ini;
   LoadInto(ini, file);
-  const char* stored = FindValue(ini, section, key);
-  std::string_view value = stored != nullptr ? WithoutQuotes(stored) : std::string_view(fallback);
-  if (bufferSize == 0) return {};
-  if (value.size() > bufferSize - 1) value = value.substr(0, bufferSize - 1);
-  return std::string(value);
+  return ValueOrFallback(ini, section, key, fallback, bufferSize);
 }
 
 Result ProfileReadRequired(const std::string& file, const char* section, const char* key,
                            std::size_t bufferSize, std::string& value) {
-  value = ProfileReadString(file, section, key, "", bufferSize);
-  if (!value.empty()) return Result();
-  return access(file.c_str(), R_OK) != 0 ? LastFailure() : Failure(ENOENT);
+  IniFile ini;
+  const Result read = LoadInto(ini, file);
+  if (!read) {
+    value.clear();
+    return read;
+  }
+  value = ValueOrFallback(ini, section, key, "", bufferSize);
+  return value.empty() ? Failure(ENOENT) : Result();
 }
 
 int ProfileReadInt(const std::string& file, const char* section, const char* key, int fallback) {

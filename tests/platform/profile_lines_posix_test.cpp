@@ -3,6 +3,7 @@
 // it whole, so this table is the Linux backend's alone.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <csignal>
@@ -84,6 +85,22 @@ TEST(ProfileWrite, AWriteThatCannotCompleteKeepsTheOldFile) {
   EXPECT_EXIT(std::_Exit(WriteUnderAFileSizeLimit(ini)), testing::ExitedWithCode(0), "");
   EXPECT_EQ(TempFolder::ReadAll(ini), before);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()), {}), 1);
+}
+
+// A FIFO where the file goes neither holds the reader or the writer nor is
+// replaced: the reads find nothing and the write is refused.
+TEST(ProfileWrite, AFifoWhereTheFileGoesIsRefusedAtOnce) {
+  TempFolder folder;
+  const std::string fifo = folder.File("TVXHDVMemory.INI");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(platform::ProfileReadString(fifo, "Memory", "CreatorProcessID", "", 360), "");
+  std::string value;
+  EXPECT_EQ(platform::ProfileReadRequired(fifo, "Memory", "SharedMemoryName", 260, value).Code(),
+            EINVAL);
+  EXPECT_EQ(platform::ProfileWriteString(fifo, "Memory", "SharedMemoryName", "x").Code(), EINVAL);
+  struct stat info {};
+  ASSERT_EQ(lstat(fifo.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
 }  // namespace
