@@ -85,7 +85,7 @@ bool StartStdinReader(const std::shared_ptr<LineQueue>& queue) {
 
 }  // namespace
 
-void PrintWelcome(const Application& app) {
+void PrintWelcome(const Application& app, bool readsCommands) {
   std::printf("TVXHandvane %u.%u.%u.%u\n", app.version.major, app.version.minor,
               app.version.buildHigh, app.version.buildLow);
   const std::string port = std::to_string(app.settings.port);
@@ -107,7 +107,7 @@ void PrintWelcome(const Application& app) {
       std::fputs(TerminalQrCode(urls.front()).c_str(), stdout);
     }
   }
-  std::printf("Type help for the commands.\n");
+  if (readsCommands) std::printf("Type help for the commands.\n");
   std::fflush(stdout);
 }
 
@@ -123,7 +123,7 @@ int RunConsoleFrontEnd(Application& app) {
     dialog.OnDestroy();
     return 1;
   }
-  PrintWelcome(app);
+  PrintWelcome(app, true);
   view.ReleaseNotices();
 
   auto queue = std::make_shared<LineQueue>();
