@@ -43,9 +43,11 @@ void ReadIni(Settings& settings, const std::string& iniFile, DiagnosticLog& log)
   settings.debug = ReadBoolean(iniFile, "General", "Debug");
   // Relative folders are the program's, wherever it was started from.
   settings.serverRoot = FromFolderOf(
-      iniFile, platform::ProfileReadString(iniFile, "Paths", "PathToWorkingDir", "", kPathBufferSize));
+      iniFile,
+      platform::ProfileReadString(iniFile, "Paths", "PathToWorkingDir", "", kPathBufferSize));
   settings.sharedMemoryFolder = FromFolderOf(
-      iniFile, platform::ProfileReadString(iniFile, "Paths", "PathToIniFolder", "", kPathBufferSize));
+      iniFile,
+      platform::ProfileReadString(iniFile, "Paths", "PathToIniFolder", "", kPathBufferSize));
   ReadInteger(iniFile, "General", "LogLevel", "0", settings.logLevel);
   ReadWindowPlacement(iniFile, settings);
   settings.emulateWindowsCursorKey = ReadBoolean(iniFile, "Control", "EmulateWindowsCursor");

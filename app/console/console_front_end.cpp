@@ -128,8 +128,9 @@ int RunConsoleFrontEnd(Application& app) {
 
   auto queue = std::make_shared<LineQueue>();
   if (!StartStdinReader(queue)) {
-    view.ShowNotice("Commands cannot be read: the system gives no thread to read them. "
-                    "Ctrl+C ends the program.");
+    view.ShowNotice(
+        "Commands cannot be read: the system gives no thread to read them. "
+        "Ctrl+C ends the program.");
   }
   std::uint32_t lastTick = platform::TickCount();
   while (!interrupted && !sessionEnding && !view.HasEnded()) {

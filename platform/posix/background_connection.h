@@ -25,8 +25,7 @@ class BackgroundConnection {
   // does when the system gives no thread.
   using Starter = std::function<std::thread(std::function<void()>)>;
 
-  BackgroundConnection(Opener open, Clock nowMs, std::uint64_t pauseMs,
-                       Starter start = StartThread)
+  BackgroundConnection(Opener open, Clock nowMs, std::uint64_t pauseMs, Starter start = StartThread)
       : open_(std::move(open)),
         nowMs_(std::move(nowMs)),
         pauseMs_(pauseMs),
@@ -98,7 +97,9 @@ class BackgroundConnection {
     }
   }
 
-  static std::thread StartThread(std::function<void()> body) { return std::thread(std::move(body)); }
+  static std::thread StartThread(std::function<void()> body) {
+    return std::thread(std::move(body));
+  }
 
   Opener open_;
   Clock nowMs_;

@@ -146,8 +146,8 @@ TEST_F(MainDialogTest, SettingsThatCannotBeSavedAreReported) {
   EXPECT_EQ(app.settings.selectedPointer, 7);
   ASSERT_GE(view.notices.size(), 2u);
   EXPECT_EQ(view.notices[view.notices.size() - 2], "Pointer 07 selected.");
-  EXPECT_TRUE(view.notices.back().starts_with("The setting could not be saved in " +
-                                               paths.iniFile + ": "))
+  EXPECT_TRUE(
+      view.notices.back().starts_with("The setting could not be saved in " + paths.iniFile + ": "))
       << view.notices.back();
   dialog.OnOK();
   const std::string notSaved = "The settings could not be saved in " + profile + ": ";
