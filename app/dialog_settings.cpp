@@ -10,9 +10,22 @@ namespace {
 
 constexpr const char* kProfileSection = "Settings";
 
-void WriteInteger(const std::string& file, const char* section, const char* key, int value) {
-  platform::ProfileWriteString(file, section, key, std::to_string(value).c_str());
+platform::Result WriteInteger(const std::string& file, const char* section, const char* key,
+                              int value) {
+  return platform::ProfileWriteString(file, section, key, std::to_string(value).c_str());
 }
+
+// Keeps the first failure of a row of writes.
+class FirstFailure {
+ public:
+  void Note(const std::string& file, platform::Result result) {
+    if (!result && !failure_) failure_ = SettingsWriteFailure{file, result};
+  }
+  const std::optional<SettingsWriteFailure>& Failure() const { return failure_; }
+
+ private:
+  std::optional<SettingsWriteFailure> failure_;
+};
 
 }  // namespace
 
@@ -32,24 +45,30 @@ void LoadDialogSettings(Settings& settings, const SettingsFiles& files,
   dialog.PushFieldsToControls();
 }
 
-void SaveDialogSettings(const SettingsFiles& files, DialogFieldExchange& dialog) {
+std::optional<SettingsWriteFailure> SaveDialogSettings(const SettingsFiles& files,
+                                                       DialogFieldExchange& dialog) {
   dialog.TakeFieldsFromControls();  // a failed range check still saves what was taken
   const DialogFields& fields = dialog.Fields();
-  platform::ProfileWriteString(files.profileFile, kProfileSection, "Server Root",
-                               fields.homeDirectory.c_str());
-  platform::ProfileWriteString(files.profileFile, kProfileSection, "Defindex",
-                               fields.defaultIndexFile.c_str());
-  WriteInteger(files.profileFile, kProfileSection, "Port", fields.port);
-  WriteInteger(files.profileFile, kProfileSection, "PTO", fields.persistenceTimeoutSeconds);
+  const std::string& profile = files.profileFile;
+  FirstFailure failure;
+  failure.Note(profile, platform::ProfileWriteString(profile, kProfileSection, "Server Root",
+                                                     fields.homeDirectory.c_str()));
+  failure.Note(profile, platform::ProfileWriteString(profile, kProfileSection, "Defindex",
+                                                     fields.defaultIndexFile.c_str()));
+  failure.Note(profile, WriteInteger(profile, kProfileSection, "Port", fields.port));
+  failure.Note(profile,
+               WriteInteger(profile, kProfileSection, "PTO", fields.persistenceTimeoutSeconds));
 
   const std::optional<WindowPlacementBytes> placement = dialog.CurrentPlacement();
-  if (!placement) return;
-  platform::ProfileWriteStruct(files.iniFile, "General", "WindowPos", placement->data(),
-                               placement->size());
+  if (placement) {
+    failure.Note(files.iniFile, platform::ProfileWriteStruct(files.iniFile, "General", "WindowPos",
+                                                             placement->data(), placement->size()));
+  }
+  return failure.Failure();
 }
 
-void StoreSelectedPointer(int pointer, const std::string& iniFile) {
-  WriteInteger(iniFile, "Control", "SelectedPointer", pointer);
+platform::Result StoreSelectedPointer(int pointer, const std::string& iniFile) {
+  return WriteInteger(iniFile, "Control", "SelectedPointer", pointer);
 }
 
 int PersistenceTimeoutMs(int seconds) {

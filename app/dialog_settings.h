@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/settings.h"
+#include "platform/result.h"
 
 struct DialogFields {
   std::string homeDirectory;  // shown; stored as "Server Root", never served from
@@ -33,10 +34,18 @@ struct SettingsFiles {
   std::string profileFile;  // the per-application profile
 };
 
+// A settings write that failed: the file and the system's reason.
+struct SettingsWriteFailure {
+  std::string file;
+  platform::Result result;
+};
+
 void LoadDialogSettings(Settings& settings, const SettingsFiles& files,
                         DialogFieldExchange& dialog);
-void SaveDialogSettings(const SettingsFiles& files, DialogFieldExchange& dialog);
-void StoreSelectedPointer(int pointer, const std::string& iniFile);
+// The first write that failed, if one did; the others are made all the same.
+std::optional<SettingsWriteFailure> SaveDialogSettings(const SettingsFiles& files,
+                                                       DialogFieldExchange& dialog);
+platform::Result StoreSelectedPointer(int pointer, const std::string& iniFile);
 
 // The persistence timeout as the engine takes it: milliseconds from 0 (no
 // timeout) to the largest int. A stored value may lie far outside the field's

@@ -288,8 +288,15 @@ void MainDialog::OnPointerSelected() {
     return;
   }
   app_.settings.selectedPointer = pointer;
-  StoreSelectedPointer(pointer, app_.paths.iniFile);
+  const platform::Result stored = StoreSelectedPointer(pointer, app_.paths.iniFile);
   view_.ShowNotice("Pointer " + TwoDigits(pointer) + " selected.");
+  if (!stored) ShowNotSaved("The setting", {app_.paths.iniFile, stored});
+}
+
+// The selection or the settings hold for this run all the same.
+void MainDialog::ShowNotSaved(const char* what, const SettingsWriteFailure& failure) {
+  view_.ShowNotice(std::string(what) + " could not be saved in " + failure.file + ": " +
+                   platform::FailureText(failure.result) + ".");
 }
 
 void MainDialog::OnCursorEmulationClicked(bool checked) {
@@ -386,7 +393,11 @@ void MainDialog::OnEndSession() {
 }
 
 void MainDialog::RunShutdownSequence() {
-  if (settingsLoaded_) SaveDialogSettings(app_.settingsFiles(), *this);
+  if (settingsLoaded_) {
+    if (const auto failure = SaveDialogSettings(app_.settingsFiles(), *this)) {
+      ShowNotSaved("The settings", *failure);
+    }
+  }
   if (running_) OnStop();
   app_.channel.SharedMemoryClose();
   if (keyPublished_) platform::RemoveFile(app_.paths.keyFile);

@@ -82,6 +82,7 @@ class MainDialog : private DialogFieldExchange {
   void NoticeStartOutcome();
   void OnErrorLogLine(const ErrorLogLine& line);
   void RunShutdownSequence();
+  void ShowNotSaved(const char* what, const SettingsWriteFailure& failure);
   void SetStatus(const char* text);
   void ShowPhoneAddresses();
 

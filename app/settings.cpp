@@ -3,6 +3,7 @@
 #include "common/diagnostic_log.h"
 #include "common/ini_values.h"
 #include "common/pointer_limits.h"
+#include "common/program_paths.h"
 #include "platform/profile.h"
 
 namespace {
@@ -40,10 +41,13 @@ void ReadIni(Settings& settings, const std::string& iniFile, DiagnosticLog& log)
   settings.logEnabled = ReadBoolean(iniFile, "General", "Log");
   log.SetEnabled(settings.logEnabled);
   settings.debug = ReadBoolean(iniFile, "General", "Debug");
-  settings.serverRoot =
-      platform::ProfileReadString(iniFile, "Paths", "PathToWorkingDir", "", kPathBufferSize);
-  settings.sharedMemoryFolder =
-      platform::ProfileReadString(iniFile, "Paths", "PathToIniFolder", "", kPathBufferSize);
+  // Relative folders are the program's, wherever it was started from.
+  settings.serverRoot = FromFolderOf(
+      iniFile,
+      platform::ProfileReadString(iniFile, "Paths", "PathToWorkingDir", "", kPathBufferSize));
+  settings.sharedMemoryFolder = FromFolderOf(
+      iniFile,
+      platform::ProfileReadString(iniFile, "Paths", "PathToIniFolder", "", kPathBufferSize));
   ReadInteger(iniFile, "General", "LogLevel", "0", settings.logLevel);
   ReadWindowPlacement(iniFile, settings);
   settings.emulateWindowsCursorKey = ReadBoolean(iniFile, "Control", "EmulateWindowsCursor");

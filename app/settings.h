@@ -36,5 +36,7 @@ inline constexpr std::size_t kIniValueBufferSize = 460;
 inline constexpr std::size_t kPathBufferSize = 260;
 
 // Reads the program INI into the record and switches the log accordingly. A
-// SelectedPointer outside 0 to 79 is ignored: pointer 0 stays selected.
+// SelectedPointer outside 0 to 79 is ignored: pointer 0 stays selected. A
+// relative PathToWorkingDir or PathToIniFolder is taken from the INI's folder,
+// the program's.
 void ReadIni(Settings& settings, const std::string& iniFile, DiagnosticLog& log);

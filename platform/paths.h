@@ -25,4 +25,8 @@ std::string FirstWritableFolder(const std::string& preferred, const std::string&
 // The separator this system puts between folder and file names.
 char PathSeparator();
 
+// True for a path that names a place only from some folder ("www", "."): not
+// empty and not beginning at a root (on Windows also not at a drive, "C:").
+bool IsRelativePath(const std::string& path);
+
 }  // namespace platform

@@ -8,6 +8,8 @@
 // worked writes if (!Call(...)); one that logs the failure logs Code().
 #pragma once
 
+#include <string>
+
 namespace platform {
 
 class Result {
@@ -24,5 +26,9 @@ class Result {
  private:
   int code_ = 0;
 };
+
+// The system's words for a failure, with its code, for the operator:
+// "File too large (27)".
+std::string FailureText(Result result);
 
 }  // namespace platform

@@ -7,11 +7,14 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "app/application.h"
 #include "app/console/console_commands.h"
+#include "app/console/console_line_reader.h"
 #include "app/console/console_view.h"
 #include "app/console/terminal_qr_code.h"
 #include "app/main_dialog.h"
@@ -34,10 +37,11 @@ void OnInterrupt() {
 }
 
 // Lines from stdin, read on a thread of their own so that the dialog's
-// thread keeps its timer while nobody types.
+// thread keeps its timer while nobody types. A line too long to be a
+// command comes as none.
 class LineQueue {
  public:
-  void Push(std::string line) {
+  void Push(std::optional<std::string> line) {
     {
       std::lock_guard guard(lock_);
       lines_.push_back(std::move(line));
@@ -46,7 +50,7 @@ class LineQueue {
   }
 
   // Waits up to timeoutMs for a line; false when none came.
-  bool Pop(std::string& line, unsigned timeoutMs) {
+  bool Pop(std::optional<std::string>& line, unsigned timeoutMs) {
     std::unique_lock guard(lock_);
     ready_.wait_for(guard, std::chrono::milliseconds(timeoutMs),
                     [this] { return !lines_.empty(); });
@@ -59,21 +63,30 @@ class LineQueue {
  private:
   std::mutex lock_;
   std::condition_variable ready_;
-  std::deque<std::string> lines_;
+  std::deque<std::optional<std::string>> lines_;
 };
 
-void StartStdinReader(const std::shared_ptr<LineQueue>& queue) {
+// False when the system gives no thread for it (a task limit, say): the
+// program then runs on without commands, as after the end of input.
+bool StartStdinReader(const std::shared_ptr<LineQueue>& queue) {
   // Detached: at exit it may still be blocked in a read. End of input leaves
   // the program running.
-  std::thread([queue] {
-    std::string line;
-    while (std::getline(std::cin, line)) queue->Push(line);
-  }).detach();
+  try {
+    std::thread([queue] {
+      std::string line;
+      for (ConsoleLine read; (read = ReadConsoleLine(std::cin, line)) != ConsoleLine::kEnd;) {
+        queue->Push(read == ConsoleLine::kLine ? std::optional(line) : std::nullopt);
+      }
+    }).detach();
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
 
-void PrintWelcome(const Application& app) {
+void PrintWelcome(const Application& app, bool readsCommands) {
   std::printf("TVXHandvane %u.%u.%u.%u\n", app.version.major, app.version.minor,
               app.version.buildHigh, app.version.buildLow);
   const std::string& key = app.server.AccessKey();
@@ -102,7 +115,7 @@ void PrintWelcome(const Application& app) {
             ? " The key is new at every start: print the codes again with Codeplate."
             : "");
   }
-  std::printf("Type help for the commands.\n");
+  if (readsCommands) std::printf("Type help for the commands.\n");
   std::fflush(stdout);
 }
 
@@ -118,16 +131,24 @@ int RunConsoleFrontEnd(Application& app) {
     dialog.OnDestroy();
     return 1;
   }
-  PrintWelcome(app);
+  PrintWelcome(app, true);
   view.ReleaseNotices();
 
   auto queue = std::make_shared<LineQueue>();
-  StartStdinReader(queue);
+  if (!StartStdinReader(queue)) {
+    view.ShowNotice(
+        "Commands cannot be read: the system gives no thread to read them. "
+        "Ctrl+C ends the program.");
+  }
   std::uint32_t lastTick = platform::TickCount();
   while (!interrupted && !sessionEnding && !view.HasEnded()) {
-    std::string line;
+    std::optional<std::string> line;
     if (queue->Pop(line, 20)) {
-      RunConsoleCommand(line, dialog, view);
+      if (line) {
+        RunConsoleCommand(*line, dialog, view);
+      } else {
+        view.ShowMessageBox("line too long", "");
+      }
       std::fflush(stdout);
     }
     const unsigned period = view.TimerPeriodMs();

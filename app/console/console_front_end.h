@@ -8,5 +8,6 @@ int RunConsoleFrontEnd(Application& app);
 
 // The program's version and the page's addresses on standard output, with
 // the QR code of the first address when that is a terminal. The window
-// front end prints them too, for whoever started it from a shell.
-void PrintWelcome(const Application& app);
+// front end prints them too, for whoever started it from a shell; only the
+// console, which reads commands, invites them.
+void PrintWelcome(const Application& app, bool readsCommands);

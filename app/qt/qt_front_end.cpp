@@ -51,7 +51,7 @@ int RunWindowFrontEnd(Application& app) {
     dialog.OnDestroy();
     return 1;
   }
-  PrintWelcome(app);
+  PrintWelcome(app, false);  // the window takes no commands from the shell
 
   QTimer interruptPoll;
   QObject::connect(&interruptPoll, &QTimer::timeout, [&dialog] {

@@ -2,13 +2,15 @@
 // not wait on it (the dialog's thread): opening one to an unreachable server
 // can block for minutes. At most one attempt runs at a time; after a failed
 // attempt, or once the caller drops a broken connection, the next attempt
-// starts no sooner than a pause after the previous one began.
+// starts no sooner than a pause after the previous one began. An attempt
+// whose thread cannot start (a task limit, say) counts as a failed one.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -19,9 +21,15 @@ class BackgroundConnection {
  public:
   using Opener = std::function<std::unique_ptr<Connection>()>;  // null: failed
   using Clock = std::function<std::uint64_t()>;                 // milliseconds
+  // Runs the attempt on a new thread; throws std::system_error as std::thread
+  // does when the system gives no thread.
+  using Starter = std::function<std::thread(std::function<void()>)>;
 
-  BackgroundConnection(Opener open, Clock nowMs, std::uint64_t pauseMs)
-      : open_(std::move(open)), nowMs_(std::move(nowMs)), pauseMs_(pauseMs) {}
+  BackgroundConnection(Opener open, Clock nowMs, std::uint64_t pauseMs, Starter start = StartThread)
+      : open_(std::move(open)),
+        nowMs_(std::move(nowMs)),
+        pauseMs_(pauseMs),
+        start_(std::move(start)) {}
 
   // An attempt may still wait on the system; it then finishes on its own and
   // its result goes with the shared mailbox.
@@ -76,17 +84,27 @@ class BackgroundConnection {
       std::lock_guard guard(mailbox_->lock);
       mailbox_->running = true;
     }
-    attempt_ = std::thread([mailbox = mailbox_, open = open_] {
-      std::unique_ptr<Connection> connection = open();
-      std::lock_guard guard(mailbox->lock);
-      mailbox->result = std::move(connection);
-      mailbox->running = false;
-    });
+    try {
+      attempt_ = start_([mailbox = mailbox_, open = open_] {
+        std::unique_ptr<Connection> connection = open();
+        std::lock_guard guard(mailbox->lock);
+        mailbox->result = std::move(connection);
+        mailbox->running = false;
+      });
+    } catch (const std::system_error&) {
+      std::lock_guard guard(mailbox_->lock);
+      mailbox_->running = false;
+    }
+  }
+
+  static std::thread StartThread(std::function<void()> body) {
+    return std::thread(std::move(body));
   }
 
   Opener open_;
   Clock nowMs_;
   std::uint64_t pauseMs_;
+  Starter start_;
   std::shared_ptr<Mailbox> mailbox_ = std::make_shared<Mailbox>();
   std::thread attempt_;
   std::unique_ptr<Connection> connection_;  // handed over, used on the caller's thread

@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 
@@ -159,9 +160,17 @@ DisplayConnection MakeDisplayConnection() {
   return DisplayConnection(OpenXTestDisplay, MonotonicMs, kReconnectPauseMs);
 }
 
-// The display once the connection is ready; null until then, and for a while
-// after it broke.
+// XOpenDisplay finds its display through DISPLAY alone: without it no
+// attempt can succeed, and each would cost a thread.
+bool DisplayNamed() {
+  const char* name = std::getenv("DISPLAY");
+  return name != nullptr && *name != '\0';
+}
+
+// The display once the connection is ready; null until then, for a while
+// after it broke, and always without a display to connect to.
 XTestDisplay* ReadyDisplay(DisplayConnection& connection) {
+  if (!DisplayNamed()) return nullptr;
   XTestDisplay* display = connection.Get();
   if (display == nullptr || display->Usable()) return display;
   connection.Drop();

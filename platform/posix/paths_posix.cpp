@@ -58,4 +58,8 @@ char PathSeparator() {
   return '/';
 }
 
+bool IsRelativePath(const std::string& path) {
+  return !path.empty() && path.front() != '/';
+}
+
 }  // namespace platform

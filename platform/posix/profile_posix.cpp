@@ -1,18 +1,22 @@
 // INI files on Linux, giving the results the Windows private-profile
 // functions give: read with SimpleIni, written line by line so that a write
-// changes only the line of its key.
+// changes only the line of its key. A write makes the new file beside the old
+// one and renames it over, so that a full disk or a crash midway leaves the
+// old file whole.
 #include "platform/profile.h"
 
 #define SI_NO_CONVERSION  // values are 8-bit text, stored as they are
 #include <SimpleIni.h>
 
+#include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string_view>
 
 #include "platform/posix/system_error.h"
@@ -23,11 +27,42 @@ namespace {
 // Section and key names compare without regard to case, as on Windows.
 using IniFile = CSimpleIniTempl<char, SI_NoCase<char>, SI_ConvertA<char>>;
 
-bool LoadInto(IniFile& ini, const std::string& file) {
+// The file's bytes, or the failure to read them (ENOENT: there is none).
+// Only a regular file is read: a symbolic link (ELOOP) or a FIFO, device or
+// folder (EINVAL, EISDIR) put where the file goes is refused, and opening
+// never waits, so a FIFO cannot hold the caller.
+Result ReadWholeFile(const std::string& file, std::string& text) {
+  text.clear();
+  const int fd = open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return LastFailure();
+  Result result;
+  struct stat info {};
+  if (fstat(fd, &info) != 0) {
+    result = LastFailure();
+  } else if (!S_ISREG(info.st_mode)) {
+    result = Failure(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+  }
+  char buffer[8192];
+  while (result) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) result = LastFailure();
+    if (got <= 0) break;
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(fd);
+  return result;
+}
+
+// A file that cannot be read loads as empty; the result says why.
+Result LoadInto(IniFile& ini, const std::string& file) {
   ini.SetUnicode(false);
   ini.SetMultiKey(false);
   ini.SetSpaces(false);
-  return ini.LoadFile(file.c_str()) == SI_OK;
+  std::string text;
+  const Result read = ReadWholeFile(file, text);
+  if (read) ini.LoadData(text);
+  return read;
 }
 
 // Windows drops one pair of matching quotes around a value.
@@ -110,11 +145,69 @@ std::string WithValue(const std::string& text, std::string_view section, std::st
   return written.insert(insertAt, keyLine + std::string(newLine));
 }
 
+std::string ValueOrFallback(const IniFile& ini, const char* section, const char* key,
+                            const char* fallback, std::size_t bufferSize) {
+  const char* stored = FindValue(ini, section, key);
+  std::string_view value = stored != nullptr ? WithoutQuotes(stored) : std::string_view(fallback);
+  if (bufferSize == 0) return {};
+  if (value.size() > bufferSize - 1) value = value.substr(0, bufferSize - 1);
+  return std::string(value);
+}
+
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
+}
+
+Result WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return LastFailure();
+    if (written == 0) return Failure(ENOSPC);
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return Result();
+}
+
+// The rename is on disk once the folder is; a failure here leaves the new
+// file in place all the same.
+void SyncFolderOf(const std::string& file) {
+  const std::size_t slash = file.find_last_of('/');
+  const std::string folder =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : file.substr(0, slash));
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+// The file holds text afterwards, or, on failure, what it held before. The
+// new file takes the old one's permissions; a file made anew those of the
+// process's file mode mask.
+Result ReplaceFile(const std::string& file, std::string_view text) {
+  static std::atomic<unsigned> serial{0};
+  const std::string temporary =
+      file + ".~" + std::to_string(getpid()) + "-" + std::to_string(++serial);
+  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return LastFailure();
+  Result result;
+  struct stat old {};
+  if (stat(file.c_str(), &old) == 0 && fchmod(fd, old.st_mode & 07777) != 0) {
+    result = LastFailure();
+  }
+  if (result) result = WriteAll(fd, text);
+  if (result && fsync(fd) != 0) result = LastFailure();
+  if (close(fd) != 0 && result) result = LastFailure();
+  if (result && rename(temporary.c_str(), file.c_str()) != 0) result = LastFailure();
+  if (!result) {
+    unlink(temporary.c_str());
+    return result;
+  }
+  SyncFolderOf(file);
+  return Result();
 }
 
 }  // namespace
@@ -123,18 +216,19 @@ std::string ProfileReadString(const std::string& file, const char* section, cons
                               const char* fallback, std::size_t bufferSize) {
   IniFile ini;
   LoadInto(ini, file);
-  const char* stored = FindValue(ini, section, key);
-  std::string_view value = stored != nullptr ? WithoutQuotes(stored) : std::string_view(fallback);
-  if (bufferSize == 0) return {};
-  if (value.size() > bufferSize - 1) value = value.substr(0, bufferSize - 1);
-  return std::string(value);
+  return ValueOrFallback(ini, section, key, fallback, bufferSize);
 }
 
 Result ProfileReadRequired(const std::string& file, const char* section, const char* key,
                            std::size_t bufferSize, std::string& value) {
-  value = ProfileReadString(file, section, key, "", bufferSize);
-  if (!value.empty()) return Result();
-  return access(file.c_str(), R_OK) != 0 ? LastFailure() : Failure(ENOENT);
+  IniFile ini;
+  const Result read = LoadInto(ini, file);
+  if (!read) {
+    value.clear();
+    return read;
+  }
+  value = ValueOrFallback(ini, section, key, "", bufferSize);
+  return value.empty() ? Failure(ENOENT) : Result();
 }
 
 int ProfileReadInt(const std::string& file, const char* section, const char* key, int fallback) {
@@ -148,19 +242,9 @@ int ProfileReadInt(const std::string& file, const char* section, const char* key
 Result ProfileWriteString(const std::string& file, const char* section, const char* key,
                           const char* value) {
   std::string text;
-  {
-    std::ifstream in(file, std::ios::binary);  // a missing file starts empty
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    text = contents.str();
-  }
-  const std::string written = WithValue(text, section, key, value);
-  errno = 0;
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(written.data(), static_cast<std::streamsize>(written.size()));
-  out.close();
-  if (out.fail()) return LastFailure();
-  return Result();
+  const Result read = ReadWholeFile(file, text);  // a missing file starts empty
+  if (!read && read.Code() != ENOENT) return read;
+  return ReplaceFile(file, WithValue(text, section, key, value));
 }
 
 Result ProfileReadStruct(const std::string& file, const char* section, const char* key, void* data,

@@ -82,4 +82,9 @@ char PathSeparator() {
   return '\\';
 }
 
+bool IsRelativePath(const std::string& path) {
+  if (path.empty() || path.front() == '\\' || path.front() == '/') return false;
+  return path.size() < 2 || path[1] != ':';
+}
+
 }  // namespace platform

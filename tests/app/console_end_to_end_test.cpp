@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "common/program_paths.h"
@@ -193,6 +194,24 @@ TEST_F(ConsoleEndToEndTest, EndOfInputKeepsTheServerRunning) {
   EXPECT_EQ(Report("10003000110002000100200"), "0000");
   int exitCode = -1;
   EXPECT_FALSE(child.WaitForExit(0, exitCode));
+}
+
+// The Linux window prints the addresses for the shell that started it but
+// reads no commands there, so it does not invite any.
+TEST_F(ConsoleEndToEndTest, TheLinuxWindowInvitesNoCommands) {
+  if (std::string_view(TVX_PROGRAM_FILE_NAME).ends_with(".exe")) {
+    GTEST_SKIP() << "the Windows window has no standard output";
+  }
+  platform::SetEnvironment("QT_QPA_PLATFORM", "offscreen");
+  platform::SetEnvironment("WAYLAND_DISPLAY", "tvx-test");
+  const bool started = child.Start(program, {}, output, true).Code() == 0;
+  platform::SetEnvironment("WAYLAND_DISPLAY", "");
+  ASSERT_TRUE(started);
+  EXPECT_TRUE(OutputHas("TVXHandvane 2.0.1.0", 30000)) << Output();
+  EXPECT_EQ(Output().find("Type help"), std::string::npos) << Output();
+  ASSERT_TRUE(platform::TerminateProcessById(child.Id()));
+  int exitCode = -1;
+  EXPECT_TRUE(child.WaitForExit(20000, exitCode));
 }
 
 TEST_F(ConsoleEndToEndTest, TerminationEndsTheProgramCleanly) {

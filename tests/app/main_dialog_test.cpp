@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,8 +30,10 @@ class RecordingView : public ConsoleView {
     qrCodes.push_back(address);
     EXPECT_FALSE(code.IsEmpty());
   }
+  void ShowNotice(const std::string& text) override { notices.push_back(text); }
   std::vector<std::string> messages;
   std::vector<std::string> qrCodes;
+  std::vector<std::string> notices;
 };
 
 // A program "installed" in a temp folder, with its INI and profile there too.
@@ -160,6 +164,31 @@ TEST_F(MainDialogTest, AutomaticAccessKeyIsNewAtEveryStartAndPublishedWhileRunni
   EXPECT_EQ(dialog.AccessKey(), "Room-12");
   EXPECT_FALSE(platform::PathExists(paths.keyFile));
   dialog.OnCancel();
+}
+
+// The selection holds for the run; the operator hears that it was not kept.
+TEST_F(MainDialogTest, SettingsThatCannotBeSavedAreReported) {
+  Application app(paths, profile, areaName);
+  RecordingView view;
+  MainDialog dialog(app, view, mouse);
+  ASSERT_TRUE(dialog.OnInitDialog());
+  // Folders where the files go: no write can replace them.
+  std::filesystem::remove(paths.iniFile);
+  std::filesystem::create_directory(paths.iniFile);
+  std::filesystem::create_directory(profile);
+
+  view.SelectPointerEntry(7);
+  dialog.OnPointerSelected();
+  EXPECT_EQ(app.settings.selectedPointer, 7);
+  ASSERT_GE(view.notices.size(), 2u);
+  EXPECT_EQ(view.notices[view.notices.size() - 2], "Pointer 07 selected.");
+  EXPECT_TRUE(
+      view.notices.back().starts_with("The setting could not be saved in " + paths.iniFile + ": "))
+      << view.notices.back();
+  dialog.OnOK();
+  const std::string notSaved = "The settings could not be saved in " + profile + ": ";
+  EXPECT_TRUE(std::any_of(view.notices.begin(), view.notices.end(),
+                          [&](const std::string& notice) { return notice.starts_with(notSaved); }));
 }
 
 TEST_F(MainDialogTest, StoredTimeoutAbove10000FailsTheCheckButStillStarts) {

@@ -67,6 +67,18 @@ TEST_F(ReadIniTest, ValuesAreRead) {
   EXPECT_EQ(settings.selectedPointer, 79);
 }
 
+// Wherever the program was started from, its relative folders are its own.
+TEST_F(ReadIniTest, RelativeFoldersAreTakenFromTheProgramsFolder) {
+  WriteIni("[Paths]\r\nPathToWorkingDir=www\r\nPathToIniFolder=.\r\n");
+  Read();
+  EXPECT_EQ(settings.serverRoot, folder.File("www"));
+  EXPECT_EQ(settings.sharedMemoryFolder, folder.File("."));
+  WriteIni("[Paths]\r\nPathToWorkingDir=" + folder.File("www") + "\r\nPathToIniFolder=\r\n");
+  Read();
+  EXPECT_EQ(settings.serverRoot, folder.File("www"));
+  EXPECT_EQ(settings.sharedMemoryFolder, "");
+}
+
 TEST_F(ReadIniTest, SelectedPointerOutsideTheTablesIsIgnored) {
   for (const char* value : {"80", "-1", "255"}) {
     settings.selectedPointer = 0;

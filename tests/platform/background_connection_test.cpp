@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -22,12 +23,14 @@ class BackgroundConnectionTest : public testing::Test {
     return succeeds ? std::make_unique<FakeConnection>(FakeConnection{number}) : nullptr;
   }
 
-  void WaitUntilIdle() {
-    for (int i = 0; i < 10000 && connection.AttemptRunning(); ++i) {
+  template <typename Connection>
+  void WaitUntilIdle(Connection& waited) {
+    for (int i = 0; i < 10000 && waited.AttemptRunning(); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ASSERT_FALSE(connection.AttemptRunning());
+    ASSERT_FALSE(waited.AttemptRunning());
   }
+  void WaitUntilIdle() { WaitUntilIdle(connection); }
 
   std::atomic<int> attempts{0};
   std::promise<bool> outcomes[3];
@@ -77,6 +80,34 @@ TEST_F(BackgroundConnectionTest, RetriesOnlyAfterThePause) {
   WaitUntilIdle();
   ASSERT_NE(connection.Get(), nullptr);
   EXPECT_EQ(connection.Get()->number, 3);
+}
+
+// Under a task limit no thread starts: that attempt has failed, the caller
+// goes on, and the next attempt comes after the pause.
+TEST_F(BackgroundConnectionTest, AThreadThatCannotStartIsAFailedAttempt) {
+  int starts = 0;
+  bool limited = true;
+  platform::BackgroundConnection<FakeConnection> underLimit{
+      [this] { return Open(); }, [this] { return now; }, 3000,
+      [&](std::function<void()> body) {
+        ++starts;
+        if (limited) throw std::system_error(EAGAIN, std::generic_category());
+        return std::thread(std::move(body));
+      }};
+  EXPECT_EQ(underLimit.Get(), nullptr);
+  EXPECT_FALSE(underLimit.AttemptRunning());
+  now += 2999;
+  EXPECT_EQ(underLimit.Get(), nullptr);
+  EXPECT_EQ(starts, 1);
+
+  now += 1;
+  limited = false;
+  outcomes[0].set_value(true);
+  EXPECT_EQ(underLimit.Get(), nullptr);
+  WaitUntilIdle(underLimit);
+  ASSERT_NE(underLimit.Get(), nullptr);
+  EXPECT_EQ(starts, 2);
+  EXPECT_EQ(attempts, 1);
 }
 
 }  // namespace

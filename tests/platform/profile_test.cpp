@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
+#include <system_error>
 
 #include "tests/support/temp_folder.h"
 
@@ -55,6 +57,23 @@ TEST_F(ProfileTest, WriteCreatesFileAndKeepsOtherEntries) {
   ASSERT_TRUE(platform::ProfileWriteString(ini, "control", "selectedpointer", "9"));
   EXPECT_EQ(Read("Control", "SelectedPointer"), "9");
   EXPECT_EQ(Read("General", "Log"), "TRUE");
+}
+
+// A link put where the file goes is not followed: reading gives nothing of
+// its target's, and writing neither changes the target nor the link.
+TEST_F(ProfileTest, ALinkWhereTheFileGoesIsRefused) {
+  const std::string target = folder.File("Target.INI");
+  TempFolder::WriteAll(target, "[Memory]\r\nSharedMemoryName=other\r\n");
+  std::error_code error;
+  std::filesystem::create_symlink(target, ini, error);
+  if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
+
+  EXPECT_EQ(Read("Memory", "SharedMemoryName"), "<none>");
+  std::string value;
+  EXPECT_FALSE(platform::ProfileReadRequired(ini, "Memory", "SharedMemoryName", 260, value));
+  EXPECT_FALSE(platform::ProfileWriteString(ini, "Memory", "CreatorProcessID", "00001234"));
+  EXPECT_EQ(TempFolder::ReadAll(target), "[Memory]\r\nSharedMemoryName=other\r\n");
+  EXPECT_TRUE(std::filesystem::is_symlink(ini));
 }
 
 TEST_F(ProfileTest, StructRoundTripsWithChecksum) {
