@@ -181,6 +181,21 @@ TEST_F(ThreadedServerTest, ConnectionThatGetsNoThreadIsClosedAndTheNextIsServed)
   EXPECT_LT(threadLine, acceptLine);
 }
 
+// Each connection has a thread of its own, so its stack must be small: the
+// system's default (8 MiB on Linux, 2 MiB in our Windows programs) would take
+// a megabyte or more of memory per idle connection on Windows. (Wine gives
+// every thread at least 1 MiB.)
+TEST_F(ThreadedServerTest, ClientThreadsHaveASmallStack) {
+  EchoServer server(logFolder);
+  ASSERT_TRUE(server.Start(0));
+  TestClient client(server.Port());
+  ASSERT_TRUE(client.Send("STACK\r\n\r\n"));
+  const std::string reply = client.Read(20, 5000);
+  ASSERT_FALSE(reply.empty());
+  EXPECT_GT(std::stoul(reply), 64u * 1024);
+  EXPECT_LT(std::stoul(reply), 2u * 1024 * 1024);
+}
+
 std::atomic<int> armedAcceptFailure{0};
 
 // Takes the connection, then drops it and fails with the armed code, as an
