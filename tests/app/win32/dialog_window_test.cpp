@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/dialog_controls.h"
+#include "app/win32/win32_dialog_view.h"
 #include "common/program_paths.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -344,6 +345,47 @@ TEST(DialogTemplateTest, ControlsSitWhereTheTemplatePutsThem) {
   for (int disabled : {1007, 1008, 1013, 1014})
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, disabled)));
   DestroyWindow(dialog);
+}
+
+Win32DialogView* paintedView = nullptr;
+
+// The colour of a control's centre as its dialog has painted it.
+COLORREF PaintedCentre(HWND dialog, int control) {
+  RECT rect{};
+  GetWindowRect(GetDlgItem(dialog, control), &rect);
+  MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&rect), 2);
+  HDC dc = GetDC(dialog);
+  const COLORREF colour = GetPixel(dc, (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+  ReleaseDC(dialog, dc);
+  return colour;
+}
+
+// A tick's button states show at once: no message is dispatched between
+// the tick and the look at the squares.
+TEST(DialogViewTest, IndicatorsShowTheirStateAtOnce) {
+  Win32DialogView view;
+  paintedView = &view;
+  HWND dialog = CreateDialogParamA(
+      GetModuleHandleA(nullptr), MAKEINTRESOURCEA(102), nullptr,
+      [](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR {
+        if (message != WM_PAINT) return FALSE;
+        paintedView->Paint(nullptr);
+        return TRUE;
+      },
+      0);
+  ASSERT_NE(dialog, nullptr);
+  view.Attach(dialog);
+  ShowWindow(dialog, SW_SHOWNORMAL);
+  UpdateWindow(dialog);
+  EXPECT_EQ(PaintedCentre(dialog, control::kButtonLIndicator), RGB(210, 210, 210));
+  view.RepaintIndicators(true, false);
+  EXPECT_EQ(PaintedCentre(dialog, control::kButtonLIndicator), RGB(0, 255, 0));
+  EXPECT_EQ(PaintedCentre(dialog, control::kButtonRIndicator), RGB(210, 210, 210));
+  view.RepaintIndicators(false, true);
+  EXPECT_EQ(PaintedCentre(dialog, control::kButtonLIndicator), RGB(210, 210, 210));
+  EXPECT_EQ(PaintedCentre(dialog, control::kButtonRIndicator), RGB(255, 0, 0));
+  DestroyWindow(dialog);
+  paintedView = nullptr;
 }
 
 }  // namespace
