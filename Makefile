@@ -15,6 +15,12 @@ NPROC := $(shell nproc)
 FUZZ_SECONDS ?= 60
 SOAK_SECONDS ?= 600
 FUZZ_TARGETS := $(notdir $(wildcard fuzz/corpus/*))
+# The tests that start the native TVXHandvane run with a /dev/shm of their
+# own, so that they neither meet nor end one that runs on the machine (`make
+# run`): its shared memory area has one name per machine. Wine's programs
+# keep their named objects in the wine server of their prefix, apart from
+# the native ones.
+PRIVATE_SHM := $(CURDIR)/tools/private_shm.sh
 
 .PHONY: all bootstrap build native native-program win asan tsan fuzz-build run bench test \
   test-native test-asan test-tsan test-win test-web test-fuzz fuzz soak format
@@ -69,18 +75,18 @@ bench: native web/node_modules/.package-lock.json
 	@bench/run_bench.sh build/bin
 
 test-native: native
-	@cd build/native && ctest --output-on-failure -j $(NPROC)
+	@cd build/native && $(PRIVATE_SHM) ctest --output-on-failure -j $(NPROC)
 
 test-asan: asan
 	@cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	  ctest --output-on-failure -j $(NPROC)
+	  $(PRIVATE_SHM) ctest --output-on-failure -j $(NPROC)
 
 # The X display backend runs inside the uninstrumented libX11, whose own
 # locking ThreadSanitizer misreads; so does Qt, which hands large images to
 # its own thread pool (the window suite). Both suites run in the other builds,
 # and the window's logic runs here through the dialog and console suites.
 test-tsan: tsan
-	@cd build/tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(NPROC) \
+	@cd build/tsan && TSAN_OPTIONS=halt_on_error=1 $(PRIVATE_SHM) ctest --output-on-failure -j $(NPROC) \
 	  -E '^(mouse_keys_tests|qt_window_tests)$$'
 
 # Wine sets up its prefix on first use; doing that once up front keeps the
@@ -104,7 +110,7 @@ web/node_modules/.package-lock.json: web/package-lock.json | bootstrap
 
 test-web: native win web/node_modules/.package-lock.json
 	@cd web && node --test test/protocol.test.mjs
-	@web/test/run-e2e.sh build/bin
+	@$(PRIVATE_SHM) web/test/run-e2e.sh build/bin
 	@web/test/run-e2e.sh build/win/bin
 
 # Every fuzz target once over its seed corpus: a crash found and mended stays mended.
@@ -143,7 +149,7 @@ dist: build
 	@tools/make_dist.sh
 
 test-dist: dist
-	@tests/dist/check_archives.sh build/dist
+	@$(PRIVATE_SHM) tests/dist/check_archives.sh build/dist
 
 
 format:

@@ -144,6 +144,34 @@ sample_process() {
   echo "$rss $threads" >"$out"
 }
 
+# The memory that idle connections take: each holds a client thread of its
+# own. Measured from a quiet server, once the threads that earlier loads left
+# waiting have ended; the connections are opened by this shell and send
+# nothing. The figure is taken as soon as each has its thread, well within the
+# persistence timeout that would end them.
+process_status() { awk -v key="$2:" '$1 == key { print $2 }' "/proc/$1/status"; }
+idle_connection_memory() {
+  local pid=$1 port=$2 count=$3 base=0 before after threads fd fds=()
+  for _ in $(seq 150); do
+    (($(process_status "$pid" Threads) <= 4)) && break
+    sleep 0.1
+  done
+  base=$(process_status "$pid" Threads)
+  before=$(process_status "$pid" VmRSS)
+  for ((i = 0; i < count; i++)); do
+    exec {fd}<>"/dev/tcp/127.0.0.1/$port"
+    fds+=("$fd")
+  done
+  for _ in $(seq 100); do
+    (($(process_status "$pid" Threads) >= count)) && break
+    sleep 0.1
+  done
+  after=$(process_status "$pid" VmRSS)
+  threads=$(process_status "$pid" Threads)
+  for fd in "${fds[@]}"; do exec {fd}>&-; done
+  echo "TVXHandvane with $count idle connections: $(((after - before) / 1024)) MiB more RSS ($(((after - before) / count)) KiB per connection), $((threads - base)) more threads"
+}
+
 echo "machine: $(nproc) cores, $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo), load $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "wrk 1 thread, ${seconds} s per load, path $report_path"
 # First, while the server is fresh: the threads that a run of 1000 clients
@@ -178,7 +206,7 @@ for load in "${loads[@]}"; do
   fi
 done
 
-
+idle_connection_memory "$tvx_pid" "$tvx_port" 1000
 # Motion to cursor starts a TVXHandvane of its own: this one gives up the
 # shared memory area first.
 kill "$tvx_pid" 2>/dev/null && wait "$tvx_pid" 2>/dev/null

@@ -25,6 +25,9 @@ void StopSocketLibrary();
 
 // Whether a failed send or receive only says that the socket cannot go on now.
 bool IsWouldBlock(int error);
+// Whether a failed accept only says that the peer reset or went away before
+// its connection was taken: nothing failed on this side.
+bool IsPeerGoneBeforeAccept(int error);
 // Whether a failed bind says that another socket holds the port.
 bool IsAddressInUse(int error);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -16,8 +17,9 @@ constexpr std::size_t kSendSliceSize = 200000;
 // A reply body goes out through one buffer of this size, so a connection
 // holds no more of a file than this, however large the file.
 constexpr std::size_t kBodySliceSize = 64 * 1024;
-// A request that grows beyond this is no request this server could answer.
-constexpr std::size_t kRequestLimit = 1024 * 1024;
+// A request that grows beyond this is no request this server could answer (a
+// phone's report takes well under a kilobyte); the connection that sends it ends.
+constexpr std::size_t kRequestLimit = 64 * 1024;
 constexpr unsigned kClientEvents = platform::kNetRead | platform::kNetWrite | platform::kNetClose;
 // While a reply is pending, a send is tried this often at least (and four
 // times per persistence timeout), so that a slow but steady reader is not
@@ -50,7 +52,10 @@ class ClientConnection {
   bool PendingReplyStalled(int timeoutMs) const;
   bool OnPeerClosed();
   Outcome OnReadable();
-  Outcome ServeCollectedRequest();
+  bool CollectRequest(const char* bytes, std::size_t length);
+  std::string_view CollectedRequest() const { return {requestBuffer_.get(), requestLength_}; }
+  Outcome ServeCollectedIfComplete();
+  Outcome Serve(std::string_view request);
   Outcome SendReply();
   Outcome ReplyComplete();
   bool NextBytes(const char*& bytes, std::size_t& length);
@@ -62,7 +67,12 @@ class ClientConnection {
   ClientStartBlock* startBlock_;
   platform::Socket& socket_;
   platform::NetEvent socketEvent_;
-  std::string request_;
+  // A request that arrives in pieces is collected here: one buffer of the
+  // limit's size, made for the first such request and given back with the
+  // connection, so that no connection holds more than the limit, nor keeps
+  // anything once it ended.
+  std::unique_ptr<char[]> requestBuffer_;
+  std::size_t requestLength_ = 0;
   std::string reply_;
   std::unique_ptr<ReplyBody> body_;
   std::unique_ptr<char[]> bodySlice_;  // made for the first body, kept after
@@ -95,7 +105,8 @@ void ClientConnection::Serve() {
   try {
     if (SelectEvents()) WaitLoop();
   } catch (const std::bad_alloc&) {
-    request_ = std::string();
+    requestBuffer_.reset();
+    requestLength_ = 0;
     reply_ = std::string();
     body_.reset();
     bodySlice_.reset();
@@ -222,21 +233,40 @@ ClientConnection::Outcome ClientConnection::OnReadable() {
     return Outcome::kGoOn;
   }
   server_.AddReceived(received);
-  if (request_.size() + static_cast<std::size_t>(received) > kRequestLimit) return Outcome::kEnd;
-  request_.append(receiveBuffer_, static_cast<std::size_t>(received));
+  const auto length = static_cast<std::size_t>(received);
+  // A request that comes whole, as nearly every one does, is answered from
+  // where it arrived.
+  if (requestLength_ == 0 && !replyPending_) {
+    const std::string_view piece(receiveBuffer_, length);
+    if (length <= kRequestLimit && server_.IsRequestComplete(piece)) return Serve(piece);
+  }
+  if (!CollectRequest(receiveBuffer_, length)) return Outcome::kEnd;
   // While a reply is still going out, the next request waits for it.
   if (replyPending_) return Outcome::kGoOn;
-  return ServeCollectedRequest();
+  return ServeCollectedIfComplete();
+}
+
+// False when the request would pass the limit.
+bool ClientConnection::CollectRequest(const char* bytes, std::size_t length) {
+  if (length > kRequestLimit - requestLength_) return false;
+  if (!requestBuffer_) requestBuffer_.reset(new char[kRequestLimit]);
+  std::memcpy(requestBuffer_.get() + requestLength_, bytes, length);
+  requestLength_ += length;
+  return true;
 }
 
 // The request is handed over once it is complete; bytes that came along
 // with it (a body, a pipelined request) go with it.
-ClientConnection::Outcome ClientConnection::ServeCollectedRequest() {
-  if (!server_.IsRequestComplete(request_)) return Outcome::kGoOn;
+ClientConnection::Outcome ClientConnection::ServeCollectedIfComplete() {
+  if (!server_.IsRequestComplete(CollectedRequest())) return Outcome::kGoOn;
+  return Serve(CollectedRequest());
+}
+
+ClientConnection::Outcome ClientConnection::Serve(std::string_view request) {
   body_.reset();
-  if (!server_.ParseRequestWithBody(request_, startBlock_->client, reply_, body_, keepAlive_))
+  if (!server_.ParseRequestWithBody(request, startBlock_->client, reply_, body_, keepAlive_))
     return Outcome::kEnd;
-  request_.clear();
+  requestLength_ = 0;
   sendOffset_ = 0;
   lastProgressTick_ = platform::TickCount();
   sliceStart_ = sliceEnd_ = 0;
@@ -278,7 +308,7 @@ ClientConnection::Outcome ClientConnection::ReplyComplete() {
   server_.OnReplySent(static_cast<std::uint32_t>(std::min<std::uint64_t>(length, UINT32_MAX)));
   if (keepAlive_ == 0) return Outcome::kEnd;
   // A request that arrived while the reply was pending is served now.
-  const Outcome next = request_.empty() ? Outcome::kGoOn : ServeCollectedRequest();
+  const Outcome next = requestLength_ == 0 ? Outcome::kGoOn : ServeCollectedIfComplete();
   // A peer that has closed its side is done once nothing is left to send.
   if (peerClosed_ && next == Outcome::kGoOn) return Outcome::kEnd;
   return next;

@@ -98,8 +98,10 @@ void ThreadedServer::AcceptOne(platform::Socket& listening) {
   platform::Socket client;
   if (const platform::Result accepted = socketCalls_.acceptConnection(listening, client, peer);
       !accepted) {
-    // Another wake-up may find the connection gone already; nothing failed then.
-    if (!platform::IsWouldBlock(accepted.Code()))
+    // Another wake-up may find the connection taken already, or its peer may
+    // have reset it before it was accepted; nothing failed here then.
+    if (!platform::IsWouldBlock(accepted.Code()) &&
+        !platform::IsPeerGoneBeforeAccept(accepted.Code()))
       WriteLog(kErrorLogFileName, "WSAAccept(...) failure", "AcceptThread", accepted.Code());
     return;
   }

@@ -72,11 +72,11 @@ int ThreadedServer::Run(int port, int persistenceTimeoutMs) {
 }
 
 int ThreadedServer::StartThread(platform::Thread& thread, platform::Thread::Function function,
-                                void* argument) {
+                                void* argument, std::size_t stackBytes) {
   if (threadStartsUntilFailure_.load() > 0 && threadStartsUntilFailure_.fetch_sub(1) == 1) {
     return EAGAIN;
   }
-  return thread.Start(function, argument).Code();
+  return thread.Start(function, argument, stackBytes).Code();
 }
 
 bool ThreadedServer::StartEngineThread(platform::Thread& thread,
@@ -183,7 +183,8 @@ int ThreadedServer::StartClientThread(ClientStartBlock* startBlock) {
   worker->server = this;
   worker->handedOver = startBlock;
   const int error =
-      worker->wake.IsValid() ? StartThread(worker->thread, ClientThread, worker.get()) : ENOMEM;
+      worker->wake.IsValid() ? StartThread(worker->thread, ClientThread, worker.get(), kClientThreadStackBytes)
+                              : ENOMEM;
   if (error != 0) {
     WriteLog(kErrorLogFileName, "_beginthreadex(...) failure", "AddClient", error);
     delete startBlock;  // closes the connection: nobody would serve it

@@ -72,6 +72,10 @@ class ThreadedServer : public ErrorLog {
   // may wait at once: enough for every phone to reconnect at once.
   static constexpr int kClientIdleWaitMs = 10000;
   static constexpr std::size_t kMaxWaitingClientThreads = 128;
+  // A client thread's own stack: its receive buffer and the request's
+  // handling with room to spare, far less than the system's default, which
+  // would take a megabyte per connection on Windows.
+  static constexpr std::size_t kClientThreadStackBytes = 256 * 1024;
 
   // How long Run waits for each engine thread to come up (tests shorten it).
   void SetStartupWait(int milliseconds) { startupWaitMs_ = milliseconds; }
@@ -125,7 +129,8 @@ class ThreadedServer : public ErrorLog {
   void JoinEndedThreads();
   void RememberVisitor(const char* address);
 
-  int StartThread(platform::Thread& thread, platform::Thread::Function function, void* argument);
+  int StartThread(platform::Thread& thread, platform::Thread::Function function, void* argument,
+                  std::size_t stackBytes = 0);
   bool StartEngineThread(platform::Thread& thread, platform::Thread::Function function,
                          const char* failureMessage);
   bool AwaitStartup(const char* timeoutMessage);

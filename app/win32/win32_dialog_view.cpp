@@ -35,12 +35,14 @@ void Win32DialogView::CheckBox(int control, bool checked) {
   CheckDlgButton(dialog_, control, checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
-// The squares are painted in WM_PAINT; the tick only marks their rectangles.
+// The squares are painted in WM_PAINT; the tick marks their rectangles and
+// has them painted at once, not whenever the dialog next has nothing to do.
 void Win32DialogView::RepaintIndicators(bool buttonL, bool buttonR) {
   buttonL_ = buttonL;
   buttonR_ = buttonR;
   InvalidateRect(dialog_, &indicatorRects_[0], FALSE);
   InvalidateRect(dialog_, &indicatorRects_[1], FALSE);
+  UpdateWindow(dialog_);
 }
 
 std::string Win32DialogView::GetItemText(int control) {

@@ -57,6 +57,10 @@ bool IsWouldBlock(int error) {
   return error == EAGAIN || error == EWOULDBLOCK;
 }
 
+bool IsPeerGoneBeforeAccept(int error) {
+  return error == ECONNABORTED;
+}
+
 bool IsAddressInUse(int error) {
   return error == EADDRINUSE;
 }

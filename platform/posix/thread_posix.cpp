@@ -60,6 +60,17 @@ bool WaitUntilEnded(ThreadState& state, std::chrono::steady_clock::time_point de
   return state.endedSignal.wait_until(lock, deadline, [&] { return state.ended; });
 }
 
+// The sanitizers' builds keep guard zones around every frame and run their
+// own code on the thread's stack: a stack sized for the plain build is too
+// small there.
+std::size_t SanitizedStackBytes(std::size_t stackBytes) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  return stackBytes * 4;
+#else
+  return stackBytes;
+#endif
+}
+
 std::chrono::steady_clock::time_point DeadlineIn(int timeoutMs) {
   return std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
 }
@@ -96,14 +107,24 @@ Thread& Thread::operator=(Thread&& other) noexcept {
   return *this;
 }
 
-Result Thread::Start(Function function, void* argument) {
+Result Thread::Start(Function function, void* argument, std::size_t stackBytes) {
   Close();
+  pthread_attr_t attributes;
+  if (const int error = pthread_attr_init(&attributes); error != 0) return Failure(error);
+  if (stackBytes != 0) {
+    if (const int error = pthread_attr_setstacksize(&attributes, SanitizedStackBytes(stackBytes));
+        error != 0) {
+      pthread_attr_destroy(&attributes);
+      return Failure(error);
+    }
+  }
   auto state = std::make_shared<ThreadState>();
   state->function = function;
   state->argument = argument;
   state->id = NextThreadId();
   auto* handedOver = new std::shared_ptr<ThreadState>(state);
-  const int error = pthread_create(&state->handle, nullptr, RunThread, handedOver);
+  const int error = pthread_create(&state->handle, &attributes, RunThread, handedOver);
+  pthread_attr_destroy(&attributes);
   if (error != 0) {
     delete handedOver;
     return Failure(error);
@@ -137,6 +158,15 @@ bool WaitForBothThreads(Thread& first, Thread& second, int timeoutMs) {
     if (!thread->WaitForEnd(left < 0 ? 0 : left)) return false;
   }
   return true;
+}
+
+std::size_t CurrentThreadStackBytes() {
+  pthread_attr_t attributes;
+  if (pthread_getattr_np(pthread_self(), &attributes) != 0) return 0;
+  std::size_t size = 0;
+  pthread_attr_getstacksize(&attributes, &size);
+  pthread_attr_destroy(&attributes);
+  return size;
 }
 
 std::uint32_t CurrentThreadId() {

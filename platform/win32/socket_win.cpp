@@ -55,6 +55,11 @@ bool IsWouldBlock(int error) {
   return error == WSAEWOULDBLOCK;
 }
 
+// Wine reports a connection reset before the accept as not connected.
+bool IsPeerGoneBeforeAccept(int error) {
+  return error == WSAECONNRESET || error == WSAENOTCONN;
+}
+
 // A port that another socket holds exclusively (as our own listening socket
 // does) is refused with WSAEACCES rather than WSAEADDRINUSE.
 bool IsAddressInUse(int error) {

@@ -29,11 +29,14 @@ Thread& Thread::operator=(Thread&& other) noexcept {
   return *this;
 }
 
-Result Thread::Start(Function function, void* argument) {
+// Only the reserve is set: the stack's pages are committed as it grows.
+Result Thread::Start(Function function, void* argument, std::size_t stackBytes) {
   Close();
   auto state = std::make_shared<ThreadState>();
   errno = 0;
-  const std::uintptr_t handle = _beginthreadex(nullptr, 0, function, argument, 0, &state->id);
+  const std::uintptr_t handle =
+      _beginthreadex(nullptr, static_cast<unsigned>(stackBytes), function, argument,
+                     stackBytes != 0 ? STACK_SIZE_PARAM_IS_A_RESERVATION : 0, &state->id);
   if (handle == 0) return LastRuntimeFailure();
   state->handle = reinterpret_cast<HANDLE>(handle);
   state_ = std::move(state);
@@ -62,6 +65,18 @@ bool WaitForBothThreads(Thread& first, Thread& second, int timeoutMs) {
   const DWORD wait = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
   const DWORD result = WaitForMultipleObjects(2, handles, TRUE, wait);
   return result == WAIT_OBJECT_0 || result == WAIT_OBJECT_0 + 1;
+}
+
+// From the top of the stack down to the start of its reserve.
+std::size_t CurrentThreadStackBytes() {
+  MEMORY_BASIC_INFORMATION region{};
+  if (VirtualQuery(&region, &region, sizeof region) == 0) return 0;
+// mingw's inline read of the thread's block trips the compiler's bounds check.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+  const auto* top = static_cast<const char*>(reinterpret_cast<NT_TIB*>(NtCurrentTeb())->StackBase);
+#pragma GCC diagnostic pop
+  return static_cast<std::size_t>(top - static_cast<const char*>(region.AllocationBase));
 }
 
 std::uint32_t CurrentThreadId() {

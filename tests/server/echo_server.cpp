@@ -6,6 +6,8 @@
 #include <new>
 #include <thread>
 
+#include "platform/thread.h"
+
 namespace {
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
@@ -98,6 +100,11 @@ int EchoServer::ParseRequest(std::string_view request, std::string& reply, int& 
   if (StartsWith(request, "DROP")) return 0;
   keepAlive = StartsWith(request, "CLOSE") ? 0 : 1;
   if (StartsWith(request, "NOMEM")) throw std::bad_alloc();
+  if (StartsWith(request, "STACK")) {
+    keepAlive = 0;
+    reply = std::to_string(platform::CurrentThreadStackBytes());
+    return 1;
+  }
   if (StartsWith(request, "BIG ")) {
     const std::size_t size = SizeAfter(request, 4);
     reply.resize(size);

@@ -20,7 +20,8 @@
 //   "DROP"     the connection is closed without a reply;
 //   "BIG <n>"  a reply of n bytes of BigReplyByte(0..n-1);
 //   "BODY <n>" the text "HEAD", then a body of n bytes of BigReplyByte;
-//   "NOMEM"    the answer fails for want of memory.
+//   "NOMEM"    the answer fails for want of memory;
+//   "STACK"    the size of the serving thread's stack in decimal, then the close.
 class EchoServer : public ThreadedServer {
  public:
   explicit EchoServer(const TempFolder& logFolder, int startupWaitMs = 5000);

@@ -2,12 +2,15 @@
 // going, and the failures it writes to its log.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 
 #include <string>
 #include <vector>
 
 #include "platform/socket.h"
+#include "platform/socket_calls.h"
+#include "tests/server/accept_failure_codes.h"
 #include "tests/server/echo_server.h"
 
 namespace {
@@ -176,6 +179,60 @@ TEST_F(ThreadedServerTest, ConnectionThatGetsNoThreadIsClosedAndTheNextIsServed)
   ASSERT_NE(threadLine, std::string::npos) << log;
   ASSERT_NE(acceptLine, std::string::npos) << log;
   EXPECT_LT(threadLine, acceptLine);
+}
+
+// Each connection has a thread of its own, so its stack must be small: the
+// system's default (8 MiB on Linux, 2 MiB in our Windows programs) would take
+// a megabyte or more of memory per idle connection on Windows. (Wine gives
+// every thread at least 1 MiB.)
+TEST_F(ThreadedServerTest, ClientThreadsHaveASmallStack) {
+  EchoServer server(logFolder);
+  ASSERT_TRUE(server.Start(0));
+  TestClient client(server.Port());
+  ASSERT_TRUE(client.Send("STACK\r\n\r\n"));
+  const std::string reply = client.Read(20, 5000);
+  ASSERT_FALSE(reply.empty());
+  EXPECT_GT(std::stoul(reply), 64u * 1024);
+  EXPECT_LT(std::stoul(reply), 2u * 1024 * 1024);
+}
+
+std::atomic<int> armedAcceptFailure{0};
+
+// Takes the connection, then drops it and fails with the armed code, as an
+// accept does when the peer went away first.
+platform::Result AcceptThenFailWhenArmed(platform::Socket& listening, platform::Socket& accepted,
+                                         platform::PeerAddress& peer) {
+  const platform::Result result = platform::AcceptConnection(listening, accepted, peer);
+  const int code = armedAcceptFailure.exchange(0);
+  if (!result || code == 0) return result;
+  accepted.Close();
+  return platform::Result(code);
+}
+
+// A peer that reset before its connection was taken is no failure of the
+// server: a flood of them must not fill the log. A real fault still shows.
+TEST_F(ThreadedServerTest, PeerGoneBeforeTheAcceptIsNotLogged) {
+  EchoServer server(logFolder);
+  ASSERT_TRUE(server.Start(0));
+  const platform::ReplacedCall failingAccepts(server.ReplaceableSocketCalls().acceptConnection,
+                                              &AcceptThenFailWhenArmed);
+  const AcceptFailureCodes codes = SystemAcceptFailureCodes();
+  std::vector<int> armed = codes.peerGone;
+  armed.push_back(codes.serverFault);
+  for (const int code : armed) {
+    armedAcceptFailure = code;
+    TestClient dropped(server.Port());
+    EXPECT_TRUE(dropped.ClosedWithin(5000)) << code;
+  }
+  TestClient served(server.Port());
+  ASSERT_TRUE(served.Send("X\r\n\r\n"));
+  EXPECT_EQ(served.Read(7), "5:X\r\n\r\n");
+  const std::string log = server.LogText();
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+  EXPECT_NE(log.find(" - WSAAccept(...) failure.\t[AcceptThread]\t[" +
+                     std::to_string(codes.serverFault) + "]\r\n"),
+            std::string::npos)
+      << log;
 }
 
 // A thread whose connection ended takes the next one: a thread start that

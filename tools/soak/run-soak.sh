@@ -13,13 +13,4 @@ repo="$(cd "$(dirname "$0")/../.." && pwd)"
 work="$(mktemp -d "${TMPDIR:-/tmp}/tvx-soak.XXXXXX")"
 trap 'cp -f "$work/soak.csv" "$repo/build/soak.csv" 2>/dev/null || true; rm -rf "$work"' EXIT
 
-run=(node "$repo/tools/soak/soak.mjs" "$bin_dir" "$seconds" "$work")
-private_shm='mount -t tmpfs -o size=64m tmpfs /dev/shm && exec "$@"'
-if unshare --mount --propagation private true 2>/dev/null; then
-  unshare --mount --propagation private sh -c "$private_shm" soak "${run[@]}"
-elif unshare --user --map-root-user --mount true 2>/dev/null; then
-  unshare --user --map-root-user --mount sh -c "$private_shm" soak "${run[@]}"
-else
-  echo "soak: no private /dev/shm here; the shared memory area is the machine's own"
-  "${run[@]}"
-fi
+"$repo/tools/private_shm.sh" node "$repo/tools/soak/soak.mjs" "$bin_dir" "$seconds" "$work"

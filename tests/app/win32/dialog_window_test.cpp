@@ -7,11 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/dialog_controls.h"
+#include "app/win32/win32_dialog_view.h"
 #include "common/phone_address.h"
 #include "common/program_paths.h"
 #include "platform/files.h"
@@ -47,6 +50,13 @@ std::string AllTexts(HWND window) {
       },
       reinterpret_cast<LPARAM>(&texts));
   return texts;
+}
+
+int SystemDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  return dpi;
 }
 
 COLORREF ScreenPixelAtCentre(HWND window) {
@@ -372,7 +382,9 @@ TEST_F(DialogWindowTest, StartsFromAFolderWithAnyName) {
 }
 
 // The template against the control table: every control where the table
-// puts it, in dialog units mapped through the dialog's own font.
+// puts it, in dialog units mapped through the dialog's own font. Started by
+// the test below with TVX_TEMPLATE_REPORT set, it writes the system's DPI and
+// the dialog's client size into that file.
 TEST(DialogTemplateTest, ControlsSitWhereTheTemplatePutsThem) {
   struct Placed {
     int control, x, y, width, height;
@@ -413,7 +425,148 @@ TEST(DialogTemplateTest, ControlsSitWhereTheTemplatePutsThem) {
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, disabled)));
   // The address line tells the dialog of clicks.
   EXPECT_TRUE(GetWindowLongA(GetDlgItem(dialog, 1032), GWL_STYLE) & SS_NOTIFY);
+  if (const char* report = std::getenv("TVX_TEMPLATE_REPORT")) {
+    RECT client{};
+    GetClientRect(dialog, &client);
+    std::ofstream(report) << SystemDpi() << ' ' << client.right << ' ' << client.bottom;
+  }
   DestroyWindow(dialog);
+}
+
+// LogPixels of the prefix's user set for as long as this lives; a process
+// started meanwhile takes it as the system's DPI.
+class SystemDpiSetting {
+ public:
+  explicit SystemDpiSetting(DWORD dpi) {
+    RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0,
+                    KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr);
+    DWORD size = sizeof old_;
+    hadValue_ = RegQueryValueExA(key_, "LogPixels", nullptr, nullptr,
+                                 reinterpret_cast<BYTE*>(&old_), &size) == ERROR_SUCCESS;
+    Set(dpi);
+  }
+  ~SystemDpiSetting() {
+    if (hadValue_) {
+      Set(old_);
+    } else {
+      RegDeleteValueA(key_, "LogPixels");
+    }
+    RegCloseKey(key_);
+  }
+  SystemDpiSetting(const SystemDpiSetting&) = delete;
+  SystemDpiSetting& operator=(const SystemDpiSetting&) = delete;
+
+ private:
+  void Set(DWORD dpi) {
+    RegSetValueExA(key_, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                   sizeof dpi);
+  }
+  HKEY key_ = nullptr;
+  DWORD old_ = 0;
+  bool hadValue_ = false;
+};
+
+// At 150 % the template's layout holds as at 100 %, each control where the
+// dialog's font puts it, and the dialog grows by half (within the rounding
+// of the font's size).
+TEST(DialogTemplateTest, LayoutHoldsAtOneAndAHalfTimesTheDpi) {
+  ASSERT_EQ(SystemDpi(), 96);
+  HWND dialog = CreateDialogParamA(
+      GetModuleHandleA(nullptr), MAKEINTRESOURCEA(102), nullptr,
+      [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+  ASSERT_NE(dialog, nullptr);
+  RECT atNormalDpi{};
+  GetClientRect(dialog, &atNormalDpi);
+  DestroyWindow(dialog);
+
+  TempFolder folder;
+  const std::string report = folder.File("report.txt");
+  char self[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, self, sizeof self);
+  int exitCode = -1;
+  {
+    const SystemDpiSetting largerText(144);
+    platform::SetEnvironment("TVX_TEMPLATE_REPORT", report);
+    platform::ChildProcess child;
+    ASSERT_TRUE(child.Start(self, {"--gtest_filter=DialogTemplateTest.ControlsSitWhereTheTemplatePutsThem"},
+                            folder.File("output.txt")));
+    EXPECT_TRUE(child.WaitForExit(60000, exitCode));
+    SetEnvironmentVariableA("TVX_TEMPLATE_REPORT", nullptr);
+  }
+  EXPECT_EQ(exitCode, 0) << TempFolder::ReadAll(folder.File("output.txt"));
+  int dpi = 0, width = 0, height = 0;
+  std::istringstream(TempFolder::ReadAll(report)) >> dpi >> width >> height;
+  EXPECT_EQ(dpi, 144);
+  EXPECT_NEAR(width, atNormalDpi.right * 1.5, atNormalDpi.right * 0.1);
+  EXPECT_NEAR(height, atNormalDpi.bottom * 1.5, atNormalDpi.bottom * 0.1);
+}
+
+std::string ManifestOf(const std::string& program) {
+  HMODULE module = LoadLibraryExA(program.c_str(), nullptr,
+                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (module == nullptr) return "";
+  std::string text;
+  if (HRSRC found = FindResourceA(module, CREATEPROCESS_MANIFEST_RESOURCE_ID, RT_MANIFEST);
+      found != nullptr) {
+    text.assign(static_cast<const char*>(LockResource(LoadResource(module, found))),
+                SizeofResource(module, found));
+  }
+  FreeLibrary(module);
+  return text;
+}
+
+// Without these Windows draws the dialog with the classic controls and, at
+// 125 % and more, stretches it as a bitmap, which blurs its text.
+TEST(ProgramManifestTest, AsksForThemedControlsAndPerMonitorDpi) {
+  for (const char* program : {"TVXHandvane.exe", "Codeplate.exe", "TVXTap.exe"}) {
+    const std::string manifest = ManifestOf(JoinPath(BinFolder(), program));
+    EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
+              std::string::npos)
+        << program << ":\n" << manifest;
+    EXPECT_NE(manifest.find(">PerMonitorV2</dpiAwareness>"), std::string::npos) << program;
+    EXPECT_NE(manifest.find(">true</dpiAware>"), std::string::npos) << program;
+  }
+}
+
+Win32DialogView* paintedView = nullptr;
+
+// The colour of a control's centre as its dialog has painted it.
+COLORREF PaintedCentre(HWND dialog, int control) {
+  RECT rect{};
+  GetWindowRect(GetDlgItem(dialog, control), &rect);
+  MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&rect), 2);
+  HDC dc = GetDC(dialog);
+  const COLORREF colour = GetPixel(dc, (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+  ReleaseDC(dialog, dc);
+  return colour;
+}
+
+// A tick's button states show at once: no message is dispatched between
+// the tick and the look at the squares.
+TEST(DialogViewTest, IndicatorsShowTheirStateAtOnce) {
+  Win32DialogView view;
+  paintedView = &view;
+  HWND dialog = CreateDialogParamA(
+      GetModuleHandleA(nullptr), MAKEINTRESOURCEA(102), nullptr,
+      [](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR {
+        if (message != WM_PAINT) return FALSE;
+        paintedView->Paint(nullptr);
+        return TRUE;
+      },
+      0);
+  ASSERT_NE(dialog, nullptr);
+  view.Attach(dialog);
+  ShowWindow(dialog, SW_SHOWNORMAL);
+  UpdateWindow(dialog);
+  EXPECT_EQ(PaintedCentre(dialog, control::kButtonLIndicator), RGB(210, 210, 210));
+  view.RepaintIndicators(true, false);
+  EXPECT_EQ(PaintedCentre(dialog, control::kButtonLIndicator), RGB(0, 255, 0));
+  EXPECT_EQ(PaintedCentre(dialog, control::kButtonRIndicator), RGB(210, 210, 210));
+  view.RepaintIndicators(false, true);
+  EXPECT_EQ(PaintedCentre(dialog, control::kButtonLIndicator), RGB(210, 210, 210));
+  EXPECT_EQ(PaintedCentre(dialog, control::kButtonRIndicator), RGB(255, 0, 0));
+  DestroyWindow(dialog);
+  paintedView = nullptr;
 }
 
 }  // namespace

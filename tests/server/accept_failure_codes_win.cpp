@@ -1,0 +1,7 @@
+#include <winsock2.h>
+
+#include "tests/server/accept_failure_codes.h"
+
+AcceptFailureCodes SystemAcceptFailureCodes() {
+  return {{WSAECONNRESET, WSAENOTCONN}, WSAEMFILE};
+}
