@@ -37,6 +37,11 @@ void ThreadedServer::GetStatistics(ServerStats& stats) {
   stats.visitors = static_cast<int>(visitors_.size());
 }
 
+int ThreadedServer::WaitingClientThreads() {
+  platform::LockGuard guard(listLock_);
+  return static_cast<int>(waitingWorkers_.size());
+}
+
 int ThreadedServer::Run(int port, int persistenceTimeoutMs) {
   if (running_) return 0;
   port_ = port;

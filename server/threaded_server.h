@@ -85,6 +85,10 @@ class ThreadedServer : public ErrorLog {
   void FailThreadStart(int startNumber) { threadStartsUntilFailure_ = startNumber; }
   // How long a client thread waits for its next connection (tests lengthen it).
   void SetClientIdleWait(int milliseconds) { clientIdleWaitMs_ = milliseconds; }
+  // Client threads that wait for a next connection. For tests: a new thread
+  // may serve its first connection before it is listed, so no active
+  // connection does not yet mean that a thread waits.
+  int WaitingClientThreads();
   // The socket and event calls this server makes, for a test to replace one
   // of them (platform::ReplacedCall) while the server runs.
   platform::SocketCalls& ReplaceableSocketCalls() { return socketCalls_; }

@@ -38,6 +38,7 @@ class EchoServer : public ThreadedServer {
   std::vector<std::string> Addresses();
   using ThreadedServer::FailThreadStart;
   using ThreadedServer::SetClientIdleWait;
+  using ThreadedServer::WaitingClientThreads;
 
   int OnClientAccepted(const char* address, std::uint16_t portNetworkOrder) override;
   int OnReplySent(std::uint32_t bytes) override;
