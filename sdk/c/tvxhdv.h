@@ -491,6 +491,12 @@ static int tvxhdv__creator_runs(tvxhdv *h) {
   return tvxhdv__mutex_exists(h->name, " creator", h->creator);
 }
 
+/* Whether that process runs as the server of the area of that name. */
+static int tvxhdv__server_runs(const char *name, uint32_t creator) {
+  return creator != 0 && tvxhdv__mutex_exists(name, " creator", 0) &&
+         tvxhdv__mutex_exists(name, " creator", creator);
+}
+
 static void tvxhdv__unmap(tvxhdv *h) {
   if (h->area != NULL) UnmapViewOfFile(h->area);
   if (h->mapping != NULL) CloseHandle(h->mapping);
@@ -539,12 +545,16 @@ static int tvxhdv__map(tvxhdv *h) {
  * on the whole area while it runs; the kernel drops it when the server ends,
  * however it ends. Asking which lock would stand in the way of a read lock,
  * as the server's own probe does, takes none. */
-static int tvxhdv__creator_runs(tvxhdv *h) {
+static int tvxhdv__claimed(int fd) {
   struct flock probe;
   memset(&probe, 0, sizeof probe);
   probe.l_type = F_RDLCK;
   probe.l_whence = SEEK_SET;
-  return fcntl(h->fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+  return fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+}
+
+static int tvxhdv__creator_runs(tvxhdv *h) {
+  return tvxhdv__claimed(h->fd);
 }
 
 static void tvxhdv__unmap(tvxhdv *h) {
@@ -584,6 +594,19 @@ static int tvxhdv__holds_area(pid_t pid, int fd) {
   }
   closedir(descriptors);
   return holds;
+}
+
+/* Whether that process runs as the server of the area of that name. */
+static int tvxhdv__server_runs(const char *name, uint32_t creator) {
+  char object[270];
+  int fd, runs;
+  snprintf(object, sizeof object, "/%s", name);
+  fd = shm_open(object, O_RDONLY | O_CLOEXEC, 0);
+  if (fd < 0) return 0;
+  runs = tvxhdv__claimed(fd) &&
+         (access("/proc/self/fdinfo", F_OK) != 0 || tvxhdv__holds_area((pid_t)creator, fd));
+  close(fd);
+  return runs;
 }
 static int tvxhdv__map(tvxhdv *h) {
   char object[270];
@@ -698,8 +721,9 @@ static int tvxhdv__attach(tvxhdv *h) {
   return 1;
 }
 
-/* True when the rendezvous file now names another server than the one whose
- * area the handle holds. */
+/* True when the rendezvous file now names another running server than the
+ * one whose area the handle holds. A file caught half written, or written
+ * over by something else, names none: the server held stays followed. */
 static int tvxhdv__replaced(tvxhdv *h) {
   tvxhdv__stamp now;
   char name[260];
@@ -707,7 +731,9 @@ static int tvxhdv__replaced(tvxhdv *h) {
   tvxhdv__take_stamp(h->file, &now);
   if (!now.exists || tvxhdv__same_stamp(&now, &h->stamp)) return 0;
   if (!tvxhdv__read_rendezvous(h->file, name, sizeof name, &creator)) return 0;
-  if (strcmp(name, h->name) != 0 || creator != h->creator) return 1;
+  if (strcmp(name, h->name) != 0 || creator != h->creator) {
+    return tvxhdv__server_runs(name, creator);
+  }
   h->stamp = now; /* the same server's file, touched */
   return 0;
 }

@@ -229,6 +229,11 @@ if sys.platform == "win32":
             _kernel32.UnmapViewOfFile(self._view)
             _kernel32.CloseHandle(self._mapping)
 
+    def _server_runs(name, creator):
+        """Whether that process runs as the server of the area of that name."""
+        return (creator != 0 and _mutex_exists(name + " creator")
+                and _mutex_exists("%s creator %d" % (name, creator)))
+
 else:
     import fcntl
     import mmap
@@ -236,6 +241,49 @@ else:
     # fcntl's names for the OFD lock calls, with Linux's values where missing.
     _F_OFD_GETLK = getattr(fcntl, "F_OFD_GETLK", 36)
     _FLOCK = "hhqqi4x"  # struct flock: type, whence, start, length, pid
+
+    def _claimed(fd):
+        probe = struct.pack(_FLOCK, fcntl.F_RDLCK, os.SEEK_SET, 0, 0, 0)
+        try:
+            answer = fcntl.fcntl(fd, _F_OFD_GETLK, probe)
+        except OSError:
+            return False
+        return struct.unpack(_FLOCK, answer)[0] != fcntl.F_UNLCK
+
+    def _held_by(fd, creator):
+        """True when one of that process's descriptors is the area and holds
+        the server's lock on it, as the kernel lists it in that descriptor's
+        fdinfo."""
+        if not os.path.isdir("/proc/self/fdinfo"):
+            return True  # nothing to ask
+        area = os.fstat(fd)
+        try:
+            descriptors = os.listdir("/proc/%d/fd" % creator)
+        except OSError:
+            return False
+        for descriptor in descriptors:
+            try:
+                target = os.stat("/proc/%d/fd/%s" % (creator, descriptor))
+                if (target.st_dev, target.st_ino) != (area.st_dev, area.st_ino):
+                    continue
+                with builtins.open("/proc/%d/fdinfo/%s" % (creator, descriptor)) as info:
+                    if any(line.startswith("lock:") and "OFDLCK" in line and "WRITE" in line
+                           for line in info):
+                        return True
+            except OSError:
+                continue
+        return False
+
+    def _server_runs(name, creator):
+        """Whether that process runs as the server of the area of that name."""
+        try:
+            fd = os.open("/dev/shm/" + name, os.O_RDONLY | os.O_CLOEXEC)
+        except OSError:
+            return False
+        try:
+            return _claimed(fd) and _held_by(fd, creator)
+        finally:
+            os.close(fd)
 
     class _Area:
         """The mapped area. The server holds a write lock of its open file
@@ -269,36 +317,10 @@ else:
             self.words = self.bytes.cast("I")
 
         def creator_runs(self):
-            probe = struct.pack(_FLOCK, fcntl.F_RDLCK, os.SEEK_SET, 0, 0, 0)
-            try:
-                answer = fcntl.fcntl(self._fd, _F_OFD_GETLK, probe)
-            except OSError:
-                return False
-            return struct.unpack(_FLOCK, answer)[0] != fcntl.F_UNLCK
+            return _claimed(self._fd)
 
         def _held_by(self, creator):
-            """True when one of that process's descriptors is the area and
-            holds the server's lock on it, as the kernel lists it in that
-            descriptor's fdinfo."""
-            if not os.path.isdir("/proc/self/fdinfo"):
-                return True  # nothing to ask
-            area = os.fstat(self._fd)
-            try:
-                descriptors = os.listdir("/proc/%d/fd" % creator)
-            except OSError:
-                return False
-            for descriptor in descriptors:
-                try:
-                    target = os.stat("/proc/%d/fd/%s" % (creator, descriptor))
-                    if (target.st_dev, target.st_ino) != (area.st_dev, area.st_ino):
-                        continue
-                    with builtins.open("/proc/%d/fdinfo/%s" % (creator, descriptor)) as info:
-                        if any(line.startswith("lock:") and "OFDLCK" in line and "WRITE" in line
-                               for line in info):
-                            return True
-                except OSError:
-                    continue
-            return False
+            return _held_by(self._fd, creator)
 
         def _close_file(self):
             if self._fd >= 0:
@@ -421,7 +443,9 @@ class Server:
         return None
 
     def _replaced(self):
-        """True when the rendezvous file now names another server."""
+        """True when the rendezvous file now names another running server. A
+        file caught half written, or written over by something else, names
+        none: the server held stays followed."""
         now = _stamp(self._file)
         if now is None or now == self._stamp:
             return False
@@ -429,7 +453,7 @@ class Server:
         if name is None:
             return False
         if name != self._name or creator != self._creator:
-            return True
+            return _server_runs(name, creator)
         self._stamp = now  # the same server's file, touched
         return False
 

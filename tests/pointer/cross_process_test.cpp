@@ -1,4 +1,7 @@
 // Two processes on one area: TVXTap or a small peer program on the other side.
+#define TVXHDV_IMPLEMENTATION
+#include "sdk/c/tvxhdv.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -84,6 +87,35 @@ TEST_F(CrossProcessTest, TapWatchPrintsEveryReportAsItArrives) {
                 R"({"pointer":5,"frame":2,"screen":1,"x":1002,"y":2002,"flags":256,)"
                 R"("buttonL":true,"buttonR":false})"}));
   EXPECT_EQ(server_.IsPointerFifoEmpty(), 1);
+}
+
+// A rendezvous file caught half written names no running server: the watch
+// stays with the one it follows, and still follows it once the file is whole.
+TEST_F(CrossProcessTest, TapWatchFollowsItsServerThroughAGarbledRendezvousFile) {
+  CreateServer();
+  const std::string outputFile = folder_.File("watch.out");
+  platform::ChildProcess tap;
+  ASSERT_TRUE(tap.Start(tap_, {"--folder", folder_.Path(), "watch"}, outputFile));
+  server_.PutPointerReport(Report(4, 1));
+  ASSERT_TRUE(WaitFor([&] { return Lines(TempFolder::ReadAll(outputFile)).size() == 1; }));
+
+  tvxhdv* handle = tvxhdv_open(folder_.Path().c_str(), TVXHDV_ANY_LAYOUT);  // reads nothing
+  ASSERT_NE(handle, nullptr) << tvxhdv_last_error();
+  const std::string rendezvousFile = folder_.File("TVXHDVMemory.INI");
+  const std::string whole = TempFolder::ReadAll(rendezvousFile);
+  TempFolder::WriteAll(rendezvousFile, "[Memory]\r\nSharedMemoryName=TVXH");
+  EXPECT_EQ(tvxhdv_connected(handle), 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // TVXTap looks every 100 ms
+  TempFolder::WriteAll(rendezvousFile, whole);
+  EXPECT_EQ(tvxhdv_connected(handle), 1);
+  tvxhdv_close(handle);
+
+  server_.PutPointerReport(Report(4, 2));
+  EXPECT_TRUE(WaitFor([&] { return Lines(TempFolder::ReadAll(outputFile)).size() == 2; }))
+      << TempFolder::ReadAll(outputFile);
+  ASSERT_TRUE(platform::TerminateProcessById(tap.Id()));
+  int exitCode = -1;
+  EXPECT_TRUE(tap.WaitForExit(30000, exitCode));
 }
 
 TEST_F(CrossProcessTest, TapSendsCommandsAndShowsTheHeader) {

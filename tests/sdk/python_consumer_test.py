@@ -127,6 +127,14 @@ class ConsumerTest(unittest.TestCase):
     def test_follows_the_server_across_a_restart(self):
         self.server.start()
         with tvxhdv.open(self.server.path) as consumer:
+            # A rendezvous file caught half written names no running server.
+            rendezvous = os.path.join(self.server.path, "TVXHDVMemory.INI")
+            whole = read_text(rendezvous)
+            with open(rendezvous, "w") as half:
+                half.write("[Memory]\nSharedMemoryName=TVXH")
+            self.assertTrue(consumer.connected)
+            with open(rendezvous, "w") as restored:
+                restored.write(whole)
             phones.Phone("127.0.0.1", self.server.port, 7).report(300, 600)
             self.server.quit()
             # What the ended server left is read, before or after it is seen gone.
