@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -116,6 +117,31 @@ TEST_F(CrossProcessTest, TapWatchFollowsItsServerThroughAGarbledRendezvousFile) 
   ASSERT_TRUE(platform::TerminateProcessById(tap.Id()));
   int exitCode = -1;
   EXPECT_TRUE(tap.WaitForExit(30000, exitCode));
+}
+
+// A running server's area damaged or cut short: the library says what it
+// found instead of blaming the server, and a handle whose area was cut short
+// lets go of it instead of touching what is gone.
+TEST_F(CrossProcessTest, DamagedAreaIsNamedNotBlamedOnTheServer) {
+  CreateServer();
+  server_.GetHeader()->totalSize = 1234;
+  EXPECT_EQ(tvxhdv_open(folder_.Path().c_str(), 0), nullptr);
+  const std::string damaged = tvxhdv_last_error();
+  EXPECT_NE(damaged.find("its size field says 1234, not 4240072"), std::string::npos) << damaged;
+  server_.GetHeader()->totalSize = 4240072;
+
+  const std::string object = "/dev/shm/" + name_;
+  if (!std::filesystem::exists(object)) GTEST_SKIP() << "a Windows section cannot be cut short";
+  tvxhdv* handle = tvxhdv_open(folder_.Path().c_str(), 0);
+  ASSERT_NE(handle, nullptr) << tvxhdv_last_error();
+  std::filesystem::resize_file(object, 0);
+  EXPECT_EQ(tvxhdv_wait(handle, 0), TVXHDV_SERVER_GONE);
+  const std::string cut = tvxhdv_last_error();
+  EXPECT_NE(cut.find("is 0 bytes, shorter than the 4240072 bytes"), std::string::npos) << cut;
+  tvxhdv_close(handle);
+  EXPECT_EQ(tvxhdv_open(folder_.Path().c_str(), TVXHDV_ANY_LAYOUT), nullptr);
+  EXPECT_EQ(tvxhdv_last_error(), cut);
+  std::filesystem::resize_file(object, 4240072);
 }
 
 TEST_F(CrossProcessTest, TapSendsCommandsAndShowsTheHeader) {

@@ -155,6 +155,19 @@ class ConsumerTest(unittest.TestCase):
             self.assertEqual([(r.pointer, r.x) for r in consumer.read()], [(7, 500)])
         self.server.quit()
 
+    def test_an_area_cut_short_is_let_go_and_named(self):
+        self.server.start()
+        with tvxhdv.open(self.server.path) as consumer:
+            area = "/dev/shm/" + consumer._name
+            os.truncate(area, 0)
+            try:
+                self.assertEqual(consumer.wait(0), "server_gone")
+                with self.assertRaisesRegex(tvxhdv.Error, "is 0 bytes, shorter than the 4240072"):
+                    tvxhdv.open(self.server.path)
+            finally:
+                os.truncate(area, 4240072)
+        self.server.quit()
+
 
 if __name__ == "__main__":
     unittest.main()
