@@ -43,7 +43,9 @@ int Watch(const std::string& folder, bool json, bool fromNow) {
     switch (tvxhdv_wait(handle, 100)) {
       case TVXHDV_SERVER_GONE:
         PrintReports(handle, json);  // what it left behind
-        std::fprintf(stderr, "TVXTap: the server has ended; waiting for the next one in %s\n",
+        // The library says why it let go: the server ended, or its area was
+        // damaged while it runs.
+        std::fprintf(stderr, "TVXTap: %s Waiting for the next server in %s\n", tvxhdv_last_error(),
                      folder.c_str());
         break;
       case TVXHDV_SERVER_NEW:

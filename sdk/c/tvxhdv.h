@@ -61,7 +61,9 @@ typedef struct tvxhdv tvxhdv;
 #define TVXHDV_TIMEOUT 0
 #define TVXHDV_REPORTS 1
 #define TVXHDV_SERVER_GONE 2 /* the server ended; the handle waits for the next */
-#define TVXHDV_SERVER_NEW 3  /* the handle now reads a new server's area */
+/* (tvxhdv_last_error() then says why it let go: the server ended, another
+ * replaced it, or its area was cut short) */
+#define TVXHDV_SERVER_NEW 3 /* the handle now reads a new server's area */
 
 /* tvxhdv_send and tvxhdv_vibrate results */
 #define TVXHDV_OK 0
@@ -491,6 +493,18 @@ static int tvxhdv__creator_runs(tvxhdv *h) {
   return tvxhdv__mutex_exists(h->name, " creator", h->creator);
 }
 
+/* Whether that process runs as the server of the area of that name. */
+static int tvxhdv__server_runs(const char *name, uint32_t creator) {
+  return creator != 0 && tvxhdv__mutex_exists(name, " creator", 0) &&
+         tvxhdv__mutex_exists(name, " creator", creator);
+}
+
+/* A section keeps its size for as long as it exists. */
+static int tvxhdv__whole(tvxhdv *h) {
+  (void)h;
+  return 1;
+}
+
 static void tvxhdv__unmap(tvxhdv *h) {
   if (h->area != NULL) UnmapViewOfFile(h->area);
   if (h->mapping != NULL) CloseHandle(h->mapping);
@@ -526,8 +540,8 @@ static int tvxhdv__map(tvxhdv *h) {
       (unsigned char *)MapViewOfFile(h->mapping, FILE_MAP_ALL_ACCESS, 0, 0, TVXHDV__AREA_SIZE);
   if (h->area == NULL) {
     tvxhdv__fail(
-        "Could not map the shared memory area \"%s\" (error %lu): it is smaller than "
-        "%u bytes, so it is not a TVXHandvane area.",
+        "Could not map the shared memory area \"%s\" (error %lu): it is shorter than the "
+        "%u bytes it should be. End TVXHandvane and start it again.",
         h->name, (unsigned long)GetLastError(), TVXHDV__AREA_SIZE);
     tvxhdv__unmap(h);
     return 0;
@@ -539,12 +553,31 @@ static int tvxhdv__map(tvxhdv *h) {
  * on the whole area while it runs; the kernel drops it when the server ends,
  * however it ends. Asking which lock would stand in the way of a read lock,
  * as the server's own probe does, takes none. */
-static int tvxhdv__creator_runs(tvxhdv *h) {
+static int tvxhdv__claimed(int fd) {
   struct flock probe;
   memset(&probe, 0, sizeof probe);
   probe.l_type = F_RDLCK;
   probe.l_whence = SEEK_SET;
-  return fcntl(h->fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+  return fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+}
+
+static int tvxhdv__creator_runs(tvxhdv *h) {
+  return tvxhdv__claimed(h->fd);
+}
+
+/* Whether the object is still as long as the area. Anyone who may open it
+ * may also cut it short, and touching a page past its end then raises
+ * SIGBUS: the handle asks before it reads or writes the area. */
+static int tvxhdv__whole(tvxhdv *h) {
+  struct stat info;
+  memset(&info, 0, sizeof info);
+  if (fstat(h->fd, &info) == 0 && (uint64_t)info.st_size >= TVXHDV__AREA_SIZE) return 1;
+  tvxhdv__fail(
+      "The shared memory area \"%s\" of the TVXHandvane server (process %lu) is %lu bytes, "
+      "shorter than the %u bytes it should be: something cut it short. End TVXHandvane and "
+      "start it again.",
+      h->name, (unsigned long)h->creator, (unsigned long)info.st_size, TVXHDV__AREA_SIZE);
+  return 0;
 }
 
 static void tvxhdv__unmap(tvxhdv *h) {
@@ -585,9 +618,21 @@ static int tvxhdv__holds_area(pid_t pid, int fd) {
   closedir(descriptors);
   return holds;
 }
+
+/* Whether that process runs as the server of the area of that name. */
+static int tvxhdv__server_runs(const char *name, uint32_t creator) {
+  char object[270];
+  int fd, runs;
+  snprintf(object, sizeof object, "/%s", name);
+  fd = shm_open(object, O_RDONLY | O_CLOEXEC, 0);
+  if (fd < 0) return 0;
+  runs = tvxhdv__claimed(fd) &&
+         (access("/proc/self/fdinfo", F_OK) != 0 || tvxhdv__holds_area((pid_t)creator, fd));
+  close(fd);
+  return runs;
+}
 static int tvxhdv__map(tvxhdv *h) {
   char object[270];
-  struct stat info;
   void *view;
   snprintf(object, sizeof object, "/%s", h->name);
   h->fd = shm_open(object, O_RDWR | O_CLOEXEC, 0);
@@ -608,12 +653,7 @@ static int tvxhdv__map(tvxhdv *h) {
     tvxhdv__unmap(h);
     return 0;
   }
-  /* Touching a page past the object's end would raise SIGBUS. */
-  if (fstat(h->fd, &info) != 0 || (uint64_t)info.st_size < TVXHDV__AREA_SIZE) {
-    tvxhdv__fail(
-        "The shared memory area \"%s\" is smaller than %u bytes, so it is not a "
-        "TVXHandvane area.",
-        h->name, TVXHDV__AREA_SIZE);
+  if (!tvxhdv__whole(h)) {
     tvxhdv__unmap(h);
     return 0;
   }
@@ -629,32 +669,37 @@ static int tvxhdv__map(tvxhdv *h) {
 
 #endif
 
-/* The layout check: the area must be the one this header describes. */
+/* The layout check: the area must be the one this header describes. Its
+ * header differs when the server comes from another version, or when
+ * something wrote over it: the message names what differs and both ways out. */
 static int tvxhdv__layout_matches(tvxhdv *h) {
   const unsigned char *area = h->area;
-  const char *problem = NULL;
+  char problem[80] = "";
   unsigned i;
   if (tvxhdv__u32(area) != TVXHDV__AREA_SIZE) {
-    problem = "its size field is not 4240072";
+    snprintf(problem, sizeof problem, "its size field says %lu, not 4240072",
+             (unsigned long)tvxhdv__u32(area));
   } else if (tvxhdv__u32(area + TVXHDV__AT_STRUCT_VERSION) != TVXHDV__STRUCT_VERSION) {
-    problem = "its StructVersion is not 23020902";
+    snprintf(problem, sizeof problem, "its StructVersion is %08lX, not 23020902",
+             (unsigned long)tvxhdv__u32(area + TVXHDV__AT_STRUCT_VERSION));
   } else if (tvxhdv__u32(area + TVXHDV__AT_VERSION_BLOCK) != TVXHDV__VERSION_BLOCK_SIZE ||
              tvxhdv__u32(area + TVXHDV__AT_REPORT_FIFO) != TVXHDV__REPORT_FIFO_SIZE) {
-    problem = "its block sizes differ";
+    snprintf(problem, sizeof problem, "its block sizes differ");
   } else if (memcmp(area + TVXHDV__AT_FILL_TEXT, tvxhdv__fill_text, sizeof tvxhdv__fill_text) !=
              0) {
-    problem = "its FillText differs";
+    snprintf(problem, sizeof problem, "its FillText differs");
   }
-  for (i = 0; problem == NULL && i < TVXHDV_COMMAND_FIFOS; ++i) {
+  for (i = 0; problem[0] == '\0' && i < TVXHDV_COMMAND_FIFOS; ++i) {
     if (tvxhdv__u32(area + TVXHDV__AT_COMMAND_FIFOS + i * TVXHDV__COMMAND_FIFO_SIZE) !=
         TVXHDV__COMMAND_FIFO_SIZE) {
-      problem = "its block sizes differ";
+      snprintf(problem, sizeof problem, "its block sizes differ");
     }
   }
-  if (problem == NULL) return 1;
+  if (problem[0] == '\0') return 1;
   tvxhdv__fail(
-      "The shared memory area \"%s\" is not the layout this tvxhdv.h knows (%s): use the "
-      "tvxhdv.h that came with the running TVXHandvane.",
+      "The header of the shared memory area \"%s\" does not match this tvxhdv.h: %s. Either "
+      "the running TVXHandvane is another version (use the tvxhdv.h that came with it) or "
+      "something wrote over the area (end TVXHandvane and start it again).",
       h->name, problem);
   return 0;
 }
@@ -698,8 +743,9 @@ static int tvxhdv__attach(tvxhdv *h) {
   return 1;
 }
 
-/* True when the rendezvous file now names another server than the one whose
- * area the handle holds. */
+/* True when the rendezvous file now names another running server than the
+ * one whose area the handle holds. A file caught half written, or written
+ * over by something else, names none: the server held stays followed. */
 static int tvxhdv__replaced(tvxhdv *h) {
   tvxhdv__stamp now;
   char name[260];
@@ -707,18 +753,40 @@ static int tvxhdv__replaced(tvxhdv *h) {
   tvxhdv__take_stamp(h->file, &now);
   if (!now.exists || tvxhdv__same_stamp(&now, &h->stamp)) return 0;
   if (!tvxhdv__read_rendezvous(h->file, name, sizeof name, &creator)) return 0;
-  if (strcmp(name, h->name) != 0 || creator != h->creator) return 1;
+  if (strcmp(name, h->name) != 0 || creator != h->creator) {
+    return tvxhdv__server_runs(name, creator);
+  }
   h->stamp = now; /* the same server's file, touched */
   return 0;
 }
 
 static void tvxhdv__keep_queued(tvxhdv *h);
 
-/* Lets go of the area once its server has ended or another has replaced it. */
+/* False, having let go of the area, when it was cut short: nothing in it can
+ * be read any more. tvxhdv_last_error() says so. */
+static int tvxhdv__usable(tvxhdv *h) {
+  if (h->area == NULL) return 0;
+  if (tvxhdv__whole(h)) return 1;
+  tvxhdv__unmap(h);
+  h->event = TVXHDV_SERVER_GONE;
+  return 0;
+}
+
+/* Lets go of the area once its server has ended, another has replaced it or
+ * it was cut short; tvxhdv_last_error() then says which. */
 static void tvxhdv__check(tvxhdv *h) {
+  int runs;
   if (h->area == NULL) return;
   h->checked_ms = tvxhdv__now_ms();
-  if (tvxhdv__creator_runs(h) && !tvxhdv__replaced(h)) return;
+  if (!tvxhdv__usable(h)) return;
+  runs = tvxhdv__creator_runs(h);
+  if (runs && !tvxhdv__replaced(h)) return;
+  if (runs) {
+    tvxhdv__fail("Another TVXHandvane server has published its area in \"%s\".", h->folder);
+  } else {
+    tvxhdv__fail("The TVXHandvane server that published %s (process %lu) has ended.", h->file,
+                 (unsigned long)h->creator);
+  }
   tvxhdv__keep_queued(h); /* what the ended server left stays readable */
   tvxhdv__unmap(h);
   h->event = TVXHDV_SERVER_GONE;
@@ -780,7 +848,7 @@ int tvxhdv_connected(tvxhdv *h) {
 static int tvxhdv__queued(tvxhdv *h) {
   unsigned char *fifo;
   uint32_t write, read;
-  if (h->area == NULL) return 0;
+  if (!tvxhdv__usable(h)) return 0;
   fifo = h->area + TVXHDV__AT_REPORT_FIFO;
   write = tvxhdv__load(fifo + TVXHDV__AT_WRITE);
   read = tvxhdv__load(fifo + TVXHDV__AT_READ);
@@ -793,7 +861,7 @@ static int tvxhdv__take(tvxhdv *h, tvxhdv_report *out, int max) {
   unsigned char *fifo;
   uint32_t write, read, now;
   int count = 0;
-  if (h->area == NULL || max <= 0) return 0;
+  if (max <= 0 || !tvxhdv__usable(h)) return 0;
   fifo = h->area + TVXHDV__AT_REPORT_FIFO;
   write = tvxhdv__load(fifo + TVXHDV__AT_WRITE);
   read = tvxhdv__load(fifo + TVXHDV__AT_READ);
@@ -825,17 +893,21 @@ static int tvxhdv__take(tvxhdv *h, tvxhdv_report *out, int max) {
 /* Moves what is queued in the area into the handle, for tvxhdv_read(); one
  * that never reads loses the oldest instead of the newest. */
 static void tvxhdv__keep_queued(tvxhdv *h) {
-  if (h->kept == NULL && tvxhdv__queued(h) > 0) {
+  tvxhdv_report batch[64];
+  int count, i;
+  if (h->kept == NULL) {
+    if (tvxhdv__queued(h) == 0) return;
     h->kept = (tvxhdv_report *)malloc(sizeof(tvxhdv_report) * TVXHDV__KEPT_MAX);
+    if (h->kept == NULL) return;
   }
-  while (h->kept != NULL && tvxhdv__queued(h) > 0) {
-    tvxhdv_report report;
-    if (tvxhdv__take(h, &report, 1) != 1) break;
-    if (h->kept_count == TVXHDV__KEPT_MAX) {
-      h->kept_first = (h->kept_first + 1) % TVXHDV__KEPT_MAX;
-      --h->kept_count;
+  while ((count = tvxhdv__take(h, batch, 64)) > 0) {
+    for (i = 0; i < count; ++i) {
+      if (h->kept_count == TVXHDV__KEPT_MAX) {
+        h->kept_first = (h->kept_first + 1) % TVXHDV__KEPT_MAX;
+        --h->kept_count;
+      }
+      h->kept[(h->kept_first + h->kept_count++) % TVXHDV__KEPT_MAX] = batch[i];
     }
-    h->kept[(h->kept_first + h->kept_count++) % TVXHDV__KEPT_MAX] = report;
   }
 }
 
@@ -861,6 +933,7 @@ int tvxhdv_latest(tvxhdv *h, int pointer, tvxhdv_report *out, uint32_t *age_ms) 
 
 int tvxhdv_wait(tvxhdv *h, int timeout_ms) {
   const uint32_t start = tvxhdv__now_ms();
+  int reports;
   if (h == NULL) return TVXHDV_TIMEOUT;
   for (;;) {
     const uint32_t now = tvxhdv__now_ms();
@@ -872,12 +945,13 @@ int tvxhdv_wait(tvxhdv *h, int timeout_ms) {
         if (tvxhdv__attach(h)) h->event = TVXHDV_SERVER_NEW;
       }
     }
+    reports = h->kept_count > 0 || tvxhdv__queued(h) > 0; /* may find the area cut short */
     if (h->event != 0) {
       const int event = h->event;
       h->event = 0;
       return event;
     }
-    if (h->kept_count > 0 || tvxhdv__queued(h) > 0) return TVXHDV_REPORTS;
+    if (reports) return TVXHDV_REPORTS;
     if (timeout_ms <= 0 || now - start >= (uint32_t)timeout_ms) return TVXHDV_TIMEOUT;
     tvxhdv__sleep_1ms();
   }
@@ -898,11 +972,15 @@ static int tvxhdv__check_arguments(int pointer, unsigned code) {
 int tvxhdv_send(tvxhdv *h, int pointer, unsigned code) {
   unsigned char *fifo, *slot;
   uint32_t write, read, next;
+  int held;
   if (h == NULL || !tvxhdv__check_arguments(pointer, code)) return TVXHDV_BAD_ARGUMENT;
-  tvxhdv__check(h);
+  held = h->area != NULL;
+  tvxhdv__check(h); /* when it lets go of the area, it says why */
   if (h->area == NULL) {
-    tvxhdv__fail("No TVXHandvane server runs with its area in \"%s\": the command was not sent.",
-                 h->folder);
+    if (!held) {
+      tvxhdv__fail("No TVXHandvane server runs with its area in \"%s\": the command was not sent.",
+                   h->folder);
+    }
     return TVXHDV_NO_SERVER;
   }
   fifo = h->area + TVXHDV__AT_COMMAND_FIFOS + (uint32_t)pointer * TVXHDV__COMMAND_FIFO_SIZE;
@@ -942,6 +1020,7 @@ int tvxhdv_get_info(tvxhdv *h, tvxhdv_info *info) {
     tvxhdv__fail("The handle holds no server's area.");
     return 0;
   }
+  if (!tvxhdv__usable(h)) return 0;
   area = h->area;
   memset(info, 0, sizeof *info);
   memcpy(info->name, h->name, sizeof info->name);

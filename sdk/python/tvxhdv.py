@@ -214,8 +214,8 @@ if sys.platform == "win32":
                                                  _AREA_SIZE)
             if not self._view:
                 _kernel32.CloseHandle(self._mapping)
-                raise Error("The shared memory area %r is smaller than %d bytes, so it is not "
-                            "a TVXHandvane area." % (name, _AREA_SIZE))
+                raise Error("The shared memory area %r is shorter than the %d bytes it should "
+                            "be. End TVXHandvane and start it again." % (name, _AREA_SIZE))
             memory = (ctypes.c_char * _AREA_SIZE).from_address(self._view)
             self.bytes = memoryview(memory).cast("B")
             self.words = self.bytes.cast("I")
@@ -223,11 +223,19 @@ if sys.platform == "win32":
         def creator_runs(self):
             return _mutex_exists(self._mark)
 
+        def whole(self):
+            return True  # a section keeps its size for as long as it exists
+
         def close(self):
             self.words.release()
             self.bytes.release()
             _kernel32.UnmapViewOfFile(self._view)
             _kernel32.CloseHandle(self._mapping)
+
+    def _server_runs(name, creator):
+        """Whether that process runs as the server of the area of that name."""
+        return (creator != 0 and _mutex_exists(name + " creator")
+                and _mutex_exists("%s creator %d" % (name, creator)))
 
 else:
     import fcntl
@@ -236,6 +244,49 @@ else:
     # fcntl's names for the OFD lock calls, with Linux's values where missing.
     _F_OFD_GETLK = getattr(fcntl, "F_OFD_GETLK", 36)
     _FLOCK = "hhqqi4x"  # struct flock: type, whence, start, length, pid
+
+    def _claimed(fd):
+        probe = struct.pack(_FLOCK, fcntl.F_RDLCK, os.SEEK_SET, 0, 0, 0)
+        try:
+            answer = fcntl.fcntl(fd, _F_OFD_GETLK, probe)
+        except OSError:
+            return False
+        return struct.unpack(_FLOCK, answer)[0] != fcntl.F_UNLCK
+
+    def _held_by(fd, creator):
+        """True when one of that process's descriptors is the area and holds
+        the server's lock on it, as the kernel lists it in that descriptor's
+        fdinfo."""
+        if not os.path.isdir("/proc/self/fdinfo"):
+            return True  # nothing to ask
+        area = os.fstat(fd)
+        try:
+            descriptors = os.listdir("/proc/%d/fd" % creator)
+        except OSError:
+            return False
+        for descriptor in descriptors:
+            try:
+                target = os.stat("/proc/%d/fd/%s" % (creator, descriptor))
+                if (target.st_dev, target.st_ino) != (area.st_dev, area.st_ino):
+                    continue
+                with builtins.open("/proc/%d/fdinfo/%s" % (creator, descriptor)) as info:
+                    if any(line.startswith("lock:") and "OFDLCK" in line and "WRITE" in line
+                           for line in info):
+                        return True
+            except OSError:
+                continue
+        return False
+
+    def _server_runs(name, creator):
+        """Whether that process runs as the server of the area of that name."""
+        try:
+            fd = os.open("/dev/shm/" + name, os.O_RDONLY | os.O_CLOEXEC)
+        except OSError:
+            return False
+        try:
+            return _claimed(fd) and _held_by(fd, creator)
+        finally:
+            os.close(fd)
 
     class _Area:
         """The mapped area. The server holds a write lock of its open file
@@ -259,46 +310,29 @@ else:
                 self._close_file()
                 raise Error("The TVXHandvane server that published %s (process %d) is not "
                             "running any more. Start TVXHandvane." % (file, creator))
-            if os.fstat(self._fd).st_size < _AREA_SIZE:
+            if not self.whole():
                 self._close_file()
-                raise Error("The shared memory area %r is smaller than %d bytes, so it is not "
-                            "a TVXHandvane area." % (name, _AREA_SIZE))
+                raise Error("The shared memory area %r of the TVXHandvane server (process %d) "
+                            "is %d bytes, shorter than the %d bytes it should be: something "
+                            "cut it short. End TVXHandvane and start it again."
+                            % (name, creator, self.size, _AREA_SIZE))
             self._map = mmap.mmap(self._fd, _AREA_SIZE, mmap.MAP_SHARED,
                                   mmap.PROT_READ | mmap.PROT_WRITE)
             self.bytes = memoryview(self._map)
             self.words = self.bytes.cast("I")
 
         def creator_runs(self):
-            probe = struct.pack(_FLOCK, fcntl.F_RDLCK, os.SEEK_SET, 0, 0, 0)
-            try:
-                answer = fcntl.fcntl(self._fd, _F_OFD_GETLK, probe)
-            except OSError:
-                return False
-            return struct.unpack(_FLOCK, answer)[0] != fcntl.F_UNLCK
+            return _claimed(self._fd)
+
+        def whole(self):
+            """Whether the object is still as long as the area. Anyone who
+            may open it may also cut it short, and touching a page past its
+            end then raises SIGBUS: the area is asked before it is used."""
+            self.size = os.fstat(self._fd).st_size
+            return self.size >= _AREA_SIZE
 
         def _held_by(self, creator):
-            """True when one of that process's descriptors is the area and
-            holds the server's lock on it, as the kernel lists it in that
-            descriptor's fdinfo."""
-            if not os.path.isdir("/proc/self/fdinfo"):
-                return True  # nothing to ask
-            area = os.fstat(self._fd)
-            try:
-                descriptors = os.listdir("/proc/%d/fd" % creator)
-            except OSError:
-                return False
-            for descriptor in descriptors:
-                try:
-                    target = os.stat("/proc/%d/fd/%s" % (creator, descriptor))
-                    if (target.st_dev, target.st_ino) != (area.st_dev, area.st_ino):
-                        continue
-                    with builtins.open("/proc/%d/fdinfo/%s" % (creator, descriptor)) as info:
-                        if any(line.startswith("lock:") and "OFDLCK" in line and "WRITE" in line
-                               for line in info):
-                            return True
-                except OSError:
-                    continue
-            return False
+            return _held_by(self._fd, creator)
 
         def _close_file(self):
             if self._fd >= 0:
@@ -394,9 +428,10 @@ class Server:
         problem = self._layout_problem(area)
         if problem:
             area.close()
-            raise Error("The shared memory area %r is not the layout this tvxhdv.py knows (%s): "
-                        "use the tvxhdv.py that came with the running TVXHandvane."
-                        % (self._name, problem))
+            raise Error("The header of the shared memory area %r does not match this "
+                        "tvxhdv.py: %s. Either the running TVXHandvane is another version (use "
+                        "the tvxhdv.py that came with it) or something wrote over the area (end "
+                        "TVXHandvane and start it again)." % (self._name, problem))
         # The read index is this side's own: one outside the slots is set to
         # the write index, which drops what the FIFO held.
         words = area.words
@@ -409,9 +444,9 @@ class Server:
     def _layout_problem(area):
         words = area.words
         if words[0] != _AREA_SIZE:
-            return "its size field is not 4240072"
+            return "its size field says %d, not 4240072" % words[0]
         if words[1] != _STRUCT_VERSION:
-            return "its StructVersion is not 23020902"
+            return "its StructVersion is %08X, not 23020902" % words[1]
         if (words[_AT_VERSION_BLOCK // 4] != 28 or words[_AT_REPORT_FIFO // 4] != _REPORT_FIFO_SIZE
                 or any(words[(_AT_COMMAND_FIFOS + i * _COMMAND_FIFO_SIZE) // 4] != _COMMAND_FIFO_SIZE
                        for i in range(_COMMAND_FIFOS))):
@@ -421,7 +456,9 @@ class Server:
         return None
 
     def _replaced(self):
-        """True when the rendezvous file now names another server."""
+        """True when the rendezvous file now names another running server. A
+        file caught half written, or written over by something else, names
+        none: the server held stays followed."""
         now = _stamp(self._file)
         if now is None or now == self._stamp:
             return False
@@ -429,13 +466,25 @@ class Server:
         if name is None:
             return False
         if name != self._name or creator != self._creator:
-            return True
+            return _server_runs(name, creator)
         self._stamp = now  # the same server's file, touched
         return False
 
-    def _check(self):
-        """Lets go of the area once its server ended or another replaced it."""
+    def _usable(self):
+        """False, having let go of the area, when it was cut short: nothing in
+        it can be read any more."""
         if self._area is None:
+            return False
+        if self._area.whole():
+            return True
+        self._detach()
+        self._event = "server_gone"
+        return False
+
+    def _check(self):
+        """Lets go of the area once its server ended, another replaced it or
+        it was cut short."""
+        if not self._usable():
             return
         self._checked = time.monotonic()
         if self._area.creator_runs() and not self._replaced():
@@ -450,7 +499,7 @@ class Server:
             self._area = None
 
     def _queued(self):
-        if self._area is None:
+        if not self._usable():
             return 0
         words = self._area.words
         write = words[(_AT_REPORT_FIFO + 4) // 4]
@@ -463,7 +512,7 @@ class Server:
         """Takes up to limit reports out of the area, noting each as its
         pointer's last. The write index is read before the records, the read
         index stored after them, each as one aligned 32-bit access."""
-        if self._area is None:
+        if not self._usable():
             return []
         words, data = self._area.words, self._area.bytes
         write = words[(_AT_REPORT_FIFO + 4) // 4]
@@ -513,10 +562,11 @@ class Server:
                         self._event = "server_new"
                     except Error:
                         pass
+            reports = self._kept or self._queued()  # may find the area cut short
             if self._event is not None:
                 event, self._event = self._event, None
                 return event
-            if self._kept or self._queued():
+            if reports:
                 return "reports"
             if now - start >= timeout_s:
                 return "timeout"

@@ -1,8 +1,12 @@
 // Two processes on one area: TVXTap or a small peer program on the other side.
+#define TVXHDV_IMPLEMENTATION
+#include "sdk/c/tvxhdv.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -84,6 +88,60 @@ TEST_F(CrossProcessTest, TapWatchPrintsEveryReportAsItArrives) {
                 R"({"pointer":5,"frame":2,"screen":1,"x":1002,"y":2002,"flags":256,)"
                 R"("buttonL":true,"buttonR":false})"}));
   EXPECT_EQ(server_.IsPointerFifoEmpty(), 1);
+}
+
+// A rendezvous file caught half written names no running server: the watch
+// stays with the one it follows, and still follows it once the file is whole.
+TEST_F(CrossProcessTest, TapWatchFollowsItsServerThroughAGarbledRendezvousFile) {
+  CreateServer();
+  const std::string outputFile = folder_.File("watch.out");
+  platform::ChildProcess tap;
+  ASSERT_TRUE(tap.Start(tap_, {"--folder", folder_.Path(), "watch"}, outputFile));
+  server_.PutPointerReport(Report(4, 1));
+  ASSERT_TRUE(WaitFor([&] { return Lines(TempFolder::ReadAll(outputFile)).size() == 1; }));
+
+  tvxhdv* handle = tvxhdv_open(folder_.Path().c_str(), TVXHDV_ANY_LAYOUT);  // reads nothing
+  ASSERT_NE(handle, nullptr) << tvxhdv_last_error();
+  const std::string rendezvousFile = folder_.File("TVXHDVMemory.INI");
+  const std::string whole = TempFolder::ReadAll(rendezvousFile);
+  TempFolder::WriteAll(rendezvousFile, "[Memory]\r\nSharedMemoryName=TVXH");
+  EXPECT_EQ(tvxhdv_connected(handle), 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // TVXTap looks every 100 ms
+  TempFolder::WriteAll(rendezvousFile, whole);
+  EXPECT_EQ(tvxhdv_connected(handle), 1);
+  tvxhdv_close(handle);
+
+  server_.PutPointerReport(Report(4, 2));
+  EXPECT_TRUE(WaitFor([&] { return Lines(TempFolder::ReadAll(outputFile)).size() == 2; }))
+      << TempFolder::ReadAll(outputFile);
+  ASSERT_TRUE(platform::TerminateProcessById(tap.Id()));
+  int exitCode = -1;
+  EXPECT_TRUE(tap.WaitForExit(30000, exitCode));
+}
+
+// A running server's area damaged or cut short: the library says what it
+// found instead of blaming the server, and a handle whose area was cut short
+// lets go of it instead of touching what is gone.
+TEST_F(CrossProcessTest, DamagedAreaIsNamedNotBlamedOnTheServer) {
+  CreateServer();
+  server_.GetHeader()->totalSize = 1234;
+  EXPECT_EQ(tvxhdv_open(folder_.Path().c_str(), 0), nullptr);
+  const std::string damaged = tvxhdv_last_error();
+  EXPECT_NE(damaged.find("its size field says 1234, not 4240072"), std::string::npos) << damaged;
+  server_.GetHeader()->totalSize = 4240072;
+
+  const std::string object = "/dev/shm/" + name_;
+  if (!std::filesystem::exists(object)) GTEST_SKIP() << "a Windows section cannot be cut short";
+  tvxhdv* handle = tvxhdv_open(folder_.Path().c_str(), 0);
+  ASSERT_NE(handle, nullptr) << tvxhdv_last_error();
+  std::filesystem::resize_file(object, 0);
+  EXPECT_EQ(tvxhdv_wait(handle, 0), TVXHDV_SERVER_GONE);
+  const std::string cut = tvxhdv_last_error();
+  EXPECT_NE(cut.find("is 0 bytes, shorter than the 4240072 bytes"), std::string::npos) << cut;
+  tvxhdv_close(handle);
+  EXPECT_EQ(tvxhdv_open(folder_.Path().c_str(), TVXHDV_ANY_LAYOUT), nullptr);
+  EXPECT_EQ(tvxhdv_last_error(), cut);
+  std::filesystem::resize_file(object, 4240072);
 }
 
 TEST_F(CrossProcessTest, TapSendsCommandsAndShowsTheHeader) {

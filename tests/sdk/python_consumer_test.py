@@ -127,6 +127,14 @@ class ConsumerTest(unittest.TestCase):
     def test_follows_the_server_across_a_restart(self):
         self.server.start()
         with tvxhdv.open(self.server.path) as consumer:
+            # A rendezvous file caught half written names no running server.
+            rendezvous = os.path.join(self.server.path, "TVXHDVMemory.INI")
+            whole = read_text(rendezvous)
+            with open(rendezvous, "w") as half:
+                half.write("[Memory]\nSharedMemoryName=TVXH")
+            self.assertTrue(consumer.connected)
+            with open(rendezvous, "w") as restored:
+                restored.write(whole)
             phones.Phone("127.0.0.1", self.server.port, 7).report(300, 600)
             self.server.quit()
             # What the ended server left is read, before or after it is seen gone.
@@ -145,6 +153,19 @@ class ConsumerTest(unittest.TestCase):
             phones.Phone("127.0.0.1", self.server.port, 7).report(500, 600)
             self.assertEqual(self.next_event(consumer), "reports")
             self.assertEqual([(r.pointer, r.x) for r in consumer.read()], [(7, 500)])
+        self.server.quit()
+
+    def test_an_area_cut_short_is_let_go_and_named(self):
+        self.server.start()
+        with tvxhdv.open(self.server.path) as consumer:
+            area = "/dev/shm/" + consumer._name
+            os.truncate(area, 0)
+            try:
+                self.assertEqual(consumer.wait(0), "server_gone")
+                with self.assertRaisesRegex(tvxhdv.Error, "is 0 bytes, shorter than the 4240072"):
+                    tvxhdv.open(self.server.path)
+            finally:
+                os.truncate(area, 4240072)
         self.server.quit()
 
 
