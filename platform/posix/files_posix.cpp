@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "platform/posix/system_error.h"
+#include "platform/posix/write_all.h"
 
 namespace platform {
 
@@ -54,16 +55,7 @@ Result AppendToFile(const std::string& path, std::string_view bytes, AppendShari
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   opened = fd >= 0;
   if (!opened) return LastFailure();
-  Result result;
-  while (!bytes.empty()) {
-    const ssize_t written = write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      result = written < 0 ? LastFailure() : Failure(ENOSPC);
-      break;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
+  const Result result = WriteAll(fd, bytes);
   close(fd);
   return result;
 }
@@ -74,16 +66,7 @@ Result WritePrivateFile(const std::string& path, std::string_view bytes) {
   if (unlink(path.c_str()) != 0 && errno != ENOENT) return LastFailure();
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) return LastFailure();
-  Result result;
-  while (!bytes.empty()) {
-    const ssize_t written = write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      result = written < 0 ? LastFailure() : Failure(ENOSPC);
-      break;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
+  const Result result = WriteAll(fd, bytes);
   close(fd);
   return result;
 }

@@ -20,6 +20,7 @@
 #include <string_view>
 
 #include "platform/posix/system_error.h"
+#include "platform/posix/write_all.h"
 
 namespace platform {
 namespace {
@@ -159,17 +160,6 @@ int HexDigit(char c) {
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
-}
-
-Result WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written < 0) return LastFailure();
-    if (written == 0) return Failure(ENOSPC);
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return Result();
 }
 
 // The rename is on disk once the folder is; a failure here leaves the new

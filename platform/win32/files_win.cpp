@@ -34,6 +34,19 @@ Result FileSize(const std::string& path, std::uint64_t& size) {
   return Result();
 }
 
+namespace {
+
+// A write that takes less than all of it found the disk full.
+Result WriteWhole(HANDLE file, std::string_view bytes) {
+  DWORD written = 0;
+  if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+    return LastFailure();
+  }
+  return written == bytes.size() ? Result() : Failure(ERROR_DISK_FULL);
+}
+
+}  // namespace
+
 Result AppendToFile(const std::string& path, std::string_view bytes, AppendSharing sharing) {
   bool opened = false;
   return AppendToFile(path, bytes, sharing, opened);
@@ -49,13 +62,7 @@ Result AppendToFile(const std::string& path, std::string_view bytes, AppendShari
   opened = file != INVALID_HANDLE_VALUE;
   if (!opened) return LastFailure();
   SetFilePointer(file, 0, nullptr, FILE_END);
-  DWORD written = 0;
-  Result result;
-  if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
-    result = LastFailure();
-  } else if (written != bytes.size()) {
-    result = Failure(ERROR_DISK_FULL);
-  }
+  const Result result = WriteWhole(file, bytes);
   CloseHandle(file);
   return result;
 }
@@ -101,13 +108,7 @@ Result WritePrivateFile(const std::string& path, std::string_view bytes) {
   const Result opened = file == INVALID_HANDLE_VALUE ? LastFailure() : Result();
   if (ownerOnly != nullptr) LocalFree(ownerOnly);
   if (!opened) return opened;
-  DWORD written = 0;
-  Result result;
-  if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
-    result = LastFailure();
-  } else if (written != bytes.size()) {
-    result = Failure(ERROR_DISK_FULL);
-  }
+  const Result result = WriteWhole(file, bytes);
   CloseHandle(file);
   return result;
 }
