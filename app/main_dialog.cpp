@@ -300,6 +300,13 @@ void MainDialog::ShowNotSaved(const char* what, const SettingsWriteFailure& fail
 }
 
 void MainDialog::OnCursorEmulationClicked(bool checked) {
+  if (checked && !cursorEmulation_.Running()) {
+    view_.ShowMessageBox("Cursor emulation is not available: the system gave it no thread",
+                         app_.paths.title);
+    view_.CheckBox(control::kCursorEmulation, false);
+    app_.settings.cursorEmulation = false;
+    return;
+  }
   if (checked && !mouse_.IsAvailable()) {
     view_.ShowMessageBox("Cursor emulation is not available: no display", app_.paths.title);
     view_.CheckBox(control::kCursorEmulation, false);

@@ -27,15 +27,23 @@ std::uint32_t CursorEmulationFlags(std::int32_t previousButtonL, std::int32_t pr
 }
 
 CursorEmulation::CursorEmulation(MouseAndKeys& input, const std::atomic<bool>& emulationSwitch)
-    : input_(input), switch_(emulationSwitch), thread_([this] { Run(); }) {}
+    : input_(input), switch_(emulationSwitch) {
+  running_ = static_cast<bool>(thread_.Start(RunThread, this));
+}
 
 CursorEmulation::~CursorEmulation() {
+  if (!running_) return;
   {
     std::lock_guard guard(lock_);
     ending_ = true;
   }
   wake_.notify_one();
-  thread_.join();
+  thread_.WaitForEnd(-1);
+}
+
+unsigned CursorEmulation::RunThread(void* self) {
+  static_cast<CursorEmulation*>(self)->Run();
+  return 0;
 }
 
 void CursorEmulation::Follow(const CursorTarget& target) {

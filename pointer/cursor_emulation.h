@@ -10,9 +10,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
-#include <thread>
 
 #include "pointer/cursor_follower.h"
+#include "platform/thread.h"
 #include "pointer/mouse_and_keys.h"
 
 // Flags of the one absolute mouse event that moves to the pointer and carries
@@ -29,7 +29,10 @@ class CursorEmulation final : public CursorFollower {
   CursorEmulation(const CursorEmulation&) = delete;
   CursorEmulation& operator=(const CursorEmulation&) = delete;
 
-  bool IsOn() const override { return switch_; }
+  // False when the system gave no thread for the emulation: the cursor then
+  // follows nothing, and the switch alone does not make it.
+  bool Running() const { return running_; }
+  bool IsOn() const override { return running_ && switch_; }
   // Every report is sent, in sequence order, each with the button changes
   // since the one before: a press and its release both reach the system. A
   // report that only moves is replaced by a newer one still waiting behind
@@ -43,6 +46,7 @@ class CursorEmulation final : public CursorFollower {
 
   void Insert(const CursorTarget& target);
   bool OnlyMoves(std::size_t index) const;
+  static unsigned RunThread(void* self);
   void Run();
   void Send(const CursorTarget& target);
 
@@ -63,5 +67,6 @@ class CursorEmulation final : public CursorFollower {
   std::int32_t previousButtonL_ = 0;
   std::int32_t previousButtonR_ = 0;
 
-  std::thread thread_;  // last: it starts once everything above is ready
+  platform::Thread thread_;  // started once everything above is ready
+  bool running_ = false;
 };
