@@ -7,8 +7,8 @@
 
 struct PhoneAddresses {
   // The page on each of the PC's network addresses, the likeliest first
-  // (the system's order, which Codeplate's URL=auto follows too); empty
-  // when the PC is on no network.
+  // (LikeliestFirst, which Codeplate's URL=auto follows too); empty when the
+  // PC is on no network.
   std::vector<std::string> onNetwork;
   // The page for a browser on this PC alone: all a PC without a network has.
   std::string onThisPcOnly;
