@@ -7,6 +7,7 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/profile.h"
+#include "platform/thread.h"
 
 namespace {
 
@@ -16,8 +17,21 @@ constexpr char kSection[] = "Memory";
 constexpr char kNameKey[] = "SharedMemoryName";
 constexpr char kCreatorKey[] = "CreatorProcessID";
 
+// A consumer that reads the old file just now holds it open, and on Windows
+// an open file cannot be removed: the removal is tried for up to a second.
+constexpr int kRemoveAttempts = 20;
+constexpr int kRemovePauseMs = 50;
+
 std::string InFolder(const std::string& folder, const char* fileName) {
   return folder + platform::PathSeparator() + fileName;
+}
+
+bool RemoveLeftover(const std::string& path) {
+  for (int attempt = 1;; ++attempt) {
+    if (!platform::PathExists(path) || platform::RemoveFile(path)) return true;
+    if (attempt == kRemoveAttempts) return false;
+    platform::SleepMs(kRemovePauseMs);
+  }
 }
 
 }  // namespace
@@ -45,7 +59,7 @@ RendezvousFile::Claim RendezvousFile::ClaimArea(platform::SharedMemory& memory,
     case platform::SharedMemory::Claim::kFailed:
       return Claim::kFailed;
   }
-  if (Exists() && !platform::RemoveFile(path_)) {
+  if (!RemoveLeftover(path_)) {
     memory.Close();
     return Claim::kLeftoverKept;
   }

@@ -414,6 +414,31 @@ static int tvxhdv__same_word(const char *a, size_t length, const char *b) {
   return 1;
 }
 
+/* Up to size - 1 bytes of a file, NUL-terminated. On Windows the file is
+ * opened so that the server can still remove or replace it meanwhile: a
+ * reader holding it open must never make the next server's start fail. */
+static int tvxhdv__read_small_file(const char *file, char *text, size_t size, size_t *length) {
+#ifdef _WIN32
+  DWORD got = 0;
+  BOOL read;
+  HANDLE in =
+      CreateFileA(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+  if (in == INVALID_HANDLE_VALUE) return 0;
+  read = ReadFile(in, text, (DWORD)(size - 1), &got, NULL);
+  CloseHandle(in);
+  if (!read) return 0;
+  *length = got;
+#else
+  FILE *in = fopen(file, "rb");
+  if (in == NULL) return 0;
+  *length = fread(text, 1, size - 1, in);
+  fclose(in);
+#endif
+  text[*length] = '\0';
+  return 1;
+}
+
 /* Reads SharedMemoryName and CreatorProcessID from section Memory; section
  * and key names in any letter case, as the system's INI reader takes them. */
 static int tvxhdv__read_rendezvous(const char *file, char *name, size_t name_size,
@@ -421,11 +446,7 @@ static int tvxhdv__read_rendezvous(const char *file, char *name, size_t name_siz
   char text[8192];
   size_t length, at = 0;
   int in_memory = 0, have_name = 0;
-  FILE *in = fopen(file, "rb");
-  if (in == NULL) return 0;
-  length = fread(text, 1, sizeof text - 1, in);
-  fclose(in);
-  text[length] = '\0';
+  if (!tvxhdv__read_small_file(file, text, sizeof text, &length)) return 0;
   *creator = 0;
   while (at < length) {
     size_t end = at, first, last, equals;

@@ -2,8 +2,12 @@
 // those steps with its message.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
 
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -68,6 +72,22 @@ TEST_F(OpenTest, ALeftoverRendezvousFileIsReplaced) {
   EXPECT_EQ(platform::ProfileReadString(RendezvousFile(), "Memory", "SharedMemoryName", "", 260),
             name_);
   EXPECT_EQ(platform::ProfileReadString(RendezvousFile(), "Memory", "Other", "", 260), "");
+}
+
+// A consumer reading the leftover just then holds it open, and on Windows an
+// open file cannot be removed: the start waits for it instead of failing.
+TEST_F(OpenTest, ALeftoverThatAReaderHoldsForAMomentIsReplacedAllTheSame) {
+  TempFolder::WriteAll(RendezvousFile(), "[Memory]\r\nSharedMemoryName=old\r\n");
+  auto reader = std::make_unique<std::ifstream>(RendezvousFile());
+  ASSERT_TRUE(reader->is_open());
+  std::thread letGo([&reader] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    reader.reset();
+  });
+  CreateServer();
+  letGo.join();
+  EXPECT_EQ(platform::ProfileReadString(RendezvousFile(), "Memory", "SharedMemoryName", "", 260),
+            name_);
 }
 
 TEST_F(OpenTest, CreateFailuresLeaveNoArea) {
