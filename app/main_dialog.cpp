@@ -108,7 +108,7 @@ bool MainDialog::OnInitDialog() {
 void MainDialog::ChooseAccessKey() {
   const std::string& setting = app_.settings.accessKey;
   platform::RemoveFile(app_.paths.keyFile);
-  if (!IsAutoAccessKey(setting) && (setting.empty() || IsUsableAccessKey(setting))) {
+  if (!IsAccessKeyMadeAtStart(setting)) {
     app_.server.SetAccessKey(setting);
     return;
   }
@@ -126,9 +126,9 @@ void MainDialog::ChooseAccessKey() {
   if (const platform::Result published = PublishAccessKey(app_.paths.keyFile, *key)) {
     keyPublished_ = true;
   } else {
-    view_.ShowNotice("The access key could not be written to " + app_.paths.keyFile +
-                     " (system code " + std::to_string(published.Code()) +
-                     "); Codeplate cannot put it into its codes.");
+    view_.ShowNotice("The access key could not be written to " + app_.paths.keyFile + ": " +
+                     platform::FailureText(published) +
+                     "; Codeplate cannot put it into its codes.");
   }
 }
 

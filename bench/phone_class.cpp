@@ -88,13 +88,13 @@ struct Phone {
   int connections = 0;
 };
 
-void RunPhone(int index, std::uint16_t port, Clock::time_point start, Clock::time_point end,
-              Clock::duration period, Phone& phone) {
+void RunPhone(int index, int phones, std::uint16_t port, Clock::time_point start,
+              Clock::time_point end, Clock::duration period, Phone& phone) {
   platform::ClientSocket socket;
   bool open = false;
   int frame = 0;
   // The phones start spread over one period, as a class does.
-  Clock::time_point next = start + period * index / 80;
+  Clock::time_point next = start + period * index / phones;
   while (next < end) {
     std::this_thread::sleep_until(next);
     const Clock::time_point sent = Clock::now();
@@ -150,7 +150,7 @@ int main(int argc, char** argv) {
   std::vector<Phone> results(static_cast<std::size_t>(phones));
   std::vector<std::thread> threads;
   for (int i = 0; i < phones; ++i) {
-    threads.emplace_back(RunPhone, i, port, start, end, period,
+    threads.emplace_back(RunPhone, i, phones, port, start, end, period,
                          std::ref(results[static_cast<std::size_t>(i)]));
   }
   for (std::thread& thread : threads) thread.join();

@@ -163,7 +163,7 @@ idle_connection_memory() {
     fds+=("$fd")
   done
   for _ in $(seq 100); do
-    (($(process_status "$pid" Threads) >= count)) && break
+    (($(process_status "$pid" Threads) >= base + count)) && break
     sleep 0.1
   done
   after=$(process_status "$pid" VmRSS)

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdint>
 
+#include "common/ini_values.h"
 #include "platform/file_read.h"
 #include "platform/files.h"
 #include "platform/random.h"
@@ -18,12 +19,11 @@ constexpr unsigned kUnbiasedByteLimit = 256 - 256 % kKeyAlphabet.size();
 }  // namespace
 
 bool IsAutoAccessKey(std::string_view setting) {
-  constexpr std::string_view kAuto = "auto";
-  if (setting.size() != kAuto.size()) return false;
-  for (std::size_t i = 0; i < setting.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(setting[i])) != kAuto[i]) return false;
-  }
-  return true;
+  return IsAutoText(setting);
+}
+
+bool IsAccessKeyMadeAtStart(std::string_view setting) {
+  return IsAutoAccessKey(setting) || (!setting.empty() && !IsUsableAccessKey(setting));
 }
 
 bool IsUsableAccessKey(std::string_view key) {

@@ -22,6 +22,11 @@ bool IsAutoAccessKey(std::string_view setting);
 // is: 1 to 128 letters, digits, ".", "_", "~" and "-".
 bool IsUsableAccessKey(std::string_view key);
 
+// Whether the AccessKey setting has TVXHandvane make a new key at every start:
+// "auto", and a text the page could not carry. Empty (no key) and a usable
+// key of the operator's are taken as they are.
+bool IsAccessKeyMadeAtStart(std::string_view setting);
+
 // kRandomAccessKeyLength letters and digits, each as likely as the others,
 // from the system's random source; nothing when that source failed.
 std::optional<std::string> NewRandomAccessKey();

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "common/log_set_aside.h"
 #include "platform/files.h"
 
 namespace {
@@ -57,7 +58,7 @@ void DiagnosticLog::WriteLogLine(std::string_view message) {
   // One open-append-close per message. A failed open keeps the count pending;
   // once the file is open the count goes out with the lines, and a write that
   // then fails loses it like the lines themselves.
-  SetAsideWhenFull();
+  SetLogAsideWhenFull(path_, sizeLimit_, setAsidePath_);
   bool opened = false;
   platform::AppendToFile(path_, FormatLines(message, localTime_()),
                          platform::AppendSharing::kExclusive, opened);
@@ -81,8 +82,3 @@ std::string DiagnosticLog::FormatLines(std::string_view message,
 
 // The traces of a busy server (a log level of 4, every phone's report) come
 // from the network and must not fill the disk.
-void DiagnosticLog::SetAsideWhenFull() const {
-  std::uint64_t size = 0;
-  if (!platform::FileSize(path_, size) || size < sizeLimit_) return;
-  platform::RenameReplacing(path_, path_ + ".1");
-}

@@ -41,7 +41,6 @@ class DiagnosticLog {
 
  private:
   std::string FormatLines(std::string_view message, const platform::CalendarTime& now) const;
-  void SetAsideWhenFull() const;
 
   mutable std::mutex lock_;
   std::string path_;
@@ -50,4 +49,5 @@ class DiagnosticLog {
   std::string lastMessage_;
   int repeatCount_ = 0;
   std::uint64_t sizeLimit_ = kSizeLimit;
+  std::string setAsidePath_;  // used only under lock_
 };

@@ -32,3 +32,12 @@ bool ParseLeadingInteger(std::string_view text, int& value) {
                                                    : signedValue);
   return true;
 }
+
+bool IsAutoText(std::string_view text) {
+  constexpr std::string_view kAuto = "auto";
+  if (text.size() != kAuto.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) != kAuto[i]) return false;
+  }
+  return true;
+}

@@ -9,15 +9,23 @@ inline char AsciiLower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// Whether text holds needle with letters in any case; needle is given in lower case.
+// The comparisons below take their second text in lower case.
+inline bool EqualsIgnoringCase(std::string_view text, std::string_view lowerCase) {
+  if (text.size() != lowerCase.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (AsciiLower(text[i]) != lowerCase[i]) return false;
+  }
+  return true;
+}
+
+inline bool StartsWithIgnoringCase(std::string_view text, std::string_view lowerPrefix) {
+  return text.size() >= lowerPrefix.size() &&
+         EqualsIgnoringCase(text.substr(0, lowerPrefix.size()), lowerPrefix);
+}
+
 inline bool ContainsIgnoringCase(std::string_view text, std::string_view lowerNeedle) {
-  if (lowerNeedle.empty()) return true;
-  for (std::size_t at = text.find(lowerNeedle.front()); at != std::string_view::npos;
-       at = text.find(lowerNeedle.front(), at + 1)) {
-    if (text.size() - at < lowerNeedle.size()) return false;
-    std::size_t i = 1;
-    while (i < lowerNeedle.size() && AsciiLower(text[at + i]) == lowerNeedle[i]) ++i;
-    if (i == lowerNeedle.size()) return true;
+  for (std::size_t at = 0; at + lowerNeedle.size() <= text.size(); ++at) {
+    if (StartsWithIgnoringCase(text.substr(at), lowerNeedle)) return true;
   }
   return false;
 }

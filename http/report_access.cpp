@@ -11,14 +11,6 @@ namespace {
 
 constexpr std::string_view kCookieHeader = "cookie:";
 
-bool StartsWithIgnoringCase(std::string_view text, std::string_view lowerCasePrefix) {
-  if (text.size() < lowerCasePrefix.size()) return false;
-  for (std::size_t i = 0; i < lowerCasePrefix.size(); ++i) {
-    if (AsciiLower(text[i]) != lowerCasePrefix[i]) return false;
-  }
-  return true;
-}
-
 std::string_view Trimmed(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))

@@ -10,14 +10,6 @@ bool IsOnlyDotsAndBlanks(std::string_view segment) {
   return segment.find_first_not_of(". ") == std::string_view::npos;
 }
 
-bool EqualsIgnoringCase(std::string_view text, std::string_view lowerCase) {
-  if (text.size() != lowerCase.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (AsciiLower(text[i]) != lowerCase[i]) return false;
-  }
-  return true;
-}
-
 // Windows opens a device for these names in any folder and with any
 // extension ("nul.txt"), trailing blanks ignored.
 bool IsDeviceName(std::string_view segment) {

@@ -81,6 +81,11 @@ ChannelNotice ChannelNotices::Take(bool areaCutShort, std::uint32_t now) {
     }
     --pendingCount_;
     if (TellNow(oldest, now)) return oldest;
+    // Held back for the minute: a FIFO that stays broken is noted again,
+    // so that it is told once the minute is over.
+    if (oldest.kind == ChannelNotice::Kind::kFifoUnusable) {
+      unusableFifos_.reset(static_cast<std::size_t>(oldest.fifo + 1));
+    }
   }
   return {};
 }

@@ -73,19 +73,6 @@ class FifoRing {
     StoreIndex(fifo.readIndex, write < kSlots ? write : 0);
   }
 
-  // A side that finds its own index outside the slots resets it as above;
-  // true when it had to.
-  static bool RepairWrite(Fifo& fifo) {
-    if (LoadIndex(fifo.writeIndex) < kSlots) return false;
-    ResetWrite(fifo);
-    return true;
-  }
-  static bool RepairRead(Fifo& fifo) {
-    if (LoadIndex(fifo.readIndex) < kSlots) return false;
-    ResetRead(fifo);
-    return true;
-  }
-
  private:
   static std::uint32_t LoadIndex(std::uint32_t& index) {
     return std::atomic_ref<std::uint32_t>(index).load(std::memory_order_acquire);

@@ -1,5 +1,4 @@
-// The selected pointer as its last report left it: what the dialog shows and
-// what cursor emulation follows.
+// The selected pointer as its last report left it: what the dialog shows.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,6 @@
 #include "pointer/pointer_peers.h"
 
 #include <cstdint>
-#include <cstdio>
 
 namespace {
 
@@ -37,7 +36,3 @@ bool PointerPeers::TwoPhones(std::size_t p, std::uint32_t now) const {
   return entry.twoSeen && Within(now - entry.twoSeenAt, kTogetherMs);
 }
 
-void FormatPeerAddress(std::uint32_t address, char (&out)[16]) {
-  std::snprintf(out, sizeof out, "%u.%u.%u.%u", address >> 24, address >> 16 & 0xFF,
-                address >> 8 & 0xFF, address & 0xFF);
-}

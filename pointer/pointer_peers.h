@@ -1,6 +1,6 @@
 // Which addresses report on each pointer number. Two phones set to one
-// number look like one phone to the protocol (the position jumps, reports
-// are dropped as stale) while both show a green dot; only their addresses
+// number look like one phone to the protocol (the position jumps between
+// them, a command reaches whichever asks first) while both show a green dot; only their addresses
 // tell them apart. Not locked: the protocol keeps it under its ProtocolLock.
 #pragma once
 
@@ -22,8 +22,7 @@ class PointerPeers {
   bool Note(std::size_t p, std::uint32_t peerAddress, std::uint32_t now);
   // True when two addresses reported on p within kTogetherMs before now.
   bool TwoPhones(std::size_t p, std::uint32_t now) const;
-  // The two addresses last seen on p, the latest first.
-  std::uint32_t LastAddress(std::size_t p) const { return entries_[p].address; }
+  // The address seen on p before the last one, when it differed.
   std::uint32_t OtherAddress(std::size_t p) const { return entries_[p].otherAddress; }
 
  private:
@@ -38,6 +37,3 @@ class PointerPeers {
   };
   std::array<Entry, kPointerCount> entries_{};
 };
-
-// "A.B.C.D" of an address whose first byte is highest; out holds 16 bytes.
-void FormatPeerAddress(std::uint32_t address, char (&out)[16]);

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/diagnostic_log.h"
+#include "server/client_address.h"
 
 namespace {
 
@@ -253,8 +254,8 @@ void PointerProtocol::LogOutcome(const Outcome& outcome) {
   if (outcome.twoPhones) {
     char first[16];
     char second[16];
-    FormatPeerAddress(outcome.addresses[0], first);
-    FormatPeerAddress(outcome.addresses[1], second);
+    ClientAddress::FromPacked(outcome.addresses[0]).Format(first);
+    ClientAddress::FromPacked(outcome.addresses[1]).Format(second);
     char line[160];
     std::snprintf(line, sizeof line,
                   "Pointer %02d reported from two addresses within a second (%s, %s): two "

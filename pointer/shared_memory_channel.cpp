@@ -147,18 +147,25 @@ SharedMemoryArea* SharedMemoryChannel::LiveArea() const {
 // Another program may write any value into the creator's own index; nobody
 // else may reset it, so the creator does, or that FIFO would stay dead.
 template <typename Fifo>
-void SharedMemoryChannel::RepairOwnIndex(Fifo& fifo, int fifoNumber) const {
-  if (!creator_) return;
-  const FifoRing<Fifo> found(fifo);
-  const bool repaired = std::is_same_v<Fifo, PointerFifo> ? FifoRing<Fifo>::RepairWrite(fifo)
-                                                          : FifoRing<Fifo>::RepairRead(fifo);
-  if (repaired) notices_.NoteOwnIndexReset(fifoNumber, found.WriteIndex(), found.ReadIndex());
+bool SharedMemoryChannel::RepairOwnIndex(Fifo& fifo, const FifoRing<Fifo>& seen,
+                                         int fifoNumber) const {
+  // The creator writes reports and reads commands.
+  constexpr bool kWritesHere = std::is_same_v<Fifo, PointerFifo>;
+  const std::uint32_t own = kWritesHere ? seen.WriteIndex() : seen.ReadIndex();
+  if (!creator_ || own < FifoRing<Fifo>::kSlots) return false;
+  if constexpr (kWritesHere) {
+    FifoRing<Fifo>::ResetWrite(fifo);
+  } else {
+    FifoRing<Fifo>::ResetRead(fifo);
+  }
+  notices_.NoteOwnIndexReset(fifoNumber, seen.WriteIndex(), seen.ReadIndex());
+  return true;
 }
 
 template <typename Fifo>
 FifoRing<Fifo> SharedMemoryChannel::RingOf(Fifo& fifo, int fifoNumber) const {
-  RepairOwnIndex(fifo, fifoNumber);
-  const FifoRing<Fifo> ring(fifo);
+  const FifoRing<Fifo> seen(fifo);
+  const FifoRing<Fifo> ring = RepairOwnIndex(fifo, seen, fifoNumber) ? FifoRing<Fifo>(fifo) : seen;
   notices_.NoteFifo(fifoNumber, ring.Usable(), ring.WriteIndex(), ring.ReadIndex());
   return ring;
 }

@@ -97,8 +97,10 @@ class SharedMemoryChannel {
   // the creator first repairs its own index of it.
   template <typename Fifo>
   FifoRing<Fifo> RingOf(Fifo& fifo, int fifoNumber) const;
+  // True when the creator found its own index outside the slots in seen and
+  // reset it.
   template <typename Fifo>
-  void RepairOwnIndex(Fifo& fifo, int fifoNumber) const;
+  bool RepairOwnIndex(Fifo& fifo, const FifoRing<Fifo>& seen, int fifoNumber) const;
 
   const std::string creationName_;
   std::string mappingName_;

@@ -1,6 +1,5 @@
 #include "qrtool/page_url.h"
 
-#include <cctype>
 #include <cstdio>
 #include <ostream>
 
@@ -27,17 +26,12 @@ std::optional<std::string> ReadServerAccessKey(const std::string& serverIniFile,
                                                const std::string& serverKeyFile) {
   const std::string setting =
       platform::ProfileReadString(serverIniFile, "Control", "AccessKey", "", kPortValueBufferSize);
-  if (setting.empty() || (IsUsableAccessKey(setting) && !IsAutoAccessKey(setting))) return setting;
+  if (!IsAccessKeyMadeAtStart(setting)) return setting;
   return ReadPublishedAccessKey(serverKeyFile);
 }
 
 bool IsAutoUrl(std::string_view url) {
-  constexpr std::string_view kAuto = "auto";
-  if (url.size() != kAuto.size()) return false;
-  for (std::size_t i = 0; i < url.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(url[i])) != kAuto[i]) return false;
-  }
-  return true;
+  return IsAutoText(url);
 }
 
 std::optional<std::string> PageUrl(const std::string& storedUrl, const ServerLocation& server,

@@ -10,7 +10,7 @@
 #include <vector>
 
 // Where the server can be reached: the PC's network addresses (loopback left
-// out) in the system's order, whose first TVXHandvane's console shows first,
+// out), of which the page code takes the one TVXHandvane shows first,
 // the port of TVXHandvane's INI file and the class's access key.
 struct ServerLocation {
   std::vector<std::string> addresses;

@@ -8,6 +8,12 @@
 struct ClientAddress {
   std::uint8_t bytes[4] = {};  // A.B.C.D in that order; all 0 when not known
 
+  // From Packed()'s form.
+  static ClientAddress FromPacked(std::uint32_t packed) {
+    return ClientAddress{
+        {static_cast<std::uint8_t>(packed >> 24), static_cast<std::uint8_t>(packed >> 16),
+         static_cast<std::uint8_t>(packed >> 8), static_cast<std::uint8_t>(packed)}};
+  }
   std::uint32_t Packed() const {
     return static_cast<std::uint32_t>(bytes[0]) << 24 | static_cast<std::uint32_t>(bytes[1]) << 16 |
            static_cast<std::uint32_t>(bytes[2]) << 8 | bytes[3];

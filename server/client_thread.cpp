@@ -236,13 +236,15 @@ ClientConnection::Outcome ClientConnection::OnReadable() {
   const auto length = static_cast<std::size_t>(received);
   // A request that comes whole, as nearly every one does, is answered from
   // where it arrived.
-  if (requestLength_ == 0 && !replyPending_) {
-    const std::string_view piece(receiveBuffer_, length);
-    if (length <= kRequestLimit && server_.IsRequestComplete(piece)) return Serve(piece);
+  const bool firstPiece = requestLength_ == 0 && !replyPending_;
+  if (firstPiece && server_.IsRequestComplete(std::string_view(receiveBuffer_, length))) {
+    if (length > kRequestLimit) return Outcome::kEnd;
+    return Serve(std::string_view(receiveBuffer_, length));
   }
   if (!CollectRequest(receiveBuffer_, length)) return Outcome::kEnd;
-  // While a reply is still going out, the next request waits for it.
-  if (replyPending_) return Outcome::kGoOn;
+  // A first piece was just found incomplete; while a reply is still going
+  // out, the next request waits for it.
+  if (firstPiece || replyPending_) return Outcome::kGoOn;
   return ServeCollectedIfComplete();
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/log_set_aside.h"
 #include "common/program_paths.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -21,14 +22,6 @@ bool ErrorLog::BuildPath(const char* fileName) {
 
 // Lines from the network (a malformed request each) must not fill the disk:
 // a full file becomes "<name>.1", replacing an older one, and a new one begins.
-void ErrorLog::SetAsideWhenFull() {
-  std::uint64_t size = 0;
-  if (!platform::FileSize(path_, size) || size < sizeLimit_) return;
-  setAsidePath_ = path_;
-  setAsidePath_ += ".1";
-  platform::RenameReplacing(path_, setAsidePath_);
-}
-
 int ErrorLog::WriteLog(const char* fileName, const char* message, const char* function, int code) {
   char heard[sizeof line_];
   std::size_t heardLength = 0;
@@ -62,7 +55,7 @@ int ErrorLog::WriteLine(const char* fileName, const char* message, const char* f
     std::memcpy(heard, line_, heardLength);
   }
   if (!BuildPath(fileName)) return 0;
-  SetAsideWhenFull();
+  SetLogAsideWhenFull(path_, sizeLimit_, setAsidePath_);
   // Opened shared, so that a viewer holding the file open costs no line.
   return platform::AppendToFile(path_, std::string_view(line_, stored),
                                 platform::AppendSharing::kShared)

@@ -49,7 +49,6 @@ class ErrorLog {
 
  private:
   bool BuildPath(const char* fileName);
-  void SetAsideWhenFull();
   // Formats and appends the line under the lock; copies it to heard (of
   // sizeof line_ bytes) when a listener waits for it.
   int WriteLine(const char* fileName, const char* message, const char* function, int code,

@@ -111,7 +111,7 @@ void PrintWelcome(const Application& app, bool readsCommands) {
         "Phones need the class's access key %s: it comes with the address above (after #key=) "
         "and in Codeplate's codes; a phone without it is refused.%s\n",
         key.c_str(),
-        IsAutoAccessKey(app.settings.accessKey) || !IsUsableAccessKey(app.settings.accessKey)
+        IsAccessKeyMadeAtStart(app.settings.accessKey)
             ? " The key is new at every start: print the codes again with Codeplate."
             : "");
   }

@@ -217,7 +217,7 @@ struct MouseEventSender::Connection {
 // Connecting starts at once, so that the connection is ready when the first
 // event comes.
 MouseEventSender::MouseEventSender() : connection_(std::make_unique<Connection>()) {
-  connection_->display.Get();
+  ReadyDisplay(connection_->display);
 }
 MouseEventSender::~MouseEventSender() = default;
 

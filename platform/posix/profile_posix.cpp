@@ -178,14 +178,18 @@ void SyncFolderOf(const std::string& file) {
 // new file takes the old one's permissions; a file made anew those of the
 // process's file mode mask.
 Result ReplaceFile(const std::string& file, std::string_view text) {
+  // A file its owner may not write stays as it is, as it would were it
+  // written in place (root included).
+  struct stat old {};
+  const bool exists = stat(file.c_str(), &old) == 0;
+  if (exists && (old.st_mode & S_IWUSR) == 0) return Failure(EACCES);
   static std::atomic<unsigned> serial{0};
   const std::string temporary =
       file + ".~" + std::to_string(getpid()) + "-" + std::to_string(++serial);
   const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return LastFailure();
   Result result;
-  struct stat old {};
-  if (stat(file.c_str(), &old) == 0 && fchmod(fd, old.st_mode & 07777) != 0) {
+  if (exists && fchmod(fd, old.st_mode & 07777) != 0) {
     result = LastFailure();
   }
   if (result) result = WriteAll(fd, text);

@@ -36,10 +36,13 @@ Result ProfileReadRequired(const std::string& file, const char* section, const c
     value.clear();
     return regular;
   }
+  SetLastError(ERROR_SUCCESS);
   value = ProfileReadString(file, section, key, "", bufferSize);
   if (!value.empty()) return Result();
-  // GetPrivateProfileString says why it found nothing in the last error.
-  return LastFailure();
+  // GetPrivateProfileString says why it found nothing in the last error; a
+  // key that is there but empty leaves none.
+  const DWORD error = GetLastError();
+  return Failure(error != ERROR_SUCCESS ? error : ERROR_FILE_NOT_FOUND);
 }
 
 int ProfileReadInt(const std::string& file, const char* section, const char* key, int fallback) {

@@ -1,5 +1,7 @@
 #include "http/request_path.h"
 
+#include "http/ascii.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -48,6 +50,15 @@ TEST(RequestPathTest, ClimbingAndTrickPathsAreRefused) {
     EXPECT_FALSE(IsPathInsideRoot(path)) << path;
   }
   EXPECT_FALSE(IsPathInsideRoot(std::string("/a\0/../../b", 11)));
+}
+
+// Header names and options match in any letter case, wherever the match
+// starts: also on a letter, and not only on a line's start.
+TEST(AsciiCaseTest, ContainsMatchesInAnyCaseFromAnyStart) {
+  EXPECT_TRUE(ContainsIgnoringCase("Connection: KEEP-ALIVE", "keep-alive"));
+  EXPECT_TRUE(ContainsIgnoringCase("x-Connection", "connection"));
+  EXPECT_FALSE(ContainsIgnoringCase("keep-aliv", "keep-alive"));
+  EXPECT_TRUE(StartsWithIgnoringCase("COOKIE: a=b", "cookie:"));
 }
 
 }  // namespace

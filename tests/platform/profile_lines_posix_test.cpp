@@ -103,4 +103,15 @@ TEST(ProfileWrite, AFifoWhereTheFileGoesIsRefusedAtOnce) {
   EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
+// Replacing the file must not get round its mode: a read-only INI stays as
+// it is, as it would were it written in place (also for root).
+TEST(ProfileWrite, AReadOnlyFileIsLeftAsItIs) {
+  TempFolder folder;
+  const std::string ini = folder.File("TVXHandvane.INI");
+  TempFolder::WriteAll(ini, "[Control]\r\nPort=8080\r\n");
+  ASSERT_EQ(chmod(ini.c_str(), 0444), 0);
+  EXPECT_EQ(platform::ProfileWriteString(ini, "Control", "Port", "9090").Code(), EACCES);
+  EXPECT_EQ(TempFolder::ReadAll(ini), "[Control]\r\nPort=8080\r\n");
+}
+
 }  // namespace

@@ -298,6 +298,13 @@ TEST_F(PointerProtocolTest, AFifoBrokenAgainAndAgainIsLoggedOnceAMinute) {
   const std::vector<std::string> messages = LogMessages(log.Path());
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_TRUE(messages[1].starts_with("PointerFifo unusable: write index"));
+
+  // Broken once more within the minute and left so: told once it is over.
+  area.pointerFifo.readIndex = area.pointerFifo.writeIndex;
+  Report({.frame = 1});
+  area.pointerFifo.readIndex = 70000;
+  for (int frame = 1; frame <= 610; ++frame, now += 100) Report({.frame = frame});
+  EXPECT_EQ(LogMessages(log.Path()).size(), 3u);
 }
 
 // Two phones on one number: the list marks the pointer while both report,
