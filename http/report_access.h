@@ -15,7 +15,7 @@
 #include <string_view>
 
 #include "platform/clock.h"
-#include "server/client_address.h"
+#include "common/client_address.h"
 
 class DiagnosticLog;
 

@@ -14,7 +14,7 @@
 #include "http/report_access.h"
 #include "platform/clock.h"
 #include "pointer/pointer_report_handler.h"
-#include "server/client_address.h"
+#include "common/client_address.h"
 #include "server/reply_body.h"
 
 class DiagnosticLog;

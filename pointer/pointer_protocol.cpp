@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "common/diagnostic_log.h"
-#include "server/client_address.h"
+#include "common/client_address.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "platform/socket.h"
 #include "platform/socket_calls.h"
 #include "platform/thread.h"
-#include "server/client_address.h"
+#include "common/client_address.h"
 #include "server/error_log.h"
 #include "server/reply_body.h"
 #include "server/server_stats.h"
