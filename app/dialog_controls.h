@@ -1,4 +1,5 @@
-// Control identifiers of the main dialog (template 102).
+// Control identifiers of the main dialog (template 102): the windows' own;
+// MainDialog and the console never see them.
 #pragma once
 
 namespace control {
@@ -28,7 +29,7 @@ inline constexpr int kButtonLIndicator = 1022;
 inline constexpr int kButtonRIndicator = 1023;
 inline constexpr int kY = 1024;
 inline constexpr int kVibrateShortSingle = 1025;
-inline constexpr int kVibrateLongDouble = 1030;
+inline constexpr int kVibrateLongDouble = 1030;  // the buttons play kVibrations in order
 inline constexpr int kOffScreen = 1031;
 // The two lines at the bottom: where phones open the page; a click shows its QR code.
 inline constexpr int kPhoneAddress = 1032;

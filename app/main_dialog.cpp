@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "app/application.h"
-#include "app/dialog_controls.h"
 #include "app/phone_addresses.h"
 #include "common/access_key.h"
 #include "common/ini_values.h"
@@ -13,15 +12,11 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/socket.h"
+#include "pointer/vibrations.h"
 
 namespace {
 
 constexpr const char* kSevereErrorCaption = "TVXHandvane severe error";
-
-// The Vibrate buttons' captions, code A0 first.
-constexpr const char* kVibrateCaptions[] = {"Vibrate Short Single",  "Vibrate Normal Single",
-                                            "Vibrate Long Single",   "Vibrate Short Double",
-                                            "Vibrate Normal Double", "Vibrate Long Double"};
 
 std::string TwoDigits(int number) {
   char text[16];
@@ -39,7 +34,7 @@ MainDialog::MainDialog(Application& app, DialogView& view, MouseAndKeys& mouse)
       pointerStatus_(app.protocol),
       statistics_(app.server),
       tick_(TimerTickWiring{platform::TickCount, mouse, pointerStatus_, statistics_,
-                            app.settings.cursorEmulation, view}) {
+                            app.settings.cursorEmulation, state_}) {
   app_.server.SetListener([this](const ErrorLogLine& line) { OnErrorLogLine(line); });
   app_.protocol.AttachCursorFollower(&cursorEmulation_);
 }
@@ -49,10 +44,6 @@ MainDialog::MainDialog(Application& app, DialogView& view, MouseAndKeys& mouse)
 MainDialog::~MainDialog() {
   app_.protocol.AttachCursorFollower(nullptr);
   app_.server.SetListener(nullptr);
-}
-
-HttpServer& MainDialog::Server() {
-  return app_.server;
 }
 
 bool MainDialog::OnInitDialog() {
@@ -89,16 +80,17 @@ bool MainDialog::OnInitDialog() {
   app_.log.WriteLogLine(line);
 
   app_.protocol.MarkAllSilent();
-  view_.CheckBox(control::kOffScreen, true);
-  fields_.port = app_.settings.port;
-  FillPointerList();
+  state_.live.offScreen = true;
+  state_.fields.port = app_.settings.port;
+  state_.selectedPointer = app_.settings.selectedPointer;
+  Render();
   LoadPage();
-  running_ = false;
+  state_.running = false;
   LoadDialogSettings(app_.settings, app_.settingsFiles(), *this);
   settingsLoaded_ = true;
-  fields_.homeDirectory = app_.settings.serverRoot;
+  state_.fields.homeDirectory = app_.settings.serverRoot;
   ChooseAccessKey();
-  OnStart();
+  Start();
   return true;
 }
 
@@ -175,17 +167,8 @@ void MainDialog::KeepAreaPublished() {
   }
 }
 
-void MainDialog::FillPointerList() {
-  for (int i = 0; i < kPointerCount; ++i) {
-    char entry[16];
-    std::snprintf(entry, sizeof entry, "Pointer %02d", i);
-    view_.AddPointerEntry(entry);
-  }
-  view_.SelectPointerEntry(app_.settings.selectedPointer);
-}
-
-void MainDialog::OnStart() {
-  if (running_) {
+void MainDialog::Start() {
+  if (state_.running) {
     view_.ShowMessageBox("Server Already Launched", app_.paths.title);
     return;
   }
@@ -200,10 +183,11 @@ void MainDialog::OnStart() {
     return;
   }
   addressInUse_ = false;
-  running_ =
-      app_.server.StartServer(app_.settings.serverRoot, fields_.defaultIndexFile, fields_.port,
-                              PersistenceTimeoutMs(fields_.persistenceTimeoutSeconds)) != 0;
-  if (running_) view_.StartTimer(kTimerPeriodMs);
+  const DialogFields& fields = state_.fields;
+  state_.running =
+      app_.server.StartServer(app_.settings.serverRoot, fields.defaultIndexFile, fields.port,
+                              PersistenceTimeoutMs(fields.persistenceTimeoutSeconds)) != 0;
+  if (state_.running) view_.StartTimer(kTimerPeriodMs);
   SetStatus("Working...");
   ShowPhoneAddresses();
   NoticeStartOutcome();
@@ -212,8 +196,8 @@ void MainDialog::OnStart() {
 // The engine writes its reasons to its error log, which the view has shown
 // line by line; this says in plain words what they mean for the operator.
 void MainDialog::NoticeStartOutcome() {
-  const std::string port = std::to_string(fields_.port);
-  if (running_) {
+  const std::string port = std::to_string(state_.fields.port);
+  if (state_.running) {
     view_.ShowNotice("Server started on port " + port + ".");
   } else if (addressInUse_) {
     // The port field is fixed while the program runs: a new port takes a restart.
@@ -233,28 +217,28 @@ void MainDialog::OnErrorLogLine(const ErrorLogLine& line) {
   view_.ShowErrorLogLine(line.text);
 }
 
-void MainDialog::OnStop() {
-  if (!running_) {
+void MainDialog::Stop() {
+  if (!state_.running) {
     view_.ShowMessageBox("Server not Launched", app_.paths.title);
     return;
   }
   app_.server.Shutdown();
   view_.StopTimer();
-  running_ = false;
+  state_.running = false;
   SetStatus("Stopped.");
   ShowPhoneAddresses();
   view_.ShowNotice("Server stopped.");
 }
 
-void MainDialog::OnReset() {
-  OnStop();
+void MainDialog::Reset() {
+  Stop();
   app_.server.ResetStatistics();
   view_.ShowNotice("Statistics reset.");
   TakeFieldsFromControls();
-  OnStart();
+  Start();
 }
 
-void MainDialog::OnReReadFiles() {
+void MainDialog::ReloadPage() {
   if (LoadPage() == 0) return;
   const auto page = app_.indexPage.Current();
   view_.ShowNotice("Page reloaded (" + std::to_string(page ? page->size() : 0) + " bytes).");
@@ -272,22 +256,30 @@ int MainDialog::LoadPage() {
 
 // The chosen folder only fills the field: the server keeps serving
 // PathToWorkingDir, and the field is stored as "Server Root" on the next save.
-void MainDialog::OnBrowse() {
+void MainDialog::BrowseForHomeDirectory() {
   const std::optional<std::string> folder =
       view_.ChooseFolder("Please Choose the folder Home Directory of Web Server");
-  if (!folder || folder->empty() || folder->size() >= kPathBufferSize) return;
-  fields_.homeDirectory = *folder;
+  if (folder) SetHomeDirectory(*folder);
+}
+
+void MainDialog::SetHomeDirectory(const std::string& folder) {
+  if (folder.empty() || folder.size() >= kPathBufferSize) return;
+  state_.fields.homeDirectory = folder;
   PushFieldsToControls();
 }
 
-void MainDialog::OnPointerSelected() {
-  const std::string entry = view_.SelectedPointerEntry();
-  if (entry.size() < 2) return;
-  int pointer = -1;
-  if (!ParseLeadingInteger(entry.substr(entry.size() - 2), pointer) || !IsValidPointer(pointer)) {
-    return;
-  }
+// A new port takes effect at the next Start, as a port typed into the field would.
+void MainDialog::SetPort(int port) {
+  if (port < 1 || port > 65535) return;
+  state_.fields.port = port;
+  PushFieldsToControls();
+}
+
+void MainDialog::SelectPointer(int pointer) {
+  if (!IsValidPointer(pointer)) return;
   app_.settings.selectedPointer = pointer;
+  state_.selectedPointer = pointer;
+  Render();
   const platform::Result stored = StoreSelectedPointer(pointer, app_.paths.iniFile);
   view_.ShowNotice("Pointer " + TwoDigits(pointer) + " selected.");
   if (!stored) ShowNotSaved("The setting", {app_.paths.iniFile, stored});
@@ -299,31 +291,36 @@ void MainDialog::ShowNotSaved(const char* what, const SettingsWriteFailure& fail
                    platform::FailureText(failure.result) + ".");
 }
 
-void MainDialog::OnCursorEmulationClicked(bool checked) {
-  if (checked && !cursorEmulation_.Running()) {
-    view_.ShowMessageBox("Cursor emulation is not available: the system gave it no thread",
-                         app_.paths.title);
-    view_.CheckBox(control::kCursorEmulation, false);
-    app_.settings.cursorEmulation = false;
+void MainDialog::SetCursorEmulation(bool on) {
+  if (on && !cursorEmulation_.Running()) {
+    RefuseCursorEmulation("Cursor emulation is not available: the system gave it no thread");
     return;
   }
-  if (checked && !mouse_.IsAvailable()) {
-    view_.ShowMessageBox("Cursor emulation is not available: no display", app_.paths.title);
-    view_.CheckBox(control::kCursorEmulation, false);
-    app_.settings.cursorEmulation = false;
+  if (on && !mouse_.IsAvailable()) {
+    RefuseCursorEmulation("Cursor emulation is not available: no display");
     return;
   }
-  app_.settings.cursorEmulation = checked;
-  view_.ShowNotice(checked ? "Cursor emulation on." : "Cursor emulation off.");
+  app_.settings.cursorEmulation = on;
+  state_.cursorEmulation = on;
+  Render();
+  view_.ShowNotice(on ? "Cursor emulation on." : "Cursor emulation off.");
 }
 
-void MainDialog::OnVibrate(int code) {
+// The box the operator ticked is cleared again.
+void MainDialog::RefuseCursorEmulation(const char* reason) {
+  view_.ShowMessageBox(reason, app_.paths.title);
+  app_.settings.cursorEmulation = false;
+  state_.cursorEmulation = false;
+  Render();
+}
+
+void MainDialog::Vibrate(int code) {
   app_.protocol.QueueVibrateCommand(code);
   const int pointer = app_.settings.selectedPointer;
-  const int button = code - kVibrateShortSingle;
   char codeText[8];
   std::snprintf(codeText, sizeof codeText, "%02X", static_cast<unsigned>(code & 0xFF));
-  const char* caption = button >= 0 && button < 6 ? kVibrateCaptions[button] : "Command";
+  const Vibration* vibration = FindVibration(code);
+  const char* caption = vibration != nullptr ? vibration->caption : "Command";
   view_.ShowNotice(std::string(caption) + " (" + codeText + ") queued for pointer " +
                    TwoDigits(pointer) +
                    (app_.protocol.HasReportedLately(pointer)
@@ -331,10 +328,11 @@ void MainDialog::OnVibrate(int code) {
                         : "; no phone has reported on it in the last second."));
 }
 
-void MainDialog::OnTimer() {
+void MainDialog::Tick() {
   KeepAreaPublished();
   const bool emulating = app_.settings.cursorEmulation;
   tick_.Run();
+  Render();
   if (emulating && !app_.settings.cursorEmulation) {
     view_.ShowNotice("Cursor emulation off: Ctrl+Shift was held.");
   }
@@ -343,37 +341,42 @@ void MainDialog::OnTimer() {
 // The addresses are asked for at each start: the PC may have joined a
 // network since the last one.
 void MainDialog::ShowPhoneAddresses() {
-  clickableAddress_.clear();
-  if (!running_) {
-    view_.SetItemText(control::kPhoneAddress,
-                      "The server is not running: phones cannot connect.\n"
-                      "Start it, and the address for the phones shows here.");
-    return;
+  state_.phoneAddressText = PhoneAddressLines();
+  Render();
+}
+
+std::string MainDialog::PhoneAddressLines() {
+  state_.clickableAddress.clear();
+  if (!state_.running) {
+    return "The server is not running: phones cannot connect.\n"
+           "Start it, and the address for the phones shows here.";
   }
   const PhoneAddresses addresses =
-      ChoosePhoneAddresses(app_.localAddresses(), fields_.port, AccessKey());
+      ChoosePhoneAddresses(app_.localAddresses(), state_.fields.port, AccessKey());
   if (addresses.onNetwork.empty()) {
-    view_.SetItemText(control::kPhoneAddress,
-                      "No network: phones cannot connect until this PC is on one.\n"
-                      "Only a browser on this PC opens " +
-                          addresses.onThisPcOnly);
-    return;
+    return "No network: phones cannot connect until this PC is on one.\n"
+           "Only a browser on this PC opens " +
+           addresses.onThisPcOnly;
   }
-  clickableAddress_ = addresses.onNetwork.front();
-  std::string text = "Phones open " + clickableAddress_ + "  (click for its QR code)";
+  state_.clickableAddress = addresses.onNetwork.front();
+  std::string text = "Phones open " + state_.clickableAddress + "  (click for its QR code)";
   for (std::size_t i = 1; i < addresses.onNetwork.size(); ++i) {
     text += (i == 1 ? "\nor " : ", ") + addresses.onNetwork[i];
   }
-  view_.SetItemText(control::kPhoneAddress, text);
+  return text;
 }
 
-void MainDialog::OnPhoneAddressClicked() {
-  if (clickableAddress_.empty()) return;
-  view_.ShowQrCode(clickableAddress_, QrMatrix::Encode(clickableAddress_));
+void MainDialog::ShowPhoneAddressCode() {
+  const std::string& address = state_.clickableAddress;
+  if (address.empty()) return;
+  view_.ShowQrCode(address, QrMatrix::Encode(address));
 }
 
-std::vector<ReportingPointer> MainDialog::ReportingPointers() {
-  return app_.protocol.ReadReportingPointers();
+const DialogState& MainDialog::State() {
+  state_.reportingPointers = app_.protocol.ReadReportingPointers();
+  state_.hasAccessKey = !AccessKey().empty();
+  state_.refusedReports = app_.server.RefusedReports();
+  return state_;
 }
 
 void MainDialog::OnOK() {
@@ -405,33 +408,34 @@ void MainDialog::RunShutdownSequence() {
       ShowNotSaved("The settings", *failure);
     }
   }
-  if (running_) OnStop();
+  if (state_.running) Stop();
   app_.channel.SharedMemoryClose();
   if (keyPublished_) platform::RemoveFile(app_.paths.keyFile);
   keyPublished_ = false;
 }
 
 void MainDialog::SetStatus(const char* text) {
-  statusText_ = text;
+  state_.statusText = text;
   PushFieldsToControls();
 }
 
+// A view without edit fields has the fields as the dialog holds them; the
+// range checks hold for them all the same.
 bool MainDialog::TakeFieldsFromControls() {
-  fields_.homeDirectory = view_.GetItemText(control::kHomeDirectory);
-  fields_.defaultIndexFile = view_.GetItemText(control::kDefaultIndexFile);
-  if (!TakeIntegerField(control::kPort, 1, 65535, fields_.port)) return false;
-  if (!TakeIntegerField(control::kPersistenceTimeout, 0, 10000,
-                        fields_.persistenceTimeoutSeconds)) {
-    return false;
-  }
-  statusText_ = view_.GetItemText(control::kStatus);
-  return true;
+  DialogFields& fields = state_.fields;
+  const std::optional<FieldTexts> texts = view_.TakeFieldTexts().value_or(
+      FieldTexts{fields.homeDirectory, fields.defaultIndexFile, std::to_string(fields.port),
+                 std::to_string(fields.persistenceTimeoutSeconds)});
+  fields.homeDirectory = texts->homeDirectory;
+  fields.defaultIndexFile = texts->defaultIndexFile;
+  if (!TakeIntegerField(texts->port, 1, 65535, fields.port)) return false;
+  return TakeIntegerField(texts->persistenceTimeout, 0, 10000, fields.persistenceTimeoutSeconds);
 }
 
 // The value is taken even when it fails the range check, as the field
 // exchange has always done; the check only stops the exchange.
-bool MainDialog::TakeIntegerField(int control, int low, int high, int& value) {
-  if (!ParseLeadingInteger(view_.GetItemText(control), value)) {
+bool MainDialog::TakeIntegerField(const std::string& text, int low, int high, int& value) {
+  if (!ParseLeadingInteger(text, value)) {
     view_.ShowMessageBox("Please enter an integer.", app_.paths.title);
     return false;
   }
@@ -445,10 +449,6 @@ bool MainDialog::TakeIntegerField(int control, int low, int high, int& value) {
 }
 
 void MainDialog::PushFieldsToControls() {
-  view_.SetItemText(control::kHomeDirectory, fields_.homeDirectory);
-  view_.SetItemText(control::kDefaultIndexFile, fields_.defaultIndexFile);
-  view_.SetItemText(control::kPort, std::to_string(fields_.port));
-  view_.SetItemText(control::kPersistenceTimeout,
-                    std::to_string(fields_.persistenceTimeoutSeconds));
-  view_.SetItemText(control::kStatus, statusText_);
+  ++state_.fieldsPushed;
+  Render();
 }

@@ -1,19 +1,18 @@
-// The server program's one dialog, without its window: initialisation, the
-// Start/Stop/Reset buttons, reloading the page, the pointer list, cursor
-// emulation, the Vibrate buttons and the way out. Everything runs on the
-// dialog's thread; the view shows what this class decides.
+// The server program's one dialog, without its window. Front ends call its
+// intents (what the operator can do) and render its state (DialogState);
+// every decision is made here, once. Everything runs on the dialog's thread.
 #pragma once
 
 #include <atomic>
 #include <string>
-#include <vector>
 
 #include "app/dialog_settings.h"
+#include "app/dialog_state.h"
 #include "app/dialog_view.h"
+#include "app/timer_tick.h"
+#include "app/timer_tick_adapters.h"
 #include "pointer/cursor_emulation.h"
 #include "pointer/mouse_and_keys.h"
-#include "pointer/timer_tick.h"
-#include "pointer/timer_tick_adapters.h"
 #include "server/error_log.h"
 
 class Application;
@@ -34,17 +33,23 @@ class MainDialog : private DialogFieldExchange {
   // False when the program cannot go on (the dialog has ended).
   bool OnInitDialog();
 
-  void OnStart();
-  void OnStop();
-  void OnReset();
-  void OnReReadFiles();
-  void OnBrowse();
-  void OnPointerSelected();
-  void OnCursorEmulationClicked(bool checked);
-  void OnVibrate(int code);
-  void OnTimer();
-  // A click on the address line: the QR code of the address it names.
-  void OnPhoneAddressClicked();
+  // What the operator can do.
+  void Start();
+  void Stop();
+  void Reset();
+  void ReloadPage();
+  // Fills the home directory field from the system's folder picker.
+  void BrowseForHomeDirectory();
+  void SetHomeDirectory(const std::string& folder);
+  // The port the next Start uses.
+  void SetPort(int port);
+  void SelectPointer(int pointer);
+  void SetCursorEmulation(bool on);
+  void Vibrate(int code);
+  // The QR code of the address the bottom lines name.
+  void ShowPhoneAddressCode();
+  // The timer's tick.
+  void Tick();
 
   // The three ways out; each runs the shutdown sequence.
   void OnOK();
@@ -54,29 +59,26 @@ class MainDialog : private DialogFieldExchange {
   // the rendezvous file goes with the area it names.
   void OnEndSession();
 
-  // The pointers that reported in the last second, for the operator's overview.
-  std::vector<ReportingPointer> ReportingPointers();
-
-  bool IsRunning() const { return running_; }
+  // What the front ends show; the reporting pointers and the refusals are
+  // read afresh.
+  const DialogState& State();
+  bool IsRunning() const { return state_.running; }
   // The key that phones' reports must carry, fixed from the initialisation
   // on; empty when the class has none.
   const std::string& AccessKey() const;
-  const std::string& StatusText() const { return statusText_; }
-  HttpServer& Server();
 
  private:
-  // DialogFieldExchange: the members and the view's controls.
-  DialogFields& Fields() override { return fields_; }
+  // DialogFieldExchange: the members and the view's edit fields.
+  DialogFields& Fields() override { return state_.fields; }
   bool TakeFieldsFromControls() override;
   void PushFieldsToControls() override;
   std::optional<WindowPlacementBytes> CurrentPlacement() override {
     return view_.CurrentPlacement();
   }
 
-  bool TakeIntegerField(int control, int low, int high, int& value);
+  bool TakeIntegerField(const std::string& text, int low, int high, int& value);
   bool CreateSharedMemory();
   void KeepAreaPublished();
-  void FillPointerList();
   int LoadPage();
   void ChooseAccessKey();
   void NoticeStartOutcome();
@@ -85,6 +87,9 @@ class MainDialog : private DialogFieldExchange {
   void ShowNotSaved(const char* what, const SettingsWriteFailure& failure);
   void SetStatus(const char* text);
   void ShowPhoneAddresses();
+  std::string PhoneAddressLines();
+  void RefuseCursorEmulation(const char* reason);
+  void Render() { view_.Render(state_); }
 
   Application& app_;
   DialogView& view_;
@@ -92,11 +97,8 @@ class MainDialog : private DialogFieldExchange {
   CursorEmulation cursorEmulation_;  // follows the selected pointer's reports
   ProtocolPointerStatus pointerStatus_;
   EngineStatistics statistics_;
+  DialogState state_;
   TimerTick tick_;
-  DialogFields fields_;
-  std::string statusText_ = "Idle...";
-  std::string clickableAddress_;  // the address line's first address; empty when phones have none
-  bool running_ = false;
   std::atomic<bool> addressInUse_{false};  // heard from the engine during a start
   bool settingsLoaded_ = false;            // an early end never overwrites the stored settings
   bool rendezvousPublished_ = false;       // the rendezvous file on disk is ours

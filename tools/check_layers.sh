@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Checks that the sources keep to the layers, lowest first:
 #
-#   platform < common < server < pointer < http < app
+#   platform < common < {server, pointer} < http < app
 #
-# A folder includes only itself and the layers below it. Codeplate (qrtool/)
+# A folder includes only itself and the layers below it; server/ and
+# pointer/ are siblings and include nothing of each other. Codeplate (qrtool/)
 # and TVXTap (tap/) sit on whatever layers they use; tests/, fuzz/ and bench/
 # may include anything. Nothing includes those five from outside, except that
 # tests/ and fuzz/ include the programs they drive. Two folders that include
@@ -16,7 +17,7 @@ set -euo pipefail
 
 cd "${1:-$(dirname "$0")/..}"
 
-declare -A rank=([platform]=0 [common]=1 [server]=2 [pointer]=3 [http]=4 [app]=5)
+declare -A rank=([platform]=0 [common]=1 [server]=2 [pointer]=2 [http]=3 [app]=4)
 # The folders above the layers, and who besides themselves may include them.
 declare -A includers=([qrtool]="tests fuzz" [tap]="tests fuzz" [tests]="" [fuzz]="" [bench]=""
   [sdk]="tap tests")
@@ -44,6 +45,9 @@ while IFS= read -r hit; do
     if ((rank[$to] > rank[$from])); then
       echo "$file:$line: includes $target, but $to/ lies above $from/"
       failed=1
+    elif ((rank[$to] == rank[$from])); then
+      echo "$file:$line: includes $target, but $to/ and $from/ are siblings"
+      failed=1
     fi
   elif [[ -v includers[$to] && " ${includers[$to]} " != *" $from "* ]]; then
     echo "$file:$line: includes $target, but nothing outside $to/ may include it"
@@ -62,6 +66,6 @@ for edge in "${!edges[@]}"; do
 done
 
 if ((failed)); then
-  echo "Layers: platform < common < server < pointer < http < app; see tools/check_layers.sh"
+  echo "Layers: platform < common < {server, pointer} < http < app; see tools/check_layers.sh"
 fi
 exit "$failed"

@@ -5,10 +5,9 @@
 #include <vector>
 
 #include "app/console/console_view.h"
-#include "app/dialog_controls.h"
 #include "app/main_dialog.h"
 #include "common/pointer_limits.h"
-#include "http/http_server.h"
+#include "pointer/vibrations.h"
 
 namespace {
 
@@ -29,9 +28,6 @@ std::vector<std::string> Words(std::string_view line) {
   }
   return words;
 }
-
-constexpr const char* kVibrateNames[] = {"short-single", "normal-single", "long-single",
-                                         "short-double", "normal-double", "long-double"};
 
 struct Command;
 
@@ -77,10 +73,7 @@ constexpr Command kCommands[] = {
     {"select", "select N", 1,
      "selects pointer N (0 to 79): its reports drive the cursor and it gets the vibrations",
      Select},
-    {"vibrate", "vibrate PATTERN", 1,
-     "queues a vibration for the selected pointer; PATTERN is short-single, normal-single, "
-     "long-single, short-double, normal-double or long-double, or A0 to A5 in that order",
-     Vibrate},
+    {"vibrate", "vibrate PATTERN", 1, nullptr, Vibrate},
     {"emulate", "emulate on|off", 1,
      "lets the selected pointer move the PC's cursor and press its buttons (needs a display); "
      "holding Ctrl+Shift switches it off",
@@ -128,8 +121,47 @@ const Command* FindCommand(const std::string& name) {
 std::string UsageOf(const Command& command) {
   if (std::string_view(command.name) != "vibrate") return command.usage;
   std::string usage = "vibrate ";
-  for (const char* pattern : kVibrateNames) usage += std::string(pattern) + "|";
+  for (const Vibration& vibration : kVibrations) usage += std::string(vibration.word) + "|";
   return usage + "A0..A5";
+}
+
+// "queues a vibration ...; PATTERN is short-single, ... or long-double, or A0 to A5 in that order"
+std::string VibrateExplanation() {
+  std::string text = "queues a vibration for the selected pointer; PATTERN is ";
+  const std::size_t count = std::size(kVibrations);
+  for (std::size_t i = 0; i < count; ++i) {
+    text += kVibrations[i].word;
+    text += i + 2 < count ? ", " : i + 2 == count ? " or " : "";
+  }
+  return text + ", or A0 to A5 in that order";
+}
+
+std::string ExplanationOf(const Command& command) {
+  return command.explanation != nullptr ? command.explanation : VibrateExplanation();
+}
+
+std::string TwoDigits(int number) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d", number);
+  return text;
+}
+
+// "Status: ... | Cursor: on|off", the fields in the dialog's order.
+std::string StatusLine(const DialogState& state) {
+  const DialogStatistics& stats = state.statistics;
+  const DialogLiveStatus& live = state.live;
+  std::string line = "Status: " + state.statusText +
+                     " | Active Conn.: " + stats.activeConnections +
+                     " | Requests: " + stats.requests + " | KB Sent: " + stats.kbSent +
+                     " | KB Received: " + stats.kbReceived + " | Visitors: " + stats.visitors +
+                     " | Requests/Sec: " + stats.requestsPerSecond + " | X: " + live.x +
+                     " | Y: " + live.y + " | ButtonL: " + (live.buttonL ? "1" : "0") +
+                     " | ButtonR: " + (live.buttonR ? "1" : "0") +
+                     " | Off-Screen: " + (live.offScreen ? "1" : "0") +
+                     " | Pointer: " + TwoDigits(state.selectedPointer) +
+                     " | Cursor: " + (state.cursorEmulation ? "on" : "off");
+  if (state.hasAccessKey) line += " | Refused: " + std::to_string(state.refusedReports);
+  return line;
 }
 
 // Nothing has changed when this is shown.
@@ -150,22 +182,22 @@ bool ParsePointer(const std::string& word, int& pointer) {
 }
 
 CommandResult Start(const CommandCall& call) {
-  call.dialog.OnStart();
+  call.dialog.Start();
   return CommandResult::kDone;
 }
 
 CommandResult Stop(const CommandCall& call) {
-  call.dialog.OnStop();
+  call.dialog.Stop();
   return CommandResult::kDone;
 }
 
 CommandResult Reset(const CommandCall& call) {
-  call.dialog.OnReset();
+  call.dialog.Reset();
   return CommandResult::kDone;
 }
 
 CommandResult Reread(const CommandCall& call) {
-  call.dialog.OnReReadFiles();
+  call.dialog.ReloadPage();
   return CommandResult::kDone;
 }
 
@@ -177,8 +209,7 @@ CommandResult Select(const CommandCall& call) {
   } else if (!IsValidPointer(pointer)) {
     ShowUsage(call.command, "there is no pointer " + word + ", pointers are 0 to 79", call.view);
   } else {
-    call.view.SelectPointerEntry(pointer);
-    call.dialog.OnPointerSelected();
+    call.dialog.SelectPointer(pointer);
   }
   return CommandResult::kDone;
 }
@@ -188,7 +219,7 @@ CommandResult Vibrate(const CommandCall& call) {
   if (code == 0) {
     ShowUsage(call.command, "unknown pattern \"" + call.words[1] + "\"", call.view);
   } else {
-    call.dialog.OnVibrate(code);
+    call.dialog.Vibrate(code);
   }
   return CommandResult::kDone;
 }
@@ -198,19 +229,17 @@ CommandResult Emulate(const CommandCall& call) {
     ShowUsage(call.command, "on or off, not \"" + call.words[1] + "\"", call.view);
     return CommandResult::kDone;
   }
-  const bool on = call.argument == "on";
-  call.view.CheckBox(control::kCursorEmulation, on);
-  call.dialog.OnCursorEmulationClicked(on);
+  call.dialog.SetCursorEmulation(call.argument == "on");
   return CommandResult::kDone;
 }
 
 CommandResult List(const CommandCall& call) {
-  MainDialog& dialog = call.dialog;
   ConsoleView& view = call.view;
-  const std::string selected = view.SelectedPointerEntry();
-  const std::vector<ReportingPointer> pointers = dialog.ReportingPointers();
+  const DialogState& state = call.dialog.State();
+  const std::vector<ReportingPointer>& pointers = state.reportingPointers;
   if (pointers.empty()) {
-    view.ShowMessageBox("No pointer has reported in the last second (selected: " + selected + ").",
+    view.ShowMessageBox("No pointer has reported in the last second (selected: Pointer " +
+                            TwoDigits(state.selectedPointer) + ").",
                         "");
     return CommandResult::kDone;
   }
@@ -218,7 +247,7 @@ CommandResult List(const CommandCall& call) {
   for (const ReportingPointer& pointer : pointers) {
     char line[96];
     std::snprintf(line, sizeof line, "\n%c Pointer %02d  X %5d  Y %5d  ButtonL %d  ButtonR %d",
-                  pointer.pointer == view.SelectedPointerIndex() ? '*' : ' ', pointer.pointer,
+                  pointer.pointer == state.selectedPointer ? '*' : ' ', pointer.pointer,
                   pointer.status.x, pointer.status.y, pointer.status.buttonL,
                   pointer.status.buttonR);
     text += line;
@@ -229,10 +258,7 @@ CommandResult List(const CommandCall& call) {
 }
 
 CommandResult Status(const CommandCall& call) {
-  std::string line = call.view.StatusLine();
-  if (!call.dialog.AccessKey().empty())
-    line += " | Refused: " + std::to_string(call.dialog.Server().RefusedReports());
-  call.view.ShowMessageBox(line, "");
+  call.view.ShowMessageBox(StatusLine(call.dialog.State()), "");
   return CommandResult::kDone;
 }
 
@@ -250,10 +276,10 @@ CommandResult Exit(const CommandCall& call) {
 
 int VibrateCodeFor(std::string_view word) {
   const std::string lower = Lower(word);
-  for (int i = 0; i < 6; ++i) {
-    char code[3];
-    std::snprintf(code, sizeof code, "a%d", i);
-    if (lower == kVibrateNames[i] || lower == code) return 0xA0 + i;
+  for (const Vibration& vibration : kVibrations) {
+    char code[4];
+    std::snprintf(code, sizeof code, "a%x", static_cast<unsigned>(vibration.code & 0xF));
+    if (lower == vibration.word || lower == code) return vibration.code;
   }
   return 0;
 }
@@ -264,7 +290,7 @@ std::string ConsoleHelpText() {
     char line[64];
     std::snprintf(line, sizeof line, "\n  %-16s ", command.usage);
     text += line;
-    text += command.explanation;
+    text += ExplanationOf(command);
     text += ".";
   }
   return text + "\n" + kStatusFields;

@@ -155,7 +155,7 @@ int RunConsoleFrontEnd(Application& app) {
     const std::uint32_t now = platform::TickCount();
     if (period != 0 && now - lastTick >= period) {
       lastTick = now;
-      dialog.OnTimer();
+      dialog.Tick();
     }
   }
   if (sessionEnding) {

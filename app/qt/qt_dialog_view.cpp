@@ -21,23 +21,26 @@
 
 #include "app/dialog_controls.h"
 #include "app/main_dialog.h"
+#include "app/dialog_template.h"
 #include "app/qt/address_label.h"
-#include "app/qt/dialog_template.h"
 #include "app/qt/dialog_window.h"
 #include "app/qt/indicator_box.h"
 #include "app/qt/qr_code_window.h"
 #include "app/window_placement.h"
+#include "common/pointer_limits.h"
 #include "http/favicon.h"
-#include "pointer/pointer_protocol.h"
+#include "pointer/vibrations.h"
 
 namespace {
 
-using qt_window::ControlKind;
-using qt_window::ControlTemplate;
+using dialog_template::ControlKind;
+using dialog_template::ControlTemplate;
 
 const QColor kButtonLDown(0, 255, 0);
 const QColor kButtonRDown(255, 0, 0);
 const QColor kButtonUp(210, 210, 210);
+// A closed drop-down list: the template's height includes the opened list.
+constexpr int kClosedListHeightUnits = 13;
 
 QString ToQt(const std::string& text) {
   return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
@@ -144,7 +147,7 @@ QWidget* CreateControl(const ControlTemplate& item, QWidget* parent) {
 }  // namespace
 
 QtDialogView::QtDialogView() : window_(std::make_unique<qt_window::DialogWindow>()) {
-  window_->setWindowTitle(QString::fromLatin1(qt_window::kDialogCaption));
+  window_->setWindowTitle(QString::fromLatin1(dialog_template::kDialogCaption));
   window_->setWindowIcon(ProgramIcon());
   BuildControls();
 }
@@ -154,7 +157,7 @@ QtDialogView::~QtDialogView() = default;
 void QtDialogView::BuildControls() {
   DialogUnits units(window_->font());
   std::vector<std::pair<const ControlTemplate*, QWidget*>> created;
-  for (const ControlTemplate& item : qt_window::DialogControls()) {
+  for (const ControlTemplate& item : dialog_template::DialogControls()) {
     QWidget* widget = CreateControl(item, window_.get());
     widget->setEnabled(!item.disabled);
     if (item.id != 0) controls_[item.id] = widget;
@@ -162,16 +165,26 @@ void QtDialogView::BuildControls() {
     created.emplace_back(&item, widget);
   }
   for (const auto& [item, widget] : created) {
-    widget->setGeometry(units.ToPixels(item->x, item->y, item->width, item->height));
+    const int height = item->kind == ControlKind::kComboBox ? kClosedListHeightUnits : item->height;
+    widget->setGeometry(units.ToPixels(item->x, item->y, item->width, height));
   }
-  window_->setFixedSize(units.X(qt_window::kDialogWidthUnits),
-                        units.Y(qt_window::kDialogHeightUnits));
+  window_->setFixedSize(units.X(dialog_template::kDialogWidthUnits),
+                        units.Y(dialog_template::kDialogHeightUnits));
   pointerList_ = static_cast<QComboBox*>(controls_.at(control::kPointerList));
   buttonLIndicator_ =
       static_cast<qt_window::IndicatorBox*>(controls_.at(control::kButtonLIndicator));
   buttonRIndicator_ =
       static_cast<qt_window::IndicatorBox*>(controls_.at(control::kButtonRIndicator));
   addressLine_ = static_cast<qt_window::AddressLabel*>(controls_.at(control::kPhoneAddress));
+  FillPointerList();
+}
+
+// "Pointer 00" to "Pointer 79": zero-padded, so the sorted list has
+// pointer n at entry n.
+void QtDialogView::FillPointerList() {
+  for (int i = 0; i < kPointerCount; ++i) {
+    pointerList_->addItem(QString::asprintf("Pointer %02d", i));
+  }
 }
 
 void QtDialogView::Connect(MainDialog& dialog) {
@@ -179,23 +192,23 @@ void QtDialogView::Connect(MainDialog& dialog) {
     QObject::connect(static_cast<QPushButton*>(controls_.at(id)), &QPushButton::clicked,
                      window_.get(), handler);
   };
-  onClick(control::kStart, [&dialog] { dialog.OnStart(); });
-  onClick(control::kStop, [&dialog] { dialog.OnStop(); });
-  onClick(control::kReset, [&dialog] { dialog.OnReset(); });
-  onClick(control::kBrowse, [&dialog] { dialog.OnBrowse(); });
-  onClick(control::kReReadFiles, [&dialog] { dialog.OnReReadFiles(); });
+  onClick(control::kStart, [&dialog] { dialog.Start(); });
+  onClick(control::kStop, [&dialog] { dialog.Stop(); });
+  onClick(control::kReset, [&dialog] { dialog.Reset(); });
+  onClick(control::kBrowse, [&dialog] { dialog.BrowseForHomeDirectory(); });
+  onClick(control::kReReadFiles, [&dialog] { dialog.ReloadPage(); });
   onClick(control::kOk, [&dialog] { dialog.OnOK(); });
-  for (int i = 0; i <= control::kVibrateLongDouble - control::kVibrateShortSingle; ++i) {
-    onClick(control::kVibrateShortSingle + i,
-            [&dialog, i] { dialog.OnVibrate(kVibrateShortSingle + i); });
+  for (int i = 0; i < static_cast<int>(std::size(kVibrations)); ++i) {
+    const int code = kVibrations[i].code;
+    onClick(control::kVibrateShortSingle + i, [&dialog, code] { dialog.Vibrate(code); });
   }
   QObject::connect(static_cast<QCheckBox*>(controls_.at(control::kCursorEmulation)),
                    &QCheckBox::clicked, window_.get(),
-                   [&dialog](bool checked) { dialog.OnCursorEmulationClicked(checked); });
+                   [&dialog](bool checked) { dialog.SetCursorEmulation(checked); });
   QObject::connect(pointerList_, &QComboBox::activated, window_.get(),
-                   [&dialog] { dialog.OnPointerSelected(); });
-  QObject::connect(&timer_, &QTimer::timeout, window_.get(), [&dialog] { dialog.OnTimer(); });
-  addressLine_->onClick = [&dialog] { dialog.OnPhoneAddressClicked(); };
+                   [&dialog](int entry) { dialog.SelectPointer(entry); });
+  QObject::connect(&timer_, &QTimer::timeout, window_.get(), [&dialog] { dialog.Tick(); });
+  addressLine_->onClick = [&dialog] { dialog.ShowPhoneAddressCode(); };
   window_->onOk = [&dialog] { dialog.OnOK(); };
   window_->onCancel = [&dialog] { dialog.OnCancel(); };
 }
@@ -213,16 +226,53 @@ QWidget* QtDialogView::Control(int id) const {
   return found == controls_.end() ? nullptr : found->second;
 }
 
+// Only a changed text is written: a label repaints, an edit field loses
+// the operator's cursor place on every write.
 void QtDialogView::SetItemText(int control, const std::string& text) {
   QWidget* widget = Control(control);
+  const QString shown = ToQt(text);
   if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-    edit->setText(ToQt(text));
+    if (edit->text() != shown) edit->setText(shown);
   } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-    label->setText(ToQt(text));
+    if (label->text() != shown) label->setText(shown);
   }
 }
 
-std::string QtDialogView::GetItemText(int control) {
+void QtDialogView::Render(const DialogState& state) {
+  SetItemText(control::kStatus, state.statusText);
+  // The live status and the statistics in the order the tick has always shown them.
+  SetItemText(control::kX, state.live.x);
+  SetItemText(control::kY, state.live.y);
+  RepaintIndicators(state.live.buttonL, state.live.buttonR);
+  CheckBox(control::kOffScreen, state.live.offScreen);
+  const DialogStatistics& stats = state.statistics;
+  SetItemText(control::kActiveConnections, stats.activeConnections);
+  SetItemText(control::kKbReceived, stats.kbReceived);
+  SetItemText(control::kKbSent, stats.kbSent);
+  SetItemText(control::kRequests, stats.requests);
+  SetItemText(control::kRequestsPerSecond, stats.requestsPerSecond);
+  SetItemText(control::kVisitors, stats.visitors);
+  CheckBox(control::kCursorEmulation, state.cursorEmulation);
+  if (pointerList_->currentIndex() != state.selectedPointer) {
+    pointerList_->setCurrentIndex(state.selectedPointer);
+  }
+  SetItemText(control::kPhoneAddress, state.phoneAddressText);
+  if (fieldsPushed_ != state.fieldsPushed) {
+    fieldsPushed_ = state.fieldsPushed;
+    const DialogFields& fields = state.fields;
+    SetItemText(control::kHomeDirectory, fields.homeDirectory);
+    SetItemText(control::kDefaultIndexFile, fields.defaultIndexFile);
+    SetItemText(control::kPort, std::to_string(fields.port));
+    SetItemText(control::kPersistenceTimeout, std::to_string(fields.persistenceTimeoutSeconds));
+  }
+}
+
+std::optional<FieldTexts> QtDialogView::TakeFieldTexts() {
+  return FieldTexts{GetItemText(control::kHomeDirectory), GetItemText(control::kDefaultIndexFile),
+                    GetItemText(control::kPort), GetItemText(control::kPersistenceTimeout)};
+}
+
+std::string QtDialogView::GetItemText(int control) const {
   QWidget* widget = Control(control);
   if (auto* edit = qobject_cast<QLineEdit*>(widget)) return FromQt(edit->text());
   if (auto* label = qobject_cast<QLabel*>(widget)) return FromQt(label->text());
@@ -243,22 +293,6 @@ void QtDialogView::RepaintIndicators(bool buttonL, bool buttonR) {
 void QtDialogView::ShowMessageBox(const std::string& text, const std::string& caption) {
   QMessageBox box(QMessageBox::Warning, ToQt(caption), ToQt(text), QMessageBox::Ok, window_.get());
   box.exec();
-}
-
-// The list is sorted, as its template says.
-void QtDialogView::AddPointerEntry(const std::string& text) {
-  const QString entry = ToQt(text);
-  int at = 0;
-  while (at < pointerList_->count() && pointerList_->itemText(at) < entry) ++at;
-  pointerList_->insertItem(at, entry);
-}
-
-void QtDialogView::SelectPointerEntry(int index) {
-  pointerList_->setCurrentIndex(index);
-}
-
-std::string QtDialogView::SelectedPointerEntry() {
-  return FromQt(pointerList_->currentText());
 }
 
 void QtDialogView::StartTimer(unsigned periodMs) {

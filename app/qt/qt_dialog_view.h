@@ -1,6 +1,6 @@
 // The main dialog in a Qt Widgets window: the template's controls, timer 1,
-// modal message boxes, the folder picker and the QR code's window. It shows what MainDialog
-// decides and hands every click, key and tick straight to it.
+// modal message boxes, the folder picker and the QR code's window. Connect
+// turns the widgets' events into MainDialog's intents; Render shows its state.
 #pragma once
 
 #include <QTimer>
@@ -38,15 +38,13 @@ class QtDialogView final : public DialogView {
   // The control with that id, or nullptr.
   QWidget* Control(int id) const;
 
+  // The text a label or edit field shows (for the window's tests).
+  std::string GetItemText(int control) const;
+
   // DialogView
-  void SetItemText(int control, const std::string& text) override;
-  void CheckBox(int control, bool checked) override;
-  void RepaintIndicators(bool buttonL, bool buttonR) override;
-  std::string GetItemText(int control) override;
+  void Render(const DialogState& state) override;
+  std::optional<FieldTexts> TakeFieldTexts() override;
   void ShowMessageBox(const std::string& text, const std::string& caption) override;
-  void AddPointerEntry(const std::string& text) override;
-  void SelectPointerEntry(int index) override;
-  std::string SelectedPointerEntry() override;
   void StartTimer(unsigned periodMs) override;
   void StopTimer() override;
   void EndDialog(int result) override;
@@ -61,6 +59,10 @@ class QtDialogView final : public DialogView {
 
  private:
   void BuildControls();
+  void FillPointerList();
+  void SetItemText(int control, const std::string& text);
+  void CheckBox(int control, bool checked);
+  void RepaintIndicators(bool buttonL, bool buttonR);
 
   std::unique_ptr<qt_window::DialogWindow> window_;
   std::map<int, QWidget*> controls_;  // owned by the window
@@ -70,4 +72,5 @@ class QtDialogView final : public DialogView {
   qt_window::AddressLabel* addressLine_ = nullptr;
   qt_window::QrCodeWindow* qrCodeWindow_ = nullptr;  // owned by the window, made on first use
   QTimer timer_;
+  unsigned fieldsPushed_ = 0;  // the state's count when the fields were last written
 };

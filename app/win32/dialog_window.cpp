@@ -8,12 +8,12 @@
 #include "app/main_dialog.h"
 #include "app/win32/win32_dialog_view.h"
 #include "app/window_front_end.h"
+#include "pointer/vibrations.h"
 
 namespace {
 
 constexpr int kDialogTemplate = 102;
 constexpr int kProgramIcon = 128;
-constexpr int kFirstVibrateCode = 0xA0;
 
 // What the dialog procedure reaches through the window's user data.
 struct DialogWindow {
@@ -37,13 +37,16 @@ void OnInitDialog(HWND hwnd, DialogWindow& window) {
   window.dialog->OnInitDialog();  // on failure it has ended the dialog itself
 }
 
+// The widgets' events as the dialog's intents.
 void OnCommand(MainDialog& dialog, HWND hwnd, int control, int code) {
   if (control == control::kPointerList) {
-    if (code == CBN_SELCHANGE) dialog.OnPointerSelected();
+    // Entry n of the sorted list is pointer n.
+    const LRESULT entry = SendDlgItemMessageA(hwnd, control, CB_GETCURSEL, 0, 0);
+    if (code == CBN_SELCHANGE && entry != CB_ERR) dialog.SelectPointer(static_cast<int>(entry));
     return;
   }
   if (control == control::kPhoneAddress) {
-    if (code == STN_CLICKED) dialog.OnPhoneAddressClicked();
+    if (code == STN_CLICKED) dialog.ShowPhoneAddressCode();
     return;
   }
   if (code != BN_CLICKED) return;
@@ -55,27 +58,26 @@ void OnCommand(MainDialog& dialog, HWND hwnd, int control, int code) {
       dialog.OnCancel();
       return;
     case control::kStart:
-      dialog.OnStart();
+      dialog.Start();
       return;
     case control::kStop:
-      dialog.OnStop();
+      dialog.Stop();
       return;
     case control::kReset:
-      dialog.OnReset();
+      dialog.Reset();
       return;
     case control::kBrowse:
-      dialog.OnBrowse();
+      dialog.BrowseForHomeDirectory();
       return;
     case control::kReReadFiles:
-      dialog.OnReReadFiles();
+      dialog.ReloadPage();
       return;
-
     case control::kCursorEmulation:
-      dialog.OnCursorEmulationClicked(IsDlgButtonChecked(hwnd, control) == BST_CHECKED);
+      dialog.SetCursorEmulation(IsDlgButtonChecked(hwnd, control) == BST_CHECKED);
       return;
     default:
       if (control >= control::kVibrateShortSingle && control <= control::kVibrateLongDouble) {
-        dialog.OnVibrate(kFirstVibrateCode + control - control::kVibrateShortSingle);
+        dialog.Vibrate(kVibrations[control - control::kVibrateShortSingle].code);
       }
   }
 }
@@ -93,7 +95,7 @@ INT_PTR CALLBACK DialogProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
       OnCommand(dialog, hwnd, LOWORD(wParam), HIWORD(wParam));
       return TRUE;
     case WM_TIMER:
-      dialog.OnTimer();
+      dialog.Tick();
       return TRUE;
     case WM_PAINT:
       window->view.Paint(window->bigIcon);

@@ -1,8 +1,10 @@
 #include "app/win32/win32_dialog_view.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "app/dialog_controls.h"
+#include "common/pointer_limits.h"
 
 namespace {
 
@@ -25,10 +27,56 @@ void Win32DialogView::Attach(HWND dialog) {
   dialog_ = dialog;
   indicatorRects_[0] = ControlRectInDialog(dialog, control::kButtonLIndicator);
   indicatorRects_[1] = ControlRectInDialog(dialog, control::kButtonRIndicator);
+  // "Pointer 00" to "Pointer 79": zero-padded, so the sorted list has
+  // pointer n at entry n.
+  for (int i = 0; i < kPointerCount; ++i) {
+    char entry[16];
+    std::snprintf(entry, sizeof entry, "Pointer %02d", i);
+    SendDlgItemMessageA(dialog_, control::kPointerList, CB_ADDSTRING, 0,
+                        reinterpret_cast<LPARAM>(entry));
+  }
 }
 
+void Win32DialogView::Render(const DialogState& state) {
+  SetItemText(control::kStatus, state.statusText);
+  // The live status and the statistics in the order the tick has always shown them.
+  SetItemText(control::kX, state.live.x);
+  SetItemText(control::kY, state.live.y);
+  RepaintIndicators(state.live.buttonL, state.live.buttonR);
+  CheckBox(control::kOffScreen, state.live.offScreen);
+  const DialogStatistics& stats = state.statistics;
+  SetItemText(control::kActiveConnections, stats.activeConnections);
+  SetItemText(control::kKbReceived, stats.kbReceived);
+  SetItemText(control::kKbSent, stats.kbSent);
+  SetItemText(control::kRequests, stats.requests);
+  SetItemText(control::kRequestsPerSecond, stats.requestsPerSecond);
+  SetItemText(control::kVisitors, stats.visitors);
+  CheckBox(control::kCursorEmulation, state.cursorEmulation);
+  const WPARAM entry = static_cast<WPARAM>(state.selectedPointer);
+  if (SendDlgItemMessageA(dialog_, control::kPointerList, CB_GETCURSEL, 0, 0) !=
+      static_cast<LRESULT>(entry)) {
+    SendDlgItemMessageA(dialog_, control::kPointerList, CB_SETCURSEL, entry, 0);
+  }
+  SetItemText(control::kPhoneAddress, state.phoneAddressText);
+  if (fieldsPushed_ != state.fieldsPushed) {
+    fieldsPushed_ = state.fieldsPushed;
+    const DialogFields& fields = state.fields;
+    SetItemText(control::kHomeDirectory, fields.homeDirectory);
+    SetItemText(control::kDefaultIndexFile, fields.defaultIndexFile);
+    SetItemText(control::kPort, std::to_string(fields.port));
+    SetItemText(control::kPersistenceTimeout, std::to_string(fields.persistenceTimeoutSeconds));
+  }
+}
+
+std::optional<FieldTexts> Win32DialogView::TakeFieldTexts() {
+  return FieldTexts{GetItemText(control::kHomeDirectory), GetItemText(control::kDefaultIndexFile),
+                    GetItemText(control::kPort), GetItemText(control::kPersistenceTimeout)};
+}
+
+// Only a changed text is written: each write repaints the control, and an
+// edit field loses the operator's cursor place.
 void Win32DialogView::SetItemText(int control, const std::string& text) {
-  SetDlgItemTextA(dialog_, control, text.c_str());
+  if (GetItemText(control) != text) SetDlgItemTextA(dialog_, control, text.c_str());
 }
 
 void Win32DialogView::CheckBox(int control, bool checked) {
@@ -55,28 +103,6 @@ std::string Win32DialogView::GetItemText(int control) {
 
 void Win32DialogView::ShowMessageBox(const std::string& text, const std::string& caption) {
   MessageBoxA(dialog_, text.c_str(), caption.c_str(), MB_OK);
-}
-
-void Win32DialogView::AddPointerEntry(const std::string& text) {
-  SendDlgItemMessageA(dialog_, control::kPointerList, CB_ADDSTRING, 0,
-                      reinterpret_cast<LPARAM>(text.c_str()));
-}
-
-void Win32DialogView::SelectPointerEntry(int index) {
-  SendDlgItemMessageA(dialog_, control::kPointerList, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-}
-
-std::string Win32DialogView::SelectedPointerEntry() {
-  const LRESULT index = SendDlgItemMessageA(dialog_, control::kPointerList, CB_GETCURSEL, 0, 0);
-  if (index == CB_ERR) return {};
-  const LRESULT length = SendDlgItemMessageA(dialog_, control::kPointerList, CB_GETLBTEXTLEN,
-                                             static_cast<WPARAM>(index), 0);
-  if (length == CB_ERR) return {};
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  SendDlgItemMessageA(dialog_, control::kPointerList, CB_GETLBTEXT, static_cast<WPARAM>(index),
-                      reinterpret_cast<LPARAM>(text.data()));
-  text.resize(static_cast<std::size_t>(length));
-  return text;
 }
 
 void Win32DialogView::StartTimer(unsigned periodMs) {

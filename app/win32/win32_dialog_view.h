@@ -1,5 +1,5 @@
-// DialogView on a Win32 dialog window: moves values between the controls of
-// template 102 and MainDialog, and nothing more.
+// DialogView on a Win32 dialog window: renders MainDialog's state into the
+// controls of template 102 and takes the edit fields back, nothing more.
 #pragma once
 
 #include <windows.h>
@@ -13,18 +13,13 @@ class Win32DialogView : public DialogView {
   Win32DialogView(const Win32DialogView&) = delete;
   Win32DialogView& operator=(const Win32DialogView&) = delete;
 
-  // Binds the view to the dialog window once it exists (WM_INITDIALOG).
+  // Binds the view to the dialog window once it exists (WM_INITDIALOG) and
+  // fills the pointer list.
   void Attach(HWND dialog);
 
-  void SetItemText(int control, const std::string& text) override;
-  void CheckBox(int control, bool checked) override;
-  void RepaintIndicators(bool buttonL, bool buttonR) override;
-
-  std::string GetItemText(int control) override;
+  void Render(const DialogState& state) override;
+  std::optional<FieldTexts> TakeFieldTexts() override;
   void ShowMessageBox(const std::string& text, const std::string& caption) override;
-  void AddPointerEntry(const std::string& text) override;
-  void SelectPointerEntry(int index) override;
-  std::string SelectedPointerEntry() override;
   void StartTimer(unsigned periodMs) override;
   void StopTimer() override;
   void EndDialog(int result) override;
@@ -40,11 +35,16 @@ class Win32DialogView : public DialogView {
 
  private:
   void FillIndicator(int control, bool on, COLORREF onColour);
+  void SetItemText(int control, const std::string& text);
+  std::string GetItemText(int control);
+  void CheckBox(int control, bool checked);
+  void RepaintIndicators(bool buttonL, bool buttonR);
 
   HWND dialog_ = nullptr;
   RECT indicatorRects_[2]{};  // 1022 and 1023 in the dialog's client coordinates
   bool buttonL_ = false;
   bool buttonR_ = false;
   UINT_PTR timer_ = 0;
+  unsigned fieldsPushed_ = 0;  // the state's count when the fields were last written
   QrCodeWindow qrCodeWindow_;
 };

@@ -34,8 +34,8 @@ TEST(AreaRemovedTest, TheNextTickMakesAndPublishesANewArea) {
   ASSERT_TRUE(dialog.OnInitDialog());
 
   ASSERT_EQ(shm_unlink(("/" + areaName).c_str()), 0);
-  dialog.OnTimer();
-  dialog.OnTimer();
+  dialog.Tick();
+  dialog.Tick();
   const std::vector<std::string> messages = LogMessages(paths.logFile);
   EXPECT_EQ(
       std::count(messages.begin(), messages.end(),

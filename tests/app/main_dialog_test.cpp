@@ -10,7 +10,6 @@
 
 #include "app/application.h"
 #include "app/console/console_view.h"
-#include "app/dialog_controls.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/socket_client.h"
@@ -72,11 +71,11 @@ TEST_F(MainDialogTest, InitialisationStartsTheServer) {
   ASSERT_TRUE(dialog.OnInitDialog());
   EXPECT_TRUE(dialog.IsRunning());
   EXPECT_EQ(view.TimerPeriodMs(), 200u);
-  EXPECT_EQ(view.GetItemText(control::kStatus), "Working...");
-  EXPECT_EQ(view.GetItemText(control::kPort), std::to_string(port));
-  EXPECT_EQ(view.GetItemText(control::kDefaultIndexFile), "index.htm");
-  EXPECT_TRUE(view.IsChecked(control::kOffScreen));
-  EXPECT_EQ(view.SelectedPointerEntry(), "Pointer 00");
+  EXPECT_EQ(dialog.State().statusText, "Working...");
+  EXPECT_EQ(std::to_string(dialog.State().fields.port), std::to_string(port));
+  EXPECT_EQ(dialog.State().fields.defaultIndexFile, "index.htm");
+  EXPECT_TRUE(dialog.State().live.offScreen);
+  EXPECT_EQ(dialog.State().selectedPointer, 0);
   EXPECT_TRUE(view.messages.empty());
 
   platform::ClientSocket client;
@@ -96,19 +95,19 @@ TEST_F(MainDialogTest, StartWhileRunningAndResetWhileStopped) {
   MainDialog dialog(app, view, mouse);
   ASSERT_TRUE(dialog.OnInitDialog());
 
-  dialog.OnStart();
+  dialog.Start();
   EXPECT_EQ(view.messages, std::vector<std::string>{"Server Already Launched"});
   EXPECT_TRUE(dialog.IsRunning());
 
-  dialog.OnStop();
-  EXPECT_EQ(view.GetItemText(control::kStatus), "Stopped.");
+  dialog.Stop();
+  EXPECT_EQ(dialog.State().statusText, "Stopped.");
   EXPECT_EQ(view.TimerPeriodMs(), 0u);
-  dialog.OnVibrate(0xA3);  // queued while stopped: the start discards it
+  dialog.Vibrate(0xA3);  // queued while stopped: the start discards it
   EXPECT_EQ(app.protocol.ReadState().requestedCommand[0], 0xA3);
-  dialog.OnReset();
+  dialog.Reset();
   EXPECT_EQ(view.messages.back(), "Server not Launched");
   EXPECT_TRUE(dialog.IsRunning());
-  EXPECT_EQ(view.GetItemText(control::kStatus), "Working...");
+  EXPECT_EQ(dialog.State().statusText, "Working...");
   EXPECT_EQ(app.protocol.ReadState().requestedCommand[0], 0);
   dialog.OnCancel();
 }
@@ -119,12 +118,11 @@ TEST_F(MainDialogTest, SelectionIsStoredAtOnceAndRestoredAfterARestart) {
     RecordingView view;
     MainDialog dialog(app, view, mouse);
     ASSERT_TRUE(dialog.OnInitDialog());
-    view.SelectPointerEntry(7);
-    dialog.OnPointerSelected();
+    dialog.SelectPointer(7);
     EXPECT_EQ(app.settings.selectedPointer, 7);
     EXPECT_EQ(platform::ProfileReadString(paths.iniFile, "Control", "SelectedPointer", "", 16),
               "7");
-    dialog.OnVibrate(0xA3);
+    dialog.Vibrate(0xA3);
     EXPECT_EQ(app.protocol.ReadState().requestedCommand[7], 0xA3);
     dialog.OnOK();
   }
@@ -132,7 +130,7 @@ TEST_F(MainDialogTest, SelectionIsStoredAtOnceAndRestoredAfterARestart) {
   RecordingView view;
   MainDialog dialog(app, view, mouse);
   ASSERT_TRUE(dialog.OnInitDialog());
-  EXPECT_EQ(view.SelectedPointerEntry(), "Pointer 07");
+  EXPECT_EQ(dialog.State().selectedPointer, 7);
   dialog.OnOK();
 }
 
@@ -177,8 +175,7 @@ TEST_F(MainDialogTest, SettingsThatCannotBeSavedAreReported) {
   std::filesystem::create_directory(paths.iniFile);
   std::filesystem::create_directory(profile);
 
-  view.SelectPointerEntry(7);
-  dialog.OnPointerSelected();
+  dialog.SelectPointer(7);
   EXPECT_EQ(app.settings.selectedPointer, 7);
   ASSERT_GE(view.notices.size(), 2u);
   EXPECT_EQ(view.notices[view.notices.size() - 2], "Pointer 07 selected.");
@@ -224,21 +221,20 @@ TEST_F(MainDialogTest, CursorEmulationNeedsADisplay) {
   MainDialog dialog(app, view, mouse);
   ASSERT_TRUE(dialog.OnInitDialog());
 
-  view.CheckBox(control::kCursorEmulation, true);
-  dialog.OnCursorEmulationClicked(true);
+  dialog.SetCursorEmulation(true);
   EXPECT_EQ(view.messages,
             std::vector<std::string>{"Cursor emulation is not available: no display"});
-  EXPECT_FALSE(view.IsChecked(control::kCursorEmulation));
+  EXPECT_FALSE(dialog.State().cursorEmulation);
   EXPECT_FALSE(app.settings.cursorEmulation);
 
   mouse.available = true;
-  dialog.OnCursorEmulationClicked(true);
+  dialog.SetCursorEmulation(true);
   EXPECT_TRUE(app.settings.cursorEmulation);
   // A tap of the selected pointer, both reports within one tick.
   app.protocol.HandlePointerReport("/tolvex10000000180008000100200");
   app.protocol.HandlePointerReport("/tolvex10000000280008000000200");
   EXPECT_EQ(mouse.SentFlags(2), (std::vector<std::uint32_t>{0x8003, 0x8005}));
-  dialog.OnCursorEmulationClicked(false);
+  dialog.SetCursorEmulation(false);
   EXPECT_FALSE(app.settings.cursorEmulation);
   dialog.OnOK();
 }
@@ -253,67 +249,38 @@ TEST_F(MainDialogTest, AddressLineFollowsStartStopAndPortAndItsClickShowsTheCode
   MainDialog dialog(app, view, mouse);
   ASSERT_TRUE(dialog.OnInitDialog());
   const std::string first = "http://192.168.1.20:" + std::to_string(port) + "/";
-  EXPECT_EQ(view.GetItemText(control::kPhoneAddress),
+  EXPECT_EQ(dialog.State().phoneAddressText,
             "Phones open " + first +
                 "  (click for its QR code)\nor http://10.0.0.5:" + std::to_string(port) + "/");
-  dialog.OnPhoneAddressClicked();
+  dialog.ShowPhoneAddressCode();
   EXPECT_EQ(view.qrCodes, std::vector<std::string>{first});
 
-  dialog.OnStop();
-  EXPECT_EQ(view.GetItemText(control::kPhoneAddress).rfind("The server is not running", 0), 0u);
-  dialog.OnPhoneAddressClicked();
+  dialog.Stop();
+  EXPECT_EQ(dialog.State().phoneAddressText.rfind("The server is not running", 0), 0u);
+  dialog.ShowPhoneAddressCode();
   EXPECT_EQ(view.qrCodes.size(), 1u);
 
   std::uint16_t otherPort = 0;
   platform::FindFreePort(otherPort);
-  view.SetItemText(control::kPort, std::to_string(otherPort));
+  dialog.SetPort(otherPort);
   app.localAddresses = [] { return std::vector<std::string>{"192.168.1.20"}; };
-  dialog.OnStart();
+  dialog.Start();
   ASSERT_TRUE(dialog.IsRunning());
-  EXPECT_EQ(view.GetItemText(control::kPhoneAddress),
+  EXPECT_EQ(dialog.State().phoneAddressText,
             "Phones open http://192.168.1.20:" + std::to_string(otherPort) +
                 "/  (click for its QR code)");
 
   // Without a network the loopback address is no use to a phone: no code.
   app.localAddresses = [] { return std::vector<std::string>{}; };
-  dialog.OnStop();
-  dialog.OnStart();
-  EXPECT_EQ(view.GetItemText(control::kPhoneAddress),
+  dialog.Stop();
+  dialog.Start();
+  EXPECT_EQ(dialog.State().phoneAddressText,
             "No network: phones cannot connect until this PC is on one.\n"
             "Only a browser on this PC opens http://127.0.0.1:" +
                 std::to_string(otherPort) + "/");
-  dialog.OnPhoneAddressClicked();
+  dialog.ShowPhoneAddressCode();
   EXPECT_EQ(view.qrCodes.size(), 1u);
   dialog.OnOK();
-}
-
-// The timer tick names the fields it shows; each must land in the control the
-// dialog (and the console's status line) shows it in.
-TEST(DialogViewTest, LiveStatusFieldsLandInTheirOwnControls) {
-  RecordingView view;
-  LiveStatusView& status = view;
-  status.ShowX("1");
-  status.ShowY("2");
-  status.ShowActiveConnections("3");
-  status.ShowKbReceived("4");
-  status.ShowKbSent("5");
-  status.ShowRequests("6");
-  status.ShowRequestsPerSecond("7");
-  status.ShowVisitors("8");
-  status.ShowOffScreen(true);
-  status.ShowCursorEmulation(true);
-  const std::pair<int, const char*> expected[] = {{control::kX, "1"},
-                                                  {control::kY, "2"},
-                                                  {control::kActiveConnections, "3"},
-                                                  {control::kKbReceived, "4"},
-                                                  {control::kKbSent, "5"},
-                                                  {control::kRequests, "6"},
-                                                  {control::kRequestsPerSecond, "7"},
-                                                  {control::kVisitors, "8"}};
-  for (const auto& [control, text] : expected)
-    EXPECT_EQ(view.GetItemText(control), text) << control;
-  EXPECT_TRUE(view.IsChecked(control::kOffScreen));
-  EXPECT_TRUE(view.IsChecked(control::kCursorEmulation));
 }
 
 }  // namespace

@@ -4,14 +4,15 @@
 
 namespace {
 
-// The Windows resource and the Linux definition come from the same number.
-TEST(VersionTest, ProgramCarriesVersion2010) {
+// The Windows resource and the Linux definition both come from the version
+// of the project.
+TEST(VersionTest, ProgramCarriesTheProjectVersion) {
   platform::ProgramVersion version;
   ASSERT_TRUE(platform::ReadProgramVersion(version));
-  EXPECT_EQ(version.major, 2);
-  EXPECT_EQ(version.minor, 0);
-  EXPECT_EQ(version.buildHigh, 1);
-  EXPECT_EQ(version.buildLow, 0);
+  EXPECT_EQ(version.major, TVX_VERSION_MAJOR);
+  EXPECT_EQ(version.minor, TVX_VERSION_MINOR);
+  EXPECT_EQ(version.buildHigh, TVX_VERSION_PATCH);
+  EXPECT_EQ(version.buildLow, TVX_VERSION_TWEAK);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/application.h"
@@ -255,6 +257,49 @@ TEST_F(QtWindowTest, EnterInTheHomeDirectoryFieldEndsTheProgramAndKeepsThePlace)
   EXPECT_EQ(normal->left, 150);
   EXPECT_EQ(normal->top, 60);
   EXPECT_EQ(normal->right - normal->left, window().frameGeometry().width());
+}
+
+}  // namespace
+
+namespace {
+
+// Each field of the state lands in its own control, and the edit fields are
+// written only when the dialog pushes them, never over the operator's typing.
+TEST(QtDialogViewTest, RendersEachFieldInItsOwnControl) {
+  QtDialogView view;
+  DialogState state;
+  state.statusText = "Working...";
+  state.statistics = {"3", "4", "5", "6", "7", "8"};
+  state.live = {"1", "2", true, false, true};
+  state.cursorEmulation = true;
+  state.selectedPointer = 42;
+  state.fields.port = 8123;
+  state.fieldsPushed = 1;
+  view.Render(state);
+  const std::pair<int, const char*> expected[] = {
+      {control::kStatus, "Working..."},  {control::kActiveConnections, "3"},
+      {control::kKbReceived, "4"},       {control::kKbSent, "5"},
+      {control::kRequests, "6"},         {control::kRequestsPerSecond, "7"},
+      {control::kVisitors, "8"},         {control::kX, "1"},
+      {control::kY, "2"},                {control::kPort, "8123"}};
+  for (const auto& [control, text] : expected) {
+    EXPECT_EQ(view.GetItemText(control), text) << control;
+  }
+  const auto checked = [&view](int id) {
+    return qobject_cast<QAbstractButton*>(view.Control(id))->isChecked();
+  };
+  EXPECT_TRUE(checked(control::kOffScreen));
+  EXPECT_TRUE(checked(control::kCursorEmulation));
+  EXPECT_EQ(qobject_cast<QComboBox*>(view.Control(control::kPointerList))->currentText(),
+            "Pointer 42");
+
+  qobject_cast<QLineEdit*>(view.Control(control::kPort))->setText("9");
+  state.fields.port = 7000;
+  view.Render(state);
+  EXPECT_EQ(view.GetItemText(control::kPort), "9");
+  ++state.fieldsPushed;
+  view.Render(state);
+  EXPECT_EQ(view.GetItemText(control::kPort), "7000");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/dialog_controls.h"
@@ -543,7 +544,7 @@ COLORREF PaintedCentre(HWND dialog, int control) {
 
 // A tick's button states show at once: no message is dispatched between
 // the tick and the look at the squares.
-TEST(DialogViewTest, IndicatorsShowTheirStateAtOnce) {
+TEST(DialogViewTest, IndicatorsShowTheirStateAtOnceAndEachFieldItsOwnControl) {
   Win32DialogView view;
   paintedView = &view;
   HWND dialog = CreateDialogParamA(
@@ -559,12 +560,42 @@ TEST(DialogViewTest, IndicatorsShowTheirStateAtOnce) {
   ShowWindow(dialog, SW_SHOWNORMAL);
   UpdateWindow(dialog);
   EXPECT_EQ(PaintedCentre(dialog, control::kButtonLIndicator), RGB(210, 210, 210));
-  view.RepaintIndicators(true, false);
+  DialogState state;
+  state.live.buttonL = true;
+  view.Render(state);
   EXPECT_EQ(PaintedCentre(dialog, control::kButtonLIndicator), RGB(0, 255, 0));
   EXPECT_EQ(PaintedCentre(dialog, control::kButtonRIndicator), RGB(210, 210, 210));
-  view.RepaintIndicators(false, true);
+  state.live.buttonL = false;
+  state.live.buttonR = true;
+  view.Render(state);
   EXPECT_EQ(PaintedCentre(dialog, control::kButtonLIndicator), RGB(210, 210, 210));
   EXPECT_EQ(PaintedCentre(dialog, control::kButtonRIndicator), RGB(255, 0, 0));
+
+  // Each field of the state lands in its own control.
+  state.statusText = "Working...";
+  state.statistics = {"3", "4", "5", "6", "7", "8"};
+  state.live.x = "1";
+  state.live.y = "2";
+  state.live.offScreen = true;
+  state.cursorEmulation = true;
+  state.selectedPointer = 42;
+  state.fields.port = 8123;
+  ++state.fieldsPushed;
+  view.Render(state);
+  const std::pair<int, const char*> expected[] = {
+      {control::kStatus, "Working..."},  {control::kActiveConnections, "3"},
+      {control::kKbReceived, "4"},       {control::kKbSent, "5"},
+      {control::kRequests, "6"},         {control::kRequestsPerSecond, "7"},
+      {control::kVisitors, "8"},         {control::kX, "1"},
+      {control::kY, "2"},                {control::kPort, "8123"}};
+  for (const auto& [id, text] : expected) {
+    char shown[64] = {};
+    GetDlgItemTextA(dialog, id, shown, sizeof shown);
+    EXPECT_STREQ(shown, text) << id;
+  }
+  EXPECT_EQ(IsDlgButtonChecked(dialog, control::kOffScreen), BST_CHECKED);
+  EXPECT_EQ(IsDlgButtonChecked(dialog, control::kCursorEmulation), BST_CHECKED);
+  EXPECT_EQ(SendDlgItemMessageA(dialog, control::kPointerList, CB_GETCURSEL, 0, 0), 42);
   DestroyWindow(dialog);
   paintedView = nullptr;
 }

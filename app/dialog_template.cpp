@@ -1,8 +1,9 @@
-#include "app/qt/dialog_template.h"
+#include "app/dialog_template.h"
 
 #include "app/dialog_controls.h"
+#include "pointer/vibrations.h"
 
-namespace qt_window {
+namespace dialog_template {
 namespace {
 
 using enum ControlKind;
@@ -19,9 +20,7 @@ constexpr ControlTemplate kControls[] = {
     {kLabel, 0, "Persistence Timeout (sec)", 93, 73, 88, 8},
     {kEdit, control::kPersistenceTimeout, "", 93, 84, 44, 12, true},
     {kLabel, 0, "0 - No Timeout", 141, 86, 54, 8},
-    // The rectangle of a closed drop-down list: the template's 44 units
-    // include the opened list.
-    {kComboBox, control::kPointerList, "", 15, 104, 181, 13},
+    {kComboBox, control::kPointerList, "", 15, 104, 181, 44},
     {kCheckBoxTextLeft, control::kFeedSharedMemory,
      "Enable feeding the data into the TVX Shared Memory", 13, 121, 181, 10},
     {kCheckBoxTextLeft, control::kCursorEmulation, "Enable Stimulation of the Windows Cursor", 13,
@@ -56,12 +55,12 @@ constexpr ControlTemplate kControls[] = {
     {kIndicator, control::kButtonRIndicator, "", 229, 176, 24, 20},
     {kCheckBoxTextLeft, control::kOffScreen, "Off-Screen", 189, 198, 63, 10},
     {kGroupBox, 0, "Commands", 7, 246, 266, 52},
-    {kButton, control::kVibrateShortSingle, "Vibrate Short Single", 15, 258, 81, 14},
-    {kButton, control::kVibrateShortSingle + 1, "Vibrate Normal Single", 99, 258, 81, 14},
-    {kButton, control::kVibrateShortSingle + 2, "Vibrate Long Single", 183, 258, 81, 14},
-    {kButton, control::kVibrateShortSingle + 3, "Vibrate Short Double", 15, 275, 81, 14},
-    {kButton, control::kVibrateShortSingle + 4, "Vibrate Normal Double", 99, 275, 81, 14},
-    {kButton, control::kVibrateLongDouble, "Vibrate Long Double", 183, 275, 81, 14},
+    {kButton, control::kVibrateShortSingle, kVibrations[0].caption, 15, 258, 81, 14},
+    {kButton, control::kVibrateShortSingle + 1, kVibrations[1].caption, 99, 258, 81, 14},
+    {kButton, control::kVibrateShortSingle + 2, kVibrations[2].caption, 183, 258, 81, 14},
+    {kButton, control::kVibrateShortSingle + 3, kVibrations[3].caption, 15, 275, 81, 14},
+    {kButton, control::kVibrateShortSingle + 4, kVibrations[4].caption, 99, 275, 81, 14},
+    {kButton, control::kVibrateLongDouble, kVibrations[5].caption, 183, 275, 81, 14},
     {kAddressLine, control::kPhoneAddress, "The server is starting.", 15, 302, 258, 31},
 };
 
@@ -71,4 +70,4 @@ std::span<const ControlTemplate> DialogControls() {
   return kControls;
 }
 
-}  // namespace qt_window
+}  // namespace dialog_template

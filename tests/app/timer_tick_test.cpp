@@ -2,13 +2,12 @@
 
 #include <atomic>
 #include <cstdint>
-#include <map>
 #include <string>
 #include <type_traits>
 #include <vector>
 
-#include "pointer/timer_tick.h"
-#include "pointer/timer_tick_adapters.h"
+#include "app/timer_tick.h"
+#include "app/timer_tick_adapters.h"
 
 namespace {
 
@@ -53,38 +52,6 @@ class FakeStatistics : public StatisticsSource {
   ServerStats stats;
 };
 
-// Keeps every field's latest state and the order in which the texts were written.
-class RecordingView : public LiveStatusView {
- public:
-  void ShowX(const std::string& text) override { Write("X", text); }
-  void ShowY(const std::string& text) override { Write("Y", text); }
-  void ShowButtons(bool, bool) override { ++repaints; }
-  void ShowOffScreen(bool offScreen) override { boxes["OffScreen"] = offScreen; }
-  void ShowCursorEmulation(bool on) override { boxes["CursorEmulation"] = on; }
-  void ShowActiveConnections(const std::string& text) override { Write("Active", text); }
-  void ShowKbReceived(const std::string& text) override { Write("KbReceived", text); }
-  void ShowKbSent(const std::string& text) override { Write("KbSent", text); }
-  void ShowRequests(const std::string& text) override { Write("Requests", text); }
-  void ShowRequestsPerSecond(const std::string& text) override { Write("Requests/Sec", text); }
-  void ShowVisitors(const std::string& text) override { Write("Visitors", text); }
-
-  std::string Text(const std::string& field) const {
-    const auto found = texts.find(field);
-    return found == texts.end() ? "<untouched>" : found->second;
-  }
-
-  std::map<std::string, std::string> texts;
-  std::map<std::string, bool> boxes;
-  std::vector<std::string> writes;
-  int repaints = 0;
-
- private:
-  void Write(const std::string& field, const std::string& text) {
-    texts[field] = text;
-    writes.push_back(field);
-  }
-};
-
 class TimerTickTest : public testing::Test {
  protected:
   // Runs one tick at the current clock and moves the clock on by 200 ms.
@@ -93,34 +60,37 @@ class TimerTickTest : public testing::Test {
     now += 200;
   }
 
+  TimerTickTest() { state.statistics.requestsPerSecond = kUntouched; }
+
+  static constexpr const char* kUntouched = "<untouched>";
   std::uint32_t now = 500;
   std::atomic<bool> emulation{true};
   FakeMouseAndKeys input;
   FakePointers pointers;
   FakeStatistics statistics;
-  RecordingView view;
+  DialogState state;
   TimerTick tick{
-      TimerTickWiring{[this] { return now; }, input, pointers, statistics, emulation, view}};
+      TimerTickWiring{[this] { return now; }, input, pointers, statistics, emulation, state}};
 };
 
 TEST_F(TimerTickTest, SelectedPointerGoesOffScreenAfterMoreThanASecondOfSilence) {
   pointers.lastReportTick = now = 5000;
   now += 1000;
   tick.Run();
-  EXPECT_FALSE(view.boxes["OffScreen"]);
+  EXPECT_FALSE(state.live.offScreen);
   now += 1;
   tick.Run();
-  EXPECT_TRUE(view.boxes["OffScreen"]);
+  EXPECT_TRUE(state.live.offScreen);
 }
 
 TEST_F(TimerTickTest, CtrlShiftChordSwitchesEmulationOffUntilTheOperatorActs) {
-  view.boxes["CursorEmulation"] = true;
+  state.cursorEmulation = true;
   input.ctrl = true;
   Tick();  // Ctrl alone is no chord
   input.shift = true;
   Tick();
   EXPECT_FALSE(emulation);
-  EXPECT_FALSE(view.boxes["CursorEmulation"]);
+  EXPECT_FALSE(state.cursorEmulation);
   input.ctrl = input.shift = false;
   Tick();
   EXPECT_FALSE(emulation);
@@ -136,36 +106,36 @@ TEST_F(TimerTickTest, ChordWhileEmulationIsOffChangesNothing) {
   input.ctrl = input.shift = true;
   Tick();
   EXPECT_FALSE(emulation);
-  EXPECT_FALSE(view.boxes["CursorEmulation"]);
+  EXPECT_FALSE(state.cursorEmulation);
   EXPECT_TRUE(input.events.empty());
 }
 
-TEST_F(TimerTickTest, ShowsPointerAndStatisticsInTheDialogsOrder) {
+TEST_F(TimerTickTest, ShowsPointerAndStatisticsAsTheDialogFormatsThem) {
   pointers.lastReportTick = now;
   pointers.status = LiveStatus{.x = 12345, .y = 0, .buttonL = 1, .buttonR = 0, .offScreen = 0};
   statistics.stats = ServerStats{
       .activeConnections = 3, .requests = 77, .kbSent = 12.34, .kbReceived = 0.06, .visitors = 2};
   Tick();
-  EXPECT_EQ(view.writes, (std::vector<std::string>{"X", "Y", "Active", "KbReceived", "KbSent",
-                                                   "Requests", "Visitors"}));
-  EXPECT_EQ(view.Text("X"), "12345");
-  EXPECT_EQ(view.Text("Y"), "0");
-  EXPECT_EQ(view.Text("Active"), "3");
-  EXPECT_EQ(view.Text("KbReceived"), "0.1");
-  EXPECT_EQ(view.Text("KbSent"), "12.3");
-  EXPECT_EQ(view.Text("Requests"), "77");
-  EXPECT_EQ(view.Text("Visitors"), "2");
-  EXPECT_EQ(view.repaints, 1);
+  EXPECT_EQ(state.live.x, "12345");
+  EXPECT_EQ(state.live.y, "0");
+  const DialogStatistics& shown = state.statistics;
+  EXPECT_EQ(shown.activeConnections, "3");
+  EXPECT_EQ(shown.kbReceived, "0.1");
+  EXPECT_EQ(shown.kbSent, "12.3");
+  EXPECT_EQ(shown.requests, "77");
+  EXPECT_EQ(shown.visitors, "2");
   EXPECT_EQ(tick.ButtonLIndicator(), 1);
   EXPECT_EQ(tick.ButtonRIndicator(), 0);
-  EXPECT_FALSE(view.boxes["OffScreen"]);
+  EXPECT_TRUE(state.live.buttonL);
+  EXPECT_FALSE(state.live.buttonR);
+  EXPECT_FALSE(state.live.offScreen);
 
   pointers.status.offScreen = 1;
   pointers.status.buttonR = 1;
   Tick();
-  EXPECT_TRUE(view.boxes["OffScreen"]);
+  EXPECT_TRUE(state.live.offScreen);
   EXPECT_EQ(tick.ButtonRIndicator(), 1);
-  EXPECT_EQ(view.repaints, 2);
+  EXPECT_TRUE(state.live.buttonR);
 }
 
 class RequestsPerSecondTest : public TimerTickTest {
@@ -177,7 +147,7 @@ class RequestsPerSecondTest : public TimerTickTest {
     for (int i = 0; i < ticks; ++i) {
       statistics.stats.requests += 10;
       Tick();
-      shown.push_back(view.Text("Requests/Sec"));
+      shown.push_back(state.statistics.requestsPerSecond);
     }
     return shown;
   }
@@ -185,7 +155,7 @@ class RequestsPerSecondTest : public TimerTickTest {
 
 TEST_F(RequestsPerSecondTest, FirstValueComesASecondAfterTheFirstTickWithAllRequestsSoFar) {
   statistics.stats.requests = 40;
-  const std::string none = "<untouched>";
+  const std::string none = kUntouched;
   // First sample at the first tick; the next written a second later, at the sixth.
   EXPECT_EQ(Shown(7), (std::vector<std::string>{none, none, none, none, none, "100", "100"}));
   EXPECT_EQ(Shown(5), (std::vector<std::string>{"100", "100", "100", "50", "50"}));
@@ -194,13 +164,13 @@ TEST_F(RequestsPerSecondTest, FirstValueComesASecondAfterTheFirstTickWithAllRequ
 TEST_F(RequestsPerSecondTest, IntervalEndsAcrossTheWrapOfTheTickCount) {
   now = 0xFFFFFF00;
   Shown(1);
-  const std::string none = "<untouched>";
+  const std::string none = kUntouched;
   EXPECT_EQ(Shown(5), (std::vector<std::string>{none, none, none, none, "60"}));
 }
 
 TEST_F(RequestsPerSecondTest, ServerRestartDoesNotShowANegativeRate) {
   Shown(6);
-  ASSERT_EQ(view.Text("Requests/Sec"), "60");
+  ASSERT_EQ(state.statistics.requestsPerSecond, "60");
   statistics.stats.requests = 0;  // Start zeroes the counter; the sample lives on
   EXPECT_EQ(Shown(5).back(), "50");
 }

@@ -1,22 +1,22 @@
-// Shows the selected pointer's state and the server's statistics in the dialog.
+// Puts the selected pointer's state and the server's statistics into the
+// dialog's state, formatted as the dialog shows them.
 #pragma once
 
 #include <cstdint>
 
+#include "app/dialog_state.h"
 #include "pointer/live_status.h"
-#include "pointer/live_status_view.h"
 #include "server/server_stats.h"
 
 class LiveStatusRefresh {
  public:
   // X, Y, the two button indicators and the Off-Screen box.
-  void ShowPointer(const LiveStatus& status, LiveStatusView& view);
-  // Active connections, KB received, KB sent and requests, in that order.
-  void ShowTotals(const ServerStats& stats, LiveStatusView& view);
+  void ShowPointer(const LiveStatus& status, DialogLiveStatus& shown);
+  // Active connections, KB received, KB sent, requests and visitors.
+  void ShowTotals(const ServerStats& stats, DialogStatistics& shown);
   // The requests of the last interval of at least a second, once that
   // interval is over; until then the field keeps its text.
-  void ShowRequestsPerSecond(std::int32_t requests, std::uint32_t now, LiveStatusView& view);
-  void ShowVisitors(const ServerStats& stats, LiveStatusView& view);
+  void ShowRequestsPerSecond(std::int32_t requests, std::uint32_t now, DialogStatistics& shown);
 
   // What the dialog paints the indicator squares from.
   std::int32_t ButtonLIndicator() const { return buttonLIndicator_; }

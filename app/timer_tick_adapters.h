@@ -1,8 +1,8 @@
 // The program's protocol and server engine as the timer tick's sources.
 #pragma once
 
+#include "app/timer_tick.h"
 #include "pointer/pointer_protocol.h"
-#include "pointer/timer_tick.h"
 #include "server/threaded_server.h"
 
 class ProtocolPointerStatus final : public PointerStatusSource {

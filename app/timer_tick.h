@@ -1,6 +1,6 @@
 // The dialog's 200 ms tick while the server runs: silent pointers, the
-// emergency key chord and the live status display. Cursor emulation follows
-// the reports themselves (CursorEmulation); the tick only switches it off.
+// emergency key chord and the live status. Cursor emulation follows the
+// reports themselves (CursorEmulation); the tick only switches it off.
 #pragma once
 
 #include <atomic>
@@ -8,9 +8,9 @@
 #include <functional>
 #include <utility>
 
+#include "app/dialog_state.h"
+#include "app/live_status_refresh.h"
 #include "pointer/live_status.h"
-#include "pointer/live_status_refresh.h"
-#include "pointer/live_status_view.h"
 #include "pointer/mouse_and_keys.h"
 #include "server/server_stats.h"
 
@@ -38,7 +38,7 @@ struct TimerTickWiring {
   PointerStatusSource& pointers;
   StatisticsSource& statistics;
   std::atomic<bool>& cursorEmulationSwitch;  // the settings record's
-  LiveStatusView& view;
+  DialogState& state;                        // what the dialog shows
 };
 
 // One object for the program: its state lives from program start to end and
@@ -54,7 +54,6 @@ class TimerTick {
 
  private:
   void NoteEmergencyChord();
-  void MarkSilentPointers(std::uint32_t now);
   void HonourEmergencyRequest();
 
   TimerTickWiring wiring_;

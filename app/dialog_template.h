@@ -1,10 +1,11 @@
-// The main dialog's controls as its template lays them out: kind, id,
-// caption and rectangle in dialog units, in tab order.
+// The main dialog's template (102): each control's kind, id, caption and
+// rectangle in dialog units, in tab order. The Linux window is built from
+// it; a test holds the Windows resource script against it, control by control.
 #pragma once
 
 #include <span>
 
-namespace qt_window {
+namespace dialog_template {
 
 enum class ControlKind {
   kGroupBox,
@@ -14,7 +15,7 @@ enum class ControlKind {
   kEdit,
   kButton,
   kCheckBoxTextLeft,
-  kComboBox,
+  kComboBox,  // a drop-down list; its height includes the opened list
   kIndicator,  // a square painted in the colour of a button's state
 };
 
@@ -32,4 +33,4 @@ inline constexpr const char* kDialogCaption = "Tolvex Handvane Server";
 
 std::span<const ControlTemplate> DialogControls();
 
-}  // namespace qt_window
+}  // namespace dialog_template

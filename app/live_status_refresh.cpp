@@ -1,4 +1,4 @@
-#include "pointer/live_status_refresh.h"
+#include "app/live_status_refresh.h"
 
 #include <cstdio>
 #include <string>
@@ -19,24 +19,26 @@ std::string FormatKilobytes(double value) {
 
 }  // namespace
 
-void LiveStatusRefresh::ShowPointer(const LiveStatus& status, LiveStatusView& view) {
-  view.ShowX(FormatCount(status.x));
-  view.ShowY(FormatCount(status.y));
+void LiveStatusRefresh::ShowPointer(const LiveStatus& status, DialogLiveStatus& shown) {
+  shown.x = FormatCount(status.x);
+  shown.y = FormatCount(status.y);
   buttonLIndicator_ = status.buttonL;
   buttonRIndicator_ = status.buttonR;
-  view.ShowButtons(buttonLIndicator_ != 0, buttonRIndicator_ != 0);
-  view.ShowOffScreen(status.offScreen == 1);
+  shown.buttonL = buttonLIndicator_ != 0;
+  shown.buttonR = buttonRIndicator_ != 0;
+  shown.offScreen = status.offScreen == 1;
 }
 
-void LiveStatusRefresh::ShowTotals(const ServerStats& stats, LiveStatusView& view) {
-  view.ShowActiveConnections(FormatCount(stats.activeConnections));
-  view.ShowKbReceived(FormatKilobytes(stats.kbReceived));
-  view.ShowKbSent(FormatKilobytes(stats.kbSent));
-  view.ShowRequests(FormatCount(stats.requests));
+void LiveStatusRefresh::ShowTotals(const ServerStats& stats, DialogStatistics& shown) {
+  shown.activeConnections = FormatCount(stats.activeConnections);
+  shown.kbReceived = FormatKilobytes(stats.kbReceived);
+  shown.kbSent = FormatKilobytes(stats.kbSent);
+  shown.requests = FormatCount(stats.requests);
+  shown.visitors = FormatCount(stats.visitors);
 }
 
 void LiveStatusRefresh::ShowRequestsPerSecond(std::int32_t requests, std::uint32_t now,
-                                              LiveStatusView& view) {
+                                              DialogStatistics& shown) {
   if (sampleTick_ == kNoSample) sampleTick_ = now;
   // Unsigned difference, so that the interval also ends across the wrap of
   // the tick count.
@@ -44,11 +46,7 @@ void LiveStatusRefresh::ShowRequestsPerSecond(std::int32_t requests, std::uint32
   // Start and Reset zero the server's counter while the sample lives on; the
   // requests since then are all of this interval's.
   const std::int32_t counted = requests >= sampleRequests_ ? requests - sampleRequests_ : requests;
-  view.ShowRequestsPerSecond(FormatCount(counted));
+  shown.requestsPerSecond = FormatCount(counted);
   sampleTick_ = now;
   sampleRequests_ = requests;
-}
-
-void LiveStatusRefresh::ShowVisitors(const ServerStats& stats, LiveStatusView& view) {
-  view.ShowVisitors(FormatCount(stats.visitors));
 }
