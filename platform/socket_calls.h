@@ -64,10 +64,10 @@ struct SocketCalls {
       }};
   ReplaceableCall<Result (*)(Thread& thread, Thread::Function function, void* argument,
                              std::size_t stackBytes)>
-      startThread{[](Thread& thread, Thread::Function function, void* argument,
-                     std::size_t stackBytes) {
-        return thread.Start(function, argument, stackBytes);
-      }};
+      startThread{
+          [](Thread& thread, Thread::Function function, void* argument, std::size_t stackBytes) {
+            return thread.Start(function, argument, stackBytes);
+          }};
 };
 
 // Puts replacement in the place of call for its own lifetime, then puts back
