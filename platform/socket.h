@@ -72,10 +72,14 @@ class Socket {
 
   static constexpr std::intptr_t kInvalid = -1;
   explicit Socket(std::intptr_t handle) : handle_(handle) {}
+  // The backend's part of Close: gives the system's socket back.
+  static void CloseSystemSocket(std::intptr_t handle);
 
   std::intptr_t handle_ = kInvalid;
-  // Set by a send that would block: only then is writability of interest.
-  bool waitingToWrite_ = false;
+  // Whatever the backend keeps about the socket beside its handle. It moves
+  // with the handle and is cleared on Close, in one place for every backend,
+  // so that no socket inherits what was known of an earlier one.
+  unsigned backendState_ = 0;
 };
 
 // A stream socket for IPv4 without any option set, into created.
@@ -109,12 +113,16 @@ class NetEvent {
  private:
   friend struct SocketAccess;
 
-  std::intptr_t handle_ = -1;
+  static constexpr std::intptr_t kInvalid = -1;
+  // The backend's part of Close: gives the system's event back.
+  static void CloseSystemEvent(std::intptr_t handle);
+
+  std::intptr_t handle_ = kInvalid;
   Socket* selected_ = nullptr;
   unsigned mask_ = 0;
-  // What the last wait saw on the selected socket, for a backend whose wait
-  // already learns it: Enumerate then need not ask the system again.
-  short seenByWait_ = 0;
+  // Whatever the backend keeps about the event beside its handle; cleared
+  // on Close in one place for every backend.
+  unsigned backendState_ = 0;
 };
 
 // Waits until either event is signalled (the first wins when both are).

@@ -1,16 +1,18 @@
-// The socket and event calls of the server engine as a table, the system's
-// own calls by default. A test puts a call of its own in place of one of them
+// The socket, event and thread-start calls of the server engine as a table,
+// the system's own calls by default. A test puts a call of its own in place of one of them
 // for a while (ReplacedCall), to make the system fail where it seldom does;
 // the engine calls through the table and so needs no test flag that it would
 // check on every call.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <type_traits>
 #include <utility>
 
 #include "platform/socket.h"
+#include "platform/thread.h"
 
 namespace platform {
 
@@ -60,6 +62,12 @@ struct SocketCalls {
       [](Socket& socket, const char* bytes, int length, int& sent) {
         return socket.Send(bytes, length, sent);
       }};
+  ReplaceableCall<Result (*)(Thread& thread, Thread::Function function, void* argument,
+                             std::size_t stackBytes)>
+      startThread{
+          [](Thread& thread, Thread::Function function, void* argument, std::size_t stackBytes) {
+            return thread.Start(function, argument, stackBytes);
+          }};
 };
 
 // Puts replacement in the place of call for its own lifetime, then puts back

@@ -78,10 +78,7 @@ int ThreadedServer::Run(int port, int persistenceTimeoutMs) {
 
 int ThreadedServer::StartThread(platform::Thread& thread, platform::Thread::Function function,
                                 void* argument, std::size_t stackBytes) {
-  if (threadStartsUntilFailure_.load() > 0 && threadStartsUntilFailure_.fetch_sub(1) == 1) {
-    return EAGAIN;
-  }
-  return thread.Start(function, argument, stackBytes).Code();
+  return socketCalls_.startThread(thread, function, argument, stackBytes).Code();
 }
 
 bool ThreadedServer::StartEngineThread(platform::Thread& thread,

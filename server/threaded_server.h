@@ -79,18 +79,16 @@ class ThreadedServer : public ErrorLog {
 
   // How long Run waits for each engine thread to come up (tests shorten it).
   void SetStartupWait(int milliseconds) { startupWaitMs_ = milliseconds; }
-  // Makes the startNumber-th thread start from now on fail (tests): the
-  // accept thread is the first of a Run, the helper thread the second, then
-  // one client thread per connection.
-  void FailThreadStart(int startNumber) { threadStartsUntilFailure_ = startNumber; }
   // How long a client thread waits for its next connection (tests lengthen it).
   void SetClientIdleWait(int milliseconds) { clientIdleWaitMs_ = milliseconds; }
   // Client threads that wait for a next connection. For tests: a new thread
   // may serve its first connection before it is listed, so no active
   // connection does not yet mean that a thread waits.
   int WaitingClientThreads();
-  // The socket and event calls this server makes, for a test to replace one
-  // of them (platform::ReplacedCall) while the server runs.
+  // The socket, event and thread-start calls this server makes, for a test
+  // to replace one of them (platform::ReplacedCall) while the server runs.
+  // The accept thread is the first thread a Run starts, the helper thread the
+  // second, then one client thread per connection that no waiting one takes.
   platform::SocketCalls& ReplaceableSocketCalls() { return socketCalls_; }
 
  private:
@@ -167,5 +165,4 @@ class ThreadedServer : public ErrorLog {
   std::vector<std::string> visitors_;
   int startupWaitMs_ = kStartupWaitMs;
   std::atomic<int> clientIdleWaitMs_{kClientIdleWaitMs};
-  std::atomic<int> threadStartsUntilFailure_{0};
 };

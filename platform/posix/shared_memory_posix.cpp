@@ -135,11 +135,6 @@ bool HoldsCreatorClaim(std::uint32_t processId, const struct stat& object) {
 
 }  // namespace
 
-SharedMemory::~SharedMemory() {
-  UnmapView();
-  Close();
-}
-
 SharedMemory::ClaimResult SharedMemory::ClaimName(const std::string& name) {
   Close();  // one object per instance
   name_ = name;

@@ -22,12 +22,18 @@ int Fd(std::intptr_t handle) {
   return static_cast<int>(handle);
 }
 
+// In Socket::backendState_: set by a send that would block, as only then is
+// writability of interest. NetEvent::backendState_ holds what the last wait
+// saw on the selected socket (poll's revents), so that Enumerate need not ask
+// the system again.
+constexpr unsigned kWaitingToWrite = 0x01;
+
 // What poll has to watch for the events selected on a socket. Writability is
 // of interest only after a send would have blocked, as a reply is pending then.
-short PollEventsFor(unsigned mask, bool waitingToWrite) {
+short PollEventsFor(unsigned mask, unsigned socketState) {
   short events = 0;
   if (mask & (kNetRead | kNetAccept | kNetClose)) events |= POLLIN | POLLRDHUP;
-  if ((mask & kNetWrite) && waitingToWrite) events |= POLLOUT;
+  if ((mask & kNetWrite) && (socketState & kWaitingToWrite)) events |= POLLOUT;
   return events;
 }
 
@@ -65,23 +71,8 @@ bool IsAddressInUse(int error) {
   return error == EADDRINUSE;
 }
 
-Socket::Socket(Socket&& other) noexcept
-    : handle_(std::exchange(other.handle_, kInvalid)),
-      waitingToWrite_(std::exchange(other.waitingToWrite_, false)) {}
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, kInvalid);
-    waitingToWrite_ = std::exchange(other.waitingToWrite_, false);
-  }
-  return *this;
-}
-
-void Socket::Close() {
-  if (handle_ != kInvalid) close(Fd(handle_));
-  handle_ = kInvalid;
-  waitingToWrite_ = false;
+void Socket::CloseSystemSocket(std::intptr_t handle) {
+  close(Fd(handle));
 }
 
 Result Socket::Receive(char* buffer, int capacity, int& received) {
@@ -98,7 +89,7 @@ Result Socket::Send(const char* bytes, int length, int& sent) {
       send(Fd(handle_), bytes, static_cast<std::size_t>(length), MSG_DONTWAIT | MSG_NOSIGNAL);
   if (count < 0) {
     const Result failure = LastFailure();
-    if (IsWouldBlock(failure.Code())) waitingToWrite_ = true;
+    if (IsWouldBlock(failure.Code())) backendState_ |= kWaitingToWrite;
     return failure;
   }
   sent = static_cast<int>(count);
@@ -159,12 +150,8 @@ bool NetEvent::IsValid() const {
   return handle_ >= 0 || selected_ != nullptr;
 }
 
-void NetEvent::Close() {
-  if (handle_ >= 0) close(Fd(handle_));
-  handle_ = -1;
-  selected_ = nullptr;
-  mask_ = 0;
-  seenByWait_ = 0;
+void NetEvent::CloseSystemEvent(std::intptr_t handle) {
+  close(Fd(handle));
 }
 
 // Never read back: the counter stays nonzero, so the event stays signalled.
@@ -179,10 +166,10 @@ Result NetEvent::Select(Socket& socket, unsigned mask) {
   // A selected event waits on its socket alone; its own counter would only
   // hold a descriptor per connection.
   if (handle_ >= 0) close(Fd(handle_));
-  handle_ = -1;
+  handle_ = kInvalid;
   selected_ = &socket;
   mask_ = mask;
-  seenByWait_ = 0;
+  backendState_ = 0;
   return Result();
 }
 
@@ -191,9 +178,9 @@ Result NetEvent::Select(Socket& socket, unsigned mask) {
 // just saw is used as it is: an event that came since shows in the next wait.
 Result NetEvent::Enumerate(Socket& socket, unsigned& events) {
   events = 0;
-  pollfd fd{Fd(socket.handle_), PollEventsFor(mask_, socket.waitingToWrite_), 0};
-  if (seenByWait_ != 0 && selected_ == &socket) {
-    fd.revents = std::exchange(seenByWait_, 0);
+  pollfd fd{Fd(socket.handle_), PollEventsFor(mask_, socket.backendState_), 0};
+  if (backendState_ != 0 && selected_ == &socket) {
+    fd.revents = static_cast<short>(std::exchange(backendState_, 0));
   } else if (PollWithTimeout(&fd, 1, 0) < 0) {
     return LastFailure();
   }
@@ -201,8 +188,8 @@ Result NetEvent::Enumerate(Socket& socket, unsigned& events) {
   const bool readable = (fd.revents & POLLIN) && (!ended || BytesWaiting(fd.fd) > 0);
   if (readable) events |= mask_ & (kNetRead | kNetAccept);
   if (ended && !readable) events |= mask_ & kNetClose;
-  if ((fd.revents & POLLOUT) && socket.waitingToWrite_) {
-    socket.waitingToWrite_ = false;
+  if ((fd.revents & POLLOUT) && (socket.backendState_ & kWaitingToWrite)) {
+    socket.backendState_ &= ~kWaitingToWrite;
     events |= kNetWrite;
   }
   if (fd.revents & POLLNVAL) return Failure(EBADF);
@@ -214,7 +201,7 @@ struct SocketAccess {
   static pollfd PollEntryOf(const NetEvent& event) {
     if (event.selected_ != nullptr) {
       const Socket& socket = *event.selected_;
-      return pollfd{Fd(socket.handle_), PollEventsFor(event.mask_, socket.waitingToWrite_), 0};
+      return pollfd{Fd(socket.handle_), PollEventsFor(event.mask_, socket.backendState_), 0};
     }
     return pollfd{Fd(event.handle_), POLLIN, 0};
   }
@@ -222,7 +209,7 @@ struct SocketAccess {
   // Only a selected event belongs to one thread; a plain one (the shutdown
   // event) is waited on by many at once and is left alone.
   static void KeepWhatTheWaitSaw(NetEvent& event, const pollfd& fd) {
-    if (event.selected_ != nullptr) event.seenByWait_ = fd.revents;
+    if (event.selected_ != nullptr) event.backendState_ = static_cast<unsigned short>(fd.revents);
   }
 };
 

@@ -93,20 +93,6 @@ void Release(ThreadState& state) {
 
 }  // namespace
 
-Thread::Thread() = default;
-Thread::~Thread() {
-  Close();
-}
-Thread::Thread(Thread&& other) noexcept = default;
-
-Thread& Thread::operator=(Thread&& other) noexcept {
-  if (this != &other) {
-    Close();
-    state_ = std::move(other.state_);
-  }
-  return *this;
-}
-
 Result Thread::Start(Function function, void* argument, std::size_t stackBytes) {
   Close();
   pthread_attr_t attributes;

@@ -116,11 +116,6 @@ constexpr DWORD kClaimRetryMs = 20;
 
 }  // namespace
 
-SharedMemory::~SharedMemory() {
-  UnmapView();
-  Close();
-}
-
 SharedMemory::ClaimResult SharedMemory::ClaimName(const std::string& name) {
   Close();  // one object per instance
   name_ = name;

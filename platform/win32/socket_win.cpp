@@ -3,7 +3,6 @@
 #include <winsock2.h>
 
 #include <cstring>
-#include <utility>
 
 #include "platform/win32/system_error.h"
 
@@ -66,22 +65,8 @@ bool IsAddressInUse(int error) {
   return error == WSAEADDRINUSE || error == WSAEACCES;
 }
 
-Socket::Socket(Socket&& other) noexcept
-    : handle_(std::exchange(other.handle_, kInvalid)),
-      waitingToWrite_(std::exchange(other.waitingToWrite_, false)) {}
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, kInvalid);
-    waitingToWrite_ = std::exchange(other.waitingToWrite_, false);
-  }
-  return *this;
-}
-
-void Socket::Close() {
-  if (handle_ != kInvalid) closesocket(Native(handle_));
-  handle_ = kInvalid;
+void Socket::CloseSystemSocket(std::intptr_t handle) {
+  closesocket(Native(handle));
 }
 
 Result Socket::Receive(char* buffer, int capacity, int& received) {
@@ -163,14 +148,11 @@ Result NetEvent::Create() {
 }
 
 bool NetEvent::IsValid() const {
-  return handle_ != -1;
+  return handle_ != kInvalid;
 }
 
-void NetEvent::Close() {
-  if (IsValid()) WSACloseEvent(NativeEvent(handle_));
-  handle_ = -1;
-  selected_ = nullptr;
-  mask_ = 0;
+void NetEvent::CloseSystemEvent(std::intptr_t handle) {
+  WSACloseEvent(NativeEvent(handle));
 }
 
 Result NetEvent::Signal() {

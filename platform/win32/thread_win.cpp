@@ -15,20 +15,6 @@ struct ThreadState {
   }
 };
 
-Thread::Thread() = default;
-Thread::~Thread() {
-  Close();
-}
-Thread::Thread(Thread&& other) noexcept = default;
-
-Thread& Thread::operator=(Thread&& other) noexcept {
-  if (this != &other) {
-    Close();
-    state_ = std::move(other.state_);
-  }
-  return *this;
-}
-
 // Only the reserve is set: the stack's pages are committed as it grows.
 Result Thread::Start(Function function, void* argument, std::size_t stackBytes) {
   Close();

@@ -36,7 +36,6 @@ class EchoServer : public ThreadedServer {
   std::vector<std::string> Requests();
   std::vector<std::uint32_t> RepliesSent();
   std::vector<std::string> Addresses();
-  using ThreadedServer::FailThreadStart;
   using ThreadedServer::SetClientIdleWait;
   using ThreadedServer::WaitingClientThreads;
 

@@ -4,12 +4,13 @@
 
 #include <atomic>
 #include <cerrno>
-
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "platform/socket.h"
 #include "platform/socket_calls.h"
+#include "platform/thread.h"
 #include "tests/server/accept_failure_codes.h"
 #include "tests/server/echo_server.h"
 
@@ -18,6 +19,34 @@ namespace {
 class ThreadedServerTest : public testing::Test {
  protected:
   TempFolder logFolder;
+};
+
+std::atomic<int> threadStartsUntilFailure{0};
+
+// Fails the armed start with EAGAIN, as the system does when it has no
+// thread to give; the starts before it go through.
+platform::Result StartThreadUnlessArmed(platform::Thread& thread,
+                                        platform::Thread::Function function, void* argument,
+                                        std::size_t stackBytes) {
+  if (threadStartsUntilFailure.load() > 0 && threadStartsUntilFailure.fetch_sub(1) == 1) {
+    return platform::Result(EAGAIN);
+  }
+  return thread.Start(function, argument, stackBytes);
+}
+
+// While it lives, the startNumber-th thread start of server from now on fails.
+class FailedThreadStart {
+ public:
+  FailedThreadStart(EchoServer& server, int startNumber)
+      : replaced_(server.ReplaceableSocketCalls().startThread, &StartThreadUnlessArmed) {
+    threadStartsUntilFailure = startNumber;
+  }
+  ~FailedThreadStart() { threadStartsUntilFailure = 0; }
+  FailedThreadStart(const FailedThreadStart&) = delete;
+  FailedThreadStart& operator=(const FailedThreadStart&) = delete;
+
+ private:
+  platform::ReplacedCall<decltype(&StartThreadUnlessArmed)> replaced_;
 };
 
 TEST_F(ThreadedServerTest, KeepAliveConnectionCountsOnceAndEachReplyOnce) {
@@ -149,7 +178,7 @@ TEST_F(ThreadedServerTest, PortInUseIsLoggedAndTheStartFails) {
 
 TEST_F(ThreadedServerTest, FailedStartOfTheHelperLeavesNothingListening) {
   EchoServer server(logFolder);
-  server.FailThreadStart(2);
+  const FailedThreadStart failing(server, 2);
   EXPECT_FALSE(server.Start(0));
   EXPECT_NE(server.LogText().find(" - _beginthreadex(...) failure, for Helper Thread.\t[Run]\t[" +
                                   std::to_string(EAGAIN) + "]\r\n"),
@@ -164,7 +193,7 @@ TEST_F(ThreadedServerTest, FailedStartOfTheHelperLeavesNothingListening) {
 TEST_F(ThreadedServerTest, ConnectionThatGetsNoThreadIsClosedAndTheNextIsServed) {
   EchoServer server(logFolder);
   ASSERT_TRUE(server.Start(0));
-  server.FailThreadStart(1);
+  const FailedThreadStart failing(server, 1);
   TestClient first(server.Port());
   EXPECT_TRUE(first.ClosedWithin(5000));
   TestClient second(server.Port());
@@ -249,7 +278,7 @@ TEST_F(ThreadedServerTest, WaitingThreadServesTheNextConnection) {
   // Its thread may have served before it was listed: wait until it waits.
   ASSERT_TRUE(WaitUntil([&] { return server.WaitingClientThreads() == 1; }));
 
-  server.FailThreadStart(1);
+  const FailedThreadStart failing(server, 1);
   TestClient second(server.Port());
   ASSERT_TRUE(second.Send("Y\r\n\r\n"));
   EXPECT_EQ(second.Read(7), "5:Y\r\n\r\n");

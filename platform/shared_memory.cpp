@@ -1,0 +1,11 @@
+// What shared memory does the same on every system.
+#include "platform/shared_memory.h"
+
+namespace platform {
+
+SharedMemory::~SharedMemory() {
+  UnmapView();
+  Close();
+}
+
+}  // namespace platform
