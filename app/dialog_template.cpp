@@ -70,4 +70,25 @@ std::span<const ControlTemplate> DialogControls() {
   return kControls;
 }
 
+std::array<ControlText, 10> ShownTexts(const DialogState& state) {
+  const DialogStatistics& stats = state.statistics;
+  return {{{control::kStatus, state.statusText},
+           {control::kX, state.live.x},
+           {control::kY, state.live.y},
+           {control::kActiveConnections, stats.activeConnections},
+           {control::kKbReceived, stats.kbReceived},
+           {control::kKbSent, stats.kbSent},
+           {control::kRequests, stats.requests},
+           {control::kRequestsPerSecond, stats.requestsPerSecond},
+           {control::kVisitors, stats.visitors},
+           {control::kPhoneAddress, state.phoneAddressText}}};
+}
+
+std::array<FieldText, 4> FieldControlTexts(const DialogFields& fields) {
+  return {{{control::kHomeDirectory, fields.homeDirectory},
+           {control::kDefaultIndexFile, fields.defaultIndexFile},
+           {control::kPort, std::to_string(fields.port)},
+           {control::kPersistenceTimeout, std::to_string(fields.persistenceTimeoutSeconds)}}};
+}
+
 }  // namespace dialog_template

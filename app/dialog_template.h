@@ -3,7 +3,11 @@
 // it; a test holds the Windows resource script against it, control by control.
 #pragma once
 
+#include <array>
 #include <span>
+#include <string>
+
+#include "app/dialog_state.h"
 
 namespace dialog_template {
 
@@ -32,5 +36,21 @@ inline constexpr int kDialogHeightUnits = 340;
 inline constexpr const char* kDialogCaption = "Tolvex Handvane Server";
 
 std::span<const ControlTemplate> DialogControls();
+
+// Which control shows which text of the state, for the windows' Render: the
+// status line, the live status and the statistics in the order the tick has
+// always written them, then the address lines.
+struct ControlText {
+  int id;
+  const std::string& text;
+};
+std::array<ControlText, 10> ShownTexts(const DialogState& state);
+
+// The settings fields as their edit controls show them, and back.
+struct FieldText {
+  int id;
+  std::string text;
+};
+std::array<FieldText, 4> FieldControlTexts(const DialogFields& fields);
 
 }  // namespace dialog_template

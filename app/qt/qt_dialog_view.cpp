@@ -239,31 +239,18 @@ void QtDialogView::SetItemText(int control, const std::string& text) {
 }
 
 void QtDialogView::Render(const DialogState& state) {
-  SetItemText(control::kStatus, state.statusText);
-  // The live status and the statistics in the order the tick has always shown them.
-  SetItemText(control::kX, state.live.x);
-  SetItemText(control::kY, state.live.y);
+  for (const auto& [id, text] : dialog_template::ShownTexts(state)) SetItemText(id, text);
   RepaintIndicators(state.live.buttonL, state.live.buttonR);
   CheckBox(control::kOffScreen, state.live.offScreen);
-  const DialogStatistics& stats = state.statistics;
-  SetItemText(control::kActiveConnections, stats.activeConnections);
-  SetItemText(control::kKbReceived, stats.kbReceived);
-  SetItemText(control::kKbSent, stats.kbSent);
-  SetItemText(control::kRequests, stats.requests);
-  SetItemText(control::kRequestsPerSecond, stats.requestsPerSecond);
-  SetItemText(control::kVisitors, stats.visitors);
   CheckBox(control::kCursorEmulation, state.cursorEmulation);
   if (pointerList_->currentIndex() != state.selectedPointer) {
     pointerList_->setCurrentIndex(state.selectedPointer);
   }
-  SetItemText(control::kPhoneAddress, state.phoneAddressText);
   if (fieldsPushed_ != state.fieldsPushed) {
     fieldsPushed_ = state.fieldsPushed;
-    const DialogFields& fields = state.fields;
-    SetItemText(control::kHomeDirectory, fields.homeDirectory);
-    SetItemText(control::kDefaultIndexFile, fields.defaultIndexFile);
-    SetItemText(control::kPort, std::to_string(fields.port));
-    SetItemText(control::kPersistenceTimeout, std::to_string(fields.persistenceTimeoutSeconds));
+    for (const auto& [id, text] : dialog_template::FieldControlTexts(state.fields)) {
+      SetItemText(id, text);
+    }
   }
 }
 
