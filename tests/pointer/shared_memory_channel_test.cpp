@@ -95,6 +95,9 @@ TEST_F(OpenTest, ALeftoverThatAReaderHoldsForAMomentIsReplacedAllTheSame) {
 TEST_F(OpenTest, CreateFailuresLeaveNoArea) {
   std::uint32_t version = 0;
   int created = 1;
+  EXPECT_EQ(server_.SharedMemoryInit(0, folder_.Path(), version, created), 0);  // only creates
+  EXPECT_EQ(created, 0);
+  EXPECT_EQ(server_.GetHeader(), nullptr);
   // A rendezvous "file" that cannot be deleted.
   std::filesystem::create_directories(RendezvousFile() + "/inside");
   EXPECT_EQ(server_.SharedMemoryInit(1, folder_.Path(), version, created), 0);
