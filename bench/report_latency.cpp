@@ -1,14 +1,16 @@
 // Report-to-consumer latency of a running TVXHandvane: one keep-alive client
 // sends pointer reports while this process, as the consuming application,
-// spins on the report FIFO's write index.
+// spins on the kit's read (sdk/c/tvxhdv.h) until the report arrives.
 //
 //   report_latency FOLDER PORT [reports]
 //
 // FOLDER holds the server's rendezvous file. Prints p50, p99 and the maximum
 // of the time from handing a report to the socket to its record being
-// visible in the FIFO, in microseconds.
+// taken from the FIFO, in microseconds.
+#define TVXHDV_IMPLEMENTATION
+#include "sdk/c/tvxhdv.h"
+
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,7 +18,6 @@
 #include <vector>
 
 #include "platform/socket_client.h"
-#include "pointer/shared_memory_channel.h"
 
 namespace {
 
@@ -29,11 +30,6 @@ std::string ReportRequest(unsigned frame) {
                 "GET /tolvex10005%04X10002000000000 HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n",
                 frame & 0xFFFF);
   return request;
-}
-
-std::uint32_t WriteIndex(SharedMemoryArea& area) {
-  return std::atomic_ref<std::uint32_t>(area.pointerFifo.writeIndex)
-      .load(std::memory_order_acquire);
 }
 
 // Reads the reply head and its body; the reply ends once the body has arrived.
@@ -71,15 +67,11 @@ int main(int argc, char** argv) {
   const auto port = static_cast<std::uint16_t>(std::atoi(argv[2]));
   const int reports = argc > 3 ? std::atoi(argv[3]) : 20000;
 
-  SharedMemoryChannel channel;
-  std::uint32_t structVersion = 0;
-  int created = 0;
-  if (channel.SharedMemoryInit(0, folder, structVersion, created) != 1) {
-    std::fprintf(stderr, "report_latency: cannot open the area: %s\n",
-                 channel.GetLastErrorText().c_str());
+  tvxhdv* consumer = tvxhdv_open(folder.c_str(), TVXHDV_FROM_NOW);
+  if (consumer == nullptr) {
+    std::fprintf(stderr, "report_latency: cannot open the area: %s\n", tvxhdv_last_error());
     return 1;
   }
-  SharedMemoryArea& area = *channel.GetHeader();
   platform::ClientSocket socket;
   if (!socket.Connect(port)) {
     std::fprintf(stderr, "report_latency: cannot connect to port %u\n", port);
@@ -89,13 +81,12 @@ int main(int argc, char** argv) {
   std::vector<double> micros;
   micros.reserve(static_cast<std::size_t>(reports));
   int lost = 0;
-  PointerReportRecord drained;
+  tvxhdv_report taken[64];
   // Frames 1 and up are fresh after the server's start; the last stays below
   // the range where a small frame would count as wrapped.
   for (int i = 0; i < reports; ++i) {
     const unsigned frame = 1 + static_cast<unsigned>(i) % 0xBFFF;
     const std::string request = ReportRequest(frame);
-    const std::uint32_t before = WriteIndex(area);
     const Clock::time_point sent = Clock::now();
     if (!socket.SendAll(request)) {
       std::fprintf(stderr, "report_latency: send failed\n");
@@ -104,7 +95,7 @@ int main(int argc, char** argv) {
     const Clock::time_point giveUp = sent + std::chrono::milliseconds(500);
     Clock::time_point seen = sent;
     bool visible = false;
-    while (!(visible = WriteIndex(area) != before) && (seen = Clock::now()) < giveUp) {
+    while (!(visible = tvxhdv_read(consumer, taken, 64) > 0) && (seen = Clock::now()) < giveUp) {
     }
     if (visible) {
       seen = Clock::now();
@@ -112,7 +103,7 @@ int main(int argc, char** argv) {
     } else {
       ++lost;
     }
-    while (channel.GetPointerReport(drained) == 1) {
+    while (tvxhdv_read(consumer, taken, 64) > 0) {
     }
     if (!ReadReply(socket)) {
       std::fprintf(stderr, "report_latency: no reply\n");
@@ -127,5 +118,6 @@ int main(int argc, char** argv) {
   std::printf("report to consumer: %zu reports, p50 %.1f us, p99 %.1f us, max %.1f us, lost %d\n",
               micros.size(), Percentile(micros, 0.50), Percentile(micros, 0.99), micros.back(),
               lost);
+  tvxhdv_close(consumer);
   return 0;
 }

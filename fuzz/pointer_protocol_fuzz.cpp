@@ -1,7 +1,7 @@
-// The pointer report protocol with its real tables and a real shared memory
-// channel, driven by a script of reports ("/tolvex" followed by anything),
-// clock steps, consumer commands, Vibrate buttons, silence checks and server
-// restarts. Every answer must be four hexadecimal digits and every record the
+// The pointer report protocol with its real tables, a real shared memory
+// channel and the consumers' kit on its other side, driven by a script of
+// reports ("/tolvex" followed by anything), clock steps, consumer commands,
+// Vibrate buttons, silence checks and server restarts. Every answer must be four hexadecimal digits and every record the
 // consumer takes must name a pointer from 0 to 79. The build checks every
 // table index (standard library assertions), so an index outside 0 to 79
 // stops the run even where it would land inside a neighbouring table.
@@ -32,10 +32,9 @@ namespace {
 struct Channels : ChannelPair {
   // Each input starts with empty FIFOs.
   void Empty() {
-    consumer.ResetPointerFifoRead();
-    for (int pointer = 0; pointer < kCommandFifoCount; ++pointer) {
-      server.ResetCommandFifoRead(pointer);
-    }
+    SharedMemoryArea& area = *server.GetHeader();
+    FifoRing<PointerFifo>::ResetRead(area.pointerFifo);
+    for (CommandFifo& fifo : area.commandFifos) FifoRing<CommandFifo>::ResetRead(fifo);
   }
 };
 
@@ -61,9 +60,9 @@ void CheckState(PointerProtocol& protocol) {
   }
 }
 
-void Drain(SharedMemoryChannel& consumer) {
-  PointerReportRecord record;
-  while (consumer.GetPointerReport(record)) {
+void Drain(tvxhdv* consumer) {
+  tvxhdv_report record;
+  while (tvxhdv_read(consumer, &record, 1) == 1) {
     if (record.pointer >= static_cast<std::uint32_t>(kPointerCount))
       FuzzFailure("forwarded report of a pointer beyond 79");
     if (record.x > 0xFFFF || record.y > 0xFFFF || record.frame > 0xFFFF || record.screen > 0xFF) {
@@ -109,8 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
       case 'c': {
         const int pointer = LeadingNumber<int>(line, 0);
-        const CommandRecord command{LeadingNumber<std::uint32_t>(line, 0, 16), 0};
-        channels->consumer.PutCommand(pointer, command);
+        channels->PutCommand(pointer, LeadingNumber<std::uint32_t>(line, 0, 16));
         break;
       }
       case 'v':

@@ -1,7 +1,8 @@
 // The shared memory area as a faulty or hostile consumer could leave it: any
-// values in its header and FIFO indices, then the server's and the consumer's
-// FIFO operations on it. Counts must stay within the slots and agree with the
-// free room, and nothing may be read or written outside the area.
+// values in its header and FIFO indices, then the server's FIFO operations
+// and the kit's (sdk/c/tvxhdv.h) on it. Counts must stay within the slots and
+// agree with the free room, the kit must see what the server sees, and
+// nothing may be read or written outside the area.
 //
 // Script lines (numbers decimal unless marked hex):
 //   o<offset> <hex>    the consumer stores a 32-bit value at that byte of the area
@@ -9,8 +10,8 @@
 //   w<p> <n> / x<p> <n> command FIFO p write / read index
 //   P / D              server puts a report / consumer takes one
 //   C<p> <hex> / G<p>  consumer puts a command / server takes one
-//   f / F              server resets the report write index / consumer the read index
-//   g<p> / h<p>        server resets command FIFO p's read index / consumer its write index
+//   f / F              the report write index / read index is set to the other one
+//   g<p> / h<p>        command FIFO p's read index / write index is set to the other one
 //   O                  a second consumer opens the area
 #include <cstdint>
 #include <cstring>
@@ -68,6 +69,26 @@ void CheckCounts(int count, int free, int slots, int empty, int full) {
 void CheckReportFifo(const SharedMemoryChannel& side) {
   CheckCounts(side.PointerFifoCount(), side.PointerFifoFree(), PointerFifo::kSlotCount,
               side.IsPointerFifoEmpty(), side.IsPointerFifoFull());
+}
+
+// What a consumer's handle finds in the area; it must never let go of it here.
+tvxhdv_info& InfoOf(tvxhdv* consumer) {
+  static tvxhdv_info info;  // large: the counts of all 600 command FIFOs
+  if (tvxhdv_get_info(consumer, &info) != 1) FuzzFailure("the kit let go of a running area");
+  return info;
+}
+
+// After the server's own checks, which repair its indices: the kit counts
+// the same records.
+void CheckKitAgrees(const SharedMemoryChannel& server, tvxhdv* consumer, int pointer) {
+  const tvxhdv_info& info = InfoOf(consumer);
+  if (info.reports_queued != server.PointerFifoCount()) {
+    FuzzFailure("the kit and the server count different reports");
+  }
+  if (pointer >= 0 && pointer < kCommandFifoCount &&
+      info.commands_queued[pointer] != server.CommandFifoCount(pointer)) {
+    FuzzFailure("the kit and the server count different commands");
+  }
 }
 
 void CheckCommandFifo(const SharedMemoryChannel& side, int pointer) {
@@ -128,17 +149,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
       }
       case 'D': {
-        PointerReportRecord record;
-        const int count = area->consumer.PointerFifoCount();
-        if (area->consumer.GetPointerReport(record) != (count > 0 ? 1 : 0)) {
+        tvxhdv_report record;
+        const int count = InfoOf(area->consumer).reports_queued;
+        if (tvxhdv_read(area->consumer, &record, 1) != (count > 0 ? 1 : 0)) {
           FuzzFailure("report get disagrees with the count");
         }
         break;
       }
       case 'C': {
         pointer = LeadingNumber<int>(line, 0);
-        const CommandRecord record{LeadingNumber<std::uint32_t>(line, 0, 16), 0};
-        area->consumer.PutCommand(pointer, record);
+        area->PutCommand(pointer, LeadingNumber<std::uint32_t>(line, 0, 16));
         break;
       }
       case 'G': {
@@ -148,36 +168,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
       }
       case 'f':
-        area->server.ResetPointerFifoWrite();
+        FifoRing<PointerFifo>::ResetWrite(header.pointerFifo);
         break;
       case 'F':
-        area->consumer.ResetPointerFifoRead();
+        FifoRing<PointerFifo>::ResetRead(header.pointerFifo);
         break;
       case 'g':
-        pointer = LeadingNumber<int>(line, 0);
-        area->server.ResetCommandFifoRead(pointer);
-        break;
       case 'h':
         pointer = LeadingNumber<int>(line, 0);
-        area->consumer.ResetCommandFifoWrite(pointer);
+        if (pointer < 0 || pointer >= kCommandFifoCount) break;
+        if (operation == 'g') {
+          FifoRing<CommandFifo>::ResetRead(header.commandFifos[pointer]);
+        } else {
+          FifoRing<CommandFifo>::ResetWrite(header.commandFifos[pointer]);
+        }
         break;
       case 'O': {
-        SharedMemoryChannel second(area->name);
-        std::uint32_t version = 0;
-        int created = 0;
-        second.SharedMemoryInit(0, FuzzFolder(), version, created);
-        CheckReportFifo(second);
+        // Refused when the header no longer matches; else it counts as the first.
+        tvxhdv* second = tvxhdv_open(FuzzFolder().c_str(), 0);
+        if (second != nullptr) {
+          CheckReportFifo(area->server);
+          CheckKitAgrees(area->server, second, -1);
+        }
+        tvxhdv_close(second);
         break;
       }
       default:
         break;
     }
     CheckReportFifo(area->server);
-    CheckReportFifo(area->consumer);
-    if (pointer != -1) {
-      CheckCommandFifo(area->server, pointer);
-      CheckCommandFifo(area->consumer, pointer);
-    }
+    if (pointer != -1) CheckCommandFifo(area->server, pointer);
+    CheckKitAgrees(area->server, area->consumer, pointer);
   }
   return 0;
 }

@@ -1,6 +1,5 @@
 #include "pointer/rendezvous_file.h"
 
-#include <charconv>
 #include <cstdio>
 
 #include "platform/files.h"
@@ -39,10 +38,6 @@ bool RemoveLeftover(const std::string& path) {
 void RendezvousFile::SetFolder(const std::string& folder) {
   folder_ = folder;
   path_ = InFolder(folder_, kRendezvousFileName);
-}
-
-bool RendezvousFile::Exists() const {
-  return platform::PathExists(path_);
 }
 
 RendezvousFile::Claim RendezvousFile::ClaimArea(platform::SharedMemory& memory,
@@ -85,31 +80,4 @@ int RendezvousFile::WriteCreatorProcessId(int& error) const {
 
 int RendezvousFile::Publish() const {
   return platform::RenameWithoutReplace(temporaryPath_, path_) ? 1 : 0;
-}
-
-int RendezvousFile::ReadMappingName(std::string& name, int& error) const {
-  const platform::Result read = platform::ProfileReadRequired(path_, kSection, kNameKey, 260, name);
-  error = read.Code();
-  return read ? 1 : 0;
-}
-
-RendezvousFile::Termination RendezvousFile::TerminateCreator() const {
-  // A consumer may ask before it opened anything: the path from the folder as it is.
-  const std::string rendezvousFile = InFolder(folder_, kRendezvousFileName);
-  const std::string idText =
-      platform::ProfileReadString(rendezvousFile, kSection, kCreatorKey, "", 360);
-  if (idText.empty()) return Termination::kCreatorUnknown;
-  std::uint32_t id = 0;
-  const std::size_t digits = idText.size() < 8 ? idText.size() : 8;
-  if (std::from_chars(idText.data(), idText.data() + digits, id, 16).ec != std::errc()) {
-    return Termination::kNotEnded;
-  }
-
-  // The file outlives the server and its process id may have been given to
-  // another program since: the process is ended only when the system shows
-  // that it is the one holding the area the file names.
-  const std::string name = platform::ProfileReadString(rendezvousFile, kSection, kNameKey, "", 260);
-  if (name.empty()) return Termination::kNotEnded;
-  return platform::SharedMemory::TerminateCreator(name, id) ? Termination::kEnded
-                                                            : Termination::kNotEnded;
 }

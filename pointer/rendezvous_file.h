@@ -3,9 +3,8 @@
 // the name first, so that a running server keeps its area and its file; then
 // it removes the file an ended server left, writes the name and its own
 // process id into "TVXHDVMemory.TMP" and, once the area is complete, renames
-// that file to the rendezvous file, so a consumer sees it only then. A
-// consumer reads the name back; TerminateCreator ends the process the file
-// names, once the system confirms that it holds the claim.
+// that file to the rendezvous file, so a consumer sees it only then.
+// Consumers read it through their kit, sdk/c/tvxhdv.h.
 //
 // The folder is used as given: an empty one means the root folder.
 #pragma once
@@ -23,29 +22,19 @@ class RendezvousFile {
   const std::string& Path() const { return path_; }
   // The temporary file's path; set by a creator's claim.
   const std::string& TemporaryPath() const { return temporaryPath_; }
-  bool Exists() const;
 
-  // Creator side, first step: claims the name through the area's memory
+  // First step: claims the name through the area's memory
   // object and removes a leftover rendezvous file. `error` carries the
   // claim's error code when kFailed; with kLeftoverKept the claim is let go.
   enum class Claim { kClaimed, kHeldByRunningCreator, kFailed, kLeftoverKept };
   Claim ClaimArea(platform::SharedMemory& memory, const std::string& name, int& error);
-  // Creator side: the keys of the temporary file. 1, or 0 with the system's
+  // The keys of the temporary file. 1, or 0 with the system's
   // error code in `error`.
   int WriteMappingName(const std::string& name, int& error) const;
   int WriteCreatorProcessId(int& error) const;
-  // Creator side, last step: renames the temporary file to the rendezvous
+  // Last step: renames the temporary file to the rendezvous
   // file, which must not exist. 1 or 0.
   int Publish() const;
-
-  // Consumer side: SharedMemoryName of the rendezvous file. 1, or 0 when it
-  // is empty or cannot be read, with the system's error code in `error`.
-  int ReadMappingName(std::string& name, int& error) const;
-
-  enum class Termination { kEnded, kCreatorUnknown, kNotEnded };
-  // Ends the process named in CreatorProcessID: kCreatorUnknown when the file
-  // names none, kNotEnded when it cannot be ended or is not the creator.
-  Termination TerminateCreator() const;
 
  private:
   std::string folder_;

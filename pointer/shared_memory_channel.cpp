@@ -30,9 +30,9 @@ int SharedMemoryChannel::SharedMemoryInit(int bCreateNew, const std::string& fol
                                           std::uint32_t& structVersion, int& created) {
   SharedMemoryClose();  // a channel holds one area at a time
   created = 0;
-  creator_ = false;
+  if (bCreateNew != 1) return Fail("bCreateNew==FALSE: the server only creates the area");
   rendezvous_.SetFolder(folder);
-  return bCreateNew == 1 ? Create(structVersion, created) : Open(structVersion);
+  return Create(structVersion, created);
 }
 
 int SharedMemoryChannel::FailCreate(int error) {
@@ -78,7 +78,6 @@ int SharedMemoryChannel::Create(std::uint32_t& structVersion, int& created) {
   }
 
   created = 1;
-  creator_ = true;
   area_ = static_cast<SharedMemoryArea*>(view);
   area_->totalSize = kSharedMemorySize;
   area_->structVersion = StructVersion;
@@ -87,32 +86,6 @@ int SharedMemoryChannel::Create(std::uint32_t& structVersion, int& created) {
   area_->pointerFifo.blockSize = PointerFifo::kBlockSize;
   for (CommandFifo& fifo : area_->commandFifos) fifo.blockSize = CommandFifo::kBlockSize;
   std::memcpy(area_->fillText, FillText, kFillTextLength + 1);
-  return 1;
-}
-
-int SharedMemoryChannel::Open(std::uint32_t& structVersion) {
-  if (!rendezvous_.Exists()) {
-    return Fail("TVXHDVMemory.INI does not exist but bCreateNew==FALSE");
-  }
-  int error = 0;
-  if (!rendezvous_.ReadMappingName(mappingName_, error)) {
-    return Fail(Format("GetPrivateProfileString/SharedMemoryName (%d,%s)", error,
-                       rendezvous_.Path().c_str()));
-  }
-  if (const platform::Result opened = memory_.Open(mappingName_); !opened) {
-    return Fail(Format("Could not open file mapping object (%d)\r\n", opened.Code()));
-  }
-  void* view = nullptr;
-  if (const platform::Result mapped = memory_.MapView(kSharedMemorySize, view); !mapped) {
-    memory_.Close();
-    return Fail(Format("Could not map view of file (%d)\r\n", mapped.Code()));
-  }
-  area_ = static_cast<SharedMemoryArea*>(view);
-  if (area_->totalSize != kSharedMemorySize) {
-    memory_.Close();  // the view stays until SharedMemoryClose
-    return Fail("Structure size mismatch!\r\n");
-  }
-  structVersion = area_->structVersion;
   return 1;
 }
 
@@ -144,15 +117,15 @@ SharedMemoryArea* SharedMemoryChannel::LiveArea() const {
   return area_ != nullptr && !memory_.ViewLost() ? area_ : nullptr;
 }
 
-// Another program may write any value into the creator's own index; nobody
-// else may reset it, so the creator does, or that FIFO would stay dead.
+// Another program may write any value into the server's own index; nobody
+// else may reset it, so the server does, or that FIFO would stay dead.
 template <typename Fifo>
 bool SharedMemoryChannel::RepairOwnIndex(Fifo& fifo, const FifoRing<Fifo>& seen,
                                          int fifoNumber) const {
-  // The creator writes reports and reads commands.
+  // The server writes reports and reads commands.
   constexpr bool kWritesHere = std::is_same_v<Fifo, PointerFifo>;
   const std::uint32_t own = kWritesHere ? seen.WriteIndex() : seen.ReadIndex();
-  if (!creator_ || own < FifoRing<Fifo>::kSlots) return false;
+  if (own < FifoRing<Fifo>::kSlots) return false;
   if constexpr (kWritesHere) {
     FifoRing<Fifo>::ResetWrite(fifo);
   } else {
@@ -180,12 +153,6 @@ int SharedMemoryChannel::PutPointerReport(const PointerReportRecord& record) {
   return RingOf(area->pointerFifo, ChannelNotice::kPointerFifo).Put(record);
 }
 
-int SharedMemoryChannel::GetPointerReport(PointerReportRecord& record) {
-  SharedMemoryArea* area = LiveArea();
-  if (area == nullptr) return 0;
-  return RingOf(area->pointerFifo, ChannelNotice::kPointerFifo).Get(record);
-}
-
 int SharedMemoryChannel::IsPointerFifoEmpty() const {
   SharedMemoryArea* area = LiveArea();
   return area == nullptr || RingOf(area->pointerFifo, ChannelNotice::kPointerFifo).Empty() ? 1 : 0;
@@ -206,23 +173,10 @@ int SharedMemoryChannel::PointerFifoFree() const {
   return area != nullptr ? RingOf(area->pointerFifo, ChannelNotice::kPointerFifo).Free() : 0;
 }
 
-void SharedMemoryChannel::ResetPointerFifoWrite() {
-  if (SharedMemoryArea* area = LiveArea()) FifoRing<PointerFifo>::ResetWrite(area->pointerFifo);
-}
-
-void SharedMemoryChannel::ResetPointerFifoRead() {
-  if (SharedMemoryArea* area = LiveArea()) FifoRing<PointerFifo>::ResetRead(area->pointerFifo);
-}
-
 CommandFifo* SharedMemoryChannel::CommandFifoOf(int pointer) const {
   SharedMemoryArea* area = LiveArea();
   if (area == nullptr || pointer < 0 || pointer >= kCommandFifoCount) return nullptr;
   return &area->commandFifos[pointer];
-}
-
-int SharedMemoryChannel::PutCommand(int pointer, const CommandRecord& record) {
-  CommandFifo* fifo = CommandFifoOf(pointer);
-  return fifo != nullptr ? RingOf(*fifo, pointer).Put(record) : 0;
 }
 
 int SharedMemoryChannel::GetCommand(int pointer, CommandRecord& record) {
@@ -248,26 +202,6 @@ int SharedMemoryChannel::CommandFifoCount(int pointer) const {
 int SharedMemoryChannel::CommandFifoFree(int pointer) const {
   CommandFifo* fifo = CommandFifoOf(pointer);
   return fifo != nullptr ? RingOf(*fifo, pointer).Free() : 0;
-}
-
-void SharedMemoryChannel::ResetCommandFifoWrite(int pointer) {
-  if (CommandFifo* fifo = CommandFifoOf(pointer)) FifoRing<CommandFifo>::ResetWrite(*fifo);
-}
-
-void SharedMemoryChannel::ResetCommandFifoRead(int pointer) {
-  if (CommandFifo* fifo = CommandFifoOf(pointer)) FifoRing<CommandFifo>::ResetRead(*fifo);
-}
-
-int SharedMemoryChannel::TerminateCreator() {
-  switch (rendezvous_.TerminateCreator()) {
-    case RendezvousFile::Termination::kEnded:
-      return 1;
-    case RendezvousFile::Termination::kCreatorUnknown:
-      return Fail("Could not read [Memory], CreatorProcessID in file TVXHDVMemory.INI");
-    case RendezvousFile::Termination::kNotEnded:
-      break;
-  }
-  return 0;
 }
 
 int SharedMemoryChannel::FillTextMatches() const {

@@ -1,12 +1,12 @@
-// The shared memory channel between the server and a consuming application.
+// The server's end of the shared memory channel to a consuming application.
 // The server creates the area and publishes its name in the rendezvous file
-// "TVXHDVMemory.INI"; the consumer opens it from that file. Both use the FIFO
-// operations from their own end: the server puts reports and gets commands,
-// the consumer gets reports and puts commands.
+// "TVXHDVMemory.INI"; consumers open it from that file through their kit,
+// sdk/c/tvxhdv.h. The server puts reports and gets commands; the counts below
+// look at either FIFO as it stands.
 //
 // Operations return 1 for success and 0 for failure unless said otherwise; a
-// failure of SharedMemoryInit, SharedMemoryInitComplete or TerminateCreator
-// leaves its message in GetLastErrorText().
+// failure of SharedMemoryInit or SharedMemoryInitComplete leaves its message
+// in GetLastErrorText().
 //
 // The FIFO operations are not locked: each FIFO has one writing and one
 // reading process, and within a process the caller serialises all calls.
@@ -35,8 +35,9 @@ class SharedMemoryChannel {
   SharedMemoryChannel(const SharedMemoryChannel&) = delete;
   SharedMemoryChannel& operator=(const SharedMemoryChannel&) = delete;
 
-  // Creates (bCreateNew 1) or opens the area; the folder holds the rendezvous
-  // file. Hands back the area's StructVersion and whether it was created.
+  // Creates the area (bCreateNew 1; consumers open it through their kit, so
+  // anything else fails); the folder holds the rendezvous file. Hands back
+  // the area's StructVersion and whether it was created.
   int SharedMemoryInit(int bCreateNew, const std::string& folder, std::uint32_t& structVersion,
                        int& created);
   // Publishes the rendezvous file once the creator has finished the header.
@@ -54,24 +55,18 @@ class SharedMemoryChannel {
 
   // Report FIFO: the server writes, the consumer reads.
   int PutPointerReport(const PointerReportRecord& record);
-  int GetPointerReport(PointerReportRecord& record);
   int IsPointerFifoEmpty() const;
   int IsPointerFifoFull() const;
   int PointerFifoCount() const;
   int PointerFifoFree() const;
-  void ResetPointerFifoWrite();
-  void ResetPointerFifoRead();
 
   // Command FIFOs, pointer numbers 0 to 599: the consumer writes, the server
   // reads. Another pointer number holds nothing and takes nothing.
-  int PutCommand(int pointer, const CommandRecord& record);
   int GetCommand(int pointer, CommandRecord& record);
   int IsCommandFifoEmpty(int pointer) const;
   int IsCommandFifoFull(int pointer) const;
   int CommandFifoCount(int pointer) const;
   int CommandFifoFree(int pointer) const;
-  void ResetCommandFifoWrite(int pointer);
-  void ResetCommandFifoRead(int pointer);
 
   // The oldest notice not yet taken (kind kNone when there is none). A FIFO is
   // noted when it is first found unusable, and again only after it was found
@@ -80,24 +75,21 @@ class SharedMemoryChannel {
   // once a minute; now is a millisecond tick count.
   ChannelNotice TakeNotice(std::uint32_t now);
 
-  // Ends the process named in the rendezvous file's CreatorProcessID.
-  int TerminateCreator();
   // 1 when the area holds FillText byte for byte, terminator included.
   int FillTextMatches() const;
 
  private:
   int Create(std::uint32_t& structVersion, int& created);
-  int Open(std::uint32_t& structVersion);
   int Fail(std::string text);
   int FailCreate(int error);
   // The area while its FIFOs can be used: none once another process cut it short.
   SharedMemoryArea* LiveArea() const;
   CommandFifo* CommandFifoOf(int pointer) const;
-  // The FIFO's ring as this side sees it now, noting a change of usability;
-  // the creator first repairs its own index of it.
+  // The FIFO's ring as it stands now, noting a change of usability; the
+  // server first repairs its own index of it.
   template <typename Fifo>
   FifoRing<Fifo> RingOf(Fifo& fifo, int fifoNumber) const;
-  // True when the creator found its own index outside the slots in seen and
+  // True when the server found its own index outside the slots in seen and
   // reset it.
   template <typename Fifo>
   bool RepairOwnIndex(Fifo& fifo, const FifoRing<Fifo>& seen, int fifoNumber) const;
@@ -108,7 +100,6 @@ class SharedMemoryChannel {
   RendezvousFile rendezvous_;
   platform::SharedMemory memory_;
   SharedMemoryArea* area_ = nullptr;
-  bool creator_ = false;  // this side writes the report FIFO and reads the command FIFOs
   // The FIFO operations note as they go, also the const ones; the caller
   // serialises all of them anyway.
   mutable ChannelNotices notices_;

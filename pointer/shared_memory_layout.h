@@ -1,11 +1,14 @@
 // The shared memory area that the server shares with a consuming application:
-// its byte layout, the records that cross it and the fixed texts in it. Both
-// sides compile against this header, so every offset is checked below.
+// its byte layout, the records that cross it and the fixed texts in it.
+// Consumers are built elsewhere against their kit (sdk/), so every offset is
+// checked below, and the build checks that the kit holds the same numbers.
 #pragma once
 
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+
+#include "pointer/fill_text.h"
 
 // One pointer report as the server forwards it, 24 bytes.
 struct PointerReportRecord {
@@ -91,7 +94,8 @@ inline constexpr char NoticeText[] =
 // The text the creator copies to fillText: 72 lines ended by CR LF, English and
 // German, Windows-1252, 3306 bytes without its terminating zero.
 inline constexpr std::size_t kFillTextLength = 3306;
-extern const char FillText[kFillTextLength + 1];
+static_assert(sizeof(FillText) == kFillTextLength + 1);
+static_assert(sizeof(FillText) <= kFillTextCapacity);
 
 // The area is shared with programs built elsewhere: fix every byte of it.
 static_assert(std::endian::native == std::endian::little);

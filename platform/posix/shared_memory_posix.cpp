@@ -1,22 +1,17 @@
 // POSIX shared memory under "/" + name. The creator's claim is a write lock
 // of its open file description on the whole object (an OFD lock): the kernel
 // drops it when the process ends, so a name left behind by a crashed creator
-// can be claimed again. Others can test for it without taking a lock, and the
-// process's own descriptor table shows who holds it.
+// can be claimed again. Others can test for it without taking a lock.
 #include "platform/shared_memory.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <fstream>
 #include <string_view>
@@ -52,16 +47,6 @@ bool NameLeadsTo(int fd, const std::string& objectName) {
   return same;
 }
 
-// Through syscall(): the C library's wrappers are missing, or lack C linkage,
-// in the versions this is built with.
-int OpenProcessFd(pid_t pid) {
-  return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-}
-
-bool SignalProcessFd(int processFd, int signal) {
-  return syscall(SYS_pidfd_send_signal, processFd, signal, nullptr, 0) == 0;
-}
-
 // The whole object, however it grows.
 struct flock WholeObject(short type) {
   struct flock lock {};
@@ -70,10 +55,6 @@ struct flock WholeObject(short type) {
   lock.l_start = 0;
   lock.l_len = 0;
   return lock;
-}
-
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // True when some process holds an exclusive flock on the object (as listed
@@ -104,33 +85,6 @@ bool TakeEarlierCreatorsLock(int fd) {
   if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
   struct stat object {};
   return errno == EWOULDBLOCK && fstat(fd, &object) == 0 && !HasExclusiveFlock(object);
-}
-
-// True when one of the process's descriptors is the object and its open file
-// description holds a write lock on it: the creator's claim, seen from the
-// kernel's side (the fdinfo of a descriptor lists the locks it owns).
-bool HoldsCreatorClaim(std::uint32_t processId, const struct stat& object) {
-  const std::string process = "/proc/" + std::to_string(processId);
-  DIR* descriptors = opendir((process + "/fd").c_str());
-  if (descriptors == nullptr) return false;
-  bool holds = false;
-  while (!holds) {
-    const dirent* entry = readdir(descriptors);
-    if (entry == nullptr) break;
-    if (entry->d_name[0] == '.') continue;
-    struct stat target {};
-    if (stat((process + "/fd/" + entry->d_name).c_str(), &target) != 0 ||
-        !SameFile(target, object)) {
-      continue;
-    }
-    std::ifstream info(process + "/fdinfo/" + entry->d_name);
-    for (std::string line; !holds && std::getline(info, line);) {
-      holds = line.starts_with("lock:") && line.find("OFDLCK") != std::string::npos &&
-              line.find("WRITE") != std::string::npos;
-    }
-  }
-  closedir(descriptors);
-  return holds;
 }
 
 }  // namespace
@@ -171,36 +125,6 @@ bool SharedMemory::IsClaimedByRunningCreator(const std::string& name) {
   const bool claimed = fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
   close(fd);
   return claimed;
-}
-
-Result SharedMemory::TerminateCreator(const std::string& name, std::uint32_t processId) {
-  // kill() reads 0 and negative ids as whole process groups.
-  if (processId == 0 || processId > static_cast<std::uint32_t>(INT_MAX)) return Failure(EINVAL);
-  const int fd = shm_open(ObjectName(name).c_str(), O_RDONLY | O_CLOEXEC, 0);
-  if (fd < 0) return Result(SystemError());
-  struct stat object {};
-  const int named = fstat(fd, &object) == 0 ? 0 : SystemError();
-  close(fd);
-  if (named != 0) return Result(named);
-
-  // Taken before the check, the pidfd stays with the process checked: should
-  // it end meanwhile and its id pass on, the signal reaches nobody.
-  const auto pid = static_cast<pid_t>(processId);
-  const int process = OpenProcessFd(pid);
-  if (process < 0) {
-    const int error = SystemError();
-    if (error != ENOSYS) return Result(error);
-    // Older kernels: the plain id, checked just before.
-    if (!HoldsCreatorClaim(processId, object)) return Failure(ESRCH);
-    return kill(pid, SIGTERM) == 0 ? Result() : LastFailure();
-  }
-  if (!HoldsCreatorClaim(processId, object)) {
-    close(process);
-    return Failure(ESRCH);
-  }
-  const int ended = SignalProcessFd(process, SIGTERM) ? 0 : SystemError();
-  close(process);
-  return Result(ended);
 }
 
 Result SharedMemory::Create(std::size_t size) {

@@ -151,23 +151,6 @@ bool SharedMemory::IsClaimedByRunningCreator(const std::string& name) {
   return true;
 }
 
-Result SharedMemory::TerminateCreator(const std::string& name, std::uint32_t processId) {
-  if (processId == 0) return Failure(ERROR_INVALID_PARAMETER);
-  // While this handle is open the id cannot pass to another process.
-  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
-  if (process == nullptr) return Result(SystemError());
-  int ended = 0;
-  HANDLE mark = OpenMutexA(SYNCHRONIZE, FALSE, CreatorMarkName(name, processId).c_str());
-  if (mark == nullptr) {
-    ended = SystemError();
-  } else {
-    CloseHandle(mark);
-    ended = TerminateProcess(process, 0) ? 0 : SystemError();
-  }
-  CloseHandle(process);
-  return Result(ended);
-}
-
 Result SharedMemory::Create(std::size_t size) {
   if (claim_ == kNoHandle) return Failure(ERROR_INVALID_HANDLE);
   const auto size64 = static_cast<unsigned long long>(size);

@@ -186,82 +186,84 @@ int tvxhdv_terminate_server(tvxhdv *h);
 #define TVXHDV__CHECK_MS 100u
 
 /* The text the server copies into the area; a different text means a
- * different build of the layout. Windows-1252, 3306 bytes. */
+ * different build of the layout. Windows-1252, 3306 bytes. A macro, so that
+ * a C++ build can compare it with the server's copy as it compiles. */
 /* clang-format off */
-static const char tvxhdv__fill_text[] =
-    "TVXHandvane shared memory area\r\n"
-    "==============================\r\n"
-    "This area belongs to the TVXHandvane server. The\r\n"
-    "server creates it at start and fills it with the\r\n"
-    "reports of the phones that act as pointers.\r\n"
-    "A consuming application on the same PC opens it\r\n"
-    "by the name written in TVXHDVMemory.INI, key\r\n"
-    "SharedMemoryName of section Memory.\r\n"
-    "Layout: a header, one FIFO of pointer reports\r\n"
-    "(server to consumer) and 600 FIFOs of commands\r\n"
-    "(consumer to server), one per pointer number.\r\n"
-    "All numbers are 32-bit little-endian values.\r\n"
-    "Every FIFO has one writer and one reader. The\r\n"
-    "writer moves only the write index, the reader\r\n"
-    "only the read index, always after the record.\r\n"
-    "A FIFO is empty when both indices are equal; it\r\n"
-    "holds at most one record less than its slots.\r\n"
-    "Read the write index before the record and store\r\n"
-    "the read index after it, and never move the\r\n"
-    "index that belongs to the other side.\r\n"
-    "The pointer FIFO holds 15999 reports. When the\r\n"
-    "consumer falls behind, new reports are dropped.\r\n"
-    "Take reports often and keep up with the phones.\r\n"
-    "Commands are 8-byte records; the low 8 bits of\r\n"
-    "the first value go to the phone of that pointer.\r\n"
-    "The creator's process id is in CreatorProcessID.\r\n"
-    "Do not write into the header or the reserved\r\n"
-    "fields; they belong to the server.\r\n"
-    "When this text does not match the copy of your\r\n"
-    "own program, the area comes from another build.\r\n"
-    "Compare StructVersion before you use the FIFOs.\r\n"
-    "The area exists while the server runs; after it\r\n"
-    "ends, open the area again from the new file.\r\n"
-    "Thank you for building your program on TVXHandvane.\r\n"
-    "Questions and notes go to the operator of this PC,\r\n"
-    "who can also end the server from the dialog.\r\n"
-    "-----------------------------------------------------------------\r\n"
-    "Gemeinsamer Speicher von TVXHandvane\r\n"
-    "====================================\r\n"
-    "Dieser Bereich geh\xF6rt dem TVXHandvane-Server. Er\r\n"
-    "legt ihn beim Start an und f\xFCllt ihn mit den\r\n"
-    "Meldungen der Handys, die als Zeiger dienen.\r\n"
-    "Eine Anwendung auf demselben PC \xF6" "ffnet ihn \xFC" "ber\r\n"
-    "den Namen in TVXHDVMemory.INI, Schl\xFCssel\r\n"
-    "SharedMemoryName im Abschnitt Memory.\r\n"
-    "Aufbau: ein Kopf, eine FIFO f\xFCr Zeigermeldungen\r\n"
-    "(Server an Anwendung) und 600 FIFOs f\xFCr Befehle\r\n"
-    "(Anwendung an Server), eine je Zeigernummer.\r\n"
-    "Alle Zahlen sind 32-Bit-Werte, Little-Endian.\r\n"
-    "Jede FIFO hat genau einen Schreiber und einen\r\n"
-    "Leser. Der Schreiber r\xFC" "ckt nur den Schreibindex\r\n"
-    "vor, der Leser nur den Leseindex, stets nach dem\r\n"
-    "Datensatz. Sind beide Indizes gleich, ist sie\r\n"
-    "leer; sie fasst einen Satz weniger als Pl\xE4tze.\r\n"
-    "Lies den Schreibindex vor dem Datensatz, setze\r\n"
-    "den Leseindex danach und \xE4ndere nie den Index\r\n"
-    "der Gegenseite.\r\n"
-    "Die Zeiger-FIFO fasst 15999 Meldungen. Bleibt\r\n"
-    "die Anwendung zur\xFC" "ck, gehen neue Meldungen\r\n"
-    "verloren. Hole sie oft ab und halte Schritt.\r\n"
-    "Befehle sind S\xE4tze zu 8 Bytes; die unteren 8 Bit\r\n"
-    "des ersten Werts gehen an das Handy des Zeigers.\r\n"
-    "Die Prozessnummer steht in CreatorProcessID.\r\n"
-    "Schreibe nicht in den Kopf oder in reservierte\r\n"
-    "Felder; sie geh\xF6ren dem Server.\r\n"
-    "Weicht dieser Text von der Kopie im eigenen\r\n"
-    "Programm ab, stammt der Bereich aus einem\r\n"
-    "anderen Build. Pr\xFC" "fe zuerst StructVersion.\r\n"
-    "Der Bereich besteht, solange der Server l\xE4uft;\r\n"
-    "danach \xF6" "ffne ihn neu \xFC" "ber die neue Datei.\r\n"
-    "Fragen und Hinweise an den Betreuer dieses PCs.\r\n"
-    "Gr\xFC\xDF" "e aus der Werkstatt, viel Spa\xDF damit!\r\n";
+#define TVXHDV__FILL_TEXT \
+    "TVXHandvane shared memory area\r\n" \
+    "==============================\r\n" \
+    "This area belongs to the TVXHandvane server. The\r\n" \
+    "server creates it at start and fills it with the\r\n" \
+    "reports of the phones that act as pointers.\r\n" \
+    "A consuming application on the same PC opens it\r\n" \
+    "by the name written in TVXHDVMemory.INI, key\r\n" \
+    "SharedMemoryName of section Memory.\r\n" \
+    "Layout: a header, one FIFO of pointer reports\r\n" \
+    "(server to consumer) and 600 FIFOs of commands\r\n" \
+    "(consumer to server), one per pointer number.\r\n" \
+    "All numbers are 32-bit little-endian values.\r\n" \
+    "Every FIFO has one writer and one reader. The\r\n" \
+    "writer moves only the write index, the reader\r\n" \
+    "only the read index, always after the record.\r\n" \
+    "A FIFO is empty when both indices are equal; it\r\n" \
+    "holds at most one record less than its slots.\r\n" \
+    "Read the write index before the record and store\r\n" \
+    "the read index after it, and never move the\r\n" \
+    "index that belongs to the other side.\r\n" \
+    "The pointer FIFO holds 15999 reports. When the\r\n" \
+    "consumer falls behind, new reports are dropped.\r\n" \
+    "Take reports often and keep up with the phones.\r\n" \
+    "Commands are 8-byte records; the low 8 bits of\r\n" \
+    "the first value go to the phone of that pointer.\r\n" \
+    "The creator's process id is in CreatorProcessID.\r\n" \
+    "Do not write into the header or the reserved\r\n" \
+    "fields; they belong to the server.\r\n" \
+    "When this text does not match the copy of your\r\n" \
+    "own program, the area comes from another build.\r\n" \
+    "Compare StructVersion before you use the FIFOs.\r\n" \
+    "The area exists while the server runs; after it\r\n" \
+    "ends, open the area again from the new file.\r\n" \
+    "Thank you for building your program on TVXHandvane.\r\n" \
+    "Questions and notes go to the operator of this PC,\r\n" \
+    "who can also end the server from the dialog.\r\n" \
+    "-----------------------------------------------------------------\r\n" \
+    "Gemeinsamer Speicher von TVXHandvane\r\n" \
+    "====================================\r\n" \
+    "Dieser Bereich geh\xF6rt dem TVXHandvane-Server. Er\r\n" \
+    "legt ihn beim Start an und f\xFCllt ihn mit den\r\n" \
+    "Meldungen der Handys, die als Zeiger dienen.\r\n" \
+    "Eine Anwendung auf demselben PC \xF6" "ffnet ihn \xFC" "ber\r\n" \
+    "den Namen in TVXHDVMemory.INI, Schl\xFCssel\r\n" \
+    "SharedMemoryName im Abschnitt Memory.\r\n" \
+    "Aufbau: ein Kopf, eine FIFO f\xFCr Zeigermeldungen\r\n" \
+    "(Server an Anwendung) und 600 FIFOs f\xFCr Befehle\r\n" \
+    "(Anwendung an Server), eine je Zeigernummer.\r\n" \
+    "Alle Zahlen sind 32-Bit-Werte, Little-Endian.\r\n" \
+    "Jede FIFO hat genau einen Schreiber und einen\r\n" \
+    "Leser. Der Schreiber r\xFC" "ckt nur den Schreibindex\r\n" \
+    "vor, der Leser nur den Leseindex, stets nach dem\r\n" \
+    "Datensatz. Sind beide Indizes gleich, ist sie\r\n" \
+    "leer; sie fasst einen Satz weniger als Pl\xE4tze.\r\n" \
+    "Lies den Schreibindex vor dem Datensatz, setze\r\n" \
+    "den Leseindex danach und \xE4ndere nie den Index\r\n" \
+    "der Gegenseite.\r\n" \
+    "Die Zeiger-FIFO fasst 15999 Meldungen. Bleibt\r\n" \
+    "die Anwendung zur\xFC" "ck, gehen neue Meldungen\r\n" \
+    "verloren. Hole sie oft ab und halte Schritt.\r\n" \
+    "Befehle sind S\xE4tze zu 8 Bytes; die unteren 8 Bit\r\n" \
+    "des ersten Werts gehen an das Handy des Zeigers.\r\n" \
+    "Die Prozessnummer steht in CreatorProcessID.\r\n" \
+    "Schreibe nicht in den Kopf oder in reservierte\r\n" \
+    "Felder; sie geh\xF6ren dem Server.\r\n" \
+    "Weicht dieser Text von der Kopie im eigenen\r\n" \
+    "Programm ab, stammt der Bereich aus einem\r\n" \
+    "anderen Build. Pr\xFC" "fe zuerst StructVersion.\r\n" \
+    "Der Bereich besteht, solange der Server l\xE4uft;\r\n" \
+    "danach \xF6" "ffne ihn neu \xFC" "ber die neue Datei.\r\n" \
+    "Fragen und Hinweise an den Betreuer dieses PCs.\r\n" \
+    "Gr\xFC\xDF" "e aus der Werkstatt, viel Spa\xDF damit!\r\n"
 /* clang-format on */
+static const char tvxhdv__fill_text[] = TVXHDV__FILL_TEXT;
 
 /* The last error is kept per thread where that costs no library: mingw's
  * thread-local storage would need libwinpthread-1.dll beside the program. */

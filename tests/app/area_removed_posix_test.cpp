@@ -43,14 +43,11 @@ TEST(AreaRemovedTest, TheNextTickMakesAndPublishesANewArea) {
       1);
 
   // A consumer finds the new area through the rendezvous file and gets reports.
-  SharedMemoryChannel consumer{areaName};
-  std::uint32_t version = 0;
-  int created = 0;
-  ASSERT_EQ(consumer.SharedMemoryInit(0, folder.Path(), version, created), 1)
-      << consumer.GetLastErrorText();
+  const KitHandle consumer = OpenKit(folder.Path());
+  ASSERT_NE(consumer, nullptr) << tvxhdv_last_error();
   app.protocol.HandlePointerReport("/tolvex10003000180008000000200");
-  PointerReportRecord record{};
-  EXPECT_EQ(consumer.GetPointerReport(record), 1);
+  tvxhdv_report report{};
+  EXPECT_EQ(tvxhdv_read(consumer.get(), &report, 1), 1);
   EXPECT_TRUE(platform::SharedMemory::IsClaimedByRunningCreator(areaName));
 
   dialog.OnOK();

@@ -1,15 +1,18 @@
-// What the shared memory tests share: a fresh area name per test and a
-// created, published area in a temp folder.
+// What the shared memory tests share: a fresh area name per test, a created,
+// published area in a temp folder, and the consumers' kit on the other side.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/process.h"
+#include "pointer/fifo_ring.h"
 #include "pointer/shared_memory_channel.h"
+#include "sdk/c/tvxhdv.h"
 #include "tests/support/temp_folder.h"
 
 // Area names are global on the machine: one of its own for every test.
@@ -17,6 +20,22 @@ inline std::string UniqueAreaName() {
   static std::atomic<int> counter{0};
   return "TVXHandvane test area " + std::to_string(platform::ProcessId()) + "-" +
          std::to_string(counter++);
+}
+
+// A consumer's handle from the kit, closed with its owner.
+using KitHandle = std::unique_ptr<tvxhdv, decltype(&tvxhdv_close)>;
+
+// Opens the area published in folder as a consumer does; empty on failure,
+// with tvxhdv_last_error() saying why.
+inline KitHandle OpenKit(const std::string& folder, unsigned flags = 0) {
+  return KitHandle(tvxhdv_open(folder.c_str(), flags), &tvxhdv_close);
+}
+
+// A command as a consumer built without the kit may put it: any pointer
+// number with a FIFO, any 32-bit values.
+inline int PutRawCommand(SharedMemoryArea& area, int pointer, const CommandRecord& record) {
+  if (pointer < 0 || pointer >= kCommandFifoCount) return 0;
+  return FifoRing<CommandFifo>(area.commandFifos[pointer]).Put(record);
 }
 
 class ChannelTest : public testing::Test {
@@ -33,18 +52,17 @@ class ChannelTest : public testing::Test {
 
   // Opens the published area as a consumer does.
   void OpenConsumer() {
-    std::uint32_t version = 0;
-    int created = 0;
-    ASSERT_EQ(consumer_.SharedMemoryInit(0, folder_.Path(), version, created), 1)
-        << consumer_.GetLastErrorText();
-    ASSERT_EQ(version, StructVersion);
-    ASSERT_EQ(created, 0);
+    consumer_ = OpenKit(folder_.Path());
+    ASSERT_NE(consumer_, nullptr) << tvxhdv_last_error();
   }
+
+  // The consumer's next report; false when none is queued.
+  bool TakeReport(tvxhdv_report& report) { return tvxhdv_read(consumer_.get(), &report, 1) == 1; }
 
   TempFolder folder_;
   std::string name_ = UniqueAreaName();
   SharedMemoryChannel server_{name_};
-  SharedMemoryChannel consumer_{name_};
+  KitHandle consumer_{nullptr, &tvxhdv_close};
 };
 
 inline PointerReportRecord Report(std::uint32_t pointer, std::uint32_t frame) {

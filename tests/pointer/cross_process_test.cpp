@@ -1,7 +1,4 @@
 // Two processes on one area: TVXTap or a small peer program on the other side.
-#define TVXHDV_IMPLEMENTATION
-#include "sdk/c/tvxhdv.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -100,16 +97,15 @@ TEST_F(CrossProcessTest, TapWatchFollowsItsServerThroughAGarbledRendezvousFile) 
   server_.PutPointerReport(Report(4, 1));
   ASSERT_TRUE(WaitFor([&] { return Lines(TempFolder::ReadAll(outputFile)).size() == 1; }));
 
-  tvxhdv* handle = tvxhdv_open(folder_.Path().c_str(), TVXHDV_ANY_LAYOUT);  // reads nothing
+  const KitHandle handle = OpenKit(folder_.Path(), TVXHDV_ANY_LAYOUT);  // reads nothing
   ASSERT_NE(handle, nullptr) << tvxhdv_last_error();
   const std::string rendezvousFile = folder_.File("TVXHDVMemory.INI");
   const std::string whole = TempFolder::ReadAll(rendezvousFile);
   TempFolder::WriteAll(rendezvousFile, "[Memory]\r\nSharedMemoryName=TVXH");
-  EXPECT_EQ(tvxhdv_connected(handle), 1);
+  EXPECT_EQ(tvxhdv_connected(handle.get()), 1);
   std::this_thread::sleep_for(std::chrono::milliseconds(500));  // TVXTap looks every 100 ms
   TempFolder::WriteAll(rendezvousFile, whole);
-  EXPECT_EQ(tvxhdv_connected(handle), 1);
-  tvxhdv_close(handle);
+  EXPECT_EQ(tvxhdv_connected(handle.get()), 1);
 
   server_.PutPointerReport(Report(4, 2));
   EXPECT_TRUE(WaitFor([&] { return Lines(TempFolder::ReadAll(outputFile)).size() == 2; }))
@@ -191,13 +187,13 @@ TEST_F(CrossProcessTest, SecondServerIsRefusedWhileTheFirstRuns) {
   const std::string rendezvousFile = folder_.File("TVXHDVMemory.INI");
   ASSERT_TRUE(WaitFor([&] { return platform::PathExists(rendezvousFile); }));
   OpenConsumer();
-  PointerReportRecord report;
+  tvxhdv_report report;
   for (std::uint32_t frame = 0; frame < 3; ++frame) {
-    ASSERT_EQ(consumer_.GetPointerReport(report), 1);
+    ASSERT_TRUE(TakeReport(report));
     EXPECT_EQ(report.frame, frame);
     EXPECT_EQ(report.x, 100 + frame);
   }
-  consumer_.PutCommand(3, CommandRecord{9, 0});
+  ASSERT_EQ(tvxhdv_send(consumer_.get(), 3, 9), TVXHDV_OK);
 
   std::uint32_t version = 0;
   int created = 1;
@@ -210,23 +206,25 @@ TEST_F(CrossProcessTest, SecondServerIsRefusedWhileTheFirstRuns) {
   std::snprintf(peerId, sizeof(peerId), "%08X", static_cast<unsigned>(peer.Id()));
   EXPECT_EQ(platform::ProfileReadString(rendezvousFile, "Memory", "CreatorProcessID", "", 360),
             peerId);
-  EXPECT_EQ(consumer_.CommandFifoCount(3), 1);  // the live area was left alone
+  tvxhdv_info info;
+  ASSERT_EQ(tvxhdv_get_info(consumer_.get(), &info), 1);
+  EXPECT_EQ(info.commands_queued[3], 1);  // the live area was left alone
 
-  ASSERT_EQ(consumer_.TerminateCreator(), 1);
+  ASSERT_EQ(tvxhdv_terminate_server(consumer_.get()), 1);
   int exitCode = 0;
   ASSERT_TRUE(peer.WaitForExit(30000, exitCode));
-  EXPECT_EQ(consumer_.TerminateCreator(), 0);  // no creator runs any more
+  EXPECT_EQ(tvxhdv_terminate_server(consumer_.get()), 0);  // no creator runs any more
 
   CreateServer();
   EXPECT_EQ(server_.CommandFifoCount(3), 0);
   ASSERT_EQ(server_.PutPointerReport(Report(9, 1)), 1);
-  ASSERT_EQ(consumer_.GetPointerReport(report), 1);  // the same area, started afresh
+  ASSERT_TRUE(TakeReport(report));  // through the old view: the same area, started afresh
   EXPECT_EQ(report.pointer, 9u);
 }
 
 // The rendezvous file outlives its server; its process id may since belong
 // to another program, which must not be ended.
-TEST_F(CrossProcessTest, TerminateCreatorSparesAProcessThatCreatedNothing) {
+TEST_F(CrossProcessTest, TerminatingTheServerSparesAProcessThatCreatedNothing) {
   platform::ChildProcess bystander;
   ASSERT_TRUE(bystander.Start(peer_, {"idle"}, ""));
   const std::string rendezvousFile = folder_.File("TVXHDVMemory.INI");
@@ -236,17 +234,16 @@ TEST_F(CrossProcessTest, TerminateCreatorSparesAProcessThatCreatedNothing) {
       platform::ProfileWriteString(rendezvousFile, "Memory", "SharedMemoryName", name_.c_str()));
   ASSERT_TRUE(platform::ProfileWriteString(rendezvousFile, "Memory", "CreatorProcessID", id));
 
-  std::uint32_t version = 0;
-  int created = 0;
-  EXPECT_EQ(consumer_.SharedMemoryInit(0, folder_.Path(), version, created), 0);
-  EXPECT_EQ(consumer_.TerminateCreator(), 0);
+  EXPECT_EQ(OpenKit(folder_.Path()), nullptr);
+  std::string output;
+  EXPECT_EQ(RunTap({"terminate"}, output), 1);
   int exitCode = 0;
   EXPECT_FALSE(bystander.WaitForExit(200, exitCode));
 }
 
 // A running server holds the area, but the file names another process: only
 // the process that the system shows holding it may be ended.
-TEST_F(CrossProcessTest, TerminateCreatorSparesAProcessNamedInTheFileInsteadOfTheCreator) {
+TEST_F(CrossProcessTest, TerminatingTheServerSparesAProcessNamedInTheFileInsteadOfTheCreator) {
   CreateServer();
   platform::ChildProcess bystander;
   ASSERT_TRUE(bystander.Start(peer_, {"idle"}, ""));
@@ -254,8 +251,9 @@ TEST_F(CrossProcessTest, TerminateCreatorSparesAProcessNamedInTheFileInsteadOfTh
   std::snprintf(id, sizeof(id), "%08X", static_cast<unsigned>(bystander.Id()));
   ASSERT_TRUE(platform::ProfileWriteString(folder_.File("TVXHDVMemory.INI"), "Memory",
                                            "CreatorProcessID", id));
-  OpenConsumer();
-  EXPECT_EQ(consumer_.TerminateCreator(), 0);
+  EXPECT_EQ(OpenKit(folder_.Path()), nullptr);
+  std::string output;
+  EXPECT_EQ(RunTap({"terminate"}, output), 1);
   int exitCode = 0;
   EXPECT_FALSE(bystander.WaitForExit(200, exitCode));
 }

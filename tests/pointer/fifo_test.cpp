@@ -1,5 +1,6 @@
 // The FIFO rules, the same for the report FIFO and every command FIFO, and
-// what happens when the other process writes a bad index.
+// what happens when the other process writes a bad index. The consumer's side
+// is the kit's.
 #include <gtest/gtest.h>
 
 #include "tests/pointer/channel_fixture.h"
@@ -13,26 +14,27 @@ class FifoTest : public ChannelTest {
     OpenConsumer();
   }
   SharedMemoryArea& Area() { return *server_.GetHeader(); }
+  int Send(int pointer, unsigned code) { return tvxhdv_send(consumer_.get(), pointer, code); }
 };
 
 TEST_F(FifoTest, ReportFifoFillsAtOneBelowItsSlotsAndWrapsAfterTheLastSlot) {
-  EXPECT_EQ(consumer_.IsPointerFifoEmpty(), 1);
-  EXPECT_EQ(consumer_.PointerFifoCount(), 0);
-  EXPECT_EQ(consumer_.PointerFifoFree(), 15999);
-  PointerReportRecord taken;
-  EXPECT_EQ(consumer_.GetPointerReport(taken), 0);
+  EXPECT_EQ(server_.IsPointerFifoEmpty(), 1);
+  EXPECT_EQ(server_.PointerFifoCount(), 0);
+  EXPECT_EQ(server_.PointerFifoFree(), 15999);
+  tvxhdv_report taken;
+  EXPECT_FALSE(TakeReport(taken));
 
   for (std::uint32_t frame = 0; frame < 15999; ++frame) {
     ASSERT_EQ(server_.PutPointerReport(Report(3, frame)), 1) << frame;
   }
   EXPECT_EQ(server_.IsPointerFifoFull(), 1);
   EXPECT_EQ(server_.PointerFifoFree(), 0);
-  EXPECT_EQ(consumer_.PointerFifoCount(), 15999);
+  EXPECT_EQ(server_.PointerFifoCount(), 15999);
   EXPECT_EQ(server_.PutPointerReport(Report(3, 99999)), 0);  // dropped, nothing moves
   EXPECT_EQ(Area().pointerFifo.writeIndex, 15999u);
   EXPECT_EQ(Area().pointerFifo.readIndex, 0u);
 
-  ASSERT_EQ(consumer_.GetPointerReport(taken), 1);
+  ASSERT_TRUE(TakeReport(taken));
   EXPECT_EQ(taken.frame, 0u);
   EXPECT_EQ(taken.x, 1000u);
   EXPECT_EQ(taken.flags, 0x100u);
@@ -41,11 +43,11 @@ TEST_F(FifoTest, ReportFifoFillsAtOneBelowItsSlotsAndWrapsAfterTheLastSlot) {
   EXPECT_EQ(server_.IsPointerFifoFull(), 1);  // W + 1 = R
 
   for (std::uint32_t frame = 1; frame <= 15999; ++frame) {
-    ASSERT_EQ(consumer_.GetPointerReport(taken), 1);
+    ASSERT_TRUE(TakeReport(taken));
     ASSERT_EQ(taken.frame, frame);
   }
   EXPECT_EQ(Area().pointerFifo.readIndex, 0u);
-  EXPECT_EQ(consumer_.IsPointerFifoEmpty(), 1);
+  EXPECT_EQ(server_.IsPointerFifoEmpty(), 1);
 }
 
 TEST_F(FifoTest, CountAndFreeAcrossTheWrap) {
@@ -53,21 +55,19 @@ TEST_F(FifoTest, CountAndFreeAcrossTheWrap) {
   Area().commandFifos[5].readIndex = 790;
   EXPECT_EQ(server_.CommandFifoCount(5), 13);  // W - R + N
   EXPECT_EQ(server_.CommandFifoFree(5), 786);  // R - W - 1
-  EXPECT_EQ(consumer_.IsCommandFifoFull(5), 0);
+  EXPECT_EQ(server_.IsCommandFifoFull(5), 0);
   Area().commandFifos[5].writeIndex = 799;
   Area().commandFifos[5].readIndex = 0;
-  EXPECT_EQ(consumer_.IsCommandFifoFull(5), 1);
+  EXPECT_EQ(server_.IsCommandFifoFull(5), 1);
   EXPECT_EQ(server_.CommandFifoCount(5), 799);
 
   Area().commandFifos[5].writeIndex = 0;
-  for (int code = 0; code < 799; ++code) {
-    ASSERT_EQ(consumer_.PutCommand(5, CommandRecord{static_cast<std::uint32_t>(code), 0}), 1);
-  }
-  EXPECT_EQ(consumer_.PutCommand(5, CommandRecord{1, 0}), 0);
+  for (unsigned n = 0; n < 799; ++n) ASSERT_EQ(Send(5, n % 256), TVXHDV_OK) << n;
+  EXPECT_EQ(Send(5, 1), TVXHDV_FULL);
   CommandRecord command;
-  for (int code = 0; code < 799; ++code) {
+  for (unsigned n = 0; n < 799; ++n) {
     ASSERT_EQ(server_.GetCommand(5, command), 1);
-    ASSERT_EQ(command.command, static_cast<std::uint32_t>(code));
+    ASSERT_EQ(command.command, n % 256);
   }
   EXPECT_EQ(server_.IsCommandFifoEmpty(5), 1);
   EXPECT_EQ(server_.GetCommand(5, command), 0);
@@ -76,36 +76,43 @@ TEST_F(FifoTest, CountAndFreeAcrossTheWrap) {
   EXPECT_EQ(server_.IsCommandFifoEmpty(6), 1);
 }
 
+// Each side empties a FIFO by setting its own index to the other's; the kit
+// skips the queued reports so when it opens from now on.
 TEST_F(FifoTest, ResetsEmptyTheFifoFromEitherSide) {
   for (std::uint32_t frame = 0; frame < 5; ++frame) server_.PutPointerReport(Report(1, frame));
-  consumer_.ResetPointerFifoRead();
-  EXPECT_EQ(consumer_.IsPointerFifoEmpty(), 1);
+  const KitHandle fromNow = OpenKit(folder_.Path(), TVXHDV_FROM_NOW);
+  ASSERT_NE(fromNow, nullptr) << tvxhdv_last_error();
+  EXPECT_EQ(server_.IsPointerFifoEmpty(), 1);
   EXPECT_EQ(Area().pointerFifo.readIndex, 5u);
 
   for (std::uint32_t frame = 0; frame < 5; ++frame) server_.PutPointerReport(Report(1, frame));
-  server_.ResetPointerFifoWrite();
-  EXPECT_EQ(consumer_.IsPointerFifoEmpty(), 1);
+  FifoRing<PointerFifo>::ResetWrite(Area().pointerFifo);
+  EXPECT_EQ(server_.IsPointerFifoEmpty(), 1);
   EXPECT_EQ(Area().pointerFifo.writeIndex, 5u);
 
-  consumer_.PutCommand(9, CommandRecord{7, 0});
-  consumer_.ResetCommandFifoWrite(9);
+  Send(9, 7);
+  FifoRing<CommandFifo>::ResetWrite(Area().commandFifos[9]);
   EXPECT_EQ(server_.IsCommandFifoEmpty(9), 1);
-  consumer_.PutCommand(9, CommandRecord{7, 0});
-  server_.ResetCommandFifoRead(9);
+  Send(9, 7);
+  FifoRing<CommandFifo>::ResetRead(Area().commandFifos[9]);
   EXPECT_EQ(server_.IsCommandFifoEmpty(9), 1);
   EXPECT_EQ(server_.CommandFifoCount(9), 0);
 }
 
+// The kit sends only to the 80 phones; the server's side takes nothing from
+// a number without a block.
 TEST_F(FifoTest, PointerNumbersOutsideTheBlocksHoldNothing) {
   CommandRecord command{1, 0};
   for (const int pointer : {-1, 600, 100000}) {
-    EXPECT_EQ(consumer_.PutCommand(pointer, command), 0);
+    EXPECT_EQ(Send(pointer, 1), TVXHDV_BAD_ARGUMENT);
     EXPECT_EQ(server_.GetCommand(pointer, command), 0);
     EXPECT_EQ(server_.IsCommandFifoEmpty(pointer), 1);
-    EXPECT_EQ(consumer_.CommandFifoFree(pointer), 0);
-    consumer_.ResetCommandFifoWrite(pointer);
+    EXPECT_EQ(server_.CommandFifoFree(pointer), 0);
   }
-  EXPECT_EQ(consumer_.PutCommand(599, command), 1);  // the last block is real
+  EXPECT_EQ(Send(80, 1), TVXHDV_BAD_ARGUMENT);
+  EXPECT_EQ(Send(79, 1), TVXHDV_OK);
+  EXPECT_EQ(PutRawCommand(Area(), 599, command), 1);  // the last block is real
+  EXPECT_EQ(server_.GetCommand(599, command), 1);
 }
 
 // Indices come from another process: a bad one must never reach beyond the
@@ -113,31 +120,32 @@ TEST_F(FifoTest, PointerNumbersOutsideTheBlocksHoldNothing) {
 TEST_F(FifoTest, BadIndicesMakeTheFifoUnusableUntilItsOwnerResetsIt) {
   server_.PutPointerReport(Report(2, 1));
   Area().pointerFifo.readIndex = 16000;  // the consumer's index, gone wrong
-  PointerReportRecord taken;
+  tvxhdv_report taken;
   EXPECT_EQ(server_.PutPointerReport(Report(2, 2)), 0);
-  EXPECT_EQ(consumer_.GetPointerReport(taken), 0);
-  EXPECT_EQ(consumer_.PointerFifoCount(), 0);
+  EXPECT_FALSE(TakeReport(taken));
+  EXPECT_EQ(server_.PointerFifoCount(), 0);
   EXPECT_EQ(server_.PointerFifoFree(), 0);
-  EXPECT_EQ(consumer_.IsPointerFifoEmpty(), 1);
+  EXPECT_EQ(server_.IsPointerFifoEmpty(), 1);
   EXPECT_EQ(server_.IsPointerFifoFull(), 1);
-  server_.ResetPointerFifoWrite();  // the server cannot repair the consumer's index
+  FifoRing<PointerFifo>::ResetWrite(Area().pointerFifo);  // cannot repair the read index
   EXPECT_EQ(server_.PutPointerReport(Report(2, 2)), 0);
-  consumer_.ResetPointerFifoRead();
+  OpenConsumer();  // the kit repairs its read index as it opens
   EXPECT_EQ(server_.PutPointerReport(Report(2, 3)), 1);
-  ASSERT_EQ(consumer_.GetPointerReport(taken), 1);
+  ASSERT_TRUE(TakeReport(taken));
   EXPECT_EQ(taken.frame, 3u);
 
   Area().commandFifos[0].writeIndex = 0xFFFFFFFF;  // the consumer's index, gone wrong
   const CommandRecord before = Area().commandFifos[0].slots[0];
   CommandRecord command;
   EXPECT_EQ(server_.GetCommand(0, command), 0);
-  EXPECT_EQ(consumer_.PutCommand(0, CommandRecord{5, 5}), 0);
+  EXPECT_EQ(Send(0, 5), TVXHDV_FULL);
+  EXPECT_NE(std::string(tvxhdv_last_error()).find("is damaged"), std::string::npos);
   EXPECT_EQ(Area().commandFifos[0].slots[0].command, before.command);
-  server_.ResetCommandFifoRead(0);  // a bad write index is not copied
+  FifoRing<CommandFifo>::ResetRead(Area().commandFifos[0]);  // a bad write index is not copied
   EXPECT_EQ(Area().commandFifos[0].readIndex, 0u);
   EXPECT_EQ(server_.GetCommand(0, command), 0);
-  consumer_.ResetCommandFifoWrite(0);
-  EXPECT_EQ(consumer_.PutCommand(0, CommandRecord{5, 5}), 1);
+  FifoRing<CommandFifo>::ResetWrite(Area().commandFifos[0]);
+  EXPECT_EQ(Send(0, 5), TVXHDV_OK);
   ASSERT_EQ(server_.GetCommand(0, command), 1);
   EXPECT_EQ(command.command, 5u);
 }
@@ -147,16 +155,16 @@ TEST_F(FifoTest, BadIndicesMakeTheFifoUnusableUntilItsOwnerResetsIt) {
 // and said so once; the consumer's own operations leave it alone.
 TEST_F(FifoTest, TheServerResetsItsOwnBadIndexAndGoesOn) {
   Area().pointerFifo.writeIndex = 70000;
-  PointerReportRecord taken;
-  EXPECT_EQ(consumer_.GetPointerReport(taken), 0);
+  tvxhdv_report taken;
+  EXPECT_FALSE(TakeReport(taken));
   EXPECT_EQ(Area().pointerFifo.writeIndex, 70000u);
   EXPECT_EQ(server_.PutPointerReport(Report(2, 7)), 1);
-  ASSERT_EQ(consumer_.GetPointerReport(taken), 1);
+  ASSERT_TRUE(TakeReport(taken));
   EXPECT_EQ(taken.frame, 7u);
 
   Area().commandFifos[4].readIndex = 900;
   EXPECT_EQ(server_.IsCommandFifoEmpty(4), 1);
-  EXPECT_EQ(consumer_.PutCommand(4, CommandRecord{0xA2, 0}), 1);
+  EXPECT_EQ(Send(4, 0xA2), TVXHDV_OK);
   CommandRecord command;
   ASSERT_EQ(server_.GetCommand(4, command), 1);
   EXPECT_EQ(command.command, 0xA2u);
@@ -183,8 +191,10 @@ TEST_F(FifoTest, AClosedChannelTouchesNothing) {
   EXPECT_EQ(server_.IsCommandFifoEmpty(0), 1);
   EXPECT_EQ(server_.FillTextMatches(), 0);
   // The consumer's view stays valid after the creator has gone.
-  EXPECT_EQ(consumer_.FillTextMatches(), 1);
-  EXPECT_EQ(consumer_.PutCommand(1, CommandRecord{1, 0}), 1);
+  tvxhdv_info info;
+  ASSERT_EQ(tvxhdv_get_info(consumer_.get(), &info), 1);
+  EXPECT_EQ(info.fill_text_matches, 1);
+  EXPECT_EQ(Send(1, 1), TVXHDV_NO_SERVER);  // the kit notices that the server has gone
 }
 
 }  // namespace

@@ -47,19 +47,24 @@ class PointerProtocolTest : public testing::Test {
     int created = 0;
     EXPECT_EQ(channel.SharedMemoryInit(1, folder.Path(), version, created), 1)
         << channel.GetLastErrorText();
+    EXPECT_EQ(channel.SharedMemoryInitComplete(), 1) << channel.GetLastErrorText();
     protocol.AttachChannel(&channel);
+    consumer = OpenKit(folder.Path());
+    EXPECT_NE(consumer, nullptr) << tvxhdv_last_error();
   }
 
   std::string Report(const ReportFields& fields) {
     return Text(protocol.HandlePointerReport(ReportPath(fields)));
   }
 
-  std::vector<PointerReportRecord> TakeForwarded() {
-    std::vector<PointerReportRecord> records;
-    PointerReportRecord record{};
-    while (channel.GetPointerReport(record)) records.push_back(record);
+  std::vector<tvxhdv_report> TakeForwarded() {
+    std::vector<tvxhdv_report> records;
+    tvxhdv_report record{};
+    while (tvxhdv_read(consumer.get(), &record, 1) == 1) records.push_back(record);
     return records;
   }
+
+  int Send(int pointer, unsigned code) { return tvxhdv_send(consumer.get(), pointer, code); }
 
   std::string LogText() { return TempFolder::ReadAll(log.Path()); }
 
@@ -70,6 +75,7 @@ class PointerProtocolTest : public testing::Test {
   std::uint32_t now = 5000;
   PointerProtocol protocol{{selectedPointer, logLevel}, log, [this] { return now; }};
   SharedMemoryChannel channel{UniqueAreaName()};
+  KitHandle consumer{nullptr, &tvxhdv_close};
 };
 
 TEST_F(PointerProtocolTest, FirstReportAfterStartCarriesNoCommand) {
@@ -95,8 +101,8 @@ TEST_F(PointerProtocolTest, LaterButtonPressReplacesAnUntakenOne) {
 }
 
 TEST_F(PointerProtocolTest, CommandFifoGoesBeforeTheButton) {
-  channel.PutCommand(3, CommandRecord{0x1B1, 0});  // only the low 8 bits count
-  channel.PutCommand(3, CommandRecord{0xC2, 0});
+  PutRawCommand(*channel.GetHeader(), 3, CommandRecord{0x1B1, 0});  // only the low 8 bits count
+  Send(3, 0xC2);
   protocol.QueueVibrateCommand(kVibrateNormalSingle);
   EXPECT_EQ(Report({.frame = 1}), "01B1");
   EXPECT_EQ(Report({.frame = 2, .ackPacket = 1}), "02C2");
@@ -106,7 +112,7 @@ TEST_F(PointerProtocolTest, CommandFifoGoesBeforeTheButton) {
 }
 
 TEST_F(PointerProtocolTest, ZeroCommandRecordIsTakenWithoutANewPacket) {
-  channel.PutCommand(3, CommandRecord{0x100, 0});
+  PutRawCommand(*channel.GetHeader(), 3, CommandRecord{0x100, 0});
   EXPECT_EQ(Report({}), "0000");
   EXPECT_EQ(channel.CommandFifoCount(3), 0);
 }
@@ -252,7 +258,7 @@ TEST_F(PointerProtocolTest, MalformedReportsAreAnsweredWithoutTouchingAnything) 
 }
 
 TEST_F(PointerProtocolTest, ClosedChannelStillAnswersButForwardsNothing) {
-  channel.PutCommand(3, CommandRecord{0xB1, 0});
+  Send(3, 0xB1);
   channel.SharedMemoryClose();
   protocol.QueueVibrateCommand(kVibrateShortSingle);
   EXPECT_EQ(Report({}), "01A0");
@@ -359,7 +365,7 @@ TEST_F(PointerProtocolTest, ConcurrentReportersLoseNothing) {
 
   std::map<std::uint32_t, std::uint32_t> lastFrameOf;
   std::map<std::uint32_t, int> countOf;
-  for (const PointerReportRecord& record : TakeForwarded()) {
+  for (const tvxhdv_report& record : TakeForwarded()) {
     EXPECT_EQ(record.x, record.frame);
     EXPECT_GT(record.frame, lastFrameOf[record.pointer]);  // each phone's order is kept
     lastFrameOf[record.pointer] = record.frame;

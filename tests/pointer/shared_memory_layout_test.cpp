@@ -100,8 +100,14 @@ TEST_F(ChannelTest, RecordsLandInTheirSlots) {
   }
 
   OpenConsumer();
+  const std::size_t lastPhone = 388072 + 79 * 6420;
+  ASSERT_EQ(tvxhdv_send(consumer_.get(), 79, 0x41), TVXHDV_OK);
+  EXPECT_EQ(WordAt(area, lastPhone + 4), 1u);
+  EXPECT_EQ(WordAt(area, lastPhone + 12), 0x41u);
+  EXPECT_EQ(WordAt(area, lastPhone + 16), 0u);
+
   const std::size_t last = 388072 + 599 * 6420;
-  ASSERT_EQ(consumer_.PutCommand(599, CommandRecord{0x41, 0x99}), 1);
+  ASSERT_EQ(PutRawCommand(*server_.GetHeader(), 599, CommandRecord{0x41, 0x99}), 1);
   EXPECT_EQ(WordAt(area, last + 4), 1u);
   EXPECT_EQ(WordAt(area, last + 12), 0x41u);
   EXPECT_EQ(WordAt(area, last + 16), 0x99u);

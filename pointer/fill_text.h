@@ -1,10 +1,11 @@
 // The notice the server writes into the shared memory area, in English and
 // German. Consumers hold the same bytes to check that they talk to a matching
-// server, so this text never changes without a new StructVersion.
-#include "pointer/shared_memory_layout.h"
+// server, so this text never changes without a new StructVersion. A constant
+// expression, so that the build can compare it with the kit's copy.
+#pragma once
 
 // clang-format off
-const char FillText[kFillTextLength + 1] =
+inline constexpr char FillText[] =
     "TVXHandvane shared memory area\r\n"
     "==============================\r\n"
     "This area belongs to the TVXHandvane server. The\r\n"
