@@ -52,9 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   CodeplateSettings codeplate;
   ReadIni(codeplate, file, log);
-  CheckLength(codeplate.accessPoint, kCodeplateTextBufferSize, "AccessPoint");
-  CheckLength(codeplate.url, kCodeplateTextBufferSize, "URL");
-  CheckLength(codeplate.file1, kCodeplateTextBufferSize, "File1");
-  CheckLength(codeplate.file2, kCodeplateTextBufferSize, "File2");
+  CheckLength(codeplate.accessPoint, kCodeplateLongestText + 1, "AccessPoint");
+  CheckLength(codeplate.url, kCodeplateLongestText + 1, "URL");
+  if (codeplate.refusal.empty()) {
+    CheckLength(codeplate.file1, kCodeplateTextBufferSize, "File1");
+    CheckLength(codeplate.file2, kCodeplateTextBufferSize, "File2");
+  }
   return 0;
 }

@@ -16,8 +16,34 @@ void ReadInteger(const std::string& iniFile, const char* key, const char* fallba
       setting);
 }
 
-std::string ReadText(const std::string& iniFile, const char* section, const char* key) {
-  return platform::ProfileReadString(iniFile, section, key, "", kCodeplateTextBufferSize);
+// A value that fills the buffer may have been cut: it is read again through
+// a larger one, until it fits or passes the longest text taken.
+std::string ReadWholeValue(const std::string& iniFile, const char* section, const char* key,
+                           CodeplateSettings& settings) {
+  std::string value;
+  for (std::size_t size = kCodeplateValueBufferSize;; size *= 2) {
+    value = platform::ProfileReadString(iniFile, section, key, "", size);
+    if (value.size() + 1 < size || value.size() > kCodeplateLongestText) break;
+  }
+  if (value.size() <= kCodeplateLongestText) return value;
+  if (settings.refusal.empty()) {
+    settings.refusal = std::string(key) + " under [" + section + "] in " + iniFile +
+                       " is longer than " + std::to_string(kCodeplateLongestText) +
+                       " characters. Nothing was written.\n";
+  }
+  return {};
+}
+
+// A path cut short would name another file: it is refused instead.
+std::string ReadPath(const std::string& iniFile, const char* key, CodeplateSettings& settings) {
+  std::string path = ReadWholeValue(iniFile, "Output", key, settings);
+  if (path.size() >= kCodeplateTextBufferSize && settings.refusal.empty()) {
+    settings.refusal = std::string(key) + " under [Output] in " + iniFile + " is " +
+                       std::to_string(path.size()) + " characters long; paths may have at most " +
+                       std::to_string(kCodeplateTextBufferSize - 1) +
+                       ". Nothing was written.\n";
+  }
+  return path;
 }
 
 }  // namespace
@@ -33,16 +59,19 @@ void ReadIni(CodeplateSettings& settings, const std::string& iniFile, Diagnostic
   ReadInteger(iniFile, "PixelValueRed", "0", settings.style.red);
   ReadInteger(iniFile, "PixelValueGreen", "0", settings.style.green);
   ReadInteger(iniFile, "PixelValueBlue", "0", settings.style.blue);
-  settings.accessPoint = ReadText(iniFile, "Input", "AccessPoint");
-  settings.url = ReadText(iniFile, "Input", "URL");
-  settings.pointers =
-      platform::ProfileReadString(iniFile, "Input", "Pointers", "", kCodeplateValueBufferSize);
-  settings.file1 = ReadText(iniFile, "Output", "File1");
-  settings.file2 = ReadText(iniFile, "Output", "File2");
+  settings.accessPoint = ReadWholeValue(iniFile, "Input", "AccessPoint", settings);
+  settings.url = ReadWholeValue(iniFile, "Input", "URL", settings);
+  settings.pointers = ReadWholeValue(iniFile, "Input", "Pointers", settings);
+  settings.file1 = ReadPath(iniFile, "File1", settings);
+  settings.file2 = ReadPath(iniFile, "File2", settings);
 }
 
 bool WriteCodeplateImages(const CodeplateSettings& settings, const ServerLocation& server,
                           std::ostream& messages) {
+  if (!settings.refusal.empty()) {
+    messages << settings.refusal;
+    return false;
+  }
   const std::optional<std::string> pageUrl = PageUrl(settings.url, server, messages);
   const PointerList pointerList = ParsePointerList(settings.pointers);
   if (!pointerList.valid) {

@@ -16,10 +16,15 @@ struct CodeplateSettings {
   std::string pointers;     // Input/Pointers: the numbers that get a code each, "0-29"
   std::string file1;        // Output/File1: BMP file of the first code
   std::string file2;        // Output/File2: BMP file of the second code
+  // Why the settings cannot be used as written (a value too long to read
+  // whole, a path too long for the system); empty when they can.
+  std::string refusal;
 };
 
-// Texts and paths hold at most 259 characters; integers are read through a
-// 460-byte buffer.
+// Texts are read whole up to this many characters, far beyond what a QR code
+// holds; a longer one is refused rather than cut. Paths hold at most 259
+// characters; integers are read through a 460-byte buffer.
+inline constexpr std::size_t kCodeplateLongestText = 65535;
 inline constexpr std::size_t kCodeplateTextBufferSize = 260;
 inline constexpr std::size_t kCodeplateValueBufferSize = 460;
 
@@ -34,6 +39,7 @@ void ReadIni(CodeplateSettings& settings, const std::string& iniFile, Diagnostic
 // list writes no pointer code, and a page address that cannot be had
 // (URL=auto without a network) neither the page's code nor the pointer codes;
 // both say why in a line of their own, before the messages of the codes.
-// True only when every code was written.
+// Settings with a refusal write nothing and say why. True only when every
+// code was written.
 bool WriteCodeplateImages(const CodeplateSettings& settings, const ServerLocation& server,
                           std::ostream& messages);

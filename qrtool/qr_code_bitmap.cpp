@@ -88,19 +88,26 @@ std::uint64_t BitmapStride(std::uint64_t side) {
   return (3 * side + 3) / 4 * 4;
 }
 
+// Every size is checked before it is made: a product that wrapped around
+// would give a small buffer that the painting then overruns.
+bool BitmapFileSize(std::uint64_t modules, std::uint64_t moduleSize, std::uint64_t& fileSize) {
+  std::uint64_t side = 0;
+  std::uint64_t imageBytes = 0;
+  if (!ProductWithin(modules, moduleSize, kLargestFileSize, side)) return false;
+  if (!ProductWithin(side, BitmapStride(side), kLargestFileSize - kBitmapHeadersSize, imageBytes))
+    return false;
+  fileSize = kBitmapHeadersSize + imageBytes;
+  return true;
+}
+
 std::vector<std::uint8_t> RenderQrCodeBitmap(const QrModules& symbol,
                                              const QrCodeBitmapStyle& style) {
   if (style.moduleSize < 1 || symbol.width < 0) return {};
   const auto moduleSize = static_cast<std::uint64_t>(style.moduleSize);
-  // Every size is checked before it is made: a product that wrapped around
-  // would give a small buffer that the painting then overruns.
-  std::uint64_t side = 0;
-  std::uint64_t imageBytes = 0;
-  if (!ProductWithin(static_cast<std::uint64_t>(symbol.width), moduleSize, kLargestFileSize, side))
-    return {};
+  std::uint64_t fileSize = 0;
+  if (!BitmapFileSize(static_cast<std::uint64_t>(symbol.width), moduleSize, fileSize)) return {};
+  const std::uint64_t side = static_cast<std::uint64_t>(symbol.width) * moduleSize;
   const std::uint64_t stride = BitmapStride(side);
-  if (!ProductWithin(side, stride, kLargestFileSize - kBitmapHeadersSize, imageBytes)) return {};
-  const std::uint64_t fileSize = kBitmapHeadersSize + imageBytes;
 
   std::vector<std::uint8_t> file;
   try {
@@ -136,6 +143,12 @@ bool WriteQrCodeBitmap(const char* text, const std::string& file, const QrCodeBi
   const QrSymbol symbol = EncodeQrSymbol(text);
   if (!symbol) {
     messages << kEncodingFailedMessage << std::flush;
+    return false;
+  }
+  std::uint64_t fileSize = 0;
+  if (!BitmapFileSize(static_cast<std::uint64_t>(symbol->width),
+                      static_cast<std::uint64_t>(style.moduleSize), fileSize)) {
+    messages << kTooLargeMessage << std::flush;
     return false;
   }
   const std::vector<std::uint8_t> bitmap =

@@ -26,6 +26,10 @@ inline constexpr std::size_t kBitmapHeadersSize = 54;  // file header + informat
 // Bytes of one stored pixel row: three per pixel, padded to a multiple of four.
 std::uint64_t BitmapStride(std::uint64_t side);
 
+// The size of the file for a symbol of that many modules across, or false
+// when it would not fit a BMP file of at most 2 GiB.
+bool BitmapFileSize(std::uint64_t modules, std::uint64_t moduleSize, std::uint64_t& fileSize);
+
 // The whole file: both headers, then the pixel rows top row first (negative
 // height), each pixel blue, green, red, light modules white, padding 0xFF.
 // Empty when the image would not fit a BMP file of at most 2 GiB or the memory
@@ -41,6 +45,9 @@ inline constexpr const char* kUnableToOpenMessage = "Unable to open file";
 inline constexpr const char* kUnableToWriteMessage = "Unable to write file";
 inline constexpr const char* kModuleSizeTooSmallMessage =
     "NumberOfBMPPixelsPerQRCodePixel must be at least 1";
+inline constexpr const char* kTooLargeMessage =
+    "The picture would be larger than the 2 GiB a BMP file can hold: lower "
+    "NumberOfBMPPixelsPerQRCodePixel";
 
 // Encodes text exactly as it is (smallest version, error correction level H,
 // 8-bit mode, case-sensitive) and writes it as a BMP file, replacing any file

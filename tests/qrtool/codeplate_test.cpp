@@ -59,12 +59,33 @@ TEST_F(CodeplateTest, ValuesAreReadAsStored) {
   EXPECT_EQ(settings.file2, "url.bmp");
 }
 
-TEST_F(CodeplateTest, NumbersMustLeadTheValueAndTextsEndAt259Characters) {
+// No value is cut short without a word: texts are read whole, and what
+// cannot be (a path past the system's limit, a text past any QR code's)
+// stops the run before a file is written.
+TEST_F(CodeplateTest, NumbersMustLeadTheValueAndLongValuesAreReadWholeOrRefused) {
+  std::string pointers = "5";
+  for (int i = 0; i < 79; ++i) pointers += "," + std::to_string(i == 4 ? 79 : i);
+  pointers.resize(462, ' ');
   WriteIni("[Input]\r\nNumberOfBMPPixelsPerQRCodePixel=abc\r\nURL=" + std::string(300, 'u') +
-           "\r\n");
+           "\r\nPointers=" + pointers + "5\r\n[Output]\r\nFile2=url.bmp\r\n");
   Read();
   EXPECT_EQ(settings.style.moduleSize, 8);
-  EXPECT_EQ(settings.url, std::string(259, 'u'));
+  EXPECT_EQ(settings.url, std::string(300, 'u'));
+  EXPECT_EQ(settings.pointers.size(), 463u);
+  EXPECT_EQ(settings.refusal, "");
+
+  for (const std::string& line : {"[Output]\r\nFile1=" + std::string(300, 'f') + ".bmp\r\n",
+                                  "[Input]\r\nURL=" + std::string(70000, 'u') + "\r\n"}) {
+    WriteIni(line);
+    settings = CodeplateSettings{};
+    Read();
+    messages.str("");
+    EXPECT_FALSE(WriteCodeplateImages(settings, server, messages));
+    EXPECT_NE(messages.str().find(ini), std::string::npos) << messages.str();
+    EXPECT_NE(messages.str().find("Nothing was written"), std::string::npos) << messages.str();
+    EXPECT_TRUE(std::filesystem::is_empty(folder.Path()) ||
+                !std::filesystem::exists(folder.File("url.bmp")));
+  }
 }
 
 TEST_F(CodeplateTest, TheSecondCodeIsWrittenWhenTheFirstFails) {
