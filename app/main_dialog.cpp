@@ -115,11 +115,12 @@ void MainDialog::ChooseAccessKey() {
                      " may hold only letters, digits, \".\", \"_\", \"~\" and \"-\" (at most "
                      "128); a new key is made at every start instead, as with AccessKey=auto.");
   }
-  if (const platform::Result published = PublishAccessKey(app_.paths.keyFile, *key)) {
+  const PublishedAccessKey published{*key, platform::ProcessId(), app_.channel.GetMappingName()};
+  if (const platform::Result written = PublishAccessKey(app_.paths.keyFile, published)) {
     keyPublished_ = true;
   } else {
     view_.ShowNotice("The access key could not be written to " + app_.paths.keyFile + ": " +
-                     platform::FailureText(published) +
+                     platform::FailureText(written) +
                      "; Codeplate cannot put it into its codes.");
   }
 }

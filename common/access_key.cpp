@@ -1,5 +1,6 @@
 #include "common/access_key.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 
@@ -51,19 +52,34 @@ std::optional<std::string> NewRandomAccessKey() {
   return key;
 }
 
-platform::Result PublishAccessKey(const std::string& keyFile, const std::string& key) {
-  return platform::WritePrivateFile(keyFile, key + "\n");
+platform::Result PublishAccessKey(const std::string& keyFile, const PublishedAccessKey& published) {
+  return platform::WritePrivateFile(keyFile, published.key + "\n" +
+                                                 std::to_string(published.processId) + "\n" +
+                                                 published.areaName + "\n");
 }
 
-std::optional<std::string> ReadPublishedAccessKey(const std::string& keyFile) {
+std::optional<PublishedAccessKey> ReadPublishedAccessKey(const std::string& keyFile) {
   std::string contents;
   std::uint64_t size = 0;
   if (platform::ReadWholeFile(keyFile, platform::FileOpenMode::kExclusiveRead, 4096, contents,
                               size) != platform::FileReadResult::kComplete) {
     return std::nullopt;
   }
-  while (!contents.empty() && (contents.back() == '\n' || contents.back() == '\r'))
-    contents.pop_back();
-  if (!IsUsableAccessKey(contents)) return std::nullopt;
-  return contents;
+  std::string lines[3];
+  std::size_t at = 0;
+  for (std::string& line : lines) {
+    const std::size_t end = std::min(contents.find('\n', at), contents.size());
+    line = contents.substr(at, end - at);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    at = std::min(end + 1, contents.size());
+  }
+  if (!IsUsableAccessKey(lines[0])) return std::nullopt;
+  PublishedAccessKey published{lines[0], 0, lines[2]};
+  const std::string& id = lines[1];
+  if (!id.empty() && id.size() <= 10 &&
+      id.find_first_not_of("0123456789") == std::string::npos) {
+    const unsigned long long value = std::stoull(id);
+    if (value <= 0xFFFFFFFFull) published.processId = static_cast<std::uint32_t>(value);
+  }
+  return published;
 }

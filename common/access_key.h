@@ -6,6 +6,7 @@
 // beside the program, readable by the operator alone) for Codeplate.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,7 +32,17 @@ bool IsAccessKeyMadeAtStart(std::string_view setting);
 // from the system's random source; nothing when that source failed.
 std::optional<std::string> NewRandomAccessKey();
 
-// The key file's contents are the key and a line end.
-platform::Result PublishAccessKey(const std::string& keyFile, const std::string& key);
-// The key of a key file; nothing when there is no file or it holds no usable key.
-std::optional<std::string> ReadPublishedAccessKey(const std::string& keyFile);
+// What a key file holds: the key, and the server that made it (its process
+// id and its shared memory area's name), so that a key left behind by a
+// server that has ended can be told from the running server's.
+struct PublishedAccessKey {
+  std::string key;
+  std::uint32_t processId = 0;  // 0 in a file that names no process
+  std::string areaName;
+};
+
+// The key file's contents are three lines: the key, the process id and the
+// area's name.
+platform::Result PublishAccessKey(const std::string& keyFile, const PublishedAccessKey& published);
+// A key file's contents; nothing when there is no file or it holds no usable key.
+std::optional<PublishedAccessKey> ReadPublishedAccessKey(const std::string& keyFile);

@@ -40,6 +40,10 @@ class SharedMemory {
   // True while a running process holds the claim on the name. Takes no claim
   // and no lock, so that a probe never makes a starting creator fail.
   static bool IsClaimedByRunningCreator(const std::string& name);
+  // True when the process with that id runs and holds the creator's claim on
+  // the name, as the system confirms it: an id read from a file may since
+  // have passed to an unrelated program.
+  static bool IsClaimedBy(const std::string& name, std::uint32_t processId);
   // Creator side, second step: creates the claimed object with `size` bytes,
   // or takes over one of that name that no running process claims (left over,
   // or still open in a consumer). On failure the claim is released too.

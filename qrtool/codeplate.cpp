@@ -2,9 +2,12 @@
 
 #include <optional>
 #include <ostream>
+#include <vector>
 
 #include "common/diagnostic_log.h"
 #include "common/ini_values.h"
+#include "common/pointer_limits.h"
+#include "platform/files.h"
 #include "platform/profile.h"
 #include "qrtool/pointer_list.h"
 
@@ -46,6 +49,24 @@ std::string ReadPath(const std::string& iniFile, const char* key, CodeplateSetti
   return path;
 }
 
+// The page's code and the pointer codes of an earlier run carry a key that
+// no running server takes: every phone that scanned them would be refused.
+void RemoveCodesOfDeadKey(const CodeplateSettings& settings, std::ostream& messages) {
+  std::vector<std::string> kept;
+  const auto remove = [&kept](const std::string& file) {
+    if (platform::PathExists(file) && !platform::RemoveFile(file)) kept.push_back(file);
+  };
+  if (!settings.file2.empty()) remove(settings.file2);
+  for (int pointer = 0; pointer < kPointerCount; ++pointer) {
+    remove(PointerBitmapFile(settings.file2, pointer));
+  }
+  if (kept.empty()) return;
+  messages << "These codes of an earlier run carry a key no server takes and could not be"
+              " removed; do not hand them out:";
+  for (const std::string& file : kept) messages << " " << file;
+  messages << "\n";
+}
+
 }  // namespace
 
 void ReadIni(CodeplateSettings& settings, const std::string& iniFile, DiagnosticLog& log) {
@@ -83,7 +104,10 @@ bool WriteCodeplateImages(const CodeplateSettings& settings, const ServerLocatio
 
   if (!WriteQrCodeBitmap(settings.accessPoint.c_str(), settings.file1, settings.style, messages))
     allWritten = false;
-  if (!pageUrl) return false;
+  if (!pageUrl) {
+    if (server.accessKeyStale || server.accessKeyUnknown) RemoveCodesOfDeadKey(settings, messages);
+    return false;
+  }
   if (!WriteQrCodeBitmap(pageUrl->c_str(), settings.file2, settings.style, messages))
     allWritten = false;
   // Without a page there is nothing to add a number to.

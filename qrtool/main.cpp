@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     const std::string serverBase = FolderOf(paths.programFile) + "TVXHandvane";
     server.port = ReadServerPort(serverBase + ".INI");
     const std::optional<std::string> key =
-        ReadServerAccessKey(serverBase + ".INI", serverBase + ".KEY");
+        ReadServerAccessKey(serverBase + ".INI", serverBase + ".KEY", server);
     server.accessKey = key.value_or("");
     server.accessKeyUnknown = !key;
   }

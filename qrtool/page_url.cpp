@@ -7,6 +7,7 @@
 #include "common/ini_values.h"
 #include "common/phone_address.h"
 #include "platform/profile.h"
+#include "platform/shared_memory.h"
 
 namespace {
 
@@ -23,11 +24,19 @@ int ReadServerPort(const std::string& serverIniFile) {
 }
 
 std::optional<std::string> ReadServerAccessKey(const std::string& serverIniFile,
-                                               const std::string& serverKeyFile) {
+                                               const std::string& serverKeyFile,
+                                               ServerLocation& server) {
   const std::string setting =
       platform::ProfileReadString(serverIniFile, "Control", "AccessKey", "", kPortValueBufferSize);
   if (!IsAccessKeyMadeAtStart(setting)) return setting;
-  return ReadPublishedAccessKey(serverKeyFile);
+  const std::optional<PublishedAccessKey> published = ReadPublishedAccessKey(serverKeyFile);
+  if (!published) return std::nullopt;
+  if (!platform::SharedMemory::IsClaimedBy(published->areaName, published->processId)) {
+    server.accessKeyStale = true;
+    server.staleKeyProcess = published->processId;
+    return std::nullopt;
+  }
+  return published->key;
 }
 
 bool IsAutoUrl(std::string_view url) {
@@ -47,6 +56,15 @@ std::optional<std::string> PageUrl(const std::string& storedUrl, const ServerLoc
     messages << "URL=auto: this PC has no network address, so phones could not reach it;"
                 " no code for the page was written. Connect the PC to the phones' network"
                 " and run Codeplate again, or put the page's address in URL.\n";
+    return std::nullopt;
+  }
+  if (server.accessKeyStale) {
+    messages << "URL=auto: TVXHandvane.KEY was left by a TVXHandvane that no longer runs"
+             << (server.staleKeyProcess != 0
+                     ? " (process " + std::to_string(server.staleKeyProcess) + ")"
+                     : std::string())
+             << ", so its key is dead; no code for the page was written. Start TVXHandvane and"
+                " run Codeplate again while it runs, or set a key of your own in AccessKey.\n";
     return std::nullopt;
   }
   if (server.accessKeyUnknown) {

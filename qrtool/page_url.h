@@ -3,6 +3,7 @@
 // the phone's number.
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -18,14 +19,22 @@ struct ServerLocation {
   std::string accessKey;  // empty: the class has none
   // TVXHandvane makes its key at every start, and none runs that told it.
   bool accessKeyUnknown = false;
+  // The key file there is was left by a server that no longer runs (its
+  // process id, 0 when the file names none).
+  bool accessKeyStale = false;
+  std::uint32_t staleKeyProcess = 0;
 };
 
 // The access key phones need, from TVXHandvane's INI file: empty without
 // AccessKey; the key as written; and for "auto" (or a text the server cannot
 // use, which makes it do the same) the key the running server wrote to its
-// key file, and nothing when there is none.
+// key file. A key file is believed only while the process it names runs and
+// holds the shared memory area it names: after a crash, or beside a file the
+// server could not replace, its key is dead. Nothing when there is no live
+// key; the location then says whether a dead one was found.
 std::optional<std::string> ReadServerAccessKey(const std::string& serverIniFile,
-                                               const std::string& serverKeyFile);
+                                               const std::string& serverKeyFile,
+                                               ServerLocation& server);
 
 // Control/Port of TVXHandvane's INI file, read as the server reads it: 8080
 // without the file or the key, or when the value does not start with a number.

@@ -1,9 +1,11 @@
 // POSIX shared memory under "/" + name. The creator's claim is a write lock
 // of its open file description on the whole object (an OFD lock): the kernel
 // drops it when the process ends, so a name left behind by a crashed creator
-// can be claimed again. Others can test for it without taking a lock.
+// can be claimed again. Others can test for it without taking a lock, and the
+// process's own descriptor table shows who holds it.
 #include "platform/shared_memory.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -87,6 +89,33 @@ bool TakeEarlierCreatorsLock(int fd) {
   return errno == EWOULDBLOCK && fstat(fd, &object) == 0 && !HasExclusiveFlock(object);
 }
 
+// True when one of the process's descriptors is the object and its open file
+// description holds a write lock on it: the creator's claim, seen from the
+// kernel's side (the fdinfo of a descriptor lists the locks it owns).
+bool HoldsCreatorClaim(std::uint32_t processId, const struct stat& object) {
+  const std::string process = "/proc/" + std::to_string(processId);
+  DIR* descriptors = opendir((process + "/fd").c_str());
+  if (descriptors == nullptr) return false;
+  bool holds = false;
+  while (!holds) {
+    const dirent* entry = readdir(descriptors);
+    if (entry == nullptr) break;
+    if (entry->d_name[0] == '.') continue;
+    struct stat target {};
+    if (stat((process + "/fd/" + entry->d_name).c_str(), &target) != 0 ||
+        target.st_dev != object.st_dev || target.st_ino != object.st_ino) {
+      continue;
+    }
+    std::ifstream info(process + "/fdinfo/" + entry->d_name);
+    for (std::string line; !holds && std::getline(info, line);) {
+      holds = line.starts_with("lock:") && line.find("OFDLCK") != std::string::npos &&
+              line.find("WRITE") != std::string::npos;
+    }
+  }
+  closedir(descriptors);
+  return holds;
+}
+
 }  // namespace
 
 SharedMemory::ClaimResult SharedMemory::ClaimName(const std::string& name) {
@@ -125,6 +154,16 @@ bool SharedMemory::IsClaimedByRunningCreator(const std::string& name) {
   const bool claimed = fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
   close(fd);
   return claimed;
+}
+
+bool SharedMemory::IsClaimedBy(const std::string& name, std::uint32_t processId) {
+  if (processId == 0) return false;
+  const int fd = shm_open(ObjectName(name).c_str(), O_RDONLY | O_CLOEXEC, 0);
+  if (fd < 0) return false;
+  struct stat object {};
+  const bool named = fstat(fd, &object) == 0;
+  close(fd);
+  return named && HoldsCreatorClaim(processId, object);
 }
 
 Result SharedMemory::Create(std::size_t size) {

@@ -151,6 +151,15 @@ bool SharedMemory::IsClaimedByRunningCreator(const std::string& name) {
   return true;
 }
 
+// The creator marks its claim with a mutex named after its process id.
+bool SharedMemory::IsClaimedBy(const std::string& name, std::uint32_t processId) {
+  if (processId == 0) return false;
+  HANDLE mark = OpenMutexA(SYNCHRONIZE, FALSE, CreatorMarkName(name, processId).c_str());
+  if (mark == nullptr) return false;
+  CloseHandle(mark);
+  return true;
+}
+
 Result SharedMemory::Create(std::size_t size) {
   if (claim_ == kNoHandle) return Failure(ERROR_INVALID_HANDLE);
   const auto size64 = static_cast<unsigned long long>(size);

@@ -11,6 +11,7 @@
 #include "app/application.h"
 #include "app/console/console_view.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/profile.h"
 #include "platform/socket_client.h"
 #include "tests/app/fake_mouse.h"
@@ -147,7 +148,8 @@ TEST_F(MainDialogTest, AutomaticAccessKeyIsNewAtEveryStartAndPublishedWhileRunni
     ASSERT_TRUE(dialog.OnInitDialog());
     keys.push_back(dialog.AccessKey());
     EXPECT_EQ(keys.back().size(), 8u);
-    EXPECT_EQ(TempFolder::ReadAll(paths.keyFile), keys.back() + "\n");
+    EXPECT_EQ(TempFolder::ReadAll(paths.keyFile),
+              keys.back() + "\n" + std::to_string(platform::ProcessId()) + "\n" + areaName + "\n");
     dialog.OnCancel();
     EXPECT_FALSE(platform::PathExists(paths.keyFile));
   }

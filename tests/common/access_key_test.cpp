@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <cctype>
 
 #include "common/constant_time.h"
@@ -51,8 +53,18 @@ TEST(AccessKeyTest, KeyFileRoundTrip) {
   TempFolder folder;
   const std::string file = folder.File("TVXHandvane.KEY");
   EXPECT_FALSE(ReadPublishedAccessKey(file));
-  ASSERT_TRUE(PublishAccessKey(file, "Ab3dE6gH"));
-  EXPECT_EQ(ReadPublishedAccessKey(file), "Ab3dE6gH");
+  ASSERT_TRUE(PublishAccessKey(file, {"Ab3dE6gH", 4242, "area name"}));
+  const std::optional<PublishedAccessKey> read = ReadPublishedAccessKey(file);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->key, "Ab3dE6gH");
+  EXPECT_EQ(read->processId, 4242u);
+  EXPECT_EQ(read->areaName, "area name");
+  // A file of an older server names no process: its key is never believed.
+  TempFolder::WriteAll(file, "Ab3dE6gH\r\n");
+  ASSERT_TRUE(ReadPublishedAccessKey(file));
+  EXPECT_EQ(ReadPublishedAccessKey(file)->processId, 0u);
+  TempFolder::WriteAll(file, "Ab3dE6gH\n99999999999\nx\n");
+  EXPECT_EQ(ReadPublishedAccessKey(file)->processId, 0u);
   TempFolder::WriteAll(file, "not a key\r\n");
   EXPECT_FALSE(ReadPublishedAccessKey(file));
 }

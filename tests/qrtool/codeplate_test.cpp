@@ -5,7 +5,10 @@
 #include <filesystem>
 #include <sstream>
 
+#include "common/access_key.h"
 #include "common/diagnostic_log.h"
+#include "platform/process.h"
+#include "platform/shared_memory.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -122,15 +125,30 @@ TEST_F(CodeplateTest, AutoTakesTheFirstAddressAndTheServersPort) {
 TEST_F(CodeplateTest, AutoCarriesTheServersAccessKey) {
   const std::string serverIni = folder.File("TVXHandvane.INI");
   const std::string keyFile = folder.File("TVXHandvane.KEY");
-  EXPECT_EQ(ReadServerAccessKey(serverIni, keyFile), "");
+  EXPECT_EQ(ReadServerAccessKey(serverIni, keyFile, server), "");
   TempFolder::WriteAll(serverIni, "[Control]\r\nAccessKey=Room-12\r\n");
-  EXPECT_EQ(ReadServerAccessKey(serverIni, keyFile), "Room-12");
+  EXPECT_EQ(ReadServerAccessKey(serverIni, keyFile, server), "Room-12");
+  // This process stands in for the running server: it holds an area's claim.
+  const std::string area = "TVXHandvane test area " + std::to_string(platform::ProcessId());
+  platform::SharedMemory claimed;
+  ASSERT_EQ(claimed.ClaimName(area).claim, platform::SharedMemory::Claim::kClaimed);
   for (const char* madeAtStart : {"Auto", "room 12"}) {
     TempFolder::WriteAll(serverIni, std::string("[Control]\r\nAccessKey=") + madeAtStart + "\r\n");
-    EXPECT_EQ(ReadServerAccessKey(serverIni, keyFile), std::nullopt) << madeAtStart;
-    TempFolder::WriteAll(keyFile, "Ab3dE6gH\n");
-    EXPECT_EQ(ReadServerAccessKey(serverIni, keyFile), "Ab3dE6gH") << madeAtStart;
+    EXPECT_EQ(ReadServerAccessKey(serverIni, keyFile, server), std::nullopt) << madeAtStart;
+    EXPECT_FALSE(server.accessKeyStale);
+    ASSERT_TRUE(PublishAccessKey(keyFile, {"Ab3dE6gH", platform::ProcessId(), area}));
+    EXPECT_EQ(ReadServerAccessKey(serverIni, keyFile, server), "Ab3dE6gH") << madeAtStart;
     std::filesystem::remove(keyFile);
+  }
+  // A key file after a crash, or one the server could not replace: its
+  // process holds no area, or the file names none.
+  for (const PublishedAccessKey& dead : {PublishedAccessKey{"Ab3dE6gH", platform::ProcessId(),
+                                                            area + " gone"},
+                                         PublishedAccessKey{"Ab3dE6gH", 0, area}}) {
+    ServerLocation location;
+    ASSERT_TRUE(PublishAccessKey(keyFile, dead));
+    EXPECT_EQ(ReadServerAccessKey(serverIni, keyFile, location), std::nullopt);
+    EXPECT_TRUE(location.accessKeyStale);
   }
 
   server.accessKey = "Ab3dE6gH";
@@ -173,6 +191,23 @@ TEST_F(CodeplateTest, WithoutANetworkAutoWritesOnlyTheAccessPointCode) {
   EXPECT_TRUE(std::filesystem::exists(settings.file1));
   EXPECT_FALSE(std::filesystem::exists(settings.file2));
   EXPECT_FALSE(std::filesystem::exists(folder.File("pointer00.bmp")));
+}
+
+// Codes made with a key that no server takes any more would send every
+// phone to a refusal: a refused page code takes them away.
+TEST_F(CodeplateTest, ADeadKeyRemovesTheOldPageAndPointerCodes) {
+  settings.url = "auto";
+  settings.file2 = folder.File("page.bmp");
+  for (const char* old : {"page.bmp", "pointer07.bmp", "pointer79.bmp"}) {
+    TempFolder::WriteAll(folder.File(old), "old code");
+  }
+  server.accessKeyStale = true;
+  server.staleKeyProcess = 4242;
+  EXPECT_FALSE(WriteCodeplateImages(settings, server, messages));
+  EXPECT_NE(messages.str().find("no longer runs (process 4242)"), std::string::npos);
+  for (const char* old : {"page.bmp", "pointer07.bmp", "pointer79.bmp"}) {
+    EXPECT_FALSE(std::filesystem::exists(folder.File(old))) << old;
+  }
 }
 
 }  // namespace
