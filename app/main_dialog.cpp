@@ -11,7 +11,10 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/profile.h"
+#include "platform/shared_memory.h"
 #include "platform/socket.h"
+#include "pointer/rendezvous_file.h"
 #include "pointer/vibrations.h"
 
 namespace {
@@ -48,6 +51,15 @@ MainDialog::~MainDialog() {
 
 bool MainDialog::OnInitDialog() {
   PushFieldsToControls();
+  // A second copy must not touch the running one's files, its log first.
+  if (platform::SharedMemory::IsClaimedByRunningCreator(app_.channel.CreationName())) {
+    const std::string running = RunningServerText();
+    view_.ShowNotice(running);
+    view_.ShowMessageBox("Can not create the TVXHDV shared memory!\n" + running,
+                         kSevereErrorCaption);
+    OnCancel();
+    return false;
+  }
 
   ReadIni(app_.settings, app_.paths.iniFile, app_.log);
   if (app_.settings.windowPlacement) view_.ApplyPlacement(*app_.settings.windowPlacement);
@@ -92,6 +104,23 @@ bool MainDialog::OnInitDialog() {
   ChooseAccessKey();
   Start();
   return true;
+}
+
+// "TVXHandvane already runs (process N) ...", the process as its rendezvous
+// file names it; read without the log, which belongs to the running copy.
+std::string MainDialog::RunningServerText() {
+  Settings settings;
+  DiagnosticLog nowhere;
+  ReadIni(settings, app_.paths.iniFile, nowhere);
+  RendezvousFile rendezvous;
+  rendezvous.SetFolder(settings.sharedMemoryFolder);
+  // Written as eight hexadecimal digits.
+  const std::string written =
+      platform::ProfileReadString(rendezvous.Path(), "Memory", "CreatorProcessID", "", 16);
+  const unsigned long process = std::strtoul(written.c_str(), nullptr, 16);
+  std::string text = app_.paths.title + " already runs";
+  if (process > 0) text += " (process " + std::to_string(process) + ")";
+  return text + ": use that one, or end it before starting another.";
 }
 
 // A key made here is known to this run alone: the key file lets Codeplate

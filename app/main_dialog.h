@@ -81,6 +81,7 @@ class MainDialog : private DialogFieldExchange {
   void KeepAreaPublished();
   int LoadPage();
   void ChooseAccessKey();
+  std::string RunningServerText();
   void NoticeStartOutcome();
   void OnErrorLogLine(const ErrorLogLine& line);
   void RunShutdownSequence();

@@ -47,6 +47,8 @@ class SharedMemoryChannel {
 
   SharedMemoryArea* GetHeader() const { return area_; }
   const std::string& GetMappingName() const { return mappingName_; }
+  // The name the area is made under, before and after it is made.
+  const std::string& CreationName() const { return creationName_; }
   const std::string& GetLastErrorText() const { return lastErrorText_; }
   const std::string& GetRendezvousFilePath() const { return rendezvous_.Path(); }
   // False once another process removed the open area's name: consumers can

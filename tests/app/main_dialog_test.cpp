@@ -217,6 +217,33 @@ TEST_F(MainDialogTest, FailedSharedMemoryEndsEarlyWithoutOverwritingSettings) {
   EXPECT_EQ(Profile("PTO"), "<none>");
 }
 
+// A second copy finds the first before it touches a file: the running
+// copy's log stays, and the operator hears which process runs.
+TEST_F(MainDialogTest, SecondCopyLeavesTheRunningOnesFilesAndNamesIt) {
+  WriteIni("General", "Log", "TRUE");
+  Application running(paths, profile, areaName);
+  RecordingView runningView;
+  MainDialog first(running, runningView, mouse);
+  ASSERT_TRUE(first.OnInitDialog());
+  const std::string log = TempFolder::ReadAll(paths.logFile);
+  ASSERT_NE(log.find("TVXHandvane started"), std::string::npos);
+
+  Application second(paths, profile, areaName);
+  RecordingView view;
+  MainDialog dialog(second, view, mouse);
+  EXPECT_FALSE(dialog.OnInitDialog());
+  dialog.OnDestroy();
+  EXPECT_EQ(TempFolder::ReadAll(paths.logFile), log);
+  ASSERT_EQ(view.messages.size(), 1u);
+  EXPECT_TRUE(view.messages[0].starts_with("Can not create the TVXHDV shared memory!\n"));
+  EXPECT_NE(view.messages[0].find("already runs (process " +
+                                  std::to_string(platform::ProcessId()) + ")"),
+            std::string::npos)
+      << view.messages[0];
+  EXPECT_TRUE(first.IsRunning());
+  first.OnOK();
+}
+
 TEST_F(MainDialogTest, CursorEmulationNeedsADisplay) {
   Application app(paths, profile, areaName);
   RecordingView view;
