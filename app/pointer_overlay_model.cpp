@@ -163,8 +163,8 @@ void BuildOverlayFrame(const PointerSightings& sightings, std::uint32_t now, int
     const PointerSighting& sighting = sightings.pointers[static_cast<std::size_t>(p)];
     if (!sighting.reported) continue;
     // A report stamped after now was read is as fresh as can be.
-    const std::int32_t age = std::max<std::int32_t>(
-        0, static_cast<std::int32_t>(now - sighting.lastReportTick));
+    const std::int32_t age =
+        std::max<std::int32_t>(0, static_cast<std::int32_t>(now - sighting.lastReportTick));
     if (age > static_cast<std::int32_t>(kOverlayLeaveMs)) continue;
     OverlayDot dot;
     dot.pointer = p;
@@ -188,6 +188,26 @@ void BuildOverlayFrame(const PointerSightings& sightings, std::uint32_t now, int
 OverlayRect DotBounds(const OverlayDot& dot, int radius) {
   const int extent = LayoutFor(radius).extent;
   return {dot.x - extent, dot.y - extent, dot.x + extent + 1, dot.y + extent + 1};
+}
+
+OverlayDotShape DotShape(const OverlayDot& dot, int radius) {
+  const DotLayout layout = LayoutFor(radius);
+  const float outer = dot.selected ? layout.selectionOuter + 0.5f : layout.edge + 0.5f;
+  const auto square = [](float cx, float cy, float r) {
+    return OverlayRect{static_cast<int>(std::floor(cx - r)), static_cast<int>(std::floor(cy - r)),
+                       static_cast<int>(std::ceil(cx + r)) + 1,
+                       static_cast<int>(std::ceil(cy + r)) + 1};
+  };
+  const auto x = static_cast<float>(dot.x);
+  const auto y = static_cast<float>(dot.y);
+  OverlayDotShape shape;
+  shape.dot = square(x, y, outer);
+  if (dot.buttonL || dot.buttonR) shape.buttons = square(x, y, layout.buttonsOuter + 1.5f);
+  if (dot.twoPhones) {
+    shape.badge = square(static_cast<float>(dot.x) + layout.badgeOffset,
+                         static_cast<float>(dot.y) - layout.badgeOffset, layout.badge + 1.5f);
+  }
+  return shape;
 }
 
 std::uint32_t DotColour(int pointer) {
@@ -218,8 +238,7 @@ const OverlayCanvas::Sprite& OverlayCanvas::SpriteFor(const OverlayDot& dot, int
         // Eight segments, white and black by turns.
         const float turn = std::atan2(static_cast<float>(y), static_cast<float>(x));
         const int segment = static_cast<int>(std::floor((turn + 3.14159265f) / (3.14159265f / 4)));
-        const float ring =
-            Disc(d, layout.selectionOuter) - Disc(d, layout.selectionInner);
+        const float ring = Disc(d, layout.selectionOuter) - Disc(d, layout.selectionInner);
         Over(c, segment % 2 == 0 ? kWhite : kBlack, ring);
       }
       const bool held = (x < 0 && dot.buttonL) || (x >= 0 && dot.buttonR);
@@ -311,8 +330,8 @@ void OverlayCanvas::NoteChange(const OverlayRect& rect, Changes& changes) const 
 void OverlayCanvas::Redraw(const OverlayFrame& frame, const OverlayRect& area) {
   const auto stride = static_cast<std::size_t>(width_);
   for (int y = area.top; y < area.bottom; ++y) {
-    std::fill_n(pixels_.begin() + static_cast<std::ptrdiff_t>(y * stride + area.left),
-                area.Width(), 0u);
+    std::fill_n(pixels_.begin() + static_cast<std::ptrdiff_t>(y * stride + area.left), area.Width(),
+                0u);
   }
   for (int i = 0; i < frame.count; ++i) {
     const OverlayDot& dot = frame.dots[static_cast<std::size_t>(i)];

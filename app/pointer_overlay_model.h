@@ -68,6 +68,18 @@ void BuildOverlayFrame(const PointerSightings& sightings, std::uint32_t now, int
 // The pixels a dot of that radius may touch, marks included.
 OverlayRect DotBounds(const OverlayDot& dot, int radius);
 
+// The squares of the discs a dot is drawn within: its own (with the
+// selection's ring), the ring of its held buttons (only the held button's
+// half of it is drawn; empty with none held) and the two-phones badge (empty
+// without it). A window that cannot show transparency takes their ellipses
+// as its shape.
+struct OverlayDotShape {
+  OverlayRect dot;
+  OverlayRect buttons;
+  OverlayRect badge;
+};
+OverlayDotShape DotShape(const OverlayDot& dot, int radius);
+
 // A dot's fill: a palette of clearly distinct colours, as 0xRRGGBB; the
 // number on it tells pointers of one colour apart.
 std::uint32_t DotColour(int pointer);

@@ -43,9 +43,9 @@ TEST_F(PointerOverlayModelTest, DotsSitOnTheirMonitorAndFadeAndLeaveWithSilence)
   Sight(1, 65535, 65535, now - 1000);  // silent for exactly the silence rule: not yet faded
   Sight(2, 32768, 16384, now - 1001);
   Sight(3, 100, 100, now - 5000);
-  Sight(4, 100, 100, now - 5001);     // gone
+  Sight(4, 100, 100, now - 5001);                  // gone
   Sight(5, 100, 100, now + 3).status.buttonL = 1;  // stamped after now was read
-  sightings.pointers[6].lastReportTick = now;  // never reported since the start
+  sightings.pointers[6].lastReportTick = now;      // never reported since the start
   Sight(7, 100, 100, now).twoPhones = true;
   BuildOverlayFrame(sightings, now, 1, kScreen, frame);
 
@@ -124,8 +124,8 @@ TEST_F(PointerOverlayModelTest, OnlyWhatChangedIsRepainted) {
   const OverlayRect moved =
       Union(DotBounds(before, frame.radius), DotBounds(*Find(20), frame.radius));
   EXPECT_EQ(changes.count, 2);
-  EXPECT_EQ(changes.bounds, (OverlayRect{moved.left - kScreen.left, moved.top, moved.right - kScreen.left,
-                                         moved.bottom}));
+  EXPECT_EQ(changes.bounds, (OverlayRect{moved.left - kScreen.left, moved.top,
+                                         moved.right - kScreen.left, moved.bottom}));
   EXPECT_EQ(At(before, 0, -10), 0u) << "the old place is cleared";
   const OverlayDot after = *Find(20);
   EXPECT_NE(At(after, 0, -10), 0u);
