@@ -302,12 +302,17 @@ void OverlayCanvas::Paint(const OverlayFrame& frame, Changes& changes) {
       const OverlayDot* now = after[p];
       if (old == nullptr && now == nullptr) continue;
       if (old != nullptr && now != nullptr && *old == *now) continue;
+      // A dot that moved a little is repainted once, over both places.
+      OverlayRect rects[2];
+      int count = 0;
       for (const OverlayDot* dot : {old, now}) {
         if (dot == nullptr) continue;
-        OverlayRect rect = DotBounds(*dot, frame.radius);
-        rect = {rect.left - dx, rect.top - dy, rect.right - dx, rect.bottom - dy};
-        NoteChange(Intersection(rect, whole), changes);
+        const OverlayRect rect = DotBounds(*dot, frame.radius);
+        rects[count++] = {rect.left - dx, rect.top - dy, rect.right - dx, rect.bottom - dy};
       }
+      if (count == 2 && Intersects(rects[0], rects[1]))
+        rects[0] = Union(rects[0], rects[1]), count = 1;
+      for (int i = 0; i < count; ++i) NoteChange(Intersection(rects[i], whole), changes);
     }
   }
   for (int i = 0; i < changes.count; ++i) Redraw(frame, changes.rects[static_cast<std::size_t>(i)]);
