@@ -71,6 +71,10 @@ platform::Result StoreSelectedPointer(int pointer, const std::string& iniFile) {
   return WriteInteger(iniFile, "Control", "SelectedPointer", pointer);
 }
 
+platform::Result StoreShowPointers(bool on, const std::string& iniFile) {
+  return WriteInteger(iniFile, "Control", "ShowPointers", on ? 1 : 0);
+}
+
 int PersistenceTimeoutMs(int seconds) {
   const std::int64_t milliseconds = std::int64_t{seconds} * 1000;
   return static_cast<int>(std::clamp<std::int64_t>(milliseconds, 0, INT_MAX));

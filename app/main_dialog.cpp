@@ -95,6 +95,7 @@ bool MainDialog::OnInitDialog() {
   state_.live.offScreen = true;
   state_.fields.port = app_.settings.port;
   state_.selectedPointer = app_.settings.selectedPointer;
+  state_.showPointers = app_.settings.showPointers && view_.CanShowPointerOverlay();
   Render();
   LoadPage();
   state_.running = false;
@@ -342,6 +343,25 @@ void MainDialog::RefuseCursorEmulation(const char* reason) {
   app_.settings.cursorEmulation = false;
   state_.cursorEmulation = false;
   Render();
+}
+
+void MainDialog::SetPointerOverlay(bool on) {
+  if (on && !view_.CanShowPointerOverlay()) {
+    view_.ShowNotice(
+        "The pointer overlay needs the window: start TVXHandvane on a desktop without "
+        "--console.");
+    return;
+  }
+  app_.settings.showPointers = on;
+  state_.showPointers = on;
+  Render();
+  const platform::Result stored = StoreShowPointers(on, app_.paths.iniFile);
+  view_.ShowNotice(on ? "Pointer overlay on." : "Pointer overlay off.");
+  if (!stored) ShowNotSaved("The setting", {app_.paths.iniFile, stored});
+}
+
+void MainDialog::ReadPointerSightings(PointerSightings& sightings) {
+  app_.protocol.ReadPointerSightings(sightings);
 }
 
 void MainDialog::Vibrate(int code) {

@@ -45,6 +45,8 @@ class MainDialog : private DialogFieldExchange {
   void SetPort(int port);
   void SelectPointer(int pointer);
   void SetCursorEmulation(bool on);
+  // The overlay of every pointer over the screen; the setting is kept.
+  void SetPointerOverlay(bool on);
   void Vibrate(int code);
   // The QR code of the address the bottom lines name.
   void ShowPhoneAddressCode();
@@ -63,6 +65,8 @@ class MainDialog : private DialogFieldExchange {
   // read afresh.
   const DialogState& State();
   bool IsRunning() const { return state_.running; }
+  // Every pointer's last report, for the overlay's frames.
+  void ReadPointerSightings(PointerSightings& sightings);
   // The key that phones' reports must carry, fixed from the initialisation
   // on; empty when the class has none.
   const std::string& AccessKey() const;

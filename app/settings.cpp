@@ -57,4 +57,8 @@ void ReadIni(Settings& settings, const std::string& iniFile, DiagnosticLog& log)
   int pointer = settings.selectedPointer;
   ReadInteger(iniFile, "Control", "SelectedPointer", "0", pointer);
   if (IsValidPointer(pointer)) settings.selectedPointer = pointer;
+
+  int showPointers = 0;
+  ReadInteger(iniFile, "Control", "ShowPointers", "0", showPointers);
+  settings.showPointers = showPointers != 0;
 }

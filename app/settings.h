@@ -29,6 +29,7 @@ struct Settings {
   std::string defaultIndexFile;        // profile Settings/Defindex
   int persistenceTimeoutSeconds = 10;  // profile Settings/PTO
   std::atomic<bool> cursorEmulation{false};
+  bool showPointers = false;  // Control/ShowPointers: the pointer overlay
 };
 
 // Size of the buffers the values are read through.

@@ -5,7 +5,7 @@
 # headless chromium driving the cursor of a private Xvfb.
 #   bench/run_bench.sh BIN_DIR
 # BIN_DIR holds the native TVXHandvane, its TVXHandvane.TXT, report_latency,
-# phone_class and cursor_watch.
+# phone_class, overlay_frames and cursor_watch.
 # BENCH_SECONDS (5) sets the length of each wrk and class run, BENCH_REPORTS
 # (20000) the reports of the latency run; BENCH_MOTION=0 leaves out the
 # motion to cursor.
@@ -177,6 +177,7 @@ echo "wrk 1 thread, ${seconds} s per load, path $report_path"
 # First, while the server is fresh: the threads that a run of 1000 clients
 # leaves behind end during the next seconds and would show in the figures.
 "$bin/report_latency" "$work/tvx" "$tvx_port" "${BENCH_REPORTS:-20000}"
+"$bin/overlay_frames"
 echo "class of 80 phones, each reporting once answered and 1/60 s on, with a browser's headers, ${seconds} s:"
 for server in "nginx $nginx_port $nginx_pid" "TVXHandvane $tvx_port $tvx_pid"; do
   read -r name port pid <<<"$server"

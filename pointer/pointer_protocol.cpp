@@ -92,6 +92,7 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
     }
   }
 
+  reportedSinceStart_[p] = true;
   LiveStatus& last = lastReports_[p];
   last.x = static_cast<std::int32_t>(report.x);
   last.y = static_cast<std::int32_t>(report.y);
@@ -175,6 +176,7 @@ void PointerProtocol::MarkAllSilent() {
   std::lock_guard guard(protocolLock_);
   state_.resetRequest.fill(1);
   state_.lastReportTick.fill(now);
+  reportedSinceStart_.fill(false);
 }
 
 bool PointerProtocol::MarkSilentPointers(std::uint32_t now) {
@@ -211,6 +213,19 @@ std::vector<ReportingPointer> PointerProtocol::ReadReportingPointers() {
     }
   }
   return reporting;
+}
+
+void PointerProtocol::ReadPointerSightings(PointerSightings& sightings) {
+  std::lock_guard guard(protocolLock_);
+  const std::uint32_t now = tickCount_();
+  sightings.now = now;
+  for (std::size_t p = 0; p < sightings.pointers.size(); ++p) {
+    PointerSighting& sighting = sightings.pointers[p];
+    sighting.status = lastReports_[p];
+    sighting.lastReportTick = state_.lastReportTick[p];
+    sighting.reported = reportedSinceStart_[p];
+    sighting.twoPhones = sighting.reported && peers_.TwoPhones(p, now);
+  }
 }
 
 bool PointerProtocol::HasReportedLately(int pointer) {

@@ -39,6 +39,20 @@ struct ReportingPointer {
   bool twoPhones = false;  // two addresses reported on it within the last second
 };
 
+// Every pointer's last report and when it came, as the pointer overlay reads
+// them many times a second: a fixed record that the reader owns, filled
+// without allocating.
+struct PointerSighting {
+  LiveStatus status;
+  std::uint32_t lastReportTick = 0;
+  bool reported = false;   // a report came since the program started
+  bool twoPhones = false;  // two addresses reported on it within the last second
+};
+struct PointerSightings {
+  std::uint32_t now = 0;  // the protocol's tick count when they were read
+  PerPointer<PointerSighting> pointers{};
+};
+
 // Commands of the dialog's six Vibrate buttons.
 enum VibrateCommand : std::int32_t {
   kVibrateShortSingle = 0xA0,
@@ -99,6 +113,8 @@ class PointerProtocol : public PointerReportHandler {
   // The pointers that reported within the last kSilenceMs, in number order.
   std::vector<ReportingPointer> ReadReportingPointers();
   bool HasReportedLately(int pointer);
+  // Every pointer's last report, copied under the lock into sightings.
+  void ReadPointerSightings(PointerSightings& sightings);
   // Copies of the tables, for tests and diagnostics.
   PointerProtocolState ReadState();
 
@@ -141,6 +157,7 @@ class PointerProtocol : public PointerReportHandler {
   PointerProtocolState state_;
   LiveStatus liveStatus_;
   PerPointer<LiveStatus> lastReports_{};  // every pointer's, for the operator's overview
+  PerPointer<bool> reportedSinceStart_{};
   PointerPeers peers_;
   std::uint64_t cursorSequence_ = 0;      // of the last report the cursor was sent to follow
 };

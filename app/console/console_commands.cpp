@@ -58,6 +58,7 @@ CommandResult Reread(const CommandCall& call);
 CommandResult Select(const CommandCall& call);
 CommandResult Vibrate(const CommandCall& call);
 CommandResult Emulate(const CommandCall& call);
+CommandResult Show(const CommandCall& call);
 CommandResult List(const CommandCall& call);
 CommandResult Status(const CommandCall& call);
 CommandResult Help(const CommandCall& call);
@@ -78,6 +79,10 @@ constexpr Command kCommands[] = {
      "lets the selected pointer move the PC's cursor and press its buttons (needs a display); "
      "holding Ctrl+Shift switches it off",
      Emulate},
+    {"show", "show on|off", 1,
+     "shows every pointer that reported in the last 5 seconds as a numbered dot over the "
+     "screen (needs the window)",
+     Show},
     {"list", "list", 0,
      "lists the pointers that reported in the last second with X, Y and buttons; "
      "* marks the selected one, \"two phones\" one that two addresses reported on",
@@ -230,6 +235,15 @@ CommandResult Emulate(const CommandCall& call) {
     return CommandResult::kDone;
   }
   call.dialog.SetCursorEmulation(call.argument == "on");
+  return CommandResult::kDone;
+}
+
+CommandResult Show(const CommandCall& call) {
+  if (call.argument != "on" && call.argument != "off") {
+    ShowUsage(call.command, "on or off, not \"" + call.words[1] + "\"", call.view);
+    return CommandResult::kDone;
+  }
+  call.dialog.SetPointerOverlay(call.argument == "on");
   return CommandResult::kDone;
 }
 

@@ -1,5 +1,6 @@
 #include "app/qt/qt_dialog_view.h"
 
+#include <QAction>
 #include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
@@ -25,6 +26,7 @@
 #include "app/qt/address_label.h"
 #include "app/qt/dialog_window.h"
 #include "app/qt/indicator_box.h"
+#include "app/qt/pointer_overlay_window.h"
 #include "app/qt/qr_code_window.h"
 #include "app/window_placement.h"
 #include "common/pointer_limits.h"
@@ -209,6 +211,16 @@ void QtDialogView::Connect(MainDialog& dialog) {
                    [&dialog](int entry) { dialog.SelectPointer(entry); });
   QObject::connect(&timer_, &QTimer::timeout, window_.get(), [&dialog] { dialog.Tick(); });
   addressLine_->onClick = [&dialog] { dialog.ShowPhoneAddressCode(); };
+  // The overlay's switch lives in the window's context menu: no control of
+  // the template moves for it.
+  showPointersAction_ = new QAction(QStringLiteral("Show pointers on the screen"), window_.get());
+  showPointersAction_->setCheckable(true);
+  window_->addAction(showPointersAction_);
+  window_->setContextMenuPolicy(Qt::ActionsContextMenu);
+  QObject::connect(showPointersAction_, &QAction::triggered, window_.get(),
+                   [&dialog](bool checked) { dialog.SetPointerOverlay(checked); });
+  overlay_ = std::make_unique<qt_window::PointerOverlayWindow>(
+      [&dialog](PointerSightings& sightings) { dialog.ReadPointerSightings(sightings); });
   window_->onOk = [&dialog] { dialog.OnOK(); };
   window_->onCancel = [&dialog] { dialog.OnCancel(); };
 }
@@ -245,6 +257,11 @@ void QtDialogView::Render(const DialogState& state) {
   CheckBox(control::kCursorEmulation, state.cursorEmulation);
   if (pointerList_->currentIndex() != state.selectedPointer) {
     pointerList_->setCurrentIndex(state.selectedPointer);
+  }
+  if (overlay_) {
+    showPointersAction_->setChecked(state.showPointers);
+    overlay_->SetSelectedPointer(state.selectedPointer);
+    overlay_->Switch(state.showPointers);
   }
   if (fieldsPushed_ != state.fieldsPushed) {
     fieldsPushed_ = state.fieldsPushed;

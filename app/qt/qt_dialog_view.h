@@ -10,6 +10,7 @@
 #include "app/dialog_view.h"
 
 class MainDialog;
+class QAction;
 class QComboBox;
 class QDialog;
 class QWidget;
@@ -18,6 +19,7 @@ namespace qt_window {
 class AddressLabel;
 class DialogWindow;
 class IndicatorBox;
+class PointerOverlayWindow;
 class QrCodeWindow;
 }  // namespace qt_window
 
@@ -53,9 +55,14 @@ class QtDialogView final : public DialogView {
   void ScreenSize(int& width, int& height) override;
   std::optional<std::string> ChooseFolder(const std::string& title) override;
   void ShowQrCode(const std::string& address, const QrMatrix& code) override;
+  bool CanShowPointerOverlay() const override { return true; }
 
   // The window of the last QR code shown, or nullptr.
   QWidget* QrWindow() const;
+  // The overlay of every pointer, once connected; and the window's context
+  // menu entry that switches it.
+  qt_window::PointerOverlayWindow* PointerOverlay() const { return overlay_.get(); }
+  QAction* ShowPointersAction() const { return showPointersAction_; }
 
  private:
   void BuildControls();
@@ -71,6 +78,8 @@ class QtDialogView final : public DialogView {
   qt_window::IndicatorBox* buttonRIndicator_ = nullptr;
   qt_window::AddressLabel* addressLine_ = nullptr;
   qt_window::QrCodeWindow* qrCodeWindow_ = nullptr;  // owned by the window, made on first use
+  QAction* showPointersAction_ = nullptr;              // owned by the window
+  std::unique_ptr<qt_window::PointerOverlayWindow> overlay_;
   QTimer timer_;
   unsigned fieldsPushed_ = 0;  // the state's count when the fields were last written
 };

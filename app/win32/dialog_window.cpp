@@ -97,6 +97,10 @@ INT_PTR CALLBACK DialogProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     case WM_TIMER:
       dialog.Tick();
       return TRUE;
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) != Win32DialogView::kShowPointersCommand) return FALSE;
+      dialog.SetPointerOverlay(!dialog.State().showPointers);
+      return TRUE;
     case WM_PAINT:
       window->view.Paint(window->bigIcon);
       return TRUE;
@@ -127,6 +131,8 @@ bool CanShowWindow() {
 int RunWindowFrontEnd(Application& app) {
   DialogWindow window;
   window.dialog = std::make_unique<MainDialog>(app, window.view, window.mouse);
+  window.view.ConnectPointerOverlay(
+      [&window](PointerSightings& sightings) { window.dialog->ReadPointerSightings(sightings); });
   window.bigIcon = LoadProgramIcon(GetSystemMetrics(SM_CXICON));
   window.smallIcon = LoadProgramIcon(GetSystemMetrics(SM_CXSMICON));
   const INT_PTR result =

@@ -36,6 +36,15 @@ void Win32DialogView::Attach(HWND dialog) {
     SendDlgItemMessageA(dialog_, control::kPointerList, CB_ADDSTRING, 0,
                         reinterpret_cast<LPARAM>(entry));
   }
+  // The overlay's switch lives in the system menu: no control of the
+  // template moves for it.
+  HMENU menu = GetSystemMenu(dialog_, FALSE);
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(menu, MF_STRING, kShowPointersCommand, "Show pointers on the screen");
+}
+
+void Win32DialogView::ConnectPointerOverlay(PointerOverlayWindow::SightingsReader read) {
+  overlay_ = std::make_unique<PointerOverlayWindow>(std::move(read));
 }
 
 void Win32DialogView::Render(const DialogState& state) {
@@ -47,6 +56,12 @@ void Win32DialogView::Render(const DialogState& state) {
   if (SendDlgItemMessageA(dialog_, control::kPointerList, CB_GETCURSEL, 0, 0) !=
       static_cast<LRESULT>(entry)) {
     SendDlgItemMessageA(dialog_, control::kPointerList, CB_SETCURSEL, entry, 0);
+  }
+  CheckMenuItem(GetSystemMenu(dialog_, FALSE), kShowPointersCommand,
+                MF_BYCOMMAND | (state.showPointers ? MF_CHECKED : MF_UNCHECKED));
+  if (overlay_) {
+    overlay_->SetSelectedPointer(state.selectedPointer);
+    overlay_->Switch(state.showPointers);
   }
   if (fieldsPushed_ != state.fieldsPushed) {
     fieldsPushed_ = state.fieldsPushed;

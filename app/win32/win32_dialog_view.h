@@ -4,11 +4,18 @@
 
 #include <windows.h>
 
+#include <functional>
+#include <memory>
+
 #include "app/dialog_view.h"
+#include "app/win32/pointer_overlay_window.h"
 #include "app/win32/qr_code_window.h"
 
 class Win32DialogView : public DialogView {
  public:
+  // The system menu's entry that switches the pointer overlay.
+  static constexpr UINT kShowPointersCommand = 0x0100;
+
   Win32DialogView() = default;
   Win32DialogView(const Win32DialogView&) = delete;
   Win32DialogView& operator=(const Win32DialogView&) = delete;
@@ -16,6 +23,8 @@ class Win32DialogView : public DialogView {
   // Binds the view to the dialog window once it exists (WM_INITDIALOG) and
   // fills the pointer list.
   void Attach(HWND dialog);
+  // Where the overlay reads the pointers from; it shows from the next Render on.
+  void ConnectPointerOverlay(PointerOverlayWindow::SightingsReader read);
 
   void Render(const DialogState& state) override;
   std::optional<FieldTexts> TakeFieldTexts() override;
@@ -28,6 +37,7 @@ class Win32DialogView : public DialogView {
   void ScreenSize(int& width, int& height) override;
   std::optional<std::string> ChooseFolder(const std::string& title) override;
   void ShowQrCode(const std::string& address, const QrMatrix& code) override;
+  bool CanShowPointerOverlay() const override { return true; }
 
   // WM_PAINT: the icon when minimised, else the default painting and the
   // two indicator fills.
@@ -47,4 +57,5 @@ class Win32DialogView : public DialogView {
   UINT_PTR timer_ = 0;
   unsigned fieldsPushed_ = 0;  // the state's count when the fields were last written
   QrCodeWindow qrCodeWindow_;
+  std::unique_ptr<PointerOverlayWindow> overlay_;
 };

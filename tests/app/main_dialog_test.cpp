@@ -135,6 +135,49 @@ TEST_F(MainDialogTest, SelectionIsStoredAtOnceAndRestoredAfterARestart) {
   dialog.OnOK();
 }
 
+// The overlay is switched in a window and kept in its own INI line; the
+// console has no window to lay it over the screen and says so.
+TEST_F(MainDialogTest, PointerOverlayIsKeptInTheIniAndNeedsAWindow) {
+  struct WindowView : RecordingView {
+    bool CanShowPointerOverlay() const override { return true; }
+  };
+  WriteIni("Control", "ShowPointers", "0");
+  const std::string before = TempFolder::ReadAll(paths.iniFile);
+  {
+    Application app(paths, profile, areaName);
+    WindowView view;
+    MainDialog dialog(app, view, mouse);
+    ASSERT_TRUE(dialog.OnInitDialog());
+    EXPECT_FALSE(dialog.State().showPointers);
+    dialog.SetPointerOverlay(true);
+    EXPECT_TRUE(dialog.State().showPointers);
+    EXPECT_EQ(view.notices.back(), "Pointer overlay on.");
+    std::string expected = before;
+    expected.replace(expected.find("ShowPointers=0"), 14, "ShowPointers=1");
+    EXPECT_EQ(TempFolder::ReadAll(paths.iniFile), expected) << "only its own line changes";
+    dialog.OnCancel();
+  }
+  {
+    Application app(paths, profile, areaName);
+    WindowView view;
+    MainDialog dialog(app, view, mouse);
+    ASSERT_TRUE(dialog.OnInitDialog());
+    EXPECT_TRUE(dialog.State().showPointers);
+    dialog.OnCancel();
+  }
+  Application app(paths, profile, areaName);
+  RecordingView console;
+  MainDialog dialog(app, console, mouse);
+  ASSERT_TRUE(dialog.OnInitDialog());
+  EXPECT_FALSE(dialog.State().showPointers);
+  dialog.SetPointerOverlay(true);
+  EXPECT_FALSE(dialog.State().showPointers);
+  EXPECT_EQ(console.notices.back().rfind("The pointer overlay needs the window", 0), 0u);
+  dialog.SetPointerOverlay(false);
+  EXPECT_EQ(platform::ProfileReadString(paths.iniFile, "Control", "ShowPointers", "", 16), "0");
+  dialog.OnCancel();
+}
+
 // With AccessKey=auto every start makes a key of its own, which the key file
 // holds for Codeplate while the program runs; a key of the operator's is
 // taken as it is and needs no key file.

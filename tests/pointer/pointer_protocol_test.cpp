@@ -149,6 +149,33 @@ TEST_F(PointerProtocolTest, NoPointerCountsAsReportingRightAfterTheResetRequest)
   EXPECT_TRUE(protocol.HasReportedLately(3));
 }
 
+// The overlay's read: every pointer's last report with its tick, and none
+// counted as reported before its first report after the start.
+TEST_F(PointerProtocolTest, SightingsCarryEachPointersLastReportAndItsTick) {
+  protocol.MarkAllSilent();
+  Report({.pointer = 7, .x = 0x1234, .y = 0x4321, .buttonR = 1});
+  now += 3000;
+  protocol.HandlePointerReport(ReportPath({.pointer = 9, .frame = 1}), 0x0A000001);
+  protocol.HandlePointerReport(ReportPath({.pointer = 9, .frame = 2}), 0x0A000002);
+  PointerSightings sightings;
+  protocol.ReadPointerSightings(sightings);
+  EXPECT_EQ(sightings.now, now);
+  const PointerSighting& seven = sightings.pointers[7];
+  EXPECT_TRUE(seven.reported);
+  EXPECT_EQ(seven.lastReportTick, now - 3000);
+  EXPECT_EQ(seven.status.x, 0x1234);
+  EXPECT_EQ(seven.status.y, 0x4321);
+  EXPECT_EQ(seven.status.buttonR, 1);
+  EXPECT_FALSE(seven.twoPhones);
+  EXPECT_TRUE(sightings.pointers[9].twoPhones);
+  EXPECT_EQ(std::count_if(sightings.pointers.begin(), sightings.pointers.end(),
+                          [](const PointerSighting& s) { return s.reported; }),
+            2);
+  protocol.MarkAllSilent();
+  protocol.ReadPointerSightings(sightings);
+  EXPECT_FALSE(sightings.pointers[7].reported);
+}
+
 TEST_F(PointerProtocolTest, AReportNewerThanTheTickIsNotSilent) {
   protocol.QueueVibrateCommand(kVibrateShortSingle);
   EXPECT_EQ(Report({.frame = 1}), "01A0");

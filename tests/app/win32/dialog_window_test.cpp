@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/dialog_controls.h"
+#include "app/pointer_overlay_model.h"
 #include "app/win32/win32_dialog_view.h"
 #include "common/phone_address.h"
 #include "common/program_paths.h"
@@ -371,6 +372,58 @@ TEST_F(DialogWindowTest, AddressLineFollowsThePortAndItsClickShowsTheCode) {
   ASSERT_NE(code, nullptr);
   PostMessageA(code, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
   EXPECT_TRUE(WaitFor([&] { return !IsWindow(code); }, 5000));
+}
+
+COLORREF ScreenPixel(POINT at) {
+  HDC screen = GetDC(nullptr);
+  const COLORREF colour = GetPixel(screen, at.x, at.y);
+  ReleaseDC(nullptr, screen);
+  return colour;
+}
+
+// The overlay as the screen shows it: each reporting pointer's dot at its
+// place, in its colour, over a desk window of the test's own that the
+// clicks still reach; the system menu switches it off.
+TEST_F(DialogWindowTest, PointerOverlayShowsEachDotOverTheScreenAndLetsClicksThrough) {
+  platform::ProfileWriteString(ini, "Control", "ShowPointers", "1");
+  ASSERT_TRUE(StartProgram());
+  HWND overlay = nullptr;
+  ASSERT_TRUE(WaitFor(
+      [&] { return (overlay = FindWindowA("TVXHandvanePointers", nullptr)) != nullptr; }, 10000));
+  const LONG_PTR styles = GetWindowLongPtrA(overlay, GWL_EXSTYLE);
+  for (const LONG_PTR style : std::initializer_list<LONG_PTR>{WS_EX_LAYERED, WS_EX_TRANSPARENT, WS_EX_TOPMOST, WS_EX_NOACTIVATE, WS_EX_TOOLWINDOW}) {
+    EXPECT_EQ(styles & style, style) << style;
+  }
+  const int width = GetSystemMetrics(SM_CXSCREEN);
+  const int height = GetSystemMetrics(SM_CYSCREEN);
+  const int radius = OverlayDotRadius(height);
+  const auto fillOf = [&](int x, int y) {
+    return POINT{OverlayPixel(x, 0, width), OverlayPixel(y, 0, height) - radius + 2};
+  };
+  const auto colourOf = [](int pointer) {
+    const std::uint32_t rgb = DotColour(pointer);
+    return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+  };
+  EXPECT_EQ(FetchBody(static_cast<std::uint16_t>(port),
+                      ReportPath(kSelectedPointer, 1, 16384, 16384, false, false, 0)),
+            "0000");
+  EXPECT_EQ(
+      FetchBody(static_cast<std::uint16_t>(port), ReportPath(5, 1, 49152, 40960, true, false, 0)),
+      "0000");
+  EXPECT_TRUE(WaitFor([&] { return ScreenPixel(fillOf(16384, 16384)) == colourOf(3); }, 5000))
+      << std::hex << ScreenPixel(fillOf(16384, 16384));
+  EXPECT_TRUE(WaitFor([&] { return ScreenPixel(fillOf(49152, 40960)) == colourOf(5); }, 5000))
+      << std::hex << ScreenPixel(fillOf(49152, 40960));
+  EXPECT_NE(GetForegroundWindow(), overlay);
+  const POINT dot{OverlayPixel(16384, 0, width), OverlayPixel(16384, 0, height)};
+  EXPECT_NE(WindowFromPoint(dot), overlay) << "a click on a dot reaches the window below";
+
+  // Silent past five seconds: the dot leaves.
+  EXPECT_TRUE(WaitFor([&] { return ScreenPixel(fillOf(49152, 40960)) != colourOf(5); }, 8000));
+
+  SendMessageA(dialog, WM_SYSCOMMAND, Win32DialogView::kShowPointersCommand, 0);
+  EXPECT_FALSE(IsWindowVisible(overlay));
+  EXPECT_EQ(platform::ProfileReadString(ini, "Control", "ShowPointers", "", 460), "0");
 }
 
 // A folder name outside any ANSI code page: the program still finds the

@@ -1,0 +1,375 @@
+#include "app/pointer_overlay_model.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Distinct at a glance on light and dark desktops alike; a dark edge sets
+// each dot off from what lies below.
+constexpr std::uint32_t kPalette[] = {
+    0xE6194B, 0x3CB44B, 0xFFE119, 0x4363D8, 0xF58231, 0x911EB4, 0x42D4F4, 0xF032E6,
+    0xBFEF45, 0xFABED4, 0x469990, 0x9A6324, 0x800000, 0x808000, 0x000075, 0xA9A9A9,
+};
+constexpr int kPaletteSize = static_cast<int>(std::size(kPalette));
+
+// Digits of 5 by 7 cells, one row per byte, the leftmost cell in bit 4.
+constexpr std::uint8_t kDigits[10][7] = {
+    {0x0E, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0E}, {0x04, 0x0C, 0x04, 0x04, 0x04, 0x04, 0x0E},
+    {0x0E, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1F}, {0x1F, 0x02, 0x04, 0x02, 0x01, 0x11, 0x0E},
+    {0x02, 0x06, 0x0A, 0x12, 0x1F, 0x02, 0x02}, {0x1F, 0x10, 0x1E, 0x01, 0x01, 0x11, 0x0E},
+    {0x06, 0x08, 0x10, 0x1E, 0x11, 0x11, 0x0E}, {0x1F, 0x01, 0x02, 0x04, 0x08, 0x08, 0x08},
+    {0x0E, 0x11, 0x11, 0x0E, 0x11, 0x11, 0x0E}, {0x0E, 0x11, 0x11, 0x0F, 0x01, 0x02, 0x0C},
+};
+
+constexpr float kFadedOpacity = 0.4f;
+
+struct Colour {
+  float r = 0, g = 0, b = 0, a = 0;  // premultiplied, 0 to 1
+};
+
+Colour Opaque(std::uint32_t rgb) {
+  return {static_cast<float>((rgb >> 16) & 0xFF) / 255, static_cast<float>((rgb >> 8) & 0xFF) / 255,
+          static_cast<float>(rgb & 0xFF) / 255, 1};
+}
+
+const Colour kBlack = Opaque(0x000000);
+const Colour kWhite = Opaque(0xFFFFFF);
+
+// src over dst, src at coverage.
+void Over(Colour& dst, const Colour& src, float coverage) {
+  if (coverage <= 0) return;
+  const float k = std::min(coverage, 1.0f);
+  const float keep = 1 - src.a * k;
+  dst = {src.r * k + dst.r * keep, src.g * k + dst.g * keep, src.b * k + dst.b * keep,
+         src.a * k + dst.a * keep};
+}
+
+// How much of the pixel at distance d from a centre a disc of radius r covers.
+float Disc(float d, float r) {
+  return std::clamp(r - d + 0.5f, 0.0f, 1.0f);
+}
+
+std::uint32_t Pack(const Colour& c, float opacity) {
+  const auto channel = [opacity](float v) {
+    return static_cast<std::uint32_t>(std::lround(std::clamp(v * opacity, 0.0f, 1.0f) * 255));
+  };
+  return channel(c.a) << 24 | channel(c.r) << 16 | channel(c.g) << 8 | channel(c.b);
+}
+
+bool IsLight(std::uint32_t rgb) {
+  const int r = static_cast<int>((rgb >> 16) & 0xFF);
+  const int g = static_cast<int>((rgb >> 8) & 0xFF);
+  const int b = static_cast<int>(rgb & 0xFF);
+  return 299 * r + 587 * g + 114 * b > 150000;
+}
+
+// The rings around the fill, outward: the dark edge, the held buttons (the
+// left half of a white ring for L, the right half for R) and, for the
+// selected pointer, a ring of alternating white and black segments.
+struct DotLayout {
+  float fill = 0;
+  float edge = 0;
+  float buttonsOuter = 0;
+  float selectionInner = 0;
+  float selectionOuter = 0;
+  float badgeOffset = 0;  // the two-phones badge's centre, up and to the right
+  float badge = 0;
+  int digitScale = 1;
+  int extent = 0;
+};
+
+DotLayout LayoutFor(int radius) {
+  DotLayout layout;
+  const float r = static_cast<float>(radius);
+  layout.fill = r;
+  layout.edge = r + std::max(1.5f, r / 10);
+  layout.buttonsOuter = layout.edge + std::max(3.0f, r / 3);
+  layout.selectionInner = layout.buttonsOuter + 1;
+  layout.selectionOuter = layout.selectionInner + std::max(3.0f, r / 4);
+  layout.badge = std::max(5.0f, r / 2);
+  layout.badgeOffset = r * 0.8f;
+  layout.digitScale = std::max(1, (radius + 3) / 8);
+  const float badgeReach = layout.badgeOffset * 1.4143f + layout.badge + 1;
+  layout.extent = static_cast<int>(std::ceil(std::max(layout.selectionOuter + 1, badgeReach)));
+  return layout;
+}
+
+// Cells of the digits of number, centred on (0, 0) at scale pixels a cell,
+// one cell apart: true where the pixel at (x, y) is ink.
+bool NumberInk(int number, int scale, int x, int y) {
+  int digits[2];
+  int count = 0;
+  if (number >= 10) digits[count++] = number / 10 % 10;
+  digits[count++] = number % 10;
+  const int width = (count * 6 - 1) * scale;
+  const int height = 7 * scale;
+  const int left = -width / 2;
+  const int top = -height / 2;
+  if (x < left || x >= left + width || y < top || y >= top + height) return false;
+  const int column = (x - left) / scale;
+  const int row = (y - top) / scale;
+  if (column % 6 == 5) return false;
+  const int digit = digits[column / 6];
+  return (kDigits[digit][row] >> (4 - column % 6)) & 1;
+}
+
+// Cells of the digit 2 for the badge, one pixel a cell.
+bool BadgeInk(int x, int y) {
+  if (x < -2 || x > 2 || y < -3 || y > 3) return false;
+  return (kDigits[2][y + 3] >> (2 - x)) & 1;
+}
+
+bool Intersects(const OverlayRect& a, const OverlayRect& b) {
+  return !Intersection(a, b).IsEmpty();
+}
+
+}  // namespace
+
+OverlayRect Intersection(const OverlayRect& a, const OverlayRect& b) {
+  return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+          std::min(a.bottom, b.bottom)};
+}
+
+OverlayRect Union(const OverlayRect& a, const OverlayRect& b) {
+  if (a.IsEmpty()) return b;
+  if (b.IsEmpty()) return a;
+  return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+          std::max(a.bottom, b.bottom)};
+}
+
+bool OverlayFrame::operator==(const OverlayFrame& other) const {
+  return screen == other.screen && radius == other.radius && count == other.count &&
+         std::equal(dots.begin(), dots.begin() + count, other.dots.begin());
+}
+
+int OverlayDotRadius(int screenHeight) {
+  return std::max(6, static_cast<int>(std::lround(screenHeight * 0.0125)));
+}
+
+int OverlayPixel(int position, int low, int length) {
+  const std::int64_t clamped = std::clamp(position, 0, 65535);
+  return low + static_cast<int>(clamped * length / 65536);
+}
+
+void BuildOverlayFrame(const PointerSightings& sightings, std::uint32_t now, int selectedPointer,
+                       const OverlayRect& screen, OverlayFrame& frame) {
+  frame.screen = screen;
+  frame.radius = OverlayDotRadius(screen.Height());
+  frame.count = 0;
+  const OverlayDot* selected = nullptr;
+  OverlayDot selectedDot;
+  for (int p = 0; p < kPointerCount; ++p) {
+    const PointerSighting& sighting = sightings.pointers[static_cast<std::size_t>(p)];
+    if (!sighting.reported) continue;
+    // A report stamped after now was read is as fresh as can be.
+    const std::int32_t age =
+        std::max<std::int32_t>(0, static_cast<std::int32_t>(now - sighting.lastReportTick));
+    if (age > static_cast<std::int32_t>(kOverlayLeaveMs)) continue;
+    OverlayDot dot;
+    dot.pointer = p;
+    dot.x = OverlayPixel(sighting.status.x, screen.left, screen.Width());
+    dot.y = OverlayPixel(sighting.status.y, screen.top, screen.Height());
+    dot.faded = age > static_cast<std::int32_t>(kSilenceMs);
+    dot.buttonL = sighting.status.buttonL != 0;
+    dot.buttonR = sighting.status.buttonR != 0;
+    dot.twoPhones = sighting.twoPhones;
+    dot.selected = p == selectedPointer;
+    if (dot.selected) {
+      selectedDot = dot;
+      selected = &selectedDot;
+    } else {
+      frame.dots[static_cast<std::size_t>(frame.count++)] = dot;
+    }
+  }
+  if (selected != nullptr) frame.dots[static_cast<std::size_t>(frame.count++)] = *selected;
+}
+
+OverlayRect DotBounds(const OverlayDot& dot, int radius) {
+  const int extent = LayoutFor(radius).extent;
+  return {dot.x - extent, dot.y - extent, dot.x + extent + 1, dot.y + extent + 1};
+}
+
+OverlayDotShape DotShape(const OverlayDot& dot, int radius) {
+  const DotLayout layout = LayoutFor(radius);
+  const float outer = dot.selected ? layout.selectionOuter + 0.5f : layout.edge + 0.5f;
+  const auto square = [](float cx, float cy, float r) {
+    return OverlayRect{static_cast<int>(std::floor(cx - r)), static_cast<int>(std::floor(cy - r)),
+                       static_cast<int>(std::ceil(cx + r)) + 1,
+                       static_cast<int>(std::ceil(cy + r)) + 1};
+  };
+  const auto x = static_cast<float>(dot.x);
+  const auto y = static_cast<float>(dot.y);
+  OverlayDotShape shape;
+  shape.dot = square(x, y, outer);
+  if (dot.buttonL || dot.buttonR) shape.buttons = square(x, y, layout.buttonsOuter + 1.5f);
+  if (dot.twoPhones) {
+    shape.badge = square(static_cast<float>(dot.x) + layout.badgeOffset,
+                         static_cast<float>(dot.y) - layout.badgeOffset, layout.badge + 1.5f);
+  }
+  return shape;
+}
+
+std::uint32_t DotColour(int pointer) {
+  return kPalette[((pointer % kPaletteSize) + kPaletteSize) % kPaletteSize];
+}
+
+const OverlayCanvas::Sprite& OverlayCanvas::SpriteFor(const OverlayDot& dot, int radius) {
+  Sprite& sprite = sprites_[static_cast<std::size_t>(dot.pointer)];
+  OverlayDot look = dot;
+  look.x = look.y = 0;
+  if (sprite.radius == radius && sprite.look == look && !sprite.pixels.empty()) return sprite;
+
+  const DotLayout layout = LayoutFor(radius);
+  const int extent = layout.extent;
+  const int side = 2 * extent + 1;
+  sprite.look = look;
+  sprite.radius = radius;
+  sprite.extent = extent;
+  sprite.pixels.assign(static_cast<std::size_t>(side) * static_cast<std::size_t>(side), 0);
+  const std::uint32_t fillRgb = DotColour(dot.pointer);
+  const Colour fill = Opaque(fillRgb);
+  const Colour& ink = IsLight(fillRgb) ? kBlack : kWhite;
+  for (int y = -extent; y <= extent; ++y) {
+    for (int x = -extent; x <= extent; ++x) {
+      const float d = std::hypot(static_cast<float>(x), static_cast<float>(y));
+      Colour c;
+      if (dot.selected) {
+        // Eight segments, white and black by turns.
+        const float turn = std::atan2(static_cast<float>(y), static_cast<float>(x));
+        const int segment = static_cast<int>(std::floor((turn + 3.14159265f) / (3.14159265f / 4)));
+        const float ring = Disc(d, layout.selectionOuter) - Disc(d, layout.selectionInner);
+        Over(c, segment % 2 == 0 ? kWhite : kBlack, ring);
+      }
+      const bool held = (x < 0 && dot.buttonL) || (x >= 0 && dot.buttonR);
+      if (held) {
+        Over(c, kBlack, Disc(d, layout.buttonsOuter + 1) - Disc(d, layout.buttonsOuter));
+        Over(c, kWhite, Disc(d, layout.buttonsOuter) - Disc(d, layout.edge));
+      }
+      Over(c, kBlack, Disc(d, layout.edge));
+      Over(c, fill, Disc(d, layout.fill));
+      if (NumberInk(dot.pointer, layout.digitScale, x, y)) Over(c, ink, 1);
+      if (dot.twoPhones) {
+        const float bx = static_cast<float>(x) - layout.badgeOffset;
+        const float by = static_cast<float>(y) + layout.badgeOffset;
+        const float bd = std::hypot(bx, by);
+        Over(c, kBlack, Disc(bd, layout.badge + 1));
+        Over(c, kWhite, Disc(bd, layout.badge));
+        if (BadgeInk(static_cast<int>(std::lround(bx)), static_cast<int>(std::lround(by)))) {
+          Over(c, kBlack, 1);
+        }
+      }
+      sprite.pixels[static_cast<std::size_t>((y + extent) * side + (x + extent))] =
+          Pack(c, dot.faded ? kFadedOpacity : 1.0f);
+    }
+  }
+  return sprite;
+}
+
+void OverlayCanvas::Paint(const OverlayFrame& frame, Changes& changes) {
+  changes.count = 0;
+  changes.bounds = {};
+  const int width = frame.screen.Width();
+  const int height = frame.screen.Height();
+  if (width != width_ || height != height_) {
+    width_ = std::max(width, 0);
+    height_ = std::max(height, 0);
+    pixels_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), 0);
+    painted_ = OverlayFrame{};  // a new canvas is shown whole
+  }
+  if (frame == painted_) return;
+
+  // A dot that moved, changed or went; the whole canvas when the screen moved
+  // or the dots changed size.
+  const OverlayRect whole{0, 0, width_, height_};
+  if (!(frame.screen == painted_.screen) || frame.radius != painted_.radius) {
+    NoteChange(whole, changes);
+  } else {
+    std::array<const OverlayDot*, kPointerCount> before{};
+    std::array<const OverlayDot*, kPointerCount> after{};
+    for (int i = 0; i < painted_.count; ++i) {
+      const OverlayDot& dot = painted_.dots[static_cast<std::size_t>(i)];
+      before[static_cast<std::size_t>(dot.pointer)] = &dot;
+    }
+    for (int i = 0; i < frame.count; ++i) {
+      const OverlayDot& dot = frame.dots[static_cast<std::size_t>(i)];
+      after[static_cast<std::size_t>(dot.pointer)] = &dot;
+    }
+    const int dx = frame.screen.left;
+    const int dy = frame.screen.top;
+    for (std::size_t p = 0; p < before.size(); ++p) {
+      const OverlayDot* old = before[p];
+      const OverlayDot* now = after[p];
+      if (old == nullptr && now == nullptr) continue;
+      if (old != nullptr && now != nullptr && *old == *now) continue;
+      // A dot that moved a little is repainted once, over both places.
+      OverlayRect rects[2];
+      int count = 0;
+      for (const OverlayDot* dot : {old, now}) {
+        if (dot == nullptr) continue;
+        const OverlayRect rect = DotBounds(*dot, frame.radius);
+        rects[count++] = {rect.left - dx, rect.top - dy, rect.right - dx, rect.bottom - dy};
+      }
+      if (count == 2 && Intersects(rects[0], rects[1]))
+        rects[0] = Union(rects[0], rects[1]), count = 1;
+      for (int i = 0; i < count; ++i) NoteChange(Intersection(rects[i], whole), changes);
+    }
+  }
+  for (int i = 0; i < changes.count; ++i) Redraw(frame, changes.rects[static_cast<std::size_t>(i)]);
+  painted_ = frame;
+}
+
+// Past the last slot, the union stands for the rest.
+void OverlayCanvas::NoteChange(const OverlayRect& rect, Changes& changes) const {
+  if (rect.IsEmpty()) return;
+  changes.bounds = Union(changes.bounds, rect);
+  if (changes.count < kMaxChanged) {
+    changes.rects[static_cast<std::size_t>(changes.count++)] = rect;
+  } else {
+    changes.rects[kMaxChanged - 1] = Union(changes.rects[kMaxChanged - 1], rect);
+  }
+}
+
+// area in canvas pixels: cleared, then every dot that reaches into it
+// composited over in drawing order.
+void OverlayCanvas::Redraw(const OverlayFrame& frame, const OverlayRect& area) {
+  const auto stride = static_cast<std::size_t>(width_);
+  for (int y = area.top; y < area.bottom; ++y) {
+    std::fill_n(pixels_.begin() + static_cast<std::ptrdiff_t>(y * stride + area.left), area.Width(),
+                0u);
+  }
+  for (int i = 0; i < frame.count; ++i) {
+    const OverlayDot& dot = frame.dots[static_cast<std::size_t>(i)];
+    OverlayRect bounds = DotBounds(dot, frame.radius);
+    bounds = {bounds.left - frame.screen.left, bounds.top - frame.screen.top,
+              bounds.right - frame.screen.left, bounds.bottom - frame.screen.top};
+    if (!Intersects(bounds, area)) continue;
+    const Sprite& sprite = SpriteFor(dot, frame.radius);
+    const int side = 2 * sprite.extent + 1;
+    const OverlayRect clip = Intersection(bounds, area);
+    for (int y = clip.top; y < clip.bottom; ++y) {
+      const std::uint32_t* src =
+          sprite.pixels.data() + (y - bounds.top) * side + (clip.left - bounds.left);
+      std::uint32_t* dst = pixels_.data() + y * stride + clip.left;
+      for (int x = clip.left; x < clip.right; ++x, ++src, ++dst) {
+        const std::uint32_t s = *src;
+        const std::uint32_t alpha = s >> 24;
+        if (alpha == 0) continue;
+        if (alpha == 255 || *dst == 0) {
+          *dst = s;
+          continue;
+        }
+        // Premultiplied source over destination, channel by channel.
+        const std::uint32_t keep = 255 - alpha;
+        const std::uint32_t d = *dst;
+        std::uint32_t out = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+          const std::uint32_t value =
+              ((s >> shift) & 0xFF) + (((d >> shift) & 0xFF) * keep + 127) / 255;
+          out |= std::min<std::uint32_t>(value, 255) << shift;
+        }
+        *dst = out;
+      }
+    }
+  }
+}

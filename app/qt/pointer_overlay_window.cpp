@@ -1,0 +1,127 @@
+#include "app/qt/pointer_overlay_window.h"
+
+#include <QGuiApplication>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScreen>
+#include <algorithm>
+#include <cmath>
+
+namespace qt_window {
+
+namespace {
+
+constexpr int kFallbackFrameMs = 16;
+
+// A disc's ellipse in the window's pixels; none for an empty square.
+QRegion Ellipse(const OverlayRect& square, const OverlayRect& screen) {
+  if (square.IsEmpty()) return {};
+  return QRegion(square.left - screen.left, square.top - screen.top, square.Width(),
+                 square.Height(), QRegion::Ellipse);
+}
+
+int FramePeriodMs(const QScreen* screen) {
+  const double rate = screen != nullptr ? screen->refreshRate() : 0;
+  if (rate < 20 || rate > 500) return kFallbackFrameMs;
+  return std::max(2, static_cast<int>(std::floor(1000 / rate)));
+}
+
+}  // namespace
+
+// The primary screen until the operator can choose the cursor's screen.
+QRect OverlayScreenGeometry() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  return screen != nullptr ? screen->geometry() : QRect();
+}
+
+PointerOverlayWindow::PointerOverlayWindow(SightingsReader read)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus |
+                           Qt::NoDropShadowWindowHint),
+      read_(std::move(read)) {
+  setAttribute(Qt::WA_TranslucentBackground);
+  setAttribute(Qt::WA_ShowWithoutActivating);
+  setAttribute(Qt::WA_NoSystemBackground);
+  setFocusPolicy(Qt::NoFocus);
+  setWindowTitle(QStringLiteral("TVXHandvane pointers"));
+  frameTimer_.setTimerType(Qt::PreciseTimer);
+  QObject::connect(&frameTimer_, &QTimer::timeout, this, [this] { Refresh(); });
+}
+
+void PointerOverlayWindow::Switch(bool on) {
+  if (on == isVisible()) return;
+  if (!on) {
+    frameTimer_.stop();
+    hide();
+    return;
+  }
+  PlaceOnScreen(OverlayScreenGeometry());
+  Refresh();
+  show();
+  frameTimer_.start(FramePeriodMs(screen()));
+}
+
+// Follows the screen's place and size: a monitor plugged in, unplugged or
+// set to another resolution.
+void PointerOverlayWindow::PlaceOnScreen(const QRect& screen) {
+  if (geometry() == screen) return;
+  setGeometry(screen);
+  if (QScreen* shown = QGuiApplication::screenAt(screen.center())) {
+    frameTimer_.setInterval(FramePeriodMs(shown));
+  }
+}
+
+void PointerOverlayWindow::Refresh() {
+  const QRect screen = OverlayScreenGeometry();
+  if (screen.isEmpty()) return;
+  PlaceOnScreen(screen);
+  read_(sightings_);
+  const std::uint32_t now = clock_ ? clock_() : sightings_.now;
+  const OverlayRect area{screen.left(), screen.top(), screen.left() + screen.width(),
+                         screen.top() + screen.height()};
+  BuildOverlayFrame(sightings_, now, selectedPointer_, area, frame_);
+  canvas_.Paint(frame_, changes_);
+  if (changes_.count == 0) return;
+  if (image_.width() != canvas_.Width() || image_.height() != canvas_.Height() ||
+      image_.constBits() != reinterpret_cast<const uchar*>(canvas_.Pixels())) {
+    image_ = QImage(reinterpret_cast<const uchar*>(canvas_.Pixels()), canvas_.Width(),
+                    canvas_.Height(), canvas_.Width() * 4, QImage::Format_ARGB32_Premultiplied);
+  }
+  // Without a compositor the window's transparent pixels would show black:
+  // the window takes the dots' shape.
+  setMask(DotsShape());
+  QRegion changed;
+  for (int i = 0; i < changes_.count; ++i) {
+    const OverlayRect& r = changes_.rects[static_cast<std::size_t>(i)];
+    changed += QRect(r.left, r.top, r.Width(), r.Height());
+  }
+  update(changed);  // painted once, at the next frame
+}
+
+QRegion PointerOverlayWindow::DotsShape() const {
+  QRegion shape;
+  for (int i = 0; i < frame_.count; ++i) {
+    const OverlayDot& dot = frame_.dots[static_cast<std::size_t>(i)];
+    const OverlayDotShape discs = DotShape(dot, frame_.radius);
+    shape += Ellipse(discs.dot, frame_.screen);
+    shape += Ellipse(discs.badge, frame_.screen);
+    if (!discs.buttons.IsEmpty()) {
+      QRegion held = Ellipse(discs.buttons, frame_.screen);
+      const int middle = dot.x - frame_.screen.left;
+      if (!dot.buttonR) held &= QRect(0, 0, middle, height());
+      if (!dot.buttonL) held &= QRect(middle, 0, width() - middle, height());
+      shape += held;
+    }
+  }
+  // An empty mask would mean none: one transparent pixel stands for no dots.
+  return shape.isEmpty() ? QRegion(0, 0, 1, 1) : shape;
+}
+
+void PointerOverlayWindow::paintEvent(QPaintEvent* event) {
+  if (image_.isNull()) return;
+  QPainter painter(this);
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  for (const QRect& rect : event->region()) painter.drawImage(rect, image_, rect);
+}
+
+}  // namespace qt_window

@@ -1,0 +1,56 @@
+// The pointer overlay on Linux: a frameless, translucent tool window over
+// the whole overlay screen that stays on top, takes no input and no focus.
+// Once a display frame it reads the pointers' last reports, and repaints and
+// reshapes only where the dots changed. Shaped to its dots, it shows them
+// without a compositor too.
+#pragma once
+
+#include <QImage>
+#include <QRegion>
+#include <QTimer>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+
+#include "app/pointer_overlay_model.h"
+
+namespace qt_window {
+
+class PointerOverlayWindow final : public QWidget {
+ public:
+  using SightingsReader = std::function<void(PointerSightings&)>;
+  using Clock = std::function<std::uint32_t()>;
+
+  explicit PointerOverlayWindow(SightingsReader read);
+
+  // Shown with its frames running, or hidden with none.
+  void Switch(bool on);
+  void SetSelectedPointer(int pointer) { selectedPointer_ = pointer; }
+  // The time the dots' silence is measured at; by default the protocol's
+  // own time of the read.
+  void SetClock(Clock clock) { clock_ = std::move(clock); }
+  // One frame at once (the frame timer calls it).
+  void Refresh();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  void PlaceOnScreen(const QRect& screen);
+  QRegion DotsShape() const;
+
+  SightingsReader read_;
+  Clock clock_;
+  int selectedPointer_ = 0;
+  QTimer frameTimer_;
+  PointerSightings sightings_;
+  OverlayFrame frame_;
+  OverlayCanvas canvas_;
+  OverlayCanvas::Changes changes_;
+  QImage image_;  // the canvas's pixels, not copied
+};
+
+// The screen the overlay lies over, in the desktop's pixels.
+QRect OverlayScreenGeometry();
+
+}  // namespace qt_window

@@ -1,0 +1,171 @@
+#include "app/win32/pointer_overlay_window.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr char kWindowClass[] = "TVXHandvanePointers";
+constexpr UINT_PTR kFrameTimer = 1;
+constexpr UINT kFallbackFrameMs = 16;
+
+// A display frame of the primary display, as near as the timer gets.
+UINT FramePeriodMs() {
+  DEVMODEA mode{};
+  mode.dmSize = sizeof mode;
+  if (!EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode)) return kFallbackFrameMs;
+  const DWORD rate = mode.dmDisplayFrequency;
+  if (rate < 20 || rate > 500) return kFallbackFrameMs;  // 0 and 1 mean the hardware's default
+  return std::max<UINT>(USER_TIMER_MINIMUM, 1000 / rate);
+}
+
+}  // namespace
+
+// The primary monitor until the operator can choose the cursor's screen.
+RECT OverlayMonitorRect() {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetMonitorInfoA(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info)) {
+    return RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  }
+  return info.rcMonitor;
+}
+
+PointerOverlayWindow::PointerOverlayWindow(SightingsReader read) : read_(std::move(read)) {}
+
+PointerOverlayWindow::~PointerOverlayWindow() {
+  if (window_ != nullptr) DestroyWindow(window_);
+  FreeSurface();
+}
+
+bool PointerOverlayWindow::Create() {
+  if (window_ != nullptr) return true;
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSEXA windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = Procedure;
+  windowClass.hInstance = instance;
+  windowClass.lpszClassName = kWindowClass;
+  RegisterClassExA(&windowClass);  // fails harmlessly once registered
+  const RECT monitor = OverlayMonitorRect();
+  window_ = CreateWindowExA(
+      WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW,
+      kWindowClass, "TVXHandvane pointers", WS_POPUP, monitor.left, monitor.top,
+      monitor.right - monitor.left, monitor.bottom - monitor.top, nullptr, nullptr, instance, this);
+  return window_ != nullptr;
+}
+
+void PointerOverlayWindow::Switch(bool on) {
+  if (on == on_) return;
+  if (on && !Create()) return;
+  on_ = on;
+  if (!on) {
+    KillTimer(window_, kFrameTimer);
+    ShowWindow(window_, SW_HIDE);
+    return;
+  }
+  Refresh();
+  ShowWindow(window_, SW_SHOWNOACTIVATE);
+  SetWindowPos(window_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  SetTimer(window_, kFrameTimer, FramePeriodMs(), nullptr);
+}
+
+// The monitor is asked afresh every frame: one plugged in, unplugged or set
+// to another resolution moves the overlay with it.
+void PointerOverlayWindow::Refresh() {
+  if (window_ == nullptr) return;
+  const RECT monitor = OverlayMonitorRect();
+  const OverlayRect screen{monitor.left, monitor.top, monitor.right, monitor.bottom};
+  if (screen.IsEmpty() || !FitSurface(screen.Width(), screen.Height())) return;
+  read_(sightings_);
+  BuildOverlayFrame(sightings_, sightings_.now, selectedPointer_, screen, frame_);
+  canvas_.Paint(frame_, changes_);
+  if (changes_.count > 0) Push(changes_);
+}
+
+bool PointerOverlayWindow::FitSurface(int width, int height) {
+  if (bitmap_ != nullptr && width == surfaceWidth_ && height == surfaceHeight_) return true;
+  FreeSurface();
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  HDC screen = GetDC(nullptr);
+  void* bits = nullptr;
+  bitmap_ = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  memory_ = CreateCompatibleDC(screen);
+  ReleaseDC(nullptr, screen);
+  if (bitmap_ == nullptr || memory_ == nullptr) {
+    FreeSurface();
+    return false;
+  }
+  oldBitmap_ = SelectObject(memory_, bitmap_);
+  bits_ = static_cast<std::uint32_t*>(bits);
+  surfaceWidth_ = width;
+  surfaceHeight_ = height;
+  return true;
+}
+
+void PointerOverlayWindow::FreeSurface() {
+  if (memory_ != nullptr) {
+    if (oldBitmap_ != nullptr) SelectObject(memory_, oldBitmap_);
+    DeleteDC(memory_);
+  }
+  if (bitmap_ != nullptr) DeleteObject(bitmap_);
+  memory_ = nullptr;
+  bitmap_ = nullptr;
+  oldBitmap_ = nullptr;
+  bits_ = nullptr;
+  surfaceWidth_ = surfaceHeight_ = 0;
+}
+
+// The changed rectangles go into the surface and the system takes their
+// union; the window moves and sizes with the monitor in the same call.
+void PointerOverlayWindow::Push(const OverlayCanvas::Changes& changes) {
+  const int width = canvas_.Width();
+  for (int i = 0; i < changes.count; ++i) {
+    const OverlayRect& rect = changes.rects[static_cast<std::size_t>(i)];
+    for (int y = rect.top; y < rect.bottom; ++y) {
+      std::memcpy(bits_ + y * width + rect.left, canvas_.Pixels() + y * width + rect.left,
+                  static_cast<std::size_t>(rect.Width()) * sizeof(std::uint32_t));
+    }
+  }
+  POINT destination{frame_.screen.left, frame_.screen.top};
+  SIZE size{width, canvas_.Height()};
+  POINT source{0, 0};
+  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  const RECT dirty{changes.bounds.left, changes.bounds.top, changes.bounds.right,
+                   changes.bounds.bottom};
+  UPDATELAYEREDWINDOWINFO update{};
+  update.cbSize = sizeof update;
+  update.pptDst = &destination;
+  update.psize = &size;
+  update.hdcSrc = memory_;
+  update.pptSrc = &source;
+  update.pblend = &blend;
+  update.dwFlags = ULW_ALPHA;
+  update.prcDirty = &dirty;
+  if (!UpdateLayeredWindowIndirect(window_, &update)) {
+    UpdateLayeredWindow(window_, nullptr, &destination, &size, memory_, &source, 0, &blend,
+                        ULW_ALPHA);
+  }
+}
+
+LRESULT CALLBACK PointerOverlayWindow::Procedure(HWND window, UINT message, WPARAM wParam,
+                                                 LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* overlay = reinterpret_cast<PointerOverlayWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  switch (message) {
+    case WM_TIMER:
+    case WM_DISPLAYCHANGE:
+      if (overlay != nullptr && overlay->on_) overlay->Refresh();
+      return 0;
+    case WM_MOUSEACTIVATE:
+      return MA_NOACTIVATE;
+    case WM_NCHITTEST:
+      return HTTRANSPARENT;
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}

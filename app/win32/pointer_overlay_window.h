@@ -1,0 +1,54 @@
+// The pointer overlay on Windows: a layered window with per-pixel alpha over
+// the whole overlay monitor, topmost, click-through (WS_EX_TRANSPARENT),
+// never activated and kept off the taskbar and Alt+Tab (WS_EX_NOACTIVATE,
+// WS_EX_TOOLWINDOW). Once a display frame it reads the pointers' last
+// reports and hands the system only the rectangle where the dots changed.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+
+#include "app/pointer_overlay_model.h"
+
+class PointerOverlayWindow {
+ public:
+  using SightingsReader = std::function<void(PointerSightings&)>;
+
+  explicit PointerOverlayWindow(SightingsReader read);
+  ~PointerOverlayWindow();
+  PointerOverlayWindow(const PointerOverlayWindow&) = delete;
+  PointerOverlayWindow& operator=(const PointerOverlayWindow&) = delete;
+
+  // Shown with its frames running, or hidden with none.
+  void Switch(bool on);
+  void SetSelectedPointer(int pointer) { selectedPointer_ = pointer; }
+  // One frame at once (the frame timer calls it).
+  void Refresh();
+
+ private:
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  bool Create();
+  bool FitSurface(int width, int height);
+  void Push(const OverlayCanvas::Changes& changes);
+  void FreeSurface();
+
+  SightingsReader read_;
+  int selectedPointer_ = 0;
+  bool on_ = false;
+  HWND window_ = nullptr;
+  HDC memory_ = nullptr;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ oldBitmap_ = nullptr;
+  std::uint32_t* bits_ = nullptr;  // the DIB's pixels, top-down
+  int surfaceWidth_ = 0;
+  int surfaceHeight_ = 0;
+  PointerSightings sightings_;
+  OverlayFrame frame_;
+  OverlayCanvas canvas_;
+  OverlayCanvas::Changes changes_;
+};
+
+// The monitor the overlay lies over, in desktop pixels.
+RECT OverlayMonitorRect();
