@@ -280,6 +280,10 @@ TEST_F(RequestHandlerTest, KeepAliveInAnyLetterCaseAndSticky) {
   handler.Handle("GET / HTTP/1.1\r\n\r\n", reply, flag);
   EXPECT_EQ(flag, 1);
   EXPECT_NE(reply.find("Connection: Keep-Alive\r\n"), std::string::npos);
+  // A later request of the connection may still ask for the close.
+  handler.Handle("GET / HTTP/1.1\r\nconnection: Close\r\n\r\n", reply, flag);
+  EXPECT_EQ(flag, 0);
+  EXPECT_NE(reply.find("Connection: close\r\n"), std::string::npos);
 }
 
 TEST_F(RequestHandlerTest, PathsLeavingTheRootAreNotFound) {
