@@ -198,8 +198,7 @@ int ClientConnection::NextWaitMs(int timeoutMs) const {
     bound(std::min(kProgressCheckMs, std::max(timeoutMs / 4, 1)));
   if (!replyPending_ && requestStart_ != requestEnd_ && timeoutMs != 0) {
     const std::uint32_t age = Now() - requestStartTick_;
-    bound(age >= static_cast<std::uint32_t>(timeoutMs) ? 0
-                                                       : timeoutMs - static_cast<int>(age));
+    bound(age >= static_cast<std::uint32_t>(timeoutMs) ? 0 : timeoutMs - static_cast<int>(age));
   }
   return wait;
 }
@@ -304,7 +303,8 @@ ClientConnection::Outcome ClientConnection::ServeCollected() {
   for (;;) {
     const std::string_view collected = CollectedRequest();
     const std::size_t length =
-        collected.empty() ? 0 : std::min(server_.CompleteRequestLength(collected), collected.size());
+        collected.empty() ? 0
+                          : std::min(server_.CompleteRequestLength(collected), collected.size());
     // A peer that has closed its side is done once nothing is left to send.
     if (length == 0) return peerClosed_ ? Outcome::kEnd : Outcome::kGoOn;
     const Outcome outcome = Serve(collected.substr(0, length), length);

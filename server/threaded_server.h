@@ -14,14 +14,15 @@
 #include <string_view>
 #include <vector>
 
+#include "common/client_address.h"
 #include "platform/clock.h"
 #include "platform/socket.h"
 #include "platform/socket_calls.h"
 #include "platform/thread.h"
-#include "common/client_address.h"
 #include "server/error_log.h"
 #include "server/reply_body.h"
 #include "server/server_stats.h"
+#include "server/visitor_set.h"
 
 class ThreadedServer;
 
@@ -141,7 +142,7 @@ class ThreadedServer : public ErrorLog {
   void Retire(WorkerList& from, WorkerList::iterator worker);
   void WakeWaitingThreadsToEnd();
   void JoinEndedThreads();
-  void RememberVisitor(const char* address);
+  void RememberVisitor(std::uint32_t address);
 
   int StartThread(platform::Thread& thread, platform::Thread::Function function, void* argument,
                   std::size_t stackBytes = 0);
@@ -174,7 +175,8 @@ class ThreadedServer : public ErrorLog {
   int port_ = 0;
   std::atomic<int> persistenceTimeoutMs_{0};
   int running_ = 0;
-  std::vector<std::string> visitors_;
+  platform::Lock visitorLock_;
+  VisitorSet visitors_;  // under visitorLock_
   int startupWaitMs_ = kStartupWaitMs;
   std::atomic<int> clientIdleWaitMs_{kClientIdleWaitMs};
   TickSource ticks_ = &platform::TickCount;

@@ -161,13 +161,14 @@ TEST_F(HttpServerTest, PipelinedRequestsAreEachAnsweredInTurn) {
   ASSERT_TRUE(Start(root.Path()));
   platform::ClientSocket client;
   ASSERT_TRUE(client.Connect(port));
-  ASSERT_TRUE(client.SendAll(
-      "GET /tolvex1 HTTP/1.1\r\nConnection: keep-alive\r\n\r\n"
-      "GET /tolvex2 HTTP/1.1\r\n\r\nGET /tolvex3 HTTP/1.1\r\n\r\nGET /tol"));
+  ASSERT_TRUE(
+      client.SendAll("GET /tolvex1 HTTP/1.1\r\nConnection: keep-alive\r\n\r\n"
+                     "GET /tolvex2 HTTP/1.1\r\n\r\nGET /tolvex3 HTTP/1.1\r\n\r\nGET /tol"));
   ASSERT_TRUE(client.SendAll("vex4 HTTP/1.1\r\nConnection: close\r\n\r\n"));
   const std::string replies = ReadUntilQuiet(client, 1 << 20);
   std::size_t answered = 0;
-  for (auto at = replies.find("200 OK"); at != std::string::npos; at = replies.find("200 OK", at + 1))
+  for (auto at = replies.find("200 OK"); at != std::string::npos;
+       at = replies.find("200 OK", at + 1))
     ++answered;
   EXPECT_EQ(answered, 4u) << replies;
   EXPECT_TRUE(replies.ends_with("Connection: close\r\nContent-Type: text/html\r\n\r\n0000"))
