@@ -35,18 +35,20 @@ void ReadWindowPlacement(const std::string& iniFile, Settings& settings) {
 
 }  // namespace
 
-void ReadIni(Settings& settings, const std::string& iniFile, DiagnosticLog& log) {
+void ReadIni(Settings& settings, const std::string& iniPath, DiagnosticLog& log) {
   log.WriteLogLine("Entered ReadIni");
+  // Read where a link leads; relative folders still go by the link's own place.
+  const std::string iniFile = platform::SettingsFileTarget(iniPath);
 
   settings.logEnabled = ReadBoolean(iniFile, "General", "Log");
   log.SetEnabled(settings.logEnabled);
   settings.debug = ReadBoolean(iniFile, "General", "Debug");
   // Relative folders are the program's, wherever it was started from.
   settings.serverRoot = FromFolderOf(
-      iniFile,
+      iniPath,
       platform::ProfileReadString(iniFile, "Paths", "PathToWorkingDir", "", kPathBufferSize));
   settings.sharedMemoryFolder = FromFolderOf(
-      iniFile,
+      iniPath,
       platform::ProfileReadString(iniFile, "Paths", "PathToIniFolder", "", kPathBufferSize));
   ReadInteger(iniFile, "General", "LogLevel", "0", settings.logLevel);
   ReadWindowPlacement(iniFile, settings);

@@ -206,6 +206,29 @@ Result ReplaceFile(const std::string& file, std::string_view text) {
 
 }  // namespace
 
+std::string SettingsFileTarget(const std::string& file) {
+  std::string target = file;
+  // As many links as the system itself follows in one path.
+  for (int hops = 0; hops < 40; ++hops) {
+    char link[4096];
+    const ssize_t length = readlink(target.c_str(), link, sizeof link);
+    if (length < 0 || static_cast<std::size_t>(length) >= sizeof link) return target;
+    std::string next(link, static_cast<std::size_t>(length));
+    const std::size_t slash = target.find_last_of('/');
+    if (next.front() != '/' && slash != std::string::npos)
+      next = target.substr(0, slash + 1) + next;
+    target = std::move(next);
+  }
+  return target;
+}
+
+Result ProfileCheckReadable(const std::string& file) {
+  struct stat info {};
+  if (lstat(file.c_str(), &info) != 0) return errno == ENOENT ? Result() : LastFailure();
+  std::string text;
+  return ReadWholeFile(SettingsFileTarget(file), text);
+}
+
 std::string ProfileReadString(const std::string& file, const char* section, const char* key,
                               const char* fallback, std::size_t bufferSize) {
   IniFile ini;
