@@ -69,12 +69,13 @@ TEST_F(ReadIniTest, ValuesAreRead) {
   EXPECT_EQ(settings.selectedPointer, 79);
 }
 
-// Wherever the program was started from, its relative folders are its own.
-TEST_F(ReadIniTest, RelativeFoldersAreTakenFromTheProgramsFolder) {
+// Relative folders stay relative: a launcher that starts the program in a
+// folder of its choice makes them that folder's.
+TEST_F(ReadIniTest, RelativeFoldersAreUsedAsWritten) {
   WriteIni("[Paths]\r\nPathToWorkingDir=www\r\nPathToIniFolder=.\r\n");
   Read();
-  EXPECT_EQ(settings.serverRoot, folder.File("www"));
-  EXPECT_EQ(settings.sharedMemoryFolder, folder.File("."));
+  EXPECT_EQ(settings.serverRoot, "www");
+  EXPECT_EQ(settings.sharedMemoryFolder, ".");
   WriteIni("[Paths]\r\nPathToWorkingDir=" + folder.File("www") + "\r\nPathToIniFolder=\r\n");
   Read();
   EXPECT_EQ(settings.serverRoot, folder.File("www"));
