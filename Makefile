@@ -63,6 +63,8 @@ fuzz-build: bootstrap
 build: native win
 
 # The shipped settings are copied once; changes made in build/run stay.
+# Relative folders in the INI (www, the rendezvous file's ".") are taken from
+# the folder the program starts in: hence the cd into build/run.
 run: native-program
 	@mkdir -p build/run/www
 	@cp build/bin/TVXHandvane build/bin/TVXHandvane.TXT build/run/

@@ -15,6 +15,9 @@ platform::Result WriteInteger(const std::string& file, const char* section, cons
   return platform::ProfileWriteString(file, section, key, std::to_string(value).c_str());
 }
 
+// The operator's settings files may be links to the files they keep elsewhere.
+using platform::SettingsFileTarget;
+
 // Keeps the first failure of a row of writes.
 class FirstFailure {
  public:
@@ -31,10 +34,11 @@ class FirstFailure {
 
 void LoadDialogSettings(Settings& settings, const SettingsFiles& files,
                         DialogFieldExchange& dialog) {
-  settings.defaultIndexFile = platform::ProfileReadString(
-      files.profileFile, kProfileSection, "Defindex", "index.htm", kIniValueBufferSize);
+  const std::string profile = SettingsFileTarget(files.profileFile);
+  settings.defaultIndexFile = platform::ProfileReadString(profile, kProfileSection, "Defindex",
+                                                          "index.htm", kIniValueBufferSize);
   settings.persistenceTimeoutSeconds =
-      platform::ProfileReadInt(files.profileFile, kProfileSection, "PTO", 10);
+      platform::ProfileReadInt(profile, kProfileSection, "PTO", 10);
 
   DialogFields& fields = dialog.Fields();
   fields.defaultIndexFile = settings.defaultIndexFile;
@@ -49,26 +53,28 @@ std::optional<SettingsWriteFailure> SaveDialogSettings(const SettingsFiles& file
                                                        DialogFieldExchange& dialog) {
   dialog.TakeFieldsFromControls();  // a failed range check still saves what was taken
   const DialogFields& fields = dialog.Fields();
-  const std::string& profile = files.profileFile;
+  const std::string& profileName = files.profileFile;
+  const std::string profile = SettingsFileTarget(profileName);
   FirstFailure failure;
-  failure.Note(profile, platform::ProfileWriteString(profile, kProfileSection, "Server Root",
-                                                     fields.homeDirectory.c_str()));
-  failure.Note(profile, platform::ProfileWriteString(profile, kProfileSection, "Defindex",
-                                                     fields.defaultIndexFile.c_str()));
-  failure.Note(profile, WriteInteger(profile, kProfileSection, "Port", fields.port));
-  failure.Note(profile,
+  failure.Note(profileName, platform::ProfileWriteString(profile, kProfileSection, "Server Root",
+                                                         fields.homeDirectory.c_str()));
+  failure.Note(profileName, platform::ProfileWriteString(profile, kProfileSection, "Defindex",
+                                                         fields.defaultIndexFile.c_str()));
+  failure.Note(profileName, WriteInteger(profile, kProfileSection, "Port", fields.port));
+  failure.Note(profileName,
                WriteInteger(profile, kProfileSection, "PTO", fields.persistenceTimeoutSeconds));
 
   const std::optional<WindowPlacementBytes> placement = dialog.CurrentPlacement();
   if (placement) {
-    failure.Note(files.iniFile, platform::ProfileWriteStruct(files.iniFile, "General", "WindowPos",
-                                                             placement->data(), placement->size()));
+    failure.Note(files.iniFile,
+                 platform::ProfileWriteStruct(SettingsFileTarget(files.iniFile), "General",
+                                              "WindowPos", placement->data(), placement->size()));
   }
   return failure.Failure();
 }
 
 platform::Result StoreSelectedPointer(int pointer, const std::string& iniFile) {
-  return WriteInteger(iniFile, "Control", "SelectedPointer", pointer);
+  return WriteInteger(SettingsFileTarget(iniFile), "Control", "SelectedPointer", pointer);
 }
 
 platform::Result StoreShowPointers(bool on, const std::string& iniFile) {

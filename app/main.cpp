@@ -10,6 +10,7 @@
 #include "app/window_front_end.h"
 #include "platform/console.h"
 #include "platform/paths.h"
+#include "platform/profile.h"
 #include "platform/version.h"
 
 namespace {
@@ -56,7 +57,19 @@ int main(int argc, char** argv) {
     return 0;
   }
   const ProgramPaths paths = BuildProgramPaths(platform::ProgramFilePath());
-  auto app = std::make_unique<Application>(paths, ApplicationProfilePath(paths));
+  const std::string profile = ApplicationProfilePath(paths);
+  // A settings file that is there but cannot be read would leave the program
+  // on its defaults, with no access key in place of the one that was set: it
+  // does not start then, and says which file it could not read.
+  for (const std::string& file : {paths.iniFile, profile}) {
+    if (const platform::Result readable = platform::ProfileCheckReadable(file); !readable) {
+      platform::OpenConsole();
+      std::fprintf(stderr, "TVXHandvane: can not read the settings file %s: %s\n", file.c_str(),
+                   platform::FailureText(readable).c_str());
+      return 1;
+    }
+  }
+  auto app = std::make_unique<Application>(paths, profile);
   if (wantConsole || !CanShowWindow()) return RunConsoleFrontEnd(*app);
   return RunWindowFrontEnd(*app);
 }

@@ -3,7 +3,6 @@
 #include "common/diagnostic_log.h"
 #include "common/ini_values.h"
 #include "common/pointer_limits.h"
-#include "common/program_paths.h"
 #include "platform/profile.h"
 
 namespace {
@@ -35,19 +34,20 @@ void ReadWindowPlacement(const std::string& iniFile, Settings& settings) {
 
 }  // namespace
 
-void ReadIni(Settings& settings, const std::string& iniFile, DiagnosticLog& log) {
+void ReadIni(Settings& settings, const std::string& iniPath, DiagnosticLog& log) {
   log.WriteLogLine("Entered ReadIni");
+  // A link is read where it leads.
+  const std::string iniFile = platform::SettingsFileTarget(iniPath);
 
   settings.logEnabled = ReadBoolean(iniFile, "General", "Log");
   log.SetEnabled(settings.logEnabled);
   settings.debug = ReadBoolean(iniFile, "General", "Debug");
-  // Relative folders are the program's, wherever it was started from.
-  settings.serverRoot = FromFolderOf(
-      iniFile,
-      platform::ProfileReadString(iniFile, "Paths", "PathToWorkingDir", "", kPathBufferSize));
-  settings.sharedMemoryFolder = FromFolderOf(
-      iniFile,
-      platform::ProfileReadString(iniFile, "Paths", "PathToIniFolder", "", kPathBufferSize));
+  // Relative folders are used as written: relative to the folder the program
+  // is started in, which a launcher may choose.
+  settings.serverRoot =
+      platform::ProfileReadString(iniFile, "Paths", "PathToWorkingDir", "", kPathBufferSize);
+  settings.sharedMemoryFolder =
+      platform::ProfileReadString(iniFile, "Paths", "PathToIniFolder", "", kPathBufferSize);
   ReadInteger(iniFile, "General", "LogLevel", "0", settings.logLevel);
   ReadWindowPlacement(iniFile, settings);
   settings.emulateWindowsCursorKey = ReadBoolean(iniFile, "Control", "EmulateWindowsCursor");

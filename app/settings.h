@@ -38,6 +38,6 @@ inline constexpr std::size_t kPathBufferSize = 260;
 
 // Reads the program INI into the record and switches the log accordingly. A
 // SelectedPointer outside 0 to 79 is ignored: pointer 0 stays selected. A
-// relative PathToWorkingDir or PathToIniFolder is taken from the INI's folder,
-// the program's.
+// relative PathToWorkingDir or PathToIniFolder is used as it is, relative to
+// the folder the program is started in. An INI that is a symbolic link is read where it leads.
 void ReadIni(Settings& settings, const std::string& iniFile, DiagnosticLog& log);

@@ -39,8 +39,3 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
   joined += name;
   return joined;
 }
-
-std::string FromFolderOf(std::string_view file, const std::string& path) {
-  if (!platform::IsRelativePath(path)) return path;
-  return std::string(file.substr(0, FileNameStart(file))) + path;
-}

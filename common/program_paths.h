@@ -23,7 +23,3 @@ std::string ApplicationProfilePath(const ProgramPaths& paths);
 
 // folder + separator + name; the name alone when folder is empty.
 std::string JoinPath(std::string_view folder, std::string_view name);
-
-// A relative path taken from the folder that holds `file` ("." gives
-// "<folder>/."); an absolute or empty one as it is.
-std::string FromFolderOf(std::string_view file, const std::string& path);

@@ -55,6 +55,12 @@ int HttpServer::IsRequestComplete(std::string_view request) {
   return request.ends_with("\r\n\r\n") ? 1 : 0;
 }
 
+std::size_t HttpServer::CompleteRequestLength(std::string_view collected) {
+  constexpr std::string_view kEmptyLine = "\r\n\r\n";
+  const std::size_t end = collected.find(kEmptyLine);
+  return end == std::string_view::npos ? 0 : end + kEmptyLine.size();
+}
+
 int HttpServer::ParseRequest(std::string_view request, std::string& reply, int& keepAlive) {
   return Answer(requests_.Handle(request, reply, keepAlive));
 }

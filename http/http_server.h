@@ -42,6 +42,8 @@ class HttpServer : public ThreadedServer {
   int OnReplySent(std::uint32_t bytes) override;
   // Complete once the text ends in an empty line (CR LF CR LF).
   int IsRequestComplete(std::string_view request) override;
+  // A request ends at its first empty line; what follows is the next one.
+  std::size_t CompleteRequestLength(std::string_view collected) override;
   // The whole reply as one text; the client threads use the next one.
   int ParseRequest(std::string_view request, std::string& reply, int& keepAlive) override;
   // A file from the root comes as body, read while it is sent.

@@ -55,18 +55,29 @@ ReportAccess::Verdict ReportAccess::Check(std::string_view request) const {
 
 void ReportAccess::NoteRefusal(const ClientAddress& client, Verdict verdict) {
   ++refusals_;
-  if (!TakeLogTurn(client.Packed())) return;
-  char address[16];
-  client.Format(address);
+  std::size_t unlogged = 0;
   char line[96];
-  std::snprintf(line, sizeof line, "Report refused from %s: %s", address,
-                verdict == Verdict::kWrongKey ? "wrong access key" : "no access key");
-  log_.WriteLogLine(line);
+  if (TakeLogTurn(client.Packed(), unlogged)) {
+    char address[16];
+    client.Format(address);
+    std::snprintf(line, sizeof line, "Report refused from %s: %s", address,
+                  verdict == Verdict::kWrongKey ? "wrong access key" : "no access key");
+    log_.WriteLogLine(line);
+  }
+  if (unlogged != 0) {
+    std::snprintf(line, sizeof line, "and %zu more addresses refused", unlogged);
+    log_.WriteLogLine(line);
+  }
 }
 
-bool ReportAccess::TakeLogTurn(std::uint32_t address) {
+bool ReportAccess::TakeLogTurn(std::uint32_t address, std::size_t& unlogged) {
   const std::uint32_t now = ticks_();
   std::lock_guard guard(lock_);
+  if (unlogged_ != 0 && now - unloggedSinceTick_ >= kLogIntervalMs) {
+    unlogged = unlogged_;
+    unlogged_ = 0;
+    unloggedSeen_.fill(0);
+  }
   LoggedClient* freePlace = nullptr;
   for (LoggedClient& logged : loggedClients_) {
     const bool stale = !logged.used || now - logged.tick >= kLogIntervalMs;
@@ -77,7 +88,17 @@ bool ReportAccess::TakeLogTurn(std::uint32_t address) {
     }
     if (stale && freePlace == nullptr) freePlace = &logged;
   }
-  if (freePlace == nullptr) return false;
+  if (freePlace == nullptr) {
+    const std::size_t bit = (address * 0x9E3779B1u) % kUnloggedBits;
+    std::uint64_t& word = unloggedSeen_[bit / 64];
+    const std::uint64_t mask = std::uint64_t{1} << (bit % 64);
+    if ((word & mask) == 0) {
+      if (unlogged_ == 0) unloggedSinceTick_ = now;
+      word |= mask;
+      ++unlogged_;
+    }
+    return false;
+  }
   *freePlace = {address, now, true};
   return true;
 }

@@ -14,8 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/clock.h"
 #include "common/client_address.h"
+#include "platform/clock.h"
 
 class DiagnosticLog;
 
@@ -45,8 +45,12 @@ class ReportAccess {
  private:
   static constexpr std::uint32_t kLogIntervalMs = 60000;
   // Clients whose refusal was logged lately. More clients than this in one
-  // minute go unlogged until a place falls free: the limit is what counts.
+  // minute get no line of their own until a place falls free; how many they
+  // were is logged once a minute instead ("and N more addresses refused").
   static constexpr std::size_t kRememberedClients = 64;
+  // The unlogged clients are told apart by a bit each in this many: the
+  // few that share a bit count once.
+  static constexpr std::size_t kUnloggedBits = 8192;
 
   struct LoggedClient {
     std::uint32_t address = 0;
@@ -54,7 +58,8 @@ class ReportAccess {
     bool used = false;
   };
 
-  bool TakeLogTurn(std::uint32_t address);
+  // unlogged: set to the number of unlogged clients once their minute is over.
+  bool TakeLogTurn(std::uint32_t address, std::size_t& unlogged);
 
   DiagnosticLog& log_;
   TickSource ticks_;
@@ -62,4 +67,7 @@ class ReportAccess {
   std::atomic<std::uint64_t> refusals_{0};
   std::mutex lock_;  // guards loggedClients_; never held while logging
   std::array<LoggedClient, kRememberedClients> loggedClients_{};
+  std::array<std::uint64_t, kUnloggedBits / 64> unloggedSeen_{};  // under lock_
+  std::size_t unlogged_ = 0;                                      // under lock_
+  std::uint32_t unloggedSinceTick_ = 0;                           // under lock_
 };

@@ -22,6 +22,7 @@ constexpr int kTraceHeaders = 4;
 // Header names and connection options are case-insensitive: browsers send
 // "Connection: keep-alive".
 constexpr std::string_view kKeepAliveRequest = "\nconnection: keep-alive";
+constexpr std::string_view kCloseRequest = "\nconnection: close";
 constexpr std::string_view kNotImplementedPage = "/mna.html";
 constexpr std::string_view kNotFoundPage = "fnf.html";
 constexpr std::string_view kIconType = "image/x-icon";
@@ -127,7 +128,11 @@ RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std
     request.requestPath = kNotImplementedPage;
   }
 
-  if (ContainsIgnoringCase(requestText, kKeepAliveRequest)) keepAlive = 1;
+  if (ContainsIgnoringCase(requestText, kKeepAliveRequest)) {
+    keepAlive = 1;
+  } else if (ContainsIgnoringCase(requestText, kCloseRequest)) {
+    keepAlive = 0;
+  }
   request.keepAlive = keepAlive != 0;
   request.contentType = mimeTypes_.ContentTypeFor(request.requestPath);
 

@@ -53,8 +53,9 @@ class RequestHandler {
   std::uint64_t RefusedReports() const { return access_.Refusals(); }
 
   // On kReplied, reply is replaced and keepAlive set to 1 when the request
-  // asks for it ("\nConnection: Keep-Alive" in any letter case), to 0 when the reply is
-  // the not-found reply, and otherwise left alone. A file from the root is
+  // asks for it ("\nConnection: Keep-Alive" in any letter case), to 0 when it
+  // asks for the close ("\nConnection: close") or the reply is the not-found
+  // reply, and otherwise left alone. A file from the root is
   // not read here: reply then holds its header and body the open file, which
   // the caller sends after it. Otherwise nothing changes. client is where the
   // request came from, for the log.

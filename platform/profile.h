@@ -9,6 +9,18 @@
 
 namespace platform {
 
+// The file a settings path stands for. The operator may keep the program's
+// settings elsewhere and link them: on Linux a symbolic link, or a chain of
+// them, is followed to its end; any other path is the file itself. Only the
+// operator's own settings files go through here: files the program writes
+// into folders others may write keep refusing links.
+std::string SettingsFileTarget(const std::string& file);
+
+// Success when the settings file can be read or nothing is there (its values
+// then fall back); otherwise why what is there, followed through links,
+// cannot be read.
+Result ProfileCheckReadable(const std::string& file);
+
 // The value of section/key, or fallback when the file, section or key is
 // missing. At most bufferSize - 1 characters are returned, as a buffer of
 // bufferSize bytes would hold them.

@@ -53,14 +53,18 @@ class ClientConnection {
   bool OnPeerClosed();
   Outcome OnReadable();
   bool CollectRequest(const char* bytes, std::size_t length);
-  std::string_view CollectedRequest() const { return {requestBuffer_.get(), requestLength_}; }
-  Outcome ServeCollectedIfComplete();
-  Outcome Serve(std::string_view request);
+  std::string_view CollectedRequest() const {
+    return {requestBuffer_.get() + requestStart_, requestEnd_ - requestStart_};
+  }
+  bool RequestOverdue(int timeoutMs) const;
+  Outcome ServeCollected();
+  Outcome Serve(std::string_view request, std::size_t collectedLength = 0);
   Outcome SendReply();
   Outcome ReplyComplete();
   bool NextBytes(const char*& bytes, std::size_t& length);
   void Consume(std::size_t sent);
   void End();
+  std::uint32_t Now() const { return server_.ticks_(); }
 
   ThreadedServer& server_;
   const platform::SocketCalls& calls_;
@@ -70,9 +74,15 @@ class ClientConnection {
   // A request that arrives in pieces is collected here: one buffer of the
   // limit's size, made for the first such request and given back with the
   // connection, so that no connection holds more than the limit, nor keeps
-  // anything once it ended.
+  // anything once it ended. Bytes before requestStart_ were served already;
+  // those after it are the next requests, pipelined or still arriving.
   std::unique_ptr<char[]> requestBuffer_;
-  std::size_t requestLength_ = 0;
+  std::size_t requestStart_ = 0;
+  std::size_t requestEnd_ = 0;
+  // When the first byte of the request now collected came in (at the latest:
+  // bytes that came along with an earlier request count from the last receive).
+  std::uint32_t requestStartTick_ = 0;
+  std::uint32_t lastReceiveTick_ = 0;
   std::string reply_;
   std::unique_ptr<ReplyBody> body_;
   std::unique_ptr<char[]> bodySlice_;  // made for the first body, kept after
@@ -106,7 +116,7 @@ void ClientConnection::Serve() {
     if (SelectEvents()) WaitLoop();
   } catch (const std::bad_alloc&) {
     requestBuffer_.reset();
-    requestLength_ = 0;
+    requestStart_ = requestEnd_ = 0;
     reply_ = std::string();
     body_.reset();
     bodySlice_.reset();
@@ -135,7 +145,9 @@ bool ClientConnection::SelectEvents() {
 
 // The persistence timeout counts from the last network event of this
 // connection, so it applies to every single wait; while a reply is pending
-// it counts from the peer's last progress in taking the reply instead.
+// it counts from the peer's last progress in taking the reply instead. A
+// request has the persistence timeout from its first byte to its last, so
+// that a peer that trickles a byte now and then cannot hold the connection.
 void ClientConnection::WaitLoop() {
   for (;;) {
     const int timeoutMs = server_.persistenceTimeoutMs_.load();
@@ -165,7 +177,15 @@ void ClientConnection::WaitLoop() {
     // A reply that was pending before this pass goes on at every wake-up, not
     // only on the write event, which can lag far behind a slow reader.
     if (wasPending && replyPending_ && TryPendingReply(timeoutMs) == Outcome::kEnd) return;
+    if (RequestOverdue(timeoutMs)) return;
   }
+}
+
+// True when a request has been arriving for the whole persistence timeout
+// and is still incomplete.
+bool ClientConnection::RequestOverdue(int timeoutMs) const {
+  return timeoutMs != 0 && !replyPending_ && requestStart_ != requestEnd_ &&
+         Now() - requestStartTick_ >= static_cast<std::uint32_t>(timeoutMs);
 }
 
 int ClientConnection::NextWaitMs(int timeoutMs) const {
@@ -176,6 +196,10 @@ int ClientConnection::NextWaitMs(int timeoutMs) const {
   if (lastEnumerationFailed_) bound(kRetryAfterFailureMs);
   if (replyPending_ && timeoutMs != 0)
     bound(std::min(kProgressCheckMs, std::max(timeoutMs / 4, 1)));
+  if (!replyPending_ && requestStart_ != requestEnd_ && timeoutMs != 0) {
+    const std::uint32_t age = Now() - requestStartTick_;
+    bound(age >= static_cast<std::uint32_t>(timeoutMs) ? 0 : timeoutMs - static_cast<int>(age));
+  }
   return wait;
 }
 
@@ -201,14 +225,16 @@ bool ClientConnection::EnumerateEvents(unsigned& events) {
 // anything; a peer that took nothing for the persistence timeout is done.
 ClientConnection::Outcome ClientConnection::TryPendingReply(int timeoutMs) {
   const Outcome outcome = SendReply();
-  return PendingReplyStalled(timeoutMs) ? Outcome::kEnd : outcome;
+  if (PendingReplyStalled(timeoutMs)) return Outcome::kEnd;
+  // Requests that arrived while the reply was pending are served now.
+  return outcome == Outcome::kGoOn ? ServeCollected() : outcome;
 }
 
 // True when the peer has taken nothing of the pending reply for the whole
 // persistence timeout.
 bool ClientConnection::PendingReplyStalled(int timeoutMs) const {
   return replyPending_ && timeoutMs != 0 &&
-         platform::TickCount() - lastProgressTick_ >= static_cast<std::uint32_t>(timeoutMs);
+         Now() - lastProgressTick_ >= static_cast<std::uint32_t>(timeoutMs);
 }
 
 // A peer that only shut its sending side still gets the reply it waits for;
@@ -234,43 +260,73 @@ ClientConnection::Outcome ClientConnection::OnReadable() {
   }
   server_.AddReceived(received);
   const auto length = static_cast<std::size_t>(received);
-  // A request that comes whole, as nearly every one does, is answered from
-  // where it arrived.
-  const bool firstPiece = requestLength_ == 0 && !replyPending_;
-  if (firstPiece && server_.IsRequestComplete(std::string_view(receiveBuffer_, length))) {
-    if (length > kRequestLimit) return Outcome::kEnd;
-    return Serve(std::string_view(receiveBuffer_, length));
+  lastReceiveTick_ = Now();
+  const bool nothingCollected = requestStart_ == requestEnd_;
+  if (nothingCollected) requestStartTick_ = lastReceiveTick_;
+  if (nothingCollected && !replyPending_) {
+    // A request that comes whole, as nearly every one does, is answered from
+    // where it arrived; requests that came along with it wait their turn.
+    const std::string_view arrived(receiveBuffer_, length);
+    const std::size_t first = std::min(server_.CompleteRequestLength(arrived), length);
+    if (first == 0) return CollectRequest(receiveBuffer_, length) ? Outcome::kGoOn : Outcome::kEnd;
+    if (first > kRequestLimit || !CollectRequest(receiveBuffer_ + first, length - first))
+      return Outcome::kEnd;
+    const Outcome outcome = Serve(arrived.substr(0, first));
+    return outcome == Outcome::kGoOn ? ServeCollected() : outcome;
   }
   if (!CollectRequest(receiveBuffer_, length)) return Outcome::kEnd;
-  // A first piece was just found incomplete; while a reply is still going
-  // out, the next request waits for it.
-  if (firstPiece || replyPending_) return Outcome::kGoOn;
-  return ServeCollectedIfComplete();
+  // While a reply is still going out, the next request waits for it.
+  if (replyPending_) return Outcome::kGoOn;
+  return ServeCollected();
 }
 
-// False when the request would pass the limit.
+// False when the requests not yet served would pass the limit.
 bool ClientConnection::CollectRequest(const char* bytes, std::size_t length) {
-  if (length > kRequestLimit - requestLength_) return false;
+  if (length == 0) return true;
+  const std::size_t kept = requestEnd_ - requestStart_;
+  if (length > kRequestLimit - kept) return false;
   if (!requestBuffer_) requestBuffer_.reset(new char[kRequestLimit]);
-  std::memcpy(requestBuffer_.get() + requestLength_, bytes, length);
-  requestLength_ += length;
+  if (length > kRequestLimit - requestEnd_) {
+    // The served bytes make room only once they are gone.
+    std::memmove(requestBuffer_.get(), requestBuffer_.get() + requestStart_, kept);
+    requestStart_ = 0;
+    requestEnd_ = kept;
+  }
+  std::memcpy(requestBuffer_.get() + requestEnd_, bytes, length);
+  requestEnd_ += length;
   return true;
 }
 
-// The request is handed over once it is complete; bytes that came along
-// with it (a body, a pipelined request) go with it.
-ClientConnection::Outcome ClientConnection::ServeCollectedIfComplete() {
-  if (!server_.IsRequestComplete(CollectedRequest())) return Outcome::kGoOn;
-  return Serve(CollectedRequest());
+// The collected requests are handed over one by one, each once it is
+// complete, for as long as their replies go out at once.
+ClientConnection::Outcome ClientConnection::ServeCollected() {
+  for (;;) {
+    const std::string_view collected = CollectedRequest();
+    const std::size_t length =
+        collected.empty() ? 0
+                          : std::min(server_.CompleteRequestLength(collected), collected.size());
+    // A peer that has closed its side is done once nothing is left to send.
+    if (length == 0) return peerClosed_ ? Outcome::kEnd : Outcome::kGoOn;
+    const Outcome outcome = Serve(collected.substr(0, length), length);
+    if (outcome != Outcome::kGoOn) return outcome;
+  }
 }
 
-ClientConnection::Outcome ClientConnection::Serve(std::string_view request) {
+// collectedLength: how many of the collected bytes the request takes; they
+// are let go once the reply is made.
+ClientConnection::Outcome ClientConnection::Serve(std::string_view request,
+                                                  std::size_t collectedLength) {
   body_.reset();
   if (!server_.ParseRequestWithBody(request, startBlock_->client, reply_, body_, keepAlive_))
     return Outcome::kEnd;
-  requestLength_ = 0;
+  requestStart_ += collectedLength;
+  if (requestStart_ == requestEnd_) {
+    requestStart_ = requestEnd_ = 0;
+  } else if (collectedLength != 0) {
+    requestStartTick_ = lastReceiveTick_;
+  }
   sendOffset_ = 0;
-  lastProgressTick_ = platform::TickCount();
+  lastProgressTick_ = Now();
   sliceStart_ = sliceEnd_ = 0;
   bodyLeft_ = body_ ? body_->Size() : 0;
   if (body_ && !bodySlice_) bodySlice_.reset(new char[kBodySliceSize]);
@@ -296,7 +352,7 @@ ClientConnection::Outcome ClientConnection::SendReply() {
                        done.Code());
       return Outcome::kEnd;
     }
-    if (sent > 0) lastProgressTick_ = platform::TickCount();
+    if (sent > 0) lastProgressTick_ = Now();
     Consume(static_cast<std::size_t>(sent));
   }
   return Outcome::kEnd;  // the body could not be read to its announced end
@@ -308,12 +364,7 @@ ClientConnection::Outcome ClientConnection::ReplyComplete() {
   body_.reset();
   server_.AddSent(static_cast<double>(length));
   server_.OnReplySent(static_cast<std::uint32_t>(std::min<std::uint64_t>(length, UINT32_MAX)));
-  if (keepAlive_ == 0) return Outcome::kEnd;
-  // A request that arrived while the reply was pending is served now.
-  const Outcome next = requestLength_ == 0 ? Outcome::kGoOn : ServeCollectedIfComplete();
-  // A peer that has closed its side is done once nothing is left to send.
-  if (peerClosed_ && next == Outcome::kGoOn) return Outcome::kEnd;
-  return next;
+  return keepAlive_ == 0 ? Outcome::kEnd : Outcome::kGoOn;
 }
 
 // The bytes that go out next; an empty range once the reply is complete.

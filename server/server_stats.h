@@ -6,5 +6,7 @@ struct ServerStats {
   int requests = 0;  // accepted connections since the last reset
   double kbSent = 0;
   double kbReceived = 0;
-  int visitors = 0;  // distinct client addresses since the object was made
+  // Distinct client addresses since the object was made, up to
+  // VisitorSet::kLimit; the count stays there after that.
+  int visitors = 0;
 };

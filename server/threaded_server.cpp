@@ -32,9 +32,12 @@ void ThreadedServer::GetStatistics(ServerStats& stats) {
   stats.requests = requestCount_.load();
   stats.kbSent = kbSent_.load();
   stats.kbReceived = kbReceived_.load();
-  platform::LockGuard guard(listLock_);
-  stats.activeConnections = static_cast<int>(activeClients_.size());
-  stats.visitors = static_cast<int>(visitors_.size());
+  {
+    platform::LockGuard guard(listLock_);
+    stats.activeConnections = static_cast<int>(activeClients_.size());
+  }
+  platform::LockGuard guard(visitorLock_);
+  stats.visitors = static_cast<int>(visitors_.Count());
 }
 
 int ThreadedServer::WaitingClientThreads() {
@@ -139,12 +142,9 @@ void ThreadedServer::WaitForClientsToEnd() {
   }
 }
 
-void ThreadedServer::RememberVisitor(const char* address) {
-  platform::LockGuard guard(listLock_);
-  for (const std::string& visitor : visitors_) {
-    if (visitor == address) return;
-  }
-  visitors_.emplace_back(address);
+void ThreadedServer::RememberVisitor(std::uint32_t address) {
+  platform::LockGuard guard(visitorLock_);
+  visitors_.Add(address);
 }
 
 int ThreadedServer::AddClient(platform::Socket socket, const platform::PeerAddress& peer) {
@@ -153,7 +153,7 @@ int ThreadedServer::AddClient(platform::Socket socket, const platform::PeerAddre
   char address[16];
   client.Format(address);
   OnClientAccepted(address, peer.portNetworkOrder);
-  RememberVisitor(address);
+  RememberVisitor(client.Packed());
   ++requestCount_;
   auto* startBlock = new ClientStartBlock{this, std::move(socket), client};
   if (HandToWaitingThread(startBlock)) return 1;
@@ -184,9 +184,9 @@ int ThreadedServer::StartClientThread(ClientStartBlock* startBlock) {
   auto worker = std::make_unique<ClientWorker>();
   worker->server = this;
   worker->handedOver = startBlock;
-  const int error =
-      worker->wake.IsValid() ? StartThread(worker->thread, ClientThread, worker.get(), kClientThreadStackBytes)
-                              : ENOMEM;
+  const int error = worker->wake.IsValid() ? StartThread(worker->thread, ClientThread, worker.get(),
+                                                         kClientThreadStackBytes)
+                                           : ENOMEM;
   if (error != 0) {
     WriteLog(kErrorLogFileName, "_beginthreadex(...) failure", "AddClient", error);
     delete startBlock;  // closes the connection: nobody would serve it

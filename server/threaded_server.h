@@ -14,13 +14,15 @@
 #include <string_view>
 #include <vector>
 
+#include "common/client_address.h"
+#include "platform/clock.h"
 #include "platform/socket.h"
 #include "platform/socket_calls.h"
 #include "platform/thread.h"
-#include "common/client_address.h"
 #include "server/error_log.h"
 #include "server/reply_body.h"
 #include "server/server_stats.h"
+#include "server/visitor_set.h"
 
 class ThreadedServer;
 
@@ -54,6 +56,13 @@ class ThreadedServer : public ErrorLog {
   virtual int OnClientAccepted(const char* address, std::uint16_t portNetworkOrder) = 0;
   virtual int OnReplySent(std::uint32_t bytes) = 0;
   virtual int IsRequestComplete(std::string_view request) = 0;
+  // How many bytes from the start of the collected text make its first
+  // complete request; 0 while it is incomplete. A server that can tell where
+  // a request ends says so here, and the bytes after it (pipelined requests)
+  // wait for their own turn; by default a complete text is one request.
+  virtual std::size_t CompleteRequestLength(std::string_view collected) {
+    return IsRequestComplete(collected) ? collected.size() : 0;
+  }
   // Fills reply (the connection's own buffer, reused from request to request)
   // and may change keepAlive. Nonzero: send the reply; 0: close without one.
   virtual int ParseRequest(std::string_view request, std::string& reply, int& keepAlive) = 0;
@@ -90,6 +99,10 @@ class ThreadedServer : public ErrorLog {
   // The accept thread is the first thread a Run starts, the helper thread the
   // second, then one client thread per connection that no waiting one takes.
   platform::SocketCalls& ReplaceableSocketCalls() { return socketCalls_; }
+  // The millisecond ticks the connections time themselves by; set while the
+  // server is stopped (tests put a clock of their own here).
+  using TickSource = std::uint32_t (*)();
+  void SetTickSource(TickSource ticks) { ticks_ = ticks; }
 
  private:
   friend class ClientConnection;
@@ -129,7 +142,7 @@ class ThreadedServer : public ErrorLog {
   void Retire(WorkerList& from, WorkerList::iterator worker);
   void WakeWaitingThreadsToEnd();
   void JoinEndedThreads();
-  void RememberVisitor(const char* address);
+  void RememberVisitor(std::uint32_t address);
 
   int StartThread(platform::Thread& thread, platform::Thread::Function function, void* argument,
                   std::size_t stackBytes = 0);
@@ -162,7 +175,9 @@ class ThreadedServer : public ErrorLog {
   int port_ = 0;
   std::atomic<int> persistenceTimeoutMs_{0};
   int running_ = 0;
-  std::vector<std::string> visitors_;
+  platform::Lock visitorLock_;
+  VisitorSet visitors_;  // under visitorLock_
   int startupWaitMs_ = kStartupWaitMs;
   std::atomic<int> clientIdleWaitMs_{kClientIdleWaitMs};
+  TickSource ticks_ = &platform::TickCount;
 };

@@ -174,24 +174,53 @@ void SyncFolderOf(const std::string& file) {
   close(fd);
 }
 
+// Writes text over the file's own bytes. A crash midway can leave it part
+// written, so this is only for files that a new file cannot stand in for.
+Result WriteInPlace(const std::string& file, std::string_view text) {
+  const int fd = open(file.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return LastFailure();
+  Result result = WriteAll(fd, text);
+  if (result && ftruncate(fd, static_cast<off_t>(text.size())) != 0) result = LastFailure();
+  if (result && fsync(fd) != 0) result = LastFailure();
+  if (close(fd) != 0 && result) result = LastFailure();
+  return result;
+}
+
 // The file holds text afterwards, or, on failure, what it held before. The
-// new file takes the old one's permissions; a file made anew those of the
-// process's file mode mask.
+// new file is written beside the old one and renamed over it; it takes the
+// old one's owner, group and permissions, a file made anew those of the
+// process and its file mode mask. A file that a new one cannot stand in for
+// is written in place: one with other names (hard links), one whose owner
+// this process cannot give the new file, and one in a folder that takes no
+// new file.
 Result ReplaceFile(const std::string& file, std::string_view text) {
-  // A file its owner may not write stays as it is, as it would were it
-  // written in place (root included).
   struct stat old {};
-  const bool exists = stat(file.c_str(), &old) == 0;
-  if (exists && (old.st_mode & S_IWUSR) == 0) return Failure(EACCES);
+  const bool exists = lstat(file.c_str(), &old) == 0;
+  if (exists && S_ISLNK(old.st_mode)) return Failure(ELOOP);
+  // Only a file this process may write is changed, as it would be were it
+  // written in place: the owner's write permission counts for root too, and
+  // a folder others may write lets nobody replace a file they may not write.
+  if (exists &&
+      ((old.st_mode & S_IWUSR) == 0 || faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) != 0))
+    return Failure(EACCES);
+  if (exists && old.st_nlink > 1) return WriteInPlace(file, text);
   static std::atomic<unsigned> serial{0};
   const std::string temporary =
       file + ".~" + std::to_string(getpid()) + "-" + std::to_string(++serial);
   const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return LastFailure();
-  Result result;
-  if (exists && fchmod(fd, old.st_mode & 07777) != 0) {
-    result = LastFailure();
+  if (fd < 0) {
+    if (exists && (errno == EACCES || errno == EPERM || errno == EROFS))
+      return WriteInPlace(file, text);
+    return LastFailure();
   }
+  Result result;
+  if (exists && (old.st_uid != geteuid() || old.st_gid != getegid()) &&
+      fchown(fd, old.st_uid, old.st_gid) != 0) {
+    close(fd);
+    unlink(temporary.c_str());
+    return WriteInPlace(file, text);
+  }
+  if (exists && fchmod(fd, old.st_mode & 07777) != 0) result = LastFailure();
   if (result) result = WriteAll(fd, text);
   if (result && fsync(fd) != 0) result = LastFailure();
   if (close(fd) != 0 && result) result = LastFailure();
@@ -205,6 +234,29 @@ Result ReplaceFile(const std::string& file, std::string_view text) {
 }
 
 }  // namespace
+
+std::string SettingsFileTarget(const std::string& file) {
+  std::string target = file;
+  // As many links as the system itself follows in one path.
+  for (int hops = 0; hops < 40; ++hops) {
+    char link[4096];
+    const ssize_t length = readlink(target.c_str(), link, sizeof link);
+    if (length < 0 || static_cast<std::size_t>(length) >= sizeof link) return target;
+    std::string next(link, static_cast<std::size_t>(length));
+    const std::size_t slash = target.find_last_of('/');
+    if (next.front() != '/' && slash != std::string::npos)
+      next = target.substr(0, slash + 1) + next;
+    target = std::move(next);
+  }
+  return target;
+}
+
+Result ProfileCheckReadable(const std::string& file) {
+  struct stat info {};
+  if (lstat(file.c_str(), &info) != 0) return errno == ENOENT ? Result() : LastFailure();
+  std::string text;
+  return ReadWholeFile(SettingsFileTarget(file), text);
+}
 
 std::string ProfileReadString(const std::string& file, const char* section, const char* key,
                               const char* fallback, std::size_t bufferSize) {

@@ -20,6 +20,25 @@ Result RegularOrMissing(const std::string& file) {
 
 }  // namespace
 
+// Links are not followed here: the profile calls refuse them.
+std::string SettingsFileTarget(const std::string& file) {
+  return file;
+}
+
+Result ProfileCheckReadable(const std::string& file) {
+  if (GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Result()
+                                                                          : Failure(error);
+  }
+  if (const Result regular = RegularOrMissing(file); !regular) return regular;
+  const HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return LastFailure();
+  CloseHandle(handle);
+  return Result();
+}
+
 std::string ProfileReadString(const std::string& file, const char* section, const char* key,
                               const char* fallback, std::size_t bufferSize) {
   if (bufferSize == 0) return {};

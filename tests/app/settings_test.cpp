@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "common/diagnostic_log.h"
 #include "platform/profile.h"
 #include "tests/support/temp_folder.h"
@@ -67,17 +69,33 @@ TEST_F(ReadIniTest, ValuesAreRead) {
   EXPECT_EQ(settings.selectedPointer, 79);
 }
 
-// Wherever the program was started from, its relative folders are its own.
-TEST_F(ReadIniTest, RelativeFoldersAreTakenFromTheProgramsFolder) {
+// Relative folders stay relative: a launcher that starts the program in a
+// folder of its choice makes them that folder's.
+TEST_F(ReadIniTest, RelativeFoldersAreUsedAsWritten) {
   WriteIni("[Paths]\r\nPathToWorkingDir=www\r\nPathToIniFolder=.\r\n");
   Read();
-  EXPECT_EQ(settings.serverRoot, folder.File("www"));
-  EXPECT_EQ(settings.sharedMemoryFolder, folder.File("."));
+  EXPECT_EQ(settings.serverRoot, "www");
+  EXPECT_EQ(settings.sharedMemoryFolder, ".");
   WriteIni("[Paths]\r\nPathToWorkingDir=" + folder.File("www") + "\r\nPathToIniFolder=\r\n");
   Read();
   EXPECT_EQ(settings.serverRoot, folder.File("www"));
   EXPECT_EQ(settings.sharedMemoryFolder, "");
 }
+
+#if !defined(_WIN32)
+// Settings kept in another folder and linked beside the program are read
+// where the link leads, the access key with them.
+TEST_F(ReadIniTest, ALinkedIniIsReadWhereItLeads) {
+  std::filesystem::create_directory(folder.File("dotfiles"));
+  TempFolder::WriteAll(folder.File("dotfiles/TVXHandvane.INI"),
+                       "[General]\r\nLog=TRUE\r\n[Control]\r\nPort=9000\r\nAccessKey=k3y\r\n");
+  std::filesystem::create_symlink("dotfiles/TVXHandvane.INI", ini);
+  Read();
+  EXPECT_TRUE(settings.logEnabled);
+  EXPECT_EQ(settings.port, 9000);
+  EXPECT_EQ(settings.accessKey, "k3y");
+}
+#endif
 
 TEST_F(ReadIniTest, SelectedPointerOutsideTheTablesIsIgnored) {
   for (const char* value : {"80", "-1", "255"}) {

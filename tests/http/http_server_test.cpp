@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "common/diagnostic_log.h"
 #include "common/program_paths.h"
@@ -141,6 +143,39 @@ TEST_F(HttpServerTest, ReportsReachTheProtocolWithThePeersAddress) {
   EXPECT_TRUE(ReadUntilQuiet(client, 1 << 20).ends_with("0000"));
   EXPECT_EQ(server.Shutdown(), 1);
   EXPECT_EQ(recorder.peerAddress, 0x7F000001u);  // 127.0.0.1
+}
+
+// Requests that come in one packet are answered one by one, and each report
+// is forwarded; the last asks for the close and gets it.
+TEST_F(HttpServerTest, PipelinedRequestsAreEachAnsweredInTurn) {
+  struct PathRecorder : PointerReportHandler {
+    ResponseText HandlePointerReport(std::string_view path, std::uint32_t) override {
+      std::lock_guard guard(lock);
+      paths.emplace_back(path);
+      return kNoCommandResponse;
+    }
+    std::mutex lock;
+    std::vector<std::string> paths;
+  } recorder;
+  server.SetPointerReportHandler(&recorder);
+  ASSERT_TRUE(Start(root.Path()));
+  platform::ClientSocket client;
+  ASSERT_TRUE(client.Connect(port));
+  ASSERT_TRUE(
+      client.SendAll("GET /tolvex1 HTTP/1.1\r\nConnection: keep-alive\r\n\r\n"
+                     "GET /tolvex2 HTTP/1.1\r\n\r\nGET /tolvex3 HTTP/1.1\r\n\r\nGET /tol"));
+  ASSERT_TRUE(client.SendAll("vex4 HTTP/1.1\r\nConnection: close\r\n\r\n"));
+  const std::string replies = ReadUntilQuiet(client, 1 << 20);
+  std::size_t answered = 0;
+  for (auto at = replies.find("200 OK"); at != std::string::npos;
+       at = replies.find("200 OK", at + 1))
+    ++answered;
+  EXPECT_EQ(answered, 4u) << replies;
+  EXPECT_TRUE(replies.ends_with("Connection: close\r\nContent-Type: text/html\r\n\r\n0000"))
+      << replies;
+  EXPECT_EQ(server.Shutdown(), 1);
+  EXPECT_EQ(recorder.paths,
+            (std::vector<std::string>{"/tolvex1", "/tolvex2", "/tolvex3", "/tolvex4"}));
 }
 
 TEST_F(HttpServerTest, WithoutKeepAliveTheConnectionCloses) {

@@ -200,6 +200,28 @@ TEST_F(RequestHandlerTest, RefusalsAreLoggedOncePerClientAndMinute) {
   EXPECT_EQ(handler.RefusedReports(), 5u);
 }
 
+// Past the clients the log remembers, a line a minute tells how many more
+// addresses were refused.
+TEST_F(RequestHandlerTest, RefusalsBeyondTheRememberedClientsAreSummedUpOnceAMinute) {
+  handler.SetAccessKey("s3cret");
+  const auto refuse = [&](std::uint8_t lastByte) {
+    std::string reply;
+    int flag = 0;
+    handler.Handle("GET /tolvex0010000000000000000000010 HTTP/1.1\r\n\r\n", reply, flag,
+                   ClientAddress{{10, 0, 0, lastByte}});
+  };
+  for (int round = 0; round < 2; ++round) {
+    for (int client = 1; client <= 67; ++client) refuse(static_cast<std::uint8_t>(client));
+  }
+  tick = 60000;
+  refuse(1);
+  const Lines messages = Messages();
+  ASSERT_EQ(messages.size(), 66u);
+  EXPECT_EQ(messages[63], "Report refused from 10.0.0.64: no access key");
+  EXPECT_EQ(messages[64], "Report refused from 10.0.0.1: no access key");
+  EXPECT_EQ(messages[65], "and 3 more addresses refused");
+}
+
 TEST_F(RequestHandlerTest, FilesAreServedByteForByteWithTheirType) {
   const std::string photo("\xff\xd8\0\0\xff\xd9", 6);
   WriteRootFile("Photo.JPG", photo);
@@ -280,6 +302,10 @@ TEST_F(RequestHandlerTest, KeepAliveInAnyLetterCaseAndSticky) {
   handler.Handle("GET / HTTP/1.1\r\n\r\n", reply, flag);
   EXPECT_EQ(flag, 1);
   EXPECT_NE(reply.find("Connection: Keep-Alive\r\n"), std::string::npos);
+  // A later request of the connection may still ask for the close.
+  handler.Handle("GET / HTTP/1.1\r\nconnection: Close\r\n\r\n", reply, flag);
+  EXPECT_EQ(flag, 0);
+  EXPECT_NE(reply.find("Connection: close\r\n"), std::string::npos);
 }
 
 TEST_F(RequestHandlerTest, PathsLeavingTheRootAreNotFound) {

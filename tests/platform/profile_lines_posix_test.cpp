@@ -1,20 +1,79 @@
 // The Linux backend's INI writes. On Windows the system's own profile
 // functions edit the file; wine, which runs the Windows tests here, rewrites
 // it whole, so this table is the Linux backend's alone.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/profile.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
+
+// What the fsync below saw: each synced file's name, and what the watched
+// file held at that moment.
+struct Sync {
+  std::string file;
+  std::string watchedText;
+};
+std::mutex syncLock;
+std::string watchedFile;  // empty: nothing is noted
+std::vector<Sync> syncs;
+
+}  // namespace
+
+// This program's fsync, which the platform's writes call: it notes the sync,
+// then has the system do it.
+extern "C" int fsync(int fd) {
+  {
+    const std::lock_guard guard(syncLock);
+    if (!watchedFile.empty()) {
+      char name[4096] = {};
+      const std::string link = "/proc/self/fd/" + std::to_string(fd);
+      const ssize_t length = readlink(link.c_str(), name, sizeof name - 1);
+      syncs.push_back({length > 0 ? std::string(name, static_cast<std::size_t>(length)) : "",
+                       TempFolder::ReadAll(watchedFile)});
+    }
+  }
+  return static_cast<int>(syscall(SYS_fsync, fd));
+}
+
+namespace {
+
+// The new file is on disk before it takes the old one's place: a crash
+// right after the rename cannot leave an empty or part written INI.
+TEST(ProfileWrite, TheNewFileIsSyncedBeforeItReplacesTheOldOne) {
+  TempFolder folder;
+  const std::string ini = folder.File("Test.INI");
+  TempFolder::WriteAll(ini, "[Control]\r\nPort=8080\r\n");
+  {
+    const std::lock_guard guard(syncLock);
+    watchedFile = ini;
+    syncs.clear();
+  }
+  ASSERT_TRUE(platform::ProfileWriteString(ini, "Control", "Port", "9090"));
+  std::vector<Sync> seen;
+  {
+    const std::lock_guard guard(syncLock);
+    watchedFile.clear();
+    seen.swap(syncs);
+  }
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.front().file.rfind(ini + ".~", 0), 0u) << seen.front().file;
+  EXPECT_EQ(seen.front().watchedText, "[Control]\r\nPort=8080\r\n");
+  EXPECT_EQ(TempFolder::ReadAll(ini), "[Control]\r\nPort=9090\r\n");
+}
 
 // A write touches only its own key's line: comments, blank lines, order,
 // spacing and line ends of everything else stay byte for byte.
@@ -112,6 +171,59 @@ TEST(ProfileWrite, AReadOnlyFileIsLeftAsItIs) {
   ASSERT_EQ(chmod(ini.c_str(), 0444), 0);
   EXPECT_EQ(platform::ProfileWriteString(ini, "Control", "Port", "9090").Code(), EACCES);
   EXPECT_EQ(TempFolder::ReadAll(ini), "[Control]\r\nPort=8080\r\n");
+}
+
+// Saving keeps what the old file was besides its text: its owner, its other
+// names, and the folder's say over who may change it.
+TEST(ProfileWrite, OwnerModeAndLinksStay) {
+  TempFolder folder;
+  const std::string ini = folder.File("TVXHandvane.INI");
+  TempFolder::WriteAll(ini, "[Control]\r\nPort=8080\r\n");
+  const std::string other = folder.File("Other.INI");
+  ASSERT_EQ(link(ini.c_str(), other.c_str()), 0);
+  ASSERT_TRUE(platform::ProfileWriteString(ini, "Control", "Port", "9090"));
+  EXPECT_EQ(TempFolder::ReadAll(other), "[Control]\r\nPort=9090\r\n");
+  struct stat info {};
+  ASSERT_EQ(stat(ini.c_str(), &info), 0);
+  EXPECT_EQ(info.st_nlink, 2u);
+  ASSERT_EQ(unlink(other.c_str()), 0);
+
+  // Root in a user namespace that maps no other user cannot give files away.
+  constexpr uid_t kNobody = 65534;
+  if (geteuid() != 0 || chown(ini.c_str(), kNobody, kNobody) != 0)
+    GTEST_SKIP() << "the owners below need root with other users";
+  ASSERT_EQ(chmod(ini.c_str(), 0640), 0);
+  ASSERT_TRUE(platform::ProfileWriteString(ini, "Control", "Port", "9191"));
+  ASSERT_EQ(stat(ini.c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, kNobody);
+  EXPECT_EQ(info.st_gid, kNobody);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+
+  // Another user saves: the file is theirs to write, the folder is not.
+  ASSERT_EQ(chmod(folder.Path().c_str(), 0755), 0);
+  ASSERT_EQ(chmod(ini.c_str(), 0644), 0);
+  EXPECT_EXIT(
+      {
+        if (setgid(kNobody) != 0 || setuid(kNobody) != 0) std::_Exit(2);
+        std::_Exit(platform::ProfileWriteString(ini, "Control", "Port", "9292") ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+  EXPECT_EQ(TempFolder::ReadAll(ini), "[Control]\r\nPort=9292\r\n");
+
+  // Root's file in a folder everybody may write: another user may not change it.
+  ASSERT_EQ(chown(ini.c_str(), 0, 0), 0);
+  ASSERT_EQ(chmod(folder.Path().c_str(), 0777), 0);
+  EXPECT_EXIT(
+      {
+        if (setgid(kNobody) != 0 || setuid(kNobody) != 0) std::_Exit(2);
+        std::_Exit(
+            platform::ProfileWriteString(ini, "Control", "Port", "9393").Code() == EACCES ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+  ASSERT_EQ(stat(ini.c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, 0u);
+  EXPECT_EQ(TempFolder::ReadAll(ini), "[Control]\r\nPort=9292\r\n");
+  chmod(folder.Path().c_str(), 0700);
 }
 
 }  // namespace

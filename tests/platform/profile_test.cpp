@@ -76,6 +76,23 @@ TEST_F(ProfileTest, ALinkWhereTheFileGoesIsRefused) {
   EXPECT_TRUE(std::filesystem::is_symlink(ini));
 }
 
+// A settings file that is missing falls back; one that is there must be
+// readable, through its links, or the caller hears why not.
+TEST_F(ProfileTest, SettingsFilesAreReadableOrMissing) {
+  EXPECT_TRUE(platform::ProfileCheckReadable(ini));
+  TempFolder::WriteAll(ini, "[Control]\r\nPort=9000\r\n");
+  EXPECT_TRUE(platform::ProfileCheckReadable(ini));
+  std::filesystem::create_directory(folder.File("Folder.INI"));
+  EXPECT_FALSE(platform::ProfileCheckReadable(folder.File("Folder.INI")));
+#if !defined(_WIN32)
+  std::filesystem::create_symlink("Test.INI", folder.File("Link.INI"));
+  EXPECT_TRUE(platform::ProfileCheckReadable(folder.File("Link.INI")));
+  EXPECT_EQ(platform::SettingsFileTarget(folder.File("Link.INI")), ini);
+  std::filesystem::create_symlink("Gone.INI", folder.File("Dangling.INI"));
+  EXPECT_FALSE(platform::ProfileCheckReadable(folder.File("Dangling.INI")));
+#endif
+}
+
 TEST_F(ProfileTest, StructRoundTripsWithChecksum) {
   std::array<std::uint8_t, 44> written{};
   for (std::size_t i = 0; i < written.size(); ++i) written[i] = static_cast<std::uint8_t>(i * 7);

@@ -87,14 +87,39 @@ TEST_F(ClientConnectionTest, IdleConnectionClosesAfterThePersistenceTimeout) {
   EXPECT_GE(std::chrono::steady_clock::now() - idleSince, std::chrono::milliseconds(250));
 }
 
-TEST_F(ClientConnectionTest, TimeoutCountsFromTheLastNetworkEventNotTheConnectionAge) {
-  ASSERT_TRUE(server.Start(400));
+std::atomic<std::uint32_t> fakeTicks{0};
+std::uint32_t FakeTicks() {
+  return fakeTicks.load();
+}
+
+// A request has the persistence timeout from its first byte to its last,
+// however often its bytes come; the time between requests does not count.
+// The connections go by a clock of the test's own, and the timeout is far
+// longer than the test, so only that clock can end them.
+TEST_F(ClientConnectionTest, RequestMustBeCompleteWithinTheTimeoutFromItsFirstByte) {
+  constexpr std::uint32_t kTimeoutMs = 60000;
+  fakeTicks = 1000;
+  server.SetTickSource(&FakeTicks);
+  ASSERT_TRUE(server.Start(static_cast<int>(kTimeoutMs)));
   TestClient client(server.Port());
-  for (const char* piece : {"S", "L", "O", "W", "\r\n", "\r\n"}) {
-    ASSERT_TRUE(client.Send(piece));
-    Pause(100);
-  }
-  EXPECT_EQ(client.Read(EchoReply("SLOW\r\n\r\n").size()), EchoReply("SLOW\r\n\r\n"));
+  ASSERT_TRUE(client.Send("X\r\n\r\n"));
+  EXPECT_EQ(client.Read(7), "5:X\r\n\r\n");
+  fakeTicks += kTimeoutMs - 1;  // idle between requests
+  ASSERT_TRUE(client.Send("Y"));
+  ASSERT_TRUE(WaitUntil([&] { return server.Statistics().kbReceived == 6.0 / 1024; }));
+  fakeTicks += kTimeoutMs - 1;
+  ASSERT_TRUE(client.Send("\r\n\r\n"));
+  EXPECT_EQ(client.Read(7), "5:Y\r\n\r\n");
+
+  ASSERT_TRUE(client.Send("S"));
+  ASSERT_TRUE(WaitUntil([&] { return server.Statistics().kbReceived == 11.0 / 1024; }));
+  fakeTicks += kTimeoutMs / 2;
+  ASSERT_TRUE(client.Send("L"));
+  ASSERT_TRUE(WaitUntil([&] { return server.Statistics().kbReceived == 12.0 / 1024; }));
+  fakeTicks += kTimeoutMs / 2;
+  client.Send("O");  // may fail: the server closes meanwhile
+  EXPECT_TRUE(client.ClosedWithin(10000));
+  EXPECT_EQ(server.Requests(), (std::vector<std::string>{"X\r\n\r\n", "Y\r\n\r\n"}));
 }
 
 TEST_F(ClientConnectionTest, WithoutTimeoutAnIdleConnectionStaysOpen) {

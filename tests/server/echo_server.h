@@ -37,6 +37,7 @@ class EchoServer : public ThreadedServer {
   std::vector<std::uint32_t> RepliesSent();
   std::vector<std::string> Addresses();
   using ThreadedServer::SetClientIdleWait;
+  using ThreadedServer::SetTickSource;
   using ThreadedServer::WaitingClientThreads;
 
   int OnClientAccepted(const char* address, std::uint16_t portNetworkOrder) override;
