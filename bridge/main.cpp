@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
     }
     if (options.wsPort != 0) {
       const asio::ip::tcp::endpoint where(ListenAddress(options.wsHost), options.wsPort);
-      ws = std::make_unique<bridge::WebSocketServer>(io, where, commands);
+      ws = std::make_unique<bridge::WebSocketServer>(io, where, commands, Say);
       outputs.push_back(ws.get());
       const std::string address = where.address().is_v6()
                                       ? "[" + where.address().to_string() + "]"

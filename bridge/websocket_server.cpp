@@ -38,8 +38,9 @@ class Client;
 }  // namespace
 
 struct WebSocketServer::Hub {
-  Hub(asio::io_context& context, const tcp::endpoint& where, CommandQueue& queue)
-      : io(context), acceptor(context, where), commands(queue) {}
+  Hub(asio::io_context& context, const tcp::endpoint& where, CommandQueue& queue,
+      std::function<void(const std::string&)> sayLine)
+      : io(context), acceptor(context, where), commands(queue), say(std::move(sayLine)) {}
 
   void Accept();
   void Join(const std::shared_ptr<Client>& client);
@@ -49,6 +50,7 @@ struct WebSocketServer::Hub {
   asio::io_context& io;
   tcp::acceptor acceptor;
   CommandQueue& commands;
+  std::function<void(const std::string&)> say;
   std::set<std::shared_ptr<Client>> clients;  // io's thread only
   bool serverRunning = true;                  // io's thread only
   std::atomic<int> clientCount{0};            // no JSON is made while it is 0
@@ -158,6 +160,11 @@ class Client : public std::enable_shared_from_this<Client> {
     closing_ = true;
     waiting_.Clear();
     Leave();
+    error_code ignored;
+    const auto peer = beast::get_lowest_layer(ws_).socket().remote_endpoint(ignored);
+    hub_.say("A WebSocket client (" + peer.address().to_string() + ":" +
+             std::to_string(peer.port()) +
+             ") fell more than a second behind the reports; it is closed.");
     ws_.async_close(
         websocket::close_reason(websocket::close_code::policy_error,
                                 "fell more than a second behind the reports"),
@@ -262,8 +269,9 @@ void Hub::Broadcast(const std::vector<Message>& messages, Clock::time_point arri
 }
 
 WebSocketServer::WebSocketServer(asio::io_context& io, const tcp::endpoint& where,
-                                 CommandQueue& commands)
-    : hub_(std::make_shared<Hub>(io, where, commands)) {
+                                 CommandQueue& commands,
+                                 std::function<void(const std::string&)> say)
+    : hub_(std::make_shared<Hub>(io, where, commands, std::move(say))) {
   hub_->Accept();
 }
 

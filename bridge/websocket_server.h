@@ -4,7 +4,9 @@
 // while the others go on.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <string>
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -17,9 +19,10 @@ namespace bridge {
 class WebSocketServer : public Output {
  public:
   // Listens on where; throws boost::system::system_error when it cannot.
-  // Everything but the two Output calls runs on io's thread.
+  // Everything but the two Output calls runs on io's thread, say too (one
+  // line for the person who started the bridge).
   WebSocketServer(boost::asio::io_context& io, const boost::asio::ip::tcp::endpoint& where,
-                  CommandQueue& commands);
+                  CommandQueue& commands, std::function<void(const std::string&)> say);
   ~WebSocketServer() override;
   unsigned short Port() const;
 
