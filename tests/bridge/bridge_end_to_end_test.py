@@ -2,7 +2,7 @@
 liblo's oscdump and oscsend for OSC, Python's websockets for the WebSocket.
 Phones are HTTP reports to the server (sdk/python/phones.py).
 
-  bridge_end_to_end_test.py --bin DIR [--suffix .exe] [--runner "env;...;wine"]
+  bridge_end_to_end_test.py --bin DIR [--suffix .exe] [--runner=env,...,wine]
 
 With a runner (the Windows build) the server and the bridge run under it,
 the receivers natively."""
@@ -31,7 +31,7 @@ parser.add_argument("--bin", default=os.path.join(SOURCE, "build", "bin"))
 parser.add_argument("--suffix", default="")
 parser.add_argument("--runner", default="")
 ARGS, REST = parser.parse_known_args()
-RUNNER = [part for part in ARGS.runner.split(";") if part]
+RUNNER = [part for part in ARGS.runner.split(",") if part]
 
 
 def program(name):
