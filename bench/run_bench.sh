@@ -5,7 +5,7 @@
 # headless chromium driving the cursor of a private Xvfb.
 #   bench/run_bench.sh BIN_DIR
 # BIN_DIR holds the native TVXHandvane, its TVXHandvane.TXT, report_latency,
-# phone_class, overlay_frames and cursor_watch.
+# phone_class, overlay_frames, TVXBridge, bridge_latency and cursor_watch.
 # BENCH_SECONDS (5) sets the length of each wrk and class run, BENCH_REPORTS
 # (20000) the reports of the latency run; BENCH_MOTION=0 leaves out the
 # motion to cursor.
@@ -185,6 +185,17 @@ for server in "nginx $nginx_port $nginx_pid" "TVXHandvane $tvx_port $tvx_pid"; d
   printf '  %-12s %s answered/s, p50 %s ms, p99 %s ms, server CPU %s %% of a core, %s connections%s\n' \
     "$name" "$answered" "$p50" "$p99" "$cpu" "$connections" "$( ((errors > 0)) && echo ", $errors errors")"
 done
+# TVXBridge beside the server under the same class: one OSC target and three
+# WebSocket clients, one of which reads nothing. Stopped before the wrk runs,
+# as it is the area's one reader.
+bridge_osc=$(free_port $((nginx_port + 1)))
+bridge_ws=$(free_port $((bridge_osc + 1)))
+"$bin/TVXBridge" --folder "$work/tvx" --osc "127.0.0.1:$bridge_osc" --ws "$bridge_ws" >"$work/bridge.txt" 2>&1 &
+bridge_pid=$!
+wait_for_port "$bridge_ws" TVXBridge "$work/bridge.txt"
+echo "TVXBridge under the class, ${seconds} s (from a report's send to the server to its OSC datagram or WebSocket frame):"
+"$bin/bridge_latency" "$tvx_port" "$bridge_osc" "$bridge_ws" "$bridge_pid" 80 "$seconds" 60 | sed 's/^/  /'
+kill "$bridge_pid" && wait "$bridge_pid" 2>/dev/null || true
 echo "server CPU time per request in brackets (user + system, all threads and workers)"
 printf '%-26s %-40s %-40s %s\n' load nginx TVXHandvane ratio
 for load in "${loads[@]}"; do

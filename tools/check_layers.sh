@@ -6,11 +6,11 @@
 # A folder includes only itself and the layers below it; server/ and
 # pointer/ are siblings and include nothing of each other. Codeplate (qrtool/)
 # and TVXTap (tap/) sit on whatever layers they use; tests/, fuzz/ and bench/
-# may include anything. Nothing includes those five from outside, except that
+# may include anything. Nothing includes those six from outside, except that
 # tests/ and fuzz/ include the programs they drive. Two folders that include
 # each other fail as well, whatever their places. The consumers' kit (sdk/)
-# stands alone: it includes nothing of ours, and only TVXTap, the tests, the
-# fuzz targets and the benchmarks use it.
+# stands alone: it includes nothing of ours, and only TVXTap, TVXBridge, the
+# tests, the fuzz targets and the benchmarks use it.
 #
 # Usage: tools/check_layers.sh [source root]. Prints each offending include
 # and exits with 1 when there is one.
@@ -20,8 +20,8 @@ cd "${1:-$(dirname "$0")/..}"
 
 declare -A rank=([platform]=0 [common]=1 [server]=2 [pointer]=2 [http]=3 [app]=4)
 # The folders above the layers, and who besides themselves may include them.
-declare -A includers=([qrtool]="tests fuzz" [tap]="tests fuzz" [tests]="" [fuzz]="" [bench]=""
-  [sdk]="tap tests fuzz bench")
+declare -A includers=([qrtool]="tests fuzz" [tap]="tests fuzz" [bridge]="tests" [tests]="" [fuzz]="" [bench]=""
+  [sdk]="tap bridge tests fuzz bench")
 folders=("${!rank[@]}" "${!includers[@]}")
 
 failed=0

@@ -10,7 +10,7 @@ repo="$(cd "$(dirname "$0")/.." && pwd)"
 out="$repo/build/dist"
 linux_bin="$repo/build/bin"
 windows_bin="$repo/build/win/bin"
-programs=(TVXHandvane Codeplate TVXTap)
+programs=(TVXHandvane Codeplate TVXTap TVXBridge)
 
 die() {
   echo "make_dist: $*" >&2

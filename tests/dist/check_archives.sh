@@ -101,7 +101,7 @@ expect_listing() {
   local expected
   expected="$(printf '%s\n' "$top/" "$top/Codeplate$suffix" "$top/Codeplate.INI" "$top/README.txt" \
     "$top/TVXHandvane$suffix" "$top/TVXHandvane.INI" "$top/TVXHandvane.TXT" \
-    "$top/TVXTap$suffix" "$top/www/" "$top/sdk/" "$top/sdk/README.md" "$top/sdk/c/" \
+    "$top/TVXTap$suffix" "$top/TVXBridge$suffix" "$top/www/" "$top/sdk/" "$top/sdk/README.md" "$top/sdk/c/" \
     "$top/sdk/c/tvxhdv.h" "$top/sdk/c/example.c" "$top/sdk/python/" "$top/sdk/python/tvxhdv.py" \
     "$top/sdk/python/example.py" "$top/sdk/python/phones.py" | LC_ALL=C sort)"
   [ "$(LC_ALL=C sort <<<"$actual")" == "$expected" ] || fail "the archive holds: $(tr "\n" " " <<<"$actual")"
@@ -196,6 +196,7 @@ check_server() {
   [ "$(http_get "$port" /note.txt)" == "beside the program" ] || fail "www/ is not served"
   check_report_reaches_tap
   check_report_reaches_example
+  run_program TVXBridge --version | grep -q "TVXBridge $version" || fail "TVXBridge does not start"
 
   run_program TVXTap terminate || fail "TVXTap could not end the server"
   wait_for 30 has_exited "$server" || fail "the server still runs after TVXTap terminate"

@@ -1,0 +1,121 @@
+// TVXBridge: the phones' reports from a running TVXHandvane, passed on as OSC
+// and over a WebSocket, for the tools that installations and screen apps are
+// built with; vibrations and commands for the phones come back the same ways.
+//
+//   TVXBridge [--folder DIR] [--osc HOST:PORT]... [--osc-listen PORT]
+//             [--ws PORT] [--ws-host ADDR]
+//
+// One thread holds the kit's handle (sdk/c/tvxhdv.h) and reads; the sockets
+// run on another, so a slow client never holds up the reading.
+#include <atomic>
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/address.hpp>
+#include <boost/system/system_error.hpp>
+
+#include "bridge/commands.h"
+#include "bridge/options.h"
+#include "bridge/osc_listener.h"
+#include "bridge/osc_output.h"
+#include "bridge/report_reader.h"
+#include "bridge/websocket_server.h"
+
+namespace {
+
+namespace asio = boost::asio;
+
+void Say(const std::string& line) {
+  std::printf("TVXBridge: %s\n", line.c_str());
+  std::fflush(stdout);
+}
+
+int Fail(const std::string& problem) {
+  std::fprintf(stderr, "TVXBridge: %s\n", problem.c_str());
+  return 1;
+}
+
+// Numeric addresses only for listening: a name could stand for many.
+asio::ip::address ListenAddress(const std::string& host) {
+  return asio::ip::make_address(host == "localhost" ? "127.0.0.1" : host);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bridge::Options options;
+  const std::string problem =
+      bridge::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "TVXBridge: %s\n%s", problem.c_str(), bridge::kUsage);
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(bridge::kUsage, stdout);
+    std::fputs(bridge::kHelp, stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("TVXBridge %s\n", TVX_VERSION_TEXT);
+    return 0;
+  }
+
+  asio::io_context io;
+  bridge::CommandQueue commands;
+  std::vector<bridge::Output*> outputs;
+  std::unique_ptr<bridge::OscOutput> osc;
+  std::unique_ptr<bridge::OscListener> oscListener;
+  std::unique_ptr<bridge::WebSocketServer> ws;
+  try {
+    if (!options.oscTargets.empty()) {
+      osc = std::make_unique<bridge::OscOutput>(io, options.oscTargets);
+      outputs.push_back(osc.get());
+      for (const bridge::Endpoint& target : options.oscTargets) {
+        Say("OSC to " + target.host + ":" + std::to_string(target.port));
+      }
+    }
+    if (options.oscListen.port != 0) {
+      const asio::ip::udp::endpoint where(ListenAddress(options.oscListen.host),
+                                          options.oscListen.port);
+      oscListener = std::make_unique<bridge::OscListener>(io, where, commands);
+      Say("OSC commands taken on " + where.address().to_string() + ":" +
+          std::to_string(oscListener->Port()));
+      if (!bridge::IsLoopback(options.oscListen.host)) {
+        Say("warning: anyone who can reach " + options.oscListen.host +
+            " can vibrate the phones and send them commands.");
+      }
+    }
+    if (options.wsPort != 0) {
+      const asio::ip::tcp::endpoint where(ListenAddress(options.wsHost), options.wsPort);
+      ws = std::make_unique<bridge::WebSocketServer>(io, where, commands, Say);
+      outputs.push_back(ws.get());
+      const std::string address = where.address().is_v6()
+                                      ? "[" + where.address().to_string() + "]"
+                                      : where.address().to_string();
+      Say("WebSocket and the screen page on http://" + address + ":" + std::to_string(ws->Port()) +
+          "/");
+      if (!bridge::IsLoopback(options.wsHost)) {
+        Say("warning: anyone who can reach " + options.wsHost +
+            " can vibrate the phones and send them commands.");
+      }
+    }
+  } catch (const std::exception& error) {
+    return Fail(error.what());
+  }
+
+  auto work = asio::make_work_guard(io);
+  std::thread sockets([&io] { io.run(); });
+  std::atomic<bool> stop{false};  // it runs until it is ended
+  bridge::ReportReader reader(options.folder, outputs, commands, Say);
+  reader.Run(stop);
+  work.reset();
+  io.stop();
+  sockets.join();
+  return 0;
+}

@@ -1,0 +1,117 @@
+#include "bridge/options.h"
+
+#include <charconv>
+
+namespace bridge {
+
+const char* const kUsage =
+    "usage: TVXBridge [--folder DIR] [--osc HOST:PORT]... [--osc-listen [ADDR:]PORT]\n"
+    "                 [--ws PORT] [--ws-host ADDR]\n"
+    "       TVXBridge --help | --version\n";
+
+const char* const kHelp =
+    "\n"
+    "TVXBridge takes the phones' reports from a running TVXHandvane and passes each\n"
+    "one on, as OSC and over a WebSocket; it takes vibrations and commands for the\n"
+    "phones back. It follows the server when it ends and starts again.\n"
+    "\n"
+    "  --folder DIR       the folder of TVXHDVMemory.INI: PathToIniFolder under\n"
+    "                     [Paths] in TVXHandvane.INI (default: the current folder)\n"
+    "  --osc HOST:PORT    sends every report there as /tvxhdv/pointer i f f i i i i\n"
+    "                     (pointer, x, y, left, right, on_pad, frame) and server\n"
+    "                     changes as /tvxhdv/server s (\"gone\", \"new\"); repeatable\n"
+    "  --osc-listen PORT  takes /tvxhdv/vibrate i s (pointer, \"short-single\" ...\n"
+    "                     \"long-double\") or i i (pointer, pattern 1 to 6) and\n"
+    "                     /tvxhdv/send i i (pointer, code 0 to 255) on 127.0.0.1\n"
+    "                     (ADDR:PORT for another address); errors go back to the\n"
+    "                     sender as /tvxhdv/error s\n"
+    "  --ws PORT          serves WebSocket clients (one JSON object per report) and,\n"
+    "                     at /, a page that shows every pointer\n"
+    "  --ws-host ADDR     the address the WebSocket port listens on (default\n"
+    "                     127.0.0.1); whoever reaches it can vibrate the phones\n"
+    "\n"
+    "Only one program may take the server's reports: do not run TVXTap watch or\n"
+    "another consuming application beside TVXBridge.\n";
+
+namespace {
+
+bool ParsePort(const std::string& text, std::uint16_t& port) {
+  unsigned value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value == 0 || value > 65535) {
+    return false;
+  }
+  port = static_cast<std::uint16_t>(value);
+  return true;
+}
+
+// HOST:PORT, [IPv6]:PORT, or PORT alone when defaultHost is given.
+bool ParseEndpoint(const std::string& text, const char* defaultHost, Endpoint& endpoint) {
+  const std::size_t colon = text.rfind(':');
+  if (colon == std::string::npos) {
+    if (defaultHost == nullptr) return false;
+    endpoint.host = defaultHost;
+    return ParsePort(text, endpoint.port);
+  }
+  std::string host = text.substr(0, colon);
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+    host = host.substr(1, host.size() - 2);
+  }
+  if (host.empty()) return false;
+  endpoint.host = host;
+  return ParsePort(text.substr(colon + 1), endpoint.port);
+}
+
+}  // namespace
+
+std::string ParseOptions(const std::vector<std::string>& arguments, Options& options) {
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& name = arguments[i];
+    if (name == "--help" || name == "-h") {
+      options.help = true;
+      continue;
+    }
+    if (name == "--version") {
+      options.version = true;
+      continue;
+    }
+    if (name != "--folder" && name != "--osc" && name != "--osc-listen" && name != "--ws" &&
+        name != "--ws-host") {
+      return "unknown option \"" + name + "\"";
+    }
+    if (i + 1 == arguments.size()) return name + " needs a value";
+    const std::string& value = arguments[++i];
+    if (name == "--folder") {
+      options.folder = value;
+    } else if (name == "--osc") {
+      Endpoint target;
+      if (!ParseEndpoint(value, nullptr, target)) {
+        return "--osc needs HOST:PORT, not \"" + value + "\"";
+      }
+      options.oscTargets.push_back(target);
+    } else if (name == "--osc-listen") {
+      if (!ParseEndpoint(value, "127.0.0.1", options.oscListen)) {
+        return "--osc-listen needs a port from 1 to 65535, not \"" + value + "\"";
+      }
+    } else if (name == "--ws") {
+      if (!ParsePort(value, options.wsPort)) {
+        return "--ws needs a port from 1 to 65535, not \"" + value + "\"";
+      }
+    } else if (value.empty()) {
+      return "--ws-host needs an address";
+    } else {
+      options.wsHost = value;
+    }
+  }
+  if (!options.help && !options.version && options.oscTargets.empty() &&
+      options.oscListen.port == 0 && options.wsPort == 0) {
+    return "no output: give --osc, --osc-listen or --ws";
+  }
+  return {};
+}
+
+bool IsLoopback(const std::string& host) {
+  return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
+}
+
+}  // namespace bridge

@@ -1,0 +1,35 @@
+// TVXBridge's command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace bridge {
+
+struct Endpoint {
+  std::string host;
+  std::uint16_t port = 0;
+};
+
+struct Options {
+  std::string folder = ".";
+  std::vector<Endpoint> oscTargets;  // --osc HOST:PORT, any number
+  Endpoint oscListen;                // --osc-listen [ADDR:]PORT; port 0: none
+  std::uint16_t wsPort = 0;          // --ws PORT; 0: none
+  std::string wsHost = "127.0.0.1";  // --ws-host ADDR
+  bool help = false;
+  bool version = false;
+};
+
+extern const char* const kUsage;
+extern const char* const kHelp;
+
+// Empty when the arguments (without the program's name) make options, else
+// what is wrong with them.
+std::string ParseOptions(const std::vector<std::string>& arguments, Options& options);
+
+// Whether an address given for listening reaches only this machine.
+bool IsLoopback(const std::string& host);
+
+}  // namespace bridge

@@ -1,0 +1,36 @@
+// Every report, as OSC over UDP, to each --osc target. Sends without waiting:
+// a datagram the system cannot take at once is dropped, as UDP may.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/udp.hpp>
+
+#include "bridge/options.h"
+#include "bridge/output.h"
+
+namespace bridge {
+
+class OscOutput : public Output {
+ public:
+  // Resolves the targets; throws boost::system::system_error when one
+  // cannot be.
+  OscOutput(boost::asio::io_context& io, const std::vector<Endpoint>& targets);
+
+  void Reports(const tvxhdv_report* reports, int count, Clock::time_point arrived) override;
+  void Server(bool running) override;
+
+ private:
+  void SendToAll(const std::string& datagram);
+
+  struct Target {
+    boost::asio::ip::udp::endpoint where;
+    std::unique_ptr<boost::asio::ip::udp::socket> socket;
+  };
+  std::vector<Target> targets_;
+};
+
+}  // namespace bridge

@@ -1,0 +1,19 @@
+// One way out for the reports: OSC targets, WebSocket clients.
+#pragma once
+
+#include "bridge/client_queue.h"
+#include "sdk/c/tvxhdv.h"
+
+namespace bridge {
+
+class Output {
+ public:
+  virtual ~Output() = default;
+  // Reports taken together from the area at `arrived`, oldest first. Called
+  // on the reader's thread; must never block.
+  virtual void Reports(const tvxhdv_report* reports, int count, Clock::time_point arrived) = 0;
+  // A new server runs (true), or the server went (false).
+  virtual void Server(bool running) = 0;
+};
+
+}  // namespace bridge

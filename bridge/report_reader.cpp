@@ -1,0 +1,89 @@
+#include "bridge/report_reader.h"
+
+#include <chrono>
+#include <thread>
+
+namespace bridge {
+
+ReportReader::ReportReader(std::string folder, std::vector<Output*> outputs,
+                           CommandQueue& commands, std::function<void(const std::string&)> say,
+                           ReaderTiming timing)
+    : folder_(std::move(folder)),
+      outputs_(std::move(outputs)),
+      commands_(commands),
+      say_(std::move(say)),
+      timing_(timing) {}
+
+ReportReader::~ReportReader() { tvxhdv_close(handle_); }
+
+void ReportReader::Tell(bool running) {
+  for (Output* output : outputs_) output->Server(running);
+}
+
+bool ReportReader::Open(bool firstTry) {
+  // A bridge started beside a running server skips what queued before it; a
+  // server found later is new, and everything it queued is fresh.
+  handle_ = tvxhdv_open(folder_.c_str(), firstTry ? TVXHDV_FROM_NOW : 0);
+  return handle_ != nullptr;
+}
+
+void ReportReader::PutCommands() {
+  for (PhoneCommand& command : commands_.TakeAll()) {
+    const int result = handle_ == nullptr
+                           ? TVXHDV_NO_SERVER
+                           : tvxhdv_send(handle_, command.pointer, command.code);
+    if (result == TVXHDV_OK || !command.failed) continue;
+    command.failed(handle_ == nullptr ? "no TVXHandvane server runs: the command was not sent"
+                                      : tvxhdv_last_error());
+  }
+}
+
+void ReportReader::ReadAll() {
+  tvxhdv_report reports[256];
+  int count = 0;
+  do {
+    count = tvxhdv_read(handle_, reports, 256);
+    if (count <= 0) break;
+    const Clock::time_point arrived = Clock::now();
+    for (Output* output : outputs_) output->Reports(reports, count, arrived);
+  } while (count == 256);
+}
+
+void ReportReader::Run(const std::atomic<bool>& stop) {
+  bool firstTry = true;
+  while (handle_ == nullptr && !stop) {
+    if (Open(firstTry)) {
+      say_(firstTry ? "Reading the reports of the TVXHandvane server in \"" + folder_ + "\"."
+                    : "A TVXHandvane server runs; reading its reports.");
+      if (!firstTry) Tell(true);
+      break;
+    }
+    if (firstTry) {
+      say_(std::string(tvxhdv_last_error()) + " Waiting for a server.");
+      Tell(false);
+      firstTry = false;
+    }
+    const auto retry = Clock::now() + std::chrono::milliseconds(timing_.openRetryMs);
+    while (!stop && Clock::now() < retry) {
+      PutCommands();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  while (!stop) {
+    const int event = tvxhdv_wait(handle_, timing_.waitMs);
+    if (event == TVXHDV_SERVER_NEW) {
+      say_("A new TVXHandvane server runs; reading its reports.");
+      Tell(true);
+    }
+    // What a server that went left queued is still passed on, before it is
+    // said gone.
+    ReadAll();
+    if (event == TVXHDV_SERVER_GONE) {
+      say_(std::string(tvxhdv_last_error()) + " Waiting for the next server.");
+      Tell(false);
+    }
+    PutCommands();
+  }
+}
+
+}  // namespace bridge

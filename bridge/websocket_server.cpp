@@ -1,0 +1,302 @@
+// Boost.Beast does the HTTP and the WebSocket framing (RFC 6455) on Asio.
+#include "bridge/websocket_server.h"
+
+#include <atomic>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+
+#include "bridge/client_queue.h"
+#include "bridge/json_messages.h"
+#include "bridge/screen_page.h"
+
+namespace bridge {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+using tcp = asio::ip::tcp;
+using boost::system::error_code;
+
+namespace {
+
+// Enough for a client that keeps up, small enough that one that stops
+// reading shows in its queue within moments rather than after megabytes.
+constexpr int kSendBufferBytes = 64 * 1024;
+// How long a client that fell behind gets to take its close frame.
+constexpr std::chrono::seconds kCloseGrace{5};
+
+class Client;
+
+}  // namespace
+
+struct WebSocketServer::Hub {
+  Hub(asio::io_context& context, const tcp::endpoint& where, CommandQueue& queue,
+      std::function<void(const std::string&)> sayLine)
+      : io(context), acceptor(context, where), commands(queue), say(std::move(sayLine)) {}
+
+  void Accept();
+  void Join(const std::shared_ptr<Client>& client);
+  void Leave(const std::shared_ptr<Client>& client);
+  void Broadcast(const std::vector<Message>& messages, Clock::time_point arrived);
+
+  asio::io_context& io;
+  tcp::acceptor acceptor;
+  CommandQueue& commands;
+  std::function<void(const std::string&)> say;
+  std::set<std::shared_ptr<Client>> clients;  // io's thread only
+  bool serverRunning = true;                  // io's thread only
+  std::atomic<int> clientCount{0};            // no JSON is made while it is 0
+};
+
+namespace {
+
+using Hub = WebSocketServer::Hub;
+
+// One WebSocket client, after the upgrade.
+class Client : public std::enable_shared_from_this<Client> {
+ public:
+  Client(beast::tcp_stream&& stream, Hub& hub)
+      : ws_(std::move(stream)), hub_(hub), cutoff_(ws_.get_executor()) {}
+
+  void Accept(const http::request<http::string_body>& request) {
+    beast::get_lowest_layer(ws_).expires_never();
+    auto timeout = websocket::stream_base::timeout::suggested(beast::role_type::server);
+    timeout.idle_timeout = websocket::stream_base::none();  // a client may only listen
+    timeout.handshake_timeout = std::chrono::seconds(10);
+    ws_.set_option(timeout);
+    ws_.set_option(websocket::stream_base::decorator(
+        [](websocket::response_type& response) { response.set(http::field::server, "TVXBridge"); }));
+    ws_.text(true);
+    ws_.read_message_max(64 * 1024);
+    error_code ignored;
+    tcp::socket& socket = beast::get_lowest_layer(ws_).socket();
+    socket.set_option(asio::socket_base::send_buffer_size(kSendBufferBytes), ignored);
+    socket.set_option(tcp::no_delay(true), ignored);
+    ws_.async_accept(request, [self = shared_from_this()](const error_code& error) {
+      if (error) return;
+      self->hub_.Join(self);
+      self->Read();
+    });
+  }
+
+  // Queues message for this client; lets it go when it fell behind.
+  void Send(const Message& message, Clock::time_point arrived) {
+    if (closing_) return;
+    if (!waiting_.Push(message, arrived)) {
+      FellBehind();
+      return;
+    }
+    if (!writing_) Write();
+  }
+
+ private:
+  void Read() {
+    ws_.async_read(incoming_, [self = shared_from_this()](const error_code& error, std::size_t) {
+      self->OnRead(error);
+    });
+  }
+
+  void OnRead(const error_code& error) {
+    if (error) {
+      Leave();
+      return;
+    }
+    const std::string text = beast::buffers_to_string(incoming_.data());
+    incoming_.consume(incoming_.size());
+    PhoneCommand command;
+    std::string problem =
+        ws_.got_text() ? json::ReadCommand(text, command) : "commands are JSON in text frames";
+    if (problem.empty()) {
+      std::weak_ptr<Client> weak = weak_from_this();
+      asio::io_context& io = hub_.io;
+      command.failed = [weak, &io](const std::string& why) {
+        asio::post(io, [weak, why] {
+          if (auto client = weak.lock()) client->SendError(why);
+        });
+      };
+      if (!hub_.commands.Push(std::move(command))) {
+        problem = "too many commands wait to be put: this one was dropped";
+      }
+    }
+    if (!problem.empty()) SendError(problem);
+    Read();
+  }
+
+  void SendError(const std::string& problem) {
+    Send(std::make_shared<const std::string>(json::Error(problem)), Clock::now());
+  }
+
+  void Write() {
+    writing_ = true;
+    current_ = waiting_.Front();
+    waiting_.Pop();
+    ws_.async_write(asio::buffer(*current_),
+                    [self = shared_from_this()](const error_code& error, std::size_t) {
+                      self->OnWrite(error);
+                    });
+  }
+
+  void OnWrite(const error_code& error) {
+    writing_ = false;
+    current_.reset();
+    if (error) {
+      Leave();
+      return;
+    }
+    if (!closing_ && !waiting_.Empty()) Write();
+  }
+
+  // Closes with a reason; the close frame goes once the write under way
+  // is through, and a client that takes nothing more is cut off.
+  void FellBehind() {
+    closing_ = true;
+    waiting_.Clear();
+    Leave();
+    error_code ignored;
+    const auto peer = beast::get_lowest_layer(ws_).socket().remote_endpoint(ignored);
+    hub_.say("A WebSocket client (" + peer.address().to_string() + ":" +
+             std::to_string(peer.port()) +
+             ") fell more than a second behind the reports; it is closed.");
+    ws_.async_close(
+        websocket::close_reason(websocket::close_code::policy_error,
+                                "fell more than a second behind the reports"),
+        [self = shared_from_this()](const error_code&) { self->cutoff_.cancel(); });
+    cutoff_.expires_after(kCloseGrace);
+    cutoff_.async_wait([self = shared_from_this()](const error_code& error) {
+      if (!error) beast::get_lowest_layer(self->ws_).close();
+    });
+  }
+
+  void Leave() { hub_.Leave(shared_from_this()); }
+
+  websocket::stream<beast::tcp_stream> ws_;
+  Hub& hub_;
+  asio::steady_timer cutoff_;
+  beast::flat_buffer incoming_;
+  ClientQueue waiting_;
+  Message current_;  // the message being written
+  bool writing_ = false;
+  bool closing_ = false;
+};
+
+// A connection before it is known to be a WebSocket: a GET of the page or
+// an upgrade.
+class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
+ public:
+  HttpConnection(tcp::socket socket, Hub& hub) : stream_(std::move(socket)), hub_(hub) {}
+
+  void Start() {
+    stream_.expires_after(std::chrono::seconds(30));
+    http::async_read(stream_, buffer_, request_,
+                     [self = shared_from_this()](const error_code& error, std::size_t) {
+                       if (!error) self->Answer();
+                     });
+  }
+
+ private:
+  void Answer() {
+    if (websocket::is_upgrade(request_)) {
+      std::make_shared<Client>(std::move(stream_), hub_)->Accept(request_);
+      return;
+    }
+    const bool page = request_.target() == "/" || request_.target() == "/index.html";
+    const bool get = request_.method() == http::verb::get || request_.method() == http::verb::head;
+    response_.version(request_.version());
+    response_.keep_alive(false);
+    response_.set(http::field::server, "TVXBridge");
+    if (page && get) {
+      response_.result(http::status::ok);
+      response_.set(http::field::content_type, "text/html; charset=utf-8");
+      response_.set(http::field::cache_control, "no-store");
+      if (request_.method() == http::verb::get) response_.body() = kScreenPage;
+    } else {
+      response_.result(get ? http::status::not_found : http::status::method_not_allowed);
+      response_.set(http::field::content_type, "text/plain; charset=utf-8");
+      response_.body() = get ? "Not found: the page is at /\n" : "Only GET\n";
+    }
+    response_.prepare_payload();
+    http::async_write(stream_, response_,
+                      [self = shared_from_this()](const error_code&, std::size_t) {
+                        error_code ignored;
+                        self->stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+                      });
+  }
+
+  beast::tcp_stream stream_;
+  Hub& hub_;
+  beast::flat_buffer buffer_;
+  http::request<http::string_body> request_;
+  http::response<http::string_body> response_;
+};
+
+}  // namespace
+
+void Hub::Accept() {
+  acceptor.async_accept([this](const error_code& error, tcp::socket socket) {
+    if (error == asio::error::operation_aborted) return;
+    if (!error) std::make_shared<HttpConnection>(std::move(socket), *this)->Start();
+    Accept();
+  });
+}
+
+void Hub::Join(const std::shared_ptr<Client>& client) {
+  if (!clients.insert(client).second) return;
+  ++clientCount;
+  // A client that comes while no server runs learns it at once.
+  if (!serverRunning) {
+    client->Send(std::make_shared<const std::string>(json::Server(false)), Clock::now());
+  }
+}
+
+void Hub::Leave(const std::shared_ptr<Client>& client) {
+  if (clients.erase(client) != 0) --clientCount;
+}
+
+void Hub::Broadcast(const std::vector<Message>& messages, Clock::time_point arrived) {
+  // A client that falls behind leaves the set on the way.
+  const std::vector<std::shared_ptr<Client>> everyone(clients.begin(), clients.end());
+  for (const auto& client : everyone) {
+    for (const Message& message : messages) client->Send(message, arrived);
+  }
+}
+
+WebSocketServer::WebSocketServer(asio::io_context& io, const tcp::endpoint& where,
+                                 CommandQueue& commands,
+                                 std::function<void(const std::string&)> say)
+    : hub_(std::make_shared<Hub>(io, where, commands, std::move(say))) {
+  hub_->Accept();
+}
+
+WebSocketServer::~WebSocketServer() = default;
+
+unsigned short WebSocketServer::Port() const { return hub_->acceptor.local_endpoint().port(); }
+
+void WebSocketServer::Reports(const tvxhdv_report* reports, int count,
+                              Clock::time_point arrived) {
+  if (hub_->clientCount == 0) return;
+  std::vector<Message> messages;
+  messages.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    messages.push_back(std::make_shared<const std::string>(json::Report(reports[i])));
+  }
+  asio::post(hub_->io, [hub = hub_, messages = std::move(messages), arrived] {
+    hub->Broadcast(messages, arrived);
+  });
+}
+
+void WebSocketServer::Server(bool running) {
+  asio::post(hub_->io, [hub = hub_, running] {
+    hub->serverRunning = running;
+    hub->Broadcast({std::make_shared<const std::string>(json::Server(running))}, Clock::now());
+  });
+}
+
+}  // namespace bridge

@@ -1,0 +1,38 @@
+// The WebSocket port: every report as one JSON text frame to every client,
+// commands from them, and at "/" the screen page. Each client has a queue of
+// its own; one that falls more than a second behind is closed with a reason
+// while the others go on.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+
+#include "bridge/commands.h"
+#include "bridge/output.h"
+
+namespace bridge {
+
+class WebSocketServer : public Output {
+ public:
+  // Listens on where; throws boost::system::system_error when it cannot.
+  // Everything but the two Output calls runs on io's thread, say too (one
+  // line for the person who started the bridge).
+  WebSocketServer(boost::asio::io_context& io, const boost::asio::ip::tcp::endpoint& where,
+                  CommandQueue& commands, std::function<void(const std::string&)> say);
+  ~WebSocketServer() override;
+  unsigned short Port() const;
+
+  void Reports(const tvxhdv_report* reports, int count, Clock::time_point arrived) override;
+  void Server(bool running) override;
+
+  struct Hub;
+
+ private:
+  std::shared_ptr<Hub> hub_;
+};
+
+}  // namespace bridge

@@ -1,0 +1,151 @@
+// TVXBridge's messages as bytes and text, its command line, and the rule
+// that lets a lagging WebSocket client go. The end-to-end test holds the
+// same against liblo's tools and a WebSocket library.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "bridge/client_queue.h"
+#include "bridge/json_messages.h"
+#include "bridge/options.h"
+#include "bridge/osc_listener.h"
+#include "bridge/osc_message.h"
+
+namespace bridge {
+namespace {
+
+using namespace std::chrono_literals;
+
+tvxhdv_report SomeReport() {
+  tvxhdv_report report{};
+  report.pointer = 3;
+  report.frame = 17;
+  report.x = 65535;
+  report.y = 0;
+  report.left = 1;
+  report.on_pad = 1;
+  return report;
+}
+
+std::string Bytes(std::initializer_list<int> values) {
+  std::string out;
+  for (const int value : values) out.push_back(static_cast<char>(value));
+  return out;
+}
+
+TEST(OscMessage, ReportIsPaddedBigEndian) {
+  const std::string expected = std::string("/tvxhdv/pointer\0", 16) + std::string(",iffiiii\0\0\0\0", 12) +
+                               Bytes({0, 0, 0, 3}) + Bytes({0x3F, 0x80, 0, 0}) + Bytes({0, 0, 0, 0}) +
+                               Bytes({0, 0, 0, 1}) + Bytes({0, 0, 0, 0}) + Bytes({0, 0, 0, 1}) +
+                               Bytes({0, 0, 0, 17});
+  EXPECT_EQ(osc::EncodeReport(SomeReport()), expected);
+  EXPECT_EQ(osc::EncodeServer(false), std::string("/tvxhdv/server\0\0,s\0\0gone\0\0\0\0", 28));
+}
+
+TEST(OscMessage, DecodesWhatItTakesAndRefusesTheRest) {
+  std::string problem;
+  const std::string vibrate = std::string("/tvxhdv/vibrate\0,is\0", 20) + Bytes({0, 0, 0, 7}) +
+                              std::string("long-double\0", 12);
+  const auto message = osc::Decode(vibrate, problem);
+  ASSERT_TRUE(message) << problem;
+  EXPECT_EQ(message->address, "/tvxhdv/vibrate");
+  EXPECT_EQ(message->types, "is");
+  PhoneCommand command;
+  EXPECT_EQ(ReadOscCommand(*message, command), "");
+  EXPECT_EQ(command.pointer, 7);
+  EXPECT_EQ(command.code, 0xA5u);
+
+  EXPECT_FALSE(osc::Decode(vibrate.substr(0, 24), problem));  // the string is cut off
+  EXPECT_FALSE(osc::Decode(std::string("#bundle\0", 8) + std::string(8, '\0'), problem));
+  EXPECT_NE(problem.find("bundle"), std::string::npos);
+  EXPECT_FALSE(osc::Decode(std::string("/tvxhdv/send\0\0\0\0,ib\0", 20) + Bytes({0, 0, 0, 1}), problem));
+  EXPECT_FALSE(osc::Decode("hello", problem));
+}
+
+osc::Message Osc(std::string address, std::vector<osc::Argument> arguments) {
+  return {std::move(address), "", std::move(arguments)};
+}
+
+TEST(OscCommands, PatternsCodesAndWholeFloats) {
+  PhoneCommand command;
+  EXPECT_EQ(ReadOscCommand(Osc("/tvxhdv/vibrate", {3, 2}), command), "");
+  EXPECT_EQ(command.code, 0xA1u);
+  EXPECT_EQ(ReadOscCommand(Osc("/tvxhdv/send", {79.0f, 161.0f}), command), "");
+  EXPECT_EQ(command.pointer, 79);
+  EXPECT_EQ(command.code, 161u);
+
+  EXPECT_NE(ReadOscCommand(Osc("/tvxhdv/vibrate", {3, 7}), command), "");
+  EXPECT_NE(ReadOscCommand(Osc("/tvxhdv/vibrate", {3, std::string("buzz")}), command), "");
+  EXPECT_NE(ReadOscCommand(Osc("/tvxhdv/send", {80, 1}), command), "");
+  EXPECT_NE(ReadOscCommand(Osc("/tvxhdv/send", {3, 256}), command), "");
+  EXPECT_NE(ReadOscCommand(Osc("/tvxhdv/send", {3, 1.5f}), command), "");
+  EXPECT_NE(ReadOscCommand(Osc("/tvxhdv/send", {3}), command), "");
+  EXPECT_NE(ReadOscCommand(Osc("/tvxhdv/other", {3, 1}), command), "");
+}
+
+TEST(Json, ReportAndServerShapes) {
+  tvxhdv_report report = SomeReport();
+  report.x = 32768;
+  report.y = 16384;
+  EXPECT_EQ(json::Report(report),
+            R"({"pointer":3,"x":0.5000076295109483,"y":0.2500038147554742,"left":true,"right":false,"onPad":true,"frame":17})");
+  EXPECT_EQ(json::Server(true), R"({"server":"new"})");
+  EXPECT_EQ(json::Error("a \"quoted\" word"), R"({"error":"a \"quoted\" word"})");
+}
+
+TEST(Json, ReadsTheTwoCommandsAndNothingElse) {
+  PhoneCommand command;
+  EXPECT_EQ(json::ReadCommand(R"({"vibrate":{"pointer":3,"pattern":"short-double"}})", command), "");
+  EXPECT_EQ(command.pointer, 3);
+  EXPECT_EQ(command.code, 0xA3u);
+  EXPECT_EQ(json::ReadCommand(R"({"vibrate":{"pointer":4,"pattern":6}})", command), "");
+  EXPECT_EQ(command.code, 0xA5u);
+  EXPECT_EQ(json::ReadCommand(R"({"send":{"pointer":5,"code":161}})", command), "");
+  EXPECT_EQ(command.pointer, 5);
+  EXPECT_EQ(command.code, 161u);
+
+  for (const char* bad : {"", "[]", "{\"send\":{\"pointer\":5}}", "{\"send\":{\"pointer\":80,\"code\":1}}",
+                          "{\"send\":{\"pointer\":5,\"code\":256}}", "{\"send\":{\"pointer\":\"5\",\"code\":1}}",
+                          "{\"vibrate\":{\"pointer\":1,\"pattern\":\"buzz\"}}", "{\"jump\":{}}",
+                          "{\"send\":{\"pointer\":1,\"code\":2},\"vibrate\":{}}"}) {
+    EXPECT_NE(json::ReadCommand(bad, command), "") << bad;
+  }
+}
+
+TEST(ClientQueue, LetsGoOfAClientMoreThanASecondBehind) {
+  ClientQueue queue;
+  const Clock::time_point start{};
+  const auto message = std::make_shared<const std::string>("m");
+  EXPECT_TRUE(queue.Push(message, start));
+  EXPECT_TRUE(queue.Push(message, start + 1000ms));  // a second behind: still kept
+  EXPECT_FALSE(queue.Push(message, start + 1001ms));
+  EXPECT_EQ(queue.Size(), 2u);
+  queue.Pop();  // it wrote one: now it is the later one it is behind by
+  EXPECT_TRUE(queue.Push(message, start + 1500ms));
+}
+
+TEST(Options, OutputsAndAddresses) {
+  Options options;
+  EXPECT_EQ(ParseOptions({"--folder", "d", "--osc", "localhost:9000", "--osc", "[::1]:9001",
+                          "--osc-listen", "9002", "--ws", "8080"},
+                         options),
+            "");
+  EXPECT_EQ(options.folder, "d");
+  ASSERT_EQ(options.oscTargets.size(), 2u);
+  EXPECT_EQ(options.oscTargets[1].host, "::1");
+  EXPECT_EQ(options.oscListen.host, "127.0.0.1");
+  EXPECT_EQ(options.oscListen.port, 9002);
+  EXPECT_EQ(options.wsHost, "127.0.0.1");
+
+  for (const std::vector<std::string>& bad :
+       std::vector<std::vector<std::string>>{{}, {"--osc", "9000"}, {"--ws", "70000"}, {"--ws"}, {"--wx", "1"}}) {
+    Options ignored;
+    EXPECT_NE(ParseOptions(bad, ignored), "");
+  }
+  EXPECT_TRUE(IsLoopback("127.0.0.1"));
+  EXPECT_FALSE(IsLoopback("0.0.0.0"));
+}
+
+}  // namespace
+}  // namespace bridge
