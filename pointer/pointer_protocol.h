@@ -49,6 +49,10 @@ enum VibrateCommand : std::int32_t {
   kVibrateLongDouble = 0xA5,
 };
 
+// Reserved: answered to a phone whose number another phone already reports
+// on, in place of a command. Never taken from the command FIFO.
+inline constexpr std::int32_t kAnotherPhoneCode = 0xFF;
+
 // A pointer counts as silent after more than this many milliseconds without a report.
 inline constexpr std::uint32_t kSilenceMs = 1000;
 
@@ -142,5 +146,5 @@ class PointerProtocol : public PointerReportHandler {
   LiveStatus liveStatus_;
   PerPointer<LiveStatus> lastReports_{};  // every pointer's, for the operator's overview
   PointerPeers peers_;
-  std::uint64_t cursorSequence_ = 0;      // of the last report the cursor was sent to follow
+  std::uint64_t cursorSequence_ = 0;  // of the last report the cursor was sent to follow
 };

@@ -743,3 +743,31 @@ test('axe finds nothing serious on the pad or in the picker', async (t) => {
     await fresh.close();
   }
 });
+
+test('a second phone on a number is told to pick another, and the first keeps it', async (t) => {
+  if (server.isStandin) {
+    t.skip('the stand-in does not tell phones apart');
+    return;
+  }
+  const link = await startSlowLink(server.url, { localAddress: '127.0.0.2' });
+  const second = await launchPhone();
+  try {
+    await second.context.addInitScript(instrumentPage);
+    const tab = second.context.pages()[0] || await second.context.newPage();
+    await tab.goto(`${link.url}#pointer=${POINTER}`);
+    await waitFor(async () => (await tab.locator('#app').getAttribute('data-connection')) === 'taken',
+      { what: 'the second phone to hear that its number is taken' });
+    await tab.locator('#picker').waitFor({ state: 'visible' });
+    assert.equal(await tab.locator('#picker-message').textContent(), 'Another phone uses 03: pick another number.');
+    const count = await reportCount(tab);
+    await sleep(600);
+    assert.equal(await reportCount(tab), count, 'the second phone went on reporting');
+    assert.equal(await page.locator('#app').getAttribute('data-connection'), 'connected');
+    await tab.locator('#picker-grid button[value="13"]').click();
+    await waitFor(async () => (await tab.locator('#app').getAttribute('data-connection')) === 'connected',
+      { what: 'the second phone to connect on its new number' });
+  } finally {
+    await second.close();
+    await link.close();
+  }
+});
