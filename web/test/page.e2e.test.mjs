@@ -659,8 +659,8 @@ test('200 % text on a 360 px phone: one short bar, a large pad that stays put, n
     const padBefore = await box('#pad');
     const states = [
       ['starting', 'Connecting', 'Connecting to the computer…'],
-      ['lost', 'Not connected', 'Not connected: the computer does not answer · retry in 2 s. Your touches do not ' +
-        'reach the computer until the bar says ✓ Connected; a touch tries again at once.'],
+      ['lost', 'Not connected', 'Not connected: the computer does not answer · retry in 2 s. Touches count ' +
+        'once the bar says ✓ Connected; a touch tries at once.'],
       ['slow', 'Slow connection', 'Slow connection: the pointer follows late.'],
       ['replaced', 'Replaced by another tab', 'This page was opened in another tab, which reports now.'],
       ['connected', 'Connected', ''],
