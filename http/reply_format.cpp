@@ -20,14 +20,16 @@ int AsInt(std::size_t size) {
 
 std::size_t AssignReplyHeader(std::string& reply, const ReplyHead& head) {
   char area[kHeaderAreaSize];
-  const int length =
-      std::snprintf(area, sizeof area,
-                    "HTTP/1.0 %.*s\r\nDate: %.*s\r\nServer: %.*s\r\nAccept-Ranges: bytes\r\n"
-                    "Content-Length: %zu\r\nConnection: %s\r\nContent-Type: %.*s\r\n\r\n",
-                    AsInt(head.status.size()), head.status.data(), AsInt(head.date.size()),
-                    head.date.data(), AsInt(kServerName.size()), kServerName.data(),
-                    head.contentLength, head.keepAlive ? "Keep-Alive" : "close",
-                    AsInt(head.contentType.size()), head.contentType.data());
+  const int length = std::snprintf(
+      area, sizeof area,
+      "HTTP/1.0 %.*s\r\nDate: %.*s\r\nServer: %.*s\r\nAccept-Ranges: bytes\r\n"
+      "Content-Length: %zu\r\nConnection: %s\r\nContent-Type: %.*s\r\n%s%.*s%s\r\n",
+      AsInt(head.status.size()), head.status.data(), AsInt(head.date.size()), head.date.data(),
+      AsInt(kServerName.size()), kServerName.data(), head.contentLength,
+      head.keepAlive ? "Keep-Alive" : "close", AsInt(head.contentType.size()),
+      head.contentType.data(),
+      head.cacheControl.empty() ? "" : "Cache-Control: ", AsInt(head.cacheControl.size()),
+      head.cacheControl.data(), head.cacheControl.empty() ? "" : "\r\n");
   AssignFormatted(reply, area, length);
   return reply.size();
 }

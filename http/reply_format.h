@@ -23,7 +23,14 @@ struct ReplyHead {
   std::size_t contentLength = 0;
   bool keepAlive = false;  // "Keep-Alive" or "close" in the Connection line
   std::string_view contentType;
+  std::string_view cacheControl;  // the Cache-Control line's value; empty: no such line
 };
+
+// How long browsers keep the program's own files: the page is asked for
+// again at every visit, as a new version of the program may bring a new one;
+// the icon is kept for a day.
+inline constexpr std::string_view kCachePage = "no-cache";
+inline constexpr std::string_view kCacheIcon = "max-age=86400";
 
 // Replaces reply with the header; the body is appended by the caller. Returns
 // the header's length. Reuses reply's capacity: no allocation once it is large

@@ -169,7 +169,8 @@ void RequestHandler::ServeIndexPage(const Request& request, std::string& reply) 
   // One snapshot for header and body: a reload meanwhile cannot mix them.
   const std::shared_ptr<const std::string> page = indexPage_.Current();
   const std::size_t headerLength = AssignReplyHeader(
-      reply, {request.status, request.date, page->size(), request.keepAlive, "text/html"});
+      reply,
+      {request.status, request.date, page->size(), request.keepAlive, "text/html", kCachePage});
   Trace(kTraceHeaders, std::string_view(reply.data(), headerLength));
   reply.append(*page);
   if (Tracing(kTraceRoutes)) {
@@ -183,7 +184,7 @@ void RequestHandler::ServeIcon(const Request& request, std::string& reply) const
   Trace(kTraceRoutes, "return favicon.ico");
   const std::string_view icon = FaviconData();
   const std::size_t headerLength = AssignReplyHeader(
-      reply, {request.status, request.date, icon.size(), request.keepAlive, kIconType});
+      reply, {request.status, request.date, icon.size(), request.keepAlive, kIconType, kCacheIcon});
   Trace(kTraceHeaders, std::string_view(reply.data(), headerLength));
   reply.append(icon);
   if (Tracing(kTraceRoutes)) {
@@ -197,8 +198,12 @@ void RequestHandler::ServeReport(const Request& request, std::string& reply) {
   if (const ReportAccess::Verdict verdict = access_.Check(request.text);
       verdict != ReportAccess::Verdict::kAdmitted) {
     access_.NoteRefusal(request.client, verdict);
-    AssignReplyHeader(reply, {kStatusForbidden, request.date, kForbiddenText.size(),
-                              request.keepAlive, "text/plain"});
+    AssignReplyHeader(reply, {kStatusForbidden,
+                              request.date,
+                              kForbiddenText.size(),
+                              request.keepAlive,
+                              "text/plain",
+                              {}});
     reply.append(kForbiddenText);
     return;
   }
@@ -207,7 +212,7 @@ void RequestHandler::ServeReport(const Request& request, std::string& reply) {
           ? reportHandler_->HandlePointerReport(request.routingPath, request.client.Packed())
           : kNoCommandResponse;
   AssignReplyHeader(
-      reply, {request.status, request.date, response.size(), request.keepAlive, "text/html"});
+      reply, {request.status, request.date, response.size(), request.keepAlive, "text/html", {}});
   reply.append(response.data(), response.size());
   if (Tracing(kTraceHeaders)) {
     char line[260];
@@ -234,9 +239,12 @@ void RequestHandler::ServeFile(const Request& request, std::string& reply,
     ServeNotFound(request, reply, body, keepAlive);
     return;
   }
-  const std::size_t headerLength = AssignReplyHeader(
-      reply, {request.status, request.date, static_cast<std::size_t>(file->Size()),
-              request.keepAlive, request.contentType});
+  const std::size_t headerLength = AssignReplyHeader(reply, {request.status,
+                                                             request.date,
+                                                             static_cast<std::size_t>(file->Size()),
+                                                             request.keepAlive,
+                                                             request.contentType,
+                                                             {}});
   Trace(kTraceHeaders, std::string_view(reply.data(), headerLength));
   body = std::move(file);
 }

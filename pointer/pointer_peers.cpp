@@ -13,26 +13,26 @@ bool Within(std::uint32_t elapsed, std::uint32_t limit) {
 
 }  // namespace
 
-bool PointerPeers::Note(std::size_t p, std::uint32_t peerAddress, std::uint32_t now) {
-  if (peerAddress == 0) return false;
+PointerPeers::Verdict PointerPeers::Note(std::size_t p, std::uint32_t peerAddress,
+                                         std::uint32_t now) {
+  if (peerAddress == 0) return {};
   Entry& entry = entries_[p];
-  const bool two =
-      entry.address != 0 && entry.address != peerAddress && Within(now - entry.at, kTogetherMs);
-  if (two) {
-    entry.otherAddress = entry.address;
-    entry.twoSeen = true;
-    entry.twoSeenAt = now;
+  // A holder silent for longer has gone, or changed its address.
+  if (entry.holder == 0 || entry.holder == peerAddress ||
+      !Within(now - entry.heldAt, kTogetherMs)) {
+    entry.holder = peerAddress;
+    entry.heldAt = now;
+    return {};
   }
-  entry.address = peerAddress;
-  entry.at = now;
-  if (!two || (entry.told && Within(now - entry.toldAt, kTellAgainMs - 1))) return false;
+  entry.twoSeen = true;
+  entry.twoSeenAt = now;
+  if (entry.told && Within(now - entry.toldAt, kTellAgainMs - 1)) return {true, false};
   entry.told = true;
   entry.toldAt = now;
-  return true;
+  return {true, true};
 }
 
 bool PointerPeers::TwoPhones(std::size_t p, std::uint32_t now) const {
   const Entry& entry = entries_[p];
   return entry.twoSeen && Within(now - entry.twoSeenAt, kTogetherMs);
 }
-

@@ -1,7 +1,10 @@
 // Which addresses report on each pointer number. Two phones set to one
-// number look like one phone to the protocol (the position jumps between
-// them, a command reaches whichever asks first) while both show a green dot; only their addresses
-// tell them apart. Not locked: the protocol keeps it under its ProtocolLock.
+// number would look like one phone to the protocol (the position jumps
+// between them, a command reaches whichever asks first) while both show a
+// green dot; only their addresses tell them apart. The phone that reported
+// first keeps the number while it reports; another address on it meanwhile
+// is a second phone, to be told so. Not locked: the protocol keeps it under
+// its ProtocolLock.
 #pragma once
 
 #include <array>
@@ -17,19 +20,22 @@ class PointerPeers {
   // The log hears of a pointer's two phones at most this often.
   static constexpr std::uint32_t kTellAgainMs = 60000;
 
+  struct Verdict {
+    bool second = false;  // another phone holds the number: this report is not its
+    bool tell = false;    // the log is to say so now
+  };
+
   // Notes a report on pointer p from peerAddress (0: unknown) at tick now.
-  // True when it shows two phones on p and the log is to say so now.
-  bool Note(std::size_t p, std::uint32_t peerAddress, std::uint32_t now);
+  Verdict Note(std::size_t p, std::uint32_t peerAddress, std::uint32_t now);
   // True when two addresses reported on p within kTogetherMs before now.
   bool TwoPhones(std::size_t p, std::uint32_t now) const;
-  // The address seen on p before the last one, when it differed.
-  std::uint32_t OtherAddress(std::size_t p) const { return entries_[p].otherAddress; }
+  // The address that holds p.
+  std::uint32_t Holder(std::size_t p) const { return entries_[p].holder; }
 
  private:
   struct Entry {
-    std::uint32_t address = 0;  // of the last report
-    std::uint32_t at = 0;
-    std::uint32_t otherAddress = 0;  // the one before it, when it differed
+    std::uint32_t holder = 0;  // the address that reported first and still reports
+    std::uint32_t heldAt = 0;  // its last report
     std::uint32_t twoSeenAt = 0;
     std::uint32_t toldAt = 0;
     bool twoSeen = false;

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <utility>
 
-#include "common/diagnostic_log.h"
 #include "common/client_address.h"
+#include "common/diagnostic_log.h"
 
 namespace {
 
@@ -61,16 +61,24 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
   Outcome outcome;
 
   std::lock_guard guard(protocolLock_);
+  const PointerPeers::Verdict peer = peers_.Note(p, peerAddress, now);
+  if (peer.tell) {
+    outcome.twoPhones = true;
+    outcome.pointer = static_cast<int>(p);
+    outcome.addresses[0] = peers_.Holder(p);
+    outcome.addresses[1] = peerAddress;
+  }
+  // A second phone on the number moves nothing, takes no command and echoes
+  // none; it hears that it is second, and its page asks for another number.
+  if (peer.second) {
+    outcome.response = MakeResponse(state_.packetNumber[p], kAnotherPhoneCode);
+    return outcome;
+  }
+
   if (ackPacket == state_.pendingAck[p]) state_.pendingAck[p] = 0;
   outcome.response = MakeResponse(state_.packetNumber[p], state_.currentCommand[p]);
 
   state_.lastReportTick[p] = now;
-  if (peers_.Note(p, peerAddress, now)) {
-    outcome.twoPhones = true;
-    outcome.pointer = static_cast<int>(p);
-    outcome.addresses[0] = peers_.OtherAddress(p);
-    outcome.addresses[1] = peerAddress;
-  }
   if (state_.resetRequest[p] == 1) {
     state_.resetRequest[p] = 0;
     state_.pendingAck[p] = 0;
@@ -143,8 +151,12 @@ std::int32_t PointerProtocol::TakeNextCommand(int pointer) {
   const auto p = static_cast<std::size_t>(pointer);
   if (HasChannel() && !channel_->IsCommandFifoEmpty(pointer)) {
     CommandRecord command{};
-    if (channel_->GetCommand(pointer, command))
-      return static_cast<std::int32_t>(command.command & 0xFF);
+    // The reserved code from an application would tell this phone that it
+    // is the second on its number: it carries nothing.
+    if (channel_->GetCommand(pointer, command)) {
+      const auto code = static_cast<std::int32_t>(command.command & 0xFF);
+      return code == kAnotherPhoneCode ? 0 : code;
+    }
   }
   const std::int32_t code = state_.requestedCommand[p] & 0xFF;
   state_.requestedCommand[p] = 0;

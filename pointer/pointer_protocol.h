@@ -63,6 +63,10 @@ enum VibrateCommand : std::int32_t {
   kVibrateLongDouble = 0xA5,
 };
 
+// Reserved: answered to a phone whose number another phone already reports
+// on, in place of a command. Never taken from the command FIFO.
+inline constexpr std::int32_t kAnotherPhoneCode = 0xFF;
+
 // A pointer counts as silent after more than this many milliseconds without a report.
 inline constexpr std::uint32_t kSilenceMs = 1000;
 
@@ -159,5 +163,5 @@ class PointerProtocol : public PointerReportHandler {
   PerPointer<LiveStatus> lastReports_{};  // every pointer's, for the operator's overview
   PerPointer<bool> reportedSinceStart_{};
   PointerPeers peers_;
-  std::uint64_t cursorSequence_ = 0;      // of the last report the cursor was sent to follow
+  std::uint64_t cursorSequence_ = 0;  // of the last report the cursor was sent to follow
 };

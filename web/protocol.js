@@ -23,30 +23,42 @@
   var LAYOUT = 1;
   var SCREEN = 0;
 
-  // While something changes a report goes with every animation frame once
-  // the last one is answered. When nothing does, five a second keep well
-  // inside the server's one second of silence, and inside 300 ms even when a
-  // busy phone fires its timers late.
+  // A change leaves at once when no report is in flight, else as soon as the
+  // answer is in. When nothing changes, five a second keep well inside the
+  // server's one second of silence, and inside 300 ms even when a busy phone
+  // fires its timers late.
   var IDLE_INTERVAL_MS = 200;
-  var ANSWER_TIMEOUT_MS = 2000;
+  // The wait for an answer follows the answers measured: three times their
+  // median, within these bounds; the lower one holds until one came back.
+  var ANSWER_TIMEOUT_MIN_MS = 2000;
+  var ANSWER_TIMEOUT_MAX_MS = 8000;
+  var ANSWER_SAMPLES = 9;
+  // Slower answers than this are shown: the pointer then trails the finger.
+  var SLOW_ANSWER_MS = 300;
   // Short enough that a class back from an outage is green at once.
   var RETRY_FIRST_MS = 250;
   var RETRY_MAX_MS = 2000;
+  // Reserved command code: another phone already reports on this number.
+  var ANOTHER_PHONE_CODE = 0xff;
 
   var SHORT_MS = 100;
   var NORMAL_MS = 250;
   var LONG_MS = 500;
   var DOUBLE_PAUSE_MS = 150;
 
-  // Named for the student holding the phone, not for the operator.
+  // Named for the student holding the phone, not for the operator; the page
+  // says whether it vibrated or flashed.
   var COMMANDS = {
-    0xa0: { name: 'Vibrate: short', pattern: [SHORT_MS] },
-    0xa1: { name: 'Vibrate: normal', pattern: [NORMAL_MS] },
-    0xa2: { name: 'Vibrate: long', pattern: [LONG_MS] },
-    0xa3: { name: 'Vibrate: short, twice', pattern: [SHORT_MS, DOUBLE_PAUSE_MS, SHORT_MS] },
-    0xa4: { name: 'Vibrate: normal, twice', pattern: [NORMAL_MS, DOUBLE_PAUSE_MS, NORMAL_MS] },
-    0xa5: { name: 'Vibrate: long, twice', pattern: [LONG_MS, DOUBLE_PAUSE_MS, LONG_MS] }
+    0xa0: { name: 'short', pattern: [SHORT_MS] },
+    0xa1: { name: 'normal', pattern: [NORMAL_MS] },
+    0xa2: { name: 'long', pattern: [LONG_MS] },
+    0xa3: { name: 'short, twice', pattern: [SHORT_MS, DOUBLE_PAUSE_MS, SHORT_MS] },
+    0xa4: { name: 'normal, twice', pattern: [NORMAL_MS, DOUBLE_PAUSE_MS, NORMAL_MS] },
+    0xa5: { name: 'long, twice', pattern: [LONG_MS, DOUBLE_PAUSE_MS, LONG_MS] }
   };
+  // Under reduced motion a flash lights for this long at least, and stays
+  // dark as long after: never more than two a second.
+  var CALM_FLASH_MS = 250;
 
   function isIntegerIn(value, low, high) {
     return Number.isInteger(value) && value >= low && value <= high;
@@ -123,6 +135,11 @@
     return command;
   };
 
+  // The flash pattern for a page that asks for reduced motion.
+  function calmPattern(pattern) {
+    return pattern.map(function (duration) { return Math.max(duration, CALM_FLASH_MS); });
+  }
+
   // A different pointer has its own packet numbering on the server.
   CommandTracker.prototype.reset = function () {
     this.ackPacket = 0;
@@ -169,21 +186,96 @@
     return 'retry in ' + Math.ceil(remainingMs / 1000) + ' s';
   }
 
-  // Decides when the next report leaves. One is in flight at most. While the
-  // state changes, the next one leaves at the first animation frame after the
-  // answer, so it carries what the finger did up to that frame; otherwise one
-  // leaves IDLE_INTERVAL_MS after the last. After a failure it waits for the
-  // back-off, unless a touch asks to try at once.
+  // The answer times of the last few reports: how long to wait for the next
+  // answer, and whether the link is slow. A report that got no answer in
+  // time counts with the time waited, so that a link slower than the wait
+  // is waited for longer next time rather than never heard.
+  function AnswerTimes() {
+    this.samples = [];
+  }
+
+  AnswerTimes.prototype.add = function (ms) {
+    this.samples.push(ms);
+    if (this.samples.length > ANSWER_SAMPLES) this.samples.shift();
+  };
+
+  AnswerTimes.prototype.median = function () {
+    if (!this.samples.length) return null;
+    var sorted = this.samples.slice().sort(function (a, b) { return a - b; });
+    var middle = sorted.length >> 1;
+    return sorted.length % 2 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
+  };
+
+  AnswerTimes.prototype.timeout = function () {
+    var median = this.median();
+    if (median === null) return ANSWER_TIMEOUT_MIN_MS;
+    return Math.min(ANSWER_TIMEOUT_MAX_MS, Math.max(ANSWER_TIMEOUT_MIN_MS, Math.round(3 * median)));
+  };
+
+  AnswerTimes.prototype.isSlow = function () {
+    var median = this.median();
+    return median !== null && median > SLOW_ANSWER_MS;
+  };
+
+  // A button or the pad's contact as the reports carry it. A change shows in
+  // reports only once a report carrying the state before it was answered,
+  // so a tap shorter than an answer's round trip still goes down, then up.
+  // Changes made meanwhile wait in order; beyond a few, the oldest pair of
+  // them (a whole tap) is dropped rather than sent seconds late.
+  var CARRIED_WAITING_MAX = 8;
+
+  function CarriedState() {
+    this.says = false;
+    this.carried = true;
+    this.waiting = [];
+  }
+
+  CarriedState.prototype.set = function (value) {
+    value = Boolean(value);
+    var last = this.waiting.length ? this.waiting[this.waiting.length - 1] : this.says;
+    if (value === last) return;
+    if (!this.waiting.length && this.carried) {
+      this.says = value;
+      this.carried = false;
+      return;
+    }
+    this.waiting.push(value);
+    if (this.waiting.length > CARRIED_WAITING_MAX) this.waiting.splice(0, 2);
+  };
+
+  // A report that said value was answered. True when reports now say
+  // something else, which the next report is to carry.
+  CarriedState.prototype.delivered = function (value) {
+    if (value !== this.says) return false;
+    this.carried = true;
+    if (!this.waiting.length) return false;
+    this.says = this.waiting.shift();
+    this.carried = false;
+    return true;
+  };
+
+  // Forgets what waits: value holds from now on.
+  CarriedState.prototype.reset = function (value) {
+    this.says = Boolean(value);
+    this.carried = true;
+    this.waiting = [];
+  };
+
+  // Decides when the next report leaves. One is in flight at most. A change
+  // leaves at once when none is; one made while a report is in flight
+  // leaves as soon as its answer is in, carrying the newest state. Without
+  // changes one leaves IDLE_INTERVAL_MS after the last. After a failure it
+  // waits for the back-off, unless a touch asks to try at once.
   //
-  // io: now() in ms, requestFrame(callback), setTimer(callback, ms) -> handle,
-  // clearTimer(handle), send(): sends one report with the state of that moment
-  // and later calls answered() or failed().
+  // io: now() in ms, setTimer(callback, ms) -> handle, clearTimer(handle),
+  // send(): sends one report with the state of that moment and later calls
+  // answered() or failed().
   function ReportPacer(io) {
     this.io = io;
     this.running = false;
     this.inFlight = false;
     this.changedSinceSent = false;
-    this.frameRequested = false;
+    this.lastWanted = false;
     this.timer = null;
     this.lastSentAt = -Infinity;
     this.retryAt = null;
@@ -192,13 +284,25 @@
 
   ReportPacer.prototype.start = function () {
     this.running = true;
+    this.lastWanted = false;
     this.arm();
   };
 
   // No more reports until start(); an answer still on its way is let be.
   ReportPacer.prototype.stop = function () {
     this.running = false;
+    this.lastWanted = false;
     this.clearTimer();
+  };
+
+  // One more report with the state of that moment, at once or after the
+  // one in flight, then none until start().
+  ReportPacer.prototype.finish = function () {
+    var wasRunning = this.running;
+    this.stop();
+    if (!wasRunning) return;
+    if (this.inFlight) this.lastWanted = true;
+    else this.send();
   };
 
   ReportPacer.prototype.changed = function () {
@@ -216,7 +320,7 @@
     this.inFlight = false;
     this.retryAt = null;
     this.backoff.reset();
-    this.arm();
+    this.afterReport();
   };
 
   // Returns the wait before the next attempt.
@@ -224,8 +328,17 @@
     this.inFlight = false;
     var delay = this.backoff.nextDelay();
     this.retryAt = this.io.now() + delay;
-    this.arm();
+    this.afterReport();
     return delay;
+  };
+
+  ReportPacer.prototype.afterReport = function () {
+    if (this.lastWanted) {
+      this.lastWanted = false;
+      this.send();
+      return;
+    }
+    this.arm();
   };
 
   ReportPacer.prototype.retryIn = function () {
@@ -239,27 +352,21 @@
 
   ReportPacer.prototype.arm = function () {
     if (!this.running || this.inFlight) return;
-    this.clearTimer();
-    var self = this;
     var now = this.io.now();
-    var due = this.retryAt !== null ? this.retryAt : this.lastSentAt + IDLE_INTERVAL_MS;
+    var due;
+    if (this.retryAt !== null) due = this.retryAt;
+    else if (this.changedSinceSent) due = now;
+    else due = this.lastSentAt + IDLE_INTERVAL_MS;
     if (due <= now) {
       this.send();
       return;
     }
+    this.clearTimer();
+    var self = this;
     this.timer = this.io.setTimer(function () {
       self.timer = null;
       if (self.running && !self.inFlight) self.send();
     }, due - now);
-    // Asked for even before anything changed: a change made in the next
-    // frame's own callbacks then still goes with that frame.
-    if (this.retryAt === null && !this.frameRequested) {
-      this.frameRequested = true;
-      this.io.requestFrame(function () {
-        self.frameRequested = false;
-        if (self.running && !self.inFlight && self.retryAt === null && self.changedSinceSent) self.send();
-      });
-    }
   };
 
   ReportPacer.prototype.send = function () {
@@ -271,28 +378,51 @@
   };
 
   // The fingers on the pad in the order they came down. The first points;
-  // when it lifts, the next one still down takes over where it is, so a palm
-  // or a second finger never leaves the pad dead under a finger that stays.
+  // when it lifts, the next one still down takes over where it is, so a
+  // second finger never leaves the pad dead under a finger that stays. A
+  // finger that travels while the one pointing has rested leads instead: a
+  // palm or a thumb that landed first and stays still does not hold the
+  // pointer. Contacts as large as a palm are not taken at all.
+  var LEAD_TRAVEL_PX = 12;
+  var LEAD_REST_MS = 150;
+  var PALM_SIZE_PX = 80;
+
   function PadFingers() {
     this.fingers = [];
   }
+
+  // A contact of this size (PointerEvent width and height) is a palm.
+  PadFingers.isPalm = function (width, height) {
+    return Math.max(width || 0, height || 0) >= PALM_SIZE_PX;
+  };
 
   PadFingers.prototype.indexOf = function (id) {
     for (var i = 0; i < this.fingers.length; i++) if (this.fingers[i].id === id) return i;
     return -1;
   };
 
-  PadFingers.prototype.down = function (id, x, y) {
+  PadFingers.prototype.down = function (id, x, y, now) {
     var at = this.indexOf(id);
-    if (at === -1) this.fingers.push({ id: id, x: x, y: y });
-    else this.move(id, x, y);
+    if (at === -1) this.fingers.push({ id: id, x: x, y: y, fromX: x, fromY: y, movedAt: now || 0 });
+    else this.move(id, x, y, now);
   };
 
-  PadFingers.prototype.move = function (id, x, y) {
+  // True when the finger that moved is the one that points.
+  PadFingers.prototype.move = function (id, x, y, now) {
     var at = this.indexOf(id);
     if (at === -1) return false;
-    this.fingers[at].x = x;
-    this.fingers[at].y = y;
+    var finger = this.fingers[at];
+    finger.x = x;
+    finger.y = y;
+    if (Math.abs(x - finger.fromX) + Math.abs(y - finger.fromY) < LEAD_TRAVEL_PX) return at === 0;
+    finger.fromX = x;
+    finger.fromY = y;
+    finger.movedAt = now || 0;
+    if (at !== 0 && (now || 0) - this.fingers[0].movedAt >= LEAD_REST_MS) {
+      this.fingers.splice(at, 1);
+      this.fingers.unshift(finger);
+      return true;
+    }
     return at === 0;
   };
 
@@ -305,9 +435,15 @@
     return this.indexOf(id) !== -1;
   };
 
-  // The finger that points, or null when none is down.
+  PadFingers.prototype.clear = function () {
+    this.fingers = [];
+  };
+
+  // The finger that points ({ id, x, y }), or null when none is down.
   PadFingers.prototype.active = function () {
-    return this.fingers.length ? this.fingers[0] : null;
+    if (!this.fingers.length) return null;
+    var finger = this.fingers[0];
+    return { id: finger.id, x: finger.x, y: finger.y };
   };
 
   // The parameters of the address fragment ("#a=1&b=2") in order, undecoded.
@@ -338,8 +474,11 @@
     return rest.length ? '#' + rest.join('&') : '';
   }
 
+  // Kept across browser sessions for a term's lessons, not for ever.
+  var KEY_COOKIE_DAYS = 30;
+
   function keyCookie(key) {
-    return 'TVXKey=' + key + '; path=/; SameSite=Strict';
+    return 'TVXKey=' + key + '; path=/; Max-Age=' + KEY_COOKIE_DAYS * 86400 + '; SameSite=Strict';
   }
 
   // "#pointer=3", also among other parameters ("#a=1&pointer=3").
@@ -371,7 +510,8 @@
     ACK_MODE_LIFTED: ACK_MODE_LIFTED,
     ACK_MODE_ON_PAD: ACK_MODE_ON_PAD,
     IDLE_INTERVAL_MS: IDLE_INTERVAL_MS,
-    ANSWER_TIMEOUT_MS: ANSWER_TIMEOUT_MS,
+    ANOTHER_PHONE_CODE: ANOTHER_PHONE_CODE,
+    SLOW_ANSWER_MS: SLOW_ANSWER_MS,
     COMMANDS: COMMANDS,
     isValidPointer: isValidPointer,
     encodeReportPath: encodeReportPath,
@@ -383,6 +523,9 @@
     scaleToCoordinate: scaleToCoordinate,
     RetryBackoff: RetryBackoff,
     retryCountdownText: retryCountdownText,
+    AnswerTimes: AnswerTimes,
+    CarriedState: CarriedState,
+    calmPattern: calmPattern,
     ReportPacer: ReportPacer,
     PadFingers: PadFingers,
     keyFromHash: keyFromHash,

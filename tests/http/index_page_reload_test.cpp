@@ -17,7 +17,8 @@ namespace {
 std::string ReplyFor(const std::string& page) {
   return "HTTP/1.0 200 OK\r\nDate: Thu, 01 Jan 1970 00:00:00 GMT\r\n"
          "Server: OrbelWebServer/0.1b\r\nAccept-Ranges: bytes\r\nContent-Length: " +
-         std::to_string(page.size()) + "\r\nConnection: close\r\nContent-Type: text/html\r\n\r\n" +
+         std::to_string(page.size()) +
+         "\r\nConnection: close\r\nContent-Type: text/html\r\nCache-Control: no-cache\r\n\r\n" +
          page;
 }
 

@@ -377,6 +377,39 @@ TEST_F(PointerProtocolTest, TwoAddressesOnOnePointerAreMarkedAndLoggedOnceAMinut
   EXPECT_EQ(LogMessages(log.Path()).size(), 2u);
 }
 
+// The phone that came second on a number is told so in its answer and moves
+// nothing; the first keeps the number, its commands and its echo. Once the
+// first has been silent for a second, the number is free again.
+TEST_F(PointerProtocolTest, TheSecondPhoneOnANumberIsToldAndMovesNothing) {
+  constexpr std::uint32_t kFirst = 0xC0A80114;
+  constexpr std::uint32_t kSecond = 0xC0A80115;
+  const auto reportFrom = [&](std::uint32_t address, const ReportFields& fields) {
+    return Text(protocol.HandlePointerReport(ReportPath(fields), address));
+  };
+  EXPECT_EQ(reportFrom(kFirst, {.frame = 1, .x = 100}), "0000");
+  TakeForwarded();
+  protocol.QueueVibrateCommand(kVibrateShortSingle);
+  now += 100;
+  EXPECT_EQ(reportFrom(kSecond, {.frame = 9, .x = 900, .buttonL = 1, .ackPacket = 0}), "00FF");
+  EXPECT_TRUE(TakeForwarded().empty());
+  EXPECT_EQ(protocol.ReadLiveStatus().x, 100);
+  EXPECT_EQ(protocol.ReadLiveStatus().buttonL, 0);
+  EXPECT_EQ(reportFrom(kFirst, {.frame = 2, .x = 200}), "01A0")
+      << "the command waited for the first";
+  EXPECT_EQ(reportFrom(kSecond, {.frame = 10, .ackPacket = 1}), "01FF");
+  EXPECT_EQ(reportFrom(kFirst, {.frame = 3}), "01A0") << "the second's echo is not the first's";
+  EXPECT_EQ(TakeForwarded().size(), 2u);
+
+  // An application's FF would tell the first that it is second: it is dropped.
+  channel.PutCommand(3, CommandRecord{kAnotherPhoneCode, 0});
+  EXPECT_EQ(reportFrom(kFirst, {.frame = 4, .ackPacket = 1}), "0100");
+
+  now += PointerPeers::kTogetherMs + 1;
+  EXPECT_EQ(reportFrom(kSecond, {.frame = 11, .x = 900}), "0100");
+  EXPECT_EQ(protocol.ReadLiveStatus().x, 900);
+  EXPECT_EQ(reportFrom(kFirst, {.frame = 5}), "01FF");
+}
+
 TEST_F(PointerProtocolTest, ConcurrentReportersLoseNothing) {
   constexpr int kThreads = 4;
   constexpr int kReportsPerThread = 500;  // well below the FIFO's capacity

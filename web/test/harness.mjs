@@ -18,6 +18,7 @@
 import { spawn, execFile } from 'node:child_process';
 import { mkdtempSync, rmSync, mkdirSync, readdirSync, readFileSync } from 'node:fs';
 import { createServer } from 'node:net';
+import http from 'node:http';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -179,6 +180,7 @@ function normalizeForwardedReport(record) {
     y: Number(lower.y),
     buttonL: Number(lower.buttonl ?? ((flags & 0x0100) ? 1 : 0)),
     buttonR: Number(lower.buttonr ?? ((flags & 0x0200) ? 1 : 0)),
+    onPad: (flags & 0xC000) === 0xC000 ? 1 : 0,
   };
 }
 
@@ -280,4 +282,38 @@ export function screenshotDir() {
   const dir = process.env.TVX_SCREENSHOT_DIR || path.join(repoDir, 'build', 'web');
   mkdirSync(dir, { recursive: true });
   return dir;
+}
+
+// A proxy in front of the server that holds every answer back for delayMs
+// (changeable while it runs), as a slow link does. localAddress makes the
+// server see its requests coming from another address, as from another phone.
+export async function startSlowLink(targetUrl, { delayMs = 0, localAddress } = {}) {
+  const target = new URL(targetUrl);
+  const link = { delayMs, requests: 0 };
+  const server = http.createServer((request, response) => {
+    link.requests += 1;
+    const forwarded = http.request({
+      host: target.hostname, port: target.port, path: request.url, method: request.method,
+      headers: request.headers, localAddress, agent: false,
+    }, (answer) => {
+      const chunks = [];
+      answer.on('data', (chunk) => chunks.push(chunk));
+      answer.on('end', () => setTimeout(() => {
+        const headers = { ...answer.headers };
+        delete headers.connection;
+        response.writeHead(answer.statusCode, headers);
+        response.end(Buffer.concat(chunks));
+      }, link.delayMs));
+    });
+    forwarded.on('error', () => { response.destroy(); });
+    request.pipe(forwarded);
+  });
+  server.keepAliveTimeout = 60000;
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  link.url = `http://127.0.0.1:${server.address().port}/`;
+  link.close = () => new Promise((resolve) => {
+    server.closeAllConnections();
+    server.close(() => resolve());
+  });
+  return link;
 }

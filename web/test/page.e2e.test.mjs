@@ -5,8 +5,10 @@ import assert from 'node:assert/strict';
 import { rmSync } from 'node:fs';
 import path from 'node:path';
 import {
-  buildPage, freePort, launchPhone, makeTempDir, openTap, screenshotDir, ServerUnderTest, sleep, waitFor,
+  buildPage, freePort, launchPhone, makeTempDir, openTap, screenshotDir, ServerUnderTest, sleep, startSlowLink,
+  waitFor,
 } from './harness.mjs';
+import { fileURLToPath } from 'node:url';
 import { decodeReportPath } from './standin-server.mjs';
 
 const POINTER = 3;
@@ -137,7 +139,10 @@ before(async () => {
 after(async () => {
   if (phone) await phone.close();
   if (tap) tap.close();
-  if (server) await server.stop();
+  if (server) {
+    await server.stop();
+    await server.lastRunEnded();
+  }
   if (folder) rmSync(folder, { recursive: true, force: true });
 });
 
@@ -235,8 +240,8 @@ test('a command reaches the page once, vibrates, and is echoed', async () => {
   assert.ok(settled);
   await sleep(500);
   assert.equal((await page.evaluate(() => window.__vibrations)).length, 1, 'a repeated packet must not run again');
-  assert.match(await page.locator('#last-command').textContent(), /^Vibrate: normal, twice · /);
-  assert.equal(await page.locator('#announce[aria-live]').textContent(), 'Vibrate: normal, twice');
+  assert.match(await page.locator('#last-command').textContent(), /^Vibrated: normal, twice · /);
+  assert.equal(await page.locator('#announce[aria-live]').textContent(), 'Vibrated: normal, twice');
 });
 
 test('where vibration is refused the page flashes instead', async () => {
@@ -244,7 +249,7 @@ test('where vibration is refused the page flashes instead', async () => {
   await tap.send(POINTER, 'A2');
   await waitFor(async () => (await page.locator('#flash.lit').count()) === 1, { what: 'the flash' });
   await page.evaluate(() => { window.__vibrateResult = true; });
-  assert.match(await page.locator('#last-command').textContent(), /^Vibrate: long · /);
+  assert.match(await page.locator('#last-command').textContent(), /^Flashed: long · /);
 });
 
 test('report rates: about 60 a second while moving, one per 300 ms at least while idle', async (t) => {
@@ -355,9 +360,10 @@ test('a lost server: retries back off to 2 s and count down, a touch tries at on
   await server.stop();
   const from = await reportCount();
   await waitFor(async () => (await state()) === 'lost', { what: 'the page to report the lost connection' });
+  assert.equal(await page.locator('#connection-text').textContent(), 'Not connected');
   const texts = new Set();
   for (const began = Date.now(); Date.now() - began < 5000;) {
-    texts.add(await page.locator('#connection-text').textContent());
+    texts.add(await page.locator('#message').textContent());
     await sleep(100);
   }
   const shown = [...texts].join(' | ');
@@ -483,27 +489,37 @@ test('a class with an access key: the key from the address goes with the reports
     assert.equal(await tab.evaluate(() => location.hash), '#pointer=6', 'the key stays in the address');
     const [cookie] = await phoneWithKey.context.cookies(keyed.url);
     assert.deepEqual([cookie.name, cookie.value, cookie.path, cookie.sameSite], ['TVXKey', KEY, '/', 'Strict']);
+    const days = (cookie.expires - Date.now() / 1000) / 86400;
+    assert.ok(days > 29.9 && days <= 30, `the key is kept ${days} days`);
 
-    await phoneWithKey.context.clearCookies();
-    await tab.goto('about:blank');
-    await tab.goto(`${keyed.url}#pointer=6`);
-    await waitFor(async () => (await state(tab)) === 'forbidden', { what: 'the page without the key to stop' });
-    const text = 'This class needs its code: scan the QR code again';
-    assert.equal(await tab.locator('#connection-text').textContent(), text);
-    assert.equal(await tab.locator('#announce').textContent(), text);
-    assert.equal(await tab.evaluate(() => getComputedStyle(document.getElementById('pad'), '::after').display),
-      'block', 'the pad is not dimmed');
-    const pad = await centreOf('#pad', tab);
-    await tab.touchscreen.tap(pad.x, pad.y);
-    await sleep(700);
-    assert.equal(await reportCount(tab), 1, 'the page went on reporting after 403');
-    if (!keyed.isStandin) {
+    // The server's count of refused reports, from its status line.
+    const refusedSoFar = async () => {
       const seen = keyed.lines.length;
       keyed.child.stdin.write('status\n');
       const refused = await waitFor(() => keyed.lines.slice(seen).map((line) => /Refused: (\d+)/.exec(line))
         .find(Boolean), { what: 'the refusals in the status line' });
-      assert.equal(Number(refused[1]), 1, 'refused reports');
-    }
+      return Number(refused[1]);
+    };
+    await phoneWithKey.context.clearCookies();
+    await tab.goto('about:blank');
+    await sleep(300);  // what the page sent as it went, without its key
+    const refusedBefore = keyed.isStandin ? 0 : await refusedSoFar();
+    await tab.goto(`${keyed.url}#pointer=6`);
+    await waitFor(async () => (await state(tab)) === 'forbidden', { what: 'the page without the key to stop' });
+    const text = 'This class needs its code: scan the QR code again';
+    assert.equal(await tab.locator('#connection-text').textContent(), 'Not connected');
+    assert.equal(await tab.locator('#message').textContent(), `${text}.`);
+    assert.equal(await tab.locator('#announce').textContent(), text);
+    assert.equal(await tab.evaluate(() => getComputedStyle(document.getElementById('pad'), '::after').display),
+      'block', 'the pad is not dimmed');
+    // A touch tries once more, as the code may have come meanwhile.
+    const pad = await centreOf('#pad', tab);
+    await tab.touchscreen.tap(pad.x, pad.y);
+    await waitFor(async () => (await reportCount(tab)) === 2, { what: 'a second try after a touch' });
+    await sleep(700);
+    assert.equal(await reportCount(tab), 2, 'the page went on reporting after 403');
+    assert.equal(await state(tab), 'forbidden');
+    if (!keyed.isStandin) assert.equal(await refusedSoFar() - refusedBefore, 2, 'refused reports');
 
     // The class's code scanned again while the page is open.
     await tab.goto(`${keyed.url}#pointer=6&key=${KEY}`);
@@ -513,5 +529,245 @@ test('a class with an access key: the key from the address goes with the reports
     await keyed.stop();
     await keyed.lastRunEnded();
     await server.start();
+  }
+});
+
+// Rising edges of one field in what the server forwarded (or, without a
+// watch, in what the page sent) for one pointer.
+async function pressesSeen(pointer, field, target) {
+  const records = tap.canWatch ? (await tap.forwarded()).filter((r) => r.pointer === pointer)
+    : (await sentReports(0, target)).map((r) => ({ ...r, onPad: r.ackMode === 2 ? 1 : 0 }));
+  return records.filter((r, i) => r[field] === 1 && (i === 0 || records[i - 1][field] === 0)).length;
+}
+
+// A tap of one finger, held for ms, through the touch screen.
+async function tapFor(cdp, point, ms) {
+  const touchPoints = [{ x: point.x, y: point.y, id: 7 }];
+  await cdp.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints });
+  await sleep(ms);
+  await cdp.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
+}
+
+test('answers 500 ms late: every quick tap on L, R and the pad arrives, and the page says the link is slow', async () => {
+  const SLOW_POINTER = 9;
+  const link = await startSlowLink(server.url, { delayMs: 500 });
+  const slowPhone = await launchPhone();
+  try {
+    await slowPhone.context.addInitScript(instrumentPage);
+    const tab = slowPhone.context.pages()[0] || await slowPhone.context.newPage();
+    await tab.goto(`${link.url}#pointer=${SLOW_POINTER}`);
+    await waitFor(async () => (await tab.locator('#app').getAttribute('data-connection')) === 'slow',
+      { what: 'the page to call the link slow' });
+    assert.equal(await tab.locator('#connection-text').textContent(), 'Slow connection');
+    const cdp = await slowPhone.context.newCDPSession(tab);
+    const left = await centreOf('#button-left', tab);
+    const right = await centreOf('#button-right', tab);
+    const pad = await padPoint(0.3, 0.6, tab);
+    for (let i = 0; i < 4; i++) {
+      await tapFor(cdp, left, 60);
+      await sleep(640);
+      await tapFor(cdp, right, 250);
+      await sleep(450);
+      if (i < 3) {
+        await tapFor(cdp, pad, 60);
+        await sleep(640);
+      }
+    }
+    const seen = await waitFor(async () => {
+      const counts = [await pressesSeen(SLOW_POINTER, 'buttonL', tab), await pressesSeen(SLOW_POINTER, 'buttonR', tab),
+        await pressesSeen(SLOW_POINTER, 'onPad', tab)];
+      return counts[0] >= 4 && counts[1] >= 4 && counts[2] >= 3 && counts;
+    }, { timeout: 15000, what: 'every tap to arrive' }).catch(async () =>
+      [await pressesSeen(SLOW_POINTER, 'buttonL', tab), await pressesSeen(SLOW_POINTER, 'buttonR', tab),
+        await pressesSeen(SLOW_POINTER, 'onPad', tab)]);
+    assert.deepEqual(seen, [4, 4, 3], 'taps of L (60 ms), R (250 ms) and the pad (60 ms) that arrived');
+    await cdp.detach();
+  } finally {
+    await slowPhone.close();
+    await link.close();
+  }
+});
+
+test('a hidden tab lets go once and falls silent; of two tabs only the newer reports', async () => {
+  const TAB_POINTER = 10;
+  const phoneWithTabs = await launchPhone();
+  try {
+    await phoneWithTabs.context.addInitScript(instrumentPage);
+    const older = phoneWithTabs.context.pages()[0] || await phoneWithTabs.context.newPage();
+    const state = (tab) => tab.locator('#app').getAttribute('data-connection');
+    await older.goto(`${server.url}#pointer=${TAB_POINTER}`);
+    await waitFor(async () => (await state(older)) === 'connected', { what: 'the first tab to connect' });
+    const newer = await phoneWithTabs.context.newPage();
+    await newer.goto(`${server.url}#pointer=${TAB_POINTER}`);
+    await waitFor(async () => (await state(older)) === 'replaced', { what: 'the older tab to step back' });
+    assert.equal(await older.locator('#connection-text').textContent(), 'Replaced by another tab');
+    await waitFor(async () => (await state(newer)) === 'connected', { what: 'the newer tab to connect' });
+    await sleep(300);  // an answer still on its way
+    const olderCount = await reportCount(older);
+    const cdp = await phoneWithTabs.context.newCDPSession(newer);
+    const from = await padPoint(0.2, 0.2, newer);
+    await cdp.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x: from.x, y: from.y }] });
+    for (let step = 1; step <= 30; step++) {
+      await cdp.send('Input.dispatchTouchEvent',
+        { type: 'touchMove', touchPoints: [{ x: from.x + step * 5, y: from.y + step * 5 }] });
+      await sleep(30);
+    }
+    assert.equal(await reportCount(older), olderCount, 'the older tab reported while the newer one was used');
+
+    // Hidden with the finger still down.
+    const hiddenFrom = await reportCount(newer);
+    await newer.evaluate(() => {
+      Object.defineProperty(document, 'hidden', { configurable: true, get: () => true });
+      Object.defineProperty(document, 'visibilityState', { configurable: true, get: () => 'hidden' });
+      document.dispatchEvent(new Event('visibilitychange'));
+    });
+    await sleep(1500);
+    const afterHidden = (await sentReports(hiddenFrom, newer)).filter((r) => r.ackMode === 1);
+    const all = await sentReports(hiddenFrom, newer);
+    assert.equal(afterHidden.length, 1, 'one lifted report once hidden');
+    assert.ok(all.length <= 2 && all.at(-1).ackMode === 1, `reports once hidden: ${all.map((r) => r.ackMode)}`);
+    assert.equal(all.at(-1).buttonL + all.at(-1).buttonR, 0);
+    await cdp.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
+    if (tap.canWatch) {
+      const last = await waitFor(async () => (await tap.forwarded()).filter((r) => r.pointer === TAB_POINTER).at(-1),
+        { what: 'a forwarded report' });
+      assert.equal(last.onPad, 0, 'the server last heard the pad touched');
+    }
+
+    await newer.evaluate(() => {
+      Object.defineProperty(document, 'hidden', { configurable: true, get: () => false });
+      Object.defineProperty(document, 'visibilityState', { configurable: true, get: () => 'visible' });
+      document.dispatchEvent(new Event('visibilitychange'));
+    });
+    const shownFrom = await reportCount(newer);
+    await waitForReport(() => true, 'reports once shown again', shownFrom, newer);
+    await cdp.detach();
+  } finally {
+    await phoneWithTabs.close();
+  }
+});
+
+test('200 % text on a 360 px phone: one short bar, a large pad that stays put, no overlapping words', async () => {
+  const small = await launchPhone({ viewport: { width: 360, height: 640 } });
+  try {
+    const tab = small.context.pages()[0] || await small.context.newPage();
+    await tab.goto(`${server.url}#pointer=12`);
+    await waitFor(async () => (await tab.locator('#app').getAttribute('data-connection')) === 'connected',
+      { what: 'the page to connect' });
+    await tab.addStyleTag({ content: 'html { font-size: 200% !important; }' });
+    const box = (selector) => tab.locator(selector).boundingBox();
+    const padBefore = await box('#pad');
+    const states = [
+      ['starting', 'Connecting', 'Connecting to the computer…'],
+      ['lost', 'Not connected', 'Not connected: the computer does not answer · retry in 2 s. Touches count ' +
+        'once the bar says ✓ Connected; a touch tries at once.'],
+      ['slow', 'Slow connection', 'Slow connection: the pointer follows late.'],
+      ['replaced', 'Replaced by another tab', 'This page was opened in another tab, which reports now.'],
+      ['connected', 'Connected', ''],
+    ];
+    for (const [kind, barText, padText] of states) {
+      await tab.evaluate(([kind, barText, padText]) => {
+        document.getElementById('app').setAttribute('data-connection', kind);
+        document.getElementById('connection-text').textContent = barText;
+        document.getElementById('message').textContent = padText;
+        const last = document.getElementById('last-command');
+        last.hidden = false;
+        last.textContent = 'Vibrated: normal, twice · 10:42:17';
+      }, [kind, barText, padText]);
+      const bar = await box('#bar');
+      const pad = await box('#pad');
+      assert.ok(bar.height <= 48, `${kind}: the bar is ${bar.height} px high`);
+      assert.deepEqual(pad, padBefore, `${kind}: the pad moved`);
+      assert.ok(pad.height >= 300 && pad.width >= 320, `${kind}: the pad is ${pad.width}x${pad.height}`);
+      const lines = await tab.evaluate(() => {
+        const text = document.getElementById('connection-text');
+        return text.getClientRects().length;
+      });
+      assert.equal(lines, 1, `${kind}: the bar's words break`);
+      const shown = [];
+      for (const selector of ['#you-are', '#message', '#hint', '#turn', '#last-command']) {
+        if (await tab.locator(selector).isVisible()) shown.push([selector, await box(selector)]);
+      }
+      for (const [selector, inner] of shown) {
+        assert.ok(inner.y >= pad.y && inner.x >= pad.x && inner.x + inner.width <= pad.x + pad.width + 0.5,
+          `${kind}: ${selector} outside the pad`);
+      }
+      for (let i = 0; i < shown.length; i++) {
+        for (let j = i + 1; j < shown.length; j++) {
+          const [a, first] = shown[i];
+          const [b, second] = shown[j];
+          const apart = first.y + first.height <= second.y + 0.5 || second.y + second.height <= first.y + 0.5;
+          assert.ok(apart, `${kind}: ${a} overlaps ${b}`);
+        }
+      }
+    }
+    await tab.screenshot({ path: path.join(screenshotDir(), 'phone-360-text-200.png') });
+  } finally {
+    await small.close();
+  }
+});
+
+test('axe finds nothing serious on the pad or in the picker', async (t) => {
+  const axeFile = path.join(path.dirname(fileURLToPath(import.meta.url)), '..', 'node_modules', 'axe-core', 'axe.min.js');
+  const fresh = await launchPhone();
+  try {
+    await fresh.context.addInitScript(instrumentPage);
+    const tab = fresh.context.pages()[0] || await fresh.context.newPage();
+    const audit = async (what) => {
+      await tab.addScriptTag({ path: axeFile });
+      const result = await tab.evaluate(() => window.axe.run(document));
+      const counts = {};
+      for (const violation of result.violations) counts[violation.impact] = (counts[violation.impact] || 0) + 1;
+      t.diagnostic(`axe, ${what}: ${JSON.stringify(counts)}`);
+      const grave = result.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
+      assert.deepEqual(grave.map((v) => `${v.id}: ${v.nodes.map((n) => n.target).join(', ')}`), [], what);
+    };
+    await tab.goto(server.url);
+    await tab.locator('#picker').waitFor({ state: 'visible' });
+    assert.equal(await tab.evaluate(() => document.activeElement.value), '0', 'focus on the first number');
+    await tab.keyboard.press('Tab');
+    assert.ok(await tab.evaluate(() => document.getElementById('picker').contains(document.activeElement)),
+      'Tab leaves the dialog');
+    await audit('the picker');
+    await tab.keyboard.press('Enter');
+    await waitFor(async () => (await tab.locator('#app').getAttribute('data-connection')) === 'connected',
+      { what: 'the page to connect' });
+    assert.equal(await tab.title(), 'Pointer 01');
+    await audit('the pad');
+    const from = await reportCount(tab);
+    await tab.locator('#button-left').focus();
+    await tab.keyboard.press('Enter');
+    await waitForReport((r) => r.buttonL === 1, 'L pressed from the keyboard', from, tab);
+    await waitForReport((r) => r.buttonL === 0, 'and let go', from, tab);
+  } finally {
+    await fresh.close();
+  }
+});
+
+test('a second phone on a number is told to pick another, and the first keeps it', async (t) => {
+  if (server.isStandin) {
+    t.skip('the stand-in does not tell phones apart');
+    return;
+  }
+  const link = await startSlowLink(server.url, { localAddress: '127.0.0.2' });
+  const second = await launchPhone();
+  try {
+    await second.context.addInitScript(instrumentPage);
+    const tab = second.context.pages()[0] || await second.context.newPage();
+    await tab.goto(`${link.url}#pointer=${POINTER}`);
+    await waitFor(async () => (await tab.locator('#app').getAttribute('data-connection')) === 'taken',
+      { what: 'the second phone to hear that its number is taken' });
+    await tab.locator('#picker').waitFor({ state: 'visible' });
+    assert.equal(await tab.locator('#picker-message').textContent(), 'Another phone uses 03: pick another number.');
+    const count = await reportCount(tab);
+    await sleep(600);
+    assert.equal(await reportCount(tab), count, 'the second phone went on reporting');
+    assert.equal(await page.locator('#app').getAttribute('data-connection'), 'connected');
+    await tab.locator('#picker-grid button[value="13"]').click();
+    await waitFor(async () => (await tab.locator('#app').getAttribute('data-connection')) === 'connected',
+      { what: 'the second phone to connect on its new number' });
+  } finally {
+    await second.close();
+    await link.close();
   }
 });

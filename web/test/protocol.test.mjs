@@ -131,13 +131,12 @@ test('pad position scales to 0..65535 and clamps', () => {
   assert.equal(P.scaleToCoordinate(10, 0), 0);
 });
 
-// A page's clock, animation frames and timers, run by hand.
+// A page's clock and timers, run by hand.
 function pacedPage() {
-  const page = { time: 0, frames: [], timers: [], sent: [] };
+  const page = { time: 0, timers: [], sent: [] };
   let nextHandle = 1;
   page.pacer = new P.ReportPacer({
     now: () => page.time,
-    requestFrame: (callback) => page.frames.push(callback),
     setTimer: (callback, ms) => {
       const timer = { handle: nextHandle++, at: page.time + ms, callback };
       page.timers.push(timer);
@@ -146,11 +145,6 @@ function pacedPage() {
     clearTimer: (handle) => { page.timers = page.timers.filter((t) => t.handle !== handle); },
     send: () => page.sent.push({ at: page.time, state: page.state }),
   });
-  page.frame = () => {
-    const due = page.frames;
-    page.frames = [];
-    due.forEach((callback) => callback());
-  };
   // Moves the clock on, firing the timers that fall due on the way.
   page.advance = (ms) => {
     const end = page.time + ms;
@@ -167,60 +161,42 @@ function pacedPage() {
 }
 
 test('report pacing', async (t) => {
-  await t.test('while moving: one report per frame after each answer, with the newest state', () => {
+  await t.test('a change leaves at once, or with the answer to the one in flight, carrying the newest state', () => {
     const page = pacedPage();
     page.pacer.start();
     assert.equal(page.sent.length, 1, 'the first report leaves at once');
+    page.advance(4);
+    page.pacer.answered();
+    page.advance(3);
     page.state = 'a';
     page.pacer.changed();
-    page.frame();
-    assert.equal(page.sent.length, 1, 'a second report while the first is in flight');
-    page.advance(5);
+    assert.deepEqual(page.sent[1], { at: 7, state: 'a' }, 'a change with nothing in flight waits for nothing');
     page.state = 'b';
     page.pacer.changed();
-    page.pacer.answered();
-    assert.equal(page.sent.length, 1, 'the answer alone does not send: the frame has not come');
     page.state = 'c';
     page.pacer.changed();
-    page.frame();
-    assert.deepEqual(page.sent[1], { at: 5, state: 'c' });
-    page.frame();
-    page.pacer.changed();
-    page.frame();
     assert.equal(page.sent.length, 2, 'one request in flight at most');
-    page.advance(3);
+    page.advance(40);
     page.pacer.answered();
-    page.frame();
-    assert.equal(page.sent.length, 3, 'the change while in flight goes at the frame after the answer');
-    // A finger that moves in the frame's own callbacks, before ours.
-    page.advance(3);
+    assert.deepEqual(page.sent[2], { at: 47, state: 'c' }, 'the answer sends the newest state');
+    page.advance(5);
     page.pacer.answered();
-    page.frames.unshift(() => { page.state = 'd'; page.pacer.changed(); });
-    page.frame();
-    assert.deepEqual(page.sent[3], { at: 11, state: 'd' });
+    assert.equal(page.sent.length, 3, 'no change, no report before the idle interval');
   });
 
-  await t.test('idle: five a second, with or without animation frames', () => {
+  await t.test('idle: five a second; a slow answer sends the next at once', () => {
     const page = pacedPage();
     page.pacer.start();
     for (let i = 0; i < 10; i++) {
       page.advance(10);
       page.pacer.answered();
-      page.frame();
       page.advance(190);
     }
     assert.equal(page.sent.length, 11);
     assert.ok(page.sent.slice(1).every((s, i) => s.at - page.sent[i].at === P.IDLE_INTERVAL_MS));
-    // A hidden page gets no frames; a change still goes with the idle timer.
-    page.advance(10);
-    page.pacer.answered();
-    page.pacer.changed();
-    page.advance(P.IDLE_INTERVAL_MS);
-    assert.equal(page.sent.length, 12);
-    // A slow answer: the next report goes as soon as it is in.
     page.advance(500);
     page.pacer.answered();
-    assert.equal(page.sent.length, 13);
+    assert.equal(page.sent.length, 12);
   });
 
   await t.test('failures: retries wait up to 2 s, count down, and a touch retries at once', () => {
@@ -231,9 +207,8 @@ test('report pacing', async (t) => {
       const before = page.sent.length;
       const delay = page.pacer.failed();
       page.pacer.changed();
-      page.frame();
       page.advance(delay - 1);
-      assert.equal(page.sent.length, before, 'neither a change nor a frame retries sooner');
+      assert.equal(page.sent.length, before, 'a change does not retry sooner');
       page.advance(1);
       assert.equal(page.sent.length, before + 1);
       waits.push(delay);
@@ -253,37 +228,99 @@ test('report pacing', async (t) => {
     assert.equal(page.pacer.failed(), 250, 'back-off starts over after an answer');
   });
 
-  await t.test('stopped, nothing leaves: not on a change, a touch, a frame or a timer', () => {
+  await t.test('stopped, nothing leaves; finished, one more leaves after the one in flight', () => {
     const page = pacedPage();
     page.pacer.start();
     page.pacer.stop();
     page.pacer.answered();
     page.pacer.touched();
-    page.frame();
     page.advance(5000);
     assert.equal(page.sent.length, 1);
     page.pacer.start();
     assert.equal(page.sent.length, 2);
+    page.state = 'lifted';
+    page.pacer.finish();
+    assert.equal(page.sent.length, 2, 'not beside the one in flight');
+    page.pacer.failed();
+    assert.deepEqual(page.sent[2], { at: 5000, state: 'lifted' });
+    page.pacer.answered();
+    page.pacer.changed();
+    page.pacer.finish();
+    page.advance(5000);
+    assert.equal(page.sent.length, 3, 'nothing after the last, and only one last');
   });
 });
 
-test('fingers on the pad: the first points, the one that stays takes over', () => {
+test('a press and a lift each go out, however quick, in order', () => {
+  const button = new P.CarriedState();
+  button.set(true);
+  button.set(false);  // a tap between two answers
+  assert.equal(button.says, true, 'the press is held until a report carried it');
+  assert.equal(button.delivered(false), false, 'an answer to a report sent before the press');
+  assert.equal(button.says, true);
+  assert.equal(button.delivered(true), true);
+  assert.equal(button.says, false, 'then the lift');
+  // A double tap within one round trip stays two taps.
+  button.set(true);
+  button.set(false);
+  button.set(true);
+  button.set(false);
+  const said = [];
+  for (let i = 0; i < 6; i++) {
+    said.push(button.says);
+    button.delivered(button.says);
+  }
+  assert.deepEqual(said, [false, true, false, true, false, false], 'the lift before, then both taps');
+  // Taps beyond what is worth sending late drop whole, the last state kept.
+  for (let i = 0; i < 20; i++) { button.set(true); button.set(false); }
+  button.set(true);
+  assert.ok(button.waiting.length <= 8);
+  assert.equal(button.waiting.at(-1), true);
+  button.reset(false);
+  assert.equal(button.says, false);
+  assert.equal(button.delivered(false), false);
+});
+
+test('answer times set the wait and tell a slow link', () => {
+  const times = new P.AnswerTimes();
+  assert.equal(times.timeout(), 2000, 'before any answer');
+  assert.equal(times.isSlow(), false);
+  [20, 30, 25].forEach((ms) => times.add(ms));
+  assert.equal(times.timeout(), 2000, 'never below 2 s');
+  assert.equal(times.isSlow(), false);
+  // Answers of 2.5 s: the first is given up at 2 s, the next is waited for.
+  const slow = new P.AnswerTimes();
+  slow.add(slow.timeout());
+  assert.ok(slow.timeout() > 2500);
+  slow.add(2500);
+  assert.equal(slow.isSlow(), true);
+  for (let i = 0; i < 9; i++) slow.add(5000);
+  assert.equal(slow.timeout(), 8000, 'never above 8 s');
+  for (let i = 0; i < 5; i++) slow.add(400);
+  assert.equal(slow.timeout(), 2000, 'three times 400 ms, raised to the floor');
+  assert.equal(slow.isSlow(), true, 'answers over 300 ms are slow');
+});
+
+test('reduced motion flashes at most twice a second', () => {
+  for (const { pattern } of Object.values(P.COMMANDS)) {
+    const calm = P.calmPattern(pattern);
+    for (let i = 0; i + 1 < calm.length; i += 2) assert.ok(calm[i] + calm[i + 1] >= 500, String(calm));
+  }
+});
+
+test('a finger that moves leads over one that rests; a palm is not taken', () => {
   const pad = new P.PadFingers();
-  pad.down(1, 10, 10);
-  pad.down(2, 50, 50);  // a palm or a second finger after the first
-  assert.equal(pad.move(2, 60, 60), false, 'the second finger does not point');
-  assert.equal(pad.move(1, 20, 20), true);
-  assert.deepEqual(pad.active(), { id: 1, x: 20, y: 20 });
-  pad.up(1);
-  assert.deepEqual(pad.active(), { id: 2, x: 60, y: 60 }, 'the remaining finger takes over where it is');
-  assert.equal(pad.move(2, 70, 70), true);
-  pad.down(3, 0, 0);
-  pad.up(3);
-  assert.equal(pad.active().id, 2, 'a finger lifted behind it changes nothing');
-  pad.up(2);
-  pad.up(2);
-  assert.equal(pad.active(), null);
-  assert.equal(pad.move(2, 1, 1), false);
+  pad.down(1, 100, 100, 0);  // the palm's edge, or a resting thumb
+  pad.down(2, 300, 300, 10);
+  assert.equal(pad.move(2, 305, 302, 20), false, 'a tremor leads nothing');
+  assert.equal(pad.move(1, 130, 100, 40), true);
+  assert.equal(pad.move(2, 340, 300, 100), false, 'the first moved lately: it keeps the lead');
+  assert.equal(pad.move(1, 132, 101, 150), true, 'jitter of the leader');
+  assert.equal(pad.move(2, 380, 300, 200), true, 'the leader rested 160 ms: the moving finger leads');
+  assert.deepEqual(pad.active(), { id: 2, x: 380, y: 300 });
+  assert.equal(pad.move(1, 133, 101, 210), false);
+  assert.ok(P.PadFingers.isPalm(120, 90));
+  assert.ok(!P.PadFingers.isPalm(30, 40) && !P.PadFingers.isPalm(undefined, undefined));
 });
 
 test('pointer number from the address and from storage', () => {
@@ -316,5 +353,5 @@ test('access key from the address', () => {
   assert.equal(P.hashWithoutKey('#key=bad;value'), '');
   assert.equal(P.hashWithoutKey('#monkey=1'), '#monkey=1');
   assert.equal(P.pointerFromHash(P.hashWithoutKey('#key=Ab3&pointer=5')), 5);
-  assert.equal(P.keyCookie('Ab3dE9xz'), 'TVXKey=Ab3dE9xz; path=/; SameSite=Strict');
+  assert.equal(P.keyCookie('Ab3dE9xz'), 'TVXKey=Ab3dE9xz; path=/; Max-Age=2592000; SameSite=Strict');
 });
