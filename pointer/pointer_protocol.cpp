@@ -70,8 +70,14 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
   }
   // A second phone on the number moves nothing, takes no command and echoes
   // none; it hears that it is second, and its page asks for another number.
+  // Its fresh reports still reach the application, which loses nothing.
   if (peer.second) {
+    if (IsFresh(report)) {
+      Forward(report);
+      outcome.forwarded = true;
+    }
     outcome.response = MakeResponse(state_.packetNumber[p], kAnotherPhoneCode);
+    TakeChannelNotices(outcome, now);
     return outcome;
   }
 
