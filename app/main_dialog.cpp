@@ -54,7 +54,7 @@ bool MainDialog::OnInitDialog() {
   // A second copy must not touch the running one's files, its log first.
   if (platform::SharedMemory::IsClaimedByRunningCreator(app_.channel.CreationName())) {
     const std::string running = RunningServerText();
-    view_.ShowNotice(running);
+    view_.ShowNotice("The TVXHDV shared memory belongs to a running server: " + running);
     view_.ShowMessageBox("Can not create the TVXHDV shared memory!\n" + running,
                          kSevereErrorCaption);
     OnCancel();
