@@ -224,6 +224,7 @@ void MainDialog::Stop() {
   }
   app_.server.Shutdown();
   view_.StopTimer();
+  app_.protocol.ReleaseCursor();  // no phone reports any more
   state_.running = false;
   SetStatus("Stopped.");
   ShowPhoneAddresses();
@@ -278,6 +279,7 @@ void MainDialog::SetPort(int port) {
 void MainDialog::SelectPointer(int pointer) {
   if (!IsValidPointer(pointer)) return;
   app_.settings.selectedPointer = pointer;
+  app_.protocol.ReleaseCursor();  // the phone selected so far lets go
   state_.selectedPointer = pointer;
   Render();
   const platform::Result stored = StoreSelectedPointer(pointer, app_.paths.iniFile);
@@ -301,6 +303,7 @@ void MainDialog::SetCursorEmulation(bool on) {
     return;
   }
   app_.settings.cursorEmulation = on;
+  if (!on) app_.protocol.ReleaseCursor();
   state_.cursorEmulation = on;
   Render();
   view_.ShowNotice(on ? "Cursor emulation on." : "Cursor emulation off.");
@@ -409,6 +412,7 @@ void MainDialog::RunShutdownSequence() {
     }
   }
   if (state_.running) Stop();
+  app_.protocol.ReleaseCursor();
   app_.channel.SharedMemoryClose();
   if (keyPublished_) platform::RemoveFile(app_.paths.keyFile);
   keyPublished_ = false;

@@ -46,6 +46,19 @@ unsigned CursorEmulation::RunThread(void* self) {
   return 0;
 }
 
+void CursorEmulation::ReleaseButtons(std::uint64_t sequence) {
+  {
+    std::lock_guard guard(lock_);
+    waitingCount_ = 0;
+    // What the thread compares the next report with: nothing held.
+    if (sequence > lastTaken_.sequence) lastTaken_.sequence = sequence;
+    lastTaken_.buttonL = 0;
+    lastTaken_.buttonR = 0;
+    releaseWanted_ = true;
+  }
+  wake_.notify_one();
+}
+
 void CursorEmulation::Follow(const CursorTarget& target) {
   {
     std::lock_guard guard(lock_);
@@ -88,15 +101,22 @@ void CursorEmulation::Run() {
   Batch batch;
   for (;;) {
     std::size_t count = 0;
+    bool release = false;
+    bool ending = false;
     {
       std::unique_lock guard(lock_);
-      wake_.wait(guard, [this] { return ending_ || waitingCount_ > 0; });
-      if (ending_) return;
-      count = waitingCount_;
+      wake_.wait(guard, [this] { return ending_ || releaseWanted_ || waitingCount_ > 0; });
+      ending = ending_;
+      release = releaseWanted_;
+      releaseWanted_ = false;
+      count = ending ? 0 : waitingCount_;
       std::copy_n(waiting_.begin(), count, batch.begin());
       waitingCount_ = 0;
-      lastTaken_ = batch[count - 1];
+      if (count > 0) lastTaken_ = batch[count - 1];
     }
+    // Whatever waits was put there after the release was asked for.
+    if (release || ending) SendRelease();
+    if (ending) return;
     for (std::size_t i = 0; i < count; ++i) Send(batch[i]);
   }
 }
@@ -104,9 +124,31 @@ void CursorEmulation::Run() {
 // Switched off meanwhile (the Ctrl+Shift chord, say): nothing more goes out.
 void CursorEmulation::Send(const CursorTarget& target) {
   if (!switch_) return;
+  if (sendFailed_ && !SendRelease()) return;
   const std::uint32_t flags =
       CursorEmulationFlags(previousButtonL_, previousButtonR_, target.buttonL, target.buttonR);
-  input_.SendMouseEvent(flags, target.x, target.y);
+  if (!input_.SendMouseEvent(flags, target.x, target.y)) {
+    // Whether the presses got through is not known: they count as held.
+    sendFailed_ = true;
+    previousButtonL_ = previousButtonL_ != 0 || target.buttonL != 0;
+    previousButtonR_ = previousButtonR_ != 0 || target.buttonR != 0;
+    return;
+  }
   previousButtonL_ = target.buttonL;
   previousButtonR_ = target.buttonR;
+}
+
+// The buttons go up where the cursor is: the event carries no move. A phone
+// that still holds one presses it again with its next report.
+bool CursorEmulation::SendRelease() {
+  const std::uint32_t flags = (previousButtonL_ != 0 ? platform::kMouseLeftUp : 0u) |
+                              (previousButtonR_ != 0 ? platform::kMouseRightUp : 0u);
+  if (flags != 0 && !input_.SendMouseEvent(flags, 0, 0)) {
+    sendFailed_ = true;
+    return false;
+  }
+  sendFailed_ = false;
+  previousButtonL_ = 0;
+  previousButtonR_ = 0;
+  return true;
 }

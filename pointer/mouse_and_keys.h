@@ -17,7 +17,8 @@ class MouseAndKeys {
   virtual bool IsShiftHeld() = 0;
   // flags as platform::kMouse*; absolute x and y in 0 to 65535. Called on
   // the emulation's thread while the dialog's thread may ask for the keys.
-  virtual void SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) = 0;
+  // False when the event could not be sent (no display, or its connection broke).
+  virtual bool SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) = 0;
 };
 
 class SystemMouseAndKeys final : public MouseAndKeys {
@@ -25,8 +26,8 @@ class SystemMouseAndKeys final : public MouseAndKeys {
   bool IsAvailable() override { return platform::MouseEmulationAvailable(); }
   bool IsCtrlHeld() override { return platform::IsCtrlHeld(); }
   bool IsShiftHeld() override { return platform::IsShiftHeld(); }
-  void SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) override {
-    events_.Send(flags, x, y);
+  bool SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) override {
+    return static_cast<bool>(events_.Send(flags, x, y));
   }
 
  private:

@@ -16,10 +16,11 @@ class FakeMouse : public MouseAndKeys {
   bool IsAvailable() override { return available; }
   bool IsCtrlHeld() override { return false; }
   bool IsShiftHeld() override { return false; }
-  void SendMouseEvent(std::uint32_t flags, std::int32_t, std::int32_t) override {
+  bool SendMouseEvent(std::uint32_t flags, std::int32_t, std::int32_t) override {
     std::lock_guard guard(lock_);
     sentFlags_.push_back(flags);
     sent_.notify_all();
+    return true;
   }
 
   // The flags sent once count events have come (or what came within 5 s).

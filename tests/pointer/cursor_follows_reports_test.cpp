@@ -32,11 +32,12 @@ class RecordingMouse : public MouseAndKeys {
   bool IsAvailable() override { return true; }
   bool IsCtrlHeld() override { return false; }
   bool IsShiftHeld() override { return false; }
-  void SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) override {
+  bool SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) override {
     std::unique_lock guard(lock_);
     events_.push_back({flags, x, y});
     changed_.notify_all();
     changed_.wait(guard, [this] { return gateOpen_; });
+    return !failing;
   }
 
   // The events once count have come (or what came within 5 s).
@@ -50,6 +51,8 @@ class RecordingMouse : public MouseAndKeys {
     for (const MouseEvent& event : Events(count)) flags.push_back(event.flags);
     return flags;
   }
+  std::atomic<bool> failing{false};  // as a display whose connection broke
+
   void SetGate(bool open) {
     std::lock_guard guard(lock_);
     gateOpen_ = open;
