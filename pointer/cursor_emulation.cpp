@@ -46,14 +46,13 @@ unsigned CursorEmulation::RunThread(void* self) {
   return 0;
 }
 
+// The first and the last release asked for since the thread last looked
+// keep their places; one between them is covered by the last.
 void CursorEmulation::ReleaseButtons(std::uint64_t sequence) {
   {
     std::lock_guard guard(lock_);
-    waitingCount_ = 0;
-    // What the thread compares the next report with: nothing held.
-    if (sequence > lastTaken_.sequence) lastTaken_.sequence = sequence;
-    lastTaken_.buttonL = 0;
-    lastTaken_.buttonR = 0;
+    if (!releaseWanted_) firstRelease_ = sequence;
+    lastRelease_ = std::max(lastRelease_, sequence);
     releaseWanted_ = true;
   }
   wake_.notify_one();
@@ -73,7 +72,8 @@ void CursorEmulation::Follow(const CursorTarget& target) {
 void CursorEmulation::Insert(const CursorTarget& target) {
   std::size_t at = waitingCount_;
   while (at > 0 && waiting_[at - 1].sequence > target.sequence) --at;
-  if (at == waitingCount_ && at > 0 && OnlyMoves(at - 1) && SameButtons(waiting_[at - 1], target)) {
+  if (at == waitingCount_ && at > 0 && OnlyMoves(at - 1) && SameButtons(waiting_[at - 1], target) &&
+      !ReleaseBetween(waiting_[at - 1], target)) {
     waiting_[at - 1] = target;
     return;
   }
@@ -91,34 +91,53 @@ void CursorEmulation::Insert(const CursorTarget& target) {
   ++waitingCount_;
 }
 
-// A waiting report whose buttons are those of the report before it.
+// A waiting report whose buttons are those of the report before it, with no
+// release between them.
 bool CursorEmulation::OnlyMoves(std::size_t index) const {
   const CursorTarget& before = index > 0 ? waiting_[index - 1] : lastTaken_;
-  return SameButtons(before, waiting_[index]);
+  return SameButtons(before, waiting_[index]) && !ReleaseBetween(before, waiting_[index]);
+}
+
+bool CursorEmulation::ReleaseBetween(const CursorTarget& earlier, const CursorTarget& later) const {
+  return releaseWanted_ && earlier.sequence < lastRelease_ && later.sequence > firstRelease_;
+}
+
+// The index of the first report numbered after the release.
+std::size_t CursorEmulation::PlaceOf(std::uint64_t release, const Batch& batch, std::size_t count) {
+  std::size_t at = 0;
+  while (at < count && batch[at].sequence < release) ++at;
+  return at;
 }
 
 void CursorEmulation::Run() {
   Batch batch;
   for (;;) {
     std::size_t count = 0;
-    bool release = false;
-    bool ending = false;
+    // The releases go out before batch[firstAt] and batch[lastAt].
+    std::size_t firstAt = kNoRelease;
+    std::size_t lastAt = kNoRelease;
     {
       std::unique_lock guard(lock_);
       wake_.wait(guard, [this] { return ending_ || releaseWanted_ || waitingCount_ > 0; });
-      ending = ending_;
-      release = releaseWanted_;
-      releaseWanted_ = false;
-      count = ending ? 0 : waitingCount_;
+      if (ending_) break;
+      count = waitingCount_;
       std::copy_n(waiting_.begin(), count, batch.begin());
       waitingCount_ = 0;
       if (count > 0) lastTaken_ = batch[count - 1];
+      if (releaseWanted_) {
+        releaseWanted_ = false;
+        firstAt = PlaceOf(firstRelease_, batch, count);
+        lastAt = PlaceOf(lastRelease_, batch, count);
+        // What the next report is compared with: the buttons let go.
+        if (lastAt == count) lastTaken_ = {lastRelease_, lastTaken_.x, lastTaken_.y, 0, 0};
+      }
     }
-    // Whatever waits was put there after the release was asked for.
-    if (release || ending) SendRelease();
-    if (ending) return;
-    for (std::size_t i = 0; i < count; ++i) Send(batch[i]);
+    for (std::size_t i = 0; i <= count; ++i) {
+      if (i == firstAt || i == lastAt) SendRelease();
+      if (i < count) Send(batch[i]);
+    }
   }
+  SendRelease();  // reports still waiting are dropped
 }
 
 // Switched off meanwhile (the Ctrl+Shift chord, say): nothing more goes out.

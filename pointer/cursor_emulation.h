@@ -38,16 +38,19 @@ class CursorEmulation final : public CursorFollower {
   // report that only moves is replaced by a newer one still waiting behind
   // it, and one older than a report already sent is dropped.
   void Follow(const CursorTarget& target) override;
-  // Reports still waiting are dropped; reports already taken go out first.
+  // Reports numbered before the release still go out before it.
   void ReleaseButtons(std::uint64_t sequence) override;
 
  private:
   // Reports waiting: only button changes pile up while the system's input is slow.
   static constexpr std::size_t kWaitingCapacity = 64;
+  static constexpr std::size_t kNoRelease = kWaitingCapacity + 1;
   using Batch = std::array<CursorTarget, kWaitingCapacity>;
 
   void Insert(const CursorTarget& target);
   bool OnlyMoves(std::size_t index) const;
+  bool ReleaseBetween(const CursorTarget& earlier, const CursorTarget& later) const;
+  static std::size_t PlaceOf(std::uint64_t release, const Batch& batch, std::size_t count);
   static unsigned RunThread(void* self);
   void Run();
   void Send(const CursorTarget& target);
@@ -63,6 +66,8 @@ class CursorEmulation final : public CursorFollower {
   std::size_t waitingCount_ = 0;
   CursorTarget lastTaken_;  // the newest report the thread has taken
   bool releaseWanted_ = false;
+  std::uint64_t firstRelease_ = 0;  // sequence numbers of the releases asked for
+  std::uint64_t lastRelease_ = 0;
   bool ending_ = false;
 
   // The emulation thread's own: the button states the system was last given.

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -237,6 +239,32 @@ TEST_F(MainDialogTest, CursorEmulationNeedsADisplay) {
   dialog.SetCursorEmulation(false);
   EXPECT_FALSE(app.settings.cursorEmulation);
   dialog.OnOK();
+}
+
+// Pointer 0 presses L; each way of losing the cursor lets go of it there.
+TEST_F(MainDialogTest, TheSelectedPhoneLetsGoOfTheButtonsWhenItLosesTheCursor) {
+  Application app(paths, profile, areaName);
+  RecordingView view;
+  MainDialog dialog(app, view, mouse);
+  ASSERT_TRUE(dialog.OnInitDialog());
+  mouse.available = true;
+  int frame = 0;
+  std::vector<std::uint32_t> expected;
+  const auto pressAndLose = [&](const std::function<void()>& lose) {
+    dialog.SetCursorEmulation(true);
+    char path[64];
+    std::snprintf(path, sizeof path, "/tolvex10000%04X80008000100200", ++frame);
+    app.protocol.HandlePointerReport(path);
+    lose();
+    expected.insert(expected.end(), {0x8003, 0x0004});
+    EXPECT_EQ(mouse.SentFlags(expected.size()), expected) << "frame " << frame;
+  };
+  pressAndLose([&] { dialog.SetCursorEmulation(false); });
+  pressAndLose([&] { dialog.SelectPointer(5); });
+  dialog.SelectPointer(0);
+  pressAndLose([&] { dialog.Stop(); });
+  dialog.Start();
+  pressAndLose([&] { dialog.OnOK(); });
 }
 
 // The address line follows the server: the running port on every address

@@ -114,6 +114,16 @@ TEST_F(TimerTickTest, ChordWhileEmulationIsOffChangesNothing) {
   EXPECT_TRUE(input.events.empty());
 }
 
+TEST_F(TimerTickTest, HoldsTheCursorWhileOnAndTheChordReleasesIt) {
+  Tick();
+  emulation = false;
+  Tick();
+  emulation = true;
+  input.ctrl = input.shift = true;
+  Tick();
+  EXPECT_EQ(pointers.calls, "hold release ");
+}
+
 TEST_F(TimerTickTest, ShowsPointerAndStatisticsAsTheDialogFormatsThem) {
   pointers.lastReportTick = now;
   pointers.status = LiveStatus{.x = 12345, .y = 0, .buttonL = 1, .buttonR = 0, .offScreen = 0};
