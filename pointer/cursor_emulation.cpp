@@ -1,8 +1,11 @@
 #include "pointer/cursor_emulation.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace {
+
+constexpr std::chrono::milliseconds kReleaseRetry{1000};
 
 std::uint32_t ButtonChange(std::int32_t previous, std::int32_t current, std::uint32_t downFlag,
                            std::uint32_t upFlag) {
@@ -118,7 +121,16 @@ void CursorEmulation::Run() {
     std::size_t lastAt = kNoRelease;
     {
       std::unique_lock guard(lock_);
-      wake_.wait(guard, [this] { return ending_ || releaseWanted_ || waitingCount_ > 0; });
+      const auto woken = [this] { return ending_ || releaseWanted_ || waitingCount_ > 0; };
+      if (!sendFailed_) {
+        wake_.wait(guard, woken);
+      } else if (!wake_.wait_for(guard, kReleaseRetry, woken)) {
+        // The buttons are let go as soon as the display takes input again,
+        // whether or not the phone reports meanwhile.
+        guard.unlock();
+        SendRelease();
+        continue;
+      }
       if (ending_) break;
       count = waitingCount_;
       std::copy_n(waiting_.begin(), count, batch.begin());

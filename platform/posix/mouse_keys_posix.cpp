@@ -83,7 +83,8 @@ class XTestDisplay {
 
   bool Usable() const { return display_ != nullptr && !lost_; }
 
-  void Send(std::uint32_t flags, std::int32_t x, std::int32_t y) {
+  // False when the connection broke: whatever it carried may not have arrived.
+  bool Send(std::uint32_t flags, std::int32_t x, std::int32_t y) {
     if (flags & kMouseMove) {
       if (flags & kMouseAbsolute) {
         XTestFakeMotionEvent(display_, screen_, ScaleToPixels(x, width_), ScaleToPixels(y, height_),
@@ -97,6 +98,7 @@ class XTestDisplay {
     if (flags & kMouseRightDown) XTestFakeButtonEvent(display_, Button3, True, CurrentTime);
     if (flags & kMouseRightUp) XTestFakeButtonEvent(display_, Button3, False, CurrentTime);
     XFlush(display_);
+    return !lost_;
   }
 
   bool IsCtrlHeld() { return AnyHeld(ctrlKeys_); }
@@ -185,7 +187,7 @@ XTestDisplay* ReadyDisplay() {
 
 Result Send(XTestDisplay* display, std::uint32_t flags, std::int32_t x, std::int32_t y) {
   if (display == nullptr) return Failure(ENXIO);
-  display->Send(flags, x, y);
+  if (!display->Send(flags, x, y)) return Failure(EPIPE);
   return Result();
 }
 
