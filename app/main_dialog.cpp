@@ -307,6 +307,12 @@ void MainDialog::SetCursorEmulation(bool on) {
   state_.cursorEmulation = on;
   Render();
   view_.ShowNotice(on ? "Cursor emulation on." : "Cursor emulation off.");
+  const char* limit = on ? mouse_.EmulationLimit() : nullptr;
+  if (limit != nullptr && !emulationLimitShown_) {
+    emulationLimitShown_ = true;
+    app_.log.WriteLogLine(limit);
+    view_.ShowNotice(limit);
+  }
 }
 
 // The box the operator ticked is cleared again.

@@ -104,4 +104,5 @@ class MainDialog : private DialogFieldExchange {
   bool rendezvousPublished_ = false;       // the rendezvous file on disk is ours
   bool keyPublished_ = false;              // the key file on disk holds our key
   bool keyUnavailable_ = false;            // a key was asked for and none could be made
+  bool emulationLimitShown_ = false;       // said once per run
 };

@@ -15,6 +15,8 @@ class MouseAndKeys {
   virtual bool IsAvailable() = 0;
   virtual bool IsCtrlHeld() = 0;
   virtual bool IsShiftHeld() = 0;
+  // Null, or why the events reach only part of the desktop.
+  virtual const char* EmulationLimit() { return nullptr; }
   // flags as platform::kMouse*; absolute x and y in 0 to 65535. Called on
   // the emulation's thread while the dialog's thread may ask for the keys.
   // False when the event could not be sent (no display, or its connection broke).
@@ -26,6 +28,7 @@ class SystemMouseAndKeys final : public MouseAndKeys {
   bool IsAvailable() override { return platform::MouseEmulationAvailable(); }
   bool IsCtrlHeld() override { return platform::IsCtrlHeld(); }
   bool IsShiftHeld() override { return platform::IsShiftHeld(); }
+  const char* EmulationLimit() override { return platform::MouseEmulationLimit(); }
   bool SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) override {
     return static_cast<bool>(events_.Send(flags, x, y));
   }

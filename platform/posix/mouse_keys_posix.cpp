@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <string_view>
 
 #include "platform/posix/background_connection.h"
 #include "platform/posix/system_error.h"
@@ -192,6 +193,13 @@ Result Send(XTestDisplay* display, std::uint32_t flags, std::int32_t x, std::int
 }
 
 }  // namespace
+
+const char* MouseEmulationLimit() {
+  const char* session = std::getenv("XDG_SESSION_TYPE");
+  if (session == nullptr || std::string_view(session) != "wayland") return nullptr;
+  return "This is a Wayland session: cursor emulation moves the cursor and clicks only over X "
+         "applications, not over the desktop or Wayland windows.";
+}
 
 bool MouseEmulationAvailable() {
   return ReadyDisplay() != nullptr;

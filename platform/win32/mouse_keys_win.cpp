@@ -11,6 +11,10 @@ bool IsKeyHeld(int virtualKey) {
 
 }  // namespace
 
+const char* MouseEmulationLimit() {
+  return nullptr;
+}
+
 // Windows always has an input desktop for the interactive program.
 bool MouseEmulationAvailable() {
   return true;

@@ -16,6 +16,8 @@ class FakeMouse : public MouseAndKeys {
   bool IsAvailable() override { return available; }
   bool IsCtrlHeld() override { return false; }
   bool IsShiftHeld() override { return false; }
+  const char* EmulationLimit() override { return limit; }
+  const char* limit = nullptr;
   bool SendMouseEvent(std::uint32_t flags, std::int32_t, std::int32_t) override {
     std::lock_guard guard(lock_);
     sentFlags_.push_back(flags);

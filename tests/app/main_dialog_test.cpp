@@ -241,6 +241,24 @@ TEST_F(MainDialogTest, CursorEmulationNeedsADisplay) {
   dialog.OnOK();
 }
 
+// Under Wayland synthetic input reaches X applications only: said once.
+TEST_F(MainDialogTest, SwitchingOnSaysOnceWhereTheCursorCannotBeDriven) {
+  Application app(paths, profile, areaName);
+  RecordingView view;
+  MainDialog dialog(app, view, mouse);
+  ASSERT_TRUE(dialog.OnInitDialog());
+  mouse.available = true;
+  mouse.limit = "only over X applications";
+  view.notices.clear();
+  dialog.SetCursorEmulation(true);
+  dialog.SetCursorEmulation(false);
+  dialog.SetCursorEmulation(true);
+  EXPECT_EQ(view.notices,
+            (std::vector<std::string>{"Cursor emulation on.", "only over X applications",
+                                      "Cursor emulation off.", "Cursor emulation on."}));
+  dialog.OnOK();
+}
+
 // Pointer 0 presses L; each way of losing the cursor lets go of it there.
 TEST_F(MainDialogTest, TheSelectedPhoneLetsGoOfTheButtonsWhenItLosesTheCursor) {
   Application app(paths, profile, areaName);

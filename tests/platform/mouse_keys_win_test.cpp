@@ -59,6 +59,7 @@ TEST(MouseKeysWinTest, MovesClicksAndReadsModifiers) {
   PressKey(VK_LSHIFT, false);
   EXPECT_FALSE(platform::IsCtrlHeld());
   EXPECT_FALSE(platform::IsShiftHeld());
+  EXPECT_EQ(platform::MouseEmulationLimit(), nullptr);  // every window takes the input
 }
 
 }  // namespace

@@ -399,6 +399,17 @@ TEST(CursorEmulationXvfbTest, ThePhoneLetsGoOfTheButtonWheneverItLosesTheCursor)
   XCloseDisplay(observer);
 }
 
+TEST(MouseKeysXvfbTest, AWaylandSessionIsNamedAsTheLimit) {
+  const char* session = std::getenv("XDG_SESSION_TYPE");
+  const std::string kept = session != nullptr ? session : "";
+  setenv("XDG_SESSION_TYPE", "wayland", 1);
+  EXPECT_NE(platform::MouseEmulationLimit(), nullptr);
+  setenv("XDG_SESSION_TYPE", "x11", 1);
+  EXPECT_EQ(platform::MouseEmulationLimit(), nullptr);
+  if (session != nullptr) setenv("XDG_SESSION_TYPE", kept.c_str(), 1);
+  else unsetenv("XDG_SESSION_TYPE");
+}
+
 TEST(MouseKeysXvfbTest, WithoutADisplayEmulationIsUnavailable) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
