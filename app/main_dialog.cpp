@@ -311,7 +311,7 @@ void MainDialog::SetCursorEmulation(bool on) {
   if (limit != nullptr && !emulationLimitShown_) {
     emulationLimitShown_ = true;
     app_.log.WriteLogLine(limit);
-    view_.ShowNotice(limit);
+    view_.ShowMessageBox(limit, app_.paths.title);  // the windows show no notices
   }
 }
 

@@ -253,9 +253,9 @@ TEST_F(MainDialogTest, SwitchingOnSaysOnceWhereTheCursorCannotBeDriven) {
   dialog.SetCursorEmulation(true);
   dialog.SetCursorEmulation(false);
   dialog.SetCursorEmulation(true);
-  EXPECT_EQ(view.notices,
-            (std::vector<std::string>{"Cursor emulation on.", "only over X applications",
-                                      "Cursor emulation off.", "Cursor emulation on."}));
+  EXPECT_EQ(view.messages, std::vector<std::string>{"only over X applications"});
+  EXPECT_EQ(view.notices, (std::vector<std::string>{"Cursor emulation on.", "Cursor emulation off.",
+                                                    "Cursor emulation on."}));
   dialog.OnOK();
 }
 
