@@ -46,6 +46,7 @@ void LoadDialogSettings(Settings& settings, const SettingsFiles& files,
 std::optional<SettingsWriteFailure> SaveDialogSettings(const SettingsFiles& files,
                                                        DialogFieldExchange& dialog);
 platform::Result StoreSelectedPointer(int pointer, const std::string& iniFile);
+platform::Result StoreCursorScreen(const std::string& choice, const std::string& iniFile);
 
 // The persistence timeout as the engine takes it: milliseconds from 0 (no
 // timeout) to the largest int. A stored value may lie far outside the field's

@@ -34,6 +34,7 @@ struct DialogState {
   DialogLiveStatus live;
   int selectedPointer = 0;
   bool cursorEmulation = false;
+  std::string cursorScreen = "primary";  // CursorScreenText of the choice
 
   // The settings fields. A window writes them into its edit fields only when
   // fieldsPushed has changed since it last did, so that a tick never

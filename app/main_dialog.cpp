@@ -79,6 +79,10 @@ bool MainDialog::OnInitDialog() {
   std::snprintf(line, sizeof line, "ScreenWidth %d ScreenHeight %d", width, height);
   app_.log.WriteLogLine(line);
 
+  cursorScreen_ = ParseCursorScreen(app_.settings.cursorScreen).value_or(CursorScreen{});
+  state_.cursorScreen = CursorScreenText(cursorScreen_);
+  ApplyCursorScreen();
+
   app_.protocol.MarkAllSilent();
   state_.live.offScreen = true;
   state_.fields.port = app_.settings.port;
@@ -315,6 +319,34 @@ void MainDialog::SetCursorEmulation(bool on) {
   }
 }
 
+void MainDialog::SetCursorScreen(const CursorScreen& screen) {
+  cursorScreen_ = screen;
+  app_.settings.cursorScreen = CursorScreenText(screen);
+  state_.cursorScreen = app_.settings.cursorScreen;
+  missingMonitorLogged_ = false;
+  ApplyCursorScreen();
+  Render();
+  const platform::Result stored = StoreCursorScreen(app_.settings.cursorScreen, app_.paths.iniFile);
+  view_.ShowNotice("Cursor screen " + app_.settings.cursorScreen + ".");
+  if (!stored) ShowNotSaved("The setting", {app_.paths.iniFile, stored});
+}
+
+std::vector<platform::Monitor> MainDialog::Monitors() {
+  return MonitorsAsSeen(mouse_.Monitors());
+}
+
+// Monitors come and go: the area is chosen afresh at every tick. A chosen
+// monitor that is gone gives the primary, with one log line until it is back.
+void MainDialog::ApplyCursorScreen() {
+  const CursorArea area = ChooseCursorArea(cursorScreen_, Monitors());
+  if (area.missingMonitor && !missingMonitorLogged_) {
+    app_.log.WriteLogLine("CursorScreen " + CursorScreenText(cursorScreen_) +
+                          ": no such monitor; the pad covers the primary");
+  }
+  missingMonitorLogged_ = area.missingMonitor;
+  mouse_.SetCursorArea(area.rect);
+}
+
 // The box the operator ticked is cleared again.
 void MainDialog::RefuseCursorEmulation(const char* reason) {
   view_.ShowMessageBox(reason, app_.paths.title);
@@ -339,6 +371,7 @@ void MainDialog::Vibrate(int code) {
 
 void MainDialog::Tick() {
   KeepAreaPublished();
+  ApplyCursorScreen();
   const bool emulating = app_.settings.cursorEmulation;
   tick_.Run();
   Render();

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <string>
 
+#include "app/cursor_screen.h"
 #include "app/dialog_settings.h"
 #include "app/dialog_state.h"
 #include "app/dialog_view.h"
@@ -45,6 +46,10 @@ class MainDialog : private DialogFieldExchange {
   void SetPort(int port);
   void SelectPointer(int pointer);
   void SetCursorEmulation(bool on);
+  // The part of the desktop the pad covers; stored at once.
+  void SetCursorScreen(const CursorScreen& screen);
+  // The monitors as the operator numbers them (MonitorsAsSeen).
+  std::vector<platform::Monitor> Monitors();
   void Vibrate(int code);
   // The QR code of the address the bottom lines name.
   void ShowPhoneAddressCode();
@@ -89,6 +94,7 @@ class MainDialog : private DialogFieldExchange {
   void ShowPhoneAddresses();
   std::string PhoneAddressLines();
   void RefuseCursorEmulation(const char* reason);
+  void ApplyCursorScreen();
   void Render() { view_.Render(state_); }
 
   Application& app_;
@@ -105,4 +111,6 @@ class MainDialog : private DialogFieldExchange {
   bool keyPublished_ = false;              // the key file on disk holds our key
   bool keyUnavailable_ = false;            // a key was asked for and none could be made
   bool emulationLimitShown_ = false;       // said once per run
+  CursorScreen cursorScreen_;
+  bool missingMonitorLogged_ = false;  // until the chosen monitor is back
 };

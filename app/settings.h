@@ -29,6 +29,7 @@ struct Settings {
   std::string defaultIndexFile;        // profile Settings/Defindex
   int persistenceTimeoutSeconds = 10;  // profile Settings/PTO
   std::atomic<bool> cursorEmulation{false};
+  std::string cursorScreen;  // Control/CursorScreen as written
 };
 
 // Size of the buffers the values are read through.

@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/Xinerama.h>
 #include <X11/keysym.h>
 
 #include <algorithm>
@@ -12,9 +13,11 @@
 #include <memory>
 #include <mutex>
 #include <string_view>
+#include <vector>
 
 #include "platform/posix/background_connection.h"
 #include "platform/posix/system_error.h"
+#include "platform/screen.h"
 
 namespace platform {
 namespace {
@@ -88,8 +91,9 @@ class XTestDisplay {
   bool Send(std::uint32_t flags, std::int32_t x, std::int32_t y) {
     if (flags & kMouseMove) {
       if (flags & kMouseAbsolute) {
-        XTestFakeMotionEvent(display_, screen_, ScaleToPixels(x, width_), ScaleToPixels(y, height_),
-                             CurrentTime);
+        const ScreenRect area = MouseArea().value_or(ScreenRect{0, 0, width_, height_});
+        XTestFakeMotionEvent(display_, screen_, area.x + ScaleToPixels(x, area.width),
+                             area.y + ScaleToPixels(y, area.height), CurrentTime);
       } else {
         XTestFakeRelativeMotionEvent(display_, x, y, CurrentTime);
       }
@@ -100,6 +104,21 @@ class XTestDisplay {
     if (flags & kMouseRightUp) XTestFakeButtonEvent(display_, Button3, False, CurrentTime);
     XFlush(display_);
     return !lost_;
+  }
+
+  // Xinerama's screens are the monitors; without it the root window is one.
+  std::vector<Monitor> Monitors() {
+    std::vector<Monitor> monitors;
+    int count = 0;
+    XineramaScreenInfo* screens =
+        XineramaIsActive(display_) ? XineramaQueryScreens(display_, &count) : nullptr;
+    for (int i = 0; i < count; ++i) {
+      const XineramaScreenInfo& s = screens[i];
+      monitors.push_back({{s.x_org, s.y_org, s.width, s.height}, i == 0});
+    }
+    if (screens != nullptr) XFree(screens);
+    if (monitors.empty()) monitors.push_back({{0, 0, width_, height_}, true});
+    return monitors;
   }
 
   bool IsCtrlHeld() { return AnyHeld(ctrlKeys_); }
@@ -199,6 +218,11 @@ const char* MouseEmulationLimit() {
   if (session == nullptr || std::string_view(session) != "wayland") return nullptr;
   return "This is a Wayland session: cursor emulation moves the cursor and clicks only over X "
          "applications, not over the desktop or Wayland windows.";
+}
+
+std::vector<Monitor> ListMonitors() {
+  XTestDisplay* display = ReadyDisplay();
+  return display != nullptr ? display->Monitors() : std::vector<Monitor>{};
 }
 
 bool MouseEmulationAvailable() {

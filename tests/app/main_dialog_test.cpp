@@ -17,6 +17,7 @@
 #include "platform/socket_client.h"
 #include "tests/app/fake_mouse.h"
 #include "tests/pointer/channel_fixture.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -238,6 +239,46 @@ TEST_F(MainDialogTest, CursorEmulationNeedsADisplay) {
   EXPECT_EQ(mouse.SentFlags(2), (std::vector<std::uint32_t>{0x8003, 0x8005}));
   dialog.SetCursorEmulation(false);
   EXPECT_FALSE(app.settings.cursorEmulation);
+  dialog.OnOK();
+}
+
+// The choice is written at once, its own line alone, and taken at the next
+// start; a monitor that went away gives the primary with one log line.
+TEST_F(MainDialogTest, CursorScreenIsStoredAtOnceAndAMissingMonitorFallsBackToThePrimary) {
+  WriteIni("General", "Log", "TRUE");
+  mouse.monitors = {{{1280, 0, 1920, 1080}, false}, {{0, 0, 1280, 800}, true}};
+  {
+    Application app(paths, profile, areaName);
+    RecordingView view;
+    MainDialog dialog(app, view, mouse);
+    ASSERT_TRUE(dialog.OnInitDialog());
+    EXPECT_FALSE(mouse.area);
+    const std::string before = TempFolder::ReadAll(paths.iniFile);
+    dialog.SetCursorScreen({CursorScreen::Kind::kMonitor, 2});
+    EXPECT_EQ(mouse.area, (platform::ScreenRect{1280, 0, 1920, 1080}));
+    EXPECT_EQ(dialog.State().cursorScreen, "2");
+    std::string after = TempFolder::ReadAll(paths.iniFile);
+    const std::size_t line = after.find("CursorScreen=2");
+    ASSERT_NE(line, std::string::npos);
+    after.erase(line, after.find('\n', line) + 1 - line);
+    EXPECT_EQ(after, before);  // nothing else changed
+    dialog.OnOK();
+  }
+  mouse.monitors.resize(1);
+  Application app(paths, profile, areaName);
+  RecordingView view;
+  MainDialog dialog(app, view, mouse);
+  ASSERT_TRUE(dialog.OnInitDialog());
+  dialog.Tick();
+  dialog.Tick();
+  EXPECT_FALSE(mouse.area);
+  const std::vector<std::string> log = LogMessages(paths.logFile);
+  EXPECT_EQ(std::count(log.begin(), log.end(),
+                       "CursorScreen 2: no such monitor; the pad covers the primary"),
+            1);
+  mouse.monitors = {{{0, 0, 1280, 800}, true}, {{1280, 0, 1920, 1080}, false}};
+  dialog.Tick();
+  EXPECT_EQ(mouse.area, (platform::ScreenRect{1280, 0, 1920, 1080}));
   dialog.OnOK();
 }
 
