@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -91,9 +92,15 @@ class XTestDisplay {
   bool Send(std::uint32_t flags, std::int32_t x, std::int32_t y) {
     if (flags & kMouseMove) {
       if (flags & kMouseAbsolute) {
-        const ScreenRect area = MouseArea().value_or(ScreenRect{0, 0, width_, height_});
-        XTestFakeMotionEvent(display_, screen_, area.x + ScaleToPixels(x, area.width),
-                             area.y + ScaleToPixels(y, area.height), CurrentTime);
+        const std::optional<ScreenRect> chosen = MouseArea();
+        const ScreenRect area = chosen.value_or(ScreenRect{0, 0, width_, height_});
+        const int px = area.x + ScaleToPixels(x, area.width);
+        const int py = area.y + ScaleToPixels(y, area.height);
+        // A server whose monitors are screens of their own (Xinerama over
+        // several) keeps a synthetic motion on the pointer's screen: the
+        // warp takes it across first.
+        if (chosen) XWarpPointer(display_, None, RootWindow(display_, screen_), 0, 0, 0, 0, px, py);
+        XTestFakeMotionEvent(display_, screen_, px, py, CurrentTime);
       } else {
         XTestFakeRelativeMotionEvent(display_, x, y, CurrentTime);
       }

@@ -21,11 +21,13 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/timer_tick.h"
 #include "app/timer_tick_adapters.h"
 #include "common/diagnostic_log.h"
 #include "platform/mouse_keys.h"
+#include "platform/screen.h"
 #include "pointer/cursor_emulation.h"
 #include "pointer/pointer_protocol.h"
 #include "tests/support/temp_folder.h"
@@ -36,15 +38,19 @@ namespace {
 // stopped when the object goes.
 class XvfbServer {
  public:
-  XvfbServer() {
+  // Xvfb with one screen, or another X server with the arguments given.
+  explicit XvfbServer(std::vector<std::string> arguments = {"Xvfb", "-screen", "0", "640x480x24"}) {
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) return;
     pid_ = fork();
     if (pid_ == 0) {
       close(pipeEnds[0]);
-      const std::string fd = std::to_string(pipeEnds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten",
-             "tcp", static_cast<char*>(nullptr));
+      arguments.insert(arguments.end(),
+                       {"-displayfd", std::to_string(pipeEnds[1]), "-nolisten", "tcp"});
+      std::vector<char*> argv;
+      for (std::string& argument : arguments) argv.push_back(argument.data());
+      argv.push_back(nullptr);
+      execvp(argv[0], argv.data());
       _exit(127);
     }
     close(pipeEnds[1]);
@@ -279,8 +285,8 @@ struct EmulationRig {
   ProtocolPointerStatus pointerStatus{protocol};
   NoStatistics statistics;
   DialogState state;
-  TimerTick tick{TimerTickWiring{[this] { return now.load(); }, mouse, pointerStatus, statistics,
-                                 on, state}};
+  TimerTick tick{
+      TimerTickWiring{[this] { return now.load(); }, mouse, pointerStatus, statistics, on, state}};
   int frame = 0;
 };
 
@@ -399,6 +405,51 @@ TEST(CursorEmulationXvfbTest, ThePhoneLetsGoOfTheButtonWheneverItLosesTheCursor)
   XCloseDisplay(observer);
 }
 
+// Xvfb alone puts every screen at the origin; Xephyr inside it places two
+// monitors side by side, as a desktop of two does.
+TEST(MouseKeysXvfbTest, ThePadCoversTheChosenMonitorOrTheWholeDesktop) {
+  XvfbServer host({"Xvfb", "-screen", "0", "3400x1200x24"});
+  if (host.Missing()) GTEST_SKIP() << "Xvfb is not installed";
+  ASSERT_FALSE(host.DisplayName().empty()) << "Xvfb did not start";
+  setenv("DISPLAY", host.DisplayName().c_str(), 1);
+  XvfbServer desktop({"Xephyr", "+xinerama", "-screen", "1280x800", "-screen", "1920x1080"});
+  if (desktop.Missing()) GTEST_SKIP() << "Xephyr is not installed";
+  ASSERT_FALSE(desktop.DisplayName().empty()) << "Xephyr did not start";
+  setenv("DISPLAY", desktop.DisplayName().c_str(), 1);
+  Display* observer = XOpenDisplay(desktop.DisplayName().c_str());
+  ASSERT_NE(observer, nullptr);
+
+  // The keys' connection comes up in the background, after its pause if an
+  // earlier display went away.
+  std::vector<platform::Monitor> monitors;
+  for (int attempt = 0; attempt < 50 && monitors.size() != 2; ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    monitors = platform::ListMonitors();
+  }
+  ASSERT_EQ(monitors.size(), 2u);
+  EXPECT_EQ(monitors[0].area, (platform::ScreenRect{0, 0, 1280, 800}));
+  EXPECT_TRUE(monitors[0].primary);
+  EXPECT_EQ(monitors[1].area, (platform::ScreenRect{1280, 0, 1920, 1080}));
+
+  const auto landsOn = [&](std::int32_t x, std::int32_t y, int px, int py) {
+    platform::SendMouseEvent(platform::kMouseAbsolute | platform::kMouseMove, x, y);
+    return Eventually([&] {
+      const PointerState state = QueryPointer(observer);
+      return state.x == px && state.y == py;
+    });
+  };
+  // Xephyr keeps the pointer on its second screen within the first one's
+  // size (1280 x 800 from that screen's corner): the points below stay there.
+  platform::SetMouseArea(monitors[1].area);
+  EXPECT_TRUE(landsOn(0, 0, 1280, 0));
+  EXPECT_TRUE(landsOn(32768, 32768, 1280 + 959, 539));
+  platform::SetMouseArea(platform::ScreenRect{0, 0, 3200, 1080});  // all
+  EXPECT_TRUE(landsOn(52000, 0, 2538, 0));
+  EXPECT_TRUE(landsOn(0, 0, 0, 0));
+  platform::SetMouseArea(std::nullopt);
+  XCloseDisplay(observer);
+}
+
 TEST(MouseKeysXvfbTest, AWaylandSessionIsNamedAsTheLimit) {
   const char* session = std::getenv("XDG_SESSION_TYPE");
   const std::string kept = session != nullptr ? session : "";
@@ -406,8 +457,10 @@ TEST(MouseKeysXvfbTest, AWaylandSessionIsNamedAsTheLimit) {
   EXPECT_NE(platform::MouseEmulationLimit(), nullptr);
   setenv("XDG_SESSION_TYPE", "x11", 1);
   EXPECT_EQ(platform::MouseEmulationLimit(), nullptr);
-  if (session != nullptr) setenv("XDG_SESSION_TYPE", kept.c_str(), 1);
-  else unsetenv("XDG_SESSION_TYPE");
+  if (session != nullptr)
+    setenv("XDG_SESSION_TYPE", kept.c_str(), 1);
+  else
+    unsetenv("XDG_SESSION_TYPE");
 }
 
 TEST(MouseKeysXvfbTest, WithoutADisplayEmulationIsUnavailable) {
