@@ -81,6 +81,10 @@ platform::Result StoreShowPointers(bool on, const std::string& iniFile) {
   return WriteInteger(iniFile, "Control", "ShowPointers", on ? 1 : 0);
 }
 
+platform::Result StoreCursorScreen(const std::string& choice, const std::string& iniFile) {
+  return platform::ProfileWriteString(iniFile, "Control", "CursorScreen", choice.c_str());
+}
+
 int PersistenceTimeoutMs(int seconds) {
   const std::int64_t milliseconds = std::int64_t{seconds} * 1000;
   return static_cast<int>(std::clamp<std::int64_t>(milliseconds, 0, INT_MAX));

@@ -47,6 +47,7 @@ std::optional<SettingsWriteFailure> SaveDialogSettings(const SettingsFiles& file
                                                        DialogFieldExchange& dialog);
 platform::Result StoreSelectedPointer(int pointer, const std::string& iniFile);
 platform::Result StoreShowPointers(bool on, const std::string& iniFile);
+platform::Result StoreCursorScreen(const std::string& choice, const std::string& iniFile);
 
 // The persistence timeout as the engine takes it: milliseconds from 0 (no
 // timeout) to the largest int. A stored value may lie far outside the field's

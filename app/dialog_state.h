@@ -35,6 +35,7 @@ struct DialogState {
   int selectedPointer = 0;
   bool cursorEmulation = false;
   bool showPointers = false;  // the overlay of every pointer over the screen
+  std::string cursorScreen = "primary";  // CursorScreenText of the choice
 
   // The settings fields. A window writes them into its edit fields only when
   // fieldsPushed has changed since it last did, so that a tick never

@@ -91,6 +91,10 @@ bool MainDialog::OnInitDialog() {
   std::snprintf(line, sizeof line, "ScreenWidth %d ScreenHeight %d", width, height);
   app_.log.WriteLogLine(line);
 
+  cursorScreen_ = ParseCursorScreen(app_.settings.cursorScreen).value_or(CursorScreen{});
+  state_.cursorScreen = CursorScreenText(cursorScreen_);
+  ApplyCursorScreen();
+
   app_.protocol.MarkAllSilent();
   state_.live.offScreen = true;
   state_.fields.port = app_.settings.port;
@@ -255,6 +259,7 @@ void MainDialog::Stop() {
   }
   app_.server.Shutdown();
   view_.StopTimer();
+  app_.protocol.ReleaseCursor();  // no phone reports any more
   state_.running = false;
   SetStatus("Stopped.");
   ShowPhoneAddresses();
@@ -309,6 +314,7 @@ void MainDialog::SetPort(int port) {
 void MainDialog::SelectPointer(int pointer) {
   if (!IsValidPointer(pointer)) return;
   app_.settings.selectedPointer = pointer;
+  app_.protocol.ReleaseCursor();  // the phone selected so far lets go
   state_.selectedPointer = pointer;
   Render();
   const platform::Result stored = StoreSelectedPointer(pointer, app_.paths.iniFile);
@@ -332,9 +338,44 @@ void MainDialog::SetCursorEmulation(bool on) {
     return;
   }
   app_.settings.cursorEmulation = on;
+  if (!on) app_.protocol.ReleaseCursor();
   state_.cursorEmulation = on;
   Render();
   view_.ShowNotice(on ? "Cursor emulation on." : "Cursor emulation off.");
+  const char* limit = on ? mouse_.EmulationLimit() : nullptr;
+  if (limit != nullptr && !emulationLimitShown_) {
+    emulationLimitShown_ = true;
+    app_.log.WriteLogLine(limit);
+    view_.ShowMessageBox(limit, app_.paths.title);  // the windows show no notices
+  }
+}
+
+void MainDialog::SetCursorScreen(const CursorScreen& screen) {
+  cursorScreen_ = screen;
+  app_.settings.cursorScreen = CursorScreenText(screen);
+  state_.cursorScreen = app_.settings.cursorScreen;
+  missingMonitorLogged_ = false;
+  ApplyCursorScreen();
+  Render();
+  const platform::Result stored = StoreCursorScreen(app_.settings.cursorScreen, app_.paths.iniFile);
+  view_.ShowNotice("Cursor screen " + app_.settings.cursorScreen + ".");
+  if (!stored) ShowNotSaved("The setting", {app_.paths.iniFile, stored});
+}
+
+std::vector<platform::Monitor> MainDialog::Monitors() {
+  return MonitorsAsSeen(mouse_.Monitors());
+}
+
+// Monitors come and go: the area is chosen afresh at every tick. A chosen
+// monitor that is gone gives the primary, with one log line until it is back.
+void MainDialog::ApplyCursorScreen() {
+  const CursorArea area = ChooseCursorArea(cursorScreen_, Monitors());
+  if (area.missingMonitor && !missingMonitorLogged_) {
+    app_.log.WriteLogLine("CursorScreen " + CursorScreenText(cursorScreen_) +
+                          ": no such monitor; the pad covers the primary");
+  }
+  missingMonitorLogged_ = area.missingMonitor;
+  mouse_.SetCursorArea(area.rect);
 }
 
 // The box the operator ticked is cleared again.
@@ -380,6 +421,7 @@ void MainDialog::Vibrate(int code) {
 
 void MainDialog::Tick() {
   KeepAreaPublished();
+  ApplyCursorScreen();
   const bool emulating = app_.settings.cursorEmulation;
   tick_.Run();
   Render();
@@ -459,6 +501,7 @@ void MainDialog::RunShutdownSequence() {
     }
   }
   if (state_.running) Stop();
+  app_.protocol.ReleaseCursor();
   app_.channel.SharedMemoryClose();
   if (keyPublished_) platform::RemoveFile(app_.paths.keyFile);
   keyPublished_ = false;

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <string>
 
+#include "app/cursor_screen.h"
 #include "app/dialog_settings.h"
 #include "app/dialog_state.h"
 #include "app/dialog_view.h"
@@ -47,6 +48,10 @@ class MainDialog : private DialogFieldExchange {
   void SetCursorEmulation(bool on);
   // The overlay of every pointer over the screen; the setting is kept.
   void SetPointerOverlay(bool on);
+  // The part of the desktop the pad covers; stored at once.
+  void SetCursorScreen(const CursorScreen& screen);
+  // The monitors as the operator numbers them (MonitorsAsSeen).
+  std::vector<platform::Monitor> Monitors();
   void Vibrate(int code);
   // The QR code of the address the bottom lines name.
   void ShowPhoneAddressCode();
@@ -94,6 +99,7 @@ class MainDialog : private DialogFieldExchange {
   void ShowPhoneAddresses();
   std::string PhoneAddressLines();
   void RefuseCursorEmulation(const char* reason);
+  void ApplyCursorScreen();
   void Render() { view_.Render(state_); }
 
   Application& app_;
@@ -109,4 +115,7 @@ class MainDialog : private DialogFieldExchange {
   bool rendezvousPublished_ = false;       // the rendezvous file on disk is ours
   bool keyPublished_ = false;              // the key file on disk holds our key
   bool keyUnavailable_ = false;            // a key was asked for and none could be made
+  bool emulationLimitShown_ = false;       // said once per run
+  CursorScreen cursorScreen_;
+  bool missingMonitorLogged_ = false;  // until the chosen monitor is back
 };

@@ -53,6 +53,7 @@ void ReadIni(Settings& settings, const std::string& iniPath, DiagnosticLog& log)
   settings.emulateWindowsCursorKey = ReadBoolean(iniFile, "Control", "EmulateWindowsCursor");
   ReadInteger(iniFile, "Control", "Port", "8080", settings.port);
   settings.accessKey = ReadValue(iniFile, "Control", "AccessKey", "");
+  settings.cursorScreen = ReadValue(iniFile, "Control", "CursorScreen", "");
 
   int pointer = settings.selectedPointer;
   ReadInteger(iniFile, "Control", "SelectedPointer", "0", pointer);

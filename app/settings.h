@@ -30,6 +30,7 @@ struct Settings {
   int persistenceTimeoutSeconds = 10;  // profile Settings/PTO
   std::atomic<bool> cursorEmulation{false};
   bool showPointers = false;  // Control/ShowPointers: the pointer overlay
+  std::string cursorScreen;  // Control/CursorScreen as written
 };
 
 // Size of the buffers the values are read through.

@@ -6,6 +6,7 @@ void TimerTick::Run() {
   DialogState& state = wiring_.state;
   if (wiring_.pointers.MarkSilentPointers(now)) state.live.offScreen = true;
   HonourEmergencyRequest();
+  if (wiring_.cursorEmulationSwitch) wiring_.pointers.HoldCursor();
 
   liveStatusRefresh_.ShowPointer(wiring_.pointers.ReadLiveStatus(), state.live);
 
@@ -26,4 +27,5 @@ void TimerTick::HonourEmergencyRequest() {
   emergencyRequest_ = 0;
   wiring_.cursorEmulationSwitch = false;
   wiring_.state.cursorEmulation = false;
+  wiring_.pointers.ReleaseCursor();
 }

@@ -1,6 +1,7 @@
 // The dialog's 200 ms tick while the server runs: silent pointers, the
 // emergency key chord and the live status. Cursor emulation follows the
-// reports themselves (CursorEmulation); the tick only switches it off.
+// reports themselves (CursorEmulation); the tick switches it off, and keeps
+// the cursor with a phone that holds still.
 #pragma once
 
 #include <atomic>
@@ -22,6 +23,11 @@ class PointerStatusSource {
   // silent, as off screen. True when the selected pointer is silent.
   virtual bool MarkSilentPointers(std::uint32_t now) = 0;
   virtual LiveStatus ReadLiveStatus() = 0;
+  // The buttons emulation holds go up.
+  virtual void ReleaseCursor() = 0;
+  // The cursor goes back to the selected pointer unless one of its reports
+  // moved it since the last call.
+  virtual void HoldCursor() = 0;
 };
 
 // The server's statistics (the engine in the program).

@@ -10,6 +10,8 @@ class ProtocolPointerStatus final : public PointerStatusSource {
   explicit ProtocolPointerStatus(PointerProtocol& protocol) : protocol_(protocol) {}
   bool MarkSilentPointers(std::uint32_t now) override { return protocol_.MarkSilentPointers(now); }
   LiveStatus ReadLiveStatus() override { return protocol_.ReadLiveStatus(); }
+  void ReleaseCursor() override { protocol_.ReleaseCursor(); }
+  void HoldCursor() override { protocol_.HoldCursor(); }
 
  private:
   PointerProtocol& protocol_;

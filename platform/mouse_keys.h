@@ -27,6 +27,11 @@ inline constexpr std::int32_t kMouseAbsoluteMax = 65535;
 // that cannot be reached, or goes away, is tried again every few seconds.
 bool MouseEmulationAvailable();
 
+// Why synthetic input reaches only part of the desktop, or null when it
+// reaches all of it. On Linux under Wayland it moves the cursor only over X
+// applications.
+const char* MouseEmulationLimit();
+
 // Sends one event: the move first, then the button changes in flag order.
 // With kMouseAbsolute, x and y are in 0 to kMouseAbsoluteMax; without it they
 // are a relative move in pixels. Fails when emulation is not available.

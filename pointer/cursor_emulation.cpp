@@ -1,8 +1,11 @@
 #include "pointer/cursor_emulation.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace {
+
+constexpr std::chrono::milliseconds kReleaseRetry{1000};
 
 std::uint32_t ButtonChange(std::int32_t previous, std::int32_t current, std::uint32_t downFlag,
                            std::uint32_t upFlag) {
@@ -46,6 +49,18 @@ unsigned CursorEmulation::RunThread(void* self) {
   return 0;
 }
 
+// The first and the last release asked for since the thread last looked
+// keep their places; one between them is covered by the last.
+void CursorEmulation::ReleaseButtons(std::uint64_t sequence) {
+  {
+    std::lock_guard guard(lock_);
+    if (!releaseWanted_) firstRelease_ = sequence;
+    lastRelease_ = std::max(lastRelease_, sequence);
+    releaseWanted_ = true;
+  }
+  wake_.notify_one();
+}
+
 void CursorEmulation::Follow(const CursorTarget& target) {
   {
     std::lock_guard guard(lock_);
@@ -60,7 +75,8 @@ void CursorEmulation::Follow(const CursorTarget& target) {
 void CursorEmulation::Insert(const CursorTarget& target) {
   std::size_t at = waitingCount_;
   while (at > 0 && waiting_[at - 1].sequence > target.sequence) --at;
-  if (at == waitingCount_ && at > 0 && OnlyMoves(at - 1) && SameButtons(waiting_[at - 1], target)) {
+  if (at == waitingCount_ && at > 0 && OnlyMoves(at - 1) && SameButtons(waiting_[at - 1], target) &&
+      !ReleaseBetween(waiting_[at - 1], target)) {
     waiting_[at - 1] = target;
     return;
   }
@@ -78,35 +94,92 @@ void CursorEmulation::Insert(const CursorTarget& target) {
   ++waitingCount_;
 }
 
-// A waiting report whose buttons are those of the report before it.
+// A waiting report whose buttons are those of the report before it, with no
+// release between them.
 bool CursorEmulation::OnlyMoves(std::size_t index) const {
   const CursorTarget& before = index > 0 ? waiting_[index - 1] : lastTaken_;
-  return SameButtons(before, waiting_[index]);
+  return SameButtons(before, waiting_[index]) && !ReleaseBetween(before, waiting_[index]);
+}
+
+bool CursorEmulation::ReleaseBetween(const CursorTarget& earlier, const CursorTarget& later) const {
+  return releaseWanted_ && earlier.sequence < lastRelease_ && later.sequence > firstRelease_;
+}
+
+// The index of the first report numbered after the release.
+std::size_t CursorEmulation::PlaceOf(std::uint64_t release, const Batch& batch, std::size_t count) {
+  std::size_t at = 0;
+  while (at < count && batch[at].sequence < release) ++at;
+  return at;
 }
 
 void CursorEmulation::Run() {
   Batch batch;
   for (;;) {
     std::size_t count = 0;
+    // The releases go out before batch[firstAt] and batch[lastAt].
+    std::size_t firstAt = kNoRelease;
+    std::size_t lastAt = kNoRelease;
     {
       std::unique_lock guard(lock_);
-      wake_.wait(guard, [this] { return ending_ || waitingCount_ > 0; });
-      if (ending_) return;
+      const auto woken = [this] { return ending_ || releaseWanted_ || waitingCount_ > 0; };
+      if (!sendFailed_) {
+        wake_.wait(guard, woken);
+      } else if (!wake_.wait_for(guard, kReleaseRetry, woken)) {
+        // The buttons are let go as soon as the display takes input again,
+        // whether or not the phone reports meanwhile.
+        guard.unlock();
+        SendRelease();
+        continue;
+      }
+      if (ending_) break;
       count = waitingCount_;
       std::copy_n(waiting_.begin(), count, batch.begin());
       waitingCount_ = 0;
-      lastTaken_ = batch[count - 1];
+      if (count > 0) lastTaken_ = batch[count - 1];
+      if (releaseWanted_) {
+        releaseWanted_ = false;
+        firstAt = PlaceOf(firstRelease_, batch, count);
+        lastAt = PlaceOf(lastRelease_, batch, count);
+        // What the next report is compared with: the buttons let go.
+        if (lastAt == count) lastTaken_ = {lastRelease_, lastTaken_.x, lastTaken_.y, 0, 0};
+      }
     }
-    for (std::size_t i = 0; i < count; ++i) Send(batch[i]);
+    for (std::size_t i = 0; i <= count; ++i) {
+      if (i == firstAt || i == lastAt) SendRelease();
+      if (i < count) Send(batch[i]);
+    }
   }
+  SendRelease();  // reports still waiting are dropped
 }
 
 // Switched off meanwhile (the Ctrl+Shift chord, say): nothing more goes out.
 void CursorEmulation::Send(const CursorTarget& target) {
   if (!switch_) return;
+  if (sendFailed_ && !SendRelease()) return;
   const std::uint32_t flags =
       CursorEmulationFlags(previousButtonL_, previousButtonR_, target.buttonL, target.buttonR);
-  input_.SendMouseEvent(flags, target.x, target.y);
+  if (!input_.SendMouseEvent(flags, target.x, target.y)) {
+    // Whether the presses got through is not known: they count as held.
+    sendFailed_ = true;
+    previousButtonL_ = previousButtonL_ != 0 || target.buttonL != 0;
+    previousButtonR_ = previousButtonR_ != 0 || target.buttonR != 0;
+    return;
+  }
   previousButtonL_ = target.buttonL;
   previousButtonR_ = target.buttonR;
+}
+
+// The buttons go up where the cursor is: the event carries no move. A phone
+// that still holds one presses it again with its next report.
+bool CursorEmulation::SendRelease() {
+  const std::uint32_t flags = (previousButtonL_ != 0 ? platform::kMouseLeftUp : 0u) |
+                              (previousButtonR_ != 0 ? platform::kMouseRightUp : 0u);
+  if (flags != 0 && !input_.SendMouseEvent(flags, 0, 0)) {
+    sendFailed_ = true;
+    return false;
+  }
+  sendFailed_ = false;
+  previousButtonL_ = 0;
+  previousButtonR_ = 0;
+  return true;
 }

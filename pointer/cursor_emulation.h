@@ -24,7 +24,7 @@ std::uint32_t CursorEmulationFlags(std::int32_t previousButtonL, std::int32_t pr
 class CursorEmulation final : public CursorFollower {
  public:
   CursorEmulation(MouseAndKeys& input, const std::atomic<bool>& emulationSwitch);
-  // Reports not yet sent are dropped.
+  // Reports not yet sent are dropped; the buttons held go up.
   ~CursorEmulation() override;
   CursorEmulation(const CursorEmulation&) = delete;
   CursorEmulation& operator=(const CursorEmulation&) = delete;
@@ -38,17 +38,23 @@ class CursorEmulation final : public CursorFollower {
   // report that only moves is replaced by a newer one still waiting behind
   // it, and one older than a report already sent is dropped.
   void Follow(const CursorTarget& target) override;
+  // Reports numbered before the release still go out before it.
+  void ReleaseButtons(std::uint64_t sequence) override;
 
  private:
   // Reports waiting: only button changes pile up while the system's input is slow.
   static constexpr std::size_t kWaitingCapacity = 64;
+  static constexpr std::size_t kNoRelease = kWaitingCapacity + 1;
   using Batch = std::array<CursorTarget, kWaitingCapacity>;
 
   void Insert(const CursorTarget& target);
   bool OnlyMoves(std::size_t index) const;
+  bool ReleaseBetween(const CursorTarget& earlier, const CursorTarget& later) const;
+  static std::size_t PlaceOf(std::uint64_t release, const Batch& batch, std::size_t count);
   static unsigned RunThread(void* self);
   void Run();
   void Send(const CursorTarget& target);
+  bool SendRelease();
 
   MouseAndKeys& input_;
   const std::atomic<bool>& switch_;
@@ -59,13 +65,18 @@ class CursorEmulation final : public CursorFollower {
   Batch waiting_{};
   std::size_t waitingCount_ = 0;
   CursorTarget lastTaken_;  // the newest report the thread has taken
+  bool releaseWanted_ = false;
+  std::uint64_t firstRelease_ = 0;  // sequence numbers of the releases asked for
+  std::uint64_t lastRelease_ = 0;
   bool ending_ = false;
 
   // The emulation thread's own: the button states the system was last given.
-  // They outlive any pause of the emulation, so no release is sent when it is
-  // switched off.
+  // They outlive a pause of the emulation; only ReleaseButtons lets them go.
   std::int32_t previousButtonL_ = 0;
   std::int32_t previousButtonR_ = 0;
+  // An event failed (the display's connection broke): the system may still
+  // hold the buttons above, so the next connection releases them first.
+  bool sendFailed_ = false;
 
   platform::Thread thread_;  // started once everything above is ready
   bool running_ = false;

@@ -1,5 +1,7 @@
 // What the report protocol hands the selected pointer's fresh reports to
-// while cursor emulation is on: the cursor follows each of them at once.
+// while cursor emulation is on: the cursor follows each of them at once. The
+// phone holds the cursor until it loses it (falls silent, is no longer
+// selected, emulation goes off): then the buttons it held go up.
 #pragma once
 
 #include <cstdint>
@@ -23,4 +25,8 @@ class CursorFollower {
   // On a client thread, with no lock held; returns without waiting for the
   // system's input.
   virtual void Follow(const CursorTarget& target) = 0;
+  // The selected phone lost the cursor: the buttons held for it are released
+  // where the cursor is, whether emulation is on or not, and no report
+  // numbered up to sequence is followed any more. Returns without waiting.
+  virtual void ReleaseButtons(std::uint64_t sequence) = 0;
 };

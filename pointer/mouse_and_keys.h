@@ -5,8 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 #include "platform/mouse_keys.h"
+#include "platform/screen.h"
 
 class MouseAndKeys {
  public:
@@ -15,9 +18,16 @@ class MouseAndKeys {
   virtual bool IsAvailable() = 0;
   virtual bool IsCtrlHeld() = 0;
   virtual bool IsShiftHeld() = 0;
+  // Null, or why the events reach only part of the desktop.
+  virtual const char* EmulationLimit() { return nullptr; }
+  // The desktop's monitors (platform::ListMonitors), and the part of it
+  // that absolute events cover (none: the primary screen).
+  virtual std::vector<platform::Monitor> Monitors() { return {}; }
+  virtual void SetCursorArea(const std::optional<platform::ScreenRect>& /*area*/) {}
   // flags as platform::kMouse*; absolute x and y in 0 to 65535. Called on
   // the emulation's thread while the dialog's thread may ask for the keys.
-  virtual void SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) = 0;
+  // False when the event could not be sent (no display, or its connection broke).
+  virtual bool SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) = 0;
 };
 
 class SystemMouseAndKeys final : public MouseAndKeys {
@@ -25,8 +35,13 @@ class SystemMouseAndKeys final : public MouseAndKeys {
   bool IsAvailable() override { return platform::MouseEmulationAvailable(); }
   bool IsCtrlHeld() override { return platform::IsCtrlHeld(); }
   bool IsShiftHeld() override { return platform::IsShiftHeld(); }
-  void SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) override {
-    events_.Send(flags, x, y);
+  const char* EmulationLimit() override { return platform::MouseEmulationLimit(); }
+  std::vector<platform::Monitor> Monitors() override { return platform::ListMonitors(); }
+  void SetCursorArea(const std::optional<platform::ScreenRect>& area) override {
+    platform::SetMouseArea(area);
+  }
+  bool SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) override {
+    return static_cast<bool>(events_.Send(flags, x, y));
   }
 
  private:

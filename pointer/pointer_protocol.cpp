@@ -127,6 +127,40 @@ void PointerProtocol::AimCursor(const LiveStatus& status, Outcome& outcome) {
   if (cursorFollower_ == nullptr || !cursorFollower_->IsOn()) return;
   outcome.follower = cursorFollower_;
   outcome.cursorTarget = {++cursorSequence_, status.x, status.y, status.buttonL, status.buttonR};
+  followedSinceHold_ = true;
+}
+
+void PointerProtocol::ReleaseCursor() {
+  CursorFollower* follower = nullptr;
+  std::uint64_t sequence = 0;
+  {
+    std::lock_guard guard(protocolLock_);
+    follower = cursorFollower_;
+    sequence = ++cursorSequence_;
+    followedSinceHold_ = false;
+  }
+  if (follower != nullptr) follower->ReleaseButtons(sequence);
+}
+
+void PointerProtocol::HoldCursor() {
+  const int selected = options_.selectedPointer;
+  if (!IsValidPointer(selected)) return;
+  CursorFollower* follower = nullptr;
+  CursorTarget target;
+  {
+    std::lock_guard guard(protocolLock_);
+    const bool followed = followedSinceHold_;
+    followedSinceHold_ = false;
+    const auto p = static_cast<std::size_t>(selected);
+    if (followed || cursorFollower_ == nullptr || !cursorFollower_->IsOn() ||
+        !ReportedLately(p, tickCount_())) {
+      return;
+    }
+    const LiveStatus& last = lastReports_[p];
+    follower = cursorFollower_;
+    target = {++cursorSequence_, last.x, last.y, last.buttonL, last.buttonR};
+  }
+  follower->Follow(target);
 }
 
 void PointerProtocol::TakeChannelNotices(Outcome& outcome, std::uint32_t now) {
@@ -200,19 +234,24 @@ void PointerProtocol::MarkAllSilent() {
 bool PointerProtocol::MarkSilentPointers(std::uint32_t now) {
   const int selected = options_.selectedPointer;
   bool selectedSilent = false;
-  std::lock_guard guard(protocolLock_);
-  for (int i = 0; i < kPointerCount; ++i) {
-    const auto p = static_cast<std::size_t>(i);
-    // The tick reads now before it takes the lock, so a report may be stamped
-    // a moment later; such a report is newer than now, not 49 days old.
-    const auto age = static_cast<std::int32_t>(now - state_.lastReportTick[p]);
-    if (age <= static_cast<std::int32_t>(kSilenceMs)) continue;
-    state_.resetRequest[p] = 1;
-    if (i == selected) {
-      liveStatus_.offScreen = 1;
-      selectedSilent = true;
+  bool fellSilent = false;
+  {
+    std::lock_guard guard(protocolLock_);
+    for (int i = 0; i < kPointerCount; ++i) {
+      const auto p = static_cast<std::size_t>(i);
+      // The tick reads now before it takes the lock, so a report may be stamped
+      // a moment later; such a report is newer than now, not 49 days old.
+      const auto age = static_cast<std::int32_t>(now - state_.lastReportTick[p]);
+      if (age <= static_cast<std::int32_t>(kSilenceMs)) continue;
+      if (i == selected) {
+        liveStatus_.offScreen = 1;
+        selectedSilent = true;
+        fellSilent = state_.resetRequest[p] == 0;
+      }
+      state_.resetRequest[p] = 1;
     }
   }
+  if (fellSilent) ReleaseCursor();
   return selectedSilent;
 }
 

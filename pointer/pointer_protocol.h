@@ -110,8 +110,18 @@ class PointerProtocol : public PointerReportHandler {
   void MarkAllSilent();
   // One timer tick's silence check: pointers silent for more than kSilenceMs
   // drop their awaited echo at the next report, and a silent selected pointer
-  // is shown off screen. True when the selected pointer is silent.
+  // is shown off screen and, as it falls silent, loses the cursor. True when
+  // the selected pointer is silent.
   bool MarkSilentPointers(std::uint32_t now);
+  // The selected phone loses the cursor (emulation off, another selection,
+  // the server stopped): the buttons emulation holds for it go up, and
+  // reports taken before this moment are not followed any more.
+  void ReleaseCursor();
+  // One timer tick's hold: with emulation on and no report of the selected
+  // pointer followed since the last hold or release, the cursor is sent once
+  // more to that pointer's last report, its position and its buttons. A
+  // silent pointer leaves the cursor where it is.
+  void HoldCursor();
 
   LiveStatus ReadLiveStatus();
   // The pointers that reported within the last kSilenceMs, in number order.
@@ -163,5 +173,6 @@ class PointerProtocol : public PointerReportHandler {
   PerPointer<LiveStatus> lastReports_{};  // every pointer's, for the operator's overview
   PerPointer<bool> reportedSinceStart_{};
   PointerPeers peers_;
-  std::uint64_t cursorSequence_ = 0;  // of the last report the cursor was sent to follow
+  std::uint64_t cursorSequence_ = 0;      // of the last report the cursor was sent to follow
+  bool followedSinceHold_ = false;        // a report was followed since the last hold or release
 };

@@ -2,9 +2,11 @@
 
 #include <cctype>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "app/console/console_view.h"
+#include "app/cursor_screen.h"
 #include "app/main_dialog.h"
 #include "common/pointer_limits.h"
 #include "pointer/vibrations.h"
@@ -31,6 +33,8 @@ std::vector<std::string> Words(std::string_view line) {
 
 struct Command;
 
+constexpr int kAtMostOne = -1;
+
 // What a command's handler gets: its own row, the words as typed and the
 // second word lower-cased.
 struct CommandCall {
@@ -46,7 +50,7 @@ using CommandHandler = CommandResult (*)(const CommandCall& call);
 struct Command {
   const char* name;
   const char* usage;
-  int arguments;  // words after the name
+  int arguments;  // words after the name; kAtMostOne: none or one
   const char* explanation;
   CommandHandler handler;
 };
@@ -59,6 +63,7 @@ CommandResult Select(const CommandCall& call);
 CommandResult Vibrate(const CommandCall& call);
 CommandResult Emulate(const CommandCall& call);
 CommandResult Show(const CommandCall& call);
+CommandResult Screen(const CommandCall& call);
 CommandResult List(const CommandCall& call);
 CommandResult Status(const CommandCall& call);
 CommandResult Help(const CommandCall& call);
@@ -83,6 +88,10 @@ constexpr Command kCommands[] = {
      "shows every pointer that reported in the last 5 seconds as a numbered dot over the "
      "screen (needs the window)",
      Show},
+    {"screen", "screen [N|primary|all]", kAtMostOne,
+     "lists the monitors with number, size and place; with a word, the pad covers monitor N "
+     "(numbered left to right, then top to bottom), the primary or the whole desktop",
+     Screen},
     {"list", "list", 0,
      "lists the pointers that reported in the last second with X, Y and buttons; "
      "* marks the selected one, \"two phones\" one that two addresses reported on",
@@ -155,8 +164,7 @@ std::string TwoDigits(int number) {
 std::string StatusLine(const DialogState& state) {
   const DialogStatistics& stats = state.statistics;
   const DialogLiveStatus& live = state.live;
-  std::string line = "Status: " + state.statusText +
-                     " | Active Conn.: " + stats.activeConnections +
+  std::string line = "Status: " + state.statusText + " | Active Conn.: " + stats.activeConnections +
                      " | Requests: " + stats.requests + " | KB Sent: " + stats.kbSent +
                      " | KB Received: " + stats.kbReceived + " | Visitors: " + stats.visitors +
                      " | Requests/Sec: " + stats.requestsPerSecond + " | X: " + live.x +
@@ -247,6 +255,34 @@ CommandResult Show(const CommandCall& call) {
   return CommandResult::kDone;
 }
 
+CommandResult Screen(const CommandCall& call) {
+  if (call.words.size() > 1) {
+    const std::optional<CursorScreen> screen = ParseCursorScreen(call.argument);
+    const std::size_t count = call.dialog.Monitors().size();
+    if (!screen) {
+      ShowUsage(call.command, "\"" + call.words[1] + "\" is no monitor", call.view);
+    } else if (screen->kind == CursorScreen::Kind::kMonitor &&
+               static_cast<std::size_t>(screen->monitor) > count) {
+      ShowUsage(call.command, "there is no monitor " + call.words[1], call.view);
+    } else {
+      call.dialog.SetCursorScreen(*screen);
+    }
+    return CommandResult::kDone;
+  }
+  const std::vector<platform::Monitor> monitors = call.dialog.Monitors();
+  std::string text = "The pad covers: " + call.dialog.State().cursorScreen + ". Monitors:";
+  if (monitors.empty()) text += " not known (no display)";
+  for (std::size_t i = 0; i < monitors.size(); ++i) {
+    const platform::ScreenRect& r = monitors[i].area;
+    char line[96];
+    std::snprintf(line, sizeof line, "\n  %zu  %dx%d at %d,%d%s", i + 1, r.width, r.height, r.x,
+                  r.y, monitors[i].primary ? "  primary" : "");
+    text += line;
+  }
+  call.view.ShowMessageBox(text, "");
+  return CommandResult::kDone;
+}
+
 CommandResult List(const CommandCall& call) {
   ConsoleView& view = call.view;
   const DialogState& state = call.dialog.State();
@@ -319,7 +355,7 @@ CommandResult RunConsoleCommand(std::string_view line, MainDialog& dialog, Conso
     return CommandResult::kUnknown;
   }
   const int given = static_cast<int>(words.size()) - 1;
-  if (given != command->arguments) {
+  if (command->arguments == kAtMostOne ? given > 1 : given != command->arguments) {
     ShowUsage(*command, given > command->arguments ? "too many words" : "missing argument", view);
     return CommandResult::kDone;
   }

@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/Xinerama.h>
 #include <X11/keysym.h>
 
 #include <algorithm>
@@ -11,9 +12,13 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string_view>
+#include <vector>
 
 #include "platform/posix/background_connection.h"
 #include "platform/posix/system_error.h"
+#include "platform/screen.h"
 
 namespace platform {
 namespace {
@@ -83,11 +88,19 @@ class XTestDisplay {
 
   bool Usable() const { return display_ != nullptr && !lost_; }
 
-  void Send(std::uint32_t flags, std::int32_t x, std::int32_t y) {
+  // False when the connection broke: whatever it carried may not have arrived.
+  bool Send(std::uint32_t flags, std::int32_t x, std::int32_t y) {
     if (flags & kMouseMove) {
       if (flags & kMouseAbsolute) {
-        XTestFakeMotionEvent(display_, screen_, ScaleToPixels(x, width_), ScaleToPixels(y, height_),
-                             CurrentTime);
+        const std::optional<ScreenRect> chosen = MouseArea();
+        const ScreenRect area = chosen.value_or(ScreenRect{0, 0, width_, height_});
+        const int px = area.x + ScaleToPixels(x, area.width);
+        const int py = area.y + ScaleToPixels(y, area.height);
+        // A server whose monitors are screens of their own (Xinerama over
+        // several) keeps a synthetic motion on the pointer's screen: the
+        // warp takes it across first.
+        if (chosen) XWarpPointer(display_, None, RootWindow(display_, screen_), 0, 0, 0, 0, px, py);
+        XTestFakeMotionEvent(display_, screen_, px, py, CurrentTime);
       } else {
         XTestFakeRelativeMotionEvent(display_, x, y, CurrentTime);
       }
@@ -97,6 +110,22 @@ class XTestDisplay {
     if (flags & kMouseRightDown) XTestFakeButtonEvent(display_, Button3, True, CurrentTime);
     if (flags & kMouseRightUp) XTestFakeButtonEvent(display_, Button3, False, CurrentTime);
     XFlush(display_);
+    return !lost_;
+  }
+
+  // Xinerama's screens are the monitors; without it the root window is one.
+  std::vector<Monitor> Monitors() {
+    std::vector<Monitor> monitors;
+    int count = 0;
+    XineramaScreenInfo* screens =
+        XineramaIsActive(display_) ? XineramaQueryScreens(display_, &count) : nullptr;
+    for (int i = 0; i < count; ++i) {
+      const XineramaScreenInfo& s = screens[i];
+      monitors.push_back({{s.x_org, s.y_org, s.width, s.height}, i == 0});
+    }
+    if (screens != nullptr) XFree(screens);
+    if (monitors.empty()) monitors.push_back({{0, 0, width_, height_}, true});
+    return monitors;
   }
 
   bool IsCtrlHeld() { return AnyHeld(ctrlKeys_); }
@@ -185,11 +214,23 @@ XTestDisplay* ReadyDisplay() {
 
 Result Send(XTestDisplay* display, std::uint32_t flags, std::int32_t x, std::int32_t y) {
   if (display == nullptr) return Failure(ENXIO);
-  display->Send(flags, x, y);
+  if (!display->Send(flags, x, y)) return Failure(EPIPE);
   return Result();
 }
 
 }  // namespace
+
+const char* MouseEmulationLimit() {
+  const char* session = std::getenv("XDG_SESSION_TYPE");
+  if (session == nullptr || std::string_view(session) != "wayland") return nullptr;
+  return "This is a Wayland session: cursor emulation moves the cursor and clicks only over X "
+         "applications, not over the desktop or Wayland windows.";
+}
+
+std::vector<Monitor> ListMonitors() {
+  XTestDisplay* display = ReadyDisplay();
+  return display != nullptr ? display->Monitors() : std::vector<Monitor>{};
+}
 
 bool MouseEmulationAvailable() {
   return ReadyDisplay() != nullptr;

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "pointer/mouse_and_keys.h"
@@ -16,10 +17,19 @@ class FakeMouse : public MouseAndKeys {
   bool IsAvailable() override { return available; }
   bool IsCtrlHeld() override { return false; }
   bool IsShiftHeld() override { return false; }
-  void SendMouseEvent(std::uint32_t flags, std::int32_t, std::int32_t) override {
+  const char* EmulationLimit() override { return limit; }
+  const char* limit = nullptr;
+  std::vector<platform::Monitor> Monitors() override { return monitors; }
+  void SetCursorArea(const std::optional<platform::ScreenRect>& newArea) override {
+    area = newArea;
+  }
+  std::vector<platform::Monitor> monitors;
+  std::optional<platform::ScreenRect> area;
+  bool SendMouseEvent(std::uint32_t flags, std::int32_t, std::int32_t) override {
     std::lock_guard guard(lock_);
     sentFlags_.push_back(flags);
     sent_.notify_all();
+    return true;
   }
 
   // The flags sent once count events have come (or what came within 5 s).

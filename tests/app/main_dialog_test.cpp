@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "platform/socket_client.h"
 #include "tests/app/fake_mouse.h"
 #include "tests/pointer/channel_fixture.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -309,6 +312,92 @@ TEST_F(MainDialogTest, CursorEmulationNeedsADisplay) {
   dialog.SetCursorEmulation(false);
   EXPECT_FALSE(app.settings.cursorEmulation);
   dialog.OnOK();
+}
+
+// The choice is written at once, its own line alone, and taken at the next
+// start; a monitor that went away gives the primary with one log line.
+TEST_F(MainDialogTest, CursorScreenIsStoredAtOnceAndAMissingMonitorFallsBackToThePrimary) {
+  WriteIni("General", "Log", "TRUE");
+  mouse.monitors = {{{1280, 0, 1920, 1080}, false}, {{0, 0, 1280, 800}, true}};
+  {
+    Application app(paths, profile, areaName);
+    RecordingView view;
+    MainDialog dialog(app, view, mouse);
+    ASSERT_TRUE(dialog.OnInitDialog());
+    EXPECT_FALSE(mouse.area);
+    const std::string before = TempFolder::ReadAll(paths.iniFile);
+    dialog.SetCursorScreen({CursorScreen::Kind::kMonitor, 2});
+    EXPECT_EQ(mouse.area, (platform::ScreenRect{1280, 0, 1920, 1080}));
+    EXPECT_EQ(dialog.State().cursorScreen, "2");
+    std::string after = TempFolder::ReadAll(paths.iniFile);
+    const std::size_t line = after.find("CursorScreen=2");
+    ASSERT_NE(line, std::string::npos);
+    after.erase(line, after.find('\n', line) + 1 - line);
+    EXPECT_EQ(after, before);  // nothing else changed
+    dialog.OnOK();
+  }
+  mouse.monitors.resize(1);
+  Application app(paths, profile, areaName);
+  RecordingView view;
+  MainDialog dialog(app, view, mouse);
+  ASSERT_TRUE(dialog.OnInitDialog());
+  dialog.Tick();
+  dialog.Tick();
+  EXPECT_FALSE(mouse.area);
+  const std::vector<std::string> log = LogMessages(paths.logFile);
+  EXPECT_EQ(std::count(log.begin(), log.end(),
+                       "CursorScreen 2: no such monitor; the pad covers the primary"),
+            1);
+  mouse.monitors = {{{0, 0, 1280, 800}, true}, {{1280, 0, 1920, 1080}, false}};
+  dialog.Tick();
+  EXPECT_EQ(mouse.area, (platform::ScreenRect{1280, 0, 1920, 1080}));
+  dialog.OnOK();
+}
+
+// Under Wayland synthetic input reaches X applications only: said once.
+TEST_F(MainDialogTest, SwitchingOnSaysOnceWhereTheCursorCannotBeDriven) {
+  Application app(paths, profile, areaName);
+  RecordingView view;
+  MainDialog dialog(app, view, mouse);
+  ASSERT_TRUE(dialog.OnInitDialog());
+  mouse.available = true;
+  mouse.limit = "only over X applications";
+  view.notices.clear();
+  dialog.SetCursorEmulation(true);
+  dialog.SetCursorEmulation(false);
+  dialog.SetCursorEmulation(true);
+  EXPECT_EQ(view.messages, std::vector<std::string>{"only over X applications"});
+  EXPECT_EQ(view.notices, (std::vector<std::string>{"Cursor emulation on.", "Cursor emulation off.",
+                                                    "Cursor emulation on."}));
+  dialog.OnOK();
+}
+
+// Pointer 0 presses L; each way of losing the cursor lets go of it there.
+TEST_F(MainDialogTest, TheSelectedPhoneLetsGoOfTheButtonsWhenItLosesTheCursor) {
+  Application app(paths, profile, areaName);
+  RecordingView view;
+  MainDialog dialog(app, view, mouse);
+  ASSERT_TRUE(dialog.OnInitDialog());
+  mouse.available = true;
+  int frame = 0;
+  std::vector<std::uint32_t> expected;
+  const auto pressAndLose = [&](const std::function<void()>& lose) {
+    dialog.SetCursorEmulation(true);
+    char path[64];
+    std::snprintf(path, sizeof path, "/tolvex10000%04X80008000100200", ++frame);
+    app.protocol.HandlePointerReport(path);
+    expected.push_back(0x8003);  // pressed before it is lost
+    EXPECT_EQ(mouse.SentFlags(expected.size()), expected) << "frame " << frame;
+    lose();
+    expected.push_back(0x0004);
+    EXPECT_EQ(mouse.SentFlags(expected.size()), expected) << "frame " << frame;
+  };
+  pressAndLose([&] { dialog.SetCursorEmulation(false); });
+  pressAndLose([&] { dialog.SelectPointer(5); });
+  dialog.SelectPointer(0);
+  pressAndLose([&] { dialog.Stop(); });
+  dialog.Start();
+  pressAndLose([&] { dialog.OnOK(); });
 }
 
 // The address line follows the server: the running port on every address

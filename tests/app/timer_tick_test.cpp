@@ -22,8 +22,9 @@ class FakeMouseAndKeys : public MouseAndKeys {
   bool IsAvailable() override { return true; }
   bool IsCtrlHeld() override { return ctrl; }
   bool IsShiftHeld() override { return shift; }
-  void SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) override {
+  bool SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) override {
     events.push_back({flags, x, y});
+    return true;
   }
 
   bool ctrl = false;
@@ -41,9 +42,12 @@ class FakePointers : public PointerStatusSource {
     return true;
   }
   LiveStatus ReadLiveStatus() override { return status; }
+  void ReleaseCursor() override { calls += "release "; }
+  void HoldCursor() override { calls += "hold "; }
 
   std::uint32_t lastReportTick = 0;
   LiveStatus status;
+  std::string calls;  // what the tick asked of the cursor
 };
 
 class FakeStatistics : public StatisticsSource {
@@ -108,6 +112,16 @@ TEST_F(TimerTickTest, ChordWhileEmulationIsOffChangesNothing) {
   EXPECT_FALSE(emulation);
   EXPECT_FALSE(state.cursorEmulation);
   EXPECT_TRUE(input.events.empty());
+}
+
+TEST_F(TimerTickTest, HoldsTheCursorWhileOnAndTheChordReleasesIt) {
+  Tick();
+  emulation = false;
+  Tick();
+  emulation = true;
+  input.ctrl = input.shift = true;
+  Tick();
+  EXPECT_EQ(pointers.calls, "hold release ");
 }
 
 TEST_F(TimerTickTest, ShowsPointerAndStatisticsAsTheDialogFormatsThem) {

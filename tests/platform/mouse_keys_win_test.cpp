@@ -5,7 +5,10 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "platform/mouse_keys.h"
+#include "platform/screen.h"
 
 namespace {
 
@@ -59,6 +62,26 @@ TEST(MouseKeysWinTest, MovesClicksAndReadsModifiers) {
   PressKey(VK_LSHIFT, false);
   EXPECT_FALSE(platform::IsCtrlHeld());
   EXPECT_FALSE(platform::IsShiftHeld());
+  EXPECT_EQ(platform::MouseEmulationLimit(), nullptr);  // every window takes the input
+}
+
+// A chosen area takes the virtual-desktop form: 0 and 65535 land on its
+// first and last pixel, on every monitor wine's desktop has.
+TEST(MouseKeysWinTest, AnAreaOfTheDesktopTakesThePadsWholeRange) {
+  if (!RunsUnderWine()) GTEST_SKIP() << "would take over the desktop's cursor";
+  const std::vector<platform::Monitor> monitors = platform::ListMonitors();
+  ASSERT_FALSE(monitors.empty());
+  for (const platform::Monitor& monitor : monitors) {
+    const platform::ScreenRect& r = monitor.area;
+    platform::SetMouseArea(r);
+    platform::SendMouseEvent(platform::kMouseAbsolute | platform::kMouseMove, 0, 0);
+    EXPECT_EQ(CursorPosition().x, r.x);
+    EXPECT_EQ(CursorPosition().y, r.y);
+    platform::SendMouseEvent(platform::kMouseAbsolute | platform::kMouseMove, 65535, 65535);
+    EXPECT_EQ(CursorPosition().x, r.x + r.width - 1);
+    EXPECT_EQ(CursorPosition().y, r.y + r.height - 1);
+  }
+  platform::SetMouseArea(std::nullopt);
 }
 
 }  // namespace

@@ -21,9 +21,13 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "app/timer_tick.h"
+#include "app/timer_tick_adapters.h"
 #include "common/diagnostic_log.h"
 #include "platform/mouse_keys.h"
+#include "platform/screen.h"
 #include "pointer/cursor_emulation.h"
 #include "pointer/pointer_protocol.h"
 #include "tests/support/temp_folder.h"
@@ -34,15 +38,19 @@ namespace {
 // stopped when the object goes.
 class XvfbServer {
  public:
-  XvfbServer() {
+  // Xvfb with one screen, or another X server with the arguments given.
+  explicit XvfbServer(std::vector<std::string> arguments = {"Xvfb", "-screen", "0", "640x480x24"}) {
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) return;
     pid_ = fork();
     if (pid_ == 0) {
       close(pipeEnds[0]);
-      const std::string fd = std::to_string(pipeEnds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten",
-             "tcp", static_cast<char*>(nullptr));
+      arguments.insert(arguments.end(),
+                       {"-displayfd", std::to_string(pipeEnds[1]), "-nolisten", "tcp"});
+      std::vector<char*> argv;
+      for (std::string& argument : arguments) argv.push_back(argument.data());
+      argv.push_back(nullptr);
+      execvp(argv[0], argv.data());
       _exit(127);
     }
     close(pipeEnds[1]);
@@ -245,6 +253,218 @@ TEST(CursorEmulationXvfbTest, ATapBetweenTwoTicksClicksOnTheDisplay) {
     protocol.AttachCursorFollower(nullptr);
   }
   XCloseDisplay(observer);
+}
+
+class NoStatistics : public StatisticsSource {
+ public:
+  void GetStatistics(ServerStats&) override {}
+};
+
+// What the program wires together for cursor emulation: the protocol, the
+// emulation with the system's mouse, and the dialog's tick with its keys.
+struct EmulationRig {
+  EmulationRig() { protocol.AttachCursorFollower(emulation.get()); }
+  ~EmulationRig() { protocol.AttachCursorFollower(nullptr); }
+
+  // A fresh report of pointer 3 in the middle of the screen.
+  void Report(int buttonL) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/tolvex10003%04X80008000%d00200", ++frame, buttonL);
+    protocol.HandlePointerReport(path);
+  }
+
+  TempFolder folder;
+  DiagnosticLog log{folder.File("Test.LOG")};
+  std::atomic<int> selectedPointer{3};
+  int logLevel = 0;
+  std::atomic<std::uint32_t> now{5000};
+  PointerProtocol protocol{{selectedPointer, logLevel}, log, [this] { return now.load(); }};
+  std::atomic<bool> on{true};
+  SystemMouseAndKeys mouse;
+  std::unique_ptr<CursorEmulation> emulation = std::make_unique<CursorEmulation>(mouse, on);
+  ProtocolPointerStatus pointerStatus{protocol};
+  NoStatistics statistics;
+  DialogState state;
+  TimerTick tick{
+      TimerTickWiring{[this] { return now.load(); }, mouse, pointerStatus, statistics, on, state}};
+  int frame = 0;
+};
+
+// Ends every connection to the display but the observer's, as a server
+// that drops a client would (client n owns the resource ids from n << 21).
+void BreakOtherConnections(Display* observer) {
+  const XID own = XAllocID(observer) >> 21;
+  XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });  // no such client
+  for (XID client = 1; client < 64; ++client) {
+    if (client != own) XKillClient(observer, client << 21);
+  }
+  XSync(observer, False);
+  XSetErrorHandler(nullptr);
+}
+
+// Pointer 3 holds L, and then loses the cursor; the window must see the
+// release every time, and a phone that still holds L after a broken
+// connection presses it again.
+TEST(CursorEmulationXvfbTest, ThePhoneLetsGoOfTheButtonWheneverItLosesTheCursor) {
+  XvfbServer server;
+  if (server.Missing()) GTEST_SKIP() << "Xvfb is not installed";
+  const std::string displayName = server.DisplayName();
+  ASSERT_FALSE(displayName.empty()) << "Xvfb did not start";
+  setenv("DISPLAY", displayName.c_str(), 1);
+  Display* observer = XOpenDisplay(displayName.c_str());
+  ASSERT_NE(observer, nullptr);
+  ClickCountingWindow window(observer);
+  ASSERT_TRUE(Eventually([&] { return window.Mapped(); }));
+  // The keys' connection may still wait out its pause after an earlier display.
+  for (int attempt = 0; attempt < 50 && !platform::MouseEmulationAvailable(); ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  const auto counted = [&](int presses, int releases) {
+    return Eventually([&] {
+      window.Count();
+      return window.presses == presses && window.releases == releases;
+    });
+  };
+
+  struct Way {
+    const char* name;
+    std::function<void(EmulationRig&)> lose;
+  };
+  const Way ways[] = {
+      {"stops reporting",
+       [](EmulationRig& rig) {
+         rig.now += 1200;
+         rig.tick.Run();
+       }},
+      {"switched off",  // as the dialog's check box and the console do
+       [](EmulationRig& rig) {
+         rig.on = false;
+         rig.protocol.ReleaseCursor();
+       }},
+      {"another pointer selected",
+       [](EmulationRig& rig) {
+         rig.selectedPointer = 4;
+         rig.protocol.ReleaseCursor();
+       }},
+      {"Ctrl+Shift",
+       [&](EmulationRig& rig) {
+         PressKey(observer, XK_Control_L, true);
+         PressKey(observer, XK_Shift_L, true);
+         // The keys' connection may still be on an earlier display, or in its pause.
+         for (int attempt = 0; attempt < 80; ++attempt) {
+           if (platform::IsCtrlHeld() && platform::IsShiftHeld()) break;
+           std::this_thread::sleep_for(std::chrono::milliseconds(100));
+         }
+         rig.tick.Run();
+         PressKey(observer, XK_Control_L, false);
+         PressKey(observer, XK_Shift_L, false);
+         EXPECT_FALSE(rig.on);
+       }},
+      {"program ends", [](EmulationRig& rig) { rig.emulation.reset(); }},
+  };
+  std::string line = "losing the cursor while L is held (presses/releases):";
+  int expected = 0;
+  for (const Way& way : ways) {
+    const int before = window.releases;
+    {
+      EmulationRig rig;
+      ASSERT_TRUE(Eventually([&] {
+        rig.Report(1);
+        window.Count();
+        return window.presses == expected + 1;
+      })) << way.name;
+      way.lose(rig);
+      ++expected;
+      EXPECT_TRUE(counted(expected, expected)) << way.name;
+    }
+    line += std::string(" ") + way.name + " 1/" + std::to_string(window.releases - before) + ",";
+  }
+  EXPECT_TRUE(counted(expected, expected));
+
+  // The emulation's connection breaks while L is held; the phone holds on.
+  // Its next connection lets go and presses again.
+  {
+    EmulationRig rig;
+    ASSERT_TRUE(Eventually([&] {
+      rig.Report(1);
+      window.Count();
+      return window.presses == expected + 1;
+    }));
+    BreakOtherConnections(observer);
+    bool pressedAgain = false;
+    for (int attempt = 0; attempt < 100 && !pressedAgain; ++attempt) {  // reconnects within 3 s
+      rig.Report(1);
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      window.Count();
+      pressedAgain = window.presses == expected + 2;
+    }
+    EXPECT_TRUE(pressedAgain);
+    EXPECT_EQ(window.releases, expected + 1) << "the broken connection's press was not released";
+    rig.Report(0);
+    EXPECT_TRUE(counted(expected + 2, expected + 2));
+    line += " display connection broken " + std::to_string(window.presses - expected) + "/" +
+            std::to_string(window.releases - expected);
+  }
+  std::printf("%s\n", line.c_str());
+  XCloseDisplay(observer);
+}
+
+// Xvfb alone puts every screen at the origin; Xephyr inside it places two
+// monitors side by side, as a desktop of two does.
+TEST(MouseKeysXvfbTest, ThePadCoversTheChosenMonitorOrTheWholeDesktop) {
+  XvfbServer host({"Xvfb", "-screen", "0", "3400x1200x24"});
+  if (host.Missing()) GTEST_SKIP() << "Xvfb is not installed";
+  ASSERT_FALSE(host.DisplayName().empty()) << "Xvfb did not start";
+  setenv("DISPLAY", host.DisplayName().c_str(), 1);
+  XvfbServer desktop({"Xephyr", "+xinerama", "-screen", "1280x800", "-screen", "1920x1080"});
+  if (desktop.Missing()) GTEST_SKIP() << "Xephyr is not installed";
+  ASSERT_FALSE(desktop.DisplayName().empty()) << "Xephyr did not start";
+  setenv("DISPLAY", desktop.DisplayName().c_str(), 1);
+  Display* observer = XOpenDisplay(desktop.DisplayName().c_str());
+  ASSERT_NE(observer, nullptr);
+
+  // The keys' connection comes up in the background, after its pause if an
+  // earlier display went away.
+  std::vector<platform::Monitor> monitors;
+  for (int attempt = 0; attempt < 50 && monitors.size() != 2; ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    monitors = platform::ListMonitors();
+  }
+  ASSERT_EQ(monitors.size(), 2u);
+  EXPECT_EQ(monitors[0].area, (platform::ScreenRect{0, 0, 1280, 800}));
+  EXPECT_TRUE(monitors[0].primary);
+  EXPECT_EQ(monitors[1].area, (platform::ScreenRect{1280, 0, 1920, 1080}));
+
+  const auto landsOn = [&](std::int32_t x, std::int32_t y, int px, int py) {
+    platform::SendMouseEvent(platform::kMouseAbsolute | platform::kMouseMove, x, y);
+    return Eventually([&] {
+      const PointerState state = QueryPointer(observer);
+      return state.x == px && state.y == py;
+    });
+  };
+  // Xephyr keeps the pointer on its second screen within the first one's
+  // size (1280 x 800 from that screen's corner): the points below stay there.
+  platform::SetMouseArea(monitors[1].area);
+  EXPECT_TRUE(landsOn(0, 0, 1280, 0));
+  EXPECT_TRUE(landsOn(32768, 32768, 1280 + 959, 539));
+  platform::SetMouseArea(platform::ScreenRect{0, 0, 3200, 1080});  // all
+  EXPECT_TRUE(landsOn(52000, 0, 2538, 0));
+  EXPECT_TRUE(landsOn(0, 0, 0, 0));
+  platform::SetMouseArea(std::nullopt);
+  XCloseDisplay(observer);
+}
+
+TEST(MouseKeysXvfbTest, AWaylandSessionIsNamedAsTheLimit) {
+  const char* session = std::getenv("XDG_SESSION_TYPE");
+  const std::string kept = session != nullptr ? session : "";
+  setenv("XDG_SESSION_TYPE", "wayland", 1);
+  EXPECT_NE(platform::MouseEmulationLimit(), nullptr);
+  setenv("XDG_SESSION_TYPE", "x11", 1);
+  EXPECT_EQ(platform::MouseEmulationLimit(), nullptr);
+  if (session != nullptr)
+    setenv("XDG_SESSION_TYPE", kept.c_str(), 1);
+  else
+    unsetenv("XDG_SESSION_TYPE");
 }
 
 TEST(MouseKeysXvfbTest, WithoutADisplayEmulationIsUnavailable) {

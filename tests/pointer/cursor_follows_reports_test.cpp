@@ -32,11 +32,12 @@ class RecordingMouse : public MouseAndKeys {
   bool IsAvailable() override { return true; }
   bool IsCtrlHeld() override { return false; }
   bool IsShiftHeld() override { return false; }
-  void SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) override {
+  bool SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) override {
     std::unique_lock guard(lock_);
     events_.push_back({flags, x, y});
     changed_.notify_all();
     changed_.wait(guard, [this] { return gateOpen_; });
+    return !failing;
   }
 
   // The events once count have come (or what came within 5 s).
@@ -50,6 +51,8 @@ class RecordingMouse : public MouseAndKeys {
     for (const MouseEvent& event : Events(count)) flags.push_back(event.flags);
     return flags;
   }
+  std::atomic<bool> failing{false};  // as a display whose connection broke
+
   void SetGate(bool open) {
     std::lock_guard guard(lock_);
     gateOpen_ = open;
@@ -79,7 +82,8 @@ class CursorFollowsReportsTest : public testing::Test {
   DiagnosticLog log{folder.File("Test.LOG")};
   std::atomic<int> selectedPointer{3};
   int logLevel = 0;
-  PointerProtocol protocol{{selectedPointer, logLevel}, log, [] { return 5000u; }};
+  std::atomic<std::uint32_t> now{5000};
+  PointerProtocol protocol{{selectedPointer, logLevel}, log, [this] { return now.load(); }};
   std::atomic<bool> on{true};
   RecordingMouse mouse;
   CursorEmulation emulation{mouse, on};
@@ -144,6 +148,72 @@ TEST_F(CursorFollowsReportsTest, WaitingReportsKeepTheirOrderAndButtonChanges) {
   const std::vector<MouseEvent> events = mouse.Events(7);
   ASSERT_EQ(events.size(), 7u);
   EXPECT_EQ(events.back(), (MouseEvent{0x8001, 9, 0}));
+}
+
+// Button-up flags without a move: released where the cursor is.
+constexpr std::uint32_t kLeftUp = 0x0004;
+constexpr std::uint32_t kBothUp = 0x0014;
+
+TEST_F(CursorFollowsReportsTest, LosingTheCursorReleasesWhatIsHeldAndAReturningPhonePressesAgain) {
+  Report(3, 0x100, 1, 1);
+  protocol.ReleaseCursor();  // emulation off, another selection, Stop, exit
+  protocol.ReleaseCursor();  // nothing held any more: nothing sent
+  Report(3, 0x200, 1, 0);
+  ASSERT_EQ(mouse.Flags(3), (std::vector<std::uint32_t>{0x800B, kBothUp, 0x8003}));
+
+  // Falling silent lets go once; the phone that comes back presses again.
+  now += 1001;
+  EXPECT_TRUE(protocol.MarkSilentPointers(now));
+  EXPECT_TRUE(protocol.MarkSilentPointers(now + 200));
+  Report(3, 0x300, 1, 0);
+  EXPECT_EQ(mouse.Flags(5),
+            (std::vector<std::uint32_t>{0x800B, kBothUp, 0x8003, kLeftUp, 0x8003}));
+}
+
+TEST_F(CursorFollowsReportsTest, AFailedEventIsReleasedOnTheNextConnectionAndPressedAgain) {
+  mouse.failing = true;
+  Report(3, 0x100, 1, 0);
+  mouse.Events(1);
+  mouse.failing = false;
+  Report(3, 0x200, 1, 0);
+  EXPECT_EQ(mouse.Flags(3), (std::vector<std::uint32_t>{0x8003, kLeftUp, 0x8003}));
+}
+
+TEST_F(CursorFollowsReportsTest, EndingTheEmulationReleasesTheButtons) {
+  {
+    CursorEmulation ending(mouse, on);
+    ending.Follow({1, 1, 0, 0, 1});
+    mouse.Events(1);
+  }
+  EXPECT_EQ(mouse.Flags(2), (std::vector<std::uint32_t>{0x8009, 0x0010}));
+}
+
+// Each tick without a followed report sends the selected pointer's last
+// report once more: the real mouse cannot take the cursor from a phone that
+// holds still, and a stale report's buttons reach the system.
+TEST_F(CursorFollowsReportsTest, TheHoldSendsTheLastReportOnlyWhenNoneWentOutSinceTheLastTick) {
+  Report(3, 0x100, 0, 0);
+  protocol.HoldCursor();      // the report went out since
+  Report(3, 0x200, 1, 0, 0);  // stale: the live status only
+  protocol.HoldCursor();
+  protocol.HoldCursor();      // the same again: the move alone
+  Report(4, 0x400, 0, 1);
+  selectedPointer = 4;
+  protocol.ReleaseCursor();   // as the dialog does at a new selection
+  protocol.HoldCursor();      // on the new pointer within one tick
+  mouse.Events(5);
+  on = false;
+  protocol.HoldCursor();
+  on = true;
+  now += 1001;
+  protocol.MarkSilentPointers(now);
+  protocol.HoldCursor();      // a silent pointer leaves the cursor where it is
+  EXPECT_EQ(mouse.Events(6), (std::vector<MouseEvent>{{0x8001, 0x100, 0x1000},
+                                                      {0x8003, 0x200, 0x1000},
+                                                      {0x8001, 0x200, 0x1000},
+                                                      {kLeftUp, 0, 0},
+                                                      {0x8009, 0x400, 0x1000},
+                                                      {0x0010, 0, 0}}));
 }
 
 }  // namespace

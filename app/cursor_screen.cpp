@@ -1,0 +1,75 @@
+#include "app/cursor_screen.h"
+
+#include <algorithm>
+#include <cctype>
+
+std::optional<CursorScreen> ParseCursorScreen(std::string_view text) {
+  std::string lower;
+  for (char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower.empty() || lower == "primary") return CursorScreen{};
+  if (lower == "all") return CursorScreen{CursorScreen::Kind::kAll, 0};
+  if (lower.size() > 3 || !std::all_of(lower.begin(), lower.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) != 0;
+      })) {
+    return std::nullopt;
+  }
+  const int number = std::stoi(lower);
+  if (number < 1) return std::nullopt;
+  return CursorScreen{CursorScreen::Kind::kMonitor, number};
+}
+
+std::string CursorScreenText(const CursorScreen& screen) {
+  switch (screen.kind) {
+    case CursorScreen::Kind::kAll:
+      return "all";
+    case CursorScreen::Kind::kMonitor:
+      return std::to_string(screen.monitor);
+    case CursorScreen::Kind::kPrimary:
+      break;
+  }
+  return "primary";
+}
+
+std::vector<platform::Monitor> MonitorsAsSeen(std::vector<platform::Monitor> monitors) {
+  std::stable_sort(monitors.begin(), monitors.end(),
+                   [](const platform::Monitor& a, const platform::Monitor& b) {
+                     if (a.area.x != b.area.x) return a.area.x < b.area.x;
+                     return a.area.y < b.area.y;
+                   });
+  return monitors;
+}
+
+namespace {
+
+platform::ScreenRect Bounds(const std::vector<platform::Monitor>& monitors) {
+  int left = monitors.front().area.x, top = monitors.front().area.y;
+  int right = left + monitors.front().area.width, bottom = top + monitors.front().area.height;
+  for (const platform::Monitor& monitor : monitors) {
+    const platform::ScreenRect& r = monitor.area;
+    left = std::min(left, r.x);
+    top = std::min(top, r.y);
+    right = std::max(right, r.x + r.width);
+    bottom = std::max(bottom, r.y + r.height);
+  }
+  return {left, top, right - left, bottom - top};
+}
+
+}  // namespace
+
+CursorArea ChooseCursorArea(const CursorScreen& screen,
+                            const std::vector<platform::Monitor>& monitors) {
+  if (monitors.empty() || screen.kind == CursorScreen::Kind::kPrimary) return {};
+  if (screen.kind == CursorScreen::Kind::kAll) return {Bounds(monitors), false};
+  const auto index = static_cast<std::size_t>(screen.monitor - 1);
+  if (index >= monitors.size()) return {std::nullopt, true};
+  return {monitors[index].area, false};
+}
+
+std::optional<platform::ScreenRect> CursorScreenRect(const CursorScreen& screen) {
+  const std::vector<platform::Monitor> monitors = MonitorsAsSeen(platform::ListMonitors());
+  if (monitors.empty()) return std::nullopt;
+  if (const CursorArea area = ChooseCursorArea(screen, monitors); area.rect) return area.rect;
+  const auto primary = std::find_if(monitors.begin(), monitors.end(),
+                                    [](const platform::Monitor& m) { return m.primary; });
+  return (primary != monitors.end() ? *primary : monitors.front()).area;
+}

@@ -1,0 +1,46 @@
+#include "app/cursor_screen.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Kind = CursorScreen::Kind;
+
+TEST(CursorScreenTest, ReadsTheSettingAndWritesItBack) {
+  EXPECT_EQ(ParseCursorScreen(""), CursorScreen{});
+  EXPECT_EQ(ParseCursorScreen("Primary"), CursorScreen{});
+  EXPECT_EQ(ParseCursorScreen("ALL"), (CursorScreen{Kind::kAll, 0}));
+  EXPECT_EQ(ParseCursorScreen("2"), (CursorScreen{Kind::kMonitor, 2}));
+  for (const char* wrong : {"0", "-1", "2x", "left", "1000"}) {
+    EXPECT_FALSE(ParseCursorScreen(wrong)) << wrong;
+  }
+  for (const char* text : {"primary", "all", "12"}) {
+    EXPECT_EQ(CursorScreenText(*ParseCursorScreen(text)), text);
+  }
+}
+
+// Two monitors side by side and one below the left one, listed by the
+// system in another order; a monitor left of the primary has negative x.
+TEST(CursorScreenTest, MonitorsAreNumberedAsSeenAndTheChoiceGivesTheirPixels) {
+  const std::vector<platform::Monitor> listed = {{{0, 0, 1920, 1080}, true},
+                                                 {{-1280, 1080, 1280, 800}, false},
+                                                 {{-1280, 0, 1280, 1080}, false}};
+  const std::vector<platform::Monitor> seen = MonitorsAsSeen(listed);
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[0].area, (platform::ScreenRect{-1280, 0, 1280, 1080}));
+  EXPECT_EQ(seen[1].area, (platform::ScreenRect{-1280, 1080, 1280, 800}));
+  EXPECT_EQ(seen[2].area, (platform::ScreenRect{0, 0, 1920, 1080}));
+
+  EXPECT_FALSE(ChooseCursorArea(CursorScreen{}, seen).rect);  // the system's own mapping
+  EXPECT_EQ(ChooseCursorArea({Kind::kMonitor, 2}, seen).rect,
+            (platform::ScreenRect{-1280, 1080, 1280, 800}));
+  EXPECT_EQ(ChooseCursorArea({Kind::kAll, 0}, seen).rect,
+            (platform::ScreenRect{-1280, 0, 3200, 1880}));
+  const CursorArea gone = ChooseCursorArea({Kind::kMonitor, 4}, seen);
+  EXPECT_TRUE(gone.missingMonitor);
+  EXPECT_FALSE(gone.rect);
+  // Monitors not known yet: the primary, and nothing is missing.
+  EXPECT_FALSE(ChooseCursorArea({Kind::kMonitor, 4}, {}).missingMonitor);
+}
+
+}  // namespace
