@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   ServerLocation server;
   if (IsAutoUrl(settings.url)) {
     // The same address the console of TVXHandvane shows first.
-    server.addresses = platform::LocalIPv4Addresses();
+    server.addresses = platform::LocalNetworkAddresses();
     const std::string serverBase = FolderOf(paths.programFile) + "TVXHandvane";
     server.port = ReadServerPort(serverBase + ".INI");
     const std::optional<std::string> key =
