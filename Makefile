@@ -142,8 +142,10 @@ fuzz: fuzz-build
 soak: native
 	@tools/soak/run-soak.sh build/bin $(SOAK_SECONDS)
 
-# The archives to hand out, in build/dist/ (tools/make_dist.sh), and their
-# check: unpacked and run from a temporary folder, natively and under wine.
+# The archives and the Windows setup program to hand out, in build/dist/
+# (tools/make_dist.sh), and their check: unpacked and run from a temporary
+# folder, natively and under wine; the setup program installed, run,
+# updated and uninstalled under wine.
 .PHONY: dist test-dist
 dist: build
 	@tools/make_dist.sh
