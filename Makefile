@@ -35,11 +35,11 @@ native: bootstrap
 	@cmake --build build/native -j $(NPROC)
 	@ln -sf build/native/compile_commands.json compile_commands.json
 
-# Only what `make run` starts: the native program and its page, no tests.
+# Only what `make run` lays out: the native program, its page and Codeplate, no tests.
 native-program:
 	@tools/bootstrap --run
 	@$(CMAKE_NATIVE) -B build/native -DTVX_BIN_DIR=$(CURDIR)/build/bin >/dev/null
-	@cmake --build build/native -j $(NPROC) --target TVXHandvane phone_page
+	@cmake --build build/native -j $(NPROC) --target TVXHandvane phone_page Codeplate
 
 win: bootstrap
 	@$(CMAKE_NATIVE) -B build/win -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake \
@@ -63,10 +63,13 @@ fuzz-build: bootstrap
 build: native win
 
 # The shipped settings are copied once; changes made in build/run stay.
+# Codeplate lies beside TVXHandvane, as in the archives, so that URL=auto
+# reads the port and key of the TVXHandvane.INI there.
 run: native-program
 	@mkdir -p build/run/www
-	@cp build/bin/TVXHandvane build/bin/TVXHandvane.TXT build/run/
+	@cp build/bin/TVXHandvane build/bin/TVXHandvane.TXT build/bin/Codeplate build/run/
 	@[ -f build/run/TVXHandvane.INI ] || cp app/shipped/TVXHandvane.INI build/run/
+	@[ -f build/run/Codeplate.INI ] || cp qrtool/shipped/Codeplate.INI build/run/
 	@cd build/run && ./TVXHandvane
 
 # Not part of test: its figures depend on the machine and what else runs.
