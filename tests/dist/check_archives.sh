@@ -121,6 +121,15 @@ check_readme() {
     dpkg-query -W $packages >/dev/null 2>&1 || fail "README.txt names packages that are not installed: $packages"
   fi
   ! grep -q '@[A-Z]*@' "$readme" || fail "README.txt keeps a placeholder"
+  # The controls the README names for the teacher, named as the window shows them.
+  local flowing control
+  flowing="$(tr -s '[:space:]' ' ' <"$readme")"
+  for control in "Enable Stimulation of the Windows Cursor" \
+    "Enable feeding the data into the TVX Shared Memory"; do
+    [[ "$flowing" == *"\"$control\""* ]] || fail "README.txt does not name \"$control\""
+    grep -qaF "$control" "$folder/TVXHandvane$([ "$system" == windows ] && echo .exe)" ||
+      fail "the window has no \"$control\", which README.txt names"
+  done
 }
 
 # Starts the server with the shipped settings on a free port. The shared
