@@ -148,13 +148,15 @@ soak: native
 # The archives and the Windows setup program to hand out, in build/dist/
 # (tools/make_dist.sh), and their check: unpacked and run from a temporary
 # folder, natively and under wine; the setup program installed, run,
-# updated and uninstalled under wine.
+# updated and uninstalled under wine. Then a newcomer's first steps from a
+# fresh clone of the committed tree: make run, a report, Codeplate.
 .PHONY: dist test-dist
 dist: build
 	@tools/make_dist.sh
 
 test-dist: dist
 	@$(PRIVATE_SHM) tests/dist/check_archives.sh build/dist
+	@$(PRIVATE_SHM) tests/dist/newcomer_linux.sh
 
 
 format:
