@@ -35,11 +35,11 @@ native: bootstrap
 	@cmake --build build/native -j $(NPROC)
 	@ln -sf build/native/compile_commands.json compile_commands.json
 
-# Only what `make run` starts: the native program and its page, no tests.
+# Only what `make run` lays out: the native program, its page and Codeplate, no tests.
 native-program:
 	@tools/bootstrap --run
 	@$(CMAKE_NATIVE) -B build/native -DTVX_BIN_DIR=$(CURDIR)/build/bin >/dev/null
-	@cmake --build build/native -j $(NPROC) --target TVXHandvane phone_page
+	@cmake --build build/native -j $(NPROC) --target TVXHandvane phone_page Codeplate
 
 win: bootstrap
 	@$(CMAKE_NATIVE) -B build/win -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake \
@@ -65,10 +65,13 @@ build: native win
 # The shipped settings are copied once; changes made in build/run stay.
 # Relative folders in the INI (www, the rendezvous file's ".") are taken from
 # the folder the program starts in: hence the cd into build/run.
+# Codeplate lies beside TVXHandvane, as in the archives, so that URL=auto
+# reads the port and key of the TVXHandvane.INI there.
 run: native-program
 	@mkdir -p build/run/www
-	@cp build/bin/TVXHandvane build/bin/TVXHandvane.TXT build/run/
+	@cp build/bin/TVXHandvane build/bin/TVXHandvane.TXT build/bin/Codeplate build/run/
 	@[ -f build/run/TVXHandvane.INI ] || cp app/shipped/TVXHandvane.INI build/run/
+	@[ -f build/run/Codeplate.INI ] || cp qrtool/shipped/Codeplate.INI build/run/
 	@cd build/run && ./TVXHandvane
 
 # Not part of test: its figures depend on the machine and what else runs.
@@ -144,14 +147,18 @@ fuzz: fuzz-build
 soak: native
 	@tools/soak/run-soak.sh build/bin $(SOAK_SECONDS)
 
-# The archives to hand out, in build/dist/ (tools/make_dist.sh), and their
-# check: unpacked and run from a temporary folder, natively and under wine.
+# The archives and the Windows setup program to hand out, in build/dist/
+# (tools/make_dist.sh), and their check: unpacked and run from a temporary
+# folder, natively and under wine; the setup program installed, run,
+# updated and uninstalled under wine. Then a newcomer's first steps from a
+# fresh clone of the committed tree: make run, a report, Codeplate.
 .PHONY: dist test-dist
 dist: build
 	@tools/make_dist.sh
 
 test-dist: dist
 	@$(PRIVATE_SHM) tests/dist/check_archives.sh build/dist
+	@$(PRIVATE_SHM) tests/dist/newcomer_linux.sh
 
 
 format:

@@ -44,5 +44,6 @@ class Application {
   HttpServer server;
   // The PC's IPv4 addresses for the phones, asked anew at each start; tests
   // give a list of their own.
-  std::function<std::vector<std::string>()> localAddresses = platform::LocalIPv4Addresses;
+  std::function<std::vector<platform::NetworkAddress>()> localAddresses =
+      platform::LocalNetworkAddresses;
 };

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/network_addresses.h"
+
 struct PhoneAddresses {
   // The page on each of the PC's network addresses, the likeliest first
   // (LikeliestFirst, which Codeplate's URL=auto follows too); empty when the
@@ -14,7 +16,7 @@ struct PhoneAddresses {
   std::string onThisPcOnly;
 };
 
-// ipv4Addresses: the PC's IPv4 addresses without loopback, as the system
-// lists them (platform::LocalIPv4Addresses).
-PhoneAddresses ChoosePhoneAddresses(const std::vector<std::string>& ipv4Addresses, int port,
-                                    const std::string& accessKey);
+// networkAddresses: the PC's IPv4 addresses without loopback, as the system
+// lists them (platform::LocalNetworkAddresses).
+PhoneAddresses ChoosePhoneAddresses(const std::vector<platform::NetworkAddress>& networkAddresses,
+                                    int port, const std::string& accessKey);

@@ -1,7 +1,10 @@
 #include "common/phone_address.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <string_view>
+#include <tuple>
 
 namespace {
 
@@ -18,6 +21,24 @@ Reach ReachOf(const std::string& ipv4) {
   return Reach::kOther;
 }
 
+std::string Lower(const std::string& text) {
+  std::string lower = text;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+// Smaller is likelier.
+auto Rank(const platform::NetworkAddress& address) {
+  using platform::AdapterKind;
+  const Reach reach = ReachOf(address.ipv4);
+  const bool isVirtual =
+      address.kind == AdapterKind::kVirtual || IsVirtualAdapterName(address.adapter);
+  const bool isCard =
+      address.kind == AdapterKind::kWireless || address.kind == AdapterKind::kEthernet;
+  return std::make_tuple(reach == Reach::kLinkLocal, isVirtual, !address.hasGateway, !isCard,
+                         reach);
+}
+
 }  // namespace
 
 std::string PhoneAddress(const std::string& ipv4, int port, const std::string& accessKey) {
@@ -26,9 +47,24 @@ std::string PhoneAddress(const std::string& ipv4, int port, const std::string& a
   return address;
 }
 
-std::vector<std::string> LikeliestFirst(std::vector<std::string> ipv4Addresses) {
-  std::stable_sort(
-      ipv4Addresses.begin(), ipv4Addresses.end(),
-      [](const std::string& a, const std::string& b) { return ReachOf(a) < ReachOf(b); });
-  return ipv4Addresses;
+bool IsVirtualAdapterName(const std::string& adapter) {
+  const std::string name = Lower(adapter);
+  for (std::string_view prefix : {"docker", "br-", "veth", "virbr", "vmnet", "vboxnet"}) {
+    if (name.starts_with(prefix)) return true;
+  }
+  // Windows names them for people: "vEthernet (WSL)", "VMware Network Adapter VMnet8",
+  // "VirtualBox Host-Only Network".
+  for (std::string_view part : {"vethernet", "vmnet", "vboxnet", "virtualbox", "host-only"}) {
+    if (name.find(part) != std::string::npos) return true;
+  }
+  return false;
+}
+
+std::vector<platform::NetworkAddress> LikeliestFirst(
+    std::vector<platform::NetworkAddress> addresses) {
+  std::stable_sort(addresses.begin(), addresses.end(),
+                   [](const platform::NetworkAddress& a, const platform::NetworkAddress& b) {
+                     return Rank(a) < Rank(b);
+                   });
+  return addresses;
 }

@@ -7,6 +7,7 @@
 
 #include "common/diagnostic_log.h"
 #include "common/program_paths.h"
+#include "platform/files.h"
 #include "platform/network_addresses.h"
 #include "platform/paths.h"
 #include "qrtool/codeplate.h"
@@ -51,10 +52,18 @@ int main(int argc, char** argv) {
   DiagnosticLog log(paths.logFile);
   CodeplateSettings settings;
   ReadIni(settings, paths.iniFile, log);
+  if (!platform::PathExists(paths.iniFile)) {
+    std::cout << "Codeplate.INI is missing: Codeplate takes the texts to encode and the files"
+                 " to write from "
+              << paths.iniFile
+              << ". Put the Codeplate.INI that comes with Codeplate there and fill in your"
+                 " network.\n";
+    return 1;
+  }
   ServerLocation server;
   if (IsAutoUrl(settings.url)) {
     // The same address the console of TVXHandvane shows first.
-    server.addresses = platform::LocalIPv4Addresses();
+    server.addresses = platform::LocalNetworkAddresses();
     const std::string serverBase = FolderOf(paths.programFile) + "TVXHandvane";
     server.port = ReadServerPort(serverBase + ".INI");
     const std::optional<std::string> key =

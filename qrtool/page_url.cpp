@@ -75,7 +75,7 @@ std::optional<std::string> PageUrl(const std::string& storedUrl, const ServerLoc
                 " AccessKey.\n";
     return std::nullopt;
   }
-  return PhoneAddress(LikeliestFirst(server.addresses).front(), server.port, server.accessKey);
+  return PhoneAddress(LikeliestFirst(server.addresses).front().ipv4, server.port, server.accessKey);
 }
 
 std::string PointerPageUrl(std::string_view pageUrl, int pointer) {

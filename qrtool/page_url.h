@@ -10,11 +10,13 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/network_addresses.h"
+
 // Where the server can be reached: the PC's network addresses (loopback left
 // out), of which the page code takes the one TVXHandvane shows first,
 // the port of TVXHandvane's INI file and the class's access key.
 struct ServerLocation {
-  std::vector<std::string> addresses;
+  std::vector<platform::NetworkAddress> addresses;
   int port = 8080;
   std::string accessKey;  // empty: the class has none
   // TVXHandvane makes its key at every start, and none runs that told it.

@@ -21,11 +21,11 @@ std::size_t FormatReportText(const tvxhdv_report& report, char* buffer, std::siz
 
 std::size_t FormatReportJson(const tvxhdv_report& report, char* buffer, std::size_t size) {
   static const char* const kBoolean[] = {"false", "true"};
-  const int written =
-      std::snprintf(buffer, size,
-                    "{\"pointer\":%u,\"frame\":%u,\"screen\":%u,\"x\":%u,\"y\":%u,\"flags\":%u,"
-                    "\"buttonL\":%s,\"buttonR\":%s}\n",
-                    report.pointer, report.frame, report.screen, report.x, report.y, report.flags,
-                    kBoolean[report.left != 0], kBoolean[report.right != 0]);
+  const int written = std::snprintf(
+      buffer, size,
+      "{\"pointer\":%u,\"frame\":%u,\"screen\":%u,\"x\":%u,\"y\":%u,\"flags\":%u,"
+      "\"left\":%s,\"right\":%s,\"on_pad\":%s}\n",
+      report.pointer, report.frame, report.screen, report.x, report.y, report.flags,
+      kBoolean[report.left != 0], kBoolean[report.right != 0], kBoolean[report.on_pad != 0]);
   return Clamp(written, size);
 }

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Packs the built programs for handing out, into build/dist/:
 #   TVXHandvane-<version>-windows-x64.zip    from build/win/bin
+#   TVXHandvane-<version>-setup.exe          the same folder as a setup program
+#                                            (tools/dist/setup.nsi)
 #   TVXHandvane-<version>-linux-x64.tar.gz   from build/bin
 # Both builds must be current (make build). The archives are reproducible:
 # fixed order, owners and times (the last commit's, or SOURCE_DATE_EPOCH).
@@ -101,7 +103,23 @@ stage() {
   find "$folder" -exec touch -h -d "@$epoch" {} +
 }
 
+# The setup program's uninstaller removes what the setup program put there:
+# every file of the folder, then the folders, deepest first. The settings
+# are among them; an update keeps them, an uninstall removes them.
+uninstall_list() {
+  local folder="$1" path
+  (cd "$folder" && find . -type f | LC_ALL=C sort) | while read -r path; do
+    path="${path#./}"
+    echo "Delete \"\$INSTDIR\\${path//\//\\}\""
+  done
+  (cd "$folder" && find . -mindepth 1 -type d | LC_ALL=C sort -r) | while read -r path; do
+    path="${path#./}"
+    echo "RMDir \"\$INSTDIR\\${path//\//\\}\""
+  done
+}
+
 command -v zip >/dev/null || die "zip is missing: run tools/bootstrap"
+command -v makensis >/dev/null || die "makensis is missing: run tools/bootstrap"
 version="$(read_version)"
 epoch="${SOURCE_DATE_EPOCH:-$(git -C "$repo" log -1 --format=%ct 2>/dev/null || date +%s)}"
 
@@ -116,6 +134,13 @@ stage "$out/stage/$windows_name" "$windows_bin" .exe x86_64-w64-mingw32-strip cr
 (cd "$out/stage" && find "$windows_name" | LC_ALL=C sort |
   TZ=UTC zip -X -q -@ "$out/$windows_name.zip")
 
+setup_name="TVXHandvane-$version-setup.exe"
+uninstall_list "$out/stage/$windows_name" >"$out/stage/uninstall.nsh"
+SOURCE_DATE_EPOCH="$epoch" makensis -V2 -DVERSION="$version" \
+  -DSOURCE="$out/stage/$windows_name" -DUNINSTALL_LIST="$out/stage/uninstall.nsh" \
+  -DICON="$repo/http/favicon.ico" -DOUTFILE="$out/$setup_name" "$repo/tools/dist/setup.nsi" >/dev/null ||
+  die "makensis failed on tools/dist/setup.nsi"
+
 linux_name="TVXHandvane-$version-linux-x64"
 packages="$(runtime_packages "${programs[@]/#/$linux_bin/}")"
 sed "s/@VERSION@/$version/; s/@PACKAGES@/$packages/" "$repo/tools/dist/README.linux.txt" \
@@ -125,4 +150,5 @@ tar -C "$out/stage" --sort=name --owner=0 --group=0 --numeric-owner --mtime="@$e
   -cf - "$linux_name" | gzip -9n >"$out/$linux_name.tar.gz"
 
 echo "make_dist: $out/$windows_name.zip"
+echo "make_dist: $out/$setup_name"
 echo "make_dist: $out/$linux_name.tar.gz (needs: $packages)"

@@ -401,18 +401,23 @@ TEST_F(MainDialogTest, TheSelectedPhoneLetsGoOfTheButtonsWhenItLosesTheCursor) {
 }
 
 // The address line follows the server: the running port on every address
-// of the PC, the likeliest first; a click shows the code of that first one,
-// and only while phones can use it.
+// of the PC, the likeliest first (a container network's last); a click shows
+// the code of that first one, and only while phones can use it.
 TEST_F(MainDialogTest, AddressLineFollowsStartStopAndPortAndItsClickShowsTheCode) {
+  using platform::AdapterKind;
   Application app(paths, profile, areaName);
-  app.localAddresses = [] { return std::vector<std::string>{"192.168.1.20", "10.0.0.5"}; };
+  app.localAddresses = [] {
+    return std::vector<platform::NetworkAddress>{
+        {"172.17.0.1", "docker0", false, AdapterKind::kVirtual},
+        {"192.168.1.20", "wlan0", true, AdapterKind::kWireless}};
+  };
   RecordingView view;
   MainDialog dialog(app, view, mouse);
   ASSERT_TRUE(dialog.OnInitDialog());
   const std::string first = "http://192.168.1.20:" + std::to_string(port) + "/";
   EXPECT_EQ(dialog.State().phoneAddressText,
             "Phones open " + first +
-                "  (click for its QR code)\nor http://10.0.0.5:" + std::to_string(port) + "/");
+                "  (click for its QR code)\nor http://172.17.0.1:" + std::to_string(port) + "/");
   dialog.ShowPhoneAddressCode();
   EXPECT_EQ(view.qrCodes, std::vector<std::string>{first});
 
@@ -424,7 +429,10 @@ TEST_F(MainDialogTest, AddressLineFollowsStartStopAndPortAndItsClickShowsTheCode
   std::uint16_t otherPort = 0;
   platform::FindFreePort(otherPort);
   dialog.SetPort(otherPort);
-  app.localAddresses = [] { return std::vector<std::string>{"192.168.1.20"}; };
+  app.localAddresses = [] {
+    return std::vector<platform::NetworkAddress>{
+        {"192.168.1.20", "eth0", true, AdapterKind::kEthernet}};
+  };
   dialog.Start();
   ASSERT_TRUE(dialog.IsRunning());
   EXPECT_EQ(dialog.State().phoneAddressText,
@@ -432,7 +440,7 @@ TEST_F(MainDialogTest, AddressLineFollowsStartStopAndPortAndItsClickShowsTheCode
                 "/  (click for its QR code)");
 
   // Without a network the loopback address is no use to a phone: no code.
-  app.localAddresses = [] { return std::vector<std::string>{}; };
+  app.localAddresses = [] { return std::vector<platform::NetworkAddress>{}; };
   dialog.Stop();
   dialog.Start();
   EXPECT_EQ(dialog.State().phoneAddressText,

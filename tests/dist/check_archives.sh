@@ -4,7 +4,10 @@
 # natively, the Windows ones under wine. The server answers a report and
 # serves its page, TVXTap sees the report, Codeplate writes two codes that
 # read back as the texts of its shipped settings (the page on this PC for
-# URL=auto).
+# URL=auto). Then a newcomer follows the Windows README with the setup
+# program under wine: installs it silently, starts the installed server,
+# reads the address it prints, fetches the page there and sees a report
+# arrive; an update keeps the settings, and the uninstaller removes it all.
 #   check_archives.sh DIST_DIR
 set -uo pipefail
 
@@ -71,7 +74,7 @@ report_path() {
 
 # The command line of one of the unpacked programs, native or under wine.
 program_command() {
-  if [ "$system" == windows ]; then
+  if [ "$system" != linux ]; then
     command=(wine "./$1.exe")
   else
     command=("./$1")
@@ -118,6 +121,15 @@ check_readme() {
     dpkg-query -W $packages >/dev/null 2>&1 || fail "README.txt names packages that are not installed: $packages"
   fi
   ! grep -q '@[A-Z]*@' "$readme" || fail "README.txt keeps a placeholder"
+  # The controls the README names for the teacher, named as the window shows them.
+  local flowing control
+  flowing="$(tr -s '[:space:]' ' ' <"$readme")"
+  for control in "Enable Stimulation of the Windows Cursor" \
+    "Enable feeding the data into the TVX Shared Memory"; do
+    [[ "$flowing" == *"\"$control\""* ]] || fail "README.txt does not name \"$control\""
+    grep -qaF "$control" "$folder/TVXHandvane$([ "$system" == windows ] && echo .exe)" ||
+      fail "the window has no \"$control\", which README.txt names"
+  done
 }
 
 # Starts the server with the shipped settings on a free port. The shared
@@ -231,6 +243,89 @@ check_codeplate() {
   done
 }
 
+# A value under the setup program's Uninstall key, or nothing.
+uninstall_value() {
+  wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\TVXHandvane' /v "$1" \
+    2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z_]* *//p"
+}
+
+windows_folder() {
+  winepath -u "$(wine cmd /c echo "%$1%" 2>/dev/null | tr -d '\r')" 2>/dev/null
+}
+
+# The file a Start-menu shortcut opens, as Windows reads it from the .lnk.
+shortcut_target() {
+  lnkinfo "$1" 2>/dev/null | sed -n 's/^[[:space:]]*Local path[[:space:]]*: //p'
+}
+
+# setup.exe /S under wine, as an operator without administrator rights: the
+# exit code alone says nothing (a setup program for the wrong architecture
+# exits 0 and installs nothing), so the files, the shortcuts and the
+# registry are read back.
+check_setup() {
+  system=setup
+  local setup="$1" unpacked="$2"
+  local installed start_menu
+  installed="$(windows_folder LOCALAPPDATA)/Programs/TVXHandvane"
+  start_menu="$(windows_folder APPDATA)/Microsoft/Windows/Start Menu/Programs/TVXHandvane"
+  # What an earlier run may have left in this prefix.
+  rm -rf "$installed" "$start_menu"
+  wine reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\TVXHandvane' /f \
+    >/dev/null 2>&1
+
+  wine "$setup" /S || fail "the setup program exited with $?"
+  [ -f "$installed/TVXHandvane.exe" ] || { fail "the setup program installed nothing"; return; }
+  local file
+  while read -r file; do
+    cmp -s "$unpacked/$file" "$installed/$file" || fail "$file is not installed as the zip holds it"
+  done < <(cd "$unpacked" && find . -type f | sed 's|^\./||')
+  [ -d "$installed/www" ] || fail "no www folder installed"
+  local windows_installed='C:\users\'"$(id -un)"'\AppData\Local\Programs\TVXHandvane'
+  [ "$(shortcut_target "$start_menu/TVXHandvane.lnk")" == "$windows_installed\TVXHandvane.exe" ] ||
+    fail "the TVXHandvane shortcut opens '$(shortcut_target "$start_menu/TVXHandvane.lnk")'"
+  [ "$(shortcut_target "$start_menu/README.lnk")" == "$windows_installed\README.txt" ] ||
+    fail "the README shortcut opens '$(shortcut_target "$start_menu/README.lnk")'"
+  [ "$(uninstall_value DisplayVersion)" == "$version" ] ||
+    fail "the Uninstall key names version '$(uninstall_value DisplayVersion)'"
+  [ "$(uninstall_value UninstallString)" == "\"$windows_installed\Uninstall.exe\"" ] ||
+    fail "the Uninstall key's UninstallString is '$(uninstall_value UninstallString)'"
+  [ -f "$installed/Uninstall.exe" ] || fail "no Uninstall.exe installed"
+
+  # The README's steps: start the program, take the address it shows for
+  # the phones, open it (on loopback: the test reaches nothing else), and a
+  # phone's report arrives.
+  folder="$installed"
+  start_server || return
+  local shown
+  wait_for 10 grep -q '^http://.*:'"$port"'/' "$work/$system-server.out"
+  shown="$(grep -m1 -o '^http://[0-9.]*:[0-9]*/' "$work/$system-server.out" | tr -d '\r')"
+  [[ "$shown" =~ ^http://[0-9]{1,3}(\.[0-9]{1,3}){3}:$port/$ ]] ||
+    fail "the server shows no address for the phones: $(cat "$work/$system-server.out")"
+  http_get "$port" / >"$work/page" && cmp -s "$work/page" "$installed/TVXHandvane.TXT" ||
+    fail "the address shown does not serve the page"
+  check_report_reaches_tap
+  run_program TVXTap terminate || fail "TVXTap could not end the installed server"
+  wait_for 30 has_exited "$server" || fail "the installed server still runs"
+  [ -s "$installed/TVXHandvane.LOG" ] || fail "the installed server could not write its log"
+
+  # An update keeps the operator's settings and brings the programs anew.
+  echo "; the operator's" >>"$installed/Codeplate.INI"
+  rm -f "$installed/TVXTap.exe"
+  wine "$setup" /S || fail "the setup program exited with $? on an update"
+  [ "$(ini_value Port "$installed/TVXHandvane.INI")" == "$port" ] || fail "an update reset TVXHandvane.INI"
+  grep -q "the operator's" "$installed/Codeplate.INI" || fail "an update reset Codeplate.INI"
+  [ -f "$installed/TVXTap.exe" ] || fail "an update did not bring back TVXTap.exe"
+
+  # The uninstaller hands itself to a copy that works on after it returns.
+  local uninstall
+  uninstall="$(uninstall_value QuietUninstallString)"
+  wine "$(winepath -u "$(sed 's/^"\([^"]*\)".*/\1/' <<<"$uninstall")")" /S ||
+    fail "the uninstaller exited with $?"
+  wait_for 30 eval '[ ! -e "$installed" ]' || fail "the uninstaller left: $(cd "$installed" && find . -type f)"
+  [ ! -e "$start_menu" ] || fail "the uninstaller left the Start-menu folder"
+  [ -z "$(uninstall_value UninstallString)" ] || fail "the uninstaller left its Uninstall key"
+}
+
 check_archive() {
   system="$1"
   local archive="$2" top listing
@@ -256,7 +351,8 @@ check_archive() {
 shopt -s nullglob
 linux=("$dist"/TVXHandvane-*-linux-x64.tar.gz)
 windows=("$dist"/TVXHandvane-*-windows-x64.zip)
-if [ "${#linux[@]}" -ne 1 ] || [ "${#windows[@]}" -ne 1 ]; then
+setup=("$dist"/TVXHandvane-*-setup.exe)
+if [ "${#linux[@]}" -ne 1 ] || [ "${#windows[@]}" -ne 1 ] || [ "${#setup[@]}" -ne 1 ]; then
   echo "FAIL: $dist should hold one archive of each kind"
   exit 1
 fi
@@ -264,9 +360,13 @@ fi
 
 check_archive linux "${linux[0]}"
 check_archive windows "${windows[0]}"
+windows_top="$(basename "${windows[0]}" .zip)"
+mkdir -p "$work/zip"
+unzip -q "${windows[0]}" -d "$work/zip"
+check_setup "${setup[0]}" "$work/zip/$windows_top"
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures failure(s)"
   exit 1
 fi
-echo "both archives unpack and run"
+echo "both archives unpack and run, and the setup program installs, updates and uninstalls"

@@ -79,11 +79,11 @@ TEST_F(CrossProcessTest, TapWatchPrintsEveryReportAsItArrives) {
   EXPECT_EQ(Lines(TempFolder::ReadAll(outputFile)),
             (std::vector<std::string>{
                 R"({"pointer":4,"frame":1,"screen":1,"x":1001,"y":2001,"flags":256,)"
-                R"("buttonL":true,"buttonR":false})",
+                R"("left":true,"right":false,"on_pad":false})",
                 R"({"pointer":79,"frame":65535,"screen":2,"x":0,"y":65535,"flags":49920,)"
-                R"("buttonL":true,"buttonR":true})",
+                R"("left":true,"right":true,"on_pad":true})",
                 R"({"pointer":5,"frame":2,"screen":1,"x":1002,"y":2002,"flags":256,)"
-                R"("buttonL":true,"buttonR":false})"}));
+                R"("left":true,"right":false,"on_pad":false})"}));
   EXPECT_EQ(server_.IsPointerFifoEmpty(), 1);
 }
 

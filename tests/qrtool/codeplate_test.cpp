@@ -19,7 +19,11 @@ class CodeplateTest : public testing::Test {
   std::string ini = folder.File("Codeplate.INI");
   DiagnosticLog log{folder.File("Codeplate.LOG")};
   CodeplateSettings settings;
-  ServerLocation server{{"192.168.1.20", "10.0.0.5"}, 8081, "", false};
+  ServerLocation server{{{"192.168.1.20", "wlan0", true, platform::AdapterKind::kWireless},
+                         {"10.0.0.5", "eth0", true, platform::AdapterKind::kEthernet}},
+                        8081,
+                        "",
+                        false};
   std::ostringstream messages;
 
   void WriteIni(const std::string& text) { TempFolder::WriteAll(ini, text); }

@@ -76,7 +76,11 @@ class QtWindowTest : public testing::Test {
 
   void Open() {
     app = std::make_unique<Application>(paths, profile, areaName);
-    app->localAddresses = [] { return std::vector<std::string>{"192.0.2.7", "198.51.100.3"}; };
+    app->localAddresses = [] {
+      return std::vector<platform::NetworkAddress>{
+          {"192.0.2.7", "eth0", true, platform::AdapterKind::kEthernet},
+          {"198.51.100.3", "eth1", true, platform::AdapterKind::kEthernet}};
+    };
     view = std::make_unique<QtDialogView>();
     dialog = std::make_unique<MainDialog>(*app, *view, mouse);
     view->Connect(*dialog);

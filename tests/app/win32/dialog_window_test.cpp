@@ -317,14 +317,15 @@ TEST_F(DialogWindowTest, AddressLineFollowsThePortAndItsClickShowsTheCode) {
   platform::RemoveFile(TVX_QR_CAPTURE);
   platform::RemoveFile(TVX_QR_CAPTURE ".txt");
   ASSERT_TRUE(StartProgram());
-  const std::vector<std::string> addresses = LikeliestFirst(platform::LocalIPv4Addresses());
+  const std::vector<platform::NetworkAddress> addresses =
+      LikeliestFirst(platform::LocalNetworkAddresses());
   if (addresses.empty()) {
     EXPECT_EQ(Text(control::kPhoneAddress).rfind("No network", 0), 0u);
     GTEST_SKIP() << "this PC has no network address: no code to show";
   }
-  EXPECT_EQ(
-      Text(control::kPhoneAddress).rfind("Phones open " + PhoneAddress(addresses[0], port, ""), 0),
-      0u)
+  EXPECT_EQ(Text(control::kPhoneAddress)
+                .rfind("Phones open " + PhoneAddress(addresses[0].ipv4, port, ""), 0),
+            0u)
       << Text(control::kPhoneAddress);
 
   Click(control::kStop);
@@ -333,7 +334,7 @@ TEST_F(DialogWindowTest, AddressLineFollowsThePortAndItsClickShowsTheCode) {
   platform::FindFreePort(otherPort);
   SetDlgItemTextA(dialog, control::kPort, std::to_string(otherPort).c_str());
   Click(control::kStart);
-  const std::string address = PhoneAddress(addresses[0], otherPort, "");
+  const std::string address = PhoneAddress(addresses[0].ipv4, otherPort, "");
   EXPECT_EQ(Text(control::kPhoneAddress).rfind("Phones open " + address, 0), 0u)
       << Text(control::kPhoneAddress);
 
