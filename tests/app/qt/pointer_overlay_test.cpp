@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/application.h"
+#include "platform/network_addresses.h"
 #include "app/main_dialog.h"
 #include "app/pointer_overlay_model.h"
 #include "app/qt/pointer_overlay_window.h"
@@ -82,7 +83,9 @@ class PointerOverlayTest : public testing::Test {
     desk.show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&desk));
     app = std::make_unique<Application>(paths, profile, areaName);
-    app->localAddresses = [] { return std::vector<std::string>{"192.0.2.7"}; };
+    app->localAddresses = [] { return std::vector<platform::NetworkAddress>{
+        {"192.0.2.7", "eth0", true, platform::AdapterKind::kEthernet}};
+    };
     view = std::make_unique<QtDialogView>();
     dialog = std::make_unique<MainDialog>(*app, *view, mouse);
     view->Connect(*dialog);
