@@ -150,6 +150,24 @@ TEST_F(CursorFollowsReportsTest, WaitingReportsKeepTheirOrderAndButtonChanges) {
   EXPECT_EQ(events.back(), (MouseEvent{0x8001, 9, 0}));
 }
 
+// Waiting moves may collapse, but a right press and its release between
+// them must each go out, in order, as the left button's do.
+TEST_F(CursorFollowsReportsTest, ARightClickInsideABurstSurvivesTheCollapse) {
+  mouse.SetGate(false);
+  emulation.Follow({1, 1, 0, 0, 0});
+  mouse.Events(1);  // the thread now waits inside the system's input
+  emulation.Follow({2, 2, 0, 0, 0});
+  emulation.Follow({3, 3, 0, 0, 1});
+  emulation.Follow({4, 4, 0, 0, 0});
+  emulation.Follow({5, 5, 0, 0, 0});
+  mouse.SetGate(true);
+  EXPECT_EQ(mouse.Events(5), (std::vector<MouseEvent>{{0x8001, 1, 0},
+                                                      {0x8001, 2, 0},
+                                                      {0x8009, 3, 0},
+                                                      {0x8011, 4, 0},
+                                                      {0x8001, 5, 0}}));
+}
+
 // Button-up flags without a move: released where the cursor is.
 constexpr std::uint32_t kLeftUp = 0x0004;
 constexpr std::uint32_t kBothUp = 0x0014;
