@@ -185,12 +185,16 @@ bool MainDialog::CreateSharedMemory() {
 // Another process can remove the area's name (logind does when the user
 // logs out): consumers could not find the area any more, and a second
 // server could make one of its own. A new area is made and published.
+// An area cut short by another process forwards nothing any more: it is
+// made anew the same way.
 void MainDialog::KeepAreaPublished() {
-  if (app_.channel.GetHeader() == nullptr || app_.channel.AreaStillNamed()) return;
-  const char* removed =
-      "The TVXHDV shared memory was removed by another process: a new one is made";
-  app_.log.WriteLogLine(removed);
-  view_.ShowNotice(removed);
+  const bool cutShort = app_.channel.AreaCutShort();
+  if (app_.channel.GetHeader() == nullptr || (!cutShort && app_.channel.AreaStillNamed())) return;
+  const char* why =
+      cutShort ? "The TVXHDV shared memory was cut short by another process: a new one is made"
+               : "The TVXHDV shared memory was removed by another process: a new one is made";
+  app_.log.WriteLogLine(why);
+  view_.ShowNotice(why);
   app_.protocol.AttachChannel(nullptr);  // no client thread is in the channel from here on
   rendezvousPublished_ = false;
   const bool made = CreateSharedMemory();

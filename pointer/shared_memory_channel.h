@@ -54,6 +54,9 @@ class SharedMemoryChannel {
   // False once another process removed the open area's name: consumers can
   // no longer find it, and a new server may take the name (Linux only).
   bool AreaStillNamed() const { return memory_.StillNamed(); }
+  // True once another process cut the open area short under its view
+  // (Linux only): nothing written reaches a consumer any more.
+  bool AreaCutShort() const { return area_ != nullptr && memory_.ViewLost(); }
 
   // Report FIFO: the server writes, the consumer reads.
   int PutPointerReport(const PointerReportRecord& record);

@@ -1,7 +1,10 @@
 // Linux: another process removes the running server's area (logind's
-// RemoveIPC at log-out); the next timer tick makes and publishes a new one.
+// RemoveIPC at log-out), or cuts it short; the next timer tick makes and
+// publishes a new one.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <string>
@@ -52,6 +55,43 @@ TEST(AreaRemovedTest, TheNextTickMakesAndPublishesANewArea) {
 
   dialog.OnOK();
   EXPECT_FALSE(platform::SharedMemory::IsClaimedByRunningCreator(areaName));
+}
+
+TEST(AreaRemovedTest, AnAreaCutShortIsMadeAnewAndForwardsAgain) {
+  TempFolder folder;
+  const ProgramPaths paths = BuildProgramPaths(folder.File("TVXHandvane.exe"));
+  std::uint16_t port = 0;
+  platform::FindFreePort(port);
+  platform::ProfileWriteString(paths.iniFile, "General", "Log", "TRUE");
+  platform::ProfileWriteString(paths.iniFile, "Paths", "PathToIniFolder", folder.Path().c_str());
+  platform::ProfileWriteString(paths.iniFile, "Control", "Port", std::to_string(port).c_str());
+  const std::string areaName = UniqueAreaName();
+  Application app(paths, folder.File("Profile.INI"), areaName);
+  ConsoleView view(stdout);
+  FakeMouse mouse;
+  MainDialog dialog(app, view, mouse);
+  ASSERT_TRUE(dialog.OnInitDialog());
+
+  const int object = shm_open(("/" + areaName).c_str(), O_RDWR, 0);
+  ASSERT_GE(object, 0);
+  ASSERT_EQ(ftruncate(object, 4096), 0);
+  close(object);
+  app.protocol.HandlePointerReport("/tolvex10003000180008000000200");  // finds it cut short
+  dialog.Tick();
+  dialog.Tick();
+  const std::vector<std::string> messages = LogMessages(paths.logFile);
+  EXPECT_EQ(
+      std::count(messages.begin(), messages.end(),
+                 "The TVXHDV shared memory was cut short by another process: a new one is made"),
+      1);
+
+  const KitHandle consumer = OpenKit(folder.Path());
+  ASSERT_NE(consumer, nullptr) << tvxhdv_last_error();
+  app.protocol.HandlePointerReport("/tolvex10003000280008000000200");
+  tvxhdv_report report{};
+  EXPECT_EQ(tvxhdv_read(consumer.get(), &report, 1), 1);
+  EXPECT_EQ(report.frame, 2u);
+  dialog.OnOK();
 }
 
 }  // namespace
