@@ -428,10 +428,24 @@ void MainDialog::Tick() {
   ApplyCursorScreen();
   const bool emulating = app_.settings.cursorEmulation;
   tick_.Run();
+  NoticeDisplayChange();
   Render();
   if (emulating && !app_.settings.cursorEmulation) {
     view_.ShowNotice("Cursor emulation off: Ctrl+Shift was held.");
   }
+}
+
+// Once when the emulation's display is lost, once when it takes input again:
+// meanwhile emulation is on, yet nothing reaches the cursor.
+void MainDialog::NoticeDisplayChange() {
+  const bool lost = cursorEmulation_.DisplayLost();
+  if (lost == displayLostTold_) return;
+  displayLostTold_ = lost;
+  const char* text = lost ? "Cursor emulation: the display was lost; the cursor is not driven "
+                            "until it takes input again."
+                          : "Cursor emulation: the display takes input again.";
+  app_.log.WriteLogLine(text);
+  view_.ShowNotice(text);
 }
 
 // The addresses are asked for at each start: the PC may have joined a

@@ -99,6 +99,7 @@ class MainDialog : private DialogFieldExchange {
   void ShowPhoneAddresses();
   std::string PhoneAddressLines();
   void RefuseCursorEmulation(const char* reason);
+  void NoticeDisplayChange();
   void ApplyCursorScreen();
   void Render() { view_.Render(state_); }
 
@@ -115,6 +116,7 @@ class MainDialog : private DialogFieldExchange {
   bool rendezvousPublished_ = false;       // the rendezvous file on disk is ours
   bool keyPublished_ = false;              // the key file on disk holds our key
   bool keyUnavailable_ = false;            // a key was asked for and none could be made
+  bool displayLostTold_ = false;           // the operator heard that the display is gone
   bool emulationLimitShown_ = false;       // said once per run
   CursorScreen cursorScreen_;
   bool missingMonitorLogged_ = false;  // until the chosen monitor is back

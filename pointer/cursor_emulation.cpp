@@ -158,7 +158,7 @@ void CursorEmulation::Send(const CursorTarget& target) {
   if (sendFailed_ && !SendRelease()) return;
   const std::uint32_t flags =
       CursorEmulationFlags(previousButtonL_, previousButtonR_, target.buttonL, target.buttonR);
-  if (!input_.SendMouseEvent(flags, target.x, target.y)) {
+  if (!Emit(flags, target.x, target.y)) {
     // Whether the presses got through is not known: they count as held.
     sendFailed_ = true;
     previousButtonL_ = previousButtonL_ != 0 || target.buttonL != 0;
@@ -174,7 +174,7 @@ void CursorEmulation::Send(const CursorTarget& target) {
 bool CursorEmulation::SendRelease() {
   const std::uint32_t flags = (previousButtonL_ != 0 ? platform::kMouseLeftUp : 0u) |
                               (previousButtonR_ != 0 ? platform::kMouseRightUp : 0u);
-  if (flags != 0 && !input_.SendMouseEvent(flags, 0, 0)) {
+  if (flags != 0 && !Emit(flags, 0, 0)) {
     sendFailed_ = true;
     return false;
   }
@@ -182,4 +182,10 @@ bool CursorEmulation::SendRelease() {
   previousButtonL_ = 0;
   previousButtonR_ = 0;
   return true;
+}
+
+bool CursorEmulation::Emit(std::uint32_t flags, std::int32_t x, std::int32_t y) {
+  const bool taken = input_.SendMouseEvent(flags, x, y);
+  displayLost_ = !taken;
+  return taken;
 }

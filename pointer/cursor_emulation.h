@@ -40,6 +40,9 @@ class CursorEmulation final : public CursorFollower {
   void Follow(const CursorTarget& target) override;
   // Reports numbered before the release still go out before it.
   void ReleaseButtons(std::uint64_t sequence) override;
+  // True from an event the system refused (the display's connection broke)
+  // until one it takes again.
+  bool DisplayLost() const { return displayLost_; }
 
  private:
   // Reports waiting: only button changes pile up while the system's input is slow.
@@ -55,6 +58,7 @@ class CursorEmulation final : public CursorFollower {
   void Run();
   void Send(const CursorTarget& target);
   bool SendRelease();
+  bool Emit(std::uint32_t flags, std::int32_t x, std::int32_t y);
 
   MouseAndKeys& input_;
   const std::atomic<bool>& switch_;
@@ -77,6 +81,7 @@ class CursorEmulation final : public CursorFollower {
   // An event failed (the display's connection broke): the system may still
   // hold the buttons above, so the next connection releases them first.
   bool sendFailed_ = false;
+  std::atomic<bool> displayLost_{false};
 
   platform::Thread thread_;  // started once everything above is ready
   bool running_ = false;

@@ -2,6 +2,7 @@
 // and see the flags of the events the emulation's thread sent.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -24,12 +25,13 @@ class FakeMouse : public MouseAndKeys {
     area = newArea;
   }
   std::vector<platform::Monitor> monitors;
+  std::atomic<bool> failing{false};  // as a display whose connection broke
   std::optional<platform::ScreenRect> area;
   bool SendMouseEvent(std::uint32_t flags, std::int32_t, std::int32_t) override {
     std::lock_guard guard(lock_);
     sentFlags_.push_back(flags);
     sent_.notify_all();
-    return true;
+    return !failing;
   }
 
   // The flags sent once count events have come (or what came within 5 s).

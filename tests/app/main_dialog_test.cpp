@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -311,6 +313,40 @@ TEST_F(MainDialogTest, CursorEmulationNeedsADisplay) {
   EXPECT_EQ(mouse.SentFlags(2), (std::vector<std::uint32_t>{0x8003, 0x8005}));
   dialog.SetCursorEmulation(false);
   EXPECT_FALSE(app.settings.cursorEmulation);
+  dialog.OnOK();
+}
+
+// While the display is gone emulation stays on, yet nothing reaches the
+// cursor: the operator hears it once, and once when it is back.
+TEST_F(MainDialogTest, ALostDisplayIsToldOnceAndItsReturnOnce) {
+  Application app(paths, profile, areaName);
+  RecordingView view;
+  MainDialog dialog(app, view, mouse);
+  ASSERT_TRUE(dialog.OnInitDialog());
+  mouse.available = true;
+  dialog.SetCursorEmulation(true);
+  const auto told = [&view](const char* start) {
+    return std::count_if(view.notices.begin(), view.notices.end(),
+                         [start](const std::string& notice) { return notice.starts_with(start); });
+  };
+  // The emulation's thread notes the outcome just after the event: ticks
+  // until the dialog has heard, then a few more that must add nothing.
+  const auto tickUntilTold = [&](const char* start) {
+    for (int tick = 0; tick < 500 && told(start) == 0; ++tick) {
+      dialog.Tick();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    for (int tick = 0; tick < 3; ++tick) dialog.Tick();
+  };
+  mouse.failing = true;
+  app.protocol.HandlePointerReport("/tolvex10000000180008000000200");
+  tickUntilTold("Cursor emulation: the display was lost");
+  EXPECT_EQ(told("Cursor emulation: the display was lost"), 1);
+  mouse.failing = false;
+  app.protocol.HandlePointerReport("/tolvex10000000280008000000200");
+  tickUntilTold("Cursor emulation: the display takes input again");
+  EXPECT_EQ(told("Cursor emulation: the display takes input again"), 1);
+  EXPECT_EQ(told("Cursor emulation: the display was lost"), 1);
   dialog.OnOK();
 }
 
