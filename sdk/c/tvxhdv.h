@@ -1067,14 +1067,22 @@ static int tvxhdv__server_runs(const char *name, uint32_t creator) {
   return runs;
 }
 
-/* Whether the process of that id runs and sees an area of that name in its
- * own /dev/shm, which is not this program's (a container, a sandbox). */
+/* Whether the process of that id runs, as the server or holding the area in
+ * its own /dev/shm, while this program finds no area of that name in its
+ * /dev/shm (a container, a sandbox). */
 static int tvxhdv__area_elsewhere(uint32_t id, const char *name) {
-  char path[400];
+  char path[400], command[32] = "";
   struct stat info;
-  if (id == 0 || id > (uint32_t)INT_MAX) return 0;
+  FILE *comm;
+  if (id == 0 || id > (uint32_t)INT_MAX || (kill((pid_t)id, 0) != 0 && errno != EPERM)) return 0;
   snprintf(path, sizeof path, "/proc/%lu/root/dev/shm/%s", (unsigned long)id, name);
-  return stat(path, &info) == 0;
+  if (stat(path, &info) == 0) return 1;
+  snprintf(path, sizeof path, "/proc/%lu/comm", (unsigned long)id);
+  comm = fopen(path, "r");
+  if (comm == NULL) return 0;
+  if (fgets(command, sizeof command, comm) == NULL) command[0] = '\0';
+  fclose(comm);
+  return strncmp(command, "TVXHandvane", 11) == 0;
 }
 
 static int tvxhdv__map(tvxhdv *h) {
@@ -1090,9 +1098,10 @@ static int tvxhdv__map(tvxhdv *h) {
   }
   if (h->fd < 0 && errno == ENOENT && tvxhdv__area_elsewhere(h->creator, h->name)) {
     tvxhdv__fail(
-        "%s names process %lu, which runs and holds its shared memory area \"%s\", but the "
-        "area is not visible from here: this program has a /dev/shm of its own (a container "
-        "or a sandbox). Run it beside TVXHandvane, or share the server's /dev/shm with it.",
+        "%s names process %lu, a TVXHandvane server that runs, but its shared memory area "
+        "\"%s\" is not visible from here: this program has a /dev/shm of its own (a "
+        "container or a sandbox). Run it beside TVXHandvane, or share the server's /dev/shm "
+        "with it.",
         h->file, (unsigned long)h->creator, h->name);
     return 0;
   }
