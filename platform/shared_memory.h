@@ -121,8 +121,9 @@ class ReaderWake {
   std::string name_;
   std::uint32_t* sleepers_ = nullptr;  // in the object's view
   std::intptr_t object_ = -1;
-  std::intptr_t event_ = -1;  // Windows
-  int guard_ = -1;            // Linux: anyone may cut the object short
+  // Windows: the wake event. Linux: the guard on the view, since anyone
+  // may cut the object short.
+  std::intptr_t helper_ = -1;
 };
 
 }  // namespace platform

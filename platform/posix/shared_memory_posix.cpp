@@ -229,7 +229,7 @@ Result ReaderWake::Create(const std::string& areaName) {
     return Result(error);
   }
   object_ = fd;
-  guard_ = GuardView(view, kSize);
+  helper_ = GuardView(view, kSize);
   sleepers_ = static_cast<std::uint32_t*>(view);
   // A consumer that ended while asleep, counted by an earlier server, counts no more.
   std::atomic_ref<std::uint32_t>(*sleepers_).store(0, std::memory_order_relaxed);
@@ -238,8 +238,8 @@ Result ReaderWake::Create(const std::string& areaName) {
 
 void ReaderWake::Close() {
   if (sleepers_ != nullptr) {
-    UnguardView(guard_);
-    guard_ = -1;
+    UnguardView(static_cast<int>(helper_));
+    helper_ = -1;
     munmap(sleepers_, 4096);
     sleepers_ = nullptr;
   }

@@ -253,7 +253,7 @@ Result ReaderWake::Create(const std::string& areaName) {
     return Result(error);
   }
   object_ = FromHandle(mapping);
-  event_ = FromHandle(event);
+  helper_ = FromHandle(event);
   sleepers_ = static_cast<std::uint32_t*>(view);
   // A consumer that ended while asleep, counted by an earlier server, counts no more.
   std::atomic_ref<std::uint32_t>(*sleepers_).store(0, std::memory_order_relaxed);
@@ -263,13 +263,13 @@ Result ReaderWake::Create(const std::string& areaName) {
 void ReaderWake::Close() {
   if (sleepers_ != nullptr) UnmapViewOfFile(sleepers_);
   sleepers_ = nullptr;
-  if (event_ != -1) CloseHandle(AsHandle(event_));
+  if (helper_ != -1) CloseHandle(AsHandle(helper_));
   if (object_ != -1) CloseHandle(AsHandle(object_));
-  event_ = object_ = -1;
+  helper_ = object_ = -1;
 }
 
 void ReaderWake::Wake(std::uint32_t&) {
-  SetEvent(AsHandle(event_));
+  SetEvent(AsHandle(helper_));
 }
 
 }  // namespace platform

@@ -110,6 +110,8 @@ tvxhdv *tvxhdv_open(const char *folder, unsigned flags);
 /* Why the last call that failed on this thread (with mingw: in this
  * process) failed, in a sentence. */
 const char *tvxhdv_last_error(void);
+/* The clock of tvxhdv_report.read_at_ms: the system's monotonic clock in ms. */
+uint64_t tvxhdv_now_ms(void);
 /* Takes up to max reports, oldest first, into out; never blocks. The count. */
 int tvxhdv_read(tvxhdv *h, tvxhdv_report *out, int max);
 /* Drops every report that waits, in the area and in the handle (after a
@@ -371,6 +373,10 @@ static uint64_t tvxhdv__system_ms(void) {
 #ifndef TVXHDV_NOW_MS
 #define TVXHDV_NOW_MS() tvxhdv__system_ms()
 #endif
+
+uint64_t tvxhdv_now_ms(void) {
+  return TVXHDV_NOW_MS();
+}
 
 static void tvxhdv__sleep_ms(uint32_t ms) {
 #ifdef _WIN32

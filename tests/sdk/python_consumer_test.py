@@ -338,6 +338,29 @@ class ConsumerTest(unittest.TestCase):
         self.assertIn(b"/dev/shm of its own", tap.stdout)
         self.server.quit()
 
+    def test_simulated_phones_go_on_from_their_last_frame_and_stamp_their_send_time(self):
+        self.server.start()
+        state = os.path.join(self.server.path, "phones.json")
+        run = [sys.executable, os.path.join(SOURCE, "sdk", "python", "phones.py"), "--port",
+               str(self.server.port), "--first", "5", "--count", "2", "--hz", "50", "--stamp",
+               "--state", state, "--seconds", "0.4"]
+        with tvxhdv.open(self.server.path, from_now=True) as consumer:
+            frames = {}
+            for _ in range(2):
+                subprocess.run(run, check=True, timeout=60, stdout=subprocess.DEVNULL)
+                event = None
+                while event != "timeout":
+                    event = consumer.wait(0.5)
+                    for report in consumer.read():
+                        frames.setdefault(report.pointer, []).append(report.frame)
+                        sent_ms = report.y << 16 | report.x
+                        self.assertLess((int(report.read_at * 1000) - sent_ms) & 0xFFFFFFFF,
+                                        5000)
+            for pointer in (5, 6):
+                self.assertEqual(frames[pointer], list(range(1, len(frames[pointer]) + 1)))
+                self.assertGreater(len(frames[pointer]), 20)  # two runs, one count
+        self.server.quit()
+
 
 if __name__ == "__main__":
     unittest.main()
