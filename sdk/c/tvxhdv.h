@@ -417,6 +417,7 @@ struct tvxhdv {
   tvxhdv__stamp stamp;  /* the rendezvous file when the area was opened */
   uint64_t checked_ms;
   int event; /* TVXHDV_SERVER_GONE or _NEW, not yet handed out */
+  int asleep; /* counted among the sleepers in the wake object */
   int refused; /* the last attach failed on another reader's claim */
   unsigned flags;
   tvxhdv_report last[TVXHDV_POINTERS];
@@ -758,19 +759,25 @@ static int tvxhdv__claim(tvxhdv *h) {
  * seen. Without the server's wake objects (an older server) it looks again
  * after a millisecond. */
 static void tvxhdv__sleep_for_put(tvxhdv *h, uint32_t seen_write, uint32_t ms) {
-  volatile LONG *sleepers = (volatile LONG *)(void *)h->wake;
-  if (sleepers == NULL || h->wake_event == NULL) {
+  if (h->wake == NULL || h->wake_event == NULL) {
     Sleep(1);
     return;
   }
-  InterlockedIncrement(sleepers);
+  if (!h->asleep) InterlockedIncrement((volatile LONG *)(void *)h->wake);
+  h->asleep = 1;
   if (tvxhdv__load(h->area + TVXHDV__AT_REPORT_FIFO + TVXHDV__AT_WRITE) == seen_write) {
     WaitForSingleObject(h->wake_event, ms);
   }
-  InterlockedDecrement(sleepers);
+}
+
+/* Counts itself out of the sleepers as tvxhdv_wait() returns. */
+static void tvxhdv__awake(tvxhdv *h) {
+  if (h->asleep && h->wake != NULL) InterlockedDecrement((volatile LONG *)(void *)h->wake);
+  h->asleep = 0;
 }
 
 static void tvxhdv__unmap(tvxhdv *h) {
+  tvxhdv__awake(h);
   if (h->wake != NULL) UnmapViewOfFile(h->wake);
   if (h->wake_mapping != NULL) CloseHandle(h->wake_mapping);
   if (h->wake_event != NULL) CloseHandle(h->wake_event);
@@ -1009,18 +1016,25 @@ static int tvxhdv__claim(tvxhdv *h) {
  * millisecond. */
 static void tvxhdv__sleep_for_put(tvxhdv *h, uint32_t seen_write, uint32_t ms) {
   struct timespec timeout;
-  if (h->wake == NULL || !tvxhdv__atomic_op(h->wake, FUTEX_OP_ADD, 1)) {
+  if (!h->asleep && (h->wake == NULL || !tvxhdv__atomic_op(h->wake, FUTEX_OP_ADD, 1))) {
     tvxhdv__sleep_ms(1);
     return;
   }
+  h->asleep = 1;
   timeout.tv_sec = (time_t)(ms / 1000u);
   timeout.tv_nsec = (long)(ms % 1000u) * 1000000L;
   syscall(SYS_futex, h->area + TVXHDV__AT_REPORT_FIFO + TVXHDV__AT_WRITE, FUTEX_WAIT, seen_write,
           &timeout, NULL, 0);
-  tvxhdv__atomic_op(h->wake, FUTEX_OP_ADD, -1);
+}
+
+/* Counts itself out of the sleepers as tvxhdv_wait() returns. */
+static void tvxhdv__awake(tvxhdv *h) {
+  if (h->asleep && h->wake != NULL) tvxhdv__atomic_op(h->wake, FUTEX_OP_ADD, -1);
+  h->asleep = 0;
 }
 
 static void tvxhdv__unmap(tvxhdv *h) {
+  tvxhdv__awake(h);
   if (h->wake != NULL) munmap(h->wake, 4096);
   if (h->area != NULL) munmap(h->area, TVXHDV__AREA_SIZE);
   if (h->fd >= 0) close(h->fd);
@@ -1265,7 +1279,7 @@ static void tvxhdv__keep_queued(tvxhdv *h);
  * contents: nothing in it can be read any more. tvxhdv_last_error() says so. */
 static int tvxhdv__usable(tvxhdv *h) {
   if (h->area == NULL) return 0;
-  if (!h->lost && tvxhdv__whole(h)) return 1;
+  if (!h->lost) return 1;
   tvxhdv__unmap(h);
   h->event = TVXHDV_SERVER_GONE;
   return 0;
@@ -1297,10 +1311,8 @@ static void tvxhdv__check(tvxhdv *h) {
   int runs;
   if (h->area == NULL) return;
   h->checked_ms = TVXHDV_NOW_MS();
-  if (!tvxhdv__header_intact(h) || !tvxhdv__usable(h)) {
-    tvxhdv__usable(h);
-    return;
-  }
+  if (!tvxhdv__whole(h) || !tvxhdv__header_intact(h)) h->lost = 1;
+  if (!tvxhdv__usable(h)) return;
   runs = tvxhdv__creator_runs(h);
   if (runs && !tvxhdv__replaced(h)) return;
   if (runs) {
@@ -1380,7 +1392,10 @@ int tvxhdv_connected(tvxhdv *h) {
 /* The report FIFO's indices, when the handle may take reports from it. */
 static int tvxhdv__report_fifo(tvxhdv *h, uint32_t *write, uint32_t *read) {
   if ((h->flags & TVXHDV_SEND_ONLY) != 0 || !tvxhdv__usable(h)) return 0;
-  if (!tvxhdv__indices(h, TVXHDV__AT_REPORT_FIFO, write, read)) return 0;
+  if (!tvxhdv__indices(h, TVXHDV__AT_REPORT_FIFO, write, read)) {
+    tvxhdv__usable(h); /* lets go of an area found cut short */
+    return 0;
+  }
   return *write < TVXHDV__REPORT_SLOTS && *read < TVXHDV__REPORT_SLOTS;
 }
 
@@ -1573,9 +1588,8 @@ void tvxhdv_present(tvxhdv *h, unsigned char present[TVXHDV_POINTERS]) {
   memcpy(present, h->present, TVXHDV_POINTERS);
 }
 
-int tvxhdv_wait(tvxhdv *h, int timeout_ms) {
+static int tvxhdv__wait(tvxhdv *h, int timeout_ms) {
   const uint64_t start = TVXHDV_NOW_MS();
-  if (h == NULL) return TVXHDV_TIMEOUT;
   for (;;) {
     const uint64_t now = TVXHDV_NOW_MS();
     uint64_t until = start + (uint64_t)(timeout_ms > 0 ? timeout_ms : 0), leave_at;
@@ -1612,6 +1626,14 @@ int tvxhdv_wait(tvxhdv *h, int timeout_ms) {
       tvxhdv__sleep_ms((uint32_t)(until - now));
     }
   }
+}
+
+int tvxhdv_wait(tvxhdv *h, int timeout_ms) {
+  int event;
+  if (h == NULL) return TVXHDV_TIMEOUT;
+  event = tvxhdv__wait(h, timeout_ms);
+  tvxhdv__awake(h);
+  return event;
 }
 
 static int tvxhdv__check_arguments(int pointer, unsigned code) {
