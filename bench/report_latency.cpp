@@ -1,12 +1,14 @@
 // Report-to-consumer latency of a running TVXHandvane: one keep-alive client
 // sends pointer reports while this process, as the consuming application,
-// spins on the kit's read (sdk/c/tvxhdv.h) until the report arrives.
+// spins on the kit's read (sdk/c/tvxhdv.h) until the report arrives; then
+// the same with the kit's sleeping wait, and what an idle wait costs.
 //
 //   report_latency FOLDER PORT [reports]
 //
 // FOLDER holds the server's rendezvous file. Prints p50, p99 and the maximum
 // of the time from handing a report to the socket to its record being
-// taken from the FIFO, in microseconds.
+// taken from the FIFO (spinning) or to the wait waking up (sleeping), in
+// microseconds, and the processor time of a wait with nothing to wait for.
 #define TVXHDV_IMPLEMENTATION
 #include "sdk/c/tvxhdv.h"
 
@@ -14,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -56,6 +59,60 @@ double Percentile(std::vector<double>& sorted, double fraction) {
   return sorted[index];
 }
 
+// Sends count reports one at a time; for each, the time until the consumer
+// saw it: spinning on tvxhdv_read, or returning from tvxhdv_wait.
+bool Measure(tvxhdv* consumer, platform::ClientSocket& socket, int count, bool sleep,
+             std::vector<double>& micros, int& lost) {
+  static unsigned frame = 0;
+  tvxhdv_report taken[64];
+  micros.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    // Frames 1 and up are fresh after the server's start; the last stays
+    // below the range where a small frame would count as wrapped.
+    frame = frame % 0xBFFF + 1;
+    const std::string request = ReportRequest(frame);
+    const Clock::time_point sent = Clock::now();
+    if (!socket.SendAll(request)) {
+      std::fprintf(stderr, "report_latency: send failed\n");
+      return false;
+    }
+    const Clock::time_point giveUp = sent + std::chrono::milliseconds(500);
+    Clock::time_point seen = sent;
+    bool visible = false;
+    if (sleep) {
+      int event = TVXHDV_TIMEOUT;
+      while ((event = tvxhdv_wait(consumer, 500)) == TVXHDV_PRESENCE) {
+        tvxhdv_presence_change changes[8];
+        tvxhdv_presence(consumer, changes, 8);
+      }
+      visible = event == TVXHDV_REPORTS;
+    } else {
+      while (!(visible = tvxhdv_read(consumer, taken, 64) > 0) && (seen = Clock::now()) < giveUp) {
+      }
+    }
+    if (visible) {
+      seen = Clock::now();
+      micros.push_back(std::chrono::duration<double, std::micro>(seen - sent).count());
+    } else {
+      ++lost;
+    }
+    while (tvxhdv_read(consumer, taken, 64) > 0) {
+    }
+    if (!ReadReply(socket)) {
+      std::fprintf(stderr, "report_latency: no reply\n");
+      return false;
+    }
+  }
+  return true;
+}
+
+void Print(const char* what, std::vector<double>& micros, int lost) {
+  std::sort(micros.begin(), micros.end());
+  std::printf("%s: %zu reports, p50 %.1f us, p99 %.1f us, max %.1f us, lost %d\n", what,
+              micros.size(), Percentile(micros, 0.50), Percentile(micros, 0.99), micros.back(),
+              lost);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -78,46 +135,33 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  std::vector<double> micros;
-  micros.reserve(static_cast<std::size_t>(reports));
+  std::vector<double> spinning;
+  std::vector<double> sleeping;
   int lost = 0;
-  tvxhdv_report taken[64];
-  // Frames 1 and up are fresh after the server's start; the last stays below
-  // the range where a small frame would count as wrapped.
-  for (int i = 0; i < reports; ++i) {
-    const unsigned frame = 1 + static_cast<unsigned>(i) % 0xBFFF;
-    const std::string request = ReportRequest(frame);
-    const Clock::time_point sent = Clock::now();
-    if (!socket.SendAll(request)) {
-      std::fprintf(stderr, "report_latency: send failed\n");
-      return 1;
-    }
-    const Clock::time_point giveUp = sent + std::chrono::milliseconds(500);
-    Clock::time_point seen = sent;
-    bool visible = false;
-    while (!(visible = tvxhdv_read(consumer, taken, 64) > 0) && (seen = Clock::now()) < giveUp) {
-    }
-    if (visible) {
-      seen = Clock::now();
-      micros.push_back(std::chrono::duration<double, std::micro>(seen - sent).count());
-    } else {
-      ++lost;
-    }
-    while (tvxhdv_read(consumer, taken, 64) > 0) {
-    }
-    if (!ReadReply(socket)) {
-      std::fprintf(stderr, "report_latency: no reply\n");
-      return 1;
-    }
+  if (!Measure(consumer, socket, reports, false, spinning, lost) ||
+      !Measure(consumer, socket, std::max(reports / 10, 1), true, sleeping, lost)) {
+    return 1;
   }
-  if (micros.empty()) {
+  if (spinning.empty() || sleeping.empty()) {
     std::fprintf(stderr, "report_latency: no report reached the FIFO\n");
     return 1;
   }
-  std::sort(micros.begin(), micros.end());
-  std::printf("report to consumer: %zu reports, p50 %.1f us, p99 %.1f us, max %.1f us, lost %d\n",
-              micros.size(), Percentile(micros, 0.50), Percentile(micros, 0.99), micros.back(),
-              lost);
+  Print("report to consumer", spinning, lost);
+  Print("report to a sleeping tvxhdv_wait", sleeping, lost);
+
+  // A consumer with nothing to read, waiting as an application's loop does.
+  constexpr double kIdleSeconds = 3;
+  const std::clock_t idleStart = std::clock();
+  const Clock::time_point idleUntil =
+      Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                         std::chrono::duration<double>(kIdleSeconds));
+  tvxhdv_report taken[64];
+  while (Clock::now() < idleUntil) {
+    tvxhdv_wait(consumer, 1000);
+    tvxhdv_read(consumer, taken, 64);
+  }
+  const double busy = static_cast<double>(std::clock() - idleStart) / CLOCKS_PER_SEC;
+  std::printf("idle consumer in tvxhdv_wait: %.3f %% of a core\n", 100 * busy / kIdleSeconds);
   tvxhdv_close(consumer);
   return 0;
 }

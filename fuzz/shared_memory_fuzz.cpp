@@ -185,7 +185,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
       case 'O': {
         // Refused when the header no longer matches; else it counts as the first.
-        tvxhdv* second = tvxhdv_open(FuzzFolder().c_str(), 0);
+        tvxhdv* second = tvxhdv_open(FuzzFolder().c_str(), TVXHDV_SEND_ONLY);
         if (second != nullptr) {
           CheckReportFifo(area->server);
           CheckKitAgrees(area->server, second, -1);

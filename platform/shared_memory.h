@@ -7,6 +7,7 @@
 // process that has ended (on Linux the name outlives a crashed process).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -87,6 +88,46 @@ class SharedMemory {
   void* view_ = nullptr;
   std::size_t viewSize_ = 0;
   int viewGuard_ = -1;  // Linux: what watches the view for a cut-short object
+};
+
+// The creator's half of a consumer's sleep until the next report: a small
+// object beside the area, "<area name> wake", whose first 32-bit value counts
+// the consumers asleep on the report FIFO's write index, and the wake-up the
+// creator gives them after a put while it counts any (Linux: a futex wake on
+// the write index; Windows: the auto-reset event "<area name> wake event").
+// A consumer that finds no such object looks every millisecond instead.
+class ReaderWake {
+ public:
+  ReaderWake() = default;
+  ~ReaderWake();
+  ReaderWake(const ReaderWake&) = delete;
+  ReaderWake& operator=(const ReaderWake&) = delete;
+
+  // Makes the object for the area of that name; replaces one this instance held.
+  Result Create(const std::string& areaName);
+  // Lets go of it, and on Linux removes its name while it still leads to it.
+  void Close();
+
+  // After a report was put and its write index published: one fence and one
+  // load while nobody sleeps. A sleeper counts itself before it looks at the
+  // write index, so either it sees the new index or this sees it.
+  void AfterPut(std::uint32_t& writeIndex) {
+    if (sleepers_ == nullptr) return;
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (std::atomic_ref<std::uint32_t>(*sleepers_).load(std::memory_order_relaxed) != 0) {
+      Wake(writeIndex);
+    }
+  }
+
+ private:
+  void Wake(std::uint32_t& writeIndex);
+
+  std::string name_;
+  std::uint32_t* sleepers_ = nullptr;  // in the object's view
+  std::intptr_t object_ = -1;
+  // Windows: the wake event. Linux: the guard on the view, since anyone
+  // may cut the object short.
+  std::intptr_t helper_ = -1;
 };
 
 }  // namespace platform

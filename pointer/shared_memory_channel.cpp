@@ -86,6 +86,8 @@ int SharedMemoryChannel::Create(std::uint32_t& structVersion, int& created) {
   area_->pointerFifo.blockSize = PointerFifo::kBlockSize;
   for (CommandFifo& fifo : area_->commandFifos) fifo.blockSize = CommandFifo::kBlockSize;
   std::memcpy(area_->fillText, FillText, kFillTextLength + 1);
+  // Without it consumers look for reports every millisecond instead of sleeping.
+  wake_.Create(mappingName_);
   return 1;
 }
 
@@ -99,6 +101,7 @@ int SharedMemoryChannel::SharedMemoryInitComplete() {
 }
 
 int SharedMemoryChannel::SharedMemoryClose() {
+  wake_.Close();
   memory_.UnmapView();
   area_ = nullptr;
   notices_.Forget();
@@ -150,7 +153,9 @@ ChannelNotice SharedMemoryChannel::TakeNotice(std::uint32_t now) {
 int SharedMemoryChannel::PutPointerReport(const PointerReportRecord& record) {
   SharedMemoryArea* area = LiveArea();
   if (area == nullptr) return 0;
-  return RingOf(area->pointerFifo, ChannelNotice::kPointerFifo).Put(record);
+  if (RingOf(area->pointerFifo, ChannelNotice::kPointerFifo).Put(record) == 0) return 0;
+  wake_.AfterPut(area->pointerFifo.writeIndex);
+  return 1;
 }
 
 int SharedMemoryChannel::IsPointerFifoEmpty() const {

@@ -104,6 +104,7 @@ class SharedMemoryChannel {
   std::string lastErrorText_;
   RendezvousFile rendezvous_;
   platform::SharedMemory memory_;
+  platform::ReaderWake wake_;  // wakes a consumer asleep until the next report
   SharedMemoryArea* area_ = nullptr;
   // The FIFO operations note as they go, also the const ones; the caller
   // serialises all of them anyway.

@@ -157,8 +157,10 @@ int main(int argc, char** argv) {
   }
 
   // info and terminate look at whatever area the server made; send needs
-  // the layout it writes into.
-  tvxhdv* handle = tvxhdv_open(folder.c_str(), send ? 0 : TVXHDV_ANY_LAYOUT);
+  // the layout it writes into. None of them takes reports, so they run
+  // beside the program that reads them.
+  tvxhdv* handle =
+      tvxhdv_open(folder.c_str(), TVXHDV_SEND_ONLY | (send ? 0u : TVXHDV_ANY_LAYOUT));
   if (handle == nullptr) return ReportFailure();
   int exitCode = 0;
   if (send) {

@@ -112,10 +112,30 @@
     return hexField(value, 2, 255, 'byte');
   }
 
+  // What a consuming application shows across the pad: B0 clears it, B1 a
+  // tick, B2 a cross, C0 to C7 fill it with a team colour, D0 to D9 a digit.
+  var TEAM_COLORS = [
+    ['red', '#e53935'], ['orange', '#fb8c00'], ['yellow', '#fdd835'], ['green', '#43a047'],
+    ['turquoise', '#00acc1'], ['blue', '#1e88e5'], ['violet', '#8e24aa'], ['pink', '#d81b60']
+  ];
+  function showFor(code) {
+    if (code === 0xb0) return { name: 'Cleared', text: '', color: null };
+    if (code === 0xb1) return { name: 'Correct', text: '\u2713', color: '#2e7d32' };
+    if (code === 0xb2) return { name: 'Wrong', text: '\u2717', color: '#c62828' };
+    if (code >= 0xc0 && code <= 0xc7) {
+      var team = TEAM_COLORS[code - 0xc0];
+      return { name: 'Team ' + team[0], text: '', color: team[1] };
+    }
+    if (code >= 0xd0 && code <= 0xd9) return { name: 'Number ' + (code - 0xd0), text: String(code - 0xd0), color: null };
+    return null;
+  }
+
+  // A code the page does not know has no name and shows nothing.
   function describeCommand(code) {
     var known = COMMANDS[code];
-    if (known) return { code: code, name: known.name, pattern: known.pattern.slice() };
-    return { code: code, name: 'Command ' + hexByte(code), pattern: null };
+    if (known) return { code: code, name: known.name, pattern: known.pattern.slice(), show: null };
+    var show = showFor(code);
+    return { code: code, name: show ? show.name : null, pattern: null, show: show };
   }
 
   // The server repeats a packet until it sees its number echoed, so a command
@@ -518,6 +538,7 @@
     parseResponseText: parseResponseText,
     hexByte: hexByte,
     describeCommand: describeCommand,
+    showFor: showFor,
     CommandTracker: CommandTracker,
     FrameCounter: FrameCounter,
     scaleToCoordinate: scaleToCoordinate,

@@ -7,9 +7,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/futex.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -246,6 +248,49 @@ void SharedMemory::ReleaseClaim() {
   if (NameLeadsTo(static_cast<int>(claim_), objectName)) shm_unlink(objectName.c_str());
   close(static_cast<int>(claim_));
   claim_ = kNoHandle;
+}
+
+ReaderWake::~ReaderWake() {
+  Close();
+}
+
+Result ReaderWake::Create(const std::string& areaName) {
+  Close();
+  name_ = ObjectName(areaName + " wake");
+  const int fd = shm_open(name_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return Result(SystemError());
+  constexpr std::size_t kSize = 4096;
+  void* view = MAP_FAILED;
+  if (ftruncate(fd, kSize) != 0 ||
+      (view = mmap(nullptr, kSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)) == MAP_FAILED) {
+    const int error = SystemError();
+    close(fd);
+    return Result(error);
+  }
+  object_ = fd;
+  helper_ = GuardView(view, kSize);
+  sleepers_ = static_cast<std::uint32_t*>(view);
+  // A consumer that ended while asleep, counted by an earlier server, counts no more.
+  std::atomic_ref<std::uint32_t>(*sleepers_).store(0, std::memory_order_relaxed);
+  return Result();
+}
+
+void ReaderWake::Close() {
+  if (sleepers_ != nullptr) {
+    UnguardView(static_cast<int>(helper_));
+    helper_ = -1;
+    munmap(sleepers_, 4096);
+    sleepers_ = nullptr;
+  }
+  if (object_ == -1) return;
+  const int fd = static_cast<int>(object_);
+  if (NameLeadsTo(fd, name_)) shm_unlink(name_.c_str());
+  close(fd);
+  object_ = -1;
+}
+
+void ReaderWake::Wake(std::uint32_t& writeIndex) {
+  syscall(SYS_futex, &writeIndex, FUTEX_WAKE, 1, nullptr, nullptr, 0);
 }
 
 }  // namespace platform

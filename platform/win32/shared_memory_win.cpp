@@ -240,4 +240,45 @@ void SharedMemory::ReleaseClaim() {
   claim_ = kNoHandle;
 }
 
+ReaderWake::~ReaderWake() {
+  Close();
+}
+
+Result ReaderWake::Create(const std::string& areaName) {
+  Close();
+  name_ = areaName + " wake";
+  CurrentUserOnly access;
+  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, access.Attributes(), PAGE_READWRITE,
+                                      0, 4096, name_.c_str());
+  if (mapping == nullptr) return Result(SystemError());
+  void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 4096);
+  HANDLE event = view != nullptr ? CreateEventA(access.Attributes(), FALSE, FALSE,
+                                                (name_ + " event").c_str())
+                                 : nullptr;
+  if (event == nullptr) {
+    const int error = SystemError();
+    if (view != nullptr) UnmapViewOfFile(view);
+    CloseHandle(mapping);
+    return Result(error);
+  }
+  object_ = FromHandle(mapping);
+  helper_ = FromHandle(event);
+  sleepers_ = static_cast<std::uint32_t*>(view);
+  // A consumer that ended while asleep, counted by an earlier server, counts no more.
+  std::atomic_ref<std::uint32_t>(*sleepers_).store(0, std::memory_order_relaxed);
+  return Result();
+}
+
+void ReaderWake::Close() {
+  if (sleepers_ != nullptr) UnmapViewOfFile(sleepers_);
+  sleepers_ = nullptr;
+  if (helper_ != -1) CloseHandle(AsHandle(helper_));
+  if (object_ != -1) CloseHandle(AsHandle(object_));
+  helper_ = object_ = -1;
+}
+
+void ReaderWake::Wake(std::uint32_t&) {
+  SetEvent(AsHandle(helper_));
+}
+
 }  // namespace platform

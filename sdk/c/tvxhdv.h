@@ -11,18 +11,18 @@
  * The server publishes its shared memory area in the rendezvous file
  * TVXHDVMemory.INI in the folder PathToIniFolder of TVXHandvane.INI (section
  * Paths). tvxhdv_open() reads that file, maps the area and checks its layout;
- * tvxhdv_wait() and tvxhdv_read() take the reports; tvxhdv_send() and
- * tvxhdv_vibrate() put commands for a phone. sdk/README.md tells the rest:
- * what each field means, why only one program may take the reports, and what
- * happens when the server ends or starts again.
+ * tvxhdv_wait() and tvxhdv_read() take the reports; tvxhdv_send(),
+ * tvxhdv_vibrate() and tvxhdv_show() put commands for a phone. sdk/README.md
+ * tells the rest: what each field means, why only one program may take the
+ * reports, and what happens when the server ends or starts again.
  *
- * A handle belongs to one thread at a time; several handles on one area take
- * the reports from each other (only one program, and one handle, may read). */
+ * A handle belongs to one thread at a time. Only one handle on a machine may
+ * read the reports; the others open with TVXHDV_SEND_ONLY. */
 #ifndef TVXHDV_H
 #define TVXHDV_H
 
 #if defined(TVXHDV_IMPLEMENTATION) && !defined(_WIN32) && !defined(_GNU_SOURCE)
-#define _GNU_SOURCE /* shm_open, the OFD lock probe and pidfd_open under -std=c99 */
+#define _GNU_SOURCE /* shm_open, the OFD locks, futex and pidfd_open under -std=c99 */
 #endif
 
 #include <stdint.h>
@@ -49,6 +49,8 @@ typedef struct {
   uint32_t flags;   /* TVXHDV_FLAG_... bits */
   int left, right;  /* 1 while that button is down */
   int on_pad;       /* 1 while a finger is on the pad; 0 once it was lifted */
+  uint64_t read_at_ms; /* when this library took it out of the area, in
+                        * milliseconds of the system's monotonic clock */
 } tvxhdv_report;
 
 typedef struct tvxhdv tvxhdv;
@@ -56,16 +58,21 @@ typedef struct tvxhdv tvxhdv;
 /* tvxhdv_open flags */
 #define TVXHDV_FROM_NOW 1u   /* skip the reports queued before the open */
 #define TVXHDV_ANY_LAYOUT 2u /* take an area whose header does not match (TVXTap info) */
+#define TVXHDV_WAIT_FOR_SERVER 4u /* a handle even while no server runs: its first
+                                   * tvxhdv_wait() says TVXHDV_SERVER_NEW once one does */
+#define TVXHDV_SEND_ONLY 8u /* commands only: takes no reports, so it may run beside
+                             * the one program that reads them */
 
 /* tvxhdv_wait results */
 #define TVXHDV_TIMEOUT 0
 #define TVXHDV_REPORTS 1
 #define TVXHDV_SERVER_GONE 2 /* the server ended; the handle waits for the next */
 /* (tvxhdv_last_error() then says why it let go: the server ended, another
- * replaced it, or its area was cut short) */
+ * replaced it, or its area was cut short or wiped) */
 #define TVXHDV_SERVER_NEW 3 /* the handle now reads a new server's area */
+#define TVXHDV_PRESENCE 4   /* phones joined or left: tvxhdv_presence() tells which */
 
-/* tvxhdv_send and tvxhdv_vibrate results */
+/* tvxhdv_send, tvxhdv_vibrate and tvxhdv_show results */
 #define TVXHDV_OK 0
 #define TVXHDV_FULL (-1)         /* 799 commands wait for that phone already */
 #define TVXHDV_NO_SERVER (-2)    /* no server runs: the command went nowhere */
@@ -79,19 +86,48 @@ typedef struct tvxhdv tvxhdv;
 #define TVXHDV_NORMAL_DOUBLE 0xA4
 #define TVXHDV_LONG_DOUBLE 0xA5
 
+/* What the phone's page shows across its pad (tvxhdv_show): a tick, a cross,
+ * one of 8 team colours (0 red, 1 orange, 2 yellow, 3 green, 4 turquoise,
+ * 5 blue, 6 violet, 7 pink), a digit 0 to 9, or nothing again. */
+#define TVXHDV_SHOW_CLEAR 0xB0
+#define TVXHDV_SHOW_CORRECT 0xB1
+#define TVXHDV_SHOW_WRONG 0xB2
+#define TVXHDV_SHOW_COLOR(n) (0xC0 + (n))
+#define TVXHDV_SHOW_NUMBER(n) (0xD0 + (n))
+
+/* A phone that joined (its first report after a silence) or left (silent for
+ * more than a second, the server's own rule). */
+typedef struct {
+  unsigned pointer;
+  int joined; /* 1 joined, 0 left */
+} tvxhdv_presence_change;
+
 /* Opens the area of the server that runs with its rendezvous file in folder
- * (NULL: the current folder). NULL on failure; tvxhdv_last_error() says why. */
+ * (NULL: the current folder; "": the root). NULL on failure;
+ * tvxhdv_last_error() says why. With TVXHDV_WAIT_FOR_SERVER it fails only
+ * when another program reads the reports already. */
 tvxhdv *tvxhdv_open(const char *folder, unsigned flags);
 /* Why the last call that failed on this thread (with mingw: in this
  * process) failed, in a sentence. */
 const char *tvxhdv_last_error(void);
+/* The clock of tvxhdv_report.read_at_ms: the system's monotonic clock in ms. */
+uint64_t tvxhdv_now_ms(void);
 /* Takes up to max reports, oldest first, into out; never blocks. The count. */
 int tvxhdv_read(tvxhdv *h, tvxhdv_report *out, int max);
-/* Waits up to timeout_ms (0: just looks) until reports are there. Notices
- * within a second when the server ends (TVXHDV_SERVER_GONE, once; what it
- * left queued stays readable) and, while called, opens the next server's
- * area by itself (TVXHDV_SERVER_NEW, once). */
+/* Drops every report that waits, in the area and in the handle (after a
+ * stall, say), still noting each phone's last report and presence. The
+ * count dropped. */
+int tvxhdv_skip(tvxhdv *h);
+/* Waits up to timeout_ms (0: just looks) until reports are there, sleeping
+ * until the server puts one. Notices within a second when the server ends
+ * (TVXHDV_SERVER_GONE, once; what it left queued stays readable) and, while
+ * called, opens the next server's area by itself (TVXHDV_SERVER_NEW, once);
+ * says TVXHDV_PRESENCE when phones joined or left. */
 int tvxhdv_wait(tvxhdv *h, int timeout_ms);
+/* Takes up to max presence changes, oldest first, into out. The count. */
+int tvxhdv_presence(tvxhdv *h, tvxhdv_presence_change *out, int max);
+/* Sets present[p] to 1 for every phone present now, else 0. */
+void tvxhdv_present(tvxhdv *h, unsigned char present[TVXHDV_POINTERS]);
 /* The last report of that pointer taken since the open and how long ago it
  * was taken, in ms (either may be NULL). 1 when there is one, else 0. Takes
  * the queued reports first, keeping them for tvxhdv_read(). */
@@ -101,6 +137,9 @@ int tvxhdv_latest(tvxhdv *h, int pointer, tvxhdv_report *out, uint32_t *age_ms);
 int tvxhdv_send(tvxhdv *h, int pointer, unsigned code);
 /* Sends one of the vibrations TVXHDV_SHORT_SINGLE .. TVXHDV_LONG_DOUBLE. */
 int tvxhdv_vibrate(tvxhdv *h, int pointer, int pattern);
+/* Shows TVXHDV_SHOW_CORRECT, _WRONG, _COLOR(0-7), _NUMBER(0-9) or _CLEAR on
+ * the phone's pad; the same results as tvxhdv_send(). */
+int tvxhdv_show(tvxhdv *h, int pointer, int what);
 /* 1 while the server whose area the handle holds runs. */
 int tvxhdv_connected(tvxhdv *h);
 void tvxhdv_close(tvxhdv *h);
@@ -147,6 +186,7 @@ int tvxhdv_terminate_server(tvxhdv *h);
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <linux/futex.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -154,7 +194,8 @@ int tvxhdv_terminate_server(tvxhdv *h);
 #include <time.h>
 #include <unistd.h>
 #ifndef F_OFD_GETLK
-#define F_OFD_GETLK 36 /* Linux; older C libraries lack the name */
+#define F_OFD_GETLK 36 /* Linux; older C libraries lack the names */
+#define F_OFD_SETLK 37
 #endif
 #endif
 
@@ -181,9 +222,24 @@ int tvxhdv_terminate_server(tvxhdv *h);
 #define TVXHDV__AT_READ 8u
 #define TVXHDV__AT_SLOTS 12u
 
+/* Beside the area, by its name: the server's wake object, whose first 32-bit
+ * value counts the readers asleep in tvxhdv_wait() (on Windows with an event
+ * "<name> wake event" that the server sets after a put while one sleeps),
+ * and the reader's claim (Linux: an OFD lock on "<name> reader", which holds
+ * who claimed; Windows: a mutex "<name> reader" and who claimed in the
+ * mapping "<name> reader who"). */
+#define TVXHDV__WAKE_SUFFIX " wake"
+#define TVXHDV__WAKE_EVENT_SUFFIX " wake event"
+#define TVXHDV__READER_SUFFIX " reader"
+#define TVXHDV__READER_WHO_SUFFIX " reader who"
+#define TVXHDV__WHO_SIZE 512u
+
 /* How often a waiting handle asks whether its server still runs, or, while
  * it has none, looks for the next one. */
 #define TVXHDV__CHECK_MS 100u
+/* A phone silent for longer than this has left, as the server counts it. */
+#define TVXHDV__SILENCE_MS 1000u
+#define TVXHDV__CHANGES_MAX 256
 
 /* The text the server copies into the area; a different text means a
  * different build of the layout. Windows-1252, 3306 bytes. A macro, so that
@@ -296,46 +352,39 @@ const char *tvxhdv_last_error(void) {
   return tvxhdv__error;
 }
 
-/* The indices are written by the other process while this one reads them:
- * read the other side's index before the record (acquire), store this side's
- * index after it (release). */
-#if defined(_MSC_VER) && !defined(__clang__)
-static uint32_t tvxhdv__load(unsigned char *at) {
-  return (uint32_t)_InterlockedOr((volatile long *)at, 0);
-}
-static void tvxhdv__store(unsigned char *at, uint32_t value) {
-  _InterlockedExchange((volatile long *)at, (long)value);
-}
-#else
-static uint32_t tvxhdv__load(unsigned char *at) {
-  return __atomic_load_n((uint32_t *)(void *)at, __ATOMIC_ACQUIRE);
-}
-static void tvxhdv__store(unsigned char *at, uint32_t value) {
-  __atomic_store_n((uint32_t *)(void *)at, value, __ATOMIC_RELEASE);
-}
-#endif
-
 static uint32_t tvxhdv__u32(const unsigned char *at) {
   uint32_t value;
   memcpy(&value, at, sizeof value);
   return value;
 }
 
-static uint32_t tvxhdv__now_ms(void) {
+/* The system's monotonic clock in milliseconds. A program that tests its
+ * own handling of silences may define TVXHDV_NOW_MS() as a clock of its own
+ * before it includes the implementation. */
+static uint64_t tvxhdv__system_ms(void) {
 #ifdef _WIN32
-  return (uint32_t)GetTickCount();
+  return (uint64_t)GetTickCount64();
 #else
   struct timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
-  return (uint32_t)((uint64_t)now.tv_sec * 1000u + (uint64_t)now.tv_nsec / 1000000u);
+  return (uint64_t)now.tv_sec * 1000u + (uint64_t)now.tv_nsec / 1000000u;
 #endif
 }
+#ifndef TVXHDV_NOW_MS
+#define TVXHDV_NOW_MS() tvxhdv__system_ms()
+#endif
 
-static void tvxhdv__sleep_1ms(void) {
+uint64_t tvxhdv_now_ms(void) {
+  return TVXHDV_NOW_MS();
+}
+
+static void tvxhdv__sleep_ms(uint32_t ms) {
 #ifdef _WIN32
-  Sleep(1);
+  Sleep(ms);
 #else
-  struct timespec step = {0, 1000000L};
+  struct timespec step;
+  step.tv_sec = (time_t)(ms / 1000u);
+  step.tv_nsec = (long)(ms % 1000u) * 1000000L;
   nanosleep(&step, NULL);
 #endif
 }
@@ -351,19 +400,33 @@ struct tvxhdv {
   char file[1100]; /* the rendezvous file */
   char name[260];  /* the area's name */
   uint32_t creator;
-  unsigned char *area; /* NULL while the handle holds no server's area */
+  /* The area while the handle holds a server's: on Windows its view, on
+   * Linux a mapping whose addresses only the kernel touches (futex words),
+   * the area itself being read and written through fd. */
+  unsigned char *area;
+  unsigned char *wake; /* the server's wake object, NULL when it has none */
 #ifdef _WIN32
-  HANDLE mapping;
+  HANDLE mapping, wake_mapping, wake_event;
+  HANDLE claim, claim_who; /* the reader's claim and who holds it */
 #else
   int fd;
+  int claim; /* the descriptor holding the reader's OFD lock, or -1 */
 #endif
-  tvxhdv__stamp stamp; /* the rendezvous file when the area was opened */
-  uint32_t checked_ms;
+  char claim_name[260]; /* the area name the claim is for */
+  int lost;             /* the area was found cut short or wiped */
+  tvxhdv__stamp stamp;  /* the rendezvous file when the area was opened */
+  uint64_t checked_ms;
   int event; /* TVXHDV_SERVER_GONE or _NEW, not yet handed out */
+  int asleep; /* counted among the sleepers in the wake object */
+  int refused; /* the last attach failed on another reader's claim */
   unsigned flags;
   tvxhdv_report last[TVXHDV_POINTERS];
-  uint32_t last_ms[TVXHDV_POINTERS];
+  uint64_t heard_ms[TVXHDV_POINTERS]; /* when a report of it was last seen */
   unsigned char seen[TVXHDV_POINTERS];
+  unsigned char present[TVXHDV_POINTERS];
+  uint32_t noticed; /* the slot up to which queued reports count for presence */
+  tvxhdv_presence_change changes[TVXHDV__CHANGES_MAX];
+  int changes_first, changes_count, changes_new;
   tvxhdv_report *kept; /* reports tvxhdv_latest() took before tvxhdv_read() */
   int kept_first, kept_count;
 };
@@ -416,9 +479,11 @@ static int tvxhdv__same_word(const char *a, size_t length, const char *b) {
   return 1;
 }
 
-/* Up to size - 1 bytes of a file, NUL-terminated. On Windows the file is
- * opened so that the server can still remove or replace it meanwhile: a
- * reader holding it open must never make the next server's start fail. */
+/* Up to size - 1 bytes of a regular file, NUL-terminated. On Windows the
+ * file is opened so that the server can still remove or replace it
+ * meanwhile: a reader holding it open must never make the next server's
+ * start fail. Elsewhere it is opened without waiting, as the server opens
+ * it, so that a FIFO or device put in its place cannot hold the open. */
 static int tvxhdv__read_small_file(const char *file, char *text, size_t size, size_t *length) {
 #ifdef _WIN32
   DWORD got = 0;
@@ -427,22 +492,39 @@ static int tvxhdv__read_small_file(const char *file, char *text, size_t size, si
       CreateFileA(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
   if (in == INVALID_HANDLE_VALUE) return 0;
+  if (GetFileType(in) != FILE_TYPE_DISK) {
+    CloseHandle(in);
+    return 0;
+  }
   read = ReadFile(in, text, (DWORD)(size - 1), &got, NULL);
   CloseHandle(in);
   if (!read) return 0;
   *length = got;
 #else
-  FILE *in = fopen(file, "rb");
-  if (in == NULL) return 0;
-  *length = fread(text, 1, size - 1, in);
-  fclose(in);
+  struct stat info;
+  ssize_t got;
+  const int in = open(file, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (in < 0) return 0;
+  if (fstat(in, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(in);
+    return 0;
+  }
+  *length = 0;
+  while (*length < size - 1) {
+    got = read(in, text + *length, size - 1 - *length);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    *length += (size_t)got;
+  }
+  close(in);
 #endif
   text[*length] = '\0';
   return 1;
 }
 
 /* Reads SharedMemoryName and CreatorProcessID from section Memory; section
- * and key names in any letter case, as the system's INI reader takes them. */
+ * and key names in any letter case, as the system's INI reader takes them.
+ * A name that no system would take (a NUL, a slash) counts as none. */
 static int tvxhdv__read_rendezvous(const char *file, char *name, size_t name_size,
                                    uint32_t *creator) {
   char text[8192];
@@ -483,7 +565,9 @@ static int tvxhdv__read_rendezvous(const char *file, char *name, size_t name_siz
           last - value < name_size) {
         memcpy(name, text + value, last - value);
         name[last - value] = '\0';
-        have_name = last > value;
+        have_name = last > value && memchr(text + value, '\0', last - value) == NULL &&
+                    memchr(text + value, '/', last - value) == NULL &&
+                    memchr(text + value, '\\', last - value) == NULL;
       } else if (tvxhdv__same_word(text + first, key_end - first, "CreatorProcessID")) {
         text[last] = '\0';
         *creator = (uint32_t)strtoul(text + value, NULL, 16);
@@ -493,7 +577,69 @@ static int tvxhdv__read_rendezvous(const char *file, char *name, size_t name_siz
   return have_name;
 }
 
+/* This program's file name and process id, for a reader refused later. */
+static void tvxhdv__who_am_i(char *who, size_t size) {
+  char path[400];
+  const char *base;
+  size_t i;
 #ifdef _WIN32
+  DWORD length = GetModuleFileNameA(NULL, path, (DWORD)sizeof path - 1);
+  path[length < sizeof path ? length : 0] = '\0';
+  snprintf(who, size, "%lu", (unsigned long)GetCurrentProcessId());
+#else
+  ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  path[length > 0 ? (size_t)length : 0] = '\0';
+  snprintf(who, size, "%ld", (long)getpid());
+#endif
+  base = path;
+  for (i = 0; path[i] != '\0'; ++i) {
+    if (path[i] == '/' || path[i] == '\\') base = path + i + 1;
+  }
+  i = strlen(who);
+  snprintf(who + i, size - i, " %s", base[0] != '\0' ? base : "(unknown program)");
+}
+
+/* "process 1234 (program)" from what a claim holds. */
+static void tvxhdv__describe_who(const char *who, char *text, size_t size) {
+  const char *space = strchr(who, ' ');
+  if (who[0] == '\0' || space == NULL) {
+    snprintf(text, size, "a program that did not say which");
+  } else {
+    snprintf(text, size, "%s (process %.*s)", space + 1, (int)(space - who), who);
+  }
+}
+
+static void tvxhdv__refuse(tvxhdv *h, const char *who) {
+  char holder[TVXHDV__WHO_SIZE + 40];
+  tvxhdv__describe_who(who, holder, sizeof holder);
+  tvxhdv__fail(
+      "Another program reads the reports of the TVXHandvane server in \"%s\": %s. Only one "
+      "program may read them (two would each get a share and lose the rest): end that one "
+      "first, or open with TVXHDV_SEND_ONLY to send commands only.",
+      h->folder, holder);
+  h->refused = 1;
+}
+
+#ifdef _WIN32
+/* The indices are written by the other process while this one reads them:
+ * read the other side's index before the record (acquire), store this side's
+ * index after it (release). */
+#if defined(_MSC_VER) && !defined(__clang__)
+static uint32_t tvxhdv__load(unsigned char *at) {
+  return (uint32_t)_InterlockedOr((volatile long *)at, 0);
+}
+static void tvxhdv__store(unsigned char *at, uint32_t value) {
+  _InterlockedExchange((volatile long *)at, (long)value);
+}
+#else
+static uint32_t tvxhdv__load(unsigned char *at) {
+  return __atomic_load_n((uint32_t *)(void *)at, __ATOMIC_ACQUIRE);
+}
+static void tvxhdv__store(unsigned char *at, uint32_t value) {
+  __atomic_store_n((uint32_t *)(void *)at, value, __ATOMIC_RELEASE);
+}
+#endif
+
 /* The server holds a mutex named after the area while it runs (its claim)
  * and one named after the area and its process id (its mark); the system
  * removes both when it ends, however it ends. Opening one for a moment, as
@@ -528,14 +674,121 @@ static int tvxhdv__whole(tvxhdv *h) {
   return 1;
 }
 
+static int tvxhdv__get(tvxhdv *h, uint32_t at, void *to, size_t length) {
+  memcpy(to, h->area + at, length);
+  return 1;
+}
+
+static int tvxhdv__put(tvxhdv *h, uint32_t at, const void *from, size_t length) {
+  memcpy(h->area + at, from, length);
+  return 1;
+}
+
+/* The write and read index of the FIFO block at fifo. */
+static int tvxhdv__indices(tvxhdv *h, uint32_t fifo, uint32_t *write, uint32_t *read) {
+  *write = tvxhdv__load(h->area + fifo + TVXHDV__AT_WRITE);
+  *read = tvxhdv__load(h->area + fifo + TVXHDV__AT_READ);
+  return 1;
+}
+
+/* Moves this side's index at `at` from old to value. */
+static int tvxhdv__set_index(tvxhdv *h, uint32_t at, uint32_t old, uint32_t value,
+                             uint32_t slots) {
+  (void)old;
+  (void)slots;
+  tvxhdv__store(h->area + at, value);
+  return 1;
+}
+
+static void tvxhdv__release(tvxhdv *h) {
+  if (h->claim_who != NULL) CloseHandle(h->claim_who);
+  if (h->claim != NULL) CloseHandle(h->claim);
+  h->claim = h->claim_who = NULL;
+  h->claim_name[0] = '\0';
+}
+
+/* Claims the reports of the area named h->name for this handle: the mutex
+ * exists while a reader holds it, and the system removes it with the
+ * reader's last handle, however its program ends. */
+static int tvxhdv__claim(tvxhdv *h) {
+  char object[300], who[TVXHDV__WHO_SIZE] = "";
+  HANDLE mutex;
+  unsigned char *view;
+  if (h->claim != NULL && strcmp(h->claim_name, h->name) == 0) return 1;
+  tvxhdv__release(h);
+  snprintf(object, sizeof object, "%s%s", h->name, TVXHDV__READER_SUFFIX);
+  mutex = CreateMutexA(NULL, FALSE, object);
+  if (mutex == NULL) {
+    tvxhdv__fail("Could not claim the reports of the area \"%s\" (error %lu).", h->name,
+                 (unsigned long)GetLastError());
+    return 0;
+  }
+  snprintf(object, sizeof object, "%s%s", h->name, TVXHDV__READER_WHO_SUFFIX);
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, object);
+    CloseHandle(mutex);
+    if (mapping != NULL) {
+      view = (unsigned char *)MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, TVXHDV__WHO_SIZE);
+      if (view != NULL) {
+        memcpy(who, view, sizeof who - 1);
+        UnmapViewOfFile(view);
+      }
+      CloseHandle(mapping);
+    }
+    tvxhdv__refuse(h, who);
+    return 0;
+  }
+  h->claim = mutex;
+  h->claim_who =
+      CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, TVXHDV__WHO_SIZE, object);
+  if (h->claim_who != NULL) {
+    view = (unsigned char *)MapViewOfFile(h->claim_who, FILE_MAP_WRITE, 0, 0, TVXHDV__WHO_SIZE);
+    if (view != NULL) {
+      tvxhdv__who_am_i(who, sizeof who);
+      memcpy(view, who, strlen(who) + 1);
+      UnmapViewOfFile(view);
+    }
+  }
+  /* A reader that ended while it slept is counted no more. */
+  if (h->wake != NULL) InterlockedExchange((volatile LONG *)(void *)h->wake, 0);
+  snprintf(h->claim_name, sizeof h->claim_name, "%s", h->name);
+  return 1;
+}
+
+/* Sleeps up to ms or until the server puts a report after the write index
+ * seen. Without the server's wake objects (an older server) it looks again
+ * after a millisecond. */
+static void tvxhdv__sleep_for_put(tvxhdv *h, uint32_t seen_write, uint32_t ms) {
+  if (h->wake == NULL || h->wake_event == NULL) {
+    Sleep(1);
+    return;
+  }
+  if (!h->asleep) InterlockedIncrement((volatile LONG *)(void *)h->wake);
+  h->asleep = 1;
+  if (tvxhdv__load(h->area + TVXHDV__AT_REPORT_FIFO + TVXHDV__AT_WRITE) == seen_write) {
+    WaitForSingleObject(h->wake_event, ms);
+  }
+}
+
+/* Counts itself out of the sleepers as tvxhdv_wait() returns. */
+static void tvxhdv__awake(tvxhdv *h) {
+  if (h->asleep && h->wake != NULL) InterlockedDecrement((volatile LONG *)(void *)h->wake);
+  h->asleep = 0;
+}
+
 static void tvxhdv__unmap(tvxhdv *h) {
+  tvxhdv__awake(h);
+  if (h->wake != NULL) UnmapViewOfFile(h->wake);
+  if (h->wake_mapping != NULL) CloseHandle(h->wake_mapping);
+  if (h->wake_event != NULL) CloseHandle(h->wake_event);
   if (h->area != NULL) UnmapViewOfFile(h->area);
   if (h->mapping != NULL) CloseHandle(h->mapping);
-  h->area = NULL;
-  h->mapping = NULL;
+  h->area = h->wake = NULL;
+  h->mapping = h->wake_mapping = h->wake_event = NULL;
 }
 
 static int tvxhdv__map(tvxhdv *h) {
+  char object[300];
   DWORD error;
   if (!tvxhdv__mutex_exists(h->name, " creator", 0) || !tvxhdv__creator_runs(h)) {
     tvxhdv__fail(
@@ -569,6 +822,13 @@ static int tvxhdv__map(tvxhdv *h) {
     tvxhdv__unmap(h);
     return 0;
   }
+  snprintf(object, sizeof object, "%s%s", h->name, TVXHDV__WAKE_SUFFIX);
+  h->wake_mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, object);
+  if (h->wake_mapping != NULL) {
+    h->wake = (unsigned char *)MapViewOfFile(h->wake_mapping, FILE_MAP_ALL_ACCESS, 0, 0, 4);
+  }
+  snprintf(object, sizeof object, "%s%s", h->name, TVXHDV__WAKE_EVENT_SUFFIX);
+  h->wake_event = OpenEventA(SYNCHRONIZE, FALSE, object);
   return 1;
 }
 #else
@@ -588,9 +848,7 @@ static int tvxhdv__creator_runs(tvxhdv *h) {
   return tvxhdv__claimed(h->fd);
 }
 
-/* Whether the object is still as long as the area. Anyone who may open it
- * may also cut it short, and touching a page past its end then raises
- * SIGBUS: the handle asks before it reads or writes the area. */
+/* Whether the object is still as long as the area; else says so. */
 static int tvxhdv__whole(tvxhdv *h) {
   struct stat info;
   memset(&info, 0, sizeof info);
@@ -603,10 +861,184 @@ static int tvxhdv__whole(tvxhdv *h) {
   return 0;
 }
 
+/* Anyone who may open the area may also cut it short, and a read through a
+ * mapping of a page past its end raises SIGBUS, however soon after a size
+ * check it comes. So the area is read and written through its descriptor,
+ * which then reads short instead, and the handle lets go of it. */
+static void tvxhdv__lose(tvxhdv *h) {
+  if (!h->lost && tvxhdv__whole(h)) {
+    tvxhdv__fail(
+        "The shared memory area \"%s\" of the TVXHandvane server (process %lu) lost its "
+        "contents: something cut it short and grew it again. End TVXHandvane and start it "
+        "again.",
+        h->name, (unsigned long)h->creator);
+  }
+  h->lost = 1;
+}
+
+static int tvxhdv__get(tvxhdv *h, uint32_t at, void *to, size_t length) {
+  size_t done = 0;
+  while (done < length) {
+    const ssize_t got = pread(h->fd, (char *)to + done, length - done, (off_t)(at + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      memset(to, 0, length);
+      tvxhdv__lose(h);
+      return 0;
+    }
+    done += (size_t)got;
+  }
+  return 1;
+}
+
+static int tvxhdv__put(tvxhdv *h, uint32_t at, const void *from, size_t length) {
+  size_t done = 0;
+  while (done < length) {
+    const ssize_t put =
+        pwrite(h->fd, (const char *)from + done, length - done, (off_t)(at + done));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      tvxhdv__lose(h);
+      return 0;
+    }
+    done += (size_t)put;
+  }
+  return 1;
+}
+
+/* The write and read index of the FIFO block at fifo. The kernel may copy
+ * a read byte by byte, so a read that met the other side's store could hold
+ * half of each: it counts once a second read agrees. */
+static int tvxhdv__indices(tvxhdv *h, uint32_t fifo, uint32_t *write, uint32_t *read) {
+  unsigned char first[8], second[8];
+  int attempt;
+  if (!tvxhdv__get(h, fifo + TVXHDV__AT_WRITE, first, 8)) return 0;
+  for (attempt = 0; attempt < 8; ++attempt) {
+    if (!tvxhdv__get(h, fifo + TVXHDV__AT_WRITE, second, 8)) return 0;
+    if (memcmp(first, second, 8) == 0) break;
+    memcpy(first, second, 8);
+  }
+  *write = tvxhdv__u32(first);
+  *read = tvxhdv__u32(first + 4);
+  return 1;
+}
+
+/* One atomic operation of the kernel's on a 32-bit value of a mapping: it
+ * fails (EFAULT) instead of faulting when the page is gone. */
+static int tvxhdv__atomic_op(unsigned char *word, int op, int argument) {
+  return syscall(SYS_futex, word, FUTEX_WAKE_OP, 0, (unsigned long)0, word,
+                 FUTEX_OP(op, argument & 0xFFF, FUTEX_OP_CMP_EQ, 0)) >= 0;
+}
+
+static int tvxhdv__atomic_add(unsigned char *word, uint32_t amount) {
+  while (amount > 0) {
+    const uint32_t step = amount > 2047u ? 2047u : amount; /* a 12-bit signed argument */
+    if (!tvxhdv__atomic_op(word, FUTEX_OP_ADD, (int)step)) return 0;
+    amount -= step;
+  }
+  return 1;
+}
+
+/* Moves this side's index at `at` from old to value, forward round the ring
+ * only, so that the other side never sees it behind where it was, nor half
+ * stored. */
+static int tvxhdv__set_index(tvxhdv *h, uint32_t at, uint32_t old, uint32_t value,
+                             uint32_t slots) {
+  unsigned char *word = h->area + at;
+  unsigned char bytes[4];
+  if (value == old) return 1;
+  if (old >= slots || value < old) {
+    if ((old < slots && !tvxhdv__atomic_add(word, slots - 1 - old)) ||
+        !tvxhdv__atomic_op(word, FUTEX_OP_SET, 0)) {
+      goto refused;
+    }
+    old = 0;
+  }
+  if (tvxhdv__atomic_add(word, value - old)) return 1;
+refused:
+  if (errno == EFAULT) {
+    tvxhdv__lose(h);
+    return 0;
+  }
+  /* A kernel that refuses the operation (a sandbox's filter): a plain write. */
+  memcpy(bytes, &value, 4);
+  return tvxhdv__put(h, at, bytes, 4);
+}
+
+static void tvxhdv__release(tvxhdv *h) {
+  if (h->claim >= 0) close(h->claim);
+  h->claim = -1;
+  h->claim_name[0] = '\0';
+}
+
+/* Claims the reports of the area named h->name for this handle: an OFD lock
+ * on a small object beside the area, which the kernel drops when the
+ * descriptor closes, however the program ends. The object holds who claimed. */
+static int tvxhdv__claim(tvxhdv *h) {
+  char object[300], who[TVXHDV__WHO_SIZE];
+  struct flock lock;
+  int fd;
+  if (h->claim >= 0 && strcmp(h->claim_name, h->name) == 0) return 1;
+  tvxhdv__release(h);
+  snprintf(object, sizeof object, "/%s%s", h->name, TVXHDV__READER_SUFFIX);
+  fd = shm_open(object, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    tvxhdv__fail("Could not claim the reports of the area \"%s\" (%s).", h->name,
+                 strerror(errno));
+    return 0;
+  }
+  memset(&lock, 0, sizeof lock);
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  if (fcntl(fd, F_OFD_SETLK, &lock) != 0) {
+    memset(who, 0, sizeof who);
+    if (pread(fd, who, sizeof who - 1, 0) < 0) who[0] = '\0';
+    close(fd);
+    tvxhdv__refuse(h, who);
+    return 0;
+  }
+  memset(who, 0, sizeof who);
+  tvxhdv__who_am_i(who, sizeof who);
+  if (ftruncate(fd, TVXHDV__WHO_SIZE) != 0 || pwrite(fd, who, sizeof who, 0) < 0) {
+    /* it reads the reports all the same; only a refused one is told less */
+  }
+  h->claim = fd;
+  /* A reader that ended while it slept is counted no more. */
+  if (h->wake != NULL) tvxhdv__atomic_op(h->wake, FUTEX_OP_SET, 0);
+  snprintf(h->claim_name, sizeof h->claim_name, "%s", h->name);
+  return 1;
+}
+
+/* Sleeps up to ms or until the server puts a report after the write index
+ * seen: it counts itself among the sleepers in the server's wake object and
+ * waits on the write index, which the server's put wakes while it counts
+ * any. Without the wake object (an older server) it looks again after a
+ * millisecond. */
+static void tvxhdv__sleep_for_put(tvxhdv *h, uint32_t seen_write, uint32_t ms) {
+  struct timespec timeout;
+  if (!h->asleep && (h->wake == NULL || !tvxhdv__atomic_op(h->wake, FUTEX_OP_ADD, 1))) {
+    tvxhdv__sleep_ms(1);
+    return;
+  }
+  h->asleep = 1;
+  timeout.tv_sec = (time_t)(ms / 1000u);
+  timeout.tv_nsec = (long)(ms % 1000u) * 1000000L;
+  syscall(SYS_futex, h->area + TVXHDV__AT_REPORT_FIFO + TVXHDV__AT_WRITE, FUTEX_WAIT, seen_write,
+          &timeout, NULL, 0);
+}
+
+/* Counts itself out of the sleepers as tvxhdv_wait() returns. */
+static void tvxhdv__awake(tvxhdv *h) {
+  if (h->asleep && h->wake != NULL) tvxhdv__atomic_op(h->wake, FUTEX_OP_ADD, -1);
+  h->asleep = 0;
+}
+
 static void tvxhdv__unmap(tvxhdv *h) {
+  tvxhdv__awake(h);
+  if (h->wake != NULL) munmap(h->wake, 4096);
   if (h->area != NULL) munmap(h->area, TVXHDV__AREA_SIZE);
   if (h->fd >= 0) close(h->fd);
-  h->area = NULL;
+  h->area = h->wake = NULL;
   h->fd = -1;
 }
 
@@ -654,8 +1086,27 @@ static int tvxhdv__server_runs(const char *name, uint32_t creator) {
   close(fd);
   return runs;
 }
+
+/* Whether the process of that id runs, as the server or holding the area in
+ * its own /dev/shm, while this program finds no area of that name in its
+ * /dev/shm (a container, a sandbox). */
+static int tvxhdv__area_elsewhere(uint32_t id, const char *name) {
+  char path[400], command[32] = "";
+  struct stat info;
+  FILE *comm;
+  if (id == 0 || id > (uint32_t)INT_MAX || (kill((pid_t)id, 0) != 0 && errno != EPERM)) return 0;
+  snprintf(path, sizeof path, "/proc/%lu/root/dev/shm/%s", (unsigned long)id, name);
+  if (stat(path, &info) == 0) return 1;
+  snprintf(path, sizeof path, "/proc/%lu/comm", (unsigned long)id);
+  comm = fopen(path, "r");
+  if (comm == NULL) return 0;
+  if (fgets(command, sizeof command, comm) == NULL) command[0] = '\0';
+  fclose(comm);
+  return strncmp(command, "TVXHandvane", 11) == 0;
+}
+
 static int tvxhdv__map(tvxhdv *h) {
-  char object[270];
+  char object[300];
   void *view;
   snprintf(object, sizeof object, "/%s", h->name);
   h->fd = shm_open(object, O_RDWR | O_CLOEXEC, 0);
@@ -663,6 +1114,15 @@ static int tvxhdv__map(tvxhdv *h) {
     tvxhdv__fail(
         "The area of the TVXHandvane server is not open to this program: run it as "
         "the user who started TVXHandvane.");
+    return 0;
+  }
+  if (h->fd < 0 && errno == ENOENT && tvxhdv__area_elsewhere(h->creator, h->name)) {
+    tvxhdv__fail(
+        "%s names process %lu, a TVXHandvane server that runs, but its shared memory area "
+        "\"%s\" is not visible from here: this program has a /dev/shm of its own (a "
+        "container or a sandbox). Run it beside TVXHandvane, or share the server's /dev/shm "
+        "with it.",
+        h->file, (unsigned long)h->creator, h->name);
     return 0;
   }
   /* The area's name is one per machine: a server started from another folder
@@ -680,6 +1140,7 @@ static int tvxhdv__map(tvxhdv *h) {
     tvxhdv__unmap(h);
     return 0;
   }
+  /* Only the kernel touches this mapping: the futex words in it. */
   view = mmap(NULL, TVXHDV__AREA_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, h->fd, 0);
   if (view == MAP_FAILED) {
     tvxhdv__fail("Could not map the shared memory area \"%s\" (%s).", h->name, strerror(errno));
@@ -687,34 +1148,49 @@ static int tvxhdv__map(tvxhdv *h) {
     return 0;
   }
   h->area = (unsigned char *)view;
+  snprintf(object, sizeof object, "/%s%s", h->name, TVXHDV__WAKE_SUFFIX);
+  {
+    const int wake = shm_open(object, O_RDWR | O_CLOEXEC, 0);
+    if (wake >= 0) {
+      view = mmap(NULL, 4096, PROT_READ | PROT_WRITE, MAP_SHARED, wake, 0);
+      if (view != MAP_FAILED) h->wake = (unsigned char *)view;
+      close(wake);
+    }
+  }
   return 1;
 }
 
 #endif
 
+#define TVXHDV__REPORTS_AT (TVXHDV__AT_REPORT_FIFO + TVXHDV__AT_SLOTS)
+
 /* The layout check: the area must be the one this header describes. Its
  * header differs when the server comes from another version, or when
  * something wrote over it: the message names what differs and both ways out. */
 static int tvxhdv__layout_matches(tvxhdv *h) {
-  const unsigned char *area = h->area;
+  static unsigned char header[TVXHDV__AT_REPORT_FIFO + 4];
   char problem[80] = "";
   unsigned i;
-  if (tvxhdv__u32(area) != TVXHDV__AREA_SIZE) {
+  if (!tvxhdv__get(h, 0, header, sizeof header)) return 0;
+  if (tvxhdv__u32(header) != TVXHDV__AREA_SIZE) {
     snprintf(problem, sizeof problem, "its size field says %lu, not 4240072",
-             (unsigned long)tvxhdv__u32(area));
-  } else if (tvxhdv__u32(area + TVXHDV__AT_STRUCT_VERSION) != TVXHDV__STRUCT_VERSION) {
+             (unsigned long)tvxhdv__u32(header));
+  } else if (tvxhdv__u32(header + TVXHDV__AT_STRUCT_VERSION) != TVXHDV__STRUCT_VERSION) {
     snprintf(problem, sizeof problem, "its StructVersion is %08lX, not 23020902",
-             (unsigned long)tvxhdv__u32(area + TVXHDV__AT_STRUCT_VERSION));
-  } else if (tvxhdv__u32(area + TVXHDV__AT_VERSION_BLOCK) != TVXHDV__VERSION_BLOCK_SIZE ||
-             tvxhdv__u32(area + TVXHDV__AT_REPORT_FIFO) != TVXHDV__REPORT_FIFO_SIZE) {
+             (unsigned long)tvxhdv__u32(header + TVXHDV__AT_STRUCT_VERSION));
+  } else if (tvxhdv__u32(header + TVXHDV__AT_VERSION_BLOCK) != TVXHDV__VERSION_BLOCK_SIZE ||
+             tvxhdv__u32(header + TVXHDV__AT_REPORT_FIFO) != TVXHDV__REPORT_FIFO_SIZE) {
     snprintf(problem, sizeof problem, "its block sizes differ");
-  } else if (memcmp(area + TVXHDV__AT_FILL_TEXT, tvxhdv__fill_text, sizeof tvxhdv__fill_text) !=
-             0) {
+  } else if (memcmp(header + TVXHDV__AT_FILL_TEXT, tvxhdv__fill_text,
+                    sizeof tvxhdv__fill_text) != 0) {
     snprintf(problem, sizeof problem, "its FillText differs");
   }
   for (i = 0; problem[0] == '\0' && i < TVXHDV_COMMAND_FIFOS; ++i) {
-    if (tvxhdv__u32(area + TVXHDV__AT_COMMAND_FIFOS + i * TVXHDV__COMMAND_FIFO_SIZE) !=
-        TVXHDV__COMMAND_FIFO_SIZE) {
+    unsigned char size[4];
+    if (!tvxhdv__get(h, TVXHDV__AT_COMMAND_FIFOS + i * TVXHDV__COMMAND_FIFO_SIZE, size, 4)) {
+      return 0;
+    }
+    if (tvxhdv__u32(size) != TVXHDV__COMMAND_FIFO_SIZE) {
       snprintf(problem, sizeof problem, "its block sizes differ");
     }
   }
@@ -727,9 +1203,11 @@ static int tvxhdv__layout_matches(tvxhdv *h) {
   return 0;
 }
 
-/* Opens the area the rendezvous file names, when its server runs. */
+/* Opens the area the rendezvous file names, when its server runs, and
+ * claims its reports unless the handle only sends. */
 static int tvxhdv__attach(tvxhdv *h) {
-  unsigned char *fifo;
+  uint32_t write = 0, read = 0;
+  h->refused = 0;
   tvxhdv__take_stamp(h->file, &h->stamp);
   if (!h->stamp.exists) {
     if (!tvxhdv__is_folder(h->folder)) {
@@ -742,27 +1220,39 @@ static int tvxhdv__attach(tvxhdv *h) {
           "No TVXHandvane server runs with its area in \"%s\" (there is no "
           "TVXHDVMemory.INI). Start TVXHandvane, or pass the folder that "
           "PathToIniFolder under [Paths] in TVXHandvane.INI names.",
-          h->folder);
+          h->folder[0] != '\0' ? h->folder : "/");
     }
     return 0;
   }
   if (!tvxhdv__read_rendezvous(h->file, h->name, sizeof h->name, &h->creator)) {
-    tvxhdv__fail("%s names no SharedMemoryName under [Memory]. Start TVXHandvane again.", h->file);
+    tvxhdv__fail(
+        "%s names no SharedMemoryName under [Memory] (or one that holds a slash, or it is no "
+        "regular file). Start TVXHandvane again.",
+        h->file);
     return 0;
   }
+  h->lost = 0;
   if (!tvxhdv__map(h)) return 0;
   if ((h->flags & TVXHDV_ANY_LAYOUT) == 0 && !tvxhdv__layout_matches(h)) {
     tvxhdv__unmap(h);
     return 0;
   }
+  if ((h->flags & TVXHDV_SEND_ONLY) == 0 && !tvxhdv__claim(h)) {
+    tvxhdv__unmap(h);
+    return 0;
+  }
   /* The read index is this side's own: one found outside the slots is set
    * to the write index, which drops what the FIFO held. */
-  fifo = h->area + TVXHDV__AT_REPORT_FIFO;
-  if (tvxhdv__load(fifo + TVXHDV__AT_READ) >= TVXHDV__REPORT_SLOTS) {
-    const uint32_t write = tvxhdv__load(fifo + TVXHDV__AT_WRITE);
-    tvxhdv__store(fifo + TVXHDV__AT_READ, write < TVXHDV__REPORT_SLOTS ? write : 0);
+  if (!tvxhdv__indices(h, TVXHDV__AT_REPORT_FIFO, &write, &read)) {
+    tvxhdv__unmap(h);
+    return 0;
   }
-  h->checked_ms = tvxhdv__now_ms();
+  if (read >= TVXHDV__REPORT_SLOTS && (h->flags & TVXHDV_SEND_ONLY) == 0) {
+    tvxhdv__set_index(h, TVXHDV__AT_REPORT_FIFO + TVXHDV__AT_READ, read,
+                      write < TVXHDV__REPORT_SLOTS ? write : 0, TVXHDV__REPORT_SLOTS);
+  }
+  h->noticed = read;
+  h->checked_ms = TVXHDV_NOW_MS();
   return 1;
 }
 
@@ -785,22 +1275,43 @@ static int tvxhdv__replaced(tvxhdv *h) {
 
 static void tvxhdv__keep_queued(tvxhdv *h);
 
-/* False, having let go of the area, when it was cut short: nothing in it can
- * be read any more. tvxhdv_last_error() says so. */
+/* False, having let go of the area, when it was cut short or lost its
+ * contents: nothing in it can be read any more. tvxhdv_last_error() says so. */
 static int tvxhdv__usable(tvxhdv *h) {
   if (h->area == NULL) return 0;
-  if (tvxhdv__whole(h)) return 1;
+  if (!h->lost) return 1;
   tvxhdv__unmap(h);
   h->event = TVXHDV_SERVER_GONE;
   return 0;
 }
 
+/* Whether the header still says what the server wrote; an area cut short
+ * and grown again holds zeros instead. */
+static int tvxhdv__header_intact(tvxhdv *h) {
+  unsigned char header[8];
+  if (!tvxhdv__get(h, 0, header, sizeof header)) return 0;
+  if ((h->flags & TVXHDV_ANY_LAYOUT) != 0 ||
+      (tvxhdv__u32(header) == TVXHDV__AREA_SIZE &&
+       tvxhdv__u32(header + 4) == TVXHDV__STRUCT_VERSION)) {
+    return 1;
+  }
+  tvxhdv__fail(
+      "The shared memory area \"%s\" of the TVXHandvane server (process %lu) lost its "
+      "contents: its header says %08lX %08lX now. Something cut it short and grew it again, "
+      "or wrote over it. End TVXHandvane and start it again.",
+      h->name, (unsigned long)h->creator, (unsigned long)tvxhdv__u32(header),
+      (unsigned long)tvxhdv__u32(header + 4));
+  h->lost = 1;
+  return 0;
+}
+
 /* Lets go of the area once its server has ended, another has replaced it or
- * it was cut short; tvxhdv_last_error() then says which. */
+ * it was damaged; tvxhdv_last_error() then says which. */
 static void tvxhdv__check(tvxhdv *h) {
   int runs;
   if (h->area == NULL) return;
-  h->checked_ms = tvxhdv__now_ms();
+  h->checked_ms = TVXHDV_NOW_MS();
+  if (!tvxhdv__whole(h) || !tvxhdv__header_intact(h)) h->lost = 1;
   if (!tvxhdv__usable(h)) return;
   runs = tvxhdv__creator_runs(h);
   if (runs && !tvxhdv__replaced(h)) return;
@@ -831,6 +1342,7 @@ tvxhdv *tvxhdv_open(const char *folder, unsigned flags) {
   }
 #ifndef _WIN32
   h->fd = -1;
+  h->claim = -1;
 #endif
   h->flags = flags;
   memcpy(h->folder, folder, length + 1);
@@ -843,13 +1355,22 @@ tvxhdv *tvxhdv_open(const char *folder, unsigned flags) {
            length > 0 && folder[length - 1] == '/' ? "" : "/");
 #endif
   if (!tvxhdv__attach(h)) {
-    free(h);
-    return NULL;
+    if ((flags & TVXHDV_WAIT_FOR_SERVER) == 0 || h->refused) {
+      tvxhdv__release(h);
+      free(h);
+      return NULL;
+    }
+    /* The first tvxhdv_wait() looks for the server at once. */
+    h->checked_ms = TVXHDV_NOW_MS() - TVXHDV__CHECK_MS;
+    return h;
   }
-  if ((flags & TVXHDV_FROM_NOW) != 0) {
-    unsigned char *fifo = h->area + TVXHDV__AT_REPORT_FIFO;
-    const uint32_t write = tvxhdv__load(fifo + TVXHDV__AT_WRITE);
-    if (write < TVXHDV__REPORT_SLOTS) tvxhdv__store(fifo + TVXHDV__AT_READ, write);
+  if ((flags & (TVXHDV_FROM_NOW | TVXHDV_SEND_ONLY)) == TVXHDV_FROM_NOW) {
+    uint32_t write, read;
+    if (tvxhdv__indices(h, TVXHDV__AT_REPORT_FIFO, &write, &read) &&
+        write < TVXHDV__REPORT_SLOTS && read < TVXHDV__REPORT_SLOTS) {
+      tvxhdv__set_index(h, TVXHDV__AT_REPORT_FIFO + TVXHDV__AT_READ, read, write,
+                        TVXHDV__REPORT_SLOTS);
+    }
   }
   return h;
 }
@@ -857,6 +1378,7 @@ tvxhdv *tvxhdv_open(const char *folder, unsigned flags) {
 void tvxhdv_close(tvxhdv *h) {
   if (h == NULL) return;
   tvxhdv__unmap(h);
+  tvxhdv__release(h);
   free(h->kept);
   free(h);
 }
@@ -867,49 +1389,125 @@ int tvxhdv_connected(tvxhdv *h) {
   return h->area != NULL;
 }
 
+/* The report FIFO's indices, when the handle may take reports from it. */
+static int tvxhdv__report_fifo(tvxhdv *h, uint32_t *write, uint32_t *read) {
+  if ((h->flags & TVXHDV_SEND_ONLY) != 0 || !tvxhdv__usable(h)) return 0;
+  if (!tvxhdv__indices(h, TVXHDV__AT_REPORT_FIFO, write, read)) {
+    tvxhdv__usable(h); /* lets go of an area found cut short */
+    return 0;
+  }
+  return *write < TVXHDV__REPORT_SLOTS && *read < TVXHDV__REPORT_SLOTS;
+}
+
+static uint32_t tvxhdv__ring(uint32_t from, uint32_t to) {
+  return to >= from ? to - from : to + TVXHDV__REPORT_SLOTS - from;
+}
+
 /* Reports queued in the area; 0 while none can be taken. */
 static int tvxhdv__queued(tvxhdv *h) {
-  unsigned char *fifo;
   uint32_t write, read;
-  if (!tvxhdv__usable(h)) return 0;
-  fifo = h->area + TVXHDV__AT_REPORT_FIFO;
-  write = tvxhdv__load(fifo + TVXHDV__AT_WRITE);
-  read = tvxhdv__load(fifo + TVXHDV__AT_READ);
-  if (write >= TVXHDV__REPORT_SLOTS || read >= TVXHDV__REPORT_SLOTS) return 0;
-  return (int)(write >= read ? write - read : write + TVXHDV__REPORT_SLOTS - read);
+  if (!tvxhdv__report_fifo(h, &write, &read)) return 0;
+  return (int)tvxhdv__ring(read, write);
+}
+
+static void tvxhdv__change(tvxhdv *h, unsigned pointer, int joined) {
+  tvxhdv_presence_change *change;
+  if (h->changes_count == TVXHDV__CHANGES_MAX) { /* nobody asks: the oldest go */
+    h->changes_first = (h->changes_first + 1) % TVXHDV__CHANGES_MAX;
+    --h->changes_count;
+  }
+  change = &h->changes[(h->changes_first + h->changes_count++) % TVXHDV__CHANGES_MAX];
+  change->pointer = pointer;
+  change->joined = joined;
+  h->changes_new = 1;
+}
+
+/* A report of that pointer was seen now. */
+static void tvxhdv__heard(tvxhdv *h, uint32_t pointer, uint64_t now) {
+  if (pointer >= TVXHDV_POINTERS) return;
+  h->heard_ms[pointer] = now;
+  if (!h->present[pointer]) {
+    h->present[pointer] = 1;
+    tvxhdv__change(h, pointer, 1);
+  }
+}
+
+/* Notes which phones the reports queued since the last look come from,
+ * without taking them. */
+static void tvxhdv__notice(tvxhdv *h, uint32_t write, uint32_t read, uint64_t now) {
+  unsigned char batch[64 * TVXHDV__REPORT_BYTES];
+  if (tvxhdv__ring(read, h->noticed) > tvxhdv__ring(read, write)) h->noticed = read;
+  while (h->noticed != write) {
+    uint32_t count = (write > h->noticed ? write : TVXHDV__REPORT_SLOTS) - h->noticed, i;
+    if (count > 64) count = 64;
+    if (!tvxhdv__get(h, TVXHDV__REPORTS_AT + h->noticed * TVXHDV__REPORT_BYTES, batch,
+                     count * TVXHDV__REPORT_BYTES)) {
+      return;
+    }
+    for (i = 0; i < count; ++i) tvxhdv__heard(h, tvxhdv__u32(batch + i * 24 + 8), now);
+    h->noticed = (h->noticed + count) % TVXHDV__REPORT_SLOTS;
+  }
+}
+
+/* Notes the phones silent for longer than the server allows as gone; when
+ * the next one will be, or 0. */
+static uint64_t tvxhdv__leaves(tvxhdv *h, uint64_t now) {
+  uint64_t next = 0;
+  unsigned p;
+  for (p = 0; p < TVXHDV_POINTERS; ++p) {
+    if (!h->present[p]) continue;
+    if (now - h->heard_ms[p] > TVXHDV__SILENCE_MS) {
+      h->present[p] = 0;
+      tvxhdv__change(h, p, 0);
+    } else if (next == 0 || h->heard_ms[p] + TVXHDV__SILENCE_MS + 1 < next) {
+      next = h->heard_ms[p] + TVXHDV__SILENCE_MS + 1;
+    }
+  }
+  return next;
 }
 
 /* Takes up to max reports out of the area, noting each as its pointer's last. */
 static int tvxhdv__take(tvxhdv *h, tvxhdv_report *out, int max) {
-  unsigned char *fifo;
-  uint32_t write, read, now;
+  unsigned char batch[64 * TVXHDV__REPORT_BYTES];
+  uint32_t write, read, first;
+  uint64_t now;
   int count = 0;
-  if (max <= 0 || !tvxhdv__usable(h)) return 0;
-  fifo = h->area + TVXHDV__AT_REPORT_FIFO;
-  write = tvxhdv__load(fifo + TVXHDV__AT_WRITE);
-  read = tvxhdv__load(fifo + TVXHDV__AT_READ);
-  if (write >= TVXHDV__REPORT_SLOTS || read >= TVXHDV__REPORT_SLOTS) return 0;
-  now = tvxhdv__now_ms();
+  if (max <= 0 || !tvxhdv__report_fifo(h, &write, &read)) return 0;
+  now = TVXHDV_NOW_MS();
+  first = read;
   while (count < max && read != write) {
-    const unsigned char *slot = fifo + TVXHDV__AT_SLOTS + read * TVXHDV__REPORT_BYTES;
-    tvxhdv_report *report = &out[count++];
-    report->screen = tvxhdv__u32(slot);
-    report->frame = tvxhdv__u32(slot + 4);
-    report->pointer = tvxhdv__u32(slot + 8);
-    report->x = tvxhdv__u32(slot + 12);
-    report->y = tvxhdv__u32(slot + 16);
-    report->flags = tvxhdv__u32(slot + 20);
-    report->left = (report->flags & TVXHDV_FLAG_LEFT) != 0;
-    report->right = (report->flags & TVXHDV_FLAG_RIGHT) != 0;
-    report->on_pad = (report->flags & TVXHDV_FLAG_ON_PAD) == TVXHDV_FLAG_ON_PAD;
-    if (report->pointer < TVXHDV_POINTERS) {
-      h->last[report->pointer] = *report;
-      h->last_ms[report->pointer] = now;
-      h->seen[report->pointer] = 1;
+    uint32_t n = (write > read ? write : TVXHDV__REPORT_SLOTS) - read, i;
+    if (n > 64) n = 64;
+    if (n > (uint32_t)(max - count)) n = (uint32_t)(max - count);
+    if (!tvxhdv__get(h, TVXHDV__REPORTS_AT + read * TVXHDV__REPORT_BYTES, batch,
+                     n * TVXHDV__REPORT_BYTES)) {
+      return count;
     }
-    read = read + 1 == TVXHDV__REPORT_SLOTS ? 0 : read + 1;
+    for (i = 0; i < n; ++i) {
+      const unsigned char *slot = batch + i * TVXHDV__REPORT_BYTES;
+      tvxhdv_report *report = &out[count++];
+      report->screen = tvxhdv__u32(slot);
+      report->frame = tvxhdv__u32(slot + 4);
+      report->pointer = tvxhdv__u32(slot + 8);
+      report->x = tvxhdv__u32(slot + 12);
+      report->y = tvxhdv__u32(slot + 16);
+      report->flags = tvxhdv__u32(slot + 20);
+      report->left = (report->flags & TVXHDV_FLAG_LEFT) != 0;
+      report->right = (report->flags & TVXHDV_FLAG_RIGHT) != 0;
+      report->on_pad = (report->flags & TVXHDV_FLAG_ON_PAD) == TVXHDV_FLAG_ON_PAD;
+      report->read_at_ms = now;
+      if (report->pointer < TVXHDV_POINTERS) {
+        h->last[report->pointer] = *report;
+        h->seen[report->pointer] = 1;
+        tvxhdv__heard(h, report->pointer, now);
+      }
+    }
+    read = (read + n) % TVXHDV__REPORT_SLOTS;
   }
-  if (count > 0) tvxhdv__store(fifo + TVXHDV__AT_READ, read);
+  if (count > 0) {
+    tvxhdv__set_index(h, TVXHDV__AT_REPORT_FIFO + TVXHDV__AT_READ, first, read,
+                      TVXHDV__REPORT_SLOTS);
+  }
   return count;
 }
 
@@ -945,21 +1543,58 @@ int tvxhdv_read(tvxhdv *h, tvxhdv_report *out, int max) {
   return count + tvxhdv__take(h, out + count, max - count);
 }
 
+int tvxhdv_skip(tvxhdv *h) {
+  tvxhdv_report batch[64];
+  int dropped, count, rounds = 0;
+  if (h == NULL) return 0;
+  dropped = h->kept_count;
+  h->kept_first = h->kept_count = 0;
+  /* Up to a FIFO's worth: a server that puts as fast cannot hold it here. */
+  while (rounds++ < (int)TVXHDV__REPORT_SLOTS / 64 + 1 && (count = tvxhdv__take(h, batch, 64)) > 0) {
+    dropped += count;
+  }
+  return dropped;
+}
+
 int tvxhdv_latest(tvxhdv *h, int pointer, tvxhdv_report *out, uint32_t *age_ms) {
   if (h == NULL || pointer < 0 || pointer >= TVXHDV_POINTERS) return 0;
   tvxhdv__keep_queued(h);
   if (!h->seen[pointer]) return 0;
   if (out != NULL) *out = h->last[pointer];
-  if (age_ms != NULL) *age_ms = tvxhdv__now_ms() - h->last_ms[pointer];
+  if (age_ms != NULL) *age_ms = (uint32_t)(TVXHDV_NOW_MS() - h->last[pointer].read_at_ms);
   return 1;
 }
 
-int tvxhdv_wait(tvxhdv *h, int timeout_ms) {
-  const uint32_t start = tvxhdv__now_ms();
-  int reports;
-  if (h == NULL) return TVXHDV_TIMEOUT;
+int tvxhdv_presence(tvxhdv *h, tvxhdv_presence_change *out, int max) {
+  int count = 0;
+  if (h == NULL || out == NULL) return 0;
+  tvxhdv__leaves(h, TVXHDV_NOW_MS());
+  while (count < max && h->changes_count > 0) {
+    out[count++] = h->changes[h->changes_first];
+    h->changes_first = (h->changes_first + 1) % TVXHDV__CHANGES_MAX;
+    --h->changes_count;
+  }
+  if (h->changes_count == 0) h->changes_new = 0;
+  return count;
+}
+
+void tvxhdv_present(tvxhdv *h, unsigned char present[TVXHDV_POINTERS]) {
+  if (present == NULL) return;
+  if (h == NULL) {
+    memset(present, 0, TVXHDV_POINTERS);
+    return;
+  }
+  tvxhdv__leaves(h, TVXHDV_NOW_MS());
+  memcpy(present, h->present, TVXHDV_POINTERS);
+}
+
+static int tvxhdv__wait(tvxhdv *h, int timeout_ms) {
+  const uint64_t start = TVXHDV_NOW_MS();
   for (;;) {
-    const uint32_t now = tvxhdv__now_ms();
+    const uint64_t now = TVXHDV_NOW_MS();
+    uint64_t until = start + (uint64_t)(timeout_ms > 0 ? timeout_ms : 0), leave_at;
+    uint32_t write = 0, read = 0;
+    int reads;
     if (now - h->checked_ms >= TVXHDV__CHECK_MS) {
       if (h->area != NULL) {
         tvxhdv__check(h);
@@ -968,16 +1603,37 @@ int tvxhdv_wait(tvxhdv *h, int timeout_ms) {
         if (tvxhdv__attach(h)) h->event = TVXHDV_SERVER_NEW;
       }
     }
-    reports = h->kept_count > 0 || tvxhdv__queued(h) > 0; /* may find the area cut short */
+    reads = tvxhdv__report_fifo(h, &write, &read); /* may find the area cut short */
+    if (reads) tvxhdv__notice(h, write, read, now);
+    leave_at = tvxhdv__leaves(h, now);
     if (h->event != 0) {
       const int event = h->event;
       h->event = 0;
       return event;
     }
-    if (reports) return TVXHDV_REPORTS;
-    if (timeout_ms <= 0 || now - start >= (uint32_t)timeout_ms) return TVXHDV_TIMEOUT;
-    tvxhdv__sleep_1ms();
+    if (h->changes_new) {
+      h->changes_new = 0;
+      return TVXHDV_PRESENCE;
+    }
+    if (h->kept_count > 0 || (reads && write != read)) return TVXHDV_REPORTS;
+    if (timeout_ms <= 0 || now >= until) return TVXHDV_TIMEOUT;
+    if (h->checked_ms + TVXHDV__CHECK_MS < until) until = h->checked_ms + TVXHDV__CHECK_MS;
+    if (leave_at != 0 && leave_at < until) until = leave_at;
+    if (until <= now) until = now + 1;
+    if (reads) {
+      tvxhdv__sleep_for_put(h, write, (uint32_t)(until - now));
+    } else {
+      tvxhdv__sleep_ms((uint32_t)(until - now));
+    }
   }
+}
+
+int tvxhdv_wait(tvxhdv *h, int timeout_ms) {
+  int event;
+  if (h == NULL) return TVXHDV_TIMEOUT;
+  event = tvxhdv__wait(h, timeout_ms);
+  tvxhdv__awake(h);
+  return event;
 }
 
 static int tvxhdv__check_arguments(int pointer, unsigned code) {
@@ -993,8 +1649,8 @@ static int tvxhdv__check_arguments(int pointer, unsigned code) {
 }
 
 int tvxhdv_send(tvxhdv *h, int pointer, unsigned code) {
-  unsigned char *fifo, *slot;
-  uint32_t write, read, next;
+  unsigned char record[8] = {0};
+  uint32_t fifo, write, read, next;
   int held;
   if (h == NULL || !tvxhdv__check_arguments(pointer, code)) return TVXHDV_BAD_ARGUMENT;
   held = h->area != NULL;
@@ -1006,9 +1662,11 @@ int tvxhdv_send(tvxhdv *h, int pointer, unsigned code) {
     }
     return TVXHDV_NO_SERVER;
   }
-  fifo = h->area + TVXHDV__AT_COMMAND_FIFOS + (uint32_t)pointer * TVXHDV__COMMAND_FIFO_SIZE;
-  write = tvxhdv__load(fifo + TVXHDV__AT_WRITE);
-  read = tvxhdv__load(fifo + TVXHDV__AT_READ);
+  fifo = TVXHDV__AT_COMMAND_FIFOS + (uint32_t)pointer * TVXHDV__COMMAND_FIFO_SIZE;
+  if (!tvxhdv__indices(h, fifo, &write, &read)) {
+    tvxhdv__usable(h);
+    return TVXHDV_NO_SERVER;
+  }
   if (write >= TVXHDV__COMMAND_SLOTS || read >= TVXHDV__COMMAND_SLOTS) {
     tvxhdv__fail("The command FIFO of pointer %d is damaged (write index %lu, read index %lu).",
                  pointer, (unsigned long)write, (unsigned long)read);
@@ -1020,10 +1678,12 @@ int tvxhdv_send(tvxhdv *h, int pointer, unsigned code) {
                  pointer);
     return TVXHDV_FULL;
   }
-  slot = fifo + TVXHDV__AT_SLOTS + write * TVXHDV__COMMAND_BYTES;
-  memcpy(slot, &code, 4);
-  memset(slot + 4, 0, 4);
-  tvxhdv__store(fifo + TVXHDV__AT_WRITE, next);
+  record[0] = (unsigned char)code;
+  if (!tvxhdv__put(h, fifo + TVXHDV__AT_SLOTS + write * TVXHDV__COMMAND_BYTES, record, 8) ||
+      !tvxhdv__set_index(h, fifo + TVXHDV__AT_WRITE, write, next, TVXHDV__COMMAND_SLOTS)) {
+    tvxhdv__usable(h);
+    return TVXHDV_NO_SERVER;
+  }
   return TVXHDV_OK;
 }
 
@@ -1036,31 +1696,50 @@ int tvxhdv_vibrate(tvxhdv *h, int pointer, int pattern) {
   return tvxhdv_send(h, pointer, (unsigned)pattern);
 }
 
+int tvxhdv_show(tvxhdv *h, int pointer, int what) {
+  if (!((what >= TVXHDV_SHOW_CLEAR && what <= TVXHDV_SHOW_WRONG) ||
+        (what >= TVXHDV_SHOW_COLOR(0) && what <= TVXHDV_SHOW_COLOR(7)) ||
+        (what >= TVXHDV_SHOW_NUMBER(0) && what <= TVXHDV_SHOW_NUMBER(9)))) {
+    tvxhdv__fail(
+        "%d is nothing the phone shows: use TVXHDV_SHOW_CORRECT, _WRONG, _COLOR(0 to 7), "
+        "_NUMBER(0 to 9) or _CLEAR.",
+        what);
+    return TVXHDV_BAD_ARGUMENT;
+  }
+  return tvxhdv_send(h, pointer, (unsigned)what);
+}
+
 int tvxhdv_get_info(tvxhdv *h, tvxhdv_info *info) {
-  const unsigned char *area;
+  static unsigned char header[TVXHDV__AT_REPORT_FIFO + 12];
   unsigned i;
   if (h == NULL || info == NULL || h->area == NULL) {
     tvxhdv__fail("The handle holds no server's area.");
     return 0;
   }
-  if (!tvxhdv__usable(h)) return 0;
-  area = h->area;
+  if (!tvxhdv__usable(h) || !tvxhdv__get(h, 0, header, sizeof header)) return 0;
   memset(info, 0, sizeof *info);
   memcpy(info->name, h->name, sizeof info->name);
   info->creator = h->creator;
-  info->total_size = tvxhdv__u32(area);
-  info->struct_version = tvxhdv__u32(area + TVXHDV__AT_STRUCT_VERSION);
-  info->version_block_size = tvxhdv__u32(area + TVXHDV__AT_VERSION_BLOCK);
-  info->server_version = tvxhdv__u32(area + TVXHDV__AT_VERSION_BLOCK + 8);
-  info->report_fifo_block_size = tvxhdv__u32(area + TVXHDV__AT_REPORT_FIFO);
+  info->total_size = tvxhdv__u32(header);
+  info->struct_version = tvxhdv__u32(header + TVXHDV__AT_STRUCT_VERSION);
+  info->version_block_size = tvxhdv__u32(header + TVXHDV__AT_VERSION_BLOCK);
+  info->server_version = tvxhdv__u32(header + TVXHDV__AT_VERSION_BLOCK + 8);
+  info->report_fifo_block_size = tvxhdv__u32(header + TVXHDV__AT_REPORT_FIFO);
   info->fill_text_matches =
-      memcmp(area + TVXHDV__AT_FILL_TEXT, tvxhdv__fill_text, sizeof tvxhdv__fill_text) == 0;
-  info->reports_queued = tvxhdv__queued(h);
+      memcmp(header + TVXHDV__AT_FILL_TEXT, tvxhdv__fill_text, sizeof tvxhdv__fill_text) == 0;
+  {
+    uint32_t write, read;
+    if (tvxhdv__indices(h, TVXHDV__AT_REPORT_FIFO, &write, &read) &&
+        write < TVXHDV__REPORT_SLOTS && read < TVXHDV__REPORT_SLOTS) {
+      info->reports_queued = (int)tvxhdv__ring(read, write);
+    }
+  }
   for (i = 0; i < TVXHDV_COMMAND_FIFOS; ++i) {
-    unsigned char *fifo = h->area + TVXHDV__AT_COMMAND_FIFOS + i * TVXHDV__COMMAND_FIFO_SIZE;
-    const uint32_t write = tvxhdv__load(fifo + TVXHDV__AT_WRITE);
-    const uint32_t read = tvxhdv__load(fifo + TVXHDV__AT_READ);
-    info->command_fifo_block_size[i] = tvxhdv__u32(fifo);
+    const uint32_t fifo = TVXHDV__AT_COMMAND_FIFOS + i * TVXHDV__COMMAND_FIFO_SIZE;
+    unsigned char size[4];
+    uint32_t write = 0, read = 0;
+    if (!tvxhdv__get(h, fifo, size, 4) || !tvxhdv__indices(h, fifo, &write, &read)) return 0;
+    info->command_fifo_block_size[i] = tvxhdv__u32(size);
     if (write < TVXHDV__COMMAND_SLOTS && read < TVXHDV__COMMAND_SLOTS) {
       info->commands_queued[i] =
           (int)(write >= read ? write - read : write + TVXHDV__COMMAND_SLOTS - read);

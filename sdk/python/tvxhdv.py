@@ -2,17 +2,19 @@
 its phones commands. Standard library only; Linux and Windows.
 
     import tvxhdv
-    with tvxhdv.open("/path/of/PathToIniFolder", from_now=True) as server:
+    with tvxhdv.open("/path/of/PathToIniFolder", from_now=True, wait=True) as server:
         while True:
             event = server.wait(1.0)
+            if event == "presence":
+                print(server.presence())
             for report in server.read():
                 print(report.pointer, report.x, report.y, report.left)
 
 The server publishes its shared memory area in the rendezvous file
 TVXHDVMemory.INI in the folder PathToIniFolder of TVXHandvane.INI (section
 Paths). open() reads that file, maps the area and checks its layout. Only one
-program may take the reports: a second reader (TVXTap watch, say) takes a
-share of them. sdk/README.md tells the rest.
+program may take the reports: a second reader is refused, naming the one that
+reads, unless it opens with send_only=True. sdk/README.md tells the rest.
 """
 
 import builtins
@@ -21,9 +23,10 @@ import struct
 import sys
 import time
 
-__all__ = ["open", "Error", "Full", "NoServer", "Report", "POINTERS",
+__all__ = ["open", "Server", "Error", "Full", "NoServer", "Report", "POINTERS",
            "SHORT_SINGLE", "NORMAL_SINGLE", "LONG_SINGLE",
-           "SHORT_DOUBLE", "NORMAL_DOUBLE", "LONG_DOUBLE"]
+           "SHORT_DOUBLE", "NORMAL_DOUBLE", "LONG_DOUBLE",
+           "SHOW_CLEAR", "SHOW_CORRECT", "SHOW_WRONG", "SHOW_COLOR", "SHOW_NUMBER"]
 
 POINTERS = 80  # phones are numbered 0 to 79
 
@@ -34,6 +37,28 @@ LONG_SINGLE = 0xA2
 SHORT_DOUBLE = 0xA3
 NORMAL_DOUBLE = 0xA4
 LONG_DOUBLE = 0xA5
+
+# What the phone's page shows across its pad (Server.show): a tick, a cross,
+# one of 8 team colours (0 red, 1 orange, 2 yellow, 3 green, 4 turquoise,
+# 5 blue, 6 violet, 7 pink), a digit 0 to 9, or nothing again.
+SHOW_CLEAR = 0xB0
+SHOW_CORRECT = 0xB1
+SHOW_WRONG = 0xB2
+
+
+def SHOW_COLOR(n):  # noqa: N802 - named as the C macro
+    """The show code of team colour n, 0 to 7."""
+    if not isinstance(n, int) or not 0 <= n <= 7:
+        raise ValueError("colour %r does not exist: team colours are 0 to 7" % (n,))
+    return 0xC0 + n
+
+
+def SHOW_NUMBER(n):  # noqa: N802 - named as the C macro
+    """The show code of digit n, 0 to 9."""
+    if not isinstance(n, int) or not 0 <= n <= 9:
+        raise ValueError("number %r cannot be shown: the page shows 0 to 9" % (n,))
+    return 0xD0 + n
+
 
 FLAG_LEFT = 0x100
 FLAG_RIGHT = 0x200
@@ -48,11 +73,19 @@ _AT_REPORT_FIFO = 4036
 _REPORT_FIFO_SIZE = 384036
 _REPORT_SLOTS = 16000
 _REPORT_BYTES = 24
+_AT_REPORTS = _AT_REPORT_FIFO + 12
 _AT_COMMAND_FIFOS = 388072
 _COMMAND_FIFO_SIZE = 6420
 _COMMAND_SLOTS = 800
 _COMMAND_FIFOS = 600
-_CHECK_S = 0.1  # how often wait() asks whether the server still runs
+_CHECK_S = 0.1    # how often wait() asks whether the server still runs
+_SILENCE_S = 1.0  # a phone silent for longer has left, as the server counts it
+_CHANGES_MAX = 256
+_WHO_SIZE = 512
+
+# The clock of every time here; a test may put one of its own in its place.
+_now = time.monotonic
+
 
 # The text the server copies into the area (Windows-1252); a different text
 # means a different build of the layout.
@@ -147,9 +180,10 @@ class NoServer(Error):
 class Report:
     """One report of one phone, as the server forwarded it."""
 
-    __slots__ = ("screen", "frame", "pointer", "x", "y", "flags", "left", "right", "on_pad")
+    __slots__ = ("screen", "frame", "pointer", "x", "y", "flags", "left", "right", "on_pad",
+                 "read_at")
 
-    def __init__(self, screen, frame, pointer, x, y, flags):
+    def __init__(self, screen, frame, pointer, x, y, flags, read_at=0.0):
         self.screen = screen    # always 0: the page has one pad
         self.frame = frame      # the phone's own count, 1 to 65535 then 1 again
         self.pointer = pointer  # the phone's number, 0 to 79
@@ -159,10 +193,30 @@ class Report:
         self.left = bool(flags & FLAG_LEFT)
         self.right = bool(flags & FLAG_RIGHT)
         self.on_pad = flags & FLAG_ON_PAD == FLAG_ON_PAD  # False once the finger was lifted
+        self.read_at = read_at  # when this module took it out of the area, time.monotonic()
 
     def __repr__(self):
         return ("Report(pointer=%d, frame=%d, x=%d, y=%d, left=%s, right=%s, on_pad=%s)"
                 % (self.pointer, self.frame, self.x, self.y, self.left, self.right, self.on_pad))
+
+
+def _who_am_i():
+    """This program's process id and name, for a reader refused later."""
+    program = os.path.basename(sys.argv[0] if sys.argv and sys.argv[0] else sys.executable)
+    return "%d %s" % (os.getpid(), program or "(unknown program)")
+
+
+def _refusal(folder, who):
+    pid, _, program = who.partition(" ")
+    holder = ("%s (process %s)" % (program, pid) if program
+              else "a program that did not say which")
+    return ("Another program reads the reports of the TVXHandvane server in %r: %s. Only one "
+            "program may read them (two would each get a share and lose the rest): end that "
+            "one first, or open with send_only=True to send commands only." % (folder, holder))
+
+
+class _Refused(Error):
+    """Another reader holds the reports."""
 
 
 if sys.platform == "win32":
@@ -170,17 +224,28 @@ if sys.platform == "win32":
     from ctypes import wintypes
 
     _kernel32 = ctypes.WinDLL("kernel32", use_last_error=True)
-    _kernel32.OpenMutexW.restype = ctypes.c_void_p
-    _kernel32.OpenMutexW.argtypes = [wintypes.DWORD, wintypes.BOOL, wintypes.LPCWSTR]
-    _kernel32.OpenFileMappingW.restype = ctypes.c_void_p
-    _kernel32.OpenFileMappingW.argtypes = [wintypes.DWORD, wintypes.BOOL, wintypes.LPCWSTR]
-    _kernel32.MapViewOfFile.restype = ctypes.c_void_p
-    _kernel32.MapViewOfFile.argtypes = [ctypes.c_void_p, wintypes.DWORD, wintypes.DWORD,
-                                        wintypes.DWORD, ctypes.c_size_t]
-    _kernel32.UnmapViewOfFile.argtypes = [ctypes.c_void_p]
-    _kernel32.CloseHandle.argtypes = [ctypes.c_void_p]
+    for _function, _result, _arguments in (
+            ("OpenMutexW", ctypes.c_void_p, [wintypes.DWORD, wintypes.BOOL, wintypes.LPCWSTR]),
+            ("CreateMutexW", ctypes.c_void_p, [ctypes.c_void_p, wintypes.BOOL, wintypes.LPCWSTR]),
+            ("OpenFileMappingW", ctypes.c_void_p,
+             [wintypes.DWORD, wintypes.BOOL, wintypes.LPCWSTR]),
+            ("CreateFileMappingW", ctypes.c_void_p,
+             [ctypes.c_void_p, ctypes.c_void_p, wintypes.DWORD, wintypes.DWORD, wintypes.DWORD,
+              wintypes.LPCWSTR]),
+            ("MapViewOfFile", ctypes.c_void_p,
+             [ctypes.c_void_p, wintypes.DWORD, wintypes.DWORD, wintypes.DWORD, ctypes.c_size_t]),
+            ("OpenEventW", ctypes.c_void_p, [wintypes.DWORD, wintypes.BOOL, wintypes.LPCWSTR]),
+            ("WaitForSingleObject", wintypes.DWORD, [ctypes.c_void_p, wintypes.DWORD]),
+            ("UnmapViewOfFile", wintypes.BOOL, [ctypes.c_void_p]),
+            ("CloseHandle", wintypes.BOOL, [ctypes.c_void_p])):
+        getattr(_kernel32, _function).restype = _result
+        getattr(_kernel32, _function).argtypes = _arguments
     _SYNCHRONIZE = 0x00100000
     _FILE_MAP_ALL_ACCESS = 0x000F001F
+    _FILE_MAP_READ = 0x0004
+    _PAGE_READWRITE = 0x04
+    _ERROR_ALREADY_EXISTS = 183
+    _INVALID_HANDLE_VALUE = ctypes.c_void_p(-1).value
 
     def _mutex_exists(name):
         handle = _kernel32.OpenMutexW(_SYNCHRONIZE, False, name)
@@ -193,12 +258,13 @@ if sys.platform == "win32":
         """The mapped area. The server holds a mutex named after the area
         (its claim) and one named after the area and its process id while it
         runs; opening one for a moment, as the server's own probe does, takes
-        nothing from it."""
+        nothing from it. A section keeps its size while it exists."""
 
         def __init__(self, name, creator, file):
-            self._claim = name + " creator"
+            self.name, self.reason = name, None
+            self._claim = self._claim_who = self._wake_mapping = self._event = None
             self._mark = "%s creator %d" % (name, creator)
-            if not (_mutex_exists(self._claim) and _mutex_exists(self._mark)):
+            if not (_mutex_exists(name + " creator") and _mutex_exists(self._mark)):
                 raise Error("The TVXHandvane server that published %s (process %d) is not "
                             "running any more. Start TVXHandvane." % (file, creator))
             self._mapping = _kernel32.OpenFileMappingW(_FILE_MAP_ALL_ACCESS, False, name)
@@ -217,20 +283,99 @@ if sys.platform == "win32":
                 raise Error("The shared memory area %r is shorter than the %d bytes it should "
                             "be. End TVXHandvane and start it again." % (name, _AREA_SIZE))
             memory = (ctypes.c_char * _AREA_SIZE).from_address(self._view)
-            self.bytes = memoryview(memory).cast("B")
-            self.words = self.bytes.cast("I")
+            self._bytes = memoryview(memory).cast("B")
+            self._words = self._bytes.cast("I")
+            self._wake = None
+            self._wake_mapping = _kernel32.OpenFileMappingW(_FILE_MAP_ALL_ACCESS, False,
+                                                            name + " wake")
+            if self._wake_mapping:
+                self._wake = _kernel32.MapViewOfFile(self._wake_mapping, _FILE_MAP_ALL_ACCESS,
+                                                     0, 0, 4)
+            self._event = _kernel32.OpenEventW(_SYNCHRONIZE, False, name + " wake event")
 
         def creator_runs(self):
             return _mutex_exists(self._mark)
 
         def whole(self):
-            return True  # a section keeps its size for as long as it exists
+            return True
+
+        def get(self, at, length):
+            return bytes(self._bytes[at:at + length])
+
+        def put(self, at, data):
+            self._bytes[at:at + len(data)] = data
+            return True
+
+        def indices(self, fifo):
+            return self._words[(fifo + 4) // 4], self._words[(fifo + 8) // 4]
+
+        def set_index(self, at, old, value, slots):
+            self._words[at // 4] = value
+            return True
+
+        def claim(self, folder):
+            mutex = _kernel32.CreateMutexW(None, False, self.name + " reader")
+            if not mutex:
+                raise Error("Could not claim the reports of the area %r (error %d)."
+                            % (self.name, ctypes.get_last_error()))
+            if ctypes.get_last_error() == _ERROR_ALREADY_EXISTS:
+                _kernel32.CloseHandle(mutex)
+                who = b""
+                mapping = _kernel32.OpenFileMappingW(_FILE_MAP_READ, False,
+                                                     self.name + " reader who")
+                if mapping:
+                    view = _kernel32.MapViewOfFile(mapping, _FILE_MAP_READ, 0, 0, _WHO_SIZE)
+                    if view:
+                        who = ctypes.string_at(view, _WHO_SIZE).split(b"\0")[0]
+                        _kernel32.UnmapViewOfFile(view)
+                    _kernel32.CloseHandle(mapping)
+                raise _Refused(_refusal(folder, who.decode("utf-8", "replace")))
+            self._claim = mutex
+            self._claim_who = _kernel32.CreateFileMappingW(
+                _INVALID_HANDLE_VALUE, None, _PAGE_READWRITE, 0, _WHO_SIZE,
+                self.name + " reader who")
+            if self._claim_who:
+                view = _kernel32.MapViewOfFile(self._claim_who, _FILE_MAP_ALL_ACCESS, 0, 0,
+                                               _WHO_SIZE)
+                if view:
+                    who = _who_am_i().encode("utf-8")[:_WHO_SIZE - 1] + b"\0"
+                    ctypes.memmove(view, who, len(who))
+                    _kernel32.UnmapViewOfFile(view)
+            if self._wake:
+                ctypes.c_uint32.from_address(self._wake).value = 0  # a reader gone asleep
+
+        def sleep_for_put(self, seen_write, seconds):
+            """Sleeps until the server puts a report after the write index
+            seen, or for seconds. Only the one reader sleeps, so its mark in
+            the server's wake object is a plain store; the wait comes back
+            within the check interval even should the server miss it."""
+            if not (self._wake and self._event):
+                time.sleep(0.001)
+                return
+            sleepers = ctypes.c_uint32.from_address(self._wake)
+            sleepers.value = 1
+            try:
+                if self.indices(_AT_REPORT_FIFO)[0] == seen_write:
+                    _kernel32.WaitForSingleObject(self._event, max(1, int(seconds * 1000)))
+            finally:
+                sleepers.value = 0
 
         def close(self):
-            self.words.release()
-            self.bytes.release()
+            for view in (self._wake,):
+                if view:
+                    _kernel32.UnmapViewOfFile(view)
+            self._words.release()
+            self._bytes.release()
             _kernel32.UnmapViewOfFile(self._view)
-            _kernel32.CloseHandle(self._mapping)
+            for handle in (self._mapping, self._wake_mapping, self._event):
+                if handle:
+                    _kernel32.CloseHandle(handle)
+
+        def release(self):
+            for handle in (self._claim_who, self._claim):
+                if handle:
+                    _kernel32.CloseHandle(handle)
+            self._claim = self._claim_who = None
 
     def _server_runs(name, creator):
         """Whether that process runs as the server of the area of that name."""
@@ -238,12 +383,51 @@ if sys.platform == "win32":
                 and _mutex_exists("%s creator %d" % (name, creator)))
 
 else:
+    import ctypes
     import fcntl
     import mmap
 
     # fcntl's names for the OFD lock calls, with Linux's values where missing.
     _F_OFD_GETLK = getattr(fcntl, "F_OFD_GETLK", 36)
+    _F_OFD_SETLK = getattr(fcntl, "F_OFD_SETLK", 37)
     _FLOCK = "hhqqi4x"  # struct flock: type, whence, start, length, pid
+    _SYS_FUTEX = {"x86_64": 202, "aarch64": 98, "i386": 240, "i686": 240,
+                  "armv7l": 240}.get(os.uname().machine)
+    _FUTEX_WAIT, _FUTEX_WAKE_OP = 0, 5
+    _FUTEX_OP_SET, _FUTEX_OP_ADD = 0, 1
+    _libc = ctypes.CDLL(None, use_errno=True)
+    _libc.syscall.restype = ctypes.c_long
+    _libc.mmap.restype = ctypes.c_void_p
+    _libc.mmap.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_int, ctypes.c_int,
+                           ctypes.c_int, ctypes.c_long]
+    _libc.munmap.argtypes = [ctypes.c_void_p, ctypes.c_size_t]
+
+    class _Timespec(ctypes.Structure):
+        _fields_ = [("tv_sec", ctypes.c_long), ("tv_nsec", ctypes.c_long)]
+
+    def _map(fd, size):
+        """A shared mapping that only the kernel touches (futex words)."""
+        address = _libc.mmap(None, size, mmap.PROT_READ | mmap.PROT_WRITE, mmap.MAP_SHARED,
+                             fd, 0)
+        return None if address in (None, ctypes.c_void_p(-1).value) else address
+
+    def _atomic_op(address, op, argument):
+        """One atomic operation of the kernel's on a 32-bit value of a
+        mapping: it fails (EFAULT) instead of faulting when the page is gone."""
+        if _SYS_FUTEX is None or address is None:
+            return False
+        encoded = (op << 28) | ((argument & 0xFFF) << 12)
+        return _libc.syscall(ctypes.c_long(_SYS_FUTEX), ctypes.c_void_p(address),
+                             ctypes.c_long(_FUTEX_WAKE_OP), ctypes.c_long(0), ctypes.c_long(0),
+                             ctypes.c_void_p(address), ctypes.c_long(encoded)) >= 0
+
+    def _atomic_add(address, amount):
+        while amount > 0:
+            step = min(amount, 2047)  # a 12-bit signed argument
+            if not _atomic_op(address, _FUTEX_OP_ADD, step):
+                return False
+            amount -= step
+        return True
 
     def _claimed(fd):
         probe = struct.pack(_FLOCK, fcntl.F_RDLCK, os.SEEK_SET, 0, 0, 0)
@@ -288,74 +472,234 @@ else:
         finally:
             os.close(fd)
 
+    def _area_elsewhere(creator, name):
+        """Whether that process runs, as the server or holding the area in its
+        own /dev/shm, while this program finds no area of that name in its
+        /dev/shm (a container, a sandbox)."""
+        if not 0 < creator <= 0x7FFFFFFF:
+            return False
+        try:
+            os.kill(creator, 0)
+        except PermissionError:
+            pass
+        except OSError:
+            return False
+        if os.path.exists("/proc/%d/root/dev/shm/%s" % (creator, name)):
+            return True
+        try:
+            with builtins.open("/proc/%d/comm" % creator, "rb") as comm:
+                return comm.read(32).startswith(b"TVXHandvane")
+        except OSError:
+            return False
+
     class _Area:
-        """The mapped area. The server holds a write lock of its open file
-        description on the whole area while it runs; the kernel drops it when
-        the server ends. Asking which lock would stand in the way of a read
-        lock, as the server's own probe does, takes none."""
+        """The area, read and written through its descriptor: anyone who may
+        open it may also cut it short, and a read through a mapping of a page
+        past its end raises SIGBUS however soon after a size check it comes;
+        a read through the descriptor reads short instead. The server holds
+        a write lock of its open file description on the whole area while it
+        runs; the kernel drops it when the server ends. Asking which lock
+        would stand in the way of a read lock takes none."""
 
         def __init__(self, name, creator, file):
+            self.name, self.creator, self.reason, self.lost = name, creator, None, False
+            self._fd = self._claim = -1
+            self._address = self._wake = None
             try:
                 # What shm_open("/" + name) opens on Linux.
                 self._fd = os.open("/dev/shm/" + name, os.O_RDWR | os.O_CLOEXEC)
             except PermissionError:
                 raise Error("The area of the TVXHandvane server is not open to this program: "
                             "run it as the user who started TVXHandvane.") from None
+            except FileNotFoundError:
+                if _area_elsewhere(creator, name):
+                    raise Error(
+                        "%s names process %d, a TVXHandvane server that runs, but its shared "
+                        "memory area %r is not visible from here: this program has a /dev/shm of "
+                        "its own (a container or a sandbox). Run it beside TVXHandvane, or share "
+                        "the server's /dev/shm with it." % (file, creator, name)) from None
             except OSError:
-                self._fd = -1
+                pass
             # The area's name is one per machine: a server started from another
             # folder may hold it now, and only the one the file names is this
             # folder's.
-            if self._fd < 0 or not self.creator_runs() or not self._held_by(creator):
-                self._close_file()
+            if self._fd < 0 or not self.creator_runs() or not _held_by(self._fd, creator):
+                self.close()
                 raise Error("The TVXHandvane server that published %s (process %d) is not "
                             "running any more. Start TVXHandvane." % (file, creator))
             if not self.whole():
-                self._close_file()
-                raise Error("The shared memory area %r of the TVXHandvane server (process %d) "
-                            "is %d bytes, shorter than the %d bytes it should be: something "
-                            "cut it short. End TVXHandvane and start it again."
-                            % (name, creator, self.size, _AREA_SIZE))
-            self._map = mmap.mmap(self._fd, _AREA_SIZE, mmap.MAP_SHARED,
-                                  mmap.PROT_READ | mmap.PROT_WRITE)
-            self.bytes = memoryview(self._map)
-            self.words = self.bytes.cast("I")
+                self.close()
+                raise Error(self.reason)
+            self._address = _map(self._fd, _AREA_SIZE)
+            try:
+                wake = os.open("/dev/shm/%s wake" % name, os.O_RDWR | os.O_CLOEXEC)
+            except OSError:
+                return
+            self._wake = _map(wake, 4096)
+            os.close(wake)
 
         def creator_runs(self):
             return _claimed(self._fd)
 
         def whole(self):
-            """Whether the object is still as long as the area. Anyone who
-            may open it may also cut it short, and touching a page past its
-            end then raises SIGBUS: the area is asked before it is used."""
-            self.size = os.fstat(self._fd).st_size
-            return self.size >= _AREA_SIZE
+            """Whether the object is still as long as the area; else says so."""
+            size = os.fstat(self._fd).st_size
+            if size >= _AREA_SIZE:
+                return True
+            self.reason = ("The shared memory area %r of the TVXHandvane server (process %d) is "
+                           "%d bytes, shorter than the %d bytes it should be: something cut it "
+                           "short. End TVXHandvane and start it again."
+                           % (self.name, self.creator, size, _AREA_SIZE))
+            return False
 
-        def _held_by(self, creator):
-            return _held_by(self._fd, creator)
+        def _lose(self):
+            if not self.lost and self.whole():
+                self.reason = ("The shared memory area %r of the TVXHandvane server (process "
+                               "%d) lost its contents: something cut it short and grew it "
+                               "again. End TVXHandvane and start it again."
+                               % (self.name, self.creator))
+            self.lost = True
 
-        def _close_file(self):
-            if self._fd >= 0:
-                os.close(self._fd)
-                self._fd = -1
+        def get(self, at, length):
+            data = b""
+            while len(data) < length:
+                try:
+                    more = os.pread(self._fd, length - len(data), at + len(data))
+                except InterruptedError:
+                    continue
+                except OSError:
+                    more = b""
+                if not more:
+                    self._lose()
+                    return None
+                data += more
+            return data
+
+        def put(self, at, data):
+            done = 0
+            while done < len(data):
+                try:
+                    written = os.pwrite(self._fd, data[done:], at + done)
+                except InterruptedError:
+                    continue
+                except OSError:
+                    written = 0
+                if written <= 0:
+                    self._lose()
+                    return False
+                done += written
+            return True
+
+        def indices(self, fifo):
+            """The write and read index of the FIFO block at fifo. The kernel
+            may copy a read byte by byte, so a read that met the other side's
+            store could hold half of each: it counts once a second agrees."""
+            first = self.get(fifo + 4, 8)
+            for _ in range(8):
+                if first is None:
+                    return None
+                second = self.get(fifo + 4, 8)
+                if second == first:
+                    break
+                first = second
+            return struct.unpack("<II", first) if first is not None else None
+
+        def set_index(self, at, old, value, slots):
+            """Moves this side's index from old to value, forward round the
+            ring only, in atomic steps of the kernel's, so that the other side
+            never sees it behind where it was, nor half stored."""
+            if value == old:
+                return True
+            address = None if self._address is None else self._address + at
+            done = True
+            if old >= slots or value < old:
+                done = ((old >= slots or _atomic_add(address, slots - 1 - old))
+                        and _atomic_op(address, _FUTEX_OP_SET, 0))
+                old = 0
+            if done and _atomic_add(address, value - old):
+                return True
+            if ctypes.get_errno() == 14:  # EFAULT: the page is gone
+                self._lose()
+                return False
+            return self.put(at, struct.pack("<I", value))  # no such operation here
+
+        def claim(self, folder):
+            """Claims the reports with an OFD lock on a small object beside
+            the area, which the kernel drops with the descriptor, however the
+            program ends; the object holds who claimed."""
+            fd = os.open("/dev/shm/%s reader" % self.name, os.O_RDWR | os.O_CREAT | os.O_CLOEXEC,
+                         0o600)
+            try:
+                fcntl.fcntl(fd, _F_OFD_SETLK,
+                            struct.pack(_FLOCK, fcntl.F_WRLCK, os.SEEK_SET, 0, 0, 0))
+            except OSError:
+                who = os.pread(fd, _WHO_SIZE - 1, 0).split(b"\0")[0]
+                os.close(fd)
+                raise _Refused(_refusal(folder, who.decode("utf-8", "replace"))) from None
+            try:
+                os.ftruncate(fd, _WHO_SIZE)
+                os.pwrite(fd, _who_am_i().encode("utf-8")[:_WHO_SIZE - 1] + b"\0", 0)
+            except OSError:
+                pass  # it reads all the same; only a refused one is told less
+            self._claim = fd
+            _atomic_op(self._wake, _FUTEX_OP_SET, 0)  # a reader that ended asleep
+
+        def sleep_for_put(self, seen_write, seconds):
+            """Sleeps until the server puts a report after the write index
+            seen: counted among the sleepers in the server's wake object, on
+            the write index, which the server's put wakes while it counts any.
+            Without the wake object (an older server) it looks every ms."""
+            if not _atomic_op(self._wake, _FUTEX_OP_ADD, 1):
+                time.sleep(0.001)
+                return
+            timeout = _Timespec(int(seconds), int((seconds % 1.0) * 1e9))
+            _libc.syscall(ctypes.c_long(_SYS_FUTEX),
+                          ctypes.c_void_p(self._address + _AT_REPORT_FIFO + 4),
+                          ctypes.c_long(_FUTEX_WAIT), ctypes.c_long(seen_write),
+                          ctypes.byref(timeout), ctypes.c_long(0), ctypes.c_long(0))
+            _atomic_op(self._wake, _FUTEX_OP_ADD, -1)
 
         def close(self):
-            self.words.release()
-            self.bytes.release()
-            self._map.close()
-            self._close_file()
+            if self._wake is not None:
+                _libc.munmap(self._wake, 4096)
+            if self._address is not None:
+                _libc.munmap(self._address, _AREA_SIZE)
+            if self._fd >= 0:
+                os.close(self._fd)
+            self._fd, self._address, self._wake = -1, None, None
+
+        def release(self):
+            if self._claim >= 0:
+                os.close(self._claim)
+            self._claim = -1
 
 
 def _read_rendezvous(file):
     """SharedMemoryName and CreatorProcessID from section Memory; section and
-    key names in any letter case, as the system's INI reader takes them."""
+    key names in any letter case, as the system's INI reader takes them. The
+    file is opened without waiting and must be a regular file, as the server
+    takes it; a name that no system would take (a NUL, a slash) is none."""
     try:
-        with builtins.open(file, "rb") as source:
-            text = source.read(8192).decode("latin-1")
+        fd = os.open(file, os.O_RDONLY | getattr(os, "O_NONBLOCK", 0)
+                     | getattr(os, "O_NOCTTY", 0) | getattr(os, "O_BINARY", 0))
+    except (OSError, ValueError):
+        return None, 0
+    try:
+        import stat
+        if not stat.S_ISREG(os.fstat(fd).st_mode):
+            return None, 0
+        text = b""
+        while len(text) < 8192:
+            more = os.read(fd, 8192 - len(text))
+            if not more:
+                break
+            text += more
     except OSError:
         return None, 0
+    finally:
+        os.close(fd)
     name, creator, in_memory = None, 0, False
-    for line in text.splitlines():
+    for line in text.decode("latin-1").splitlines():
         line = line.strip(" \t")
         if line.startswith("["):
             in_memory = line[1:].split("]")[0].strip().lower() == "memory"
@@ -363,8 +707,8 @@ def _read_rendezvous(file):
             key, value = (part.strip(" \t") for part in line.split("=", 1))
             if len(value) >= 2 and value[0] in "\"'" and value[-1] == value[0]:
                 value = value[1:-1]
-            if key.lower() == "sharedmemoryname" and value:
-                name = value
+            if key.lower() == "sharedmemoryname":
+                name = value if value and not any(c in value for c in "\0/\\") else None
             elif key.lower() == "creatorprocessid":
                 try:
                     creator = int(value, 16)
@@ -377,7 +721,7 @@ def _stamp(file):
     """What identifies one publication of the rendezvous file."""
     try:
         info = os.stat(file)
-    except OSError:
+    except (OSError, ValueError):
         return None
     return (info.st_ino, info.st_mtime_ns, info.st_size, info.st_ctime_ns)
 
@@ -387,23 +731,44 @@ def _check_pointer(pointer):
         raise ValueError("pointer %r does not exist: phones are numbered 0 to 79" % (pointer,))
 
 
+def _ring(start, end):
+    return end - start if end >= start else end + _REPORT_SLOTS - start
+
+
 class Server:
     """The area of a running server, opened by open()."""
 
-    def __init__(self, folder, from_now):
+    def __init__(self, folder, from_now=False, wait=False, send_only=False, any_layout=False):
         self._folder = folder
-        self._file = os.path.join(folder, "TVXHDVMemory.INI")
+        # As the server builds the name: an empty folder means the root.
+        separators = "\\/" if sys.platform == "win32" else "/"
+        self._file = folder + ("" if folder and folder[-1] in separators else os.sep) + \
+            "TVXHDVMemory.INI"
+        self._send_only, self._any_layout = send_only, any_layout
         self._area = None
+        self._claimed = None  # the area name this holds the reports of
         self._event = None
-        self._last = {}      # pointer: (report, time taken)
+        self.reason = None   # why it let go of the server's area, or why it has none
+        self._last = {}      # pointer: last report taken
+        self._heard = {}     # pointer: when a report of it was last seen
+        self._changes = []   # (pointer, joined) not yet taken
+        self._changes_new = False
+        self._noticed = 0
         self._kept = []      # reports latest() took before read()
-        self._attach()
-        self._checked = time.monotonic()
-        if from_now:
-            words = self._area.words
-            write = words[(_AT_REPORT_FIFO + 4) // 4]
-            if write < _REPORT_SLOTS:
-                words[(_AT_REPORT_FIFO + 8) // 4] = write
+        try:
+            self._attach()
+        except _Refused:
+            raise
+        except Error as error:
+            if not wait:
+                raise
+            self.reason = str(error)
+            self._checked = _now() - _CHECK_S  # the first wait() looks at once
+            return
+        if from_now and not send_only:
+            indices = self._area.indices(_AT_REPORT_FIFO)
+            if indices and indices[0] < _REPORT_SLOTS and indices[1] < _REPORT_SLOTS:
+                self._area.set_index(_AT_REPORT_FIFO + 8, indices[1], indices[0], _REPORT_SLOTS)
 
     def __enter__(self):
         return self
@@ -414,44 +779,67 @@ class Server:
     def _attach(self):
         self._stamp = _stamp(self._file)
         if self._stamp is None:
-            if not os.path.isdir(self._folder):
+            if not os.path.isdir(self._folder or os.sep):
                 raise Error("The folder %r does not exist. Pass the folder that PathToIniFolder "
                             "under [Paths] in TVXHandvane.INI names." % self._folder)
             raise Error("No TVXHandvane server runs with its area in %r (there is no "
                         "TVXHDVMemory.INI). Start TVXHandvane, or pass the folder that "
-                        "PathToIniFolder under [Paths] in TVXHandvane.INI names." % self._folder)
+                        "PathToIniFolder under [Paths] in TVXHandvane.INI names."
+                        % (self._folder or os.sep))
         self._name, self._creator = _read_rendezvous(self._file)
         if self._name is None:
-            raise Error("%s names no SharedMemoryName under [Memory]. Start TVXHandvane again."
-                        % self._file)
+            raise Error("%s names no SharedMemoryName under [Memory] (or one that holds a "
+                        "slash, or it is no regular file). Start TVXHandvane again." % self._file)
         area = _Area(self._name, self._creator, self._file)
-        problem = self._layout_problem(area)
+        problem = None if self._any_layout else self._layout_problem(area)
         if problem:
             area.close()
             raise Error("The header of the shared memory area %r does not match this "
                         "tvxhdv.py: %s. Either the running TVXHandvane is another version (use "
                         "the tvxhdv.py that came with it) or something wrote over the area (end "
                         "TVXHandvane and start it again)." % (self._name, problem))
+        if not self._send_only:
+            self._claim(area)
         # The read index is this side's own: one outside the slots is set to
         # the write index, which drops what the FIFO held.
-        words = area.words
-        if words[(_AT_REPORT_FIFO + 8) // 4] >= _REPORT_SLOTS:
-            write = words[(_AT_REPORT_FIFO + 4) // 4]
-            words[(_AT_REPORT_FIFO + 8) // 4] = write if write < _REPORT_SLOTS else 0
+        write, read = area.indices(_AT_REPORT_FIFO) or (0, 0)
+        if read >= _REPORT_SLOTS and not self._send_only:
+            area.set_index(_AT_REPORT_FIFO + 8, read, write if write < _REPORT_SLOTS else 0,
+                           _REPORT_SLOTS)
+        self._noticed = read
         self._area = area
+        self._checked = _now()
+
+    def _claim(self, area):
+        if self._claimed is not None and self._claimed[0] == area.name:
+            return
+        if self._claimed is not None:
+            self._claimed[1].release()
+            self._claimed = None
+        try:
+            area.claim(self._folder)
+        except Error:
+            area.close()
+            raise
+        self._claimed = (area.name, area)
 
     @staticmethod
     def _layout_problem(area):
-        words = area.words
+        header = area.get(0, _AT_REPORT_FIFO + 4)
+        if header is None:
+            return "it was cut short"
+        words = struct.unpack_from("<2I", header)
         if words[0] != _AREA_SIZE:
             return "its size field says %d, not 4240072" % words[0]
         if words[1] != _STRUCT_VERSION:
             return "its StructVersion is %08X, not 23020902" % words[1]
-        if (words[_AT_VERSION_BLOCK // 4] != 28 or words[_AT_REPORT_FIFO // 4] != _REPORT_FIFO_SIZE
-                or any(words[(_AT_COMMAND_FIFOS + i * _COMMAND_FIFO_SIZE) // 4] != _COMMAND_FIFO_SIZE
-                       for i in range(_COMMAND_FIFOS))):
+        sizes = [area.get(_AT_COMMAND_FIFOS + i * _COMMAND_FIFO_SIZE, 4)
+                 for i in range(_COMMAND_FIFOS)]
+        if (struct.unpack_from("<I", header, _AT_VERSION_BLOCK)[0] != 28
+                or struct.unpack_from("<I", header, _AT_REPORT_FIFO)[0] != _REPORT_FIFO_SIZE
+                or any(size != struct.pack("<I", _COMMAND_FIFO_SIZE) for size in sizes)):
             return "its block sizes differ"
-        if area.bytes[_AT_FILL_TEXT:_AT_FILL_TEXT + len(_FILL_TEXT)] != _FILL_TEXT:
+        if header[_AT_FILL_TEXT:_AT_FILL_TEXT + len(_FILL_TEXT)] != _FILL_TEXT:
             return "its FillText differs"
         return None
 
@@ -470,65 +858,127 @@ class Server:
         self._stamp = now  # the same server's file, touched
         return False
 
-    def _usable(self):
-        """False, having let go of the area, when it was cut short: nothing in
-        it can be read any more."""
-        if self._area is None:
-            return False
-        if self._area.whole():
-            return True
+    def _let_go(self, reason):
+        self.reason = reason
         self._detach()
         self._event = "server_gone"
+
+    def _usable(self):
+        """False, having let go of the area, when it was cut short or lost its
+        contents: nothing in it can be read any more."""
+        if self._area is None:
+            return False
+        if not getattr(self._area, "lost", False) and self._area.whole():
+            return True
+        self._let_go(self._area.reason)
+        return False
+
+    def _header_intact(self):
+        header = self._area.get(0, 8)
+        if header is None:
+            return False
+        size, version = struct.unpack("<2I", header)
+        if self._any_layout or (size, version) == (_AREA_SIZE, _STRUCT_VERSION):
+            return True
+        self._area.reason = ("The shared memory area %r of the TVXHandvane server (process %d) "
+                             "lost its contents: its header says %08X %08X now. Something cut "
+                             "it short and grew it again, or wrote over it. End TVXHandvane and "
+                             "start it again." % (self._name, self._creator, size, version))
+        self._area.lost = True
         return False
 
     def _check(self):
         """Lets go of the area once its server ended, another replaced it or
-        it was cut short."""
-        if not self._usable():
+        it was damaged; reason then says which."""
+        if self._area is None:
             return
-        self._checked = time.monotonic()
-        if self._area.creator_runs() and not self._replaced():
+        self._checked = _now()
+        if not self._header_intact() or not self._usable():
+            self._usable()
+            return
+        runs = self._area.creator_runs()
+        if runs and not self._replaced():
             return
         self._keep_queued()  # what the ended server left stays readable
-        self._detach()
-        self._event = "server_gone"
+        self._let_go("Another TVXHandvane server has published its area in %r." % self._folder
+                     if runs else "The TVXHandvane server that published %s (process %d) has "
+                     "ended." % (self._file, self._creator))
 
     def _detach(self):
         if self._area is not None:
             self._area.close()
             self._area = None
 
-    def _queued(self):
-        if not self._usable():
-            return 0
-        words = self._area.words
-        write = words[(_AT_REPORT_FIFO + 4) // 4]
-        read = words[(_AT_REPORT_FIFO + 8) // 4]
-        if write >= _REPORT_SLOTS or read >= _REPORT_SLOTS:
-            return 0
-        return write - read if write >= read else write + _REPORT_SLOTS - read
+    def _report_fifo(self):
+        """The report FIFO's indices, when this may take reports from it."""
+        if self._send_only or not self._usable():
+            return None
+        indices = self._area.indices(_AT_REPORT_FIFO)
+        if indices is None:
+            self._usable()
+            return None
+        write, read = indices
+        return indices if write < _REPORT_SLOTS and read < _REPORT_SLOTS else None
+
+    def _hear(self, pointer, now):
+        if pointer >= POINTERS:
+            return
+        if pointer not in self._heard:
+            self._changes.append((pointer, True))
+            del self._changes[:-_CHANGES_MAX]
+            self._changes_new = True
+        self._heard[pointer] = now
+
+    def _notice(self, write, read, now):
+        """Notes which phones the reports queued since the last look come
+        from, without taking them."""
+        if _ring(read, self._noticed) > _ring(read, write):
+            self._noticed = read
+        while self._noticed != write:
+            count = min(64, (write if write > self._noticed else _REPORT_SLOTS) - self._noticed)
+            data = self._area.get(_AT_REPORTS + self._noticed * _REPORT_BYTES,
+                                  count * _REPORT_BYTES)
+            if data is None:
+                return
+            for i in range(count):
+                self._hear(struct.unpack_from("<I", data, i * _REPORT_BYTES + 8)[0], now)
+            self._noticed = (self._noticed + count) % _REPORT_SLOTS
+
+    def _leaves(self, now):
+        """Notes the phones silent for longer than the server allows as gone;
+        when the next one will be, or None."""
+        for pointer, heard in sorted(self._heard.items()):
+            if now - heard > _SILENCE_S:
+                del self._heard[pointer]
+                self._changes.append((pointer, False))
+                del self._changes[:-_CHANGES_MAX]
+                self._changes_new = True
+        return min(self._heard.values()) + _SILENCE_S if self._heard else None
 
     def _take(self, limit):
         """Takes up to limit reports out of the area, noting each as its
-        pointer's last. The write index is read before the records, the read
-        index stored after them, each as one aligned 32-bit access."""
-        if not self._usable():
+        pointer's last."""
+        indices = self._report_fifo()
+        if indices is None:
             return []
-        words, data = self._area.words, self._area.bytes
-        write = words[(_AT_REPORT_FIFO + 4) // 4]
-        read = words[(_AT_REPORT_FIFO + 8) // 4]
-        if write >= _REPORT_SLOTS or read >= _REPORT_SLOTS:
-            return []
-        reports, now = [], time.monotonic()
+        write, read = indices
+        first, reports, now = read, [], _now()
         while read != write and (limit is None or len(reports) < limit):
-            at = _AT_REPORT_FIFO + 12 + read * _REPORT_BYTES
-            report = Report(*struct.unpack_from("<6I", data, at))
-            reports.append(report)
-            if report.pointer < POINTERS:
-                self._last[report.pointer] = (report, now)
-            read = 0 if read + 1 == _REPORT_SLOTS else read + 1
+            count = min(64, (write if write > read else _REPORT_SLOTS) - read)
+            if limit is not None:
+                count = min(count, limit - len(reports))
+            data = self._area.get(_AT_REPORTS + read * _REPORT_BYTES, count * _REPORT_BYTES)
+            if data is None:
+                return reports
+            for i in range(count):
+                report = Report(*struct.unpack_from("<6I", data, i * _REPORT_BYTES), read_at=now)
+                reports.append(report)
+                if report.pointer < POINTERS:
+                    self._last[report.pointer] = report
+                    self._hear(report.pointer, now)
+            read = (read + count) % _REPORT_SLOTS
         if reports:
-            words[(_AT_REPORT_FIFO + 8) // 4] = read
+            self._area.set_index(_AT_REPORT_FIFO + 8, first, read, _REPORT_SLOTS)
         return reports
 
     def _keep_queued(self):
@@ -544,14 +994,23 @@ class Server:
             kept, self._kept = kept[:limit], kept[limit:]
         return kept + self._take(None if limit is None else limit - len(kept))
 
+    def skip(self):
+        """Drops every report that waits, in the area and here (after a stall,
+        say), still noting each phone's last report and presence. The count."""
+        dropped = len(self._kept) + len(self._take(_REPORT_SLOTS))
+        self._kept = []
+        return dropped
+
     def wait(self, timeout_s):
-        """Waits up to timeout_s (0: just looks) until reports are there:
-        "reports" or "timeout". Notices within a second when the server ends
-        ("server_gone", once; what it left queued stays readable) and, while
-        called, opens the next server's area by itself ("server_new", once)."""
-        start = time.monotonic()
+        """Waits up to timeout_s (0: just looks) until reports are there,
+        sleeping until the server puts one: "reports" or "timeout". Notices
+        within a second when the server ends ("server_gone", once; what it
+        left queued stays readable; reason says why) and, while called, opens
+        the next server's area by itself ("server_new", once); says
+        "presence" when phones joined or left (presence() tells which)."""
+        start = _now()
         while True:
-            now = time.monotonic()
+            now = _now()
             if now - self._checked >= _CHECK_S:
                 if self._area is not None:
                     self._check()
@@ -560,17 +1019,45 @@ class Server:
                     try:
                         self._attach()
                         self._event = "server_new"
-                    except Error:
-                        pass
-            reports = self._kept or self._queued()  # may find the area cut short
+                    except _Refused as refused:
+                        self.reason = str(refused)
+                    except Error as error:
+                        self.reason = str(error)
+            indices = self._report_fifo()  # may find the area cut short
+            if indices is not None:
+                self._notice(indices[0], indices[1], now)
+            leave_at = self._leaves(now)
             if self._event is not None:
                 event, self._event = self._event, None
                 return event
-            if reports:
+            if self._changes_new:
+                self._changes_new = False
+                return "presence"
+            if self._kept or (indices is not None and indices[0] != indices[1]):
                 return "reports"
-            if now - start >= timeout_s:
+            if timeout_s <= 0 or now - start >= timeout_s:
                 return "timeout"
-            time.sleep(0.001)
+            until = min(start + timeout_s, self._checked + _CHECK_S)
+            if leave_at is not None:
+                until = min(until, leave_at + 0.001)
+            seconds = max(until - now, 0.001)
+            if indices is not None:
+                self._area.sleep_for_put(indices[0], seconds)
+            else:
+                time.sleep(seconds)
+
+    def presence(self):
+        """The phones that joined or left since the last call, oldest first,
+        as (pointer, joined) with joined True or False."""
+        self._leaves(_now())
+        changes, self._changes, self._changes_new = self._changes, [], False
+        return changes
+
+    @property
+    def present(self):
+        """The pointers of the phones present now, a set."""
+        self._leaves(_now())
+        return set(self._heard)
 
     def latest(self, pointer):
         """(report, age in seconds) of the last report of that pointer taken
@@ -580,8 +1067,8 @@ class Server:
         self._keep_queued()
         if pointer not in self._last:
             return None
-        report, taken = self._last[pointer]
-        return report, time.monotonic() - taken
+        report = self._last[pointer]
+        return report, _now() - report.read_at
 
     def send(self, pointer, code):
         """Puts command code (0-255) for the phone of that pointer; the phone
@@ -589,13 +1076,17 @@ class Server:
         _check_pointer(pointer)
         if not isinstance(code, int) or not 0 <= code <= 255:
             raise ValueError("command code %r is outside 0 to 255" % (code,))
+        held = self._area is not None
         self._check()
         if self._area is None:
-            raise NoServer("No TVXHandvane server runs with its area in %r: the command was not "
-                           "sent." % self._folder)
-        words = self._area.words
-        block = (_AT_COMMAND_FIFOS + pointer * _COMMAND_FIFO_SIZE) // 4
-        write, read = words[block + 1], words[block + 2]
+            raise NoServer(self.reason if held else "No TVXHandvane server runs with its area in "
+                           "%r: the command was not sent." % self._folder)
+        fifo = _AT_COMMAND_FIFOS + pointer * _COMMAND_FIFO_SIZE
+        indices = self._area.indices(fifo)
+        if indices is None:
+            self._usable()
+            raise NoServer(self.reason)
+        write, read = indices
         if write >= _COMMAND_SLOTS or read >= _COMMAND_SLOTS:
             raise Full("The command FIFO of pointer %d is damaged (write index %d, read index %d)."
                        % (pointer, write, read))
@@ -603,9 +1094,10 @@ class Server:
         if following == read:
             raise Full("The command FIFO of pointer %d is full: its phone takes one command per "
                        "report." % pointer)
-        words[block + 3 + write * 2] = code
-        words[block + 4 + write * 2] = 0
-        words[block + 1] = following
+        if not (self._area.put(fifo + 12 + write * 8, struct.pack("<II", code, 0))
+                and self._area.set_index(fifo + 4, write, following, _COMMAND_SLOTS)):
+            self._usable()
+            raise NoServer(self.reason)
 
     def vibrate(self, pointer, pattern):
         """Sends one of the vibrations SHORT_SINGLE .. LONG_DOUBLE."""
@@ -613,6 +1105,15 @@ class Server:
             raise ValueError("vibration %r does not exist: use SHORT_SINGLE to LONG_DOUBLE"
                              % (pattern,))
         self.send(pointer, pattern)
+
+    def show(self, pointer, what):
+        """Shows SHOW_CORRECT, SHOW_WRONG, SHOW_COLOR(0-7), SHOW_NUMBER(0-9) or
+        SHOW_CLEAR across the phone's pad."""
+        if not (isinstance(what, int) and (SHOW_CLEAR <= what <= SHOW_WRONG
+                                           or 0xC0 <= what <= 0xC7 or 0xD0 <= what <= 0xD9)):
+            raise ValueError("%r is nothing the phone shows: use SHOW_CORRECT, SHOW_WRONG, "
+                             "SHOW_COLOR(0 to 7), SHOW_NUMBER(0 to 9) or SHOW_CLEAR" % (what,))
+        self.send(pointer, what)
 
     @property
     def connected(self):
@@ -622,10 +1123,16 @@ class Server:
 
     def close(self):
         self._detach()
+        if self._claimed is not None:
+            self._claimed[1].release()
+            self._claimed = None
 
 
-def open(folder=".", from_now=False):
+def open(folder=".", from_now=False, wait=False, send_only=False):
     """Opens the area of the server that runs with its rendezvous file in
-    folder. from_now skips the reports queued before the open. Raises Error
-    with the reason when there is none."""
-    return Server(folder, from_now)
+    folder ("": the root). from_now skips the reports queued before the open;
+    wait gives a Server even while no server runs, whose first wait() says
+    "server_new" once one does; send_only takes no reports, so it may run
+    beside the one program that reads them. Raises Error with the reason
+    when there is no server (without wait) or another program reads."""
+    return Server(folder, from_now, wait, send_only)

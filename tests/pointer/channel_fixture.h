@@ -50,8 +50,10 @@ class ChannelTest : public testing::Test {
     ASSERT_EQ(server_.SharedMemoryInitComplete(), 1) << server_.GetLastErrorText();
   }
 
-  // Opens the published area as a consumer does.
+  // Opens the published area as a consumer does, in place of the one open:
+  // only one handle may read the reports.
   void OpenConsumer() {
+    consumer_.reset();
     consumer_ = OpenKit(folder_.Path());
     ASSERT_NE(consumer_, nullptr) << tvxhdv_last_error();
   }

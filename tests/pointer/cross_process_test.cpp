@@ -97,7 +97,7 @@ TEST_F(CrossProcessTest, TapWatchFollowsItsServerThroughAGarbledRendezvousFile) 
   server_.PutPointerReport(Report(4, 1));
   ASSERT_TRUE(WaitFor([&] { return Lines(TempFolder::ReadAll(outputFile)).size() == 1; }));
 
-  const KitHandle handle = OpenKit(folder_.Path(), TVXHDV_ANY_LAYOUT);  // reads nothing
+  const KitHandle handle = OpenKit(folder_.Path(), TVXHDV_ANY_LAYOUT | TVXHDV_SEND_ONLY);
   ASSERT_NE(handle, nullptr) << tvxhdv_last_error();
   const std::string rendezvousFile = folder_.File("TVXHDVMemory.INI");
   const std::string whole = TempFolder::ReadAll(rendezvousFile);

@@ -80,8 +80,9 @@ TEST_F(FifoTest, CountAndFreeAcrossTheWrap) {
 // skips the queued reports so when it opens from now on.
 TEST_F(FifoTest, ResetsEmptyTheFifoFromEitherSide) {
   for (std::uint32_t frame = 0; frame < 5; ++frame) server_.PutPointerReport(Report(1, frame));
-  const KitHandle fromNow = OpenKit(folder_.Path(), TVXHDV_FROM_NOW);
-  ASSERT_NE(fromNow, nullptr) << tvxhdv_last_error();
+  consumer_.reset();  // one reader at a time
+  consumer_ = OpenKit(folder_.Path(), TVXHDV_FROM_NOW);
+  ASSERT_NE(consumer_, nullptr) << tvxhdv_last_error();
   EXPECT_EQ(server_.IsPointerFifoEmpty(), 1);
   EXPECT_EQ(Area().pointerFifo.readIndex, 5u);
 

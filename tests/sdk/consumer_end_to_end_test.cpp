@@ -1,14 +1,25 @@
 // tvxhdv.h against the real TVXHandvane: reports and commands through the
-// area, the backlog skipped on request, and a server that ends and starts
-// again followed by the same handle. This file compiles the library as C++;
-// the example program beside it compiles it as C.
+// area, the backlog skipped on request, a server that ends and starts again
+// followed by the same handle, phones coming and going, the one reader and
+// the sleeping wait. This file compiles the library as C++; the example
+// program beside it compiles it as C.
+
+// The library's clock, moved on by the tests to stand for a silence.
+static unsigned long long clockSkewMs = 0;
+#define TVXHDV_NOW_MS() (tvxhdv__system_ms() + clockSkewMs)
 #define TVXHDV_IMPLEMENTATION
 #include "sdk/c/tvxhdv.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/program_paths.h"
@@ -98,17 +109,35 @@ class ConsumerEndToEndTest : public testing::Test {
   }
 
   // Waits (as an application's loop would) until tvxhdv_wait says more than
-  // "nothing yet"; what it said.
+  // "nothing yet" or phones came and went (kept in presence_); what it said.
   int NextEvent() {
     int event = TVXHDV_TIMEOUT;
-    WaitFor([&] { return (event = tvxhdv_wait(handle_, 100)) != TVXHDV_TIMEOUT; }, 30000);
+    WaitFor(
+        [&] {
+          event = tvxhdv_wait(handle_, 100);
+          tvxhdv_presence_change changes[8];
+          for (int count; (count = tvxhdv_presence(handle_, changes, 8)) > 0;) {
+            for (int i = 0; i < count; ++i) {
+              presence_.emplace_back(changes[i].pointer, changes[i].joined);
+            }
+          }
+          return event != TVXHDV_TIMEOUT && event != TVXHDV_PRESENCE;
+        },
+        30000);
     return event;
+  }
+
+  // The kit's own view of the area: a 32-bit value of it (a test's look; an
+  // application never touches the area itself).
+  static std::atomic_ref<std::uint32_t> AreaValue(tvxhdv* handle, std::uint32_t at) {
+    return std::atomic_ref<std::uint32_t>(*reinterpret_cast<std::uint32_t*>(handle->area + at));
   }
 
   TempFolder folder_;
   std::string program_;
   int port_ = 0;
   tvxhdv* handle_ = nullptr;
+  std::vector<std::pair<unsigned, int>> presence_;  // (pointer, joined) as NextEvent saw them
 };
 
 TEST_F(ConsumerEndToEndTest, ReportsCommandsAndTheBacklog) {
@@ -216,5 +245,226 @@ TEST_F(ConsumerEndToEndTest, ExampleProgramPrintsReportsAndVibrates) {
   ASSERT_TRUE(platform::TerminateProcessById(example.Id()));
   Quit(server);
 }
+
+// An application started before the server: the open waits, the first
+// wait says the server came; a phone's first report says it joined, a
+// silence longer than the server's second that it left. Each report carries
+// the kit's reading time, and a skip drops what waited.
+TEST_F(ConsumerEndToEndTest, OpensBeforeTheServerAndHearsPhonesComeAndGo) {
+  handle_ = tvxhdv_open(folder_.Path().c_str(), TVXHDV_WAIT_FOR_SERVER);
+  ASSERT_NE(handle_, nullptr) << tvxhdv_last_error();
+  EXPECT_EQ(tvxhdv_wait(handle_, 0), TVXHDV_TIMEOUT);
+  EXPECT_EQ(tvxhdv_connected(handle_), 0);
+  EXPECT_EQ(tvxhdv_send(handle_, 3, 0x41), TVXHDV_NO_SERVER);
+  platform::ChildProcess server;
+  ASSERT_TRUE(StartServer(server));
+  ASSERT_EQ(NextEvent(), TVXHDV_SERVER_NEW);
+
+  ASSERT_EQ(Report(1, 100, false), "0000");
+  ASSERT_EQ(tvxhdv_wait(handle_, 10000), TVXHDV_PRESENCE);  // before the report itself
+  tvxhdv_presence_change change{};
+  ASSERT_EQ(tvxhdv_presence(handle_, &change, 1), 1);
+  EXPECT_EQ(change.pointer, 3u);
+  EXPECT_EQ(change.joined, 1);
+  unsigned char present[TVXHDV_POINTERS];
+  tvxhdv_present(handle_, present);
+  EXPECT_EQ(present[3] + present[4], 1);
+  ASSERT_EQ(tvxhdv_wait(handle_, 0), TVXHDV_REPORTS);
+  tvxhdv_report report{};
+  const unsigned long long before = TVXHDV_NOW_MS();
+  ASSERT_EQ(tvxhdv_read(handle_, &report, 1), 1);
+  EXPECT_GE(report.read_at_ms, before);
+  EXPECT_LE(report.read_at_ms, TVXHDV_NOW_MS());
+
+  ASSERT_EQ(Report(2, 100, false), "0000");  // the same phone again: no news
+  ASSERT_EQ(NextEvent(), TVXHDV_REPORTS);
+  EXPECT_EQ(tvxhdv_skip(handle_), 1);
+  EXPECT_EQ(tvxhdv_read(handle_, &report, 1), 0);
+  uint32_t age = 0;
+  ASSERT_EQ(tvxhdv_latest(handle_, 3, &report, &age), 1);
+  EXPECT_EQ(report.frame, 2u);  // the skipped report still counts as the last
+
+  clockSkewMs += 900;  // within the rule: still there
+  EXPECT_EQ(tvxhdv_wait(handle_, 0), TVXHDV_TIMEOUT);
+  clockSkewMs += 200;
+  EXPECT_EQ(tvxhdv_wait(handle_, 0), TVXHDV_PRESENCE);
+  ASSERT_EQ(tvxhdv_presence(handle_, &change, 1), 1);
+  EXPECT_EQ(change.pointer + change.joined * 100, 3u);
+  tvxhdv_present(handle_, present);
+  EXPECT_EQ(present[3], 0);
+  EXPECT_EQ(tvxhdv_presence(handle_, &change, 1), 0);
+  Quit(server);
+}
+
+// A second reader is refused with the name and process id of the one that
+// holds the reports; a handle that only sends is not. The claim goes with a
+// reader that was killed.
+TEST_F(ConsumerEndToEndTest, ASecondReaderIsRefusedUntilTheFirstIsGone) {
+  platform::ChildProcess server;
+  ASSERT_TRUE(StartServer(server));
+  platform::ChildProcess example;
+  ASSERT_TRUE(example.Start(JoinPath(BinFolder(), TVX_EXAMPLE_FILE_NAME), {folder_.Path()},
+                            folder_.File("example.out")));
+  std::string refused;
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        tvxhdv* second = tvxhdv_open(folder_.Path().c_str(), 0);
+        tvxhdv_close(second);
+        refused = tvxhdv_last_error();
+        return second == nullptr && refused.find("Another program reads") != std::string::npos;
+      },
+      30000))
+      << refused;
+  const std::string holder = std::string(TVX_EXAMPLE_FILE_NAME) + " (process " +
+                             std::to_string(example.Id()) + ")";
+  EXPECT_NE(refused.find(holder), std::string::npos) << refused;
+  EXPECT_EQ(tvxhdv_open(folder_.Path().c_str(), TVXHDV_WAIT_FOR_SERVER), nullptr);
+  EXPECT_EQ(RunTap({"watch"}), 1);  // TVXTap, on the library, is refused too
+
+  handle_ = tvxhdv_open(folder_.Path().c_str(), TVXHDV_SEND_ONLY);
+  ASSERT_NE(handle_, nullptr) << tvxhdv_last_error();
+  EXPECT_EQ(tvxhdv_show(handle_, 3, TVXHDV_SHOW_NUMBER(7)), TVXHDV_OK);
+  EXPECT_EQ(Report(1, 100, false), "01D7");
+  EXPECT_EQ(tvxhdv_show(handle_, 3, TVXHDV_SHOW_COLOR(8)), TVXHDV_BAD_ARGUMENT);
+  EXPECT_EQ(tvxhdv_show(handle_, 3, TVXHDV_SHORT_SINGLE), TVXHDV_BAD_ARGUMENT);
+  tvxhdv_report report;
+  EXPECT_EQ(tvxhdv_read(handle_, &report, 1), 0);  // takes nothing from the reader
+
+  ASSERT_TRUE(platform::TerminateProcessById(example.Id()));
+  int exitCode = 0;
+  ASSERT_TRUE(example.WaitForExit(30000, exitCode));
+  tvxhdv* reader = nullptr;
+  EXPECT_TRUE(WaitFor([&] { return (reader = tvxhdv_open(folder_.Path().c_str(), 0)); }, 10000))
+      << tvxhdv_last_error();
+  tvxhdv_close(reader);
+  Quit(server);
+}
+
+// tvxhdv_wait sleeps, counted in the server's wake object, until the
+// server's put wakes it; it does not wait out its timeout.
+TEST_F(ConsumerEndToEndTest, AWaitSleepsUntilTheServerPutsAReport) {
+  platform::ChildProcess server;
+  ASSERT_TRUE(StartServer(server));
+  handle_ = tvxhdv_open(folder_.Path().c_str(), TVXHDV_FROM_NOW);
+  ASSERT_NE(handle_, nullptr) << tvxhdv_last_error();
+  tvxhdv* look = tvxhdv_open(folder_.Path().c_str(), TVXHDV_SEND_ONLY);
+  ASSERT_NE(look, nullptr) << tvxhdv_last_error();
+  ASSERT_NE(look->wake, nullptr);
+  const std::atomic_ref<std::uint32_t> sleepers(*reinterpret_cast<std::uint32_t*>(look->wake));
+  for (int round = 0; round < 3; ++round) {
+    int event = -1;
+    std::thread waiter([&] { event = tvxhdv_wait(handle_, 60000); });
+    const bool asleep = WaitFor([&] { return sleepers.load() == 1; }, 30000);
+    const auto put = std::chrono::steady_clock::now();
+    Report(round + 1, 100, false);
+    waiter.join();
+    EXPECT_TRUE(asleep);
+    EXPECT_LT(std::chrono::steady_clock::now() - put, std::chrono::seconds(10));
+    EXPECT_TRUE(event == TVXHDV_PRESENCE || event == TVXHDV_REPORTS) << event;
+    tvxhdv_skip(handle_);
+    tvxhdv_presence_change changes[4];
+    tvxhdv_presence(handle_, changes, 4);
+  }
+  EXPECT_EQ(sleepers.load(), 0u);
+  tvxhdv_close(look);
+  Quit(server);
+}
+
+// The read index crossing the end of the slots: with both indices moved to
+// just before it while the server is idle, four reports come out as they
+// went in, and nothing after them.
+TEST_F(ConsumerEndToEndTest, ReadsAcrossTheWrapOfTheReportFifo) {
+  platform::ChildProcess server;
+  ASSERT_TRUE(StartServer(server));
+  handle_ = tvxhdv_open(folder_.Path().c_str(), TVXHDV_FROM_NOW);
+  ASSERT_NE(handle_, nullptr) << tvxhdv_last_error();
+  AreaValue(handle_, TVXHDV__AT_REPORT_FIFO + TVXHDV__AT_WRITE).store(15998);
+  AreaValue(handle_, TVXHDV__AT_REPORT_FIFO + TVXHDV__AT_READ).store(15998);
+  std::vector<uint32_t> frames;
+  for (int frame = 1; frame <= 4; ++frame) {
+    ASSERT_EQ(Report(frame, 100, false), "0000");
+    ASSERT_EQ(NextEvent(), TVXHDV_REPORTS);
+    tvxhdv_report taken[4];
+    const int count = tvxhdv_read(handle_, taken, 4);
+    for (int i = 0; i < count; ++i) frames.push_back(taken[i].frame);
+  }
+  EXPECT_EQ(frames, (std::vector<uint32_t>{1, 2, 3, 4}));
+  EXPECT_EQ(AreaValue(handle_, TVXHDV__AT_REPORT_FIFO + TVXHDV__AT_READ).load(), 2u);
+  EXPECT_EQ(tvxhdv_wait(handle_, 200), TVXHDV_TIMEOUT);
+  Quit(server);
+}
+
+#ifndef _WIN32
+// Cuts the area short and grows it again, over and over, while reports come.
+void CutAndGrowWhileReporting(const std::string& object, const std::function<void(int)>& report) {
+  std::atomic<bool> done{false};
+  std::thread cutter([&] {
+    for (int round = 0; round < 2000 && !done; ++round) {
+      std::filesystem::resize_file(object, round % 2 == 0 ? 0 : 4240072);
+    }
+    std::filesystem::resize_file(object, 4240072);
+  });
+  for (int frame = 1; frame <= 40; ++frame) report(frame);
+  done = true;
+  cutter.join();
+}
+
+// Anyone who may open the area may cut it short and grow it again while the
+// kit reads: the kit, and TVXTap watch on it, go on and say what happened
+// instead of dying of SIGBUS.
+TEST_F(ConsumerEndToEndTest, AnAreaCutShortAndGrownAgainIsNamedNotFatal) {
+  platform::ChildProcess server;
+  ASSERT_TRUE(StartServer(server));
+  handle_ = tvxhdv_open(folder_.Path().c_str(), TVXHDV_SEND_ONLY);
+  ASSERT_NE(handle_, nullptr) << tvxhdv_last_error();
+  const std::string object = std::string("/dev/shm/") + handle_->name;
+  tvxhdv_close(handle_);
+  handle_ = nullptr;
+  platform::ChildProcess tap;
+  ASSERT_TRUE(tap.Start(JoinPath(BinFolder(), TVX_TAP_FILE_NAME),
+                        {"--folder", folder_.Path(), "watch"}, folder_.File("watch.out")));
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        tvxhdv* second = tvxhdv_open(folder_.Path().c_str(), 0);
+        tvxhdv_close(second);
+        return second == nullptr;  // TVXTap holds the reports
+      },
+      30000));
+  CutAndGrowWhileReporting(object, [&](int frame) { Report(frame, 100, false); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // it looks every 100 ms
+  int exitCode = 0;
+  EXPECT_FALSE(tap.WaitForExit(0, exitCode)) << "TVXTap ended with " << exitCode;
+  ASSERT_TRUE(platform::TerminateProcessById(tap.Id()));
+  ASSERT_TRUE(tap.WaitForExit(30000, exitCode));
+  Quit(server);
+
+  platform::ChildProcess second;
+  ASSERT_TRUE(StartServer(second));
+  handle_ = tvxhdv_open(folder_.Path().c_str(), 0);
+  ASSERT_NE(handle_, nullptr) << tvxhdv_last_error();
+  int event = TVXHDV_TIMEOUT;
+  CutAndGrowWhileReporting(object, [&](int frame) {
+    Report(frame, 100, false);
+    tvxhdv_report taken[8];
+    if (event != TVXHDV_SERVER_GONE) event = tvxhdv_wait(handle_, 0);
+    tvxhdv_read(handle_, taken, 8);
+  });
+  if (event != TVXHDV_SERVER_GONE) event = NextEvent();
+  EXPECT_EQ(event, TVXHDV_SERVER_GONE);
+  const std::string why = tvxhdv_last_error();
+  EXPECT_TRUE(why.find("lost its contents") != std::string::npos ||
+              why.find("shorter than the 4240072 bytes") != std::string::npos)
+      << why;
+  Quit(second);
+}
+
+// A FIFO in place of the rendezvous file holds no open.
+TEST_F(ConsumerEndToEndTest, AFifoInPlaceOfTheRendezvousFileIsRefusedAtOnce) {
+  ASSERT_EQ(mkfifo(folder_.File("TVXHDVMemory.INI").c_str(), 0600), 0);
+  EXPECT_EQ(tvxhdv_open(folder_.Path().c_str(), 0), nullptr);
+  EXPECT_NE(std::string(tvxhdv_last_error()).find("no regular file"), std::string::npos);
+  EXPECT_EQ(RunTap({"info"}), 1);
+}
+#endif
 
 }  // namespace

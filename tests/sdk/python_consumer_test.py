@@ -5,9 +5,11 @@ Argument: the folder of the built TVXHandvane and TVXHandvane.TXT."""
 import os
 import shutil
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -95,7 +97,18 @@ class ConsumerTest(unittest.TestCase):
         self.addCleanup(self.server.remove)
 
     def next_event(self, consumer):
-        return poll(lambda: (lambda event: event != "timeout" and event)(consumer.wait(0.1)))
+        """The next event other than "timeout" and "presence" (whose changes
+        go to self.changes)."""
+        def event():
+            said = consumer.wait(0.1)
+            self.changes += consumer.presence()
+            return said not in ("timeout", "presence") and said
+        return poll(event)
+
+    changes = []
+
+    def area_file(self, consumer):
+        return "/dev/shm/" + consumer._name
 
     def test_reports_commands_and_the_backlog(self):
         with self.assertRaisesRegex(tvxhdv.Error, "TVXHDVMemory.INI"):
@@ -166,6 +179,186 @@ class ConsumerTest(unittest.TestCase):
                     tvxhdv.open(self.server.path)
             finally:
                 os.truncate(area, 4240072)
+        self.server.quit()
+
+
+    def test_opens_before_the_server_and_hears_phones_come_and_go(self):
+        skew = [0.0]
+        real_now = tvxhdv._now
+        tvxhdv._now = lambda: real_now() + skew[0]
+        self.addCleanup(setattr, tvxhdv, "_now", real_now)
+        with tvxhdv.open(self.server.path, wait=True) as consumer:
+            self.assertEqual(consumer.wait(0), "timeout")
+            self.assertFalse(consumer.connected)
+            self.assertIn("TVXHDVMemory.INI", consumer.reason)
+            self.server.start()
+            self.assertEqual(self.next_event(consumer), "server_new")
+            phone = phones.Phone("127.0.0.1", self.server.port, 3)
+            phone.report(100, 200)
+            self.assertEqual(consumer.wait(10), "presence")  # before the report itself
+            self.assertEqual((consumer.presence(), consumer.present), ([(3, True)], {3}))
+            self.assertEqual(consumer.wait(0), "reports")
+            before = tvxhdv._now()
+            [report] = consumer.read()
+            self.assertTrue(before <= report.read_at <= tvxhdv._now())
+            phone.report(100, 200)
+            self.assertEqual(self.next_event(consumer), "reports")
+            self.assertEqual(consumer.skip(), 1)
+            self.assertEqual(consumer.read(), [])
+            self.assertEqual(consumer.latest(3)[0].frame, 2)  # the skipped one still counts
+            skew[0] += 0.9  # within the server's second: still there
+            self.assertEqual(consumer.wait(0), "timeout")
+            skew[0] += 0.2
+            self.assertEqual(consumer.wait(0), "presence")
+            self.assertEqual((consumer.presence(), consumer.present), ([(3, False)], set()))
+        self.server.quit()
+
+    def test_one_reader_and_commands_beside_it(self):
+        self.server.start()
+        reader = subprocess.Popen([sys.executable, "-c", "import sys, time, tvxhdv\n"
+                                   "server = tvxhdv.open(sys.argv[1])\nprint('open', flush=True)\n"
+                                   "time.sleep(600)", self.server.path],
+                                  env=dict(os.environ, PYTHONPATH=os.path.join(SOURCE, "sdk",
+                                                                              "python")),
+                                  stdout=subprocess.PIPE)
+        self.addCleanup(reader.stdout.close)
+        self.addCleanup(reader.kill)
+        self.assertEqual(reader.stdout.readline(), b"open\n")
+        with self.assertRaisesRegex(tvxhdv.Error, r"-c \(process %d\)" % reader.pid):
+            tvxhdv.open(self.server.path, wait=True)
+        with tvxhdv.open(self.server.path, send_only=True) as sender:
+            sender.show(3, tvxhdv.SHOW_COLOR(5))
+            phone = phones.Phone("127.0.0.1", self.server.port, 3)
+            self.assertEqual(phone.report(1, 1), 0xC5)
+            for wrong in (tvxhdv.SHORT_SINGLE, 0xC8, 0xDA):
+                with self.assertRaises(ValueError):
+                    sender.show(3, wrong)
+            with self.assertRaises(ValueError):
+                tvxhdv.SHOW_NUMBER(10)
+            self.assertEqual(sender.read(), [])  # takes nothing from the reader
+        reader.kill()
+        reader.wait()
+        with tvxhdv.open(self.server.path) as consumer:  # the killed reader's claim is gone
+            with self.assertRaisesRegex(tvxhdv.Error, r"python_consumer_test.py \(process %d\)"
+                                        % os.getpid()):
+                tvxhdv.open(self.server.path)
+            self.assertTrue(consumer.connected)
+        self.server.quit()
+
+    def test_a_wait_sleeps_until_the_server_puts_a_report(self):
+        self.server.start()
+        with tvxhdv.open(self.server.path, from_now=True) as consumer:
+            sleepers = os.open(self.area_file(consumer) + " wake", os.O_RDONLY)
+            self.addCleanup(os.close, sleepers)
+            said = []
+            waiter = threading.Thread(target=lambda: said.append(consumer.wait(60)))
+            waiter.start()
+            asleep = poll(lambda: os.pread(sleepers, 4, 0) == b"\1\0\0\0")
+            phones.Phone("127.0.0.1", self.server.port, 3).report(1, 1)
+            waiter.join(10)
+            self.assertTrue(asleep)
+            self.assertIn(said, (["presence"], ["reports"]))
+            self.assertEqual(os.pread(sleepers, 4, 0), b"\0\0\0\0")
+        self.server.quit()
+
+    def test_reads_across_the_wrap_of_the_report_fifo(self):
+        self.server.start()
+        with tvxhdv.open(self.server.path, from_now=True) as consumer:
+            area = os.open(self.area_file(consumer), os.O_RDWR)
+            self.addCleanup(os.close, area)
+            os.pwrite(area, struct.pack("<II", 15998, 15998), 4036 + 4)  # the server is idle
+            phone, frames = phones.Phone("127.0.0.1", self.server.port, 3), []
+            for _ in range(4):
+                phone.report(1, 1)
+                self.assertEqual(self.next_event(consumer), "reports")
+                frames += [r.frame for r in consumer.read()]
+            self.assertEqual(frames, [1, 2, 3, 4])
+            self.assertEqual(os.pread(area, 4, 4036 + 8), struct.pack("<I", 2))
+            self.assertEqual(consumer.wait(0.2), "timeout")
+        self.server.quit()
+
+    def test_an_area_cut_short_and_grown_again_is_named_not_fatal(self):
+        self.server.start()
+        with tvxhdv.open(self.server.path) as consumer:
+            area, done = self.area_file(consumer), threading.Event()
+
+            def cut():
+                for round in range(2000):
+                    if done.is_set():
+                        break
+                    os.truncate(area, 0 if round % 2 == 0 else 4240072)
+                os.truncate(area, 4240072)
+            cutter = threading.Thread(target=cut)
+            cutter.start()
+            phone, event = phones.Phone("127.0.0.1", self.server.port, 3), "timeout"
+            for _ in range(40):
+                phone.report(1, 1)
+                if event != "server_gone":
+                    event = consumer.wait(0)
+                consumer.read()
+            done.set()
+            cutter.join()
+            if event != "server_gone":
+                event = self.next_event(consumer)
+            self.assertEqual(event, "server_gone")
+            self.assertRegex(consumer.reason, "lost its contents|shorter than the 4240072")
+        self.server.quit()
+
+    def test_a_rendezvous_file_that_is_no_file_or_names_nothing_usable(self):
+        rendezvous = os.path.join(self.server.path, "TVXHDVMemory.INI")
+        os.mkfifo(rendezvous)
+        with self.assertRaisesRegex(tvxhdv.Error, "no regular file"):
+            tvxhdv.open(self.server.path)
+        os.remove(rendezvous)
+        with open(rendezvous, "w") as file:
+            file.write("[Memory]\nSharedMemoryName=a\0b\nCreatorProcessID=1\n")
+        with self.assertRaisesRegex(tvxhdv.Error, "names no SharedMemoryName"):
+            tvxhdv.open(self.server.path)
+        with self.assertRaisesRegex(tvxhdv.Error, "in '/'"):  # the root, not this folder
+            tvxhdv.open("")
+
+    def test_a_consumer_with_a_dev_shm_of_its_own_is_told_so(self):
+        self.server.start()
+        probe = ("import sys, tvxhdv\ntry:\n    tvxhdv.open(sys.argv[1])\n"
+                 "except tvxhdv.Error as error:\n    print(error)\n")
+        inside = 'mount -t tmpfs tmpfs /dev/shm && exec "$@"'
+        said = subprocess.run(
+            ["unshare", "--user", "--map-root-user", "--mount", "sh", "-c", inside, "sh",
+             sys.executable, "-c", probe, self.server.path],
+            env=dict(os.environ, PYTHONPATH=os.path.join(SOURCE, "sdk", "python")),
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60).stdout.decode()
+        if "unshare:" in said:
+            self.skipTest("no mount namespace here: " + said)
+        self.assertIn("a TVXHandvane server that runs", said)
+        self.assertIn("/dev/shm of its own", said)
+        tap = subprocess.run(["unshare", "--user", "--map-root-user", "--mount", "sh", "-c",
+                              inside, "sh", os.path.join(BIN, "TVXTap"), "--folder",
+                              self.server.path, "info"],
+                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60)
+        self.assertIn(b"/dev/shm of its own", tap.stdout)
+        self.server.quit()
+
+    def test_simulated_phones_go_on_from_their_last_frame_and_stamp_their_send_time(self):
+        self.server.start()
+        state = os.path.join(self.server.path, "phones.json")
+        run = [sys.executable, os.path.join(SOURCE, "sdk", "python", "phones.py"), "--port",
+               str(self.server.port), "--first", "5", "--count", "2", "--hz", "50", "--stamp",
+               "--state", state, "--seconds", "0.4"]
+        with tvxhdv.open(self.server.path, from_now=True) as consumer:
+            frames = {}
+            for _ in range(2):
+                subprocess.run(run, check=True, timeout=60, stdout=subprocess.DEVNULL)
+                event = None
+                while event != "timeout":
+                    event = consumer.wait(0.5)
+                    for report in consumer.read():
+                        frames.setdefault(report.pointer, []).append(report.frame)
+                        sent_ms = report.y << 16 | report.x
+                        self.assertLess((int(report.read_at * 1000) - sent_ms) & 0xFFFFFFFF,
+                                        5000)
+            for pointer in (5, 6):
+                self.assertEqual(frames[pointer], list(range(1, len(frames[pointer]) + 1)))
+                self.assertGreater(len(frames[pointer]), 20)  # two runs, one count
         self.server.quit()
 
 

@@ -75,12 +75,27 @@ test('command handshake', async (t) => {
     assert.equal(tracker.ackPacket, 0);
   });
 
-  await t.test('a code the page does not know is echoed and shown, not vibrated', () => {
+  await t.test('a code the page does not know is echoed, neither named nor shown', () => {
     const tracker = new P.CommandTracker();
-    const command = tracker.accept({ packet: 1, code: 0x7f });
-    assert.equal(command.name, 'Command 7F');
-    assert.equal(command.pattern, null);
-    assert.equal(tracker.ackPacket, 1);
+    for (const code of [0x7f, 0xb3, 0xc8, 0xda]) {
+      const command = tracker.accept({ packet: code, code });
+      assert.deepEqual([command.name, command.pattern, command.show], [null, null, null]);
+      assert.equal(tracker.ackPacket, code);
+    }
+  });
+
+  await t.test('show codes: a tick, a cross, 8 team colours, digits, clear', () => {
+    const shown = (code) => { const s = P.describeCommand(code).show; return [s.text, s.color]; };
+    assert.deepEqual(shown(0xb1), ['\u2713', '#2e7d32']);
+    assert.deepEqual(shown(0xb2), ['\u2717', '#c62828']);
+    assert.deepEqual(shown(0xb0), ['', null]);
+    assert.deepEqual(shown(0xd0), ['0', null]);
+    assert.deepEqual(shown(0xd9), ['9', null]);
+    const colours = [0, 1, 2, 3, 4, 5, 6, 7].map((n) => shown(0xc0 + n));
+    assert.equal(new Set(colours.map(([, colour]) => colour)).size, 8);
+    assert.ok(colours.every(([text]) => text === ''));
+    assert.equal(P.describeCommand(0xc3).name, 'Team green');
+    assert.equal(P.describeCommand(0xa0).show, null);
   });
 
   await t.test('a new pointer starts from packet 0 again', () => {
