@@ -66,10 +66,32 @@ CursorArea ChooseCursorArea(const CursorScreen& screen,
 }
 
 std::optional<platform::ScreenRect> CursorScreenRect(const CursorScreen& screen) {
-  const std::vector<platform::Monitor> monitors = MonitorsAsSeen(platform::ListMonitors());
+  return CoveredRect(screen, MonitorsAsSeen(platform::ListMonitors()));
+}
+
+std::optional<platform::ScreenRect> CoveredRect(const CursorScreen& screen,
+                                                const std::vector<platform::Monitor>& monitors) {
   if (monitors.empty()) return std::nullopt;
   if (const CursorArea area = ChooseCursorArea(screen, monitors); area.rect) return area.rect;
   const auto primary = std::find_if(monitors.begin(), monitors.end(),
                                     [](const platform::Monitor& m) { return m.primary; });
   return (primary != monitors.end() ? *primary : monitors.front()).area;
+}
+
+std::vector<CursorScreenChoice> CursorScreenChoices(
+    const CursorScreen& current, const std::vector<platform::Monitor>& monitors) {
+  std::vector<CursorScreenChoice> choices;
+  const auto add = [&](const CursorScreen& screen, std::string caption) {
+    choices.push_back({screen, std::move(caption), screen == current});
+  };
+  add({}, "Primary");
+  for (std::size_t i = 0; i < monitors.size(); ++i) {
+    const platform::ScreenRect& r = monitors[i].area;
+    add({CursorScreen::Kind::kMonitor, static_cast<int>(i + 1)},
+        "Monitor " + std::to_string(i + 1) + " (" + std::to_string(r.width) + "x" +
+            std::to_string(r.height) + " at " + std::to_string(r.x) + "," + std::to_string(r.y) +
+            ")");
+  }
+  add({CursorScreen::Kind::kAll, 0}, "All");
+  return choices;
 }

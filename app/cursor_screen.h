@@ -37,6 +37,23 @@ struct CursorArea {
 CursorArea ChooseCursorArea(const CursorScreen& screen,
                             const std::vector<platform::Monitor>& monitors);
 
+// The rectangle the pad covers among monitors as MonitorsAsSeen gives them:
+// the chosen part, or the primary monitor where the system's own mapping
+// holds; empty without a list.
+std::optional<platform::ScreenRect> CoveredRect(const CursorScreen& screen,
+                                                const std::vector<platform::Monitor>& monitors);
+
 // The chosen part's rectangle on this desktop now; empty while the monitors
 // are not known.
 std::optional<platform::ScreenRect> CursorScreenRect(const CursorScreen& screen);
+
+// What a window's menu offers: the primary, each monitor as MonitorsAsSeen
+// numbers them ("Monitor 2 (1920x1080 at 1280,0)"), all of them; the
+// current choice chosen.
+struct CursorScreenChoice {
+  CursorScreen screen;
+  std::string caption;
+  bool chosen = false;
+};
+std::vector<CursorScreenChoice> CursorScreenChoices(const CursorScreen& current,
+                                                    const std::vector<platform::Monitor>& monitors);

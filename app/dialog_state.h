@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/dialog_settings.h"
+#include "platform/screen.h"
 #include "pointer/pointer_protocol.h"
 
 struct DialogStatistics {
@@ -36,6 +38,9 @@ struct DialogState {
   bool cursorEmulation = false;
   bool showPointers = false;  // the overlay of every pointer over the screen
   std::string cursorScreen = "primary";  // CursorScreenText of the choice
+  // That part in desktop pixels, where the pointer overlay lies; empty
+  // while the monitors are not known.
+  std::optional<platform::ScreenRect> cursorScreenArea;
 
   // The settings fields. A window writes them into its edit fields only when
   // fieldsPushed has changed since it last did, so that a tick never

@@ -84,6 +84,28 @@ std::array<ControlText, 10> ShownTexts(const DialogState& state) {
            {control::kPhoneAddress, state.phoneAddressText}}};
 }
 
+const std::string& AddressLineWithNotice::Text(const std::string& addressText) {
+  if (addressText != addressText_) {
+    addressText_ = addressText;
+    notice_.clear();
+  }
+  return Compose();
+}
+
+const std::string& AddressLineWithNotice::Notice(const std::string& notice) {
+  notice_ = notice;
+  return Compose();
+}
+
+const std::string& AddressLineWithNotice::Compose() {
+  if (notice_.empty() || addressText_.empty()) {
+    text_ = notice_.empty() ? addressText_ : notice_;
+  } else {
+    text_ = addressText_ + "\n" + notice_;
+  }
+  return text_;
+}
+
 std::array<FieldText, 4> FieldControlTexts(const DialogFields& fields) {
   return {{{control::kHomeDirectory, fields.homeDirectory},
            {control::kDefaultIndexFile, fields.defaultIndexFile},

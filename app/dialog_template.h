@@ -46,6 +46,25 @@ struct ControlText {
 };
 std::array<ControlText, 10> ShownTexts(const DialogState& state);
 
+// The address line of a window: the state's address lines with the last
+// notice under them, until the next notice or until the lines change (a
+// start or a stop, which bring their own notice). The lines keep their place
+// at the top; a notice longer than the room left is cut off at the bottom.
+class AddressLineWithNotice {
+ public:
+  // The text for the state's address lines.
+  const std::string& Text(const std::string& addressText);
+  // The text with notice under the lines given last.
+  const std::string& Notice(const std::string& notice);
+
+ private:
+  const std::string& Compose();
+
+  std::string addressText_;
+  std::string notice_;
+  std::string text_;
+};
+
 // The settings fields as their edit controls show them, and back.
 struct FieldText {
   int id;

@@ -58,6 +58,9 @@ class DialogView {
   // a projector, until Escape or a click closes it; another call replaces
   // it. A view without windows (the console) has printed its code already.
   virtual void ShowQrCode(const std::string& /*address*/, const QrMatrix& /*code*/) {}
+  // Closes the QR code's window, if one is open: its address is no longer
+  // the one phones open.
+  virtual void CloseQrCode() {}
   // Whether the view can lay the pointer overlay over the screen; the
   // console cannot.
   virtual bool CanShowPointerOverlay() const { return false; }

@@ -350,7 +350,7 @@ void MainDialog::SetCursorEmulation(bool on) {
   if (limit != nullptr && !emulationLimitShown_) {
     emulationLimitShown_ = true;
     app_.log.WriteLogLine(limit);
-    view_.ShowMessageBox(limit, app_.paths.title);  // the windows show no notices
+    view_.ShowMessageBox(limit, app_.paths.title);  // held until the operator has read it
   }
 }
 
@@ -370,10 +370,22 @@ std::vector<platform::Monitor> MainDialog::Monitors() {
   return MonitorsAsSeen(mouse_.Monitors());
 }
 
+std::vector<CursorScreenChoice> MainDialog::CursorScreenChoices() {
+  return ::CursorScreenChoices(cursorScreen_, Monitors());
+}
+
+void MainDialog::MonitorsChanged() {
+  ApplyCursorScreen();
+  Render();
+}
+
 // Monitors come and go: the area is chosen afresh at every tick. A chosen
 // monitor that is gone gives the primary, with one log line until it is back.
+// The overlay lies over the same part.
 void MainDialog::ApplyCursorScreen() {
-  const CursorArea area = ChooseCursorArea(cursorScreen_, Monitors());
+  const std::vector<platform::Monitor> monitors = Monitors();
+  state_.cursorScreenArea = CoveredRect(cursorScreen_, monitors);
+  const CursorArea area = ChooseCursorArea(cursorScreen_, monitors);
   if (area.missingMonitor && !missingMonitorLogged_) {
     app_.log.WriteLogLine("CursorScreen " + CursorScreenText(cursorScreen_) +
                           ": no such monitor; the pad covers the primary");
@@ -449,9 +461,12 @@ void MainDialog::NoticeDisplayChange() {
 }
 
 // The addresses are asked for at each start: the PC may have joined a
-// network since the last one.
+// network since the last one. A code shown for another address would send
+// phones where no server answers.
 void MainDialog::ShowPhoneAddresses() {
+  const std::string coded = state_.clickableAddress;
   state_.phoneAddressText = PhoneAddressLines();
+  if (!coded.empty() && state_.clickableAddress != coded) view_.CloseQrCode();
   Render();
 }
 

@@ -52,6 +52,10 @@ class MainDialog : private DialogFieldExchange {
   void SetCursorScreen(const CursorScreen& screen);
   // The monitors as the operator numbers them (MonitorsAsSeen).
   std::vector<platform::Monitor> Monitors();
+  // What the windows' "Cursor screen" menus offer, asked for as they open.
+  std::vector<CursorScreenChoice> CursorScreenChoices();
+  // A monitor came, went or changed: the pad's part and the overlay follow.
+  void MonitorsChanged();
   void Vibrate(int code);
   // The QR code of the address the bottom lines name.
   void ShowPhoneAddressCode();

@@ -33,3 +33,14 @@ int ModulePixelsForScreen(int side, int screenHeight) {
     pixels = (screenHeight * 6 + 10 * side - 1) / (10 * side);
   return pixels < 1 ? 1 : pixels;
 }
+
+std::string ElideMiddle(const std::string& text,
+                        const std::function<bool(const std::string&)>& fits) {
+  if (fits(text)) return text;
+  for (std::size_t kept = text.size(); kept-- > 0;) {
+    const std::size_t head = (kept + 1) / 2;
+    const std::string cut = text.substr(0, head) + "..." + text.substr(text.size() - (kept - head));
+    if (fits(cut)) return cut;
+  }
+  return "...";
+}

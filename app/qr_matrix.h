@@ -2,6 +2,7 @@
 // to draw its own way: half blocks in a terminal, squares in a window.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,3 +31,9 @@ class QrMatrix {
 // takes about 70 % and never less than 60 % of a screen screenHeight pixels
 // high: readable from the back of a room when a projector shows it.
 int ModulePixelsForScreen(int side, int screenHeight);
+
+// The address under a code, cut to what fits (as fits measures it): "..."
+// takes the middle, so that the start (the PC and its port) and the end
+// (the key's last characters) stay readable.
+std::string ElideMiddle(const std::string& text,
+                        const std::function<bool(const std::string&)>& fits);

@@ -1,6 +1,7 @@
 // The dialog's top-level window. It turns the ways out into the dialog's
 // own: Enter is Exit unless a push button has the focus (no button is the
-// default), Escape and the close box are Cancel.
+// default), Escape and the close box are Cancel; Escape closes the window
+// of a QR code first, where one is open.
 #pragma once
 
 #include <QDialog>
@@ -14,6 +15,8 @@ class DialogWindow final : public QDialog {
 
   std::function<void()> onOk;
   std::function<void()> onCancel;
+  // True when Escape closed a window of the dialog's own.
+  std::function<bool()> onEscape;
 
   bool HasBeenShown() const { return hasBeenShown_; }
 

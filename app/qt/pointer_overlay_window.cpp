@@ -28,8 +28,8 @@ int FramePeriodMs(const QScreen* screen) {
 
 }  // namespace
 
-// The primary screen until the operator can choose the cursor's screen.
-QRect OverlayScreenGeometry() {
+QRect PointerOverlayWindow::ScreenArea() const {
+  if (area_) return QRect(area_->x, area_->y, area_->width, area_->height);
   const QScreen* screen = QGuiApplication::primaryScreen();
   return screen != nullptr ? screen->geometry() : QRect();
 }
@@ -55,14 +55,14 @@ void PointerOverlayWindow::Switch(bool on) {
     hide();
     return;
   }
-  PlaceOnScreen(OverlayScreenGeometry());
+  PlaceOnScreen(ScreenArea());
   Refresh();
   show();
   frameTimer_.start(FramePeriodMs(screen()));
 }
 
-// Follows the screen's place and size: a monitor plugged in, unplugged or
-// set to another resolution.
+// Follows the area's place and size: another choice of screen, a monitor
+// plugged in, unplugged or set to another resolution.
 void PointerOverlayWindow::PlaceOnScreen(const QRect& screen) {
   if (geometry() == screen) return;
   setGeometry(screen);
@@ -72,7 +72,7 @@ void PointerOverlayWindow::PlaceOnScreen(const QRect& screen) {
 }
 
 void PointerOverlayWindow::Refresh() {
-  const QRect screen = OverlayScreenGeometry();
+  const QRect screen = ScreenArea();
   if (screen.isEmpty()) return;
   PlaceOnScreen(screen);
   read_(sightings_);

@@ -1,5 +1,5 @@
 // The pointer overlay on Linux: a frameless, translucent tool window over
-// the whole overlay screen that stays on top, takes no input and no focus.
+// the part of the desktop the pad covers that stays on top, takes no input and no focus.
 // Once a display frame it reads the pointers' last reports, and repaints and
 // reshapes only where the dots changed. Shaped to its dots, it shows them
 // without a compositor too.
@@ -11,8 +11,10 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "app/pointer_overlay_model.h"
+#include "platform/screen.h"
 
 namespace qt_window {
 
@@ -26,6 +28,9 @@ class PointerOverlayWindow final : public QWidget {
   // Shown with its frames running, or hidden with none.
   void Switch(bool on);
   void SetSelectedPointer(int pointer) { selectedPointer_ = pointer; }
+  // Where it lies, in desktop pixels, as the dialog has chosen; none: the
+  // primary screen. Taken at the next frame.
+  void SetScreenArea(const std::optional<platform::ScreenRect>& area) { area_ = area; }
   // The time the dots' silence is measured at; by default the protocol's
   // own time of the read.
   void SetClock(Clock clock) { clock_ = std::move(clock); }
@@ -36,12 +41,14 @@ class PointerOverlayWindow final : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  QRect ScreenArea() const;
   void PlaceOnScreen(const QRect& screen);
   QRegion DotsShape() const;
 
   SightingsReader read_;
   Clock clock_;
   int selectedPointer_ = 0;
+  std::optional<platform::ScreenRect> area_;
   QTimer frameTimer_;
   PointerSightings sightings_;
   OverlayFrame frame_;
@@ -49,8 +56,5 @@ class PointerOverlayWindow final : public QWidget {
   OverlayCanvas::Changes changes_;
   QImage image_;  // the canvas's pixels, not copied
 };
-
-// The screen the overlay lies over, in the desktop's pixels.
-QRect OverlayScreenGeometry();
 
 }  // namespace qt_window

@@ -21,14 +21,23 @@ void QrCodeWindow::ShowCode(const QString& address, QrMatrix code) {
 
   const QScreen* screen = parentWidget() != nullptr ? parentWidget()->screen() : this->screen();
   const QRect screenArea = screen->geometry();
-  modulePixels_ = ModulePixelsForScreen(code_.Side(), screenArea.height());
+  // A screen turned upright is narrower than high: the code fits either way.
+  modulePixels_ =
+      ModulePixelsForScreen(code_.Side(), std::min(screenArea.width(), screenArea.height()));
   const int codePixels = code_.Side() * modulePixels_;
   // The address under the code, large enough to read off the wall too.
   QFont font = this->font();
   font.setPixelSize(std::max(16, codePixels / 16));
   setFont(font);
   const QFontMetrics metrics(font);
-  const int width = std::max(codePixels, metrics.horizontalAdvance(address) + 2 * modulePixels_);
+  const int width =
+      std::min(screenArea.width(),
+               std::max(codePixels, metrics.horizontalAdvance(address) + 2 * modulePixels_));
+  const int room = width - 2 * modulePixels_;
+  shownAddress_ = QString::fromStdString(
+      ElideMiddle(address.toStdString(), [&metrics, room](const std::string& text) {
+        return metrics.horizontalAdvance(QString::fromStdString(text)) <= room;
+      }));
   const int height = codePixels + metrics.height() + modulePixels_;
   setFixedSize(width, height);
   move(screenArea.center() - QPoint(width / 2, height / 2));
@@ -58,7 +67,7 @@ void QrCodeWindow::paintEvent(QPaintEvent* /*event*/) {
   }
   painter.setPen(Qt::black);
   painter.drawText(QRect(0, code.bottom() + 1, width(), height() - code.height()),
-                   Qt::AlignHCenter | Qt::AlignTop, address_);
+                   Qt::AlignHCenter | Qt::AlignTop, shownAddress_);
 }
 
 void QrCodeWindow::keyPressEvent(QKeyEvent* event) {

@@ -1,7 +1,8 @@
 // A page address's QR code in a window of its own, sized to be scanned off
 // a projector from the back of a room: black modules on white whatever the
 // desktop's theme, the address under the code for phones that cannot scan.
-// Escape or a click closes it.
+// Escape or a click closes it. It fits the screen: a line too long loses
+// its middle.
 #pragma once
 
 #include <QString>
@@ -19,6 +20,9 @@ class QrCodeWindow final : public QWidget {
 
   // Shows code, centred on the screen that owner is on.
   void ShowCode(const QString& address, QrMatrix code);
+  // The address line under the code, its middle left out where the screen
+  // is too narrow for all of it.
+  const QString& ShownAddress() const { return shownAddress_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -29,6 +33,7 @@ class QrCodeWindow final : public QWidget {
   QRect CodeRect() const;
 
   QString address_;
+  QString shownAddress_;
   QrMatrix code_;
   int modulePixels_ = 1;
 };

@@ -12,6 +12,7 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -219,10 +220,42 @@ void QtDialogView::Connect(MainDialog& dialog) {
   window_->setContextMenuPolicy(Qt::ActionsContextMenu);
   QObject::connect(showPointersAction_, &QAction::triggered, window_.get(),
                    [&dialog](bool checked) { dialog.SetPointerOverlay(checked); });
+  // The monitors as they are when the menu opens.
+  cursorScreenMenu_ = new QMenu(QStringLiteral("Cursor screen"), window_.get());
+  window_->addAction(cursorScreenMenu_->menuAction());
+  QObject::connect(cursorScreenMenu_, &QMenu::aboutToShow, window_.get(), [this, &dialog] {
+    cursorScreenMenu_->clear();
+    for (const CursorScreenChoice& choice : dialog.CursorScreenChoices()) {
+      QAction* entry = cursorScreenMenu_->addAction(ToQt(choice.caption));
+      entry->setCheckable(true);
+      entry->setChecked(choice.chosen);
+      const CursorScreen screen = choice.screen;
+      QObject::connect(entry, &QAction::triggered, window_.get(),
+                       [&dialog, screen] { dialog.SetCursorScreen(screen); });
+    }
+  });
+  const auto followScreen = [this, &dialog](QScreen* screen) {
+    QObject::connect(screen, &QScreen::geometryChanged, window_.get(),
+                     [&dialog] { dialog.MonitorsChanged(); });
+  };
+  for (QScreen* screen : QGuiApplication::screens()) followScreen(screen);
+  auto* application = static_cast<QGuiApplication*>(QGuiApplication::instance());
+  QObject::connect(application, &QGuiApplication::screenAdded, window_.get(),
+                   [&dialog, followScreen](QScreen* screen) {
+                     followScreen(screen);
+                     dialog.MonitorsChanged();
+                   });
+  QObject::connect(application, &QGuiApplication::screenRemoved, window_.get(),
+                   [&dialog] { dialog.MonitorsChanged(); });
   overlay_ = std::make_unique<qt_window::PointerOverlayWindow>(
       [&dialog](PointerSightings& sightings) { dialog.ReadPointerSightings(sightings); });
   window_->onOk = [&dialog] { dialog.OnOK(); };
   window_->onCancel = [&dialog] { dialog.OnCancel(); };
+  window_->onEscape = [this] {
+    if (qrCodeWindow_ == nullptr || !qrCodeWindow_->isVisible()) return false;
+    qrCodeWindow_->close();
+    return true;
+  };
 }
 
 int QtDialogView::Exec() {
@@ -251,7 +284,9 @@ void QtDialogView::SetItemText(int control, const std::string& text) {
 }
 
 void QtDialogView::Render(const DialogState& state) {
-  for (const auto& [id, text] : dialog_template::ShownTexts(state)) SetItemText(id, text);
+  for (const auto& [id, text] : dialog_template::ShownTexts(state)) {
+    SetItemText(id, id == control::kPhoneAddress ? addressText_.Text(text) : text);
+  }
   RepaintIndicators(state.live.buttonL, state.live.buttonR);
   CheckBox(control::kOffScreen, state.live.offScreen);
   CheckBox(control::kCursorEmulation, state.cursorEmulation);
@@ -261,6 +296,7 @@ void QtDialogView::Render(const DialogState& state) {
   if (overlay_) {
     showPointersAction_->setChecked(state.showPointers);
     overlay_->SetSelectedPointer(state.selectedPointer);
+    overlay_->SetScreenArea(state.cursorScreenArea);
     overlay_->Switch(state.showPointers);
   }
   if (fieldsPushed_ != state.fieldsPushed) {
@@ -297,6 +333,10 @@ void QtDialogView::RepaintIndicators(bool buttonL, bool buttonR) {
 void QtDialogView::ShowMessageBox(const std::string& text, const std::string& caption) {
   QMessageBox box(QMessageBox::Warning, ToQt(caption), ToQt(text), QMessageBox::Ok, window_.get());
   box.exec();
+}
+
+void QtDialogView::ShowNotice(const std::string& text) {
+  SetItemText(control::kPhoneAddress, addressText_.Notice(text));
 }
 
 void QtDialogView::StartTimer(unsigned periodMs) {
@@ -353,6 +393,10 @@ std::optional<std::string> QtDialogView::ChooseFolder(const std::string& title) 
 void QtDialogView::ShowQrCode(const std::string& address, const QrMatrix& code) {
   if (qrCodeWindow_ == nullptr) qrCodeWindow_ = new qt_window::QrCodeWindow(window_.get());
   qrCodeWindow_->ShowCode(ToQt(address), code);
+}
+
+void QtDialogView::CloseQrCode() {
+  if (qrCodeWindow_ != nullptr) qrCodeWindow_->close();
 }
 
 QWidget* QtDialogView::QrWindow() const {

@@ -7,12 +7,14 @@
 #include <map>
 #include <memory>
 
+#include "app/dialog_template.h"
 #include "app/dialog_view.h"
 
 class MainDialog;
 class QAction;
 class QComboBox;
 class QDialog;
+class QMenu;
 class QWidget;
 
 namespace qt_window {
@@ -47,6 +49,8 @@ class QtDialogView final : public DialogView {
   void Render(const DialogState& state) override;
   std::optional<FieldTexts> TakeFieldTexts() override;
   void ShowMessageBox(const std::string& text, const std::string& caption) override;
+  // Under the address lines, until the next notice or a change of the lines.
+  void ShowNotice(const std::string& text) override;
   void StartTimer(unsigned periodMs) override;
   void StopTimer() override;
   void EndDialog(int result) override;
@@ -55,6 +59,7 @@ class QtDialogView final : public DialogView {
   void ScreenSize(int& width, int& height) override;
   std::optional<std::string> ChooseFolder(const std::string& title) override;
   void ShowQrCode(const std::string& address, const QrMatrix& code) override;
+  void CloseQrCode() override;
   bool CanShowPointerOverlay() const override { return true; }
 
   // The window of the last QR code shown, or nullptr.
@@ -63,6 +68,8 @@ class QtDialogView final : public DialogView {
   // menu entry that switches it.
   qt_window::PointerOverlayWindow* PointerOverlay() const { return overlay_.get(); }
   QAction* ShowPointersAction() const { return showPointersAction_; }
+  // The context menu's "Cursor screen" choices, filled as the menu opens.
+  QMenu* CursorScreenMenu() const { return cursorScreenMenu_; }
 
  private:
   void BuildControls();
@@ -77,8 +84,10 @@ class QtDialogView final : public DialogView {
   qt_window::IndicatorBox* buttonLIndicator_ = nullptr;
   qt_window::IndicatorBox* buttonRIndicator_ = nullptr;
   qt_window::AddressLabel* addressLine_ = nullptr;
+  dialog_template::AddressLineWithNotice addressText_;
   qt_window::QrCodeWindow* qrCodeWindow_ = nullptr;  // owned by the window, made on first use
   QAction* showPointersAction_ = nullptr;              // owned by the window
+  QMenu* cursorScreenMenu_ = nullptr;                  // owned by the window
   std::unique_ptr<qt_window::PointerOverlayWindow> overlay_;
   QTimer timer_;
   unsigned fieldsPushed_ = 0;  // the state's count when the fields were last written

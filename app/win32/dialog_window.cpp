@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 
 #include "app/application.h"
 #include "app/dialog_controls.h"
@@ -38,7 +39,7 @@ void OnInitDialog(HWND hwnd, DialogWindow& window) {
 }
 
 // The widgets' events as the dialog's intents.
-void OnCommand(MainDialog& dialog, HWND hwnd, int control, int code) {
+void OnCommand(MainDialog& dialog, Win32DialogView& view, HWND hwnd, int control, int code) {
   if (control == control::kPointerList) {
     // Entry n of the sorted list is pointer n.
     const LRESULT entry = SendDlgItemMessageA(hwnd, control, CB_GETCURSEL, 0, 0);
@@ -46,7 +47,10 @@ void OnCommand(MainDialog& dialog, HWND hwnd, int control, int code) {
     return;
   }
   if (control == control::kPhoneAddress) {
-    if (code == STN_CLICKED) dialog.ShowPhoneAddressCode();
+    // The second press of a double click lands on the dialog and makes it
+    // the active window again: the code's window is shown afresh, and takes
+    // the keyboard back.
+    if (code == STN_CLICKED || code == STN_DBLCLK) dialog.ShowPhoneAddressCode();
     return;
   }
   if (code != BN_CLICKED) return;
@@ -55,7 +59,9 @@ void OnCommand(MainDialog& dialog, HWND hwnd, int control, int code) {
       dialog.OnOK();
       return;
     case IDCANCEL:
-      dialog.OnCancel();
+      // Escape: the code's window goes first, as it says it does. The close
+      // box comes as WM_CLOSE.
+      if (!view.CloseOpenQrCode()) dialog.OnCancel();
       return;
     case control::kStart:
       dialog.Start();
@@ -92,15 +98,34 @@ INT_PTR CALLBACK DialogProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
   MainDialog& dialog = *window->dialog;
   switch (message) {
     case WM_COMMAND:
-      OnCommand(dialog, hwnd, LOWORD(wParam), HIWORD(wParam));
+      OnCommand(dialog, window->view, hwnd, LOWORD(wParam), HIWORD(wParam));
+      return TRUE;
+    case WM_CLOSE:
+      dialog.OnCancel();
       return TRUE;
     case WM_TIMER:
       dialog.Tick();
       return TRUE;
-    case WM_SYSCOMMAND:
-      if ((wParam & 0xFFF0) != Win32DialogView::kShowPointersCommand) return FALSE;
-      dialog.SetPointerOverlay(!dialog.State().showPointers);
+    case WM_SYSCOMMAND: {
+      const UINT command = static_cast<UINT>(wParam & 0xFFF0);
+      if (command == Win32DialogView::kShowPointersCommand) {
+        dialog.SetPointerOverlay(!dialog.State().showPointers);
+        return TRUE;
+      }
+      const std::optional<CursorScreen> screen = Win32DialogView::CursorScreenOfCommand(command);
+      if (!screen) return FALSE;
+      dialog.SetCursorScreen(*screen);
       return TRUE;
+    }
+    case WM_INITMENUPOPUP:
+      // The monitors as they are when the menu opens.
+      if (reinterpret_cast<HMENU>(wParam) == window->view.CursorScreenMenu() || HIWORD(lParam)) {
+        window->view.FillCursorScreenMenu(dialog.CursorScreenChoices());
+      }
+      return FALSE;
+    case WM_DISPLAYCHANGE:
+      dialog.MonitorsChanged();
+      return FALSE;
     case WM_PAINT:
       window->view.Paint(window->bigIcon);
       return TRUE;

@@ -19,16 +19,20 @@ UINT FramePeriodMs() {
   return std::max<UINT>(USER_TIMER_MINIMUM, 1000 / rate);
 }
 
-}  // namespace
-
-// The primary monitor until the operator can choose the cursor's screen.
-RECT OverlayMonitorRect() {
+RECT PrimaryMonitorRect() {
   MONITORINFO info{};
   info.cbSize = sizeof info;
   if (!GetMonitorInfoA(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info)) {
     return RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   }
   return info.rcMonitor;
+}
+
+}  // namespace
+
+RECT PointerOverlayWindow::ScreenRect() const {
+  if (!area_) return PrimaryMonitorRect();
+  return RECT{area_->x, area_->y, area_->x + area_->width, area_->y + area_->height};
 }
 
 PointerOverlayWindow::PointerOverlayWindow(SightingsReader read) : read_(std::move(read)) {}
@@ -47,7 +51,8 @@ bool PointerOverlayWindow::Create() {
   windowClass.hInstance = instance;
   windowClass.lpszClassName = kWindowClass;
   RegisterClassExA(&windowClass);  // fails harmlessly once registered
-  const RECT monitor = OverlayMonitorRect();
+  const RECT monitor = ScreenRect();
+  placed_ = monitor;
   window_ = CreateWindowExA(
       WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW,
       kWindowClass, "TVXHandvane pointers", WS_POPUP, monitor.left, monitor.top,
@@ -70,17 +75,27 @@ void PointerOverlayWindow::Switch(bool on) {
   SetTimer(window_, kFrameTimer, FramePeriodMs(), nullptr);
 }
 
-// The monitor is asked afresh every frame: one plugged in, unplugged or set
-// to another resolution moves the overlay with it.
+// The place is asked afresh every frame: a monitor plugged in, unplugged or
+// set to another resolution, or another choice of screen moves the overlay.
 void PointerOverlayWindow::Refresh() {
   if (window_ == nullptr) return;
-  const RECT monitor = OverlayMonitorRect();
+  const RECT monitor = ScreenRect();
   const OverlayRect screen{monitor.left, monitor.top, monitor.right, monitor.bottom};
   if (screen.IsEmpty() || !FitSurface(screen.Width(), screen.Height())) return;
+  Place(monitor);
   read_(sightings_);
   BuildOverlayFrame(sightings_, sightings_.now, selectedPointer_, screen, frame_);
   canvas_.Paint(frame_, changes_);
   if (changes_.count > 0) Push(changes_);
+}
+
+// A move to a place of the same size changes no dot: the window is moved
+// here, not only by the next change of the dots.
+void PointerOverlayWindow::Place(const RECT& rect) {
+  if (EqualRect(&rect, &placed_)) return;
+  placed_ = rect;
+  SetWindowPos(window_, HWND_TOPMOST, rect.left, rect.top, rect.right - rect.left,
+               rect.bottom - rect.top, SWP_NOACTIVATE);
 }
 
 bool PointerOverlayWindow::FitSurface(int width, int height) {

@@ -1,5 +1,5 @@
 // The pointer overlay on Windows: a layered window with per-pixel alpha over
-// the whole overlay monitor, topmost, click-through (WS_EX_TRANSPARENT),
+// the part of the desktop the pad covers, topmost, click-through (WS_EX_TRANSPARENT),
 // never activated and kept off the taskbar and Alt+Tab (WS_EX_NOACTIVATE,
 // WS_EX_TOOLWINDOW). Once a display frame it reads the pointers' last
 // reports and hands the system only the rectangle where the dots changed.
@@ -9,8 +9,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "app/pointer_overlay_model.h"
+#include "platform/screen.h"
 
 class PointerOverlayWindow {
  public:
@@ -24,12 +26,17 @@ class PointerOverlayWindow {
   // Shown with its frames running, or hidden with none.
   void Switch(bool on);
   void SetSelectedPointer(int pointer) { selectedPointer_ = pointer; }
+  // Where it lies, in desktop pixels, as the dialog has chosen; none: the
+  // primary monitor. Taken at the next frame.
+  void SetScreenArea(const std::optional<platform::ScreenRect>& area) { area_ = area; }
   // One frame at once (the frame timer calls it).
   void Refresh();
 
  private:
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   bool Create();
+  RECT ScreenRect() const;
+  void Place(const RECT& rect);
   bool FitSurface(int width, int height);
   void Push(const OverlayCanvas::Changes& changes);
   void FreeSurface();
@@ -37,7 +44,9 @@ class PointerOverlayWindow {
   SightingsReader read_;
   int selectedPointer_ = 0;
   bool on_ = false;
+  std::optional<platform::ScreenRect> area_;
   HWND window_ = nullptr;
+  RECT placed_{};  // where the window lies now
   HDC memory_ = nullptr;
   HBITMAP bitmap_ = nullptr;
   HGDIOBJ oldBitmap_ = nullptr;
@@ -49,6 +58,3 @@ class PointerOverlayWindow {
   OverlayCanvas canvas_;
   OverlayCanvas::Changes changes_;
 };
-
-// The monitor the overlay lies over, in desktop pixels.
-RECT OverlayMonitorRect();

@@ -21,23 +21,39 @@ void QrCodeWindow::Show(HWND owner, const std::string& address, const QrMatrix& 
   monitor.cbSize = sizeof monitor;
   GetMonitorInfoA(MonitorFromWindow(owner, MONITOR_DEFAULTTOPRIMARY), &monitor);
   const RECT& screen = monitor.rcMonitor;
-  modulePixels_ = ModulePixelsForScreen(code_.Side(), screen.bottom - screen.top);
+  const int screenWidth = screen.right - screen.left;
+  // A screen turned upright is narrower than high: the code fits either way.
+  modulePixels_ =
+      ModulePixelsForScreen(code_.Side(), std::min<int>(screenWidth, screen.bottom - screen.top));
   const int codePixels = code_.Side() * modulePixels_;
 
   // The address under the code, large enough to read off the wall too.
   font_ = CreateFontA(-std::max(16, codePixels / 16), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                       DEFAULT_PITCH | FF_SWISS, "Arial");
-  SIZE text{};
   HDC screenDc = GetDC(nullptr);
   HGDIOBJ oldFont = SelectObject(screenDc, font_);
-  GetTextExtentPoint32A(screenDc, address_.c_str(), static_cast<int>(address_.size()), &text);
+  const auto extent = [screenDc](const std::string& text) {
+    SIZE size{};
+    GetTextExtentPoint32A(screenDc, text.c_str(), static_cast<int>(text.size()), &size);
+    return size;
+  };
+  const SIZE text = extent(address_);
+
+  // No wider than the monitor, frame included; the line gives up its middle.
+  constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+  RECT frameOnly{0, 0, 0, 0};
+  AdjustWindowRectEx(&frameOnly, kStyle, FALSE, 0);
+  const int widest = screenWidth - (frameOnly.right - frameOnly.left);
+  const int clientWidth =
+      std::min(widest, std::max(codePixels, static_cast<int>(text.cx) + 2 * modulePixels_));
+  const int room = clientWidth - 2 * modulePixels_;
+  shownAddress_ = ElideMiddle(
+      address_, [&extent, room](const std::string& line) { return extent(line).cx <= room; });
   SelectObject(screenDc, oldFont);
   ReleaseDC(nullptr, screenDc);
 
-  constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-  RECT frame{0, 0, std::max(codePixels, static_cast<int>(text.cx) + 2 * modulePixels_),
-             codePixels + text.cy + modulePixels_};
+  RECT frame{0, 0, clientWidth, codePixels + text.cy + modulePixels_};
   AdjustWindowRectEx(&frame, kStyle, FALSE, 0);
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
@@ -116,7 +132,7 @@ void QrCodeWindow::Paint() {
   SetTextColor(dc, RGB(0, 0, 0));
   SetBkColor(dc, RGB(255, 255, 255));
   RECT text{0, codePixels, client.right, client.bottom};
-  DrawTextA(dc, address_.c_str(), static_cast<int>(address_.size()), &text,
+  DrawTextA(dc, shownAddress_.c_str(), static_cast<int>(shownAddress_.size()), &text,
             DT_CENTER | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
   SelectObject(dc, oldFont);
   EndPaint(window_, &paint);

@@ -1,7 +1,8 @@
 // A page address's QR code in a popup window of its own, sized to be
 // scanned off a projector from the back of a room: black modules on white
 // whatever the system's colours, the address under the code for phones that
-// cannot scan. Escape or a click closes it.
+// cannot scan. Escape or a click closes it. It fits the monitor: a line too
+// long loses its middle.
 #pragma once
 
 #include <windows.h>
@@ -22,16 +23,18 @@ class QrCodeWindow {
 
   // Shows code, centred on owner's monitor, in place of any code shown before.
   void Show(HWND owner, const std::string& address, const QrMatrix& code);
+  void Close();
+  bool IsOpen() const { return window_ != nullptr; }
 
  private:
   static void RegisterWindowClass();
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void Paint();
-  void Close();
 
   HWND window_ = nullptr;
   HFONT font_ = nullptr;
   std::string address_;
+  std::string shownAddress_;  // its middle left out where the monitor is too narrow
   QrMatrix code_;
   int modulePixels_ = 1;
 };

@@ -41,6 +41,40 @@ void Win32DialogView::Attach(HWND dialog) {
   HMENU menu = GetSystemMenu(dialog_, FALSE);
   AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
   AppendMenuA(menu, MF_STRING, kShowPointersCommand, "Show pointers on the screen");
+  cursorScreenMenu_ = CreatePopupMenu();
+  AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(cursorScreenMenu_), "Cursor screen");
+}
+
+UINT Win32DialogView::CursorScreenCommand(const CursorScreen& screen) {
+  switch (screen.kind) {
+    case CursorScreen::Kind::kAll:
+      return kCursorScreenAllCommand;
+    case CursorScreen::Kind::kMonitor:
+      return kCursorScreenMonitorCommand + 16 * static_cast<UINT>(screen.monitor - 1);
+    case CursorScreen::Kind::kPrimary:
+      break;
+  }
+  return kCursorScreenPrimaryCommand;
+}
+
+std::optional<CursorScreen> Win32DialogView::CursorScreenOfCommand(UINT command) {
+  if (command == kCursorScreenPrimaryCommand) return CursorScreen{};
+  if (command == kCursorScreenAllCommand) return CursorScreen{CursorScreen::Kind::kAll, 0};
+  const UINT last = kCursorScreenMonitorCommand + 16 * (kMostMonitorsOffered - 1);
+  if (command < kCursorScreenMonitorCommand || command > last || command % 16 != 0) {
+    return std::nullopt;
+  }
+  return CursorScreen{CursorScreen::Kind::kMonitor,
+                      static_cast<int>((command - kCursorScreenMonitorCommand) / 16 + 1)};
+}
+
+void Win32DialogView::FillCursorScreenMenu(const std::vector<CursorScreenChoice>& choices) {
+  while (GetMenuItemCount(cursorScreenMenu_) > 0) DeleteMenu(cursorScreenMenu_, 0, MF_BYPOSITION);
+  for (const CursorScreenChoice& choice : choices) {
+    if (choice.screen.monitor > kMostMonitorsOffered) continue;
+    AppendMenuA(cursorScreenMenu_, MF_STRING | (choice.chosen ? MF_CHECKED : MF_UNCHECKED),
+                CursorScreenCommand(choice.screen), choice.caption.c_str());
+  }
 }
 
 void Win32DialogView::ConnectPointerOverlay(PointerOverlayWindow::SightingsReader read) {
@@ -48,7 +82,9 @@ void Win32DialogView::ConnectPointerOverlay(PointerOverlayWindow::SightingsReade
 }
 
 void Win32DialogView::Render(const DialogState& state) {
-  for (const auto& [id, text] : dialog_template::ShownTexts(state)) SetItemText(id, text);
+  for (const auto& [id, text] : dialog_template::ShownTexts(state)) {
+    SetItemText(id, id == control::kPhoneAddress ? addressLine_.Text(text) : text);
+  }
   RepaintIndicators(state.live.buttonL, state.live.buttonR);
   CheckBox(control::kOffScreen, state.live.offScreen);
   CheckBox(control::kCursorEmulation, state.cursorEmulation);
@@ -61,6 +97,7 @@ void Win32DialogView::Render(const DialogState& state) {
                 MF_BYCOMMAND | (state.showPointers ? MF_CHECKED : MF_UNCHECKED));
   if (overlay_) {
     overlay_->SetSelectedPointer(state.selectedPointer);
+    overlay_->SetScreenArea(state.cursorScreenArea);
     overlay_->Switch(state.showPointers);
   }
   if (fieldsPushed_ != state.fieldsPushed) {
@@ -106,6 +143,10 @@ std::string Win32DialogView::GetItemText(int control) {
 
 void Win32DialogView::ShowMessageBox(const std::string& text, const std::string& caption) {
   MessageBoxA(dialog_, text.c_str(), caption.c_str(), MB_OK);
+}
+
+void Win32DialogView::ShowNotice(const std::string& text) {
+  if (dialog_ != nullptr) SetItemText(control::kPhoneAddress, addressLine_.Notice(text));
 }
 
 void Win32DialogView::StartTimer(unsigned periodMs) {
@@ -178,4 +219,14 @@ void Win32DialogView::FillIndicator(int control, bool on, COLORREF onColour) {
 
 void Win32DialogView::ShowQrCode(const std::string& address, const QrMatrix& code) {
   qrCodeWindow_.Show(dialog_, address, code);
+}
+
+void Win32DialogView::CloseQrCode() {
+  qrCodeWindow_.Close();
+}
+
+bool Win32DialogView::CloseOpenQrCode() {
+  if (!qrCodeWindow_.IsOpen()) return false;
+  qrCodeWindow_.Close();
+  return true;
 }

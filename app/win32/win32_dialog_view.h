@@ -6,7 +6,11 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
+#include "app/cursor_screen.h"
+#include "app/dialog_template.h"
 #include "app/dialog_view.h"
 #include "app/win32/pointer_overlay_window.h"
 #include "app/win32/qr_code_window.h"
@@ -15,6 +19,15 @@ class Win32DialogView : public DialogView {
  public:
   // The system menu's entry that switches the pointer overlay.
   static constexpr UINT kShowPointersCommand = 0x0100;
+  // The "Cursor screen" entries of the system menu: system commands keep
+  // their low four bits clear, so the monitors' entries step by 16.
+  static constexpr UINT kCursorScreenPrimaryCommand = 0x0200;
+  static constexpr UINT kCursorScreenAllCommand = 0x0210;
+  static constexpr UINT kCursorScreenMonitorCommand = 0x0220;  // monitor 1; n at + 16 * (n - 1)
+  static constexpr int kMostMonitorsOffered = 64;
+  static UINT CursorScreenCommand(const CursorScreen& screen);
+  // The choice of a system command; none for any other command.
+  static std::optional<CursorScreen> CursorScreenOfCommand(UINT command);
 
   Win32DialogView() = default;
   Win32DialogView(const Win32DialogView&) = delete;
@@ -29,6 +42,8 @@ class Win32DialogView : public DialogView {
   void Render(const DialogState& state) override;
   std::optional<FieldTexts> TakeFieldTexts() override;
   void ShowMessageBox(const std::string& text, const std::string& caption) override;
+  // Under the address lines, until the next notice or a change of the lines.
+  void ShowNotice(const std::string& text) override;
   void StartTimer(unsigned periodMs) override;
   void StopTimer() override;
   void EndDialog(int result) override;
@@ -37,7 +52,15 @@ class Win32DialogView : public DialogView {
   void ScreenSize(int& width, int& height) override;
   std::optional<std::string> ChooseFolder(const std::string& title) override;
   void ShowQrCode(const std::string& address, const QrMatrix& code) override;
+  void CloseQrCode() override;
+  // False when no code's window was open.
+  bool CloseOpenQrCode();
   bool CanShowPointerOverlay() const override { return true; }
+
+  // The "Cursor screen" submenu of the system menu, and its entries afresh
+  // (WM_INITMENUPOPUP).
+  HMENU CursorScreenMenu() const { return cursorScreenMenu_; }
+  void FillCursorScreenMenu(const std::vector<CursorScreenChoice>& choices);
 
   // WM_PAINT: the icon when minimised, else the default painting and the
   // two indicator fills.
@@ -51,11 +74,13 @@ class Win32DialogView : public DialogView {
   void RepaintIndicators(bool buttonL, bool buttonR);
 
   HWND dialog_ = nullptr;
-  RECT indicatorRects_[2]{};  // 1022 and 1023 in the dialog's client coordinates
+  HMENU cursorScreenMenu_ = nullptr;  // destroyed with the system menu
+  RECT indicatorRects_[2]{};          // 1022 and 1023 in the dialog's client coordinates
   bool buttonL_ = false;
   bool buttonR_ = false;
   UINT_PTR timer_ = 0;
   unsigned fieldsPushed_ = 0;  // the state's count when the fields were last written
+  dialog_template::AddressLineWithNotice addressLine_;
   QrCodeWindow qrCodeWindow_;
   std::unique_ptr<PointerOverlayWindow> overlay_;
 };

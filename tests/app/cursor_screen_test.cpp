@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 using Kind = CursorScreen::Kind;
@@ -41,6 +43,33 @@ TEST(CursorScreenTest, MonitorsAreNumberedAsSeenAndTheChoiceGivesTheirPixels) {
   EXPECT_FALSE(gone.rect);
   // Monitors not known yet: the primary, and nothing is missing.
   EXPECT_FALSE(ChooseCursorArea({Kind::kMonitor, 4}, {}).missingMonitor);
+
+  // What the pad covers in pixels: the system's mapping is the primary's.
+  EXPECT_EQ(CoveredRect(CursorScreen{}, seen), (platform::ScreenRect{0, 0, 1920, 1080}));
+  EXPECT_EQ(CoveredRect({Kind::kMonitor, 4}, seen), (platform::ScreenRect{0, 0, 1920, 1080}));
+  EXPECT_EQ(CoveredRect({Kind::kMonitor, 1}, seen), (platform::ScreenRect{-1280, 0, 1280, 1080}));
+  EXPECT_EQ(CoveredRect({Kind::kAll, 0}, seen), (platform::ScreenRect{-1280, 0, 3200, 1880}));
+  EXPECT_FALSE(CoveredRect(CursorScreen{}, {}));
+}
+
+TEST(CursorScreenTest, ChoicesNameEachMonitorAndCheckTheCurrentOne) {
+  const std::vector<platform::Monitor> seen = {{{-1280, 0, 1280, 1024}, false},
+                                               {{0, 0, 1920, 1080}, true}};
+  const std::vector<CursorScreenChoice> choices = CursorScreenChoices({Kind::kMonitor, 2}, seen);
+  ASSERT_EQ(choices.size(), 4u);
+  const char* const captions[] = {"Primary", "Monitor 1 (1280x1024 at -1280,0)",
+                                  "Monitor 2 (1920x1080 at 0,0)", "All"};
+  const CursorScreen screens[] = {{}, {Kind::kMonitor, 1}, {Kind::kMonitor, 2}, {Kind::kAll, 0}};
+  for (std::size_t i = 0; i < choices.size(); ++i) {
+    EXPECT_EQ(choices[i].caption, captions[i]);
+    EXPECT_EQ(choices[i].screen, screens[i]) << i;
+    EXPECT_EQ(choices[i].chosen, i == 2) << i;
+  }
+  // A chosen monitor that is gone: offered nowhere, so nothing is checked.
+  const std::vector<CursorScreenChoice> without = CursorScreenChoices({Kind::kMonitor, 3}, seen);
+  EXPECT_TRUE(std::none_of(without.begin(), without.end(),
+                           [](const CursorScreenChoice& c) { return c.chosen; }));
+  EXPECT_TRUE(CursorScreenChoices(CursorScreen{}, {}).front().chosen);
 }
 
 }  // namespace

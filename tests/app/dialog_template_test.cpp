@@ -153,4 +153,16 @@ TEST(DialogTemplateTest, ResourceScriptAndTableAgreeControlByControl) {
             std::string::npos);
 }
 
+// A notice stands under the address lines until the next one, or until the
+// lines change.
+TEST(DialogTemplateTest, AddressLineShowsTheLastNoticeUntilTheLinesChange) {
+  dialog_template::AddressLineWithNotice line;
+  EXPECT_EQ(line.Notice("Can not create"), "Can not create");  // nothing shown before
+  EXPECT_EQ(line.Text("Phones open A\nor B"), "Phones open A\nor B");
+  EXPECT_EQ(line.Notice("Pointer 07 selected."), "Phones open A\nor B\nPointer 07 selected.");
+  EXPECT_EQ(line.Text("Phones open A\nor B"), "Phones open A\nor B\nPointer 07 selected.");
+  EXPECT_EQ(line.Notice("Statistics reset."), "Phones open A\nor B\nStatistics reset.");
+  EXPECT_EQ(line.Text("The server is not running"), "The server is not running");
+}
+
 }  // namespace

@@ -35,9 +35,11 @@ class RecordingView : public ConsoleView {
     qrCodes.push_back(address);
     EXPECT_FALSE(code.IsEmpty());
   }
+  void CloseQrCode() override { ++qrClosings; }
   void ShowNotice(const std::string& text) override { notices.push_back(text); }
   std::vector<std::string> messages;
   std::vector<std::string> qrCodes;
+  int qrClosings = 0;
   std::vector<std::string> notices;
 };
 
@@ -361,10 +363,15 @@ TEST_F(MainDialogTest, CursorScreenIsStoredAtOnceAndAMissingMonitorFallsBackToTh
     MainDialog dialog(app, view, mouse);
     ASSERT_TRUE(dialog.OnInitDialog());
     EXPECT_FALSE(mouse.area);
+    // The overlay lies where the pad reaches: the primary, then the choice.
+    EXPECT_EQ(dialog.State().cursorScreenArea, (platform::ScreenRect{0, 0, 1280, 800}));
+    EXPECT_TRUE(dialog.CursorScreenChoices().front().chosen);
     const std::string before = TempFolder::ReadAll(paths.iniFile);
     dialog.SetCursorScreen({CursorScreen::Kind::kMonitor, 2});
     EXPECT_EQ(mouse.area, (platform::ScreenRect{1280, 0, 1920, 1080}));
     EXPECT_EQ(dialog.State().cursorScreen, "2");
+    EXPECT_EQ(dialog.State().cursorScreenArea, mouse.area);
+    EXPECT_TRUE(dialog.CursorScreenChoices()[2].chosen);
     std::string after = TempFolder::ReadAll(paths.iniFile);
     const std::size_t line = after.find("CursorScreen=2");
     ASSERT_NE(line, std::string::npos);
@@ -380,6 +387,7 @@ TEST_F(MainDialogTest, CursorScreenIsStoredAtOnceAndAMissingMonitorFallsBackToTh
   dialog.Tick();
   dialog.Tick();
   EXPECT_FALSE(mouse.area);
+  EXPECT_EQ(dialog.State().cursorScreenArea, (platform::ScreenRect{1280, 0, 1920, 1080}));
   const std::vector<std::string> log = LogMessages(paths.logFile);
   EXPECT_EQ(std::count(log.begin(), log.end(),
                        "CursorScreen 2: no such monitor; the pad covers the primary"),
@@ -387,6 +395,11 @@ TEST_F(MainDialogTest, CursorScreenIsStoredAtOnceAndAMissingMonitorFallsBackToTh
   mouse.monitors = {{{0, 0, 1280, 800}, true}, {{1280, 0, 1920, 1080}, false}};
   dialog.Tick();
   EXPECT_EQ(mouse.area, (platform::ScreenRect{1280, 0, 1920, 1080}));
+  // Stopped, there is no tick: the window's word on a change is enough.
+  dialog.Stop();
+  mouse.monitors[1].area.width = 2560;
+  dialog.MonitorsChanged();
+  EXPECT_EQ(dialog.State().cursorScreenArea, (platform::ScreenRect{1280, 0, 2560, 1080}));
   dialog.OnOK();
 }
 
@@ -457,7 +470,10 @@ TEST_F(MainDialogTest, AddressLineFollowsStartStopAndPortAndItsClickShowsTheCode
   dialog.ShowPhoneAddressCode();
   EXPECT_EQ(view.qrCodes, std::vector<std::string>{first});
 
+  // The code's window goes with its address.
+  EXPECT_EQ(view.qrClosings, 0);
   dialog.Stop();
+  EXPECT_EQ(view.qrClosings, 1);
   EXPECT_EQ(dialog.State().phoneAddressText.rfind("The server is not running", 0), 0u);
   dialog.ShowPhoneAddressCode();
   EXPECT_EQ(view.qrCodes.size(), 1u);

@@ -35,4 +35,15 @@ TEST(QrMatrixTest, ModuleSizeFillsSixtyToAboutSeventyPercentOfTheScreen) {
   EXPECT_EQ(ModulePixelsForScreen(0, 768), 1);
 }
 
+TEST(QrMatrixTest, ALongAddressLosesItsMiddleAndKeepsBothEnds) {
+  const std::string address = "http://192.168.1.20:8080/?key=abcdefghijklmnopqrstuvwxyz";
+  const auto atMost = [](std::size_t length) {
+    return [length](const std::string& text) { return text.size() <= length; };
+  };
+  EXPECT_EQ(ElideMiddle(address, atMost(address.size())), address);
+  EXPECT_EQ(ElideMiddle(address, atMost(40)), "http://192.168.1.20...ijklmnopqrstuvwxyz");
+  EXPECT_EQ(ElideMiddle(address, atMost(40)).size(), 40u);
+  EXPECT_EQ(ElideMiddle(address, atMost(2)), "...");
+}
+
 }  // namespace

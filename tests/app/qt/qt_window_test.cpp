@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -22,7 +23,10 @@
 #include "app/application.h"
 #include "app/dialog_controls.h"
 #include "app/main_dialog.h"
+#include "app/qt/pointer_overlay_window.h"
+#include "app/qt/qr_code_window.h"
 #include "app/qt/qt_dialog_view.h"
+#include "app/qr_matrix.h"
 #include "app/window_placement.h"
 #include "platform/profile.h"
 #include "platform/socket_client.h"
@@ -216,12 +220,15 @@ TEST_F(QtWindowTest, AddressLineFollowsThePortAndItsClickShowsACodeThatDecodesTo
   Open();
   auto* line = Find<QLabel>(control::kPhoneAddress);
   const std::string suffix = ":" + std::to_string(port) + "/";
+  // The start's notice under the addresses, until the lines change.
   EXPECT_EQ(line->text().toStdString(), "Phones open http://192.0.2.7" + suffix +
                                             "  (click for its QR code)\nor http://198.51.100.3" +
-                                            suffix);
+                                            suffix + "\nServer started on port " +
+                                            std::to_string(port) + ".");
 
   QTest::mouseClick(Find<QPushButton>(control::kStop), Qt::LeftButton);
   EXPECT_TRUE(line->text().startsWith("The server is not running"));
+  EXPECT_TRUE(line->text().endsWith("\nServer stopped."));
   std::uint16_t otherPort = 0;
   platform::FindFreePort(otherPort);
   Find<QLineEdit>(control::kPort)->setText(QString::number(otherPort));
@@ -243,6 +250,76 @@ TEST_F(QtWindowTest, AddressLineFollowsThePortAndItsClickShowsACodeThatDecodesTo
   EXPECT_TRUE(code->isVisible());
   QTest::mouseClick(code, Qt::LeftButton);
   EXPECT_FALSE(code->isVisible());
+
+  // A double click: its second press makes the dialog the active window
+  // again, its release shows the code afresh, in front. Escape, wherever it
+  // lands, closes the code and not the program.
+  QTest::mouseClick(line, Qt::LeftButton);
+  window().activateWindow();
+  QTest::mouseDClick(line, Qt::LeftButton);
+  QTest::mouseRelease(line, Qt::LeftButton);
+  EXPECT_TRUE(code->isVisible());
+  EXPECT_TRUE(QTest::qWaitForWindowActive(code));
+  QTest::keyClick(&window(), Qt::Key_Escape);
+  EXPECT_FALSE(code->isVisible());
+  EXPECT_TRUE(window().isVisible());
+  EXPECT_TRUE(dialog->IsRunning());
+
+  // The code goes with its address.
+  QTest::mouseClick(line, Qt::LeftButton);
+  EXPECT_TRUE(code->isVisible());
+  QTest::mouseClick(Find<QPushButton>(control::kStop), Qt::LeftButton);
+  EXPECT_FALSE(code->isVisible());
+}
+
+// On a narrow screen the window keeps within it, and the address under the
+// code loses its middle, not its ends.
+TEST(QrCodeWindowTest, FitsTheScreenAndCutsALongAddressInTheMiddle) {
+  const QString address = "http://192.0.2.7:8080/?key=" + QString(120, 'k') + "END";
+  qt_window::QrCodeWindow window(nullptr);
+  window.ShowCode(address, QrMatrix::Encode(address.toStdString()));
+  const QRect screen = window.screen()->geometry();
+  EXPECT_LE(window.width(), screen.width());
+  EXPECT_LE(window.height(), screen.height());
+  EXPECT_TRUE(window.ShownAddress().startsWith("http://192.0.2.7:8080")) << window.ShownAddress().toStdString();
+  EXPECT_TRUE(window.ShownAddress().endsWith("kkkEND"));
+  EXPECT_TRUE(window.ShownAddress().contains("..."));
+  window.ShowCode("http://192.0.2.7:8080/", QrMatrix::Encode("http://192.0.2.7:8080/"));
+  EXPECT_EQ(window.ShownAddress(), "http://192.0.2.7:8080/");
+}
+
+// The context menu offers the monitors as they are when it opens; a choice
+// is stored, and the pointer overlay moves over the chosen monitor.
+TEST_F(QtWindowTest, CursorScreenIsChosenInTheContextMenuAndTheOverlayFollows) {
+  WriteIni("Control", "ShowPointers", "1");
+  mouse.monitors = {{{0, 0, 640, 480}, true}, {{640, 0, 320, 240}, false}};
+  Open();
+  QMenu* menu = view->CursorScreenMenu();
+  ASSERT_NE(menu, nullptr);
+  EXPECT_TRUE(window().actions().contains(menu->menuAction()));
+  const auto entries = [menu] {
+    Q_EMIT menu->aboutToShow();
+    std::vector<std::string> shown;
+    for (QAction* entry : menu->actions()) {
+      shown.push_back((entry->isChecked() ? "* " : "") + entry->text().toStdString());
+    }
+    return shown;
+  };
+  EXPECT_EQ(entries(), (std::vector<std::string>{"* Primary", "Monitor 1 (640x480 at 0,0)",
+                                                 "Monitor 2 (320x240 at 640,0)", "All"}));
+  QWidget* overlay = view->PointerOverlay();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return overlay->geometry() == QRect(0, 0, 640, 480); }));
+
+  menu->actions()[2]->trigger();
+  EXPECT_EQ(platform::ProfileReadString(paths.iniFile, "Control", "CursorScreen", "", 16), "2");
+  EXPECT_TRUE(view->GetItemText(control::kPhoneAddress).ends_with("\nCursor screen 2."));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return overlay->geometry() == QRect(640, 0, 320, 240); }));
+  mouse.monitors.push_back({{960, 0, 800, 600}, false});
+  EXPECT_EQ(entries().back(), "All");
+  EXPECT_EQ(entries()[2], "* Monitor 2 (320x240 at 640,0)");
+  menu->actions()[4]->trigger();
+  EXPECT_EQ(platform::ProfileReadString(paths.iniFile, "Control", "CursorScreen", "", 16), "all");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return overlay->geometry() == QRect(0, 0, 1760, 600); }));
 }
 
 TEST_F(QtWindowTest, EnterInTheHomeDirectoryFieldEndsTheProgramAndKeepsThePlace) {

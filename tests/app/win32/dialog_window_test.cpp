@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/cursor_screen.h"
 #include "app/dialog_controls.h"
 #include "app/pointer_overlay_model.h"
 #include "app/win32/win32_dialog_view.h"
@@ -127,7 +128,7 @@ class DialogWindowTest : public testing::Test {
   }
 
   void TearDown() override {
-    if (dialog != nullptr && IsWindow(dialog)) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    if (dialog != nullptr && IsWindow(dialog)) PostMessageA(dialog, WM_CLOSE, 0, 0);
     int exitCode = 0;
     child.WaitForExit(20000, exitCode);
   }
@@ -221,6 +222,9 @@ TEST_F(DialogWindowTest, ServerControlButtons) {
 
   ClickAndLeave(control::kStop);
   EXPECT_TRUE(WaitFor([&] { return Text(control::kStatus) == "Stopped."; }, 10000));
+  // The notice stands under the address lines.
+  EXPECT_TRUE(Text(control::kPhoneAddress).ends_with("\nServer stopped."))
+      << Text(control::kPhoneAddress);
   EXPECT_EQ(Report(2, 0, 0, false, false), "<no connection>");
   ClickAndLeave(control::kStop);
   EXPECT_NE(TakeMessageBox().find("Server not Launched"), std::string::npos);
@@ -251,6 +255,24 @@ TEST_F(DialogWindowTest, PointerChoiceAndVibrateButtons) {
   SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(control::kPointerList, CBN_SELCHANGE),
                reinterpret_cast<LPARAM>(list));
   EXPECT_EQ(platform::ProfileReadString(ini, "Control", "SelectedPointer", "", 460), "7");
+  EXPECT_TRUE(Text(control::kPhoneAddress).ends_with("\nPointer 07 selected."))
+      << Text(control::kPhoneAddress);
+}
+
+// The system menu's "Cursor screen" entries: each choice is stored at once
+// and said under the address lines.
+TEST_F(DialogWindowTest, CursorScreenIsChosenInTheSystemMenu) {
+  ASSERT_TRUE(StartProgram());
+  const std::pair<CursorScreen, const char*> choices[] = {
+      {{CursorScreen::Kind::kAll, 0}, "all"},
+      {{CursorScreen::Kind::kMonitor, 1}, "1"},
+      {{}, "primary"}};
+  for (const auto& [screen, stored] : choices) {
+    SendMessageA(dialog, WM_SYSCOMMAND, Win32DialogView::CursorScreenCommand(screen), 0);
+    EXPECT_EQ(platform::ProfileReadString(ini, "Control", "CursorScreen", "", 460), stored);
+    EXPECT_TRUE(Text(control::kPhoneAddress).ends_with("\nCursor screen " + std::string(stored) + "."))
+        << Text(control::kPhoneAddress);
+  }
 }
 
 TEST_F(DialogWindowTest, ExitAndEscapeEndTheProgramAndKeepThePlacement) {
@@ -372,6 +394,32 @@ TEST_F(DialogWindowTest, AddressLineFollowsThePortAndItsClickShowsTheCode) {
   code = clickAddress();
   ASSERT_NE(code, nullptr);
   PostMessageA(code, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+  EXPECT_TRUE(WaitFor([&] { return !IsWindow(code); }, 5000));
+
+  // A double click: the second press makes the dialog the active window
+  // again, and the code's window takes the keyboard back.
+  code = clickAddress();
+  ASSERT_NE(code, nullptr);
+  SetForegroundWindow(dialog);
+  PostMessageA(Item(control::kPhoneAddress), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(4, 4));
+  PostMessageA(Item(control::kPhoneAddress), WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        code = FindWindowA("TVXHandvaneQrCode", nullptr);
+        return code != nullptr && GetForegroundWindow() == code;
+      },
+      5000));
+  // Escape on the dialog all the same closes the code, not the program.
+  SetForegroundWindow(dialog);
+  PostMessageA(Item(control::kHomeDirectory), WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_TRUE(WaitFor([&] { return FindWindowA("TVXHandvaneQrCode", nullptr) == nullptr; }, 5000));
+  EXPECT_TRUE(IsWindow(dialog));
+  EXPECT_EQ(FetchBody(otherPort, ReportPath(kSelectedPointer, 1, 0, 0, false, false, 0)), "0000");
+
+  // The code goes with its address.
+  code = clickAddress();
+  ASSERT_NE(code, nullptr);
+  Click(control::kStop);
   EXPECT_TRUE(WaitFor([&] { return !IsWindow(code); }, 5000));
 }
 
@@ -581,6 +629,54 @@ TEST(ProgramManifestTest, AsksForThemedControlsAndPerMonitorDpi) {
     EXPECT_NE(manifest.find(">PerMonitorV2</dpiAwareness>"), std::string::npos) << program;
     EXPECT_NE(manifest.find(">true</dpiAware>"), std::string::npos) << program;
   }
+}
+
+// The menu as the dialog fills it when it opens, and the overlay over the
+// part of the desktop the dialog gives it.
+TEST(DialogViewTest, CursorScreenMenuAndOverlayPlace) {
+  Win32DialogView view;
+  HWND dialog = CreateDialogParamA(
+      GetModuleHandleA(nullptr), MAKEINTRESOURCEA(102), nullptr,
+      [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+  ASSERT_NE(dialog, nullptr);
+  view.Attach(dialog);
+  view.FillCursorScreenMenu(CursorScreenChoices(
+      {CursorScreen::Kind::kMonitor, 2}, {{{0, 0, 640, 480}, true}, {{640, 0, 320, 240}, false}}));
+  view.FillCursorScreenMenu(CursorScreenChoices({CursorScreen::Kind::kAll, 0}, {{{0, 0, 640, 480}, true}}));
+  HMENU menu = view.CursorScreenMenu();
+  ASSERT_EQ(GetMenuItemCount(menu), 3);
+  const std::pair<CursorScreen, const char*> entries[] = {
+      {{}, "Primary"}, {{CursorScreen::Kind::kMonitor, 1}, "Monitor 1 (640x480 at 0,0)"},
+      {{CursorScreen::Kind::kAll, 0}, "All"}};
+  for (int i = 0; i < 3; ++i) {
+    const UINT id = GetMenuItemID(menu, i);
+    char caption[64] = "";
+    GetMenuStringA(menu, static_cast<UINT>(i), caption, sizeof caption, MF_BYPOSITION);
+    EXPECT_STREQ(caption, entries[i].second);
+    EXPECT_EQ(Win32DialogView::CursorScreenOfCommand(id), entries[i].first) << i;
+    EXPECT_EQ((GetMenuState(menu, id, MF_BYCOMMAND) & MF_CHECKED) != 0, i == 2) << i;
+  }
+  EXPECT_FALSE(Win32DialogView::CursorScreenOfCommand(Win32DialogView::kShowPointersCommand));
+  EXPECT_FALSE(Win32DialogView::CursorScreenOfCommand(SC_CLOSE));
+  DestroyWindow(dialog);
+
+  PointerOverlayWindow overlay([](PointerSightings&) {});
+  overlay.SetScreenArea(platform::ScreenRect{100, 50, 320, 240});
+  overlay.Switch(true);
+  HWND window = FindWindowA("TVXHandvanePointers", nullptr);
+  ASSERT_NE(window, nullptr);
+  RECT placed{};
+  GetWindowRect(window, &placed);
+  EXPECT_EQ(placed.left, 100);
+  EXPECT_EQ(placed.top, 50);
+  EXPECT_EQ(placed.right - placed.left, 320);
+  // Moved to a place of the same size, with no dot changed.
+  overlay.SetScreenArea(platform::ScreenRect{200, 60, 320, 240});
+  overlay.Refresh();
+  GetWindowRect(window, &placed);
+  EXPECT_EQ(placed.left, 200);
+  EXPECT_EQ(placed.top, 60);
+  EXPECT_EQ(placed.bottom - placed.top, 240);
 }
 
 Win32DialogView* paintedView = nullptr;
