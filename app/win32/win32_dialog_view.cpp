@@ -1,5 +1,6 @@
 #include "app/win32/win32_dialog_view.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -162,11 +163,26 @@ void Win32DialogView::EndDialog(int result) {
   ::EndDialog(dialog_, result);
 }
 
+// Only the place is taken: the size the record holds was measured at the
+// DPI of its day, and the template gives the right one for today's. The
+// whole window stays on a monitor that is there now (the nearest one).
 void Win32DialogView::ApplyPlacement(const WindowPlacementBytes& placement) {
   WINDOWPLACEMENT record{};
   std::memcpy(&record, placement.data(), sizeof record);
-  record.length = sizeof record;
-  SetWindowPlacement(dialog_, &record);
+  RECT window{};
+  GetWindowRect(dialog_, &window);
+  const LONG width = window.right - window.left;
+  const LONG height = window.bottom - window.top;
+  RECT stored = record.rcNormalPosition;
+  stored.right = stored.left + width;
+  stored.bottom = stored.top + height;
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  if (!GetMonitorInfoA(MonitorFromRect(&stored, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+  const RECT& work = monitor.rcWork;
+  const LONG left = std::max(work.left, std::min(stored.left, work.right - width));
+  const LONG top = std::max(work.top, std::min(stored.top, work.bottom - height));
+  SetWindowPos(dialog_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 std::optional<WindowPlacementBytes> Win32DialogView::CurrentPlacement() {

@@ -18,6 +18,7 @@
 #include "app/dialog_controls.h"
 #include "app/pointer_overlay_model.h"
 #include "app/win32/win32_dialog_view.h"
+#include "app/window_placement.h"
 #include "common/phone_address.h"
 #include "common/program_paths.h"
 #include "platform/files.h"
@@ -293,6 +294,35 @@ TEST_F(DialogWindowTest, ExitAndEscapeEndTheProgramAndKeepThePlacement) {
   PostMessageA(Item(control::kHomeDirectory), WM_KEYDOWN, VK_ESCAPE, 0);
   ASSERT_TRUE(WaitForProgramEnd());
   EXPECT_EQ(Report(1, 0, 0, false, false), "<no connection>");
+}
+
+// A placement saved at another DPI, or on a monitor that is gone, gives
+// only a place: the window keeps the size of today's template and lies
+// whole on a monitor that is there.
+TEST_F(DialogWindowTest, AStoredPlacementKeepsTodaysSizeAndTheWindowOnAMonitor) {
+  ASSERT_TRUE(StartProgram());
+  RECT fresh{};
+  GetWindowRect(dialog, &fresh);
+  PostMessageA(dialog, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(WaitForProgramEnd());
+  RECT work{};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  for (const NormalRectangle& stored :
+       {NormalRectangle{40, 50, 40 + 2000, 50 + 3000}, NormalRectangle{9000, 9000, 9496, 9578}}) {
+    const WindowPlacementBytes bytes = PackWindowPlacement(stored);
+    platform::ProfileWriteStruct(ini, "General", "WindowPos", bytes.data(), bytes.size());
+    ASSERT_TRUE(StartProgram());
+    RECT placed{};
+    GetWindowRect(dialog, &placed);
+    EXPECT_EQ(placed.right - placed.left, fresh.right - fresh.left) << stored.left;
+    EXPECT_EQ(placed.bottom - placed.top, fresh.bottom - fresh.top) << stored.left;
+    EXPECT_GE(placed.left, work.left);
+    EXPECT_GE(placed.top, work.top);
+    EXPECT_LE(placed.right, work.right);
+    EXPECT_LE(placed.bottom, work.bottom);
+    PostMessageA(dialog, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitForProgramEnd());
+  }
 }
 
 // Logging off: the system asks every top-level window, as wineboot
