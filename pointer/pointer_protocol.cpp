@@ -68,14 +68,15 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
     outcome.addresses[0] = peers_.Holder(p);
     outcome.addresses[1] = peerAddress;
   }
+  // Every fresh report reaches the application, a second phone's too.
+  const bool fresh = IsFresh(report);
+  if (fresh) {
+    Forward(report);
+    outcome.forwarded = true;
+  }
   // A second phone on the number moves nothing, takes no command and echoes
   // none; it hears that it is second, and its page asks for another number.
-  // Its fresh reports still reach the application, which loses nothing.
   if (peer.second) {
-    if (IsFresh(report)) {
-      Forward(report);
-      outcome.forwarded = true;
-    }
     outcome.response = MakeResponse(state_.packetNumber[p], kAnotherPhoneCode);
     TakeChannelNotices(outcome, now);
     return outcome;
@@ -90,10 +91,7 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
     state_.pendingAck[p] = 0;
   }
 
-  const bool fresh = IsFresh(report);
   if (fresh) {
-    Forward(report);
-    outcome.forwarded = true;
     if (state_.pendingAck[p] != 0) {
       outcome.ackAwaited = true;
     } else {

@@ -237,22 +237,22 @@ CommandResult Vibrate(const CommandCall& call) {
   return CommandResult::kDone;
 }
 
-CommandResult Emulate(const CommandCall& call) {
+// Runs switchTo with the word "on" or "off"; any other word gets the usage line.
+CommandResult Switch(const CommandCall& call, void (MainDialog::*switchTo)(bool)) {
   if (call.argument != "on" && call.argument != "off") {
     ShowUsage(call.command, "on or off, not \"" + call.words[1] + "\"", call.view);
-    return CommandResult::kDone;
+  } else {
+    (call.dialog.*switchTo)(call.argument == "on");
   }
-  call.dialog.SetCursorEmulation(call.argument == "on");
   return CommandResult::kDone;
 }
 
+CommandResult Emulate(const CommandCall& call) {
+  return Switch(call, &MainDialog::SetCursorEmulation);
+}
+
 CommandResult Show(const CommandCall& call) {
-  if (call.argument != "on" && call.argument != "off") {
-    ShowUsage(call.command, "on or off, not \"" + call.words[1] + "\"", call.view);
-    return CommandResult::kDone;
-  }
-  call.dialog.SetPointerOverlay(call.argument == "on");
-  return CommandResult::kDone;
+  return Switch(call, &MainDialog::SetPointerOverlay);
 }
 
 CommandResult Screen(const CommandCall& call) {
