@@ -17,14 +17,14 @@ import subprocess
 import sys
 import tempfile
 import threading
-import time
 import unittest
 
 import websockets
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-sys.path.insert(0, os.path.join(SOURCE, "sdk", "python"))
+sys.path[:0] = [os.path.join(SOURCE, "sdk", "python"), os.path.join(SOURCE, "tests", "support")]
 import phones  # noqa: E402
+from tvx_server import Server, Started, free_port, poll  # noqa: E402
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--bin", default=os.path.join(SOURCE, "build", "bin"))
@@ -32,106 +32,6 @@ parser.add_argument("--suffix", default="")
 parser.add_argument("--runner", default="")
 ARGS, REST = parser.parse_known_args()
 RUNNER = [part for part in ARGS.runner.split(",") if part]
-
-
-def program(name):
-    return os.path.join(ARGS.bin, name + ARGS.suffix)
-
-
-def system_path(path):
-    """A path as the programs under test take it: under wine, on drive Z:."""
-    return "Z:" + path.replace("/", "\\") if RUNNER else path
-
-
-def poll(condition, timeout_s=30.0):
-    end = time.monotonic() + timeout_s
-    while time.monotonic() < end:
-        result = condition()
-        if result:
-            return result
-        time.sleep(0.05)
-    return condition()
-
-
-def read_text(path):
-    try:
-        with open(path, errors="replace") as source:
-            return source.read()
-    except OSError:
-        return ""
-
-
-def free_port(kind=socket.SOCK_STREAM):
-    with socket.socket(socket.AF_INET, kind) as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
-
-
-class Started:
-    """A program started in the background with its output in a file."""
-
-    def __init__(self, command, output, **options):
-        self.output = output
-        with open(output, "w") as sink:
-            self.process = subprocess.Popen(command, stdout=sink, stderr=subprocess.STDOUT,
-                                            **options)
-
-    def text(self):
-        return read_text(self.output)
-
-    def wait_for(self, text, timeout_s=60.0):
-        if not poll(lambda: text in self.text() or self.process.poll() is not None, timeout_s) \
-                or text not in self.text():
-            raise AssertionError("no %r in: %s" % (text, self.text()))
-
-    def end(self):
-        if self.process.poll() is None:
-            self.process.kill()
-        self.process.wait()
-
-
-class Server:
-    """TVXHandvane in a folder of its own, started and ended as often as asked."""
-
-    def __init__(self, folder):
-        self.path = folder
-        for name in ("TVXHandvane" + ARGS.suffix, "TVXHandvane.TXT"):
-            shutil.copy2(os.path.join(ARGS.bin, name), folder)
-        self.environment = dict(os.environ, XDG_CONFIG_HOME=os.path.join(folder, "config"),
-                                XDG_STATE_HOME=os.path.join(folder, "state"))
-        self.started = None
-        self.runs = 0
-
-    def start(self):
-        rendezvous = os.path.join(self.path, "TVXHDVMemory.INI")
-        for _ in range(12):
-            before = read_text(rendezvous)
-            self.port = free_port()
-            self.runs += 1
-            with open(os.path.join(self.path, "TVXHandvane.INI"), "w") as ini:
-                ini.write("[General]\nLog=FALSE\n[Paths]\nPathToIniFolder=%s\n[Control]\nPort=%d\n"
-                          % (system_path(self.path), self.port))
-            self.started = Started(
-                RUNNER + [os.path.join(self.path, "TVXHandvane" + ARGS.suffix), "--console"],
-                os.path.join(self.path, "server%d.out" % self.runs), cwd=self.path,
-                env=self.environment, stdin=subprocess.PIPE)
-            if poll(lambda: self.started.process.poll() is not None or (
-                    read_text(rendezvous) not in ("", before)
-                    and "Server started" in self.started.text()), 60):
-                if self.started.process.poll() is None:
-                    return
-            time.sleep(10)  # another test's server holds the machine's area
-        raise AssertionError("TVXHandvane did not start: " + self.started.text())
-
-    def quit(self):
-        self.started.process.communicate(b"quit\n", timeout=60)
-
-    def end(self):
-        if self.started is not None:
-            self.started.end()
-
-    def phone(self, pointer):
-        return phones.Phone("127.0.0.1", self.port, pointer, timeout=10.0)
 
 
 class OscDump:
@@ -211,35 +111,38 @@ class BridgeTest(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.mkdtemp(prefix="tvxbridge-")
         self.addCleanup(shutil.rmtree, self.folder, ignore_errors=True)
-        self.server = Server(self.folder)
+        self.server = Server(self.folder, ARGS.bin, ARGS.suffix, RUNNER)
         self.addCleanup(self.server.end)
         self.osc = OscDump(self.folder)
         self.addCleanup(self.osc.started.end)
         self.listen_port = free_port(socket.SOCK_DGRAM)
         self.ws_port = free_port()
 
-    def start_bridge(self, *extra):
-        self.bridge = Started(RUNNER + [program("TVXBridge"), "--folder", system_path(self.folder),
+    def start_bridge(self, serving=True):
+        """The bridge; when serving, the server first and the bridge reading it."""
+        if serving:
+            self.server.start()
+        self.bridge = Started(RUNNER + [os.path.join(ARGS.bin, "TVXBridge" + ARGS.suffix),
+                                        "--folder", self.server.system_path(self.folder),
                                         "--osc", "127.0.0.1:%d" % self.osc.port,
                                         "--osc-listen", str(self.listen_port),
-                                        "--ws", str(self.ws_port)] + list(extra),
+                                        "--ws", str(self.ws_port)],
                               os.path.join(self.folder, "bridge.out"))
         self.addCleanup(self.bridge.end)
+        self.bridge.wait_for("Reading the reports" if serving else "Waiting for a server")
 
     def client(self, **options):
         client = Client(self.ws_port, **options)
         self.addCleanup(client.close)
         return client
 
-    def oscsend(self, *arguments):
-        subprocess.run(["oscsend", "localhost", str(self.listen_port)] + list(arguments), check=True)
+    def phone(self, pointer):
+        return phones.Phone("127.0.0.1", self.server.port, pointer, timeout=10.0)
 
     def test_reports_in_order_and_vibrations_both_ways(self):
-        self.server.start()
         self.start_bridge()
-        self.bridge.wait_for("Reading the reports")
         client = self.client()
-        pointers = {p: self.server.phone(p) for p in (3, 4, 5)}
+        pointers = {p: self.phone(p) for p in (3, 4, 5)}
         sent = []
         for i in range(90):
             phone = pointers[3 + i % 3]
@@ -254,9 +157,10 @@ class BridgeTest(unittest.TestCase):
         self.assertEqual(osc[0], ("/tvxhdv/pointer", "iffiiii", "3 1.000000 0.250004 1 0 1 1"))
         self.assertEqual([(int(a.split()[0]), int(a.split()[6])) for _, _, a in osc], sent)
 
-        self.oscsend("/tvxhdv/vibrate", "is", "3", "long-double")
-        self.oscsend("/tvxhdv/vibrate", "ii", "4", "2")
-        self.oscsend("/tvxhdv/send", "ii", "5", "66")
+        for message in (("/tvxhdv/vibrate", "is", "3", "long-double"),
+                        ("/tvxhdv/vibrate", "ii", "4", "2"), ("/tvxhdv/send", "ii", "5", "66")):
+            subprocess.run(["oscsend", "localhost", str(self.listen_port)] + list(message),
+                           check=True)
         client.send({"vibrate": {"pointer": 5, "pattern": "short-single"}})
         client.send({"send": {"pointer": 3, "code": 161}})
         wanted = {3: [0xA1, 0xA5], 4: [0xA1], 5: [0x42, 0xA0]}
@@ -270,34 +174,28 @@ class BridgeTest(unittest.TestCase):
         self.assertEqual(client.others(), [])
 
     def test_bad_messages_are_answered_and_ignored(self):
-        self.server.start()
         self.start_bridge()
-        self.bridge.wait_for("Reading the reports")
         client = self.client()
-
-        # oscsend writes the messages; a socket of the test's sends them, so
-        # that the answers have somewhere to go, and hands them to oscdump.
-        def oscsend_bytes(*arguments):
-            with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as capture:
-                capture.bind(("127.0.0.1", 0))
-                capture.settimeout(10)
-                subprocess.run(["oscsend", "localhost", str(capture.getsockname()[1])]
-                               + list(arguments), check=True)
-                return capture.recv(65536)
-
-        bad = [oscsend_bytes("/tvxhdv/vibrate", "is", "3", "buzz"),
-               oscsend_bytes("/tvxhdv/send", "ii", "80", "1"),
-               oscsend_bytes("/tvxhdv/jump", "i", "1"),
-               b"not OSC at all!!"]
-        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sender:
+        # oscsend writes each message to a socket of the test's, which sends it
+        # on so that the answer has somewhere to go, and hands that to oscdump.
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as capture, \
+                socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sender:
+            capture.bind(("127.0.0.1", 0))
+            capture.settimeout(10)
             sender.settimeout(10)
-            for message in bad:
-                sender.sendto(message, ("127.0.0.1", self.listen_port))
+            for message in (("/tvxhdv/vibrate", "is", "3", "buzz"), ("/tvxhdv/send", "ii", "80", "1"),
+                            ("/tvxhdv/jump", "i", "1"), None):
+                if message:
+                    subprocess.run(["oscsend", "localhost", str(capture.getsockname()[1])]
+                                   + list(message), check=True)
+                sender.sendto(capture.recv(65536) if message else b"not OSC at all!!",
+                              ("127.0.0.1", self.listen_port))
                 sender.sendto(sender.recv(65536), ("127.0.0.1", self.osc.port))
         self.assertTrue(poll(lambda: len(self.osc.messages("/tvxhdv/error")) == 4))
-        errors = [arguments for _, types, arguments in self.osc.messages("/tvxhdv/error")]
-        self.assertEqual([types for _, types, _ in self.osc.messages("/tvxhdv/error")], ["s"] * 4)
-        for error, word in zip(errors, ["pattern", "pointer 80", "/tvxhdv/jump", "not an OSC"]):
+        errors = self.osc.messages("/tvxhdv/error")
+        for (_, types, error), word in zip(errors, ["pattern", "pointer 80", "/tvxhdv/jump",
+                                                    "not an OSC"]):
+            self.assertEqual(types, "s")
             self.assertIn(word, error)
 
         for text in ['not json', '{"send":{"pointer":3}}',
@@ -306,16 +204,14 @@ class BridgeTest(unittest.TestCase):
         self.assertTrue(poll(lambda: len(client.others()) == 4), client.messages)
         self.assertTrue(all(set(m) == {"error"} for m in client.others()), client.messages)
         # Still served, and nothing reached the phone.
-        phone = self.server.phone(3)
-        phone.report(1000, 2000)
-        self.assertTrue(poll(lambda: client.reports() == [(3, 1)]))
-        for _ in range(3):
+        phone = self.phone(3)
+        for _ in range(4):
             phone.report(1000, 2000)
+        self.assertTrue(poll(lambda: client.reports() == [(3, f) for f in range(1, 5)]))
         self.assertEqual(phone.commands, [])
 
     def test_follows_the_server_through_restarts(self):
-        self.start_bridge()
-        self.bridge.wait_for("Waiting for a server")
+        self.start_bridge(serving=False)
         self.assertTrue(poll(lambda: self.osc.messages("/tvxhdv/server")))
         client = self.client()
         self.assertTrue(poll(lambda: client.others() == [{"server": "gone"}]))
@@ -327,8 +223,7 @@ class BridgeTest(unittest.TestCase):
             self.assertTrue(poll(lambda: client.others() == said), client.messages)
             self.assertTrue(poll(lambda: [a for _, _, a in self.osc.messages("/tvxhdv/server")]
                                  == ['"%s"' % m["server"] for m in said]), self.osc.messages())
-            phone = self.server.phone(7)
-            phone.report(500 + run, 600)
+            self.phone(7).report(500 + run, 600)
             self.assertTrue(poll(lambda: len(client.reports()) == run + 1))
             self.assertEqual(client.messages[-1]["x"], (500 + run) / 65535)
             self.server.quit()
@@ -337,17 +232,13 @@ class BridgeTest(unittest.TestCase):
         self.assertIsNone(self.bridge.process.poll())
 
     def test_a_client_that_reads_nothing_is_let_go(self):
-        self.server.start()
         self.start_bridge()
-        self.bridge.wait_for("Reading the reports")
         keeping_up = [self.client(), self.client()]
         slow = self.client(read=False, receive_buffer=2048)
-
-        stop = threading.Event()
-        sent = {}
+        stop, sent = threading.Event(), {}
 
         def report(pointer):
-            phone = self.server.phone(pointer)
+            phone = self.phone(pointer)
             while not stop.is_set():
                 phone.report(phone.frame * 13 % 65536, 100)
                 sent[pointer] = phone.frame

@@ -4,108 +4,42 @@ Argument: the folder of the built TVXHandvane and TVXHandvane.TXT."""
 
 import os
 import shutil
-import socket
 import struct
 import subprocess
 import sys
 import tempfile
 import threading
-import time
 import unittest
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-sys.path.insert(0, os.path.join(SOURCE, "sdk", "python"))
+sys.path[:0] = [os.path.join(SOURCE, "sdk", "python"), os.path.join(SOURCE, "tests", "support")]
 import phones  # noqa: E402
 import tvxhdv  # noqa: E402
+from tvx_server import Server, poll, read_text  # noqa: E402
 
 BIN = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(SOURCE, "build", "bin")
-
-
-def poll(condition, timeout_s=30.0):
-    end = time.monotonic() + timeout_s
-    while time.monotonic() < end:
-        result = condition()
-        if result:
-            return result
-        time.sleep(0.05)
-    return condition()
-
-
-def read_text(path):
-    try:
-        with open(path, errors="replace") as source:
-            return source.read()
-    except OSError:
-        return ""
-
-
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
-
-
-class ServerFolder:
-    """TVXHandvane copied into a folder of its own, started and ended."""
-
-    def __init__(self):
-        self.path = tempfile.mkdtemp(prefix="tvxhdv-")
-        for name in ("TVXHandvane", "TVXHandvane.TXT"):
-            shutil.copy2(os.path.join(BIN, name), self.path)
-        self.environment = dict(os.environ, XDG_CONFIG_HOME=os.path.join(self.path, "config"),
-                                XDG_STATE_HOME=os.path.join(self.path, "state"))
-        self.process = None
-
-    def start(self):
-        """Starts it on a free port once the machine's area is free."""
-        for _ in range(12):
-            self.port = free_port()
-            with open(os.path.join(self.path, "TVXHandvane.INI"), "w") as ini:
-                ini.write("[General]\nLog=FALSE\n[Paths]\nPathToIniFolder=%s\n[Control]\nPort=%d\n"
-                          % (self.path, self.port))
-            output = open(os.path.join(self.path, "server.out"), "w")
-            self.process = subprocess.Popen([os.path.join(self.path, "TVXHandvane"), "--console"],
-                                            cwd=self.path, env=self.environment,
-                                            stdin=subprocess.PIPE, stdout=output,
-                                            stderr=subprocess.STDOUT)
-            output.close()
-            rendezvous = os.path.join(self.path, "TVXHDVMemory.INI")
-            marker = "CreatorProcessID=%08X" % self.process.pid
-            if poll(lambda: self.process.poll() is not None or (
-                    marker in read_text(rendezvous) and "Server started" in read_text(
-                        os.path.join(self.path, "server.out")))):
-                if self.process.poll() is None:
-                    return
-            # Another test's server holds the machine's area: wait its turn.
-            time.sleep(10)
-        raise AssertionError("TVXHandvane did not start: "
-                             + read_text(os.path.join(self.path, "server.out")))
-
-    def quit(self):
-        self.process.communicate(b"quit\n", timeout=30)
-
-    def remove(self):
-        if self.process is not None and self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
-        shutil.rmtree(self.path, ignore_errors=True)
+KIT = dict(os.environ, PYTHONPATH=os.path.join(SOURCE, "sdk", "python"))
+AREA_SIZE = 4240072
 
 
 class ConsumerTest(unittest.TestCase):
     def setUp(self):
-        self.server = ServerFolder()
-        self.addCleanup(self.server.remove)
+        folder = tempfile.mkdtemp(prefix="tvxhdv-")
+        self.addCleanup(shutil.rmtree, folder, ignore_errors=True)
+        self.server = Server(folder, BIN)
+        self.addCleanup(self.server.end)
+
+    def phone(self, pointer):
+        return phones.Phone("127.0.0.1", self.server.port, pointer)
 
     def next_event(self, consumer):
         """The next event other than "timeout" and "presence" (whose changes
-        go to self.changes)."""
+        it takes)."""
         def event():
             said = consumer.wait(0.1)
-            self.changes += consumer.presence()
+            consumer.presence()
             return said not in ("timeout", "presence") and said
         return poll(event)
-
-    changes = []
 
     def area_file(self, consumer):
         return "/dev/shm/" + consumer._name
@@ -114,7 +48,7 @@ class ConsumerTest(unittest.TestCase):
         with self.assertRaisesRegex(tvxhdv.Error, "TVXHDVMemory.INI"):
             tvxhdv.open(self.server.path)
         self.server.start()
-        phone = phones.Phone("127.0.0.1", self.server.port, 3)
+        phone = self.phone(3)
         self.assertIsNone(phone.report(100, 200))  # queued before the application started
 
         with tvxhdv.open(self.server.path, from_now=True) as consumer:
@@ -148,7 +82,7 @@ class ConsumerTest(unittest.TestCase):
             self.assertTrue(consumer.connected)
             with open(rendezvous, "w") as restored:
                 restored.write(whole)
-            phones.Phone("127.0.0.1", self.server.port, 7).report(300, 600)
+            self.phone(7).report(300, 600)
             self.server.quit()
             # What the ended server left is read, before or after it is seen gone.
             left, event = [], "reports"
@@ -163,24 +97,10 @@ class ConsumerTest(unittest.TestCase):
             self.server.start()
             self.assertEqual(self.next_event(consumer), "server_new")
             self.assertTrue(consumer.connected)
-            phones.Phone("127.0.0.1", self.server.port, 7).report(500, 600)
+            self.phone(7).report(500, 600)
             self.assertEqual(self.next_event(consumer), "reports")
             self.assertEqual([(r.pointer, r.x) for r in consumer.read()], [(7, 500)])
         self.server.quit()
-
-    def test_an_area_cut_short_is_let_go_and_named(self):
-        self.server.start()
-        with tvxhdv.open(self.server.path) as consumer:
-            area = "/dev/shm/" + consumer._name
-            os.truncate(area, 0)
-            try:
-                self.assertEqual(consumer.wait(0), "server_gone")
-                with self.assertRaisesRegex(tvxhdv.Error, "is 0 bytes, shorter than the 4240072"):
-                    tvxhdv.open(self.server.path)
-            finally:
-                os.truncate(area, 4240072)
-        self.server.quit()
-
 
     def test_opens_before_the_server_and_hears_phones_come_and_go(self):
         skew = [0.0]
@@ -193,7 +113,7 @@ class ConsumerTest(unittest.TestCase):
             self.assertIn("TVXHDVMemory.INI", consumer.reason)
             self.server.start()
             self.assertEqual(self.next_event(consumer), "server_new")
-            phone = phones.Phone("127.0.0.1", self.server.port, 3)
+            phone = self.phone(3)
             phone.report(100, 200)
             self.assertEqual(consumer.wait(10), "presence")  # before the report itself
             self.assertEqual((consumer.presence(), consumer.present), ([(3, True)], {3}))
@@ -218,9 +138,7 @@ class ConsumerTest(unittest.TestCase):
         reader = subprocess.Popen([sys.executable, "-c", "import sys, time, tvxhdv\n"
                                    "server = tvxhdv.open(sys.argv[1])\nprint('open', flush=True)\n"
                                    "time.sleep(600)", self.server.path],
-                                  env=dict(os.environ, PYTHONPATH=os.path.join(SOURCE, "sdk",
-                                                                              "python")),
-                                  stdout=subprocess.PIPE)
+                                  env=KIT, stdout=subprocess.PIPE)
         self.addCleanup(reader.stdout.close)
         self.addCleanup(reader.kill)
         self.assertEqual(reader.stdout.readline(), b"open\n")
@@ -228,8 +146,7 @@ class ConsumerTest(unittest.TestCase):
             tvxhdv.open(self.server.path, wait=True)
         with tvxhdv.open(self.server.path, send_only=True) as sender:
             sender.show(3, tvxhdv.SHOW_COLOR(5))
-            phone = phones.Phone("127.0.0.1", self.server.port, 3)
-            self.assertEqual(phone.report(1, 1), 0xC5)
+            self.assertEqual(self.phone(3).report(1, 1), 0xC5)
             for wrong in (tvxhdv.SHORT_SINGLE, 0xC8, 0xDA):
                 with self.assertRaises(ValueError):
                     sender.show(3, wrong)
@@ -245,31 +162,30 @@ class ConsumerTest(unittest.TestCase):
             self.assertTrue(consumer.connected)
         self.server.quit()
 
-    def test_a_wait_sleeps_until_the_server_puts_a_report(self):
+    def test_a_wait_sleeps_and_reads_across_the_wrap_of_the_report_fifo(self):
+        """A wait sleeps, counted in the wake object, until a put wakes it; with
+        both indices moved to just before the end of the slots while the
+        server is idle, reports come out as they went in."""
         self.server.start()
         with tvxhdv.open(self.server.path, from_now=True) as consumer:
             sleepers = os.open(self.area_file(consumer) + " wake", os.O_RDONLY)
             self.addCleanup(os.close, sleepers)
+            area = os.open(self.area_file(consumer), os.O_RDWR)
+            self.addCleanup(os.close, area)
+            os.pwrite(area, struct.pack("<II", 15998, 15998), 4036 + 4)
             said = []
             waiter = threading.Thread(target=lambda: said.append(consumer.wait(60)))
             waiter.start()
             asleep = poll(lambda: os.pread(sleepers, 4, 0) == b"\1\0\0\0")
-            phones.Phone("127.0.0.1", self.server.port, 3).report(1, 1)
+            phone, frames = self.phone(3), []
+            phone.report(1, 1)
             waiter.join(10)
             self.assertTrue(asleep)
             self.assertIn(said, (["presence"], ["reports"]))
             self.assertEqual(os.pread(sleepers, 4, 0), b"\0\0\0\0")
-        self.server.quit()
-
-    def test_reads_across_the_wrap_of_the_report_fifo(self):
-        self.server.start()
-        with tvxhdv.open(self.server.path, from_now=True) as consumer:
-            area = os.open(self.area_file(consumer), os.O_RDWR)
-            self.addCleanup(os.close, area)
-            os.pwrite(area, struct.pack("<II", 15998, 15998), 4036 + 4)  # the server is idle
-            phone, frames = phones.Phone("127.0.0.1", self.server.port, 3), []
             for _ in range(4):
-                phone.report(1, 1)
+                if frames:
+                    phone.report(1, 1)
                 self.assertEqual(self.next_event(consumer), "reports")
                 frames += [r.frame for r in consumer.read()]
             self.assertEqual(frames, [1, 2, 3, 4])
@@ -277,7 +193,9 @@ class ConsumerTest(unittest.TestCase):
             self.assertEqual(consumer.wait(0.2), "timeout")
         self.server.quit()
 
-    def test_an_area_cut_short_and_grown_again_is_named_not_fatal(self):
+    def test_an_area_cut_short_is_let_go_and_named(self):
+        """Cut short and grown again while it reads, the kit says so instead of
+        dying of SIGBUS; cut short, it is named at the next open."""
         self.server.start()
         with tvxhdv.open(self.server.path) as consumer:
             area, done = self.area_file(consumer), threading.Event()
@@ -286,11 +204,11 @@ class ConsumerTest(unittest.TestCase):
                 for round in range(2000):
                     if done.is_set():
                         break
-                    os.truncate(area, 0 if round % 2 == 0 else 4240072)
-                os.truncate(area, 4240072)
+                    os.truncate(area, 0 if round % 2 == 0 else AREA_SIZE)
+                os.truncate(area, AREA_SIZE)
             cutter = threading.Thread(target=cut)
             cutter.start()
-            phone, event = phones.Phone("127.0.0.1", self.server.port, 3), "timeout"
+            phone, event = self.phone(3), "timeout"
             for _ in range(40):
                 phone.report(1, 1)
                 if event != "server_gone":
@@ -301,7 +219,14 @@ class ConsumerTest(unittest.TestCase):
             if event != "server_gone":
                 event = self.next_event(consumer)
             self.assertEqual(event, "server_gone")
-            self.assertRegex(consumer.reason, "lost its contents|shorter than the 4240072")
+            self.assertRegex(consumer.reason, "lost its contents|shorter than the %d" % AREA_SIZE)
+            os.truncate(area, 0)
+            try:
+                with self.assertRaisesRegex(tvxhdv.Error, "is 0 bytes, shorter than the %d"
+                                            % AREA_SIZE):
+                    tvxhdv.open(self.server.path)
+            finally:
+                os.truncate(area, AREA_SIZE)
         self.server.quit()
 
     def test_a_rendezvous_file_that_is_no_file_or_names_nothing_usable(self):
@@ -321,36 +246,31 @@ class ConsumerTest(unittest.TestCase):
         self.server.start()
         probe = ("import sys, tvxhdv\ntry:\n    tvxhdv.open(sys.argv[1])\n"
                  "except tvxhdv.Error as error:\n    print(error)\n")
-        inside = 'mount -t tmpfs tmpfs /dev/shm && exec "$@"'
-        said = subprocess.run(
-            ["unshare", "--user", "--map-root-user", "--mount", "sh", "-c", inside, "sh",
-             sys.executable, "-c", probe, self.server.path],
-            env=dict(os.environ, PYTHONPATH=os.path.join(SOURCE, "sdk", "python")),
-            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60).stdout.decode()
-        if "unshare:" in said:
-            self.skipTest("no mount namespace here: " + said)
-        self.assertIn("a TVXHandvane server that runs", said)
-        self.assertIn("/dev/shm of its own", said)
-        tap = subprocess.run(["unshare", "--user", "--map-root-user", "--mount", "sh", "-c",
-                              inside, "sh", os.path.join(BIN, "TVXTap"), "--folder",
-                              self.server.path, "info"],
-                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60)
-        self.assertIn(b"/dev/shm of its own", tap.stdout)
+        said = {}
+        for name, command in (("kit", [sys.executable, "-c", probe, self.server.path]),
+                              ("tap", [os.path.join(BIN, "TVXTap"), "--folder",
+                                       self.server.path, "info"])):
+            said[name] = subprocess.run(
+                ["unshare", "--user", "--map-root-user", "--mount", "sh", "-c",
+                 'mount -t tmpfs tmpfs /dev/shm && exec "$@"', "sh"] + command, env=KIT,
+                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60).stdout.decode()
+            if "unshare:" in said[name]:
+                self.skipTest("no mount namespace here: " + said[name])
+        self.assertIn("a TVXHandvane server that runs", said["kit"])
+        for text in said.values():
+            self.assertIn("/dev/shm of its own", text)
         self.server.quit()
 
     def test_simulated_phones_go_on_from_their_last_frame_and_stamp_their_send_time(self):
         self.server.start()
-        state = os.path.join(self.server.path, "phones.json")
         run = [sys.executable, os.path.join(SOURCE, "sdk", "python", "phones.py"), "--port",
                str(self.server.port), "--first", "5", "--count", "2", "--hz", "50", "--stamp",
-               "--state", state, "--seconds", "0.4"]
+               "--state", os.path.join(self.server.path, "phones.json"), "--seconds", "0.4"]
         with tvxhdv.open(self.server.path, from_now=True) as consumer:
             frames = {}
             for _ in range(2):
                 subprocess.run(run, check=True, timeout=60, stdout=subprocess.DEVNULL)
-                event = None
-                while event != "timeout":
-                    event = consumer.wait(0.5)
+                while consumer.wait(0.5) != "timeout":
                     for report in consumer.read():
                         frames.setdefault(report.pointer, []).append(report.frame)
                         sent_ms = report.y << 16 | report.x

@@ -14,25 +14,16 @@ import tvxhdv  # noqa: E402
 PROGRAM = sys.argv.pop(1) if len(sys.argv) > 1 else None
 
 
-def server_layout():
-    printed = subprocess.run([PROGRAM], check=True, capture_output=True, text=True).stdout
-    return dict(line.split(" ", 1) for line in printed.splitlines())
-
-
 class LayoutTest(unittest.TestCase):
-    def setUp(self):
-        self.server = server_layout()
-
-    def test_numbers_agree(self):
-        numbers = {name: int(value) for name, value in self.server.items() if name != "FILL_TEXT"}
-        self.assertEqual(len(numbers), 16)
+    def test_numbers_and_fill_text_agree(self):
+        printed = subprocess.run([PROGRAM], check=True, capture_output=True, text=True).stdout
+        server = dict(line.split(" ", 1) for line in printed.splitlines())
+        self.assertEqual(tvxhdv._FILL_TEXT, bytes.fromhex(server.pop("FILL_TEXT")))
+        self.assertEqual(len(server), 16)
         public = ("POINTERS", "FLAG_LEFT", "FLAG_RIGHT", "FLAG_ON_PAD")
-        for name, value in numbers.items():
+        for name, value in server.items():
             with self.subTest(name=name):
-                self.assertEqual(getattr(tvxhdv, name if name in public else "_" + name), value)
-
-    def test_fill_text_is_byte_equal(self):
-        self.assertEqual(tvxhdv._FILL_TEXT, bytes.fromhex(self.server["FILL_TEXT"]))
+                self.assertEqual(getattr(tvxhdv, name if name in public else "_" + name), int(value))
 
 
 if __name__ == "__main__":
