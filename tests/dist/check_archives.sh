@@ -28,48 +28,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-failures=0
-fail() {
-  echo "FAIL ($system): $*"
-  failures=$((failures + 1))
-}
-
-# Polls a command every 0.2 s, for at most the given seconds.
-wait_for() {
-  local seconds="$1"
-  shift
-  for ((tick = 0; tick < seconds * 5; tick++)); do
-    "$@" && return 0
-    sleep 0.2
-  done
-  "$@"
-}
-
+source "$repo/tests/dist/lib.sh"
 is_running() { kill -0 "$1" 2>/dev/null; }
 has_exited() { ! is_running "$1"; }
-
-free_port() {
-  perl -MIO::Socket::INET -e 'print IO::Socket::INET->new(Listen => 1, LocalAddr => "127.0.0.1:0")->sockport'
-}
-
-# One HTTP/1.0 request; prints the reply's body.
-http_get() {
-  perl -MIO::Socket::INET -e '
-    my ($port, $path) = @ARGV;
-    alarm 10;
-    my $s = IO::Socket::INET->new(PeerAddr => "127.0.0.1:$port") or exit 1;
-    binmode $s;
-    print $s "GET $path HTTP/1.0\r\n\r\n";
-    local $/;
-    my $reply = <$s> // "";
-    $reply =~ s/\A.*?\r\n\r\n//s or exit 1;
-    print $reply;' "$1" "$2"
-}
-
-# A report of pointer 3, layout 1, screen 0: the given frame, X 4096, Y 8192,
-# left button down, acknowledgement mode 2.
-report_path() {
-  printf '/tolvex10003%04X10002000100200' "$1"
+stop() {
+  kill "$1" 2>/dev/null
+  wait_for 10 has_exited "$1" || kill -9 "$1" 2>/dev/null
 }
 
 # The command line of one of the unpacked programs, native or under wine.
@@ -154,48 +118,30 @@ start_server() {
   return 1
 }
 
-# Reports until TVXTap, started beside the server, shows one: it reads only
-# what arrives after it opened the area.
+# Reports until TVXTap, started beside the server, shows one.
 check_report_reaches_tap() {
   start_program "$work/$system-tap.out" TVXTap watch
-  local tap=$started
-  local frame=1 answer
-  answer="$(http_get "$port" "$(report_path $frame)")"
+  local tap=$started answer
+  answer="$(http_get "$port" "$(report_path 1)")"
   [ "$answer" == 0000 ] || fail "a report is answered with '$answer'"
-  tap_shows_report() {
-    grep -q 'pointer=3 frame=[0-9]* screen=0 x=4096 y=8192 flags=0xC100 left=1' "$work/$system-tap.out" && return 0
-    frame=$((frame + 1))
-    http_get "$port" "$(report_path $frame)" >/dev/null
-    return 1
-  }
-  wait_for 30 tap_shows_report || fail "TVXTap saw no report: $(tail -n 3 "$work/$system-tap.out")"
-  kill "$tap" 2>/dev/null
-  wait_for 10 has_exited "$tap" || kill -9 "$tap" 2>/dev/null
+  reports_reach "$work/$system-tap.out" 'pointer=3 frame=[0-9]* screen=0 x=4096 y=8192 flags=0xC100 left=1' 1 ||
+    fail "TVXTap saw no report: $(tail -n 3 "$work/$system-tap.out")"
+  stop "$tap"
 }
 
 # Builds the archive's C example as an application writer would and reports
-# until it prints the report; it too reads only what arrives after it opened.
+# until it prints the report.
 check_report_reaches_example() {
-  local compiler=cc example="$work/$system-example"
-  [ "$system" == windows ] && compiler=x86_64-w64-mingw32-gcc && example="$example.exe"
+  local compiler=cc example="$work/$system-example" run=()
+  [ "$system" == windows ] && compiler=x86_64-w64-mingw32-gcc && example="$example.exe" && run=(wine)
   "$compiler" -std=c99 -Wall -Wextra -Werror -o "$example" "$folder/sdk/c/example.c" ||
     { fail "sdk/c/example.c does not build"; return; }
-  if [ "$system" == windows ]; then
-    (cd "$folder" && exec wine "$example" . </dev/null >"$work/$system-example.out" 2>&1) &
-  else
-    (cd "$folder" && exec "$example" . </dev/null >"$work/$system-example.out" 2>&1) &
-  fi
-  local reader=$! frame=100
+  (cd "$folder" && exec "${run[@]}" "$example" . </dev/null >"$work/$system-example.out" 2>&1) &
+  local reader=$!
   background+=("$reader")
-  example_shows_report() {
-    grep -q 'pointer 3 x 4096 y 8192 left 1 on_pad 1' "$work/$system-example.out" && return 0
-    frame=$((frame + 1))
-    http_get "$port" "$(report_path $frame)" >/dev/null
-    return 1
-  }
-  wait_for 30 example_shows_report || fail "the example saw no report: $(tail -n 3 "$work/$system-example.out")"
-  kill "$reader" 2>/dev/null
-  wait_for 10 has_exited "$reader" || kill -9 "$reader" 2>/dev/null
+  reports_reach "$work/$system-example.out" 'pointer 3 x 4096 y 8192 left 1 on_pad 1' 100 ||
+    fail "the example saw no report: $(tail -n 3 "$work/$system-example.out")"
+  stop "$reader"
 }
 
 check_server() {
@@ -231,8 +177,7 @@ check_codeplate() {
       fail "Codeplate did not write $file"
       continue
     fi
-    perl "$repo/tests/qrtool/add_quiet_zone.pl" "$folder/$file" "$work/decoded.ppm"
-    decoded="$(zbarimg --quiet --raw -Sbinary "$work/decoded.ppm" 2>/dev/null)"
+    decoded="$(decode_code "$folder/$file")"
     if [ "$text" == auto ]; then
       # This PC's page on the port of the TVXHandvane.INI beside Codeplate.
       local page="^http://[0-9]{1,3}(\.[0-9]{1,3}){3}:$(ini_value Port "$folder/TVXHandvane.INI")/\$"
@@ -280,26 +225,22 @@ check_setup() {
     cmp -s "$unpacked/$file" "$installed/$file" || fail "$file is not installed as the zip holds it"
   done < <(cd "$unpacked" && find . -type f | sed 's|^\./||')
   [ -d "$installed/www" ] || fail "no www folder installed"
-  local windows_installed='C:\users\'"$(id -un)"'\AppData\Local\Programs\TVXHandvane'
-  [ "$(shortcut_target "$start_menu/TVXHandvane.lnk")" == "$windows_installed\TVXHandvane.exe" ] ||
-    fail "the TVXHandvane shortcut opens '$(shortcut_target "$start_menu/TVXHandvane.lnk")'"
-  [ "$(shortcut_target "$start_menu/README.lnk")" == "$windows_installed\README.txt" ] ||
-    fail "the README shortcut opens '$(shortcut_target "$start_menu/README.lnk")'"
-  [ "$(uninstall_value DisplayVersion)" == "$version" ] ||
-    fail "the Uninstall key names version '$(uninstall_value DisplayVersion)'"
-  [ "$(uninstall_value UninstallString)" == "\"$windows_installed\Uninstall.exe\"" ] ||
-    fail "the Uninstall key's UninstallString is '$(uninstall_value UninstallString)'"
-  [ -f "$installed/Uninstall.exe" ] || fail "no Uninstall.exe installed"
+  local windows_installed='C:\users\'"$(id -un)"'\AppData\Local\Programs\TVXHandvane' pair
+  for pair in TVXHandvane.lnk:TVXHandvane.exe README.lnk:README.txt; do
+    [ "$(shortcut_target "$start_menu/${pair%:*}")" == "$windows_installed\\${pair#*:}" ] ||
+      fail "${pair%:*} opens '$(shortcut_target "$start_menu/${pair%:*}")'"
+  done
+  for pair in "DisplayVersion:$version" "UninstallString:\"$windows_installed\Uninstall.exe\""; do
+    [ "$(uninstall_value "${pair%%:*}")" == "${pair#*:}" ] ||
+      fail "the Uninstall key's ${pair%%:*} is '$(uninstall_value "${pair%%:*}")'"
+  done
 
   # The README's steps: start the program, take the address it shows for
   # the phones, open it (on loopback: the test reaches nothing else), and a
   # phone's report arrives.
   folder="$installed"
   start_server || return
-  local shown
-  wait_for 10 grep -q '^http://.*:'"$port"'/' "$work/$system-server.out"
-  shown="$(grep -m1 -o '^http://[0-9.]*:[0-9]*/' "$work/$system-server.out" | tr -d '\r')"
-  [[ "$shown" =~ ^http://[0-9]{1,3}(\.[0-9]{1,3}){3}:$port/$ ]] ||
+  address_shown "$work/$system-server.out" 10 ||
     fail "the server shows no address for the phones: $(cat "$work/$system-server.out")"
   http_get "$port" / >"$work/page" && cmp -s "$work/page" "$installed/TVXHandvane.TXT" ||
     fail "the address shown does not serve the page"
@@ -365,8 +306,4 @@ mkdir -p "$work/zip"
 unzip -q "${windows[0]}" -d "$work/zip"
 check_setup "${setup[0]}" "$work/zip/$windows_top"
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures failure(s)"
-  exit 1
-fi
-echo "both archives unpack and run, and the setup program installs, updates and uninstalls"
+finish "both archives unpack and run, and the setup program installs, updates and uninstalls"

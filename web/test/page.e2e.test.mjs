@@ -532,12 +532,27 @@ test('a class with an access key: the key from the address goes with the reports
   }
 });
 
-// Rising edges of one field in what the server forwarded (or, without a
-// watch, in what the page sent) for one pointer.
-async function pressesSeen(pointer, field, target) {
+const connection = (target) => target.locator('#app').getAttribute('data-connection');
+const waitForConnection = (kind, what, target) => waitFor(async () => (await connection(target)) === kind, { what });
+
+// Another instrumented phone and its first tab, closed after use.
+async function withPhone(use, options) {
+  const other = await launchPhone(options);
+  try {
+    await other.context.addInitScript(instrumentPage);
+    await use(other.context.pages()[0] || await other.context.newPage(), other.context);
+  } finally {
+    await other.close();
+  }
+}
+
+// Rising edges of L, R and the pad in what the server forwarded (or, without
+// a watch, in what the page sent) for one pointer.
+async function pressesSeen(pointer, target) {
   const records = tap.canWatch ? (await tap.forwarded()).filter((r) => r.pointer === pointer)
     : (await sentReports(0, target)).map((r) => ({ ...r, onPad: r.ackMode === 2 ? 1 : 0 }));
-  return records.filter((r, i) => r[field] === 1 && (i === 0 || records[i - 1][field] === 0)).length;
+  return ['buttonL', 'buttonR', 'onPad'].map((field) =>
+    records.filter((r, i) => r[field] === 1 && (i === 0 || records[i - 1][field] === 0)).length);
 }
 
 // A tap of one finger, held for ms, through the touch screen.
@@ -551,121 +566,93 @@ async function tapFor(cdp, point, ms) {
 test('answers 500 ms late: every quick tap on L, R and the pad arrives, and the page says the link is slow', async () => {
   const SLOW_POINTER = 9;
   const link = await startSlowLink(server.url, { delayMs: 500 });
-  const slowPhone = await launchPhone();
   try {
-    await slowPhone.context.addInitScript(instrumentPage);
-    const tab = slowPhone.context.pages()[0] || await slowPhone.context.newPage();
-    await tab.goto(`${link.url}#pointer=${SLOW_POINTER}`);
-    await waitFor(async () => (await tab.locator('#app').getAttribute('data-connection')) === 'slow',
-      { what: 'the page to call the link slow' });
-    assert.equal(await tab.locator('#connection-text').textContent(), 'Slow connection');
-    const cdp = await slowPhone.context.newCDPSession(tab);
-    const left = await centreOf('#button-left', tab);
-    const right = await centreOf('#button-right', tab);
-    const pad = await padPoint(0.3, 0.6, tab);
-    for (let i = 0; i < 4; i++) {
-      await tapFor(cdp, left, 60);
-      await sleep(640);
-      await tapFor(cdp, right, 250);
-      await sleep(450);
-      if (i < 3) {
-        await tapFor(cdp, pad, 60);
-        await sleep(640);
+    await withPhone(async (tab, context) => {
+      await tab.goto(`${link.url}#pointer=${SLOW_POINTER}`);
+      await waitForConnection('slow', 'the page to call the link slow', tab);
+      assert.equal(await tab.locator('#connection-text').textContent(), 'Slow connection');
+      const cdp = await context.newCDPSession(tab);
+      // Where, held how long, then the pause: four rounds, the last without the pad.
+      const taps = [[await centreOf('#button-left', tab), 60, 640], [await centreOf('#button-right', tab), 250, 450],
+        [await padPoint(0.3, 0.6, tab), 60, 640]];
+      for (let i = 0; i < 4; i++) {
+        for (const [point, held, pause] of taps.slice(0, i < 3 ? 3 : 2)) {
+          await tapFor(cdp, point, held);
+          await sleep(pause);
+        }
       }
-    }
-    const seen = await waitFor(async () => {
-      const counts = [await pressesSeen(SLOW_POINTER, 'buttonL', tab), await pressesSeen(SLOW_POINTER, 'buttonR', tab),
-        await pressesSeen(SLOW_POINTER, 'onPad', tab)];
-      return counts[0] >= 4 && counts[1] >= 4 && counts[2] >= 3 && counts;
-    }, { timeout: 15000, what: 'every tap to arrive' }).catch(async () =>
-      [await pressesSeen(SLOW_POINTER, 'buttonL', tab), await pressesSeen(SLOW_POINTER, 'buttonR', tab),
-        await pressesSeen(SLOW_POINTER, 'onPad', tab)]);
-    assert.deepEqual(seen, [4, 4, 3], 'taps of L (60 ms), R (250 ms) and the pad (60 ms) that arrived');
-    await cdp.detach();
+      const seen = await waitFor(async () => {
+        const counts = await pressesSeen(SLOW_POINTER, tab);
+        return counts[0] >= 4 && counts[1] >= 4 && counts[2] >= 3 && counts;
+      }, { timeout: 15000, what: 'every tap to arrive' }).catch(() => pressesSeen(SLOW_POINTER, tab));
+      assert.deepEqual(seen, [4, 4, 3], 'taps of L (60 ms), R (250 ms) and the pad (60 ms) that arrived');
+      await cdp.detach();
+    });
   } finally {
-    await slowPhone.close();
     await link.close();
   }
 });
 
 test('a hidden tab lets go once and falls silent; of two tabs only the newer reports', async () => {
   const TAB_POINTER = 10;
-  const phoneWithTabs = await launchPhone();
-  try {
-    await phoneWithTabs.context.addInitScript(instrumentPage);
-    const older = phoneWithTabs.context.pages()[0] || await phoneWithTabs.context.newPage();
-    const state = (tab) => tab.locator('#app').getAttribute('data-connection');
+  const setHidden = (tab, hidden) => tab.evaluate((hidden) => {
+    Object.defineProperty(document, 'hidden', { configurable: true, get: () => hidden });
+    Object.defineProperty(document, 'visibilityState', { configurable: true, get: () => (hidden ? 'hidden' : 'visible') });
+    document.dispatchEvent(new Event('visibilitychange'));
+  }, hidden);
+  await withPhone(async (older, context) => {
     await older.goto(`${server.url}#pointer=${TAB_POINTER}`);
-    await waitFor(async () => (await state(older)) === 'connected', { what: 'the first tab to connect' });
-    const newer = await phoneWithTabs.context.newPage();
+    await waitForConnection('connected', 'the first tab to connect', older);
+    const newer = await context.newPage();
     await newer.goto(`${server.url}#pointer=${TAB_POINTER}`);
-    await waitFor(async () => (await state(older)) === 'replaced', { what: 'the older tab to step back' });
+    await waitForConnection('replaced', 'the older tab to step back', older);
     assert.equal(await older.locator('#connection-text').textContent(), 'Replaced by another tab');
-    await waitFor(async () => (await state(newer)) === 'connected', { what: 'the newer tab to connect' });
+    await waitForConnection('connected', 'the newer tab to connect', newer);
     await sleep(300);  // an answer still on its way
     const olderCount = await reportCount(older);
-    const cdp = await phoneWithTabs.context.newCDPSession(newer);
+    const cdp = await context.newCDPSession(newer);
+    const finger = fingers(cdp);
     const from = await padPoint(0.2, 0.2, newer);
-    await cdp.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x: from.x, y: from.y }] });
+    await finger.press(1, from);
     for (let step = 1; step <= 30; step++) {
-      await cdp.send('Input.dispatchTouchEvent',
-        { type: 'touchMove', touchPoints: [{ x: from.x + step * 5, y: from.y + step * 5 }] });
+      await finger.move(1, { x: from.x + step * 5, y: from.y + step * 5 });
       await sleep(30);
     }
     assert.equal(await reportCount(older), olderCount, 'the older tab reported while the newer one was used');
 
     // Hidden with the finger still down.
     const hiddenFrom = await reportCount(newer);
-    await newer.evaluate(() => {
-      Object.defineProperty(document, 'hidden', { configurable: true, get: () => true });
-      Object.defineProperty(document, 'visibilityState', { configurable: true, get: () => 'hidden' });
-      document.dispatchEvent(new Event('visibilitychange'));
-    });
+    await setHidden(newer, true);
     await sleep(1500);
-    const afterHidden = (await sentReports(hiddenFrom, newer)).filter((r) => r.ackMode === 1);
     const all = await sentReports(hiddenFrom, newer);
-    assert.equal(afterHidden.length, 1, 'one lifted report once hidden');
+    assert.equal(all.filter((r) => r.ackMode === 1).length, 1, 'one lifted report once hidden');
     assert.ok(all.length <= 2 && all.at(-1).ackMode === 1, `reports once hidden: ${all.map((r) => r.ackMode)}`);
     assert.equal(all.at(-1).buttonL + all.at(-1).buttonR, 0);
-    await cdp.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
+    await finger.lift(1);
     if (tap.canWatch) {
       const last = await waitFor(async () => (await tap.forwarded()).filter((r) => r.pointer === TAB_POINTER).at(-1),
         { what: 'a forwarded report' });
       assert.equal(last.onPad, 0, 'the server last heard the pad touched');
     }
-
-    await newer.evaluate(() => {
-      Object.defineProperty(document, 'hidden', { configurable: true, get: () => false });
-      Object.defineProperty(document, 'visibilityState', { configurable: true, get: () => 'visible' });
-      document.dispatchEvent(new Event('visibilitychange'));
-    });
-    const shownFrom = await reportCount(newer);
-    await waitForReport(() => true, 'reports once shown again', shownFrom, newer);
+    await setHidden(newer, false);
+    await waitForReport(() => true, 'reports once shown again', await reportCount(newer), newer);
     await cdp.detach();
-  } finally {
-    await phoneWithTabs.close();
-  }
+  });
 });
 
 test('200 % text on a 360 px phone: one short bar, a large pad that stays put, no overlapping words', async () => {
-  const small = await launchPhone({ viewport: { width: 360, height: 640 } });
-  try {
-    const tab = small.context.pages()[0] || await small.context.newPage();
+  await withPhone(async (tab) => {
     await tab.goto(`${server.url}#pointer=12`);
-    await waitFor(async () => (await tab.locator('#app').getAttribute('data-connection')) === 'connected',
-      { what: 'the page to connect' });
+    await waitForConnection('connected', 'the page to connect', tab);
     await tab.addStyleTag({ content: 'html { font-size: 200% !important; }' });
     const box = (selector) => tab.locator(selector).boundingBox();
     const padBefore = await box('#pad');
-    const states = [
-      ['starting', 'Connecting', 'Connecting to the computer…'],
+    // The longest message, the longest bar text, and no message.
+    for (const [kind, barText, padText] of [
       ['lost', 'Not connected', 'Not connected: the computer does not answer · retry in 2 s. Touches count ' +
         'once the bar says ✓ Connected; a touch tries at once.'],
-      ['slow', 'Slow connection', 'Slow connection: the pointer follows late.'],
       ['replaced', 'Replaced by another tab', 'This page was opened in another tab, which reports now.'],
-      ['connected', 'Connected', ''],
-    ];
-    for (const [kind, barText, padText] of states) {
+      ['connected', 'Connected', '']]) {
       await tab.evaluate(([kind, barText, padText]) => {
         document.getElementById('app').setAttribute('data-connection', kind);
         document.getElementById('connection-text').textContent = barText;
@@ -679,47 +666,33 @@ test('200 % text on a 360 px phone: one short bar, a large pad that stays put, n
       assert.ok(bar.height <= 48, `${kind}: the bar is ${bar.height} px high`);
       assert.deepEqual(pad, padBefore, `${kind}: the pad moved`);
       assert.ok(pad.height >= 300 && pad.width >= 320, `${kind}: the pad is ${pad.width}x${pad.height}`);
-      const lines = await tab.evaluate(() => {
-        const text = document.getElementById('connection-text');
-        return text.getClientRects().length;
-      });
-      assert.equal(lines, 1, `${kind}: the bar's words break`);
+      assert.equal(await tab.evaluate(() => document.getElementById('connection-text').getClientRects().length), 1,
+        `${kind}: the bar's words break`);
       const shown = [];
       for (const selector of ['#you-are', '#message', '#hint', '#turn', '#last-command']) {
         if (await tab.locator(selector).isVisible()) shown.push([selector, await box(selector)]);
       }
-      for (const [selector, inner] of shown) {
-        assert.ok(inner.y >= pad.y && inner.x >= pad.x && inner.x + inner.width <= pad.x + pad.width + 0.5,
-          `${kind}: ${selector} outside the pad`);
-      }
-      for (let i = 0; i < shown.length; i++) {
-        for (let j = i + 1; j < shown.length; j++) {
-          const [a, first] = shown[i];
-          const [b, second] = shown[j];
-          const apart = first.y + first.height <= second.y + 0.5 || second.y + second.height <= first.y + 0.5;
-          assert.ok(apart, `${kind}: ${a} overlaps ${b}`);
+      shown.forEach(([a, first], i) => {
+        assert.ok(first.y >= pad.y && first.x >= pad.x && first.x + first.width <= pad.x + pad.width + 0.5,
+          `${kind}: ${a} outside the pad`);
+        for (const [b, second] of shown.slice(i + 1)) {
+          assert.ok(first.y + first.height <= second.y + 0.5 || second.y + second.height <= first.y + 0.5,
+            `${kind}: ${a} overlaps ${b}`);
         }
-      }
+      });
     }
     await tab.screenshot({ path: path.join(screenshotDir(), 'phone-360-text-200.png') });
-  } finally {
-    await small.close();
-  }
+  }, { viewport: { width: 360, height: 640 } });
 });
 
 test('axe finds nothing serious on the pad or in the picker', async (t) => {
   const axeFile = path.join(path.dirname(fileURLToPath(import.meta.url)), '..', 'node_modules', 'axe-core', 'axe.min.js');
-  const fresh = await launchPhone();
-  try {
-    await fresh.context.addInitScript(instrumentPage);
-    const tab = fresh.context.pages()[0] || await fresh.context.newPage();
+  await withPhone(async (tab) => {
     const audit = async (what) => {
       await tab.addScriptTag({ path: axeFile });
-      const result = await tab.evaluate(() => window.axe.run(document));
-      const counts = {};
-      for (const violation of result.violations) counts[violation.impact] = (counts[violation.impact] || 0) + 1;
-      t.diagnostic(`axe, ${what}: ${JSON.stringify(counts)}`);
-      const grave = result.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
+      const { violations } = await tab.evaluate(() => window.axe.run(document));
+      t.diagnostic(`axe, ${what}: ${JSON.stringify(violations.map((v) => v.impact))}`);
+      const grave = violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
       assert.deepEqual(grave.map((v) => `${v.id}: ${v.nodes.map((n) => n.target).join(', ')}`), [], what);
     };
     await tab.goto(server.url);
@@ -730,8 +703,7 @@ test('axe finds nothing serious on the pad or in the picker', async (t) => {
       'Tab leaves the dialog');
     await audit('the picker');
     await tab.keyboard.press('Enter');
-    await waitFor(async () => (await tab.locator('#app').getAttribute('data-connection')) === 'connected',
-      { what: 'the page to connect' });
+    await waitForConnection('connected', 'the page to connect', tab);
     assert.equal(await tab.title(), 'Pointer 01');
     await audit('the pad');
     const from = await reportCount(tab);
@@ -739,35 +711,26 @@ test('axe finds nothing serious on the pad or in the picker', async (t) => {
     await tab.keyboard.press('Enter');
     await waitForReport((r) => r.buttonL === 1, 'L pressed from the keyboard', from, tab);
     await waitForReport((r) => r.buttonL === 0, 'and let go', from, tab);
-  } finally {
-    await fresh.close();
-  }
+  });
 });
 
 test('a second phone on a number is told to pick another, and the first keeps it', async (t) => {
-  if (server.isStandin) {
-    t.skip('the stand-in does not tell phones apart');
-    return;
-  }
+  if (server.isStandin) return t.skip('the stand-in does not tell phones apart');
   const link = await startSlowLink(server.url, { localAddress: '127.0.0.2' });
-  const second = await launchPhone();
   try {
-    await second.context.addInitScript(instrumentPage);
-    const tab = second.context.pages()[0] || await second.context.newPage();
-    await tab.goto(`${link.url}#pointer=${POINTER}`);
-    await waitFor(async () => (await tab.locator('#app').getAttribute('data-connection')) === 'taken',
-      { what: 'the second phone to hear that its number is taken' });
-    await tab.locator('#picker').waitFor({ state: 'visible' });
-    assert.equal(await tab.locator('#picker-message').textContent(), 'Another phone uses 03: pick another number.');
-    const count = await reportCount(tab);
-    await sleep(600);
-    assert.equal(await reportCount(tab), count, 'the second phone went on reporting');
-    assert.equal(await page.locator('#app').getAttribute('data-connection'), 'connected');
-    await tab.locator('#picker-grid button[value="13"]').click();
-    await waitFor(async () => (await tab.locator('#app').getAttribute('data-connection')) === 'connected',
-      { what: 'the second phone to connect on its new number' });
+    await withPhone(async (tab) => {
+      await tab.goto(`${link.url}#pointer=${POINTER}`);
+      await waitForConnection('taken', 'the second phone to hear that its number is taken', tab);
+      await tab.locator('#picker').waitFor({ state: 'visible' });
+      assert.equal(await tab.locator('#picker-message').textContent(), 'Another phone uses 03: pick another number.');
+      const count = await reportCount(tab);
+      await sleep(600);
+      assert.equal(await reportCount(tab), count, 'the second phone went on reporting');
+      assert.equal(await connection(page), 'connected');
+      await tab.locator('#picker-grid button[value="13"]').click();
+      await waitForConnection('connected', 'the second phone to connect on its new number', tab);
+    });
   } finally {
-    await second.close();
     await link.close();
   }
 });

@@ -86,14 +86,11 @@ test('command handshake', async (t) => {
 
   await t.test('show codes: a tick, a cross, 8 team colours, digits, clear', () => {
     const shown = (code) => { const s = P.describeCommand(code).show; return [s.text, s.color]; };
-    assert.deepEqual(shown(0xb1), ['\u2713', '#2e7d32']);
-    assert.deepEqual(shown(0xb2), ['\u2717', '#c62828']);
-    assert.deepEqual(shown(0xb0), ['', null]);
-    assert.deepEqual(shown(0xd0), ['0', null]);
-    assert.deepEqual(shown(0xd9), ['9', null]);
+    const fixed = [[0xb1, '\u2713', '#2e7d32'],
+      [0xb2, '\u2717', '#c62828'], [0xb0, '', null], [0xd0, '0', null], [0xd9, '9', null]];
+    for (const [code, ...show] of fixed) assert.deepEqual(shown(code), show);
     const colours = [0, 1, 2, 3, 4, 5, 6, 7].map((n) => shown(0xc0 + n));
-    assert.equal(new Set(colours.map(([, colour]) => colour)).size, 8);
-    assert.ok(colours.every(([text]) => text === ''));
+    assert.deepEqual([new Set(colours.map(([, colour]) => colour)).size, colours.every(([text]) => text === '')], [8, true]);
     assert.equal(P.describeCommand(0xc3).name, 'Team green');
     assert.equal(P.describeCommand(0xa0).show, null);
   });
@@ -271,15 +268,10 @@ test('a press and a lift each go out, however quick, in order', () => {
   button.set(true);
   button.set(false);  // a tap between two answers
   assert.equal(button.says, true, 'the press is held until a report carried it');
-  assert.equal(button.delivered(false), false, 'an answer to a report sent before the press');
-  assert.equal(button.says, true);
-  assert.equal(button.delivered(true), true);
-  assert.equal(button.says, false, 'then the lift');
+  assert.deepEqual([button.delivered(false), button.says], [false, true], 'an answer to a report sent before the press');
+  assert.deepEqual([button.delivered(true), button.says], [true, false], 'then the lift');
   // A double tap within one round trip stays two taps.
-  button.set(true);
-  button.set(false);
-  button.set(true);
-  button.set(false);
+  [true, false, true, false].forEach((down) => button.set(down));
   const said = [];
   for (let i = 0; i < 6; i++) {
     said.push(button.says);
@@ -292,17 +284,14 @@ test('a press and a lift each go out, however quick, in order', () => {
   assert.ok(button.waiting.length <= 8);
   assert.equal(button.waiting.at(-1), true);
   button.reset(false);
-  assert.equal(button.says, false);
-  assert.equal(button.delivered(false), false);
+  assert.deepEqual([button.says, button.delivered(false)], [false, false]);
 });
 
 test('answer times set the wait and tell a slow link', () => {
   const times = new P.AnswerTimes();
-  assert.equal(times.timeout(), 2000, 'before any answer');
-  assert.equal(times.isSlow(), false);
+  assert.deepEqual([times.timeout(), times.isSlow()], [2000, false], 'before any answer');
   [20, 30, 25].forEach((ms) => times.add(ms));
-  assert.equal(times.timeout(), 2000, 'never below 2 s');
-  assert.equal(times.isSlow(), false);
+  assert.deepEqual([times.timeout(), times.isSlow()], [2000, false], 'never below 2 s');
   // Answers of 2.5 s: the first is given up at 2 s, the next is waited for.
   const slow = new P.AnswerTimes();
   slow.add(slow.timeout());
@@ -312,8 +301,7 @@ test('answer times set the wait and tell a slow link', () => {
   for (let i = 0; i < 9; i++) slow.add(5000);
   assert.equal(slow.timeout(), 8000, 'never above 8 s');
   for (let i = 0; i < 5; i++) slow.add(400);
-  assert.equal(slow.timeout(), 2000, 'three times 400 ms, raised to the floor');
-  assert.equal(slow.isSlow(), true, 'answers over 300 ms are slow');
+  assert.deepEqual([slow.timeout(), slow.isSlow()], [2000, true], 'three times 400 ms, raised to the floor; slow');
 });
 
 test('reduced motion flashes at most twice a second', () => {
