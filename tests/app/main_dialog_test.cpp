@@ -64,6 +64,16 @@ class MainDialogTest : public testing::Test {
     return platform::ProfileReadString(profile, "Settings", key, "<none>", 460);
   }
 
+  // A program's application, view and dialog, the dialog not yet initialised.
+  template <class View = RecordingView>
+  struct Session {
+    explicit Session(MainDialogTest& test)
+        : app(test.paths, test.profile, test.areaName), dialog(app, view, test.mouse) {}
+    Application app;
+    View view;
+    MainDialog dialog;
+  };
+
   TempFolder folder;
   ProgramPaths paths = BuildProgramPaths(folder.File("TVXHandvane.exe"));
   std::string profile = folder.File("Profile.INI");
@@ -73,9 +83,8 @@ class MainDialogTest : public testing::Test {
 };
 
 TEST_F(MainDialogTest, InitialisationStartsTheServer) {
-  Application app(paths, profile, areaName);
-  RecordingView view;
-  MainDialog dialog(app, view, mouse);
+  Session session(*this);
+  auto& [app, view, dialog] = session;
   ASSERT_TRUE(dialog.OnInitDialog());
   EXPECT_TRUE(dialog.IsRunning());
   EXPECT_EQ(view.TimerPeriodMs(), 200u);
@@ -98,9 +107,8 @@ TEST_F(MainDialogTest, InitialisationStartsTheServer) {
 }
 
 TEST_F(MainDialogTest, StartWhileRunningAndResetWhileStopped) {
-  Application app(paths, profile, areaName);
-  RecordingView view;
-  MainDialog dialog(app, view, mouse);
+  Session session(*this);
+  auto& [app, view, dialog] = session;
   ASSERT_TRUE(dialog.OnInitDialog());
 
   dialog.Start();
@@ -122,9 +130,8 @@ TEST_F(MainDialogTest, StartWhileRunningAndResetWhileStopped) {
 
 TEST_F(MainDialogTest, SelectionIsStoredAtOnceAndRestoredAfterARestart) {
   {
-    Application app(paths, profile, areaName);
-    RecordingView view;
-    MainDialog dialog(app, view, mouse);
+    Session session(*this);
+    auto& [app, view, dialog] = session;
     ASSERT_TRUE(dialog.OnInitDialog());
     dialog.SelectPointer(7);
     EXPECT_EQ(app.settings.selectedPointer, 7);
@@ -134,9 +141,8 @@ TEST_F(MainDialogTest, SelectionIsStoredAtOnceAndRestoredAfterARestart) {
     EXPECT_EQ(app.protocol.ReadState().requestedCommand[7], 0xA3);
     dialog.OnOK();
   }
-  Application app(paths, profile, areaName);
-  RecordingView view;
-  MainDialog dialog(app, view, mouse);
+  Session session(*this);
+  auto& [app, view, dialog] = session;
   ASSERT_TRUE(dialog.OnInitDialog());
   EXPECT_EQ(dialog.State().selectedPointer, 7);
   dialog.OnOK();
@@ -151,9 +157,8 @@ TEST_F(MainDialogTest, PointerOverlayIsKeptInTheIniAndNeedsAWindow) {
   WriteIni("Control", "ShowPointers", "0");
   const std::string before = TempFolder::ReadAll(paths.iniFile);
   {
-    Application app(paths, profile, areaName);
-    WindowView view;
-    MainDialog dialog(app, view, mouse);
+    Session<WindowView> session(*this);
+    auto& [app, view, dialog] = session;
     ASSERT_TRUE(dialog.OnInitDialog());
     EXPECT_FALSE(dialog.State().showPointers);
     dialog.SetPointerOverlay(true);
@@ -165,16 +170,14 @@ TEST_F(MainDialogTest, PointerOverlayIsKeptInTheIniAndNeedsAWindow) {
     dialog.OnCancel();
   }
   {
-    Application app(paths, profile, areaName);
-    WindowView view;
-    MainDialog dialog(app, view, mouse);
+    Session<WindowView> session(*this);
+    auto& [app, view, dialog] = session;
     ASSERT_TRUE(dialog.OnInitDialog());
     EXPECT_TRUE(dialog.State().showPointers);
     dialog.OnCancel();
   }
-  Application app(paths, profile, areaName);
-  RecordingView console;
-  MainDialog dialog(app, console, mouse);
+  Session session(*this);
+  auto& [app, console, dialog] = session;
   ASSERT_TRUE(dialog.OnInitDialog());
   EXPECT_FALSE(dialog.State().showPointers);
   dialog.SetPointerOverlay(true);
@@ -192,9 +195,8 @@ TEST_F(MainDialogTest, AutomaticAccessKeyIsNewAtEveryStartAndPublishedWhileRunni
   WriteIni("Control", "AccessKey", "auto");
   std::vector<std::string> keys;
   for (int start = 0; start < 2; ++start) {
-    Application app(paths, profile, areaName);
-    RecordingView view;
-    MainDialog dialog(app, view, mouse);
+    Session session(*this);
+    auto& [app, view, dialog] = session;
     ASSERT_TRUE(dialog.OnInitDialog());
     keys.push_back(dialog.AccessKey());
     EXPECT_EQ(keys.back().size(), 8u);
@@ -207,9 +209,8 @@ TEST_F(MainDialogTest, AutomaticAccessKeyIsNewAtEveryStartAndPublishedWhileRunni
 
   WriteIni("Control", "AccessKey", "Room-12");
   TempFolder::WriteAll(paths.keyFile, "Stale123\n");
-  Application app(paths, profile, areaName);
-  RecordingView view;
-  MainDialog dialog(app, view, mouse);
+  Session session(*this);
+  auto& [app, view, dialog] = session;
   ASSERT_TRUE(dialog.OnInitDialog());
   EXPECT_EQ(dialog.AccessKey(), "Room-12");
   EXPECT_FALSE(platform::PathExists(paths.keyFile));
@@ -218,9 +219,8 @@ TEST_F(MainDialogTest, AutomaticAccessKeyIsNewAtEveryStartAndPublishedWhileRunni
 
 // The selection holds for the run; the operator hears that it was not kept.
 TEST_F(MainDialogTest, SettingsThatCannotBeSavedAreReported) {
-  Application app(paths, profile, areaName);
-  RecordingView view;
-  MainDialog dialog(app, view, mouse);
+  Session session(*this);
+  auto& [app, view, dialog] = session;
   ASSERT_TRUE(dialog.OnInitDialog());
   // Folders where the files go: no write can replace them.
   std::filesystem::remove(paths.iniFile);
@@ -242,9 +242,8 @@ TEST_F(MainDialogTest, SettingsThatCannotBeSavedAreReported) {
 
 TEST_F(MainDialogTest, StoredTimeoutAbove10000FailsTheCheckButStillStarts) {
   platform::ProfileWriteString(profile, "Settings", "PTO", "20000");
-  Application app(paths, profile, areaName);
-  RecordingView view;
-  MainDialog dialog(app, view, mouse);
+  Session session(*this);
+  auto& [app, view, dialog] = session;
   ASSERT_TRUE(dialog.OnInitDialog());
   EXPECT_EQ(view.messages,
             std::vector<std::string>{"Please enter an integer between 0 and 10000."});
@@ -255,9 +254,8 @@ TEST_F(MainDialogTest, StoredTimeoutAbove10000FailsTheCheckButStillStarts) {
 TEST_F(MainDialogTest, FailedSharedMemoryEndsEarlyWithoutOverwritingSettings) {
   WriteIni("Paths", "PathToIniFolder", folder.File("no-such-folder"));
   platform::ProfileWriteString(profile, "Settings", "Defindex", "start.htm");
-  Application app(paths, profile, areaName);
-  RecordingView view;
-  MainDialog dialog(app, view, mouse);
+  Session session(*this);
+  auto& [app, view, dialog] = session;
   EXPECT_FALSE(dialog.OnInitDialog());
   dialog.OnDestroy();
   EXPECT_EQ(view.messages, std::vector<std::string>{"Can not create the TVXHDV shared memory!"});
@@ -271,16 +269,14 @@ TEST_F(MainDialogTest, FailedSharedMemoryEndsEarlyWithoutOverwritingSettings) {
 // copy's log stays, and the operator hears which process runs.
 TEST_F(MainDialogTest, SecondCopyLeavesTheRunningOnesFilesAndNamesIt) {
   WriteIni("General", "Log", "TRUE");
-  Application running(paths, profile, areaName);
-  RecordingView runningView;
-  MainDialog first(running, runningView, mouse);
+  Session firstSession(*this);
+  auto& [running, runningView, first] = firstSession;
   ASSERT_TRUE(first.OnInitDialog());
   const std::string log = TempFolder::ReadAll(paths.logFile);
   ASSERT_NE(log.find("TVXHandvane started"), std::string::npos);
 
-  Application second(paths, profile, areaName);
-  RecordingView view;
-  MainDialog dialog(second, view, mouse);
+  Session session(*this);
+  auto& [second, view, dialog] = session;
   EXPECT_FALSE(dialog.OnInitDialog());
   dialog.OnDestroy();
   EXPECT_EQ(TempFolder::ReadAll(paths.logFile), log);
@@ -294,10 +290,10 @@ TEST_F(MainDialogTest, SecondCopyLeavesTheRunningOnesFilesAndNamesIt) {
   first.OnOK();
 }
 
-TEST_F(MainDialogTest, CursorEmulationNeedsADisplay) {
-  Application app(paths, profile, areaName);
-  RecordingView view;
-  MainDialog dialog(app, view, mouse);
+// Switching on needs a display, and says once where the cursor cannot be driven.
+TEST_F(MainDialogTest, CursorEmulationNeedsADisplayAndSaysItsLimitOnce) {
+  Session session(*this);
+  auto& [app, view, dialog] = session;
   ASSERT_TRUE(dialog.OnInitDialog());
 
   dialog.SetCursorEmulation(true);
@@ -315,15 +311,25 @@ TEST_F(MainDialogTest, CursorEmulationNeedsADisplay) {
   EXPECT_EQ(mouse.SentFlags(2), (std::vector<std::uint32_t>{0x8003, 0x8005}));
   dialog.SetCursorEmulation(false);
   EXPECT_FALSE(app.settings.cursorEmulation);
+
+  // Under Wayland synthetic input reaches X applications only: said once.
+  mouse.limit = "only over X applications";
+  view.messages.clear();
+  view.notices.clear();
+  dialog.SetCursorEmulation(true);
+  dialog.SetCursorEmulation(false);
+  dialog.SetCursorEmulation(true);
+  EXPECT_EQ(view.messages, std::vector<std::string>{"only over X applications"});
+  EXPECT_EQ(view.notices, (std::vector<std::string>{"Cursor emulation on.", "Cursor emulation off.",
+                                                    "Cursor emulation on."}));
   dialog.OnOK();
 }
 
 // While the display is gone emulation stays on, yet nothing reaches the
 // cursor: the operator hears it once, and once when it is back.
 TEST_F(MainDialogTest, ALostDisplayIsToldOnceAndItsReturnOnce) {
-  Application app(paths, profile, areaName);
-  RecordingView view;
-  MainDialog dialog(app, view, mouse);
+  Session session(*this);
+  auto& [app, view, dialog] = session;
   ASSERT_TRUE(dialog.OnInitDialog());
   mouse.available = true;
   dialog.SetCursorEmulation(true);
@@ -358,9 +364,8 @@ TEST_F(MainDialogTest, CursorScreenIsStoredAtOnceAndAMissingMonitorFallsBackToTh
   WriteIni("General", "Log", "TRUE");
   mouse.monitors = {{{1280, 0, 1920, 1080}, false}, {{0, 0, 1280, 800}, true}};
   {
-    Application app(paths, profile, areaName);
-    RecordingView view;
-    MainDialog dialog(app, view, mouse);
+    Session session(*this);
+    auto& [app, view, dialog] = session;
     ASSERT_TRUE(dialog.OnInitDialog());
     EXPECT_FALSE(mouse.area);
     // The overlay lies where the pad reaches: the primary, then the choice.
@@ -380,9 +385,8 @@ TEST_F(MainDialogTest, CursorScreenIsStoredAtOnceAndAMissingMonitorFallsBackToTh
     dialog.OnOK();
   }
   mouse.monitors.resize(1);
-  Application app(paths, profile, areaName);
-  RecordingView view;
-  MainDialog dialog(app, view, mouse);
+  Session session(*this);
+  auto& [app, view, dialog] = session;
   ASSERT_TRUE(dialog.OnInitDialog());
   dialog.Tick();
   dialog.Tick();
@@ -403,29 +407,10 @@ TEST_F(MainDialogTest, CursorScreenIsStoredAtOnceAndAMissingMonitorFallsBackToTh
   dialog.OnOK();
 }
 
-// Under Wayland synthetic input reaches X applications only: said once.
-TEST_F(MainDialogTest, SwitchingOnSaysOnceWhereTheCursorCannotBeDriven) {
-  Application app(paths, profile, areaName);
-  RecordingView view;
-  MainDialog dialog(app, view, mouse);
-  ASSERT_TRUE(dialog.OnInitDialog());
-  mouse.available = true;
-  mouse.limit = "only over X applications";
-  view.notices.clear();
-  dialog.SetCursorEmulation(true);
-  dialog.SetCursorEmulation(false);
-  dialog.SetCursorEmulation(true);
-  EXPECT_EQ(view.messages, std::vector<std::string>{"only over X applications"});
-  EXPECT_EQ(view.notices, (std::vector<std::string>{"Cursor emulation on.", "Cursor emulation off.",
-                                                    "Cursor emulation on."}));
-  dialog.OnOK();
-}
-
 // Pointer 0 presses L; each way of losing the cursor lets go of it there.
 TEST_F(MainDialogTest, TheSelectedPhoneLetsGoOfTheButtonsWhenItLosesTheCursor) {
-  Application app(paths, profile, areaName);
-  RecordingView view;
-  MainDialog dialog(app, view, mouse);
+  Session session(*this);
+  auto& [app, view, dialog] = session;
   ASSERT_TRUE(dialog.OnInitDialog());
   mouse.available = true;
   int frame = 0;
@@ -454,14 +439,13 @@ TEST_F(MainDialogTest, TheSelectedPhoneLetsGoOfTheButtonsWhenItLosesTheCursor) {
 // the code of that first one, and only while phones can use it.
 TEST_F(MainDialogTest, AddressLineFollowsStartStopAndPortAndItsClickShowsTheCode) {
   using platform::AdapterKind;
-  Application app(paths, profile, areaName);
+  Session session(*this);
+  auto& [app, view, dialog] = session;
   app.localAddresses = [] {
     return std::vector<platform::NetworkAddress>{
         {"172.17.0.1", "docker0", false, AdapterKind::kVirtual},
         {"192.168.1.20", "wlan0", true, AdapterKind::kWireless}};
   };
-  RecordingView view;
-  MainDialog dialog(app, view, mouse);
   ASSERT_TRUE(dialog.OnInitDialog());
   const std::string first = "http://192.168.1.20:" + std::to_string(port) + "/";
   EXPECT_EQ(dialog.State().phoneAddressText,
