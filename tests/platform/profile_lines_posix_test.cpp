@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/profile.h"
@@ -57,18 +58,13 @@ TEST(ProfileWrite, TheNewFileIsSyncedBeforeItReplacesTheOldOne) {
   TempFolder folder;
   const std::string ini = folder.File("Test.INI");
   TempFolder::WriteAll(ini, "[Control]\r\nPort=8080\r\n");
-  {
-    const std::lock_guard guard(syncLock);
-    watchedFile = ini;
-    syncs.clear();
-  }
+  std::unique_lock guard(syncLock);
+  watchedFile = ini;
+  guard.unlock();
   ASSERT_TRUE(platform::ProfileWriteString(ini, "Control", "Port", "9090"));
-  std::vector<Sync> seen;
-  {
-    const std::lock_guard guard(syncLock);
-    watchedFile.clear();
-    seen.swap(syncs);
-  }
+  guard.lock();
+  watchedFile.clear();
+  const std::vector<Sync> seen = std::exchange(syncs, {});
   ASSERT_FALSE(seen.empty());
   EXPECT_EQ(seen.front().file.rfind(ini + ".~", 0), 0u) << seen.front().file;
   EXPECT_EQ(seen.front().watchedText, "[Control]\r\nPort=8080\r\n");
@@ -202,24 +198,17 @@ TEST(ProfileWrite, OwnerModeAndLinksStay) {
   // Another user saves: the file is theirs to write, the folder is not.
   ASSERT_EQ(chmod(folder.Path().c_str(), 0755), 0);
   ASSERT_EQ(chmod(ini.c_str(), 0644), 0);
-  EXPECT_EXIT(
-      {
-        if (setgid(kNobody) != 0 || setuid(kNobody) != 0) std::_Exit(2);
-        std::_Exit(platform::ProfileWriteString(ini, "Control", "Port", "9292") ? 0 : 1);
-      },
-      testing::ExitedWithCode(0), "");
+  const auto savedByNobody = [&](const char* port) {
+    if (setgid(kNobody) != 0 || setuid(kNobody) != 0) std::_Exit(2);
+    std::_Exit(platform::ProfileWriteString(ini, "Control", "Port", port).Code());
+  };
+  EXPECT_EXIT(savedByNobody("9292"), testing::ExitedWithCode(0), "");
   EXPECT_EQ(TempFolder::ReadAll(ini), "[Control]\r\nPort=9292\r\n");
 
   // Root's file in a folder everybody may write: another user may not change it.
   ASSERT_EQ(chown(ini.c_str(), 0, 0), 0);
   ASSERT_EQ(chmod(folder.Path().c_str(), 0777), 0);
-  EXPECT_EXIT(
-      {
-        if (setgid(kNobody) != 0 || setuid(kNobody) != 0) std::_Exit(2);
-        std::_Exit(
-            platform::ProfileWriteString(ini, "Control", "Port", "9393").Code() == EACCES ? 0 : 1);
-      },
-      testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(savedByNobody("9393"), testing::ExitedWithCode(EACCES), "");
   ASSERT_EQ(stat(ini.c_str(), &info), 0);
   EXPECT_EQ(info.st_uid, 0u);
   EXPECT_EQ(TempFolder::ReadAll(ini), "[Control]\r\nPort=9292\r\n");

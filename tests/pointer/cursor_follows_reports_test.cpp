@@ -6,15 +6,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <cstdio>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "common/diagnostic_log.h"
 #include "pointer/cursor_emulation.h"
-#include "pointer/pointer_protocol.h"
-#include "tests/support/temp_folder.h"
+#include "tests/pointer/protocol_rig.h"
 
 namespace {
 
@@ -66,25 +63,21 @@ class RecordingMouse : public MouseAndKeys {
   bool gateOpen_ = true;
 };
 
-class CursorFollowsReportsTest : public testing::Test {
+class CursorFollowsReportsTest : public testing::Test, protected ProtocolRig {
  protected:
   CursorFollowsReportsTest() { protocol.AttachCursorFollower(&emulation); }
   ~CursorFollowsReportsTest() override { protocol.AttachCursorFollower(nullptr); }
 
-  void Report(int pointer, int x, int buttonL, int buttonR, int frame = 1) {
-    char path[64];
-    std::snprintf(path, sizeof path, "/tolvex100%02X%04X%04X1000%d%d0200", pointer, frame, x,
-                  buttonL, buttonR);
-    protocol.HandlePointerReport(path);
+  // Follows the first target, then the rest while the system's input is
+  // still busy with it.
+  void FollowWhileSlow(std::initializer_list<CursorTarget> targets) {
+    mouse.SetGate(false);
+    emulation.Follow(*targets.begin());
+    mouse.Events(1);  // the thread now waits inside the system's input
+    for (auto it = targets.begin() + 1; it != targets.end(); ++it) emulation.Follow(*it);
+    mouse.SetGate(true);
   }
 
-  TempFolder folder;
-  DiagnosticLog log{folder.File("Test.LOG")};
-  std::atomic<int> selectedPointer{3};
-  int logLevel = 0;
-  std::atomic<std::uint32_t> now{5000};
-  PointerProtocol protocol{{selectedPointer, logLevel}, log, [this] { return now.load(); }};
-  std::atomic<bool> on{true};
   RecordingMouse mouse;
   CursorEmulation emulation{mouse, on};
 };
@@ -126,17 +119,15 @@ TEST_F(CursorFollowsReportsTest, OnlyFreshReportsOfTheSelectedPointerWhileOn) {
 // changes keep their order and place, and a report that lost a race with a
 // newer one of the same pointer is not sent after it.
 TEST_F(CursorFollowsReportsTest, WaitingReportsKeepTheirOrderAndButtonChanges) {
-  mouse.SetGate(false);
-  emulation.Follow({1, 1, 0, 0, 0});
-  mouse.Events(1);  // the thread now waits inside the system's input
-  emulation.Follow({2, 2, 0, 0, 0});
-  emulation.Follow({3, 3, 0, 0, 0});
-  emulation.Follow({5, 5, 0, 1, 0});
-  emulation.Follow({4, 4, 0, 0, 0});  // overtaken on its way
-  emulation.Follow({6, 6, 0, 0, 0});
-  emulation.Follow({7, 7, 0, 0, 0});
-  emulation.Follow({8, 8, 0, 0, 0});
-  mouse.SetGate(true);
+  // 4 is overtaken by 5 on its way.
+  FollowWhileSlow({{1, 1, 0, 0, 0},
+                   {2, 2, 0, 0, 0},
+                   {3, 3, 0, 0, 0},
+                   {5, 5, 0, 1, 0},
+                   {4, 4, 0, 0, 0},
+                   {6, 6, 0, 0, 0},
+                   {7, 7, 0, 0, 0},
+                   {8, 8, 0, 0, 0}});
   EXPECT_EQ(mouse.Events(6), (std::vector<MouseEvent>{{0x8001, 1, 0},
                                                       {0x8001, 3, 0},
                                                       {0x8001, 4, 0},
@@ -153,14 +144,8 @@ TEST_F(CursorFollowsReportsTest, WaitingReportsKeepTheirOrderAndButtonChanges) {
 // Waiting moves may collapse, but a right press and its release between
 // them must each go out, in order, as the left button's do.
 TEST_F(CursorFollowsReportsTest, ARightClickInsideABurstSurvivesTheCollapse) {
-  mouse.SetGate(false);
-  emulation.Follow({1, 1, 0, 0, 0});
-  mouse.Events(1);  // the thread now waits inside the system's input
-  emulation.Follow({2, 2, 0, 0, 0});
-  emulation.Follow({3, 3, 0, 0, 1});
-  emulation.Follow({4, 4, 0, 0, 0});
-  emulation.Follow({5, 5, 0, 0, 0});
-  mouse.SetGate(true);
+  FollowWhileSlow(
+      {{1, 1, 0, 0, 0}, {2, 2, 0, 0, 0}, {3, 3, 0, 0, 1}, {4, 4, 0, 0, 0}, {5, 5, 0, 0, 0}});
   EXPECT_EQ(mouse.Events(5), (std::vector<MouseEvent>{{0x8001, 1, 0},
                                                       {0x8001, 2, 0},
                                                       {0x8009, 3, 0},
@@ -188,22 +173,21 @@ TEST_F(CursorFollowsReportsTest, LosingTheCursorReleasesWhatIsHeldAndAReturningP
             (std::vector<std::uint32_t>{0x800B, kBothUp, 0x8003, kLeftUp, 0x8003}));
 }
 
-TEST_F(CursorFollowsReportsTest, AFailedEventIsReleasedOnTheNextConnectionAndPressedAgain) {
+// A failed event is released on the next connection and pressed again; an
+// ending emulation releases what it holds.
+TEST_F(CursorFollowsReportsTest, AFailedEventOrTheEmulationsEndReleasesTheButton) {
   mouse.failing = true;
   Report(3, 0x100, 1, 0);
   mouse.Events(1);
   mouse.failing = false;
   Report(3, 0x200, 1, 0);
-  EXPECT_EQ(mouse.Flags(3), (std::vector<std::uint32_t>{0x8003, kLeftUp, 0x8003}));
-}
-
-TEST_F(CursorFollowsReportsTest, EndingTheEmulationReleasesTheButtons) {
+  mouse.Events(3);
   {
     CursorEmulation ending(mouse, on);
     ending.Follow({1, 1, 0, 0, 1});
-    mouse.Events(1);
+    mouse.Events(4);
   }
-  EXPECT_EQ(mouse.Flags(2), (std::vector<std::uint32_t>{0x8009, 0x0010}));
+  EXPECT_EQ(mouse.Flags(5), (std::vector<std::uint32_t>{0x8003, kLeftUp, 0x8003, 0x8009, 0x0010}));
 }
 
 // Each tick without a followed report sends the selected pointer's last

@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "common/diagnostic_log.h"
@@ -161,12 +162,10 @@ TEST_F(PointerProtocolTest, SightingsCarryEachPointersLastReportAndItsTick) {
   protocol.ReadPointerSightings(sightings);
   EXPECT_EQ(sightings.now, now);
   const PointerSighting& seven = sightings.pointers[7];
-  EXPECT_TRUE(seven.reported);
-  EXPECT_EQ(seven.lastReportTick, now - 3000);
-  EXPECT_EQ(seven.status.x, 0x1234);
-  EXPECT_EQ(seven.status.y, 0x4321);
-  EXPECT_EQ(seven.status.buttonR, 1);
-  EXPECT_FALSE(seven.twoPhones);
+  EXPECT_EQ(std::tuple(seven.reported, seven.lastReportTick, seven.twoPhones),
+            std::tuple(true, now - 3000, false));
+  EXPECT_EQ(std::tuple(seven.status.x, seven.status.y, seven.status.buttonR),
+            std::tuple(0x1234, 0x4321, 1));
   EXPECT_TRUE(sightings.pointers[9].twoPhones);
   EXPECT_EQ(std::count_if(sightings.pointers.begin(), sightings.pointers.end(),
                           [](const PointerSighting& s) { return s.reported; }),

@@ -202,16 +202,13 @@ TEST_F(CodeplateTest, WithoutANetworkAutoWritesOnlyTheAccessPointCode) {
 TEST_F(CodeplateTest, ADeadKeyRemovesTheOldPageAndPointerCodes) {
   settings.url = "auto";
   settings.file2 = folder.File("page.bmp");
-  for (const char* old : {"page.bmp", "pointer07.bmp", "pointer79.bmp"}) {
-    TempFolder::WriteAll(folder.File(old), "old code");
-  }
+  const char* const olds[] = {"page.bmp", "pointer07.bmp", "pointer79.bmp"};
+  for (const char* old : olds) TempFolder::WriteAll(folder.File(old), "old code");
   server.accessKeyStale = true;
   server.staleKeyProcess = 4242;
   EXPECT_FALSE(WriteCodeplateImages(settings, server, messages));
   EXPECT_NE(messages.str().find("no longer runs (process 4242)"), std::string::npos);
-  for (const char* old : {"page.bmp", "pointer07.bmp", "pointer79.bmp"}) {
-    EXPECT_FALSE(std::filesystem::exists(folder.File(old))) << old;
-  }
+  for (const char* old : olds) EXPECT_FALSE(std::filesystem::exists(folder.File(old))) << old;
 }
 
 }  // namespace
