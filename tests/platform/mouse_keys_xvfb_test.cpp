@@ -302,6 +302,11 @@ TEST_F(CursorEmulationXvfbTest, ATapAndEveryLossOfTheCursorReleaseTheButton) {
          rig.on = false;
          rig.protocol.ReleaseCursor();
        }},
+      {"another pointer selected",
+       [](EmulationRig& rig) {
+         rig.selectedPointer = 4;
+         rig.protocol.ReleaseCursor();
+       }},
       {"Ctrl+Shift",
        [&](EmulationRig& rig) {
          PressKey(observer, XK_Control_L, true);
