@@ -22,10 +22,8 @@ std::string FormatKilobytes(double value) {
 void LiveStatusRefresh::ShowPointer(const LiveStatus& status, DialogLiveStatus& shown) {
   shown.x = FormatCount(status.x);
   shown.y = FormatCount(status.y);
-  buttonLIndicator_ = status.buttonL;
-  buttonRIndicator_ = status.buttonR;
-  shown.buttonL = buttonLIndicator_ != 0;
-  shown.buttonR = buttonRIndicator_ != 0;
+  shown.buttonL = status.buttonL != 0;
+  shown.buttonR = status.buttonR != 0;
   shown.offScreen = status.offScreen == 1;
 }
 

@@ -18,16 +18,10 @@ class LiveStatusRefresh {
   // interval is over; until then the field keeps its text.
   void ShowRequestsPerSecond(std::int32_t requests, std::uint32_t now, DialogStatistics& shown);
 
-  // What the dialog paints the indicator squares from.
-  std::int32_t ButtonLIndicator() const { return buttonLIndicator_; }
-  std::int32_t ButtonRIndicator() const { return buttonRIndicator_; }
-
  private:
   static constexpr std::uint32_t kNoSample = 0xFFFFFFFF;
   static constexpr std::uint32_t kSampleIntervalMs = 1000;
 
-  std::int32_t buttonLIndicator_ = 0;
-  std::int32_t buttonRIndicator_ = 0;
   // Kept across server restarts, like everything here.
   std::uint32_t sampleTick_ = kNoSample;
   std::int32_t sampleRequests_ = 0;

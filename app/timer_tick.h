@@ -55,9 +55,6 @@ class TimerTick {
 
   void Run();
 
-  std::int32_t ButtonLIndicator() const { return liveStatusRefresh_.ButtonLIndicator(); }
-  std::int32_t ButtonRIndicator() const { return liveStatusRefresh_.ButtonRIndicator(); }
-
  private:
   void NoteEmergencyChord();
   void HonourEmergencyRequest();
