@@ -11,24 +11,30 @@ constexpr int kWaitWithoutLimit = -1;
 
 }  // namespace
 
+// A start-up failure wakes Run at once: a port that another program holds
+// must not keep the operator's window waiting for the start-up timeout.
 unsigned ThreadedServer::AcceptThread(void* server) {
-  static_cast<ThreadedServer*>(server)->ServeListeningSocket();
+  auto* self = static_cast<ThreadedServer*>(server);
+  if (!self->ServeListeningSocket()) {
+    self->acceptGaveUp_ = true;
+    self->startupEvent_.Set();
+  }
   return platform::kThreadExitCode;
 }
 
 // Every start-up failure closes what this thread made so far and releases
-// the socket library; Run then reports that no answer came.
-void ThreadedServer::ServeListeningSocket() {
+// the socket library. False when it could not start listening.
+bool ThreadedServer::ServeListeningSocket() {
   const auto port = static_cast<std::uint16_t>(port_ & 0xFFFF);
   std::uint16_t granted = 0;
   if (const platform::Result started = platform::StartSocketLibrary(granted); !started) {
     WriteLog(kErrorLogFileName, "WSAStartup(...) failure", "AcceptThread", started.Code());
-    return;
+    return false;
   }
   if (granted != kSocketVersion) {
     WriteLog(kErrorLogFileName, "Requested Socket version not exist", "AcceptThread", 0);
     platform::StopSocketLibrary();
-    return;
+    return false;
   }
   platform::Socket listening;
   platform::NetEvent acceptEvent;
@@ -38,6 +44,7 @@ void ThreadedServer::ServeListeningSocket() {
     listening.Close();
     WriteLog(kErrorLogFileName, message, "AcceptThread", failure.Code());
     platform::StopSocketLibrary();
+    return false;
   };
   const platform::SocketCalls& calls = socketCalls_;
   if (const platform::Result created = calls.createListeningSocket(listening); !created) {
@@ -63,6 +70,7 @@ void ThreadedServer::ServeListeningSocket() {
   socketLibraryStarted_ = true;
   startupEvent_.Set();
   AcceptLoop(listening, acceptEvent);
+  return true;
 }
 
 void ThreadedServer::AcceptLoop(platform::Socket& listening, platform::NetEvent& acceptEvent) {

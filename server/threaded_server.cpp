@@ -56,12 +56,14 @@ int ThreadedServer::Run(int port, int persistenceTimeoutMs) {
   ResetStatistics();
   if (!startupEvent_.IsValid()) return 0;
   startupEvent_.Reset();
+  acceptGaveUp_ = false;
 
   if (!StartEngineThread(acceptThread_, AcceptThread,
                          "_beginthreadex(...) failure, for Launch Thread")) {
     return 0;
   }
-  if (!AwaitStartup("Unable to get response from Accept Thread withing specified Timeout ->")) {
+  if (!AwaitStartup("Unable to get response from Accept Thread withing specified Timeout ->") ||
+      acceptGaveUp_) {
     // The accept thread gave up on its own (its failure is in the log).
     acceptThread_.WaitForEnd(kEngineThreadEndWaitMs);
     acceptThread_.Close();

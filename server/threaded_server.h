@@ -125,7 +125,7 @@ class ThreadedServer : public ErrorLog {
   static unsigned ClientThread(void* worker);
 
   // The accept thread's work: start-up, then the accept loop.
-  void ServeListeningSocket();
+  bool ServeListeningSocket();
   void AcceptLoop(platform::Socket& listening, platform::NetEvent& acceptEvent);
   void AcceptOne(platform::Socket& listening);
   void ReapFinishedThreads();
@@ -161,6 +161,7 @@ class ThreadedServer : public ErrorLog {
   platform::NetEvent shutdownEvent_;
   platform::AutoResetEvent startupEvent_;
   bool socketLibraryStarted_ = false;
+  std::atomic<bool> acceptGaveUp_{false};  // set before startupEvent_ is
 
   WorkerList activeClients_;
   WorkerList waitingWorkers_;

@@ -264,7 +264,11 @@ class BridgeTest(unittest.TestCase):
                 frames = [f for p, f in client.reports() if p == pointer]
                 self.assertEqual(frames, sorted(frames))
             self.assertIsNone(client.closed)
-        self.assertTrue(poll(lambda: len(self.osc.messages("/tvxhdv/pointer")) >= len(expected)))
+        # OSC went on too. A flood may overrun oscdump's socket, as UDP may,
+        # so what is checked is a report sent once the flood is over.
+        self.phone(20).report(1234, 100)
+        self.assertTrue(poll(lambda: any(a.startswith("20 ") for _, _, a in
+                                         self.osc.messages("/tvxhdv/pointer"))), self.osc.messages()[-5:])
 
 
 if __name__ == "__main__":

@@ -147,28 +147,23 @@ TEST_F(ThreadedServerTest, ClientsThatCloseAtOnceStillDeregister) {
   EXPECT_EQ(server.LogText(), "");
 }
 
-TEST_F(ThreadedServerTest, PortInUseIsLoggedAndTheStartFails) {
+TEST_F(ThreadedServerTest, PortInUseIsLoggedAndTheStartFailsAtOnce) {
   EchoServer holder(logFolder);
   ASSERT_TRUE(holder.Start(0));
 
-  constexpr int kShortStartupWaitMs = 300;
-  EchoServer second(logFolder, kShortStartupWaitMs);
+  // A start-up wait no test would sit out: the failed start must not use it.
+  constexpr int kStartupWaitMs = 600000;
+  EchoServer second(logFolder, kStartupWaitMs);
   EXPECT_EQ(second.Run(holder.Port(), 0), 0);
   EXPECT_EQ(second.Shutdown(), 0);
 
   const std::string log = holder.LogText();
   const std::string bindLine = " - bind(...) failure.\t[AcceptThread]\t[";
-  const std::string timeoutLine =
-      " - Unable to get response from Accept Thread withing specified Timeout ->.\t[Run]\t[" +
-      std::to_string(kShortStartupWaitMs) + "]\r\n";
   const std::size_t bindAt = log.find(bindLine);
-  const std::size_t timeoutAt = log.find(timeoutLine);
   ASSERT_NE(bindAt, std::string::npos) << log;
-  ASSERT_NE(timeoutAt, std::string::npos) << log;
-  EXPECT_LT(bindAt, timeoutAt);
   const int bindError = std::stoi(log.substr(bindAt + bindLine.size()));
   EXPECT_TRUE(platform::IsAddressInUse(bindError)) << bindError;
-  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
 
   // The first server is untouched by the failed start.
   TestClient client(holder.Port());
