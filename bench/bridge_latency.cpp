@@ -92,14 +92,29 @@ std::uint32_t Word(const char* at) {
 }
 
 // Pointer and frame of /tvxhdv/pointer: the first and the last of the seven
-// arguments, after 16 bytes of address and 12 of type tags.
+// arguments, after 16 bytes of address and 12 of type tags. Reports that
+// left the bridge together come as a bundle: "#bundle", a time tag, then
+// each message after its size.
+void AddReport(const char* message, std::size_t size, Latencies& out) {
+  if (size == 56) out.Add(static_cast<int>(Word(message + 28)), static_cast<int>(Word(message + 52)));
+}
+
 void ReceiveOsc(asio::ip::udp::socket& socket, Latencies& out, const std::atomic<bool>& stop) {
-  char packet[512];
+  char packet[65536];
   while (!stop) {
     boost::system::error_code error;
     const std::size_t size = socket.receive(asio::buffer(packet), 0, error);
-    if (error || size != 56) continue;
-    out.Add(static_cast<int>(Word(packet + 28)), static_cast<int>(Word(packet + 52)));
+    if (error) continue;
+    if (size < 16 || std::memcmp(packet, "#bundle", 8) != 0) {
+      AddReport(packet, size, out);
+      continue;
+    }
+    for (std::size_t at = 16; at + 4 <= size;) {
+      const std::size_t length = Word(packet + at);
+      if (at + 4 + length > size) break;
+      AddReport(packet + at + 4, length, out);
+      at += 4 + length;
+    }
   }
 }
 

@@ -5,14 +5,16 @@
 //   TVXBridge [--folder DIR] [--osc HOST:PORT]... [--osc-listen PORT]
 //             [--ws PORT] [--ws-host ADDR]
 //
-// One thread holds the kit's handle (sdk/c/tvxhdv.h) and reads; the sockets
-// run on another, so a slow client never holds up the reading.
+// One thread holds the kit's handle (sdk/c/tvxhdv.h), reads, and between
+// reads does the sockets' work that is ready. No socket call waits, so a
+// slow client never holds up the reading; and one thread wakes once a pass
+// where two would each wake for it.
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <boost/asio/executor_work_guard.hpp>
@@ -109,13 +111,12 @@ int main(int argc, char** argv) {
     return Fail(error.what());
   }
 
-  auto work = asio::make_work_guard(io);
-  std::thread sockets([&io] { io.run(); });
-  std::atomic<bool> stop{false};  // it runs until it is ended
-  bridge::ReportReader reader(options.folder, outputs, commands, Say);
+  auto work = asio::make_work_guard(io);  // poll() never finds the context out of work
+  std::atomic<bool> stop{false};          // it runs until it is ended
+  bridge::ReaderTiming timing;
+  timing.passInterval = std::chrono::microseconds(TVX_BRIDGE_PASS_INTERVAL_US);
+  bridge::ReportReader reader(options.folder, outputs, commands, Say, timing,
+                              [&io] { io.poll(); });
   reader.Run(stop);
-  work.reset();
-  io.stop();
-  sockets.join();
   return 0;
 }

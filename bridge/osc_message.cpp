@@ -52,6 +52,18 @@ bool TakeWord(std::string_view packet, std::size_t& offset, std::uint32_t& value
 
 }  // namespace
 
+std::string EncodeBundle(std::span<const std::string> messages) {
+  std::string out;
+  PutString(out, "#bundle");
+  PutInt(out, 0);  // the time tag 1: at once
+  PutInt(out, 1);
+  for (const std::string& message : messages) {
+    PutInt(out, static_cast<std::uint32_t>(message.size()));
+    out.append(message);
+  }
+  return out;
+}
+
 std::string EncodeReport(const tvxhdv_report& report) {
   std::string out;
   out.reserve(56);

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -29,6 +30,8 @@ struct Message {
 // /tvxhdv/pointer i f f i i i i: pointer, x and y from 0.0 to 1.0, left,
 // right, on_pad, frame.
 std::string EncodeReport(const tvxhdv_report& report);
+// A bundle of the given messages, to be handled at once (time tag 1).
+std::string EncodeBundle(std::span<const std::string> messages);
 // /tvxhdv/server s: "gone" or "new".
 std::string EncodeServer(bool running);
 // /tvxhdv/error s.

@@ -1,13 +1,22 @@
 #include "bridge/osc_output.h"
 
-#include <boost/asio/buffer.hpp>
+#include <algorithm>
 
 #include "bridge/osc_message.h"
+#include "platform/send_batching.h"
 
 namespace bridge {
 
 namespace asio = boost::asio;
 using asio::ip::udp;
+
+namespace {
+
+// A bundle of 24 reports (1,456 bytes) fits one Ethernet frame: a network
+// that loses a fragment would lose the whole datagram.
+constexpr int kReportsPerBundle = 24;
+
+}  // namespace
 
 OscOutput::OscOutput(asio::io_context& io, const std::vector<Endpoint>& targets) {
   udp::resolver resolver(io);
@@ -21,17 +30,28 @@ OscOutput::OscOutput(asio::io_context& io, const std::vector<Endpoint>& targets)
   }
 }
 
-void OscOutput::SendToAll(const std::string& datagram) {
+void OscOutput::SendToAll(const std::string* datagrams, std::size_t count) {
   for (Target& target : targets_) {
-    boost::system::error_code ignored;
-    target.socket->send_to(asio::buffer(datagram), target.where, 0, ignored);
+    platform::SendDatagrams(target.socket->native_handle(), target.where.data(),
+                            target.where.size(), datagrams, count);
   }
 }
 
 void OscOutput::Reports(const tvxhdv_report* reports, int count, Clock::time_point) {
-  for (int i = 0; i < count; ++i) SendToAll(osc::EncodeReport(reports[i]));
+  datagrams_.clear();
+  for (int first = 0; first < count; first += kReportsPerBundle) {
+    const int last = std::min(count, first + kReportsPerBundle);
+    messages_.clear();
+    for (int i = first; i < last; ++i) messages_.push_back(osc::EncodeReport(reports[i]));
+    datagrams_.push_back(messages_.size() == 1 ? std::move(messages_.front())
+                                               : osc::EncodeBundle(messages_));
+  }
+  SendToAll(datagrams_.data(), datagrams_.size());
 }
 
-void OscOutput::Server(bool running) { SendToAll(osc::EncodeServer(running)); }
+void OscOutput::Server(bool running) {
+  const std::string datagram = osc::EncodeServer(running);
+  SendToAll(&datagram, 1);
+}
 
 }  // namespace bridge

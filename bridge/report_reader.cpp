@@ -7,12 +7,13 @@ namespace bridge {
 
 ReportReader::ReportReader(std::string folder, std::vector<Output*> outputs,
                            CommandQueue& commands, std::function<void(const std::string&)> say,
-                           ReaderTiming timing)
+                           ReaderTiming timing, std::function<void()> serveSockets)
     : folder_(std::move(folder)),
       outputs_(std::move(outputs)),
       commands_(commands),
       say_(std::move(say)),
-      timing_(timing) {}
+      timing_(timing),
+      serveSockets_(std::move(serveSockets)) {}
 
 ReportReader::~ReportReader() { tvxhdv_close(handle_); }
 
@@ -27,6 +28,10 @@ bool ReportReader::Open(bool firstTry) {
   return handle_ != nullptr;
 }
 
+void ReportReader::ServeSockets() {
+  if (serveSockets_) serveSockets_();
+}
+
 void ReportReader::PutCommands() {
   for (PhoneCommand& command : commands_.TakeAll()) {
     const int result = handle_ == nullptr
@@ -38,15 +43,18 @@ void ReportReader::PutCommands() {
   }
 }
 
-void ReportReader::ReadAll() {
+bool ReportReader::ReadAll() {
   tvxhdv_report reports[256];
   int count = 0;
+  bool passed = false;
   do {
     count = tvxhdv_read(handle_, reports, 256);
     if (count <= 0) break;
     const Clock::time_point arrived = Clock::now();
     for (Output* output : outputs_) output->Reports(reports, count, arrived);
+    passed = true;
   } while (count == 256);
+  return passed;
 }
 
 void ReportReader::Run(const std::atomic<bool>& stop) {
@@ -65,11 +73,13 @@ void ReportReader::Run(const std::atomic<bool>& stop) {
     }
     const auto retry = Clock::now() + std::chrono::milliseconds(timing_.openRetryMs);
     while (!stop && Clock::now() < retry) {
+      ServeSockets();
       PutCommands();
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }
   while (!stop) {
+    if (Clock::now() < nextPass_) std::this_thread::sleep_until(nextPass_);
     const int event = tvxhdv_wait(handle_, timing_.waitMs);
     if (event == TVXHDV_SERVER_NEW) {
       say_("A new TVXHandvane server runs; reading its reports.");
@@ -77,11 +87,12 @@ void ReportReader::Run(const std::atomic<bool>& stop) {
     }
     // What a server that went left queued is still passed on, before it is
     // said gone.
-    ReadAll();
+    if (ReadAll()) nextPass_ = Clock::now() + timing_.passInterval;
     if (event == TVXHDV_SERVER_GONE) {
       say_(std::string(tvxhdv_last_error()) + " Waiting for the next server.");
       Tell(false);
     }
+    ServeSockets();
     PutCommands();
   }
 }

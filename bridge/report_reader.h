@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -16,13 +17,22 @@ namespace bridge {
 struct ReaderTiming {
   int waitMs = 10;        // longest wait for reports before the commands are put
   int openRetryMs = 500;  // how often it looks for a server while none runs
+  // Least time between two passes of reports to the outputs. While 80 phones
+  // report, each wake-up and each datagram or frame written costs far more
+  // than the reports it carries: gathering a millisecond's worth into one
+  // pass cuts the bridge's share of a core several times over, for half a
+  // millisecond of delay on average. 0 passes every report on as it comes.
+  std::chrono::microseconds passInterval{0};
 };
 
 class ReportReader {
  public:
-  // say prints one line for the person who started the bridge.
+  // say prints one line for the person who started the bridge. serveSockets,
+  // when given, does the outputs' socket work that is ready without waiting;
+  // it is called after every pass and at least every timing.waitMs.
   ReportReader(std::string folder, std::vector<Output*> outputs, CommandQueue& commands,
-               std::function<void(const std::string&)> say, ReaderTiming timing = {});
+               std::function<void(const std::string&)> say, ReaderTiming timing = {},
+               std::function<void()> serveSockets = {});
   ~ReportReader();
   ReportReader(const ReportReader&) = delete;
   ReportReader& operator=(const ReportReader&) = delete;
@@ -33,15 +43,19 @@ class ReportReader {
  private:
   bool Open(bool firstTry);
   void PutCommands();
-  void ReadAll();
+  // Passes on what the area holds; false when it held nothing.
+  bool ReadAll();
   void Tell(bool running);
+  void ServeSockets();
 
   std::string folder_;
   std::vector<Output*> outputs_;
   CommandQueue& commands_;
   std::function<void(const std::string&)> say_;
   ReaderTiming timing_;
+  std::function<void()> serveSockets_;
   tvxhdv* handle_ = nullptr;
+  Clock::time_point nextPass_{};
 };
 
 }  // namespace bridge

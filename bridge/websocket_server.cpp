@@ -15,6 +15,7 @@
 #include "bridge/client_queue.h"
 #include "bridge/json_messages.h"
 #include "bridge/screen_page.h"
+#include "platform/send_batching.h"
 
 namespace bridge {
 
@@ -134,7 +135,10 @@ class Client : public std::enable_shared_from_this<Client> {
     Send(std::make_shared<const std::string>(json::Error(problem)), Clock::now());
   }
 
+  // A run of queued messages is held back at the socket until the queue
+  // is empty, so that the client is woken once for the run, not per frame.
   void Write() {
+    if (!writing_) HoldSegments(true);
     writing_ = true;
     current_ = waiting_.Front();
     waiting_.Pop();
@@ -145,13 +149,22 @@ class Client : public std::enable_shared_from_this<Client> {
   }
 
   void OnWrite(const error_code& error) {
-    writing_ = false;
     current_.reset();
     if (error) {
+      writing_ = false;
       Leave();
       return;
     }
-    if (!closing_ && !waiting_.Empty()) Write();
+    if (!closing_ && !waiting_.Empty()) {
+      Write();
+      return;
+    }
+    writing_ = false;
+    HoldSegments(false);
+  }
+
+  void HoldSegments(bool hold) {
+    platform::HoldTcpSegments(beast::get_lowest_layer(ws_).socket().native_handle(), hold);
   }
 
   // Closes with a reason; the close frame goes once the write under way
@@ -159,6 +172,7 @@ class Client : public std::enable_shared_from_this<Client> {
   void FellBehind() {
     closing_ = true;
     waiting_.Clear();
+    HoldSegments(false);
     Leave();
     error_code ignored;
     const auto peer = beast::get_lowest_layer(ws_).socket().remote_endpoint(ignored);

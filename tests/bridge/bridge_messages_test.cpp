@@ -41,6 +41,12 @@ TEST(OscMessage, ReportIsPaddedBigEndian) {
                                Bytes({0, 0, 0, 17});
   EXPECT_EQ(osc::EncodeReport(SomeReport()), expected);
   EXPECT_EQ(osc::EncodeServer(false), std::string("/tvxhdv/server\0\0,s\0\0gone\0\0\0\0", 28));
+
+  const std::string first = osc::EncodeReport(SomeReport(0)), second = osc::EncodeReport(SomeReport());
+  const std::string messages[] = {first, second};
+  EXPECT_EQ(osc::EncodeBundle(messages), std::string("#bundle\0", 8) + Bytes({0, 0, 0, 0, 0, 0, 0, 1}) +
+                                             Bytes({0, 0, 0, 56}) + first + Bytes({0, 0, 0, 56}) +
+                                             second);
 }
 
 TEST(OscMessage, DecodesWhatItTakesAndRefusesTheRest) {
