@@ -16,8 +16,10 @@ class FakeMouse : public MouseAndKeys {
  public:
   bool available = false;
   bool IsAvailable() override { return available; }
-  bool IsCtrlHeld() override { return false; }
-  bool IsShiftHeld() override { return false; }
+  bool IsCtrlHeld() override { return ctrl; }
+  bool IsShiftHeld() override { return shift; }
+  bool ctrl = false;
+  bool shift = false;
   const char* EmulationLimit() override { return limit; }
   const char* limit = nullptr;
   std::vector<platform::Monitor> Monitors() override { return monitors; }

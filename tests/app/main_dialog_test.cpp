@@ -3,11 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <thread>
-#include <chrono>
-#include <cstdio>
 #include <filesystem>
-#include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +18,7 @@
 #include "tests/app/fake_mouse.h"
 #include "tests/pointer/channel_fixture.h"
 #include "tests/support/log_lines.h"
+#include "tests/support/program_run.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -73,6 +71,8 @@ class MainDialogTest : public testing::Test {
     View view;
     MainDialog dialog;
   };
+  // A new program in place of the last one opened, which must have ended.
+  Session<>& Open() { return session.emplace(*this); }
 
   TempFolder folder;
   ProgramPaths paths = BuildProgramPaths(folder.File("TVXHandvane.exe"));
@@ -80,16 +80,16 @@ class MainDialogTest : public testing::Test {
   std::string areaName = UniqueAreaName();
   int port = 0;
   FakeMouse mouse;
+  std::optional<Session<>> session;
 };
 
 TEST_F(MainDialogTest, InitialisationStartsTheServer) {
-  Session session(*this);
-  auto& [app, view, dialog] = session;
+  auto& [app, view, dialog] = Open();
   ASSERT_TRUE(dialog.OnInitDialog());
   EXPECT_TRUE(dialog.IsRunning());
   EXPECT_EQ(view.TimerPeriodMs(), 200u);
   EXPECT_EQ(dialog.State().statusText, "Working...");
-  EXPECT_EQ(std::to_string(dialog.State().fields.port), std::to_string(port));
+  EXPECT_EQ(dialog.State().fields.port, port);
   EXPECT_EQ(dialog.State().fields.defaultIndexFile, "index.htm");
   EXPECT_TRUE(dialog.State().live.offScreen);
   EXPECT_EQ(dialog.State().selectedPointer, 0);
@@ -107,8 +107,7 @@ TEST_F(MainDialogTest, InitialisationStartsTheServer) {
 }
 
 TEST_F(MainDialogTest, StartWhileRunningAndResetWhileStopped) {
-  Session session(*this);
-  auto& [app, view, dialog] = session;
+  auto& [app, view, dialog] = Open();
   ASSERT_TRUE(dialog.OnInitDialog());
 
   dialog.Start();
@@ -130,8 +129,7 @@ TEST_F(MainDialogTest, StartWhileRunningAndResetWhileStopped) {
 
 TEST_F(MainDialogTest, SelectionIsStoredAtOnceAndRestoredAfterARestart) {
   {
-    Session session(*this);
-    auto& [app, view, dialog] = session;
+    auto& [app, view, dialog] = Open();
     ASSERT_TRUE(dialog.OnInitDialog());
     dialog.SelectPointer(7);
     EXPECT_EQ(app.settings.selectedPointer, 7);
@@ -141,50 +139,22 @@ TEST_F(MainDialogTest, SelectionIsStoredAtOnceAndRestoredAfterARestart) {
     EXPECT_EQ(app.protocol.ReadState().requestedCommand[7], 0xA3);
     dialog.OnOK();
   }
-  Session session(*this);
-  auto& [app, view, dialog] = session;
+  auto& [app, view, dialog] = Open();
   ASSERT_TRUE(dialog.OnInitDialog());
   EXPECT_EQ(dialog.State().selectedPointer, 7);
   dialog.OnOK();
 }
 
-// The overlay is switched in a window and kept in its own INI line; the
-// console has no window to lay it over the screen and says so.
-TEST_F(MainDialogTest, PointerOverlayIsKeptInTheIniAndNeedsAWindow) {
-  struct WindowView : RecordingView {
-    bool CanShowPointerOverlay() const override { return true; }
-  };
-  WriteIni("Control", "ShowPointers", "0");
-  const std::string before = TempFolder::ReadAll(paths.iniFile);
-  {
-    Session<WindowView> session(*this);
-    auto& [app, view, dialog] = session;
-    ASSERT_TRUE(dialog.OnInitDialog());
-    EXPECT_FALSE(dialog.State().showPointers);
-    dialog.SetPointerOverlay(true);
-    EXPECT_TRUE(dialog.State().showPointers);
-    EXPECT_EQ(view.notices.back(), "Pointer overlay on.");
-    std::string expected = before;
-    expected.replace(expected.find("ShowPointers=0"), 14, "ShowPointers=1");
-    EXPECT_EQ(TempFolder::ReadAll(paths.iniFile), expected) << "only its own line changes";
-    dialog.OnCancel();
-  }
-  {
-    Session<WindowView> session(*this);
-    auto& [app, view, dialog] = session;
-    ASSERT_TRUE(dialog.OnInitDialog());
-    EXPECT_TRUE(dialog.State().showPointers);
-    dialog.OnCancel();
-  }
-  Session session(*this);
-  auto& [app, console, dialog] = session;
+// The console has no window to lay the overlay over the screen: the stored
+// setting is not taken, and switching on is refused.
+TEST_F(MainDialogTest, PointerOverlayNeedsAWindow) {
+  WriteIni("Control", "ShowPointers", "1");
+  auto& [app, view, dialog] = Open();
   ASSERT_TRUE(dialog.OnInitDialog());
   EXPECT_FALSE(dialog.State().showPointers);
   dialog.SetPointerOverlay(true);
   EXPECT_FALSE(dialog.State().showPointers);
-  EXPECT_EQ(console.notices.back().rfind("The pointer overlay needs the window", 0), 0u);
-  dialog.SetPointerOverlay(false);
-  EXPECT_EQ(platform::ProfileReadString(paths.iniFile, "Control", "ShowPointers", "", 16), "0");
+  EXPECT_TRUE(view.notices.back().starts_with("The pointer overlay needs the window"));
   dialog.OnCancel();
 }
 
@@ -195,8 +165,7 @@ TEST_F(MainDialogTest, AutomaticAccessKeyIsNewAtEveryStartAndPublishedWhileRunni
   WriteIni("Control", "AccessKey", "auto");
   std::vector<std::string> keys;
   for (int start = 0; start < 2; ++start) {
-    Session session(*this);
-    auto& [app, view, dialog] = session;
+    auto& [app, view, dialog] = Open();
     ASSERT_TRUE(dialog.OnInitDialog());
     keys.push_back(dialog.AccessKey());
     EXPECT_EQ(keys.back().size(), 8u);
@@ -209,8 +178,7 @@ TEST_F(MainDialogTest, AutomaticAccessKeyIsNewAtEveryStartAndPublishedWhileRunni
 
   WriteIni("Control", "AccessKey", "Room-12");
   TempFolder::WriteAll(paths.keyFile, "Stale123\n");
-  Session session(*this);
-  auto& [app, view, dialog] = session;
+  auto& [app, view, dialog] = Open();
   ASSERT_TRUE(dialog.OnInitDialog());
   EXPECT_EQ(dialog.AccessKey(), "Room-12");
   EXPECT_FALSE(platform::PathExists(paths.keyFile));
@@ -219,8 +187,7 @@ TEST_F(MainDialogTest, AutomaticAccessKeyIsNewAtEveryStartAndPublishedWhileRunni
 
 // The selection holds for the run; the operator hears that it was not kept.
 TEST_F(MainDialogTest, SettingsThatCannotBeSavedAreReported) {
-  Session session(*this);
-  auto& [app, view, dialog] = session;
+  auto& [app, view, dialog] = Open();
   ASSERT_TRUE(dialog.OnInitDialog());
   // Folders where the files go: no write can replace them.
   std::filesystem::remove(paths.iniFile);
@@ -242,8 +209,7 @@ TEST_F(MainDialogTest, SettingsThatCannotBeSavedAreReported) {
 
 TEST_F(MainDialogTest, StoredTimeoutAbove10000FailsTheCheckButStillStarts) {
   platform::ProfileWriteString(profile, "Settings", "PTO", "20000");
-  Session session(*this);
-  auto& [app, view, dialog] = session;
+  auto& [app, view, dialog] = Open();
   ASSERT_TRUE(dialog.OnInitDialog());
   EXPECT_EQ(view.messages,
             std::vector<std::string>{"Please enter an integer between 0 and 10000."});
@@ -254,8 +220,7 @@ TEST_F(MainDialogTest, StoredTimeoutAbove10000FailsTheCheckButStillStarts) {
 TEST_F(MainDialogTest, FailedSharedMemoryEndsEarlyWithoutOverwritingSettings) {
   WriteIni("Paths", "PathToIniFolder", folder.File("no-such-folder"));
   platform::ProfileWriteString(profile, "Settings", "Defindex", "start.htm");
-  Session session(*this);
-  auto& [app, view, dialog] = session;
+  auto& [app, view, dialog] = Open();
   EXPECT_FALSE(dialog.OnInitDialog());
   dialog.OnDestroy();
   EXPECT_EQ(view.messages, std::vector<std::string>{"Can not create the TVXHDV shared memory!"});
@@ -265,35 +230,30 @@ TEST_F(MainDialogTest, FailedSharedMemoryEndsEarlyWithoutOverwritingSettings) {
   EXPECT_EQ(Profile("PTO"), "<none>");
 }
 
-// A second copy finds the first before it touches a file: the running
-// copy's log stays, and the operator hears which process runs.
+// A second copy leaves the running one's log as it is and names its process.
 TEST_F(MainDialogTest, SecondCopyLeavesTheRunningOnesFilesAndNamesIt) {
   WriteIni("General", "Log", "TRUE");
-  Session firstSession(*this);
-  auto& [running, runningView, first] = firstSession;
+  auto& [running, runningView, first] = Open();
   ASSERT_TRUE(first.OnInitDialog());
   const std::string log = TempFolder::ReadAll(paths.logFile);
   ASSERT_NE(log.find("TVXHandvane started"), std::string::npos);
 
-  Session session(*this);
-  auto& [second, view, dialog] = session;
-  EXPECT_FALSE(dialog.OnInitDialog());
-  dialog.OnDestroy();
+  Session second(*this);
+  EXPECT_FALSE(second.dialog.OnInitDialog());
+  second.dialog.OnDestroy();
   EXPECT_EQ(TempFolder::ReadAll(paths.logFile), log);
-  ASSERT_EQ(view.messages.size(), 1u);
-  EXPECT_TRUE(view.messages[0].starts_with("Can not create the TVXHDV shared memory!\n"));
-  EXPECT_NE(view.messages[0].find("already runs (process " +
-                                  std::to_string(platform::ProcessId()) + ")"),
-            std::string::npos)
-      << view.messages[0];
+  EXPECT_EQ(second.view.messages,
+            std::vector<std::string>{"Can not create the TVXHDV shared memory!\nTVXHandvane "
+                                     "already runs (process " +
+                                     std::to_string(platform::ProcessId()) +
+                                     "): use that one, or end it before starting another."});
   EXPECT_TRUE(first.IsRunning());
   first.OnOK();
 }
 
-// Switching on needs a display, and says once where the cursor cannot be driven.
+// Switching on needs a display; a limit of the display's is said once.
 TEST_F(MainDialogTest, CursorEmulationNeedsADisplayAndSaysItsLimitOnce) {
-  Session session(*this);
-  auto& [app, view, dialog] = session;
+  auto& [app, view, dialog] = Open();
   ASSERT_TRUE(dialog.OnInitDialog());
 
   dialog.SetCursorEmulation(true);
@@ -306,99 +266,80 @@ TEST_F(MainDialogTest, CursorEmulationNeedsADisplayAndSaysItsLimitOnce) {
   dialog.SetCursorEmulation(true);
   EXPECT_TRUE(app.settings.cursorEmulation);
   // A tap of the selected pointer, both reports within one tick.
-  app.protocol.HandlePointerReport("/tolvex10000000180008000100200");
-  app.protocol.HandlePointerReport("/tolvex10000000280008000000200");
+  app.protocol.HandlePointerReport(ReportPath(0, 1, 0x8000, 0x8000, true, false, 0));
+  app.protocol.HandlePointerReport(ReportPath(0, 2, 0x8000, 0x8000, false, false, 0));
   EXPECT_EQ(mouse.SentFlags(2), (std::vector<std::uint32_t>{0x8003, 0x8005}));
   dialog.SetCursorEmulation(false);
   EXPECT_FALSE(app.settings.cursorEmulation);
 
-  // Under Wayland synthetic input reaches X applications only: said once.
   mouse.limit = "only over X applications";
   view.messages.clear();
-  view.notices.clear();
-  dialog.SetCursorEmulation(true);
-  dialog.SetCursorEmulation(false);
-  dialog.SetCursorEmulation(true);
+  for (const bool on : {true, false, true}) dialog.SetCursorEmulation(on);
   EXPECT_EQ(view.messages, std::vector<std::string>{"only over X applications"});
-  EXPECT_EQ(view.notices, (std::vector<std::string>{"Cursor emulation on.", "Cursor emulation off.",
-                                                    "Cursor emulation on."}));
+  EXPECT_TRUE(app.settings.cursorEmulation);
   dialog.OnOK();
 }
 
 // While the display is gone emulation stays on, yet nothing reaches the
 // cursor: the operator hears it once, and once when it is back.
 TEST_F(MainDialogTest, ALostDisplayIsToldOnceAndItsReturnOnce) {
-  Session session(*this);
-  auto& [app, view, dialog] = session;
+  auto& [app, view, dialog] = Open();
   ASSERT_TRUE(dialog.OnInitDialog());
   mouse.available = true;
   dialog.SetCursorEmulation(true);
-  const auto told = [&view](const char* start) {
-    return std::count_if(view.notices.begin(), view.notices.end(),
-                         [start](const std::string& notice) { return notice.starts_with(start); });
-  };
   // The emulation's thread notes the outcome just after the event: ticks
   // until the dialog has heard, then a few more that must add nothing.
-  const auto tickUntilTold = [&](const char* start) {
-    for (int tick = 0; tick < 500 && told(start) == 0; ++tick) {
+  const auto toldOnce = [&](const std::string& start) {
+    const auto tickAndCount = [&] {
       dialog.Tick();
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    for (int tick = 0; tick < 3; ++tick) dialog.Tick();
+      return std::ranges::count_if(view.notices,
+                                   [&](auto& text) { return text.starts_with(start); });
+    };
+    EXPECT_TRUE(WaitFor([&] { return tickAndCount() > 0; }, 5000)) << start;
+    for (int tick = 0; tick < 2; ++tick) tickAndCount();
+    return tickAndCount() == 1;
   };
+  const std::string lost = "Cursor emulation: the display was lost";
   mouse.failing = true;
-  app.protocol.HandlePointerReport("/tolvex10000000180008000000200");
-  tickUntilTold("Cursor emulation: the display was lost");
-  EXPECT_EQ(told("Cursor emulation: the display was lost"), 1);
+  app.protocol.HandlePointerReport(ReportPath(0, 1, 0x8000, 0x8000, false, false, 0));
+  EXPECT_TRUE(toldOnce(lost));
   mouse.failing = false;
-  app.protocol.HandlePointerReport("/tolvex10000000280008000000200");
-  tickUntilTold("Cursor emulation: the display takes input again");
-  EXPECT_EQ(told("Cursor emulation: the display takes input again"), 1);
-  EXPECT_EQ(told("Cursor emulation: the display was lost"), 1);
+  app.protocol.HandlePointerReport(ReportPath(0, 2, 0x8000, 0x8000, false, false, 0));
+  EXPECT_TRUE(toldOnce("Cursor emulation: the display takes input again"));
+  EXPECT_TRUE(toldOnce(lost));
   dialog.OnOK();
 }
 
-// The choice is written at once, its own line alone, and taken at the next
-// start; a monitor that went away gives the primary with one log line.
+// The choice is stored at once and taken at the next start; a monitor that
+// went away gives the primary with one log line.
 TEST_F(MainDialogTest, CursorScreenIsStoredAtOnceAndAMissingMonitorFallsBackToThePrimary) {
   WriteIni("General", "Log", "TRUE");
-  mouse.monitors = {{{1280, 0, 1920, 1080}, false}, {{0, 0, 1280, 800}, true}};
+  const platform::ScreenRect second{1280, 0, 1920, 1080};
+  mouse.monitors = {{second, false}, {{0, 0, 1280, 800}, true}};
   {
-    Session session(*this);
-    auto& [app, view, dialog] = session;
+    auto& [app, view, dialog] = Open();
     ASSERT_TRUE(dialog.OnInitDialog());
     EXPECT_FALSE(mouse.area);
     // The overlay lies where the pad reaches: the primary, then the choice.
     EXPECT_EQ(dialog.State().cursorScreenArea, (platform::ScreenRect{0, 0, 1280, 800}));
-    EXPECT_TRUE(dialog.CursorScreenChoices().front().chosen);
-    const std::string before = TempFolder::ReadAll(paths.iniFile);
     dialog.SetCursorScreen({CursorScreen::Kind::kMonitor, 2});
-    EXPECT_EQ(mouse.area, (platform::ScreenRect{1280, 0, 1920, 1080}));
-    EXPECT_EQ(dialog.State().cursorScreen, "2");
-    EXPECT_EQ(dialog.State().cursorScreenArea, mouse.area);
-    EXPECT_TRUE(dialog.CursorScreenChoices()[2].chosen);
-    std::string after = TempFolder::ReadAll(paths.iniFile);
-    const std::size_t line = after.find("CursorScreen=2");
-    ASSERT_NE(line, std::string::npos);
-    after.erase(line, after.find('\n', line) + 1 - line);
-    EXPECT_EQ(after, before);  // nothing else changed
+    EXPECT_EQ(mouse.area, second);
+    EXPECT_EQ(dialog.State().cursorScreenArea, second);
     dialog.OnOK();
   }
   mouse.monitors.resize(1);
-  Session session(*this);
-  auto& [app, view, dialog] = session;
+  auto& [app, view, dialog] = Open();
   ASSERT_TRUE(dialog.OnInitDialog());
   dialog.Tick();
   dialog.Tick();
   EXPECT_FALSE(mouse.area);
-  EXPECT_EQ(dialog.State().cursorScreenArea, (platform::ScreenRect{1280, 0, 1920, 1080}));
+  EXPECT_EQ(dialog.State().cursorScreenArea, second);
   const std::vector<std::string> log = LogMessages(paths.logFile);
-  EXPECT_EQ(std::count(log.begin(), log.end(),
-                       "CursorScreen 2: no such monitor; the pad covers the primary"),
+  EXPECT_EQ(std::ranges::count(log, "CursorScreen 2: no such monitor; the pad covers the primary"),
             1);
-  mouse.monitors = {{{0, 0, 1280, 800}, true}, {{1280, 0, 1920, 1080}, false}};
+  mouse.monitors = {{{0, 0, 1280, 800}, true}, {second, false}};
   dialog.Tick();
-  EXPECT_EQ(mouse.area, (platform::ScreenRect{1280, 0, 1920, 1080}));
+  EXPECT_EQ(mouse.area, second);
   // Stopped, there is no tick: the window's word on a change is enough.
   dialog.Stop();
   mouse.monitors[1].area.width = 2560;
@@ -409,22 +350,15 @@ TEST_F(MainDialogTest, CursorScreenIsStoredAtOnceAndAMissingMonitorFallsBackToTh
 
 // Pointer 0 presses L; each way of losing the cursor lets go of it there.
 TEST_F(MainDialogTest, TheSelectedPhoneLetsGoOfTheButtonsWhenItLosesTheCursor) {
-  Session session(*this);
-  auto& [app, view, dialog] = session;
+  auto& [app, view, dialog] = Open();
   ASSERT_TRUE(dialog.OnInitDialog());
   mouse.available = true;
   int frame = 0;
-  std::vector<std::uint32_t> expected;
-  const auto pressAndLose = [&](const std::function<void()>& lose) {
+  const auto pressAndLose = [&](auto lose) {
     dialog.SetCursorEmulation(true);
-    char path[64];
-    std::snprintf(path, sizeof path, "/tolvex10000%04X80008000100200", ++frame);
-    app.protocol.HandlePointerReport(path);
-    expected.push_back(0x8003);  // pressed before it is lost
-    EXPECT_EQ(mouse.SentFlags(expected.size()), expected) << "frame " << frame;
+    app.protocol.HandlePointerReport(ReportPath(0, ++frame, 0x8000, 0x8000, true, false, 0));
+    mouse.SentFlags(2 * frame - 1);  // pressed before it is lost
     lose();
-    expected.push_back(0x0004);
-    EXPECT_EQ(mouse.SentFlags(expected.size()), expected) << "frame " << frame;
   };
   pressAndLose([&] { dialog.SetCursorEmulation(false); });
   pressAndLose([&] { dialog.SelectPointer(5); });
@@ -432,6 +366,8 @@ TEST_F(MainDialogTest, TheSelectedPhoneLetsGoOfTheButtonsWhenItLosesTheCursor) {
   pressAndLose([&] { dialog.Stop(); });
   dialog.Start();
   pressAndLose([&] { dialog.OnOK(); });
+  EXPECT_EQ(mouse.SentFlags(8),
+            (std::vector<std::uint32_t>{0x8003, 4, 0x8003, 4, 0x8003, 4, 0x8003, 4}));
 }
 
 // The address line follows the server: the running port on every address
@@ -439,8 +375,7 @@ TEST_F(MainDialogTest, TheSelectedPhoneLetsGoOfTheButtonsWhenItLosesTheCursor) {
 // the code of that first one, and only while phones can use it.
 TEST_F(MainDialogTest, AddressLineFollowsStartStopAndPortAndItsClickShowsTheCode) {
   using platform::AdapterKind;
-  Session session(*this);
-  auto& [app, view, dialog] = session;
+  auto& [app, view, dialog] = Open();
   app.localAddresses = [] {
     return std::vector<platform::NetworkAddress>{
         {"172.17.0.1", "docker0", false, AdapterKind::kVirtual},
