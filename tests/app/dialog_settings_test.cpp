@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <filesystem>
 
 #include "platform/profile.h"
 #include "tests/support/temp_folder.h"
@@ -86,18 +85,6 @@ TEST_F(DialogSettingsTest, SelectedPointerIsStoredAndReadBack) {
   StoreSelectedPointer(7, files.iniFile);
   EXPECT_EQ(platform::ProfileReadString(files.iniFile, "Control", "SelectedPointer", "", 460), "7");
 }
-
-#if !defined(_WIN32)
-// A linked INI is written where the link leads, and the link stays.
-TEST_F(DialogSettingsTest, SelectedPointerGoesThroughALinkedIni) {
-  const std::string target = folder.File("Kept.INI");
-  TempFolder::WriteAll(target, "[Control]\r\nAccessKey=k3y\r\n");
-  std::filesystem::create_symlink(target, files.iniFile);
-  ASSERT_TRUE(StoreSelectedPointer(7, files.iniFile));
-  EXPECT_TRUE(std::filesystem::is_symlink(files.iniFile));
-  EXPECT_EQ(TempFolder::ReadAll(target), "[Control]\r\nAccessKey=k3y\r\nSelectedPointer=7\r\n");
-}
-#endif
 
 TEST(PersistenceTimeoutTest, MillisecondsNeverOverflow) {
   EXPECT_EQ(PersistenceTimeoutMs(10), 10000);

@@ -50,44 +50,33 @@ std::string Statement(const ControlTemplate& c) {
   return {};
 }
 
-// The script's header, and its statements between BEGIN and END with
-// continuation lines joined and runs of blanks made one.
-struct Script {
-  std::string header;
-  std::vector<std::string> statements;
-};
-
-Script ReadScript() {
+TEST(DialogTemplateTest, ResourceScriptAndTableAgreeControlByControl) {
+  // The script's header, then its statements up to END, continuation lines
+  // joined and runs of blanks made one.
   std::ifstream file(TVX_DIALOG_SCRIPT);
-  Script script;
-  std::string line;
-  while (std::getline(file, line) && line != "BEGIN") script.header += line + "\n";
+  std::string header, line;
+  while (std::getline(file, line) && line != "BEGIN") header += line + "\n";
+  std::vector<std::string> statements;
   while (std::getline(file, line) && line != "END") {
     std::istringstream words(line);
     std::string word, joined;
     while (words >> word) joined += (joined.empty() ? "" : " ") + word;
     if (joined.empty()) continue;
-    if (line.find_first_not_of(' ') == 2 || script.statements.empty()) {
-      script.statements.push_back(joined);
+    if (line.find_first_not_of(' ') == 2 || statements.empty()) {
+      statements.push_back(joined);
     } else {
-      script.statements.back() += " " + joined;
+      statements.back() += " " + joined;
     }
   }
-  return script;
-}
-
-TEST(DialogTemplateTest, ResourceScriptAndTableAgreeControlByControl) {
-  const Script script = ReadScript();
   const auto table = dialog_template::DialogControls();
-  ASSERT_EQ(script.statements.size(), table.size());
+  ASSERT_EQ(statements.size(), table.size());
   for (std::size_t i = 0; i < table.size(); ++i) {
-    EXPECT_EQ(script.statements[i], Statement(table[i])) << "control " << i;
+    EXPECT_EQ(statements[i], Statement(table[i])) << "control " << i;
   }
-  std::ostringstream size;
-  size << "DIALOGEX 0, 0, " << dialog_template::kDialogWidthUnits << ", "
-       << dialog_template::kDialogHeightUnits;
-  EXPECT_NE(script.header.find(size.str()), std::string::npos);
-  EXPECT_NE(script.header.find(std::string("CAPTION \"") + dialog_template::kDialogCaption + "\""),
+  EXPECT_NE(header.find("DIALOGEX 0, 0, " + std::to_string(dialog_template::kDialogWidthUnits) +
+                        ", " + std::to_string(dialog_template::kDialogHeightUnits)),
+            std::string::npos);
+  EXPECT_NE(header.find(std::string("CAPTION \"") + dialog_template::kDialogCaption + "\""),
             std::string::npos);
 }
 

@@ -42,7 +42,6 @@ TEST(QrMatrixTest, ALongAddressLosesItsMiddleAndKeepsBothEnds) {
   };
   EXPECT_EQ(ElideMiddle(address, atMost(address.size())), address);
   EXPECT_EQ(ElideMiddle(address, atMost(40)), "http://192.168.1.20...ijklmnopqrstuvwxyz");
-  EXPECT_EQ(ElideMiddle(address, atMost(40)).size(), 40u);
   EXPECT_EQ(ElideMiddle(address, atMost(2)), "...");
 }
 

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "app/dialog_settings.h"
 #include "common/diagnostic_log.h"
 #include "platform/profile.h"
 #include "tests/support/temp_folder.h"
@@ -83,17 +84,18 @@ TEST_F(ReadIniTest, RelativeFoldersAreUsedAsWritten) {
 }
 
 #if !defined(_WIN32)
-// Settings kept in another folder and linked beside the program are read
-// where the link leads, the access key with them.
-TEST_F(ReadIniTest, ALinkedIniIsReadWhereItLeads) {
-  std::filesystem::create_directory(folder.File("dotfiles"));
-  TempFolder::WriteAll(folder.File("dotfiles/TVXHandvane.INI"),
-                       "[General]\r\nLog=TRUE\r\n[Control]\r\nPort=9000\r\nAccessKey=k3y\r\n");
-  std::filesystem::create_symlink("dotfiles/TVXHandvane.INI", ini);
+// Settings kept elsewhere and linked beside the program are read, and the
+// selection stored, where the link leads; the link stays.
+TEST_F(ReadIniTest, ALinkedIniIsReadAndWrittenWhereItLeads) {
+  const std::string kept = "[Control]\r\nPort=9000\r\nAccessKey=k3y\r\n";
+  TempFolder::WriteAll(folder.File("Kept.INI"), kept);
+  std::filesystem::create_symlink("Kept.INI", ini);
   Read();
-  EXPECT_TRUE(settings.logEnabled);
   EXPECT_EQ(settings.port, 9000);
   EXPECT_EQ(settings.accessKey, "k3y");
+  ASSERT_TRUE(StoreSelectedPointer(7, ini));
+  EXPECT_TRUE(std::filesystem::is_symlink(ini));
+  EXPECT_EQ(TempFolder::ReadAll(folder.File("Kept.INI")), kept + "SelectedPointer=7\r\n");
 }
 #endif
 
