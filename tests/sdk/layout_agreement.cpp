@@ -32,13 +32,11 @@ static_assert(TVXHDV__AT_VERSION_BLOCK + 8 == offsetof(SharedMemoryArea, version
 
 static_assert(TVXHDV__AT_REPORT_FIFO == offsetof(SharedMemoryArea, pointerFifo));
 static_assert(TVXHDV__REPORT_FIFO_SIZE == PointerFifo::kBlockSize);
-static_assert(TVXHDV__REPORT_FIFO_SIZE == sizeof(PointerFifo));
 static_assert(TVXHDV__REPORT_SLOTS == PointerFifo::kSlotCount);
 static_assert(TVXHDV__REPORT_BYTES == sizeof(PointerReportRecord));
 
 static_assert(TVXHDV__AT_COMMAND_FIFOS == offsetof(SharedMemoryArea, commandFifos));
 static_assert(TVXHDV__COMMAND_FIFO_SIZE == CommandFifo::kBlockSize);
-static_assert(TVXHDV__COMMAND_FIFO_SIZE == sizeof(CommandFifo));
 static_assert(TVXHDV__COMMAND_SLOTS == CommandFifo::kSlotCount);
 static_assert(TVXHDV__COMMAND_BYTES == sizeof(CommandRecord));
 static_assert(TVXHDV_COMMAND_FIFOS == kCommandFifoCount);
