@@ -204,21 +204,6 @@ class ClickCountingWindow {
   Window window_;
 };
 
-// The display this process's mouse uses, and the test's own connection to watch it.
-class CursorEmulationXvfbTest : public testing::Test {
- protected:
-  void SetUp() override {
-    if (server.Missing()) GTEST_SKIP() << "Xvfb is not installed";
-    ASSERT_FALSE(server.DisplayName().empty()) << "Xvfb did not start";
-    setenv("DISPLAY", server.DisplayName().c_str(), 1);
-    ASSERT_NE(observer = XOpenDisplay(server.DisplayName().c_str()), nullptr);
-  }
-  void TearDown() override { if (observer != nullptr) XCloseDisplay(observer); }
-
-  XvfbServer server;
-  Display* observer = nullptr;
-};
-
 // The protocol and the emulation with the system's mouse.
 struct EmulationRig : ProtocolRig {
   EmulationRig() { protocol.AttachCursorFollower(emulation.get()); }
@@ -247,7 +232,15 @@ void BreakOtherConnections(Display* observer) {
 // A tap shorter than the dialog's 200 ms tick: a press and a release in two
 // reports in a row. Then pointer 3 holds L and loses the cursor: the window
 // sees the release every time; after a broken connection L is pressed again.
-TEST_F(CursorEmulationXvfbTest, ATapAndEveryLossOfTheCursorReleaseTheButton) {
+TEST(CursorEmulationXvfbTest, ATapAndEveryLossOfTheCursorReleaseTheButton) {
+  XvfbServer server;
+  if (server.Missing()) GTEST_SKIP() << "Xvfb is not installed";
+  ASSERT_FALSE(server.DisplayName().empty()) << "Xvfb did not start";
+  setenv("DISPLAY", server.DisplayName().c_str(), 1);
+  const std::unique_ptr<Display, int (*)(Display*)> connection(
+      XOpenDisplay(server.DisplayName().c_str()), XCloseDisplay);
+  Display* observer = connection.get();  // the test's own, to watch the display
+  ASSERT_NE(observer, nullptr);
   ClickCountingWindow window(observer);
   ASSERT_TRUE(Eventually([&] { return window.Mapped(); }));
   WaitFor(platform::MouseEmulationAvailable, 5000);  // after its pause, if a display went away

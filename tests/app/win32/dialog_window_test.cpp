@@ -687,11 +687,7 @@ TEST(DialogViewTest, RendersTheStateFillsTheMenuAndPlacesTheOverlay) {
       {control::kStatus, "Working..."}, {control::kActiveConnections, "3"}, {control::kKbReceived, "4"},
       {control::kKbSent, "5"}, {control::kRequests, "6"}, {control::kRequestsPerSecond, "7"},
       {control::kVisitors, "8"}, {control::kX, "1"}, {control::kY, "2"}, {control::kPort, "8123"}};
-  for (const auto& [id, text] : expected) {
-    char shown[64] = {};
-    GetDlgItemTextA(dialog, id, shown, sizeof shown);
-    EXPECT_STREQ(shown, text) << id;
-  }
+  for (const auto& [id, text] : expected) EXPECT_EQ(WindowText(GetDlgItem(dialog, id)), text) << id;
   EXPECT_EQ(IsDlgButtonChecked(dialog, control::kOffScreen), BST_CHECKED);
   EXPECT_EQ(IsDlgButtonChecked(dialog, control::kCursorEmulation), BST_CHECKED);
   EXPECT_EQ(SendDlgItemMessageA(dialog, control::kPointerList, CB_GETCURSEL, 0, 0), 42);
