@@ -65,8 +65,7 @@ TEST(MouseKeysWinTest, MovesClicksAndReadsModifiers) {
   EXPECT_EQ(platform::MouseEmulationLimit(), nullptr);  // every window takes the input
 }
 
-// A chosen area takes the virtual-desktop form: 0 and 65535 land on its
-// first and last pixel, on every monitor wine's desktop has.
+// On every monitor of wine's desktop, 0 and 65535 land on the area's first and last pixel.
 TEST(MouseKeysWinTest, AnAreaOfTheDesktopTakesThePadsWholeRange) {
   if (!RunsUnderWine()) GTEST_SKIP() << "would take over the desktop's cursor";
   const std::vector<platform::Monitor> monitors = platform::ListMonitors();

@@ -15,7 +15,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -23,12 +22,11 @@
 #include <thread>
 #include <vector>
 
-#include "app/timer_tick.h"
-#include "app/timer_tick_adapters.h"
 #include "platform/mouse_keys.h"
 #include "platform/screen.h"
 #include "pointer/cursor_emulation.h"
 #include "tests/pointer/protocol_rig.h"
+#include "tests/support/program_run.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -206,32 +204,7 @@ class ClickCountingWindow {
   Window window_;
 };
 
-// An Xvfb display that this process's system mouse uses, and a connection
-// of the test's own to watch it.
-class CursorEmulationXvfbTest : public testing::Test {
- protected:
-  void SetUp() override {
-    if (server.Missing()) GTEST_SKIP() << "Xvfb is not installed";
-    ASSERT_FALSE(server.DisplayName().empty()) << "Xvfb did not start";
-    setenv("DISPLAY", server.DisplayName().c_str(), 1);
-    observer = XOpenDisplay(server.DisplayName().c_str());
-    ASSERT_NE(observer, nullptr);
-  }
-  void TearDown() override {
-    if (observer != nullptr) XCloseDisplay(observer);
-  }
-
-  XvfbServer server;
-  Display* observer = nullptr;
-};
-
-class NoStatistics : public StatisticsSource {
- public:
-  void GetStatistics(ServerStats&) override {}
-};
-
-// What the program wires together for cursor emulation: the protocol, the
-// emulation with the system's mouse, and the dialog's tick with its keys.
+// The protocol and the emulation with the system's mouse.
 struct EmulationRig : ProtocolRig {
   EmulationRig() { protocol.AttachCursorFollower(emulation.get()); }
   ~EmulationRig() { protocol.AttachCursorFollower(nullptr); }
@@ -241,11 +214,6 @@ struct EmulationRig : ProtocolRig {
 
   SystemMouseAndKeys mouse;
   std::unique_ptr<CursorEmulation> emulation = std::make_unique<CursorEmulation>(mouse, on);
-  ProtocolPointerStatus pointerStatus{protocol};
-  NoStatistics statistics;
-  DialogState state;
-  TimerTick tick{
-      TimerTickWiring{[this] { return now.load(); }, mouse, pointerStatus, statistics, on, state}};
   int frame = 0;
 };
 
@@ -261,17 +229,21 @@ void BreakOtherConnections(Display* observer) {
   XSetErrorHandler(nullptr);
 }
 
-// A tap shorter than the dialog's 200 ms tick comes as a press and a release
-// in two reports one after the other. Then pointer 3 holds L and loses the
-// cursor; the window must see the release every time, and a phone that still
-// holds L after a broken connection presses it again.
-TEST_F(CursorEmulationXvfbTest, ATapAndEveryLossOfTheCursorReleaseTheButton) {
+// A tap shorter than the dialog's 200 ms tick: a press and a release in two
+// reports in a row. Then pointer 3 holds L and loses the cursor: the window
+// sees the release every time; after a broken connection L is pressed again.
+TEST(CursorEmulationXvfbTest, ATapAndEveryLossOfTheCursorReleaseTheButton) {
+  XvfbServer server;
+  if (server.Missing()) GTEST_SKIP() << "Xvfb is not installed";
+  ASSERT_FALSE(server.DisplayName().empty()) << "Xvfb did not start";
+  setenv("DISPLAY", server.DisplayName().c_str(), 1);
+  const std::unique_ptr<Display, int (*)(Display*)> connection(
+      XOpenDisplay(server.DisplayName().c_str()), XCloseDisplay);
+  Display* observer = connection.get();  // the test's own, to watch the display
+  ASSERT_NE(observer, nullptr);
   ClickCountingWindow window(observer);
   ASSERT_TRUE(Eventually([&] { return window.Mapped(); }));
-  // The keys' connection may still wait out its pause after an earlier display.
-  for (int attempt = 0; attempt < 50 && !platform::MouseEmulationAvailable(); ++attempt) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
+  WaitFor(platform::MouseEmulationAvailable, 5000);  // after its pause, if a display went away
   const auto counted = [&](int presses, int releases) {
     return Eventually([&] {
       window.Count();
@@ -287,39 +259,16 @@ TEST_F(CursorEmulationXvfbTest, ATapAndEveryLossOfTheCursorReleaseTheButton) {
     });
   };
 
-  struct Way {
-    const char* name;
-    std::function<void(EmulationRig&)> lose;
-  };
-  const Way ways[] = {
+  const std::pair<const char*, std::function<void(EmulationRig&)>> ways[] = {
       {"stops reporting",
        [](EmulationRig& rig) {
-         rig.now += 1200;
-         rig.tick.Run();
+         rig.protocol.MarkSilentPointers(rig.now += 1200);
+         rig.protocol.HoldCursor();  // as the dialog's next tick does
        }},
-      {"switched off",  // as the dialog's check box and the console do
+      {"switched off",  // as the check box, the console, a new selection and Ctrl+Shift do
        [](EmulationRig& rig) {
          rig.on = false;
          rig.protocol.ReleaseCursor();
-       }},
-      {"another pointer selected",
-       [](EmulationRig& rig) {
-         rig.selectedPointer = 4;
-         rig.protocol.ReleaseCursor();
-       }},
-      {"Ctrl+Shift",
-       [&](EmulationRig& rig) {
-         PressKey(observer, XK_Control_L, true);
-         PressKey(observer, XK_Shift_L, true);
-         // The keys' connection may still be on an earlier display, or in its pause.
-         for (int attempt = 0; attempt < 80; ++attempt) {
-           if (platform::IsCtrlHeld() && platform::IsShiftHeld()) break;
-           std::this_thread::sleep_for(std::chrono::milliseconds(100));
-         }
-         rig.tick.Run();
-         PressKey(observer, XK_Control_L, false);
-         PressKey(observer, XK_Shift_L, false);
-         EXPECT_FALSE(rig.on);
        }},
       {"program ends", [](EmulationRig& rig) { rig.emulation.reset(); }},
   };
@@ -334,42 +283,31 @@ TEST_F(CursorEmulationXvfbTest, ATapAndEveryLossOfTheCursorReleaseTheButton) {
     rig.Report(0);
     EXPECT_TRUE(counted(1, 1)) << "the tap: " << window.presses << "/" << window.releases;
   }
-  std::string line = "losing the cursor while L is held (presses/releases):";
   int expected = 1;
-  for (const Way& way : ways) {
-    const int before = window.releases;
-    {
-      EmulationRig rig;
-      ASSERT_TRUE(pressL(rig, expected + 1)) << way.name;
-      way.lose(rig);
-      ++expected;
-      EXPECT_TRUE(counted(expected, expected)) << way.name;
-    }
-    line += std::string(" ") + way.name + " 1/" + std::to_string(window.releases - before) + ",";
+  for (const auto& [name, lose] : ways) {
+    EmulationRig rig;
+    ASSERT_TRUE(pressL(rig, ++expected)) << name;
+    lose(rig);
+    EXPECT_TRUE(counted(expected, expected)) << name << ": " << window.releases << " releases";
   }
-  EXPECT_TRUE(counted(expected, expected));
 
-  // The emulation's connection breaks while L is held; the phone holds on.
-  // Its next connection lets go and presses again.
+  // The emulation's connection breaks while the phone holds L: the next
+  // connection lets go and presses again.
   {
     EmulationRig rig;
     ASSERT_TRUE(pressL(rig, expected + 1));
     BreakOtherConnections(observer);
-    bool pressedAgain = false;
-    for (int attempt = 0; attempt < 100 && !pressedAgain; ++attempt) {  // reconnects within 3 s
-      rig.Report(1);
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      window.Count();
-      pressedAgain = window.presses == expected + 2;
-    }
-    EXPECT_TRUE(pressedAgain);
+    EXPECT_TRUE(WaitFor(  // it reconnects within 3 s
+        [&] {
+          rig.Report(1);
+          window.Count();
+          return window.presses == expected + 2;
+        },
+        10000));
     EXPECT_EQ(window.releases, expected + 1) << "the broken connection's press was not released";
     rig.Report(0);
     EXPECT_TRUE(counted(expected + 2, expected + 2));
-    line += " display connection broken " + std::to_string(window.presses - expected) + "/" +
-            std::to_string(window.releases - expected);
   }
-  std::printf("%s\n", line.c_str());
 }
 
 // Xvfb alone puts every screen at the origin; Xephyr inside it places two
@@ -386,13 +324,8 @@ TEST(MouseKeysXvfbTest, ThePadCoversTheChosenMonitorOrTheWholeDesktop) {
   Display* observer = XOpenDisplay(desktop.DisplayName().c_str());
   ASSERT_NE(observer, nullptr);
 
-  // The keys' connection comes up in the background, after its pause if an
-  // earlier display went away.
-  std::vector<platform::Monitor> monitors;
-  for (int attempt = 0; attempt < 50 && monitors.size() != 2; ++attempt) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    monitors = platform::ListMonitors();
-  }
+  std::vector<platform::Monitor> monitors;  // once the keys' connection is up, after its pause
+  WaitFor([&] { return (monitors = platform::ListMonitors()).size() == 2; }, 5000);
   ASSERT_EQ(monitors.size(), 2u);
   EXPECT_EQ(monitors[0].area, (platform::ScreenRect{0, 0, 1280, 800}));
   EXPECT_TRUE(monitors[0].primary);
@@ -424,10 +357,7 @@ TEST(MouseKeysXvfbTest, AWaylandSessionIsNamedAsTheLimit) {
   EXPECT_NE(platform::MouseEmulationLimit(), nullptr);
   setenv("XDG_SESSION_TYPE", "x11", 1);
   EXPECT_EQ(platform::MouseEmulationLimit(), nullptr);
-  if (session != nullptr)
-    setenv("XDG_SESSION_TYPE", kept.c_str(), 1);
-  else
-    unsetenv("XDG_SESSION_TYPE");
+  session != nullptr ? setenv("XDG_SESSION_TYPE", kept.c_str(), 1) : unsetenv("XDG_SESSION_TYPE");
 }
 
 TEST(MouseKeysXvfbTest, WithoutADisplayEmulationIsUnavailable) {

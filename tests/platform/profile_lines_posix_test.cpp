@@ -1,7 +1,6 @@
 // The Linux backend's INI writes. On Windows the system's own profile
 // functions edit the file; wine, which runs the Windows tests here, rewrites
 // it whole, so this table is the Linux backend's alone.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -22,29 +21,21 @@
 
 namespace {
 
-// What the fsync below saw: each synced file's name, and what the watched
-// file held at that moment.
-struct Sync {
-  std::string file;
-  std::string watchedText;
-};
 std::mutex syncLock;
-std::string watchedFile;  // empty: nothing is noted
-std::vector<Sync> syncs;
+std::string watchedFile;  // while set, each fsync notes the synced file and what this one held
+std::vector<std::pair<std::string, std::string>> syncs;
 
 }  // namespace
 
-// This program's fsync, which the platform's writes call: it notes the sync,
-// then has the system do it.
+// The platform's writes call this fsync, which notes the sync and then has the system do it.
 extern "C" int fsync(int fd) {
   {
     const std::lock_guard guard(syncLock);
+    std::error_code error;
     if (!watchedFile.empty()) {
-      char name[4096] = {};
-      const std::string link = "/proc/self/fd/" + std::to_string(fd);
-      const ssize_t length = readlink(link.c_str(), name, sizeof name - 1);
-      syncs.push_back({length > 0 ? std::string(name, static_cast<std::size_t>(length)) : "",
-                       TempFolder::ReadAll(watchedFile)});
+      syncs.emplace_back(
+          std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), error).string(),
+          TempFolder::ReadAll(watchedFile));
     }
   }
   return static_cast<int>(syscall(SYS_fsync, fd));
@@ -52,8 +43,8 @@ extern "C" int fsync(int fd) {
 
 namespace {
 
-// The new file is on disk before it takes the old one's place: a crash
-// right after the rename cannot leave an empty or part written INI.
+// The new file is on disk before it replaces the old one: a crash right
+// after the rename cannot leave an empty or part written INI.
 TEST(ProfileWrite, TheNewFileIsSyncedBeforeItReplacesTheOldOne) {
   TempFolder folder;
   const std::string ini = folder.File("Test.INI");
@@ -64,11 +55,9 @@ TEST(ProfileWrite, TheNewFileIsSyncedBeforeItReplacesTheOldOne) {
   ASSERT_TRUE(platform::ProfileWriteString(ini, "Control", "Port", "9090"));
   guard.lock();
   watchedFile.clear();
-  const std::vector<Sync> seen = std::exchange(syncs, {});
-  ASSERT_FALSE(seen.empty());
-  EXPECT_EQ(seen.front().file.rfind(ini + ".~", 0), 0u) << seen.front().file;
-  EXPECT_EQ(seen.front().watchedText, "[Control]\r\nPort=8080\r\n");
-  EXPECT_EQ(TempFolder::ReadAll(ini), "[Control]\r\nPort=9090\r\n");
+  ASSERT_FALSE(syncs.empty());
+  EXPECT_EQ(syncs.front().first.rfind(ini + ".~", 0), 0u) << syncs.front().first;
+  EXPECT_EQ(syncs.front().second, "[Control]\r\nPort=8080\r\n");
 }
 
 // A write touches only its own key's line: comments, blank lines, order,
@@ -169,8 +158,8 @@ TEST(ProfileWrite, AReadOnlyFileIsLeftAsItIs) {
   EXPECT_EQ(TempFolder::ReadAll(ini), "[Control]\r\nPort=8080\r\n");
 }
 
-// Saving keeps what the old file was besides its text: its owner, its other
-// names, and the folder's say over who may change it.
+// Saving keeps the old file's other names and owner, and the folder's say
+// over who may change it.
 TEST(ProfileWrite, OwnerModeAndLinksStay) {
   TempFolder folder;
   const std::string ini = folder.File("TVXHandvane.INI");
@@ -179,9 +168,6 @@ TEST(ProfileWrite, OwnerModeAndLinksStay) {
   ASSERT_EQ(link(ini.c_str(), other.c_str()), 0);
   ASSERT_TRUE(platform::ProfileWriteString(ini, "Control", "Port", "9090"));
   EXPECT_EQ(TempFolder::ReadAll(other), "[Control]\r\nPort=9090\r\n");
-  struct stat info {};
-  ASSERT_EQ(stat(ini.c_str(), &info), 0);
-  EXPECT_EQ(info.st_nlink, 2u);
   ASSERT_EQ(unlink(other.c_str()), 0);
 
   // Root in a user namespace that maps no other user cannot give files away.
@@ -190,6 +176,7 @@ TEST(ProfileWrite, OwnerModeAndLinksStay) {
     GTEST_SKIP() << "the owners below need root with other users";
   ASSERT_EQ(chmod(ini.c_str(), 0640), 0);
   ASSERT_TRUE(platform::ProfileWriteString(ini, "Control", "Port", "9191"));
+  struct stat info {};
   ASSERT_EQ(stat(ini.c_str(), &info), 0);
   EXPECT_EQ(info.st_uid, kNobody);
   EXPECT_EQ(info.st_gid, kNobody);

@@ -1,44 +1,26 @@
-// The pointer overlay as an X server shows it: the real program's dialog
-// with the overlay on, reports from pointers at known places, and a
-// screenshot of the whole screen. Runs on xcb under Xvfb, which has no
-// compositor: the dots show through the window's shape.
+// The pointer overlay as an X server without a compositor shows it (xcb
+// under Xvfb): dots at known places, screenshots, and a click through a dot.
 #include <gtest/gtest.h>
 
-#include <QAction>
 #include <QApplication>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QTest>
 #include <memory>
-#include <string>
 #include <tuple>
 #include <vector>
 
-#include "app/application.h"
-#include "platform/network_addresses.h"
-#include "app/main_dialog.h"
 #include "app/pointer_overlay_model.h"
 #include "app/qt/pointer_overlay_window.h"
-#include "app/qt/qt_dialog_view.h"
-#include "platform/clock.h"
 #include "platform/mouse_keys.h"
-#include "platform/profile.h"
-#include "platform/socket_client.h"
-#include "tests/app/fake_mouse.h"
-#include "tests/pointer/channel_fixture.h"
-#include "tests/support/program_run.h"
-#include "tests/support/temp_folder.h"
 
 namespace {
 
 const QColor kDesk(236, 236, 236);
 
-class QtEnvironment : public testing::Environment {
- public:
+struct QtEnvironment : testing::Environment {
   void SetUp() override { application_ = std::make_unique<QApplication>(argc_, argv_); }
   void TearDown() override { application_.reset(); }
-
- private:
   int argc_ = 1;
   char name_[24] = "pointer_overlay_tests";
   char* argv_[2] = {name_, nullptr};
@@ -48,8 +30,7 @@ class QtEnvironment : public testing::Environment {
 [[maybe_unused]] testing::Environment* const kQt =
     testing::AddGlobalTestEnvironment(new QtEnvironment);
 
-// A plain window over the whole screen, below the overlay: the desk that
-// clicks must reach.
+// A window over the whole screen, below the overlay, that clicks must reach.
 class Desk final : public QWidget {
  public:
   Desk() : QWidget(nullptr, Qt::FramelessWindowHint) {
@@ -66,100 +47,65 @@ class Desk final : public QWidget {
   }
 };
 
+// The overlay on the primary screen over the desk, reading the test's sightings.
 class PointerOverlayTest : public testing::Test {
  protected:
   PointerOverlayTest() {
-    std::uint16_t freePort = 0;
-    platform::FindFreePort(freePort);
-    port = freePort;
-    for (const auto& [section, key, value] :
-         {std::tuple{"Control", "Port", std::to_string(port)}, {"Control", "SelectedPointer", "3"},
-          {"Control", "ShowPointers", "1"}, {"General", "Log", "FALSE"},
-          {"Paths", "PathToIniFolder", folder.Path()}}) {
-      platform::ProfileWriteString(paths.iniFile, section, key, value.c_str());
-    }
-    screen = QGuiApplication::primaryScreen()->geometry();
     desk.setGeometry(screen);
     desk.show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&desk));
-    app = std::make_unique<Application>(paths, profile, areaName);
-    app->localAddresses = [] { return std::vector<platform::NetworkAddress>{
-        {"192.0.2.7", "eth0", true, platform::AdapterKind::kEthernet}};
-    };
-    view = std::make_unique<QtDialogView>();
-    dialog = std::make_unique<MainDialog>(*app, *view, mouse);
-    view->Connect(*dialog);
-    EXPECT_TRUE(dialog->OnInitDialog());
+    overlay.SetSelectedPointer(3);
+    overlay.Switch(true);
   }
 
-  ~PointerOverlayTest() override {
-    dialog->OnCancel();
-    dialog->OnDestroy();
+  // The pointer reported at (x, y) silentMs before now.
+  PointerSighting& Sight(int pointer, int x, int y, std::uint32_t silentMs = 0) {
+    PointerSighting& s = sightings.pointers[static_cast<std::size_t>(pointer)];
+    s.reported = true;
+    s.status.x = x;
+    s.status.y = y;
+    s.lastReportTick = sightings.now - silentMs;
+    return s;
   }
 
-  void Report(int pointer, int x, int y, bool buttonL = false, bool buttonR = false) {
-    EXPECT_EQ(FetchBody(static_cast<std::uint16_t>(port),
-                        ReportPath(pointer, ++frame, x, y, buttonL, buttonR, 0)),
-              "0000");
-  }
-
-  // The screen as X shows it, after the overlay's next frame.
+  // The screen after the overlay's next frame.
   QImage Screenshot(bool refresh = true) {
-    if (refresh) overlay().Refresh();
+    if (refresh) overlay.Refresh();
     QTest::qWait(100);
     return QGuiApplication::primaryScreen()->grabWindow(0).toImage();
   }
   // The colour of a dot's fill, just inside its top.
   QColor Fill(const QImage& shot, int x, int y) const {
     const QPoint at = Place(x, y);
-    return shot.pixelColor(at.x(), at.y() - Radius() + 2);
+    return shot.pixelColor(at.x(), at.y() - OverlayDotRadius(screen.height()) + 2);
   }
-
   QPoint Place(int x, int y) const {
     return {OverlayPixel(x, screen.left(), screen.width()),
             OverlayPixel(y, screen.top(), screen.height())};
   }
-  int Radius() const { return OverlayDotRadius(screen.height()); }
 
-  qt_window::PointerOverlayWindow& overlay() { return *view->PointerOverlay(); }
-
-  TempFolder folder;
-  ProgramPaths paths = BuildProgramPaths(folder.File("TVXHandvane"));
-  std::string profile = folder.File("Profile.INI");
-  std::string areaName = UniqueAreaName();
-  int port = 0;
-  int frame = 0;
-  QRect screen;
+  PointerSightings sightings{100000};
+  QRect screen = QGuiApplication::primaryScreen()->geometry();
   Desk desk;
-  FakeMouse mouse;
-  std::unique_ptr<Application> app;
-  std::unique_ptr<QtDialogView> view;
-  std::unique_ptr<MainDialog> dialog;
+  qt_window::PointerOverlayWindow overlay{[this](PointerSightings& read) { read = sightings; }};
 };
 
-TEST_F(PointerOverlayTest, EachDotShowsAtItsPlaceAndTheClickGoesThroughToTheWindowBelow) {
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&overlay()));
-  EXPECT_TRUE(view->ShowPointersAction()->isChecked());
-  EXPECT_EQ(overlay().geometry(), screen);
-  EXPECT_TRUE(overlay().windowFlags() & Qt::WindowTransparentForInput);
-  EXPECT_TRUE(overlay().windowFlags() & Qt::WindowStaysOnTopHint);
-
-  Report(12, 8192, 57344);  // silent for a second and more by the screenshot
-  QTest::qWait(1200);
+TEST_F(PointerOverlayTest, DotsShowAtTheirPlacesLetClicksThroughAndLeaveWithSilence) {
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&overlay));
+  EXPECT_TRUE(overlay.windowFlags() & Qt::WindowStaysOnTopHint);
+  Sight(12, 8192, 57344, 1200);  // silent for more than a second: faded
   const std::tuple<int, int, int> dots[] = {
       {3, 16384, 16384}, {5, 49152, 16384}, {7, 32768, 49152}, {21, 57344, 40960}};
-  for (const auto& [pointer, x, y] : dots) Report(pointer, x, y, pointer == 5, pointer == 7);
-  // Two phones on one number, as their addresses tell.
-  for (const std::uint32_t address : {0x7F000002u, 0x7F000003u}) {
-    app->protocol.HandlePointerReport(ReportPath(40, ++frame, 24576, 36864, false, false, 0),
-                                      address);
+  for (const auto& [pointer, x, y] : dots) {
+    PointerSighting& sighting = Sight(pointer, x, y);
+    sighting.status.buttonL = pointer == 5;
+    sighting.status.buttonR = pointer == 7;
   }
   const QImage shot = Screenshot();
   for (const auto& [pointer, x, y] : dots) {
     EXPECT_EQ(Fill(shot, x, y), QColor::fromRgb(DotColour(pointer))) << pointer;
   }
-  EXPECT_EQ(Fill(shot, 24576, 36864), QColor::fromRgb(DotColour(40)));
-  // The faded dot is dimmed (no compositor blends it), yet there.
+  // The faded dot is dimmed, not blended, yet there.
   const QColor faded = Fill(shot, 8192, 57344);
   EXPECT_NE(faded, QColor::fromRgb(DotColour(12)));
   EXPECT_NE(faded, kDesk);
@@ -167,10 +113,10 @@ TEST_F(PointerOverlayTest, EachDotShowsAtItsPlaceAndTheClickGoesThroughToTheWind
   const QRect around = QRect(Place(8192, 16384), Place(57344, 57344)).adjusted(-40, -40, 40, 40);
   shot.copy(around).save(TVX_OVERLAY_CAPTURE);
 
-  // A click on the selected pointer's dot lands on the desk below.
+  // A click on pointer 3's dot lands on the desk below.
   ASSERT_TRUE(QTest::qWaitFor([] { return platform::MouseEmulationAvailable(); }, 10000));
   const QPoint three = Place(16384, 16384);
-  const auto absolute = [&](int pixel, int length) {
+  const auto absolute = [](int pixel, int length) {
     return (pixel * 65535 + length / 2) / (length - 1);
   };
   ASSERT_TRUE(platform::SendMouseEvent(
@@ -179,23 +125,16 @@ TEST_F(PointerOverlayTest, EachDotShowsAtItsPlaceAndTheClickGoesThroughToTheWind
   platform::SendMouseEvent(platform::kMouseLeftUp, 0, 0);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !desk.presses.empty(); }, 5000));
   EXPECT_LE((desk.presses.front() - three).manhattanLength(), 2);
-  EXPECT_NE(QApplication::activeWindow(), &overlay());
-}
+  EXPECT_NE(QApplication::activeWindow(), &overlay);
 
-TEST_F(PointerOverlayTest, ASilentPointerLeavesAfterFiveSecondsAndTheSwitchHidesAll) {
-  Report(9, 32768, 32768);
-  EXPECT_EQ(Fill(Screenshot(), 32768, 32768), QColor::fromRgb(DotColour(9)));
-  const std::uint32_t reported = platform::TickCount();
-  overlay().SetClock([reported] { return reported + kOverlayLeaveMs - 300; });
-  EXPECT_NE(Fill(Screenshot(), 32768, 32768), kDesk);
-  overlay().SetClock([reported] { return reported + kOverlayLeaveMs + 500; });
-  EXPECT_EQ(Fill(Screenshot(), 32768, 32768), kDesk);
-
-  overlay().SetClock(nullptr);
-  Report(9, 32768, 32768);
-  view->ShowPointersAction()->trigger();  // the context menu's entry
-  EXPECT_FALSE(overlay().isVisible());
-  EXPECT_EQ(platform::ProfileReadString(paths.iniFile, "Control", "ShowPointers", "", 16), "0");
+  // Five seconds of silence take a dot away; switched off, the overlay shows none.
+  sightings.now += kOverlayLeaveMs + 500;
+  Sight(9, 32768, 32768);
+  const QImage later = Screenshot();
+  EXPECT_EQ(Fill(later, 16384, 16384), kDesk);
+  EXPECT_EQ(Fill(later, 32768, 32768), QColor::fromRgb(DotColour(9)));
+  overlay.Switch(false);
+  EXPECT_FALSE(overlay.isVisible());
   EXPECT_EQ(Fill(Screenshot(false), 32768, 32768), kDesk);
 }
 

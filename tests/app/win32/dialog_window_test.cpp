@@ -237,7 +237,7 @@ TEST_F(DialogWindowTest, ServerControlButtons) {
       << Text(control::kRequests);
 }
 
-TEST_F(DialogWindowTest, PointerChoiceAndVibrateButtons) {
+TEST_F(DialogWindowTest, PointerChoiceCursorScreenAndVibrateButtons) {
   ASSERT_TRUE(StartProgram());
   EXPECT_EQ(Report(1, 0, 0, false, false), "0000");
   // Each report echoes the packet before it, so each button's command goes
@@ -254,13 +254,9 @@ TEST_F(DialogWindowTest, PointerChoiceAndVibrateButtons) {
   SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(control::kPointerList, CBN_SELCHANGE),
                reinterpret_cast<LPARAM>(list));
   EXPECT_EQ(platform::ProfileReadString(ini, "Control", "SelectedPointer", "", 460), "7");
-  // The notice stands under the address lines.
   EXPECT_TRUE(Text(control::kPhoneAddress).ends_with("\nPointer 07 selected."));
-}
 
-// The system menu's "Cursor screen" entries reach the dialog.
-TEST_F(DialogWindowTest, CursorScreenIsChosenInTheSystemMenu) {
-  ASSERT_TRUE(StartProgram());
+  // The system menu's "Cursor screen" entries.
   const std::pair<CursorScreen, const char*> choices[] = {
       {{CursorScreen::Kind::kAll, 0}, "all"},
       {{CursorScreen::Kind::kMonitor, 1}, "1"},
@@ -273,6 +269,8 @@ TEST_F(DialogWindowTest, CursorScreenIsChosenInTheSystemMenu) {
 
 TEST_F(DialogWindowTest, ExitAndEscapeEndTheProgramAndKeepThePlacement) {
   ASSERT_TRUE(StartProgram());
+  RECT fresh{};
+  GetWindowRect(dialog, &fresh);
   SetWindowPos(dialog, nullptr, 40, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   ClickAndLeave(IDOK);
   ASSERT_TRUE(WaitForProgramEnd());
@@ -289,33 +287,18 @@ TEST_F(DialogWindowTest, ExitAndEscapeEndTheProgramAndKeepThePlacement) {
   PostMessageA(Item(control::kHomeDirectory), WM_KEYDOWN, VK_ESCAPE, 0);
   ASSERT_TRUE(WaitForProgramEnd());
   EXPECT_EQ(Report(1, 0, 0, false, false), "<no connection>");
-}
 
-// A placement saved at another DPI, or on a monitor that is gone, gives
-// only a place: the window keeps the size of today's template and lies
-// whole on a monitor that is there.
-TEST_F(DialogWindowTest, AStoredPlacementKeepsTodaysSizeAndTheWindowOnAMonitor) {
+  // Saved at another DPI on a monitor that is gone: today's size, whole on a monitor.
+  const WindowPlacementBytes bytes = PackWindowPlacement({9000, 9000, 9000 + 2000, 9000 + 3000});
+  platform::ProfileWriteStruct(ini, "General", "WindowPos", bytes.data(), bytes.size());
   ASSERT_TRUE(StartProgram());
-  RECT fresh{};
-  GetWindowRect(dialog, &fresh);
-  PostMessageA(dialog, WM_CLOSE, 0, 0);
-  ASSERT_TRUE(WaitForProgramEnd());
-  RECT work{};
+  RECT work{}, inside{};
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-  for (const NormalRectangle& stored :
-       {NormalRectangle{40, 50, 40 + 2000, 50 + 3000}, NormalRectangle{9000, 9000, 9496, 9578}}) {
-    const WindowPlacementBytes bytes = PackWindowPlacement(stored);
-    platform::ProfileWriteStruct(ini, "General", "WindowPos", bytes.data(), bytes.size());
-    ASSERT_TRUE(StartProgram());
-    RECT placed{}, inside{};
-    GetWindowRect(dialog, &placed);
-    EXPECT_EQ(placed.right - placed.left, fresh.right - fresh.left) << stored.left;
-    EXPECT_EQ(placed.bottom - placed.top, fresh.bottom - fresh.top) << stored.left;
-    IntersectRect(&inside, &placed, &work);
-    EXPECT_TRUE(EqualRect(&inside, &placed)) << stored.left;
-    PostMessageA(dialog, WM_CLOSE, 0, 0);
-    ASSERT_TRUE(WaitForProgramEnd());
-  }
+  GetWindowRect(dialog, &placed);
+  EXPECT_EQ(placed.right - placed.left, fresh.right - fresh.left);
+  EXPECT_EQ(placed.bottom - placed.top, fresh.bottom - fresh.top);
+  IntersectRect(&inside, &placed, &work);
+  EXPECT_TRUE(EqualRect(&inside, &placed));
 }
 
 // Logging off: the system asks every top-level window, as wineboot
@@ -419,8 +402,7 @@ TEST_F(DialogWindowTest, AddressLineFollowsThePortAndItsClickShowsTheCode) {
   PostMessageA(code, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
   EXPECT_TRUE(WaitFor([&] { return !IsWindow(code); }, 5000));
 
-  // A double click: the second press makes the dialog the active window
-  // again, and the code's window takes the keyboard back.
+  // A double click's second press activates the dialog; the code takes the keyboard back.
   code = clickAddress();
   ASSERT_NE(code, nullptr);
   SetForegroundWindow(dialog);
@@ -432,7 +414,7 @@ TEST_F(DialogWindowTest, AddressLineFollowsThePortAndItsClickShowsTheCode) {
         return code != nullptr && GetForegroundWindow() == code;
       },
       5000));
-  // Escape on the dialog all the same closes the code, not the program.
+  // Escape on the dialog closes the code, not the program.
   SetForegroundWindow(dialog);
   PostMessageA(Item(control::kHomeDirectory), WM_KEYDOWN, VK_ESCAPE, 0);
   EXPECT_TRUE(WaitFor([&] { return FindWindowA("TVXHandvaneQrCode", nullptr) == nullptr; }, 5000));
@@ -453,30 +435,28 @@ COLORREF ScreenPixel(POINT at) {
   return colour;
 }
 
-// The overlay as the screen shows it: each reporting pointer's dot at its
-// place, in its colour, over a desk window of the test's own that the
-// clicks still reach; the system menu switches it off.
+// Each reporting pointer's dot at its place and in its colour, on a window
+// that clicks go through; the system menu switches it off.
 TEST_F(DialogWindowTest, PointerOverlayShowsEachDotOverTheScreenAndLetsClicksThrough) {
   platform::ProfileWriteString(ini, "Control", "ShowPointers", "1");
   ASSERT_TRUE(StartProgram());
   HWND overlay = nullptr;
   ASSERT_TRUE(WaitFor(
       [&] { return (overlay = FindWindowA("TVXHandvanePointers", nullptr)) != nullptr; }, 10000));
-  const LONG_PTR styles = GetWindowLongPtrA(overlay, GWL_EXSTYLE);
-  for (const LONG_PTR style : std::initializer_list<LONG_PTR>{WS_EX_LAYERED, WS_EX_TRANSPARENT, WS_EX_TOPMOST, WS_EX_NOACTIVATE, WS_EX_TOOLWINDOW}) {
-    EXPECT_EQ(styles & style, style) << style;
-  }
+  const LONG_PTR wanted = WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOPMOST | WS_EX_NOACTIVATE |
+                         WS_EX_TOOLWINDOW;
+  EXPECT_EQ(GetWindowLongPtrA(overlay, GWL_EXSTYLE) & wanted, wanted);
   const int width = GetSystemMetrics(SM_CXSCREEN);
   const int height = GetSystemMetrics(SM_CYSCREEN);
   const int radius = OverlayDotRadius(height);
   const auto fillOf = [&](int x, int y) {
     return POINT{OverlayPixel(x, 0, width), OverlayPixel(y, 0, height) - radius + 2};
   };
-  const auto colourOf = [](int pointer) {
-    const std::uint32_t rgb = DotColour(pointer);
-    return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+  const auto colourOf = [](int pointer) {  // 0xRRGGBB as a COLORREF
+    return RGB(DotColour(pointer) >> 16, DotColour(pointer) >> 8, DotColour(pointer));
   };
-  for (const auto& [pointer, x, y] : {std::tuple{kSelectedPointer, 16384, 16384}, {5, 49152, 40960}}) {
+  for (const auto& [pointer, x, y] :
+       {std::tuple{kSelectedPointer, 16384, 16384}, {5, 49152, 40960}}) {
     EXPECT_EQ(FetchBody(static_cast<std::uint16_t>(port),
                         ReportPath(pointer, 1, x, y, pointer == 5, false, 0)),
               "0000");
@@ -651,52 +631,6 @@ TEST(ProgramManifestTest, AsksForThemedControlsAndPerMonitorDpi) {
   }
 }
 
-// The menu as the dialog fills it when it opens, and the overlay over the
-// part of the desktop the dialog gives it.
-TEST(DialogViewTest, CursorScreenMenuAndOverlayPlace) {
-  Win32DialogView view;
-  HWND dialog = CreateDialogParamA(
-      GetModuleHandleA(nullptr), MAKEINTRESOURCEA(102), nullptr,
-      [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
-  ASSERT_NE(dialog, nullptr);
-  view.Attach(dialog);
-  view.FillCursorScreenMenu(CursorScreenChoices(
-      {CursorScreen::Kind::kMonitor, 2}, {{{0, 0, 640, 480}, true}, {{640, 0, 320, 240}, false}}));
-  view.FillCursorScreenMenu(CursorScreenChoices({CursorScreen::Kind::kAll, 0}, {{{0, 0, 640, 480}, true}}));
-  HMENU menu = view.CursorScreenMenu();
-  ASSERT_EQ(GetMenuItemCount(menu), 3);
-  const std::pair<CursorScreen, const char*> entries[] = {
-      {{}, "Primary"}, {{CursorScreen::Kind::kMonitor, 1}, "Monitor 1 (640x480 at 0,0)"},
-      {{CursorScreen::Kind::kAll, 0}, "All"}};
-  for (int i = 0; i < 3; ++i) {
-    const UINT id = GetMenuItemID(menu, i);
-    char caption[64] = "";
-    GetMenuStringA(menu, static_cast<UINT>(i), caption, sizeof caption, MF_BYPOSITION);
-    EXPECT_STREQ(caption, entries[i].second);
-    EXPECT_EQ(Win32DialogView::CursorScreenOfCommand(id), entries[i].first) << i;
-    EXPECT_EQ((GetMenuState(menu, id, MF_BYCOMMAND) & MF_CHECKED) != 0, i == 2) << i;
-  }
-  EXPECT_FALSE(Win32DialogView::CursorScreenOfCommand(Win32DialogView::kShowPointersCommand));
-  EXPECT_FALSE(Win32DialogView::CursorScreenOfCommand(SC_CLOSE));
-  DestroyWindow(dialog);
-
-  PointerOverlayWindow overlay([](PointerSightings&) {});
-  overlay.SetScreenArea(platform::ScreenRect{100, 50, 320, 240});
-  overlay.Switch(true);
-  HWND window = FindWindowA("TVXHandvanePointers", nullptr);
-  ASSERT_NE(window, nullptr);
-  const auto placed = [window] {
-    RECT r{};
-    GetWindowRect(window, &r);
-    return std::tuple{r.left, r.top, r.right - r.left, r.bottom - r.top};
-  };
-  EXPECT_EQ(placed(), std::tuple(100, 50, 320, 240));
-  // Moved to a place of the same size, with no dot changed.
-  overlay.SetScreenArea(platform::ScreenRect{200, 60, 320, 240});
-  overlay.Refresh();
-  EXPECT_EQ(placed(), std::tuple(200, 60, 320, 240));
-}
-
 Win32DialogView* paintedView = nullptr;
 
 // The colour of a control's centre as its dialog has painted it.
@@ -711,8 +645,10 @@ COLORREF PaintedCentre(HWND dialog, int control) {
 }
 
 // A tick's button states show at once: no message is dispatched between
-// the tick and the look at the squares.
-TEST(DialogViewTest, IndicatorsShowTheirStateAtOnceAndEachFieldItsOwnControl) {
+// the tick and the look at the squares. Each field lands in its own control;
+// the "Cursor screen" menu is filled afresh as it opens; the overlay lies
+// over the part of the desktop it is given.
+TEST(DialogViewTest, RendersTheStateFillsTheMenuAndPlacesTheOverlay) {
   Win32DialogView view;
   paintedView = &view;
   HWND dialog = CreateDialogParamA(
@@ -739,7 +675,6 @@ TEST(DialogViewTest, IndicatorsShowTheirStateAtOnceAndEachFieldItsOwnControl) {
   EXPECT_EQ(PaintedCentre(dialog, control::kButtonLIndicator), RGB(210, 210, 210));
   EXPECT_EQ(PaintedCentre(dialog, control::kButtonRIndicator), RGB(255, 0, 0));
 
-  // Each field of the state lands in its own control.
   state.statusText = "Working...";
   state.statistics = {"3", "4", "5", "6", "7", "8"};
   state.live = {"1", "2", false, true, true};
@@ -752,16 +687,48 @@ TEST(DialogViewTest, IndicatorsShowTheirStateAtOnceAndEachFieldItsOwnControl) {
       {control::kStatus, "Working..."}, {control::kActiveConnections, "3"}, {control::kKbReceived, "4"},
       {control::kKbSent, "5"}, {control::kRequests, "6"}, {control::kRequestsPerSecond, "7"},
       {control::kVisitors, "8"}, {control::kX, "1"}, {control::kY, "2"}, {control::kPort, "8123"}};
-  for (const auto& [id, text] : expected) {
-    char shown[64] = {};
-    GetDlgItemTextA(dialog, id, shown, sizeof shown);
-    EXPECT_STREQ(shown, text) << id;
-  }
+  for (const auto& [id, text] : expected) EXPECT_EQ(WindowText(GetDlgItem(dialog, id)), text) << id;
   EXPECT_EQ(IsDlgButtonChecked(dialog, control::kOffScreen), BST_CHECKED);
   EXPECT_EQ(IsDlgButtonChecked(dialog, control::kCursorEmulation), BST_CHECKED);
   EXPECT_EQ(SendDlgItemMessageA(dialog, control::kPointerList, CB_GETCURSEL, 0, 0), 42);
+
+  view.FillCursorScreenMenu(CursorScreenChoices(
+      {CursorScreen::Kind::kMonitor, 2}, {{{0, 0, 640, 480}, true}, {{640, 0, 320, 240}, false}}));
+  view.FillCursorScreenMenu(
+      CursorScreenChoices({CursorScreen::Kind::kAll, 0}, {{{0, 0, 640, 480}, true}}));
+  HMENU menu = view.CursorScreenMenu();
+  ASSERT_EQ(GetMenuItemCount(menu), 3);
+  const std::pair<CursorScreen, const char*> entries[] = {
+      {{}, "Primary"}, {{CursorScreen::Kind::kMonitor, 1}, "Monitor 1 (640x480 at 0,0)"},
+      {{CursorScreen::Kind::kAll, 0}, "All"}};
+  for (int i = 0; i < 3; ++i) {
+    const UINT id = GetMenuItemID(menu, i);
+    char caption[64] = "";
+    GetMenuStringA(menu, static_cast<UINT>(i), caption, sizeof caption, MF_BYPOSITION);
+    EXPECT_STREQ(caption, entries[i].second);
+    EXPECT_EQ(Win32DialogView::CursorScreenOfCommand(id), entries[i].first) << i;
+    EXPECT_EQ((GetMenuState(menu, id, MF_BYCOMMAND) & MF_CHECKED) != 0, i == 2) << i;
+  }
+  EXPECT_FALSE(Win32DialogView::CursorScreenOfCommand(Win32DialogView::kShowPointersCommand));
+  EXPECT_FALSE(Win32DialogView::CursorScreenOfCommand(SC_CLOSE));
   DestroyWindow(dialog);
   paintedView = nullptr;
+
+  PointerOverlayWindow overlay([](PointerSightings&) {});
+  overlay.SetScreenArea(platform::ScreenRect{100, 50, 320, 240});
+  overlay.Switch(true);
+  HWND window = FindWindowA("TVXHandvanePointers", nullptr);
+  ASSERT_NE(window, nullptr);
+  const auto placed = [window] {
+    RECT r{};
+    GetWindowRect(window, &r);
+    return std::tuple{r.left, r.top, r.right - r.left, r.bottom - r.top};
+  };
+  EXPECT_EQ(placed(), std::tuple(100, 50, 320, 240));
+  // Moved to a place of the same size, with no dot changed.
+  overlay.SetScreenArea(platform::ScreenRect{200, 60, 320, 240});
+  overlay.Refresh();
+  EXPECT_EQ(placed(), std::tuple(200, 60, 320, 240));
 }
 
 }  // namespace
