@@ -73,16 +73,22 @@ std::optional<SettingsWriteFailure> SaveDialogSettings(const SettingsFiles& file
   return failure.Failure();
 }
 
+// The operator's choices under [Control], written where the INI leads.
+platform::Result StoreControlValue(const std::string& iniFile, const char* key,
+                                   const std::string& value) {
+  return platform::ProfileWriteString(SettingsFileTarget(iniFile), "Control", key, value.c_str());
+}
+
 platform::Result StoreSelectedPointer(int pointer, const std::string& iniFile) {
-  return WriteInteger(SettingsFileTarget(iniFile), "Control", "SelectedPointer", pointer);
+  return StoreControlValue(iniFile, "SelectedPointer", std::to_string(pointer));
 }
 
 platform::Result StoreShowPointers(bool on, const std::string& iniFile) {
-  return WriteInteger(iniFile, "Control", "ShowPointers", on ? 1 : 0);
+  return StoreControlValue(iniFile, "ShowPointers", on ? "1" : "0");
 }
 
 platform::Result StoreCursorScreen(const std::string& choice, const std::string& iniFile) {
-  return platform::ProfileWriteString(iniFile, "Control", "CursorScreen", choice.c_str());
+  return StoreControlValue(iniFile, "CursorScreen", choice);
 }
 
 int PersistenceTimeoutMs(int seconds) {

@@ -94,8 +94,11 @@ TEST_F(ReadIniTest, ALinkedIniIsReadAndWrittenWhereItLeads) {
   EXPECT_EQ(settings.port, 9000);
   EXPECT_EQ(settings.accessKey, "k3y");
   ASSERT_TRUE(StoreSelectedPointer(7, ini));
+  ASSERT_TRUE(StoreShowPointers(true, ini));
+  ASSERT_TRUE(StoreCursorScreen("2", ini));
   EXPECT_TRUE(std::filesystem::is_symlink(ini));
-  EXPECT_EQ(TempFolder::ReadAll(folder.File("Kept.INI")), kept + "SelectedPointer=7\r\n");
+  EXPECT_EQ(TempFolder::ReadAll(folder.File("Kept.INI")),
+            kept + "SelectedPointer=7\r\nShowPointers=1\r\nCursorScreen=2\r\n");
 }
 #endif
 
