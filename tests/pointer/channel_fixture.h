@@ -52,9 +52,9 @@ class ChannelTest : public testing::Test {
 
   // Opens the published area as a consumer does, in place of the one open:
   // only one handle may read the reports.
-  void OpenConsumer() {
+  void OpenConsumer(unsigned flags = 0) {
     consumer_.reset();
-    consumer_ = OpenKit(folder_.Path());
+    consumer_ = OpenKit(folder_.Path(), flags);
     ASSERT_NE(consumer_, nullptr) << tvxhdv_last_error();
   }
 

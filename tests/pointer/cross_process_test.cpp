@@ -222,40 +222,27 @@ TEST_F(CrossProcessTest, SecondServerIsRefusedWhileTheFirstRuns) {
   EXPECT_EQ(report.pointer, 9u);
 }
 
-// The rendezvous file outlives its server; its process id may since belong
-// to another program, which must not be ended.
-TEST_F(CrossProcessTest, TerminatingTheServerSparesAProcessThatCreatedNothing) {
+// The rendezvous file outlives its server, and its process id may since
+// belong to another program; or a running server holds the area, but the file
+// names another process. Only the process that the system shows holding the
+// area may be ended.
+TEST_F(CrossProcessTest, TerminatingTheServerSparesAProcessThatDoesNotHoldTheArea) {
   platform::ChildProcess bystander;
   ASSERT_TRUE(bystander.Start(peer_, {"idle"}, ""));
   const std::string rendezvousFile = folder_.File("TVXHDVMemory.INI");
   char id[16];
   std::snprintf(id, sizeof(id), "%08X", static_cast<unsigned>(bystander.Id()));
-  ASSERT_TRUE(
-      platform::ProfileWriteString(rendezvousFile, "Memory", "SharedMemoryName", name_.c_str()));
-  ASSERT_TRUE(platform::ProfileWriteString(rendezvousFile, "Memory", "CreatorProcessID", id));
-
-  EXPECT_EQ(OpenKit(folder_.Path()), nullptr);
-  std::string output;
-  EXPECT_EQ(RunTap({"terminate"}, output), 1);
-  int exitCode = 0;
-  EXPECT_FALSE(bystander.WaitForExit(200, exitCode));
-}
-
-// A running server holds the area, but the file names another process: only
-// the process that the system shows holding it may be ended.
-TEST_F(CrossProcessTest, TerminatingTheServerSparesAProcessNamedInTheFileInsteadOfTheCreator) {
-  CreateServer();
-  platform::ChildProcess bystander;
-  ASSERT_TRUE(bystander.Start(peer_, {"idle"}, ""));
-  char id[16];
-  std::snprintf(id, sizeof(id), "%08X", static_cast<unsigned>(bystander.Id()));
-  ASSERT_TRUE(platform::ProfileWriteString(folder_.File("TVXHDVMemory.INI"), "Memory",
-                                           "CreatorProcessID", id));
-  EXPECT_EQ(OpenKit(folder_.Path()), nullptr);
-  std::string output;
-  EXPECT_EQ(RunTap({"terminate"}, output), 1);
-  int exitCode = 0;
-  EXPECT_FALSE(bystander.WaitForExit(200, exitCode));
+  for (const bool serverRuns : {false, true}) {
+    if (serverRuns) CreateServer();
+    ASSERT_TRUE(
+        platform::ProfileWriteString(rendezvousFile, "Memory", "SharedMemoryName", name_.c_str()));
+    ASSERT_TRUE(platform::ProfileWriteString(rendezvousFile, "Memory", "CreatorProcessID", id));
+    EXPECT_EQ(OpenKit(folder_.Path()), nullptr) << serverRuns;
+    std::string output;
+    EXPECT_EQ(RunTap({"terminate"}, output), 1) << serverRuns;
+    int exitCode = 0;
+    EXPECT_FALSE(bystander.WaitForExit(200, exitCode)) << serverRuns;
+  }
 }
 
 }  // namespace

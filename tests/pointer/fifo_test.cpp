@@ -80,9 +80,7 @@ TEST_F(FifoTest, CountAndFreeAcrossTheWrap) {
 // skips the queued reports so when it opens from now on.
 TEST_F(FifoTest, ResetsEmptyTheFifoFromEitherSide) {
   for (std::uint32_t frame = 0; frame < 5; ++frame) server_.PutPointerReport(Report(1, frame));
-  consumer_.reset();  // one reader at a time
-  consumer_ = OpenKit(folder_.Path(), TVXHDV_FROM_NOW);
-  ASSERT_NE(consumer_, nullptr) << tvxhdv_last_error();
+  OpenConsumer(TVXHDV_FROM_NOW);
   EXPECT_EQ(server_.IsPointerFifoEmpty(), 1);
   EXPECT_EQ(Area().pointerFifo.readIndex, 5u);
 
@@ -110,8 +108,6 @@ TEST_F(FifoTest, PointerNumbersOutsideTheBlocksHoldNothing) {
     EXPECT_EQ(server_.IsCommandFifoEmpty(pointer), 1);
     EXPECT_EQ(server_.CommandFifoFree(pointer), 0);
   }
-  EXPECT_EQ(Send(80, 1), TVXHDV_BAD_ARGUMENT);
-  EXPECT_EQ(Send(79, 1), TVXHDV_OK);
   EXPECT_EQ(PutRawCommand(Area(), 599, command), 1);  // the last block is real
   EXPECT_EQ(server_.GetCommand(599, command), 1);
 }

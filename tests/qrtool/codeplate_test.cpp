@@ -90,8 +90,6 @@ TEST_F(CodeplateTest, NumbersMustLeadTheValueAndLongValuesAreReadWholeOrRefused)
     EXPECT_FALSE(WriteCodeplateImages(settings, server, messages));
     EXPECT_NE(messages.str().find(ini), std::string::npos) << messages.str();
     EXPECT_NE(messages.str().find("Nothing was written"), std::string::npos) << messages.str();
-    EXPECT_TRUE(std::filesystem::is_empty(folder.Path()) ||
-                !std::filesystem::exists(folder.File("url.bmp")));
   }
 }
 
@@ -160,19 +158,6 @@ TEST_F(CodeplateTest, AutoCarriesTheServersAccessKey) {
   EXPECT_EQ(PointerPageUrl("http://192.168.1.20:8081/#key=Ab3dE6gH", 5),
             "http://192.168.1.20:8081/#pointer=5&key=Ab3dE6gH");
   EXPECT_EQ(messages.str(), "");
-
-  settings.accessPoint = "WIFI:T:nopass;S:Lab;;";
-  settings.url = "auto";
-  settings.pointers = "0";
-  settings.file1 = folder.File("ap.bmp");
-  settings.file2 = folder.File("url.bmp");
-  server.accessKey.clear();
-  server.accessKeyUnknown = true;
-  EXPECT_FALSE(WriteCodeplateImages(settings, server, messages));
-  EXPECT_NE(messages.str().find("Start TVXHandvane first"), std::string::npos);
-  EXPECT_TRUE(std::filesystem::exists(settings.file1));
-  EXPECT_FALSE(std::filesystem::exists(settings.file2));
-  EXPECT_FALSE(std::filesystem::exists(folder.File("pointer00.bmp")));
 }
 
 TEST_F(CodeplateTest, PointerLinksKeepAnExistingFragment) {
@@ -182,33 +167,44 @@ TEST_F(CodeplateTest, PointerLinksKeepAnExistingFragment) {
   EXPECT_EQ(PointerBitmapFile("page.bmp", 79), "pointer79.bmp");
 }
 
-// A code for 127.0.0.1 would send every phone to itself.
-TEST_F(CodeplateTest, WithoutANetworkAutoWritesOnlyTheAccessPointCode) {
+// Without a page address only the access point's code is written: a code for
+// 127.0.0.1 would send every phone to itself. Codes made with a key that no
+// server takes any more would send every phone to a refusal: they are removed.
+TEST_F(CodeplateTest, AutoWithoutAnAddressOrAKeyWritesOnlyTheAccessPointCode) {
   settings.accessPoint = "WIFI:T:nopass;S:Lab;;";
   settings.url = "auto";
   settings.pointers = "0-2";
   settings.file1 = folder.File("ap.bmp");
-  settings.file2 = folder.File("url.bmp");
-  server.addresses.clear();
-  EXPECT_FALSE(WriteCodeplateImages(settings, server, messages));
-  EXPECT_NE(messages.str().find("no network address"), std::string::npos);
-  EXPECT_TRUE(std::filesystem::exists(settings.file1));
-  EXPECT_FALSE(std::filesystem::exists(settings.file2));
-  EXPECT_FALSE(std::filesystem::exists(folder.File("pointer00.bmp")));
-}
-
-// Codes made with a key that no server takes any more would send every
-// phone to a refusal: a refused page code takes them away.
-TEST_F(CodeplateTest, ADeadKeyRemovesTheOldPageAndPointerCodes) {
-  settings.url = "auto";
   settings.file2 = folder.File("page.bmp");
-  const char* const olds[] = {"page.bmp", "pointer07.bmp", "pointer79.bmp"};
-  for (const char* old : olds) TempFolder::WriteAll(folder.File(old), "old code");
-  server.accessKeyStale = true;
-  server.staleKeyProcess = 4242;
-  EXPECT_FALSE(WriteCodeplateImages(settings, server, messages));
-  EXPECT_NE(messages.str().find("no longer runs (process 4242)"), std::string::npos);
-  for (const char* old : olds) EXPECT_FALSE(std::filesystem::exists(folder.File(old))) << old;
+  const struct {
+    void (*lose)(ServerLocation&);
+    const char* message;
+    bool oldCodesGo;
+  } cases[] = {
+      {[](ServerLocation& s) { s.addresses.clear(); }, "no network address", false},
+      {[](ServerLocation& s) { s.accessKeyUnknown = true; }, "Start TVXHandvane first", true},
+      {[](ServerLocation& s) {
+         s.accessKeyStale = true;
+         s.staleKeyProcess = 4242;
+       },
+       "no longer runs (process 4242)", true},
+  };
+  for (const auto& c : cases) {
+    ServerLocation location = server;
+    c.lose(location);
+    std::filesystem::remove(settings.file1);
+    for (const char* old : {"page.bmp", "pointer00.bmp", "pointer79.bmp"}) {
+      TempFolder::WriteAll(folder.File(old), "old code");
+    }
+    messages.str("");
+    EXPECT_FALSE(WriteCodeplateImages(settings, location, messages));
+    EXPECT_NE(messages.str().find(c.message), std::string::npos) << messages.str();
+    EXPECT_TRUE(std::filesystem::exists(settings.file1)) << c.message;
+    for (const char* old : {"page.bmp", "pointer00.bmp", "pointer79.bmp"}) {
+      EXPECT_EQ(TempFolder::ReadAll(folder.File(old)), c.oldCodesGo ? "" : "old code")
+          << c.message << ": " << old;
+    }
+  }
 }
 
 }  // namespace

@@ -94,8 +94,7 @@ std::uint32_t FakeTicks() {
 
 // A request has the persistence timeout from its first byte to its last,
 // however often its bytes come; the time between requests does not count.
-// The connections go by a clock of the test's own, and the timeout is far
-// longer than the test, so only that clock can end them.
+// Only the test's own clock can end the connection: the timeout is a minute.
 TEST_F(ClientConnectionTest, RequestMustBeCompleteWithinTheTimeoutFromItsFirstByte) {
   constexpr std::uint32_t kTimeoutMs = 60000;
   fakeTicks = 1000;

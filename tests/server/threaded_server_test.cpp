@@ -23,8 +23,6 @@ class ThreadedServerTest : public testing::Test {
 
 std::atomic<int> threadStartsUntilFailure{0};
 
-// Fails the armed start with EAGAIN, as the system does when it has no
-// thread to give; the starts before it go through.
 platform::Result StartThreadUnlessArmed(platform::Thread& thread,
                                         platform::Thread::Function function, void* argument,
                                         std::size_t stackBytes) {
@@ -34,20 +32,13 @@ platform::Result StartThreadUnlessArmed(platform::Thread& thread,
   return thread.Start(function, argument, stackBytes);
 }
 
-// While it lives, the startNumber-th thread start of server from now on fails.
-class FailedThreadStart {
- public:
-  FailedThreadStart(EchoServer& server, int startNumber)
-      : replaced_(server.ReplaceableSocketCalls().startThread, &StartThreadUnlessArmed) {
-    threadStartsUntilFailure = startNumber;
-  }
-  ~FailedThreadStart() { threadStartsUntilFailure = 0; }
-  FailedThreadStart(const FailedThreadStart&) = delete;
-  FailedThreadStart& operator=(const FailedThreadStart&) = delete;
-
- private:
-  platform::ReplacedCall<decltype(&StartThreadUnlessArmed)> replaced_;
-};
+// While the result lives, the startNumber-th thread start of server from now
+// on fails with EAGAIN, as the system's does when it has no thread to give.
+platform::ReplacedCall<decltype(&StartThreadUnlessArmed)> FailThreadStart(EchoServer& server,
+                                                                          int startNumber) {
+  threadStartsUntilFailure = startNumber;
+  return {server.ReplaceableSocketCalls().startThread, &StartThreadUnlessArmed};
+}
 
 TEST_F(ThreadedServerTest, KeepAliveConnectionCountsOnceAndEachReplyOnce) {
   EchoServer server(logFolder);
@@ -173,7 +164,7 @@ TEST_F(ThreadedServerTest, PortInUseIsLoggedAndTheStartFailsAtOnce) {
 
 TEST_F(ThreadedServerTest, FailedStartOfTheHelperLeavesNothingListening) {
   EchoServer server(logFolder);
-  const FailedThreadStart failing(server, 2);
+  const auto failing = FailThreadStart(server, 2);
   EXPECT_FALSE(server.Start(0));
   EXPECT_NE(server.LogText().find(" - _beginthreadex(...) failure, for Helper Thread.\t[Run]\t[" +
                                   std::to_string(EAGAIN) + "]\r\n"),
@@ -188,7 +179,7 @@ TEST_F(ThreadedServerTest, FailedStartOfTheHelperLeavesNothingListening) {
 TEST_F(ThreadedServerTest, ConnectionThatGetsNoThreadIsClosedAndTheNextIsServed) {
   EchoServer server(logFolder);
   ASSERT_TRUE(server.Start(0));
-  const FailedThreadStart failing(server, 1);
+  const auto failing = FailThreadStart(server, 1);
   TestClient first(server.Port());
   EXPECT_TRUE(first.ClosedWithin(5000));
   TestClient second(server.Port());
@@ -273,7 +264,7 @@ TEST_F(ThreadedServerTest, WaitingThreadServesTheNextConnection) {
   // Its thread may have served before it was listed: wait until it waits.
   ASSERT_TRUE(WaitUntil([&] { return server.WaitingClientThreads() == 1; }));
 
-  const FailedThreadStart failing(server, 1);
+  const auto failing = FailThreadStart(server, 1);
   TestClient second(server.Port());
   ASSERT_TRUE(second.Send("Y\r\n\r\n"));
   EXPECT_EQ(second.Read(7), "5:Y\r\n\r\n");

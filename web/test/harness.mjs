@@ -284,14 +284,12 @@ export function screenshotDir() {
   return dir;
 }
 
-// A proxy in front of the server that holds every answer back for delayMs
-// (changeable while it runs), as a slow link does. localAddress makes the
-// server see its requests coming from another address, as from another phone.
+// A proxy in front of the server that holds every answer back for delayMs, as
+// a slow link does. localAddress makes the server see its requests coming
+// from another address, as from another phone.
 export async function startSlowLink(targetUrl, { delayMs = 0, localAddress } = {}) {
   const target = new URL(targetUrl);
-  const link = { delayMs, requests: 0 };
   const server = http.createServer((request, response) => {
-    link.requests += 1;
     const forwarded = http.request({
       host: target.hostname, port: target.port, path: request.url, method: request.method,
       headers: request.headers, localAddress, agent: false,
@@ -303,17 +301,18 @@ export async function startSlowLink(targetUrl, { delayMs = 0, localAddress } = {
         delete headers.connection;
         response.writeHead(answer.statusCode, headers);
         response.end(Buffer.concat(chunks));
-      }, link.delayMs));
+      }, delayMs));
     });
     forwarded.on('error', () => { response.destroy(); });
     request.pipe(forwarded);
   });
   server.keepAliveTimeout = 60000;
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-  link.url = `http://127.0.0.1:${server.address().port}/`;
-  link.close = () => new Promise((resolve) => {
-    server.closeAllConnections();
-    server.close(() => resolve());
-  });
-  return link;
+  return {
+    url: `http://127.0.0.1:${server.address().port}/`,
+    close: () => new Promise((resolve) => {
+      server.closeAllConnections();
+      server.close(() => resolve());
+    }),
+  };
 }
