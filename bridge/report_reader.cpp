@@ -80,18 +80,25 @@ void ReportReader::Run(const std::atomic<bool>& stop) {
   }
   while (!stop) {
     if (Clock::now() < nextPass_) std::this_thread::sleep_until(nextPass_);
-    const int event = tvxhdv_wait(handle_, timing_.waitMs);
-    if (event == TVXHDV_SERVER_NEW) {
-      say_("A new TVXHandvane server runs; reading its reports.");
-      Tell(true);
+    // While reports come, the pass reads them at once: a wait would only
+    // look at the indices that the read looks at again. A server that goes
+    // or comes puts nothing more in the area read, so the wait sees it.
+    bool passed = ReadAll();
+    if (!passed) {
+      const int event = tvxhdv_wait(handle_, timing_.waitMs);
+      if (event == TVXHDV_SERVER_NEW) {
+        say_("A new TVXHandvane server runs; reading its reports.");
+        Tell(true);
+      }
+      // What a server that went left queued is still passed on, before it
+      // is said gone.
+      passed = ReadAll();
+      if (event == TVXHDV_SERVER_GONE) {
+        say_(std::string(tvxhdv_last_error()) + " Waiting for the next server.");
+        Tell(false);
+      }
     }
-    // What a server that went left queued is still passed on, before it is
-    // said gone.
-    if (ReadAll()) nextPass_ = Clock::now() + timing_.passInterval;
-    if (event == TVXHDV_SERVER_GONE) {
-      say_(std::string(tvxhdv_last_error()) + " Waiting for the next server.");
-      Tell(false);
-    }
+    if (passed) nextPass_ = Clock::now() + timing_.passInterval;
     ServeSockets();
     PutCommands();
   }

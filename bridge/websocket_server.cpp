@@ -13,9 +13,9 @@
 #include <boost/beast/websocket.hpp>
 
 #include "bridge/client_queue.h"
+#include "bridge/gathering_stream.h"
 #include "bridge/json_messages.h"
 #include "bridge/screen_page.h"
-#include "platform/send_batching.h"
 
 namespace bridge {
 
@@ -135,10 +135,10 @@ class Client : public std::enable_shared_from_this<Client> {
     Send(std::make_shared<const std::string>(json::Error(problem)), Clock::now());
   }
 
-  // A run of queued messages is held back at the socket until the queue
-  // is empty, so that the client is woken once for the run, not per frame.
+  // A run of queued messages is gathered until the queue is empty and then
+  // sent at once, so that the client is woken once for the run, not per frame.
   void Write() {
-    if (!writing_) HoldSegments(true);
+    if (!writing_) ws_.next_layer().Gather(true);
     writing_ = true;
     current_ = waiting_.Front();
     waiting_.Pop();
@@ -160,11 +160,7 @@ class Client : public std::enable_shared_from_this<Client> {
       return;
     }
     writing_ = false;
-    HoldSegments(false);
-  }
-
-  void HoldSegments(bool hold) {
-    platform::HoldTcpSegments(beast::get_lowest_layer(ws_).socket().native_handle(), hold);
+    ws_.next_layer().Gather(false);
   }
 
   // Closes with a reason; the close frame goes once the write under way
@@ -172,7 +168,7 @@ class Client : public std::enable_shared_from_this<Client> {
   void FellBehind() {
     closing_ = true;
     waiting_.Clear();
-    HoldSegments(false);
+    ws_.next_layer().Gather(false);
     Leave();
     error_code ignored;
     const auto peer = beast::get_lowest_layer(ws_).socket().remote_endpoint(ignored);
@@ -191,7 +187,7 @@ class Client : public std::enable_shared_from_this<Client> {
 
   void Leave() { hub_.Leave(shared_from_this()); }
 
-  websocket::stream<beast::tcp_stream> ws_;
+  websocket::stream<GatheringStream> ws_;
   Hub& hub_;
   asio::steady_timer cutoff_;
   beast::flat_buffer incoming_;

@@ -1,7 +1,6 @@
 #include "platform/send_batching.h"
 
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -13,11 +12,6 @@ namespace {
 constexpr std::size_t kDatagramsPerCall = 64;
 
 }  // namespace
-
-void HoldTcpSegments(std::intptr_t socket, bool hold) {
-  const int on = hold ? 1 : 0;
-  setsockopt(static_cast<int>(socket), IPPROTO_TCP, TCP_CORK, &on, sizeof on);
-}
 
 void SendDatagrams(std::intptr_t socket, const void* address, std::size_t addressBytes,
                    const std::string* datagrams, std::size_t count) {

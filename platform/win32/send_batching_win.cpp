@@ -4,9 +4,6 @@
 
 namespace platform {
 
-// Windows has no switch to hold back a TCP socket's segments.
-void HoldTcpSegments(std::intptr_t, bool) {}
-
 void SendDatagrams(std::intptr_t socket, const void* address, std::size_t addressBytes,
                    const std::string* datagrams, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
