@@ -1,12 +1,12 @@
-// The layer under a client's WebSocket framing that lets a run of frames
-// leave as one send. The framing still writes frame by frame; while the
-// client gathers, each write is kept and done at once, and when the run
-// ends what was kept goes out together: one system call, one segment and
-// one wake-up of the client for the run instead of one per frame.
+// The layer under a client's WebSocket framing that lets the frames of a
+// pass leave as one send. The client frames its messages here with the
+// framing's synchronous writes, which are only kept and never wait; Flush
+// then sends what was kept with one call to the system: one segment and
+// one wake-up of the client for the pass instead of one per frame, and no
+// asynchronous operation per frame on the bridge's side.
 //
-// A write that comes while a send is still under way (the client reads
-// slower than it is written to) waits for that send, so what is kept stays
-// bounded and a client that falls behind still shows in its own queue.
+// The framing's own asynchronous writes (the handshake's answer, pongs, the
+// close frame) are kept and sent the same way, in the order they came.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +20,7 @@
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/websocket/teardown.hpp>
+#include <boost/system/system_error.hpp>
 
 namespace bridge {
 
@@ -31,7 +32,7 @@ class GatheringStream {
 
   explicit GatheringStream(next_layer_type&& next)
       : state_(std::make_shared<State>(std::move(next))) {}
-  // What is under way ends with the socket; its handlers hold what they use.
+  // A send under way ends with the socket; its handler holds what it uses.
   ~GatheringStream() { state_->next.close(); }
   GatheringStream(const GatheringStream&) = delete;
   GatheringStream& operator=(const GatheringStream&) = delete;
@@ -39,10 +40,45 @@ class GatheringStream {
   executor_type get_executor() noexcept { return state_->next.get_executor(); }
   next_layer_type& next_layer() noexcept { return state_->next; }
 
-  // While on, writes are kept; turning it off sends what was kept.
-  void Gather(bool on) {
-    state_->gathering = on;
-    if (!on) SendKept(state_);
+  // Sends what was kept; done(error) runs once all of it is sent or a send
+  // failed. A client that reads slower than it is written to leaves a send
+  // under way, and done waits for it.
+  template <class Done>
+  void Flush(Done done) {
+    State& state = *state_;
+    if (state.failed || (!state.sendUnderWay && state.kept.empty())) {
+      boost::asio::post(get_executor(), [done = std::move(done), error = state.failed]() mutable {
+        std::move(done)(error);
+      });
+      return;
+    }
+    Send(state_);
+    state.allSent.async_wait([done = std::move(done), shared = state_](const error_code&) mutable {
+      std::move(done)(shared->failed);
+    });
+  }
+
+  // Synchronous writes only keep the bytes: they never wait.
+  template <class ConstBuffers>
+  std::size_t write_some(const ConstBuffers& buffers, error_code& error) {
+    error = state_->failed;
+    return error ? 0 : Keep(buffers);
+  }
+  template <class ConstBuffers>
+  std::size_t write_some(const ConstBuffers& buffers) {
+    error_code error;
+    const std::size_t size = write_some(buffers, error);
+    if (error) throw boost::system::system_error(error);
+    return size;
+  }
+
+  template <class MutableBuffers>
+  std::size_t read_some(const MutableBuffers& buffers, error_code& error) {
+    return state_->next.socket().read_some(buffers, error);
+  }
+  template <class MutableBuffers>
+  std::size_t read_some(const MutableBuffers& buffers) {
+    return state_->next.socket().read_some(buffers);
   }
 
   template <class MutableBuffers, class Handler>
@@ -53,69 +89,43 @@ class GatheringStream {
   template <class ConstBuffers, class Handler>
   auto async_write_some(const ConstBuffers& buffers, Handler&& handler) {
     return boost::asio::async_initiate<Handler, void(error_code, std::size_t)>(
-        [this](auto done, const ConstBuffers& bytes) { Write(bytes, std::move(done)); },
+        [this](auto done, const ConstBuffers& bytes) {
+          const std::size_t size = state_->failed ? 0 : Keep(bytes);
+          Flush([done = std::move(done), size](const error_code& error) mutable {
+            std::move(done)(error, error ? 0 : size);
+          });
+        },
         handler, buffers);
   }
 
  private:
   struct State {
     explicit State(next_layer_type&& stream)
-        : next(std::move(stream)), parked(next.get_executor()) {}
+        : next(std::move(stream)), allSent(next.get_executor()) {
+      allSent.expires_at(boost::asio::steady_timer::time_point::max());
+    }
     next_layer_type next;
     std::string kept;     // written, not yet sent
-    std::string sending;  // the send under way; kept apart, as kept grows meanwhile
-    bool gathering = false;
+    std::string sending;  // the send under way; apart, as kept grows meanwhile
     bool sendUnderWay = false;
     error_code failed;  // the first failed send; every later write ends with it
-    // A write waiting for the send under way; it has at most one, as the
-    // framing writes one thing at a time.
-    boost::asio::steady_timer parked;
-    bool parkedWrite = false;
-    bool parkedBytesSent = false;  // its bytes are in the send under way
+    // Never expires: what waits for all to be sent waits on it, and is
+    // woken by cancelling it.
+    boost::asio::steady_timer allSent;
   };
 
-  template <class ConstBuffers, class Done>
-  void Write(const ConstBuffers& buffers, Done done) {
-    State& state = *state_;
+  template <class ConstBuffers>
+  std::size_t Keep(const ConstBuffers& buffers) {
+    std::string& kept = state_->kept;
     const std::size_t size = boost::asio::buffer_size(buffers);
-    if (state.failed) {
-      Finish(std::move(done), state.failed, 0);
-      return;
-    }
-    const std::size_t before = state.kept.size();
-    state.kept.resize(before + size);
-    boost::asio::buffer_copy(boost::asio::buffer(state.kept.data() + before, size), buffers);
-    if (size == 0 || (state.gathering && !state.sendUnderWay)) {
-      Finish(std::move(done), error_code{}, size);
-    } else if (!state.sendUnderWay) {
-      SendKept(state_);
-      Park(std::move(done), size, /*bytesSent=*/true);
-    } else {
-      Park(std::move(done), size, /*bytesSent=*/false);
-    }
-  }
-
-  template <class Done>
-  void Finish(Done done, error_code error, std::size_t size) {
-    boost::asio::post(get_executor(), [done = std::move(done), error, size]() mutable {
-      std::move(done)(error, size);
-    });
-  }
-
-  template <class Done>
-  void Park(Done done, std::size_t size, bool bytesSent) {
-    State& state = *state_;
-    state.parkedWrite = true;
-    state.parkedBytesSent = bytesSent;
-    state.parked.expires_at(boost::asio::steady_timer::time_point::max());
-    state.parked.async_wait(
-        [done = std::move(done), size, state = state_](const error_code&) mutable {
-          std::move(done)(state->failed, state->failed ? 0 : size);
-        });
+    const std::size_t before = kept.size();
+    kept.resize(before + size);
+    boost::asio::buffer_copy(boost::asio::buffer(kept.data() + before, size), buffers);
+    return size;
   }
 
   // Starts a send of what was kept, unless one is under way or nothing is.
-  static void SendKept(const std::shared_ptr<State>& shared) {
+  static void Send(const std::shared_ptr<State>& shared) {
     State& state = *shared;
     if (state.sendUnderWay || state.kept.empty() || state.failed) return;
     state.sending.swap(state.kept);
@@ -126,24 +136,15 @@ class GatheringStream {
         [shared](const error_code& error, std::size_t) { Sent(shared, error); });
   }
 
+  // What was kept meanwhile goes next; once nothing is left, or a send
+  // failed, whatever waits is woken.
   static void Sent(const std::shared_ptr<State>& shared, const error_code& error) {
     State& state = *shared;
     state.sendUnderWay = false;
     state.sending.clear();
     if (error && !state.failed) state.failed = error;
-    // A parked write whose bytes are still kept goes with the next send,
-    // unless the client gathers: then it ends now and its bytes wait for
-    // the run's end, like every write of the run.
-    const bool release =
-        state.parkedWrite && (state.parkedBytesSent || state.gathering || state.failed);
-    if (!state.gathering) {
-      SendKept(shared);
-      if (state.parkedWrite && !state.parkedBytesSent) state.parkedBytesSent = state.sendUnderWay;
-    }
-    if (release) {
-      state.parkedWrite = false;
-      state.parked.cancel();
-    }
+    Send(shared);
+    if (!state.sendUnderWay) state.allSent.cancel();
   }
 
   std::shared_ptr<State> state_;

@@ -89,13 +89,33 @@ class Client : public std::enable_shared_from_this<Client> {
   }
 
   // Queues message for this client; lets it go when it fell behind.
-  void Send(const Message& message, Clock::time_point arrived) {
+  // Write() then sends what is queued.
+  void Queue(const Message& message, Clock::time_point arrived) {
     if (closing_) return;
-    if (!waiting_.Push(message, arrived)) {
-      FellBehind();
+    if (!waiting_.Push(message, arrived)) FellBehind();
+  }
+
+  // Frames what is queued and sends it in one go. What is queued while
+  // that send is under way goes in the next.
+  void Write() {
+    if (sending_ || closing_ || waiting_.Empty()) return;
+    error_code error;
+    for (; !waiting_.Empty() && !error; waiting_.Pop()) {
+      ws_.write(asio::buffer(*waiting_.Front()), error);
+    }
+    if (error) {
+      Leave();
       return;
     }
-    if (!writing_) Write();
+    sending_ = true;
+    ws_.next_layer().Flush([self = shared_from_this()](const error_code& failed) {
+      self->sending_ = false;
+      if (failed) {
+        self->Leave();
+        return;
+      }
+      self->Write();
+    });
   }
 
  private:
@@ -132,43 +152,15 @@ class Client : public std::enable_shared_from_this<Client> {
   }
 
   void SendError(const std::string& problem) {
-    Send(std::make_shared<const std::string>(json::Error(problem)), Clock::now());
+    Queue(std::make_shared<const std::string>(json::Error(problem)), Clock::now());
+    Write();
   }
 
-  // A run of queued messages is gathered until the queue is empty and then
-  // sent at once, so that the client is woken once for the run, not per frame.
-  void Write() {
-    if (!writing_) ws_.next_layer().Gather(true);
-    writing_ = true;
-    current_ = waiting_.Front();
-    waiting_.Pop();
-    ws_.async_write(asio::buffer(*current_),
-                    [self = shared_from_this()](const error_code& error, std::size_t) {
-                      self->OnWrite(error);
-                    });
-  }
-
-  void OnWrite(const error_code& error) {
-    current_.reset();
-    if (error) {
-      writing_ = false;
-      Leave();
-      return;
-    }
-    if (!closing_ && !waiting_.Empty()) {
-      Write();
-      return;
-    }
-    writing_ = false;
-    ws_.next_layer().Gather(false);
-  }
-
-  // Closes with a reason; the close frame goes once the write under way
-  // is through, and a client that takes nothing more is cut off.
+  // Closes with a reason; the close frame goes once the send under way is
+  // through, and a client that takes nothing more is cut off.
   void FellBehind() {
     closing_ = true;
     waiting_.Clear();
-    ws_.next_layer().Gather(false);
     Leave();
     error_code ignored;
     const auto peer = beast::get_lowest_layer(ws_).socket().remote_endpoint(ignored);
@@ -192,8 +184,7 @@ class Client : public std::enable_shared_from_this<Client> {
   asio::steady_timer cutoff_;
   beast::flat_buffer incoming_;
   ClientQueue waiting_;
-  Message current_;  // the message being written
-  bool writing_ = false;
+  bool sending_ = false;
   bool closing_ = false;
 };
 
@@ -262,7 +253,8 @@ void Hub::Join(const std::shared_ptr<Client>& client) {
   ++clientCount;
   // A client that comes while no server runs learns it at once.
   if (!serverRunning) {
-    client->Send(std::make_shared<const std::string>(json::Server(false)), Clock::now());
+    client->Queue(std::make_shared<const std::string>(json::Server(false)), Clock::now());
+    client->Write();
   }
 }
 
@@ -274,7 +266,8 @@ void Hub::Broadcast(const std::vector<Message>& messages, Clock::time_point arri
   // A client that falls behind leaves the set on the way.
   const std::vector<std::shared_ptr<Client>> everyone(clients.begin(), clients.end());
   for (const auto& client : everyone) {
-    for (const Message& message : messages) client->Send(message, arrived);
+    for (const Message& message : messages) client->Queue(message, arrived);
+    client->Write();
   }
 }
 
