@@ -180,23 +180,30 @@ bool ThreadedServer::HandToWaitingThread(ClientStartBlock* startBlock) {
 }
 
 int ThreadedServer::StartClientThread(ClientStartBlock* startBlock) {
-  // Held until the entry is listed, so that a client thread that ends at once
-  // finds its own entry when it deregisters.
+  // Held until the entry has its thread's id, so that a client thread that
+  // ends at once finds its own entry when it deregisters.
   platform::LockGuard registration(registrationLock_);
   auto worker = std::make_unique<ClientWorker>();
   worker->server = this;
   worker->handedOver = startBlock;
-  const int error = worker->wake.IsValid() ? StartThread(worker->thread, ClientThread, worker.get(),
-                                                         kClientThreadStackBytes)
-                                           : ENOMEM;
+  ClientWorker& listed = *worker;
+  // Listed before it starts: the connection counts as active from its
+  // first reply on, however late this thread runs again.
+  {
+    platform::LockGuard list(listLock_);
+    activeClients_.push_back(std::move(worker));
+  }
+  const int error = listed.wake.IsValid() ? StartThread(listed.thread, ClientThread, &listed,
+                                                        kClientThreadStackBytes)
+                                          : ENOMEM;
   if (error != 0) {
     WriteLog(kErrorLogFileName, "_beginthreadex(...) failure", "AddClient", error);
     delete startBlock;  // closes the connection: nobody would serve it
+    platform::LockGuard list(listLock_);
+    activeClients_.remove_if([&listed](const auto& entry) { return entry.get() == &listed; });
     return 0;
   }
-  worker->threadId = worker->thread.Id();
-  platform::LockGuard list(listLock_);
-  activeClients_.push_back(std::move(worker));
+  listed.threadId = listed.thread.Id();
   return 1;
 }
 

@@ -67,6 +67,33 @@ TEST_F(ThreadedServerTest, KeepAliveConnectionCountsOnceAndEachReplyOnce) {
   EXPECT_EQ(server.Addresses(), std::vector<std::string>{"127.0.0.1"});
 }
 
+std::atomic<bool> threadStartMayReturn{true};
+
+platform::Result StartThreadThenLinger(platform::Thread& thread,
+                                       platform::Thread::Function function, void* argument,
+                                       std::size_t stackBytes) {
+  const platform::Result started = thread.Start(function, argument, stackBytes);
+  while (!threadStartMayReturn.load()) platform::SleepMs(1);
+  return started;
+}
+
+// The accepting thread may run again only after the new client thread has
+// served its connection; the connection counts as active all the same.
+TEST_F(ThreadedServerTest, ConnectionCountsAsActiveBeforeItsThreadStartReturns) {
+  EchoServer server(logFolder);
+  ASSERT_TRUE(server.Start(0));
+  threadStartMayReturn = false;
+  const platform::ReplacedCall<decltype(&StartThreadThenLinger)> lingering{
+      server.ReplaceableSocketCalls().startThread, &StartThreadThenLinger};
+  struct Release {
+    ~Release() { threadStartMayReturn = true; }
+  } release;
+  TestClient client(server.Port());
+  ASSERT_TRUE(client.Send("X\r\n\r\n"));
+  EXPECT_EQ(client.Read(7), "5:X\r\n\r\n");
+  EXPECT_EQ(server.Statistics().activeConnections, 1);
+}
+
 TEST_F(ThreadedServerTest, VisitorsOutliveRestartsWhileCountersStartAtZero) {
   EchoServer server(logFolder);
   ASSERT_TRUE(server.Start(0));
