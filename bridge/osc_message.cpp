@@ -50,23 +50,10 @@ bool TakeWord(std::string_view packet, std::size_t& offset, std::uint32_t& value
   return true;
 }
 
-}  // namespace
+// /tvxhdv/pointer, its type tags and seven arguments.
+constexpr std::uint32_t kReportBytes = 56;
 
-std::string EncodeBundle(std::span<const std::string> messages) {
-  std::string out;
-  PutString(out, "#bundle");
-  PutInt(out, 0);  // the time tag 1: at once
-  PutInt(out, 1);
-  for (const std::string& message : messages) {
-    PutInt(out, static_cast<std::uint32_t>(message.size()));
-    out.append(message);
-  }
-  return out;
-}
-
-std::string EncodeReport(const tvxhdv_report& report) {
-  std::string out;
-  out.reserve(56);
+void AppendReport(std::string& out, const tvxhdv_report& report) {
   PutString(out, "/tvxhdv/pointer");
   PutString(out, ",iffiiii");
   PutInt(out, report.pointer);
@@ -76,6 +63,28 @@ std::string EncodeReport(const tvxhdv_report& report) {
   PutInt(out, report.right ? 1 : 0);
   PutInt(out, report.on_pad ? 1 : 0);
   PutInt(out, report.frame);
+}
+
+}  // namespace
+
+std::string EncodeReport(const tvxhdv_report& report) {
+  std::string out;
+  out.reserve(kReportBytes);
+  AppendReport(out, report);
+  return out;
+}
+
+std::string EncodeReports(std::span<const tvxhdv_report> reports) {
+  if (reports.size() == 1) return EncodeReport(reports[0]);
+  std::string out;
+  out.reserve(16 + reports.size() * (4 + kReportBytes));
+  PutString(out, "#bundle");
+  PutInt(out, 0);  // the time tag 1: at once
+  PutInt(out, 1);
+  for (const tvxhdv_report& report : reports) {
+    PutInt(out, kReportBytes);
+    AppendReport(out, report);
+  }
   return out;
 }
 

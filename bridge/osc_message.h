@@ -30,8 +30,9 @@ struct Message {
 // /tvxhdv/pointer i f f i i i i: pointer, x and y from 0.0 to 1.0, left,
 // right, on_pad, frame.
 std::string EncodeReport(const tvxhdv_report& report);
-// A bundle of the given messages, to be handled at once (time tag 1).
-std::string EncodeBundle(std::span<const std::string> messages);
+// Reports that leave together: one alone as its message, several as a
+// bundle of their messages, to be handled at once (time tag 1).
+std::string EncodeReports(std::span<const tvxhdv_report> reports);
 // /tvxhdv/server s: "gone" or "new".
 std::string EncodeServer(bool running);
 // /tvxhdv/error s.

@@ -40,11 +40,8 @@ void OscOutput::SendToAll(const std::string* datagrams, std::size_t count) {
 void OscOutput::Reports(const tvxhdv_report* reports, int count, Clock::time_point) {
   datagrams_.clear();
   for (int first = 0; first < count; first += kReportsPerBundle) {
-    const int last = std::min(count, first + kReportsPerBundle);
-    messages_.clear();
-    for (int i = first; i < last; ++i) messages_.push_back(osc::EncodeReport(reports[i]));
-    datagrams_.push_back(messages_.size() == 1 ? std::move(messages_.front())
-                                               : osc::EncodeBundle(messages_));
+    const int size = std::min(count - first, kReportsPerBundle);
+    datagrams_.push_back(osc::EncodeReports({reports + first, static_cast<std::size_t>(size)}));
   }
   SendToAll(datagrams_.data(), datagrams_.size());
 }

@@ -35,9 +35,7 @@ class OscOutput : public Output {
     std::unique_ptr<boost::asio::ip::udp::socket> socket;
   };
   std::vector<Target> targets_;
-  // The reader's thread only; kept for their capacity.
-  std::vector<std::string> messages_;
-  std::vector<std::string> datagrams_;
+  std::vector<std::string> datagrams_;  // the reader's thread only; kept for its capacity
 };
 
 }  // namespace bridge

@@ -42,11 +42,11 @@ TEST(OscMessage, ReportIsPaddedBigEndian) {
   EXPECT_EQ(osc::EncodeReport(SomeReport()), expected);
   EXPECT_EQ(osc::EncodeServer(false), std::string("/tvxhdv/server\0\0,s\0\0gone\0\0\0\0", 28));
 
-  const std::string first = osc::EncodeReport(SomeReport(0)), second = osc::EncodeReport(SomeReport());
-  const std::string messages[] = {first, second};
-  EXPECT_EQ(osc::EncodeBundle(messages), std::string("#bundle\0", 8) + Bytes({0, 0, 0, 0, 0, 0, 0, 1}) +
-                                             Bytes({0, 0, 0, 56}) + first + Bytes({0, 0, 0, 56}) +
-                                             second);
+  const tvxhdv_report reports[] = {SomeReport(0), SomeReport()};
+  EXPECT_EQ(osc::EncodeReports({reports, 1}), osc::EncodeReport(reports[0]));
+  EXPECT_EQ(osc::EncodeReports(reports), std::string("#bundle\0", 8) + Bytes({0, 0, 0, 0, 0, 0, 0, 1}) +
+                                             Bytes({0, 0, 0, 56}) + osc::EncodeReport(reports[0]) +
+                                             Bytes({0, 0, 0, 56}) + expected);
 }
 
 TEST(OscMessage, DecodesWhatItTakesAndRefusesTheRest) {
