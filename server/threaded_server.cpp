@@ -197,10 +197,13 @@ int ThreadedServer::StartClientThread(ClientStartBlock* startBlock) {
                                                         kClientThreadStackBytes)
                                           : ENOMEM;
   if (error != 0) {
+    // Off the list before anything shows the failure.
+    {
+      platform::LockGuard list(listLock_);
+      activeClients_.remove_if([&listed](const auto& entry) { return entry.get() == &listed; });
+    }
     WriteLog(kErrorLogFileName, "_beginthreadex(...) failure", "AddClient", error);
     delete startBlock;  // closes the connection: nobody would serve it
-    platform::LockGuard list(listLock_);
-    activeClients_.remove_if([&listed](const auto& entry) { return entry.get() == &listed; });
     return 0;
   }
   listed.threadId = listed.thread.Id();

@@ -280,7 +280,7 @@ TEST_F(ThreadedServerTest, WaitingThreadServesTheNextConnection) {
     ASSERT_TRUE(first.Send("X\r\n\r\n"));
     EXPECT_EQ(first.Read(7), "5:X\r\n\r\n");
   }
-  // Its thread may have served before it was listed: wait until it waits.
+  // Its thread goes on to wait once the connection has ended: wait for that.
   ASSERT_TRUE(WaitUntil([&] { return server.WaitingClientThreads() == 1; }));
 
   const auto failing = FailThreadStart(server, 1);
