@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/dialog_settings.h"
 #include "app/settings.h"
+#include "app/settings_store.h"
 #include "common/diagnostic_log.h"
 #include "common/program_paths.h"
 #include "http/http_server.h"

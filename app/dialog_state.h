@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/dialog_settings.h"
+#include "app/settings.h"
 #include "platform/screen.h"
 #include "pointer/pointer_protocol.h"
 
@@ -45,7 +45,7 @@ struct DialogState {
   // The settings fields. A window writes them into its edit fields only when
   // fieldsPushed has changed since it last did, so that a tick never
   // overwrites what the operator is typing.
-  DialogFields fields;
+  ServerFields fields;
   unsigned fieldsPushed = 0;
 
   // The two lines at the bottom, and the address their click shows as a QR

@@ -106,7 +106,7 @@ const std::string& AddressLineWithNotice::Compose() {
   return text_;
 }
 
-std::array<FieldText, 4> FieldControlTexts(const DialogFields& fields) {
+std::array<FieldText, 4> FieldControlTexts(const ServerFields& fields) {
   return {{{control::kHomeDirectory, fields.homeDirectory},
            {control::kDefaultIndexFile, fields.defaultIndexFile},
            {control::kPort, std::to_string(fields.port)},

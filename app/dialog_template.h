@@ -70,6 +70,6 @@ struct FieldText {
   int id;
   std::string text;
 };
-std::array<FieldText, 4> FieldControlTexts(const DialogFields& fields);
+std::array<FieldText, 4> FieldControlTexts(const ServerFields& fields);
 
 }  // namespace dialog_template

@@ -9,16 +9,9 @@
 #include <string_view>
 
 #include "app/dialog_state.h"
+#include "app/field_texts.h"
 #include "app/qr_matrix.h"
 #include "app/settings.h"
-
-// The settings fields as the operator left them in a window's edit fields.
-struct FieldTexts {
-  std::string homeDirectory;
-  std::string defaultIndexFile;
-  std::string port;
-  std::string persistenceTimeout;
-};
 
 class DialogView {
  public:
@@ -58,9 +51,9 @@ class DialogView {
   // a projector, until Escape or a click closes it; another call replaces
   // it. A view without windows (the console) has printed its code already.
   virtual void ShowQrCode(const std::string& /*address*/, const QrMatrix& /*code*/) {}
-  // Closes the QR code's window, if one is open: its address is no longer
-  // the one phones open.
-  virtual void CloseQrCode() {}
+  // Closes the QR code's window, if one is open (its address is no longer
+  // the one phones open, or Escape was pressed); true when one was.
+  virtual bool CloseQrCode() { return false; }
   // Whether the view can lay the pointer overlay over the screen; the
   // console cannot.
   virtual bool CanShowPointerOverlay() const { return false; }

@@ -46,12 +46,13 @@ void ReadIni(Settings& settings, const std::string& iniPath, DiagnosticLog& log)
   // is started in, which a launcher may choose.
   settings.serverRoot =
       platform::ProfileReadString(iniFile, "Paths", "PathToWorkingDir", "", kPathBufferSize);
+  settings.fields.homeDirectory = settings.serverRoot;
   settings.sharedMemoryFolder =
       platform::ProfileReadString(iniFile, "Paths", "PathToIniFolder", "", kPathBufferSize);
   ReadInteger(iniFile, "General", "LogLevel", "0", settings.logLevel);
   ReadWindowPlacement(iniFile, settings);
   settings.emulateWindowsCursorKey = ReadBoolean(iniFile, "Control", "EmulateWindowsCursor");
-  ReadInteger(iniFile, "Control", "Port", "8080", settings.port);
+  ReadInteger(iniFile, "Control", "Port", "", settings.fields.port);
   settings.accessKey = ReadValue(iniFile, "Control", "AccessKey", "");
   settings.cursorScreen = ReadValue(iniFile, "Control", "CursorScreen", "");
 
@@ -62,4 +63,13 @@ void ReadIni(Settings& settings, const std::string& iniPath, DiagnosticLog& log)
   int showPointers = 0;
   ReadInteger(iniFile, "Control", "ShowPointers", "0", showPointers);
   settings.showPointers = showPointers != 0;
+}
+
+void ReadProfile(Settings& settings, const std::string& profilePath) {
+  const std::string profile = platform::SettingsFileTarget(profilePath);
+  ServerFields& fields = settings.fields;
+  fields.defaultIndexFile =
+      ReadValue(profile, "Settings", "Defindex", fields.defaultIndexFile.c_str());
+  fields.persistenceTimeoutSeconds =
+      platform::ProfileReadInt(profile, "Settings", "PTO", fields.persistenceTimeoutSeconds);
 }

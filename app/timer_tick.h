@@ -1,10 +1,8 @@
 // The dialog's 200 ms tick while the server runs: silent pointers, the
-// emergency key chord and the live status. Cursor emulation follows the
-// reports themselves (CursorEmulation); the tick switches it off, and keeps
-// the cursor with a phone that holds still.
+// selected one's live status and the server's statistics. The cursor has a
+// tick of its own (CursorControl::Tick).
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <utility>
@@ -12,7 +10,6 @@
 #include "app/dialog_state.h"
 #include "app/live_status_refresh.h"
 #include "pointer/live_status.h"
-#include "pointer/mouse_and_keys.h"
 #include "server/server_stats.h"
 
 // The protocol's side of the tick (PointerProtocol in the program).
@@ -23,11 +20,6 @@ class PointerStatusSource {
   // silent, as off screen. True when the selected pointer is silent.
   virtual bool MarkSilentPointers(std::uint32_t now) = 0;
   virtual LiveStatus ReadLiveStatus() = 0;
-  // The buttons emulation holds go up.
-  virtual void ReleaseCursor() = 0;
-  // The cursor goes back to the selected pointer unless one of its reports
-  // moved it since the last call.
-  virtual void HoldCursor() = 0;
 };
 
 // The server's statistics (the engine in the program).
@@ -40,11 +32,9 @@ class StatisticsSource {
 // Everything a tick reads and writes that is not its own.
 struct TimerTickWiring {
   std::function<std::uint32_t()> tickCount;
-  MouseAndKeys& input;  // for the keys
   PointerStatusSource& pointers;
   StatisticsSource& statistics;
-  std::atomic<bool>& cursorEmulationSwitch;  // the settings record's
-  DialogState& state;                        // what the dialog shows
+  DialogState& state;  // what the dialog shows
 };
 
 // One object for the program: its state lives from program start to end and
@@ -56,10 +46,6 @@ class TimerTick {
   void Run();
 
  private:
-  void NoteEmergencyChord();
-  void HonourEmergencyRequest();
-
   TimerTickWiring wiring_;
-  std::int32_t emergencyRequest_ = 0;
   LiveStatusRefresh liveStatusRefresh_;
 };

@@ -4,10 +4,8 @@
 // selected pointer within 0 to 79.
 #include <cstdint>
 #include <fstream>
-#include <optional>
 #include <string>
 
-#include "app/dialog_settings.h"
 #include "app/settings.h"
 #include "common/diagnostic_log.h"
 #include "common/pointer_limits.h"
@@ -15,17 +13,6 @@
 #include "qrtool/codeplate.h"
 
 namespace {
-
-class StoredFields : public DialogFieldExchange {
- public:
-  DialogFields& Fields() override { return fields_; }
-  bool TakeFieldsFromControls() override { return true; }
-  void PushFieldsToControls() override {}
-  std::optional<WindowPlacementBytes> CurrentPlacement() override { return std::nullopt; }
-
- private:
-  DialogFields fields_;
-};
 
 void CheckLength(const std::string& value, std::size_t bufferSize, const char* name) {
   if (value.size() >= bufferSize) FuzzFailure(std::string(name) + " longer than its buffer");
@@ -46,9 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckLength(settings.serverRoot, kPathBufferSize, "PathToWorkingDir");
   CheckLength(settings.sharedMemoryFolder, kPathBufferSize, "PathToIniFolder");
 
-  StoredFields dialog;
-  LoadDialogSettings(settings, SettingsFiles{file, file}, dialog);
-  CheckLength(settings.defaultIndexFile, kIniValueBufferSize, "Defindex");
+  ReadProfile(settings, file);
+  CheckLength(settings.fields.defaultIndexFile, kIniValueBufferSize, "Defindex");
 
   CodeplateSettings codeplate;
   ReadIni(codeplate, file, log);

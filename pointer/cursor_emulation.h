@@ -11,35 +11,48 @@
 #include <cstdint>
 #include <mutex>
 
-#include "pointer/cursor_follower.h"
 #include "platform/thread.h"
 #include "pointer/mouse_and_keys.h"
+
+// One report the cursor follows. The cursor's owner numbers them in the
+// order it took them, so that reports of one pointer that arrive on two
+// connections at once are still followed in that order.
+struct CursorTarget {
+  std::uint64_t sequence = 0;  // 0: nothing to follow
+  std::int32_t x = 0;
+  std::int32_t y = 0;
+  std::int32_t buttonL = 0;
+  std::int32_t buttonR = 0;
+};
 
 // Flags of the one absolute mouse event that moves to the pointer and carries
 // the button changes from the previous states to the current ones.
 std::uint32_t CursorEmulationFlags(std::int32_t previousButtonL, std::int32_t previousButtonR,
                                    std::int32_t buttonL, std::int32_t buttonR);
 
-// One object for the program; the switch is the settings record's.
-class CursorEmulation final : public CursorFollower {
+// The system's side of the cursor: it sends what CursorControl decides.
+// The switch is CursorControl's.
+class CursorEmulation {
  public:
   CursorEmulation(MouseAndKeys& input, const std::atomic<bool>& emulationSwitch);
   // Reports not yet sent are dropped; the buttons held go up.
-  ~CursorEmulation() override;
+  ~CursorEmulation();
   CursorEmulation(const CursorEmulation&) = delete;
   CursorEmulation& operator=(const CursorEmulation&) = delete;
 
   // False when the system gave no thread for the emulation: the cursor then
   // follows nothing, and the switch alone does not make it.
   bool Running() const { return running_; }
-  bool IsOn() const override { return running_ && switch_; }
   // Every report is sent, in sequence order, each with the button changes
   // since the one before: a press and its release both reach the system. A
   // report that only moves is replaced by a newer one still waiting behind
   // it, and one older than a report already sent is dropped.
-  void Follow(const CursorTarget& target) override;
-  // Reports numbered before the release still go out before it.
-  void ReleaseButtons(std::uint64_t sequence) override;
+  // Returns without waiting for the system's input.
+  void Follow(const CursorTarget& target);
+  // The buttons held go up where the cursor is, whether emulation is on or
+  // not; reports numbered before the release still go out before it, none
+  // numbered up to it after it. Returns without waiting.
+  void ReleaseButtons(std::uint64_t sequence);
   // True from an event the system refused (the display's connection broke)
   // until one it takes again.
   bool DisplayLost() const { return displayLost_; }

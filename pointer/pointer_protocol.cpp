@@ -35,9 +35,9 @@ void PointerProtocol::AttachChannel(SharedMemoryChannel* channel) {
   channel_ = channel;
 }
 
-void PointerProtocol::AttachCursorFollower(CursorFollower* follower) {
+void PointerProtocol::AttachCursor(CursorControl* cursor) {
   std::lock_guard guard(protocolLock_);
-  cursorFollower_ = follower;
+  cursor_ = cursor;
 }
 
 ResponseText PointerProtocol::HandlePointerReport(std::string_view routingPath,
@@ -49,7 +49,7 @@ ResponseText PointerProtocol::HandlePointerReport(std::string_view routingPath,
 
   const Outcome outcome = Apply(report, tickCount_(), peerAddress);
   // The cursor moves before the log is written, with the lock released.
-  if (outcome.follower != nullptr) outcome.follower->Follow(outcome.cursorTarget);
+  if (outcome.cursor != nullptr) outcome.cursor->Follow(outcome.cursorTarget);
   LogOutcome(outcome);
   return outcome.response;
 }
@@ -112,53 +112,14 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
   last.buttonR = static_cast<std::int32_t>(report.buttonR);
   last.offScreen = report.ackMode == 0 || report.ackMode == 1 ? 1 : 0;
   // The selection is read once: the live status and the cursor agree.
-  if (static_cast<int>(p) == options_.selectedPointer) {
-    liveStatus_ = last;
-    if (fresh) AimCursor(last, outcome);
+  const bool selected = static_cast<int>(p) == options_.selectedPointer;
+  if (selected) liveStatus_ = last;
+  if (cursor_ != nullptr) {
+    outcome.cursor = cursor_;
+    outcome.cursorTarget = cursor_->Aim(static_cast<int>(p), last, fresh, selected, now);
   }
   TakeChannelNotices(outcome, now);
   return outcome;
-}
-
-// Numbered here, under the lock, in the order the reports were taken.
-void PointerProtocol::AimCursor(const LiveStatus& status, Outcome& outcome) {
-  if (cursorFollower_ == nullptr || !cursorFollower_->IsOn()) return;
-  outcome.follower = cursorFollower_;
-  outcome.cursorTarget = {++cursorSequence_, status.x, status.y, status.buttonL, status.buttonR};
-  followedSinceHold_ = true;
-}
-
-void PointerProtocol::ReleaseCursor() {
-  CursorFollower* follower = nullptr;
-  std::uint64_t sequence = 0;
-  {
-    std::lock_guard guard(protocolLock_);
-    follower = cursorFollower_;
-    sequence = ++cursorSequence_;
-    followedSinceHold_ = false;
-  }
-  if (follower != nullptr) follower->ReleaseButtons(sequence);
-}
-
-void PointerProtocol::HoldCursor() {
-  const int selected = options_.selectedPointer;
-  if (!IsValidPointer(selected)) return;
-  CursorFollower* follower = nullptr;
-  CursorTarget target;
-  {
-    std::lock_guard guard(protocolLock_);
-    const bool followed = followedSinceHold_;
-    followedSinceHold_ = false;
-    const auto p = static_cast<std::size_t>(selected);
-    if (followed || cursorFollower_ == nullptr || !cursorFollower_->IsOn() ||
-        !ReportedLately(p, tickCount_())) {
-      return;
-    }
-    const LiveStatus& last = lastReports_[p];
-    follower = cursorFollower_;
-    target = {++cursorSequence_, last.x, last.y, last.buttonL, last.buttonR};
-  }
-  follower->Follow(target);
 }
 
 void PointerProtocol::TakeChannelNotices(Outcome& outcome, std::uint32_t now) {
@@ -232,9 +193,11 @@ void PointerProtocol::MarkAllSilent() {
 bool PointerProtocol::MarkSilentPointers(std::uint32_t now) {
   const int selected = options_.selectedPointer;
   bool selectedSilent = false;
-  bool fellSilent = false;
+  PerPointer<bool> fellSilent{};
+  CursorControl* cursor = nullptr;
   {
     std::lock_guard guard(protocolLock_);
+    cursor = cursor_;
     for (int i = 0; i < kPointerCount; ++i) {
       const auto p = static_cast<std::size_t>(i);
       // The tick reads now before it takes the lock, so a report may be stamped
@@ -244,12 +207,14 @@ bool PointerProtocol::MarkSilentPointers(std::uint32_t now) {
       if (i == selected) {
         liveStatus_.offScreen = 1;
         selectedSilent = true;
-        fellSilent = state_.resetRequest[p] == 0;
       }
+      fellSilent[p] = state_.resetRequest[p] == 0;
       state_.resetRequest[p] = 1;
     }
   }
-  if (fellSilent) ReleaseCursor();
+  for (int i = 0; cursor != nullptr && i < kPointerCount; ++i) {
+    if (fellSilent[static_cast<std::size_t>(i)]) cursor->FellSilent(i);
+  }
   return selectedSilent;
 }
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/pointer_limits.h"
-#include "pointer/cursor_follower.h"
+#include "pointer/cursor_control.h"
 #include "pointer/live_status.h"
 #include "pointer/pointer_peers.h"
 #include "pointer/pointer_report.h"
@@ -67,9 +67,6 @@ enum VibrateCommand : std::int32_t {
 // on, in place of a command. Never taken from the command FIFO.
 inline constexpr std::int32_t kAnotherPhoneCode = 0xFF;
 
-// A pointer counts as silent after more than this many milliseconds without a report.
-inline constexpr std::uint32_t kSilenceMs = 1000;
-
 // What the protocol reads of the operator's settings, on every report. The
 // program points it at its settings record, so that a pointer selected in the
 // dialog counts from the next report on; nothing is copied to keep in step.
@@ -90,9 +87,10 @@ class PointerProtocol : public PointerReportHandler {
   // The channel that fresh reports go to and commands come from; null or a
   // closed channel means reports are answered but forwarded nowhere.
   void AttachChannel(SharedMemoryChannel* channel);
-  // What the selected pointer's fresh reports go to while it is on; null:
-  // nothing. It must outlive every report handled while it is attached.
-  void AttachCursorFollower(CursorFollower* follower);
+  // What every report is told to, and every pointer that falls silent: the
+  // cursor decides what it follows. Null: nothing. It must outlive every
+  // report handled while it is attached.
+  void AttachCursor(CursorControl* cursor);
 
   ResponseText HandlePointerReport(std::string_view routingPath,
                                    std::uint32_t peerAddress) override;
@@ -109,19 +107,10 @@ class PointerProtocol : public PointerReportHandler {
   // At program start: every pointer silent as of now.
   void MarkAllSilent();
   // One timer tick's silence check: pointers silent for more than kSilenceMs
-  // drop their awaited echo at the next report, and a silent selected pointer
-  // is shown off screen and, as it falls silent, loses the cursor. True when
-  // the selected pointer is silent.
+  // drop their awaited echo at the next report, a silent selected pointer is
+  // shown off screen, and the cursor hears of each pointer as it falls
+  // silent. True when the selected pointer is silent.
   bool MarkSilentPointers(std::uint32_t now);
-  // The selected phone loses the cursor (emulation off, another selection,
-  // the server stopped): the buttons emulation holds for it go up, and
-  // reports taken before this moment are not followed any more.
-  void ReleaseCursor();
-  // One timer tick's hold: with emulation on and no report of the selected
-  // pointer followed since the last hold or release, the cursor is sent once
-  // more to that pointer's last report, its position and its buttons. A
-  // silent pointer leaves the cursor where it is.
-  void HoldCursor();
 
   LiveStatus ReadLiveStatus();
   // The pointers that reported within the last kSilenceMs, in number order.
@@ -146,14 +135,13 @@ class PointerProtocol : public PointerReportHandler {
     bool twoPhones = false;
     int pointer = 0;
     std::uint32_t addresses[2] = {};
-    // Set for a fresh report of the selected pointer while emulation is on.
-    CursorFollower* follower = nullptr;
+    // What the cursor follows, once the lock is free.
+    CursorControl* cursor = nullptr;
     CursorTarget cursorTarget;
   };
 
   Outcome Apply(const PointerReport& report, std::uint32_t now, std::uint32_t peerAddress);
   void Forward(const PointerReport& report);
-  void AimCursor(const LiveStatus& status, Outcome& outcome);
   std::int32_t TakeNextCommand(int pointer);
   bool HasChannel() const;
   void TakeChannelNotices(Outcome& outcome, std::uint32_t now);
@@ -165,7 +153,7 @@ class PointerProtocol : public PointerReportHandler {
   DiagnosticLog& log_;
   TickSource tickCount_;
   SharedMemoryChannel* channel_ = nullptr;
-  CursorFollower* cursorFollower_ = nullptr;
+  CursorControl* cursor_ = nullptr;
 
   std::mutex protocolLock_;  // the ProtocolLock
   PointerProtocolState state_;
@@ -173,6 +161,4 @@ class PointerProtocol : public PointerReportHandler {
   PerPointer<LiveStatus> lastReports_{};  // every pointer's, for the operator's overview
   PerPointer<bool> reportedSinceStart_{};
   PointerPeers peers_;
-  std::uint64_t cursorSequence_ = 0;      // of the last report the cursor was sent to follow
-  bool followedSinceHold_ = false;        // a report was followed since the last hold or release
 };

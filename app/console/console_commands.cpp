@@ -7,7 +7,7 @@
 
 #include "app/console/console_view.h"
 #include "app/cursor_screen.h"
-#include "app/main_dialog.h"
+#include "app/dialog_intents.h"
 #include "common/pointer_limits.h"
 #include "pointer/vibrations.h"
 
@@ -41,7 +41,7 @@ struct CommandCall {
   const Command& command;
   const std::vector<std::string>& words;
   const std::string& argument;
-  MainDialog& dialog;
+  DialogIntents& dialog;
   ConsoleView& view;
 };
 
@@ -238,7 +238,7 @@ CommandResult Vibrate(const CommandCall& call) {
 }
 
 // Runs switchTo with the word "on" or "off"; any other word gets the usage line.
-CommandResult Switch(const CommandCall& call, void (MainDialog::*switchTo)(bool)) {
+CommandResult Switch(const CommandCall& call, void (DialogIntents::*switchTo)(bool)) {
   if (call.argument != "on" && call.argument != "off") {
     ShowUsage(call.command, "on or off, not \"" + call.words[1] + "\"", call.view);
   } else {
@@ -248,11 +248,11 @@ CommandResult Switch(const CommandCall& call, void (MainDialog::*switchTo)(bool)
 }
 
 CommandResult Emulate(const CommandCall& call) {
-  return Switch(call, &MainDialog::SetCursorEmulation);
+  return Switch(call, &DialogIntents::SetCursorEmulation);
 }
 
 CommandResult Show(const CommandCall& call) {
-  return Switch(call, &MainDialog::SetPointerOverlay);
+  return Switch(call, &DialogIntents::SetPointerOverlay);
 }
 
 CommandResult Screen(const CommandCall& call) {
@@ -346,7 +346,7 @@ std::string ConsoleHelpText() {
   return text + "\n" + kStatusFields;
 }
 
-CommandResult RunConsoleCommand(std::string_view line, MainDialog& dialog, ConsoleView& view) {
+CommandResult RunConsoleCommand(std::string_view line, DialogIntents& dialog, ConsoleView& view) {
   const std::vector<std::string> words = Words(line);
   if (words.empty()) return CommandResult::kDone;
   const Command* command = FindCommand(Lower(words[0]));

@@ -6,12 +6,12 @@
 #include <string_view>
 
 class ConsoleView;
-class MainDialog;
+class DialogIntents;
 
 enum class CommandResult { kDone, kExit, kUnknown };
 
 // Runs one line against the dialog; output goes through the view.
-CommandResult RunConsoleCommand(std::string_view line, MainDialog& dialog, ConsoleView& view);
+CommandResult RunConsoleCommand(std::string_view line, DialogIntents& dialog, ConsoleView& view);
 
 // The Vibrate command code for a name such as "short-single" or "A3"; 0 when none.
 int VibrateCodeFor(std::string_view word);

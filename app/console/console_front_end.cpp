@@ -16,10 +16,9 @@
 #include "app/console/console_commands.h"
 #include "app/console/console_line_reader.h"
 #include "app/console/console_view.h"
-#include "app/console/terminal_qr_code.h"
 #include "app/main_dialog.h"
-#include "app/phone_addresses.h"
-#include "common/access_key.h"
+#include "app/server_session.h"
+#include "app/welcome.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 
@@ -86,45 +85,13 @@ bool StartStdinReader(const std::shared_ptr<LineQueue>& queue) {
 
 }  // namespace
 
-void PrintWelcome(const Application& app, bool readsCommands) {
-  std::printf("TVXHandvane %u.%u.%u.%u\n", app.version.major, app.version.minor,
-              app.version.buildHigh, app.version.buildLow);
-  const std::string& key = app.server.AccessKey();
-  const PhoneAddresses addresses =
-      ChoosePhoneAddresses(app.localAddresses(), app.settings.port, key);
-  if (addresses.onNetwork.empty()) {
-    std::printf(
-        "%s\n"
-        "This PC has no network address: phones cannot connect until it is on a network "
-        "(the address above works only in a browser on this PC).\n",
-        addresses.onThisPcOnly.c_str());
-  } else {
-    std::printf("Open on a phone in the same network:\n");
-    for (const std::string& url : addresses.onNetwork) std::printf("%s\n", url.c_str());
-    if (platform::IsTerminal(stdout)) {
-      platform::UseUtf8Output();
-      std::fputs(TerminalQrCode(addresses.onNetwork.front()).c_str(), stdout);
-    }
-  }
-  if (!key.empty()) {
-    std::printf(
-        "Phones need the class's access key %s: it comes with the address above (after #key=) "
-        "and in Codeplate's codes; a phone without it is refused.%s\n",
-        key.c_str(),
-        IsAccessKeyMadeAtStart(app.settings.accessKey)
-            ? " The key is new at every start: print the codes again with Codeplate."
-            : "");
-  }
-  if (readsCommands) std::printf("Type help for the commands.\n");
-  std::fflush(stdout);
-}
-
 int RunConsoleFrontEnd(Application& app) {
   platform::OnInterrupt(OnInterrupt);
   platform::OnSessionEnd(OnSessionEnd);
   ConsoleView view(stdout);
   SystemMouseAndKeys mouse;
-  MainDialog dialog(app, view, mouse);
+  ServerSession session(app, mouse);
+  MainDialog dialog(session, view, mouse);
   view.HoldNotices();
   if (!dialog.OnInitDialog()) {
     view.ReleaseNotices();

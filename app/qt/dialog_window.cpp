@@ -22,9 +22,12 @@ void DialogWindow::keyPressEvent(QKeyEvent* event) {
   const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
   const bool plain = event->modifiers() == Qt::NoModifier ||
                      (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
-  if (event->key() == Qt::Key_Escape && onEscape && onEscape()) return;
+  if (event->key() == Qt::Key_Escape && onEscape) {
+    onEscape();
+    return;
+  }
   if (!enter || !plain) {
-    QDialog::keyPressEvent(event);  // Escape ends up in reject()
+    QDialog::keyPressEvent(event);
     return;
   }
   if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {

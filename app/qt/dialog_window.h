@@ -1,7 +1,6 @@
 // The dialog's top-level window. It turns the ways out into the dialog's
 // own: Enter is Exit unless a push button has the focus (no button is the
-// default), Escape and the close box are Cancel; Escape closes the window
-// of a QR code first, where one is open.
+// default), the close box is Cancel, Escape is the dialog's to decide.
 #pragma once
 
 #include <QDialog>
@@ -15,8 +14,7 @@ class DialogWindow final : public QDialog {
 
   std::function<void()> onOk;
   std::function<void()> onCancel;
-  // True when Escape closed a window of the dialog's own.
-  std::function<bool()> onEscape;
+  std::function<void()> onEscape;
 
   bool HasBeenShown() const { return hasBeenShown_; }
 

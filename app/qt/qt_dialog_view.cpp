@@ -190,7 +190,7 @@ void QtDialogView::FillPointerList() {
   }
 }
 
-void QtDialogView::Connect(MainDialog& dialog) {
+void QtDialogView::Connect(DialogIntents& dialog) {
   const auto onClick = [this](int id, auto handler) {
     QObject::connect(static_cast<QPushButton*>(controls_.at(id)), &QPushButton::clicked,
                      window_.get(), handler);
@@ -251,11 +251,7 @@ void QtDialogView::Connect(MainDialog& dialog) {
       [&dialog](PointerSightings& sightings) { dialog.ReadPointerSightings(sightings); });
   window_->onOk = [&dialog] { dialog.OnOK(); };
   window_->onCancel = [&dialog] { dialog.OnCancel(); };
-  window_->onEscape = [this] {
-    if (qrCodeWindow_ == nullptr || !qrCodeWindow_->isVisible()) return false;
-    qrCodeWindow_->close();
-    return true;
-  };
+  window_->onEscape = [&dialog] { dialog.OnEscape(); };
 }
 
 int QtDialogView::Exec() {
@@ -395,8 +391,10 @@ void QtDialogView::ShowQrCode(const std::string& address, const QrMatrix& code) 
   qrCodeWindow_->ShowCode(ToQt(address), code);
 }
 
-void QtDialogView::CloseQrCode() {
-  if (qrCodeWindow_ != nullptr) qrCodeWindow_->close();
+bool QtDialogView::CloseQrCode() {
+  if (qrCodeWindow_ == nullptr || !qrCodeWindow_->isVisible()) return false;
+  qrCodeWindow_->close();
+  return true;
 }
 
 QWidget* QtDialogView::QrWindow() const {

@@ -1,6 +1,6 @@
 // The main dialog in a Qt Widgets window: the template's controls, timer 1,
 // modal message boxes, the folder picker and the QR code's window. Connect
-// turns the widgets' events into MainDialog's intents; Render shows its state.
+// turns the widgets' events into the dialog's intents; Render shows its state.
 #pragma once
 
 #include <QTimer>
@@ -10,7 +10,7 @@
 #include "app/dialog_template.h"
 #include "app/dialog_view.h"
 
-class MainDialog;
+class DialogIntents;
 class QAction;
 class QComboBox;
 class QDialog;
@@ -34,7 +34,7 @@ class QtDialogView final : public DialogView {
   QtDialogView& operator=(const QtDialogView&) = delete;
 
   // Routes the controls, the timer and the ways out to the dialog.
-  void Connect(MainDialog& dialog);
+  void Connect(DialogIntents& dialog);
   // Shows the window modally until the dialog ends; returns its result.
   int Exec();
 
@@ -59,7 +59,7 @@ class QtDialogView final : public DialogView {
   void ScreenSize(int& width, int& height) override;
   std::optional<std::string> ChooseFolder(const std::string& title) override;
   void ShowQrCode(const std::string& address, const QrMatrix& code) override;
-  void CloseQrCode() override;
+  bool CloseQrCode() override;
   bool CanShowPointerOverlay() const override { return true; }
 
   // The window of the last QR code shown, or nullptr.

@@ -7,7 +7,8 @@
 #include <cstdlib>
 
 #include "app/application.h"
-#include "app/console/console_front_end.h"
+#include "app/server_session.h"
+#include "app/welcome.h"
 #include "app/main_dialog.h"
 #include "app/qt/qt_dialog_view.h"
 #include "app/window_front_end.h"
@@ -61,7 +62,8 @@ int RunWindowFrontEnd(Application& app) {
 
   QtDialogView view;
   SystemMouseAndKeys mouse;
-  MainDialog dialog(app, view, mouse);
+  ServerSession session(app, mouse);
+  MainDialog dialog(session, view, mouse);
   view.Connect(dialog);
 
   // Polled from the start: a message box during the start-up (a second

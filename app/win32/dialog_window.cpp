@@ -7,6 +7,7 @@
 #include "app/application.h"
 #include "app/dialog_controls.h"
 #include "app/main_dialog.h"
+#include "app/server_session.h"
 #include "app/win32/win32_dialog_view.h"
 #include "app/window_front_end.h"
 #include "pointer/vibrations.h"
@@ -20,6 +21,7 @@ constexpr int kProgramIcon = 128;
 struct DialogWindow {
   Win32DialogView view;
   SystemMouseAndKeys mouse;
+  std::unique_ptr<ServerSession> session;
   std::unique_ptr<MainDialog> dialog;
   HICON bigIcon = nullptr;
   HICON smallIcon = nullptr;
@@ -39,7 +41,7 @@ void OnInitDialog(HWND hwnd, DialogWindow& window) {
 }
 
 // The widgets' events as the dialog's intents.
-void OnCommand(MainDialog& dialog, Win32DialogView& view, HWND hwnd, int control, int code) {
+void OnCommand(DialogIntents& dialog, HWND hwnd, int control, int code) {
   if (control == control::kPointerList) {
     // Entry n of the sorted list is pointer n.
     const LRESULT entry = SendDlgItemMessageA(hwnd, control, CB_GETCURSEL, 0, 0);
@@ -59,9 +61,8 @@ void OnCommand(MainDialog& dialog, Win32DialogView& view, HWND hwnd, int control
       dialog.OnOK();
       return;
     case IDCANCEL:
-      // Escape: the code's window goes first, as it says it does. The close
-      // box comes as WM_CLOSE.
-      if (!view.CloseOpenQrCode()) dialog.OnCancel();
+      // Escape; the close box comes as WM_CLOSE.
+      dialog.OnEscape();
       return;
     case control::kStart:
       dialog.Start();
@@ -98,7 +99,7 @@ INT_PTR CALLBACK DialogProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
   MainDialog& dialog = *window->dialog;
   switch (message) {
     case WM_COMMAND:
-      OnCommand(dialog, window->view, hwnd, LOWORD(wParam), HIWORD(wParam));
+      OnCommand(dialog, hwnd, LOWORD(wParam), HIWORD(wParam));
       return TRUE;
     case WM_CLOSE:
       dialog.OnCancel();
@@ -155,7 +156,8 @@ bool CanShowWindow() {
 
 int RunWindowFrontEnd(Application& app) {
   DialogWindow window;
-  window.dialog = std::make_unique<MainDialog>(app, window.view, window.mouse);
+  window.session = std::make_unique<ServerSession>(app, window.mouse);
+  window.dialog = std::make_unique<MainDialog>(*window.session, window.view, window.mouse);
   window.view.ConnectPointerOverlay(
       [&window](PointerSightings& sightings) { window.dialog->ReadPointerSightings(sightings); });
   window.bigIcon = LoadProgramIcon(GetSystemMetrics(SM_CXICON));

@@ -237,11 +237,7 @@ void Win32DialogView::ShowQrCode(const std::string& address, const QrMatrix& cod
   qrCodeWindow_.Show(dialog_, address, code);
 }
 
-void Win32DialogView::CloseQrCode() {
-  qrCodeWindow_.Close();
-}
-
-bool Win32DialogView::CloseOpenQrCode() {
+bool Win32DialogView::CloseQrCode() {
   if (!qrCodeWindow_.IsOpen()) return false;
   qrCodeWindow_.Close();
   return true;

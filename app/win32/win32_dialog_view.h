@@ -52,9 +52,7 @@ class Win32DialogView : public DialogView {
   void ScreenSize(int& width, int& height) override;
   std::optional<std::string> ChooseFolder(const std::string& title) override;
   void ShowQrCode(const std::string& address, const QrMatrix& code) override;
-  void CloseQrCode() override;
-  // False when no code's window was open.
-  bool CloseOpenQrCode();
+  bool CloseQrCode() override;
   bool CanShowPointerOverlay() const override { return true; }
 
   // The "Cursor screen" submenu of the system menu, and its entries afresh

@@ -12,6 +12,7 @@
 #include "app/application.h"
 #include "app/console/console_view.h"
 #include "app/main_dialog.h"
+#include "app/server_session.h"
 #include "platform/profile.h"
 #include "platform/socket_client.h"
 #include "tests/app/fake_mouse.h"
@@ -37,7 +38,8 @@ TEST_P(AreaRemovedTest, TheNextTickMakesAndPublishesANewArea) {
   Application app(paths, folder.File("Profile.INI"), areaName);
   ConsoleView view(stdout);
   FakeMouse mouse;
-  MainDialog dialog(app, view, mouse);
+  ServerSession session(app, mouse);
+  MainDialog dialog(session, view, mouse);
   ASSERT_TRUE(dialog.OnInitDialog());
 
   if (cutShort) {

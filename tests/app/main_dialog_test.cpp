@@ -1,25 +1,17 @@
+// The dialog's decisions against a fake session: no server, area or files.
 #include "app/main_dialog.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "app/application.h"
 #include "app/console/console_view.h"
-#include "platform/files.h"
-#include "platform/process.h"
-#include "platform/profile.h"
-#include "platform/socket_client.h"
 #include "tests/app/fake_mouse.h"
-#include "tests/pointer/channel_fixture.h"
-#include "tests/support/log_lines.h"
+#include "tests/app/fake_session.h"
 #include "tests/support/program_run.h"
-#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -31,185 +23,95 @@ class RecordingView : public ConsoleView {
   }
   void ShowQrCode(const std::string& address, const QrMatrix& code) override {
     qrCodes.push_back(address);
+    qrOpen = true;
     EXPECT_FALSE(code.IsEmpty());
   }
-  void CloseQrCode() override { ++qrClosings; }
+  bool CloseQrCode() override {
+    ++qrClosings;
+    return std::exchange(qrOpen, false);
+  }
   void ShowNotice(const std::string& text) override { notices.push_back(text); }
   std::vector<std::string> messages;
   std::vector<std::string> qrCodes;
+  bool qrOpen = false;
   int qrClosings = 0;
   std::vector<std::string> notices;
 };
 
-// A program "installed" in a temp folder, with its INI and profile there too.
 class MainDialogTest : public testing::Test {
  protected:
-  MainDialogTest() {
-    std::uint16_t freePort = 0;
-    platform::FindFreePort(freePort);
-    port = freePort;
-    WriteIni("General", "Log", "FALSE");
-    WriteIni("Paths", "PathToIniFolder", folder.Path());
-    WriteIni("Paths", "PathToWorkingDir", folder.Path());
-    WriteIni("Control", "Port", std::to_string(port));
+  bool Told(const std::string& start) const {
+    return std::ranges::any_of(view.notices, [&](auto& text) { return text.starts_with(start); });
   }
 
-  void WriteIni(const char* section, const char* key, const std::string& value) {
-    platform::ProfileWriteString(paths.iniFile, section, key, value.c_str());
-  }
-
-  std::string Profile(const char* key) {
-    return platform::ProfileReadString(profile, "Settings", key, "<none>", 460);
-  }
-
-  // A program's application, view and dialog, the dialog not yet initialised.
-  template <class View = RecordingView>
-  struct Session {
-    explicit Session(MainDialogTest& test)
-        : app(test.paths, test.profile, test.areaName), dialog(app, view, test.mouse) {}
-    Application app;
-    View view;
-    MainDialog dialog;
-  };
-  // A new program in place of the last one opened, which must have ended.
-  Session<>& Open() { return session.emplace(*this); }
-
-  TempFolder folder;
-  ProgramPaths paths = BuildProgramPaths(folder.File("TVXHandvane.exe"));
-  std::string profile = folder.File("Profile.INI");
-  std::string areaName = UniqueAreaName();
-  int port = 0;
   FakeMouse mouse;
-  std::optional<Session<>> session;
+  FakeSession session{mouse};
+  RecordingView view;
+  MainDialog dialog{session, view, mouse};
 };
 
-TEST_F(MainDialogTest, InitialisationStartsTheServer) {
-  auto& [app, view, dialog] = Open();
+// Every way out saves the fields, stops a running server and closes the
+// session; the window's destruction runs the sequence again.
+TEST_F(MainDialogTest, InitialisationStartsAndEveryWayOutSavesStopsAndCloses) {
   ASSERT_TRUE(dialog.OnInitDialog());
   EXPECT_TRUE(dialog.IsRunning());
   EXPECT_EQ(view.TimerPeriodMs(), 200u);
   EXPECT_EQ(dialog.State().statusText, "Working...");
-  EXPECT_EQ(dialog.State().fields.port, port);
   EXPECT_EQ(dialog.State().fields.defaultIndexFile, "index.htm");
   EXPECT_TRUE(dialog.State().live.offScreen);
-  EXPECT_EQ(dialog.State().selectedPointer, 0);
-  EXPECT_TRUE(view.messages.empty());
-
-  platform::ClientSocket client;
-  EXPECT_TRUE(client.Connect(static_cast<std::uint16_t>(port)));
-
+  EXPECT_EQ(view.notices.back(), "Server started on port 8080.");
   dialog.OnOK();
-  dialog.OnDestroy();  // the window's destruction runs the sequence again
+  dialog.OnDestroy();
   EXPECT_TRUE(view.HasEnded());
   EXPECT_FALSE(dialog.IsRunning());
-  EXPECT_EQ(Profile("PTO"), "10");
-  EXPECT_EQ(app.channel.GetHeader(), nullptr);
+  EXPECT_EQ(session.calls, "key start:8080 stop close close ");
+  EXPECT_EQ(session.saved.size(), 2u);
+  EXPECT_TRUE(view.messages.empty());
 }
 
-TEST_F(MainDialogTest, StartWhileRunningAndResetWhileStopped) {
-  auto& [app, view, dialog] = Open();
-  ASSERT_TRUE(dialog.OnInitDialog());
+// A second copy, or no area: the operator hears why, nothing is started
+// and the stored settings are not overwritten.
+TEST_F(MainDialogTest, AnOpeningThatFailsEndsWithoutStartingOrSaving) {
+  session.openOutcome = OpenOutcome::kAlreadyRunning;
+  session.openWhy = "TVXHandvane already runs (process 7): use that one.";
+  EXPECT_FALSE(dialog.OnInitDialog());
+  dialog.OnDestroy();
+  EXPECT_EQ(view.messages, std::vector<std::string>{"Can not create the TVXHDV shared memory!\n" +
+                                                    session.openWhy});
+  EXPECT_TRUE(Told("The TVXHDV shared memory belongs to a running server: TVXHandvane already"));
+  EXPECT_TRUE(view.HasEnded());
+  EXPECT_EQ(session.calls, "close close ");
+  EXPECT_TRUE(session.saved.empty());
+}
 
+TEST_F(MainDialogTest, StartStopAndResetSayWhatTheyCouldNotDo) {
+  ASSERT_TRUE(dialog.OnInitDialog());
   dialog.Start();
   EXPECT_EQ(view.messages, std::vector<std::string>{"Server Already Launched"});
-  EXPECT_TRUE(dialog.IsRunning());
-
   dialog.Stop();
   EXPECT_EQ(dialog.State().statusText, "Stopped.");
   EXPECT_EQ(view.TimerPeriodMs(), 0u);
-  dialog.Vibrate(0xA3);  // queued while stopped: the start discards it
-  EXPECT_EQ(app.protocol.ReadState().requestedCommand[0], 0xA3);
   dialog.Reset();
   EXPECT_EQ(view.messages.back(), "Server not Launched");
   EXPECT_TRUE(dialog.IsRunning());
-  EXPECT_EQ(dialog.State().statusText, "Working...");
-  EXPECT_EQ(app.protocol.ReadState().requestedCommand[0], 0);
+  EXPECT_EQ(session.calls, "key start:8080 stop reset start:8080 ");
+
+  dialog.Stop();
+  session.startOutcome = StartOutcome::kPortInUse;
+  dialog.Start();
+  EXPECT_FALSE(dialog.IsRunning());
+  EXPECT_TRUE(Told("The server is not running: port 8080 is in use by another program."));
+  session.startOutcome = StartOutcome::kNoAccessKey;
+  dialog.Start();
+  EXPECT_EQ(dialog.State().statusText, "Stopped.");
+  EXPECT_TRUE(Told("The server is not running: AccessKey asks for a new key"));
   dialog.OnCancel();
 }
 
-TEST_F(MainDialogTest, SelectionIsStoredAtOnceAndRestoredAfterARestart) {
-  {
-    auto& [app, view, dialog] = Open();
-    ASSERT_TRUE(dialog.OnInitDialog());
-    dialog.SelectPointer(7);
-    EXPECT_EQ(app.settings.selectedPointer, 7);
-    EXPECT_EQ(platform::ProfileReadString(paths.iniFile, "Control", "SelectedPointer", "", 16),
-              "7");
-    dialog.Vibrate(0xA3);
-    EXPECT_EQ(app.protocol.ReadState().requestedCommand[7], 0xA3);
-    dialog.OnOK();
-  }
-  auto& [app, view, dialog] = Open();
-  ASSERT_TRUE(dialog.OnInitDialog());
-  EXPECT_EQ(dialog.State().selectedPointer, 7);
-  dialog.OnOK();
-}
-
-// The console has no window to lay the overlay over the screen: the stored
-// setting is not taken, and switching on is refused.
-TEST_F(MainDialogTest, PointerOverlayNeedsAWindow) {
-  WriteIni("Control", "ShowPointers", "1");
-  auto& [app, view, dialog] = Open();
-  ASSERT_TRUE(dialog.OnInitDialog());
-  EXPECT_FALSE(dialog.State().showPointers);
-  dialog.SetPointerOverlay(true);
-  EXPECT_FALSE(dialog.State().showPointers);
-  EXPECT_TRUE(view.notices.back().starts_with("The pointer overlay needs the window"));
-  dialog.OnCancel();
-}
-
-// With AccessKey=auto every start makes a key of its own, which the key file
-// holds for Codeplate while the program runs; a key of the operator's is
-// taken as it is and needs no key file.
-TEST_F(MainDialogTest, AutomaticAccessKeyIsNewAtEveryStartAndPublishedWhileRunning) {
-  WriteIni("Control", "AccessKey", "auto");
-  std::vector<std::string> keys;
-  for (int start = 0; start < 2; ++start) {
-    auto& [app, view, dialog] = Open();
-    ASSERT_TRUE(dialog.OnInitDialog());
-    keys.push_back(dialog.AccessKey());
-    EXPECT_EQ(keys.back().size(), 8u);
-    EXPECT_EQ(TempFolder::ReadAll(paths.keyFile),
-              keys.back() + "\n" + std::to_string(platform::ProcessId()) + "\n" + areaName + "\n");
-    dialog.OnCancel();
-    EXPECT_FALSE(platform::PathExists(paths.keyFile));
-  }
-  EXPECT_NE(keys[0], keys[1]);
-
-  WriteIni("Control", "AccessKey", "Room-12");
-  TempFolder::WriteAll(paths.keyFile, "Stale123\n");
-  auto& [app, view, dialog] = Open();
-  ASSERT_TRUE(dialog.OnInitDialog());
-  EXPECT_EQ(dialog.AccessKey(), "Room-12");
-  EXPECT_FALSE(platform::PathExists(paths.keyFile));
-  dialog.OnCancel();
-}
-
-// The selection holds for the run; the operator hears that it was not kept.
-TEST_F(MainDialogTest, SettingsThatCannotBeSavedAreReported) {
-  auto& [app, view, dialog] = Open();
-  ASSERT_TRUE(dialog.OnInitDialog());
-  // Folders where the files go: no write can replace them.
-  std::filesystem::remove(paths.iniFile);
-  std::filesystem::create_directory(paths.iniFile);
-  std::filesystem::create_directory(profile);
-
-  dialog.SelectPointer(7);
-  EXPECT_EQ(app.settings.selectedPointer, 7);
-  ASSERT_GE(view.notices.size(), 2u);
-  EXPECT_EQ(view.notices[view.notices.size() - 2], "Pointer 07 selected.");
-  EXPECT_TRUE(
-      view.notices.back().starts_with("The setting could not be saved in " + paths.iniFile + ": "))
-      << view.notices.back();
-  dialog.OnOK();
-  const std::string notSaved = "The settings could not be saved in " + profile + ": ";
-  EXPECT_TRUE(std::any_of(view.notices.begin(), view.notices.end(),
-                          [&](const std::string& notice) { return notice.starts_with(notSaved); }));
-}
-
+// The stored values pass the same range checks as typed ones; the start
+// goes ahead with what was taken.
 TEST_F(MainDialogTest, StoredTimeoutAbove10000FailsTheCheckButStillStarts) {
-  platform::ProfileWriteString(profile, "Settings", "PTO", "20000");
-  auto& [app, view, dialog] = Open();
+  session.settings.fields.persistenceTimeoutSeconds = 20000;
   ASSERT_TRUE(dialog.OnInitDialog());
   EXPECT_EQ(view.messages,
             std::vector<std::string>{"Please enter an integer between 0 and 10000."});
@@ -217,73 +119,76 @@ TEST_F(MainDialogTest, StoredTimeoutAbove10000FailsTheCheckButStillStarts) {
   dialog.OnOK();
 }
 
-TEST_F(MainDialogTest, FailedSharedMemoryEndsEarlyWithoutOverwritingSettings) {
-  WriteIni("Paths", "PathToIniFolder", folder.File("no-such-folder"));
-  platform::ProfileWriteString(profile, "Settings", "Defindex", "start.htm");
-  auto& [app, view, dialog] = Open();
-  EXPECT_FALSE(dialog.OnInitDialog());
-  dialog.OnDestroy();
-  EXPECT_EQ(view.messages, std::vector<std::string>{"Can not create the TVXHDV shared memory!"});
-  EXPECT_TRUE(view.HasEnded());
-  EXPECT_FALSE(dialog.IsRunning());
-  EXPECT_EQ(Profile("Defindex"), "start.htm");
-  EXPECT_EQ(Profile("PTO"), "<none>");
+// The selection holds for the run; the operator hears that it was not kept.
+TEST_F(MainDialogTest, ChoicesAreStoredAtOnceAndAFailedWriteIsTold) {
+  ASSERT_TRUE(dialog.OnInitDialog());
+  dialog.SelectPointer(7);
+  dialog.SelectPointer(80);  // no such pointer
+  EXPECT_EQ(session.settings.selectedPointer, 7);
+  EXPECT_EQ(dialog.State().selectedPointer, 7);
+  EXPECT_EQ(view.notices.back(), "Pointer 07 selected.");
+
+  session.storeResult = platform::Result(13);
+  dialog.SelectPointer(9);
+  EXPECT_EQ(session.settings.selectedPointer, 9);
+  EXPECT_TRUE(view.notices.back().starts_with("The setting could not be saved in " +
+                                              session.paths.iniFile + ": "))
+      << view.notices.back();
+  dialog.OnOK();
+  EXPECT_TRUE(Told("The settings could not be saved in profile.ini: "));
+  EXPECT_EQ(session.calls, "key start:8080 store-pointer:7 store-pointer:9 stop close ");
 }
 
-// A second copy leaves the running one's log as it is and names its process.
-TEST_F(MainDialogTest, SecondCopyLeavesTheRunningOnesFilesAndNamesIt) {
-  WriteIni("General", "Log", "TRUE");
-  auto& [running, runningView, first] = Open();
-  ASSERT_TRUE(first.OnInitDialog());
-  const std::string log = TempFolder::ReadAll(paths.logFile);
-  ASSERT_NE(log.find("TVXHandvane started"), std::string::npos);
-
-  Session second(*this);
-  EXPECT_FALSE(second.dialog.OnInitDialog());
-  second.dialog.OnDestroy();
-  EXPECT_EQ(TempFolder::ReadAll(paths.logFile), log);
-  EXPECT_EQ(second.view.messages,
-            std::vector<std::string>{"Can not create the TVXHDV shared memory!\nTVXHandvane "
-                                     "already runs (process " +
-                                     std::to_string(platform::ProcessId()) +
-                                     "): use that one, or end it before starting another."});
-  EXPECT_TRUE(first.IsRunning());
-  first.OnOK();
+// The selected pointer 0 presses L; each way of losing the cursor lets go of it.
+TEST_F(MainDialogTest, TheSelectedPhoneLetsGoOfTheButtonsWhenItLosesTheCursor) {
+  ASSERT_TRUE(dialog.OnInitDialog());
+  mouse.available = true;
+  std::size_t sent = 0;
+  const auto pressAndLose = [&](auto lose) {
+    dialog.SetCursorEmulation(true);
+    session.SelectedReports(1);
+    mouse.SentFlags(++sent);  // pressed before it is lost
+    lose();
+    mouse.SentFlags(++sent);
+  };
+  pressAndLose([&] { dialog.SetCursorEmulation(false); });
+  pressAndLose([&] { dialog.SelectPointer(5); });
+  dialog.SelectPointer(0);
+  pressAndLose([&] {
+    mouse.ctrl = mouse.shift = true;
+    dialog.Tick();
+    mouse.ctrl = mouse.shift = false;
+  });
+  EXPECT_EQ(view.notices.back(), "Cursor emulation off: Ctrl+Shift was held.");
+  EXPECT_FALSE(dialog.State().cursorEmulation);
+  pressAndLose([&] { dialog.Stop(); });
+  dialog.Start();
+  pressAndLose([&] { dialog.OnOK(); });
+  EXPECT_EQ(mouse.SentFlags(10), (std::vector<std::uint32_t>{0x8003, 4, 0x8003, 4, 0x8003, 4,
+                                                              0x8003, 4, 0x8003, 4}));
 }
 
 // Switching on needs a display; a limit of the display's is said once.
 TEST_F(MainDialogTest, CursorEmulationNeedsADisplayAndSaysItsLimitOnce) {
-  auto& [app, view, dialog] = Open();
   ASSERT_TRUE(dialog.OnInitDialog());
-
   dialog.SetCursorEmulation(true);
   EXPECT_EQ(view.messages,
             std::vector<std::string>{"Cursor emulation is not available: no display"});
   EXPECT_FALSE(dialog.State().cursorEmulation);
-  EXPECT_FALSE(app.settings.cursorEmulation);
 
   mouse.available = true;
-  dialog.SetCursorEmulation(true);
-  EXPECT_TRUE(app.settings.cursorEmulation);
-  // A tap of the selected pointer, both reports within one tick.
-  app.protocol.HandlePointerReport(ReportPath(0, 1, 0x8000, 0x8000, true, false, 0));
-  app.protocol.HandlePointerReport(ReportPath(0, 2, 0x8000, 0x8000, false, false, 0));
-  EXPECT_EQ(mouse.SentFlags(2), (std::vector<std::uint32_t>{0x8003, 0x8005}));
-  dialog.SetCursorEmulation(false);
-  EXPECT_FALSE(app.settings.cursorEmulation);
-
   mouse.limit = "only over X applications";
   view.messages.clear();
   for (const bool on : {true, false, true}) dialog.SetCursorEmulation(on);
   EXPECT_EQ(view.messages, std::vector<std::string>{"only over X applications"});
-  EXPECT_TRUE(app.settings.cursorEmulation);
+  EXPECT_EQ(session.logLines.back(), "only over X applications");
+  EXPECT_TRUE(dialog.State().cursorEmulation);
   dialog.OnOK();
 }
 
 // While the display is gone emulation stays on, yet nothing reaches the
 // cursor: the operator hears it once, and once when it is back.
 TEST_F(MainDialogTest, ALostDisplayIsToldOnceAndItsReturnOnce) {
-  auto& [app, view, dialog] = Open();
   ASSERT_TRUE(dialog.OnInitDialog());
   mouse.available = true;
   dialog.SetCursorEmulation(true);
@@ -301,41 +206,35 @@ TEST_F(MainDialogTest, ALostDisplayIsToldOnceAndItsReturnOnce) {
   };
   const std::string lost = "Cursor emulation: the display was lost";
   mouse.failing = true;
-  app.protocol.HandlePointerReport(ReportPath(0, 1, 0x8000, 0x8000, false, false, 0));
+  session.SelectedReports(0);
   EXPECT_TRUE(toldOnce(lost));
   mouse.failing = false;
-  app.protocol.HandlePointerReport(ReportPath(0, 2, 0x8000, 0x8000, false, false, 0));
+  session.SelectedReports(0);
   EXPECT_TRUE(toldOnce("Cursor emulation: the display takes input again"));
   EXPECT_TRUE(toldOnce(lost));
   dialog.OnOK();
 }
 
-// The choice is stored at once and taken at the next start; a monitor that
-// went away gives the primary with one log line.
+// The choice is stored at once; a monitor that went away gives the primary
+// with one log line, and the choice comes back with its monitor.
 TEST_F(MainDialogTest, CursorScreenIsStoredAtOnceAndAMissingMonitorFallsBackToThePrimary) {
-  WriteIni("General", "Log", "TRUE");
   const platform::ScreenRect second{1280, 0, 1920, 1080};
   mouse.monitors = {{second, false}, {{0, 0, 1280, 800}, true}};
-  {
-    auto& [app, view, dialog] = Open();
-    ASSERT_TRUE(dialog.OnInitDialog());
-    EXPECT_FALSE(mouse.area);
-    // The overlay lies where the pad reaches: the primary, then the choice.
-    EXPECT_EQ(dialog.State().cursorScreenArea, (platform::ScreenRect{0, 0, 1280, 800}));
-    dialog.SetCursorScreen({CursorScreen::Kind::kMonitor, 2});
-    EXPECT_EQ(mouse.area, second);
-    EXPECT_EQ(dialog.State().cursorScreenArea, second);
-    dialog.OnOK();
-  }
-  mouse.monitors.resize(1);
-  auto& [app, view, dialog] = Open();
   ASSERT_TRUE(dialog.OnInitDialog());
+  EXPECT_FALSE(mouse.area);
+  // The overlay lies where the pad reaches: the primary, then the choice.
+  EXPECT_EQ(dialog.State().cursorScreenArea, (platform::ScreenRect{0, 0, 1280, 800}));
+  dialog.SetCursorScreen({CursorScreen::Kind::kMonitor, 2});
+  EXPECT_EQ(mouse.area, second);
+  EXPECT_EQ(dialog.State().cursorScreenArea, second);
+  EXPECT_EQ(session.settings.cursorScreen, "2");
+
+  mouse.monitors.resize(1);
   dialog.Tick();
   dialog.Tick();
   EXPECT_FALSE(mouse.area);
-  EXPECT_EQ(dialog.State().cursorScreenArea, second);
-  const std::vector<std::string> log = LogMessages(paths.logFile);
-  EXPECT_EQ(std::ranges::count(log, "CursorScreen 2: no such monitor; the pad covers the primary"),
+  EXPECT_EQ(std::ranges::count(session.logLines,
+                               "CursorScreen 2: no such monitor; the pad covers the primary"),
             1);
   mouse.monitors = {{{0, 0, 1280, 800}, true}, {second, false}};
   dialog.Tick();
@@ -345,29 +244,8 @@ TEST_F(MainDialogTest, CursorScreenIsStoredAtOnceAndAMissingMonitorFallsBackToTh
   mouse.monitors[1].area.width = 2560;
   dialog.MonitorsChanged();
   EXPECT_EQ(dialog.State().cursorScreenArea, (platform::ScreenRect{1280, 0, 2560, 1080}));
+  EXPECT_NE(session.calls.find("store-screen:2 "), std::string::npos);
   dialog.OnOK();
-}
-
-// Pointer 0 presses L; each way of losing the cursor lets go of it there.
-TEST_F(MainDialogTest, TheSelectedPhoneLetsGoOfTheButtonsWhenItLosesTheCursor) {
-  auto& [app, view, dialog] = Open();
-  ASSERT_TRUE(dialog.OnInitDialog());
-  mouse.available = true;
-  int frame = 0;
-  const auto pressAndLose = [&](auto lose) {
-    dialog.SetCursorEmulation(true);
-    app.protocol.HandlePointerReport(ReportPath(0, ++frame, 0x8000, 0x8000, true, false, 0));
-    mouse.SentFlags(2 * frame - 1);  // pressed before it is lost
-    lose();
-  };
-  pressAndLose([&] { dialog.SetCursorEmulation(false); });
-  pressAndLose([&] { dialog.SelectPointer(5); });
-  dialog.SelectPointer(0);
-  pressAndLose([&] { dialog.Stop(); });
-  dialog.Start();
-  pressAndLose([&] { dialog.OnOK(); });
-  EXPECT_EQ(mouse.SentFlags(8),
-            (std::vector<std::uint32_t>{0x8003, 4, 0x8003, 4, 0x8003, 4, 0x8003, 4}));
 }
 
 // The address line follows the server: the running port on every address
@@ -375,52 +253,71 @@ TEST_F(MainDialogTest, TheSelectedPhoneLetsGoOfTheButtonsWhenItLosesTheCursor) {
 // the code of that first one, and only while phones can use it.
 TEST_F(MainDialogTest, AddressLineFollowsStartStopAndPortAndItsClickShowsTheCode) {
   using platform::AdapterKind;
-  auto& [app, view, dialog] = Open();
-  app.localAddresses = [] {
-    return std::vector<platform::NetworkAddress>{
-        {"172.17.0.1", "docker0", false, AdapterKind::kVirtual},
-        {"192.168.1.20", "wlan0", true, AdapterKind::kWireless}};
-  };
+  session.addresses = {{"172.17.0.1", "docker0", false, AdapterKind::kVirtual},
+                       {"192.168.1.20", "wlan0", true, AdapterKind::kWireless}};
   ASSERT_TRUE(dialog.OnInitDialog());
-  const std::string first = "http://192.168.1.20:" + std::to_string(port) + "/";
   EXPECT_EQ(dialog.State().phoneAddressText,
-            "Phones open " + first +
-                "  (click for its QR code)\nor http://172.17.0.1:" + std::to_string(port) + "/");
+            "Phones open http://192.168.1.20:8080/  (click for its QR code)\n"
+            "or http://172.17.0.1:8080/");
   dialog.ShowPhoneAddressCode();
-  EXPECT_EQ(view.qrCodes, std::vector<std::string>{first});
+  EXPECT_EQ(view.qrCodes, std::vector<std::string>{"http://192.168.1.20:8080/"});
 
   // The code's window goes with its address.
   EXPECT_EQ(view.qrClosings, 0);
   dialog.Stop();
   EXPECT_EQ(view.qrClosings, 1);
-  EXPECT_EQ(dialog.State().phoneAddressText.rfind("The server is not running", 0), 0u);
+  EXPECT_TRUE(dialog.State().phoneAddressText.starts_with("The server is not running"));
   dialog.ShowPhoneAddressCode();
   EXPECT_EQ(view.qrCodes.size(), 1u);
 
-  std::uint16_t otherPort = 0;
-  platform::FindFreePort(otherPort);
-  dialog.SetPort(otherPort);
-  app.localAddresses = [] {
-    return std::vector<platform::NetworkAddress>{
-        {"192.168.1.20", "eth0", true, AdapterKind::kEthernet}};
-  };
+  dialog.SetPort(9000);
+  session.addresses = {{"192.168.1.20", "eth0", true, AdapterKind::kEthernet}};
   dialog.Start();
-  ASSERT_TRUE(dialog.IsRunning());
   EXPECT_EQ(dialog.State().phoneAddressText,
-            "Phones open http://192.168.1.20:" + std::to_string(otherPort) +
-                "/  (click for its QR code)");
+            "Phones open http://192.168.1.20:9000/  (click for its QR code)");
 
   // Without a network the loopback address is no use to a phone: no code.
-  app.localAddresses = [] { return std::vector<platform::NetworkAddress>{}; };
+  session.addresses.clear();
   dialog.Stop();
   dialog.Start();
   EXPECT_EQ(dialog.State().phoneAddressText,
             "No network: phones cannot connect until this PC is on one.\n"
-            "Only a browser on this PC opens http://127.0.0.1:" +
-                std::to_string(otherPort) + "/");
+            "Only a browser on this PC opens http://127.0.0.1:9000/");
   dialog.ShowPhoneAddressCode();
   EXPECT_EQ(view.qrCodes.size(), 1u);
   dialog.OnOK();
+}
+
+// Escape closes an open code's window first, and the dialog only when none is open.
+TEST_F(MainDialogTest, EscapeClosesTheCodeBeforeTheDialog) {
+  session.addresses = {{"192.168.1.20", "wlan0", true, platform::AdapterKind::kWireless}};
+  ASSERT_TRUE(dialog.OnInitDialog());
+  dialog.ShowPhoneAddressCode();
+  dialog.OnEscape();
+  EXPECT_FALSE(view.qrOpen);
+  EXPECT_FALSE(view.HasEnded());
+  EXPECT_TRUE(dialog.IsRunning());
+  dialog.OnEscape();
+  EXPECT_TRUE(view.HasEnded());
+  EXPECT_FALSE(dialog.IsRunning());
+}
+
+// The console has no window to lay the overlay over the screen: the stored
+// setting is not taken, and switching on is refused. A page that cannot be
+// loaded keeps the one served so far.
+TEST_F(MainDialogTest, PointerOverlayNeedsAWindowAndAFailedPageLoadIsTold) {
+  session.settings.showPointers = true;
+  session.page.reset();
+  ASSERT_TRUE(dialog.OnInitDialog());
+  EXPECT_FALSE(dialog.State().showPointers);
+  EXPECT_TRUE(Told("The page could not be loaded from /nowhere/TVXHandvane.TXT"));
+  dialog.SetPointerOverlay(true);
+  EXPECT_FALSE(dialog.State().showPointers);
+  EXPECT_TRUE(view.notices.back().starts_with("The pointer overlay needs the window"));
+  session.page = 512;
+  dialog.ReloadPage();
+  EXPECT_EQ(view.notices.back(), "Page reloaded (512 bytes).");
+  dialog.OnCancel();
 }
 
 }  // namespace

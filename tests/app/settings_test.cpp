@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "app/dialog_settings.h"
+#include "app/settings_store.h"
 #include "common/diagnostic_log.h"
 #include "platform/profile.h"
 #include "tests/support/temp_folder.h"
@@ -29,7 +29,6 @@ TEST_F(ReadIniTest, WithoutAnIniFileTheDefaultsHold) {
   EXPECT_EQ(settings.logLevel, 0);
   EXPECT_EQ(settings.serverRoot, "");
   EXPECT_EQ(settings.sharedMemoryFolder, "");
-  EXPECT_EQ(settings.port, 8080);
   EXPECT_EQ(settings.selectedPointer, 0);
   EXPECT_FALSE(settings.windowPlacement.has_value());
   // Written while the switch was still on.
@@ -53,7 +52,7 @@ TEST_F(ReadIniTest, IntegersThatAreNoNumbersKeepTheInitialValue) {
   WriteIni("[General]\r\nLogLevel=abc\r\n[Control]\r\nPort=8181xyz\r\n");
   Read();
   EXPECT_EQ(settings.logLevel, 1);
-  EXPECT_EQ(settings.port, 8181);
+  EXPECT_EQ(settings.fields.port, 8181);
 }
 
 TEST_F(ReadIniTest, ValuesAreRead) {
@@ -66,7 +65,7 @@ TEST_F(ReadIniTest, ValuesAreRead) {
   EXPECT_EQ(settings.logLevel, 4);
   EXPECT_EQ(settings.serverRoot, "/srv/www");
   EXPECT_EQ(settings.sharedMemoryFolder, "/tmp/shm");
-  EXPECT_EQ(settings.port, 9000);
+  EXPECT_EQ(settings.fields.port, 9000);
   EXPECT_EQ(settings.selectedPointer, 79);
 }
 
@@ -91,7 +90,7 @@ TEST_F(ReadIniTest, ALinkedIniIsReadAndWrittenWhereItLeads) {
   TempFolder::WriteAll(folder.File("Kept.INI"), kept);
   std::filesystem::create_symlink("Kept.INI", ini);
   Read();
-  EXPECT_EQ(settings.port, 9000);
+  EXPECT_EQ(settings.fields.port, 9000);
   EXPECT_EQ(settings.accessKey, "k3y");
   ASSERT_TRUE(StoreSelectedPointer(7, ini));
   ASSERT_TRUE(StoreShowPointers(true, ini));

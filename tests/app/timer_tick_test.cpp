@@ -1,25 +1,19 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
 #include <vector>
 
 #include "app/timer_tick.h"
-#include "tests/app/fake_mouse.h"
 
 namespace {
 
-// The selected pointer's status as the test sets it, and what the tick asked
-// of the cursor.
+// The selected pointer's status as the test sets it.
 class FakePointers : public PointerStatusSource {
  public:
   bool MarkSilentPointers(std::uint32_t) override { return false; }
   LiveStatus ReadLiveStatus() override { return status; }
-  void ReleaseCursor() override { calls += "release "; }
-  void HoldCursor() override { calls += "hold "; }
 
   LiveStatus status;
-  std::string calls;
 };
 
 class FakeStatistics : public StatisticsSource {
@@ -52,36 +46,12 @@ class TimerTickTest : public testing::Test {
 
   const std::string none = "<untouched>";
   std::uint32_t now = 500;
-  std::atomic<bool> emulation{true};
-  FakeMouse input;
   FakePointers pointers;
   FakeStatistics statistics;
   DialogState state;
   TimerTick tick{
-      TimerTickWiring{[this] { return now; }, input, pointers, statistics, emulation, state}};
+      TimerTickWiring{[this] { return now; }, pointers, statistics, state}};
 };
-
-// The chord switches emulation off, and releases the cursor that each tick
-// holds, until the operator acts; while off it changes nothing.
-TEST_F(TimerTickTest, CtrlShiftChordSwitchesEmulationOffUntilTheOperatorActs) {
-  state.cursorEmulation = true;
-  input.ctrl = true;
-  Tick();  // Ctrl alone is no chord
-  input.shift = true;
-  Tick();
-  EXPECT_FALSE(emulation);
-  EXPECT_FALSE(state.cursorEmulation);
-  Tick();  // the chord while off: released again, nothing else
-  input.ctrl = input.shift = false;
-  Tick();
-  EXPECT_FALSE(emulation);
-  emulation = true;
-  Tick();
-  EXPECT_TRUE(emulation);
-  EXPECT_EQ(pointers.calls, "hold release release hold ");
-  // The cursor follows the reports, not the tick.
-  EXPECT_TRUE(input.SentFlags(0).empty());
-}
 
 // X, Y and the button indicators are checked through the windows
 // (qt_window_test, dialog_window_test) and the console's status line.

@@ -24,7 +24,7 @@
 
 #include "platform/mouse_keys.h"
 #include "platform/screen.h"
-#include "pointer/cursor_emulation.h"
+#include "pointer/cursor_control.h"
 #include "tests/pointer/protocol_rig.h"
 #include "tests/support/program_run.h"
 #include "tests/support/temp_folder.h"
@@ -204,16 +204,22 @@ class ClickCountingWindow {
   Window window_;
 };
 
-// The protocol and the emulation with the system's mouse.
+// The protocol and the cursor with the system's mouse, emulation on.
 struct EmulationRig : ProtocolRig {
-  EmulationRig() { protocol.AttachCursorFollower(emulation.get()); }
-  ~EmulationRig() { protocol.AttachCursorFollower(nullptr); }
+  EmulationRig() {
+    protocol.AttachCursor(cursor.get());
+    // A display that a rig before this one left takes a moment to be available again.
+    WaitFor([this] { return cursor->SwitchOn() == CursorControl::Refusal::kNone; }, 5000);
+    EXPECT_TRUE(cursor->IsOn());
+  }
+  ~EmulationRig() { protocol.AttachCursor(nullptr); }
 
   // A fresh report of pointer 3 in the middle of the screen.
   void Report(int buttonL) { ProtocolRig::Report(3, 0x8000, buttonL, 0, ++frame, 0x8000); }
 
   SystemMouseAndKeys mouse;
-  std::unique_ptr<CursorEmulation> emulation = std::make_unique<CursorEmulation>(mouse, on);
+  std::unique_ptr<CursorControl> cursor =
+      std::make_unique<CursorControl>(mouse, selectedPointer, [this] { return now.load(); });
   int frame = 0;
 };
 
@@ -263,14 +269,17 @@ TEST(CursorEmulationXvfbTest, ATapAndEveryLossOfTheCursorReleaseTheButton) {
       {"stops reporting",
        [](EmulationRig& rig) {
          rig.protocol.MarkSilentPointers(rig.now += 1200);
-         rig.protocol.HoldCursor();  // as the dialog's next tick does
+         rig.cursor->Tick();  // as the dialog's next tick does
        }},
       {"switched off",  // as the check box, the console, a new selection and Ctrl+Shift do
        [](EmulationRig& rig) {
-         rig.on = false;
-         rig.protocol.ReleaseCursor();
+         rig.cursor->SwitchOff();
        }},
-      {"program ends", [](EmulationRig& rig) { rig.emulation.reset(); }},
+      {"program ends",
+       [](EmulationRig& rig) {
+         rig.protocol.AttachCursor(nullptr);
+         rig.cursor.reset();
+       }},
   };
   {
     EmulationRig rig;

@@ -1,5 +1,5 @@
-// A pointer protocol as the program sets it up for cursor emulation:
-// pointer 3 selected, emulation on, and a clock the test moves.
+// A pointer protocol as the program sets it up: pointer 3 selected and a
+// clock the test moves.
 #pragma once
 
 #include <atomic>
@@ -25,5 +25,4 @@ struct ProtocolRig {
   int logLevel = 0;
   std::atomic<std::uint32_t> now{5000};
   PointerProtocol protocol{{selectedPointer, logLevel}, log, [this] { return now.load(); }};
-  std::atomic<bool> on{true};
 };

@@ -23,6 +23,7 @@
 #include "app/application.h"
 #include "app/dialog_controls.h"
 #include "app/main_dialog.h"
+#include "app/server_session.h"
 #include "app/qt/pointer_overlay_window.h"
 #include "app/qt/qr_code_window.h"
 #include "app/qt/qt_dialog_view.h"
@@ -86,7 +87,8 @@ class QtWindowTest : public testing::Test {
           {"198.51.100.3", "eth1", true, platform::AdapterKind::kEthernet}};
     };
     view = std::make_unique<QtDialogView>();
-    dialog = std::make_unique<MainDialog>(*app, *view, mouse);
+    session = std::make_unique<ServerSession>(*app, mouse);
+    dialog = std::make_unique<MainDialog>(*session, *view, mouse);
     view->Connect(*dialog);
     ASSERT_TRUE(dialog->OnInitDialog());
     window().show();
@@ -136,6 +138,7 @@ class QtWindowTest : public testing::Test {
   FakeMouse mouse;
   std::unique_ptr<Application> app;
   std::unique_ptr<QtDialogView> view;
+  std::unique_ptr<ServerSession> session;
   std::unique_ptr<MainDialog> dialog;
 };
 

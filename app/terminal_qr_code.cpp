@@ -1,4 +1,4 @@
-#include "app/console/terminal_qr_code.h"
+#include "app/terminal_qr_code.h"
 
 #include "app/qr_matrix.h"
 

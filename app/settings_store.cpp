@@ -1,4 +1,4 @@
-#include "app/dialog_settings.h"
+#include "app/settings_store.h"
 
 #include <algorithm>
 #include <climits>
@@ -32,27 +32,9 @@ class FirstFailure {
 
 }  // namespace
 
-void LoadDialogSettings(Settings& settings, const SettingsFiles& files,
-                        DialogFieldExchange& dialog) {
-  const std::string profile = SettingsFileTarget(files.profileFile);
-  settings.defaultIndexFile = platform::ProfileReadString(profile, kProfileSection, "Defindex",
-                                                          "index.htm", kIniValueBufferSize);
-  settings.persistenceTimeoutSeconds =
-      platform::ProfileReadInt(profile, kProfileSection, "PTO", 10);
-
-  DialogFields& fields = dialog.Fields();
-  fields.defaultIndexFile = settings.defaultIndexFile;
-  fields.persistenceTimeoutSeconds = settings.persistenceTimeoutSeconds;
-  // The profile's own "Server Root" and "Port" are written but never shown.
-  fields.homeDirectory = settings.serverRoot;
-  fields.port = settings.port;
-  dialog.PushFieldsToControls();
-}
-
-std::optional<SettingsWriteFailure> SaveDialogSettings(const SettingsFiles& files,
-                                                       DialogFieldExchange& dialog) {
-  dialog.TakeFieldsFromControls();  // a failed range check still saves what was taken
-  const DialogFields& fields = dialog.Fields();
+std::optional<SettingsWriteFailure> SaveSettings(
+    const SettingsFiles& files, const ServerFields& fields,
+    const std::optional<WindowPlacementBytes>& placement) {
   const std::string& profileName = files.profileFile;
   const std::string profile = SettingsFileTarget(profileName);
   FirstFailure failure;
@@ -63,8 +45,6 @@ std::optional<SettingsWriteFailure> SaveDialogSettings(const SettingsFiles& file
   failure.Note(profileName, WriteInteger(profile, kProfileSection, "Port", fields.port));
   failure.Note(profileName,
                WriteInteger(profile, kProfileSection, "PTO", fields.persistenceTimeoutSeconds));
-
-  const std::optional<WindowPlacementBytes> placement = dialog.CurrentPlacement();
   if (placement) {
     failure.Note(files.iniFile,
                  platform::ProfileWriteStruct(SettingsFileTarget(files.iniFile), "General",
@@ -74,7 +54,7 @@ std::optional<SettingsWriteFailure> SaveDialogSettings(const SettingsFiles& file
 }
 
 // The operator's choices under [Control], written where the INI leads.
-platform::Result StoreControlValue(const std::string& iniFile, const char* key,
+static platform::Result StoreControlValue(const std::string& iniFile, const char* key,
                                    const std::string& value) {
   return platform::ProfileWriteString(SettingsFileTarget(iniFile), "Control", key, value.c_str());
 }

@@ -1,5 +1,6 @@
-// Cursor emulation as the protocol feeds it: every fresh report of the
-// selected pointer reaches the system's input on the emulation's thread.
+// The cursor as the protocol feeds it: every fresh report of the selected
+// pointer reaches the system's input on the emulation's thread, and every
+// way of losing the cursor lets go of the buttons.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "pointer/cursor_emulation.h"
+#include "pointer/cursor_control.h"
 #include "tests/pointer/protocol_rig.h"
 
 namespace {
@@ -26,9 +27,12 @@ struct MouseEvent {
 // inside its first event, as a slow system input would.
 class RecordingMouse : public MouseAndKeys {
  public:
-  bool IsAvailable() override { return true; }
-  bool IsCtrlHeld() override { return false; }
-  bool IsShiftHeld() override { return false; }
+  bool IsAvailable() override { return available; }
+  bool IsCtrlHeld() override { return ctrl; }
+  bool IsShiftHeld() override { return shift; }
+  bool available = true;
+  bool ctrl = false;
+  bool shift = false;
   bool SendMouseEvent(std::uint32_t flags, std::int32_t x, std::int32_t y) override {
     std::unique_lock guard(lock_);
     events_.push_back({flags, x, y});
@@ -63,17 +67,20 @@ class RecordingMouse : public MouseAndKeys {
   bool gateOpen_ = true;
 };
 
-class CursorFollowsReportsTest : public testing::Test, protected ProtocolRig {
+class CursorControlTest : public testing::Test, protected ProtocolRig {
  protected:
-  CursorFollowsReportsTest() { protocol.AttachCursorFollower(&emulation); }
-  ~CursorFollowsReportsTest() override { protocol.AttachCursorFollower(nullptr); }
+  CursorControlTest() {
+    protocol.AttachCursor(&cursor);
+    EXPECT_EQ(cursor.SwitchOn(), CursorControl::Refusal::kNone);
+  }
+  ~CursorControlTest() override { protocol.AttachCursor(nullptr); }
 
   RecordingMouse mouse;
-  CursorEmulation emulation{mouse, on};
+  CursorControl cursor{mouse, selectedPointer, [this] { return now.load(); }};
 };
 
 // With the 200 ms tick a press and its release between two ticks were lost.
-TEST_F(CursorFollowsReportsTest, EveryReportMovesTheCursorAndNoButtonChangeIsLost) {
+TEST_F(CursorControlTest, EveryReportMovesTheCursorAndNoButtonChangeIsLost) {
   Report(3, 0x100, 0, 0);
   Report(3, 0x200, 1, 0);  // a tap: both at once, nothing in between
   Report(3, 0x300, 0, 0);
@@ -90,31 +97,30 @@ TEST_F(CursorFollowsReportsTest, EveryReportMovesTheCursorAndNoButtonChangeIsLos
                                                       {0x8013, 0x700, 0x1000}}));
 }
 
-TEST_F(CursorFollowsReportsTest, OnlyFreshReportsOfTheSelectedPointerWhileOn) {
+TEST_F(CursorControlTest, OnlyFreshReportsOfTheSelectedPointerWhileOn) {
   Report(3, 0x100, 1, 0);
   ASSERT_EQ(mouse.Flags(1), std::vector<std::uint32_t>{0x8003});
   Report(4, 0x200, 0, 0);     // another phone
   Report(3, 0x300, 0, 0, 0);  // stale
-  on = false;
+  cursor.SwitchOff();         // lets go where the cursor is
   Report(3, 0x400, 0, 0);
-  on = true;
+  ASSERT_EQ(cursor.SwitchOn(), CursorControl::Refusal::kNone);
   selectedPointer = 4;
   Report(4, 0x500, 0, 0);
-  // The release sent on resuming: the press was the last the system got.
-  EXPECT_EQ(mouse.Events(2),
-            (std::vector<MouseEvent>{{0x8003, 0x100, 0x1000}, {0x8005, 0x500, 0x1000}}));
+  EXPECT_EQ(mouse.Events(3), (std::vector<MouseEvent>{
+                                 {0x8003, 0x100, 0x1000}, {0x0004, 0, 0}, {0x8001, 0x500, 0x1000}}));
 }
 
 // While the system's input is slow, moves collapse into the newest, changes
 // of either button keep their order and place, and a report that lost a race
 // with a newer one of the same pointer is not sent after it.
-TEST_F(CursorFollowsReportsTest, WaitingReportsKeepTheirOrderAndButtonChanges) {
+TEST_F(CursorControlTest, WaitingReportsKeepTheirOrderAndButtonChanges) {
   mouse.SetGate(false);
-  emulation.Follow({1, 1, 0, 0, 0});
+  cursor.Follow({1, 1, 0, 0, 0});
   mouse.Events(1);  // the thread now waits inside the system's input
   // 4 is overtaken by 5 on its way; 5 is a left click, 9 a right one.
   for (const int n : {2, 3, 5, 4, 6, 7, 8, 9, 10, 11}) {
-    emulation.Follow({static_cast<std::uint64_t>(n), n, 0, n == 5, n == 9});
+    cursor.Follow({static_cast<std::uint64_t>(n), n, 0, n == 5, n == 9});
   }
   mouse.SetGate(true);
   EXPECT_EQ(mouse.Events(9), (std::vector<MouseEvent>{{0x8001, 1, 0},
@@ -126,8 +132,8 @@ TEST_F(CursorFollowsReportsTest, WaitingReportsKeepTheirOrderAndButtonChanges) {
                                                       {0x8009, 9, 0},
                                                       {0x8011, 10, 0},
                                                       {0x8001, 11, 0}}));
-  emulation.Follow({7, 7, 0, 0, 0});  // older than what was sent
-  emulation.Follow({12, 12, 0, 0, 0});
+  cursor.Follow({7, 7, 0, 0, 0});  // older than what was sent
+  cursor.Follow({12, 12, 0, 0, 0});
   const std::vector<MouseEvent> events = mouse.Events(10);
   ASSERT_EQ(events.size(), 10u);
   EXPECT_EQ(events.back(), (MouseEvent{0x8001, 12, 0}));
@@ -137,10 +143,12 @@ TEST_F(CursorFollowsReportsTest, WaitingReportsKeepTheirOrderAndButtonChanges) {
 constexpr std::uint32_t kLeftUp = 0x0004;
 constexpr std::uint32_t kBothUp = 0x0014;
 
-TEST_F(CursorFollowsReportsTest, LosingTheCursorReleasesWhatIsHeldAndAReturningPhonePressesAgain) {
+// Another selection, Stop, Reset, exit and the end of the user's session
+// release; so does switching off, and the Ctrl+Shift chord switches off.
+TEST_F(CursorControlTest, LosingTheCursorReleasesWhatIsHeldAndAReturningPhonePressesAgain) {
   Report(3, 0x100, 1, 1);
-  protocol.ReleaseCursor();  // emulation off, another selection, Stop, exit
-  protocol.ReleaseCursor();  // nothing held any more: nothing sent
+  cursor.Release();
+  cursor.Release();  // nothing held any more: nothing sent
   Report(3, 0x200, 1, 0);
   ASSERT_EQ(mouse.Flags(3), (std::vector<std::uint32_t>{0x800B, kBothUp, 0x8003}));
 
@@ -149,13 +157,43 @@ TEST_F(CursorFollowsReportsTest, LosingTheCursorReleasesWhatIsHeldAndAReturningP
   EXPECT_TRUE(protocol.MarkSilentPointers(now));
   EXPECT_TRUE(protocol.MarkSilentPointers(now + 200));
   Report(3, 0x300, 1, 0);
-  EXPECT_EQ(mouse.Flags(5),
+  ASSERT_EQ(mouse.Flags(5),
             (std::vector<std::uint32_t>{0x800B, kBothUp, 0x8003, kLeftUp, 0x8003}));
+
+  // Ctrl alone is no chord; with Shift it switches off once, and only the
+  // operator switches on again.
+  mouse.ctrl = true;
+  EXPECT_FALSE(cursor.Tick());
+  mouse.shift = true;
+  EXPECT_TRUE(cursor.Tick());
+  EXPECT_FALSE(cursor.IsOn());
+  EXPECT_FALSE(cursor.Tick());
+  mouse.ctrl = mouse.shift = false;
+  Report(3, 0x400, 1, 0);  // neither followed nor held while off
+  EXPECT_FALSE(cursor.Tick());
+  ASSERT_EQ(cursor.SwitchOn(), CursorControl::Refusal::kNone);
+  Report(3, 0x500, 0, 0);
+  EXPECT_EQ(mouse.Flags(7), (std::vector<std::uint32_t>{0x800B, kBothUp, 0x8003, kLeftUp, 0x8003,
+                                                         kLeftUp, 0x8001}));
+}
+
+// Without a display (or a thread for it) emulation stays off.
+TEST_F(CursorControlTest, SwitchingOnNeedsADisplay) {
+  cursor.SwitchOff();
+  mouse.available = false;
+  EXPECT_EQ(cursor.SwitchOn(), CursorControl::Refusal::kNoDisplay);
+  EXPECT_FALSE(cursor.IsOn());
+  Report(3, 0x100, 1, 0);
+  EXPECT_FALSE(cursor.Tick());
+  mouse.available = true;
+  ASSERT_EQ(cursor.SwitchOn(), CursorControl::Refusal::kNone);
+  Report(3, 0x200, 0, 0);
+  EXPECT_EQ(mouse.Events(1), (std::vector<MouseEvent>{{0x8001, 0x200, 0x1000}}));
 }
 
 // A failed event is released on the next connection and pressed again; an
 // ending emulation releases what it holds.
-TEST_F(CursorFollowsReportsTest, AFailedEventOrTheEmulationsEndReleasesTheButton) {
+TEST_F(CursorControlTest, AFailedEventOrTheEmulationsEndReleasesTheButton) {
   mouse.failing = true;
   Report(3, 0x100, 1, 0);
   mouse.Events(1);
@@ -163,6 +201,7 @@ TEST_F(CursorFollowsReportsTest, AFailedEventOrTheEmulationsEndReleasesTheButton
   Report(3, 0x200, 1, 0);
   mouse.Events(3);
   {
+    const std::atomic<bool> on{true};
     CursorEmulation ending(mouse, on);
     ending.Follow({1, 1, 0, 0, 1});
     mouse.Events(4);
@@ -173,23 +212,23 @@ TEST_F(CursorFollowsReportsTest, AFailedEventOrTheEmulationsEndReleasesTheButton
 // Each tick without a followed report sends the selected pointer's last
 // report once more: the real mouse cannot take the cursor from a phone that
 // holds still, and a stale report's buttons reach the system.
-TEST_F(CursorFollowsReportsTest, TheHoldSendsTheLastReportOnlyWhenNoneWentOutSinceTheLastTick) {
+TEST_F(CursorControlTest, TheHoldSendsTheLastReportOnlyWhenNoneWentOutSinceTheLastTick) {
   Report(3, 0x100, 0, 0);
-  protocol.HoldCursor();      // the report went out since
+  cursor.Tick();              // the report went out since
   Report(3, 0x200, 1, 0, 0);  // stale: the live status only
-  protocol.HoldCursor();
-  protocol.HoldCursor();      // the same again: the move alone
+  cursor.Tick();
+  cursor.Tick();              // the same again: the move alone
   Report(4, 0x400, 0, 1);
   selectedPointer = 4;
-  protocol.ReleaseCursor();   // as the dialog does at a new selection
-  protocol.HoldCursor();      // on the new pointer within one tick
+  cursor.Release();           // as the dialog does at a new selection
+  cursor.Tick();              // on the new pointer within one tick
   mouse.Events(5);
-  on = false;
-  protocol.HoldCursor();
-  on = true;
+  cursor.SwitchOff();
+  cursor.Tick();
+  ASSERT_EQ(cursor.SwitchOn(), CursorControl::Refusal::kNone);
   now += 1001;
   protocol.MarkSilentPointers(now);
-  protocol.HoldCursor();      // a silent pointer leaves the cursor where it is
+  cursor.Tick();              // a silent pointer leaves the cursor where it is
   EXPECT_EQ(mouse.Events(6), (std::vector<MouseEvent>{{0x8001, 0x100, 0x1000},
                                                       {0x8003, 0x200, 0x1000},
                                                       {0x8001, 0x200, 0x1000},

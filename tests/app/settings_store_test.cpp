@@ -1,59 +1,50 @@
-#include "app/dialog_settings.h"
+#include "app/settings_store.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
 
+#include "common/diagnostic_log.h"
 #include "platform/profile.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
 
-// Stands in for the dialog: its "controls" are a second set of fields.
-class FakeDialog : public DialogFieldExchange {
- public:
-  DialogFields members;
-  DialogFields controls;
-  bool rangeCheckPasses = true;
-  std::optional<WindowPlacementBytes> placement = WindowPlacementBytes{};
-
-  DialogFields& Fields() override { return members; }
-  bool TakeFieldsFromControls() override {
-    members = controls;
-    return rangeCheckPasses;
-  }
-  void PushFieldsToControls() override { controls = members; }
-  std::optional<WindowPlacementBytes> CurrentPlacement() override { return placement; }
-};
-
-class DialogSettingsTest : public testing::Test {
+class SettingsStoreTest : public testing::Test {
  protected:
   TempFolder folder;
   SettingsFiles files{folder.File("TVXHandvane.INI"), folder.File("profile/TVXHandvane.INI")};
   Settings settings;
-  FakeDialog dialog;
 };
 
-TEST_F(DialogSettingsTest, LoadUsesProfileDefaultsAndTheProgramIniForRootAndPort) {
+// A start without any settings file: each value has its one default, and
+// the home directory field shows the folder served from.
+TEST_F(SettingsStoreTest, WithoutFilesEachFieldHasItsOneDefault) {
+  DiagnosticLog log;
+  ReadIni(settings, files.iniFile, log);
+  ReadProfile(settings, files.profileFile);
+  EXPECT_EQ(settings.fields.port, 8080);
+  EXPECT_EQ(settings.serverRoot, "");
+  EXPECT_EQ(settings.fields.homeDirectory, "");
+  EXPECT_EQ(settings.fields.defaultIndexFile, "index.htm");
+  EXPECT_EQ(settings.fields.persistenceTimeoutSeconds, 10);
+
+  // The profile's own "Server Root" and "Port" are written but never read.
   files.profileFile = folder.File("Profile.INI");
   TempFolder::WriteAll(files.profileFile, "[Settings]\r\nServer Root=/ignored\r\nPort=1234\r\n");
-  settings.serverRoot = "/srv/www";
-  settings.port = 8080;
-  LoadDialogSettings(settings, files, dialog);
-  EXPECT_EQ(settings.defaultIndexFile, "index.htm");
-  EXPECT_EQ(settings.persistenceTimeoutSeconds, 10);
-  EXPECT_EQ(dialog.controls.homeDirectory, "/srv/www");
-  EXPECT_EQ(dialog.controls.port, 8080);
-  EXPECT_EQ(dialog.controls.defaultIndexFile, "index.htm");
-  EXPECT_EQ(dialog.controls.persistenceTimeoutSeconds, 10);
+  TempFolder::WriteAll(files.iniFile, "[Paths]\r\nPathToWorkingDir=/srv/www\r\n");
+  ReadIni(settings, files.iniFile, log);
+  ReadProfile(settings, files.profileFile);
+  EXPECT_EQ(settings.fields.homeDirectory, "/srv/www");
+  EXPECT_EQ(settings.fields.port, 8080);
 }
 
-TEST_F(DialogSettingsTest, SaveWritesProfileAndPlacementEvenAfterAFailedRangeCheck) {
+TEST_F(SettingsStoreTest, SaveWritesProfileAndPlacementOutOfRangeOrNot) {
   files.profileFile = folder.File("Profile.INI");
-  dialog.controls = {"/home/www", "start.htm", 8081, 20000};
-  dialog.rangeCheckPasses = false;
-  (*dialog.placement)[0] = 44;
-  SaveDialogSettings(files, dialog);
+  const ServerFields fields{"/home/www", "start.htm", 8081, 20000};
+  WindowPlacementBytes placement{};
+  placement[0] = 44;
+  SaveSettings(files, fields, placement);
 
   auto profile = [&](const char* key) {
     return platform::ProfileReadString(files.profileFile, "Settings", key, "<none>", 460);
@@ -66,23 +57,22 @@ TEST_F(DialogSettingsTest, SaveWritesProfileAndPlacementEvenAfterAFailedRangeChe
   WindowPlacementBytes stored{};
   ASSERT_TRUE(platform::ProfileReadStruct(files.iniFile, "General", "WindowPos", stored.data(),
                                           stored.size()));
-  EXPECT_EQ(stored, *dialog.placement);
+  EXPECT_EQ(stored, placement);
 
   // A view without a window (the console) keeps the stored placement.
-  dialog.placement.reset();
-  SaveDialogSettings(files, dialog);
+  SaveSettings(files, fields, std::nullopt);
   WindowPlacementBytes kept{};
   ASSERT_TRUE(
       platform::ProfileReadStruct(files.iniFile, "General", "WindowPos", kept.data(), kept.size()));
   EXPECT_EQ(kept, stored);
 
   // The stored timeout comes back as it was, out of range or not.
-  LoadDialogSettings(settings, files, dialog);
-  EXPECT_EQ(settings.persistenceTimeoutSeconds, 20000);
+  ReadProfile(settings, files.profileFile);
+  EXPECT_EQ(settings.fields.persistenceTimeoutSeconds, 20000);
 }
 
-TEST_F(DialogSettingsTest, SelectedPointerIsStoredAndReadBack) {
-  StoreSelectedPointer(7, files.iniFile);
+TEST_F(SettingsStoreTest, SelectedPointerIsStoredAndReadBack) {
+  ASSERT_TRUE(StoreSelectedPointer(7, files.iniFile));
   EXPECT_EQ(platform::ProfileReadString(files.iniFile, "Control", "SelectedPointer", "", 460), "7");
 }
 

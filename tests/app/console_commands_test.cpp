@@ -1,0 +1,89 @@
+// The console's command language against the dialog and a fake session.
+#include "app/console/console_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/console/console_view.h"
+#include "app/main_dialog.h"
+#include "tests/app/fake_mouse.h"
+#include "tests/app/fake_session.h"
+
+namespace {
+
+class PrintedView : public ConsoleView {
+ public:
+  PrintedView() : ConsoleView(stdout) {}
+  void ShowMessageBox(const std::string& text, const std::string&) override { lines.push_back(text); }
+  void ShowNotice(const std::string& text) override { lines.push_back(text); }
+  std::vector<std::string> lines;
+};
+
+class ConsoleCommandsTest : public testing::Test {
+ protected:
+  ConsoleCommandsTest() { EXPECT_TRUE(dialog.OnInitDialog()); }
+
+  // The command's result and the last line it printed.
+  std::string Run(const std::string& line, CommandResult expected = CommandResult::kDone) {
+    view.lines.clear();
+    EXPECT_EQ(RunConsoleCommand(line, dialog, view), expected) << line;
+    return view.lines.empty() ? "" : view.lines.back();
+  }
+
+  FakeMouse mouse;
+  FakeSession session{mouse};
+  PrintedView view;
+  MainDialog dialog{session, view, mouse};
+};
+
+// Words in any case reach the dialog; anything else gets its usage line
+// and changes nothing.
+TEST_F(ConsoleCommandsTest, CommandsReachTheDialogAndBadWordsChangeNothing) {
+  EXPECT_EQ(Run("  SELECT 7 "), "Pointer 07 selected.");
+  EXPECT_EQ(session.settings.selectedPointer, 7);
+  for (const char* bad : {"select 7x", "select +7", "select 80", "select", "select 1 2"}) {
+    EXPECT_TRUE(Run(bad).starts_with("select: ")) << bad;
+  }
+  EXPECT_EQ(session.settings.selectedPointer, 7);
+
+  Run("vibrate Short-Single");
+  Run("vibrate a5");
+  EXPECT_TRUE(Run("vibrate A6").starts_with("vibrate: unknown pattern \"A6\". Usage: vibrate "));
+  EXPECT_NE(session.calls.find("vibrate:160 vibrate:165 "), std::string::npos);
+
+  EXPECT_EQ(Run("emulate maybe"), "emulate: on or off, not \"maybe\". Usage: emulate on|off");
+  EXPECT_EQ(Run("bogus", CommandResult::kUnknown),
+            "bogus: unknown command. Type help for the commands.");
+  EXPECT_EQ(Run(""), "");
+}
+
+TEST_F(ConsoleCommandsTest, ScreenListsTheMonitorsAndRefusesOneThatIsNotThere) {
+  mouse.monitors = {{{1280, 0, 1920, 1080}, false}, {{0, 0, 1280, 800}, true}};
+  EXPECT_EQ(Run("screen"),
+            "The pad covers: primary. Monitors:\n  1  1280x800 at 0,0  primary\n"
+            "  2  1920x1080 at 1280,0");
+  EXPECT_TRUE(Run("screen 3").starts_with("screen: there is no monitor 3"));
+  EXPECT_TRUE(Run("screen left").starts_with("screen: \"left\" is no monitor"));
+  EXPECT_EQ(Run("screen ALL"), "Cursor screen all.");
+  EXPECT_EQ(session.settings.cursorScreen, "all");
+}
+
+TEST_F(ConsoleCommandsTest, StatusAndListShowTheDialogsState) {
+  EXPECT_EQ(Run("status"),
+            "Status: Working... | Active Conn.: 0 | Requests: 0 | KB Sent: 0 | KB Received: 0 | "
+            "Visitors: 0 | Requests/Sec: 0 | X: 0 | Y: 0 | ButtonL: 0 | ButtonR: 0 | "
+            "Off-Screen: 1 | Pointer: 00 | Cursor: off");
+  EXPECT_EQ(Run("list"), "No pointer has reported in the last second (selected: Pointer 00).");
+  session.reporting = {{0, {100, 200, 1, 0, 0}, false}, {12, {3, 4, 0, 1, 0}, true}};
+  EXPECT_EQ(Run("list"),
+            "Pointers that reported in the last second:\n"
+            "* Pointer 00  X   100  Y   200  ButtonL 1  ButtonR 0\n"
+            "  Pointer 12  X     3  Y     4  ButtonL 0  ButtonR 1  two phones");
+  Run("exit", CommandResult::kExit);
+  EXPECT_TRUE(view.HasEnded());
+  EXPECT_FALSE(dialog.IsRunning());
+}
+
+}  // namespace
