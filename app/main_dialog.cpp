@@ -2,21 +2,15 @@
 
 #include <cstdio>
 
+#include "app/dialog_notices.h"
 #include "app/field_texts.h"
 #include "app/phone_addresses.h"
 #include "platform/clock.h"
-#include "pointer/vibrations.h"
 
 namespace {
 
 constexpr const char* kSevereErrorCaption = "TVXHandvane severe error";
 constexpr const char* kNoArea = "Can not create the TVXHDV shared memory!";
-
-std::string TwoDigits(int number) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02d", number);
-  return text;
-}
 
 }  // namespace
 
@@ -24,7 +18,7 @@ MainDialog::MainDialog(Session& session, DialogView& view, MouseAndKeys& screens
     : session_(session),
       settings_(session.Values()),
       view_(view),
-      screens_(screens),
+      padArea_(screens),
       tick_(TimerTickWiring{platform::TickCount, session, session, state_}) {
   session_.SetEvents(this);
 }
@@ -34,8 +28,7 @@ MainDialog::~MainDialog() {
 }
 
 bool MainDialog::OnInitDialog() {
-  ++state_.fieldsPushed;
-  Render();
+  PushFields();
   std::string why;
   switch (session_.Open(why)) {
     case OpenOutcome::kAlreadyRunning:
@@ -54,14 +47,13 @@ bool MainDialog::OnInitDialog() {
   std::snprintf(line, sizeof line, "ScreenWidth %d ScreenHeight %d", width, height);
   session_.Log(line);
 
-  cursorScreen_ = ParseCursorScreen(settings_.cursorScreen).value_or(CursorScreen{});
-  state_.cursorScreen = CursorScreenText(cursorScreen_);
+  padArea_.Choose(ParseCursorScreen(settings_.cursorScreen).value_or(CursorScreen{}));
+  state_.cursorScreen = CursorScreenText(padArea_.Choice());
   ApplyCursorScreen();
   state_.live.offScreen = true;
   state_.selectedPointer = settings_.selectedPointer;
   state_.showPointers = settings_.showPointers && view_.CanShowPointerOverlay();
-  ++state_.fieldsPushed;
-  Render();
+  PushFields();
   LoadPage();
   settingsLoaded_ = true;
   session_.ChooseAccessKey();
@@ -78,44 +70,25 @@ bool MainDialog::Refuse(const std::string& notice, const std::string& message) {
 }
 
 void MainDialog::Start() {
-  const std::string& title = session_.Paths().title;
   if (state_.running) {
-    view_.ShowMessageBox("Server Already Launched", title);
+    view_.ShowMessageBox("Server Already Launched", session_.Paths().title);
     return;
   }
   TakeFieldsFromControls();
   const StartOutcome outcome = session_.StartServer();
+  const std::string notice = StartNotice(outcome, settings_.fields.port, session_.Paths());
+  // Without the key it asked for the class would be open to everyone.
   if (outcome == StartOutcome::kNoAccessKey) {
     SetStatus("Stopped.");
-    view_.ShowNotice(
-        "The server is not running: AccessKey asks for a new key, and the system gave no "
-        "random numbers to make one. Set a key of your own as AccessKey under [Control] in " +
-        session_.Paths().iniFile + " and restart " + title + ".");
+    view_.ShowNotice(notice);
     return;
   }
   state_.running = outcome == StartOutcome::kRunning;
   if (state_.running) view_.StartTimer(kTimerPeriodMs);
   SetStatus("Working...");
   ShowPhoneAddresses();
-  NoticeStartOutcome(outcome);
-}
-
-// The engine writes its reasons to its error log, which the view has shown
-// line by line; this says in plain words what they mean for the operator.
-void MainDialog::NoticeStartOutcome(StartOutcome outcome) {
-  const std::string port = std::to_string(settings_.fields.port);
-  if (outcome == StartOutcome::kRunning) {
-    view_.ShowNotice("Server started on port " + port + ".");
-  } else if (outcome == StartOutcome::kPortInUse) {
-    // The port field is fixed while the program runs: a new port takes a restart.
-    view_.ShowNotice("The server is not running: port " + port +
-                     " is in use by another program. End that program and start again, or "
-                     "change Port under [Control] in " +
-                     session_.Paths().iniFile + " and restart " + session_.Paths().title + ".");
-  } else {
-    view_.ShowNotice(
-        "The server is not running: it could not start; the error log lines above say why.");
-  }
+  // The engine's error log lines, shown as they came, say why in its words.
+  view_.ShowNotice(notice);
 }
 
 void MainDialog::Stop() {
@@ -167,16 +140,14 @@ void MainDialog::BrowseForHomeDirectory() {
 void MainDialog::SetHomeDirectory(const std::string& folder) {
   if (folder.empty() || folder.size() >= kPathBufferSize) return;
   settings_.fields.homeDirectory = folder;
-  ++state_.fieldsPushed;
-  Render();
+  PushFields();
 }
 
 // A new port takes effect at the next Start, as a port typed into the field would.
 void MainDialog::SetPort(int port) {
   if (port < 1 || port > 65535) return;
   settings_.fields.port = port;
-  ++state_.fieldsPushed;
-  Render();
+  PushFields();
 }
 
 void MainDialog::SelectPointer(int pointer) {
@@ -192,12 +163,7 @@ void MainDialog::SelectPointer(int pointer) {
 
 // The choice holds for this run all the same.
 void MainDialog::StoreChoice(const platform::Result& stored) {
-  if (!stored) ShowNotSaved("The setting", {session_.Paths().iniFile, stored});
-}
-
-void MainDialog::ShowNotSaved(const char* what, const SettingsWriteFailure& failure) {
-  view_.ShowNotice(std::string(what) + " could not be saved in " + failure.file + ": " +
-                   platform::FailureText(failure.result) + ".");
+  if (!stored) view_.ShowNotice(NotSavedNotice("The setting", {session_.Paths().iniFile, stored}));
 }
 
 void MainDialog::SetCursorEmulation(bool on) {
@@ -229,10 +195,9 @@ void MainDialog::RefuseCursorEmulation(const char* reason) {
 }
 
 void MainDialog::SetCursorScreen(const CursorScreen& screen) {
-  cursorScreen_ = screen;
+  padArea_.Choose(screen);
   settings_.cursorScreen = CursorScreenText(screen);
   state_.cursorScreen = settings_.cursorScreen;
-  missingMonitorLogged_ = false;
   ApplyCursorScreen();
   Render();
   const platform::Result stored = session_.StoreCursorScreen(settings_.cursorScreen);
@@ -241,11 +206,11 @@ void MainDialog::SetCursorScreen(const CursorScreen& screen) {
 }
 
 std::vector<platform::Monitor> MainDialog::Monitors() {
-  return MonitorsAsSeen(screens_.Monitors());
+  return padArea_.Monitors();
 }
 
 std::vector<CursorScreenChoice> MainDialog::CursorScreenChoices() {
-  return ::CursorScreenChoices(cursorScreen_, Monitors());
+  return padArea_.Choices();
 }
 
 void MainDialog::MonitorsChanged() {
@@ -253,19 +218,8 @@ void MainDialog::MonitorsChanged() {
   Render();
 }
 
-// Monitors come and go: the area is chosen afresh at every tick. A chosen
-// monitor that is gone gives the primary, with one log line until it is back.
-// The overlay lies over the same part.
 void MainDialog::ApplyCursorScreen() {
-  const std::vector<platform::Monitor> monitors = Monitors();
-  state_.cursorScreenArea = CoveredRect(cursorScreen_, monitors);
-  const CursorArea area = ChooseCursorArea(cursorScreen_, monitors);
-  if (area.missingMonitor && !missingMonitorLogged_) {
-    session_.Log("CursorScreen " + CursorScreenText(cursorScreen_) +
-                 ": no such monitor; the pad covers the primary");
-  }
-  missingMonitorLogged_ = area.missingMonitor;
-  screens_.SetCursorArea(area.rect);
+  state_.cursorScreenArea = padArea_.Apply([this](const std::string& line) { session_.Log(line); });
 }
 
 void MainDialog::SetPointerOverlay(bool on) {
@@ -286,15 +240,7 @@ void MainDialog::SetPointerOverlay(bool on) {
 void MainDialog::Vibrate(int code) {
   session_.QueueVibrateCommand(code);
   const int pointer = settings_.selectedPointer;
-  char codeText[8];
-  std::snprintf(codeText, sizeof codeText, "%02X", static_cast<unsigned>(code & 0xFF));
-  const Vibration* vibration = FindVibration(code);
-  const char* caption = vibration != nullptr ? vibration->caption : "Command";
-  view_.ShowNotice(std::string(caption) + " (" + codeText + ") queued for pointer " +
-                   TwoDigits(pointer) +
-                   (session_.HasReportedLately(pointer)
-                        ? "."
-                        : "; no phone has reported on it in the last second."));
+  view_.ShowNotice(VibrateNotice(code, pointer, session_.HasReportedLately(pointer)));
 }
 
 void MainDialog::Tick() {
@@ -325,30 +271,13 @@ void MainDialog::NoticeDisplayChange() {
 // phones where no server answers.
 void MainDialog::ShowPhoneAddresses() {
   const std::string coded = state_.clickableAddress;
-  state_.phoneAddressText = PhoneAddressLines();
+  const PhoneAddressLines lines = DescribePhoneAddresses(
+      state_.running,
+      ChoosePhoneAddresses(session_.LocalAddresses(), settings_.fields.port, AccessKey()));
+  state_.phoneAddressText = lines.text;
+  state_.clickableAddress = lines.clickable;
   if (!coded.empty() && state_.clickableAddress != coded) view_.CloseQrCode();
   Render();
-}
-
-std::string MainDialog::PhoneAddressLines() {
-  state_.clickableAddress.clear();
-  if (!state_.running) {
-    return "The server is not running: phones cannot connect.\n"
-           "Start it, and the address for the phones shows here.";
-  }
-  const PhoneAddresses addresses =
-      ChoosePhoneAddresses(session_.LocalAddresses(), settings_.fields.port, AccessKey());
-  if (addresses.onNetwork.empty()) {
-    return "No network: phones cannot connect until this PC is on one.\n"
-           "Only a browser on this PC opens " +
-           addresses.onThisPcOnly;
-  }
-  state_.clickableAddress = addresses.onNetwork.front();
-  std::string text = "Phones open " + state_.clickableAddress + "  (click for its QR code)";
-  for (std::size_t i = 1; i < addresses.onNetwork.size(); ++i) {
-    text += (i == 1 ? "\nor " : ", ") + addresses.onNetwork[i];
-  }
-  return text;
 }
 
 void MainDialog::ShowPhoneAddressCode() {
@@ -402,7 +331,7 @@ void MainDialog::RunShutdownSequence() {
   if (settingsLoaded_) {
     TakeFieldsFromControls();  // a failed range check still saves what was taken
     if (const auto failure = session_.SaveSettings(view_.CurrentPlacement())) {
-      ShowNotSaved("The settings", *failure);
+      view_.ShowNotice(NotSavedNotice("The settings", *failure));
     }
   }
   if (state_.running) Stop();
@@ -412,6 +341,12 @@ void MainDialog::RunShutdownSequence() {
 
 void MainDialog::SetStatus(const char* text) {
   state_.statusText = text;
+  PushFields();
+}
+
+// A window writes the fields into its edit fields only now, so that a tick
+// never overwrites what the operator is typing.
+void MainDialog::PushFields() {
   ++state_.fieldsPushed;
   Render();
 }

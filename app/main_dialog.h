@@ -1,13 +1,13 @@
-// The server program's one dialog, without its window. Front ends call its
-// intents (what the operator can do) and render its state (DialogState);
-// every decision is made here, once, and carried out by the session.
-// Everything runs on the dialog's thread.
+// The server program's one dialog, without its window: front ends call its
+// intents and render its state (DialogState); every decision is made here,
+// once, and carried out by the session. All on the dialog's thread.
 #pragma once
 
 #include <string>
 
 #include "app/dialog_intents.h"
 #include "app/dialog_view.h"
+#include "app/pad_area.h"
 #include "app/session.h"
 #include "app/timer_tick.h"
 
@@ -67,13 +67,11 @@ class MainDialog final : public DialogIntents, private SessionEvents {
   bool Refuse(const std::string& notice, const std::string& message);
   void TakeFieldsFromControls();
   std::optional<std::size_t> LoadPage();
-  void NoticeStartOutcome(StartOutcome outcome);
   void RunShutdownSequence();
-  void ShowNotSaved(const char* what, const SettingsWriteFailure& failure);
   void StoreChoice(const platform::Result& stored);
   void SetStatus(const char* text);
+  void PushFields();
   void ShowPhoneAddresses();
-  std::string PhoneAddressLines();
   void RefuseCursorEmulation(const char* reason);
   void NoticeDisplayChange();
   void ApplyCursorScreen();
@@ -82,12 +80,10 @@ class MainDialog final : public DialogIntents, private SessionEvents {
   Session& session_;
   Settings& settings_;  // the session's
   DialogView& view_;
-  MouseAndKeys& screens_;  // the monitors and the part the pad covers
+  PadArea padArea_;  // the part of the desktop the pad covers
   DialogState state_;
   TimerTick tick_;
   bool settingsLoaded_ = false;   // an early end never overwrites the stored settings
   bool displayLostTold_ = false;  // the operator heard that the display is gone
   bool emulationLimitShown_ = false;  // said once per run
-  CursorScreen cursorScreen_;
-  bool missingMonitorLogged_ = false;  // until the chosen monitor is back
 };

@@ -20,3 +20,11 @@ struct PhoneAddresses {
 // lists them (platform::LocalNetworkAddresses).
 PhoneAddresses ChoosePhoneAddresses(const std::vector<platform::NetworkAddress>& networkAddresses,
                                     int port, const std::string& accessKey);
+
+// The dialog's two bottom lines for addresses as chosen above, and the
+// address their click shows as a QR code (empty while phones have none).
+struct PhoneAddressLines {
+  std::string text;
+  std::string clickable;
+};
+PhoneAddressLines DescribePhoneAddresses(bool running, const PhoneAddresses& addresses);

@@ -8,6 +8,7 @@
 #include "app/console/console_view.h"
 #include "app/cursor_screen.h"
 #include "app/dialog_intents.h"
+#include "app/dialog_notices.h"
 #include "common/pointer_limits.h"
 #include "pointer/vibrations.h"
 
@@ -152,12 +153,6 @@ std::string VibrateExplanation() {
 
 std::string ExplanationOf(const Command& command) {
   return command.explanation != nullptr ? command.explanation : VibrateExplanation();
-}
-
-std::string TwoDigits(int number) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02d", number);
-  return text;
 }
 
 // "Status: ... | Cursor: on|off", the fields in the dialog's order.
