@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/ascii.h"
 #include "platform/socket_client.h"
 
 namespace {
@@ -46,13 +47,6 @@ std::string ReportRequest(int pointer, int frame, std::uint16_t port) {
          "Accept-Language: en-US,en;q=0.9\r\n\r\n";
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 // Reads one whole answer; false when the connection failed or ended first.
 // keepOpen says whether the server keeps the connection for the next report.
 bool ReadAnswer(platform::ClientSocket& socket, bool& keepOpen) {
@@ -64,7 +58,7 @@ bool ReadAnswer(platform::ClientSocket& socket, bool& keepOpen) {
     if (headerEnd == std::string::npos) {
       headerEnd = received.find("\r\n\r\n");
       if (headerEnd != std::string::npos) {
-        const std::string head = Lower(received.substr(0, headerEnd));
+        const std::string head = AsciiLowered(received.substr(0, headerEnd));
         const std::size_t length = head.find("content-length:");
         total =
             headerEnd + 4 +

@@ -27,14 +27,16 @@ std::optional<unsigned> PatternByNumber(long long number) {
   return TVXHDV_SHORT_SINGLE + static_cast<unsigned>(number - 1);
 }
 
-std::string CheckCommand(long long pointer, long long code) {
+Outcome CheckCommand(long long pointer, long long code) {
   if (pointer < 0 || pointer >= TVXHDV_POINTERS) {
-    return "pointer " + std::to_string(pointer) + " does not exist: phones are numbered 0 to 79";
+    return Outcome::Failure("pointer " + std::to_string(pointer) +
+                            " does not exist: phones are numbered 0 to 79");
   }
   if (code < 0 || code > 255) {
-    return "code " + std::to_string(code) + " is out of range: codes are 0 to 255";
+    return Outcome::Failure("code " + std::to_string(code) +
+                            " is out of range: codes are 0 to 255");
   }
-  return {};
+  return Outcome::Ok();
 }
 
 bool CommandQueue::Push(PhoneCommand command) {

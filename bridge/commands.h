@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "bridge/outcome.h"
+
 namespace bridge {
 
 struct PhoneCommand {
@@ -24,9 +26,8 @@ struct PhoneCommand {
 std::optional<unsigned> PatternByName(std::string_view name);
 // The vibration's code for pattern number 1 to 6, in the same order.
 std::optional<unsigned> PatternByNumber(long long number);
-// What a listener says when the pointer or code is out of range; empty when
-// both are fine.
-std::string CheckCommand(long long pointer, long long code);
+// Fails with what a listener says when the pointer or code is out of range.
+Outcome CheckCommand(long long pointer, long long code);
 
 extern const char* const kPatternNames;  // for error texts: "short-single, ..."
 

@@ -73,38 +73,43 @@ std::string Error(std::string_view text) {
       -1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-std::string ReadCommand(std::string_view text, PhoneCommand& command) {
+Outcome ReadCommand(std::string_view text, PhoneCommand& command) {
   const nlohmann::json message = nlohmann::json::parse(text, nullptr, false);
-  if (message.is_discarded()) return "not JSON";
+  if (message.is_discarded()) return Outcome::Failure("not JSON");
   const char* const kShapes =
       R"(expected {"vibrate":{"pointer":N,"pattern":"short-single"}} or {"send":{"pointer":N,"code":N}})";
-  if (!message.is_object() || message.size() != 1) return kShapes;
+  if (!message.is_object() || message.size() != 1) return Outcome::Failure(kShapes);
   const bool vibrate = message.contains("vibrate");
   const nlohmann::json& body = vibrate ? message["vibrate"] : message.value("send", nlohmann::json());
-  if (!vibrate && !message.contains("send")) return kShapes;
-  if (!body.is_object()) return kShapes;
+  if (!vibrate && !message.contains("send")) return Outcome::Failure(kShapes);
+  if (!body.is_object()) return Outcome::Failure(kShapes);
   long long pointer = 0;
   if (!body.contains("pointer") || !WholeNumber(body["pointer"], pointer)) {
-    return "\"pointer\" must be a number from 0 to 79";
+    return Outcome::Failure("\"pointer\" must be a number from 0 to 79");
   }
   long long code = 0;
   if (vibrate) {
-    if (!body.contains("pattern")) return std::string("\"pattern\" is missing: one of ") + kPatternNames;
+    if (!body.contains("pattern")) {
+      return Outcome::Failure(std::string("\"pattern\" is missing: one of ") + kPatternNames);
+    }
     const nlohmann::json& pattern = body["pattern"];
     long long number = 0;
     const auto found = pattern.is_string() ? PatternByName(pattern.get<std::string>())
                        : WholeNumber(pattern, number) ? PatternByNumber(number)
                                                       : std::nullopt;
-    if (!found) return std::string("\"pattern\" must be one of ") + kPatternNames + ", or 1 to 6";
+    if (!found) {
+      return Outcome::Failure(std::string("\"pattern\" must be one of ") + kPatternNames +
+                              ", or 1 to 6");
+    }
     code = *found;
   } else if (!body.contains("code") || !WholeNumber(body["code"], code)) {
-    return "\"code\" must be a number from 0 to 255";
+    return Outcome::Failure("\"code\" must be a number from 0 to 255");
   }
-  std::string problem = CheckCommand(pointer, code);
-  if (!problem.empty()) return problem;
+  Outcome checked = CheckCommand(pointer, code);
+  if (!checked) return checked;
   command.pointer = static_cast<int>(pointer);
   command.code = static_cast<unsigned>(code);
-  return {};
+  return Outcome::Ok();
 }
 
 }  // namespace bridge::json

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "bridge/commands.h"
+#include "bridge/outcome.h"
 #include "sdk/c/tvxhdv.h"
 
 namespace bridge::json {
@@ -18,8 +19,8 @@ std::string Server(bool running);
 std::string Error(std::string_view text);
 
 // Reads {"vibrate":{"pointer":3,"pattern":"short-single"}} (or pattern 1 to
-// 6) or {"send":{"pointer":3,"code":161}} into command; empty when it was
-// one of them, else what is wrong with it.
-std::string ReadCommand(std::string_view text, PhoneCommand& command);
+// 6) or {"send":{"pointer":3,"code":161}} into command, or says what is
+// wrong with it.
+Outcome ReadCommand(std::string_view text, PhoneCommand& command);
 
 }  // namespace bridge::json

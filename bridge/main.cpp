@@ -52,10 +52,10 @@ asio::ip::address ListenAddress(const std::string& host) {
 
 int main(int argc, char** argv) {
   bridge::Options options;
-  const std::string problem =
+  const bridge::Outcome parsed =
       bridge::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options);
-  if (!problem.empty()) {
-    std::fprintf(stderr, "TVXBridge: %s\n%s", problem.c_str(), bridge::kUsage);
+  if (!parsed) {
+    std::fprintf(stderr, "TVXBridge: %s\n%s", parsed.Error().c_str(), bridge::kUsage);
     return 2;
   }
   if (options.help) {

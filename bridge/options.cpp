@@ -64,7 +64,7 @@ bool ParseEndpoint(const std::string& text, const char* defaultHost, Endpoint& e
 
 }  // namespace
 
-std::string ParseOptions(const std::vector<std::string>& arguments, Options& options) {
+Outcome ParseOptions(const std::vector<std::string>& arguments, Options& options) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& name = arguments[i];
     if (name == "--help" || name == "-h") {
@@ -77,37 +77,37 @@ std::string ParseOptions(const std::vector<std::string>& arguments, Options& opt
     }
     if (name != "--folder" && name != "--osc" && name != "--osc-listen" && name != "--ws" &&
         name != "--ws-host") {
-      return "unknown option \"" + name + "\"";
+      return Outcome::Failure("unknown option \"" + name + "\"");
     }
-    if (i + 1 == arguments.size()) return name + " needs a value";
+    if (i + 1 == arguments.size()) return Outcome::Failure(name + " needs a value");
     const std::string& value = arguments[++i];
     if (name == "--folder") {
       options.folder = value;
     } else if (name == "--osc") {
       Endpoint target;
       if (!ParseEndpoint(value, nullptr, target)) {
-        return "--osc needs HOST:PORT, not \"" + value + "\"";
+        return Outcome::Failure("--osc needs HOST:PORT, not \"" + value + "\"");
       }
       options.oscTargets.push_back(target);
     } else if (name == "--osc-listen") {
       if (!ParseEndpoint(value, "127.0.0.1", options.oscListen)) {
-        return "--osc-listen needs a port from 1 to 65535, not \"" + value + "\"";
+        return Outcome::Failure("--osc-listen needs a port from 1 to 65535, not \"" + value + "\"");
       }
     } else if (name == "--ws") {
       if (!ParsePort(value, options.wsPort)) {
-        return "--ws needs a port from 1 to 65535, not \"" + value + "\"";
+        return Outcome::Failure("--ws needs a port from 1 to 65535, not \"" + value + "\"");
       }
     } else if (value.empty()) {
-      return "--ws-host needs an address";
+      return Outcome::Failure("--ws-host needs an address");
     } else {
       options.wsHost = value;
     }
   }
   if (!options.help && !options.version && options.oscTargets.empty() &&
       options.oscListen.port == 0 && options.wsPort == 0) {
-    return "no output: give --osc, --osc-listen or --ws";
+    return Outcome::Failure("no output: give --osc, --osc-listen or --ws");
   }
-  return {};
+  return Outcome::Ok();
 }
 
 bool IsLoopback(const std::string& host) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "bridge/outcome.h"
+
 namespace bridge {
 
 struct Endpoint {
@@ -25,9 +27,9 @@ struct Options {
 extern const char* const kUsage;
 extern const char* const kHelp;
 
-// Empty when the arguments (without the program's name) make options, else
+// Fills options from the arguments (without the program's name), or says
 // what is wrong with them.
-std::string ParseOptions(const std::vector<std::string>& arguments, Options& options);
+Outcome ParseOptions(const std::vector<std::string>& arguments, Options& options);
 
 // Whether an address given for listening reaches only this machine.
 bool IsLoopback(const std::string& host);

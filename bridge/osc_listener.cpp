@@ -29,14 +29,15 @@ bool WholeNumber(const osc::Argument& argument, long long& number) {
 
 }  // namespace
 
-std::string ReadOscCommand(const osc::Message& message, PhoneCommand& command) {
+Outcome ReadOscCommand(const osc::Message& message, PhoneCommand& command) {
   const bool vibrate = message.address == "/tvxhdv/vibrate";
   if (!vibrate && message.address != "/tvxhdv/send") {
-    return "unknown address " + message.address + ": TVXBridge takes /tvxhdv/vibrate and /tvxhdv/send";
+    return Outcome::Failure("unknown address " + message.address +
+                            ": TVXBridge takes /tvxhdv/vibrate and /tvxhdv/send");
   }
-  const std::string expected =
+  const Outcome expected = Outcome::Failure(
       vibrate ? "/tvxhdv/vibrate takes i s (pointer, pattern name) or i i (pointer, pattern 1 to 6)"
-              : "/tvxhdv/send takes i i (pointer, code 0 to 255)";
+              : "/tvxhdv/send takes i i (pointer, code 0 to 255)");
   long long pointer = 0;
   if (message.arguments.size() != 2 || !WholeNumber(message.arguments[0], pointer)) return expected;
   long long code = 0;
@@ -48,18 +49,18 @@ std::string ReadOscCommand(const osc::Message& message, PhoneCommand& command) {
                        : WholeNumber(pattern, number) ? PatternByNumber(number)
                                                       : std::nullopt;
     if (!found) {
-      return std::string("/tvxhdv/vibrate: the pattern must be one of ") + kPatternNames +
-             ", or 1 to 6";
+      return Outcome::Failure(std::string("/tvxhdv/vibrate: the pattern must be one of ") +
+                              kPatternNames + ", or 1 to 6");
     }
     code = *found;
   } else if (!WholeNumber(message.arguments[1], code)) {
     return expected;
   }
-  std::string problem = CheckCommand(pointer, code);
-  if (!problem.empty()) return message.address + ": " + problem;
+  const Outcome checked = CheckCommand(pointer, code);
+  if (!checked) return Outcome::Failure(message.address + ": " + checked.Error());
   command.pointer = static_cast<int>(pointer);
   command.code = static_cast<unsigned>(code);
-  return {};
+  return Outcome::Ok();
 }
 
 OscListener::OscListener(asio::io_context& io, const udp::endpoint& where,
@@ -83,10 +84,14 @@ void OscListener::Receive() {
 void OscListener::Take(std::size_t size) {
   std::string problem;
   const auto message = osc::Decode(std::string_view(packet_.data(), size), problem);
-  PhoneCommand command;
-  if (message) problem = ReadOscCommand(*message, command);
-  if (!problem.empty()) {
+  if (!message) {
     SendError(sender_, problem);
+    return;
+  }
+  PhoneCommand command;
+  const Outcome read = ReadOscCommand(*message, command);
+  if (!read) {
+    SendError(sender_, read.Error());
     return;
   }
   const udp::endpoint sender = sender_;

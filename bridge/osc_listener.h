@@ -11,13 +11,14 @@
 
 #include "bridge/commands.h"
 #include "bridge/osc_message.h"
+#include "bridge/outcome.h"
 
 namespace bridge {
 
 // /tvxhdv/vibrate i s | i i, /tvxhdv/send i i (a whole float is taken for an
-// int: many patching tools send only floats). Empty when message was one of
-// them, filling command; else what is wrong.
-std::string ReadOscCommand(const osc::Message& message, PhoneCommand& command);
+// int: many patching tools send only floats). Fills command from message, or
+// says what is wrong with it.
+Outcome ReadOscCommand(const osc::Message& message, PhoneCommand& command);
 
 class OscListener {
  public:

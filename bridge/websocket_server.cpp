@@ -139,9 +139,12 @@ class Client : public std::enable_shared_from_this<Client> {
     const std::string text = beast::buffers_to_string(incoming_.data());
     incoming_.consume(incoming_.size());
     PhoneCommand command;
-    std::string problem =
-        ws_.got_text() ? json::ReadCommand(text, command) : "commands are JSON in text frames";
-    if (problem.empty()) {
+    const Outcome read = ws_.got_text() ? json::ReadCommand(text, command)
+                                        : Outcome::Failure("commands are JSON in text frames");
+    std::string problem;
+    if (!read) {
+      problem = read.Error();
+    } else {
       std::weak_ptr<Client> weak = weak_from_this();
       asio::io_context& io = hub_.io;
       command.failed = [weak, &io](const std::string& why) {

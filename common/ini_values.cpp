@@ -4,13 +4,10 @@
 #include <climits>
 #include <cstdint>
 
+#include "common/ascii.h"
+
 bool IsBooleanTextOn(std::string_view text) {
-  constexpr std::string_view kFalse = "FALSE";
-  if (text.size() != kFalse.size()) return true;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(text[i])) != kFalse[i]) return true;
-  }
-  return false;
+  return !EqualsIgnoringCase(text, "false");
 }
 
 bool ParseLeadingInteger(std::string_view text, int& value) {
@@ -34,10 +31,5 @@ bool ParseLeadingInteger(std::string_view text, int& value) {
 }
 
 bool IsAutoText(std::string_view text) {
-  constexpr std::string_view kAuto = "auto";
-  if (text.size() != kAuto.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) != kAuto[i]) return false;
-  }
-  return true;
+  return EqualsIgnoringCase(text, "auto");
 }

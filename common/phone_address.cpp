@@ -1,10 +1,11 @@
 #include "common/phone_address.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <string_view>
 #include <tuple>
+
+#include "common/ascii.h"
 
 namespace {
 
@@ -19,12 +20,6 @@ Reach ReachOf(const std::string& ipv4) {
   }
   if (a == 169 && b == 254) return Reach::kLinkLocal;
   return Reach::kOther;
-}
-
-std::string Lower(const std::string& text) {
-  std::string lower = text;
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
 }
 
 // Smaller is likelier.
@@ -48,7 +43,7 @@ std::string PhoneAddress(const std::string& ipv4, int port, const std::string& a
 }
 
 bool IsVirtualAdapterName(const std::string& adapter) {
-  const std::string name = Lower(adapter);
+  const std::string name = AsciiLowered(adapter);
   for (std::string_view prefix : {"docker", "br-", "veth", "virbr", "vmnet", "vboxnet"}) {
     if (name.starts_with(prefix)) return true;
   }

@@ -20,11 +20,11 @@
 #include <string>
 #include <string_view>
 
+#include "common/ascii.h"
 #include "common/diagnostic_log.h"
 #include "fuzz/channel_pair.h"
 #include "fuzz/fuzz_folder.h"
 #include "fuzz/script_lines.h"
-#include "http/ascii.h"
 #include "pointer/pointer_protocol.h"
 
 namespace {

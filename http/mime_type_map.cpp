@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "http/ascii.h"
+#include "common/ascii.h"
 
 bool MimeTypeMap::AsciiCaseInsensitiveLess::operator()(std::string_view left,
                                                        std::string_view right) const {

@@ -3,9 +3,9 @@
 #include <cstdio>
 
 #include "common/access_key.h"
+#include "common/ascii.h"
 #include "common/constant_time.h"
 #include "common/diagnostic_log.h"
-#include "http/ascii.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include "common/ascii.h"
 #include "common/diagnostic_log.h"
-#include "http/ascii.h"
 #include "http/favicon.h"
 #include "http/file_reply_body.h"
 #include "http/http_date.h"

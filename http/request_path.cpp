@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "http/ascii.h"
+#include "common/ascii.h"
 
 namespace {
 

@@ -1,6 +1,8 @@
 // The six vibrations a phone's page plays: the command code, the Vibrate
 // button's caption and the word the console takes for it. Every list of
-// them (the dialog's buttons, the console, its help) comes from here.
+// them (the dialog's buttons, the console, its help) comes from here; the
+// Windows dialog's script reads the captions at configure time, so each entry
+// keeps to one line (cmake/DialogScript.cmake).
 #pragma once
 
 

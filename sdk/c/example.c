@@ -22,7 +22,8 @@ int main(int argc, char **argv) {
     for (i = 0; i < count; ++i) {
       const tvxhdv_report *r = &reports[i];
       printf("pointer %u x %u y %u left %d on_pad %d\n", r->pointer, r->x, r->y, r->left, r->on_pad);
-      if (r->left && !was_left[r->pointer]) tvxhdv_vibrate(h, (int)r->pointer, TVXHDV_SHORT_SINGLE);
+      if (r->left && !was_left[r->pointer] && tvxhdv_vibrate(h, (int)r->pointer, TVXHDV_SHORT_SINGLE) != TVXHDV_OK)
+        fprintf(stderr, "No vibration: %s\n", tvxhdv_last_error());
       was_left[r->pointer] = r->left;
     }
     fflush(stdout);

@@ -27,6 +27,30 @@
 
 #include <stdint.h>
 
+/* Marks the functions whose result is the point of calling them (a handle, a
+ * count, whether a command went out): the compiler warns when one is
+ * dropped. [[nodiscard]] in C++17 and C23, GCC's and clang's attribute in
+ * older C and C++, nothing for other compilers. Define it before including
+ * this file to choose otherwise (empty: no warnings). */
+#ifndef TVXHDV_NODISCARD
+#if defined(__cplusplus) && defined(__has_cpp_attribute)
+#if __has_cpp_attribute(nodiscard) && \
+    (__cplusplus >= 201703L || (defined(_MSVC_LANG) && _MSVC_LANG >= 201703L))
+#define TVXHDV_NODISCARD [[nodiscard]]
+#endif
+#elif !defined(__cplusplus) && defined(__STDC_VERSION__) && defined(__has_c_attribute)
+#if __STDC_VERSION__ > 201710L && __has_c_attribute(nodiscard)
+#define TVXHDV_NODISCARD [[nodiscard]]
+#endif
+#endif
+#if !defined(TVXHDV_NODISCARD) && (defined(__GNUC__) || defined(__clang__))
+#define TVXHDV_NODISCARD __attribute__((warn_unused_result))
+#endif
+#ifndef TVXHDV_NODISCARD
+#define TVXHDV_NODISCARD
+#endif
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -106,14 +130,14 @@ typedef struct {
  * (NULL: the current folder; "": the root). NULL on failure;
  * tvxhdv_last_error() says why. With TVXHDV_WAIT_FOR_SERVER it fails only
  * when another program reads the reports already. */
-tvxhdv *tvxhdv_open(const char *folder, unsigned flags);
+TVXHDV_NODISCARD tvxhdv *tvxhdv_open(const char *folder, unsigned flags);
 /* Why the last call that failed on this thread (with mingw: in this
  * process) failed, in a sentence. */
-const char *tvxhdv_last_error(void);
+TVXHDV_NODISCARD const char *tvxhdv_last_error(void);
 /* The clock of tvxhdv_report.read_at_ms: the system's monotonic clock in ms. */
-uint64_t tvxhdv_now_ms(void);
+TVXHDV_NODISCARD uint64_t tvxhdv_now_ms(void);
 /* Takes up to max reports, oldest first, into out; never blocks. The count. */
-int tvxhdv_read(tvxhdv *h, tvxhdv_report *out, int max);
+TVXHDV_NODISCARD int tvxhdv_read(tvxhdv *h, tvxhdv_report *out, int max);
 /* Drops every report that waits, in the area and in the handle (after a
  * stall, say), still noting each phone's last report and presence. The
  * count dropped. */
@@ -123,25 +147,26 @@ int tvxhdv_skip(tvxhdv *h);
  * (TVXHDV_SERVER_GONE, once; what it left queued stays readable) and, while
  * called, opens the next server's area by itself (TVXHDV_SERVER_NEW, once);
  * says TVXHDV_PRESENCE when phones joined or left. */
-int tvxhdv_wait(tvxhdv *h, int timeout_ms);
+TVXHDV_NODISCARD int tvxhdv_wait(tvxhdv *h, int timeout_ms);
 /* Takes up to max presence changes, oldest first, into out. The count. */
-int tvxhdv_presence(tvxhdv *h, tvxhdv_presence_change *out, int max);
+TVXHDV_NODISCARD int tvxhdv_presence(tvxhdv *h, tvxhdv_presence_change *out, int max);
 /* Sets present[p] to 1 for every phone present now, else 0. */
 void tvxhdv_present(tvxhdv *h, unsigned char present[TVXHDV_POINTERS]);
 /* The last report of that pointer taken since the open and how long ago it
  * was taken, in ms (either may be NULL). 1 when there is one, else 0. Takes
  * the queued reports first, keeping them for tvxhdv_read(). */
-int tvxhdv_latest(tvxhdv *h, int pointer, tvxhdv_report *out, uint32_t *age_ms);
+TVXHDV_NODISCARD int tvxhdv_latest(tvxhdv *h, int pointer, tvxhdv_report *out,
+                                   uint32_t *age_ms);
 /* Puts command code (0-255) for the phone of that pointer; the phone gets it
  * with the answer to one of its next reports. TVXHDV_OK or why not. */
-int tvxhdv_send(tvxhdv *h, int pointer, unsigned code);
+TVXHDV_NODISCARD int tvxhdv_send(tvxhdv *h, int pointer, unsigned code);
 /* Sends one of the vibrations TVXHDV_SHORT_SINGLE .. TVXHDV_LONG_DOUBLE. */
-int tvxhdv_vibrate(tvxhdv *h, int pointer, int pattern);
+TVXHDV_NODISCARD int tvxhdv_vibrate(tvxhdv *h, int pointer, int pattern);
 /* Shows TVXHDV_SHOW_CORRECT, _WRONG, _COLOR(0-7), _NUMBER(0-9) or _CLEAR on
  * the phone's pad; the same results as tvxhdv_send(). */
-int tvxhdv_show(tvxhdv *h, int pointer, int what);
+TVXHDV_NODISCARD int tvxhdv_show(tvxhdv *h, int pointer, int what);
 /* 1 while the server whose area the handle holds runs. */
-int tvxhdv_connected(tvxhdv *h);
+TVXHDV_NODISCARD int tvxhdv_connected(tvxhdv *h);
 void tvxhdv_close(tvxhdv *h);
 
 /* For tools that show the area as it is (TVXTap info). */
@@ -160,10 +185,10 @@ typedef struct {
   int commands_queued[TVXHDV_COMMAND_FIFOS];
 } tvxhdv_info;
 /* Fills info from the area; 0 when the handle holds none. */
-int tvxhdv_get_info(tvxhdv *h, tvxhdv_info *info);
+TVXHDV_NODISCARD int tvxhdv_get_info(tvxhdv *h, tvxhdv_info *info);
 /* Ends the server whose area the handle holds, once the system confirms
  * that this process is still the one holding it. 1 on success. */
-int tvxhdv_terminate_server(tvxhdv *h);
+TVXHDV_NODISCARD int tvxhdv_terminate_server(tvxhdv *h);
 
 #ifdef __cplusplus
 }

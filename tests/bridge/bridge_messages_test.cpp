@@ -58,7 +58,7 @@ TEST(OscMessage, DecodesWhatItTakesAndRefusesTheRest) {
   EXPECT_EQ(message->address, "/tvxhdv/vibrate");
   EXPECT_EQ(message->types, "is");
   PhoneCommand command;
-  EXPECT_EQ(ReadOscCommand(*message, command), "");
+  EXPECT_TRUE(ReadOscCommand(*message, command));
   EXPECT_EQ(command.pointer, 7);
   EXPECT_EQ(command.code, 0xA5u);
 
@@ -75,17 +75,20 @@ osc::Message Osc(std::string address, std::vector<osc::Argument> arguments) {
 
 TEST(OscCommands, PatternsCodesAndWholeFloats) {
   PhoneCommand command;
-  EXPECT_EQ(ReadOscCommand(Osc("/tvxhdv/vibrate", {3, 2}), command), "");
+  EXPECT_TRUE(ReadOscCommand(Osc("/tvxhdv/vibrate", {3, 2}), command));
   EXPECT_EQ(command.code, 0xA1u);
-  EXPECT_EQ(ReadOscCommand(Osc("/tvxhdv/send", {79.0f, 161.0f}), command), "");
+  EXPECT_TRUE(ReadOscCommand(Osc("/tvxhdv/send", {79.0f, 161.0f}), command));
   EXPECT_EQ(command.pointer, 79);
   EXPECT_EQ(command.code, 161u);
   for (const osc::Message& bad :
        {Osc("/tvxhdv/vibrate", {3, 7}), Osc("/tvxhdv/vibrate", {3, std::string("buzz")}),
         Osc("/tvxhdv/send", {80, 1}), Osc("/tvxhdv/send", {3, 256}), Osc("/tvxhdv/send", {3, 1.5f}),
         Osc("/tvxhdv/send", {3}), Osc("/tvxhdv/other", {3, 1})}) {
-    EXPECT_NE(ReadOscCommand(bad, command), "") << bad.address;
+    EXPECT_FALSE(ReadOscCommand(bad, command)) << bad.address;
   }
+  // The range check's text reaches the sender behind the address.
+  EXPECT_EQ(ReadOscCommand(Osc("/tvxhdv/send", {80, 1}), command).Error(),
+            "/tvxhdv/send: pointer 80 does not exist: phones are numbered 0 to 79");
 }
 
 TEST(Json, ReportAndServerShapes) {
@@ -97,12 +100,12 @@ TEST(Json, ReportAndServerShapes) {
 
 TEST(Json, ReadsTheTwoCommandsAndNothingElse) {
   PhoneCommand command;
-  EXPECT_EQ(json::ReadCommand(R"({"vibrate":{"pointer":3,"pattern":"short-double"}})", command), "");
+  EXPECT_TRUE(json::ReadCommand(R"({"vibrate":{"pointer":3,"pattern":"short-double"}})", command));
   EXPECT_EQ(command.pointer, 3);
   EXPECT_EQ(command.code, 0xA3u);
-  EXPECT_EQ(json::ReadCommand(R"({"vibrate":{"pointer":4,"pattern":6}})", command), "");
+  EXPECT_TRUE(json::ReadCommand(R"({"vibrate":{"pointer":4,"pattern":6}})", command));
   EXPECT_EQ(command.code, 0xA5u);
-  EXPECT_EQ(json::ReadCommand(R"({"send":{"pointer":5,"code":161}})", command), "");
+  EXPECT_TRUE(json::ReadCommand(R"({"send":{"pointer":5,"code":161}})", command));
   EXPECT_EQ(command.pointer, 5);
   EXPECT_EQ(command.code, 161u);
 
@@ -110,8 +113,10 @@ TEST(Json, ReadsTheTwoCommandsAndNothingElse) {
                           "{\"send\":{\"pointer\":5,\"code\":256}}", "{\"send\":{\"pointer\":\"5\",\"code\":1}}",
                           "{\"vibrate\":{\"pointer\":1,\"pattern\":\"buzz\"}}", "{\"jump\":{}}",
                           "{\"send\":{\"pointer\":1,\"code\":2},\"vibrate\":{}}"}) {
-    EXPECT_NE(json::ReadCommand(bad, command), "") << bad;
+    EXPECT_FALSE(json::ReadCommand(bad, command)) << bad;
   }
+  EXPECT_EQ(json::ReadCommand("{\"send\":{\"pointer\":5,\"code\":256}}", command).Error(),
+            "code 256 is out of range: codes are 0 to 255");
 }
 
 TEST(ClientQueue, LetsGoOfAClientMoreThanASecondBehind) {
@@ -128,10 +133,9 @@ TEST(ClientQueue, LetsGoOfAClientMoreThanASecondBehind) {
 
 TEST(Options, OutputsAndAddresses) {
   Options options;
-  EXPECT_EQ(ParseOptions({"--folder", "d", "--osc", "localhost:9000", "--osc", "[::1]:9001",
-                          "--osc-listen", "9002", "--ws", "8080"},
-                         options),
-            "");
+  EXPECT_TRUE(ParseOptions({"--folder", "d", "--osc", "localhost:9000", "--osc", "[::1]:9001",
+                            "--osc-listen", "9002", "--ws", "8080"},
+                           options));
   EXPECT_EQ(options.folder, "d");
   ASSERT_EQ(options.oscTargets.size(), 2u);
   EXPECT_EQ(options.oscTargets[1].host, "::1");
@@ -142,8 +146,10 @@ TEST(Options, OutputsAndAddresses) {
   for (const std::vector<std::string>& bad :
        std::vector<std::vector<std::string>>{{}, {"--osc", "9000"}, {"--ws", "70000"}, {"--ws"}, {"--wx", "1"}}) {
     Options ignored;
-    EXPECT_NE(ParseOptions(bad, ignored), "");
+    EXPECT_FALSE(ParseOptions(bad, ignored));
   }
+  Options ignored;
+  EXPECT_EQ(ParseOptions({"--wx", "1"}, ignored).Error(), "unknown option \"--wx\"");
   EXPECT_TRUE(IsLoopback("127.0.0.1"));
   EXPECT_FALSE(IsLoopback("0.0.0.0"));
 }

@@ -1,6 +1,6 @@
 #include "http/request_path.h"
 
-#include "http/ascii.h"
+#include "common/ascii.h"
 
 #include <gtest/gtest.h>
 

@@ -3,10 +3,17 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 inline char AsciiLower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+inline std::string AsciiLowered(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = AsciiLower(c);
+  return lower;
 }
 
 // The comparisons below take their second text in lower case.
