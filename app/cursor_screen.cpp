@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/ascii.h"
+
 std::optional<CursorScreen> ParseCursorScreen(std::string_view text) {
-  std::string lower;
-  for (char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string lower = AsciiLowered(text);
   if (lower.empty() || lower == "primary") return CursorScreen{};
   if (lower == "all") return CursorScreen{CursorScreen::Kind::kAll, 0};
   if (lower.size() > 3 || !std::all_of(lower.begin(), lower.end(), [](char c) {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/number_text.h"
 #include "pointer/vibrations.h"
 
 std::string StartNotice(StartOutcome outcome, int port, const ProgramPaths& paths) {
@@ -37,10 +38,4 @@ std::string VibrateNotice(int code, int pointer, bool reportedLately) {
 std::string NotSavedNotice(const char* what, const SettingsWriteFailure& failure) {
   return std::string(what) + " could not be saved in " + failure.file + ": " +
          platform::FailureText(failure.result) + ".";
-}
-
-std::string TwoDigits(int number) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02d", number);
-  return text;
 }

@@ -11,5 +11,3 @@ std::string StartNotice(StartOutcome outcome, int port, const ProgramPaths& path
 std::string VibrateNotice(int code, int pointer, bool reportedLately);
 // "The settings could not be saved in FILE: REASON."
 std::string NotSavedNotice(const char* what, const SettingsWriteFailure& failure);
-// "07"
-std::string TwoDigits(int number);

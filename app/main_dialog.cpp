@@ -5,6 +5,7 @@
 #include "app/dialog_notices.h"
 #include "app/field_texts.h"
 #include "app/phone_addresses.h"
+#include "common/number_text.h"
 #include "platform/clock.h"
 
 namespace {
@@ -21,10 +22,6 @@ MainDialog::MainDialog(Session& session, DialogView& view, MouseAndKeys& screens
       padArea_(screens),
       tick_(TimerTickWiring{platform::TickCount, session, session, state_}) {
   session_.SetEvents(this);
-}
-
-MainDialog::~MainDialog() {
-  session_.SetEvents(nullptr);
 }
 
 bool MainDialog::OnInitDialog() {
@@ -61,7 +58,7 @@ bool MainDialog::OnInitDialog() {
   return true;
 }
 
-// The program cannot go on: the operator hears why, and the dialog ends.
+// The program cannot go on: the operator hears why; the dialog ends.
 bool MainDialog::Refuse(const std::string& notice, const std::string& message) {
   view_.ShowNotice(notice);
   view_.ShowMessageBox(message, kSevereErrorCaption);

@@ -18,7 +18,7 @@ class MainDialog final : public DialogIntents, private SessionEvents {
   static constexpr unsigned kTimerPeriodMs = 200;
 
   MainDialog(Session& session, DialogView& view, MouseAndKeys& screens);
-  ~MainDialog() override;
+  ~MainDialog() override { session_.SetEvents(nullptr); }
   MainDialog(const MainDialog&) = delete;
   MainDialog& operator=(const MainDialog&) = delete;
 

@@ -8,17 +8,12 @@
 #include "app/console/console_view.h"
 #include "app/cursor_screen.h"
 #include "app/dialog_intents.h"
-#include "app/dialog_notices.h"
+#include "common/ascii.h"
+#include "common/number_text.h"
 #include "common/pointer_limits.h"
 #include "pointer/vibrations.h"
 
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
 
 std::vector<std::string> Words(std::string_view line) {
   std::vector<std::string> words;
@@ -320,7 +315,7 @@ CommandResult Exit(const CommandCall& call) {
 }  // namespace
 
 int VibrateCodeFor(std::string_view word) {
-  const std::string lower = Lower(word);
+  const std::string lower = AsciiLowered(word);
   for (const Vibration& vibration : kVibrations) {
     char code[4];
     std::snprintf(code, sizeof code, "a%x", static_cast<unsigned>(vibration.code & 0xF));
@@ -344,7 +339,7 @@ std::string ConsoleHelpText() {
 CommandResult RunConsoleCommand(std::string_view line, DialogIntents& dialog, ConsoleView& view) {
   const std::vector<std::string> words = Words(line);
   if (words.empty()) return CommandResult::kDone;
-  const Command* command = FindCommand(Lower(words[0]));
+  const Command* command = FindCommand(AsciiLowered(words[0]));
   if (command == nullptr) {
     view.ShowMessageBox(words[0] + ": unknown command. Type help for the commands.", "");
     return CommandResult::kUnknown;
@@ -354,6 +349,6 @@ CommandResult RunConsoleCommand(std::string_view line, DialogIntents& dialog, Co
     ShowUsage(*command, given > command->arguments ? "too many words" : "missing argument", view);
     return CommandResult::kDone;
   }
-  const std::string argument = given > 0 ? Lower(words[1]) : std::string();
+  const std::string argument = given > 0 ? AsciiLowered(words[1]) : std::string();
   return command->handler(CommandCall{*command, words, argument, dialog, view});
 }
