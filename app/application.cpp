@@ -11,7 +11,8 @@ Application::Application(ProgramPaths programPaths, std::string profile, std::st
       channel(areaName),
       protocol({settings.selectedPointer, settings.logLevel}, log, platform::TickCount),
       server(indexPage, log, settings.logLevel) {
-  platform::ReadProgramVersion(version);
+  // main has refused to start without one; tests' programs carry it too.
+  static_cast<void>(platform::ReadProgramVersion(version));
   protocol.AttachChannel(&channel);
   server.SetPointerReportHandler(&protocol);
   server.SetStartHook([this] { protocol.ResetForServerStart(); });

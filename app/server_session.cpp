@@ -56,7 +56,8 @@ OpenOutcome ServerSession::Open(std::string& why) {
 
 // Every run starts a fresh log.
 void ServerSession::StartLog() {
-  platform::RemoveFile(app_.paths.logFile);
+  // A log that cannot be removed is written on: its lines still go in.
+  static_cast<void>(platform::RemoveFile(app_.paths.logFile));
   app_.log.WriteLogLine("TVXHandvane started");
   if (const std::uint64_t openFileLimit = platform::RaiseOpenFileLimit()) {
     char limitLine[64];
@@ -109,7 +110,7 @@ bool ServerSession::CreateSharedMemory() {
 // with a key no server asks for.
 void ServerSession::ChooseAccessKey() {
   const std::string& setting = app_.settings.accessKey;
-  platform::RemoveFile(app_.paths.keyFile);
+  static_cast<void>(platform::RemoveFile(app_.paths.keyFile));  // absent as a rule
   if (!IsAccessKeyMadeAtStart(setting)) {
     app_.server.SetAccessKey(setting);
     return;
@@ -183,10 +184,11 @@ void ServerSession::KeepAreaPublished() {
 
 void ServerSession::Close(bool sessionEnds) {
   app_.channel.SharedMemoryClose();
-  if (keyPublished_) platform::RemoveFile(app_.paths.keyFile);
+  // The program ends: nobody is left to hear of a file that stays.
+  if (keyPublished_) static_cast<void>(platform::RemoveFile(app_.paths.keyFile));
   keyPublished_ = false;
   if (sessionEnds && rendezvousPublished_) {
-    platform::RemoveFile(app_.channel.GetRendezvousFilePath());
+    static_cast<void>(platform::RemoveFile(app_.channel.GetRendezvousFilePath()));
   }
   if (sessionEnds) rendezvousPublished_ = false;
 }

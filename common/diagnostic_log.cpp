@@ -60,8 +60,9 @@ void DiagnosticLog::WriteLogLine(std::string_view message) {
   // then fails loses it like the lines themselves.
   SetLogAsideWhenFull(path_, sizeLimit_, setAsidePath_);
   bool opened = false;
-  platform::AppendToFile(path_, FormatLines(message, localTime_()),
-                         platform::AppendSharing::kExclusive, opened);
+  // A log that cannot be written has nowhere to say so.
+  static_cast<void>(platform::AppendToFile(path_, FormatLines(message, localTime_()),
+                                           platform::AppendSharing::kExclusive, opened));
   if (opened) repeatCount_ = 0;
 }
 

@@ -7,5 +7,6 @@ void SetLogAsideWhenFull(const std::string& path, std::uint64_t limit, std::stri
   if (!platform::FileSize(path, size) || size < limit) return;
   setAsidePath = path;
   setAsidePath += ".1";
-  platform::RenameReplacing(path, setAsidePath);
+  // Not set aside, the log goes on growing: better than losing its lines.
+  static_cast<void>(platform::RenameReplacing(path, setAsidePath));
 }

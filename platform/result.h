@@ -12,7 +12,7 @@
 
 namespace platform {
 
-class Result {
+class [[nodiscard]] Result {
  public:
   // Success.
   constexpr Result() = default;

@@ -5,7 +5,7 @@ namespace platform {
 
 SharedMemory::~SharedMemory() {
   UnmapView();
-  Close();
+  static_cast<void>(Close());
 }
 
 }  // namespace platform

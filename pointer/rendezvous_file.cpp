@@ -55,7 +55,7 @@ RendezvousFile::Claim RendezvousFile::ClaimArea(platform::SharedMemory& memory,
       return Claim::kFailed;
   }
   if (!RemoveLeftover(path_)) {
-    memory.Close();
+    static_cast<void>(memory.Close());
     return Claim::kLeftoverKept;
   }
   temporaryPath_ = InFolder(folder_, kTemporaryFileName);

@@ -114,7 +114,8 @@ int ThreadedServer::Shutdown() {
 // leave the heap or the loader locked for good, and every later allocation
 // would wait for ever.
 int ThreadedServer::StopEngine() {
-  shutdownEvent_.Signal();
+  // Unsignalled, the threads do not end: the wait below times out and logs it.
+  static_cast<void>(shutdownEvent_.Signal());
   int result = 1;
   if (!platform::WaitForBothThreads(acceptThread_, helperThread_, kEngineThreadEndWaitMs)) {
     WriteLog(kErrorLogFileName, "WaitForMultipleObjects(...) timed out", "Shutdown", 0);
@@ -193,9 +194,9 @@ int ThreadedServer::StartClientThread(ClientStartBlock* startBlock) {
     platform::LockGuard list(listLock_);
     activeClients_.push_back(std::move(worker));
   }
-  const int error = listed.wake.IsValid() ? StartThread(listed.thread, ClientThread, &listed,
-                                                        kClientThreadStackBytes)
-                                          : ENOMEM;
+  const int error = listed.wake.IsValid()
+                        ? StartThread(listed.thread, ClientThread, &listed, kClientThreadStackBytes)
+                        : ENOMEM;
   if (error != 0) {
     // Off the list before anything shows the failure.
     {

@@ -261,7 +261,7 @@ Result ProfileCheckReadable(const std::string& file) {
 std::string ProfileReadString(const std::string& file, const char* section, const char* key,
                               const char* fallback, std::size_t bufferSize) {
   IniFile ini;
-  LoadInto(ini, file);
+  static_cast<void>(LoadInto(ini, file));  // a file that cannot be read gives the fallback
   return ValueOrFallback(ini, section, key, fallback, bufferSize);
 }
 
@@ -279,7 +279,7 @@ Result ProfileReadRequired(const std::string& file, const char* section, const c
 
 int ProfileReadInt(const std::string& file, const char* section, const char* key, int fallback) {
   IniFile ini;
-  LoadInto(ini, file);
+  static_cast<void>(LoadInto(ini, file));  // a file that cannot be read gives the fallback
   const char* stored = FindValue(ini, section, key);
   if (stored == nullptr) return fallback;
   return static_cast<int>(std::strtol(stored, nullptr, 10));
@@ -296,7 +296,7 @@ Result ProfileWriteString(const std::string& file, const char* section, const ch
 Result ProfileReadStruct(const std::string& file, const char* section, const char* key, void* data,
                          std::size_t size) {
   IniFile ini;
-  LoadInto(ini, file);
+  static_cast<void>(LoadInto(ini, file));  // a file that cannot be read gives the fallback
   const char* stored = FindValue(ini, section, key);
   if (stored == nullptr) return Failure(ENOENT);
   if (std::strlen(stored) != 2 * size + 2) return Failure(EINVAL);

@@ -121,7 +121,7 @@ bool HoldsCreatorClaim(std::uint32_t processId, const struct stat& object) {
 }  // namespace
 
 SharedMemory::ClaimResult SharedMemory::ClaimName(const std::string& name) {
-  Close();  // one object per instance
+  static_cast<void>(Close());  // one object per instance
   name_ = name;
   const std::string objectName = ObjectName(name);
   for (int attempt = 0; attempt < 3; ++attempt) {
@@ -180,7 +180,7 @@ Result SharedMemory::Create(std::size_t size) {
 }
 
 Result SharedMemory::Open(const std::string& name) {
-  Close();
+  static_cast<void>(Close());
   name_ = name;
   const int fd = shm_open(ObjectName(name).c_str(), O_RDWR | O_CLOEXEC, 0);
   if (fd < 0) return Result(SystemError());

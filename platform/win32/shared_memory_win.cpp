@@ -117,7 +117,7 @@ constexpr DWORD kClaimRetryMs = 20;
 }  // namespace
 
 SharedMemory::ClaimResult SharedMemory::ClaimName(const std::string& name) {
-  Close();  // one object per instance
+  static_cast<void>(Close());  // one object per instance
   name_ = name;
   CurrentUserOnly access;
   for (int attempt = 1;; ++attempt) {
@@ -184,7 +184,7 @@ Result SharedMemory::Create(std::size_t size) {
 }
 
 Result SharedMemory::Open(const std::string& name) {
-  Close();
+  static_cast<void>(Close());
   name_ = name;
   HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name.c_str());
   if (mapping == nullptr) return Result(SystemError());
@@ -248,13 +248,13 @@ Result ReaderWake::Create(const std::string& areaName) {
   Close();
   name_ = areaName + " wake";
   CurrentUserOnly access;
-  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, access.Attributes(), PAGE_READWRITE,
-                                      0, 4096, name_.c_str());
+  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, access.Attributes(), PAGE_READWRITE, 0,
+                                      4096, name_.c_str());
   if (mapping == nullptr) return Result(SystemError());
   void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 4096);
-  HANDLE event = view != nullptr ? CreateEventA(access.Attributes(), FALSE, FALSE,
-                                                (name_ + " event").c_str())
-                                 : nullptr;
+  HANDLE event = view != nullptr
+                     ? CreateEventA(access.Attributes(), FALSE, FALSE, (name_ + " event").c_str())
+                     : nullptr;
   if (event == nullptr) {
     const int error = SystemError();
     if (view != nullptr) UnmapViewOfFile(view);

@@ -1,8 +1,8 @@
 // Linux: another process removes the running server's area (logind's
 // RemoveIPC at log-out), or cuts it short; the next timer tick makes and
 // publishes a new one.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -30,10 +30,12 @@ TEST_P(AreaRemovedTest, TheNextTickMakesAndPublishesANewArea) {
   TempFolder folder;
   const ProgramPaths paths = BuildProgramPaths(folder.File("TVXHandvane.exe"));
   std::uint16_t port = 0;
-  platform::FindFreePort(port);
-  platform::ProfileWriteString(paths.iniFile, "General", "Log", "TRUE");
-  platform::ProfileWriteString(paths.iniFile, "Paths", "PathToIniFolder", folder.Path().c_str());
-  platform::ProfileWriteString(paths.iniFile, "Control", "Port", std::to_string(port).c_str());
+  EXPECT_TRUE(platform::FindFreePort(port));
+  EXPECT_TRUE(platform::ProfileWriteString(paths.iniFile, "General", "Log", "TRUE"));
+  EXPECT_TRUE(platform::ProfileWriteString(paths.iniFile, "Paths", "PathToIniFolder",
+                                           folder.Path().c_str()));
+  EXPECT_TRUE(
+      platform::ProfileWriteString(paths.iniFile, "Control", "Port", std::to_string(port).c_str()));
   const std::string areaName = UniqueAreaName();
   Application app(paths, folder.File("Profile.INI"), areaName);
   ConsoleView view(stdout);

@@ -26,17 +26,18 @@ class ConsoleEndToEndTest : public testing::Test {
     CopyWholeFile(JoinPath(BinFolder(), TVX_PROGRAM_FILE_NAME), program);
     CopyWholeFile(JoinPath(BinFolder(), "TVXHandvane.TXT"), folder.File("TVXHandvane.TXT"));
     // Keep the per-application profile out of the user's own folders.
-    platform::SetEnvironment("XDG_CONFIG_HOME", folder.File("config"));
-    platform::SetEnvironment("XDG_STATE_HOME", folder.File("state"));
+    EXPECT_TRUE(platform::SetEnvironment("XDG_CONFIG_HOME", folder.File("config")));
+    EXPECT_TRUE(platform::SetEnvironment("XDG_STATE_HOME", folder.File("state")));
 
     std::uint16_t freePort = 0;
-    platform::FindFreePort(freePort);
+    EXPECT_TRUE(platform::FindFreePort(freePort));
     port = freePort;
     const std::string ini = BuildProgramPaths(program).iniFile;
-    platform::ProfileWriteString(ini, "General", "Log", "FALSE");
-    platform::ProfileWriteString(ini, "Paths", "PathToIniFolder", folder.Path().c_str());
-    platform::ProfileWriteString(ini, "Control", "Port", std::to_string(port).c_str());
-    platform::ProfileWriteString(ini, "Control", "SelectedPointer", "3");
+    EXPECT_TRUE(platform::ProfileWriteString(ini, "General", "Log", "FALSE"));
+    EXPECT_TRUE(
+        platform::ProfileWriteString(ini, "Paths", "PathToIniFolder", folder.Path().c_str()));
+    EXPECT_TRUE(platform::ProfileWriteString(ini, "Control", "Port", std::to_string(port).c_str()));
+    EXPECT_TRUE(platform::ProfileWriteString(ini, "Control", "SelectedPointer", "3"));
   }
 
   bool StartProgram() {
@@ -62,7 +63,7 @@ class ConsoleEndToEndTest : public testing::Test {
   bool AskUntil(const std::string& command, const std::string& text) {
     return WaitFor(
         [&] {
-          child.WriteInput(command);
+          EXPECT_TRUE(child.WriteInput(command));
           return Output().find(text) != std::string::npos;
         },
         10000);
@@ -77,7 +78,7 @@ class ConsoleEndToEndTest : public testing::Test {
   std::string output = folder.File("output.txt");
   // The command ends the program with exit code 0.
   void EndsCleanlyAfter(const char* command) {
-    child.WriteInput(command);
+    EXPECT_TRUE(child.WriteInput(command));
     int exitCode = -1;
     ASSERT_TRUE(child.WaitForExit(20000, exitCode));
     EXPECT_EQ(exitCode, 0);
@@ -93,8 +94,8 @@ TEST_F(ConsoleEndToEndTest, CommandsReportsAndStatus) {
 
   // Layout 1, screen 0, pointer 3, frame 1, X 4096, Y 8192, left down, AckMode 2.
   EXPECT_EQ(Report("10003000110002000100200"), "0000");
-  child.WriteInput("vibrate normal-single\n");
-  child.WriteInput("select 3\n");  // a round trip: the vibrate has been taken
+  EXPECT_TRUE(child.WriteInput("vibrate normal-single\n"));
+  EXPECT_TRUE(child.WriteInput("select 3\n"));  // a round trip: the vibrate has been taken
   EXPECT_TRUE(OutputHas("Type help"));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(Report("10003000210002000100200"), "01A1");
@@ -106,7 +107,7 @@ TEST_F(ConsoleEndToEndTest, CommandsReportsAndStatus) {
   EXPECT_TRUE(AskUntil("status\n", expected)) << Output();
   EXPECT_TRUE(OutputHas("Status: Working... | Active Conn.: "));
 
-  child.WriteInput("frobnicate\n");
+  EXPECT_TRUE(child.WriteInput("frobnicate\n"));
   EXPECT_TRUE(OutputHas("frobnicate: unknown command. Type help for the commands.\n"));
   EndsCleanlyAfter("QUIT\n");
 }
@@ -118,7 +119,7 @@ TEST_F(ConsoleEndToEndTest, EveryCommandConfirmsAndBadArgumentsChangeNothing) {
 
   for (const char* bad : {"select 7x\n", "select 80\n", "select\n", "vibrate\n", "vibrate medium\n",
                           "emulate\n", "emulate maybe\n", "stop now\n"}) {
-    child.WriteInput(bad);
+    EXPECT_TRUE(child.WriteInput(bad));
   }
   const char* usages[] = {"select: \"7x\" is not a pointer number. Usage: select N",
                           "select: there is no pointer 80, pointers are 0 to 79. Usage: select N",
@@ -138,7 +139,7 @@ TEST_F(ConsoleEndToEndTest, EveryCommandConfirmsAndBadArgumentsChangeNothing) {
       [&] {
         Report("10003000110002000100200");
         Report("10005000130004000000002");
-        child.WriteInput("list\n");
+        EXPECT_TRUE(child.WriteInput("list\n"));
         return Output().find(
                    "Pointers that reported in the last second:\n"
                    "* Pointer 03  X  4096  Y  8192  ButtonL 1  ButtonR 0\n"
@@ -147,7 +148,7 @@ TEST_F(ConsoleEndToEndTest, EveryCommandConfirmsAndBadArgumentsChangeNothing) {
       10000))
       << Output();
 
-  child.WriteInput("select 7\nvibrate A2\nemulate off\nreread\nstop\nreset\n");
+  EXPECT_TRUE(child.WriteInput("select 7\nvibrate A2\nemulate off\nreread\nstop\nreset\n"));
   EXPECT_TRUE(OutputHas("Pointer 07 selected."));
   EXPECT_TRUE(OutputHas(
       "Vibrate Long Single (A2) queued for pointer 07; no phone has reported on it in the last "
@@ -176,9 +177,9 @@ TEST_F(ConsoleEndToEndTest, StartOnABusyPortSaysWhyAndWhatToDo) {
   EXPECT_TRUE(OutputHas("bind(...) failure.\t[AcceptThread]\t["));
   const std::string ini = BuildProgramPaths(program).iniFile;
   EXPECT_TRUE(OutputHas("The server is not running: port " + std::to_string(port) +
-                            " is in use by another program. End that program and start again, "
-                            "or change Port under [Control] in " +
-                            ini))
+                        " is in use by another program. End that program and start again, "
+                        "or change Port under [Control] in " +
+                        ini))
       << Output();
   EndsCleanlyAfter("quit\n");
   busy.Close();
@@ -200,10 +201,10 @@ TEST_F(ConsoleEndToEndTest, TheLinuxWindowInvitesNoCommands) {
   if (std::string_view(TVX_PROGRAM_FILE_NAME).ends_with(".exe")) {
     GTEST_SKIP() << "the Windows window has no standard output";
   }
-  platform::SetEnvironment("QT_QPA_PLATFORM", "offscreen");
-  platform::SetEnvironment("WAYLAND_DISPLAY", "tvx-test");
+  EXPECT_TRUE(platform::SetEnvironment("QT_QPA_PLATFORM", "offscreen"));
+  EXPECT_TRUE(platform::SetEnvironment("WAYLAND_DISPLAY", "tvx-test"));
   const bool started = child.Start(program, {}, output, true).Code() == 0;
-  platform::SetEnvironment("WAYLAND_DISPLAY", "");
+  EXPECT_TRUE(platform::SetEnvironment("WAYLAND_DISPLAY", ""));
   ASSERT_TRUE(started);
   EXPECT_TRUE(OutputHas("TVXHandvane 2.0.1.0", 30000)) << Output();
   EXPECT_EQ(Output().find("Type help"), std::string::npos) << Output();
@@ -220,11 +221,11 @@ TEST_F(ConsoleEndToEndTest, ASecondCopysMessageBoxGivesWayToTermination) {
   }
   ASSERT_TRUE(StartProgram()) << Output();
 
-  platform::SetEnvironment("QT_QPA_PLATFORM", "offscreen");
-  platform::SetEnvironment("WAYLAND_DISPLAY", "tvx-test");
+  EXPECT_TRUE(platform::SetEnvironment("QT_QPA_PLATFORM", "offscreen"));
+  EXPECT_TRUE(platform::SetEnvironment("WAYLAND_DISPLAY", "tvx-test"));
   platform::ChildProcess secondCopy;
   const bool started = secondCopy.Start(program, {}, folder.File("second.txt"), true).Code() == 0;
-  platform::SetEnvironment("WAYLAND_DISPLAY", "");
+  EXPECT_TRUE(platform::SetEnvironment("WAYLAND_DISPLAY", ""));
   ASSERT_TRUE(started);
   // Whenever the signal comes, the program must end: here after its start-up.
   std::this_thread::sleep_for(std::chrono::seconds(3));

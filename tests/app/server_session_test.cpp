@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/main_dialog.h"
 #include "app/console/console_view.h"
+#include "app/main_dialog.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/profile.h"
@@ -41,7 +41,7 @@ class ServerSessionTest : public testing::Test {
  protected:
   ServerSessionTest() {
     std::uint16_t freePort = 0;
-    platform::FindFreePort(freePort);
+    EXPECT_TRUE(platform::FindFreePort(freePort));
     port = freePort;
     WriteIni("General", "Log", "FALSE");
     WriteIni("Paths", "PathToIniFolder", folder.Path());
@@ -50,7 +50,7 @@ class ServerSessionTest : public testing::Test {
   }
 
   void WriteIni(const char* section, const char* key, const std::string& value) {
-    platform::ProfileWriteString(paths.iniFile, section, key, value.c_str());
+    EXPECT_TRUE(platform::ProfileWriteString(paths.iniFile, section, key, value.c_str()));
   }
 
   std::string Profile(const char* key) {
@@ -173,7 +173,7 @@ TEST_F(ServerSessionTest, SettingsThatCannotBeSavedAreReported) {
 
 TEST_F(ServerSessionTest, FailedSharedMemoryEndsEarlyWithoutOverwritingSettings) {
   WriteIni("Paths", "PathToIniFolder", folder.File("no-such-folder"));
-  platform::ProfileWriteString(profile, "Settings", "Defindex", "start.htm");
+  EXPECT_TRUE(platform::ProfileWriteString(profile, "Settings", "Defindex", "start.htm"));
   auto& [app, view, session, dialog] = Open();
   EXPECT_FALSE(dialog.OnInitDialog());
   dialog.OnDestroy();

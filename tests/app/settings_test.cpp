@@ -121,12 +121,12 @@ TEST_F(ReadIniTest, WindowPlacementNeedsTheRightLengthAndChecksum) {
 
   std::string text = platform::ProfileReadString(ini, "General", "WindowPos", "", 460);
   text.back() = text.back() == '0' ? '1' : '0';  // break the checksum
-  platform::ProfileWriteString(ini, "General", "WindowPos", text.c_str());
+  EXPECT_TRUE(platform::ProfileWriteString(ini, "General", "WindowPos", text.c_str()));
   Settings fresh;
   ReadIni(fresh, ini, log);
   EXPECT_FALSE(fresh.windowPlacement.has_value());
 
-  platform::ProfileWriteString(ini, "General", "WindowPos", "0102");
+  EXPECT_TRUE(platform::ProfileWriteString(ini, "General", "WindowPos", "0102"));
   Settings shorter;
   ReadIni(shorter, ini, log);
   EXPECT_FALSE(shorter.windowPlacement.has_value());

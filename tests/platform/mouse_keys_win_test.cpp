@@ -41,14 +41,14 @@ TEST(MouseKeysWinTest, MovesClicksAndReadsModifiers) {
       platform::SendMouseEvent(platform::kMouseAbsolute | platform::kMouseMove, 65535, 65535));
   EXPECT_EQ(CursorPosition().x, width - 1);
   EXPECT_EQ(CursorPosition().y, height - 1);
-  platform::SendMouseEvent(platform::kMouseAbsolute | platform::kMouseMove, 0, 0);
+  EXPECT_TRUE(platform::SendMouseEvent(platform::kMouseAbsolute | platform::kMouseMove, 0, 0));
   EXPECT_EQ(CursorPosition().x, 0);
   EXPECT_EQ(CursorPosition().y, 0);
 
-  platform::SendMouseEvent(0x800B, 0, 0);  // move, left down, right down
+  EXPECT_TRUE(platform::SendMouseEvent(0x800B, 0, 0));  // move, left down, right down
   EXPECT_TRUE(IsDown(VK_LBUTTON));
   EXPECT_TRUE(IsDown(VK_RBUTTON));
-  platform::SendMouseEvent(0x8015, 0, 0);  // move, left up, right up
+  EXPECT_TRUE(platform::SendMouseEvent(0x8015, 0, 0));  // move, left up, right up
   EXPECT_FALSE(IsDown(VK_LBUTTON));
   EXPECT_FALSE(IsDown(VK_RBUTTON));
 
@@ -73,10 +73,11 @@ TEST(MouseKeysWinTest, AnAreaOfTheDesktopTakesThePadsWholeRange) {
   for (const platform::Monitor& monitor : monitors) {
     const platform::ScreenRect& r = monitor.area;
     platform::SetMouseArea(r);
-    platform::SendMouseEvent(platform::kMouseAbsolute | platform::kMouseMove, 0, 0);
+    EXPECT_TRUE(platform::SendMouseEvent(platform::kMouseAbsolute | platform::kMouseMove, 0, 0));
     EXPECT_EQ(CursorPosition().x, r.x);
     EXPECT_EQ(CursorPosition().y, r.y);
-    platform::SendMouseEvent(platform::kMouseAbsolute | platform::kMouseMove, 65535, 65535);
+    EXPECT_TRUE(
+        platform::SendMouseEvent(platform::kMouseAbsolute | platform::kMouseMove, 65535, 65535));
     EXPECT_EQ(CursorPosition().x, r.x + r.width - 1);
     EXPECT_EQ(CursorPosition().y, r.y + r.height - 1);
   }

@@ -147,9 +147,9 @@ TEST(MouseKeysXvfbTest, MovesClicksAndReadsModifiersOnARealDisplay) {
   EXPECT_TRUE(platform::SendMouseEvent(platform::kMouseAbsolute | platform::kMouseMove, 0, 0));
   EXPECT_TRUE(pointerIs(0, 0, 0));
 
-  platform::SendMouseEvent(0x800B, 32768, 32768);  // move, left down, right down
+  EXPECT_TRUE(platform::SendMouseEvent(0x800B, 32768, 32768));  // move, left down, right down
   EXPECT_TRUE(pointerIs(319, 239, Button1Mask | Button3Mask));
-  platform::SendMouseEvent(0x8015, 32768, 32768);  // move, left up, right up
+  EXPECT_TRUE(platform::SendMouseEvent(0x8015, 32768, 32768));  // move, left up, right up
   EXPECT_TRUE(pointerIs(319, 239, 0));
 
   EXPECT_FALSE(platform::IsCtrlHeld());
@@ -165,7 +165,7 @@ TEST(MouseKeysXvfbTest, MovesClicksAndReadsModifiersOnARealDisplay) {
 
   // The display going away ends the emulation, not the program.
   server.reset();
-  platform::SendMouseEvent(0x8001, 0, 0);
+  static_cast<void>(platform::SendMouseEvent(0x8001, 0, 0));  // fails: no display
   platform::IsCtrlHeld();
   EXPECT_FALSE(platform::MouseEmulationAvailable());
   EXPECT_FALSE(platform::SendMouseEvent(0x8001, 0, 0));
@@ -272,9 +272,7 @@ TEST(CursorEmulationXvfbTest, ATapAndEveryLossOfTheCursorReleaseTheButton) {
          rig.cursor->Tick();  // as the dialog's next tick does
        }},
       {"switched off",  // as the check box, the console, a new selection and Ctrl+Shift do
-       [](EmulationRig& rig) {
-         rig.cursor->SwitchOff();
-       }},
+       [](EmulationRig& rig) { rig.cursor->SwitchOff(); }},
       {"program ends",
        [](EmulationRig& rig) {
          rig.protocol.AttachCursor(nullptr);
@@ -341,7 +339,7 @@ TEST(MouseKeysXvfbTest, ThePadCoversTheChosenMonitorOrTheWholeDesktop) {
   EXPECT_EQ(monitors[1].area, (platform::ScreenRect{1280, 0, 1920, 1080}));
 
   const auto landsOn = [&](std::int32_t x, std::int32_t y, int px, int py) {
-    platform::SendMouseEvent(platform::kMouseAbsolute | platform::kMouseMove, x, y);
+    EXPECT_TRUE(platform::SendMouseEvent(platform::kMouseAbsolute | platform::kMouseMove, x, y));
     return Eventually([&] {
       const PointerState state = QueryPointer(observer);
       return state.x == px && state.y == py;

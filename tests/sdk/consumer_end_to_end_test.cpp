@@ -37,11 +37,12 @@ class ConsumerEndToEndTest : public testing::Test {
     program_ = folder_.File(TVX_PROGRAM_FILE_NAME);
     CopyWholeFile(JoinPath(BinFolder(), TVX_PROGRAM_FILE_NAME), program_);
     CopyWholeFile(JoinPath(BinFolder(), "TVXHandvane.TXT"), folder_.File("TVXHandvane.TXT"));
-    platform::SetEnvironment("XDG_CONFIG_HOME", folder_.File("config"));
-    platform::SetEnvironment("XDG_STATE_HOME", folder_.File("state"));
+    EXPECT_TRUE(platform::SetEnvironment("XDG_CONFIG_HOME", folder_.File("config")));
+    EXPECT_TRUE(platform::SetEnvironment("XDG_STATE_HOME", folder_.File("state")));
     const std::string ini = BuildProgramPaths(program_).iniFile;
-    platform::ProfileWriteString(ini, "General", "Log", "FALSE");
-    platform::ProfileWriteString(ini, "Paths", "PathToIniFolder", folder_.Path().c_str());
+    EXPECT_TRUE(platform::ProfileWriteString(ini, "General", "Log", "FALSE"));
+    EXPECT_TRUE(
+        platform::ProfileWriteString(ini, "Paths", "PathToIniFolder", folder_.Path().c_str()));
   }
 
   void TearDown() override { tvxhdv_close(handle_); }
@@ -62,8 +63,8 @@ class ConsumerEndToEndTest : public testing::Test {
     std::uint16_t freePort = 0;
     if (!platform::FindFreePort(freePort)) return false;
     port_ = freePort;
-    platform::ProfileWriteString(BuildProgramPaths(program_).iniFile, "Control", "Port",
-                                 std::to_string(port_).c_str());
+    EXPECT_TRUE(platform::ProfileWriteString(BuildProgramPaths(program_).iniFile, "Control", "Port",
+                                             std::to_string(port_).c_str()));
     const std::string output = folder_.File("server.out");
     for (int attempt = 0; attempt < 12; ++attempt) {
       if (!server.Start(program_, {"--console"}, output, true)) return false;
@@ -97,7 +98,7 @@ class ConsumerEndToEndTest : public testing::Test {
   }
 
   static void Quit(platform::ChildProcess& server) {
-    server.WriteInput("quit\n");
+    EXPECT_TRUE(server.WriteInput("quit\n"));
     int exitCode = -1;
     ASSERT_TRUE(server.WaitForExit(30000, exitCode));
   }

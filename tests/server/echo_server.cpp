@@ -136,7 +136,8 @@ std::string EchoReply(const std::string& request) {
 
 TestClient::TestClient(std::uint16_t port, int receiveBufferSize) {
   if (receiveBufferSize > 0) socket_.SetReceiveBufferSize(receiveBufferSize);
-  socket_.Connect(port);
+  // A client that could not connect reads nothing: the test's reads say so.
+  static_cast<void>(socket_.Connect(port));
 }
 
 std::string TestClient::Read(std::size_t count, int timeoutMs) {

@@ -26,7 +26,7 @@ std::string ReportPath(int pointer, int frame, int x, int y, bool buttonL, bool 
 std::string FetchBody(std::uint16_t port, const std::string& path) {
   platform::ClientSocket client;
   if (!client.Connect(port)) return "<no connection>";
-  client.SendAll("GET " + path + " HTTP/1.0\r\n\r\n");
+  if (!client.SendAll("GET " + path + " HTTP/1.0\r\n\r\n")) return "<not sent>";
   std::string reply;
   char buffer[1024];
   for (int got = 0; client.ReceiveSome(buffer, sizeof buffer, 5000, got) && got > 0;) {

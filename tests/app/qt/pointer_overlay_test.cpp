@@ -122,7 +122,7 @@ TEST_F(PointerOverlayTest, DotsShowAtTheirPlacesLetClicksThroughAndLeaveWithSile
   ASSERT_TRUE(platform::SendMouseEvent(
       platform::kMouseMove | platform::kMouseAbsolute | platform::kMouseLeftDown,
       absolute(three.x(), screen.width()), absolute(three.y(), screen.height())));
-  platform::SendMouseEvent(platform::kMouseLeftUp, 0, 0);
+  EXPECT_TRUE(platform::SendMouseEvent(platform::kMouseLeftUp, 0, 0));
   ASSERT_TRUE(QTest::qWaitFor([&] { return !desk.presses.empty(); }, 5000));
   EXPECT_LE((desk.presses.front() - three).manhattanLength(), 2);
   EXPECT_NE(QApplication::activeWindow(), &overlay);

@@ -2,8 +2,8 @@
 // through the widgets with keys and clicks as the operator would.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,11 +23,11 @@
 #include "app/application.h"
 #include "app/dialog_controls.h"
 #include "app/main_dialog.h"
-#include "app/server_session.h"
+#include "app/qr_matrix.h"
 #include "app/qt/pointer_overlay_window.h"
 #include "app/qt/qr_code_window.h"
 #include "app/qt/qt_dialog_view.h"
-#include "app/qr_matrix.h"
+#include "app/server_session.h"
 #include "app/window_placement.h"
 #include "platform/profile.h"
 #include "platform/socket_client.h"
@@ -61,7 +61,7 @@ class QtWindowTest : public testing::Test {
  protected:
   QtWindowTest() {
     std::uint16_t freePort = 0;
-    platform::FindFreePort(freePort);
+    EXPECT_TRUE(platform::FindFreePort(freePort));
     port = freePort;
     WriteIni("General", "Log", "FALSE");
     WriteIni("Paths", "PathToIniFolder", folder.Path());
@@ -76,7 +76,7 @@ class QtWindowTest : public testing::Test {
   }
 
   void WriteIni(const char* section, const char* key, const std::string& value) {
-    platform::ProfileWriteString(paths.iniFile, section, key, value.c_str());
+    EXPECT_TRUE(platform::ProfileWriteString(paths.iniFile, section, key, value.c_str()));
   }
 
   void Open() {
@@ -144,7 +144,8 @@ class QtWindowTest : public testing::Test {
 
 TEST_F(QtWindowTest, OpensRunningAtTheStoredPlaceWithEightyPointersAndTheStoredSelection) {
   const WindowPlacementBytes stored = PackWindowPlacement({120, 40, 560, 620});
-  platform::ProfileWriteStruct(paths.iniFile, "General", "WindowPos", stored.data(), stored.size());
+  EXPECT_TRUE(platform::ProfileWriteStruct(paths.iniFile, "General", "WindowPos", stored.data(),
+                                           stored.size()));
   Open();
 
   EXPECT_TRUE(dialog->IsRunning());
@@ -232,7 +233,7 @@ TEST_F(QtWindowTest, AddressLineFollowsThePortAndItsClickShowsACodeThatDecodesTo
   QTest::mouseClick(Find<QPushButton>(control::kStop), Qt::LeftButton);
   EXPECT_TRUE(line->text().startsWith("The server is not running"));
   std::uint16_t otherPort = 0;
-  platform::FindFreePort(otherPort);
+  EXPECT_TRUE(platform::FindFreePort(otherPort));
   Find<QLineEdit>(control::kPort)->setText(QString::number(otherPort));
   QTest::mouseClick(Find<QPushButton>(control::kStart), Qt::LeftButton);
   const std::string address = "http://192.0.2.7:" + std::to_string(otherPort) + "/";
@@ -353,11 +354,18 @@ TEST(QtDialogViewTest, RendersEachFieldInItsOwnControl) {
   state.fields.port = 8123;
   state.fieldsPushed = 1;
   view.Render(state);
-  const std::pair<int, const char*> expected[] = {
-      {control::kStatus, "Working..."}, {control::kActiveConnections, "3"}, {control::kKbReceived, "4"},
-      {control::kKbSent, "5"}, {control::kRequests, "6"}, {control::kRequestsPerSecond, "7"},
-      {control::kVisitors, "8"}, {control::kX, "1"}, {control::kY, "2"}, {control::kPort, "8123"}};
-  for (const auto& [control, text] : expected) EXPECT_EQ(view.GetItemText(control), text) << control;
+  const std::pair<int, const char*> expected[] = {{control::kStatus, "Working..."},
+                                                  {control::kActiveConnections, "3"},
+                                                  {control::kKbReceived, "4"},
+                                                  {control::kKbSent, "5"},
+                                                  {control::kRequests, "6"},
+                                                  {control::kRequestsPerSecond, "7"},
+                                                  {control::kVisitors, "8"},
+                                                  {control::kX, "1"},
+                                                  {control::kY, "2"},
+                                                  {control::kPort, "8123"}};
+  for (const auto& [control, text] : expected)
+    EXPECT_EQ(view.GetItemText(control), text) << control;
   for (const int id : {control::kOffScreen, control::kCursorEmulation}) {
     EXPECT_TRUE(qobject_cast<QAbstractButton*>(view.Control(id))->isChecked()) << id;
   }

@@ -115,18 +115,19 @@ class DialogWindowTest : public testing::Test {
     CopyFileA(JoinPath(BinFolder(), "TVXHandvane.TXT").c_str(),
               JoinPath(programFolder, "TVXHandvane.TXT").c_str(), FALSE);
     std::uint16_t freePort = 0;
-    platform::FindFreePort(freePort);
+    EXPECT_TRUE(platform::FindFreePort(freePort));
     port = freePort;
     ini = BuildProgramPaths(program).iniFile;
     WriteIni();
   }
 
   void WriteIni() {
-    platform::ProfileWriteString(ini, "General", "Log", "FALSE");
-    platform::ProfileWriteString(ini, "Paths", "PathToIniFolder", folder.Path().c_str());
-    platform::ProfileWriteString(ini, "Control", "Port", std::to_string(port).c_str());
-    platform::ProfileWriteString(ini, "Control", "SelectedPointer",
-                                 std::to_string(kSelectedPointer).c_str());
+    EXPECT_TRUE(platform::ProfileWriteString(ini, "General", "Log", "FALSE"));
+    EXPECT_TRUE(
+        platform::ProfileWriteString(ini, "Paths", "PathToIniFolder", folder.Path().c_str()));
+    EXPECT_TRUE(platform::ProfileWriteString(ini, "Control", "Port", std::to_string(port).c_str()));
+    EXPECT_TRUE(platform::ProfileWriteString(ini, "Control", "SelectedPointer",
+                                             std::to_string(kSelectedPointer).c_str()));
   }
 
   void TearDown() override {
@@ -257,10 +258,9 @@ TEST_F(DialogWindowTest, PointerChoiceCursorScreenAndVibrateButtons) {
   EXPECT_TRUE(Text(control::kPhoneAddress).ends_with("\nPointer 07 selected."));
 
   // The system menu's "Cursor screen" entries.
-  const std::pair<CursorScreen, const char*> choices[] = {
-      {{CursorScreen::Kind::kAll, 0}, "all"},
-      {{CursorScreen::Kind::kMonitor, 1}, "1"},
-      {{}, "primary"}};
+  const std::pair<CursorScreen, const char*> choices[] = {{{CursorScreen::Kind::kAll, 0}, "all"},
+                                                          {{CursorScreen::Kind::kMonitor, 1}, "1"},
+                                                          {{}, "primary"}};
   for (const auto& [screen, stored] : choices) {
     SendMessageA(dialog, WM_SYSCOMMAND, Win32DialogView::CursorScreenCommand(screen), 0);
     EXPECT_EQ(platform::ProfileReadString(ini, "Control", "CursorScreen", "", 460), stored);
@@ -290,7 +290,8 @@ TEST_F(DialogWindowTest, ExitAndEscapeEndTheProgramAndKeepThePlacement) {
 
   // Saved at another DPI on a monitor that is gone: today's size, whole on a monitor.
   const WindowPlacementBytes bytes = PackWindowPlacement({9000, 9000, 9000 + 2000, 9000 + 3000});
-  platform::ProfileWriteStruct(ini, "General", "WindowPos", bytes.data(), bytes.size());
+  EXPECT_TRUE(
+      platform::ProfileWriteStruct(ini, "General", "WindowPos", bytes.data(), bytes.size()));
   ASSERT_TRUE(StartProgram());
   RECT work{}, inside{};
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
@@ -320,7 +321,7 @@ TEST_F(DialogWindowTest, EndOfSessionShutsDownBothFrontEnds) {
       ASSERT_TRUE(StartProgram());
       listener = dialog;
     }
-    platform::ProfileWriteString(ini, "General", "WindowPos", nullptr);
+    EXPECT_TRUE(platform::ProfileWriteString(ini, "General", "WindowPos", nullptr));
     DWORD_PTR answer = 0;
     SendMessageTimeoutA(listener, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 10000, &answer);
     EXPECT_EQ(answer, TRUE);
@@ -342,8 +343,8 @@ TEST_F(DialogWindowTest, EndOfSessionShutsDownBothFrontEnds) {
 // it opens the code's window; its capture is left with the address for
 // zbarimg, which the script around this test runs.
 TEST_F(DialogWindowTest, AddressLineFollowsThePortAndItsClickShowsTheCode) {
-  platform::RemoveFile(TVX_QR_CAPTURE);
-  platform::RemoveFile(TVX_QR_CAPTURE ".txt");
+  EXPECT_TRUE(platform::RemoveFile(TVX_QR_CAPTURE));
+  EXPECT_TRUE(platform::RemoveFile(TVX_QR_CAPTURE ".txt"));
   ASSERT_TRUE(StartProgram());
   const std::vector<platform::NetworkAddress> addresses =
       LikeliestFirst(platform::LocalNetworkAddresses());
@@ -359,7 +360,7 @@ TEST_F(DialogWindowTest, AddressLineFollowsThePortAndItsClickShowsTheCode) {
   Click(control::kStop);
   EXPECT_EQ(Text(control::kPhoneAddress).rfind("The server is not running", 0), 0u);
   std::uint16_t otherPort = 0;
-  platform::FindFreePort(otherPort);
+  EXPECT_TRUE(platform::FindFreePort(otherPort));
   SetDlgItemTextA(dialog, control::kPort, std::to_string(otherPort).c_str());
   Click(control::kStart);
   const std::string address = PhoneAddress(addresses[0].ipv4, otherPort, "");
@@ -438,13 +439,13 @@ COLORREF ScreenPixel(POINT at) {
 // Each reporting pointer's dot at its place and in its colour, on a window
 // that clicks go through; the system menu switches it off.
 TEST_F(DialogWindowTest, PointerOverlayShowsEachDotOverTheScreenAndLetsClicksThrough) {
-  platform::ProfileWriteString(ini, "Control", "ShowPointers", "1");
+  EXPECT_TRUE(platform::ProfileWriteString(ini, "Control", "ShowPointers", "1"));
   ASSERT_TRUE(StartProgram());
   HWND overlay = nullptr;
   ASSERT_TRUE(WaitFor(
       [&] { return (overlay = FindWindowA("TVXHandvanePointers", nullptr)) != nullptr; }, 10000));
-  const LONG_PTR wanted = WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOPMOST | WS_EX_NOACTIVATE |
-                         WS_EX_TOOLWINDOW;
+  const LONG_PTR wanted =
+      WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW;
   EXPECT_EQ(GetWindowLongPtrA(overlay, GWL_EXSTYLE) & wanted, wanted);
   const int width = GetSystemMetrics(SM_CXSCREEN);
   const int height = GetSystemMetrics(SM_CYSCREEN);
@@ -589,10 +590,11 @@ TEST(DialogTemplateTest, LayoutHoldsAtOneAndAHalfTimesTheDpi) {
   int exitCode = -1;
   {
     const SystemDpiSetting largerText(144);
-    platform::SetEnvironment("TVX_TEMPLATE_REPORT", report);
+    ASSERT_TRUE(platform::SetEnvironment("TVX_TEMPLATE_REPORT", report));
     platform::ChildProcess child;
-    ASSERT_TRUE(child.Start(self, {"--gtest_filter=DialogTemplateTest.ControlsSitWhereTheTemplatePutsThem"},
-                            folder.File("output.txt")));
+    ASSERT_TRUE(
+        child.Start(self, {"--gtest_filter=DialogTemplateTest.ControlsSitWhereTheTemplatePutsThem"},
+                    folder.File("output.txt")));
     EXPECT_TRUE(child.WaitForExit(60000, exitCode));
     SetEnvironmentVariableA("TVX_TEMPLATE_REPORT", nullptr);
   }
@@ -625,7 +627,8 @@ TEST(ProgramManifestTest, AsksForThemedControlsAndPerMonitorDpi) {
     const std::string manifest = ManifestOf(JoinPath(BinFolder(), program));
     EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
               std::string::npos)
-        << program << ":\n" << manifest;
+        << program << ":\n"
+        << manifest;
     EXPECT_NE(manifest.find(">PerMonitorV2</dpiAwareness>"), std::string::npos) << program;
     EXPECT_NE(manifest.find(">true</dpiAware>"), std::string::npos) << program;
   }
@@ -683,10 +686,16 @@ TEST(DialogViewTest, RendersTheStateFillsTheMenuAndPlacesTheOverlay) {
   state.fields.port = 8123;
   ++state.fieldsPushed;
   view.Render(state);
-  const std::pair<int, const char*> expected[] = {
-      {control::kStatus, "Working..."}, {control::kActiveConnections, "3"}, {control::kKbReceived, "4"},
-      {control::kKbSent, "5"}, {control::kRequests, "6"}, {control::kRequestsPerSecond, "7"},
-      {control::kVisitors, "8"}, {control::kX, "1"}, {control::kY, "2"}, {control::kPort, "8123"}};
+  const std::pair<int, const char*> expected[] = {{control::kStatus, "Working..."},
+                                                  {control::kActiveConnections, "3"},
+                                                  {control::kKbReceived, "4"},
+                                                  {control::kKbSent, "5"},
+                                                  {control::kRequests, "6"},
+                                                  {control::kRequestsPerSecond, "7"},
+                                                  {control::kVisitors, "8"},
+                                                  {control::kX, "1"},
+                                                  {control::kY, "2"},
+                                                  {control::kPort, "8123"}};
   for (const auto& [id, text] : expected) EXPECT_EQ(WindowText(GetDlgItem(dialog, id)), text) << id;
   EXPECT_EQ(IsDlgButtonChecked(dialog, control::kOffScreen), BST_CHECKED);
   EXPECT_EQ(IsDlgButtonChecked(dialog, control::kCursorEmulation), BST_CHECKED);
@@ -699,7 +708,8 @@ TEST(DialogViewTest, RendersTheStateFillsTheMenuAndPlacesTheOverlay) {
   HMENU menu = view.CursorScreenMenu();
   ASSERT_EQ(GetMenuItemCount(menu), 3);
   const std::pair<CursorScreen, const char*> entries[] = {
-      {{}, "Primary"}, {{CursorScreen::Kind::kMonitor, 1}, "Monitor 1 (640x480 at 0,0)"},
+      {{}, "Primary"},
+      {{CursorScreen::Kind::kMonitor, 1}, "Monitor 1 (640x480 at 0,0)"},
       {{CursorScreen::Kind::kAll, 0}, "All"}};
   for (int i = 0; i < 3; ++i) {
     const UINT id = GetMenuItemID(menu, i);
