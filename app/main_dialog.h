@@ -83,7 +83,7 @@ class MainDialog final : public DialogIntents, private SessionEvents {
   PadArea padArea_;  // the part of the desktop the pad covers
   DialogState state_;
   TimerTick tick_;
-  bool settingsLoaded_ = false;   // an early end never overwrites the stored settings
-  bool displayLostTold_ = false;  // the operator heard that the display is gone
+  bool settingsLoaded_ = false;       // an early end never overwrites the stored settings
+  bool displayLostTold_ = false;      // the operator heard that the display is gone
   bool emulationLimitShown_ = false;  // said once per run
 };

@@ -14,15 +14,17 @@ PhoneAddresses ChoosePhoneAddresses(const std::vector<platform::NetworkAddress>&
 
 PhoneAddressLines DescribePhoneAddresses(bool running, const PhoneAddresses& addresses) {
   if (!running) {
-    return {"The server is not running: phones cannot connect.\n"
-            "Start it, and the address for the phones shows here.",
-            ""};
+    return {
+        "The server is not running: phones cannot connect.\n"
+        "Start it, and the address for the phones shows here.",
+        ""};
   }
   if (addresses.onNetwork.empty()) {
-    return {"No network: phones cannot connect until this PC is on one.\n"
-            "Only a browser on this PC opens " +
-                addresses.onThisPcOnly,
-            ""};
+    return {
+        "No network: phones cannot connect until this PC is on one.\n"
+        "Only a browser on this PC opens " +
+            addresses.onThisPcOnly,
+        ""};
   }
   const std::string& first = addresses.onNetwork.front();
   std::string text = "Phones open " + first + "  (click for its QR code)";

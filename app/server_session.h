@@ -51,9 +51,7 @@ class ServerSession final : public Session {
     app_.protocol.ReadPointerSightings(sightings);
   }
   std::uint64_t RefusedReports() override { return app_.server.RefusedReports(); }
-  std::vector<platform::NetworkAddress> LocalAddresses() override {
-    return app_.localAddresses();
-  }
+  std::vector<platform::NetworkAddress> LocalAddresses() override { return app_.localAddresses(); }
 
   bool MarkSilentPointers(std::uint32_t now) override {
     return app_.protocol.MarkSilentPointers(now);

@@ -23,8 +23,7 @@ class CursorControl {
 
   // selectedPointer: the settings record's, changed by the dialog while
   // reports come in.
-  CursorControl(MouseAndKeys& input, const std::atomic<int>& selectedPointer,
-                TickSource tickCount);
+  CursorControl(MouseAndKeys& input, const std::atomic<int>& selectedPointer, TickSource tickCount);
   CursorControl(const CursorControl&) = delete;
   CursorControl& operator=(const CursorControl&) = delete;
 
@@ -74,8 +73,8 @@ class CursorControl {
   TickSource tickCount_;
   std::atomic<bool> on_{false};
 
-  std::mutex lock_;  // never held across the system's input
-  std::uint64_t sequence_ = 0;     // of the last report followed or release asked for
+  std::mutex lock_;             // never held across the system's input
+  std::uint64_t sequence_ = 0;  // of the last report followed or release asked for
   bool followedSinceTick_ = false;
   Heard heard_[kPointerCount];
 

@@ -5,7 +5,6 @@
 // keeps to one line (cmake/DialogScript.cmake).
 #pragma once
 
-
 #include "pointer/pointer_protocol.h"
 
 struct Vibration {

@@ -16,7 +16,9 @@ namespace {
 class PrintedView : public ConsoleView {
  public:
   PrintedView() : ConsoleView(stdout) {}
-  void ShowMessageBox(const std::string& text, const std::string&) override { lines.push_back(text); }
+  void ShowMessageBox(const std::string& text, const std::string&) override {
+    lines.push_back(text);
+  }
   void ShowNotice(const std::string& text) override { lines.push_back(text); }
   std::vector<std::string> lines;
 };

@@ -164,8 +164,8 @@ TEST_F(MainDialogTest, TheSelectedPhoneLetsGoOfTheButtonsWhenItLosesTheCursor) {
   pressAndLose([&] { dialog.Stop(); });
   dialog.Start();
   pressAndLose([&] { dialog.OnOK(); });
-  EXPECT_EQ(mouse.SentFlags(10), (std::vector<std::uint32_t>{0x8003, 4, 0x8003, 4, 0x8003, 4,
-                                                              0x8003, 4, 0x8003, 4}));
+  EXPECT_EQ(mouse.SentFlags(10),
+            (std::vector<std::uint32_t>{0x8003, 4, 0x8003, 4, 0x8003, 4, 0x8003, 4, 0x8003, 4}));
 }
 
 // Switching on needs a display; a limit of the display's is said once.

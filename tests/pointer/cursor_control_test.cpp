@@ -107,8 +107,9 @@ TEST_F(CursorControlTest, OnlyFreshReportsOfTheSelectedPointerWhileOn) {
   ASSERT_EQ(cursor.SwitchOn(), CursorControl::Refusal::kNone);
   selectedPointer = 4;
   Report(4, 0x500, 0, 0);
-  EXPECT_EQ(mouse.Events(3), (std::vector<MouseEvent>{
-                                 {0x8003, 0x100, 0x1000}, {0x0004, 0, 0}, {0x8001, 0x500, 0x1000}}));
+  EXPECT_EQ(
+      mouse.Events(3),
+      (std::vector<MouseEvent>{{0x8003, 0x100, 0x1000}, {0x0004, 0, 0}, {0x8001, 0x500, 0x1000}}));
 }
 
 // While the system's input is slow, moves collapse into the newest, changes
@@ -157,8 +158,7 @@ TEST_F(CursorControlTest, LosingTheCursorReleasesWhatIsHeldAndAReturningPhonePre
   EXPECT_TRUE(protocol.MarkSilentPointers(now));
   EXPECT_TRUE(protocol.MarkSilentPointers(now + 200));
   Report(3, 0x300, 1, 0);
-  ASSERT_EQ(mouse.Flags(5),
-            (std::vector<std::uint32_t>{0x800B, kBothUp, 0x8003, kLeftUp, 0x8003}));
+  ASSERT_EQ(mouse.Flags(5), (std::vector<std::uint32_t>{0x800B, kBothUp, 0x8003, kLeftUp, 0x8003}));
 
   // Ctrl alone is no chord; with Shift it switches off once, and only the
   // operator switches on again.
@@ -174,7 +174,7 @@ TEST_F(CursorControlTest, LosingTheCursorReleasesWhatIsHeldAndAReturningPhonePre
   ASSERT_EQ(cursor.SwitchOn(), CursorControl::Refusal::kNone);
   Report(3, 0x500, 0, 0);
   EXPECT_EQ(mouse.Flags(7), (std::vector<std::uint32_t>{0x800B, kBothUp, 0x8003, kLeftUp, 0x8003,
-                                                         kLeftUp, 0x8001}));
+                                                        kLeftUp, 0x8001}));
 }
 
 // Without a display (or a thread for it) emulation stays off.
@@ -217,18 +217,18 @@ TEST_F(CursorControlTest, TheHoldSendsTheLastReportOnlyWhenNoneWentOutSinceTheLa
   cursor.Tick();              // the report went out since
   Report(3, 0x200, 1, 0, 0);  // stale: the live status only
   cursor.Tick();
-  cursor.Tick();              // the same again: the move alone
+  cursor.Tick();  // the same again: the move alone
   Report(4, 0x400, 0, 1);
   selectedPointer = 4;
-  cursor.Release();           // as the dialog does at a new selection
-  cursor.Tick();              // on the new pointer within one tick
+  cursor.Release();  // as the dialog does at a new selection
+  cursor.Tick();     // on the new pointer within one tick
   mouse.Events(5);
   cursor.SwitchOff();
   cursor.Tick();
   ASSERT_EQ(cursor.SwitchOn(), CursorControl::Refusal::kNone);
   now += 1001;
   protocol.MarkSilentPointers(now);
-  cursor.Tick();              // a silent pointer leaves the cursor where it is
+  cursor.Tick();  // a silent pointer leaves the cursor where it is
   EXPECT_EQ(mouse.Events(6), (std::vector<MouseEvent>{{0x8001, 0x100, 0x1000},
                                                       {0x8003, 0x200, 0x1000},
                                                       {0x8001, 0x200, 0x1000},
