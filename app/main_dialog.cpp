@@ -20,8 +20,10 @@ MainDialog::MainDialog(Session& session, DialogView& view, MouseAndKeys& screens
       settings_(session.Values()),
       view_(view),
       padArea_(screens),
-      tick_(TimerTickWiring{platform::TickCount, session, session, state_}) {
-  session_.SetEvents(this);
+      tick_(TimerTickWiring{platform::TickCount, session, session, state_}),
+      events_{[this](const std::string& text) { view_.ShowNotice(text); },
+              [this](std::string_view line) { view_.ShowErrorLogLine(line); }} {
+  session_.SetEvents(&events_);
 }
 
 bool MainDialog::OnInitDialog() {

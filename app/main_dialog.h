@@ -11,7 +11,7 @@
 #include "app/session.h"
 #include "app/timer_tick.h"
 
-class MainDialog final : public DialogIntents, private SessionEvents {
+class MainDialog final : public DialogIntents {
  public:
   static constexpr int kIdOk = 1;
   static constexpr int kIdCancel = 2;
@@ -60,10 +60,6 @@ class MainDialog final : public DialogIntents, private SessionEvents {
   }
 
  private:
-  // SessionEvents
-  void SessionNotice(const std::string& text) override { view_.ShowNotice(text); }
-  void EngineErrorLine(std::string_view line) override { view_.ShowErrorLogLine(line); }
-
   bool Refuse(const std::string& notice, const std::string& message);
   void TakeFieldsFromControls();
   std::optional<std::size_t> LoadPage();
@@ -83,6 +79,7 @@ class MainDialog final : public DialogIntents, private SessionEvents {
   PadArea padArea_;  // the part of the desktop the pad covers
   DialogState state_;
   TimerTick tick_;
+  const SessionEvents events_;        // what the session tells goes to the view
   bool settingsLoaded_ = false;       // an early end never overwrites the stored settings
   bool displayLostTold_ = false;      // the operator heard that the display is gone
   bool emulationLimitShown_ = false;  // said once per run

@@ -16,7 +16,7 @@ ServerSession::ServerSession(Application& app, MouseAndKeys& input)
     : app_(app), cursor_(input, app.settings.selectedPointer, platform::TickCount) {
   app_.server.SetListener([this](const ErrorLogLine& line) {
     if (platform::IsAddressInUse(line.code)) addressInUse_ = true;
-    if (SessionEvents* events = events_) events->EngineErrorLine(line.text);
+    if (const SessionEvents* events = events_) events->engineErrorLine(line.text);
   });
   app_.protocol.AttachCursor(&cursor_);
 }
@@ -26,12 +26,12 @@ ServerSession::~ServerSession() {
   app_.server.SetListener(nullptr);
 }
 
-void ServerSession::SetEvents(SessionEvents* events) {
+void ServerSession::SetEvents(const SessionEvents* events) {
   events_ = events;
 }
 
 void ServerSession::Notice(const std::string& text) {
-  if (SessionEvents* events = events_) events->SessionNotice(text);
+  if (const SessionEvents* events = events_) events->notice(text);
 }
 
 OpenOutcome ServerSession::Open(std::string& why) {

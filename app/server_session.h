@@ -19,7 +19,7 @@ class ServerSession final : public Session {
   ServerSession(const ServerSession&) = delete;
   ServerSession& operator=(const ServerSession&) = delete;
 
-  void SetEvents(SessionEvents* events) override;
+  void SetEvents(const SessionEvents* events) override;
   const ProgramPaths& Paths() const override { return app_.paths; }
   Settings& Values() override { return app_.settings; }
   CursorControl& Cursor() override { return cursor_; }
@@ -67,7 +67,7 @@ class ServerSession final : public Session {
 
   Application& app_;
   CursorControl cursor_;
-  std::atomic<SessionEvents*> events_{nullptr};
+  std::atomic<const SessionEvents*> events_{nullptr};
   std::atomic<bool> addressInUse_{false};  // heard from the engine during a start
   bool rendezvousPublished_ = false;       // the rendezvous file on disk is ours
   bool keyPublished_ = false;              // the key file on disk holds our key

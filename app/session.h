@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,14 +20,13 @@
 #include "pointer/cursor_control.h"
 #include "pointer/pointer_protocol.h"
 
-// What the session tells the dialog of its own accord.
-class SessionEvents {
- public:
-  virtual ~SessionEvents() = default;
+// What the session tells the dialog of its own accord. The session knows
+// no dialog: whoever listens fills these in.
+struct SessionEvents {
   // A line for the operator: what the session did, or why it could not.
-  virtual void SessionNotice(const std::string& text) = 0;
+  std::function<void(const std::string&)> notice;
   // A line the engine has just written to its error log; on the engine's threads.
-  virtual void EngineErrorLine(std::string_view line) = 0;
+  std::function<void(std::string_view)> engineErrorLine;
 };
 
 enum class OpenOutcome {
@@ -46,7 +46,8 @@ enum class StartOutcome {
 // selected one's status, and the server's statistics.
 class Session : public PointerStatusSource, public StatisticsSource {
  public:
-  virtual void SetEvents(SessionEvents* events) = 0;
+  // Null: nobody listens. Set while the server is stopped.
+  virtual void SetEvents(const SessionEvents* events) = 0;
   virtual const ProgramPaths& Paths() const = 0;
   virtual Settings& Values() = 0;
   virtual CursorControl& Cursor() = 0;

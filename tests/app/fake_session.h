@@ -13,7 +13,7 @@ class FakeSession final : public Session {
       : paths(BuildProgramPaths("/nowhere/TVXHandvane.exe")),
         cursor(input, settings.selectedPointer, [this] { return now; }) {}
 
-  void SetEvents(SessionEvents* newEvents) override { events = newEvents; }
+  void SetEvents(const SessionEvents* newEvents) override { events = newEvents; }
   const ProgramPaths& Paths() const override { return paths; }
   Settings& Values() override { return settings; }
   CursorControl& Cursor() override { return cursor; }
@@ -82,7 +82,7 @@ class FakeSession final : public Session {
   std::string calls;  // what was asked, in order
   std::vector<std::string> logLines;
   std::vector<ServerFields> saved;
-  SessionEvents* events = nullptr;
+  const SessionEvents* events = nullptr;
   std::uint32_t now = 5000;
 
   Settings settings;
