@@ -6,22 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "app/console/console_view.h"
 #include "app/main_dialog.h"
 #include "tests/app/fake_mouse.h"
 #include "tests/app/fake_session.h"
+#include "tests/app/recording_view.h"
 
 namespace {
-
-class PrintedView : public ConsoleView {
- public:
-  PrintedView() : ConsoleView(stdout) {}
-  void ShowMessageBox(const std::string& text, const std::string&) override {
-    lines.push_back(text);
-  }
-  void ShowNotice(const std::string& text) override { lines.push_back(text); }
-  std::vector<std::string> lines;
-};
 
 class ConsoleCommandsTest : public testing::Test {
  protected:
@@ -29,14 +19,16 @@ class ConsoleCommandsTest : public testing::Test {
 
   // The command's result and the last line it printed.
   std::string Run(const std::string& line, CommandResult expected = CommandResult::kDone) {
-    view.lines.clear();
+    view.messages.clear();
+    view.notices.clear();
     EXPECT_EQ(RunConsoleCommand(line, dialog, view), expected) << line;
-    return view.lines.empty() ? "" : view.lines.back();
+    const auto& lines = view.messages.empty() ? view.notices : view.messages;
+    return lines.empty() ? "" : lines.back();
   }
 
   FakeMouse mouse;
   FakeSession session{mouse};
-  PrintedView view;
+  RecordingView view;
   MainDialog dialog{session, view, mouse};
 };
 

@@ -8,35 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include "app/console/console_view.h"
 #include "tests/app/fake_mouse.h"
 #include "tests/app/fake_session.h"
+#include "tests/app/recording_view.h"
 #include "tests/support/program_run.h"
 
 namespace {
-
-class RecordingView : public ConsoleView {
- public:
-  RecordingView() : ConsoleView(stdout) {}
-  void ShowMessageBox(const std::string& text, const std::string&) override {
-    messages.push_back(text);
-  }
-  void ShowQrCode(const std::string& address, const QrMatrix& code) override {
-    qrCodes.push_back(address);
-    qrOpen = true;
-    EXPECT_FALSE(code.IsEmpty());
-  }
-  bool CloseQrCode() override {
-    ++qrClosings;
-    return std::exchange(qrOpen, false);
-  }
-  void ShowNotice(const std::string& text) override { notices.push_back(text); }
-  std::vector<std::string> messages;
-  std::vector<std::string> qrCodes;
-  bool qrOpen = false;
-  int qrClosings = 0;
-  std::vector<std::string> notices;
-};
 
 class MainDialogTest : public testing::Test {
  protected:

@@ -10,30 +10,19 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/console/console_view.h"
 #include "app/main_dialog.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/profile.h"
 #include "platform/socket_client.h"
 #include "tests/app/fake_mouse.h"
+#include "tests/app/recording_view.h"
 #include "tests/pointer/channel_fixture.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/program_run.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
-
-class RecordingView : public ConsoleView {
- public:
-  RecordingView() : ConsoleView(stdout) {}
-  void ShowMessageBox(const std::string& text, const std::string&) override {
-    messages.push_back(text);
-  }
-  void ShowNotice(const std::string& text) override { notices.push_back(text); }
-  std::vector<std::string> messages;
-  std::vector<std::string> notices;
-};
 
 // The program's session behind the dialog, "installed" in a temp folder with
 // its INI and profile there too: the real server, area and files.
