@@ -343,8 +343,9 @@ TEST_F(DialogWindowTest, EndOfSessionShutsDownBothFrontEnds) {
 // it opens the code's window; its capture is left with the address for
 // zbarimg, which the script around this test runs.
 TEST_F(DialogWindowTest, AddressLineFollowsThePortAndItsClickShowsTheCode) {
-  EXPECT_TRUE(platform::RemoveFile(TVX_QR_CAPTURE));
-  EXPECT_TRUE(platform::RemoveFile(TVX_QR_CAPTURE ".txt"));
+  // Left by an earlier run, if at all.
+  static_cast<void>(platform::RemoveFile(TVX_QR_CAPTURE));
+  static_cast<void>(platform::RemoveFile(TVX_QR_CAPTURE ".txt"));
   ASSERT_TRUE(StartProgram());
   const std::vector<platform::NetworkAddress> addresses =
       LikeliestFirst(platform::LocalNetworkAddresses());
