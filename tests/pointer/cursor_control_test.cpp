@@ -7,8 +7,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pointer/cursor_control.h"
@@ -175,6 +177,40 @@ TEST_F(CursorControlTest, LosingTheCursorReleasesWhatIsHeldAndAReturningPhonePre
   Report(3, 0x500, 0, 0);
   EXPECT_EQ(mouse.Flags(7), (std::vector<std::uint32_t>{0x800B, kBothUp, 0x8003, kLeftUp, 0x8003,
                                                         kLeftUp, 0x8001}));
+}
+
+// Every way the selected phone loses the cursor lets go of the button it holds.
+TEST_F(CursorControlTest, EachWayOfLosingTheCursorReleasesTheButton) {
+  const std::pair<const char*, std::function<void()>> ways[] = {
+      {"another pointer selected",
+       [&] {
+         selectedPointer = 5;
+         cursor.Release();
+         selectedPointer = 3;
+       }},
+      {"Stop, Reset, exit or the end of the session", [&] { cursor.Release(); }},
+      {"switched off", [&] { cursor.SwitchOff(); }},
+      {"Ctrl+Shift",
+       [&] {
+         mouse.ctrl = mouse.shift = true;
+         cursor.Tick();
+         mouse.ctrl = mouse.shift = false;
+       }},
+      {"falls silent", [&] { protocol.MarkSilentPointers(now += 1001); }},
+  };
+  std::size_t sent = 0;
+  for (const auto& [name, lose] : ways) {
+    if (!cursor.IsOn()) {
+      ASSERT_EQ(cursor.SwitchOn(), CursorControl::Refusal::kNone);
+    }
+    Report(3, 0x100, 1, 0);
+    ASSERT_EQ(mouse.Flags(++sent).size(), sent) << name;  // pressed before it is lost
+    lose();
+    ++sent;
+    const std::vector<std::uint32_t> flags = mouse.Flags(sent);
+    EXPECT_EQ(flags.size(), sent) << name;
+    EXPECT_EQ(flags.back(), kLeftUp) << name;
+  }
 }
 
 // Without a display (or a thread for it) emulation stays off.
