@@ -45,6 +45,16 @@ settled() {
   done
 }
 
+# Waits up to 30 s until the server's output holds the text or it has ended.
+told() {
+  for _ in $(seq 150); do
+    grep -q "$3" "$work/$1/output.txt" && return 0
+    kill -0 "$2" 2>/dev/null || break
+    sleep 0.2
+  done
+  grep -q "$3" "$work/$1/output.txt"
+}
+
 fail() {
   echo "FAIL: $*"
   for name in holder beside private; do
@@ -61,13 +71,14 @@ settled holder "$holder"
 start beside
 beside=$started
 settled beside "$beside"
-grep -q "The TVXHDV shared memory belongs to a running server" "$work/beside/output.txt" ||
+told beside "$beside" "The TVXHDV shared memory belongs to a running server" ||
   fail "a second server beside the first was not refused"
 
 start private "$repo/tools/private_shm.sh"
 private=$started
 settled private "$private"
 [ -f "$work/private/TVXHDVMemory.INI" ] || fail "the server with a /dev/shm of its own did not start"
-grep -q "Server started on port" "$work/private/output.txt" || fail "no start line"
+# The area is published before the server starts and says so.
+told private "$private" "Server started on port" || fail "no start line"
 kill -0 "$holder" 2>/dev/null || fail "the first server ended"
 echo "PASS"
