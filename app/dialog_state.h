@@ -36,7 +36,7 @@ struct DialogState {
   DialogLiveStatus live;
   int selectedPointer = 0;
   bool cursorEmulation = false;
-  bool showPointers = false;             // the overlay of every pointer over the screen
+  bool showPointers = false;  // the overlay of every pointer over the screen
   std::string cursorScreen = "primary";  // CursorScreenText of the choice
   // That part in desktop pixels, where the pointer overlay lies; empty
   // while the monitors are not known.

@@ -19,7 +19,7 @@ enum class ControlKind {
   kEdit,
   kButton,
   kCheckBoxTextLeft,
-  kComboBox,   // a drop-down list; its height includes the opened list
+  kComboBox,  // a drop-down list; its height includes the opened list
   kIndicator,  // a square painted in the colour of a button's state
 };
 

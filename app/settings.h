@@ -17,10 +17,10 @@ using WindowPlacementBytes = std::array<std::uint8_t, kWindowPlacementSize>;
 // when no file holds it. The operator's changes take effect at the next
 // Start and are stored when the program ends.
 struct ServerFields {
-  std::string homeDirectory;                   // shown; stored as "Server Root", never served from
+  std::string homeDirectory;  // shown; stored as "Server Root", never served from
   std::string defaultIndexFile = "index.htm";  // profile Settings/Defindex
-  int port = 8080;                             // Control/Port; accepted range 1 to 65535
-  int persistenceTimeoutSeconds = 10;          // profile Settings/PTO; accepted range 0 to 10000
+  int port = 8080;                     // Control/Port; accepted range 1 to 65535
+  int persistenceTimeoutSeconds = 10;  // profile Settings/PTO; accepted range 0 to 10000
 };
 
 // Written only on the dialog's thread; the fields that the dialog changes
@@ -33,11 +33,11 @@ struct Settings {
   std::string sharedMemoryFolder;  // Paths/PathToIniFolder
   std::optional<WindowPlacementBytes> windowPlacement;
   bool emulateWindowsCursorKey = false;  // read for compatibility, consulted by nothing
-  std::string accessKey;                 // Control/AccessKey as written: empty, a key, or "auto"
+  std::string accessKey;  // Control/AccessKey as written: empty, a key, or "auto"
   std::atomic<int> selectedPointer{0};
   ServerFields fields;
   bool showPointers = false;  // Control/ShowPointers: the pointer overlay
-  std::string cursorScreen;   // Control/CursorScreen as written
+  std::string cursorScreen;  // Control/CursorScreen as written
 };
 
 // Size of the buffers the values are read through.

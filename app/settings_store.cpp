@@ -55,7 +55,7 @@ std::optional<SettingsWriteFailure> SaveSettings(
 
 // The operator's choices under [Control], written where the INI leads.
 static platform::Result StoreControlValue(const std::string& iniFile, const char* key,
-                                          const std::string& value) {
+                                   const std::string& value) {
   return platform::ProfileWriteString(SettingsFileTarget(iniFile), "Control", key, value.c_str());
 }
 

@@ -153,8 +153,8 @@ int main(int argc, char** argv) {
   constexpr double kIdleSeconds = 3;
   const std::clock_t idleStart = std::clock();
   const Clock::time_point idleUntil =
-      Clock::now() +
-      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(kIdleSeconds));
+      Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                         std::chrono::duration<double>(kIdleSeconds));
   tvxhdv_report taken[64];
   while (Clock::now() < idleUntil) {
     // Only the time spent counts here, not what is taken.

@@ -7,8 +7,9 @@
 namespace bridge {
 
 namespace {
-constexpr std::array<std::string_view, 6> kNames = {"short-single", "normal-single", "long-single",
-                                                    "short-double", "normal-double", "long-double"};
+constexpr std::array<std::string_view, 6> kNames = {"short-single",  "normal-single",
+                                                    "long-single",   "short-double",
+                                                    "normal-double", "long-double"};
 }  // namespace
 
 const char* const kPatternNames =

@@ -23,9 +23,7 @@ void PutUnsigned(std::string& out, unsigned value) {
   out.append(text, result.ptr);
 }
 
-void PutBool(std::string& out, bool value) {
-  out.append(value ? "true" : "false");
-}
+void PutBool(std::string& out, bool value) { out.append(value ? "true" : "false"); }
 
 // Whole numbers only: JSON writes 3 and 3.0 alike for a command's fields.
 bool WholeNumber(const nlohmann::json& value, long long& number) {
@@ -82,8 +80,7 @@ Outcome ReadCommand(std::string_view text, PhoneCommand& command) {
       R"(expected {"vibrate":{"pointer":N,"pattern":"short-single"}} or {"send":{"pointer":N,"code":N}})";
   if (!message.is_object() || message.size() != 1) return Outcome::Failure(kShapes);
   const bool vibrate = message.contains("vibrate");
-  const nlohmann::json& body =
-      vibrate ? message["vibrate"] : message.value("send", nlohmann::json());
+  const nlohmann::json& body = vibrate ? message["vibrate"] : message.value("send", nlohmann::json());
   if (!vibrate && !message.contains("send")) return Outcome::Failure(kShapes);
   if (!body.is_object()) return Outcome::Failure(kShapes);
   long long pointer = 0;
@@ -97,7 +94,7 @@ Outcome ReadCommand(std::string_view text, PhoneCommand& command) {
     }
     const nlohmann::json& pattern = body["pattern"];
     long long number = 0;
-    const auto found = pattern.is_string()            ? PatternByName(pattern.get<std::string>())
+    const auto found = pattern.is_string() ? PatternByName(pattern.get<std::string>())
                        : WholeNumber(pattern, number) ? PatternByNumber(number)
                                                       : std::nullopt;
     if (!found) {

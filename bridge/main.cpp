@@ -97,8 +97,9 @@ int main(int argc, char** argv) {
       const asio::ip::tcp::endpoint where(ListenAddress(options.wsHost), options.wsPort);
       ws = std::make_unique<bridge::WebSocketServer>(io, where, commands, Say);
       outputs.push_back(ws.get());
-      const std::string address = where.address().is_v6() ? "[" + where.address().to_string() + "]"
-                                                          : where.address().to_string();
+      const std::string address = where.address().is_v6()
+                                      ? "[" + where.address().to_string() + "]"
+                                      : where.address().to_string();
       Say("WebSocket and the screen page on http://" + address + ":" + std::to_string(ws->Port()) +
           "/");
       if (!bridge::IsLoopback(options.wsHost)) {
@@ -114,7 +115,8 @@ int main(int argc, char** argv) {
   std::atomic<bool> stop{false};          // it runs until it is ended
   bridge::ReaderTiming timing;
   timing.passInterval = std::chrono::microseconds(TVX_BRIDGE_PASS_INTERVAL_US);
-  bridge::ReportReader reader(options.folder, outputs, commands, Say, timing, [&io] { io.poll(); });
+  bridge::ReportReader reader(options.folder, outputs, commands, Say, timing,
+                              [&io] { io.poll(); });
   reader.Run(stop);
   return 0;
 }

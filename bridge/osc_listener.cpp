@@ -45,7 +45,7 @@ Outcome ReadOscCommand(const osc::Message& message, PhoneCommand& command) {
     const osc::Argument& pattern = message.arguments[1];
     long long number = 0;
     const auto* name = std::get_if<std::string>(&pattern);
-    const auto found = name != nullptr                ? PatternByName(*name)
+    const auto found = name != nullptr              ? PatternByName(*name)
                        : WholeNumber(pattern, number) ? PatternByNumber(number)
                                                       : std::nullopt;
     if (!found) {
@@ -63,7 +63,8 @@ Outcome ReadOscCommand(const osc::Message& message, PhoneCommand& command) {
   return Outcome::Ok();
 }
 
-OscListener::OscListener(asio::io_context& io, const udp::endpoint& where, CommandQueue& commands)
+OscListener::OscListener(asio::io_context& io, const udp::endpoint& where,
+                         CommandQueue& commands)
     : io_(io), socket_(io, where), commands_(commands) {
   socket_.non_blocking(true);  // an answer never holds up the next message
   Receive();

@@ -76,9 +76,8 @@ class Client : public std::enable_shared_from_this<Client> {
     timeout.idle_timeout = websocket::stream_base::none();  // a client may only listen
     timeout.handshake_timeout = std::chrono::seconds(10);
     ws_.set_option(timeout);
-    ws_.set_option(websocket::stream_base::decorator([](websocket::response_type& response) {
-      response.set(http::field::server, "TVXBridge");
-    }));
+    ws_.set_option(websocket::stream_base::decorator(
+        [](websocket::response_type& response) { response.set(http::field::server, "TVXBridge"); }));
     ws_.text(true);
     ws_.read_message_max(64 * 1024);
     error_code ignored;
@@ -177,9 +176,10 @@ class Client : public std::enable_shared_from_this<Client> {
     hub_.say("A WebSocket client (" + peer.address().to_string() + ":" +
              std::to_string(peer.port()) +
              ") fell more than a second behind the reports; it is closed.");
-    ws_.async_close(websocket::close_reason(websocket::close_code::policy_error,
-                                            "fell more than a second behind the reports"),
-                    [self = shared_from_this()](const error_code&) { self->cutoff_.cancel(); });
+    ws_.async_close(
+        websocket::close_reason(websocket::close_code::policy_error,
+                                "fell more than a second behind the reports"),
+        [self = shared_from_this()](const error_code&) { self->cutoff_.cancel(); });
     cutoff_.expires_after(kCloseGrace);
     cutoff_.async_wait([self = shared_from_this()](const error_code& error) {
       if (!error) beast::get_lowest_layer(self->ws_).close();
@@ -289,11 +289,10 @@ WebSocketServer::WebSocketServer(asio::io_context& io, const tcp::endpoint& wher
 
 WebSocketServer::~WebSocketServer() = default;
 
-unsigned short WebSocketServer::Port() const {
-  return hub_->acceptor.local_endpoint().port();
-}
+unsigned short WebSocketServer::Port() const { return hub_->acceptor.local_endpoint().port(); }
 
-void WebSocketServer::Reports(const tvxhdv_report* reports, int count, Clock::time_point arrived) {
+void WebSocketServer::Reports(const tvxhdv_report* reports, int count,
+                              Clock::time_point arrived) {
   if (hub_->clientCount == 0) return;
   std::vector<Message> messages;
   messages.reserve(static_cast<std::size_t>(count));

@@ -1,8 +1,8 @@
 // The pointer report protocol with its real tables, a real shared memory
 // channel and the consumers' kit on its other side, driven by a script of
 // reports ("/tolvex" followed by anything), clock steps, consumer commands,
-// Vibrate buttons, silence checks and server restarts. Every answer must be four hexadecimal digits
-// and every record the consumer takes must name a pointer from 0 to 79. The build checks every
+// Vibrate buttons, silence checks and server restarts. Every answer must be four hexadecimal digits and every record the
+// consumer takes must name a pointer from 0 to 79. The build checks every
 // table index (standard library assertions), so an index outside 0 to 79
 // stops the run even where it would land inside a neighbouring table.
 //

@@ -5,6 +5,7 @@
 // keeps to one line (cmake/DialogScript.cmake).
 #pragma once
 
+
 #include "pointer/pointer_protocol.h"
 
 struct Vibration {

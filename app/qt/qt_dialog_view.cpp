@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "app/dialog_controls.h"
-#include "app/dialog_template.h"
 #include "app/main_dialog.h"
+#include "app/dialog_template.h"
 #include "app/qt/address_label.h"
 #include "app/qt/dialog_window.h"
 #include "app/qt/indicator_box.h"

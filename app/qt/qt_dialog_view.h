@@ -86,8 +86,8 @@ class QtDialogView final : public DialogView {
   qt_window::AddressLabel* addressLine_ = nullptr;
   dialog_template::AddressLineWithNotice addressText_;
   qt_window::QrCodeWindow* qrCodeWindow_ = nullptr;  // owned by the window, made on first use
-  QAction* showPointersAction_ = nullptr;            // owned by the window
-  QMenu* cursorScreenMenu_ = nullptr;                // owned by the window
+  QAction* showPointersAction_ = nullptr;              // owned by the window
+  QMenu* cursorScreenMenu_ = nullptr;                  // owned by the window
   std::unique_ptr<qt_window::PointerOverlayWindow> overlay_;
   QTimer timer_;
   unsigned fieldsPushed_ = 0;  // the state's count when the fields were last written

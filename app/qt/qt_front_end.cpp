@@ -7,10 +7,10 @@
 #include <cstdlib>
 
 #include "app/application.h"
-#include "app/main_dialog.h"
-#include "app/qt/qt_dialog_view.h"
 #include "app/server_session.h"
 #include "app/welcome.h"
+#include "app/main_dialog.h"
+#include "app/qt/qt_dialog_view.h"
 #include "app/window_front_end.h"
 #include "platform/console.h"
 #include "pointer/mouse_and_keys.h"

@@ -248,13 +248,13 @@ Result ReaderWake::Create(const std::string& areaName) {
   Close();
   name_ = areaName + " wake";
   CurrentUserOnly access;
-  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, access.Attributes(), PAGE_READWRITE, 0,
-                                      4096, name_.c_str());
+  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, access.Attributes(), PAGE_READWRITE,
+                                      0, 4096, name_.c_str());
   if (mapping == nullptr) return Result(SystemError());
   void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 4096);
-  HANDLE event = view != nullptr
-                     ? CreateEventA(access.Attributes(), FALSE, FALSE, (name_ + " event").c_str())
-                     : nullptr;
+  HANDLE event = view != nullptr ? CreateEventA(access.Attributes(), FALSE, FALSE,
+                                                (name_ + " event").c_str())
+                                 : nullptr;
   if (event == nullptr) {
     const int error = SystemError();
     if (view != nullptr) UnmapViewOfFile(view);

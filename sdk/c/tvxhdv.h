@@ -66,13 +66,13 @@ extern "C" {
 
 /* One report of one phone, as the server forwarded it. */
 typedef struct {
-  uint32_t screen;     /* always 0: the page has one pad */
-  uint32_t frame;      /* the phone's own count, 1 to 65535 then 1 again */
-  uint32_t pointer;    /* the phone's number, 0 to 79 */
-  uint32_t x, y;       /* 0 to 65535 across the pad, left to right, top to bottom */
-  uint32_t flags;      /* TVXHDV_FLAG_... bits */
-  int left, right;     /* 1 while that button is down */
-  int on_pad;          /* 1 while a finger is on the pad; 0 once it was lifted */
+  uint32_t screen;  /* always 0: the page has one pad */
+  uint32_t frame;   /* the phone's own count, 1 to 65535 then 1 again */
+  uint32_t pointer; /* the phone's number, 0 to 79 */
+  uint32_t x, y;    /* 0 to 65535 across the pad, left to right, top to bottom */
+  uint32_t flags;   /* TVXHDV_FLAG_... bits */
+  int left, right;  /* 1 while that button is down */
+  int on_pad;       /* 1 while a finger is on the pad; 0 once it was lifted */
   uint64_t read_at_ms; /* when this library took it out of the area, in
                         * milliseconds of the system's monotonic clock */
 } tvxhdv_report;
@@ -82,12 +82,10 @@ typedef struct tvxhdv tvxhdv;
 /* tvxhdv_open flags */
 #define TVXHDV_FROM_NOW 1u   /* skip the reports queued before the open */
 #define TVXHDV_ANY_LAYOUT 2u /* take an area whose header does not match (TVXTap info) */
-#define TVXHDV_WAIT_FOR_SERVER                        \
-  4u /* a handle even while no server runs: its first \
-      * tvxhdv_wait() says TVXHDV_SERVER_NEW once one does */
-#define TVXHDV_SEND_ONLY                                      \
-  8u /* commands only: takes no reports, so it may run beside \
-      * the one program that reads them */
+#define TVXHDV_WAIT_FOR_SERVER 4u /* a handle even while no server runs: its first
+                                   * tvxhdv_wait() says TVXHDV_SERVER_NEW once one does */
+#define TVXHDV_SEND_ONLY 8u /* commands only: takes no reports, so it may run beside
+                             * the one program that reads them */
 
 /* tvxhdv_wait results */
 #define TVXHDV_TIMEOUT 0
@@ -157,7 +155,8 @@ void tvxhdv_present(tvxhdv *h, unsigned char present[TVXHDV_POINTERS]);
 /* The last report of that pointer taken since the open and how long ago it
  * was taken, in ms (either may be NULL). 1 when there is one, else 0. Takes
  * the queued reports first, keeping them for tvxhdv_read(). */
-TVXHDV_NODISCARD int tvxhdv_latest(tvxhdv *h, int pointer, tvxhdv_report *out, uint32_t *age_ms);
+TVXHDV_NODISCARD int tvxhdv_latest(tvxhdv *h, int pointer, tvxhdv_report *out,
+                                   uint32_t *age_ms);
 /* Puts command code (0-255) for the phone of that pointer; the phone gets it
  * with the answer to one of its next reports. TVXHDV_OK or why not. */
 TVXHDV_NODISCARD int tvxhdv_send(tvxhdv *h, int pointer, unsigned code);
@@ -442,8 +441,8 @@ struct tvxhdv {
   int lost;             /* the area was found cut short or wiped */
   tvxhdv__stamp stamp;  /* the rendezvous file when the area was opened */
   uint64_t checked_ms;
-  int event;   /* TVXHDV_SERVER_GONE or _NEW, not yet handed out */
-  int asleep;  /* counted among the sleepers in the wake object */
+  int event; /* TVXHDV_SERVER_GONE or _NEW, not yet handed out */
+  int asleep; /* counted among the sleepers in the wake object */
   int refused; /* the last attach failed on another reader's claim */
   unsigned flags;
   tvxhdv_report last[TVXHDV_POINTERS];
@@ -718,7 +717,8 @@ static int tvxhdv__indices(tvxhdv *h, uint32_t fifo, uint32_t *write, uint32_t *
 }
 
 /* Moves this side's index at `at` from old to value. */
-static int tvxhdv__set_index(tvxhdv *h, uint32_t at, uint32_t old, uint32_t value, uint32_t slots) {
+static int tvxhdv__set_index(tvxhdv *h, uint32_t at, uint32_t old, uint32_t value,
+                             uint32_t slots) {
   (void)old;
   (void)slots;
   tvxhdv__store(h->area + at, value);
@@ -919,7 +919,8 @@ static int tvxhdv__get(tvxhdv *h, uint32_t at, void *to, size_t length) {
 static int tvxhdv__put(tvxhdv *h, uint32_t at, const void *from, size_t length) {
   size_t done = 0;
   while (done < length) {
-    const ssize_t put = pwrite(h->fd, (const char *)from + done, length - done, (off_t)(at + done));
+    const ssize_t put =
+        pwrite(h->fd, (const char *)from + done, length - done, (off_t)(at + done));
     if (put < 0 && errno == EINTR) continue;
     if (put <= 0) {
       tvxhdv__lose(h);
@@ -966,7 +967,8 @@ static int tvxhdv__atomic_add(unsigned char *word, uint32_t amount) {
 /* Moves this side's index at `at` from old to value, forward round the ring
  * only, so that the other side never sees it behind where it was, nor half
  * stored. */
-static int tvxhdv__set_index(tvxhdv *h, uint32_t at, uint32_t old, uint32_t value, uint32_t slots) {
+static int tvxhdv__set_index(tvxhdv *h, uint32_t at, uint32_t old, uint32_t value,
+                             uint32_t slots) {
   unsigned char *word = h->area + at;
   unsigned char bytes[4];
   if (value == old) return 1;
@@ -1006,7 +1008,8 @@ static int tvxhdv__claim(tvxhdv *h) {
   snprintf(object, sizeof object, "/%s%s", h->name, TVXHDV__READER_SUFFIX);
   fd = shm_open(object, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) {
-    tvxhdv__fail("Could not claim the reports of the area \"%s\" (%s).", h->name, strerror(errno));
+    tvxhdv__fail("Could not claim the reports of the area \"%s\" (%s).", h->name,
+                 strerror(errno));
     return 0;
   }
   memset(&lock, 0, sizeof lock);
@@ -1203,8 +1206,8 @@ static int tvxhdv__layout_matches(tvxhdv *h) {
   } else if (tvxhdv__u32(header + TVXHDV__AT_VERSION_BLOCK) != TVXHDV__VERSION_BLOCK_SIZE ||
              tvxhdv__u32(header + TVXHDV__AT_REPORT_FIFO) != TVXHDV__REPORT_FIFO_SIZE) {
     snprintf(problem, sizeof problem, "its block sizes differ");
-  } else if (memcmp(header + TVXHDV__AT_FILL_TEXT, tvxhdv__fill_text, sizeof tvxhdv__fill_text) !=
-             0) {
+  } else if (memcmp(header + TVXHDV__AT_FILL_TEXT, tvxhdv__fill_text,
+                    sizeof tvxhdv__fill_text) != 0) {
     snprintf(problem, sizeof problem, "its FillText differs");
   }
   for (i = 0; problem[0] == '\0' && i < TVXHDV_COMMAND_FIFOS; ++i) {
@@ -1312,8 +1315,9 @@ static int tvxhdv__usable(tvxhdv *h) {
 static int tvxhdv__header_intact(tvxhdv *h) {
   unsigned char header[8];
   if (!tvxhdv__get(h, 0, header, sizeof header)) return 0;
-  if ((h->flags & TVXHDV_ANY_LAYOUT) != 0 || (tvxhdv__u32(header) == TVXHDV__AREA_SIZE &&
-                                              tvxhdv__u32(header + 4) == TVXHDV__STRUCT_VERSION)) {
+  if ((h->flags & TVXHDV_ANY_LAYOUT) != 0 ||
+      (tvxhdv__u32(header) == TVXHDV__AREA_SIZE &&
+       tvxhdv__u32(header + 4) == TVXHDV__STRUCT_VERSION)) {
     return 1;
   }
   tvxhdv__fail(
@@ -1387,8 +1391,8 @@ tvxhdv *tvxhdv_open(const char *folder, unsigned flags) {
   }
   if ((flags & (TVXHDV_FROM_NOW | TVXHDV_SEND_ONLY)) == TVXHDV_FROM_NOW) {
     uint32_t write, read;
-    if (tvxhdv__indices(h, TVXHDV__AT_REPORT_FIFO, &write, &read) && write < TVXHDV__REPORT_SLOTS &&
-        read < TVXHDV__REPORT_SLOTS) {
+    if (tvxhdv__indices(h, TVXHDV__AT_REPORT_FIFO, &write, &read) &&
+        write < TVXHDV__REPORT_SLOTS && read < TVXHDV__REPORT_SLOTS) {
       tvxhdv__set_index(h, TVXHDV__AT_REPORT_FIFO + TVXHDV__AT_READ, read, write,
                         TVXHDV__REPORT_SLOTS);
     }
@@ -1571,8 +1575,7 @@ int tvxhdv_skip(tvxhdv *h) {
   dropped = h->kept_count;
   h->kept_first = h->kept_count = 0;
   /* Up to a FIFO's worth: a server that puts as fast cannot hold it here. */
-  while (rounds++ < (int)TVXHDV__REPORT_SLOTS / 64 + 1 &&
-         (count = tvxhdv__take(h, batch, 64)) > 0) {
+  while (rounds++ < (int)TVXHDV__REPORT_SLOTS / 64 + 1 && (count = tvxhdv__take(h, batch, 64)) > 0) {
     dropped += count;
   }
   return dropped;
@@ -1751,8 +1754,8 @@ int tvxhdv_get_info(tvxhdv *h, tvxhdv_info *info) {
       memcmp(header + TVXHDV__AT_FILL_TEXT, tvxhdv__fill_text, sizeof tvxhdv__fill_text) == 0;
   {
     uint32_t write, read;
-    if (tvxhdv__indices(h, TVXHDV__AT_REPORT_FIFO, &write, &read) && write < TVXHDV__REPORT_SLOTS &&
-        read < TVXHDV__REPORT_SLOTS) {
+    if (tvxhdv__indices(h, TVXHDV__AT_REPORT_FIFO, &write, &read) &&
+        write < TVXHDV__REPORT_SLOTS && read < TVXHDV__REPORT_SLOTS) {
       info->reports_queued = (int)tvxhdv__ring(read, write);
     }
   }

@@ -177,9 +177,9 @@ TEST_F(ConsoleEndToEndTest, StartOnABusyPortSaysWhyAndWhatToDo) {
   EXPECT_TRUE(OutputHas("bind(...) failure.\t[AcceptThread]\t["));
   const std::string ini = BuildProgramPaths(program).iniFile;
   EXPECT_TRUE(OutputHas("The server is not running: port " + std::to_string(port) +
-                        " is in use by another program. End that program and start again, "
-                        "or change Port under [Control] in " +
-                        ini))
+                            " is in use by another program. End that program and start again, "
+                            "or change Port under [Control] in " +
+                            ini))
       << Output();
   EndsCleanlyAfter("quit\n");
   busy.Close();

@@ -29,18 +29,14 @@ std::string Statement(const ControlTemplate& c) {
     return styles.empty() ? rect : rect + ", " + styles;
   };
   switch (c.kind) {
-    case ControlKind::kGroupBox:
-      return "GROUPBOX " + caption + id + ", " + tail(disabled);
-    case ControlKind::kLabel:
-      return "LTEXT " + caption + id + ", " + tail(disabled);
+    case ControlKind::kGroupBox: return "GROUPBOX " + caption + id + ", " + tail(disabled);
+    case ControlKind::kLabel: return "LTEXT " + caption + id + ", " + tail(disabled);
     case ControlKind::kSunkenLabel:
       return "LTEXT " + caption + id + ", " + tail(with("SS_SUNKEN", disabled));
     case ControlKind::kAddressLine:
       return "LTEXT " + caption + id + ", " + tail(with("SS_NOTIFY | SS_NOPREFIX", disabled));
-    case ControlKind::kEdit:
-      return "EDITTEXT " + id + ", " + tail(with("ES_AUTOHSCROLL", disabled));
-    case ControlKind::kButton:
-      return "PUSHBUTTON " + caption + id + ", " + tail(disabled);
+    case ControlKind::kEdit: return "EDITTEXT " + id + ", " + tail(with("ES_AUTOHSCROLL", disabled));
+    case ControlKind::kButton: return "PUSHBUTTON " + caption + id + ", " + tail(disabled);
     case ControlKind::kComboBox:
       return "COMBOBOX " + id + ", " +
              tail(with("CBS_DROPDOWN | CBS_SORT | WS_VSCROLL | WS_TABSTOP", disabled));

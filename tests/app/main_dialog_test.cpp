@@ -63,6 +63,7 @@ TEST_F(MainDialogTest, AnOpeningThatFailsEndsWithoutStartingOrSaving) {
 
 TEST_F(MainDialogTest, StartStopAndResetSayWhatTheyCouldNotDo) {
   ASSERT_TRUE(dialog.OnInitDialog());
+
   dialog.Start();
   EXPECT_EQ(view.messages, std::vector<std::string>{"Server Already Launched"});
   dialog.Stop();
@@ -148,6 +149,7 @@ TEST_F(MainDialogTest, TheSelectedPhoneLetsGoOfTheButtonsWhenItLosesTheCursor) {
 // Switching on needs a display; a limit of the display's is said once.
 TEST_F(MainDialogTest, CursorEmulationNeedsADisplayAndSaysItsLimitOnce) {
   ASSERT_TRUE(dialog.OnInitDialog());
+
   dialog.SetCursorEmulation(true);
   EXPECT_EQ(view.messages,
             std::vector<std::string>{"Cursor emulation is not available: no display"});

@@ -35,18 +35,18 @@ std::string Bytes(std::initializer_list<int> values) {
 }
 
 TEST(OscMessage, ReportIsPaddedBigEndian) {
-  const std::string expected =
-      std::string("/tvxhdv/pointer\0", 16) + std::string(",iffiiii\0\0\0\0", 12) +
-      Bytes({0, 0, 0, 3}) + Bytes({0x3F, 0x80, 0, 0}) + Bytes({0, 0, 0, 0}) + Bytes({0, 0, 0, 1}) +
-      Bytes({0, 0, 0, 0}) + Bytes({0, 0, 0, 1}) + Bytes({0, 0, 0, 17});
+  const std::string expected = std::string("/tvxhdv/pointer\0", 16) + std::string(",iffiiii\0\0\0\0", 12) +
+                               Bytes({0, 0, 0, 3}) + Bytes({0x3F, 0x80, 0, 0}) + Bytes({0, 0, 0, 0}) +
+                               Bytes({0, 0, 0, 1}) + Bytes({0, 0, 0, 0}) + Bytes({0, 0, 0, 1}) +
+                               Bytes({0, 0, 0, 17});
   EXPECT_EQ(osc::EncodeReport(SomeReport()), expected);
   EXPECT_EQ(osc::EncodeServer(false), std::string("/tvxhdv/server\0\0,s\0\0gone\0\0\0\0", 28));
 
   const tvxhdv_report reports[] = {SomeReport(0), SomeReport()};
   EXPECT_EQ(osc::EncodeReports({reports, 1}), osc::EncodeReport(reports[0]));
-  EXPECT_EQ(osc::EncodeReports(reports),
-            std::string("#bundle\0", 8) + Bytes({0, 0, 0, 0, 0, 0, 0, 1}) + Bytes({0, 0, 0, 56}) +
-                osc::EncodeReport(reports[0]) + Bytes({0, 0, 0, 56}) + expected);
+  EXPECT_EQ(osc::EncodeReports(reports), std::string("#bundle\0", 8) + Bytes({0, 0, 0, 0, 0, 0, 0, 1}) +
+                                             Bytes({0, 0, 0, 56}) + osc::EncodeReport(reports[0]) +
+                                             Bytes({0, 0, 0, 56}) + expected);
 }
 
 TEST(OscMessage, DecodesWhatItTakesAndRefusesTheRest) {
@@ -65,8 +65,7 @@ TEST(OscMessage, DecodesWhatItTakesAndRefusesTheRest) {
   EXPECT_FALSE(osc::Decode(vibrate.substr(0, 24), problem));  // the string is cut off
   EXPECT_FALSE(osc::Decode(std::string("#bundle\0", 8) + std::string(8, '\0'), problem));
   EXPECT_NE(problem.find("bundle"), std::string::npos);
-  EXPECT_FALSE(
-      osc::Decode(std::string("/tvxhdv/send\0\0\0\0,ib\0", 20) + Bytes({0, 0, 0, 1}), problem));
+  EXPECT_FALSE(osc::Decode(std::string("/tvxhdv/send\0\0\0\0,ib\0", 20) + Bytes({0, 0, 0, 1}), problem));
   EXPECT_FALSE(osc::Decode("hello", problem));
 }
 
@@ -93,9 +92,8 @@ TEST(OscCommands, PatternsCodesAndWholeFloats) {
 }
 
 TEST(Json, ReportAndServerShapes) {
-  EXPECT_EQ(
-      json::Report(SomeReport(32768, 16384)),
-      R"({"pointer":3,"x":0.5000076295109483,"y":0.2500038147554742,"left":true,"right":false,"onPad":true,"frame":17})");
+  EXPECT_EQ(json::Report(SomeReport(32768, 16384)),
+            R"({"pointer":3,"x":0.5000076295109483,"y":0.2500038147554742,"left":true,"right":false,"onPad":true,"frame":17})");
   EXPECT_EQ(json::Server(true), R"({"server":"new"})");
   EXPECT_EQ(json::Error("a \"quoted\" word"), R"({"error":"a \"quoted\" word"})");
 }
@@ -111,11 +109,10 @@ TEST(Json, ReadsTheTwoCommandsAndNothingElse) {
   EXPECT_EQ(command.pointer, 5);
   EXPECT_EQ(command.code, 161u);
 
-  for (const char* bad :
-       {"", "[]", "{\"send\":{\"pointer\":5}}", "{\"send\":{\"pointer\":80,\"code\":1}}",
-        "{\"send\":{\"pointer\":5,\"code\":256}}", "{\"send\":{\"pointer\":\"5\",\"code\":1}}",
-        "{\"vibrate\":{\"pointer\":1,\"pattern\":\"buzz\"}}", "{\"jump\":{}}",
-        "{\"send\":{\"pointer\":1,\"code\":2},\"vibrate\":{}}"}) {
+  for (const char* bad : {"", "[]", "{\"send\":{\"pointer\":5}}", "{\"send\":{\"pointer\":80,\"code\":1}}",
+                          "{\"send\":{\"pointer\":5,\"code\":256}}", "{\"send\":{\"pointer\":\"5\",\"code\":1}}",
+                          "{\"vibrate\":{\"pointer\":1,\"pattern\":\"buzz\"}}", "{\"jump\":{}}",
+                          "{\"send\":{\"pointer\":1,\"code\":2},\"vibrate\":{}}"}) {
     EXPECT_FALSE(json::ReadCommand(bad, command)) << bad;
   }
   EXPECT_EQ(json::ReadCommand("{\"send\":{\"pointer\":5,\"code\":256}}", command).Error(),
@@ -146,8 +143,8 @@ TEST(Options, OutputsAndAddresses) {
   EXPECT_EQ(options.oscListen.port, 9002);
   EXPECT_EQ(options.wsHost, "127.0.0.1");
 
-  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-           {}, {"--osc", "9000"}, {"--ws", "70000"}, {"--ws"}, {"--wx", "1"}}) {
+  for (const std::vector<std::string>& bad :
+       std::vector<std::vector<std::string>>{{}, {"--osc", "9000"}, {"--ws", "70000"}, {"--ws"}, {"--wx", "1"}}) {
     Options ignored;
     EXPECT_FALSE(ParseOptions(bad, ignored));
   }

@@ -258,9 +258,10 @@ TEST_F(DialogWindowTest, PointerChoiceCursorScreenAndVibrateButtons) {
   EXPECT_TRUE(Text(control::kPhoneAddress).ends_with("\nPointer 07 selected."));
 
   // The system menu's "Cursor screen" entries.
-  const std::pair<CursorScreen, const char*> choices[] = {{{CursorScreen::Kind::kAll, 0}, "all"},
-                                                          {{CursorScreen::Kind::kMonitor, 1}, "1"},
-                                                          {{}, "primary"}};
+  const std::pair<CursorScreen, const char*> choices[] = {
+      {{CursorScreen::Kind::kAll, 0}, "all"},
+      {{CursorScreen::Kind::kMonitor, 1}, "1"},
+      {{}, "primary"}};
   for (const auto& [screen, stored] : choices) {
     SendMessageA(dialog, WM_SYSCOMMAND, Win32DialogView::CursorScreenCommand(screen), 0);
     EXPECT_EQ(platform::ProfileReadString(ini, "Control", "CursorScreen", "", 460), stored);
@@ -445,8 +446,8 @@ TEST_F(DialogWindowTest, PointerOverlayShowsEachDotOverTheScreenAndLetsClicksThr
   HWND overlay = nullptr;
   ASSERT_TRUE(WaitFor(
       [&] { return (overlay = FindWindowA("TVXHandvanePointers", nullptr)) != nullptr; }, 10000));
-  const LONG_PTR wanted =
-      WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW;
+  const LONG_PTR wanted = WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOPMOST | WS_EX_NOACTIVATE |
+                         WS_EX_TOOLWINDOW;
   EXPECT_EQ(GetWindowLongPtrA(overlay, GWL_EXSTYLE) & wanted, wanted);
   const int width = GetSystemMetrics(SM_CXSCREEN);
   const int height = GetSystemMetrics(SM_CYSCREEN);
@@ -593,9 +594,8 @@ TEST(DialogTemplateTest, LayoutHoldsAtOneAndAHalfTimesTheDpi) {
     const SystemDpiSetting largerText(144);
     ASSERT_TRUE(platform::SetEnvironment("TVX_TEMPLATE_REPORT", report));
     platform::ChildProcess child;
-    ASSERT_TRUE(
-        child.Start(self, {"--gtest_filter=DialogTemplateTest.ControlsSitWhereTheTemplatePutsThem"},
-                    folder.File("output.txt")));
+    ASSERT_TRUE(child.Start(self, {"--gtest_filter=DialogTemplateTest.ControlsSitWhereTheTemplatePutsThem"},
+                            folder.File("output.txt")));
     EXPECT_TRUE(child.WaitForExit(60000, exitCode));
     SetEnvironmentVariableA("TVX_TEMPLATE_REPORT", nullptr);
   }
@@ -628,8 +628,7 @@ TEST(ProgramManifestTest, AsksForThemedControlsAndPerMonitorDpi) {
     const std::string manifest = ManifestOf(JoinPath(BinFolder(), program));
     EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
               std::string::npos)
-        << program << ":\n"
-        << manifest;
+        << program << ":\n" << manifest;
     EXPECT_NE(manifest.find(">PerMonitorV2</dpiAwareness>"), std::string::npos) << program;
     EXPECT_NE(manifest.find(">true</dpiAware>"), std::string::npos) << program;
   }
@@ -687,16 +686,10 @@ TEST(DialogViewTest, RendersTheStateFillsTheMenuAndPlacesTheOverlay) {
   state.fields.port = 8123;
   ++state.fieldsPushed;
   view.Render(state);
-  const std::pair<int, const char*> expected[] = {{control::kStatus, "Working..."},
-                                                  {control::kActiveConnections, "3"},
-                                                  {control::kKbReceived, "4"},
-                                                  {control::kKbSent, "5"},
-                                                  {control::kRequests, "6"},
-                                                  {control::kRequestsPerSecond, "7"},
-                                                  {control::kVisitors, "8"},
-                                                  {control::kX, "1"},
-                                                  {control::kY, "2"},
-                                                  {control::kPort, "8123"}};
+  const std::pair<int, const char*> expected[] = {
+      {control::kStatus, "Working..."}, {control::kActiveConnections, "3"}, {control::kKbReceived, "4"},
+      {control::kKbSent, "5"}, {control::kRequests, "6"}, {control::kRequestsPerSecond, "7"},
+      {control::kVisitors, "8"}, {control::kX, "1"}, {control::kY, "2"}, {control::kPort, "8123"}};
   for (const auto& [id, text] : expected) EXPECT_EQ(WindowText(GetDlgItem(dialog, id)), text) << id;
   EXPECT_EQ(IsDlgButtonChecked(dialog, control::kOffScreen), BST_CHECKED);
   EXPECT_EQ(IsDlgButtonChecked(dialog, control::kCursorEmulation), BST_CHECKED);
@@ -709,8 +702,7 @@ TEST(DialogViewTest, RendersTheStateFillsTheMenuAndPlacesTheOverlay) {
   HMENU menu = view.CursorScreenMenu();
   ASSERT_EQ(GetMenuItemCount(menu), 3);
   const std::pair<CursorScreen, const char*> entries[] = {
-      {{}, "Primary"},
-      {{CursorScreen::Kind::kMonitor, 1}, "Monitor 1 (640x480 at 0,0)"},
+      {{}, "Primary"}, {{CursorScreen::Kind::kMonitor, 1}, "Monitor 1 (640x480 at 0,0)"},
       {{CursorScreen::Kind::kAll, 0}, "All"}};
   for (int i = 0; i < 3; ++i) {
     const UINT id = GetMenuItemID(menu, i);
