@@ -39,8 +39,7 @@ bool MainDialog::OnInitDialog() {
       break;
   }
   if (settings_.windowPlacement) view_.ApplyPlacement(*settings_.windowPlacement);
-  int width = 0;
-  int height = 0;
+  int width = 0, height = 0;
   view_.ScreenSize(width, height);
   char line[64];
   std::snprintf(line, sizeof line, "ScreenWidth %d ScreenHeight %d", width, height);
@@ -281,23 +280,26 @@ void MainDialog::ShowPhoneAddresses() {
 
 void MainDialog::ShowPhoneAddressCode() {
   const std::string& address = state_.clickableAddress;
-  if (address.empty()) return;
-  view_.ShowQrCode(address, QrMatrix::Encode(address));
+  if (!address.empty()) view_.ShowQrCode(address, QrMatrix::Encode(address));
 }
 
 const DialogState& MainDialog::State() {
   state_.reportingPointers = session_.ReadReportingPointers();
   state_.hasAccessKey = !AccessKey().empty();
   state_.refusedReports = session_.RefusedReports();
-  state_.fields = settings_.fields;
-  state_.cursorEmulation = session_.Cursor().IsOn();
-  return state_;
+  return MirrorOwners();
 }
 
 void MainDialog::Render() {
+  view_.Render(MirrorOwners());
+}
+
+// The fields and the switch are the settings' and the cursor's; the state
+// shows them as they are now.
+const DialogState& MainDialog::MirrorOwners() {
   state_.fields = settings_.fields;
   state_.cursorEmulation = session_.Cursor().IsOn();
-  view_.Render(state_);
+  return state_;
 }
 
 void MainDialog::OnEscape() {

@@ -72,6 +72,7 @@ class MainDialog final : public DialogIntents {
   void NoticeDisplayChange();
   void ApplyCursorScreen();
   void Render();
+  const DialogState& MirrorOwners();
 
   Session& session_;
   Settings& settings_;  // the session's

@@ -40,12 +40,8 @@ void CursorControl::Follow(const CursorTarget& target) {
   if (target.sequence != 0) emulation_.Follow(target);
 }
 
+// The put-back needs no word of it: it goes by the report's age.
 void CursorControl::FellSilent(int pointer) {
-  if (!IsValidPointer(pointer)) return;
-  {
-    std::lock_guard guard(lock_);
-    heard_[pointer].lately = false;
-  }
   if (pointer == selectedPointer_) Release();
 }
 
@@ -79,7 +75,7 @@ void CursorControl::Hold() {
     followedSinceTick_ = false;
     const Heard& heard = heard_[selected];
     // The time is read under the lock, so that no report is stamped after it.
-    if (followed || !on_ || !heard.lately || tickCount_() - heard.tick > kSilenceMs) return;
+    if (followed || !on_ || !heard.reported || tickCount_() - heard.tick > kSilenceMs) return;
     target = Next(heard.status);
   }
   emulation_.Follow(target);

@@ -43,7 +43,7 @@ class CursorControl {
   CursorTarget Aim(int pointer, const LiveStatus& status, bool fresh, bool selected,
                    std::uint32_t now);
   void Follow(const CursorTarget& target);
-  // The pointer has been silent for a second: the selected one lets go.
+  // The selected pointer has been silent for a second: it lets go.
   void FellSilent(int pointer);
 
   // The selected phone loses the cursor (another selection, the server
@@ -62,7 +62,7 @@ class CursorControl {
   struct Heard {
     LiveStatus status;
     std::uint32_t tick = 0;
-    bool lately = false;  // reported since it last fell silent
+    bool reported = false;  // since the program started
   };
 
   void Hold();

@@ -193,7 +193,7 @@ void PointerProtocol::MarkAllSilent() {
 bool PointerProtocol::MarkSilentPointers(std::uint32_t now) {
   const int selected = options_.selectedPointer;
   bool selectedSilent = false;
-  PerPointer<bool> fellSilent{};
+  bool fellSilent = false;
   CursorControl* cursor = nullptr;
   {
     std::lock_guard guard(protocolLock_);
@@ -207,14 +207,12 @@ bool PointerProtocol::MarkSilentPointers(std::uint32_t now) {
       if (i == selected) {
         liveStatus_.offScreen = 1;
         selectedSilent = true;
+        fellSilent = state_.resetRequest[p] == 0;
       }
-      fellSilent[p] = state_.resetRequest[p] == 0;
       state_.resetRequest[p] = 1;
     }
   }
-  for (int i = 0; cursor != nullptr && i < kPointerCount; ++i) {
-    if (fellSilent[static_cast<std::size_t>(i)]) cursor->FellSilent(i);
-  }
+  if (fellSilent && cursor != nullptr) cursor->FellSilent(selected);
   return selectedSilent;
 }
 

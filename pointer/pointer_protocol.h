@@ -87,7 +87,7 @@ class PointerProtocol : public PointerReportHandler {
   // The channel that fresh reports go to and commands come from; null or a
   // closed channel means reports are answered but forwarded nowhere.
   void AttachChannel(SharedMemoryChannel* channel);
-  // What every report is told to, and every pointer that falls silent: the
+  // What every report is told to, and the selected pointer's silence: the
   // cursor decides what it follows. Null: nothing. It must outlive every
   // report handled while it is attached.
   void AttachCursor(CursorControl* cursor);
@@ -107,9 +107,9 @@ class PointerProtocol : public PointerReportHandler {
   // At program start: every pointer silent as of now.
   void MarkAllSilent();
   // One timer tick's silence check: pointers silent for more than kSilenceMs
-  // drop their awaited echo at the next report, a silent selected pointer is
-  // shown off screen, and the cursor hears of each pointer as it falls
-  // silent. True when the selected pointer is silent.
+  // drop their awaited echo at the next report, and a silent selected
+  // pointer is shown off screen; the cursor hears when it falls silent.
+  // True when the selected pointer is silent.
   bool MarkSilentPointers(std::uint32_t now);
 
   LiveStatus ReadLiveStatus();
