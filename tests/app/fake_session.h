@@ -53,7 +53,7 @@ class FakeSession final : public Session {
   }
 
   void QueueVibrateCommand(int code) override { calls += "vibrate:" + std::to_string(code) + " "; }
-  bool HasReportedLately(int) override { return reportedLately; }
+  bool HasReportedLately(int) override { return false; }
   std::vector<ReportingPointer> ReadReportingPointers() override { return reporting; }
   void ReadPointerSightings(PointerSightings&) override {}
   std::uint64_t RefusedReports() override { return 0; }
@@ -75,7 +75,6 @@ class FakeSession final : public Session {
   std::string accessKey;
   std::optional<std::size_t> page = 1234;
   platform::Result storeResult;
-  bool reportedLately = false;
   std::vector<ReportingPointer> reporting;
   std::vector<platform::NetworkAddress> addresses;
 

@@ -22,14 +22,10 @@ class RecordingView : public ConsoleView {
     qrOpen = true;
     EXPECT_FALSE(code.IsEmpty());
   }
-  bool CloseQrCode() override {
-    ++qrClosings;
-    return std::exchange(qrOpen, false);
-  }
+  bool CloseQrCode() override { return std::exchange(qrOpen, false); }
 
   std::vector<std::string> messages;
   std::vector<std::string> notices;
   std::vector<std::string> qrCodes;
   bool qrOpen = false;
-  int qrClosings = 0;
 };

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <optional>
+#include <string>
+#include <utility>
 
+#include "app/field_texts.h"
 #include "common/diagnostic_log.h"
 #include "platform/profile.h"
 #include "tests/support/temp_folder.h"
@@ -37,6 +41,28 @@ TEST_F(SettingsStoreTest, WithoutFilesEachFieldHasItsOneDefault) {
   ReadProfile(settings, files.profileFile);
   EXPECT_EQ(settings.fields.homeDirectory, "/srv/www");
   EXPECT_EQ(settings.fields.port, 8080);
+}
+
+// The fields' checks at both ends of their ranges; a number outside its
+// range is taken all the same.
+TEST(FieldTextsTest, PortAndTimeoutAreCheckedAtBothEnds) {
+  const std::pair<FieldTexts, std::optional<std::string>> cases[] = {
+      {{"", "", "1", "0"}, std::nullopt},
+      {{"", "", "65535", "10000"}, std::nullopt},
+      {{"", "", "0", "0"}, "Please enter an integer between 1 and 65535."},
+      {{"", "", "65536", "0"}, "Please enter an integer between 1 and 65535."},
+      {{"", "", "80", "10001"}, "Please enter an integer between 0 and 10000."},
+      {{"", "", "80", "-1"}, "Please enter an integer between 0 and 10000."},
+      {{"", "", "eighty", "0"}, "Please enter an integer."},
+  };
+  for (const auto& [texts, problem] : cases) {
+    ServerFields fields;
+    EXPECT_EQ(TakeFieldTexts(texts, fields), problem) << texts.port << " " << texts.persistenceTimeout;
+  }
+  ServerFields fields;
+  EXPECT_TRUE(TakeFieldTexts({"/www", "start.htm", "70000", "5"}, fields).has_value());
+  EXPECT_EQ(fields.port, 70000);
+  EXPECT_EQ(fields.defaultIndexFile, "start.htm");
 }
 
 TEST_F(SettingsStoreTest, SaveWritesProfileAndPlacementOutOfRangeOrNot) {
