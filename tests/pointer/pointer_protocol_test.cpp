@@ -392,8 +392,10 @@ TEST_F(PointerProtocolTest, TheSecondPhoneOnANumberIsToldAndMovesNothing) {
   EXPECT_EQ(reportFrom(kFirst, {.frame = 3}), "01A0") << "the second's echo is not the first's";
   EXPECT_EQ(TakeForwarded().size(), 3u);
 
-  // An application's FF would tell the first that it is second: it is dropped.
-  EXPECT_EQ(Send(3, kAnotherPhoneCode), TVXHDV_OK);
+  // An application's FF would tell the first that it is second: the kit
+  // refuses it, and one put without the kit is dropped.
+  EXPECT_EQ(Send(3, kAnotherPhoneCode), TVXHDV_BAD_ARGUMENT);
+  ASSERT_EQ(PutRawCommand(*channel.GetHeader(), 3, CommandRecord{kAnotherPhoneCode, 0}), 1);
   EXPECT_EQ(reportFrom(kFirst, {.frame = 4, .ackPacket = 1}), "0100");
 
   now += PointerPeers::kTogetherMs + 1;
