@@ -65,10 +65,15 @@ class ConsumerTest(unittest.TestCase):
             consumer.vibrate(3, tvxhdv.LONG_DOUBLE)
             self.assertEqual(phone.report(4096, 8192, on_pad=False), tvxhdv.LONG_DOUBLE)
             self.assertEqual([r.on_pad for r in consumer.read()], [False])
-            with self.assertRaises(ValueError):
-                consumer.send(80, 1)
+            for pointer, code in ((80, 1), (3, 0), (3, 0xFF), (3, 0x100)):
+                with self.assertRaises(ValueError, msg=(pointer, code)):
+                    consumer.send(pointer, code)
             with self.assertRaises(ValueError):
                 consumer.vibrate(3, 0x41)
+            self.phone(6).report(1, 1)  # its join is not told yet
+            self.assertEqual(consumer.read(), [])
+            self.assertEqual(consumer.wait(0), "presence")
+            self.assertEqual([r.pointer for r in consumer.read()], [6])
         self.server.quit()
 
     def test_follows_the_server_across_a_restart(self):
@@ -121,11 +126,15 @@ class ConsumerTest(unittest.TestCase):
             before = tvxhdv._now()
             [report] = consumer.read()
             self.assertTrue(before <= report.read_at <= tvxhdv._now())
+            skew[0] += 2.0  # a stall of the consumer's own while the phone goes on
+            phone.report(100, 200)
+            self.assertEqual((consumer.present, consumer.presence()), ({3}, []))
+            self.assertEqual(len(consumer.read()), 1)
             phone.report(100, 200)
             self.assertEqual(self.next_event(consumer), "reports")
             self.assertEqual(consumer.skip(), 1)
             self.assertEqual(consumer.read(), [])
-            self.assertEqual(consumer.latest(3)[0].frame, 2)  # the skipped one still counts
+            self.assertEqual(consumer.latest(3)[0].frame, 3)  # the skipped one still counts
             skew[0] += 0.9  # within the server's second: still there
             self.assertEqual(consumer.wait(0), "timeout")
             skew[0] += 0.2
@@ -156,7 +165,7 @@ class ConsumerTest(unittest.TestCase):
                 frames += [r.frame for r in consumer.read()]
             self.assertEqual(frames, [1, 2, 3, 4])
             self.assertEqual(os.pread(area, 4, 4036 + 8), struct.pack("<I", 2))
-            self.assertEqual(consumer.wait(0.2), "timeout")
+            self.assertEqual(consumer.wait(0), "timeout")
         self.server.quit()
 
     def test_one_reader_and_commands_beside_it(self):
