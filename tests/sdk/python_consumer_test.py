@@ -74,6 +74,14 @@ class ConsumerTest(unittest.TestCase):
             self.assertEqual(consumer.read(), [])
             self.assertEqual(consumer.wait(0), "presence")
             self.assertEqual([r.pointer for r in consumer.read()], [6])
+            # A gathering wait returns at most once per gathering time.
+            phone.report(1, 1)
+            self.assertEqual(consumer.wait_gathered(10, 0.3), "reports")
+            returned = tvxhdv._now()
+            consumer.read()
+            phone.report(1, 1)
+            self.assertEqual(consumer.wait_gathered(10, 0.3), "reports")
+            self.assertGreaterEqual(tvxhdv._now() - returned, 0.3)
         self.server.quit()
 
     def test_follows_the_server_across_a_restart(self):
