@@ -32,12 +32,11 @@ Cost RunLoop(tvxhdv* consumer, double seconds, int gatherMs) {
   long returns = 0;
   long taken = 0;
   const std::clock_t cpuStart = std::clock();
-  const Clock::time_point until =
-      Clock::now() +
-      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  const Clock::time_point until = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                     std::chrono::duration<double>(seconds));
   while (Clock::now() < until) {
-    const int event = gatherMs > 0 ? tvxhdv_wait_gathered(consumer, 100, gatherMs)
-                                   : tvxhdv_wait(consumer, 100);
+    const int event =
+        gatherMs > 0 ? tvxhdv_wait_gathered(consumer, 100, gatherMs) : tvxhdv_wait(consumer, 100);
     ++returns;
     if (event == TVXHDV_PRESENCE) (void)tvxhdv_presence(consumer, changes, 80);
     for (int count; (count = tvxhdv_read(consumer, reports, 256)) > 0;) taken += count;

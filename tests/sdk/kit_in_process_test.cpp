@@ -29,7 +29,9 @@ class KitInProcessTest : public ChannelTest {
 
   tvxhdv* Kit() { return consumer_.get(); }
 
-  void Put(std::uint32_t pointer) { ASSERT_EQ(server_.PutPointerReport(Report(pointer, ++frame_)), 1); }
+  void Put(std::uint32_t pointer) {
+    ASSERT_EQ(server_.PutPointerReport(Report(pointer, ++frame_)), 1);
+  }
 
   int ReadAll() {
     tvxhdv_report reports[64];
@@ -43,7 +45,8 @@ class KitInProcessTest : public ChannelTest {
     std::vector<unsigned> taken;
     tvxhdv_presence_change changes[16];
     for (int count; (count = tvxhdv_presence(Kit(), changes, 16)) > 0;) {
-      for (int i = 0; i < count; ++i) taken.push_back(changes[i].pointer + 100u * changes[i].joined);
+      for (int i = 0; i < count; ++i)
+        taken.push_back(changes[i].pointer + 100u * changes[i].joined);
     }
     return taken;
   }
