@@ -10,6 +10,7 @@
 #include "common/diagnostic_log.h"
 #include "http/index_page.h"
 #include "http/request_handler.h"
+#include "platform/paths.h"
 #include "pointer/pointer_protocol.h"
 #include "tests/support/fixed_clock.h"
 #include "tests/support/log_lines.h"
@@ -164,11 +165,13 @@ TEST_F(BatchRouteTest, TheAccessKeyAndTheMethodApplyAsToAReport) {
   EXPECT_EQ(handler.RefusedReports(), 2u);
   EXPECT_TRUE(Reply(Batch(2), "Cookie: TVXKey=s3cret\r\n").ends_with("\r\n\r\n0002"));
 
+  TempFolder::WriteAll(folder.File("mna.html"), "no");
+  handler.SetServerRoot(folder.Path() + platform::PathSeparator());
   std::string reply;
   int keepAlive = 0;
   handler.Handle("POST " + Batch(2) + " HTTP/1.1\r\nCookie: TVXKey=s3cret\r\n\r\n", reply,
                  keepAlive);
-  EXPECT_TRUE(reply.starts_with("HTTP/1.0 404 ")) << reply;  // no root: no page for 501 either
+  EXPECT_TRUE(reply.starts_with("HTTP/1.0 501 Not Implemented\r\n")) << reply;
   EXPECT_EQ(recorder.reports.size(), 2u);
 }
 
