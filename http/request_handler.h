@@ -1,6 +1,6 @@
-// HTTP/1.0 request handling: reads the request line, picks one of five routes
-// (index page, icon, pointer report, file from the server root, not found) and
-// builds the whole reply. Runs on many client threads at once; it keeps no
+// HTTP/1.0 request handling: reads the request line, picks one of six routes
+// (index page, icon, pointer report, batch of reports, file from the server
+// root, not found) and builds the whole reply. Runs on many client threads at once; it keeps no
 // state between requests.
 #pragma once
 
@@ -71,6 +71,10 @@ class RequestHandler {
   void ServeIndexPage(const Request& request, std::string& reply) const;
   void ServeIcon(const Request& request, std::string& reply) const;
   void ServeReport(const Request& request, std::string& reply);
+  void ServeBatch(const Request& request, std::string& reply);
+  bool Admitted(const Request& request, std::string& reply);
+  void AssignReportAnswer(const Request& request, const ResponseText& response,
+                          std::string& reply) const;
   void ServeFile(const Request& request, std::string& reply, std::unique_ptr<ReplyBody>& body,
                  int& keepAlive) const;
   void ServeNotFound(const Request& request, std::string& reply, std::unique_ptr<ReplyBody>& body,
