@@ -143,13 +143,32 @@ TEST(Options, OutputsAndAddresses) {
   EXPECT_EQ(options.oscListen.port, 9002);
   EXPECT_EQ(options.wsHost, "127.0.0.1");
 
-  for (const std::vector<std::string>& bad :
-       std::vector<std::vector<std::string>>{{}, {"--osc", "9000"}, {"--ws", "70000"}, {"--ws"}, {"--wx", "1"}}) {
+  // Each refusal names the option at fault.
+  const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
+      {{}, "--osc"},
+      {{"--osc", "9000"}, "--osc"},
+      {{"--ws", "70000"}, "--ws"},
+      {{"--ws"}, "--ws"},
+      {{"--wx", "1"}, "--wx"},
+      {{"--ws", "1", "--ws-host", "example.com"}, "--ws-host"},
+      {{"--ws", "1", "--ws-host", "0"}, "--ws-host"},
+      {{"--osc-listen", "example.com:9000"}, "--osc-listen"},
+      {{"--ws", "1", "--ws", "2"}, "--ws"},
+      {{"--ws", "1", "--ws-host", "::", "--ws-host", "::1"}, "--ws-host"},
+      {{"--osc-listen", "1", "--osc-listen", "2"}, "--osc-listen"},
+      {{"--ws", "1", "--folder", "a", "--folder", "b"}, "--folder"},
+  };
+  for (const auto& [arguments, option] : bad) {
     Options ignored;
-    EXPECT_FALSE(ParseOptions(bad, ignored));
+    const Outcome parsed = ParseOptions(arguments, ignored);
+    EXPECT_FALSE(parsed) << option;
+    EXPECT_NE(parsed ? std::string::npos : parsed.Error().find(option), std::string::npos) << option;
   }
   Options ignored;
   EXPECT_EQ(ParseOptions({"--wx", "1"}, ignored).Error(), "unknown option \"--wx\"");
+  EXPECT_TRUE(ParseOptions({"--ws", "1", "--ws-host", "::", "--osc-listen", "[::1]:2"}, ignored));
+  EXPECT_EQ(ShowEndpoint("::", 18021), "[::]:18021");
+  EXPECT_EQ(ShowEndpoint("127.0.0.1", 18021), "127.0.0.1:18021");
   EXPECT_TRUE(IsLoopback("127.0.0.1"));
   EXPECT_FALSE(IsLoopback("0.0.0.0"));
 }
