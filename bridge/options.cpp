@@ -67,11 +67,13 @@ bool ParseEndpoint(const std::string& text, const char* defaultHost, Endpoint& e
 
 // Listening takes a numeric address: a name could stand for many, and "0"
 // or a mistyped name would otherwise end in the system's bare "Invalid
-// argument" once the port is opened.
+// argument" once the port is opened. IPv4 only in full: Windows would read
+// "0" as 0.0.0.0 and "127.1" as 127.0.0.1, other systems refuse both.
 bool ListenableAddress(const std::string& host) {
+  if (host == "localhost") return true;
   boost::system::error_code error;
-  boost::asio::ip::make_address(host, error);
-  return host == "localhost" || !error;
+  const boost::asio::ip::address address = boost::asio::ip::make_address(host, error);
+  return !error && (address.is_v6() || address.to_string() == host);
 }
 
 Outcome NotListenable(const std::string& option, const std::string& host) {

@@ -155,6 +155,7 @@ TEST(Options, OutputsAndAddresses) {
       {{"--wx", "1"}, "--wx"},
       {{"--ws", "1", "--ws-host", "example.com"}, "--ws-host"},
       {{"--ws", "1", "--ws-host", "0"}, "--ws-host"},
+      {{"--ws", "1", "--ws-host", "127.1"}, "--ws-host"},
       {{"--osc-listen", "example.com:9000"}, "--osc-listen"},
       {{"--ws", "1", "--ws", "2"}, "--ws"},
       {{"--ws", "1", "--ws-host", "::", "--ws-host", "::1"}, "--ws-host"},

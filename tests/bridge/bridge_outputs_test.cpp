@@ -1,6 +1,8 @@
 // The outputs on a loopback, driven as the reader drives them: a pass of
 // many reports reaches an OSC receiver once each, in bundles that fit a
-// frame.
+// frame; a WebSocket client that reads, but slower than the reports come,
+// is closed once what it has not read is a second old. The reports' times
+// are the test's own, one tick of 10 ms per pass.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -9,15 +11,21 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/udp.hpp>
+#include <boost/beast/core/buffers_to_string.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/websocket.hpp>
 
 #include "bridge/osc_message.h"
 #include "bridge/osc_output.h"
+#include "bridge/websocket_server.h"
 
 namespace bridge {
 namespace {
 
 namespace asio = boost::asio;
 using udp = asio::ip::udp;
+using tcp = asio::ip::tcp;
+namespace websocket = boost::beast::websocket;
 using boost::system::error_code;
 
 // The frames of the reports in one datagram, in order; the bundle's size in
@@ -77,6 +85,108 @@ TEST(OscOutput, APassOfManyReportsGoesOutOnceEachInBundlesOfAtMost24) {
     std::vector<int> expected(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) expected[static_cast<std::size_t>(i)] = i;
     EXPECT_EQ(frames, expected) << count << " reports";
+  }
+}
+
+// A WebSocket client on the server's own context; every wait runs it.
+struct SlowClient {
+  asio::io_context& io;
+  websocket::stream<tcp::socket> ws{io};
+  boost::beast::flat_buffer buffer;
+
+  SlowClient(asio::io_context& context, unsigned short port) : io(context) {
+    tcp::socket& socket = ws.next_layer();
+    socket.open(tcp::v4());
+    // Small, so that what it has not read stays on the bridge's side.
+    socket.set_option(asio::socket_base::receive_buffer_size(4096));
+    socket.connect(tcp::endpoint(asio::ip::address_v4::loopback(), port));
+    bool done = false;
+    ws.async_handshake("127.0.0.1", "/", [&](const error_code&) { done = true; });
+    RunUntil(done);
+  }
+
+  // A wait that outlasts its deadline ends the connection, and with it the
+  // operation that still holds the caller's variables.
+  void RunUntil(const bool& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done && std::chrono::steady_clock::now() < deadline) {
+      io.run_one_for(std::chrono::seconds(1));
+    }
+    EXPECT_TRUE(done);
+    if (done) return;
+    error_code ignored;
+    ws.next_layer().close(ignored);
+    while (!done) io.run_one();
+  }
+
+  // One message's text, or empty once the bridge closed the connection.
+  std::string Read() {
+    bool done = false;
+    error_code failed;
+    buffer.clear();
+    ws.async_read(buffer, [&](const error_code& error, std::size_t) {
+      failed = error;
+      done = true;
+    });
+    RunUntil(done);
+    return failed ? std::string() : boost::beast::buffers_to_string(buffer.data());
+  }
+};
+
+// Ticks until the bridge let the client go, and how far behind it was then:
+// how old the oldest report it had not read yet was.
+struct LetGo {
+  bool closed = false;
+  websocket::close_code code{};
+  std::chrono::milliseconds behind{};
+};
+
+LetGo ReadSlowerThanTheReportsCome(int reportsPerTick, int readsPerTick) {
+  constexpr auto kTick = std::chrono::milliseconds(10);
+  asio::io_context io;
+  CommandQueue commands;
+  int tick = 0;
+  int closedAtTick = -1;
+  WebSocketServer server(io, tcp::endpoint(asio::ip::address_v4::loopback(), 0), commands,
+                         [&](const std::string&) { closedAtTick = tick; });
+  // A client that comes while no server runs is told at once: its first
+  // message shows it has joined.
+  server.Server(false);
+  io.poll();
+  SlowClient client(io, server.Port());
+  if (client.Read() != R"({"server":"gone"})") return {};
+
+  std::vector<tvxhdv_report> reports(static_cast<std::size_t>(reportsPerTick));
+  const Clock::time_point start = Clock::now();
+  int lastReadTick = 0;
+  LetGo result;
+  for (tick = 1; tick < 2000 && !result.closed; ++tick) {
+    for (tvxhdv_report& report : reports) report.frame = static_cast<std::uint32_t>(tick);
+    server.Reports(reports.data(), reportsPerTick, start + tick * kTick);
+    io.poll();
+    for (int read = 0; read < readsPerTick && !result.closed; ++read) {
+      const std::string message = client.Read();
+      result.closed = message.empty();
+      if (closedAtTick < 0 && !result.closed) {
+        lastReadTick = std::stoi(message.substr(message.rfind(':') + 1));  // "frame":N}
+      }
+    }
+  }
+  result.code = static_cast<websocket::close_code>(client.ws.reason().code);
+  result.behind = (closedAtTick - lastReadTick) * kTick;
+  return result;
+}
+
+TEST(WebSocketServer, AClientThatReadsSlowerThanTheReportsComeIsLetGoASecondBehind) {
+  // What the bridge has sent and the client not read counts too: a send
+  // holds at most a bounded share of the queue, or a client that reads
+  // steadily would be let go only up to two seconds behind.
+  for (const auto& [reports, reads] : {std::pair{300, 100}, std::pair{150, 100}}) {
+    const LetGo letGo = ReadSlowerThanTheReportsCome(reports, reads);
+    EXPECT_TRUE(letGo.closed) << reports;
+    EXPECT_EQ(letGo.code, websocket::close_code::policy_error) << reports;
+    EXPECT_GT(letGo.behind, std::chrono::milliseconds(1000)) << reports;
+    EXPECT_LT(letGo.behind, std::chrono::milliseconds(1200)) << reports;
   }
 }
 
