@@ -39,7 +39,7 @@ for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; d
 # folder, named after the prefix's device and inode.
 wineserver_of() {
   local pid folder
-  folder="server-$(stat -c %D "$1")-$(printf %x "$(stat -c %i "$1")")"
+  folder="server-$(stat -L -c %D "$1")-$(printf %x "$(stat -L -c %i "$1")")"
   for pid in $(pgrep wineserver); do
     [[ "$(readlink "/proc/$pid/cwd")" == */"$folder" ]] && echo "$pid" && return
   done
@@ -75,7 +75,8 @@ run_one() {
   s_after=$(ticks "$server")
   kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
   awk -v t=$((after - before)) -v s=$((s_after - s_before)) -v hz="$(getconf CLK_TCK)" -v secs="$seconds" \
-    'BEGIN { printf "%.1f %.1f\n", t / hz / secs * 100, s / hz / secs * 100 }'
+    -v answered="$(cut -d' ' -f1 "$folder/class.txt")" \
+    'BEGIN { printf "%.1f %.1f %s\n", t / hz / secs * 100, s / hz / secs * 100, answered }'
 }
 
 report() {
@@ -84,11 +85,12 @@ report() {
   local off on
   off=$(run_one "$label" 0 "$@")
   on=$(run_one "$label" 1 "$@")
-  read -r off_p off_s <<<"$off"
-  read -r on_p on_s <<<"$on"
-  awk -v l="$label" -v sys="$system" -v a="$off_p" -v b="$off_s" -v c="$on_p" -v d="$on_s" 'BEGIN {
-    printf "  %-7s overlay off: %5.1f %% + %s %5.1f %%; on: %5.1f %% + %5.1f %%; the overlay adds %.1f %% of a core\n",
-      l, a, sys, b, c, d, (c + d) - (a + b) }'
+  read -r off_p off_s off_a <<<"$off"
+  read -r on_p on_s on_a <<<"$on"
+  awk -v l="$label" -v sys="$system" -v a="$off_p" -v b="$off_s" -v c="$on_p" -v d="$on_s" \
+    -v aa="$off_a" -v ab="$on_a" 'BEGIN {
+    printf "  %-7s overlay off: %5.1f %% + %s %5.1f %% (%s answered/s); on: %5.1f %% + %5.1f %% (%s answered/s); the overlay adds %.1f %% of a core\n",
+      l, a, sys, b, aa, c, d, ab, (c + d) - (a + b) }'
 }
 
 echo "pointer overlay, whole program, 80 phones at 30 reports/s, 1920x1080 Xvfb, ${seconds} s (% of a core):"

@@ -132,21 +132,12 @@ void PointerOverlayWindow::FreeSurface() {
   surfaceWidth_ = surfaceHeight_ = 0;
 }
 
-// Each changed rectangle goes into the surface and to the system on its own:
-// their union would span the screen once the dots are spread, and the
-// system copies and composes everything within the dirty rectangle. The
-// window keeps its place and size here (Place moves it), so the call names
-// neither and changes nothing but the pixels.
+// The changed rectangles go into the surface and the system takes their
+// union in one call: wine copies the whole surface on every call, whatever
+// its dirty rectangle, so one call a frame costs least there. The window
+// keeps its place and size here (Place moves it): the call names neither.
 void PointerOverlayWindow::Push(const OverlayCanvas::Changes& changes) {
   const int width = canvas_.Width();
-  POINT source{0, 0};
-  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  UPDATELAYEREDWINDOWINFO update{};
-  update.cbSize = sizeof update;
-  update.hdcSrc = memory_;
-  update.pptSrc = &source;
-  update.pblend = &blend;
-  update.dwFlags = ULW_ALPHA;
   for (int i = 0; i < changes.count; ++i) {
     const OverlayRect& rect = changes.rects[static_cast<std::size_t>(i)];
     for (int y = rect.top; y < rect.bottom; ++y) {
@@ -154,18 +145,22 @@ void PointerOverlayWindow::Push(const OverlayCanvas::Changes& changes) {
                   static_cast<std::size_t>(rect.Width()) * sizeof(std::uint32_t));
     }
   }
-  for (int i = 0; i < changes.count; ++i) {
-    const OverlayRect& rect = changes.rects[static_cast<std::size_t>(i)];
-    const RECT dirty{rect.left, rect.top, rect.right, rect.bottom};
-    update.prcDirty = &dirty;
-    if (!UpdateLayeredWindowIndirect(window_, &update)) {
-      // The whole surface, where the dirty rectangle is not taken.
-      POINT destination{frame_.screen.left, frame_.screen.top};
-      SIZE size{width, canvas_.Height()};
-      UpdateLayeredWindow(window_, nullptr, &destination, &size, memory_, &source, 0, &blend,
-                          ULW_ALPHA);
-      return;
-    }
+  POINT source{0, 0};
+  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  const RECT dirty{changes.bounds.left, changes.bounds.top, changes.bounds.right,
+                   changes.bounds.bottom};
+  UPDATELAYEREDWINDOWINFO update{};
+  update.cbSize = sizeof update;
+  update.hdcSrc = memory_;
+  update.pptSrc = &source;
+  update.pblend = &blend;
+  update.dwFlags = ULW_ALPHA;
+  update.prcDirty = &dirty;
+  if (!UpdateLayeredWindowIndirect(window_, &update)) {
+    POINT destination{frame_.screen.left, frame_.screen.top};
+    SIZE size{width, canvas_.Height()};
+    UpdateLayeredWindow(window_, nullptr, &destination, &size, memory_, &source, 0, &blend,
+                        ULW_ALPHA);
   }
 }
 

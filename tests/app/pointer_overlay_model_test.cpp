@@ -135,6 +135,7 @@ TEST_F(PointerOverlayModelTest, ACrowdThatMovesFarIsRepaintedAtItsOldAndNewPlace
   std::vector<OverlayRect> got(changes.rects.begin(), changes.rects.begin() + changes.count);
   std::sort(got.begin(), got.end(), [](const OverlayRect& a, const OverlayRect& b) { return a.left < b.left; });
   EXPECT_EQ(got, (std::vector<OverlayRect>{onCanvas(oldPlace), onCanvas(newPlace)}));
+  EXPECT_EQ(changes.bounds, Union(onCanvas(oldPlace), onCanvas(newPlace))) << "the dot that stayed is left out";
 }
 
 }  // namespace
