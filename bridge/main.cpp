@@ -87,7 +87,8 @@ int main(int argc, char** argv) {
       }
     }
     if (options.oscListen.port != 0) {
-      setting = "--osc-listen " + bridge::ShowEndpoint(options.oscListen.host, options.oscListen.port);
+      setting =
+          "--osc-listen " + bridge::ShowEndpoint(options.oscListen.host, options.oscListen.port);
       const asio::ip::udp::endpoint where(ListenAddress(options.oscListen.host),
                                           options.oscListen.port);
       oscListener = std::make_unique<bridge::OscListener>(io, where, commands);

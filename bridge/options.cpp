@@ -77,7 +77,8 @@ bool ListenableAddress(const std::string& host) {
 }
 
 Outcome NotListenable(const std::string& option, const std::string& host) {
-  return Outcome::Failure(option + " needs a numeric address to listen on (127.0.0.1, 0.0.0.0, ::), not \"" +
+  return Outcome::Failure(option +
+                          " needs a numeric address to listen on (127.0.0.1, 0.0.0.0, ::), not \"" +
                           host + "\"");
 }
 

@@ -82,9 +82,10 @@ TEST(OscCommands, PatternsCodesAndWholeFloats) {
   EXPECT_EQ(command.code, 161u);
   for (const osc::Message& bad :
        {Osc("/tvxhdv/vibrate", {3, 7}), Osc("/tvxhdv/vibrate", {3, std::string("buzz")}),
-        Osc("/tvxhdv/vibrate", {3, 0}), Osc("/tvxhdv/vibrate", {3, -1}), Osc("/tvxhdv/vibrate", {3, -2.0f}),
-        Osc("/tvxhdv/send", {80, 1}), Osc("/tvxhdv/send", {3, 256}), Osc("/tvxhdv/send", {3, 1.5f}),
-        Osc("/tvxhdv/send", {3}), Osc("/tvxhdv/other", {3, 1})}) {
+        Osc("/tvxhdv/vibrate", {3, 0}), Osc("/tvxhdv/vibrate", {3, -1}),
+        Osc("/tvxhdv/vibrate", {3, -2.0f}), Osc("/tvxhdv/send", {80, 1}),
+        Osc("/tvxhdv/send", {3, 256}), Osc("/tvxhdv/send", {3, 1.5f}), Osc("/tvxhdv/send", {3}),
+        Osc("/tvxhdv/other", {3, 1})}) {
     EXPECT_FALSE(ReadOscCommand(bad, command)) << bad.address;
   }
   // The range check's text reaches the sender behind the address.
@@ -110,12 +111,14 @@ TEST(Json, ReadsTheTwoCommandsAndNothingElse) {
   EXPECT_EQ(command.pointer, 5);
   EXPECT_EQ(command.code, 161u);
 
-  for (const char* bad : {"", "[]", "{\"send\":{\"pointer\":5}}", "{\"send\":{\"pointer\":80,\"code\":1}}",
-                          "{\"send\":{\"pointer\":5,\"code\":256}}", "{\"send\":{\"pointer\":\"5\",\"code\":1}}",
-                          "{\"vibrate\":{\"pointer\":1,\"pattern\":\"buzz\"}}", "{\"jump\":{}}",
-                          "{\"vibrate\":{\"pointer\":1,\"pattern\":0}}", "{\"vibrate\":{\"pointer\":1,\"pattern\":-1}}",
-                          "{\"vibrate\":{\"pointer\":1,\"pattern\":-2.0}}", "{\"send\":{\"pointer\":5,\"code\":1.5}}",
-                          "{\"send\":{\"pointer\":1,\"code\":2},\"vibrate\":{}}"}) {
+  for (const char* bad :
+       {"", "[]", "{\"send\":{\"pointer\":5}}", "{\"send\":{\"pointer\":80,\"code\":1}}",
+        "{\"send\":{\"pointer\":5,\"code\":256}}", "{\"send\":{\"pointer\":\"5\",\"code\":1}}",
+        "{\"vibrate\":{\"pointer\":1,\"pattern\":\"buzz\"}}", "{\"jump\":{}}",
+        "{\"vibrate\":{\"pointer\":1,\"pattern\":0}}",
+        "{\"vibrate\":{\"pointer\":1,\"pattern\":-1}}",
+        "{\"vibrate\":{\"pointer\":1,\"pattern\":-2.0}}", "{\"send\":{\"pointer\":5,\"code\":1.5}}",
+        "{\"send\":{\"pointer\":1,\"code\":2},\"vibrate\":{}}"}) {
     EXPECT_FALSE(json::ReadCommand(bad, command)) << bad;
   }
   EXPECT_EQ(json::ReadCommand("{\"send\":{\"pointer\":5,\"code\":256}}", command).Error(),
@@ -166,7 +169,8 @@ TEST(Options, OutputsAndAddresses) {
     Options ignored;
     const Outcome parsed = ParseOptions(arguments, ignored);
     EXPECT_FALSE(parsed) << option;
-    EXPECT_NE(parsed ? std::string::npos : parsed.Error().find(option), std::string::npos) << option;
+    EXPECT_NE(parsed ? std::string::npos : parsed.Error().find(option), std::string::npos)
+        << option;
   }
   Options ignored;
   EXPECT_EQ(ParseOptions({"--wx", "1"}, ignored).Error(), "unknown option \"--wx\"");

@@ -35,7 +35,8 @@ std::vector<int> FramesOf(std::string_view datagram, std::size_t& bundled) {
   if (datagram.substr(0, 8) == std::string_view("#bundle\0", 8)) {
     for (std::size_t at = 16; at + 4 <= datagram.size();) {
       const auto* size = reinterpret_cast<const unsigned char*>(datagram.data() + at);
-      const std::size_t length = std::size_t{size[0]} << 24 | size[1] << 16 | size[2] << 8 | size[3];
+      const std::size_t length =
+          std::size_t{size[0]} << 24 | size[1] << 16 | size[2] << 8 | size[3];
       elements.push_back(datagram.substr(at + 4, length));
       at += 4 + length;
     }
@@ -65,18 +66,18 @@ TEST(OscOutput, APassOfManyReportsGoesOutOnceEachInBundlesOfAtMost24) {
     std::array<char, 65536> datagram;
     udp::endpoint sender;
     auto receive = [&](const auto& self) -> void {
-      receiver.async_receive_from(asio::buffer(datagram), sender,
-                                  [&, self](const error_code& error, std::size_t size) {
-                                    if (error) return;
-                                    std::size_t bundled = 0;
-                                    const auto got = FramesOf({datagram.data(), size}, bundled);
-                                    EXPECT_LE(bundled, 24u);
-                                    frames.insert(frames.end(), got.begin(), got.end());
-                                    // Whatever else came, so that a report sent twice shows.
-                                    if (static_cast<int>(frames.size()) < count || receiver.available() > 0) {
-                                      self(self);
-                                    }
-                                  });
+      receiver.async_receive_from(
+          asio::buffer(datagram), sender, [&, self](const error_code& error, std::size_t size) {
+            if (error) return;
+            std::size_t bundled = 0;
+            const auto got = FramesOf({datagram.data(), size}, bundled);
+            EXPECT_LE(bundled, 24u);
+            frames.insert(frames.end(), got.begin(), got.end());
+            // Whatever else came, so that a report sent twice shows.
+            if (static_cast<int>(frames.size()) < count || receiver.available() > 0) {
+              self(self);
+            }
+          });
     };
     output.Reports(reports.data(), count, Clock::now());
     receive(receive);
