@@ -319,14 +319,29 @@ void OverlayCanvas::Paint(const OverlayFrame& frame, Changes& changes) {
   painted_ = frame;
 }
 
-// Past the last slot, the union stands for the rest.
+// Rectangles that overlap become one: the dots of a crowd that moves
+// together are then redrawn and handed to the window system once, not once
+// for each dot that reaches there. Past the last slot, the union stands for
+// the rest.
 void OverlayCanvas::NoteChange(const OverlayRect& rect, Changes& changes) const {
   if (rect.IsEmpty()) return;
   changes.bounds = Union(changes.bounds, rect);
+  OverlayRect merged = rect;
+  for (int i = 0; i < changes.count;) {
+    OverlayRect& other = changes.rects[static_cast<std::size_t>(i)];
+    if (!Intersects(other, merged)) {
+      ++i;
+      continue;
+    }
+    // The union may reach others that the parts did not: look again.
+    merged = Union(merged, other);
+    other = changes.rects[static_cast<std::size_t>(--changes.count)];
+    i = 0;
+  }
   if (changes.count < kMaxChanged) {
-    changes.rects[static_cast<std::size_t>(changes.count++)] = rect;
+    changes.rects[static_cast<std::size_t>(changes.count++)] = merged;
   } else {
-    changes.rects[kMaxChanged - 1] = Union(changes.rects[kMaxChanged - 1], rect);
+    changes.rects[kMaxChanged - 1] = Union(changes.rects[kMaxChanged - 1], merged);
   }
 }
 

@@ -94,7 +94,7 @@ class OverlayCanvas {
   static constexpr int kMaxChanged = 2 * kPointerCount;
   struct Changes {
     int count = 0;
-    std::array<OverlayRect, kMaxChanged> rects{};  // in canvas pixels
+    std::array<OverlayRect, kMaxChanged> rects{};  // in canvas pixels, none overlapping
     OverlayRect bounds;                            // their union
   };
 

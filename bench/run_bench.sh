@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # make bench: the real TVXHandvane beside nginx under wrk, in one run, on the
 # report path, and under a class of phones that report as browsers do; the
-# report-to-consumer latency; and motion to cursor, the shipped page in
-# headless chromium driving the cursor of a private Xvfb.
+# report-to-consumer latency; motion to cursor, the shipped page in
+# headless chromium driving the cursor of a private Xvfb; and the pointer
+# overlay's cost to the whole program (bench/overlay_cost.sh).
 #   bench/run_bench.sh BIN_DIR
 # BIN_DIR holds the native TVXHandvane, its TVXHandvane.TXT, report_latency,
 # phone_class, consumer_load, overlay_frames, TVXBridge, bridge_latency and cursor_watch.
@@ -237,6 +238,12 @@ elif ! command -v Xvfb >/dev/null || [ ! -x /usr/bin/chromium ] || [ ! -d "$repo
   echo "motion to cursor: left out (it needs Xvfb, /usr/bin/chromium and web/node_modules)"
 else
   node "$repo/bench/motion_to_cursor.mjs" "$bin"
+fi
+
+# The pointer overlay's cost to the whole program, native and, once built
+# (make win), under wine.
+if command -v Xvfb >/dev/null; then
+  "$repo/bench/overlay_cost.sh" "$bin" $([ -e "$repo/build/win/bin/TVXHandvane.exe" ] && echo "$repo/build/win/bin")
 fi
 
 # A phone that holds L loses the cursor (it stops reporting, emulation is

@@ -74,41 +74,45 @@ int main(int argc, char** argv) {
   std::unique_ptr<bridge::OscOutput> osc;
   std::unique_ptr<bridge::OscListener> oscListener;
   std::unique_ptr<bridge::WebSocketServer> ws;
+  // Each failure names the option it comes from: the system's own text
+  // ("Address already in use") says what, not where.
+  std::string setting;
   try {
     if (!options.oscTargets.empty()) {
+      setting = "--osc";
       osc = std::make_unique<bridge::OscOutput>(io, options.oscTargets);
       outputs.push_back(osc.get());
       for (const bridge::Endpoint& target : options.oscTargets) {
-        Say("OSC to " + target.host + ":" + std::to_string(target.port));
+        Say("OSC to " + bridge::ShowEndpoint(target.host, target.port));
       }
     }
     if (options.oscListen.port != 0) {
+      setting =
+          "--osc-listen " + bridge::ShowEndpoint(options.oscListen.host, options.oscListen.port);
       const asio::ip::udp::endpoint where(ListenAddress(options.oscListen.host),
                                           options.oscListen.port);
       oscListener = std::make_unique<bridge::OscListener>(io, where, commands);
-      Say("OSC commands taken on " + where.address().to_string() + ":" +
-          std::to_string(oscListener->Port()));
+      Say("OSC commands taken on " +
+          bridge::ShowEndpoint(where.address().to_string(), oscListener->Port()));
       if (!bridge::IsLoopback(options.oscListen.host)) {
         Say("warning: anyone who can reach " + options.oscListen.host +
             " can vibrate the phones and send them commands.");
       }
     }
     if (options.wsPort != 0) {
+      setting = "--ws " + std::to_string(options.wsPort) + " --ws-host " + options.wsHost;
       const asio::ip::tcp::endpoint where(ListenAddress(options.wsHost), options.wsPort);
       ws = std::make_unique<bridge::WebSocketServer>(io, where, commands, Say);
       outputs.push_back(ws.get());
-      const std::string address = where.address().is_v6()
-                                      ? "[" + where.address().to_string() + "]"
-                                      : where.address().to_string();
-      Say("WebSocket and the screen page on http://" + address + ":" + std::to_string(ws->Port()) +
-          "/");
+      Say("WebSocket and the screen page on http://" +
+          bridge::ShowEndpoint(where.address().to_string(), ws->Port()) + "/");
       if (!bridge::IsLoopback(options.wsHost)) {
         Say("warning: anyone who can reach " + options.wsHost +
             " can vibrate the phones and send them commands.");
       }
     }
   } catch (const std::exception& error) {
-    return Fail(error.what());
+    return Fail(setting + ": " + error.what());
   }
 
   auto work = asio::make_work_guard(io);  // poll() never finds the context out of work

@@ -1,6 +1,9 @@
 #include "bridge/options.h"
 
 #include <charconv>
+#include <set>
+
+#include <boost/asio/ip/address.hpp>
 
 namespace bridge {
 
@@ -62,9 +65,27 @@ bool ParseEndpoint(const std::string& text, const char* defaultHost, Endpoint& e
   return ParsePort(text.substr(colon + 1), endpoint.port);
 }
 
+// Listening takes a numeric address: a name could stand for many, and "0"
+// or a mistyped name would otherwise end in the system's bare "Invalid
+// argument" once the port is opened. IPv4 only in full: Windows would read
+// "0" as 0.0.0.0 and "127.1" as 127.0.0.1, other systems refuse both.
+bool ListenableAddress(const std::string& host) {
+  if (host == "localhost") return true;
+  boost::system::error_code error;
+  const boost::asio::ip::address address = boost::asio::ip::make_address(host, error);
+  return !error && (address.is_v6() || address.to_string() == host);
+}
+
+Outcome NotListenable(const std::string& option, const std::string& host) {
+  return Outcome::Failure(option +
+                          " needs a numeric address to listen on (127.0.0.1, 0.0.0.0, ::), not \"" +
+                          host + "\"");
+}
+
 }  // namespace
 
 Outcome ParseOptions(const std::vector<std::string>& arguments, Options& options) {
+  std::set<std::string> given;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& name = arguments[i];
     if (name == "--help" || name == "-h") {
@@ -80,6 +101,10 @@ Outcome ParseOptions(const std::vector<std::string>& arguments, Options& options
       return Outcome::Failure("unknown option \"" + name + "\"");
     }
     if (i + 1 == arguments.size()) return Outcome::Failure(name + " needs a value");
+    // Only --osc adds: another of the others would silently replace the first.
+    if (name != "--osc" && !given.insert(name).second) {
+      return Outcome::Failure(name + " is given more than once");
+    }
     const std::string& value = arguments[++i];
     if (name == "--folder") {
       options.folder = value;
@@ -93,12 +118,15 @@ Outcome ParseOptions(const std::vector<std::string>& arguments, Options& options
       if (!ParseEndpoint(value, "127.0.0.1", options.oscListen)) {
         return Outcome::Failure("--osc-listen needs a port from 1 to 65535, not \"" + value + "\"");
       }
+      if (!ListenableAddress(options.oscListen.host)) {
+        return NotListenable("--osc-listen", options.oscListen.host);
+      }
     } else if (name == "--ws") {
       if (!ParsePort(value, options.wsPort)) {
         return Outcome::Failure("--ws needs a port from 1 to 65535, not \"" + value + "\"");
       }
-    } else if (value.empty()) {
-      return Outcome::Failure("--ws-host needs an address");
+    } else if (!ListenableAddress(value)) {
+      return NotListenable("--ws-host", value);
     } else {
       options.wsHost = value;
     }
@@ -108,6 +136,11 @@ Outcome ParseOptions(const std::vector<std::string>& arguments, Options& options
     return Outcome::Failure("no output: give --osc, --osc-listen or --ws");
   }
   return Outcome::Ok();
+}
+
+std::string ShowEndpoint(const std::string& host, unsigned port) {
+  const bool v6 = host.find(':') != std::string::npos;
+  return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
 }
 
 bool IsLoopback(const std::string& host) {

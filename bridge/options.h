@@ -31,6 +31,9 @@ extern const char* const kHelp;
 // what is wrong with them.
 Outcome ParseOptions(const std::vector<std::string>& arguments, Options& options);
 
+// HOST:PORT as the bridge shows it, an IPv6 address in brackets: [::]:18021.
+std::string ShowEndpoint(const std::string& host, unsigned port);
+
 // Whether an address given for listening reaches only this machine.
 bool IsLoopback(const std::string& host);
 

@@ -98,23 +98,36 @@ void PointerOverlayWindow::Refresh() {
   update(changed);  // painted once, at the next frame
 }
 
-QRegion PointerOverlayWindow::DotsShape() const {
+QRegion PointerOverlayWindow::DotsShape() {
   QRegion shape;
   for (int i = 0; i < frame_.count; ++i) {
     const OverlayDot& dot = frame_.dots[static_cast<std::size_t>(i)];
-    const OverlayDotShape discs = DotShape(dot, frame_.radius);
-    shape += Ellipse(discs.dot, frame_.screen);
-    shape += Ellipse(discs.badge, frame_.screen);
-    if (!discs.buttons.IsEmpty()) {
-      QRegion held = Ellipse(discs.buttons, frame_.screen);
-      const int middle = dot.x - frame_.screen.left;
-      if (!dot.buttonR) held &= QRect(0, 0, middle, height());
-      if (!dot.buttonL) held &= QRect(middle, 0, width() - middle, height());
-      shape += held;
-    }
+    shape += ShapeAtOrigin(dot).translated(dot.x - frame_.screen.left, dot.y - frame_.screen.top);
   }
   // An empty mask would mean none: one transparent pixel stands for no dots.
   return shape.isEmpty() ? QRegion(0, 0, 1, 1) : shape;
+}
+
+const QRegion& PointerOverlayWindow::ShapeAtOrigin(const OverlayDot& dot) {
+  Shape& cached = shapes_[static_cast<std::size_t>(dot.pointer)];
+  OverlayDot look = dot;
+  look.x = look.y = 0;
+  if (cached.radius == frame_.radius && cached.look == look && !cached.region.isEmpty()) {
+    return cached.region;
+  }
+  const OverlayRect origin{};
+  const OverlayDotShape discs = DotShape(look, frame_.radius);
+  QRegion shape = Ellipse(discs.dot, origin);
+  shape += Ellipse(discs.badge, origin);
+  if (!discs.buttons.IsEmpty()) {
+    QRegion held = Ellipse(discs.buttons, origin);
+    const int reach = 4 * (discs.buttons.Width() + 1);
+    if (!look.buttonR) held &= QRect(-reach, -reach, reach, 2 * reach);  // the left half
+    if (!look.buttonL) held &= QRect(0, -reach, reach, 2 * reach);       // the right half
+    shape += held;
+  }
+  cached = {look, frame_.radius, shape};
+  return cached.region;
 }
 
 void PointerOverlayWindow::paintEvent(QPaintEvent* event) {

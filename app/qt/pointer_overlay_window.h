@@ -9,6 +9,7 @@
 #include <QRegion>
 #include <QTimer>
 #include <QWidget>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -43,7 +44,8 @@ class PointerOverlayWindow final : public QWidget {
  private:
   QRect ScreenArea() const;
   void PlaceOnScreen(const QRect& screen);
-  QRegion DotsShape() const;
+  QRegion DotsShape();
+  const QRegion& ShapeAtOrigin(const OverlayDot& dot);
 
   SightingsReader read_;
   Clock clock_;
@@ -55,6 +57,14 @@ class PointerOverlayWindow final : public QWidget {
   OverlayCanvas canvas_;
   OverlayCanvas::Changes changes_;
   QImage image_;  // the canvas's pixels, not copied
+  // Each pointer's shape centred on the origin, for its look and radius: an
+  // ellipse region is built from a polygon, far dearer than moving one.
+  struct Shape {
+    OverlayDot look;  // position left out
+    int radius = 0;
+    QRegion region;
+  };
+  std::array<Shape, kPointerCount> shapes_{};
 };
 
 }  // namespace qt_window

@@ -133,7 +133,9 @@ void PointerOverlayWindow::FreeSurface() {
 }
 
 // The changed rectangles go into the surface and the system takes their
-// union; the window moves and sizes with the monitor in the same call.
+// union in one call: wine copies the whole surface on every call, whatever
+// its dirty rectangle, so one call a frame costs least there. The window
+// keeps its place and size here (Place moves it): the call names neither.
 void PointerOverlayWindow::Push(const OverlayCanvas::Changes& changes) {
   const int width = canvas_.Width();
   for (int i = 0; i < changes.count; ++i) {
@@ -143,22 +145,20 @@ void PointerOverlayWindow::Push(const OverlayCanvas::Changes& changes) {
                   static_cast<std::size_t>(rect.Width()) * sizeof(std::uint32_t));
     }
   }
-  POINT destination{frame_.screen.left, frame_.screen.top};
-  SIZE size{width, canvas_.Height()};
   POINT source{0, 0};
   BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   const RECT dirty{changes.bounds.left, changes.bounds.top, changes.bounds.right,
                    changes.bounds.bottom};
   UPDATELAYEREDWINDOWINFO update{};
   update.cbSize = sizeof update;
-  update.pptDst = &destination;
-  update.psize = &size;
   update.hdcSrc = memory_;
   update.pptSrc = &source;
   update.pblend = &blend;
   update.dwFlags = ULW_ALPHA;
   update.prcDirty = &dirty;
   if (!UpdateLayeredWindowIndirect(window_, &update)) {
+    POINT destination{frame_.screen.left, frame_.screen.top};
+    SIZE size{width, canvas_.Height()};
     UpdateLayeredWindow(window_, nullptr, &destination, &size, memory_, &source, 0, &blend,
                         ULW_ALPHA);
   }

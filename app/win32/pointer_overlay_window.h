@@ -2,7 +2,8 @@
 // the part of the desktop the pad covers, topmost, click-through (WS_EX_TRANSPARENT),
 // never activated and kept off the taskbar and Alt+Tab (WS_EX_NOACTIVATE,
 // WS_EX_TOOLWINDOW). Once a display frame it reads the pointers' last
-// reports and hands the system only the rectangle where the dots changed.
+// reports and hands the system only the rectangle where the dots changed,
+// and nothing when none did.
 #pragma once
 
 #include <windows.h>

@@ -114,4 +114,33 @@ TEST_F(PointerOverlayModelTest, OnlyWhatChangedIsRepainted) {
   EXPECT_NE(At(Dot(20), 0, -10), 0u);
 }
 
+// What the window hands the system: each place that changed once, and
+// nothing between or beside.
+TEST_F(PointerOverlayModelTest, ACrowdThatMovesFarIsRepaintedAtItsOldAndNewPlaceOnly) {
+  Sight(30, 10000, 10000, 0);
+  Sight(31, 10300, 10000, 0);  // overlapping 30
+  Sight(32, 50000, 50000, 0);  // stays
+  BuildOverlayFrame(sightings, 0, 0, kScreen, frame);
+  canvas.Paint(frame, changes);
+  const OverlayRect oldPlace =
+      Union(DotBounds(Dot(30), frame.radius), DotBounds(Dot(31), frame.radius));
+
+  Sight(30, 40000, 20000, 0);
+  Sight(31, 40300, 20000, 0);
+  BuildOverlayFrame(sightings, 0, 0, kScreen, frame);
+  canvas.Paint(frame, changes);
+  const OverlayRect newPlace =
+      Union(DotBounds(Dot(30), frame.radius), DotBounds(Dot(31), frame.radius));
+  auto onCanvas = [](const OverlayRect& r) {
+    return OverlayRect{r.left - kScreen.left, r.top - kScreen.top, r.right - kScreen.left,
+                       r.bottom - kScreen.top};
+  };
+  std::vector<OverlayRect> got(changes.rects.begin(), changes.rects.begin() + changes.count);
+  std::sort(got.begin(), got.end(),
+            [](const OverlayRect& a, const OverlayRect& b) { return a.left < b.left; });
+  EXPECT_EQ(got, (std::vector<OverlayRect>{onCanvas(oldPlace), onCanvas(newPlace)}));
+  EXPECT_EQ(changes.bounds, Union(onCanvas(oldPlace), onCanvas(newPlace)))
+      << "the dot that stayed is left out";
+}
+
 }  // namespace

@@ -82,8 +82,10 @@ TEST(OscCommands, PatternsCodesAndWholeFloats) {
   EXPECT_EQ(command.code, 161u);
   for (const osc::Message& bad :
        {Osc("/tvxhdv/vibrate", {3, 7}), Osc("/tvxhdv/vibrate", {3, std::string("buzz")}),
-        Osc("/tvxhdv/send", {80, 1}), Osc("/tvxhdv/send", {3, 256}), Osc("/tvxhdv/send", {3, 1.5f}),
-        Osc("/tvxhdv/send", {3}), Osc("/tvxhdv/other", {3, 1})}) {
+        Osc("/tvxhdv/vibrate", {3, 0}), Osc("/tvxhdv/vibrate", {3, -1}),
+        Osc("/tvxhdv/vibrate", {3, -2.0f}), Osc("/tvxhdv/send", {80, 1}),
+        Osc("/tvxhdv/send", {3, 256}), Osc("/tvxhdv/send", {3, 1.5f}), Osc("/tvxhdv/send", {3}),
+        Osc("/tvxhdv/other", {3, 1})}) {
     EXPECT_FALSE(ReadOscCommand(bad, command)) << bad.address;
   }
   // The range check's text reaches the sender behind the address.
@@ -109,10 +111,14 @@ TEST(Json, ReadsTheTwoCommandsAndNothingElse) {
   EXPECT_EQ(command.pointer, 5);
   EXPECT_EQ(command.code, 161u);
 
-  for (const char* bad : {"", "[]", "{\"send\":{\"pointer\":5}}", "{\"send\":{\"pointer\":80,\"code\":1}}",
-                          "{\"send\":{\"pointer\":5,\"code\":256}}", "{\"send\":{\"pointer\":\"5\",\"code\":1}}",
-                          "{\"vibrate\":{\"pointer\":1,\"pattern\":\"buzz\"}}", "{\"jump\":{}}",
-                          "{\"send\":{\"pointer\":1,\"code\":2},\"vibrate\":{}}"}) {
+  for (const char* bad :
+       {"", "[]", "{\"send\":{\"pointer\":5}}", "{\"send\":{\"pointer\":80,\"code\":1}}",
+        "{\"send\":{\"pointer\":5,\"code\":256}}", "{\"send\":{\"pointer\":\"5\",\"code\":1}}",
+        "{\"vibrate\":{\"pointer\":1,\"pattern\":\"buzz\"}}", "{\"jump\":{}}",
+        "{\"vibrate\":{\"pointer\":1,\"pattern\":0}}",
+        "{\"vibrate\":{\"pointer\":1,\"pattern\":-1}}",
+        "{\"vibrate\":{\"pointer\":1,\"pattern\":-2.0}}", "{\"send\":{\"pointer\":5,\"code\":1.5}}",
+        "{\"send\":{\"pointer\":1,\"code\":2},\"vibrate\":{}}"}) {
     EXPECT_FALSE(json::ReadCommand(bad, command)) << bad;
   }
   EXPECT_EQ(json::ReadCommand("{\"send\":{\"pointer\":5,\"code\":256}}", command).Error(),
@@ -143,13 +149,34 @@ TEST(Options, OutputsAndAddresses) {
   EXPECT_EQ(options.oscListen.port, 9002);
   EXPECT_EQ(options.wsHost, "127.0.0.1");
 
-  for (const std::vector<std::string>& bad :
-       std::vector<std::vector<std::string>>{{}, {"--osc", "9000"}, {"--ws", "70000"}, {"--ws"}, {"--wx", "1"}}) {
+  // Each refusal names the option at fault.
+  const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
+      {{}, "--osc"},
+      {{"--osc", "9000"}, "--osc"},
+      {{"--ws", "70000"}, "--ws"},
+      {{"--ws"}, "--ws"},
+      {{"--wx", "1"}, "--wx"},
+      {{"--ws", "1", "--ws-host", "example.com"}, "--ws-host"},
+      {{"--ws", "1", "--ws-host", "0"}, "--ws-host"},
+      {{"--ws", "1", "--ws-host", "127.1"}, "--ws-host"},
+      {{"--osc-listen", "example.com:9000"}, "--osc-listen"},
+      {{"--ws", "1", "--ws", "2"}, "--ws"},
+      {{"--ws", "1", "--ws-host", "::", "--ws-host", "::1"}, "--ws-host"},
+      {{"--osc-listen", "1", "--osc-listen", "2"}, "--osc-listen"},
+      {{"--ws", "1", "--folder", "a", "--folder", "b"}, "--folder"},
+  };
+  for (const auto& [arguments, option] : bad) {
     Options ignored;
-    EXPECT_FALSE(ParseOptions(bad, ignored));
+    const Outcome parsed = ParseOptions(arguments, ignored);
+    EXPECT_FALSE(parsed) << option;
+    EXPECT_NE(parsed ? std::string::npos : parsed.Error().find(option), std::string::npos)
+        << option;
   }
   Options ignored;
   EXPECT_EQ(ParseOptions({"--wx", "1"}, ignored).Error(), "unknown option \"--wx\"");
+  EXPECT_TRUE(ParseOptions({"--ws", "1", "--ws-host", "::", "--osc-listen", "[::1]:2"}, ignored));
+  EXPECT_EQ(ShowEndpoint("::", 18021), "[::]:18021");
+  EXPECT_EQ(ShowEndpoint("127.0.0.1", 18021), "127.0.0.1:18021");
   EXPECT_TRUE(IsLoopback("127.0.0.1"));
   EXPECT_FALSE(IsLoopback("0.0.0.0"));
 }
