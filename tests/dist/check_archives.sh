@@ -292,7 +292,8 @@ check_setup() {
   [ -z "$(uninstall_value UninstallString)" ] || fail "the uninstaller left its Uninstall key"
 
   # An install in a folder of the operator's choice is updated there.
-  local elsewhere="$work/other place"
+  # /D takes the rest of the command line unquoted: wine would quote a space.
+  local elsewhere="$work/elsewhere"
   wine "$setup" /S "/D=$(winepath -w "$elsewhere")" || fail "the setup program exited with $? for /D"
   rm -f "$elsewhere/TVXTap.exe"
   wine "$setup" /S || fail "the setup program exited with $? on an update elsewhere"
