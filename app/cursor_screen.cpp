@@ -57,12 +57,25 @@ platform::ScreenRect Bounds(const std::vector<platform::Monitor>& monitors) {
 
 }  // namespace
 
+namespace {
+
+platform::ScreenRect PrimaryArea(const std::vector<platform::Monitor>& monitors) {
+  const auto primary = std::find_if(monitors.begin(), monitors.end(),
+                                    [](const platform::Monitor& m) { return m.primary; });
+  return (primary != monitors.end() ? *primary : monitors.front()).area;
+}
+
+}  // namespace
+
+// The primary is named by its rectangle, not left to the system: X maps
+// events onto the whole desktop, where the overlay would lie on one monitor.
 CursorArea ChooseCursorArea(const CursorScreen& screen,
                             const std::vector<platform::Monitor>& monitors) {
-  if (monitors.empty() || screen.kind == CursorScreen::Kind::kPrimary) return {};
+  if (monitors.empty()) return {};
   if (screen.kind == CursorScreen::Kind::kAll) return {Bounds(monitors), false};
+  if (screen.kind == CursorScreen::Kind::kPrimary) return {PrimaryArea(monitors), false};
   const auto index = static_cast<std::size_t>(screen.monitor - 1);
-  if (index >= monitors.size()) return {std::nullopt, true};
+  if (index >= monitors.size()) return {PrimaryArea(monitors), true};
   return {monitors[index].area, false};
 }
 
@@ -72,11 +85,7 @@ std::optional<platform::ScreenRect> CursorScreenRect(const CursorScreen& screen)
 
 std::optional<platform::ScreenRect> CoveredRect(const CursorScreen& screen,
                                                 const std::vector<platform::Monitor>& monitors) {
-  if (monitors.empty()) return std::nullopt;
-  if (const CursorArea area = ChooseCursorArea(screen, monitors); area.rect) return area.rect;
-  const auto primary = std::find_if(monitors.begin(), monitors.end(),
-                                    [](const platform::Monitor& m) { return m.primary; });
-  return (primary != monitors.end() ? *primary : monitors.front()).area;
+  return ChooseCursorArea(screen, monitors).rect;
 }
 
 std::vector<CursorScreenChoice> CursorScreenChoices(

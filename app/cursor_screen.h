@@ -27,7 +27,7 @@ std::string CursorScreenText(const CursorScreen& screen);
 std::vector<platform::Monitor> MonitorsAsSeen(std::vector<platform::Monitor> monitors);
 
 struct CursorArea {
-  // Empty: the system's own mapping onto the primary monitor.
+  // Empty (monitors not known yet): the system's own mapping.
   std::optional<platform::ScreenRect> rect;
   bool missingMonitor = false;  // the chosen monitor is gone: the primary instead
 };
@@ -37,9 +37,8 @@ struct CursorArea {
 CursorArea ChooseCursorArea(const CursorScreen& screen,
                             const std::vector<platform::Monitor>& monitors);
 
-// The rectangle the pad covers among monitors as MonitorsAsSeen gives them:
-// the chosen part, or the primary monitor where the system's own mapping
-// holds; empty without a list.
+// The rectangle the pad covers among monitors as MonitorsAsSeen gives them
+// (ChooseCursorArea's); empty without a list.
 std::optional<platform::ScreenRect> CoveredRect(const CursorScreen& screen,
                                                 const std::vector<platform::Monitor>& monitors);
 

@@ -83,7 +83,7 @@ void MainDialog::Start() {
   }
   state_.running = outcome == StartOutcome::kRunning;
   if (state_.running) view_.StartTimer(kTimerPeriodMs);
-  SetStatus("Working...");
+  SetStatus(state_.running ? "Working..." : "Stopped.");
   ShowPhoneAddresses();
   // The engine's error log lines, shown as they came, say why in its words.
   view_.ShowNotice(notice);

@@ -1,6 +1,7 @@
 #include "app/qt/qr_code_window.h"
 
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
@@ -14,12 +15,19 @@ QrCodeWindow::QrCodeWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
   setCursor(Qt::PointingHandCursor);
 }
 
-void QrCodeWindow::ShowCode(const QString& address, QrMatrix code) {
+void QrCodeWindow::ShowCode(const QString& address, QrMatrix code,
+                            const std::optional<platform::ScreenRect>& area) {
   address_ = address;
   code_ = std::move(code);
   setWindowTitle(address);
 
-  const QScreen* screen = parentWidget() != nullptr ? parentWidget()->screen() : this->screen();
+  // On the projector the pad covers, where the class looks.
+  const QScreen* screen =
+      area ? QGuiApplication::screenAt(QPoint(area->x + area->width / 2, area->y + area->height / 2))
+           : nullptr;
+  if (screen == nullptr) {
+    screen = parentWidget() != nullptr ? parentWidget()->screen() : this->screen();
+  }
   const QRect screenArea = screen->geometry();
   // A screen turned upright is narrower than high: the code fits either way.
   modulePixels_ =

@@ -8,7 +8,10 @@
 #include <QString>
 #include <QWidget>
 
+#include <optional>
+
 #include "app/qr_matrix.h"
+#include "platform/screen.h"
 
 namespace qt_window {
 
@@ -18,8 +21,10 @@ class QrCodeWindow final : public QWidget {
   // is modal).
   explicit QrCodeWindow(QWidget* owner);
 
-  // Shows code, centred on the screen that owner is on.
-  void ShowCode(const QString& address, QrMatrix code);
+  // Shows code, centred on the screen of area (the cursor screen; owner's
+  // screen without one).
+  void ShowCode(const QString& address, QrMatrix code,
+                const std::optional<platform::ScreenRect>& area);
   // The address line under the code, its middle left out where the screen
   // is too narrow for all of it.
   const QString& ShownAddress() const { return shownAddress_; }

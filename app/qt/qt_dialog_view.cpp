@@ -289,6 +289,7 @@ void QtDialogView::Render(const DialogState& state) {
   if (pointerList_->currentIndex() != state.selectedPointer) {
     pointerList_->setCurrentIndex(state.selectedPointer);
   }
+  cursorScreenArea_ = state.cursorScreenArea;
   if (overlay_) {
     showPointersAction_->setChecked(state.showPointers);
     overlay_->SetSelectedPointer(state.selectedPointer);
@@ -388,7 +389,7 @@ std::optional<std::string> QtDialogView::ChooseFolder(const std::string& title) 
 
 void QtDialogView::ShowQrCode(const std::string& address, const QrMatrix& code) {
   if (qrCodeWindow_ == nullptr) qrCodeWindow_ = new qt_window::QrCodeWindow(window_.get());
-  qrCodeWindow_->ShowCode(ToQt(address), code);
+  qrCodeWindow_->ShowCode(ToQt(address), code, cursorScreenArea_);
 }
 
 bool QtDialogView::CloseQrCode() {

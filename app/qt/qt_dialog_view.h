@@ -6,9 +6,11 @@
 #include <QTimer>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "app/dialog_template.h"
 #include "app/dialog_view.h"
+#include "platform/screen.h"
 
 class DialogIntents;
 class QAction;
@@ -90,5 +92,6 @@ class QtDialogView final : public DialogView {
   QMenu* cursorScreenMenu_ = nullptr;                  // owned by the window
   std::unique_ptr<qt_window::PointerOverlayWindow> overlay_;
   QTimer timer_;
+  std::optional<platform::ScreenRect> cursorScreenArea_;  // where the QR code opens
   unsigned fieldsPushed_ = 0;  // the state's count when the fields were last written
 };

@@ -89,6 +89,18 @@ void OnCommand(DialogIntents& dialog, HWND hwnd, int control, int code) {
   }
 }
 
+// The system menu's own entries; false for any other command.
+bool OnMenuCommand(MainDialog& dialog, UINT command) {
+  if (command == Win32DialogView::kShowPointersCommand) {
+    dialog.SetPointerOverlay(!dialog.State().showPointers);
+    return true;
+  }
+  const std::optional<CursorScreen> screen = Win32DialogView::CursorScreenOfCommand(command);
+  if (!screen) return false;
+  dialog.SetCursorScreen(*screen);
+  return true;
+}
+
 INT_PTR CALLBACK DialogProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     OnInitDialog(hwnd, *reinterpret_cast<DialogWindow*>(lParam));
@@ -99,6 +111,8 @@ INT_PTR CALLBACK DialogProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
   MainDialog& dialog = *window->dialog;
   switch (message) {
     case WM_COMMAND:
+      // Wine sends a system submenu's entries as WM_COMMAND (lParam 0: a menu).
+      if (lParam == 0 && OnMenuCommand(dialog, LOWORD(wParam))) return TRUE;
       OnCommand(dialog, hwnd, LOWORD(wParam), HIWORD(wParam));
       return TRUE;
     case WM_CLOSE:
@@ -107,17 +121,8 @@ INT_PTR CALLBACK DialogProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     case WM_TIMER:
       dialog.Tick();
       return TRUE;
-    case WM_SYSCOMMAND: {
-      const UINT command = static_cast<UINT>(wParam & 0xFFF0);
-      if (command == Win32DialogView::kShowPointersCommand) {
-        dialog.SetPointerOverlay(!dialog.State().showPointers);
-        return TRUE;
-      }
-      const std::optional<CursorScreen> screen = Win32DialogView::CursorScreenOfCommand(command);
-      if (!screen) return FALSE;
-      dialog.SetCursorScreen(*screen);
-      return TRUE;
-    }
+    case WM_SYSCOMMAND:
+      return OnMenuCommand(dialog, static_cast<UINT>(wParam & 0xFFF0)) ? TRUE : FALSE;
     case WM_INITMENUPOPUP:
       // The monitors as they are when the menu opens.
       if (reinterpret_cast<HMENU>(wParam) == window->view.CursorScreenMenu() || HIWORD(lParam)) {

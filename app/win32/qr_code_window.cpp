@@ -12,14 +12,20 @@ void QrCodeWindow::Close() {
   font_ = nullptr;
 }
 
-void QrCodeWindow::Show(HWND owner, const std::string& address, const QrMatrix& code) {
+void QrCodeWindow::Show(HWND owner, const std::string& address, const QrMatrix& code,
+                        const std::optional<platform::ScreenRect>& area) {
   Close();
   address_ = address;
   code_ = code;
 
   MONITORINFO monitor{};
   monitor.cbSize = sizeof monitor;
-  GetMonitorInfoA(MonitorFromWindow(owner, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  // On the projector the pad covers, where the class looks.
+  const RECT areaRect = area ? RECT{area->x, area->y, area->x + area->width, area->y + area->height}
+                             : RECT{};
+  GetMonitorInfoA(area ? MonitorFromRect(&areaRect, MONITOR_DEFAULTTOPRIMARY)
+                       : MonitorFromWindow(owner, MONITOR_DEFAULTTOPRIMARY),
+                  &monitor);
   const RECT& screen = monitor.rcMonitor;
   const int screenWidth = screen.right - screen.left;
   // A screen turned upright is narrower than high: the code fits either way.

@@ -7,9 +7,11 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "app/qr_matrix.h"
+#include "platform/screen.h"
 
 class QrCodeWindow {
  public:
@@ -21,8 +23,10 @@ class QrCodeWindow {
   QrCodeWindow(const QrCodeWindow&) = delete;
   QrCodeWindow& operator=(const QrCodeWindow&) = delete;
 
-  // Shows code, centred on owner's monitor, in place of any code shown before.
-  void Show(HWND owner, const std::string& address, const QrMatrix& code);
+  // Shows code, centred on the monitor of area (the cursor screen; owner's
+  // monitor without one), in place of any code shown before.
+  void Show(HWND owner, const std::string& address, const QrMatrix& code,
+            const std::optional<platform::ScreenRect>& area);
   void Close();
   bool IsOpen() const { return window_ != nullptr; }
 

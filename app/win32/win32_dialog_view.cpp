@@ -28,6 +28,11 @@ RECT ControlRectInDialog(HWND dialog, int control) {
 void Win32DialogView::Attach(HWND dialog) {
   dialog_ = dialog;
   indicatorRects_[0] = ControlRectInDialog(dialog, control::kButtonLIndicator);
+  const RECT line = ControlRectInDialog(dialog, control::kPhoneAddress);
+  RECT client{};
+  GetClientRect(dialog, &client);
+  addressLineHeight_ = line.bottom - line.top;
+  marginBelowAddressLine_ = client.bottom - line.bottom;
   indicatorRects_[1] = ControlRectInDialog(dialog, control::kButtonRIndicator);
   // "Pointer 00" to "Pointer 79": zero-padded, so the sorted list has
   // pointer n at entry n.
@@ -94,6 +99,7 @@ void Win32DialogView::Render(const DialogState& state) {
       static_cast<LRESULT>(entry)) {
     SendDlgItemMessageA(dialog_, control::kPointerList, CB_SETCURSEL, entry, 0);
   }
+  cursorScreenArea_ = state.cursorScreenArea;
   CheckMenuItem(GetSystemMenu(dialog_, FALSE), kShowPointersCommand,
                 MF_BYCOMMAND | (state.showPointers ? MF_CHECKED : MF_UNCHECKED));
   if (overlay_) {
@@ -117,7 +123,40 @@ std::optional<FieldTexts> Win32DialogView::TakeFieldTexts() {
 // Only a changed text is written: each write repaints the control, and an
 // edit field loses the operator's cursor place.
 void Win32DialogView::SetItemText(int control, const std::string& text) {
-  if (GetItemText(control) != text) SetDlgItemTextA(dialog_, control, text.c_str());
+  if (GetItemText(control) == text) return;
+  SetDlgItemTextA(dialog_, control, text.c_str());
+  if (control == control::kPhoneAddress) FitAddressLine();
+}
+
+// A notice longer than the address line's room (advice naming a long path,
+// a large font at a high DPI) makes the line and the dialog taller, so that
+// all of it shows; a shorter one gives the room back.
+void Win32DialogView::FitAddressLine() {
+  HWND item = GetDlgItem(dialog_, control::kPhoneAddress);
+  const RECT line = ControlRectInDialog(dialog_, control::kPhoneAddress);
+  const std::string text = GetItemText(control::kPhoneAddress);
+  HDC dc = GetDC(item);
+  HGDIOBJ oldFont =
+      SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(item, WM_GETFONT, 0, 0)));
+  // The flags the static draws with (SS_LEFT, SS_NOPREFIX).
+  RECT needed{0, 0, line.right - line.left, 0};
+  DrawTextA(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+  SelectObject(dc, oldFont);
+  ReleaseDC(item, dc);
+  const int height = std::max<int>(addressLineHeight_, needed.bottom - needed.top);
+  if (height == line.bottom - line.top) return;
+  SetWindowPos(item, nullptr, 0, 0, line.right - line.left, height,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT client{};
+  GetClientRect(dialog_, &client);
+  RECT frame{0, 0, client.right, line.top + height + marginBelowAddressLine_};
+  AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrA(dialog_, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongPtrA(dialog_, GWL_EXSTYLE)));
+  RECT window{};
+  GetWindowRect(dialog_, &window);
+  SetWindowPos(dialog_, nullptr, 0, 0, window.right - window.left, frame.bottom - frame.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  InvalidateRect(item, nullptr, TRUE);
 }
 
 void Win32DialogView::CheckBox(int control, bool checked) {
@@ -234,7 +273,7 @@ void Win32DialogView::FillIndicator(int control, bool on, COLORREF onColour) {
 }
 
 void Win32DialogView::ShowQrCode(const std::string& address, const QrMatrix& code) {
-  qrCodeWindow_.Show(dialog_, address, code);
+  qrCodeWindow_.Show(dialog_, address, code, cursorScreenArea_);
 }
 
 bool Win32DialogView::CloseQrCode() {

@@ -70,13 +70,17 @@ class Win32DialogView : public DialogView {
   std::string GetItemText(int control);
   void CheckBox(int control, bool checked);
   void RepaintIndicators(bool buttonL, bool buttonR);
+  void FitAddressLine();
 
   HWND dialog_ = nullptr;
   HMENU cursorScreenMenu_ = nullptr;  // destroyed with the system menu
   RECT indicatorRects_[2]{};          // 1022 and 1023 in the dialog's client coordinates
+  int addressLineHeight_ = 0;         // the template's, in pixels: the line never gets shorter
+  int marginBelowAddressLine_ = 0;    // from the line's bottom to the client area's
   bool buttonL_ = false;
   bool buttonR_ = false;
   UINT_PTR timer_ = 0;
+  std::optional<platform::ScreenRect> cursorScreenArea_;  // where the QR code opens
   unsigned fieldsPushed_ = 0;  // the state's count when the fields were last written
   dialog_template::AddressLineWithNotice addressLine_;
   QrCodeWindow qrCodeWindow_;

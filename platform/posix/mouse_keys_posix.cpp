@@ -3,6 +3,7 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/extensions/Xinerama.h>
+#include <X11/extensions/Xrandr.h>
 #include <X11/keysym.h>
 
 #include <algorithm>
@@ -114,6 +115,8 @@ class XTestDisplay {
   }
 
   // Xinerama's screens are the monitors; without it the root window is one.
+  // The primary is RandR's primary output, or the first screen where the
+  // server marks none.
   std::vector<Monitor> Monitors() {
     std::vector<Monitor> monitors;
     int count = 0;
@@ -121,10 +124,14 @@ class XTestDisplay {
         XineramaIsActive(display_) ? XineramaQueryScreens(display_, &count) : nullptr;
     for (int i = 0; i < count; ++i) {
       const XineramaScreenInfo& s = screens[i];
-      monitors.push_back({{s.x_org, s.y_org, s.width, s.height}, i == 0});
+      monitors.push_back({{s.x_org, s.y_org, s.width, s.height}, false});
     }
     if (screens != nullptr) XFree(screens);
-    if (monitors.empty()) monitors.push_back({{0, 0, width_, height_}, true});
+    if (monitors.empty()) monitors.push_back({{0, 0, width_, height_}, false});
+    const std::optional<ScreenRect> marked = RandrPrimary();
+    const auto primary = std::find_if(monitors.begin(), monitors.end(),
+                                      [&](const Monitor& m) { return m.area == marked; });
+    (primary != monitors.end() ? *primary : monitors.front()).primary = true;
     return monitors;
   }
 
@@ -146,6 +153,34 @@ class XTestDisplay {
   }
   static void OnConnectionLost(Display*, void* self) {
     static_cast<XTestDisplay*>(self)->lost_ = true;
+  }
+
+  // The rectangle of RandR's primary output; none where the server has no
+  // RandR 1.3 or marks no output (the query itself would be an error there).
+  std::optional<ScreenRect> RandrPrimary() {
+    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+    if (!XRRQueryExtension(display_, &eventBase, &errorBase) ||
+        !XRRQueryVersion(display_, &major, &minor) || (major == 1 && minor < 3)) {
+      return std::nullopt;
+    }
+    const Window root = RootWindow(display_, screen_);
+    const RROutput output = XRRGetOutputPrimary(display_, root);
+    if (output == None) return std::nullopt;
+    XRRScreenResources* resources = XRRGetScreenResourcesCurrent(display_, root);
+    if (resources == nullptr) return std::nullopt;
+    std::optional<ScreenRect> rect;
+    if (XRROutputInfo* info = XRRGetOutputInfo(display_, resources, output); info != nullptr) {
+      XRRCrtcInfo* crtc =
+          info->crtc != None ? XRRGetCrtcInfo(display_, resources, info->crtc) : nullptr;
+      if (crtc != nullptr) {
+        rect = ScreenRect{crtc->x, crtc->y, static_cast<int>(crtc->width),
+                          static_cast<int>(crtc->height)};
+        XRRFreeCrtcInfo(crtc);
+      }
+      XRRFreeOutputInfo(info);
+    }
+    XRRFreeScreenResources(resources);
+    return rect;
   }
 
   KeyCode Keycode(KeySym symbol) const { return XKeysymToKeycode(display_, symbol); }

@@ -33,22 +33,19 @@ TEST(CursorScreenTest, MonitorsAreNumberedAsSeenAndTheChoiceGivesTheirPixels) {
   EXPECT_EQ(seen[1].area, (platform::ScreenRect{-1280, 1080, 1280, 800}));
   EXPECT_EQ(seen[2].area, (platform::ScreenRect{0, 0, 1920, 1080}));
 
-  EXPECT_FALSE(ChooseCursorArea(CursorScreen{}, seen).rect);  // the system's own mapping
+  // The primary by its rectangle, also for a monitor that is gone: X would
+  // otherwise map onto the whole desktop.
+  EXPECT_EQ(ChooseCursorArea(CursorScreen{}, seen).rect, (platform::ScreenRect{0, 0, 1920, 1080}));
   EXPECT_EQ(ChooseCursorArea({Kind::kMonitor, 2}, seen).rect,
             (platform::ScreenRect{-1280, 1080, 1280, 800}));
   EXPECT_EQ(ChooseCursorArea({Kind::kAll, 0}, seen).rect,
             (platform::ScreenRect{-1280, 0, 3200, 1880}));
   const CursorArea gone = ChooseCursorArea({Kind::kMonitor, 4}, seen);
   EXPECT_TRUE(gone.missingMonitor);
-  EXPECT_FALSE(gone.rect);
-  // Monitors not known yet: the primary, and nothing is missing.
+  EXPECT_EQ(gone.rect, (platform::ScreenRect{0, 0, 1920, 1080}));
+  // Monitors not known yet: the system's mapping, and nothing is missing.
   EXPECT_FALSE(ChooseCursorArea({Kind::kMonitor, 4}, {}).missingMonitor);
-
-  // What the pad covers in pixels: the system's mapping is the primary's.
-  EXPECT_EQ(CoveredRect(CursorScreen{}, seen), (platform::ScreenRect{0, 0, 1920, 1080}));
-  EXPECT_EQ(CoveredRect({Kind::kMonitor, 4}, seen), (platform::ScreenRect{0, 0, 1920, 1080}));
   EXPECT_EQ(CoveredRect({Kind::kMonitor, 1}, seen), (platform::ScreenRect{-1280, 0, 1280, 1080}));
-  EXPECT_EQ(CoveredRect({Kind::kAll, 0}, seen), (platform::ScreenRect{-1280, 0, 3200, 1880}));
   EXPECT_FALSE(CoveredRect(CursorScreen{}, {}));
 }
 

@@ -76,6 +76,7 @@ TEST_F(MainDialogTest, StartStopAndResetSayWhatTheyCouldNotDo) {
   session.startOutcome = StartOutcome::kPortInUse;
   dialog.Start();
   EXPECT_FALSE(dialog.IsRunning());
+  EXPECT_EQ(dialog.State().statusText, "Stopped.");
   EXPECT_TRUE(Told("The server is not running: port 8080 is in use by another program."));
   session.startOutcome = StartOutcome::kNoAccessKey;
   dialog.Start();
@@ -197,18 +198,19 @@ TEST_F(MainDialogTest, ALostDisplayIsToldOnceAndItsReturnOnce) {
 TEST_F(MainDialogTest, CursorScreenIsStoredAtOnceAndAMissingMonitorFallsBackToThePrimary) {
   const platform::ScreenRect second{1280, 0, 1920, 1080};
   mouse.monitors = {{second, false}, {{0, 0, 1280, 800}, true}};
+  const platform::ScreenRect primary{0, 0, 1280, 800};
   ASSERT_TRUE(dialog.OnInitDialog());
-  EXPECT_FALSE(mouse.area);
   // The overlay lies where the pad reaches: the primary, then the choice.
-  EXPECT_EQ(dialog.State().cursorScreenArea, (platform::ScreenRect{0, 0, 1280, 800}));
+  EXPECT_EQ(mouse.area, primary);
+  EXPECT_EQ(dialog.State().cursorScreenArea, primary);
   dialog.SetCursorScreen({CursorScreen::Kind::kMonitor, 2});
   EXPECT_EQ(mouse.area, second);
   EXPECT_EQ(dialog.State().cursorScreenArea, second);
 
-  mouse.monitors.resize(1);
+  mouse.monitors = {{primary, true}};
   dialog.Tick();
   dialog.Tick();
-  EXPECT_FALSE(mouse.area);
+  EXPECT_EQ(mouse.area, primary);
   EXPECT_EQ(std::ranges::count(session.logLines,
                                "CursorScreen 2: no such monitor; the pad covers the primary"),
             1);

@@ -226,14 +226,20 @@ check_setup() {
   done < <(cd "$unpacked" && find . -type f | sed 's|^\./||')
   [ -d "$installed/www" ] || fail "no www folder installed"
   local windows_installed='C:\users\'"$(id -un)"'\AppData\Local\Programs\TVXHandvane' pair
-  for pair in TVXHandvane.lnk:TVXHandvane.exe README.lnk:README.txt; do
+  for pair in TVXHandvane.lnk:TVXHandvane.exe README.lnk:README.txt Codeplate.lnk:Codeplate.exe; do
     [ "$(shortcut_target "$start_menu/${pair%:*}")" == "$windows_installed\\${pair#*:}" ] ||
       fail "${pair%:*} opens '$(shortcut_target "$start_menu/${pair%:*}")'"
   done
+  [ "$(shortcut_target "$start_menu/TVXHandvane folder.lnk")" == "$windows_installed" ] ||
+    fail "the folder's shortcut opens '$(shortcut_target "$start_menu/TVXHandvane folder.lnk")'"
   for pair in "DisplayVersion:$version" "UninstallString:\"$windows_installed\Uninstall.exe\""; do
     [ "$(uninstall_value "${pair%%:*}")" == "${pair#*:}" ] ||
       fail "the Uninstall key's ${pair%%:*} is '$(uninstall_value "${pair%%:*}")'"
   done
+  [ -n "$(uninstall_value Publisher)" ] || fail "the Uninstall key names no Publisher"
+  local size
+  size="$(uninstall_value EstimatedSize)"
+  (( ${size:-0} > 1000 )) || fail "the Uninstall key's EstimatedSize is '$size' KB"
 
   # The README's steps: start the program, take the address it shows for
   # the phones, open it (on loopback: the test reaches nothing else), and a
@@ -249,13 +255,32 @@ check_setup() {
   wait_for 30 has_exited "$server" || fail "the installed server still runs"
   [ -s "$installed/TVXHandvane.LOG" ] || fail "the installed server could not write its log"
 
+  # While TVXHandvane runs, neither an update nor the uninstaller changes a
+  # thing, and silent they say so in their exit code. The uninstaller runs in
+  # place (_?=) here: the copy of itself it usually hands over to returns
+  # before it has done anything, so its code says nothing.
+  start_server || return
+  rm -f "$installed/Codeplate.exe"
+  echo "the operator's note" >>"$installed/README.txt"
+  local readme_hash
+  readme_hash="$(sha256sum <"$installed/README.txt")"
+  wine "$setup" /S && fail "an update while TVXHandvane runs exited with 0"
+  wine "$installed/Uninstall.exe" /S "_?=$(winepath -w "$installed")" &&
+    fail "the uninstaller exited with 0 while TVXHandvane runs"
+  [ "$(sha256sum <"$installed/README.txt")" == "$readme_hash" ] &&
+    [ ! -e "$installed/Codeplate.exe" ] && [ -f "$installed/TVXHandvane.exe" ] ||
+    fail "an update or the uninstaller changed files while TVXHandvane ran"
+  run_program TVXTap terminate || fail "TVXTap could not end the installed server"
+  wait_for 30 has_exited "$server" || fail "the installed server still runs"
+
   # An update keeps the operator's settings and brings the programs anew.
   echo "; the operator's" >>"$installed/Codeplate.INI"
   rm -f "$installed/TVXTap.exe"
   wine "$setup" /S || fail "the setup program exited with $? on an update"
   [ "$(ini_value Port "$installed/TVXHandvane.INI")" == "$port" ] || fail "an update reset TVXHandvane.INI"
   grep -q "the operator's" "$installed/Codeplate.INI" || fail "an update reset Codeplate.INI"
-  [ -f "$installed/TVXTap.exe" ] || fail "an update did not bring back TVXTap.exe"
+  [ -f "$installed/TVXTap.exe" ] && [ -f "$installed/Codeplate.exe" ] ||
+    fail "an update did not bring back TVXTap.exe and Codeplate.exe"
 
   # The uninstaller hands itself to a copy that works on after it returns.
   local uninstall
@@ -264,6 +289,18 @@ check_setup() {
     fail "the uninstaller exited with $?"
   wait_for 30 eval '[ ! -e "$installed" ]' || fail "the uninstaller left: $(cd "$installed" && find . -type f)"
   [ ! -e "$start_menu" ] || fail "the uninstaller left the Start-menu folder"
+  [ -z "$(uninstall_value UninstallString)" ] || fail "the uninstaller left its Uninstall key"
+
+  # An install in a folder of the operator's choice is updated there.
+  # /D takes the rest of the command line unquoted: wine would quote a space.
+  local elsewhere="$work/elsewhere"
+  wine "$setup" /S "/D=$(winepath -w "$elsewhere")" || fail "the setup program exited with $? for /D"
+  rm -f "$elsewhere/TVXTap.exe"
+  wine "$setup" /S || fail "the setup program exited with $? on an update elsewhere"
+  [ -f "$elsewhere/TVXTap.exe" ] && [ ! -e "$installed" ] ||
+    fail "an update did not go where the install went"
+  wine "$elsewhere/Uninstall.exe" /S "_?=$(winepath -w "$elsewhere")" ||
+    fail "the uninstaller exited with $? elsewhere"
   [ -z "$(uninstall_value UninstallString)" ] || fail "the uninstaller left its Uninstall key"
 }
 

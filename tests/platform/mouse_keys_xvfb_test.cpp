@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/cursor_screen.h"
 #include "platform/mouse_keys.h"
 #include "platform/screen.h"
 #include "pointer/cursor_control.h"
@@ -353,6 +354,10 @@ TEST(MouseKeysXvfbTest, ThePadCoversTheChosenMonitorOrTheWholeDesktop) {
   platform::SetMouseArea(platform::ScreenRect{0, 0, 3200, 1080});  // all
   EXPECT_TRUE(landsOn(52000, 0, 2538, 0));
   EXPECT_TRUE(landsOn(0, 0, 0, 0));
+  // "primary": the server marks none, so the first Xinerama screen, and the
+  // pad's centre is that monitor's centre, not the whole desktop's.
+  platform::SetMouseArea(ChooseCursorArea(CursorScreen{}, MonitorsAsSeen(monitors)).rect);
+  EXPECT_TRUE(landsOn(32768, 32768, 639, 399));
   platform::SetMouseArea(std::nullopt);
   XCloseDisplay(observer);
 }

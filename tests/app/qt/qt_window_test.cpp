@@ -277,14 +277,15 @@ TEST_F(QtWindowTest, AddressLineFollowsThePortAndItsClickShowsACodeThatDecodesTo
 TEST(QrCodeWindowTest, FitsTheScreenAndCutsALongAddressInTheMiddle) {
   const QString address = "http://192.0.2.7:8080/?key=" + QString(120, 'k') + "END";
   qt_window::QrCodeWindow window(nullptr);
-  window.ShowCode(address, QrMatrix::Encode(address.toStdString()));
+  window.ShowCode(address, QrMatrix::Encode(address.toStdString()), std::nullopt);
   EXPECT_LE(window.width(), window.screen()->geometry().width());
   EXPECT_LE(window.height(), window.screen()->geometry().height());
   const QString shown = window.ShownAddress();
   EXPECT_TRUE(shown.startsWith("http://192.0.2.7:8080") && shown.contains("...") &&
               shown.endsWith("kkkEND"))
       << shown.toStdString();
-  window.ShowCode("http://192.0.2.7:8080/", QrMatrix::Encode("http://192.0.2.7:8080/"));
+  window.ShowCode("http://192.0.2.7:8080/", QrMatrix::Encode("http://192.0.2.7:8080/"),
+                  std::nullopt);
   EXPECT_EQ(window.ShownAddress(), "http://192.0.2.7:8080/");
 }
 

@@ -27,6 +27,7 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/profile.h"
+#include "platform/socket.h"
 #include "platform/socket_client.h"
 #include "tests/support/program_run.h"
 #include "tests/support/temp_folder.h"
@@ -257,14 +258,18 @@ TEST_F(DialogWindowTest, PointerChoiceCursorScreenAndVibrateButtons) {
   EXPECT_EQ(platform::ProfileReadString(ini, "Control", "SelectedPointer", "", 460), "7");
   EXPECT_TRUE(Text(control::kPhoneAddress).ends_with("\nPointer 07 selected."));
 
-  // The system menu's "Cursor screen" entries.
+  // The system menu's "Cursor screen" entries, as Windows sends them and as
+  // wine sends a submenu's (WM_COMMAND).
   const std::pair<CursorScreen, const char*> choices[] = {
       {{CursorScreen::Kind::kAll, 0}, "all"},
       {{CursorScreen::Kind::kMonitor, 1}, "1"},
       {{}, "primary"}};
-  for (const auto& [screen, stored] : choices) {
-    SendMessageA(dialog, WM_SYSCOMMAND, Win32DialogView::CursorScreenCommand(screen), 0);
-    EXPECT_EQ(platform::ProfileReadString(ini, "Control", "CursorScreen", "", 460), stored);
+  for (const UINT message : {WM_SYSCOMMAND, WM_COMMAND}) {
+    for (const auto& [screen, stored] : choices) {
+      SendMessageA(dialog, message, Win32DialogView::CursorScreenCommand(screen), 0);
+      EXPECT_EQ(platform::ProfileReadString(ini, "Control", "CursorScreen", "", 460), stored)
+          << message;
+    }
   }
 }
 
@@ -487,6 +492,28 @@ TEST_F(DialogWindowTest, StartsFromAFolderWithAnyName) {
   EXPECT_EQ(Text(control::kPort), std::to_string(port));
 }
 
+// Another program holds the port: the status says the server is stopped, and
+// the advice names the INI's whole path and what to restart.
+TEST_F(DialogWindowTest, APortInUseIsToldWholeAndTheStatusSaysStopped) {
+  PlaceProgramIn(folder.File("a_folder_whose_name_is_far_longer_than_the_address_line_is_wide"));
+  std::uint16_t granted = 0;
+  ASSERT_TRUE(platform::StartSocketLibrary(granted));
+  platform::Socket busy;
+  ASSERT_TRUE(platform::CreateListeningSocket(busy));
+  ASSERT_TRUE(platform::BindAnyAddress(busy, static_cast<std::uint16_t>(port)));
+  ASSERT_TRUE(platform::Listen(busy));
+
+  ASSERT_TRUE(child.Start(program, {}, folder.File("output.txt")));
+  ASSERT_TRUE(WaitFor([&] { return (dialog = FindWindowA(nullptr, kDialogCaption)) != nullptr; },
+                      30000));
+  EXPECT_TRUE(WaitFor([&] { return Text(control::kStatus) == "Stopped."; }, 30000))
+      << Text(control::kStatus);
+  const std::string text = Text(control::kPhoneAddress);
+  EXPECT_NE(text.find(ini + " and restart"), std::string::npos) << text;
+  busy.Close();
+  platform::StopSocketLibrary();
+}
+
 // The template against the control table: every control where the table
 // puts it, in dialog units mapped through the dialog's own font. Started by
 // the test below with TVX_TEMPLATE_REPORT set, it writes the system's DPI and
@@ -651,6 +678,54 @@ COLORREF PaintedCentre(HWND dialog, int control) {
 // the tick and the look at the squares. Each field lands in its own control;
 // the "Cursor screen" menu is filled afresh as it opens; the overlay lies
 // over the part of the desktop it is given.
+// The height the address line's text takes as the static lays it out.
+int AddressTextHeight(HWND dialog) {
+  HWND line = GetDlgItem(dialog, control::kPhoneAddress);
+  RECT client{};
+  GetClientRect(line, &client);
+  const std::string text = WindowText(line);
+  HDC dc = GetDC(line);
+  HGDIOBJ oldFont =
+      SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(line, WM_GETFONT, 0, 0)));
+  RECT needed{0, 0, client.right, 0};
+  DrawTextA(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+  SelectObject(dc, oldFont);
+  ReleaseDC(line, dc);
+  return needed.bottom;
+}
+
+// A notice longer than the address line's room (a long path in the advice)
+// shows whole: the line and the dialog grow, and give the room back after.
+TEST(DialogViewTest, ALongNoticeShowsWholeAndTheLineShrinksBack) {
+  Win32DialogView view;
+  HWND dialog = CreateDialogParamA(
+      GetModuleHandleA(nullptr), MAKEINTRESOURCEA(102), nullptr,
+      [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+  ASSERT_NE(dialog, nullptr);
+  view.Attach(dialog);
+  HWND line = GetDlgItem(dialog, control::kPhoneAddress);
+  const auto heights = [&] {
+    RECT lineRect{}, client{};
+    GetWindowRect(line, &lineRect);
+    MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&lineRect), 2);
+    GetClientRect(dialog, &client);
+    return std::pair{lineRect.bottom - lineRect.top, client.bottom - lineRect.bottom};
+  };
+  const auto [templateHeight, marginBelow] = heights();
+  view.ShowNotice(
+      "The server is not running: port 8080 is in use by another program. End that program and "
+      "start again, or change Port under [Control] in "
+      "C:\\users\\teacher\\AppData\\Local\\Programs\\a_folder_whose_name_is_far_longer_than_the_"
+      "line\\TVXHandvane\\TVXHandvane.INI and restart TVXHandvane.");
+  const auto [grownHeight, grownMargin] = heights();
+  EXPECT_GT(grownHeight, templateHeight);
+  EXPECT_GE(grownHeight, AddressTextHeight(dialog));
+  EXPECT_EQ(grownMargin, marginBelow);
+  view.ShowNotice("Server stopped.");
+  EXPECT_EQ(heights(), std::pair(templateHeight, marginBelow));
+  DestroyWindow(dialog);
+}
+
 TEST(DialogViewTest, RendersTheStateFillsTheMenuAndPlacesTheOverlay) {
   Win32DialogView view;
   paintedView = &view;
