@@ -7,6 +7,7 @@
 
 #include "common/ascii.h"
 #include "common/diagnostic_log.h"
+#include "http/browser_icon.h"
 #include "http/content_negotiation.h"
 #include "http/favicon.h"
 #include "http/file_reply_body.h"
@@ -185,8 +186,9 @@ void RequestHandler::ServeIndexPage(const Request& request, std::string& reply) 
 
 void RequestHandler::ServeIcon(const Request& request, std::string& reply) const {
   Trace(kTraceRoutes, "return favicon.ico");
-  // Prepared at the first request for it; the icon never changes.
-  static const ServedBody icon = MakeServedBody(std::string(FaviconData()));
+  // Prepared at the first request for it; the icon never changes. Browsers
+  // get the large image and the two a tab shows: a sixth of the file.
+  static const ServedBody icon = MakeServedBody(IcoWithWidths(FaviconData(), {256, 32, 16}));
   const std::size_t sent = ServePrepared(request, icon, kIconType, kCacheIcon, reply);
   if (Tracing(kTraceRoutes)) {
     char line[260];

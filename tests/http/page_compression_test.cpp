@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 
 #include "common/diagnostic_log.h"
+#include "http/browser_icon.h"
 #include "http/content_negotiation.h"
 #include "http/favicon.h"
 #include "http/index_page.h"
@@ -93,6 +96,38 @@ TEST(ContentNegotiationTest, IfNoneMatchListsTheTag) {
   }
 }
 
+// Each image of an ICO file by its width (256 for a width byte of 0).
+std::map<int, std::string_view> IcoImages(std::string_view ico) {
+  const auto little = [ico](std::size_t at, int count) {
+    std::uint32_t value = 0;
+    for (int i = count - 1; i >= 0; --i) {
+      value = value << 8 | static_cast<unsigned char>(ico[at + static_cast<std::size_t>(i)]);
+    }
+    return value;
+  };
+  std::map<int, std::string_view> images;
+  for (std::size_t i = 0; i < little(4, 2); ++i) {
+    const std::size_t entry = 6 + 16 * i;
+    const int width = ico[entry] == 0 ? 256 : static_cast<unsigned char>(ico[entry]);
+    images[width] = ico.substr(little(entry + 12, 4), little(entry + 8, 4));
+  }
+  return images;
+}
+
+TEST(BrowserIconTest, KeepsTheListedImagesByteForByte) {
+  const std::string_view whole = FaviconData();
+  const std::map<int, std::string_view> original = IcoImages(whole);
+  const std::string cut = IcoWithWidths(whole, {256, 16});
+  const std::map<int, std::string_view> kept = IcoImages(cut);
+  ASSERT_EQ(kept.size(), 2u);
+  EXPECT_EQ(kept.at(256), original.at(256));
+  EXPECT_EQ(kept.at(16), original.at(16));
+  EXPECT_EQ(cut.size(), 6 + 2 * 16 + original.at(256).size() + original.at(16).size());
+  // A file cut short is no file to take apart: it goes as it is.
+  const std::string_view shortFile = whole.substr(0, 200);
+  EXPECT_EQ(IcoWithWidths(shortFile, {16}), shortFile);
+}
+
 class PageCompressionTest : public testing::Test {
  protected:
   PageCompressionTest() {
@@ -140,7 +175,7 @@ TEST_F(PageCompressionTest, TheBodyIsCompressedOnlyWhenGzipIsAdmitted) {
 
   const Parts icon = Split(Reply("/favicon.ico", "Accept-Encoding: gzip\r\n"));
   EXPECT_NE(icon.header.find("\r\nContent-Encoding: gzip\r\n"), std::string::npos);
-  EXPECT_EQ(Inflated(icon.body), FaviconData());
+  EXPECT_EQ(Inflated(icon.body), IcoWithWidths(FaviconData(), {256, 32, 16}));
 }
 
 TEST_F(PageCompressionTest, TheCurrentTagGetsA304WithoutBody) {

@@ -9,6 +9,7 @@
 
 #include "common/diagnostic_log.h"
 #include "common/program_paths.h"
+#include "http/browser_icon.h"
 #include "http/favicon.h"
 #include "http/index_page.h"
 #include "platform/paths.h"
@@ -123,8 +124,8 @@ TEST_F(RequestHandlerTest, IndexPageServesItsBytesWholeAndEmptyBeforeTheFirstLoa
   EXPECT_EQ(Get("/index.html"), PageHeader(""));
 }
 
-TEST_F(RequestHandlerTest, IconReplyCarriesTheWholeBlock) {
-  const std::string_view icon = FaviconData();
+TEST_F(RequestHandlerTest, IconReplyCarriesTheBrowsersImagesWhole) {
+  const std::string icon = IcoWithWidths(FaviconData(), {256, 32, 16});
   const std::string expected =
       Header("200 OK", icon.size(), "close", "image/x-icon", "max-age=86400", TagLines(icon)) +
       std::string(icon);
@@ -388,7 +389,9 @@ TEST_F(RequestHandlerTest, RoutesAreTracedFromLevelThree) {
                    "/favicon.ico",
                    "not empty and not index.htm and not index.html",
                    "return favicon.ico",
-                   "returning " + std::to_string(FaviconData().size()) + " bytes for /favicon.ico",
+                   "returning " +
+                       std::to_string(IcoWithWidths(FaviconData(), {256, 32, 16}).size()) +
+                       " bytes for /favicon.ico",
                    "Entered ParseRequest",
                    "Converted request file name to lower case:",
                    "/tolvex",
