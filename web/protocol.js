@@ -121,15 +121,15 @@
   // 100 x 100 box.
   var SHOWN_BACKGROUND = '#1b212b';
   var TEAMS = [
-    { name: 'red', fill: '#521421', ink: '#ffffff', shape: 'M8 50 A42 42 0 1 0 92 50 A42 42 0 1 0 8 50 Z' },
-    { name: 'orange', fill: '#dc9973', ink: '#000000', shape: 'M12 12 H88 V88 H12 Z' },
-    { name: 'yellow', fill: '#fff700', ink: '#000000', shape: 'M50 8 L94 88 H6 Z' },
-    { name: 'green', fill: '#33740f', ink: '#ffffff',
+    { name: 'red', fill: '#8c0909', ink: '#ffffff', shape: 'M8 50 A42 42 0 1 0 92 50 A42 42 0 1 0 8 50 Z' },
+    { name: 'orange', fill: '#e86d0c', ink: '#000000', shape: 'M12 12 H88 V88 H12 Z' },
+    { name: 'yellow', fill: '#fff93d', ink: '#000000', shape: 'M50 8 L94 88 H6 Z' },
+    { name: 'green', fill: '#84e0ab', ink: '#000000',
       shape: 'M50 9 L62 39 L94 41 L69 61 L77 92 L50 75 L23 92 L31 61 L6 41 L38 39 Z' },
-    { name: 'turquoise', fill: '#5bdddb', ink: '#000000', shape: 'M50 4 L94 50 L50 96 L6 50 Z' },
-    { name: 'blue', fill: '#02084b', ink: '#ffffff', shape: 'M27 10 H73 L96 50 L73 90 H27 L4 50 Z' },
-    { name: 'violet', fill: '#ac72fd', ink: '#000000', shape: 'M36 6 H64 V36 H94 V64 H64 V94 H36 V64 H6 V36 H36 Z' },
-    { name: 'pink', fill: '#cb2d7c', ink: '#ffffff', shape: 'M50 90 L12 52 A22 22 0 0 1 50 20 A22 22 0 0 1 88 52 Z' }
+    { name: 'turquoise', fill: '#04685d', ink: '#ffffff', shape: 'M50 4 L94 50 L50 96 L6 50 Z' },
+    { name: 'blue', fill: '#7485fd', ink: '#000000', shape: 'M27 10 H73 L96 50 L73 90 H27 L4 50 Z' },
+    { name: 'violet', fill: '#4f0d5d', ink: '#ffffff', shape: 'M36 6 H64 V36 H94 V64 H64 V94 H36 V64 H6 V36 H36 Z' },
+    { name: 'pink', fill: '#f6b8e3', ink: '#000000', shape: 'M50 90 L12 52 A22 22 0 0 1 50 20 A22 22 0 0 1 88 52 Z' }
   ];
   var TICK = { name: 'Correct', ink: '#5fd068', shape: 'M12 52 L26 38 L42 54 L76 20 L90 34 L42 82 Z' };
   var CROSS = { name: 'Wrong', ink: '#ff7b7b',
