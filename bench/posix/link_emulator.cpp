@@ -18,7 +18,8 @@
 // lasts until SIGUSR2. The randomness comes from --seed alone, so that runs
 // repeat. Prints "ready" once both devices exist; ends on SIGTERM, SIGINT or
 // the end of its standard input, with one line per direction:
-// "up|down passed N lost N outage N overflow N".
+// "up|down passed N lost N outage N overflow N connections N" (packets;
+// connections: TCP SYNs that passed).
 #include <fcntl.h>
 #include <linux/if.h>
 #include <linux/if_tun.h>
@@ -81,7 +82,17 @@ struct Direction {
   Nanoseconds lastDue = 0;
   std::deque<Packet> inFlight;  // in order of due: see lastDue
   unsigned long passed = 0, lost = 0, outage = 0, overflow = 0;
+  unsigned long connections = 0;  // TCP SYNs without ACK that passed: connections opened
 };
+
+// A TCP segment over IPv4 that opens a connection.
+bool OpensConnection(const std::vector<char>& bytes) {
+  if (bytes.size() < 20 || (bytes[0] & 0xF0) != 0x40 || bytes[9] != 6) return false;
+  const std::size_t header = static_cast<std::size_t>(bytes[0] & 0x0F) * 4;
+  if (bytes.size() < header + 14) return false;
+  const auto flags = static_cast<unsigned char>(bytes[header + 13]);
+  return (flags & 0x12) == 0x02;
+}
 
 // The air both directions share: a packet takes size / rate to send, after
 // the ones queued before it; a queue longer than its bound drops the newcomer.
@@ -234,7 +245,9 @@ class Link {
     for (; !direction.inFlight.empty() && direction.inFlight.front().due <= now; direction.inFlight.pop_front()) {
       const std::vector<char>& bytes = direction.inFlight.front().bytes;
       // A full device queue drops the packet, as a full radio queue would.
-      if (write(direction.to, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size())) ++direction.passed;
+      if (write(direction.to, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) continue;
+      ++direction.passed;
+      if (OpensConnection(bytes)) ++direction.connections;
     }
   }
 
@@ -283,8 +296,8 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   Link(settings, medium, up, down).Run();
   for (const Direction* direction : {&up, &down}) {
-    std::printf("%s passed %lu lost %lu outage %lu overflow %lu\n", direction->name, direction->passed,
-                direction->lost, direction->outage, direction->overflow);
+    std::printf("%s passed %lu lost %lu outage %lu overflow %lu connections %lu\n", direction->name,
+                direction->passed, direction->lost, direction->outage, direction->overflow, direction->connections);
   }
   close(pc);
   close(phones);

@@ -1,0 +1,62 @@
+"""The application's side of the link bench: reads every report through the
+kit until its standard input ends, then prints one JSON line of what came:
+
+    python3 link_consumer.py FOLDER [FIRST LAST]
+
+Only pointers FIRST to LAST (default 0 to 79) count. Their reports carry
+their send time in X and Y (phones.py --stamp), so a report's age is its
+read time less that; presses and releases are the left button's changes in
+the order the reports came.
+"""
+
+import json
+import os
+import select
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sdk", "python"))
+import tvxhdv  # noqa: E402
+
+
+def percentile(values, fraction):
+    if not values:
+        return None
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(fraction * len(ordered)))]
+
+
+def main():
+    folder = sys.argv[1]
+    first, last = (int(sys.argv[2]), int(sys.argv[3])) if len(sys.argv) > 3 else (0, 79)
+    reports, ages, presses, releases, left, seen = 0, [], 0, 0, {}, {}
+    with tvxhdv.open(folder, from_now=True, wait=True) as server:
+        print("ready", flush=True)
+        while not select.select([sys.stdin], [], [], 0)[0]:
+            server.wait(0.1)
+            for report in server.read():
+                if not first <= report.pointer <= last:
+                    continue
+                reports += 1
+                sent_ms = report.y << 16 | report.x
+                ages.append((int(report.read_at * 1000) - sent_ms) % (1 << 32))
+                seen.setdefault(report.pointer, [report.read_at, report.read_at])[1] = report.read_at
+                was = left.get(report.pointer, False)
+                presses += report.left and not was
+                releases += was and not report.left
+                left[report.pointer] = report.left
+    seconds = max((end for _, end in seen.values()), default=0) - \
+        min((start for start, _ in seen.values()), default=0)
+    print(json.dumps({
+        "pointers": len(seen),
+        "reports_per_s": reports / len(seen) / seconds if seen and seconds > 0 else 0,
+        "age_p50_ms": percentile(ages, 0.5),
+        "age_p99_ms": percentile(ages, 0.99),
+        "presses": presses,
+        "releases": releases,
+        "read_until": time.monotonic(),
+    }), flush=True)
+
+
+if __name__ == "__main__":
+    main()
