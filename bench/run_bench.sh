@@ -8,7 +8,8 @@
 # phone_class, overlay_frames, TVXBridge, bridge_latency and cursor_watch.
 # BENCH_SECONDS (5) sets the length of each wrk and class run, BENCH_REPORTS
 # (20000) the reports of the latency run; BENCH_MOTION=0 leaves out the
-# motion to cursor.
+# motion to cursor, BENCH_LINK=0 the emulated classroom link
+# (bench/link/link_bench.sh, which needs root).
 # Both servers run from a temporary folder with their own settings; nothing
 # outside it is touched. Figures are for comparing the two servers within one
 # run: the ratio says more than the absolute numbers on a shared machine.
@@ -230,6 +231,12 @@ elif ! command -v Xvfb >/dev/null || [ ! -x /usr/bin/chromium ] || [ ! -d "$repo
   echo "motion to cursor: left out (it needs Xvfb, /usr/bin/chromium and web/node_modules)"
 else
   node "$repo/bench/motion_to_cursor.mjs" "$bin"
+fi
+
+# The classroom's Wi-Fi, emulated between two network namespaces: each
+# condition starts a TVXHandvane of its own there (BENCH_LINK=0 leaves it out).
+if [ "${BENCH_LINK:-1}" != 0 ]; then
+  "$repo/bench/link/link_bench.sh" "$bin"
 fi
 
 # A phone that holds L loses the cursor (it stops reporting, emulation is

@@ -1,12 +1,17 @@
 """The application's side of the link bench: reads every report through the
-kit until its standard input ends, then prints one JSON line of what came:
+kit, then prints one JSON line of what came:
 
-    python3 link_consumer.py FOLDER [FIRST LAST]
+    python3 link_consumer.py FOLDER FIRST LAST PAGE
 
-Only pointers FIRST to LAST (default 0 to 79) count. Their reports carry
+It reads until its standard input ends, or, after a line "end N", until
+pointer PAGE's buttons changed N times or ten seconds passed. The phones
+FIRST to LAST count in the figures; their reports carry
 their send time in X and Y (phones.py --stamp), so a report's age is its
 read time less that; presses and releases are the left button's changes in
-the order the reports came.
+the order the reports came, and the last one's age is that of the report that
+brought it. Of pointer PAGE (the real page) it gives the changes of both
+buttons in order, each stamped with its read time in ms of the monotonic
+clock.
 """
 
 import json
@@ -28,13 +33,28 @@ def percentile(values, fraction):
 
 def main():
     folder = sys.argv[1]
-    first, last = (int(sys.argv[2]), int(sys.argv[3])) if len(sys.argv) > 3 else (0, 79)
+    first, last, page = int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
     reports, ages, presses, releases, left, seen = 0, [], 0, 0, {}, {}
+    last_change_age = None
+    page_events, page_held = [], (False, False)
+    expected, deadline = None, None
     with tvxhdv.open(folder, from_now=True, wait=True) as server:
         print("ready", flush=True)
-        while not select.select([sys.stdin], [], [], 0)[0]:
+        while True:
+            if expected is None and select.select([sys.stdin], [], [], 0)[0]:
+                words = sys.stdin.readline().split()
+                if len(words) != 2:
+                    break
+                expected, deadline = int(words[1]), time.monotonic() + 10
+            if expected is not None and (len(page_events) >= expected or time.monotonic() > deadline):
+                break
             server.wait(0.1)
             for report in server.read():
+                if report.pointer == page:
+                    for button, was, down in zip("LR", page_held, (report.left, report.right)):
+                        if down != was:
+                            page_events.append([button, down, report.read_at * 1000])
+                    page_held = (report.left, report.right)
                 if not first <= report.pointer <= last:
                     continue
                 reports += 1
@@ -44,6 +64,8 @@ def main():
                 was = left.get(report.pointer, False)
                 presses += report.left and not was
                 releases += was and not report.left
+                if was != report.left:
+                    last_change_age = ages[-1]
                 left[report.pointer] = report.left
     seconds = max((end for _, end in seen.values()), default=0) - \
         min((start for start, _ in seen.values()), default=0)
@@ -54,6 +76,8 @@ def main():
         "age_p99_ms": percentile(ages, 0.99),
         "presses": presses,
         "releases": releases,
+        "last_change_age_ms": last_change_age,
+        "page_events": page_events,
         "read_until": time.monotonic(),
     }), flush=True)
 

@@ -24,9 +24,8 @@ def emulator_counts(path):
 
 def phones_sent(line):
     """Presses and releases phones.py says it sent, where its last line tells."""
-    presses = re.search(r"(\d+) press", line)
-    releases = re.search(r"(\d+) release", line)
-    return (presses.group(1) if presses else "?", releases.group(1) if releases else "?")
+    found = dict(re.findall(r"(\w+)=(\d+)", line))
+    return found.get("presses", "?"), found.get("releases", "?"), found.get("connections")
 
 
 def main():
@@ -36,19 +35,26 @@ def main():
     page = json.loads(page_text) if page_text.strip() else None
     counts = emulator_counts(stats)
     clients = phones + (1 if page else 0)
-    connections = counts.get("up", {}).get("connections", 0) / clients
     sent = phones_sent(phones_line)
+    # phones.py's own count where it tells it, else the SYNs on the link
+    # (the page's among them)
+    connections = int(sent[2]) / phones if sent[2] else \
+        counts.get("up", {}).get("connections", 0) / clients
     age = "%s/%s ms" % tuple("-" if v is None else "%.0f" % v
                              for v in (consumer["age_p50_ms"], consumer["age_p99_ms"]))
     phones_pr = "%s>%d %s>%d" % (sent[0], consumer["presses"], sent[1], consumer["releases"])
+    if consumer["last_change_age_ms"] is not None:
+        phones_pr += " %.0f ms" % consumer["last_change_age_ms"]
     if page:
-        page_pr = "%d>%d %d>%d" % (page["sent_presses"], page["arrived_presses"],
-                                    page["sent_releases"], page["arrived_releases"])
-        delay = "-" if page["last_delay_ms"] is None else "%d ms" % page["last_delay_ms"]
+        made, arrived = page["made"], consumer["page_events"]
+        page_pr = "%d>%d %d>%d" % (sum(e["down"] for e in made), sum(e[1] for e in arrived),
+                                    sum(not e["down"] for e in made), sum(not e[1] for e in arrived))
+        # The last one made is the last one to arrive only when all did.
+        delay = "%.0f ms" % (arrived[-1][2] - made[-1]["at"]) if made and len(arrived) == len(made) else "-"
         page_tail = "%s, %s" % (delay, " ".join(page["states"]))
     else:
         page_pr, page_tail = "-", "-"
-    print("  %-20s %6d %9.1f %13s %7.1f %8s %-16s %-26s %s" % (
+    print("  %-20s %6d %9.1f %13s %6.1f %6s %-24s %-14s %s" % (
         name, phones, consumer["reports_per_s"], age, connections, cpu, phones_pr, page_pr, page_tail))
 
 

@@ -1,0 +1,71 @@
+// The page on an emulated classroom link, 150 ms each way and 5 % of the
+// packets lost: every quick tap reaches the application, in order, and the
+// taps made while the page says it is not connected never do. Runs in the
+// phones' namespace of bench/link/with_link.sh (see run-link-e2e.sh), with
+// the real TVXHandvane in the PC's.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { rmSync } from 'node:fs';
+import { buildPage, makeTempDir, ServerUnderTest, waitFor } from './harness.mjs';
+import { openPage, tapInTurn, watchArrivals } from './link_phone.mjs';
+
+const POINTER = 3;
+const emulator = Number(process.env.TVX_LINK_EMULATOR_PID);
+const key = (event) => `${event.button}${event.down ? 'v' : '^'}`;
+
+let folder;
+let server;
+let arrivals;
+let phone;
+
+// The buttons' changes that reach the application, once there are at least
+// count of them (or the deadline passed).
+async function arrivedOnce(count) {
+  await waitFor(() => arrivals.of(POINTER).length >= count, { timeout: 20000 }).catch(() => {});
+  return arrivals.of(POINTER).map(key);
+}
+
+before(async () => {
+  assert.ok(emulator > 0, 'run inside bench/link/with_link.sh (web/test/run-link-e2e.sh)');
+  folder = makeTempDir('tvx-link-e2e-');
+  server = new ServerUnderTest({ port: 8080, dir: folder, page: await buildPage(folder), pointer: POINTER });
+  await server.start();
+  arrivals = watchArrivals(process.env.TVX_TAP, folder);
+  phone = await openPage(server.url, POINTER);
+  await phone.waitForState(['connected', 'slow']);
+});
+
+after(async () => {
+  process.kill(emulator, 'SIGUSR2');
+  if (phone) await phone.close();
+  if (arrivals) arrivals.close();
+  if (server) {
+    await server.stop();
+    await server.lastRunEnded();
+  }
+  if (folder) rmSync(folder, { recursive: true, force: true });
+});
+
+test('quick taps on L and R, ten a second: every press and release arrives, in order', async () => {
+  const from = arrivals.of(POINTER).length;
+  const made = await tapInTurn(phone, { count: 12, heldMs: 40, gapMs: 60 });
+  const arrived = (await arrivedOnce(from + made.length)).slice(from);
+  assert.deepEqual(arrived, made.map(key));
+});
+
+test('taps while the page says Not connected never arrive; those before and after do', async () => {
+  const from = arrivals.of(POINTER).length;
+  const before = await tapInTurn(phone, { count: 2, heldMs: 40, gapMs: 60 });
+  await arrivedOnce(from + before.length);
+  process.kill(emulator, 'SIGUSR1');
+  await phone.waitForState(['lost']);
+  assert.equal(await phone.page.locator('#connection-text').textContent(), 'Not connected');
+  await tapInTurn(phone, { count: 3, heldMs: 40, gapMs: 60 });
+  process.kill(emulator, 'SIGUSR2');
+  await phone.waitForState(['connected', 'slow']);
+  const later = await tapInTurn(phone, { count: 2, heldMs: 40, gapMs: 60 });
+  // The link keeps order: once the later taps are in, an outage tap that
+  // was sent would have come before them.
+  const arrived = (await arrivedOnce(from + before.length + later.length)).slice(from);
+  assert.deepEqual(arrived, [...before, ...later].map(key));
+});

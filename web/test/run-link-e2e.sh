@@ -1,0 +1,17 @@
+#!/bin/sh
+# The page's test on an emulated classroom link (150 ms each way, 5 % of the
+# packets lost, a fixed seed), the native TVXHandvane and TVXTap:
+#   run-link-e2e.sh BIN_DIR
+# Needs root and /dev/net/tun, and fails saying so without them
+# (bench/link/with_link.sh).
+set -eu
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+bin=$(cd "$1" && pwd)
+
+export TVX_TAP="$bin/TVXTap"
+# The server in the PC's namespace; the page, the test and TVXTap in the
+# phones', where the server is only reached over the link.
+inside='export TVX_SERVER_CMD="ip netns exec $TVX_LINK_PC sh '"$repo"'/web/test/real-server.sh '"$bin"' {dir} {port} {pointer} {key}"
+export TVX_SERVER_URL="http://$TVX_LINK_PC_ADDRESS:{port}/"
+cd "'"$repo"'/web" && exec ip netns exec "$TVX_LINK_PHONES" node --test test/link.e2e.test.mjs'
+exec "$repo/bench/link/with_link.sh" "$bin" --delay 150 --loss 0.05 --seed 7 -- sh -c "$inside"
