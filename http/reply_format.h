@@ -13,6 +13,7 @@ inline constexpr std::string_view kStatusOk = "200 OK";
 inline constexpr std::string_view kStatusNotImplemented = "501 Not Implemented";
 inline constexpr std::string_view kStatusNotFound = "404 Resource not found";
 inline constexpr std::string_view kStatusForbidden = "403 Forbidden";
+inline constexpr std::string_view kStatusBadRequest = "400 Bad Request";
 
 // Room for a reply header; every header this server writes fits.
 inline constexpr std::size_t kHeaderAreaSize = 2048;

@@ -54,14 +54,18 @@ ReportAccess::Verdict ReportAccess::Check(std::string_view request) const {
 }
 
 void ReportAccess::NoteRefusal(const ClientAddress& client, Verdict verdict) {
+  NoteRefusal(client, verdict == Verdict::kWrongKey ? "wrong access key" : "no access key");
+}
+
+void ReportAccess::NoteRefusal(const ClientAddress& client, std::string_view reason) {
   ++refusals_;
   std::size_t unlogged = 0;
-  char line[96];
+  char line[160];
   if (TakeLogTurn(client.Packed(), unlogged)) {
     char address[16];
     client.Format(address);
-    std::snprintf(line, sizeof line, "Report refused from %s: %s", address,
-                  verdict == Verdict::kWrongKey ? "wrong access key" : "no access key");
+    std::snprintf(line, sizeof line, "Report refused from %s: %.*s", address,
+                  static_cast<int>(reason.size()), reason.data());
     log_.WriteLogLine(line);
   }
   if (unlogged != 0) {

@@ -40,6 +40,8 @@ class ReportAccess {
   // Counts a refused report; logs it unless this client's last line is less
   // than a minute old.
   void NoteRefusal(const ClientAddress& client, Verdict verdict);
+  // The same for a report refused for another reason, given as the line's end.
+  void NoteRefusal(const ClientAddress& client, std::string_view reason);
   std::uint64_t Refusals() const { return refusals_.load(); }
 
  private:

@@ -12,6 +12,7 @@
 #include "http/http_date.h"
 #include "http/index_page.h"
 #include "http/reply_format.h"
+#include "http/report_batch.h"
 #include "http/request_path.h"
 
 namespace {
@@ -29,8 +30,9 @@ constexpr std::string_view kIconType = "image/x-icon";
 // The page shows a text of its own; this is for a person who opens the address.
 constexpr std::string_view kForbiddenText = "This class needs its code: scan the QR code again.\n";
 
-// Lower-case copy of the request path. Pointer reports (30 characters) and
-// most other paths fit the inline area, so the report route does not allocate.
+// Lower-case copy of the request path. Pointer reports (30 characters), full
+// batches of them (774) and most other paths fit the inline area, so the
+// report routes do not allocate.
 class LowerCasePath {
  public:
   explicit LowerCasePath(std::string_view path) {
@@ -48,7 +50,7 @@ class LowerCasePath {
   std::string_view View() const { return view_; }
 
  private:
-  std::array<char, 256> inline_;
+  std::array<char, 1024> inline_;
   std::string overflow_;
   std::string_view view_;
 };
@@ -160,6 +162,10 @@ RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std
     return Outcome::kReplied;
   }
   Trace(kTraceRoutes, "not tolvex");
+  if (IsBatchRoute(route)) {
+    ServeBatch(request, reply);
+    return Outcome::kReplied;
+  }
   ServeFile(request, reply, body, keepAlive);
   return Outcome::kReplied;
 }
@@ -194,23 +200,24 @@ void RequestHandler::ServeIcon(const Request& request, std::string& reply) const
   }
 }
 
-void RequestHandler::ServeReport(const Request& request, std::string& reply) {
-  if (const ReportAccess::Verdict verdict = access_.Check(request.text);
-      verdict != ReportAccess::Verdict::kAdmitted) {
-    access_.NoteRefusal(request.client, verdict);
-    AssignReplyHeader(reply, {kStatusForbidden,
-                              request.date,
-                              kForbiddenText.size(),
-                              request.keepAlive,
-                              "text/plain",
-                              {}});
-    reply.append(kForbiddenText);
-    return;
-  }
-  const ResponseText response =
-      reportHandler_ != nullptr
-          ? reportHandler_->HandlePointerReport(request.routingPath, request.client.Packed())
-          : kNoCommandResponse;
+// The access key applies to every route that reaches the protocol. False:
+// reply holds the refusal.
+bool RequestHandler::Admitted(const Request& request, std::string& reply) {
+  const ReportAccess::Verdict verdict = access_.Check(request.text);
+  if (verdict == ReportAccess::Verdict::kAdmitted) return true;
+  access_.NoteRefusal(request.client, verdict);
+  AssignReplyHeader(reply, {kStatusForbidden,
+                            request.date,
+                            kForbiddenText.size(),
+                            request.keepAlive,
+                            "text/plain",
+                            {}});
+  reply.append(kForbiddenText);
+  return false;
+}
+
+void RequestHandler::AssignReportAnswer(const Request& request, const ResponseText& response,
+                                        std::string& reply) const {
   AssignReplyHeader(
       reply, {request.status, request.date, response.size(), request.keepAlive, "text/html", {}});
   reply.append(response.data(), response.size());
@@ -220,6 +227,37 @@ void RequestHandler::ServeReport(const Request& request, std::string& reply) {
                   static_cast<int>(response.size()), response.data());
     log_.WriteLogLine(line);
   }
+}
+
+void RequestHandler::ServeReport(const Request& request, std::string& reply) {
+  if (!Admitted(request, reply)) return;
+  const ResponseText response =
+      reportHandler_ != nullptr
+          ? reportHandler_->HandlePointerReport(request.routingPath, request.client.Packed())
+          : kNoCommandResponse;
+  AssignReportAnswer(request, response, reply);
+}
+
+// A batch is checked whole before any of it is applied: a phone must not see
+// half of its changes taken.
+void RequestHandler::ServeBatch(const Request& request, std::string& reply) {
+  if (!Admitted(request, reply)) return;
+  ReportBatch batch;
+  if (!ParseReportBatch(request.routingPath, batch)) {
+    char text[96];
+    const std::size_t length = FormatBatchFault(batch, text, sizeof text);
+    // The log line goes without the text's own line end.
+    access_.NoteRefusal(request.client, std::string_view(text, length > 0 ? length - 1 : 0));
+    AssignReplyHeader(
+        reply, {kStatusBadRequest, request.date, length, request.keepAlive, "text/plain", {}});
+    reply.append(text, length);
+    return;
+  }
+  const ResponseText response =
+      reportHandler_ != nullptr
+          ? ForwardReportBatch(batch, *reportHandler_, request.client.Packed())
+          : kNoCommandResponse;
+  AssignReportAnswer(request, response, reply);
 }
 
 void RequestHandler::ServeFile(const Request& request, std::string& reply,

@@ -71,6 +71,10 @@ class RequestHandler {
   void ServeIndexPage(const Request& request, std::string& reply) const;
   void ServeIcon(const Request& request, std::string& reply) const;
   void ServeReport(const Request& request, std::string& reply);
+  void ServeBatch(const Request& request, std::string& reply);
+  bool Admitted(const Request& request, std::string& reply);
+  void AssignReportAnswer(const Request& request, const ResponseText& response,
+                          std::string& reply) const;
   void ServeFile(const Request& request, std::string& reply, std::unique_ptr<ReplyBody>& body,
                  int& keepAlive) const;
   void ServeNotFound(const Request& request, std::string& reply, std::unique_ptr<ReplyBody>& body,

@@ -42,12 +42,22 @@ void PointerProtocol::AttachCursor(CursorControl* cursor) {
 
 ResponseText PointerProtocol::HandlePointerReport(std::string_view routingPath,
                                                   std::uint32_t peerAddress) {
+  return Handle(routingPath, peerAddress, Answer::kSeen);
+}
+
+void PointerProtocol::HandleUnansweredReport(std::string_view routingPath,
+                                             std::uint32_t peerAddress) {
+  Handle(routingPath, peerAddress, Answer::kUnseen);
+}
+
+ResponseText PointerProtocol::Handle(std::string_view routingPath, std::uint32_t peerAddress,
+                                     Answer answer) {
   PointerReport report;
   const bool accepted = DecodePointerReport(routingPath, report);
   LogReport(report);  // refused reports too: the trace shows what came in
   if (!accepted) return kNoCommandResponse;
 
-  const Outcome outcome = Apply(report, tickCount_(), peerAddress);
+  const Outcome outcome = Apply(report, tickCount_(), peerAddress, answer);
   // The cursor moves before the log is written, with the lock released.
   if (outcome.cursor != nullptr) outcome.cursor->Follow(outcome.cursorTarget);
   LogOutcome(outcome);
@@ -55,7 +65,7 @@ ResponseText PointerProtocol::HandlePointerReport(std::string_view routingPath,
 }
 
 PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std::uint32_t now,
-                                                std::uint32_t peerAddress) {
+                                                std::uint32_t peerAddress, Answer answer) {
   const auto p = static_cast<std::size_t>(report.pointer);
   const auto ackPacket = static_cast<std::int32_t>(report.ackPacket);
   Outcome outcome;
@@ -94,7 +104,10 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
   if (fresh) {
     if (state_.pendingAck[p] != 0) {
       outcome.ackAwaited = true;
-    } else {
+    } else if (answer == Answer::kSeen) {
+      // Only an answer the phone gets may choose a packet: one chosen for an
+      // unseen answer is lost when it awaits no echo (packet 00) and the
+      // next report chooses again.
       outcome.sentCommand = true;
       const std::int32_t code = TakeNextCommand(static_cast<int>(p));
       if (code != 0 && ++state_.packetNumber[p] > 255) state_.packetNumber[p] = 0;

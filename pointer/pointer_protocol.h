@@ -94,6 +94,8 @@ class PointerProtocol : public PointerReportHandler {
 
   ResponseText HandlePointerReport(std::string_view routingPath,
                                    std::uint32_t peerAddress) override;
+  // Echoes, forwards and moves like any report, but chooses no packet.
+  void HandleUnansweredReport(std::string_view routingPath, std::uint32_t peerAddress) override;
   // A report whose sender's address is not known.
   ResponseText HandlePointerReport(std::string_view routingPath) {
     return HandlePointerReport(routingPath, 0);
@@ -140,7 +142,11 @@ class PointerProtocol : public PointerReportHandler {
     CursorTarget cursorTarget;
   };
 
-  Outcome Apply(const PointerReport& report, std::uint32_t now, std::uint32_t peerAddress);
+  enum class Answer { kSeen, kUnseen };  // does the phone get this report's answer?
+
+  ResponseText Handle(std::string_view routingPath, std::uint32_t peerAddress, Answer answer);
+  Outcome Apply(const PointerReport& report, std::uint32_t now, std::uint32_t peerAddress,
+                Answer answer);
   void Forward(const PointerReport& report);
   std::int32_t TakeNextCommand(int pointer);
   bool HasChannel() const;

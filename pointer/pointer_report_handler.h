@@ -18,4 +18,10 @@ class PointerReportHandler {
   // address, its first byte highest; 0 when unknown.
   virtual ResponseText HandlePointerReport(std::string_view routingPath,
                                            std::uint32_t peerAddress) = 0;
+  // A report of a batch other than its last: applied like any report, but
+  // its answer never reaches the phone, so a command it took would be lost.
+  // A handler that hands out commands overrides it to take none.
+  virtual void HandleUnansweredReport(std::string_view routingPath, std::uint32_t peerAddress) {
+    HandlePointerReport(routingPath, peerAddress);
+  }
 };

@@ -29,7 +29,8 @@
   // fires its timers late.
   var IDLE_INTERVAL_MS = 200;
   // The wait for an answer follows the answers measured: three times their
-  // median, within these bounds; the lower one holds until one came back.
+  // median, within these bounds. Before the first answer it follows the
+  // page's own load, which crossed the same link with more to carry.
   var ANSWER_TIMEOUT_MIN_MS = 2000;
   var ANSWER_TIMEOUT_MAX_MS = 8000;
   var ANSWER_SAMPLES = 9;
@@ -210,9 +211,17 @@
   // answer, and whether the link is slow. A report that got no answer in
   // time counts with the time waited, so that a link slower than the wait
   // is waited for longer next time rather than never heard.
-  function AnswerTimes() {
+  function AnswerTimes(firstWaitMs) {
     this.samples = [];
+    this.firstWait = firstWaitMs || ANSWER_TIMEOUT_MIN_MS;
   }
+
+  // The first wait from the page's Navigation Timing entry: twice the load.
+  AnswerTimes.firstWait = function (navigation) {
+    var loadMs = navigation ? navigation.responseEnd - navigation.fetchStart : NaN;
+    if (!(loadMs > 0)) return ANSWER_TIMEOUT_MIN_MS;
+    return Math.min(ANSWER_TIMEOUT_MAX_MS, Math.max(ANSWER_TIMEOUT_MIN_MS, Math.round(2 * loadMs)));
+  };
 
   AnswerTimes.prototype.add = function (ms) {
     this.samples.push(ms);
@@ -228,7 +237,7 @@
 
   AnswerTimes.prototype.timeout = function () {
     var median = this.median();
-    if (median === null) return ANSWER_TIMEOUT_MIN_MS;
+    if (median === null) return this.firstWait;
     return Math.min(ANSWER_TIMEOUT_MAX_MS, Math.max(ANSWER_TIMEOUT_MIN_MS, Math.round(3 * median)));
   };
 
@@ -237,49 +246,75 @@
     return median !== null && median > SLOW_ANSWER_MS;
   };
 
-  // A button or the pad's contact as the reports carry it. A change shows in
-  // reports only once a report carrying the state before it was answered,
-  // so a tap shorter than an answer's round trip still goes down, then up.
-  // Changes made meanwhile wait in order; beyond a few, the oldest pair of
-  // them (a whole tap) is dropped rather than sent seconds late.
-  var CARRIED_WAITING_MAX = 8;
+  // What the reports say: the position, the two buttons and whether a finger
+  // is on the pad. One report is in flight at most, so every press and lift
+  // made meanwhile waits, with the position of its moment, and goes with the
+  // next request, all of them in order: a tap shorter than a round trip
+  // still reaches the application as a press and a lift. A request takes
+  // BATCH_MAX reports at most; what does not fit goes in the next.
+  //
+  // Touches count only while the link works: while the page says it is not
+  // connected, nothing waits and a press does not count (it must be made
+  // again once connected), so that no tap arrives seconds late; a lift
+  // counts at once, and a button held since before keeps being held.
+  var BATCH_MAX = 32;
+  var CONTACTS = ['buttonL', 'buttonR', 'onPad'];
 
-  function CarriedState() {
-    this.says = false;
-    this.carried = true;
+  function ReportStates() {
+    this.connected = false;
+    this.now = { x: 32768, y: 32768, buttonL: false, buttonR: false, onPad: false };
+    this.down = { buttonL: false, buttonR: false, onPad: false };  // whether counted or not
     this.waiting = [];
   }
 
-  CarriedState.prototype.set = function (value) {
-    value = Boolean(value);
-    var last = this.waiting.length ? this.waiting[this.waiting.length - 1] : this.says;
-    if (value === last) return;
-    if (!this.waiting.length && this.carried) {
-      this.says = value;
-      this.carried = false;
-      return;
-    }
-    this.waiting.push(value);
-    if (this.waiting.length > CARRIED_WAITING_MAX) this.waiting.splice(0, 2);
+  function copyState(state) {
+    return { x: state.x, y: state.y, buttonL: state.buttonL, buttonR: state.buttonR, onPad: state.onPad };
+  }
+
+  function sameState(a, b) {
+    return a.x === b.x && a.y === b.y && CONTACTS.every(function (name) { return a[name] === b[name]; });
+  }
+
+  ReportStates.prototype.moveTo = function (x, y) {
+    this.now.x = x;
+    this.now.y = y;
   };
 
-  // A report that said value was answered. True when reports now say
-  // something else, which the next report is to carry.
-  CarriedState.prototype.delivered = function (value) {
-    if (value !== this.says) return false;
-    this.carried = true;
-    if (!this.waiting.length) return false;
-    this.says = this.waiting.shift();
-    this.carried = false;
-    return true;
+  // name: 'buttonL', 'buttonR' or 'onPad'; down as it is now, counted or
+  // not. again: a contact that counts as made anew (a mouse that hovers).
+  ReportStates.prototype.set = function (name, down, again) {
+    var pressed = Boolean(down) && (again || !this.down[name]);
+    this.down[name] = Boolean(down);
+    down = Boolean(down) && (this.now[name] || (pressed && this.connected));
+    if (down === this.now[name]) return;
+    this.now[name] = down;
+    if (this.connected) this.waiting.push(copyState(this.now));
   };
 
-  // Forgets what waits: value holds from now on.
-  CarriedState.prototype.reset = function (value) {
-    this.says = Boolean(value);
-    this.carried = true;
-    this.waiting = [];
+  // An answer came (true) or the link failed (false): a failed request takes
+  // what waits with it. A page that stops keeps it for its last request.
+  ReportStates.prototype.setConnected = function (connected, keepWaiting) {
+    this.connected = connected;
+    if (!connected && !keepWaiting) this.waiting = [];
   };
+
+  // The states the next request carries, oldest first: the changes that
+  // wait, then the state of now unless the last of them says it already or
+  // the request is full.
+  ReportStates.prototype.take = function () {
+    var taken = this.waiting.splice(0, BATCH_MAX);
+    var last = taken[taken.length - 1];
+    if (taken.length < BATCH_MAX && !(last && sameState(last, this.now))) taken.push(copyState(this.now));
+    return taken;
+  };
+
+  // "/tolvex" and one report's 23 characters, or "/batch/" and several of
+  // them separated by "/".
+  function encodeRequestPath(reports) {
+    var paths = reports.map(encodeReportPath);
+    if (paths.length === 1) return paths[0];
+    return '/batch/' + paths.map(function (path) { return path.slice(7); }).join('/');
+  }
 
   // Decides when the next report leaves. One is in flight at most. A change
   // leaves at once when none is; one made while a report is in flight
@@ -545,7 +580,9 @@
     RetryBackoff: RetryBackoff,
     retryCountdownText: retryCountdownText,
     AnswerTimes: AnswerTimes,
-    CarriedState: CarriedState,
+    BATCH_MAX: BATCH_MAX,
+    ReportStates: ReportStates,
+    encodeRequestPath: encodeRequestPath,
     calmPattern: calmPattern,
     ReportPacer: ReportPacer,
     PadFingers: PadFingers,

@@ -11,8 +11,18 @@ without a class of phones. Standard library only.
         80 phones at 60 reports a second each, on one core, with the class's
         key, X and Y carrying the send time (see --help)
 
-Like the page in a browser, each phone keeps its connection alive and goes
-on from its last frame count when started again (kept in --state).
+    python3 phones.py --count 5 --taps 10 --batch --seconds 30
+        five phones tapping ten times a second; the changes that wait for an
+        answer go together over the batch route
+
+Like the page in a browser, each phone keeps one connection alive, has one
+request out at a time, reads its input all the time and sends every change
+of a button or of the pad contact as a report of its own, in order; it goes
+on from its last frame count when started again (kept in --state). All
+phones run in one thread: one selector loop, non-blocking connects. At the
+end one line tells what the answered requests carried:
+
+    phones sent: reports=812 presses=150 releases=150 requests=420 connections=5 dropped=0 unsent=0
 
 As a module:
 
@@ -25,6 +35,8 @@ reports echo.
 """
 
 import argparse
+import collections
+import errno
 import http.client
 import json
 import math
@@ -36,6 +48,17 @@ import time
 
 ACTIVE_INTERVAL_S = 0.033  # about 30 reports a second while something changes
 IDLE_INTERVAL_S = 0.2      # five a second otherwise, well inside the server's second
+SAMPLE_INTERVAL_S = 0.01   # how often a phone reads its input: taps between reports count
+RETRY_S = 1.0              # after a failed connection
+MAX_BATCH = 32             # reports in one request of the batch route, as the server takes
+MAX_QUEUED = 4096          # changes kept while the server cannot be reached
+REPORT_ROUTE = "/tolvex"
+BATCH_ROUTE = "/batch"
+WSAEWOULDBLOCK = 10035     # connect_ex's "in progress" on Windows
+# What the summary counts: reports, presses and releases that answered requests
+# carried; requests answered; connections made; changes dropped beyond
+# MAX_QUEUED; reports still unsent at the end.
+COUNT_NAMES = ("reports", "presses", "releases", "requests", "connections", "dropped", "unsent")
 
 COMMANDS = {
     0xA0: "Vibrate short single",
@@ -55,7 +78,9 @@ COMMANDS.update({0xD0 + n: "Show number %d" % n for n in range(10)})
 def report_path(pointer, frame, x, y, left=False, right=False, on_pad=True, ack_packet=0):
     """The path of one report: layout 1, screen 0, then the pointer, frame,
     X and Y in hexadecimal, the two buttons as 0 or 1, the acknowledgement
-    mode (2: finger on the pad, 1: lifted) and the echoed packet number."""
+    mode (2: finger on the pad, 1: lifted) and the echoed packet number.
+    The batch route takes the same 23 characters after "/tolvex", each
+    after a "/": /batch/R1/R2/..."""
     return "/tolvex1%02X%02X%04X%04X%04X%d%d%02X%02X" % (
         0, pointer, frame, x, y, int(bool(left)), int(bool(right)), 2 if on_pad else 1,
         ack_packet)
@@ -88,7 +113,10 @@ class Phone:
         return report_path(self.pointer, self.frame, x, y, left, right, on_pad, self.ack_packet)
 
     def headers(self):
-        return {"Cookie": "TVXKey=" + self.key} if self.key else {}
+        headers = {"Connection": "keep-alive"}  # else the server closes after each answer
+        if self.key:
+            headers["Cookie"] = "TVXKey=" + self.key
+        return headers
 
     def report(self, x, y, left=False, right=False, on_pad=True):
         """Sends one report. Returns the code of a command the answer brought
@@ -145,73 +173,181 @@ def _motion(pointer, now):
             int(32767 + 20000 * math.sin(angle + phase)), 1.4 < moment < 1.6, moment < 3.0)
 
 
+def tapping(taps):
+    """Circles with the finger on the pad, tapping taps times a second, each
+    tap down for 40 % of its period; phones tap out of step."""
+    def motion(pointer, now):
+        x, y, _, _ = _motion(pointer, now)
+        return x, y, (now * taps + pointer * 0.37) % 1.0 < 0.4, True
+    return motion
+
+
 class _Line:
-    """One phone's kept-alive connection in the swarm's loop."""
+    """One phone's kept-alive connection in the swarm's loop, and the changes
+    of its buttons and pad contact that wait to be sent, oldest first."""
 
     def __init__(self, phone):
-        self.phone, self.socket, self.buffer, self.due, self.waiting = phone, None, b"", 0.0, False
+        self.phone = phone
+        self.socket = None
+        self.connecting = False
+        self.deadline = None     # when the connect or the answer is given up
+        self.outgoing = b""      # the request's bytes not yet written
+        self.buffer = b""        # the answer's bytes read so far
+        self.in_flight = []      # the states the request in flight carries
+        self.waiting = False     # a request is out and its answer not yet in
+        self.retried = False     # the request in flight went out again on a new connection
+        self.due = 0.0           # when a report goes without a change
+        self.retry_at = 0.0      # no request before it: the last connection failed
+        self.sampled = None      # (left, right, on_pad) when the input was last read
+        self.latest = None       # (x, y, left, right, on_pad) as it was then
+        self.queued = collections.deque()  # (x, y, left, right, on_pad) of each change
+        self.delivered = (False, False)    # the buttons as the last answered report had them
+        self.said = set()        # answers other than 200 already told of
 
 
 class Swarm:
     """Many phones on one thread: each a non-blocking kept-alive connection,
-    sending its next report when it is due and the answer to the last one
-    is in."""
+    all in one selector loop. Like the page, a phone reads its input all the
+    time and queues every change of a button or of the pad contact, each
+    sent as a report of its own and in order; one request is out at a time.
+    With batch, one request carries up to MAX_BATCH waiting reports over the
+    batch route; without, they go one a request. Between changes a report
+    goes every interval (or 1/hz)."""
 
-    def __init__(self, phones, hz=None, stamp=False, say=print):
+    def __init__(self, phones, hz=None, stamp=False, say=print, batch=False, motion=None):
         self.lines = [_Line(phone) for phone in phones]
-        self.hz, self.stamp, self.say = hz, stamp, say
+        self.hz, self.stamp, self.say, self.batch = hz, stamp, say, batch
+        self.motion = motion or _motion
         self.selector = selectors.DefaultSelector()
         self.sent = self.answered = 0
+        self.counts = dict.fromkeys(COUNT_NAMES, 0)
+        self._addresses = {}
+
+    def summary(self):
+        """One line of counts: what the phones' answered requests carried."""
+        self.counts["unsent"] = sum(len(line.queued) + len(line.in_flight) for line in self.lines)
+        return "phones sent: " + " ".join("%s=%d" % (name, self.counts[name])
+                                          for name in COUNT_NAMES)
+
+    # The input, read every SAMPLE_INTERVAL_S.
+
+    def _sample(self, line, now):
+        x, y, left, on_pad = self.motion(line.phone.pointer, now)
+        state = (bool(left), False, bool(on_pad))
+        if line.sampled is not None and state != line.sampled:
+            if len(line.queued) >= MAX_QUEUED:
+                line.queued.popleft()
+                self.counts["dropped"] += 1
+            line.queued.append((x, y) + state)
+        line.sampled = state
+        line.latest = (x, y) + state
+
+    def _interval(self, line):
+        if self.hz:
+            return 1.0 / self.hz
+        return ACTIVE_INTERVAL_S if line.sampled is None or line.sampled[2] else IDLE_INTERVAL_S
+
+    # Sending.
+
+    def _next_states(self, line):
+        """What the next request carries: the waiting changes, oldest first,
+        or else the input as last read."""
+        if not line.queued:
+            return [line.latest]
+        count = min(len(line.queued), MAX_BATCH if self.batch else 1)
+        return [line.queued.popleft() for _ in range(count)]
+
+    def _request(self, line, states):
+        phone = line.phone
+        items = []
+        for x, y, left, right, on_pad in states:
+            if self.stamp:
+                x, y = stamp_now()
+            items.append(phone.next_path(x, y, left, right, on_pad)[len(REPORT_ROUTE):])
+        if len(items) == 1:
+            path = REPORT_ROUTE + items[0]
+        else:
+            path = BATCH_ROUTE + "/" + "/".join(items)
+        cookie = "Cookie: TVXKey=%s\r\n" % phone.key if phone.key else ""
+        return ("GET %s HTTP/1.1\r\nHost: %s\r\nConnection: keep-alive\r\n%s\r\n"
+                % (path, phone.host, cookie)).encode()
+
+    def _send(self, line, now, states):
+        line.in_flight = states
+        line.outgoing = self._request(line, states)
+        line.waiting = True
+        line.deadline = now + line.phone.timeout
+        line.due = max(line.due + self._interval(line), now)
+        if line.socket is None:
+            self._connect(line)
+        else:
+            self._write(line)
+
+    def _address(self, phone):
+        place = (phone.host, phone.port)
+        if place not in self._addresses:  # looked up once: the loop never waits for it
+            family, kind, _, _, address = socket.getaddrinfo(
+                phone.host, phone.port, 0, socket.SOCK_STREAM)[0]
+            self._addresses[place] = (family, kind, address)
+        return self._addresses[place]
 
     def _connect(self, line):
-        line.socket = socket.create_connection((line.phone.host, line.phone.port),
-                                               timeout=line.phone.timeout)
-        line.socket.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-        line.socket.setblocking(False)
-        self.selector.register(line.socket, selectors.EVENT_READ, line)
-
-    def _drop(self, line, error):
-        if line.socket is not None:
-            self.selector.unregister(line.socket)
-            line.socket.close()
-        line.socket, line.buffer, line.waiting = None, b"", False
-        if error:
-            self.say("phone %d: %s" % (line.phone.pointer, error))
-            line.due = time.monotonic() + 1.0
-
-    def _send(self, line, now):
-        phone = line.phone
-        x, y, left, on_pad = _motion(phone.pointer, now)
-        if self.stamp:
-            x, y = stamp_now()
-        path = phone.next_path(x, y, left, False, on_pad)
-        cookie = "Cookie: TVXKey=%s\r\n" % phone.key if phone.key else ""
-        request = ("GET %s HTTP/1.1\r\nHost: %s\r\n%s\r\n" % (path, phone.host, cookie)).encode()
         try:
-            if line.socket is None:
-                self._connect(line)
-            line.socket.sendall(request)
+            family, kind, address = self._address(line.phone)
+            line.socket = socket.socket(family, kind)
+            line.socket.setblocking(False)
+            line.socket.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+            result = line.socket.connect_ex(address)
         except OSError as error:
-            self._drop(line, error)
+            self._fail(line, error)
             return
-        line.waiting = True
-        self.sent += 1
-        interval = 1.0 / self.hz if self.hz else (ACTIVE_INTERVAL_S if on_pad else IDLE_INTERVAL_S)
-        line.due = max(line.due + interval, now)
+        if result not in (0, errno.EINPROGRESS, errno.EWOULDBLOCK, errno.EAGAIN, WSAEWOULDBLOCK):
+            self._fail(line, OSError(result, os.strerror(result)))
+            return
+        line.connecting = True
+        self.selector.register(line.socket, selectors.EVENT_WRITE, line)
+
+    def _connected(self, line):
+        result = line.socket.getsockopt(socket.SOL_SOCKET, socket.SO_ERROR)
+        if result != 0:
+            self._fail(line, OSError(result, os.strerror(result)))
+            return
+        line.connecting = False
+        self.counts["connections"] += 1
+        self._write(line)
+
+    def _write(self, line):
+        try:
+            written = line.socket.send(line.outgoing)
+        except (BlockingIOError, InterruptedError):
+            written = 0
+        except OSError as error:
+            self._lost(line, error)
+            return
+        line.outgoing = line.outgoing[written:]
+        events = selectors.EVENT_READ | (selectors.EVENT_WRITE if line.outgoing else 0)
+        self.selector.modify(line.socket, events, line)
+        if not line.outgoing:
+            self.sent += 1
+
+    # Answers.
 
     def _receive(self, line):
         try:
             data = line.socket.recv(4096)
-        except BlockingIOError:
+        except (BlockingIOError, InterruptedError):
             return
         except OSError as error:
-            self._drop(line, error)
+            self._lost(line, error)
             return
         if not data:
-            self._drop(line, None)  # the server closed it: the next report opens another
+            self._lost(line, None)  # the server closed it: the next report opens another
             return
         line.buffer += data
         end = line.buffer.find(b"\r\n\r\n")
+        if not line.waiting:
+            line.buffer = b""  # nothing was asked
+            return
         if end < 0:
             return
         head = line.buffer[:end].decode("latin-1").lower().split("\r\n")
@@ -220,29 +356,135 @@ class Swarm:
         if len(line.buffer) < end + 4 + length:
             return
         body = line.buffer[end + 4:end + 4 + length].decode("latin-1")
-        line.buffer, line.waiting = line.buffer[end + 4 + length:], False
-        self.answered += 1
-        code = line.phone.take_answer(body)
-        if code is not None:
-            self.say("phone %d: %s (packet %d)" % (line.phone.pointer,
-                                                   COMMANDS.get(code, "Command %02X" % code),
-                                                   line.phone.ack_packet))
+        line.buffer = line.buffer[end + 4 + length:]
+        self._answered(line, head[0], body)
         if any(h.startswith("connection:") and "close" in h for h in head):
-            self._drop(line, None)
+            self._drop(line)
 
-    def run(self, until):
-        """Reports until time.monotonic() reaches until."""
+    def _answered(self, line, status, body):
+        phone = line.phone
+        line.waiting, line.retried, line.deadline = False, False, None
+        self.answered += 1
+        self.counts["requests"] += 1
+        if " 200 " not in status + " ":
+            if status not in line.said:
+                line.said.add(status)
+                self.say("phone %d: %s %s" % (phone.pointer, status.upper(), body.strip()))
+            line.in_flight = []
+            return
+        for state in line.in_flight:
+            self._count(line, state[2:4])
+        line.in_flight = []
+        code = phone.take_answer(body)
+        if code is not None:
+            self.say("phone %d: %s (packet %d)" % (phone.pointer,
+                                                   COMMANDS.get(code, "Command %02X" % code),
+                                                   phone.ack_packet))
+
+    def _count(self, line, buttons):
+        self.counts["reports"] += 1
+        for before, after in zip(line.delivered, buttons):
+            if after and not before:
+                self.counts["presses"] += 1
+            elif before and not after:
+                self.counts["releases"] += 1
+        line.delivered = tuple(buttons)
+
+    # Failures: what was in flight goes again, in its place.
+
+    def _drop(self, line):
+        if line.socket is not None:
+            self.selector.unregister(line.socket)
+            line.socket.close()
+        line.socket, line.buffer, line.outgoing, line.connecting = None, b"", b"", False
+
+    def _requeue(self, line):
+        line.queued.extendleft(reversed(line.in_flight))
+        line.in_flight, line.waiting, line.deadline = [], False, None
+
+    def _lost(self, line, error):
+        """The kept connection broke. A request in flight goes once more at
+        once on a new connection, as a browser does; again, it is a failure."""
+        if not line.waiting:
+            self._drop(line)
+            return
+        if line.retried:
+            self._fail(line, error or "the server closed the connection")
+            return
+        states = line.in_flight
+        self._drop(line)
+        line.retried = True
+        self._send(line, time.monotonic(), states)
+
+    def _fail(self, line, error):
+        self._drop(line)
+        if line.waiting:
+            self._requeue(line)
+        line.retried = False
+        self.say("phone %d: %s" % (line.phone.pointer, error))
+        line.retry_at = time.monotonic() + RETRY_S
+
+    def _expire(self, now):
+        for line in self.lines:
+            if line.deadline is not None and now >= line.deadline:
+                self._fail(line, "no answer within %g s" % line.phone.timeout
+                           if not line.connecting else
+                           "no connection within %g s" % line.phone.timeout)
+
+    # The loop.
+
+    def _idle(self):
+        return all(not line.waiting and not line.queued for line in self.lines)
+
+    def run(self, until, grace=None):
+        """Reports until time.monotonic() reaches until, then sends what
+        still waits, for at most grace seconds more (default: a phone's
+        timeout)."""
+        grace = max(line.phone.timeout for line in self.lines) if grace is None else grace
+        next_sample = time.monotonic()
         while True:
             now = time.monotonic()
-            if now >= until:
-                return
+            finishing = now >= until
+            if finishing and (self._idle() or now >= until + grace):
+                break
+            if not finishing and now >= next_sample:
+                for line in self.lines:
+                    self._sample(line, now)
+                next_sample = max(next_sample + SAMPLE_INTERVAL_S, now)
+            self._expire(now)
             for line in self.lines:
-                if not line.waiting and line.due <= now:
-                    self._send(line, now)
-            waiting = [line.due for line in self.lines if not line.waiting]
-            timeout = max(0.0, min(waiting + [until]) - time.monotonic())
-            for key, _ in self.selector.select(min(timeout, 0.5)):
-                self._receive(key.data)
+                if line.waiting or now < line.retry_at:
+                    continue
+                due = not finishing and line.due <= now
+                if due:
+                    self._sample(line, now)  # a change of this moment goes now, in its place
+                if line.queued or due:  # a change goes at once
+                    self._send(line, now, self._next_states(line))
+            wake = [line.retry_at if line.queued else max(line.due, line.retry_at)
+                    for line in self.lines if not line.waiting]
+            wake += [line.deadline for line in self.lines if line.deadline is not None]
+            wake.append(until + grace if finishing else min(next_sample, until))
+            timeout = max(0.0, min(wake) - time.monotonic())
+            if not self.selector.get_map():  # select() of no sockets fails on Windows
+                time.sleep(min(timeout, 0.5))
+                continue
+            for key, events in self.selector.select(min(timeout, 0.5)):
+                line = key.data
+                if key.fileobj is not line.socket:
+                    continue  # dropped meanwhile
+                if line.connecting:
+                    self._connected(line)
+                    continue
+                if events & selectors.EVENT_WRITE and line.outgoing:
+                    self._write(line)
+                if events & selectors.EVENT_READ and key.fileobj is line.socket \
+                        and not line.connecting:
+                    self._receive(line)
+
+    def close(self):
+        for line in self.lines:
+            self._drop(line)
+        self.selector.close()
 
 
 def _load_frames(path):
@@ -271,8 +513,9 @@ def main():
     parser.add_argument("--seconds", type=float, default=float("inf"),
                         help="how long they report (default: until Ctrl+C)")
     parser.add_argument("--hz", type=float, default=None,
-                        help="reports a second of each phone (default: 30 while the finger "
-                        "moves, 5 while it is lifted, as the page does)")
+                        help="reports a second of each phone between changes (default: 30 while "
+                        "the finger is on the pad, 5 while it is lifted, as the page does); a "
+                        "change goes at once")
     parser.add_argument("--key", default=None, help="the class's access key, as the page sends it")
     parser.add_argument("--stamp", action="store_true",
                         help="X and Y carry the send time: milliseconds of the monotonic clock, "
@@ -280,24 +523,35 @@ def main():
     parser.add_argument("--state", default=os.path.join(tempfile.gettempdir(),
                                                         "tvxhdv-phones.json"),
                         help="where each phone's frame count is kept between runs")
+    parser.add_argument("--batch", action="store_true",
+                        help="send the changes that waited for an answer together, up to %d "
+                        "reports a request, over /batch" % MAX_BATCH)
+    parser.add_argument("--taps", type=float, default=None,
+                        help="taps a second of each phone, the finger staying on the pad "
+                        "(default: one tap every four seconds)")
     options = parser.parse_args()
     if not (0 <= options.first and options.count >= 1 and options.first + options.count <= 80):
         parser.error("phones are numbered 0 to 79")
+    if options.taps is not None and options.taps <= 0:
+        parser.error("--taps must be above 0")
 
     frames = _load_frames(options.state)
     key = "%s:%d:%d"
     phones = [Phone(options.host, options.port, pointer, key=options.key,
                     frame=int(frames.get(key % (options.host, options.port, pointer), 0)))
               for pointer in range(options.first, options.first + options.count)]
-    swarm = Swarm(phones, options.hz, options.stamp, lambda text: print(text, flush=True))
+    swarm = Swarm(phones, options.hz, options.stamp, lambda text: print(text, flush=True),
+                  batch=options.batch, motion=tapping(options.taps) if options.taps else None)
     try:
         swarm.run(time.monotonic() + options.seconds)
     except KeyboardInterrupt:
         pass
     finally:
+        swarm.close()
         for phone in phones:
             frames[key % (options.host, options.port, phone.pointer)] = phone.frame
         _save_frames(options.state, frames)
+        print(swarm.summary(), flush=True)
 
 
 if __name__ == "__main__":

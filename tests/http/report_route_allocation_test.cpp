@@ -91,6 +91,16 @@ TEST(ReportRouteAllocationTest, AnsweringAReportAllocatesNothing) {
   countingThisThread = false;
   EXPECT_EQ(allocationsThisThread, 0);
   EXPECT_TRUE(reply.ends_with("\r\n\r\n0200"));
+
+  // Nor a full batch of them.
+  std::string batch = "GET /batch";
+  for (int i = 0; i < 32; ++i) batch += "/10003000180008000000200";
+  batch += "?t=12345 HTTP/1.1\r\nCookie: TVXKey=s3cret\r\nConnection: Keep-Alive\r\n\r\n";
+  countingThisThread = true;
+  for (int i = 0; i < 100; ++i) handler.Handle(batch, reply, keepAlive);
+  countingThisThread = false;
+  EXPECT_EQ(allocationsThisThread, 0);
+  EXPECT_TRUE(reply.ends_with("\r\n\r\n0200")) << reply;
 }
 
 // A file of the root is answered with its header alone and read while it is

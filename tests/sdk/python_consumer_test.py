@@ -2,7 +2,9 @@
 phone's answer, the backlog skipped on request and a restart followed.
 Argument: the folder of the built TVXHandvane and TVXHandvane.TXT."""
 
+import http.client
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -253,6 +255,25 @@ class ConsumerTest(unittest.TestCase):
             self.assertIn("/dev/shm of its own", text)
         self.server.quit()
 
+    def test_a_batch_of_reports_arrives_whole_and_in_order_or_not_at_all(self):
+        self.server.start()
+        items = ["10007%04X%04X0000%d00200" % (frame, frame * 16, frame % 2) for frame in (1, 2, 3)]
+        connection = http.client.HTTPConnection("127.0.0.1", self.server.port, timeout=30)
+        self.addCleanup(connection.close)
+        with tvxhdv.open(self.server.path, from_now=True) as consumer:
+            for path, status, body in (("/batch/" + "/".join(items[:2]) + "/" + items[2][:22] + "g",
+                                        400, b"Bad batch: report 3 has a character that is no "
+                                        b"hex digit\n"),
+                                       ("/batch/" + "/".join(items), 200, b"0000")):
+                connection.request("GET", path, headers={"Connection": "keep-alive"})
+                answer = connection.getresponse()
+                self.assertEqual((answer.status, answer.read()), (status, body))
+            self.assertEqual(self.next_event(consumer), "reports")
+            reports = poll(lambda: consumer.read() or None)
+            self.assertEqual([(r.pointer, r.frame, r.x, r.left) for r in reports],
+                             [(7, 1, 16, True), (7, 2, 32, False), (7, 3, 48, True)])
+        self.server.quit()
+
     def test_simulated_phones_go_on_from_their_last_frame_and_stamp_their_send_time(self):
         self.server.start()
         run = [sys.executable, os.path.join(SOURCE, "sdk", "python", "phones.py"), "--port",
@@ -260,14 +281,25 @@ class ConsumerTest(unittest.TestCase):
                "--state", os.path.join(self.server.path, "phones.json"), "--seconds", "0.4"]
         with tvxhdv.open(self.server.path, from_now=True) as consumer:
             frames = {}
-            for _ in range(2):
-                subprocess.run(run, check=True, timeout=60, stdout=subprocess.DEVNULL)
+            # The second run taps quickly: its changes go over the batch route.
+            for extra in ([], ["--batch", "--taps", "20"]):
+                said = subprocess.run(run + extra, check=True, timeout=60,
+                                      stdout=subprocess.PIPE).stdout.decode()
+                sent = dict(re.findall(r"(\w+)=(\d+)", said.splitlines()[-1]))
+                reports, presses, left = 0, 0, {}
                 while consumer.wait(0.5) != "timeout":
                     for report in consumer.read():
                         frames.setdefault(report.pointer, []).append(report.frame)
                         sent_ms = report.y << 16 | report.x
                         self.assertLess((int(report.read_at * 1000) - sent_ms) & 0xFFFFFFFF,
                                         5000)
+                        reports += 1
+                        presses += report.left and not left.get(report.pointer, False)
+                        left[report.pointer] = report.left
+                self.assertEqual((int(sent["reports"]), int(sent["unsent"])), (reports, 0))
+                if extra:
+                    self.assertEqual(int(sent["presses"]), presses)
+                    self.assertGreater(presses, 4)
             for pointer in (5, 6):
                 self.assertEqual(frames[pointer], list(range(1, len(frames[pointer]) + 1)))
                 self.assertGreater(len(frames[pointer]), 20)  # two runs, one count

@@ -180,7 +180,8 @@ function normalizeForwardedReport(record) {
     y: Number(lower.y),
     buttonL: Number(lower.buttonl ?? ((flags & 0x0100) ? 1 : 0)),
     buttonR: Number(lower.buttonr ?? ((flags & 0x0200) ? 1 : 0)),
-    onPad: (flags & 0xC000) === 0xC000 ? 1 : 0,
+    // The stand-in records the report's AckMode, the server its flags.
+    onPad: lower.ackmode !== undefined ? Number(lower.ackmode > 1) : Number((flags & 0xC000) === 0xC000),
   };
 }
 

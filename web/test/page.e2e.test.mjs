@@ -13,7 +13,8 @@ import { decodeReportPath } from './standin-server.mjs';
 const POINTER = 3;
 
 // Runs in the page before its own script: records every report as the page
-// sends it, the answer it got, and every call of navigator.vibrate.
+// sends it (each of a batch with the batch's size), the answer it got (the
+// last of a batch), and every call of navigator.vibrate.
 function instrumentPage() {
   window.__reports = [];
   window.__vibrations = [];
@@ -31,8 +32,15 @@ function instrumentPage() {
   const realFetch = window.fetch.bind(window);
   window.fetch = (input, init) => {
     const url = typeof input === 'string' ? input : input.url;
-    const entry = { path: url, sentAt: performance.now(), settledAt: null, answer: null, failed: false };
-    if (url.startsWith('/tolvex')) window.__reports.push(entry);
+    const paths = url.startsWith('/tolvex') ? [url]
+      : url.startsWith('/batch/') ? url.slice(7).split('/').map((each) => `/tolvex${each}`) : [];
+    const sentAt = performance.now();
+    const entries = paths.map((path) => ({
+      path, batch: paths.length > 1 ? paths.length : 0, sentAt, settledAt: null, answer: null, failed: false,
+    }));
+    const entry = entries.at(-1) || {};
+    window.__reports.push(...entries);
+    const settle = (failed) => entries.forEach((each) => Object.assign(each, { failed, settledAt: performance.now() }));
     window.__inFlight += 1;
     window.__maxInFlight = Math.max(window.__maxInFlight, window.__inFlight);
     return realFetch(input, init).then(
@@ -40,14 +48,13 @@ function instrumentPage() {
         window.__inFlight -= 1;
         response.clone().text().then((text) => {
           entry.answer = text;
-          entry.settledAt = performance.now();
-        }, () => { entry.settledAt = performance.now(); });
+          settle(false);
+        }, () => settle(false));
         return response;
       },
       (error) => {
         window.__inFlight -= 1;
-        entry.failed = true;
-        entry.settledAt = performance.now();
+        settle(true);
         throw error;
       });
   };
@@ -65,6 +72,7 @@ async function sentReports(from = 0, target = page) {
   return raw.slice(from).map((entry) => ({
     ...decodeReportPath(entry.path.toLowerCase()),
     path: entry.path,
+    batch: entry.batch,
     sentAt: entry.sentAt,
     settledAt: entry.settledAt,
     answer: entry.answer,
@@ -362,7 +370,11 @@ test('on a landscape desktop the mouse points by hovering and clicks with its ow
   }, { mobile: false });
 });
 
-test('a lost server: retries back off to 2 s and count down, a touch tries at once', async () => {
+test('a lost server: retries back off to 2 s and count down, a touch tries at once but does not count', async () => {
+  // R is held through the outage; L and the pad are tapped during it.
+  const held = await reportCount();
+  await touch.press(5, await centreOf('#button-right'));
+  await waitForReport((r) => r.buttonR === 1 && r.answer, 'R held', held);
   await server.stop();
   const from = await reportCount();
   await waitForConnection('lost', 'the page to report the lost connection');
@@ -387,13 +399,21 @@ test('a lost server: retries back off to 2 s and count down, a touch tries at on
   const retry = await waitForReport((r) => r.sentAt > touchedAt, 'an attempt after the touch', before);
   assert.ok(retry.sentAt - touchedAt < 500, `the touch retried after ${retry.sentAt - touchedAt} ms`);
   await touch.lift(1);
+  await touch.press(6, await centreOf('#button-left'));
+  await touch.lift(6);
 
+  const back = await reportCount();
   await server.start();
   const answeringAt = Date.now();
   await waitFor(async () => (await connection()) === 'connected', { timeout: 15000, what: 'the page to reconnect' });
   assert.ok(Date.now() - answeringAt < 3000, `green ${Date.now() - answeringAt} ms after the server was back`);
   assert.equal(await page.locator('#connection-text').textContent(), 'Connected');
   assert.equal(await page.locator('#announce').textContent(), 'Connected');
+  const answered = (await sentReports(back)).filter((r) => !r.failed);
+  assert.deepEqual([...new Set(answered.map((r) => `L${r.buttonL} R${r.buttonR} mode ${r.ackMode}`))], ['L0 R1 mode 1'],
+    'after the outage: R still held, the taps made during it not sent');
+  await touch.lift(5);
+  await waitForReport((r) => r.buttonR === 0, 'R let go', back);
 });
 
 test('a reload without the address keeps the pointer and goes on counting frames', async () => {
@@ -582,6 +602,29 @@ test('answers 500 ms late: every quick tap on L, R and the pad arrives, and the 
       return counts[0] >= 4 && counts[1] >= 4 && counts[2] >= 3 && counts;
     }, { timeout: 15000, what: 'every tap to arrive' }).catch(() => pressesSeen(SLOW_POINTER, tab));
     assert.deepEqual(seen, [4, 4, 3], 'taps of L (60 ms), R (250 ms) and the pad (60 ms) that arrived');
+
+    // 20 taps on L at once: 40 changes, each its own report in order, 32 to
+    // a request: 32 and 8 after the report in flight, or, with none in
+    // flight, the first press alone, then 32 and 7.
+    const from = await reportCount(tab);
+    await tab.evaluate(() => {
+      const button = document.getElementById('button-left');
+      for (let id = 1; id <= 20; id++) {
+        for (const type of ['pointerdown', 'pointerup']) {
+          button.dispatchEvent(new PointerEvent(type, { pointerId: 100 + id, pointerType: 'touch', bubbles: true }));
+        }
+      }
+    });
+    const burst = (await waitFor(async () => {
+      const reports = await sentReports(from, tab);
+      return reports.length >= 40 && reports;
+    }, { what: 'the taps to be sent' })).slice(0, 40);
+    const sizes = burst.map((r) => r.batch).join();
+    const expected = (...runs) => runs.flatMap((n) => Array(Math.max(n, 1)).fill(n)).join();
+    assert.ok([expected(32, 8), expected(0, 32, 7)].includes(sizes), `batch sizes ${sizes}`);
+    assert.deepEqual(burst.map((r) => r.buttonL), Array.from({ length: 40 }, (_, i) => (i + 1) % 2));
+    await waitFor(async () => (await pressesSeen(SLOW_POINTER, tab))[0] === 24,
+      { what: 'the server to forward 20 more presses of L' });
   });
 });
 

@@ -252,33 +252,83 @@ test('report pacing', async (t) => {
   });
 });
 
-test('a press and a lift each go out, however quick, in order', () => {
-  const button = new P.CarriedState();
-  button.set(true);
-  button.set(false);  // a tap between two answers
-  assert.equal(button.says, true, 'the press is held until a report carried it');
-  assert.deepEqual([button.delivered(false), button.says], [false, true], 'an answer to a report sent before the press');
-  assert.deepEqual([button.delivered(true), button.says], [true, false], 'then the lift');
-  // A double tap within one round trip stays two taps.
-  [true, false, true, false].forEach((down) => button.set(down));
-  const said = [];
-  for (let i = 0; i < 6; i++) {
-    said.push(button.says);
-    button.delivered(button.says);
-  }
-  assert.deepEqual(said, [false, true, false, true, false, false], 'the lift before, then both taps');
-  // Taps beyond what is worth sending late drop whole, the last state kept.
-  for (let i = 0; i < 20; i++) { button.set(true); button.set(false); }
-  button.set(true);
-  assert.ok(button.waiting.length <= 8);
-  assert.equal(button.waiting.at(-1), true);
-  button.reset(false);
-  assert.deepEqual([button.says, button.delivered(false)], [false, false]);
+// What each request carries, as letters: L and R for a button down, P for a
+// finger on the pad, then the x coordinate.
+const said = (states) => states.map((s) => `${s.buttonL ? 'L' : ''}${s.buttonR ? 'R' : ''}${s.onPad ? 'P' : ''}${s.x}`);
+
+test('every press and lift goes out, in order, 32 to a request, and only while connected', async (t) => {
+  await t.test('changes that wait go oldest first with the position of their moment, then the state of now', () => {
+    const states = new P.ReportStates();
+    states.setConnected(true);
+    assert.deepEqual(said(states.take()), ['32768'], 'nothing waits: one report');
+    // 20 taps of L at x = 1..20: 40 changes, then the finger moves on.
+    for (let x = 1; x <= 20; x++) {
+      states.moveTo(x, 0);
+      states.set('buttonL', true);
+      states.set('buttonL', false);
+    }
+    states.moveTo(99, 0);
+    const requests = [states.take(), states.take(), states.take()].map(said);
+    assert.deepEqual(requests.map((r) => r.length), [32, 9, 1]);
+    const taps = Array.from({ length: 20 }, (_, i) => [`L${i + 1}`, `${i + 1}`]).flat();
+    assert.deepEqual(requests.flat(), [...taps, '99', '99']);
+  });
+
+  await t.test('a change with nothing waiting is what the very next report says', () => {
+    const page = pacedPage();
+    const states = new P.ReportStates();
+    page.pacer.io.send = () => page.sent.push(said(states.take()));
+    page.pacer.start();
+    page.pacer.answered();
+    states.setConnected(true);
+    states.set('buttonR', true);
+    page.pacer.changed();
+    states.set('onPad', true);
+    page.pacer.changed();
+    page.pacer.answered();
+    assert.deepEqual(page.sent, [['32768'], ['R32768'], ['RP32768']]);
+  });
+
+  await t.test('outage: what waited is dropped, a press does not count, a lift does, a held button stays held', () => {
+    const states = new P.ReportStates();
+    states.setConnected(true);
+    states.set('buttonR', true);
+    states.set('buttonL', true);
+    states.set('buttonL', false);
+    states.setConnected(false);
+    assert.deepEqual(said(states.take()), ['R32768'], 'the tap made before the failure is not sent late');
+    states.set('buttonL', true);
+    states.set('onPad', true);
+    assert.deepEqual(said(states.take()), ['R32768'], 'touches while not connected');
+    states.setConnected(true);
+    states.set('buttonL', true);
+    assert.deepEqual(said(states.take()), ['R32768'], 'a press from the outage counts once made again');
+    states.set('onPad', true, true);
+    assert.deepEqual(said(states.take()), ['RP32768'], 'a mouse hovering since the outage counts as it moves');
+    states.set('buttonL', false);
+    states.set('buttonL', true);
+    states.setConnected(false, true);
+    states.set('buttonR', false);
+    states.moveTo(5, 0);
+    assert.deepEqual(said(states.take()), ['LRP32768', 'LP5'], 'a stopping page keeps what waits; a lift counts');
+  });
+
+  await t.test('one report goes alone as today, several as a batch', () => {
+    const reports = [report({ frame: 1 }), report({ frame: 2, buttonL: true })];
+    assert.equal(P.encodeRequestPath(reports.slice(0, 1)), P.encodeReportPath(reports[0]));
+    assert.equal(P.encodeRequestPath(reports), '/batch/10000000100000000000100/10000000200000000100100');
+  });
 });
 
 test('answer times set the wait and tell a slow link', () => {
-  const times = new P.AnswerTimes();
-  assert.deepEqual([times.timeout(), times.isSlow()], [2000, false], 'before any answer');
+  // Before the first answer: twice the page's own load, within 2 s and 8 s.
+  for (const [navigation, wait] of [[undefined, 2000], [{ fetchStart: 5, responseEnd: 5 }, 2000],
+    [{ fetchStart: 10, responseEnd: 610 }, 2000], [{ fetchStart: 100, responseEnd: 1600 }, 3000],
+    [{ fetchStart: 0, responseEnd: 6000 }, 8000]]) {
+    assert.equal(new P.AnswerTimes(P.AnswerTimes.firstWait(navigation)).timeout(), wait, JSON.stringify(navigation));
+  }
+  const times = new P.AnswerTimes(6000);
+  assert.deepEqual([times.timeout(), times.isSlow()], [6000, false], 'before any answer');
   [20, 30, 25].forEach((ms) => times.add(ms));
   assert.deepEqual([times.timeout(), times.isSlow()], [2000, false], 'never below 2 s');
   // Answers of 2.5 s: the first is given up at 2 s, the next is waited for.

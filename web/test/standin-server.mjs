@@ -4,7 +4,9 @@
 // handshake per pointer. Two extra routes let a test look inside:
 //   GET /standin/reports?from=N        recorded reports from index N, as JSON
 //   GET /standin/send?pointer=P&code=C queue command C (hex) for pointer P
-// and, like the server's console, the line "status" on stdin prints the
+// "/batch/R1/.../Rn" carries up to 32 reports (each Ri the 23 characters
+// after "/tolvex"), taken in order and answered as the last one is. And,
+// like the server's console, the line "status" on stdin prints the
 // live status of the selected pointer. With --key, a report without the
 // cookie TVXKey=KEY is answered "403 Forbidden", as a class with an access
 // key would.
@@ -18,6 +20,7 @@ import { createInterface } from 'node:readline';
 const POINTER_COUNT = 80;
 const SILENCE_MS = 1000;
 const REPORT_PATH_LENGTH = 30;
+const BATCH_PATTERN = /^\/batch(\/[0-9a-f]{23}){1,32}$/;
 
 // Same digit rule as the server: no checking, lower case expected.
 function decodeHexField(text, offset, count) {
@@ -106,24 +109,32 @@ export function startStandin({ port, host = '127.0.0.1', page, selected = 0, key
   const reports = [];
   const live = { x: 0, y: 0, buttonL: 0, buttonR: 0, offScreen: 1 };
 
+  // One report, alone (batch 0) or one of a batch of that many.
+  function take(routingPath, batch) {
+    const report = decodeReportPath(routingPath);
+    const response = handshake.answer(report);
+    if (report.pointer === selected) {
+      Object.assign(live, {
+        x: report.x, y: report.y, buttonL: report.buttonL, buttonR: report.buttonR,
+        offScreen: report.ackMode <= 1 ? 1 : 0,
+      });
+    }
+    reports.push({ ...report, path: routingPath, batch, response, at: Date.now() });
+    return response;
+  }
+
   function route(requestPath, request) {
     const routingPath = requestPath.toLowerCase();
     if (routingPath === '/' || routingPath === '/index.htm' || routingPath === '/index.html') {
       return ['200 OK', page, 'text/html'];
     }
-    if (routingPath.startsWith('/tolvex')) {
+    const isBatch = routingPath === '/batch' || routingPath.startsWith('/batch/');
+    if (routingPath.startsWith('/tolvex') || isBatch) {
       if (key !== null && cookieValue(request, 'TVXKey') !== key) return ['403 Forbidden', '', 'text/html'];
-      if (routingPath.length < REPORT_PATH_LENGTH) return ['200 OK', '0000', 'text/html'];
-      const report = decodeReportPath(routingPath);
-      const response = handshake.answer(report);
-      if (report.pointer === selected) {
-        Object.assign(live, {
-          x: report.x, y: report.y, buttonL: report.buttonL, buttonR: report.buttonR,
-          offScreen: report.ackMode <= 1 ? 1 : 0,
-        });
-      }
-      reports.push({ ...report, path: requestPath, response, at: Date.now() });
-      return ['200 OK', response, 'text/html'];
+      if (isBatch && !BATCH_PATTERN.test(routingPath)) return ['400 Bad Request', '', 'text/html'];
+      if (!isBatch && routingPath.length < REPORT_PATH_LENGTH) return ['200 OK', '0000', 'text/html'];
+      const paths = isBatch ? routingPath.slice(7).split('/').map((each) => `/tolvex${each}`) : [routingPath];
+      return ['200 OK', paths.map((path) => take(path, isBatch ? paths.length : 0)).at(-1), 'text/html'];
     }
     const url = new URL(requestPath, 'http://standin');
     if (url.pathname === '/standin/reports') {

@@ -1,0 +1,132 @@
+"""sdk/python/phones.py against a small server that answers as TVXHandvane
+does after a link's delay: one kept-alive connection a phone, and every
+change of the buttons sent once and in order, one a request or batched."""
+
+import os
+import re
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+PHONES = os.path.join(SOURCE, "sdk", "python", "phones.py")
+
+
+class LinkServer:
+    """Answers every request "0000" after delay seconds; keeps the connection
+    only when asked to, as TVXHandvane does. Records each request's
+    connection and path."""
+
+    def __init__(self, delay):
+        self.delay, self.requests, self.connections = delay, [], 0
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.port = self.listener.getsockname()[1]
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def _accept(self):
+        while True:
+            try:
+                connection, _ = self.listener.accept()
+            except OSError:
+                return
+            self.connections += 1
+            threading.Thread(target=self._serve, args=(connection, self.connections),
+                             daemon=True).start()
+
+    def _serve(self, connection, number):
+        with connection:
+            data = b""
+            while True:
+                while b"\r\n\r\n" not in data:
+                    more = connection.recv(65536)
+                    if not more:
+                        return
+                    data += more
+                head, data = data.split(b"\r\n\r\n", 1)
+                head = head.decode("latin-1")
+                self.requests.append((number, head.split(" ")[1]))
+                time.sleep(self.delay)  # the link's delay, not a wait for an event
+                keep = "\r\nconnection: keep-alive" in head.lower()
+                connection.sendall(("HTTP/1.0 200 OK\r\nContent-Length: 4\r\nConnection: %s"
+                                    "\r\n\r\n0000" % ("Keep-Alive" if keep else "close")).encode())
+                if not keep:
+                    return
+
+    def close(self):
+        self.listener.close()
+
+
+def reports_of(path):
+    """The 23-character reports a request's path carries, in order."""
+    if path.startswith("/tolvex"):
+        return [path[len("/tolvex"):]]
+    assert path.startswith("/batch/"), path
+    return path[len("/batch/"):].split("/")
+
+
+class PhonesTest(unittest.TestCase):
+    def run_phones(self, delay, *options):
+        server = LinkServer(delay)
+        self.addCleanup(server.close)
+        folder = tempfile.mkdtemp(prefix="tvxhdv-phones-")
+        output = subprocess.run(
+            [sys.executable, PHONES, "--port", str(server.port), "--first", "3", "--count", "2",
+             "--seconds", "1.5", "--state", os.path.join(folder, "state.json")] + list(options),
+            check=True, timeout=60, stdout=subprocess.PIPE).stdout.decode()
+        counts = dict((name, int(value)) for name, value in
+                      re.findall(r"(\w+)=(\d+)", output.splitlines()[-1]))
+        return server, counts
+
+    def check_sent_in_order(self, server, counts, taps):
+        self.assertEqual(server.connections, 2)
+        self.assertEqual(counts["connections"], 2)
+        presses = releases = reports = 0
+        connections = []
+        for pointer in (3, 4):
+            items = [item for _, path in server.requests for item in reports_of(path)
+                     if int(item[3:5], 16) == pointer]
+            connections.append({number for number, path in server.requests
+                                if int(reports_of(path)[0][3:5], 16) == pointer})
+            frames = [int(item[5:9], 16) for item in items]
+            self.assertEqual(frames, list(range(1, len(frames) + 1)))
+            left = [item[17] == "1" for item in items]
+            presses += sum(1 for before, after in zip([False] + left, left) if after and not before)
+            releases += sum(1 for before, after in zip([False] + left, left) if before and not after)
+            reports += len(items)
+        self.assertEqual(sorted(connections), [{1}, {2}])  # one a phone, all its requests
+        self.assertEqual((counts["reports"], counts["presses"], counts["releases"]),
+                         (reports, presses, releases))
+        self.assertEqual((counts["dropped"], counts["unsent"]), (0, 0))
+        self.assertEqual(counts["requests"], len(server.requests))
+        # Read all the time, not only when a report goes: most taps count.
+        self.assertGreater(presses, taps * 1.5 * 2 * 0.5)
+
+    def test_every_change_goes_once_and_in_order_one_a_request(self):
+        server, counts = self.run_phones(0.05, "--taps", "4")
+        self.check_sent_in_order(server, counts, 4)
+        self.assertTrue(all(path.startswith("/tolvex") for _, path in server.requests))
+
+    def test_changes_that_wait_for_an_answer_go_together_over_the_batch_route(self):
+        server, counts = self.run_phones(0.1, "--taps", "20", "--batch")
+        self.check_sent_in_order(server, counts, 20)
+        sizes = [len(reports_of(path)) for _, path in server.requests]
+        self.assertGreater(max(sizes), 2)
+        self.assertLessEqual(max(sizes), 32)
+        # A batch carries changes only: each report's finger differs from the
+        # one before it, oldest first.
+        last = {}
+        for _, path in server.requests:
+            items = reports_of(path)
+            for item in items:
+                pointer = item[3:5]
+                if len(items) > 1:
+                    self.assertNotEqual(item[17], last.get(pointer, "0"), path)
+                last[pointer] = item[17]
+
+
+if __name__ == "__main__":
+    unittest.main()
