@@ -2,13 +2,14 @@
 # One condition of the link bench, run by with_link.sh: TVXHandvane and the
 # application (link_consumer.py) in the PC's namespace, phones.py and the
 # real page (page_taps.mjs) in the phones'.
-#   condition.sh BIN_DIR PHONES SECONDS BURSTS [PHONES_OPTION...]
+#   condition.sh BIN_DIR PHONES SECONDS BURSTS OUTAGE_S [PHONES_OPTION...]
 # PHONES simulated phones report for SECONDS with their send time stamped;
-# beside them the page on pointer 79 taps BURSTS bursts (none for 0). Prints
+# beside them the page on pointer 79 taps BURSTS bursts (none for 0), the
+# link going down for OUTAGE_S (0: never) after the first. Prints
 # "CONSUMER_JSON|PAGE_JSON|SERVER_CPU_PERCENT|PHONES_LAST_LINE".
 set -euo pipefail
-bin=$1 phones=$2 seconds=$3 bursts=$4
-shift 4
+bin=$1 phones=$2 seconds=$3 bursts=$4 outage=$5
+shift 5
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 port=8080
 url="http://$TVX_LINK_PC_ADDRESS:$port/"
@@ -50,7 +51,7 @@ ip netns exec "$TVX_LINK_PHONES" python3 "$repo/sdk/python/phones.py" --host "$T
 phones_pid=$!
 page='null'
 if [ "$bursts" -gt 0 ]; then
-  page=$(ip netns exec "$TVX_LINK_PHONES" node "$repo/bench/link/page_taps.mjs" "$url" 79 "$bursts" \
+  page=$(ip netns exec "$TVX_LINK_PHONES" node "$repo/bench/link/page_taps.mjs" "$url" 79 "$bursts" "$outage" \
     2>"$work/page.txt" | tail -1) || page='null'
 fi
 wait "$phones_pid" || true
