@@ -131,7 +131,7 @@ test-link: native web/node_modules/.package-lock.json
 test-fuzz: fuzz-build
 	@cd build/fuzz && ctest --output-on-failure -j $(NPROC)
 
-test: test-native test-asan test-tsan test-win test-web test-fuzz test-dist
+test: test-native test-asan test-tsan test-win test-web test-link test-fuzz test-dist
 
 # New inputs go to build/fuzz/corpus, crashes to build/fuzz/findings; the
 # seed corpora in fuzz/corpus stay as committed. Every target runs, and the
