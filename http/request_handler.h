@@ -1,6 +1,6 @@
-// HTTP/1.0 request handling: reads the request line, picks one of five routes
-// (index page, icon, pointer report, file from the server root, not found) and
-// builds the whole reply. Runs on many client threads at once; it keeps no
+// HTTP/1.0 request handling: reads the request line, picks one of six routes
+// (index page, icon, pointer report, batch of reports, file from the server
+// root, not found) and builds the whole reply. Runs on many client threads at once; it keeps no
 // state between requests.
 #pragma once
 

@@ -216,9 +216,10 @@
     this.firstWait = firstWaitMs || ANSWER_TIMEOUT_MIN_MS;
   }
 
-  // The first wait from the page's Navigation Timing entry: twice the load.
+  // The first wait from the page's Navigation Timing entry: twice the load,
+  // or up to its first byte while the rest is still coming in.
   AnswerTimes.firstWait = function (navigation) {
-    var loadMs = navigation ? navigation.responseEnd - navigation.fetchStart : NaN;
+    var loadMs = navigation ? (navigation.responseEnd || navigation.responseStart) - navigation.fetchStart : NaN;
     if (!(loadMs > 0)) return ANSWER_TIMEOUT_MIN_MS;
     return Math.min(ANSWER_TIMEOUT_MAX_MS, Math.max(ANSWER_TIMEOUT_MIN_MS, Math.round(2 * loadMs)));
   };

@@ -94,8 +94,9 @@ class PhonesTest(unittest.TestCase):
             frames = [int(item[5:9], 16) for item in items]
             self.assertEqual(frames, list(range(1, len(frames) + 1)))
             left = [item[17] == "1" for item in items]
-            presses += sum(1 for before, after in zip([False] + left, left) if after and not before)
-            releases += sum(1 for before, after in zip([False] + left, left) if before and not after)
+            steps = list(zip([False] + left, left))
+            presses += sum(1 for before, after in steps if after and not before)
+            releases += sum(1 for before, after in steps if before and not after)
             reports += len(items)
         self.assertEqual(sorted(connections), [{1}, {2}])  # one a phone, all its requests
         self.assertEqual((counts["reports"], counts["presses"], counts["releases"]),

@@ -628,6 +628,17 @@ test('answers 500 ms late: every quick tap on L, R and the pad arrives, and the 
   });
 });
 
+test('answers 2.5 s late from the first: the first report is waited for as long as the page took to load', async (t) => {
+  const link = await startSlowLink(server.url, { delayMs: 2500 });
+  t.after(link.close);
+  await withPhone(async (tab) => {
+    await tab.goto(`${link.url}#pointer=14`);
+    await waitForConnection('slow', 'the page to call the link slow', tab);
+    assert.equal(await tab.locator('#message').textContent(), 'Slow connection: the pointer follows late; taps still count.');
+    assert.deepEqual((await sentReports(0, tab)).filter((r) => r.failed), [], 'a report given up');
+  });
+});
+
 test('a hidden tab lets go once and falls silent; of two tabs only the newer reports', async () => {
   const TAB_POINTER = 10;
   const setHidden = (tab, hidden) => tab.evaluate((hidden) => {

@@ -324,7 +324,7 @@ test('answer times set the wait and tell a slow link', () => {
   // Before the first answer: twice the page's own load, within 2 s and 8 s.
   for (const [navigation, wait] of [[undefined, 2000], [{ fetchStart: 5, responseEnd: 5 }, 2000],
     [{ fetchStart: 10, responseEnd: 610 }, 2000], [{ fetchStart: 100, responseEnd: 1600 }, 3000],
-    [{ fetchStart: 0, responseEnd: 6000 }, 8000]]) {
+    [{ fetchStart: 0, responseEnd: 6000 }, 8000], [{ fetchStart: 100, responseStart: 1600, responseEnd: 0 }, 3000]]) {
     assert.equal(new P.AnswerTimes(P.AnswerTimes.firstWait(navigation)).timeout(), wait, JSON.stringify(navigation));
   }
   const times = new P.AnswerTimes(6000);
