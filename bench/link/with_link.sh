@@ -29,8 +29,9 @@ fi
 # A mount namespace of its own first, with an empty /dev/shm: the rest of this
 # script and the command run in it, so does every `ip netns exec` under it.
 if [ -z "${TVX_LINK_PRIVATE_SHM:-}" ]; then
+  # shellcheck disable=SC2016 # expanded by the inner shell
   exec env TVX_LINK_PRIVATE_SHM=1 unshare --mount --propagation private -- \
-    sh -c 'mount -t tmpfs -o mode=1777 tmpfs /dev/shm && exec "$0" "$@"' "$0" "$@" 3>&-
+    sh -c 'mount -t tmpfs -o mode=1777 tmpfs /dev/shm && exec "$0" "$@"' "$0" "$@"
 fi
 
 bin=$(cd "$1" && pwd)
@@ -74,12 +75,14 @@ for namespace in "$pc" "$phones"; do
   ip -n "$namespace" link set lo up
 done
 
-mkfifo "$work/ready"
+# The emulator ends when its standard input does: with this script, however
+# it ends.
+mkfifo "$work/lifeline"
 TVX_LINK_STATS=${TVX_LINK_STATS:-$work/stats}
 "$bin/link_emulator" --pc "/run/netns/$pc" --phones "/run/netns/$phones" "${options[@]}" \
-  <"$work/ready" >"$TVX_LINK_STATS" 2>&1 &
+  <"$work/lifeline" >"$TVX_LINK_STATS" 2>&1 &
 emulator_pid=$!
-exec 3>"$work/ready"  # its standard input stays open until this script ends
+exec 3>"$work/lifeline"
 for _ in $(seq 100); do
   grep -q '^ready' "$TVX_LINK_STATS" 2>/dev/null && break
   kill -0 "$emulator_pid" 2>/dev/null || { cat "$TVX_LINK_STATS" >&2; exit 1; }

@@ -106,7 +106,8 @@ struct Medium {
   // When a packet of size bytes has been sent, or -1 when the queue is full.
   Nanoseconds Send(Nanoseconds now, std::size_t size) {
     if (bitsPerSecond <= 0) return now;
-    for (; !queued.empty() && queued.front().first <= now; queued.pop_front()) backlog -= queued.front().second;
+    for (; !queued.empty() && queued.front().first <= now; queued.pop_front())
+      backlog -= queued.front().second;
     if (backlog + size > queueBytes) return -1;
     freeAt = std::max(freeAt, now) + static_cast<Nanoseconds>(size * 8.0 / bitsPerSecond * kSecond);
     queued.emplace_back(freeAt, size);
@@ -139,7 +140,8 @@ int OpenTunIn(const std::string& netnsFile, const std::string& device) {
     }
     if (setns(home, CLONE_NEWNET) != 0) std::perror("link_emulator: back to its own namespace");
   } else {
-    std::fprintf(stderr, "link_emulator: cannot enter %s: %s\n", netnsFile.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "link_emulator: cannot enter %s: %s\n", netnsFile.c_str(),
+                 std::strerror(errno));
   }
   if (home >= 0) close(home);
   if (target >= 0) close(target);
@@ -149,7 +151,7 @@ int OpenTunIn(const std::string& netnsFile, const std::string& device) {
 bool SetDirectional(Direction& up, Direction& down, const std::string& option, const char* value) {
   const bool upOnly = option.rfind("--up-", 0) == 0, downOnly = option.rfind("--down-", 0) == 0;
   const std::string what = option.substr(upOnly ? 5 : downOnly ? 7 : 2);
-  double Direction::*field = what == "delay" ? &Direction::delayMs
+  double Direction::*field = what == "delay"    ? &Direction::delayMs
                              : what == "jitter" ? &Direction::jitterMs
                              : what == "loss"   ? &Direction::loss
                                                 : nullptr;
@@ -165,15 +167,22 @@ bool ParseArguments(int argc, char** argv, Settings& settings, Medium& medium, D
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     const char* value = argv[i + 1];
-    if (option == "--pc") settings.pcNamespace = value;
-    else if (option == "--phones") settings.phonesNamespace = value;
-    else if (option == "--device") settings.device = value;
-    else if (option == "--seed") settings.seed = std::strtoul(value, nullptr, 10);
-    else if (option == "--rate") medium.bitsPerSecond = std::atof(value);
-    else if (option == "--queue") medium.queueBytes = std::strtoul(value, nullptr, 10);
+    if (option == "--pc")
+      settings.pcNamespace = value;
+    else if (option == "--phones")
+      settings.phonesNamespace = value;
+    else if (option == "--device")
+      settings.device = value;
+    else if (option == "--seed")
+      settings.seed = std::strtoul(value, nullptr, 10);
+    else if (option == "--rate")
+      medium.bitsPerSecond = std::atof(value);
+    else if (option == "--queue")
+      medium.queueBytes = std::strtoul(value, nullptr, 10);
     else if (option == "--outage") {
       if (std::sscanf(value, "%lf:%lf", &settings.outageAt, &settings.outageFor) != 2) return false;
-    } else if (!SetDirectional(up, down, option, value)) return false;
+    } else if (!SetDirectional(up, down, option, value))
+      return false;
   }
   return argc % 2 == 1 && !settings.pcNamespace.empty() && !settings.phonesNamespace.empty();
 }
@@ -186,7 +195,11 @@ bool StandardInputEnded() {
 class Link {
  public:
   Link(const Settings& settings, Medium& medium, Direction& up, Direction& down)
-      : settings_(settings), medium_(medium), up_(up), down_(down), random_(settings.seed),
+      : settings_(settings),
+        medium_(medium),
+        up_(up),
+        down_(down),
+        random_(settings.seed),
         start_(Now()) {}
 
   void Run() {
@@ -220,7 +233,8 @@ class Link {
       // Drawn for every packet whatever befalls it, so that an outage does
       // not shift the losses and delays of the packets after it.
       const bool lost = std::uniform_real_distribution<double>(0, 1)(random_) < direction.loss;
-      const double jitter = std::uniform_real_distribution<double>(-1, 1)(random_) * direction.jitterMs;
+      const double jitter =
+          std::uniform_real_distribution<double>(-1, 1)(random_) * direction.jitterMs;
       if (InOutage(now)) {
         ++direction.outage;
         continue;
@@ -234,18 +248,22 @@ class Link {
         ++direction.overflow;
         continue;
       }
-      const auto delay = static_cast<Nanoseconds>(std::max(0.0, direction.delayMs + jitter) * kMillisecond);
+      const auto delay =
+          static_cast<Nanoseconds>(std::max(0.0, direction.delayMs + jitter) * kMillisecond);
       direction.lastDue = std::max(direction.lastDue, sent + delay);
-      direction.inFlight.push_back({direction.lastDue, std::vector<char>(buffer.data(), buffer.data() + size)});
+      direction.inFlight.push_back(
+          {direction.lastDue, std::vector<char>(buffer.data(), buffer.data() + size)});
     }
   }
 
   void Deliver(Direction& direction) {
     const Nanoseconds now = Now();
-    for (; !direction.inFlight.empty() && direction.inFlight.front().due <= now; direction.inFlight.pop_front()) {
+    for (; !direction.inFlight.empty() && direction.inFlight.front().due <= now;
+         direction.inFlight.pop_front()) {
       const std::vector<char>& bytes = direction.inFlight.front().bytes;
       // A full device queue drops the packet, as a full radio queue would.
-      if (write(direction.to, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) continue;
+      if (write(direction.to, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+        continue;
       ++direction.passed;
       if (OpensConnection(bytes)) ++direction.connections;
     }
@@ -256,7 +274,8 @@ class Link {
     for (const Direction* direction : {&up_, &down_}) {
       if (!direction->inFlight.empty()) next = std::min(next, direction->inFlight.front().due);
     }
-    return static_cast<int>(std::max<Nanoseconds>(0, (next - Now() + kMillisecond - 1) / kMillisecond));
+    return static_cast<int>(
+        std::max<Nanoseconds>(0, (next - Now() + kMillisecond - 1) / kMillisecond));
   }
 
   const Settings& settings_;
@@ -274,7 +293,9 @@ int main(int argc, char** argv) {
   Medium medium;
   Direction up("up"), down("down");
   if (!ParseArguments(argc, argv, settings, medium, up, down)) {
-    std::fprintf(stderr, "usage: link_emulator --pc NETNS_FILE --phones NETNS_FILE [options] (see its source)\n");
+    std::fprintf(
+        stderr,
+        "usage: link_emulator --pc NETNS_FILE --phones NETNS_FILE [options] (see its source)\n");
     return 2;
   }
   const int pc = OpenTunIn(settings.pcNamespace, settings.device);
@@ -283,7 +304,7 @@ int main(int argc, char** argv) {
   up.from = down.to = phones;
   down.from = up.to = pc;
 
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_handler = RequestStop;
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGINT, &action, nullptr);
@@ -297,7 +318,8 @@ int main(int argc, char** argv) {
   Link(settings, medium, up, down).Run();
   for (const Direction* direction : {&up, &down}) {
     std::printf("%s passed %lu lost %lu outage %lu overflow %lu connections %lu\n", direction->name,
-                direction->passed, direction->lost, direction->outage, direction->overflow, direction->connections);
+                direction->passed, direction->lost, direction->outage, direction->overflow,
+                direction->connections);
   }
   close(pc);
   close(phones);

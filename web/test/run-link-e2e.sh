@@ -11,7 +11,8 @@ bin=$(cd "$1" && pwd)
 export TVX_TAP="$bin/TVXTap"
 # The server in the PC's namespace; the page, the test and TVXTap in the
 # phones', where the server is only reached over the link.
-inside='export TVX_SERVER_CMD="ip netns exec $TVX_LINK_PC sh '"$repo"'/web/test/real-server.sh '"$bin"' {dir} {port} {pointer} {key}"
+# shellcheck disable=SC2016 # expanded by the inner shell, inside the link
+inside='export TVX_SERVER_CMD="ip netns exec $TVX_LINK_PC sh $0/web/test/real-server.sh $1 {dir} {port} {pointer} {key}"
 export TVX_SERVER_URL="http://$TVX_LINK_PC_ADDRESS:{port}/"
-cd "'"$repo"'/web" && exec ip netns exec "$TVX_LINK_PHONES" node --test test/link.e2e.test.mjs'
-exec "$repo/bench/link/with_link.sh" "$bin" --delay 150 --loss 0.05 --seed 7 -- sh -c "$inside"
+cd "$0/web" && exec ip netns exec "$TVX_LINK_PHONES" node --test test/link.e2e.test.mjs'
+exec "$repo/bench/link/with_link.sh" "$bin" --delay 150 --loss 0.05 --seed 7 -- sh -c "$inside" "$repo" "$bin"
