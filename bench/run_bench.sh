@@ -5,7 +5,7 @@
 # headless chromium driving the cursor of a private Xvfb.
 #   bench/run_bench.sh BIN_DIR
 # BIN_DIR holds the native TVXHandvane, its TVXHandvane.TXT, report_latency,
-# phone_class, overlay_frames, TVXBridge, bridge_latency and cursor_watch.
+# phone_class, consumer_load, overlay_frames, TVXBridge, bridge_latency and cursor_watch.
 # BENCH_SECONDS (5) sets the length of each wrk and class run, BENCH_REPORTS
 # (20000) the reports of the latency run; BENCH_MOTION=0 leaves out the
 # motion to cursor, BENCH_LINK=0 the emulated classroom link
@@ -186,6 +186,13 @@ for server in "nginx $nginx_port $nginx_pid" "TVXHandvane $tvx_port $tvx_pid"; d
   printf '  %-12s %s answered/s, p50 %s ms, p99 %s ms, server CPU %s %% of a core, %s connections%s\n' \
     "$name" "$answered" "$p50" "$p99" "$cpu" "$connections" "$( ((errors > 0)) && echo ", $errors errors")"
 done
+# The consuming application's loop under the same class, its own CPU time:
+# a wait that returns for every report, then one that gathers them.
+echo "a consumer of the class's reports (its loop of sdk/README.md), ${seconds} s each:"
+"$bin/phone_class" "$tvx_port" 80 $((2 * seconds + 3)) 60 >/dev/null &
+class_pid=$!
+"$bin/consumer_load" "$work/tvx" "$seconds" 2 | sed 's/^/  /'
+wait "$class_pid"
 # TVXBridge beside the server under the same class: one OSC target and three
 # WebSocket clients, one of which reads nothing. Stopped before the wrk runs,
 # as it is the area's one reader.

@@ -2,7 +2,8 @@
 // values in its header and FIFO indices, then the server's FIFO operations
 // and the kit's (sdk/c/tvxhdv.h) on it. Counts must stay within the slots and
 // agree with the free room, the kit must see what the server sees, and
-// nothing may be read or written outside the area.
+// nothing may be read or written outside the area. The kit keeps the area
+// for as long as its size and StructVersion hold what the server wrote.
 //
 // Script lines (numbers decimal unless marked hex):
 //   o<offset> <hex>    the consumer stores a 32-bit value at that byte of the area
@@ -32,7 +33,8 @@ struct Area : ChannelPair {
 
   std::uint8_t* Bytes() { return reinterpret_cast<std::uint8_t*>(server.GetHeader()); }
 
-  // Puts back what the previous input changed: the stored values and the indices.
+  // Puts back what the previous input changed: the stored values and the
+  // indices, and a consumer that let go of the area.
   void Restore() {
     for (const std::size_t offset : touched) {
       std::memcpy(Bytes() + offset, pristine.data() + offset, sizeof(std::uint32_t));
@@ -41,7 +43,19 @@ struct Area : ChannelPair {
     SharedMemoryArea& area = *server.GetHeader();
     area.pointerFifo.writeIndex = area.pointerFifo.readIndex = 0;
     for (CommandFifo& fifo : area.commandFifos) fifo.writeIndex = fifo.readIndex = 0;
+    static tvxhdv_info info;
+    if (tvxhdv_get_info(consumer, &info) == 1) return;
+    tvxhdv_close(consumer);
+    consumer = tvxhdv_open(FuzzFolder().c_str(), 0);
+    if (consumer == nullptr) {
+      FuzzFailure(std::string("cannot open the area again: ") + tvxhdv_last_error());
+    }
   }
+
+  // The kit's sign that the server's area was cut short and grown again
+  // (zeros) or wiped: the server never writes these two values again, so
+  // the kit lets go of the area once they differ.
+  bool HeaderWrittenOver() { return std::memcmp(Bytes(), pristine.data(), 8) != 0; }
 
   void Store(std::size_t offset, std::uint32_t value) {
     offset %= kSharedMemorySize - sizeof value + 1;
@@ -71,17 +85,22 @@ void CheckReportFifo(const SharedMemoryChannel& side) {
               side.IsPointerFifoEmpty(), side.IsPointerFifoFull());
 }
 
-// What a consumer's handle finds in the area; it must never let go of it here.
-tvxhdv_info& InfoOf(tvxhdv* consumer) {
+// What a consumer's handle finds in the area; null once it let go of an
+// area whose header was written over, which is the only reason it may.
+const tvxhdv_info* InfoOf(Area& area, tvxhdv* consumer) {
   static tvxhdv_info info;  // large: the counts of all 600 command FIFOs
-  if (tvxhdv_get_info(consumer, &info) != 1) FuzzFailure("the kit let go of a running area");
-  return info;
+  if (tvxhdv_get_info(consumer, &info) == 1) return &info;
+  if (!area.HeaderWrittenOver()) FuzzFailure("the kit let go of a running area");
+  return nullptr;
 }
 
 // After the server's own checks, which repair its indices: the kit counts
-// the same records.
-void CheckKitAgrees(const SharedMemoryChannel& server, tvxhdv* consumer, int pointer) {
-  const tvxhdv_info& info = InfoOf(consumer);
+// the same records. False once the kit let go of the area.
+bool CheckKitAgrees(Area& area, tvxhdv* consumer, int pointer) {
+  const SharedMemoryChannel& server = area.server;
+  const tvxhdv_info* const held = InfoOf(area, consumer);
+  if (held == nullptr) return false;
+  const tvxhdv_info& info = *held;
   if (info.reports_queued != server.PointerFifoCount()) {
     FuzzFailure("the kit and the server count different reports");
   }
@@ -89,6 +108,7 @@ void CheckKitAgrees(const SharedMemoryChannel& server, tvxhdv* consumer, int poi
       info.commands_queued[pointer] != server.CommandFifoCount(pointer)) {
     FuzzFailure("the kit and the server count different commands");
   }
+  return true;
 }
 
 void CheckCommandFifo(const SharedMemoryChannel& side, int pointer) {
@@ -150,7 +170,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
       case 'D': {
         tvxhdv_report record;
-        const int count = InfoOf(area->consumer).reports_queued;
+        const tvxhdv_info* const info = InfoOf(*area, area->consumer);
+        if (info == nullptr) return 0;
+        const int count = info->reports_queued;
         if (tvxhdv_read(area->consumer, &record, 1) != (count > 0 ? 1 : 0)) {
           FuzzFailure("report get disagrees with the count");
         }
@@ -188,7 +210,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         tvxhdv* second = tvxhdv_open(FuzzFolder().c_str(), TVXHDV_SEND_ONLY);
         if (second != nullptr) {
           CheckReportFifo(area->server);
-          CheckKitAgrees(area->server, second, -1);
+          CheckKitAgrees(*area, second, -1);
         }
         tvxhdv_close(second);
         break;
@@ -198,7 +220,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     CheckReportFifo(area->server);
     if (pointer != -1) CheckCommandFifo(area->server, pointer);
-    CheckKitAgrees(area->server, area->consumer, pointer);
+    if (!CheckKitAgrees(*area, area->consumer, pointer)) return 0;
   }
   return 0;
 }

@@ -92,6 +92,7 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
     return outcome;
   }
 
+  NoteShownForNewPage(p, ackPacket, now);
   if (ackPacket == state_.pendingAck[p]) state_.pendingAck[p] = 0;
   outcome.response = MakeResponse(state_.packetNumber[p], state_.currentCommand[p]);
 
@@ -110,6 +111,7 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
       // next report chooses again.
       outcome.sentCommand = true;
       const std::int32_t code = TakeNextCommand(static_cast<int>(p));
+      KeepShown(p, code);
       if (code != 0 && ++state_.packetNumber[p] > 255) state_.packetNumber[p] = 0;
       state_.currentCommand[p] = code;
       state_.pendingAck[p] = state_.packetNumber[p];
@@ -158,9 +160,42 @@ void PointerProtocol::Forward(const PointerReport& report) {
   channel_->PutPointerReport(record);  // a full FIFO drops the report
 }
 
-// The consuming application's commands go before a Vibrate button's.
+// What a pointer shows outlives its page: a page that loads again (the phone
+// reloaded it, the browser dropped it during an outage, another number was
+// picked) starts blank, so the server sends it the last show code again. Such
+// a page is known by what it echoes: it has run no packet yet and echoes 0,
+// while a page that has run one echoes that packet's number. So a report that
+// echoes 0 on a pointer whose packets have started means a new page; the page
+// needs no word of its own. Packet numbers that wrapped to 0 hide a new page
+// until the next command. A pointer silent for more than kShownKeptMs has
+// left and shows nothing any more.
+void PointerProtocol::NoteShownForNewPage(std::size_t p, std::int32_t ackPacket,
+                                          std::uint32_t now) {
+  const auto silence = static_cast<std::int32_t>(now - state_.lastReportTick[p]);
+  if (silence > static_cast<std::int32_t>(kShownKeptMs)) {
+    state_.shownCode[p] = 0;
+    state_.shownOwed[p] = false;
+  }
+  if (ackPacket != 0 || state_.packetNumber[p] == 0 || state_.shownCode[p] == 0) return;
+  // The code itself on its way reaches the new page by the packet's repeats.
+  const bool inFlight =
+      state_.pendingAck[p] != 0 && state_.currentCommand[p] == state_.shownCode[p];
+  if (!inFlight) state_.shownOwed[p] = true;
+}
+
+void PointerProtocol::KeepShown(std::size_t p, std::int32_t code) {
+  if (code == kShowClearCode) state_.shownCode[p] = 0;
+  if (IsShowCode(code)) state_.shownCode[p] = static_cast<std::uint8_t>(code);
+}
+
+// A new page's show code goes first: whatever waits was sent after it. Then
+// the consuming application's commands go before a Vibrate button's.
 std::int32_t PointerProtocol::TakeNextCommand(int pointer) {
   const auto p = static_cast<std::size_t>(pointer);
+  if (state_.shownOwed[p]) {
+    state_.shownOwed[p] = false;
+    return state_.shownCode[p];
+  }
   if (HasChannel() && !channel_->IsCommandFifoEmpty(pointer)) {
     CommandRecord command{};
     // The reserved code from an application would tell this phone that it
@@ -193,6 +228,8 @@ void PointerProtocol::ResetForServerStart() {
   state_.currentCommand.fill(0);
   state_.packetNumber.fill(0);
   state_.pendingAck.fill(0);
+  state_.shownCode.fill(0);
+  state_.shownOwed.fill(false);
 }
 
 void PointerProtocol::MarkAllSilent() {

@@ -30,6 +30,8 @@ struct PointerProtocolState {
   PerPointer<std::uint32_t> lastReportTick{};  // tick count of the last report
   PerPointer<std::int32_t> resetRequest{};     // 1 = silent; the next report drops the awaited echo
   PerPointer<std::int32_t> requestedCommand{};  // code queued by a Vibrate button; 0 = none
+  PerPointer<std::uint8_t> shownCode{};  // show code last sent, for a page that loads again; 0 = none
+  PerPointer<bool> shownOwed{};          // a newly loaded page is to get shownCode again
 };
 
 // A pointer that reported lately, as its last report left it.
@@ -66,6 +68,20 @@ enum VibrateCommand : std::int32_t {
 // Reserved: answered to a phone whose number another phone already reports
 // on, in place of a command. Never taken from the command FIFO.
 inline constexpr std::int32_t kAnotherPhoneCode = 0xFF;
+
+// What the page shows across its pad until told otherwise: a tick, a cross,
+// a team colour, a digit. Clearing it is kShowClearCode; vibrations and other
+// codes pass and leave nothing shown.
+inline constexpr std::int32_t kShowClearCode = 0xB0;
+inline constexpr bool IsShowCode(std::int32_t code) {
+  return code == 0xB1 || code == 0xB2 || (code >= 0xC0 && code <= 0xC7) ||
+         (code >= 0xD0 && code <= 0xD9);
+}
+
+// A pointer silent for longer has left: what it showed is forgotten, so that
+// a phone that takes its number later starts blank. Long enough for a page to
+// load again over a slow network, or to come back after a short outage.
+inline constexpr std::uint32_t kShownKeptMs = 30000;
 
 // What the protocol reads of the operator's settings, on every report. The
 // program points it at its settings record, so that a pointer selected in the
@@ -149,6 +165,8 @@ class PointerProtocol : public PointerReportHandler {
                 Answer answer);
   void Forward(const PointerReport& report);
   std::int32_t TakeNextCommand(int pointer);
+  void NoteShownForNewPage(std::size_t p, std::int32_t ackPacket, std::uint32_t now);
+  void KeepShown(std::size_t p, std::int32_t code);
   bool HasChannel() const;
   void TakeChannelNotices(Outcome& outcome, std::uint32_t now);
   bool ReportedLately(std::size_t p, std::uint32_t now) const;

@@ -100,7 +100,7 @@ typedef struct tvxhdv tvxhdv;
 #define TVXHDV_OK 0
 #define TVXHDV_FULL (-1)         /* 799 commands wait for that phone already */
 #define TVXHDV_NO_SERVER (-2)    /* no server runs: the command went nowhere */
-#define TVXHDV_BAD_ARGUMENT (-3) /* pointer outside 0-79, code outside 0-255 */
+#define TVXHDV_BAD_ARGUMENT (-3) /* pointer outside 0-79, code outside 1-254 */
 
 /* The six vibrations the phone's page plays (command codes A0 to A5). */
 #define TVXHDV_SHORT_SINGLE 0xA0
@@ -116,8 +116,12 @@ typedef struct tvxhdv tvxhdv;
 #define TVXHDV_SHOW_CLEAR 0xB0
 #define TVXHDV_SHOW_CORRECT 0xB1
 #define TVXHDV_SHOW_WRONG 0xB2
-#define TVXHDV_SHOW_COLOR(n) (0xC0 + (n))
-#define TVXHDV_SHOW_NUMBER(n) (0xD0 + (n))
+/* A colour or digit out of range gives TVXHDV_NOT_A_CODE, which every
+ * function refuses, rather than another command's code. n is evaluated
+ * twice. */
+#define TVXHDV_SHOW_COLOR(n) ((unsigned)(n) <= 7u ? 0xC0 + (int)(n) : TVXHDV_NOT_A_CODE)
+#define TVXHDV_SHOW_NUMBER(n) ((unsigned)(n) <= 9u ? 0xD0 + (int)(n) : TVXHDV_NOT_A_CODE)
+#define TVXHDV_NOT_A_CODE 0x100
 
 /* A phone that joined (its first report after a silence) or left (silent for
  * more than a second, the server's own rule). */
@@ -136,7 +140,10 @@ TVXHDV_NODISCARD tvxhdv *tvxhdv_open(const char *folder, unsigned flags);
 TVXHDV_NODISCARD const char *tvxhdv_last_error(void);
 /* The clock of tvxhdv_report.read_at_ms: the system's monotonic clock in ms. */
 TVXHDV_NODISCARD uint64_t tvxhdv_now_ms(void);
-/* Takes up to max reports, oldest first, into out; never blocks. The count. */
+/* Takes up to max reports, oldest first, into out; never blocks. The count.
+ * Once the handle was asked tvxhdv_presence(), it stops before the report of
+ * a phone whose join it has not told yet (by tvxhdv_wait() saying
+ * TVXHDV_PRESENCE, or tvxhdv_presence()): the next wait says so at once. */
 TVXHDV_NODISCARD int tvxhdv_read(tvxhdv *h, tvxhdv_report *out, int max);
 /* Drops every report that waits, in the area and in the handle (after a
  * stall, say), still noting each phone's last report and presence. The
@@ -148,6 +155,11 @@ int tvxhdv_skip(tvxhdv *h);
  * called, opens the next server's area by itself (TVXHDV_SERVER_NEW, once);
  * says TVXHDV_PRESENCE when phones joined or left. */
 TVXHDV_NODISCARD int tvxhdv_wait(tvxhdv *h, int timeout_ms);
+/* tvxhdv_wait(), returning at most once per gather_ms while reports keep
+ * coming: it first naps out what is left of gather_ms since it last
+ * returned, so that a busy server's reports are taken in batches. After a
+ * quiet spell it returns as soon as a report comes, as tvxhdv_wait() does. */
+TVXHDV_NODISCARD int tvxhdv_wait_gathered(tvxhdv *h, int timeout_ms, int gather_ms);
 /* Takes up to max presence changes, oldest first, into out. The count. */
 TVXHDV_NODISCARD int tvxhdv_presence(tvxhdv *h, tvxhdv_presence_change *out, int max);
 /* Sets present[p] to 1 for every phone present now, else 0. */
@@ -157,8 +169,11 @@ void tvxhdv_present(tvxhdv *h, unsigned char present[TVXHDV_POINTERS]);
  * the queued reports first, keeping them for tvxhdv_read(). */
 TVXHDV_NODISCARD int tvxhdv_latest(tvxhdv *h, int pointer, tvxhdv_report *out,
                                    uint32_t *age_ms);
-/* Puts command code (0-255) for the phone of that pointer; the phone gets it
- * with the answer to one of its next reports. TVXHDV_OK or why not. */
+/* Puts command code (1-254) for the phone of that pointer; the phone gets it
+ * with the answer to one of its next reports. TVXHDV_OK or why not. Code 0
+ * means "no command" to the phone and FF is the server's own ("another
+ * phone has your number"): the server passes on neither, so both are
+ * refused here. */
 TVXHDV_NODISCARD int tvxhdv_send(tvxhdv *h, int pointer, unsigned code);
 /* Sends one of the vibrations TVXHDV_SHORT_SINGLE .. TVXHDV_LONG_DOUBLE. */
 TVXHDV_NODISCARD int tvxhdv_vibrate(tvxhdv *h, int pointer, int pattern);
@@ -261,7 +276,9 @@ TVXHDV_NODISCARD int tvxhdv_terminate_server(tvxhdv *h);
 
 /* How often a waiting handle asks whether its server still runs, or, while
  * it has none, looks for the next one. */
+#ifndef TVXHDV__CHECK_MS
 #define TVXHDV__CHECK_MS 100u
+#endif
 /* A phone silent for longer than this has left, as the server counts it. */
 #define TVXHDV__SILENCE_MS 1000u
 #define TVXHDV__CHANGES_MAX 256
@@ -452,6 +469,12 @@ struct tvxhdv {
   uint32_t noticed; /* the slot up to which queued reports count for presence */
   tvxhdv_presence_change changes[TVXHDV__CHANGES_MAX];
   int changes_first, changes_count, changes_new;
+  /* Changes are numbered as they are noted: those below told_seq were told,
+   * and a report waits in tvxhdv_read() while its phone's join is not. */
+  uint32_t changes_total, told_seq;
+  uint32_t joined_seq[TVXHDV_POINTERS];
+  int follows; /* tvxhdv_presence() was called: the joins matter */
+  uint64_t returned_ms; /* when tvxhdv_wait_gathered() last returned */
   tvxhdv_report *kept; /* reports tvxhdv_latest() took before tvxhdv_read() */
   int kept_first, kept_count;
 };
@@ -1444,7 +1467,16 @@ static void tvxhdv__change(tvxhdv *h, unsigned pointer, int joined) {
   change = &h->changes[(h->changes_first + h->changes_count++) % TVXHDV__CHANGES_MAX];
   change->pointer = pointer;
   change->joined = joined;
+  if (joined) h->joined_seq[pointer] = h->changes_total;
+  ++h->changes_total;
   h->changes_new = 1;
+}
+
+/* Whether a report of that pointer may be handed out: its phone's join was
+ * told, or the handle's user does not follow the joins. */
+static int tvxhdv__told(const tvxhdv *h, uint32_t pointer) {
+  return !h->follows || pointer >= TVXHDV_POINTERS ||
+         (int32_t)(h->told_seq - h->joined_seq[pointer]) > 0;
 }
 
 /* A report of that pointer was seen now. */
@@ -1491,16 +1523,17 @@ static uint64_t tvxhdv__leaves(tvxhdv *h, uint64_t now) {
   return next;
 }
 
-/* Takes up to max reports out of the area, noting each as its pointer's last. */
-static int tvxhdv__take(tvxhdv *h, tvxhdv_report *out, int max) {
+/* Takes up to max reports out of the area, noting each as its pointer's
+ * last; with hold_back, stops before one whose phone's join was not told. */
+static int tvxhdv__take(tvxhdv *h, tvxhdv_report *out, int max, int hold_back) {
   unsigned char batch[64 * TVXHDV__REPORT_BYTES];
   uint32_t write, read, first;
   uint64_t now;
-  int count = 0;
+  int count = 0, held = 0;
   if (max <= 0 || !tvxhdv__report_fifo(h, &write, &read)) return 0;
   now = TVXHDV_NOW_MS();
   first = read;
-  while (count < max && read != write) {
+  while (!held && count < max && read != write) {
     uint32_t n = (write > read ? write : TVXHDV__REPORT_SLOTS) - read, i;
     if (n > 64) n = 64;
     if (n > (uint32_t)(max - count)) n = (uint32_t)(max - count);
@@ -1510,7 +1543,16 @@ static int tvxhdv__take(tvxhdv *h, tvxhdv_report *out, int max) {
     }
     for (i = 0; i < n; ++i) {
       const unsigned char *slot = batch + i * TVXHDV__REPORT_BYTES;
-      tvxhdv_report *report = &out[count++];
+      tvxhdv_report *report = &out[count];
+      if (hold_back) {
+        const uint32_t pointer = tvxhdv__u32(slot + 8);
+        if (pointer < TVXHDV_POINTERS) tvxhdv__heard(h, pointer, now);
+        if (!tvxhdv__told(h, pointer)) {
+          held = 1;
+          break;
+        }
+      }
+      ++count;
       report->screen = tvxhdv__u32(slot);
       report->frame = tvxhdv__u32(slot + 4);
       report->pointer = tvxhdv__u32(slot + 8);
@@ -1527,7 +1569,7 @@ static int tvxhdv__take(tvxhdv *h, tvxhdv_report *out, int max) {
         tvxhdv__heard(h, report->pointer, now);
       }
     }
-    read = (read + n) % TVXHDV__REPORT_SLOTS;
+    read = (read + i) % TVXHDV__REPORT_SLOTS;
   }
   if (count > 0) {
     tvxhdv__set_index(h, TVXHDV__AT_REPORT_FIFO + TVXHDV__AT_READ, first, read,
@@ -1546,7 +1588,7 @@ static void tvxhdv__keep_queued(tvxhdv *h) {
     h->kept = (tvxhdv_report *)malloc(sizeof(tvxhdv_report) * TVXHDV__KEPT_MAX);
     if (h->kept == NULL) return;
   }
-  while ((count = tvxhdv__take(h, batch, 64)) > 0) {
+  while ((count = tvxhdv__take(h, batch, 64, 0)) > 0) {
     for (i = 0; i < count; ++i) {
       if (h->kept_count == TVXHDV__KEPT_MAX) {
         h->kept_first = (h->kept_first + 1) % TVXHDV__KEPT_MAX;
@@ -1561,11 +1603,13 @@ int tvxhdv_read(tvxhdv *h, tvxhdv_report *out, int max) {
   int count = 0;
   if (h == NULL || out == NULL) return 0;
   while (count < max && h->kept_count > 0) {
+    if (!tvxhdv__told(h, h->kept[h->kept_first].pointer)) return count;
     out[count++] = h->kept[h->kept_first];
     h->kept_first = (h->kept_first + 1) % TVXHDV__KEPT_MAX;
     --h->kept_count;
   }
-  return count + tvxhdv__take(h, out + count, max - count);
+  if (h->kept_count > 0) return count;
+  return count + tvxhdv__take(h, out + count, max - count, 1);
 }
 
 int tvxhdv_skip(tvxhdv *h) {
@@ -1575,7 +1619,8 @@ int tvxhdv_skip(tvxhdv *h) {
   dropped = h->kept_count;
   h->kept_first = h->kept_count = 0;
   /* Up to a FIFO's worth: a server that puts as fast cannot hold it here. */
-  while (rounds++ < (int)TVXHDV__REPORT_SLOTS / 64 + 1 && (count = tvxhdv__take(h, batch, 64)) > 0) {
+  while (rounds++ < (int)TVXHDV__REPORT_SLOTS / 64 + 1 &&
+         (count = tvxhdv__take(h, batch, 64, 0)) > 0) {
     dropped += count;
   }
   return dropped;
@@ -1590,26 +1635,43 @@ int tvxhdv_latest(tvxhdv *h, int pointer, tvxhdv_report *out, uint32_t *age_ms) 
   return 1;
 }
 
+/* Notes the phones of the reports waiting in the area, then those silent
+ * for too long: a consumer that stalled finds the phones that went on
+ * reporting meanwhile still present. When the next one will leave, or 0. */
+static uint64_t tvxhdv__look(tvxhdv *h, uint64_t now, int *reads, uint32_t *write,
+                             uint32_t *read) {
+  *write = *read = 0;
+  *reads = tvxhdv__report_fifo(h, write, read); /* may find the area cut short */
+  if (*reads) tvxhdv__notice(h, *write, *read, now);
+  return tvxhdv__leaves(h, now);
+}
+
 int tvxhdv_presence(tvxhdv *h, tvxhdv_presence_change *out, int max) {
   int count = 0;
+  uint32_t write, read;
+  int reads;
   if (h == NULL || out == NULL) return 0;
-  tvxhdv__leaves(h, TVXHDV_NOW_MS());
+  h->follows = 1;
+  tvxhdv__look(h, TVXHDV_NOW_MS(), &reads, &write, &read);
   while (count < max && h->changes_count > 0) {
     out[count++] = h->changes[h->changes_first];
     h->changes_first = (h->changes_first + 1) % TVXHDV__CHANGES_MAX;
     --h->changes_count;
   }
+  h->told_seq = h->changes_total - (uint32_t)h->changes_count;
   if (h->changes_count == 0) h->changes_new = 0;
   return count;
 }
 
 void tvxhdv_present(tvxhdv *h, unsigned char present[TVXHDV_POINTERS]) {
+  uint32_t write, read;
+  int reads;
   if (present == NULL) return;
   if (h == NULL) {
     memset(present, 0, TVXHDV_POINTERS);
     return;
   }
-  tvxhdv__leaves(h, TVXHDV_NOW_MS());
+  tvxhdv__look(h, TVXHDV_NOW_MS(), &reads, &write, &read);
   memcpy(present, h->present, TVXHDV_POINTERS);
 }
 
@@ -1618,7 +1680,7 @@ static int tvxhdv__wait(tvxhdv *h, int timeout_ms) {
   for (;;) {
     const uint64_t now = TVXHDV_NOW_MS();
     uint64_t until = start + (uint64_t)(timeout_ms > 0 ? timeout_ms : 0), leave_at;
-    uint32_t write = 0, read = 0;
+    uint32_t write, read;
     int reads;
     if (now - h->checked_ms >= TVXHDV__CHECK_MS) {
       if (h->area != NULL) {
@@ -1628,9 +1690,7 @@ static int tvxhdv__wait(tvxhdv *h, int timeout_ms) {
         if (tvxhdv__attach(h)) h->event = TVXHDV_SERVER_NEW;
       }
     }
-    reads = tvxhdv__report_fifo(h, &write, &read); /* may find the area cut short */
-    if (reads) tvxhdv__notice(h, write, read, now);
-    leave_at = tvxhdv__leaves(h, now);
+    leave_at = tvxhdv__look(h, now, &reads, &write, &read);
     if (h->event != 0) {
       const int event = h->event;
       h->event = 0;
@@ -1638,6 +1698,7 @@ static int tvxhdv__wait(tvxhdv *h, int timeout_ms) {
     }
     if (h->changes_new) {
       h->changes_new = 0;
+      h->told_seq = h->changes_total;
       return TVXHDV_PRESENCE;
     }
     if (h->kept_count > 0 || (reads && write != read)) return TVXHDV_REPORTS;
@@ -1661,13 +1722,41 @@ int tvxhdv_wait(tvxhdv *h, int timeout_ms) {
   return event;
 }
 
+int tvxhdv_wait_gathered(tvxhdv *h, int timeout_ms, int gather_ms) {
+  int event;
+  if (h == NULL) return TVXHDV_TIMEOUT;
+  if (gather_ms > 0 && h->returned_ms != 0) {
+    const uint64_t since = TVXHDV_NOW_MS() - h->returned_ms;
+    if (since < (uint64_t)gather_ms) {
+      uint32_t nap = (uint32_t)((uint64_t)gather_ms - since);
+      if (timeout_ms <= 0) nap = 0;
+      if (timeout_ms > 0 && nap > (uint32_t)timeout_ms) nap = (uint32_t)timeout_ms;
+      if (nap > 0) tvxhdv__sleep_ms(nap);
+      timeout_ms -= (int)nap;
+    }
+  }
+  event = tvxhdv_wait(h, timeout_ms);
+  h->returned_ms = event == TVXHDV_TIMEOUT ? 0 : TVXHDV_NOW_MS();
+  return event;
+}
+
 static int tvxhdv__check_arguments(int pointer, unsigned code) {
   if (pointer < 0 || pointer >= TVXHDV_POINTERS) {
     tvxhdv__fail("Pointer %d does not exist: phones are numbered 0 to 79.", pointer);
     return 0;
   }
+  if (code == TVXHDV_NOT_A_CODE) {
+    tvxhdv__fail("A colour or digit out of range is nothing the phone shows: colours are 0 to "
+                 "7, digits 0 to 9.");
+    return 0;
+  }
   if (code > 255) {
-    tvxhdv__fail("Command code %u is too large: codes are 0 to 255.", code);
+    tvxhdv__fail("Command code %u is too large: codes are 1 to 254.", code);
+    return 0;
+  }
+  if (code == 0 || code == 0xFF) {
+    tvxhdv__fail("Command code %u never reaches a phone: 0 means no command, and the server "
+                 "keeps FF for itself. Codes are 1 to 254.", code);
     return 0;
   }
   return 1;

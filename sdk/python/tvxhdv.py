@@ -753,6 +753,11 @@ class Server:
         self._heard = {}     # pointer: when a report of it was last seen
         self._changes = []   # (pointer, joined) not yet taken
         self._changes_new = False
+        # Changes are numbered as they are noted: those below _told were
+        # told, and a report waits in read() while its phone's join is not.
+        self._changes_total, self._told, self._joined_at = 0, 0, {}
+        self._follows = False  # presence() was called: the joins matter
+        self._returned = None  # when wait_gathered() last returned
         self._noticed = 0
         self._kept = []      # reports latest() took before read()
         try:
@@ -924,10 +929,22 @@ class Server:
         if pointer >= POINTERS:
             return
         if pointer not in self._heard:
-            self._changes.append((pointer, True))
-            del self._changes[:-_CHANGES_MAX]
-            self._changes_new = True
+            self._change(pointer, True)
         self._heard[pointer] = now
+
+    def _change(self, pointer, joined):
+        self._changes.append((pointer, joined))
+        del self._changes[:-_CHANGES_MAX]
+        if joined:
+            self._joined_at[pointer] = self._changes_total
+        self._changes_total += 1
+        self._changes_new = True
+
+    def _told_of(self, pointer):
+        """Whether a report of that pointer may be handed out: its phone's
+        join was told, or this object's user does not follow the joins."""
+        return not self._follows or pointer >= POINTERS or \
+            self._joined_at.get(pointer, -1) < self._told
 
     def _notice(self, write, read, now):
         """Notes which phones the reports queued since the last look come
@@ -950,14 +967,23 @@ class Server:
         for pointer, heard in sorted(self._heard.items()):
             if now - heard > _SILENCE_S:
                 del self._heard[pointer]
-                self._changes.append((pointer, False))
-                del self._changes[:-_CHANGES_MAX]
-                self._changes_new = True
+                self._change(pointer, False)
         return min(self._heard.values()) + _SILENCE_S if self._heard else None
 
-    def _take(self, limit):
+    def _look(self, now):
+        """Notes the phones of the reports waiting in the area, then those
+        silent for too long: a consumer that stalled finds the phones that
+        went on reporting meanwhile still present. The FIFO's indices (or
+        None) and when the next phone will leave (or None)."""
+        indices = self._report_fifo()  # may find the area cut short
+        if indices is not None:
+            self._notice(indices[0], indices[1], now)
+        return indices, self._leaves(now)
+
+    def _take(self, limit, hold_back=False):
         """Takes up to limit reports out of the area, noting each as its
-        pointer's last."""
+        pointer's last; with hold_back, stops before one whose phone's join
+        was not told."""
         indices = self._report_fifo()
         if indices is None:
             return []
@@ -970,13 +996,20 @@ class Server:
             data = self._area.get(_AT_REPORTS + read * _REPORT_BYTES, count * _REPORT_BYTES)
             if data is None:
                 return reports
+            taken = 0
             for i in range(count):
                 report = Report(*struct.unpack_from("<6I", data, i * _REPORT_BYTES), read_at=now)
+                if report.pointer < POINTERS:
+                    self._hear(report.pointer, now)
+                if hold_back and not self._told_of(report.pointer):
+                    break
+                taken += 1
                 reports.append(report)
                 if report.pointer < POINTERS:
                     self._last[report.pointer] = report
-                    self._hear(report.pointer, now)
-            read = (read + count) % _REPORT_SLOTS
+            read = (read + taken) % _REPORT_SLOTS
+            if taken < count:
+                break
         if reports:
             self._area.set_index(_AT_REPORT_FIFO + 8, first, read, _REPORT_SLOTS)
         return reports
@@ -989,10 +1022,14 @@ class Server:
 
     def read(self, limit=None):
         """Takes the queued reports (up to limit), oldest first; never blocks."""
-        kept, self._kept = self._kept, []
-        if limit is not None and len(kept) > limit:
-            kept, self._kept = kept[:limit], kept[limit:]
-        return kept + self._take(None if limit is None else limit - len(kept))
+        told = 0
+        while told < len(self._kept) and (limit is None or told < limit) and \
+                self._told_of(self._kept[told].pointer):
+            told += 1
+        kept, self._kept = self._kept[:told], self._kept[told:]
+        if self._kept:
+            return kept
+        return kept + self._take(None if limit is None else limit - len(kept), True)
 
     def skip(self):
         """Drops every report that waits, in the area and here (after a stall,
@@ -1023,15 +1060,13 @@ class Server:
                         self.reason = str(refused)
                     except Error as error:
                         self.reason = str(error)
-            indices = self._report_fifo()  # may find the area cut short
-            if indices is not None:
-                self._notice(indices[0], indices[1], now)
-            leave_at = self._leaves(now)
+            indices, leave_at = self._look(now)
             if self._event is not None:
                 event, self._event = self._event, None
                 return event
             if self._changes_new:
                 self._changes_new = False
+                self._told = self._changes_total
                 return "presence"
             if self._kept or (indices is not None and indices[0] != indices[1]):
                 return "reports"
@@ -1046,17 +1081,33 @@ class Server:
             else:
                 time.sleep(seconds)
 
+    def wait_gathered(self, timeout_s, gather_s):
+        """wait(), returning at most once per gather_s while reports keep
+        coming: it first naps out what is left of gather_s since it last
+        returned, so that a busy server's reports are taken in batches.
+        After a quiet spell it returns as soon as a report comes."""
+        if gather_s > 0 and self._returned is not None:
+            nap = min(gather_s - (_now() - self._returned), max(timeout_s, 0))
+            if nap > 0:
+                time.sleep(nap)
+                timeout_s -= nap
+        event = self.wait(timeout_s)
+        self._returned = None if event == "timeout" else _now()
+        return event
+
     def presence(self):
         """The phones that joined or left since the last call, oldest first,
         as (pointer, joined) with joined True or False."""
-        self._leaves(_now())
+        self._follows = True
+        self._look(_now())
         changes, self._changes, self._changes_new = self._changes, [], False
+        self._told = self._changes_total
         return changes
 
     @property
     def present(self):
         """The pointers of the phones present now, a set."""
-        self._leaves(_now())
+        self._look(_now())
         return set(self._heard)
 
     def latest(self, pointer):
@@ -1071,11 +1122,14 @@ class Server:
         return report, _now() - report.read_at
 
     def send(self, pointer, code):
-        """Puts command code (0-255) for the phone of that pointer; the phone
-        gets it with the answer to one of its next reports."""
+        """Puts command code (1-254) for the phone of that pointer; the phone
+        gets it with the answer to one of its next reports. Code 0 means "no
+        command" to the phone and FF is the server's own ("another phone has
+        your number"): the server passes on neither, so both are refused."""
         _check_pointer(pointer)
-        if not isinstance(code, int) or not 0 <= code <= 255:
-            raise ValueError("command code %r is outside 0 to 255" % (code,))
+        if not isinstance(code, int) or not 1 <= code <= 254:
+            raise ValueError("command code %r never reaches a phone: codes are 1 to 254 (0 means "
+                             "no command, and the server keeps FF for itself)" % (code,))
         held = self._area is not None
         self._check()
         if self._area is None:

@@ -103,12 +103,22 @@ TEST_F(CrossProcessTest, TapWatchFollowsItsServerThroughAGarbledRendezvousFile) 
   const std::string whole = TempFolder::ReadAll(rendezvousFile);
   TempFolder::WriteAll(rendezvousFile, "[Memory]\r\nSharedMemoryName=TVXH");
   EXPECT_EQ(tvxhdv_connected(handle.get()), 1);
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // TVXTap looks every 100 ms
+  // TVXTap looks at the file every 100 ms while it waits: it prints a report
+  // put 300 ms later only if it stayed with its server.
+  const auto garbled = std::chrono::steady_clock::now();
+  std::uint32_t frame = 1;
+  std::uint32_t late = 0;
+  EXPECT_TRUE(WaitFor([&] {
+    if (late != 0) return Lines(TempFolder::ReadAll(outputFile)).size() >= late;
+    server_.PutPointerReport(Report(4, ++frame));
+    if (std::chrono::steady_clock::now() - garbled > std::chrono::milliseconds(300)) late = frame;
+    return false;
+  })) << TempFolder::ReadAll(outputFile);
   TempFolder::WriteAll(rendezvousFile, whole);
   EXPECT_EQ(tvxhdv_connected(handle.get()), 1);
 
-  server_.PutPointerReport(Report(4, 2));
-  EXPECT_TRUE(WaitFor([&] { return Lines(TempFolder::ReadAll(outputFile)).size() == 2; }))
+  server_.PutPointerReport(Report(4, ++frame));
+  EXPECT_TRUE(WaitFor([&] { return Lines(TempFolder::ReadAll(outputFile)).size() == frame; }))
       << TempFolder::ReadAll(outputFile);
   ASSERT_TRUE(platform::TerminateProcessById(tap.Id()));
   int exitCode = -1;

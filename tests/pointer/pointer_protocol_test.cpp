@@ -42,7 +42,7 @@ std::string Text(const ResponseText& response) {
 }
 
 class PointerProtocolTest : public testing::Test {
- protected:
+ public:
   PointerProtocolTest() {
     std::uint32_t version = 0;
     int created = 0;
@@ -392,14 +392,94 @@ TEST_F(PointerProtocolTest, TheSecondPhoneOnANumberIsToldAndMovesNothing) {
   EXPECT_EQ(reportFrom(kFirst, {.frame = 3}), "01A0") << "the second's echo is not the first's";
   EXPECT_EQ(TakeForwarded().size(), 3u);
 
-  // An application's FF would tell the first that it is second: it is dropped.
-  EXPECT_EQ(Send(3, kAnotherPhoneCode), TVXHDV_OK);
+  // An application's FF would tell the first that it is second: the kit
+  // refuses it, and one put without the kit is dropped.
+  EXPECT_EQ(Send(3, kAnotherPhoneCode), TVXHDV_BAD_ARGUMENT);
+  ASSERT_EQ(PutRawCommand(*channel.GetHeader(), 3, CommandRecord{kAnotherPhoneCode, 0}), 1);
   EXPECT_EQ(reportFrom(kFirst, {.frame = 4, .ackPacket = 1}), "0100");
 
   now += PointerPeers::kTogetherMs + 1;
   EXPECT_EQ(reportFrom(kSecond, {.frame = 11, .x = 900}), "0100");
   EXPECT_EQ(protocol.ReadLiveStatus().x, 900);
   EXPECT_EQ(reportFrom(kFirst, {.frame = 5}), "01FF");
+}
+
+// A page as the phone runs it: it echoes the last packet it saw and runs
+// the code of every packet it has not seen before. A page loaded again
+// starts from packet 0.
+struct PageModel {
+  PageModel(PointerProtocolTest& owner, int number, int firstFrame = 1)
+      : test(owner), pointer(number), frame(firstFrame) {}
+
+  PointerProtocolTest& test;
+  int pointer;
+  int frame;
+  int ackPacket = 0;
+  std::vector<int> ran;
+
+  void Steps(int count) {
+    for (int i = 0; i < count; ++i) {
+      const std::string answer =
+          test.Report({.pointer = pointer, .frame = frame++, .ackPacket = ackPacket});
+      const int packet = std::stoi(answer.substr(0, 2), nullptr, 16);
+      const int code = std::stoi(answer.substr(2, 2), nullptr, 16);
+      if (packet == ackPacket) continue;
+      ackPacket = packet;
+      if (code != 0) ran.push_back(code);
+    }
+  }
+};
+
+TEST_F(PointerProtocolTest, ALoadedAgainPageGetsTheLastShowCodeAgain) {
+  struct Case {
+    std::vector<unsigned> sent;
+    std::vector<int> again;
+  };
+  const Case cases[] = {
+      {{0xC2}, {0xC2}},
+      {{0xD5, 0xB1, 0xA1}, {0xB1}},  // the last show, not the vibration after it
+      {{0xC2, 0xB0}, {}},            // cleared
+      {{0xA1}, {}},                  // a vibration shows nothing
+  };
+  int pointer = 10;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(pointer);
+    PageModel page{*this, pointer};
+    for (const unsigned code : c.sent) {
+      ASSERT_EQ(Send(pointer, code), TVXHDV_OK);
+      page.Steps(2);
+    }
+    page.Steps(2);
+    ASSERT_EQ(page.ran.size(), c.sent.size());
+    // At once, the old page's packet still awaited; then after a silence.
+    PageModel quick{*this, pointer, page.frame};
+    quick.Steps(3);
+    EXPECT_EQ(quick.ran, c.again);
+    now += 5000;
+    protocol.MarkSilentPointers(now);
+    PageModel late{*this, pointer, quick.frame};
+    late.Steps(3);
+    EXPECT_EQ(late.ran, c.again);
+    ++pointer;
+  }
+}
+
+TEST_F(PointerProtocolTest, WhatWasShownIsForgottenWhenThePointerLeavesOrTheServerStarts) {
+  enum class Then { kSilence, kServerStart };
+  const auto showThenLoadAgain = [this](int pointer, Then then, std::uint32_t silence) {
+    Send(pointer, 0xC4);
+    PageModel page{*this, pointer};
+    page.Steps(3);
+    now += silence;
+    protocol.MarkSilentPointers(now);
+    if (then == Then::kServerStart) protocol.ResetForServerStart();
+    PageModel again{*this, pointer, page.frame};
+    again.Steps(3);
+    return again.ran;
+  };
+  EXPECT_EQ(showThenLoadAgain(10, Then::kSilence, kShownKeptMs), std::vector<int>{0xC4});
+  EXPECT_EQ(showThenLoadAgain(11, Then::kSilence, kShownKeptMs + 1), std::vector<int>{});
+  EXPECT_EQ(showThenLoadAgain(12, Then::kServerStart, 0), std::vector<int>{});
 }
 
 TEST_F(PointerProtocolTest, ConcurrentReportersLoseNothing) {

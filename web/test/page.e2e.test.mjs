@@ -606,6 +606,10 @@ test('answers 500 ms late: every quick tap on L, R and the pad arrives, and the 
     // 20 taps on L at once: 40 changes, each its own report in order, 32 to
     // a request: 32 and 8 after the report in flight, or, with none in
     // flight, the first press alone, then 32 and 7.
+    await waitFor(async () => {
+      const last = (await sentReports(0, tab)).at(-1);
+      return last.buttonL + last.buttonR === 0 && last.ackMode === 1;
+    }, { what: 'the last lift to be sent' });
     const from = await reportCount(tab);
     await tab.evaluate(() => {
       const button = document.getElementById('button-left');

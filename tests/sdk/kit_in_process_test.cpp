@@ -1,0 +1,202 @@
+// tvxhdv.h against the server's side of an area made in this process: the
+// kit's own rules (presence, the order of joins and reports, the codes it
+// lets out, how its waits sleep), each with a clock the test moves on.
+
+// The library's clock, moved on by the tests to stand for time passing; its
+// look at the server's process pushed far away, so that only a put can end
+// a sleeping wait before its timeout.
+static unsigned long long clockSkewMs = 0;
+#define TVXHDV_NOW_MS() (tvxhdv__system_ms() + clockSkewMs)
+#define TVXHDV__CHECK_MS 600000u
+#define TVXHDV_IMPLEMENTATION
+#include "sdk/c/tvxhdv.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "tests/pointer/channel_fixture.h"
+
+namespace {
+
+class KitInProcessTest : public ChannelTest {
+ protected:
+  void SetUp() override {
+    CreateServer();
+    OpenConsumer();
+  }
+
+  tvxhdv* Kit() { return consumer_.get(); }
+
+  void Put(std::uint32_t pointer) {
+    ASSERT_EQ(server_.PutPointerReport(Report(pointer, ++frame_)), 1);
+  }
+
+  int ReadAll() {
+    tvxhdv_report reports[64];
+    int total = 0;
+    for (int count; (count = tvxhdv_read(Kit(), reports, 64)) > 0;) total += count;
+    return total;
+  }
+
+  // The presence changes waiting, as pointer + 100 for a join.
+  std::vector<unsigned> Changes() {
+    std::vector<unsigned> taken;
+    tvxhdv_presence_change changes[16];
+    for (int count; (count = tvxhdv_presence(Kit(), changes, 16)) > 0;) {
+      for (int i = 0; i < count; ++i)
+        taken.push_back(changes[i].pointer + 100u * changes[i].joined);
+    }
+    return taken;
+  }
+
+  std::uint32_t frame_ = 0;
+};
+
+// A phone reporting every 300 ms stays present; so does one that goes on
+// every 20 ms while the consumer stalls for 2 s: its reports wait in the area.
+TEST_F(KitInProcessTest, PhonesThatGoOnReportingStayPresent) {
+  Put(12);
+  ASSERT_EQ(tvxhdv_wait(Kit(), 0), TVXHDV_PRESENCE);
+  EXPECT_EQ(Changes(), std::vector<unsigned>{112});
+  EXPECT_EQ(ReadAll(), 1);
+  for (int step = 0; step < 12; ++step) {
+    clockSkewMs += 300;
+    Put(12);
+    EXPECT_EQ(tvxhdv_wait(Kit(), 0), TVXHDV_REPORTS) << "step " << step;
+    EXPECT_EQ(ReadAll(), 1);
+  }
+  for (int step = 0; step < 100; ++step) {
+    clockSkewMs += 20;
+    Put(12);
+  }
+  unsigned char present[TVXHDV_POINTERS] = {0};
+  tvxhdv_present(Kit(), present);
+  EXPECT_EQ(present[12], 1);
+  EXPECT_EQ(Changes(), std::vector<unsigned>{});
+  EXPECT_EQ(tvxhdv_wait(Kit(), 0), TVXHDV_REPORTS);
+  EXPECT_EQ(ReadAll(), 100);
+
+  clockSkewMs += 1001;  // a real silence
+  EXPECT_EQ(Changes(), std::vector<unsigned>{12});
+}
+
+// Once the consumer follows the joins, a report that came after its last
+// wait waits for the join to be told, in the area and when moved into the
+// handle; one that never asks reads at once.
+TEST_F(KitInProcessTest, AReportWaitsUntilItsPhonesJoinWasTold) {
+  Put(4);
+  EXPECT_EQ(ReadAll(), 1);
+  EXPECT_EQ(Changes(), std::vector<unsigned>{104});
+
+  Put(4);
+  Put(5);
+  Put(4);
+  tvxhdv_report report{};
+  ASSERT_EQ(tvxhdv_read(Kit(), &report, 1), 1);
+  EXPECT_EQ(report.pointer, 4u);
+  EXPECT_EQ(ReadAll(), 0);
+  EXPECT_EQ(tvxhdv_wait(Kit(), 0), TVXHDV_PRESENCE);  // told, though not taken
+  EXPECT_EQ(ReadAll(), 2);
+  EXPECT_EQ(Changes(), std::vector<unsigned>{105});
+
+  Put(6);
+  ASSERT_EQ(tvxhdv_latest(Kit(), 6, &report, nullptr), 1);
+  EXPECT_EQ(ReadAll(), 0);
+  EXPECT_EQ(Changes(), std::vector<unsigned>{106});
+  EXPECT_EQ(ReadAll(), 1);
+}
+
+TEST_F(KitInProcessTest, SkipDropsWhatLatestMovedIntoTheHandle) {
+  Put(3);
+  Put(3);
+  ASSERT_EQ(tvxhdv_latest(Kit(), 3, nullptr, nullptr), 1);
+  EXPECT_EQ(tvxhdv_skip(Kit()), 2);
+  EXPECT_EQ(ReadAll(), 0);
+}
+
+// Every code the server delivers goes out as it is; the ones it drops, and
+// a colour or digit out of range, are refused rather than becoming another.
+TEST_F(KitInProcessTest, OnlyCodesThatReachAPhoneGoOut) {
+  struct Case {
+    int what;
+    bool show;  // through tvxhdv_show, else tvxhdv_send
+    int sent;   // the code the server takes, or -1: refused
+  };
+  const Case cases[] = {
+      {0x00, false, -1},
+      {0x01, false, 0x01},
+      {0xFE, false, 0xFE},
+      {0xFF, false, -1},
+      {0x100, false, -1},
+      {TVXHDV_SHOW_CLEAR - 1, true, -1},
+      {TVXHDV_SHOW_CLEAR, true, 0xB0},
+      {TVXHDV_SHOW_WRONG, true, 0xB2},
+      {TVXHDV_SHOW_WRONG + 1, true, -1},
+      {TVXHDV_SHOW_COLOR(-16), true, -1},
+      {TVXHDV_SHOW_COLOR(-1), true, -1},
+      {TVXHDV_SHOW_COLOR(0), true, 0xC0},
+      {TVXHDV_SHOW_COLOR(7), true, 0xC7},
+      {TVXHDV_SHOW_COLOR(8), true, -1},
+      {TVXHDV_SHOW_COLOR(16), true, -1},
+      {TVXHDV_SHOW_COLOR(16), false, -1},
+      {TVXHDV_SHOW_NUMBER(-1), true, -1},
+      {TVXHDV_SHOW_NUMBER(0), true, 0xD0},
+      {TVXHDV_SHOW_NUMBER(9), true, 0xD9},
+      {TVXHDV_SHOW_NUMBER(10), true, -1},
+      {TVXHDV_SHOW_NUMBER(-32), false, -1},
+  };
+  for (const Case& c : cases) {
+    const int result = c.show ? tvxhdv_show(Kit(), 7, c.what)
+                              : tvxhdv_send(Kit(), 7, static_cast<unsigned>(c.what));
+    CommandRecord taken;
+    const int got = server_.GetCommand(7, taken) == 1 ? static_cast<int>(taken.command) : -1;
+    EXPECT_EQ(result, c.sent == -1 ? TVXHDV_BAD_ARGUMENT : TVXHDV_OK) << std::hex << c.what;
+    EXPECT_EQ(got, c.sent) << std::hex << c.what;
+  }
+}
+
+// A wait asleep in the kit wakes at the put, not at its next look at the
+// server (set ten minutes away here).
+TEST_F(KitInProcessTest, ASleepingWaitWakesAtThePut) {
+  ASSERT_NE(Kit()->wake, nullptr);
+  const std::atomic_ref<std::uint32_t> sleepers(*reinterpret_cast<std::uint32_t*>(Kit()->wake));
+  std::thread putter([&] {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (sleepers.load() == 0 && std::chrono::steady_clock::now() < giveUp) {
+      std::this_thread::yield();
+    }
+    Put(3);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const int event = tvxhdv_wait(Kit(), 60000);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  putter.join();
+  EXPECT_EQ(event, TVXHDV_PRESENCE);
+  EXPECT_LT(waited, std::chrono::seconds(20));
+}
+
+// A gathering wait returns at once for the first report after a quiet
+// spell, then no sooner than the gathering time after its last return.
+TEST_F(KitInProcessTest, AGatheringWaitReturnsAtMostOncePerGatheringTime) {
+  Put(3);
+  ASSERT_EQ(tvxhdv_wait(Kit(), 0), TVXHDV_PRESENCE);
+  EXPECT_EQ(tvxhdv_wait_gathered(Kit(), 30000, 300), TVXHDV_REPORTS);
+  EXPECT_EQ(ReadAll(), 1);
+  clockSkewMs += 5000;  // a quiet spell
+  Put(3);
+  const auto quiet = std::chrono::steady_clock::now();
+  EXPECT_EQ(tvxhdv_wait_gathered(Kit(), 30000, 5000), TVXHDV_REPORTS);
+  EXPECT_LT(std::chrono::steady_clock::now() - quiet, std::chrono::milliseconds(2500));
+  const auto returned = std::chrono::steady_clock::now();
+  EXPECT_EQ(ReadAll(), 1);
+  Put(3);
+  EXPECT_EQ(tvxhdv_wait_gathered(Kit(), 30000, 300), TVXHDV_REPORTS);
+  // Less the step of the kit's clock, up to 16 ms on Windows.
+  EXPECT_GE(std::chrono::steady_clock::now() - returned, std::chrono::milliseconds(300 - 20));
+  EXPECT_EQ(ReadAll(), 1);
+  EXPECT_EQ(tvxhdv_wait_gathered(Kit(), 0, 300), TVXHDV_TIMEOUT);  // no nap when it may not wait
+}
+
+}  // namespace
