@@ -5,15 +5,21 @@
 #include "common/diagnostic_log.h"
 #include "platform/file_read.h"
 
-IndexPage::IndexPage() : page_(std::make_shared<const std::string>()) {}
+IndexPage::IndexPage() : page_(std::make_shared<const ServedBody>(MakeServedBody({}))) {}
 
 std::shared_ptr<const std::string> IndexPage::Current() const {
+  std::shared_ptr<const ServedBody> version = Snapshot();
+  const std::string* plain = &version->plain;
+  return std::shared_ptr<const std::string>(std::move(version), plain);
+}
+
+std::shared_ptr<const ServedBody> IndexPage::Snapshot() const {
   std::lock_guard guard(lock_);
   return page_;
 }
 
 void IndexPage::Publish(std::string contents) {
-  auto page = std::make_shared<const std::string>(std::move(contents));
+  auto page = std::make_shared<const ServedBody>(MakeServedBody(std::move(contents)));
   std::lock_guard guard(lock_);
   page_.swap(page);  // the old page is released after the lock, by its last reader
 }

@@ -1,12 +1,15 @@
 // The phone's start page, held in memory and served for the index page
 // requests. Loaded on the dialog's thread while client threads serve it: each
-// load publishes a new immutable copy, so a reply carries one version whole.
+// load publishes a new immutable version (plain, compressed and its tag
+// together), so a reply carries one version whole.
 #pragma once
 
 #include <cstddef>
 #include <memory>
 #include <mutex>
 #include <string>
+
+#include "http/served_body.h"
 
 class DiagnosticLog;
 
@@ -20,14 +23,17 @@ class IndexPage {
   // The page as last loaded; empty until the first successful load. The
   // returned copy stays valid and unchanged whatever loads follow.
   std::shared_ptr<const std::string> Current() const;
+  // The same version with its compressed copy and tag.
+  std::shared_ptr<const ServedBody> Snapshot() const;
 
+  // Compresses the page here, on the loading thread, never per request.
   void Publish(std::string contents);
 
  private:
   // Guards only the copy of the pointer: libstdc++ 12's atomic<shared_ptr>
   // releases its internal lock with relaxed order, which is not enough.
   mutable std::mutex lock_;
-  std::shared_ptr<const std::string> page_;
+  std::shared_ptr<const ServedBody> page_;
 };
 
 // Reads the file whole when it has at most capacity bytes. On success the

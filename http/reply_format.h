@@ -14,6 +14,7 @@ inline constexpr std::string_view kStatusNotImplemented = "501 Not Implemented";
 inline constexpr std::string_view kStatusNotFound = "404 Resource not found";
 inline constexpr std::string_view kStatusForbidden = "403 Forbidden";
 inline constexpr std::string_view kStatusBadRequest = "400 Bad Request";
+inline constexpr std::string_view kStatusNotModified = "304 Not Modified";
 
 // Room for a reply header; every header this server writes fits.
 inline constexpr std::size_t kHeaderAreaSize = 2048;
@@ -25,6 +26,12 @@ struct ReplyHead {
   bool keepAlive = false;  // "Keep-Alive" or "close" in the Connection line
   std::string_view contentType;
   std::string_view cacheControl;  // the Cache-Control line's value; empty: no such line
+  // For a body that is sent compressed when asked: its tag, the encoding of
+  // this reply ("gzip" or empty) and the Vary line that caches need for it.
+  std::string_view entityTag{};  // empty: no ETag line
+  std::string_view contentEncoding{};
+  bool variesWithEncoding = false;
+  bool withoutBody = false;  // a 304: no Content-Length, as no body follows
 };
 
 // How long browsers keep the program's own files: the page is asked for

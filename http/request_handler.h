@@ -12,6 +12,7 @@
 
 #include "http/mime_type_map.h"
 #include "http/report_access.h"
+#include "http/served_body.h"
 #include "platform/clock.h"
 #include "pointer/pointer_report_handler.h"
 #include "common/client_address.h"
@@ -70,6 +71,11 @@ class RequestHandler {
 
   void ServeIndexPage(const Request& request, std::string& reply) const;
   void ServeIcon(const Request& request, std::string& reply) const;
+  // A prepared body: compressed when the request admits gzip, or a bodiless
+  // 304 when the browser's copy is current. Returns the bytes of body sent.
+  std::size_t ServePrepared(const Request& request, const ServedBody& body,
+                            std::string_view contentType, std::string_view cacheControl,
+                            std::string& reply) const;
   void ServeReport(const Request& request, std::string& reply);
   void ServeBatch(const Request& request, std::string& reply);
   bool Admitted(const Request& request, std::string& reply);

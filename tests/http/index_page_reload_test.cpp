@@ -14,12 +14,20 @@
 
 namespace {
 
-std::string ReplyFor(const std::string& page) {
+constexpr std::string_view kPlainRequest = "GET /index.html HTTP/1.0\r\n\r\n";
+constexpr std::string_view kGzipRequest =
+    "GET /index.html HTTP/1.0\r\nAccept-Encoding: gzip\r\n\r\n";
+
+std::string ReplyFor(const std::string& page, bool compressed) {
+  const ServedBody body = MakeServedBody(page);
+  const std::string& bytes = compressed ? body.gzip : body.plain;
   return "HTTP/1.0 200 OK\r\nDate: Thu, 01 Jan 1970 00:00:00 GMT\r\n"
          "Server: OrbelWebServer/0.1b\r\nAccept-Ranges: bytes\r\nContent-Length: " +
-         std::to_string(page.size()) +
-         "\r\nConnection: close\r\nContent-Type: text/html\r\nCache-Control: no-cache\r\n\r\n" +
-         page;
+         std::to_string(bytes.size()) +
+         "\r\nConnection: close\r\nContent-Type: text/html\r\nCache-Control: no-cache\r\n"
+         "ETag: " +
+         body.entityTag + "\r\nVary: Accept-Encoding\r\n" +
+         (compressed ? "Content-Encoding: gzip\r\n" : "") + "\r\n" + bytes;
 }
 
 platform::CalendarTime Epoch() {
@@ -35,8 +43,9 @@ TEST(IndexPageReloadTest, RepliesNeverMixTwoVersions) {
 
   const std::string shortPage(1000, 'a');
   const std::string longPage(30000, 'b');
-  const std::string shortReply = ReplyFor(shortPage);
-  const std::string longReply = ReplyFor(longPage);
+  // Plain and compressed, each of one version.
+  const std::string replies[2][2] = {{ReplyFor(shortPage, false), ReplyFor(longPage, false)},
+                                     {ReplyFor(shortPage, true), ReplyFor(longPage, true)}};
   page.Publish(shortPage);
 
   std::atomic<bool> done{false};
@@ -46,9 +55,10 @@ TEST(IndexPageReloadTest, RepliesNeverMixTwoVersions) {
     clients.emplace_back([&] {
       std::string reply;
       int keepAlive = 0;
-      while (!done) {
-        handler.Handle("GET /index.html HTTP/1.0\r\n\r\n", reply, keepAlive);
-        if (reply != shortReply && reply != longReply) ++mixed;
+      for (bool compressed = false; !done; compressed = !compressed) {
+        handler.Handle(compressed ? kGzipRequest : kPlainRequest, reply, keepAlive);
+        const std::string(&either)[2] = replies[compressed ? 1 : 0];
+        if (reply != either[0] && reply != either[1]) ++mixed;
       }
     });
   }

@@ -9,6 +9,7 @@
 
 #include "common/diagnostic_log.h"
 #include "common/program_paths.h"
+#include "http/browser_icon.h"
 #include "http/favicon.h"
 #include "http/index_page.h"
 #include "platform/paths.h"
@@ -24,17 +25,24 @@ using Outcome = RequestHandler::Outcome;
 constexpr std::string_view kDateLine = "Date: Mon, 07 Dec 2026 20:44:52 GMT\r\n";
 
 std::string Header(std::string_view status, std::size_t length, std::string_view connection,
-                   std::string_view type, std::string_view cache = {}) {
+                   std::string_view type, std::string_view cache = {},
+                   std::string_view extraLines = {}) {
   return "HTTP/1.0 " + std::string(status) + "\r\n" + std::string(kDateLine) +
          "Server: OrbelWebServer/0.1b\r\nAccept-Ranges: bytes\r\nContent-Length: " +
          std::to_string(length) + "\r\nConnection: " + std::string(connection) +
          "\r\nContent-Type: " + std::string(type) + "\r\n" +
-         (cache.empty() ? "" : "Cache-Control: " + std::string(cache) + "\r\n") + "\r\n";
+         (cache.empty() ? "" : "Cache-Control: " + std::string(cache) + "\r\n") +
+         std::string(extraLines) + "\r\n";
+}
+
+// What a prepared body's replies say of it: its tag, and that they vary.
+std::string TagLines(std::string_view body) {
+  return "ETag: " + MakeServedBody(std::string(body)).entityTag + "\r\nVary: Accept-Encoding\r\n";
 }
 
 // The page's own files say how long to keep them; the root's files do not.
-std::string PageHeader(std::size_t length) {
-  return Header("200 OK", length, "close", "text/html", "no-cache");
+std::string PageHeader(std::string_view page) {
+  return Header("200 OK", page.size(), "close", "text/html", "no-cache", TagLines(page));
 }
 
 std::string NotFound(std::string_view page) {
@@ -97,11 +105,12 @@ TEST_F(RequestHandlerTest, IndexPageReplyBytes) {
             "Content-Length: 18\r\n"
             "Connection: Keep-Alive\r\n"
             "Content-Type: text/html\r\n"
-            "Cache-Control: no-cache\r\n"
-            "\r\n"
-            "<html>phone</html>");
+            "Cache-Control: no-cache\r\n" +
+                TagLines("<html>phone</html>") +
+                "\r\n"
+                "<html>phone</html>");
   EXPECT_EQ(keepAlive, 1);
-  const std::string expected = PageHeader(18) + "<html>phone</html>";
+  const std::string expected = PageHeader("<html>phone</html>") + "<html>phone</html>";
   EXPECT_EQ(Get("/index.htm"), expected);
   EXPECT_EQ(Get("/INDEX.HTML"), expected);
   EXPECT_EQ(Get(""), expected);
@@ -110,15 +119,16 @@ TEST_F(RequestHandlerTest, IndexPageReplyBytes) {
 TEST_F(RequestHandlerTest, IndexPageServesItsBytesWholeAndEmptyBeforeTheFirstLoad) {
   const std::string page("a\0b\0\0c", 6);
   indexPage.Publish(page);
-  EXPECT_EQ(Get("/index.html"), PageHeader(6) + page);
+  EXPECT_EQ(Get("/index.html"), PageHeader(page) + page);
   indexPage.Publish("");
-  EXPECT_EQ(Get("/index.html"), PageHeader(0));
+  EXPECT_EQ(Get("/index.html"), PageHeader(""));
 }
 
-TEST_F(RequestHandlerTest, IconReplyCarriesTheWholeBlock) {
-  const std::string_view icon = FaviconData();
+TEST_F(RequestHandlerTest, IconReplyCarriesTheBrowsersImagesWhole) {
+  const std::string icon = IcoWithWidths(FaviconData(), {256, 32, 16});
   const std::string expected =
-      Header("200 OK", icon.size(), "close", "image/x-icon", "max-age=86400") + std::string(icon);
+      Header("200 OK", icon.size(), "close", "image/x-icon", "max-age=86400", TagLines(icon)) +
+      std::string(icon);
   EXPECT_EQ(Get("/favicon.ico"), expected);
   EXPECT_EQ(Get("/favicon.ico?v=2"), expected);
   EXPECT_EQ(Get("/FAVICON.ICO"), expected);
@@ -244,7 +254,7 @@ TEST_F(RequestHandlerTest, DefaultIndexFileOtherThanIndexHtmlComesFromTheRoot) {
   handler.SetDefaultIndexFile("start.html");
   WriteRootFile("start.html", "start");
   EXPECT_EQ(Get("/"), Header("200 OK", 5, "close", "text/html") + "start");
-  EXPECT_EQ(Get("/index.html"), PageHeader(18) + "<html>phone</html>");
+  EXPECT_EQ(Get("/index.html"), PageHeader("<html>phone</html>") + "<html>phone</html>");
 }
 
 TEST_F(RequestHandlerTest, QueryStringsAreNoIndexPage) {
@@ -379,7 +389,9 @@ TEST_F(RequestHandlerTest, RoutesAreTracedFromLevelThree) {
                    "/favicon.ico",
                    "not empty and not index.htm and not index.html",
                    "return favicon.ico",
-                   "returning " + std::to_string(FaviconData().size()) + " bytes for /favicon.ico",
+                   "returning " +
+                       std::to_string(IcoWithWidths(FaviconData(), {256, 32, 16}).size()) +
+                       " bytes for /favicon.ico",
                    "Entered ParseRequest",
                    "Converted request file name to lower case:",
                    "/tolvex",
@@ -417,7 +429,7 @@ TEST_F(RequestHandlerTest, LevelFourAddsHeadersAndTheResponseText) {
     return text.find(": " + message + "\r\n") != std::string::npos;
   };
   EXPECT_TRUE(written("return index.html"));
-  EXPECT_TRUE(written(PageHeader(18)));
+  EXPECT_TRUE(written(PageHeader("<html>phone</html>")));
   EXPECT_TRUE(written("returning 18 bytes for /index.html"));
   EXPECT_TRUE(written("returning 4 bytes ResponseText 01A0"));
   EXPECT_FALSE(written(Header("200 OK", 4, "close", "text/html")));  // none for reports
