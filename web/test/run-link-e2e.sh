@@ -3,7 +3,7 @@
 # packets lost, a fixed seed), the native TVXHandvane and TVXTap:
 #   run-link-e2e.sh BIN_DIR
 # Needs root and /dev/net/tun, and fails saying so without them
-# (bench/link/with_link.sh).
+# (bench/link/with_link.sh). A run that hangs ends after 170 s, failed.
 set -eu
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 bin=$(cd "$1" && pwd)
@@ -14,5 +14,5 @@ export TVX_TAP="$bin/TVXTap"
 # shellcheck disable=SC2016 # expanded by the inner shell, inside the link
 inside='export TVX_SERVER_CMD="ip netns exec $TVX_LINK_PC sh $0/web/test/real-server.sh $1 {dir} {port} {pointer} {key}"
 export TVX_SERVER_URL="http://$TVX_LINK_PC_ADDRESS:{port}/"
-cd "$0/web" && exec ip netns exec "$TVX_LINK_PHONES" node --test test/link.e2e.test.mjs'
+cd "$0/web" && exec ip netns exec "$TVX_LINK_PHONES" timeout 170 node --test test/link.e2e.test.mjs'
 exec "$repo/bench/link/with_link.sh" "$bin" --delay 150 --loss 0.05 --seed 7 -- sh -c "$inside" "$repo" "$bin"
