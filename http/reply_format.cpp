@@ -35,14 +35,14 @@ std::size_t AssignReplyHeader(std::string& reply, const ReplyHead& head) {
     std::snprintf(contentLength, sizeof contentLength, "Content-Length: %zu\r\n",
                   head.contentLength);
   }
-  int length = std::snprintf(
-      area, sizeof area,
-      "HTTP/1.0 %.*s\r\nDate: %.*s\r\nServer: %.*s\r\nAccept-Ranges: bytes\r\n"
-      "%sConnection: %s\r\nContent-Type: %.*s\r\n",
-      AsInt(head.status.size()), head.status.data(), AsInt(head.date.size()), head.date.data(),
-      AsInt(kServerName.size()), kServerName.data(), contentLength,
-      head.keepAlive ? "Keep-Alive" : "close", AsInt(head.contentType.size()),
-      head.contentType.data());
+  int length =
+      std::snprintf(area, sizeof area,
+                    "HTTP/1.0 %.*s\r\nDate: %.*s\r\nServer: %.*s\r\nAccept-Ranges: bytes\r\n"
+                    "%sConnection: %s\r\nContent-Type: %.*s\r\n",
+                    AsInt(head.status.size()), head.status.data(), AsInt(head.date.size()),
+                    head.date.data(), AsInt(kServerName.size()), kServerName.data(), contentLength,
+                    head.keepAlive ? "Keep-Alive" : "close", AsInt(head.contentType.size()),
+                    head.contentType.data());
   AppendLine(area, length, "Cache-Control", head.cacheControl);
   AppendLine(area, length, "ETag", head.entityTag);
   AppendLine(area, length, "Vary", head.variesWithEncoding ? "Accept-Encoding" : "");

@@ -199,8 +199,7 @@ void RequestHandler::ServeIcon(const Request& request, std::string& reply) const
 
 std::size_t RequestHandler::ServePrepared(const Request& request, const ServedBody& body,
                                           std::string_view contentType,
-                                          std::string_view cacheControl,
-                                          std::string& reply) const {
+                                          std::string_view cacheControl, std::string& reply) const {
   ReplyHead head{request.status, request.date, 0, request.keepAlive, contentType, cacheControl};
   head.entityTag = body.entityTag;
   head.variesWithEncoding = true;

@@ -10,12 +10,12 @@
 #include <string>
 #include <string_view>
 
+#include "common/client_address.h"
 #include "http/mime_type_map.h"
 #include "http/report_access.h"
 #include "http/served_body.h"
 #include "platform/clock.h"
 #include "pointer/pointer_report_handler.h"
-#include "common/client_address.h"
 #include "server/reply_body.h"
 
 class DiagnosticLog;

@@ -30,8 +30,9 @@ struct PointerProtocolState {
   PerPointer<std::uint32_t> lastReportTick{};  // tick count of the last report
   PerPointer<std::int32_t> resetRequest{};     // 1 = silent; the next report drops the awaited echo
   PerPointer<std::int32_t> requestedCommand{};  // code queued by a Vibrate button; 0 = none
-  PerPointer<std::uint8_t> shownCode{};  // show code last sent, for a page that loads again; 0 = none
-  PerPointer<bool> shownOwed{};          // a newly loaded page is to get shownCode again
+  PerPointer<std::uint8_t>
+      shownCode{};               // show code last sent, for a page that loads again; 0 = none
+  PerPointer<bool> shownOwed{};  // a newly loaded page is to get shownCode again
 };
 
 // A pointer that reported lately, as its last report left it.

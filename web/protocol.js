@@ -115,19 +115,46 @@
 
   // What a consuming application shows across the pad: B0 clears it, B1 a
   // tick, B2 a cross, C0 to C7 fill it with a team colour, D0 to D9 a digit.
-  var TEAM_COLORS = [
-    ['red', '#e53935'], ['orange', '#fb8c00'], ['yellow', '#fdd835'], ['green', '#43a047'],
-    ['turquoise', '#00acc1'], ['blue', '#1e88e5'], ['violet', '#8e24aa'], ['pink', '#d81b60']
+  // A team is told by its name and its shape as well as by its colour, and
+  // the eight fills stay apart for colour-blind eyes too; ink is the text
+  // and shape colour that reads on the fill. Shapes are SVG paths in a
+  // 100 x 100 box.
+  var SHOWN_BACKGROUND = '#1b212b';
+  var TEAMS = [
+    { name: 'red', fill: '#8c0909', ink: '#ffffff', shape: 'M8 50 A42 42 0 1 0 92 50 A42 42 0 1 0 8 50 Z' },
+    { name: 'orange', fill: '#e86d0c', ink: '#000000', shape: 'M12 12 H88 V88 H12 Z' },
+    { name: 'yellow', fill: '#fff93d', ink: '#000000', shape: 'M50 8 L94 88 H6 Z' },
+    { name: 'green', fill: '#84e0ab', ink: '#000000',
+      shape: 'M50 9 L62 39 L94 41 L69 61 L77 92 L50 75 L23 92 L31 61 L6 41 L38 39 Z' },
+    { name: 'turquoise', fill: '#04685d', ink: '#ffffff', shape: 'M50 4 L94 50 L50 96 L6 50 Z' },
+    { name: 'blue', fill: '#7485fd', ink: '#000000', shape: 'M27 10 H73 L96 50 L73 90 H27 L4 50 Z' },
+    { name: 'violet', fill: '#4f0d5d', ink: '#ffffff', shape: 'M36 6 H64 V36 H94 V64 H64 V94 H36 V64 H6 V36 H36 Z' },
+    { name: 'pink', fill: '#f6b8e3', ink: '#000000', shape: 'M50 90 L12 52 A22 22 0 0 1 50 20 A22 22 0 0 1 88 52 Z' }
   ];
+  var TICK = { name: 'Correct', ink: '#5fd068', shape: 'M12 52 L26 38 L42 54 L76 20 L90 34 L42 82 Z' };
+  var CROSS = { name: 'Wrong', ink: '#ff7b7b',
+    shape: 'M22 8 L50 36 L78 8 L92 22 L64 50 L92 78 L78 92 L50 64 L22 92 L8 78 L36 50 L8 22 Z' };
+  var DIGIT_INK = '#ffffff';
+
+  // Every show has a name; what it draws: a fill, a shape in ink, a digit
+  // and a label, each null where it has none. A clear draws nothing.
+  function makeShow(name, fill, ink, shape, digit, label) {
+    return { name: name, fill: fill, ink: ink, shape: shape, digit: digit, label: label };
+  }
   function showFor(code) {
-    if (code === 0xb0) return { name: 'Cleared', text: '', color: null };
-    if (code === 0xb1) return { name: 'Correct', text: '\u2713', color: '#2e7d32' };
-    if (code === 0xb2) return { name: 'Wrong', text: '\u2717', color: '#c62828' };
-    if (code >= 0xc0 && code <= 0xc7) {
-      var team = TEAM_COLORS[code - 0xc0];
-      return { name: 'Team ' + team[0], text: '', color: team[1] };
+    if (code === 0xb0) return makeShow('Cleared', null, null, null, null, null);
+    if (code === 0xb1 || code === 0xb2) {
+      var mark = code === 0xb1 ? TICK : CROSS;
+      return makeShow(mark.name, SHOWN_BACKGROUND, mark.ink, mark.shape, null, null);
     }
-    if (code >= 0xd0 && code <= 0xd9) return { name: 'Number ' + (code - 0xd0), text: String(code - 0xd0), color: null };
+    if (code >= 0xc0 && code <= 0xc7) {
+      var team = TEAMS[code - 0xc0];
+      var name = 'Team ' + team.name;
+      return makeShow(name, team.fill, team.ink, team.shape, null, name);
+    }
+    if (code >= 0xd0 && code <= 0xd9) {
+      return makeShow('Number ' + (code - 0xd0), SHOWN_BACKGROUND, DIGIT_INK, null, String(code - 0xd0), null);
+    }
     return null;
   }
 
@@ -575,6 +602,11 @@
     hexByte: hexByte,
     describeCommand: describeCommand,
     showFor: showFor,
+    TEAMS: TEAMS,
+    TICK: TICK,
+    CROSS: CROSS,
+    DIGIT_INK: DIGIT_INK,
+    SHOWN_BACKGROUND: SHOWN_BACKGROUND,
     CommandTracker: CommandTracker,
     FrameCounter: FrameCounter,
     scaleToCoordinate: scaleToCoordinate,

@@ -168,10 +168,11 @@ TEST_F(HttpServerTest, WithoutKeepAliveTheConnectionCloses) {
   ASSERT_TRUE(client.Connect(port));
   ASSERT_TRUE(client.SendAll("GET /index.html HTTP/1.0\r\n\r\n"));
   const std::string reply = ReadUntilQuiet(client, 1 << 20);
-  EXPECT_TRUE(reply.ends_with(
-      "Connection: close\r\nContent-Type: text/html\r\nCache-Control: no-cache\r\n"
-      "ETag: " + MakeServedBody("<html>phone</html>").entityTag +
-      "\r\nVary: Accept-Encoding\r\n\r\n<html>phone</html>"))
+  EXPECT_TRUE(
+      reply.ends_with("Connection: close\r\nContent-Type: text/html\r\nCache-Control: no-cache\r\n"
+                      "ETag: " +
+                      MakeServedBody("<html>phone</html>").entityTag +
+                      "\r\nVary: Accept-Encoding\r\n\r\n<html>phone</html>"))
       << reply;
 }
 

@@ -5,7 +5,7 @@ import assert from 'node:assert/strict';
 import { rmSync } from 'node:fs';
 import path from 'node:path';
 import {
-  buildPage, freePort, launchPhone, makeTempDir, openTap, screenshotDir, ServerUnderTest, sleep, startSlowLink,
+  buildPage, freePort, launchPhone, makeTempDir, openTap, repoDir, screenshotDir, ServerUnderTest, sleep, startSlowLink,
   waitFor, webDir,
 } from './harness.mjs';
 import { decodeReportPath } from './standin-server.mjs';
@@ -656,7 +656,7 @@ test('a hidden tab lets go once and falls silent; of two tabs only the newer rep
     const newer = await context.newPage();
     await newer.goto(`${server.url}#pointer=${TAB_POINTER}`);
     await waitForConnection('replaced', 'the older tab to step back', older);
-    assert.equal(await older.locator('#connection-text').textContent(), 'Replaced by another tab');
+    assert.equal(await older.locator('#connection-text').textContent(), 'Replaced');
     await waitForConnection('connected', 'the newer tab to connect', newer);
     await sleep(300);  // an answer still on its way
     const olderCount = await reportCount(older);
@@ -698,7 +698,7 @@ test('200 % text on a 360 px phone: one short bar, a large pad that stays put, n
     for (const [kind, barText, padText] of [
       ['lost', 'Not connected', 'Not connected: the computer does not answer · retry in 2 s. Touches count ' +
         'once the bar says ✓ Connected; a touch tries at once.'],
-      ['replaced', 'Replaced by another tab', 'This page was opened in another tab, which reports now.'],
+      ['replaced', 'Replaced', 'This page was opened in another tab, which reports now.'],
       ['connected', 'Connected', '']]) {
       await tab.evaluate(([kind, barText, padText]) => {
         document.getElementById('app').setAttribute('data-connection', kind);
@@ -745,5 +745,137 @@ test('a second phone on a number is told to pick another, and the first keeps it
     assert.equal(await connection(), 'connected');
     await tab.locator('#picker-grid button[value="13"]').click();
     await waitForConnection('connected', 'the second phone to connect on its new number', tab);
+  });
+});
+
+// The page's texts at twice the text size, as a phone set to large text
+// gives them: the root's font size at 200 %, which every rem follows.
+const LARGE_TEXT = 'html { font-size: 200% !important; }';
+const SMALL_SCREENS = [[320, 568], [360, 640], [568, 320], [640, 360]];
+const STATES = [
+  ['connected', 'Connected', ''],
+  ['slow', 'Slow connection', 'Slow connection: the pointer follows late; taps still count.'],
+  ['lost', 'Not connected', 'Not connected: unexpected answer from the computer · retry in 2 s. A touch tries ' +
+    'at once; it counts after ✓ Connected.'],
+  ['forbidden', 'Not connected', 'This class needs its code: scan the QR code again.'],
+  ['taken', 'Number taken', 'Another phone uses 03: pick another number.'],
+  ['replaced', 'Replaced', 'This page was opened in another tab, which reports now. ' +
+    'Reload this tab to use it here.'],
+];
+
+// What does not fit in its box: [selector, how much too wide, too high].
+// Those of fits fit both ways; those of scrolls, which scroll by touch, across.
+function cutTexts([fits, scrolls]) {
+  const cut = (selector, across) => [...document.querySelectorAll(selector)]
+    .filter((element) => element.getClientRects().length)
+    .map((element) => [selector, element.scrollWidth - element.clientWidth,
+      across ? 0 : element.scrollHeight - element.clientHeight])
+    .filter(([, wide, high]) => wide > 1 || high > 1);
+  return [...fits.flatMap((selector) => cut(selector, false)), ...scrolls.flatMap((selector) => cut(selector, true))];
+}
+
+test('200 % text on small phones: every state and the picker fit, no word cut', async () => {
+  const cut = [];
+  for (const [width, height] of SMALL_SCREENS) {
+    await withPhone(async (tab) => {
+      await tab.goto(`${server.url}#pointer=12`);
+      await waitForConnection('connected', 'the page to connect', tab);
+      await tab.addStyleTag({ content: LARGE_TEXT });
+      for (const [kind, barText, padText] of STATES) {
+        await tab.evaluate(([kind, barText, padText]) => {
+          document.getElementById('app').setAttribute('data-connection', kind);
+          document.getElementById('connection-text').textContent = barText;
+          document.getElementById('message').textContent = padText;
+          Object.assign(document.getElementById('last-command'), { hidden: false, textContent: 'Vibrated: normal, twice · 10:42:17' });
+        }, [kind, barText, padText]);
+        cut.push(...(await tab.evaluate(cutTexts, [['#pad-text', '#connection-text'], []])).map((c) => [width, height, kind, ...c]));
+      }
+      await tab.evaluate(() => { document.getElementById('picker').hidden = false; });
+      cut.push(...(await tab.evaluate(cutTexts, [['#picker-grid button', '#picker h1', '#picker p'], ['#picker']])).map((c) => [width, height, 'picker', ...c]));
+    }, { viewport: { width, height } });
+  }
+  assert.deepEqual(cut, []);
+});
+
+// Every show code: tick, cross, the eight teams, a digit.
+const SHOW_CODES = ['B1', 'B2', 'C0', 'C1', 'C2', 'C3', 'C4', 'C5', 'C6', 'C7', 'D0', 'D7'];
+const SHOW_SCREENS = [[320, 568], [360, 640], [568, 320], [640, 360], [844, 390], [390, 844], [1024, 768], [768, 1024]];
+// Sizes whose screenshots go to docs/, as one sheet per size and text size.
+const SHEETS = ['360x640', '844x390'];
+
+async function axeViolations(tab) {
+  if (!(await tab.evaluate(() => Boolean(window.axe)))) {
+    await tab.addScriptTag({ path: path.join(webDir, 'node_modules', 'axe-core', 'axe.min.js') });
+  }
+  const { violations } = await tab.evaluate(() => window.axe.run(document,
+    { runOnly: { type: 'tag', values: ['wcag2a', 'wcag2aa', 'wcag21a', 'wcag21aa'] } }));
+  return violations.map((v) => `${v.id}: ${v.nodes.map((n) => n.target).join(', ')}`);
+}
+
+// Where the shown symbol, digit or label is covered by a hint or reaches
+// out of the pad: a list of what is wrong.
+function coveredShow() {
+  const pad = document.getElementById('pad').getBoundingClientRect();
+  const parts = [...document.querySelectorAll('#shown > *')];
+  const wrong = parts.length ? [] : ['nothing shown'];
+  for (const part of parts) {
+    const box = part.getBoundingClientRect();
+    if (box.left < pad.left - 0.5 || box.right > pad.right + 0.5 || box.top < pad.top - 0.5 || box.bottom > pad.bottom + 0.5 ||
+      box.height < 8) wrong.push(`${part.tagName} at ${Math.round(box.left)},${Math.round(box.top)} ${Math.round(box.width)}x${Math.round(box.height)}`);
+    if (part.scrollWidth > part.clientWidth + 1) wrong.push(`${part.tagName} cut across`);
+  }
+  for (const text of document.querySelectorAll('#pad-text > *')) {
+    if (text.getClientRects().length && text.textContent) wrong.push(`#${text.id} visible`);
+  }
+  return wrong;
+}
+
+async function contactSheet(context, shots, file, width) {
+  const sheet = await context.newPage();
+  try {
+    await sheet.setViewportSize({ width: width * 4 + 50, height: 400 });
+    await sheet.setContent(`<body style="margin:0;padding:5px;background:#000;display:flex;flex-wrap:wrap;gap:10px">${
+      shots.map((png) => `<img style="width:${width}px" src="data:image/png;base64,${png.toString('base64')}">`).join('')}</body>`);
+    await sheet.screenshot({ path: file, fullPage: true, scale: 'css' });
+  } finally {
+    await sheet.close();
+  }
+}
+
+test('every show code is readable, uncovered, and passes axe, on phones and tablets at 100 % and 200 % text', async () => {
+  const SHOW_POINTER = 14;
+  await withPhone(async (tab, context) => {
+    await tab.goto(`${server.url}#pointer=${SHOW_POINTER}`);
+    await waitForConnection('connected', 'the page to connect', tab);
+    await tab.evaluate(() => Object.assign(document.getElementById('last-command'), { hidden: false, textContent: 'Vibrated: normal · 10:42:17' }));
+    const problems = [];
+    const sheets = new Map();
+    for (const code of SHOW_CODES) {
+      // Each code has its own name, which the page announces once shown.
+      const said = () => tab.locator('#announce').textContent();
+      const before = await said();
+      await tap.send(SHOW_POINTER, code);
+      await waitFor(async () => (await said()) !== before, { what: `${code} on the pad` });
+      for (const large of [false, true]) {
+        await tab.evaluate((large) => { document.documentElement.style.fontSize = large ? '200%' : ''; }, large);
+        for (const [width, height] of SHOW_SCREENS) {
+          await tab.setViewportSize({ width, height });
+          const where = `${code} ${width}x${height} ${large ? 200 : 100} %`;
+          problems.push(...(await tab.evaluate(coveredShow)).map((wrong) => `${where}: ${wrong}`));
+          const size = `${width}x${height}`;
+          if (SHEETS.includes(size)) {
+            const key = `${size}-text-${large ? 200 : 100}`;
+            if (!sheets.has(key)) sheets.set(key, []);
+            sheets.get(key).push(await tab.screenshot({ scale: 'css' }));
+          }
+          if (size === '360x640') problems.push(...(await axeViolations(tab)).map((v) => `${where}: axe ${v}`));
+        }
+      }
+    }
+    assert.deepEqual(problems, []);
+    const docs = path.join(repoDir, 'docs');
+    for (const [key, shots] of sheets) {
+      await contactSheet(context, shots, path.join(docs, `phone-shows-${key}.png`), key.startsWith('360') ? 180 : 300);
+    }
   });
 });

@@ -75,14 +75,17 @@ test('command handshake', async (t) => {
     }
   });
 
-  await t.test('show codes: a tick, a cross, 8 team colours, digits, clear', () => {
-    const shown = (code) => { const s = P.describeCommand(code).show; return [s.text, s.color]; };
-    const fixed = [[0xb1, '\u2713', '#2e7d32'],
-      [0xb2, '\u2717', '#c62828'], [0xb0, '', null], [0xd0, '0', null], [0xd9, '9', null]];
-    for (const [code, ...show] of fixed) assert.deepEqual(shown(code), show);
-    const colours = [0, 1, 2, 3, 4, 5, 6, 7].map((n) => shown(0xc0 + n));
-    assert.deepEqual([new Set(colours.map(([, colour]) => colour)).size, colours.every(([text]) => text === '')], [8, true]);
-    assert.equal(P.describeCommand(0xc3).name, 'Team green');
+  await t.test('show codes: a tick, a cross, 8 teams with a name and a shape each, digits, clear', () => {
+    const drawn = (code) => {
+      const s = P.describeCommand(code).show;
+      return [s.fill !== null, s.shape, s.digit, s.label];
+    };
+    const fixed = [[0xb0, false, null, null, null], [0xb1, true, P.TICK.shape, null, null],
+      [0xb2, true, P.CROSS.shape, null, null], [0xd0, true, null, '0', null], [0xd9, true, null, '9', null]];
+    for (const [code, ...show] of fixed) assert.deepEqual(drawn(code), show, code.toString(16));
+    const teams = [0, 1, 2, 3, 4, 5, 6, 7].map((n) => P.describeCommand(0xc0 + n).show);
+    for (const key of ['fill', 'shape', 'label']) assert.equal(new Set(teams.map((team) => team[key])).size, 8, key);
+    assert.deepEqual([teams[3].label, P.describeCommand(0xc3).name], ['Team green', 'Team green']);
     assert.equal(P.describeCommand(0xa0).show, null);
   });
 
