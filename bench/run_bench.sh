@@ -9,7 +9,8 @@
 # phone_class, consumer_load, overlay_frames, TVXBridge, bridge_latency and cursor_watch.
 # BENCH_SECONDS (5) sets the length of each wrk and class run, BENCH_REPORTS
 # (20000) the reports of the latency run; BENCH_MOTION=0 leaves out the
-# motion to cursor.
+# motion to cursor, BENCH_LINK=0 the emulated classroom link
+# (bench/link/link_bench.sh, which needs root).
 # Both servers run from a temporary folder with their own settings; nothing
 # outside it is touched. Figures are for comparing the two servers within one
 # run: the ratio says more than the absolute numbers on a shared machine.
@@ -244,6 +245,12 @@ fi
 # (make win), under wine.
 if command -v Xvfb >/dev/null; then
   "$repo/bench/overlay_cost.sh" "$bin" $([ -e "$repo/build/win/bin/TVXHandvane.exe" ] && echo "$repo/build/win/bin")
+fi
+
+# The classroom's Wi-Fi, emulated between two network namespaces: each
+# condition starts a TVXHandvane of its own there (BENCH_LINK=0 leaves it out).
+if [ "${BENCH_LINK:-1}" != 0 ]; then
+  "$repo/bench/link/link_bench.sh" "$bin"
 fi
 
 # A phone that holds L loses the cursor (it stops reporting, emulation is
