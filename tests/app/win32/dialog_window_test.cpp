@@ -169,9 +169,9 @@ class DialogWindowTest : public testing::Test {
   void ClickAndLeave(int control) { PostMessageA(Item(control), BM_CLICK, 0, 0); }
 
   // Waits for the operator message box, closes it with OK, returns its texts.
-  std::string TakeMessageBox() {
+  std::string TakeMessageBox(const char* caption = kProgramTitle) {
     HWND box = nullptr;
-    if (!WaitFor([&] { return (box = FindWindowA("#32770", kProgramTitle)) != nullptr; }, 10000)) {
+    if (!WaitFor([&] { return (box = FindWindowA("#32770", caption)) != nullptr; }, 10000)) {
       return "<no message box>";
     }
     const std::string texts = AllTexts(box);
@@ -337,6 +337,31 @@ TEST_F(DialogWindowTest, EndOfSessionShutsDownBothFrontEnds) {
     ASSERT_TRUE(child.WaitForExit(20000, exitCode));
     dialog = nullptr;
   }
+}
+
+// A second copy, windowed or in the console, cannot have the shared memory:
+// it says why and ends with a failure's exit code, for the script that
+// started it.
+TEST_F(DialogWindowTest, ASecondCopyIsRefusedAndExitsWithAFailure) {
+  ASSERT_TRUE(StartProgram());
+  for (const bool console : {false, true}) {
+    platform::ChildProcess secondCopy;
+    const std::vector<std::string> arguments =
+        console ? std::vector<std::string>{"--console"} : std::vector<std::string>{};
+    ASSERT_TRUE(secondCopy.Start(program, arguments, folder.File("second.txt"), console));
+    if (!console) {
+      EXPECT_NE(TakeMessageBox("TVXHandvane severe error").find("already runs"),
+                std::string::npos);
+    }
+    int exitCode = 0;
+    ASSERT_TRUE(secondCopy.WaitForExit(20000, exitCode)) << console;
+    EXPECT_NE(exitCode, 0) << console;
+    if (console) {
+      EXPECT_NE(TempFolder::ReadAll(folder.File("second.txt")).find("already runs"),
+                std::string::npos);
+    }
+  }
+  EXPECT_EQ(Text(control::kStatus), "Working...");
 }
 
 // The address line names the PC's first address as the system lists it,
