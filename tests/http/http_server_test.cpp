@@ -125,6 +125,28 @@ TEST_F(HttpServerTest, ServesOverLoopbackAndKeepsAliveOnRequest) {
   EXPECT_EQ(starts, 2);
 }
 
+// A phone refused for the access key is no visitor: it counts apart, also
+// when it comes back with the key. Visitors are counted once a reply went
+// out, so the count is read after the reply.
+TEST_F(HttpServerTest, RefusedPhonesCountApartFromVisitors) {
+  server.SetAccessKey("k3y");
+  ASSERT_TRUE(Start(root.Path()));
+  platform::ClientSocket client;
+  ASSERT_TRUE(client.Connect(port));
+  ASSERT_TRUE(client.SendAll("GET /tolvex HTTP/1.1\r\nConnection: keep-alive\r\n\r\n"));
+  EXPECT_NE(ReadUntilQuiet(client, 12).find(" 403 "), std::string::npos);
+  ServerStats stats;
+  server.GetStatistics(stats);
+  EXPECT_EQ(stats.visitors, 0);
+  EXPECT_EQ(stats.refusedPhones, 1);
+
+  ASSERT_TRUE(client.SendAll("GET /tolvex HTTP/1.1\r\nCookie: TVXKey=k3y\r\n\r\n"));
+  EXPECT_NE(ReadUntilQuiet(client, 12).find(" 200 "), std::string::npos);
+  server.GetStatistics(stats);
+  EXPECT_EQ(stats.visitors, 1);
+  EXPECT_EQ(stats.refusedPhones, 1);
+}
+
 // Requests that come in one packet are answered one by one, and each report
 // is forwarded with the peer's address, which tells phones on one pointer
 // number apart; the last asks for the close and gets it.
