@@ -243,6 +243,7 @@ void MainDialog::Vibrate(int code) {
 
 void MainDialog::Tick() {
   session_.KeepAreaPublished();
+  session_.RecordHeldButtons();
   ApplyCursorScreen();
   tick_.Run();
   const bool chordSwitchedOff = session_.Cursor().Tick();

@@ -11,6 +11,10 @@ namespace platform {
 
 std::uint32_t ProcessId();
 
+// True while a process with that id runs (also one this user may not end);
+// false for 0 and for an id no process has.
+bool IsProcessRunning(std::uint32_t id);
+
 // Ends the process with that id: TerminateProcess with exit code 0 on
 // Windows, SIGTERM on Linux. Fails when there is no such process or it may
 // not be ended. Ids 0 and those that name process groups on Linux are refused.

@@ -22,6 +22,12 @@ std::uint32_t ProcessId() {
   return static_cast<std::uint32_t>(getpid());
 }
 
+// Signal 0 only asks: EPERM still means that the process is there.
+bool IsProcessRunning(std::uint32_t id) {
+  if (id == 0 || id > static_cast<std::uint32_t>(INT_MAX)) return false;
+  return kill(static_cast<pid_t>(id), 0) == 0 || errno == EPERM;
+}
+
 // Every connection holds a descriptor; the common soft limit of 1024 would
 // refuse clients long before the system runs short.
 std::uint64_t RaiseOpenFileLimit() {

@@ -38,6 +38,18 @@ std::uint32_t ProcessId() {
   return GetCurrentProcessId();
 }
 
+// A process that may not be opened at all is another user's, and runs; an
+// ended one may still be opened while handles to it live, and tells by its
+// signalled state.
+bool IsProcessRunning(std::uint32_t id) {
+  if (id == 0) return false;
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+  if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return running;
+}
+
 std::uint64_t RaiseOpenFileLimit() {
   return 0;
 }
