@@ -103,12 +103,16 @@ TEST_F(CrossProcessTest, TapWatchFollowsItsServerThroughAGarbledRendezvousFile) 
   const std::string whole = TempFolder::ReadAll(rendezvousFile);
   TempFolder::WriteAll(rendezvousFile, "[Memory]\r\nSharedMemoryName=TVXH");
   EXPECT_EQ(tvxhdv_connected(handle.get()), 1);
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // TVXTap looks every 100 ms
+  // A report put while the file is garbled still reaches the watch: it went
+  // through a wait, and its look at the file, without letting go.
+  server_.PutPointerReport(Report(4, 2));
+  EXPECT_TRUE(WaitFor([&] { return Lines(TempFolder::ReadAll(outputFile)).size() == 2; }))
+      << TempFolder::ReadAll(outputFile);
   TempFolder::WriteAll(rendezvousFile, whole);
   EXPECT_EQ(tvxhdv_connected(handle.get()), 1);
 
-  server_.PutPointerReport(Report(4, 2));
-  EXPECT_TRUE(WaitFor([&] { return Lines(TempFolder::ReadAll(outputFile)).size() == 2; }))
+  server_.PutPointerReport(Report(4, 3));
+  EXPECT_TRUE(WaitFor([&] { return Lines(TempFolder::ReadAll(outputFile)).size() == 3; }))
       << TempFolder::ReadAll(outputFile);
   ASSERT_TRUE(platform::TerminateProcessById(tap.Id()));
   int exitCode = -1;
