@@ -9,9 +9,11 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/posix/background_connection.h"
 #include "platform/posix/system_error.h"
 
 extern char** environ;
@@ -20,6 +22,12 @@ namespace platform {
 
 std::uint32_t ProcessId() {
   return static_cast<std::uint32_t>(getpid());
+}
+
+void EndProcess(int code) {
+  std::fflush(nullptr);
+  if (backgroundAttemptsRunning > 0) std::_Exit(code);
+  std::exit(code);
 }
 
 // Signal 0 only asks: EPERM still means that the process is there.

@@ -4,6 +4,8 @@
 
 #include <mmsystem.h>  // timeBeginPeriod; needs windows.h first
 
+#include <cstdlib>
+
 #include "platform/win32/system_error.h"
 
 namespace platform {
@@ -36,6 +38,11 @@ void AppendQuoted(std::string& commandLine, const std::string& argument) {
 
 std::uint32_t ProcessId() {
   return GetCurrentProcessId();
+}
+
+// Windows ends every thread before the libraries' teardown.
+void EndProcess(int code) {
+  std::exit(code);
 }
 
 // A process that may not be opened at all is another user's, and runs; an
