@@ -295,8 +295,7 @@ void MainDialog::Render() {
   view_.Render(MirrorOwners());
 }
 
-// The fields and the switch are the settings' and the cursor's; the state
-// shows them as they are now.
+// The fields and the switch as the settings and the cursor hold them now.
 const DialogState& MainDialog::MirrorOwners() {
   state_.fields = settings_.fields;
   state_.cursorEmulation = session_.Cursor().IsOn();
