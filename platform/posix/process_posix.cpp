@@ -24,8 +24,11 @@ std::uint32_t ProcessId() {
   return static_cast<std::uint32_t>(getpid());
 }
 
+// Only the output streams: fflush(nullptr) would also wait for stdin's
+// lock, which a reader blocked in a read holds.
 void EndProcess(int code) {
-  std::fflush(nullptr);
+  std::fflush(stdout);
+  std::fflush(stderr);
   if (backgroundAttemptsRunning > 0) std::_Exit(code);
   std::exit(code);
 }
