@@ -40,7 +40,7 @@ constexpr ControlTemplate kControls[] = {
     {kLabel, 0, "Requests:", 15, 209, 33, 8},
     {kLabel, control::kRequests, "0", 76, 209, 51, 8},
     {kLabel, 0, "Visitors:", 15, 219, 25, 8},
-    {kLabel, control::kVisitors, "0", 76, 219, 51, 8},
+    {kLabel, control::kVisitors, "0", 76, 219, 62, 8},  // room for "12, 3 refused"
     {kLabel, 0, "Active Conn.:", 15, 229, 44, 8},
     {kLabel, control::kActiveConnections, "0", 76, 229, 51, 8},
     {kLabel, 0, "Requests/Sec:", 142, 209, 49, 8},

@@ -32,7 +32,18 @@ void LiveStatusRefresh::ShowTotals(const ServerStats& stats, DialogStatistics& s
   shown.kbReceived = FormatKilobytes(stats.kbReceived);
   shown.kbSent = FormatKilobytes(stats.kbSent);
   shown.requests = FormatCount(stats.requests);
-  shown.visitors = FormatCount(stats.visitors);
+  shown.visitors = VisitorsText(stats);
+}
+
+// "65536+" once the count stopped at its limit; phones refused for the
+// access key follow apart: "12, 3 refused".
+std::string LiveStatusRefresh::VisitorsText(const ServerStats& stats) {
+  std::string text = FormatCount(stats.visitors);
+  if (stats.visitorsCapped) text += '+';
+  if (stats.refusedPhones == 0) return text;
+  text += ", " + FormatCount(stats.refusedPhones);
+  if (stats.refusedPhonesCapped) text += '+';
+  return text + " refused";
 }
 
 void LiveStatusRefresh::ShowRequestsPerSecond(std::int32_t requests, std::uint32_t now,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "app/dialog_state.h"
 #include "pointer/live_status.h"
@@ -19,6 +20,8 @@ class LiveStatusRefresh {
   void ShowRequestsPerSecond(std::int32_t requests, std::uint32_t now, DialogStatistics& shown);
 
  private:
+  static std::string VisitorsText(const ServerStats& stats);
+
   static constexpr std::uint32_t kNoSample = 0xFFFFFFFF;
   static constexpr std::uint32_t kSampleIntervalMs = 1000;
 

@@ -10,6 +10,7 @@
 #include "app/window_front_end.h"
 #include "platform/console.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "platform/profile.h"
 #include "platform/version.h"
 
@@ -70,6 +71,8 @@ int main(int argc, char** argv) {
     }
   }
   auto app = std::make_unique<Application>(paths, profile);
-  if (wantConsole || !CanShowWindow()) return RunConsoleFrontEnd(*app);
-  return RunWindowFrontEnd(*app);
+  const int code =
+      wantConsole || !CanShowWindow() ? RunConsoleFrontEnd(*app) : RunWindowFrontEnd(*app);
+  app.reset();
+  platform::EndProcess(code);  // a display attempt may still wait inside Xlib
 }

@@ -243,6 +243,7 @@ void MainDialog::Vibrate(int code) {
 
 void MainDialog::Tick() {
   session_.KeepAreaPublished();
+  session_.RecordHeldButtons();
   ApplyCursorScreen();
   tick_.Run();
   const bool chordSwitchedOff = session_.Cursor().Tick();
@@ -294,8 +295,7 @@ void MainDialog::Render() {
   view_.Render(MirrorOwners());
 }
 
-// The fields and the switch are the settings' and the cursor's; the state
-// shows them as they are now.
+// The fields and the switch as the settings and the cursor hold them now.
 const DialogState& MainDialog::MirrorOwners() {
   state_.fields = settings_.fields;
   state_.cursorEmulation = session_.Cursor().IsOn();

@@ -13,7 +13,10 @@
 #include "pointer/rendezvous_file.h"
 
 ServerSession::ServerSession(Application& app, MouseAndKeys& input)
-    : app_(app), cursor_(input, app.settings.selectedPointer, platform::TickCount) {
+    : app_(app),
+      input_(input),
+      cursor_(input, app.settings.selectedPointer, platform::TickCount),
+      heldButtons_(app.paths.heldButtonsFile, platform::ProcessId(), platform::IsProcessRunning) {
   app_.server.SetListener([this](const ErrorLogLine& line) {
     if (platform::IsAddressInUse(line.code)) addressInUse_ = true;
     if (const SessionEvents* events = events_) events->engineErrorLine(line.text);
@@ -21,7 +24,9 @@ ServerSession::ServerSession(Application& app, MouseAndKeys& input)
   app_.protocol.AttachCursor(&cursor_);
 }
 
+// The cursor lets go of the buttons as it goes, right after this.
 ServerSession::~ServerSession() {
+  heldButtons_.Forget();
   app_.protocol.AttachCursor(nullptr);
   app_.server.SetListener(nullptr);
 }
@@ -42,6 +47,7 @@ OpenOutcome ServerSession::Open(std::string& why) {
   }
   ReadIni(app_.settings, app_.paths.iniFile, app_.log);
   StartLog();
+  ReleaseButtonsLeftHeld();
   if (!CreateSharedMemory()) {
     app_.log.WriteLogLine("Can not create the TVXHDV shared memory!");
     // Why, in the channel's words: a name taken by another program, say.
@@ -67,6 +73,15 @@ void ServerSession::StartLog() {
   }
   app_.log.WriteLogLine(app_.settings.serverRoot);
   app_.log.WriteLogLine(app_.settings.sharedMemoryFolder);
+}
+
+// A copy that died while a phone held a button left it down: the system
+// keeps it so until someone lets go.
+void ServerSession::ReleaseButtonsLeftHeld() {
+  const std::optional<std::string> released = heldButtons_.ReleaseLeftOver(input_);
+  if (!released) return;
+  app_.log.WriteLogLine(*released);
+  Notice(*released);
 }
 
 // "TVXHandvane already runs (process N) ...", the process as its rendezvous

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/application.h"
+#include "app/held_buttons_file.h"
 #include "app/session.h"
 
 class ServerSession final : public Session {
@@ -34,6 +35,7 @@ class ServerSession final : public Session {
   void StopServer() override;
   void ResetStatistics() override { app_.server.ResetStatistics(); }
   void KeepAreaPublished() override;
+  void RecordHeldButtons() override { heldButtons_.Record(cursor_.HeldButtons()); }
   void Close(bool sessionEnds) override;
 
   std::optional<SettingsWriteFailure> SaveSettings(
@@ -65,8 +67,12 @@ class ServerSession final : public Session {
   bool CreateSharedMemory();
   void Notice(const std::string& text);
 
+  void ReleaseButtonsLeftHeld();
+
   Application& app_;
+  MouseAndKeys& input_;
   CursorControl cursor_;
+  HeldButtonsFile heldButtons_;
   std::atomic<const SessionEvents*> events_{nullptr};
   std::atomic<bool> addressInUse_{false};  // heard from the engine during a start
   bool rendezvousPublished_ = false;       // the rendezvous file on disk is ours

@@ -23,6 +23,7 @@ ProgramPaths BuildProgramPaths(std::string_view programFile) {
   paths.logFile = std::string(base) + ".LOG";
   paths.indexPageFile = std::string(base) + ".TXT";
   paths.keyFile = std::string(base) + ".KEY";
+  paths.heldButtonsFile = std::string(base) + ".HELD";
   paths.title = std::string(base.substr(nameStart));
   return paths;
 }

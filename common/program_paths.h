@@ -10,6 +10,7 @@ struct ProgramPaths {
   std::string logFile;        // base + ".LOG"
   std::string indexPageFile;  // base + ".TXT"
   std::string keyFile;        // base + ".KEY": the access key made at this start
+  std::string heldButtonsFile;  // base + ".HELD": the mouse buttons this run holds down
   std::string title;          // file name without folder and extension
 };
 

@@ -1,5 +1,6 @@
 #include "http/http_server.h"
 
+#include "http/reply_format.h"
 #include "platform/paths.h"
 
 std::string WithTrailingSeparator(std::string root) {
@@ -68,7 +69,8 @@ int HttpServer::ParseRequest(std::string_view request, std::string& reply, int& 
 int HttpServer::ParseRequestWithBody(std::string_view request, const ClientAddress& client,
                                      std::string& reply, std::unique_ptr<ReplyBody>& body,
                                      int& keepAlive) {
-  return Answer(requests_.Handle(request, reply, body, keepAlive, client));
+  const int answer = Answer(requests_.Handle(request, reply, body, keepAlive, client));
+  return answer != 0 && IsRefusalReply(reply) ? kRefusedClient : answer;
 }
 
 int HttpServer::Answer(RequestHandler::Outcome outcome) {

@@ -11,6 +11,16 @@ namespace platform {
 
 std::uint32_t ProcessId();
 
+// True while a process with that id runs (also one this user may not end);
+// false for 0 and for an id no process has.
+bool IsProcessRunning(std::uint32_t id);
+
+// Ends this process with code once main is done, its standard streams
+// flushed. A connection attempt that still waits inside a system library (an
+// X display that never answers) would crash in the library's teardown at
+// exit: the process then ends without that teardown.
+[[noreturn]] void EndProcess(int code);
+
 // Ends the process with that id: TerminateProcess with exit code 0 on
 // Windows, SIGTERM on Linux. Fails when there is no such process or it may
 // not be ended. Ids 0 and those that name process groups on Linux are refused.

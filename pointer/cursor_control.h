@@ -36,6 +36,8 @@ class CursorControl {
   const char* EmulationLimit() { return input_.EmulationLimit(); }
   // True from an event the system refused until one it takes again.
   bool DisplayLost() const { return emulation_.DisplayLost(); }
+  // kHeldLeft and kHeldRight: the buttons held down in the system now.
+  unsigned HeldButtons() const { return emulation_.HeldButtons(); }
 
   // A report of pointer, as the protocol took it under its lock (selected:
   // whether it was the selected pointer then). The target to follow, or one

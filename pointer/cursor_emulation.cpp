@@ -163,10 +163,17 @@ void CursorEmulation::Send(const CursorTarget& target) {
     sendFailed_ = true;
     previousButtonL_ = previousButtonL_ != 0 || target.buttonL != 0;
     previousButtonR_ = previousButtonR_ != 0 || target.buttonR != 0;
+    PublishHeld();
     return;
   }
   previousButtonL_ = target.buttonL;
   previousButtonR_ = target.buttonR;
+  PublishHeld();
+}
+
+void CursorEmulation::PublishHeld() {
+  held_.store((previousButtonL_ != 0 ? kHeldLeft : 0u) | (previousButtonR_ != 0 ? kHeldRight : 0u),
+              std::memory_order_relaxed);
 }
 
 // The buttons go up where the cursor is: the event carries no move. A phone
@@ -181,6 +188,7 @@ bool CursorEmulation::SendRelease() {
   sendFailed_ = false;
   previousButtonL_ = 0;
   previousButtonR_ = 0;
+  PublishHeld();
   return true;
 }
 

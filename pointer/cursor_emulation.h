@@ -30,6 +30,10 @@ struct CursorTarget {
 std::uint32_t CursorEmulationFlags(std::int32_t previousButtonL, std::int32_t previousButtonR,
                                    std::int32_t buttonL, std::int32_t buttonR);
 
+// The buttons the system was last told are down, as bits.
+inline constexpr unsigned kHeldLeft = 1;
+inline constexpr unsigned kHeldRight = 2;
+
 // The system's side of the cursor: it sends what CursorControl decides.
 // The switch is CursorControl's.
 class CursorEmulation {
@@ -56,6 +60,9 @@ class CursorEmulation {
   // True from an event the system refused (the display's connection broke)
   // until one it takes again.
   bool DisplayLost() const { return displayLost_; }
+  // kHeldLeft and kHeldRight: the buttons this program holds down in the
+  // system now (pressed, or not known to have gone up). Any thread may ask.
+  unsigned HeldButtons() const { return held_.load(std::memory_order_relaxed); }
 
  private:
   // Reports waiting: only button changes pile up while the system's input is slow.
@@ -72,6 +79,7 @@ class CursorEmulation {
   void Send(const CursorTarget& target);
   bool SendRelease();
   bool Emit(std::uint32_t flags, std::int32_t x, std::int32_t y);
+  void PublishHeld();
 
   MouseAndKeys& input_;
   const std::atomic<bool>& switch_;
@@ -95,6 +103,7 @@ class CursorEmulation {
   // hold the buttons above, so the next connection releases them first.
   bool sendFailed_ = false;
   std::atomic<bool> displayLost_{false};
+  std::atomic<unsigned> held_{0};  // the previous buttons, for other threads
 
   platform::Thread thread_;  // started once everything above is ready
   bool running_ = false;

@@ -89,6 +89,7 @@ int SharedMemoryChannel::Create(std::uint32_t& structVersion, int& created) {
   // Without it consumers look for reports every millisecond instead of
   // sleeping: slower, and still working.
   static_cast<void>(wake_.Create(mappingName_));
+  PutHeldReports();
   return 1;
 }
 
@@ -151,12 +152,32 @@ ChannelNotice SharedMemoryChannel::TakeNotice(std::uint32_t now) {
   return notices_.Take(area_ != nullptr && memory_.ViewLost(), now);
 }
 
+// The area can be cut short under the put itself: the write then lands in
+// the zero pages that took its place, and only the lost view tells.
 int SharedMemoryChannel::PutPointerReport(const PointerReportRecord& record) {
   SharedMemoryArea* area = LiveArea();
-  if (area == nullptr) return 0;
-  if (RingOf(area->pointerFifo, ChannelNotice::kPointerFifo).Put(record) == 0) return 0;
+  const bool put =
+      area != nullptr && RingOf(area->pointerFifo, ChannelNotice::kPointerFifo).Put(record) != 0;
+  if (AreaCutShort()) {
+    HoldReport(record);
+    return 0;
+  }
+  if (!put) return 0;
   wake_.AfterPut(area->pointerFifo.writeIndex);
   return 1;
+}
+
+void SharedMemoryChannel::HoldReport(const PointerReportRecord& record) {
+  if (heldCount_ < heldReports_.size()) heldReports_[heldCount_++] = record;
+}
+
+// Into a fresh area, before any consumer can open it: in the order they came.
+void SharedMemoryChannel::PutHeldReports() {
+  for (std::size_t i = 0; i < heldCount_; ++i) {
+    static_cast<void>(FifoRing<PointerFifo>(area_->pointerFifo).Put(heldReports_[i]));
+  }
+  if (heldCount_ != 0) wake_.AfterPut(area_->pointerFifo.writeIndex);
+  heldCount_ = 0;
 }
 
 int SharedMemoryChannel::IsPointerFifoEmpty() const {

@@ -16,6 +16,8 @@
 // (fifo_ring.h) and the notices for its owner's log (channel_notices.h).
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -58,7 +60,9 @@ class SharedMemoryChannel {
   // (Linux only): nothing written reaches a consumer any more.
   bool AreaCutShort() const { return area_ != nullptr && memory_.ViewLost(); }
 
-  // Report FIFO: the server writes, the consumer reads.
+  // Report FIFO: the server writes, the consumer reads. A report that finds
+  // the area cut short (and those after it, up to kHeldReports) is held and
+  // goes into the next area this channel makes.
   int PutPointerReport(const PointerReportRecord& record);
   int IsPointerFifoEmpty() const;
   int IsPointerFifoFull() const;
@@ -99,6 +103,11 @@ class SharedMemoryChannel {
   template <typename Fifo>
   bool RepairOwnIndex(Fifo& fifo, const FifoRing<Fifo>& seen, int fifoNumber) const;
 
+  void HoldReport(const PointerReportRecord& record);
+  void PutHeldReports();
+
+  static constexpr std::size_t kHeldReports = 64;
+
   const std::string creationName_;
   std::string mappingName_;
   std::string lastErrorText_;
@@ -109,4 +118,6 @@ class SharedMemoryChannel {
   // The FIFO operations note as they go, also the const ones; the caller
   // serialises all of them anyway.
   mutable ChannelNotices notices_;
+  std::array<PointerReportRecord, kHeldReports> heldReports_{};
+  std::size_t heldCount_ = 0;
 };

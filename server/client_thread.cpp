@@ -59,6 +59,7 @@ class ClientConnection {
   bool RequestOverdue(int timeoutMs) const;
   Outcome ServeCollected();
   Outcome Serve(std::string_view request, std::size_t collectedLength = 0);
+  void NoteVisitor(bool refused);
   Outcome SendReply();
   Outcome ReplyComplete();
   bool NextBytes(const char*& bytes, std::size_t& length);
@@ -95,6 +96,10 @@ class ClientConnection {
   std::size_t sendOffset_ = 0;
   std::uint32_t lastProgressTick_ = 0;
   bool lastEnumerationFailed_ = false;
+  // This connection's address is in the server's visitors (or refused
+  // phones) already: the lock is taken once per connection, not per request.
+  bool visitorNoted_ = false;
+  bool refusalNoted_ = false;
   char receiveBuffer_[kReceiveBufferSize];
 };
 
@@ -312,13 +317,22 @@ ClientConnection::Outcome ClientConnection::ServeCollected() {
   }
 }
 
+void ClientConnection::NoteVisitor(bool refused) {
+  bool& noted = refused ? refusalNoted_ : visitorNoted_;
+  if (noted) return;
+  noted = true;
+  server_.RememberVisitor(startBlock_->client.Packed(), refused);
+}
+
 // collectedLength: how many of the collected bytes the request takes; they
 // are let go once the reply is made.
 ClientConnection::Outcome ClientConnection::Serve(std::string_view request,
                                                   std::size_t collectedLength) {
   body_.reset();
-  if (!server_.ParseRequestWithBody(request, startBlock_->client, reply_, body_, keepAlive_))
-    return Outcome::kEnd;
+  const int parsed =
+      server_.ParseRequestWithBody(request, startBlock_->client, reply_, body_, keepAlive_);
+  if (parsed == 0) return Outcome::kEnd;
+  NoteVisitor(parsed == ThreadedServer::kRefusedClient);
   requestStart_ += collectedLength;
   if (requestStart_ == requestEnd_) {
     requestStart_ = requestEnd_ = 0;

@@ -38,6 +38,9 @@ void ThreadedServer::GetStatistics(ServerStats& stats) {
   }
   platform::LockGuard guard(visitorLock_);
   stats.visitors = static_cast<int>(visitors_.Count());
+  stats.visitorsCapped = visitors_.Capped();
+  stats.refusedPhones = static_cast<int>(refusedPhones_.Count());
+  stats.refusedPhonesCapped = refusedPhones_.Capped();
 }
 
 int ThreadedServer::WaitingClientThreads() {
@@ -145,9 +148,9 @@ void ThreadedServer::WaitForClientsToEnd() {
   }
 }
 
-void ThreadedServer::RememberVisitor(std::uint32_t address) {
+void ThreadedServer::RememberVisitor(std::uint32_t address, bool refused) {
   platform::LockGuard guard(visitorLock_);
-  visitors_.Add(address);
+  (refused ? refusedPhones_ : visitors_).Add(address);
 }
 
 int ThreadedServer::AddClient(platform::Socket socket, const platform::PeerAddress& peer) {
@@ -156,7 +159,6 @@ int ThreadedServer::AddClient(platform::Socket socket, const platform::PeerAddre
   char address[16];
   client.Format(address);
   OnClientAccepted(address, peer.portNetworkOrder);
-  RememberVisitor(client.Packed());
   ++requestCount_;
   auto* startBlock = new ClientStartBlock{this, std::move(socket), client};
   if (HandToWaitingThread(startBlock)) return 1;

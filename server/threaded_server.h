@@ -64,7 +64,10 @@ class ThreadedServer : public ErrorLog {
     return IsRequestComplete(collected) ? collected.size() : 0;
   }
   // Fills reply (the connection's own buffer, reused from request to request)
-  // and may change keepAlive. Nonzero: send the reply; 0: close without one.
+  // and may change keepAlive. Nonzero: send the reply; 0: close without one;
+  // kRefusedClient: send the reply, which refuses the client (a phone without
+  // the access key): it counts apart from the visitors.
+  static constexpr int kRefusedClient = 2;
   virtual int ParseRequest(std::string_view request, std::string& reply, int& keepAlive) = 0;
   // What the client threads call: ParseRequest, for servers whose replies may
   // end in a body that is read while it goes out (body is empty on entry) or
@@ -142,7 +145,9 @@ class ThreadedServer : public ErrorLog {
   void Retire(WorkerList& from, WorkerList::iterator worker);
   void WakeWaitingThreadsToEnd();
   void JoinEndedThreads();
-  void RememberVisitor(std::uint32_t address);
+  // A client's address once a request of it was answered: as a visitor, or
+  // as a refused phone when the answer refused it.
+  void RememberVisitor(std::uint32_t address, bool refused);
 
   int StartThread(platform::Thread& thread, platform::Thread::Function function, void* argument,
                   std::size_t stackBytes = 0);
@@ -177,7 +182,8 @@ class ThreadedServer : public ErrorLog {
   std::atomic<int> persistenceTimeoutMs_{0};
   int running_ = 0;
   platform::Lock visitorLock_;
-  VisitorSet visitors_;  // under visitorLock_
+  VisitorSet visitors_;       // under visitorLock_
+  VisitorSet refusedPhones_;  // under visitorLock_
   int startupWaitMs_ = kStartupWaitMs;
   std::atomic<int> clientIdleWaitMs_{kClientIdleWaitMs};
   TickSource ticks_ = &platform::TickCount;

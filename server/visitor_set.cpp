@@ -13,14 +13,16 @@ std::size_t SlotOf(std::uint32_t address, std::size_t slotCount) {
 
 bool VisitorSet::Add(std::uint32_t address) {
   if (address == 0) {
-    if (zeroSeen_ || count_ == kLimit) return false;
+    if (zeroSeen_) return false;
+    if (count_ == kLimit) return Refuse();
     zeroSeen_ = true;
     ++count_;
     return true;
   }
   if (slots_.empty()) slots_.assign(kFirstSlots, 0);
   std::uint32_t* slot = Find(address);
-  if (*slot == address || count_ == kLimit) return false;
+  if (*slot == address) return false;
+  if (count_ == kLimit) return Refuse();
   if ((count_ + 1) * 2 > slots_.size()) {
     Grow();
     slot = Find(address);
@@ -28,6 +30,11 @@ bool VisitorSet::Add(std::uint32_t address) {
   *slot = address;
   ++count_;
   return true;
+}
+
+bool VisitorSet::Refuse() {
+  capped_ = true;
+  return false;
 }
 
 // The slot that holds address, or the free one where it would go.

@@ -7,7 +7,6 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -35,12 +34,18 @@ void OnInterrupt() {
   interrupted = true;
 }
 
+// What the reader took from stdin: a line, one too long to be a command,
+// or the end of input.
+struct ReadLine {
+  ConsoleLine kind = ConsoleLine::kEnd;
+  std::string text;
+};
+
 // Lines from stdin, read on a thread of their own so that the dialog's
-// thread keeps its timer while nobody types. A line too long to be a
-// command comes as none.
+// thread keeps its timer while nobody types.
 class LineQueue {
  public:
-  void Push(std::optional<std::string> line) {
+  void Push(ReadLine line) {
     {
       std::lock_guard guard(lock_);
       lines_.push_back(std::move(line));
@@ -49,7 +54,7 @@ class LineQueue {
   }
 
   // Waits up to timeoutMs for a line; false when none came.
-  bool Pop(std::optional<std::string>& line, unsigned timeoutMs) {
+  bool Pop(ReadLine& line, unsigned timeoutMs) {
     std::unique_lock guard(lock_);
     ready_.wait_for(guard, std::chrono::milliseconds(timeoutMs),
                     [this] { return !lines_.empty(); });
@@ -62,7 +67,7 @@ class LineQueue {
  private:
   std::mutex lock_;
   std::condition_variable ready_;
-  std::deque<std::optional<std::string>> lines_;
+  std::deque<ReadLine> lines_;
 };
 
 // False when the system gives no thread for it (a task limit, say): the
@@ -72,15 +77,33 @@ bool StartStdinReader(const std::shared_ptr<LineQueue>& queue) {
   // the program running.
   try {
     std::thread([queue] {
-      std::string line;
-      for (ConsoleLine read; (read = ReadConsoleLine(std::cin, line)) != ConsoleLine::kEnd;) {
-        queue->Push(read == ConsoleLine::kLine ? std::optional(line) : std::nullopt);
-      }
+      ReadLine line;
+      do {
+        line.kind = ReadConsoleLine(std::cin, line.text);
+        queue->Push(line);
+      } while (line.kind != ConsoleLine::kEnd);
     }).detach();
   } catch (const std::system_error&) {
     return false;
   }
   return true;
+}
+
+void RunLine(const ReadLine& line, MainDialog& dialog, ConsoleView& view) {
+  switch (line.kind) {
+    case ConsoleLine::kLine:
+      RunConsoleCommand(line.text, dialog, view);
+      return;
+    case ConsoleLine::kTooLong:
+      view.ShowMessageBox("line too long", "");
+      return;
+    case ConsoleLine::kEnd:
+      // Started with no one to type (from a service, say): it serves on.
+      view.ShowNotice(
+          "End of input: no more commands are read; the server runs on until Ctrl+C or the end "
+          "of the session.");
+      return;
+  }
 }
 
 }  // namespace
@@ -109,13 +132,8 @@ int RunConsoleFrontEnd(Application& app) {
   }
   std::uint32_t lastTick = platform::TickCount();
   while (!interrupted && !sessionEnding && !view.HasEnded()) {
-    std::optional<std::string> line;
-    if (queue->Pop(line, 20)) {
-      if (line) {
-        RunConsoleCommand(*line, dialog, view);
-      } else {
-        view.ShowMessageBox("line too long", "");
-      }
+    if (ReadLine line; queue->Pop(line, 20)) {
+      RunLine(line, dialog, view);
       std::fflush(stdout);
     }
     const unsigned period = view.TimerPeriodMs();

@@ -1,10 +1,43 @@
 #include "app/console/console_view.h"
 
+#include <cstdio>
+
 #include "platform/screen.h"
 
+namespace {
+
+// What the console prints may carry a phone's or a typist's bytes: a NUL
+// would end the text there, and escape sequences would drive the terminal.
+// Control bytes are shown as escapes instead; line ends stay.
+std::string ShownOnConsole(std::string_view text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n' || c == '\t' || (byte >= 0x20 && byte != 0x7F)) {
+      shown += c;
+    } else if (byte == 0) {
+      shown += "\\0";
+    } else {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+      shown += escaped;
+    }
+  }
+  return shown;
+}
+
+// One call per line: the C library keeps lines from several threads whole.
+void PrintLine(std::FILE* out, std::string_view prefix, std::string_view text) {
+  const std::string line = std::string(prefix) + ShownOnConsole(text) + "\n";
+  std::fwrite(line.data(), 1, line.size(), out);
+  std::fflush(out);
+}
+
+}  // namespace
+
 void ConsoleView::ShowMessageBox(const std::string& text, const std::string& /*caption*/) {
-  std::fprintf(out_, "%s\n", text.c_str());
-  std::fflush(out_);
+  PrintLine(out_, "", text);
 }
 
 void ConsoleView::ShowNotice(const std::string& text) {
@@ -12,8 +45,7 @@ void ConsoleView::ShowNotice(const std::string& text) {
     heldNotices_.push_back(text);
     return;
   }
-  std::fprintf(out_, "%s\n", text.c_str());
-  std::fflush(out_);
+  PrintLine(out_, "", text);
 }
 
 void ConsoleView::ReleaseNotices() {
@@ -22,10 +54,8 @@ void ConsoleView::ReleaseNotices() {
   heldNotices_.clear();
 }
 
-// One call per line: the C library keeps lines from several threads whole.
 void ConsoleView::ShowErrorLogLine(std::string_view line) {
-  std::fprintf(out_, "Error log: %.*s\n", static_cast<int>(line.size()), line.data());
-  std::fflush(out_);
+  PrintLine(out_, "Error log: ", line);
 }
 
 // A console has no screen of its own to report.

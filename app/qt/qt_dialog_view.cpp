@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <utility>
 #include <vector>
 
@@ -327,7 +328,11 @@ void QtDialogView::RepaintIndicators(bool buttonL, bool buttonR) {
   buttonRIndicator_->repaint();
 }
 
+// The shell that started the window hears it too, as it heard the
+// addresses: a box on a display nobody watches would go unseen.
 void QtDialogView::ShowMessageBox(const std::string& text, const std::string& caption) {
+  std::fprintf(stdout, "%s\n", text.c_str());
+  std::fflush(stdout);
   QMessageBox box(QMessageBox::Warning, ToQt(caption), ToQt(text), QMessageBox::Ok, window_.get());
   box.exec();
 }

@@ -25,6 +25,7 @@ struct DialogWindow {
   std::unique_ptr<MainDialog> dialog;
   HICON bigIcon = nullptr;
   HICON smallIcon = nullptr;
+  bool refused = false;  // the start failed: a second copy, say
 };
 
 HICON LoadProgramIcon(int size) {
@@ -37,7 +38,9 @@ void OnInitDialog(HWND hwnd, DialogWindow& window) {
   window.view.Attach(hwnd);
   SendMessageA(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(window.bigIcon));
   SendMessageA(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(window.smallIcon));
-  window.dialog->OnInitDialog();  // on failure it has ended the dialog itself
+  // On failure it has ended the dialog itself; the exit code tells the
+  // caller (a script starting a second copy, say) that it did not run.
+  window.refused = !window.dialog->OnInitDialog();
 }
 
 // The widgets' events as the dialog's intents.
@@ -172,5 +175,5 @@ int RunWindowFrontEnd(Application& app) {
                       DialogProcedure, reinterpret_cast<LPARAM>(&window));
   if (window.smallIcon != nullptr) DestroyIcon(window.smallIcon);
   if (window.bigIcon != nullptr) DestroyIcon(window.bigIcon);
-  return result == -1 ? 1 : 0;
+  return result == -1 || window.refused ? 1 : 0;
 }

@@ -6,6 +6,7 @@
 // whose thread cannot start (a task limit, say) counts as a failed one.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -15,6 +16,10 @@
 #include <utility>
 
 namespace platform {
+
+// Attempts of every BackgroundConnection still inside the system's library:
+// at exit that library must not be torn down under them (EndProcess).
+inline std::atomic<int> backgroundAttemptsRunning{0};
 
 template <typename Connection>
 class BackgroundConnection {
@@ -84,14 +89,19 @@ class BackgroundConnection {
       std::lock_guard guard(mailbox_->lock);
       mailbox_->running = true;
     }
+    ++backgroundAttemptsRunning;
     try {
       attempt_ = start_([mailbox = mailbox_, open = open_] {
         std::unique_ptr<Connection> connection = open();
-        std::lock_guard guard(mailbox->lock);
-        mailbox->result = std::move(connection);
-        mailbox->running = false;
+        {
+          std::lock_guard guard(mailbox->lock);
+          mailbox->result = std::move(connection);
+          mailbox->running = false;
+        }
+        --backgroundAttemptsRunning;
       });
     } catch (const std::system_error&) {
+      --backgroundAttemptsRunning;
       std::lock_guard guard(mailbox_->lock);
       mailbox_->running = false;
     }

@@ -9,9 +9,11 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/posix/background_connection.h"
 #include "platform/posix/system_error.h"
 
 extern char** environ;
@@ -20,6 +22,21 @@ namespace platform {
 
 std::uint32_t ProcessId() {
   return static_cast<std::uint32_t>(getpid());
+}
+
+// Only the output streams: fflush(nullptr) would also wait for stdin's
+// lock, which a reader blocked in a read holds.
+void EndProcess(int code) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  if (backgroundAttemptsRunning > 0) std::_Exit(code);
+  std::exit(code);
+}
+
+// Signal 0 only asks: EPERM still means that the process is there.
+bool IsProcessRunning(std::uint32_t id) {
+  if (id == 0 || id > static_cast<std::uint32_t>(INT_MAX)) return false;
+  return kill(static_cast<pid_t>(id), 0) == 0 || errno == EPERM;
 }
 
 // Every connection holds a descriptor; the common soft limit of 1024 would

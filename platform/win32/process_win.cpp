@@ -4,6 +4,8 @@
 
 #include <mmsystem.h>  // timeBeginPeriod; needs windows.h first
 
+#include <cstdlib>
+
 #include "platform/win32/system_error.h"
 
 namespace platform {
@@ -36,6 +38,23 @@ void AppendQuoted(std::string& commandLine, const std::string& argument) {
 
 std::uint32_t ProcessId() {
   return GetCurrentProcessId();
+}
+
+// Windows ends every thread before the libraries' teardown.
+void EndProcess(int code) {
+  std::exit(code);
+}
+
+// A process that may not be opened at all is another user's, and runs; an
+// ended one may still be opened while handles to it live, and tells by its
+// signalled state.
+bool IsProcessRunning(std::uint32_t id) {
+  if (id == 0) return false;
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+  if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return running;
 }
 
 std::uint64_t RaiseOpenFileLimit() {

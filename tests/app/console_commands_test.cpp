@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,23 @@ TEST_F(ConsoleCommandsTest, StatusAndListShowTheDialogsState) {
   Run("exit", CommandResult::kExit);
   EXPECT_TRUE(view.HasEnded());
   EXPECT_FALSE(dialog.IsRunning());
+}
+
+// A typed NUL must not cut the line short, nor an escape sequence reach the
+// terminal: both come back escaped; line ends and tabs stay.
+TEST(ConsoleViewTest, PrintsControlBytesEscaped) {
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  ConsoleView view(out);
+  constexpr char kTyped[] = "select: \"3\0junk\"\x1b[2J\r\x7f\n\tnext";
+  view.ShowMessageBox(std::string(kTyped, sizeof kTyped - 1), "");
+  view.ShowErrorLogLine(std::string_view("a\0b\x01", 4));
+  std::rewind(out);
+  char text[200] = "";
+  const std::size_t length = std::fread(text, 1, sizeof text, out);
+  std::fclose(out);
+  EXPECT_EQ(std::string(text, length),
+            "select: \"3\\0junk\"\\x1b[2J\\x0d\\x7f\n\tnext\nError log: a\\0b\\x01\n");
 }
 
 }  // namespace

@@ -69,6 +69,25 @@ TEST_F(TimerTickTest, ShowsTheStatisticsAsTheDialogFormatsThemAndTheOffScreenBox
   EXPECT_TRUE(state.live.offScreen);
 }
 
+// A count that stopped at its limit is shown as a lower bound; refused
+// phones follow apart.
+TEST_F(TimerTickTest, VisitorsShowTheirCapAndTheRefusedPhones) {
+  const struct {
+    ServerStats stats;
+    const char* shown;
+  } cases[] = {
+      {{.visitors = 65536}, "65536"},
+      {{.visitors = 65536, .visitorsCapped = true}, "65536+"},
+      {{.visitors = 12, .refusedPhones = 3}, "12, 3 refused"},
+      {{.visitors = 0, .refusedPhones = 65536, .refusedPhonesCapped = true}, "0, 65536+ refused"},
+  };
+  for (const auto& c : cases) {
+    statistics.stats = c.stats;
+    Tick();
+    EXPECT_EQ(state.statistics.visitors, c.shown);
+  }
+}
+
 // The first rate comes a second after the first tick, with all requests so
 // far; that second ends across the wrap of the tick count. Start zeroes the
 // counter while the sample lives on: no negative rate.

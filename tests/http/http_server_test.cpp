@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -15,6 +16,7 @@
 #include "platform/paths.h"
 #include "platform/socket_client.h"
 #include "tests/support/fixed_clock.h"
+#include "tests/support/program_run.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -27,6 +29,7 @@ class TestHttpServer : public HttpServer {
     SetLogFolder(logFolder.Path());
   }
   ~TestHttpServer() override { Shutdown(); }
+  using HttpServer::SetTickSource;
 };
 
 // Everything the server sends until it closes the connection or stops for a while.
@@ -123,6 +126,73 @@ TEST_F(HttpServerTest, ServesOverLoopbackAndKeepsAliveOnRequest) {
   EXPECT_EQ(server.Shutdown(), 1);
   ASSERT_TRUE(Start(root.Path()));
   EXPECT_EQ(starts, 2);
+}
+
+// A phone refused for the access key is no visitor: it counts apart, also
+// when it comes back with the key. Visitors are counted once a reply went
+// out, so the count is read after the reply.
+TEST_F(HttpServerTest, RefusedPhonesCountApartFromVisitors) {
+  server.SetAccessKey("k3y");
+  ASSERT_TRUE(Start(root.Path()));
+  platform::ClientSocket client;
+  ASSERT_TRUE(client.Connect(port));
+  ASSERT_TRUE(client.SendAll("GET /tolvex HTTP/1.1\r\nConnection: keep-alive\r\n\r\n"));
+  EXPECT_NE(ReadUntilQuiet(client, 12).find(" 403 "), std::string::npos);
+  ServerStats stats;
+  server.GetStatistics(stats);
+  EXPECT_EQ(stats.visitors, 0);
+  EXPECT_EQ(stats.refusedPhones, 1);
+
+  ASSERT_TRUE(client.SendAll("GET /tolvex HTTP/1.1\r\nCookie: TVXKey=k3y\r\n\r\n"));
+  EXPECT_NE(ReadUntilQuiet(client, 12).find(" 200 "), std::string::npos);
+  server.GetStatistics(stats);
+  EXPECT_EQ(stats.visitors, 1);
+  EXPECT_EQ(stats.refusedPhones, 1);
+}
+
+std::atomic<std::uint32_t> fakeTicks{0};
+std::uint32_t FakeTicks() {
+  return fakeTicks.load();
+}
+
+// A request that follows a served one in the same packet has the whole
+// persistence timeout from its own first byte: neither from the first
+// request's start nor from its own later bytes. The server looks at the
+// clock when bytes come, so each step sends one.
+TEST_F(HttpServerTest, APipelinedRequestIsTimedFromItsOwnFirstByte) {
+  constexpr std::uint32_t kTimeoutMs = 60000;
+  fakeTicks = 1000;
+  server.SetTickSource(&FakeTicks);
+  ASSERT_TRUE(platform::FindFreePort(port));
+  ASSERT_EQ(server.StartServer(root.Path(), "index.html", port, kTimeoutMs), 1);
+  platform::ClientSocket client;
+  ASSERT_TRUE(client.Connect(port));
+  const std::string request = "GET /tolvex HTTP/1.1\r\nConnection: keep-alive\r\n\r\n";
+  std::size_t sent = 0;
+  const auto send = [&](const std::string& bytes) {
+    ASSERT_TRUE(client.SendAll(bytes));
+    sent += bytes.size();
+    ASSERT_TRUE(WaitFor(
+        [&] {
+          ServerStats stats;
+          server.GetStatistics(stats);
+          return stats.kbReceived == static_cast<double>(sent) / 1024;
+        },
+        10000));
+  };
+  const std::size_t replySize = 179;  // each report's reply, ending in its body "0000"
+  send(request.substr(0, 4));
+  fakeTicks += kTimeoutMs - 1;
+  send(request.substr(4) + request.substr(0, 4));  // the first ends, the second starts
+  EXPECT_TRUE(ReadUntilQuiet(client, replySize).ends_with("\r\n\r\n0000"));
+  fakeTicks += kTimeoutMs - 1;
+  send(request.substr(4) + request.substr(0, 4));  // served: a minute less a tick old
+  EXPECT_TRUE(ReadUntilQuiet(client, replySize).ends_with("\r\n\r\n0000"));
+  fakeTicks += kTimeoutMs / 2;
+  send(request.substr(4, 4));
+  fakeTicks += kTimeoutMs / 2;
+  static_cast<void>(client.SendAll("x"));  // may fail: the server closes meanwhile
+  EXPECT_TRUE(ClosedByServer(client));
 }
 
 // Requests that come in one packet are answered one by one, and each report

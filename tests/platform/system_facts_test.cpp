@@ -78,3 +78,19 @@ TEST(SystemFactsTest, OpenFileLimitIsRaisedToTheHardLimit) {
 #endif
 
 }  // namespace
+
+namespace {
+
+// This process runs; a child that ended and was waited for does not, nor id 0.
+TEST(SystemFactsTest, ProcessRunningTellsALiveProcessFromAnEndedOne) {
+  EXPECT_TRUE(platform::IsProcessRunning(platform::ProcessId()));
+  EXPECT_FALSE(platform::IsProcessRunning(0));
+  platform::ChildProcess child;
+  ASSERT_TRUE(child.Start(platform::ProgramFilePath(), {"--gtest_filter=NoSuchTest"}, ""));
+  const std::uint32_t id = child.Id();
+  int exitCode = -1;
+  ASSERT_TRUE(child.WaitForExit(20000, exitCode));
+  EXPECT_FALSE(platform::IsProcessRunning(id));
+}
+
+}  // namespace

@@ -45,6 +45,19 @@ TEST(AreaCutShortTest, ReportsAreStillAnsweredAndTheLossIsLoggedOnce) {
   EXPECT_EQ(LogMessages(log.Path()),
             std::vector<std::string>{"The TVXHDV shared memory was cut short by another process: "
                                      "nothing is forwarded any more"});
+
+  // The session makes a new area: the reports that found the old one cut
+  // short are in it, in their order.
+  protocol.AttachChannel(nullptr);
+  ASSERT_EQ(channel.SharedMemoryInit(1, folder.Path(), version, created), 1);
+  PointerFifo& fifo = channel.GetHeader()->pointerFifo;
+  PointerReportRecord forwarded{};
+  for (const std::uint32_t frame : {1u, 2u, 3u}) {
+    ASSERT_EQ(FifoRing<PointerFifo>(fifo).Get(forwarded), 1) << frame;
+    EXPECT_EQ(forwarded.frame, frame);
+    EXPECT_EQ(forwarded.pointer, 3u);
+  }
+  EXPECT_EQ(FifoRing<PointerFifo>(fifo).Get(forwarded), 0);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 
 #include "pointer/cursor_control.h"
 #include "tests/pointer/protocol_rig.h"
+#include "tests/support/program_run.h"
 
 namespace {
 
@@ -160,6 +161,10 @@ TEST_F(CursorControlTest, LosingTheCursorReleasesWhatIsHeldAndAReturningPhonePre
   EXPECT_TRUE(protocol.MarkSilentPointers(now + 200));
   Report(3, 0x300, 1, 0);
   ASSERT_EQ(mouse.Flags(5), (std::vector<std::uint32_t>{0x800B, kBothUp, 0x8003, kLeftUp, 0x8003}));
+  // What the held-buttons file is written from: the left one is down, then none.
+  EXPECT_TRUE(WaitFor([&] { return cursor.HeldButtons() == kHeldLeft; }, 5000));
+  cursor.Release();
+  EXPECT_TRUE(WaitFor([&] { return cursor.HeldButtons() == 0; }, 5000));
 
 }
 

@@ -160,12 +160,25 @@ TEST_F(ClientConnectionTest, RequestFollowedAtOnceByTheCloseIsStillServed) {
   EXPECT_TRUE(WaitUntil([&] { return server.Requests().size() == 1; }));
 }
 
+// Sends that found the socket's buffers full: the server then has to wait.
+std::atomic<int> blockedSends{0};
+
+platform::Result SendCountingBlocks(platform::Socket& socket, const char* bytes, int length,
+                                    int& sent) {
+  const platform::Result result = socket.Send(bytes, length, sent);
+  if (!result && platform::IsWouldBlock(result.Code())) ++blockedSends;
+  return result;
+}
+
 TEST_F(ClientConnectionTest, ReplyBeyondTheSocketBufferResumesAndCountsOnce) {
   ASSERT_TRUE(server.Start(0));
+  blockedSends = 0;
+  const platform::ReplacedCall countingSends(server.ReplaceableSocketCalls().send,
+                                             &SendCountingBlocks);
   constexpr std::size_t kSize = 16 * 1024 * 1024;
   TestClient client(server.Port(), 16 * 1024);
   ASSERT_TRUE(client.Send("BIG " + std::to_string(kSize) + "\r\n\r\n"));
-  Pause(300);  // the server fills the buffers and has to wait
+  ASSERT_TRUE(WaitUntil([] { return blockedSends > 0; }));  // the server has to wait
   const std::string reply = client.Read(kSize, 60000);
   ASSERT_EQ(reply.size(), kSize);
   EXPECT_TRUE(reply == BigReply(kSize));
@@ -176,12 +189,14 @@ TEST_F(ClientConnectionTest, ReplyBeyondTheSocketBufferResumesAndCountsOnce) {
 
 TEST_F(ClientConnectionTest, RequestDuringAPendingReplyIsAnsweredAfterIt) {
   ASSERT_TRUE(server.Start(0));
+  blockedSends = 0;
+  const platform::ReplacedCall countingSends(server.ReplaceableSocketCalls().send,
+                                             &SendCountingBlocks);
   constexpr std::size_t kSize = 8 * 1024 * 1024;
   TestClient client(server.Port(), 16 * 1024);
   ASSERT_TRUE(client.Send("BIG " + std::to_string(kSize) + "\r\n\r\n"));
-  Pause(300);
+  ASSERT_TRUE(WaitUntil([] { return blockedSends > 0; }));  // the reply is pending
   ASSERT_TRUE(client.Send("NEXT\r\n\r\n"));
-  Pause(100);
   const std::string next = EchoReply("NEXT\r\n\r\n");
   const std::string received = client.Read(kSize + next.size(), 60000);
   ASSERT_EQ(received.size(), kSize + next.size());

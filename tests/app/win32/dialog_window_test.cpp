@@ -170,9 +170,9 @@ class DialogWindowTest : public testing::Test {
   void ClickAndLeave(int control) { PostMessageA(Item(control), BM_CLICK, 0, 0); }
 
   // Waits for the operator message box, closes it with OK, returns its texts.
-  std::string TakeMessageBox() {
+  std::string TakeMessageBox(const char* caption = kProgramTitle) {
     HWND box = nullptr;
-    if (!WaitFor([&] { return (box = FindWindowA("#32770", kProgramTitle)) != nullptr; }, 10000)) {
+    if (!WaitFor([&] { return (box = FindWindowA("#32770", caption)) != nullptr; }, 10000)) {
       return "<no message box>";
     }
     const std::string texts = AllTexts(box);
@@ -342,6 +342,31 @@ TEST_F(DialogWindowTest, EndOfSessionShutsDownBothFrontEnds) {
     ASSERT_TRUE(child.WaitForExit(20000, exitCode));
     dialog = nullptr;
   }
+}
+
+// A second copy, windowed or in the console, cannot have the shared memory:
+// it says why and ends with a failure's exit code, for the script that
+// started it.
+TEST_F(DialogWindowTest, ASecondCopyIsRefusedAndExitsWithAFailure) {
+  ASSERT_TRUE(StartProgram());
+  for (const bool console : {false, true}) {
+    platform::ChildProcess secondCopy;
+    const std::vector<std::string> arguments =
+        console ? std::vector<std::string>{"--console"} : std::vector<std::string>{};
+    ASSERT_TRUE(secondCopy.Start(program, arguments, folder.File("second.txt"), console));
+    if (!console) {
+      EXPECT_NE(TakeMessageBox("TVXHandvane severe error").find("already runs"),
+                std::string::npos);
+    }
+    int exitCode = 0;
+    ASSERT_TRUE(secondCopy.WaitForExit(20000, exitCode)) << console;
+    EXPECT_NE(exitCode, 0) << console;
+    if (console) {
+      EXPECT_NE(TempFolder::ReadAll(folder.File("second.txt")).find("already runs"),
+                std::string::npos);
+    }
+  }
+  EXPECT_EQ(Text(control::kStatus), "Working...");
 }
 
 // The address line names the PC's first address as the system lists it,
@@ -528,7 +553,7 @@ TEST(DialogTemplateTest, ControlsSitWhereTheTemplatePutsThem) {
       {1019, 13, 131, 181, 10}, {1000, 215, 20, 50, 14},  {1001, 215, 39, 50, 14},
       {1003, 215, 58, 50, 14},  {1018, 215, 77, 50, 14},  {1, 215, 136, 50, 14},
       {1002, 15, 174, 92, 10},  {1012, 76, 189, 51, 8},   {1011, 76, 199, 51, 8},
-      {1010, 76, 209, 51, 8},   {1009, 76, 219, 51, 8},   {1016, 76, 229, 51, 8},
+      {1010, 76, 209, 51, 8},   {1009, 76, 219, 62, 8},   {1016, 76, 229, 51, 8},
       {1015, 202, 209, 68, 8},  {1017, 202, 219, 68, 8},  {1024, 202, 229, 68, 8},
       {1022, 189, 176, 24, 20}, {1023, 229, 176, 24, 20}, {1031, 189, 198, 63, 10},
       {1025, 15, 258, 81, 14},  {1026, 99, 258, 81, 14},  {1027, 183, 258, 81, 14},
