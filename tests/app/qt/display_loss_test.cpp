@@ -53,7 +53,7 @@ class DisplayLossTest : public testing::Test {
     EXPECT_TRUE(
         platform::ProfileWriteString(ini, "Paths", "PathToIniFolder", folder.Path().c_str()));
     EXPECT_TRUE(platform::ProfileWriteString(ini, "Control", "Port", std::to_string(port).c_str()));
-    EXPECT_TRUE(platform::ProfileWriteString(ini, "Control", "ShowPointers", "TRUE"));
+    EXPECT_TRUE(platform::ProfileWriteString(ini, "Control", "ShowPointers", "1"));
   }
 
   // Xvfb picks a free display number itself and writes it once it takes clients.
