@@ -288,7 +288,7 @@ check_setup() {
   wine "$(winepath -u "$(sed 's/^"\([^"]*\)".*/\1/' <<<"$uninstall")")" /S ||
     fail "the uninstaller exited with $?"
   wait_for 30 eval '[ ! -e "$installed" ]' || fail "the uninstaller left: $(cd "$installed" && find . -type f)"
-  [ ! -e "$start_menu" ] || fail "the uninstaller left the Start-menu folder"
+  wait_for 30 eval '[ ! -e "$start_menu" ]' || fail "the uninstaller left the Start-menu folder"
   [ -z "$(uninstall_value UninstallString)" ] || fail "the uninstaller left its Uninstall key"
 
   # An install in a folder of the operator's choice is updated there.
