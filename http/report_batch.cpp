@@ -104,11 +104,9 @@ ResponseText ForwardReportBatch(const ReportBatch& batch, PointerReportHandler& 
   for (std::size_t i = 0; i < batch.count; ++i) {
     std::memcpy(path + kReportRoute.size(), batch.reports[i].data(), kBatchReportLength);
     const std::string_view report(path, sizeof path);
-    if (i + 1 < batch.count) {
-      handler.HandleUnansweredReport(report, peerAddress);
-    } else {
-      response = handler.HandlePointerReport(report, peerAddress);
-    }
+    const bool answered = i + 1 == batch.count;
+    const ResponseText reply = handler.HandleBatchedReport(report, peerAddress, answered);
+    if (answered) response = reply;
   }
   return response;
 }

@@ -8,11 +8,10 @@
 
 namespace {
 
-// Where freshness is decided: a report is fresh unless its frame is 0, and no
-// frame is kept per pointer to compare with. Nothing more is asked of a
-// phone's frame count, and a phone that reloads its page counts from the
-// start again: a last frame kept per pointer would drop that phone's reports
-// as stale until its count caught up.
+// Where freshness is decided: a report is fresh unless its frame is 0.
+// Nothing more is asked of a phone's frame count on the single route: a
+// phone whose page starts counting again keeps reporting. Batches are also
+// checked for repeats (IsRepeat).
 bool IsFresh(const PointerReport& report) {
   return report.frame != 0;
 }
@@ -42,22 +41,22 @@ void PointerProtocol::AttachCursor(CursorControl* cursor) {
 
 ResponseText PointerProtocol::HandlePointerReport(std::string_view routingPath,
                                                   std::uint32_t peerAddress) {
-  return Handle(routingPath, peerAddress, Answer::kSeen);
+  return Handle(routingPath, peerAddress, Route{});
 }
 
-void PointerProtocol::HandleUnansweredReport(std::string_view routingPath,
-                                             std::uint32_t peerAddress) {
-  Handle(routingPath, peerAddress, Answer::kUnseen);
+ResponseText PointerProtocol::HandleBatchedReport(std::string_view routingPath,
+                                                  std::uint32_t peerAddress, bool answered) {
+  return Handle(routingPath, peerAddress, Route{answered, true});
 }
 
 ResponseText PointerProtocol::Handle(std::string_view routingPath, std::uint32_t peerAddress,
-                                     Answer answer) {
+                                     Route route) {
   PointerReport report;
   const bool accepted = DecodePointerReport(routingPath, report);
   LogReport(report);  // refused reports too: the trace shows what came in
   if (!accepted) return kNoCommandResponse;
 
-  const Outcome outcome = Apply(report, tickCount_(), peerAddress, answer);
+  const Outcome outcome = Apply(report, tickCount_(), peerAddress, route);
   // The cursor moves before the log is written, with the lock released.
   if (outcome.cursor != nullptr) outcome.cursor->Follow(outcome.cursorTarget);
   LogOutcome(outcome);
@@ -65,7 +64,7 @@ ResponseText PointerProtocol::Handle(std::string_view routingPath, std::uint32_t
 }
 
 PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std::uint32_t now,
-                                                std::uint32_t peerAddress, Answer answer) {
+                                                std::uint32_t peerAddress, Route route) {
   const auto p = static_cast<std::size_t>(report.pointer);
   const auto ackPacket = static_cast<std::int32_t>(report.ackPacket);
   Outcome outcome;
@@ -79,10 +78,14 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
     outcome.addresses[1] = peerAddress;
   }
   // Every fresh report reaches the application, a second phone's too.
-  const bool fresh = IsFresh(report);
+  const bool fresh =
+      IsFresh(report) && !(route.batched && IsRepeat(p, report.frame, peerAddress, now));
   if (fresh) {
     Forward(report);
     outcome.forwarded = true;
+    state_.lastFrame[p] = static_cast<std::uint16_t>(report.frame);
+    state_.lastFramePeer[p] = peerAddress;
+    state_.lastFrameKept[p] = true;
   }
   // A second phone on the number moves nothing, takes no command and echoes
   // none; it hears that it is second, and its page asks for another number.
@@ -105,7 +108,7 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
   if (fresh) {
     if (state_.pendingAck[p] != 0) {
       outcome.ackAwaited = true;
-    } else if (answer == Answer::kSeen) {
+    } else if (route.answered) {
       // Only an answer the phone gets may choose a packet: one chosen for an
       // unseen answer is lost when it awaits no echo (packet 00) and the
       // next report chooses again.
@@ -135,6 +138,18 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
   }
   TakeChannelNotices(outcome, now);
   return outcome;
+}
+
+// A phone whose batch got no answer sends it again with the same frames: the
+// reports of it that came through are not forwarded twice. Only batches are
+// looked at, so the single route stays as it always was: its reports are
+// fresh whatever their frame, other than 0.
+bool PointerProtocol::IsRepeat(std::size_t p, std::uint32_t frame, std::uint32_t peerAddress,
+                               std::uint32_t now) const {
+  if (!state_.lastFrameKept[p] || state_.lastFramePeer[p] != peerAddress) return false;
+  if (now - state_.lastReportTick[p] > kShownKeptMs) return false;
+  const auto behind = static_cast<std::uint16_t>(state_.lastFrame[p] - frame);
+  return behind < kRepeatWindow;
 }
 
 void PointerProtocol::TakeChannelNotices(Outcome& outcome, std::uint32_t now) {
@@ -230,6 +245,7 @@ void PointerProtocol::ResetForServerStart() {
   state_.pendingAck.fill(0);
   state_.shownCode.fill(0);
   state_.shownOwed.fill(false);
+  state_.lastFrameKept.fill(false);
 }
 
 void PointerProtocol::MarkAllSilent() {

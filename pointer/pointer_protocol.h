@@ -33,6 +33,11 @@ struct PointerProtocolState {
   PerPointer<std::uint8_t>
       shownCode{};               // show code last sent, for a page that loads again; 0 = none
   PerPointer<bool> shownOwed{};  // a newly loaded page is to get shownCode again
+  // The last fresh frame, and the address it came from, against which a
+  // batch sent again is told apart; lastFrameKept false: none to compare.
+  PerPointer<std::uint16_t> lastFrame{};
+  PerPointer<std::uint32_t> lastFramePeer{};
+  PerPointer<bool> lastFrameKept{};
 };
 
 // A pointer that reported lately, as its last report left it.
@@ -84,6 +89,11 @@ inline constexpr bool IsShowCode(std::int32_t code) {
 // load again over a slow network, or to come back after a short outage.
 inline constexpr std::uint32_t kShownKeptMs = 30000;
 
+// A batch sent again carries frames the pointer has passed by at most this
+// many; a phone whose count starts again lower lands further back (or comes
+// after kShownKeptMs of silence, when the last frame is forgotten too).
+inline constexpr std::uint16_t kRepeatWindow = 256;
+
 // What the protocol reads of the operator's settings, on every report. The
 // program points it at its settings record, so that a pointer selected in the
 // dialog counts from the next report on; nothing is copied to keep in step.
@@ -111,8 +121,10 @@ class PointerProtocol : public PointerReportHandler {
 
   ResponseText HandlePointerReport(std::string_view routingPath,
                                    std::uint32_t peerAddress) override;
-  // Echoes, forwards and moves like any report, but chooses no packet.
-  void HandleUnansweredReport(std::string_view routingPath, std::uint32_t peerAddress) override;
+  // Like a single report, but a repeat of a frame this phone sent lately is
+  // not forwarded again, and an unanswered one chooses no packet.
+  ResponseText HandleBatchedReport(std::string_view routingPath, std::uint32_t peerAddress,
+                                   bool answered) override;
   // A report whose sender's address is not known.
   ResponseText HandlePointerReport(std::string_view routingPath) {
     return HandlePointerReport(routingPath, 0);
@@ -159,11 +171,18 @@ class PointerProtocol : public PointerReportHandler {
     CursorTarget cursorTarget;
   };
 
-  enum class Answer { kSeen, kUnseen };  // does the phone get this report's answer?
+  // How a report came: whether the phone gets its answer, and whether it may
+  // be a repeat (a batch sent again).
+  struct Route {
+    bool answered = true;
+    bool batched = false;
+  };
 
-  ResponseText Handle(std::string_view routingPath, std::uint32_t peerAddress, Answer answer);
+  ResponseText Handle(std::string_view routingPath, std::uint32_t peerAddress, Route route);
   Outcome Apply(const PointerReport& report, std::uint32_t now, std::uint32_t peerAddress,
-                Answer answer);
+                Route route);
+  bool IsRepeat(std::size_t p, std::uint32_t frame, std::uint32_t peerAddress,
+                std::uint32_t now) const;
   void Forward(const PointerReport& report);
   std::int32_t TakeNextCommand(int pointer);
   void NoteShownForNewPage(std::size_t p, std::int32_t ackPacket, std::uint32_t now);

@@ -18,10 +18,14 @@ class PointerReportHandler {
   // address, its first byte highest; 0 when unknown.
   virtual ResponseText HandlePointerReport(std::string_view routingPath,
                                            std::uint32_t peerAddress) = 0;
-  // A report of a batch other than its last: applied like any report, but
-  // its answer never reaches the phone, so a command it took would be lost.
-  // A handler that hands out commands overrides it to take none.
-  virtual void HandleUnansweredReport(std::string_view routingPath, std::uint32_t peerAddress) {
-    HandlePointerReport(routingPath, peerAddress);
+  // One report of a batch. answered: whether its answer reaches the phone
+  // (only the batch's last does); a command taken for an unseen answer would
+  // be lost, so a handler that hands out commands takes none then. A phone
+  // sends a batch again, with the same frames, when its answer was lost: a
+  // handler that keeps frames forwards no report twice.
+  virtual ResponseText HandleBatchedReport(std::string_view routingPath,
+                                           std::uint32_t peerAddress, bool answered) {
+    static_cast<void>(answered);
+    return HandlePointerReport(routingPath, peerAddress);
   }
 };

@@ -82,11 +82,12 @@ TEST(ReportBatchTest, ParsesWholeBatchesAndNamesTheFirstFault) {
 class RecordingHandler : public PointerReportHandler {
  public:
   ResponseText HandlePointerReport(std::string_view path, std::uint32_t) override {
-    reports.push_back(std::string(path) + " answered");
+    reports.push_back(std::string(path) + " single");
     return {path[12], path[13], path[14], path[15]};
   }
-  void HandleUnansweredReport(std::string_view path, std::uint32_t) override {
-    reports.push_back(std::string(path) + " unanswered");
+  ResponseText HandleBatchedReport(std::string_view path, std::uint32_t, bool answered) override {
+    reports.push_back(std::string(path) + (answered ? " answered" : " unanswered"));
+    return {path[12], path[13], path[14], path[15]};
   }
   std::vector<std::string> reports;
 };

@@ -221,6 +221,46 @@ TEST_F(PointerProtocolTest, FramesThatStartAgainAreStillForwarded) {
   EXPECT_EQ(TakeForwarded().size(), 2u);
 }
 
+// A batch whose answer was lost comes again with the same frames: what came
+// through is not forwarded twice. Only batches are checked, and only against
+// the same phone's last frame of the last half minute; a count that starts
+// again lower than the repeats' reach still counts.
+TEST_F(PointerProtocolTest, ABatchSentAgainForwardsNothingTwice) {
+  struct Case {
+    const char* what;
+    int last;
+    int frame;
+    std::uint32_t peer = 1;
+    bool batched = true;
+    std::uint32_t silence = 0;
+    std::size_t forwarded = 0;
+  };
+  const Case cases[] = {
+      {"the same frame again", 0x120, 0x120},
+      {"the furthest frame back a repeat reaches", 0x120, 0x21},
+      {"across the wrap of the count", 0x0005, 0xFFF0},
+      {"one further back: a count started again", 0x120, 0x20, 1, true, 0, 1},
+      {"the next frame", 0x120, 0x121, 1, true, 0, 1},
+      {"another phone", 0x120, 0x120, 2, true, 0, 1},
+      {"the single route", 0x120, 0x120, 1, false, 0, 1},
+      {"after the pointer left", 0x120, 0x120, 1, true, kShownKeptMs + 1, 1},
+  };
+  int pointer = 0;
+  for (const Case& c : cases) {
+    ++pointer;
+    protocol.HandleBatchedReport(ReportPath({.pointer = pointer, .frame = c.last}), 1, true);
+    TakeForwarded();
+    now += c.silence;
+    const std::string again = ReportPath({.pointer = pointer, .frame = c.frame});
+    if (c.batched) {
+      protocol.HandleBatchedReport(again, c.peer, false);
+    } else {
+      protocol.HandlePointerReport(again, c.peer);
+    }
+    EXPECT_EQ(TakeForwarded().size(), c.forwarded) << c.what;
+  }
+}
+
 TEST_F(PointerProtocolTest, UpperCasePathDecodesLikeLowerCase) {
   EXPECT_EQ(Text(protocol.HandlePointerReport("/TOLVEX10003001080008000100201")), "0000");
   const auto records = TakeForwarded();
