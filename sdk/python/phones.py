@@ -22,7 +22,8 @@ on from its last frame count when started again (kept in --state). All
 phones run in one thread: one selector loop, non-blocking connects. At the
 end one line tells what the answered requests carried:
 
-    phones sent: reports=812 presses=150 releases=150 requests=420 connections=5 dropped=0 unsent=0 unanswered=0
+    phones sent: reports=812 presses=150 releases=150 requests=420 connections=5 dropped=0
+    unsent=0 unanswered=0 (on one line)
 
 A request without an answer goes again with the frames it had: with --batch
 over the batch route, where the server knows a repeat by its frame and

@@ -269,7 +269,8 @@ const exchange = (states, frames = new P.FrameCounter(0)) => {
 const carried = (path) => {
   const items = path.startsWith('/batch/') ? path.slice(7).split('/') : [path.slice(7)];
   const letters = (item) => `${item[17] === '1' ? 'L' : ''}${item[18] === '1' ? 'R' : ''}${item[20] === '2' ? 'P' : ''}`;
-  const text = items.map((item) => `${parseInt(item.slice(5, 9), 16)}:${letters(item)}${parseInt(item.slice(9, 13), 16)}@${parseInt(item.slice(21), 16)}`);
+  const number = (item, from, to) => parseInt(item.slice(from, to), 16);
+  const text = items.map((item) => `${number(item, 5, 9)}:${letters(item)}${number(item, 9, 13)}@${number(item, 21)}`);
   return (path.startsWith('/batch/') ? 'batch ' : '') + text.join(' ');
 };
 
