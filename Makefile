@@ -95,7 +95,7 @@ test-asan: asan
 # follow; its suites run in the other builds too.
 test-tsan: tsan
 	@cd build/tsan && TSAN_OPTIONS=halt_on_error=1 $(PRIVATE_SHM) ctest --output-on-failure -j $(NPROC) \
-	  -E '^(mouse_keys_tests|qt_window_tests|pointer_overlay_tests|bridge_tests|bridge_end_to_end)$$'
+	  -E '^(mouse_keys_tests|qt_window_tests|pointer_overlay_tests|display_loss_tests|bridge_tests|bridge_end_to_end)$$'
 
 # Wine sets up its prefix on first use; doing that once up front keeps the
 # parallel test runs from racing for it. The dialog's test has a prefix of its

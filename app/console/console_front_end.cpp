@@ -123,7 +123,12 @@ int RunConsoleFrontEnd(Application& app) {
   }
   PrintWelcome(app, true);
   view.ReleaseNotices();
+  return RunConsoleCommands(dialog, view);
+}
 
+int RunConsoleCommands(MainDialog& dialog, ConsoleView& view) {
+  platform::OnInterrupt(OnInterrupt);
+  platform::OnSessionEnd(OnSessionEnd);
   auto queue = std::make_shared<LineQueue>();
   if (!StartStdinReader(queue)) {
     view.ShowNotice(

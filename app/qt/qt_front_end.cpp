@@ -4,15 +4,21 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/application.h"
+#include "app/console/console_front_end.h"
+#include "app/console/console_view.h"
 #include "app/server_session.h"
 #include "app/welcome.h"
 #include "app/main_dialog.h"
+#include "app/qt/display_loss.h"
 #include "app/qt/qt_dialog_view.h"
+#include "app/qt/relay_view.h"
 #include "app/window_front_end.h"
 #include "platform/console.h"
+#include "platform/process.h"
 #include "pointer/mouse_and_keys.h"
 
 namespace {
@@ -47,6 +53,23 @@ bool CloseMessageBoxes() {
   return closed;
 }
 
+// The running dialog and its view, for the hand-over to the console.
+MainDialog* runningDialog = nullptr;
+RelayView* runningView = nullptr;
+
+// The display went away under the window: the server, the shared memory
+// and the protocol run on their own threads and stay as they are; the
+// dialog goes on in the console on this thread, which never returns into
+// Qt (its objects are never touched again), until the console's end.
+[[noreturn]] void GoOnInConsole() {
+  static ConsoleView console(stdout);
+  runningView->SwitchTo(console);
+  std::printf("The display went away: TVXHandvane goes on in the console. "
+              "Type help for the commands.\n");
+  std::fflush(stdout);
+  platform::EndProcess(RunConsoleCommands(*runningDialog, console));
+}
+
 }  // namespace
 
 bool CanShowWindow() {
@@ -60,11 +83,12 @@ int RunWindowFrontEnd(Application& app) {
   char* argv[] = {programName, nullptr};
   QApplication qtApplication(argc, argv);
 
-  QtDialogView view;
+  QtDialogView window;
+  RelayView view(window);
   SystemMouseAndKeys mouse;
   ServerSession session(app, mouse);
   MainDialog dialog(session, view, mouse);
-  view.Connect(dialog);
+  window.Connect(dialog);
 
   // Polled from the start: a message box during the start-up (a second
   // copy's) must not keep the program from ending either. An open box is
@@ -92,7 +116,10 @@ int RunWindowFrontEnd(Application& app) {
     return 0;
   }
   running = true;
-  view.Exec();
+  runningDialog = &dialog;
+  runningView = &view;
+  CatchDisplayLoss(GoOnInConsole);
+  window.Exec();
   dialog.OnDestroy();  // the window's destruction: the shutdown sequence again
   return 0;
 }

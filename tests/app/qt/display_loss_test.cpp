@@ -1,0 +1,118 @@
+// TVXHandvane in its window on a private X server that then goes away: the
+// phones stay served and the dialog goes on in the console.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <optional>
+#include <string>
+
+#include "common/program_paths.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/profile.h"
+#include "platform/socket.h"
+#include "platform/socket_client.h"
+#include "pointer/shared_memory_layout.h"
+#include "tests/support/program_run.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+constexpr char kHandOverLine[] = "The display went away: TVXHandvane goes on in the console.";
+
+bool AreaExists() {
+  const int object = shm_open((std::string("/") + NoticeText).c_str(), O_RDONLY, 0);
+  if (object < 0) return false;
+  close(object);
+  return true;
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+class DisplayLossTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    CopyWholeFile(JoinPath(BinFolder(), "TVXHandvane"), program);
+    CopyWholeFile(JoinPath(BinFolder(), "TVXHandvane.TXT"), folder.File("TVXHandvane.TXT"));
+    EXPECT_TRUE(platform::SetEnvironment("XDG_CONFIG_HOME", folder.File("config")));
+    EXPECT_TRUE(platform::SetEnvironment("XDG_STATE_HOME", folder.File("state")));
+    EXPECT_TRUE(platform::SetEnvironment("QT_QPA_PLATFORM", "xcb"));
+    std::uint16_t freePort = 0;
+    EXPECT_TRUE(platform::FindFreePort(freePort));
+    port = freePort;
+    const std::string ini = BuildProgramPaths(program).iniFile;
+    EXPECT_TRUE(platform::ProfileWriteString(ini, "General", "Log", "FALSE"));
+    EXPECT_TRUE(
+        platform::ProfileWriteString(ini, "Paths", "PathToIniFolder", folder.Path().c_str()));
+    EXPECT_TRUE(platform::ProfileWriteString(ini, "Control", "Port", std::to_string(port).c_str()));
+    EXPECT_TRUE(platform::ProfileWriteString(ini, "Control", "ShowPointers", "1"));
+  }
+
+  // Xvfb picks a free display number itself and writes it once it takes clients.
+  bool StartDisplay() {
+    const std::string numberFile = folder.File("display.txt");
+    if (!display->Start(TVX_XVFB,
+                        {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+                        numberFile, false)) {
+      return false;
+    }
+    std::string number;
+    if (!WaitFor(
+            [&] {
+              number = TempFolder::ReadAll(numberFile);
+              return number.find('\n') != std::string::npos;
+            },
+            30000)) {
+      return false;
+    }
+    number.pop_back();
+    return static_cast<bool>(platform::SetEnvironment("DISPLAY", ":" + number));
+  }
+
+  std::string Output() { return TempFolder::ReadAll(output); }
+  std::string Report(int frame) {
+    return FetchBody(static_cast<std::uint16_t>(port),
+                     ReportPath(3, frame, 100, 200, false, false, 0));
+  }
+
+  TempFolder folder;
+  std::string program = folder.File("TVXHandvane");
+  std::string output = folder.File("output.txt");
+  int port = 0;
+  std::optional<platform::ChildProcess> display{std::in_place};
+  platform::ChildProcess child;
+};
+
+TEST_F(DisplayLossTest, TheServerGoesOnInTheConsoleWhenTheXServerDies) {
+  ASSERT_TRUE(StartDisplay());
+  ASSERT_TRUE(child.Start(program, {}, output, true));
+  // The report is answered once the dialog has started the server.
+  ASSERT_TRUE(WaitFor([&] { return Report(1).size() == 4; }, 30000)) << Output();
+  ASSERT_TRUE(AreaExists());
+
+  display.reset();  // SIGKILL: the X server dies under the window
+  ASSERT_TRUE(WaitFor([&] { return Output().find(kHandOverLine) != std::string::npos; }, 30000))
+      << Output();
+  int exitCode = -1;
+  EXPECT_FALSE(child.WaitForExit(0, exitCode)) << "ended with " << exitCode;
+  EXPECT_EQ(Report(2).size(), 4u);
+  EXPECT_TRUE(AreaExists());
+
+  EXPECT_TRUE(child.WriteInput("status\n"));  // a command runs before the end
+  EXPECT_TRUE(child.WriteInput("exit\n"));
+  ASSERT_TRUE(child.WaitForExit(30000, exitCode)) << Output();
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(Count(Output(), kHandOverLine), 1u) << Output();
+  EXPECT_NE(Output().find("Status: Working... |"), std::string::npos) << Output();
+  EXPECT_FALSE(AreaExists());
+}
+
+}  // namespace
