@@ -281,10 +281,19 @@
   // still reaches the application as a press and a lift. A request takes
   // BATCH_MAX reports at most; what does not fit goes in the next.
   //
+  // A report is owed until a request carrying it is answered: one whose
+  // request failed may have reached the application or not, so it goes
+  // again with the frame it had, over the batch route, where the server
+  // knows a repeat by its frame and passes it on once. Its echo is the
+  // newest packet, as the server wants. A change gets its frame when it
+  // first leaves, so the owed reports stay oldest first.
+  //
   // Touches count only while the link works: while the page says it is not
-  // connected, nothing waits and a press does not count (it must be made
+  // connected, nothing is queued and a press does not count (it must be made
   // again once connected), so that no tap arrives seconds late; a lift
-  // counts at once, and a button held since before keeps being held.
+  // counts at once, and a button held since before keeps being held. What
+  // was owed before the page said so still goes, in order, once the link is
+  // back.
   var BATCH_MAX = 32;
   var CONTACTS = ['buttonL', 'buttonR', 'onPad'];
 
@@ -292,11 +301,14 @@
     this.connected = false;
     this.now = { x: 32768, y: 32768, buttonL: false, buttonR: false, onPad: false };
     this.down = { buttonL: false, buttonR: false, onPad: false };  // whether counted or not
-    this.waiting = [];
+    this.owed = [];    // oldest first; frame 0 until first sent
+    this.carried = 0;  // how many of them the request in flight carries
   }
 
-  function copyState(state) {
-    return { x: state.x, y: state.y, buttonL: state.buttonL, buttonR: state.buttonR, onPad: state.onPad };
+  // present: the state of a moment no change asked for, not a change.
+  function copyState(state, present) {
+    return { x: state.x, y: state.y, buttonL: state.buttonL, buttonR: state.buttonR, onPad: state.onPad,
+      frame: 0, present: Boolean(present) };
   }
 
   function sameState(a, b) {
@@ -316,31 +328,66 @@
     down = Boolean(down) && (this.now[name] || (pressed && this.connected));
     if (down === this.now[name]) return;
     this.now[name] = down;
-    if (this.connected) this.waiting.push(copyState(this.now));
+    if (this.connected) this.owed.push(copyState(this.now));
   };
 
-  // An answer came (true) or the link failed (false): a failed request takes
-  // what waits with it. A page that stops keeps it for its last request.
-  ReportStates.prototype.setConnected = function (connected, keepWaiting) {
+  // The link is back (true) or the page stops reporting (false): a page
+  // that stops drops what it owes, unless it keeps it for its last request.
+  ReportStates.prototype.setConnected = function (connected, keepOwed) {
     this.connected = connected;
-    if (!connected && !keepWaiting) this.waiting = [];
+    if (connected || keepOwed) return;
+    this.owed = [];
+    this.carried = 0;
   };
 
-  // The states the next request carries, oldest first: the changes that
-  // wait, then the state of now unless the last of them says it already or
-  // the request is full.
-  ReportStates.prototype.take = function () {
-    var taken = this.waiting.splice(0, BATCH_MAX);
-    var last = taken[taken.length - 1];
-    if (taken.length < BATCH_MAX && !(last && sameState(last, this.now))) taken.push(copyState(this.now));
+  ReportStates.prototype.answered = function () {
+    this.owed.splice(0, this.carried);
+    this.carried = 0;
+  };
+
+  // The request got no answer: what it carried is owed still.
+  ReportStates.prototype.failed = function () {
+    this.connected = false;
+    this.carried = 0;
+  };
+
+  // The states the next request carries, oldest first, each with its frame
+  // (frames: a FrameCounter): the owed ones, then the state of now unless
+  // the last of them says it already or the request is full. An unanswered
+  // state of now is replaced, not kept beside it: since it, no press has
+  // counted, so the newer one says all it did.
+  ReportStates.prototype.take = function (frames) {
+    var owed = this.owed;
+    var last = owed[owed.length - 1];
+    if (owed.length <= BATCH_MAX && !(last && sameState(last, this.now))) {
+      if (last && last.present) owed.pop();
+      if (owed.length < BATCH_MAX) owed.push(copyState(this.now, true));
+    }
+    var taken = owed.slice(0, BATCH_MAX);
+    this.carried = taken.length;
+    taken.forEach(function (state) { if (!state.frame) state.frame = frames.next(); });
     return taken;
   };
 
-  // "/tolvex" and one report's 23 characters, or "/batch/" and several of
-  // them separated by "/".
-  function encodeRequestPath(reports) {
+  // The next request's path: reports that went before go again over the
+  // batch route, even alone, for the server to know them as repeats.
+  ReportStates.prototype.request = function (frames, pointer, ackPacket) {
+    var again = this.owed.length > 0 && this.owed[0].frame !== 0;
+    return encodeRequestPath(this.take(frames).map(function (state) {
+      return {
+        pointer: pointer, frame: state.frame, x: state.x, y: state.y,
+        buttonL: state.buttonL, buttonR: state.buttonR,
+        ackMode: state.onPad ? ACK_MODE_ON_PAD : ACK_MODE_LIFTED,
+        ackPacket: ackPacket
+      };
+    }), again);
+  };
+
+  // "/tolvex" and one report's 23 characters, or "/batch/" and one or more
+  // of them separated by "/".
+  function encodeRequestPath(reports, batch) {
     var paths = reports.map(encodeReportPath);
-    if (paths.length === 1) return paths[0];
+    if (paths.length === 1 && !batch) return paths[0];
     return '/batch/' + paths.map(function (path) { return path.slice(7); }).join('/');
   }
 

@@ -22,7 +22,14 @@ on from its last frame count when started again (kept in --state). All
 phones run in one thread: one selector loop, non-blocking connects. At the
 end one line tells what the answered requests carried:
 
-    phones sent: reports=812 presses=150 releases=150 requests=420 connections=5 dropped=0 unsent=0
+    phones sent: reports=812 presses=150 releases=150 requests=420 connections=5 dropped=0
+    unsent=0 unanswered=0 (on one line)
+
+A request without an answer goes again with the frames it had: with --batch
+over the batch route, where the server knows a repeat by its frame and
+passes it on once. The single route has no such check, so without --batch
+a request that was written and got no answer is not sent again (it counts
+as unanswered): the server may have passed it on already.
 
 As a module:
 
@@ -57,8 +64,10 @@ BATCH_ROUTE = "/batch"
 WSAEWOULDBLOCK = 10035     # connect_ex's "in progress" on Windows
 # What the summary counts: reports, presses and releases that answered requests
 # carried; requests answered; connections made; changes dropped beyond
-# MAX_QUEUED; reports still unsent at the end.
-COUNT_NAMES = ("reports", "presses", "releases", "requests", "connections", "dropped", "unsent")
+# MAX_QUEUED; reports still unsent at the end; requests written, not answered
+# and not sent again.
+COUNT_NAMES = ("reports", "presses", "releases", "requests", "connections", "dropped", "unsent",
+               "unanswered")
 
 COMMANDS = {
     0xA0: "Vibrate short single",
@@ -108,9 +117,13 @@ class Phone:
         self.commands = []    # (packet, code) of every command received
         self._connection = None
 
-    def next_path(self, x, y, left=False, right=False, on_pad=True):
+    def next_frame(self):
         self.frame = 1 if self.frame >= 0xFFFF else self.frame + 1
-        return report_path(self.pointer, self.frame, x, y, left, right, on_pad, self.ack_packet)
+        return self.frame
+
+    def next_path(self, x, y, left=False, right=False, on_pad=True):
+        return report_path(self.pointer, self.next_frame(), x, y, left, right, on_pad,
+                           self.ack_packet)
 
     def headers(self):
         headers = {"Connection": "keep-alive"}  # else the server closes after each answer
@@ -184,7 +197,9 @@ def tapping(taps):
 
 class _Line:
     """One phone's kept-alive connection in the swarm's loop, and the changes
-    of its buttons and pad contact that wait to be sent, oldest first."""
+    of its buttons and pad contact that wait to be sent, oldest first. A
+    report is (frame, x, y, left, right, on_pad), its frame 0 until it is
+    first sent."""
 
     def __init__(self, phone):
         self.phone = phone
@@ -193,14 +208,15 @@ class _Line:
         self.deadline = None     # when the connect or the answer is given up
         self.outgoing = b""      # the request's bytes not yet written
         self.buffer = b""        # the answer's bytes read so far
-        self.in_flight = []      # the states the request in flight carries
+        self.in_flight = []      # the reports the request in flight carries
         self.waiting = False     # a request is out and its answer not yet in
+        self.written = False     # all of it went to the server
         self.retried = False     # the request in flight went out again on a new connection
         self.due = 0.0           # when a report goes without a change
         self.retry_at = 0.0      # no request before it: the last connection failed
         self.sampled = None      # (left, right, on_pad) when the input was last read
-        self.latest = None       # (x, y, left, right, on_pad) as it was then
-        self.queued = collections.deque()  # (x, y, left, right, on_pad) of each change
+        self.latest = None       # the report of the input as it was then
+        self.queued = collections.deque()  # the report of each change
         self.delivered = (False, False)    # the buttons as the last answered report had them
         self.said = set()        # answers other than 200 already told of
 
@@ -238,9 +254,9 @@ class Swarm:
             if len(line.queued) >= MAX_QUEUED:
                 line.queued.popleft()
                 self.counts["dropped"] += 1
-            line.queued.append((x, y) + state)
+            line.queued.append((0, x, y) + state)
         line.sampled = state
-        line.latest = (x, y) + state
+        line.latest = (0, x, y) + state
 
     def _interval(self, line):
         if self.hz:
@@ -257,14 +273,26 @@ class Swarm:
         count = min(len(line.queued), MAX_BATCH if self.batch else 1)
         return [line.queued.popleft() for _ in range(count)]
 
-    def _request(self, line, states):
+    def _framed(self, line, reports):
+        """The reports with their frames: one sent before keeps its own (and
+        its stamp), a new one gets the next."""
+        framed = []
+        for frame, x, y, left, right, on_pad in reports:
+            if not frame:
+                if self.stamp:
+                    x, y = stamp_now()
+                frame = line.phone.next_frame()
+            framed.append((frame, x, y, left, right, on_pad))
+        return framed
+
+    def _request(self, line, reports, again):
         phone = line.phone
-        items = []
-        for x, y, left, right, on_pad in states:
-            if self.stamp:
-                x, y = stamp_now()
-            items.append(phone.next_path(x, y, left, right, on_pad)[len(REPORT_ROUTE):])
-        if len(items) == 1:
+        items = [report_path(phone.pointer, frame, x, y, left, right, on_pad,
+                             phone.ack_packet)[len(REPORT_ROUTE):]
+                 for frame, x, y, left, right, on_pad in reports]
+        # Sent again, even alone, over the batch route: its check of frames
+        # keeps the server from passing a report on twice.
+        if len(items) == 1 and not (again and self.batch):
             path = REPORT_ROUTE + items[0]
         else:
             path = BATCH_ROUTE + "/" + "/".join(items)
@@ -272,10 +300,11 @@ class Swarm:
         return ("GET %s HTTP/1.1\r\nHost: %s\r\nConnection: keep-alive\r\n%s\r\n"
                 % (path, phone.host, cookie)).encode()
 
-    def _send(self, line, now, states):
-        line.in_flight = states
-        line.outgoing = self._request(line, states)
-        line.waiting = True
+    def _send(self, line, now, reports):
+        again = reports[0][0] != 0
+        line.in_flight = self._framed(line, reports)
+        line.outgoing = self._request(line, line.in_flight, again)
+        line.waiting, line.written = True, False
         line.deadline = now + line.phone.timeout
         line.due = max(line.due + self._interval(line), now)
         if line.socket is None:
@@ -328,6 +357,7 @@ class Swarm:
         events = selectors.EVENT_READ | (selectors.EVENT_WRITE if line.outgoing else 0)
         self.selector.modify(line.socket, events, line)
         if not line.outgoing:
+            line.written = True
             self.sent += 1
 
     # Answers.
@@ -363,7 +393,7 @@ class Swarm:
 
     def _answered(self, line, status, body):
         phone = line.phone
-        line.waiting, line.retried, line.deadline = False, False, None
+        line.waiting, line.written, line.retried, line.deadline = False, False, False, None
         self.answered += 1
         self.counts["requests"] += 1
         if " 200 " not in status + " ":
@@ -373,7 +403,7 @@ class Swarm:
             line.in_flight = []
             return
         for state in line.in_flight:
-            self._count(line, state[2:4])
+            self._count(line, state[3:5])
         line.in_flight = []
         code = phone.take_answer(body)
         if code is not None:
@@ -390,7 +420,7 @@ class Swarm:
                 self.counts["releases"] += 1
         line.delivered = tuple(buttons)
 
-    # Failures: what was in flight goes again, in its place.
+    # Failures: what was in flight goes again, in its place, with its frames.
 
     def _drop(self, line):
         if line.socket is not None:
@@ -399,22 +429,26 @@ class Swarm:
         line.socket, line.buffer, line.outgoing, line.connecting = None, b"", b"", False
 
     def _requeue(self, line):
-        line.queued.extendleft(reversed(line.in_flight))
-        line.in_flight, line.waiting, line.deadline = [], False, None
+        if line.written and not self.batch:
+            self.counts["unanswered"] += 1  # the single route would pass it on twice
+        else:
+            line.queued.extendleft(reversed(line.in_flight))
+        line.in_flight, line.waiting, line.written, line.deadline = [], False, False, None
 
     def _lost(self, line, error):
         """The kept connection broke. A request in flight goes once more at
-        once on a new connection, as a browser does; again, it is a failure."""
+        once on a new connection, as a browser does, unless only the batch
+        route could tell it from the one written; again, it is a failure."""
         if not line.waiting:
             self._drop(line)
             return
-        if line.retried:
+        if line.retried or (line.written and not self.batch):
             self._fail(line, error or "the server closed the connection")
             return
-        states = line.in_flight
+        reports = line.in_flight
         self._drop(line)
         line.retried = True
-        self._send(line, time.monotonic(), states)
+        self._send(line, time.monotonic(), reports)
 
     def _fail(self, line, error):
         self._drop(line)

@@ -17,12 +17,15 @@ PHONES = os.path.join(SOURCE, "sdk", "python", "phones.py")
 
 
 class LinkServer:
-    """Answers every request "0000" after delay seconds; keeps the connection
-    only when asked to, as TVXHandvane does. Records each request's
-    connection and path."""
+    """Answers every request "0000" after delay seconds, the late-th request
+    (counted from 1) after LATE_S, past the phones' timeout; keeps the
+    connection only when asked to, as TVXHandvane does. Records each
+    request's connection and path."""
 
-    def __init__(self, delay):
-        self.delay, self.requests, self.connections = delay, [], 0
+    LATE_S = 2.5
+
+    def __init__(self, delay, late=None):
+        self.delay, self.late, self.requests, self.connections = delay, late, [], 0
         self.listener = socket.create_server(("127.0.0.1", 0))
         self.port = self.listener.getsockname()[1]
         threading.Thread(target=self._accept, daemon=True).start()
@@ -49,10 +52,14 @@ class LinkServer:
                 head, data = data.split(b"\r\n\r\n", 1)
                 head = head.decode("latin-1")
                 self.requests.append((number, head.split(" ")[1]))
-                time.sleep(self.delay)  # the link's delay, not a wait for an event
+                late = len(self.requests) == self.late
+                time.sleep(self.LATE_S if late else self.delay)  # the link's, not a wait for an event
                 keep = "\r\nconnection: keep-alive" in head.lower()
-                connection.sendall(("HTTP/1.0 200 OK\r\nContent-Length: 4\r\nConnection: %s"
-                                    "\r\n\r\n0000" % ("Keep-Alive" if keep else "close")).encode())
+                try:
+                    connection.sendall(("HTTP/1.0 200 OK\r\nContent-Length: 4\r\nConnection: %s"
+                                        "\r\n\r\n0000" % ("Keep-Alive" if keep else "close")).encode())
+                except OSError:
+                    return  # the phone gave up on it
                 if not keep:
                     return
 
@@ -69,8 +76,8 @@ def reports_of(path):
 
 
 class PhonesTest(unittest.TestCase):
-    def run_phones(self, delay, *options):
-        server = LinkServer(delay)
+    def run_phones(self, delay, *options, late=None):
+        server = LinkServer(delay, late)
         self.addCleanup(server.close)
         folder = tempfile.mkdtemp(prefix="tvxhdv-phones-")
         output = subprocess.run(
@@ -127,6 +134,34 @@ class PhonesTest(unittest.TestCase):
                 if len(items) > 1:
                     self.assertNotEqual(item[17], last.get(pointer, "0"), path)
                 last[pointer] = item[17]
+
+    def test_a_request_answered_too_late_goes_again_with_its_frames_over_the_batch_route_only(self):
+        for batch in (True, False):
+            with self.subTest(batch=batch):
+                options = ["--taps", "4"] + (["--batch"] if batch else [])
+                server, counts = self.run_phones(0.05, *options, late=3)
+                late_path = server.requests[2][1]
+                later = [path for number, path in server.requests[3:]
+                         if reports_of(path)[0][3:5] == reports_of(late_path)[0][3:5]]
+                # A server that passes on a report only when its frame is new
+                # passes on frames 1, 2, 3... each once: none is skipped.
+                for pointer in ("03", "04"):
+                    frames = [int(item[5:9], 16) for _, path in server.requests
+                              for item in reports_of(path) if item[3:5] == pointer]
+                    fresh = [frame for at, frame in enumerate(frames)
+                             if frame > max(frames[:at], default=0)]
+                    self.assertEqual(fresh, list(range(1, len(fresh) + 1)))
+                if batch:
+                    again = later[0]
+                    self.assertTrue(again.startswith("/batch/"), again)
+                    self.assertEqual(reports_of(again)[:len(reports_of(late_path))],
+                                     reports_of(late_path))
+                    self.assertEqual(counts["unanswered"], 0)
+                else:
+                    self.assertFalse(any(set(reports_of(path)) & set(reports_of(late_path))
+                                         for path in later))
+                    self.assertTrue(all(path.startswith("/tolvex") for path in later))
+                    self.assertEqual(counts["unanswered"], 1)
 
 
 if __name__ == "__main__":

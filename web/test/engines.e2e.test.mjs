@@ -4,10 +4,15 @@
 import { describe, test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { rmSync } from 'node:fs';
+import { createRequire } from 'node:module';
 import path from 'node:path';
 import { buildPage, freePort, makeTempDir, openTap, screenshotDir, ServerUnderTest, waitFor } from './harness.mjs';
 import { ENGINES, openPhone } from './engines.mjs';
 import { decodeReportPath } from './standin-server.mjs';
+
+const P = createRequire(import.meta.url)('../protocol.js');
+// '#5fd068' as getComputedStyle gives it: 'rgb(95, 208, 104)'.
+const rgb = (hex) => `rgb(${[1, 3, 5].map((at) => parseInt(hex.slice(at, at + 2), 16)).join(', ')})`;
 
 const engines = process.env.TVX_ENGINES ? process.env.TVX_ENGINES.split(',') : ENGINES;
 
@@ -157,9 +162,9 @@ engines.forEach((engine, index) => describe(engine, () => {
       return { hidden: element.hidden, text: element.textContent, color: style.color, background: style.backgroundColor };
     });
     for (const [code, expected] of [
-      ['B1', { hidden: false, text: '\u2713', color: 'rgb(46, 125, 50)' }],
-      ['B2', { hidden: false, text: '\u2717', color: 'rgb(198, 40, 40)' }],
-      ['C3', { hidden: false, text: '', background: 'rgb(67, 160, 71)' }],
+      ['B1', { hidden: false, text: '', color: rgb(P.TICK.ink) }],
+      ['B2', { hidden: false, text: '', color: rgb(P.CROSS.ink) }],
+      ['C3', { hidden: false, text: 'Team green', background: rgb(P.TEAMS[3].fill) }],
       ['D7', { hidden: false, text: '7' }],
       ['B0', { hidden: true }]]) {
       await tap.send(pointer, code);

@@ -258,12 +258,27 @@ test('report pacing', async (t) => {
 // What each request carries, as letters: L and R for a button down, P for a
 // finger on the pad, then the x coordinate.
 const said = (states) => states.map((s) => `${s.buttonL ? 'L' : ''}${s.buttonR ? 'R' : ''}${s.onPad ? 'P' : ''}${s.x}`);
+// One request that is answered: what it carried.
+const exchange = (states, frames = new P.FrameCounter(0)) => {
+  const taken = said(states.take(frames));
+  states.answered();
+  return taken;
+};
+// A request's path as frame:letters@ackPacket, prefixed 'batch ' when it
+// takes the batch route.
+const carried = (path) => {
+  const items = path.startsWith('/batch/') ? path.slice(7).split('/') : [path.slice(7)];
+  const letters = (item) => `${item[17] === '1' ? 'L' : ''}${item[18] === '1' ? 'R' : ''}${item[20] === '2' ? 'P' : ''}`;
+  const number = (item, from, to) => parseInt(item.slice(from, to), 16);
+  const text = items.map((item) => `${number(item, 5, 9)}:${letters(item)}${number(item, 9, 13)}@${number(item, 21)}`);
+  return (path.startsWith('/batch/') ? 'batch ' : '') + text.join(' ');
+};
 
 test('every press and lift goes out, in order, 32 to a request, and only while connected', async (t) => {
   await t.test('changes that wait go oldest first with the position of their moment, then the state of now', () => {
     const states = new P.ReportStates();
     states.setConnected(true);
-    assert.deepEqual(said(states.take()), ['32768'], 'nothing waits: one report');
+    assert.deepEqual(exchange(states), ['32768'], 'nothing waits: one report');
     // 20 taps of L at x = 1..20: 40 changes, then the finger moves on.
     for (let x = 1; x <= 20; x++) {
       states.moveTo(x, 0);
@@ -271,7 +286,7 @@ test('every press and lift goes out, in order, 32 to a request, and only while c
       states.set('buttonL', false);
     }
     states.moveTo(99, 0);
-    const requests = [states.take(), states.take(), states.take()].map(said);
+    const requests = [exchange(states), exchange(states), exchange(states)];
     assert.deepEqual(requests.map((r) => r.length), [32, 9, 1]);
     const taps = Array.from({ length: 20 }, (_, i) => [`L${i + 1}`, `${i + 1}`]).flat();
     assert.deepEqual(requests.flat(), [...taps, '99', '99']);
@@ -280,7 +295,7 @@ test('every press and lift goes out, in order, 32 to a request, and only while c
   await t.test('a change with nothing waiting is what the very next report says', () => {
     const page = pacedPage();
     const states = new P.ReportStates();
-    page.pacer.io.send = () => page.sent.push(said(states.take()));
+    page.pacer.io.send = () => page.sent.push(exchange(states));
     page.pacer.start();
     page.pacer.answered();
     states.setConnected(true);
@@ -292,28 +307,53 @@ test('every press and lift goes out, in order, 32 to a request, and only while c
     assert.deepEqual(page.sent, [['32768'], ['R32768'], ['RP32768']]);
   });
 
-  await t.test('outage: what waited is dropped, a press does not count, a lift does, a held button stays held', () => {
+  await t.test('outage: a press does not count, a lift does, a held button stays held; a stopping page drops what waits', () => {
     const states = new P.ReportStates();
     states.setConnected(true);
     states.set('buttonR', true);
-    states.set('buttonL', true);
-    states.set('buttonL', false);
     states.setConnected(false);
-    assert.deepEqual(said(states.take()), ['R32768'], 'the tap made before the failure is not sent late');
+    assert.deepEqual(exchange(states), ['R32768'], 'what waited is dropped, the state of now stays');
     states.set('buttonL', true);
     states.set('onPad', true);
-    assert.deepEqual(said(states.take()), ['R32768'], 'touches while not connected');
+    assert.deepEqual(exchange(states), ['R32768'], 'touches while not connected');
     states.setConnected(true);
     states.set('buttonL', true);
-    assert.deepEqual(said(states.take()), ['R32768'], 'a press from the outage counts once made again');
+    assert.deepEqual(exchange(states), ['R32768'], 'a press from the outage counts once made again');
     states.set('onPad', true, true);
-    assert.deepEqual(said(states.take()), ['RP32768'], 'a mouse hovering since the outage counts as it moves');
+    assert.deepEqual(exchange(states), ['RP32768'], 'a mouse hovering since the outage counts as it moves');
     states.set('buttonL', false);
     states.set('buttonL', true);
     states.setConnected(false, true);
     states.set('buttonR', false);
     states.moveTo(5, 0);
-    assert.deepEqual(said(states.take()), ['LRP32768', 'LP5'], 'a stopping page keeps what waits; a lift counts');
+    assert.deepEqual(exchange(states), ['LRP32768', 'LP5'], 'a stopping page keeps what waits; a lift counts');
+  });
+
+  await t.test('a request without an answer goes again with its frames over the batch route, and what waited after it', () => {
+    const states = new P.ReportStates();
+    const frames = new P.FrameCounter(0);
+    states.setConnected(true);
+    states.set('buttonL', true);
+    assert.equal(carried(states.request(frames, 0, 1)), '1:L32768@1');
+    states.failed();
+    assert.equal(carried(states.request(frames, 0, 2)), 'batch 1:L32768@2', 'alone too, echoing the newest packet');
+    states.set('buttonL', false);
+    assert.equal(carried(states.request(frames, 0, 2)), 'batch 1:L32768@2 2:32768@2',
+      'the lift from the outage counts with a frame of its own');
+    states.answered();
+    states.setConnected(true);
+    assert.equal(carried(states.request(frames, 0, 2)), '3:32768@2', 'once answered, owed no more');
+    states.set('buttonR', true);
+    states.set('buttonR', false);
+    states.failed();
+    states.set('buttonL', true);
+    states.moveTo(5, 0);
+    assert.equal(carried(states.request(frames, 0, 2)), 'batch 3:32768@2 4:R32768@2 5:32768@2 6:5@2',
+      'the changes that waited get frames in turn; the press from the outage is not among them');
+    states.failed();
+    states.moveTo(7, 0);
+    assert.equal(carried(states.request(frames, 0, 2)), 'batch 3:32768@2 4:R32768@2 5:32768@2 7:7@2',
+      'a newer state of now takes the place of the unanswered one');
   });
 
   await t.test('one report goes alone as today, several as a batch', () => {
