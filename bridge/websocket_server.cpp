@@ -15,6 +15,7 @@
 #include "bridge/client_queue.h"
 #include "bridge/gathering_stream.h"
 #include "bridge/json_messages.h"
+#include "bridge/origins.h"
 #include "bridge/screen_page.h"
 
 namespace bridge {
@@ -43,8 +44,16 @@ class Client;
 
 struct WebSocketServer::Hub {
   Hub(asio::io_context& context, const tcp::endpoint& where, CommandQueue& queue,
-      std::function<void(const std::string&)> sayLine)
-      : io(context), acceptor(context, where), commands(queue), say(std::move(sayLine)) {}
+      std::function<void(const std::string&)> sayLine, const std::vector<std::string>& allow)
+      : io(context),
+        acceptor(context, where),
+        commands(queue),
+        say(std::move(sayLine)),
+        origins(where.address().to_string(), acceptor.local_endpoint().port(), allow) {}
+
+  // Whether a page from origin may open the WebSocket; the first refusal
+  // of each origin says how to let it in.
+  bool Admits(const std::string& origin);
 
   void Accept();
   void Join(const std::shared_ptr<Client>& client);
@@ -55,6 +64,8 @@ struct WebSocketServer::Hub {
   tcp::acceptor acceptor;
   CommandQueue& commands;
   std::function<void(const std::string&)> say;
+  const Origins origins;
+  std::set<std::string> refusedOrigins;       // io's thread only
   std::set<std::shared_ptr<Client>> clients;  // io's thread only
   bool serverRunning = true;                  // io's thread only
   std::atomic<int> clientCount{0};            // no JSON is made while it is 0
@@ -213,7 +224,11 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
 
  private:
   void Answer() {
-    if (websocket::is_upgrade(request_)) {
+    const bool upgrade = websocket::is_upgrade(request_);
+    const auto origin = request_.find(http::field::origin);
+    const bool refused = upgrade && origin != request_.end() &&
+                         !hub_.Admits(std::string(origin->value()));
+    if (upgrade && !refused) {
       std::make_shared<Client>(std::move(stream_), hub_)->Accept(request_);
       return;
     }
@@ -222,7 +237,11 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     response_.version(request_.version());
     response_.keep_alive(false);
     response_.set(http::field::server, "TVXBridge");
-    if (page && get) {
+    if (refused) {
+      response_.result(http::status::forbidden);
+      response_.set(http::field::content_type, "text/plain; charset=utf-8");
+      response_.body() = "Only TVXBridge's own page may use this WebSocket (see --allow-origin)\n";
+    } else if (page && get) {
       response_.result(http::status::ok);
       response_.set(http::field::content_type, "text/html; charset=utf-8");
       response_.set(http::field::cache_control, "no-store");
@@ -257,6 +276,17 @@ void Hub::Accept() {
   });
 }
 
+bool Hub::Admits(const std::string& origin) {
+  if (origins.Admits(origin)) return true;
+  if (refusedOrigins.size() < 64 && refusedOrigins.insert(origin).second) {
+    const std::string canonical = CanonicalOrigin(origin);
+    say("Refused a page from " + origin + ": " +
+        (canonical.empty() ? std::string("no --allow-origin lets it in")
+                           : "--allow-origin " + origin + " lets it in"));
+  }
+  return false;
+}
+
 void Hub::Join(const std::shared_ptr<Client>& client) {
   if (!clients.insert(client).second) return;
   ++clientCount;
@@ -282,8 +312,9 @@ void Hub::Broadcast(const std::vector<Message>& messages, Clock::time_point arri
 
 WebSocketServer::WebSocketServer(asio::io_context& io, const tcp::endpoint& where,
                                  CommandQueue& commands,
-                                 std::function<void(const std::string&)> say)
-    : hub_(std::make_shared<Hub>(io, where, commands, std::move(say))) {
+                                 std::function<void(const std::string&)> say,
+                                 const std::vector<std::string>& allowOrigins)
+    : hub_(std::make_shared<Hub>(io, where, commands, std::move(say), allowOrigins)) {
   hub_->Accept();
 }
 

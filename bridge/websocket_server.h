@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -20,9 +21,11 @@ class WebSocketServer : public Output {
  public:
   // Listens on where; throws boost::system::system_error when it cannot.
   // Everything but the two Output calls runs on io's thread, say too (one
-  // line for the person who started the bridge).
+  // line for the person who started the bridge). Web pages other than the
+  // bridge's own get a 403 unless their canonical origin is in allowOrigins.
   WebSocketServer(boost::asio::io_context& io, const boost::asio::ip::tcp::endpoint& where,
-                  CommandQueue& commands, std::function<void(const std::string&)> say);
+                  CommandQueue& commands, std::function<void(const std::string&)> say,
+                  const std::vector<std::string>& allowOrigins = {});
   ~WebSocketServer() override;
   unsigned short Port() const;
 
