@@ -59,6 +59,7 @@ struct WebSocketServer::Hub {
   void Join(const std::shared_ptr<Client>& client);
   void Leave(const std::shared_ptr<Client>& client);
   void Broadcast(const std::vector<Message>& messages, Clock::time_point arrived);
+  void Tell(std::string state);
 
   asio::io_context& io;
   tcp::acceptor acceptor;
@@ -67,7 +68,9 @@ struct WebSocketServer::Hub {
   const Origins origins;
   std::set<std::string> refusedOrigins;       // io's thread only
   std::set<std::shared_ptr<Client>> clients;  // io's thread only
-  bool serverRunning = true;                  // io's thread only
+  // What a client that joins learns at once while no server is read; empty
+  // while one is. io's thread only.
+  std::string absent;
   std::atomic<int> clientCount{0};            // no JSON is made while it is 0
 };
 
@@ -290,9 +293,9 @@ bool Hub::Admits(const std::string& origin) {
 void Hub::Join(const std::shared_ptr<Client>& client) {
   if (!clients.insert(client).second) return;
   ++clientCount;
-  // A client that comes while no server runs learns it at once.
-  if (!serverRunning) {
-    client->Queue(std::make_shared<const std::string>(json::Server(false)), Clock::now());
+  // A client that comes while no server is read learns why at once.
+  if (!absent.empty()) {
+    client->Queue(std::make_shared<const std::string>(absent), Clock::now());
     client->Write();
   }
 }
@@ -335,11 +338,20 @@ void WebSocketServer::Reports(const tvxhdv_report* reports, int count,
   });
 }
 
+void Hub::Tell(std::string state) {
+  Broadcast({std::make_shared<const std::string>(state)}, Clock::now());
+  absent = std::move(state);
+}
+
 void WebSocketServer::Server(bool running) {
   asio::post(hub_->io, [hub = hub_, running] {
-    hub->serverRunning = running;
-    hub->Broadcast({std::make_shared<const std::string>(json::Server(running))}, Clock::now());
+    hub->Tell(json::Server(running));
+    if (running) hub->absent.clear();
   });
+}
+
+void WebSocketServer::Busy(const std::string& holder) {
+  asio::post(hub_->io, [hub = hub_, holder] { hub->Tell(json::Busy(holder)); });
 }
 
 }  // namespace bridge

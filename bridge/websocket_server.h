@@ -31,6 +31,7 @@ class WebSocketServer : public Output {
 
   void Reports(const tvxhdv_report* reports, int count, Clock::time_point arrived) override;
   void Server(bool running) override;
+  void Busy(const std::string& holder) override;
 
   struct Hub;
 
