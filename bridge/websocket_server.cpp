@@ -1,6 +1,7 @@
 // Boost.Beast does the HTTP and the WebSocket framing (RFC 6455) on Asio.
 #include "bridge/websocket_server.h"
 
+#include <algorithm>
 #include <atomic>
 #include <set>
 #include <string>
@@ -37,6 +38,17 @@ constexpr int kSendBufferBytes = 64 * 1024;
 constexpr int kMessagesPerSend = 512;
 // How long a client that fell behind gets to take its close frame.
 constexpr std::chrono::seconds kCloseGrace{5};
+// The pauses in accepting while the process has no descriptor left: the
+// connection waits in the backlog meanwhile, where trying again at once
+// would fail again at once, a core's worth of nothing.
+constexpr std::chrono::milliseconds kFirstAcceptPause{100};
+constexpr std::chrono::milliseconds kLongestAcceptPause{1000};
+
+bool OutOfDescriptors(const boost::system::error_code& error) {
+  return error == boost::asio::error::no_descriptors ||
+         error == boost::system::errc::too_many_files_open_in_system ||
+         error == boost::asio::error::no_buffer_space;
+}
 
 class Client;
 
@@ -44,18 +56,23 @@ class Client;
 
 struct WebSocketServer::Hub {
   Hub(asio::io_context& context, const tcp::endpoint& where, CommandQueue& queue,
-      std::function<void(const std::string&)> sayLine, const std::vector<std::string>& allow)
+      std::function<void(const std::string&)> sayLine, const std::vector<std::string>& allow,
+      WebSocketServer::Seams testSeams)
       : io(context),
         acceptor(context, where),
         commands(queue),
         say(std::move(sayLine)),
-        origins(where.address().to_string(), acceptor.local_endpoint().port(), allow) {}
+        origins(where.address().to_string(), acceptor.local_endpoint().port(), allow),
+        seams(std::move(testSeams)),
+        acceptPause(context) {}
 
   // Whether a page from origin may open the WebSocket; the first refusal
   // of each origin says how to let it in.
   bool Admits(const std::string& origin);
 
   void Accept();
+  void Accepted(const error_code& error, tcp::socket socket);
+  void PauseAccepting();
   void Join(const std::shared_ptr<Client>& client);
   void Leave(const std::shared_ptr<Client>& client);
   void Broadcast(const std::vector<Message>& messages, Clock::time_point arrived);
@@ -66,6 +83,10 @@ struct WebSocketServer::Hub {
   CommandQueue& commands;
   std::function<void(const std::string&)> say;
   const Origins origins;
+  WebSocketServer::Seams seams;
+  asio::steady_timer acceptPause;
+  std::chrono::milliseconds nextAcceptPause{0};  // io's thread only
+  bool saidOutOfDescriptors = false;            // io's thread only
   std::set<std::string> refusedOrigins;       // io's thread only
   std::set<std::shared_ptr<Client>> clients;  // io's thread only
   // What a client that joins learns at once while no server is read; empty
@@ -272,10 +293,43 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
 }  // namespace
 
 void Hub::Accept() {
+  if (seams.acceptFault) {
+    if (const error_code fault = seams.acceptFault()) {
+      asio::post(io, [this, fault] { Accepted(fault, tcp::socket(io)); });
+      return;
+    }
+  }
   acceptor.async_accept([this](const error_code& error, tcp::socket socket) {
-    if (error == asio::error::operation_aborted) return;
-    if (!error) std::make_shared<HttpConnection>(std::move(socket), *this)->Start();
-    Accept();
+    if (error != asio::error::operation_aborted) Accepted(error, std::move(socket));
+  });
+}
+
+void Hub::Accepted(const error_code& error, tcp::socket socket) {
+  if (OutOfDescriptors(error)) {
+    PauseAccepting();
+    return;
+  }
+  nextAcceptPause = std::chrono::milliseconds(0);
+  if (!error) std::make_shared<HttpConnection>(std::move(socket), *this)->Start();
+  Accept();
+}
+
+void Hub::PauseAccepting() {
+  nextAcceptPause = nextAcceptPause.count() == 0
+                        ? kFirstAcceptPause
+                        : std::min(nextAcceptPause * 2, kLongestAcceptPause);
+  if (!saidOutOfDescriptors) {
+    saidOutOfDescriptors = true;
+    say("The process has no file descriptor left for a WebSocket client: accepting pauses "
+        "(up to a second at a time) until some are free.");
+  }
+  if (seams.pause) {
+    seams.pause(nextAcceptPause, [this] { Accept(); });
+    return;
+  }
+  acceptPause.expires_after(nextAcceptPause);
+  acceptPause.async_wait([this](const error_code& error) {
+    if (!error) Accept();
   });
 }
 
@@ -316,8 +370,9 @@ void Hub::Broadcast(const std::vector<Message>& messages, Clock::time_point arri
 WebSocketServer::WebSocketServer(asio::io_context& io, const tcp::endpoint& where,
                                  CommandQueue& commands,
                                  std::function<void(const std::string&)> say,
-                                 const std::vector<std::string>& allowOrigins)
-    : hub_(std::make_shared<Hub>(io, where, commands, std::move(say), allowOrigins)) {
+                                 const std::vector<std::string>& allowOrigins, Seams seams)
+    : hub_(std::make_shared<Hub>(io, where, commands, std::move(say), allowOrigins,
+                                 std::move(seams))) {
   hub_->Accept();
 }
 

@@ -1,10 +1,13 @@
-// Which upgrades the WebSocket takes: the bridge's own page and programs
-// (no Origin) get in, any other page gets a 403 and no connection, unless
-// --allow-origin names it; each refused origin is told once.
+// The WebSocket's door: which upgrades it takes (the bridge's own page and
+// programs without Origin; any other page gets a 403 and no connection,
+// unless --allow-origin names it; each refused origin is told once), and
+// how it waits out a process without descriptors.
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -40,13 +43,13 @@ struct RunningServer {
   asio::executor_work_guard<asio::io_context::executor_type> work{io.get_executor()};
   std::thread thread;
 
-  explicit RunningServer(const std::vector<std::string>& allow)
+  explicit RunningServer(const std::vector<std::string>& allow, WebSocketServer::Seams seams = {})
       : server(io, tcp::endpoint(asio::ip::address_v4::loopback(), 0), commands,
                [this](const std::string& line) {
                  std::lock_guard<std::mutex> lock(mutex);
                  said.push_back(line);
                },
-               allow),
+               allow, std::move(seams)),
         thread([this] { io.run(); }) {}
   ~RunningServer() {
     work.reset();
@@ -148,6 +151,29 @@ TEST(WebSocketOrigin, EachRefusedOriginIsToldOnceWithTheOptionThatLetsItIn) {
                 "lets it in",
                 "Refused a page from http://other.example:81: --allow-origin "
                 "http://other.example:81 lets it in"}));
+}
+
+TEST(WebSocketAccept, WithoutDescriptorsItPausesLongerEachTimeSaysSoOnceThenServes) {
+  // Five accepts fail as a process out of descriptors fails; each pause is
+  // a step of the test's clock, not a wait.
+  std::atomic<int> attempts{0};
+  std::vector<std::chrono::milliseconds> pauses;  // the server's thread only
+  WebSocketServer::Seams seams;
+  seams.acceptFault = [&] {
+    return ++attempts <= 5 ? error_code(boost::asio::error::no_descriptors) : error_code();
+  };
+  seams.pause = [&](std::chrono::milliseconds pause, const std::function<void()>& resume) {
+    pauses.push_back(pause);
+    resume();
+  };
+  RunningServer server({}, seams);
+  EXPECT_TRUE(Admitted(server.server.Port(), std::nullopt));
+  EXPECT_EQ(attempts, 7);  // the five, the client's, the one that waits for the next
+  using ms = std::chrono::milliseconds;
+  EXPECT_EQ(pauses, (std::vector<ms>{ms(100), ms(200), ms(400), ms(800), ms(1000)}));
+  const std::vector<std::string> said = server.Said();
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_NE(said[0].find("no file descriptor left"), std::string::npos) << said[0];
 }
 
 }  // namespace
