@@ -68,6 +68,12 @@ std::string Server(bool running) {
   return running ? "{\"server\":\"new\"}" : "{\"server\":\"gone\"}";
 }
 
+std::string Busy(const std::string& holder) {
+  nlohmann::json busy{{"server", "busy"}};
+  if (!holder.empty()) busy["holder"] = holder;
+  return busy.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 std::string Error(std::string_view text) {
   return nlohmann::json{{"error", std::string(text)}}.dump(
       -1, ' ', false, nlohmann::json::error_handler_t::replace);

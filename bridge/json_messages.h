@@ -15,6 +15,8 @@ namespace bridge::json {
 std::string Report(const tvxhdv_report& report);
 // {"server":"gone"} or {"server":"new"}
 std::string Server(bool running);
+// {"server":"busy","holder":"..."}, without the holder when it is unknown.
+std::string Busy(const std::string& holder);
 // {"error":"..."}
 std::string Error(std::string_view text);
 

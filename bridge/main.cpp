@@ -102,7 +102,8 @@ int main(int argc, char** argv) {
     if (options.wsPort != 0) {
       setting = "--ws " + std::to_string(options.wsPort) + " --ws-host " + options.wsHost;
       const asio::ip::tcp::endpoint where(ListenAddress(options.wsHost), options.wsPort);
-      ws = std::make_unique<bridge::WebSocketServer>(io, where, commands, Say);
+      ws = std::make_unique<bridge::WebSocketServer>(io, where, commands, Say,
+                                                   options.allowOrigins);
       outputs.push_back(ws.get());
       Say("WebSocket and the screen page on http://" +
           bridge::ShowEndpoint(where.address().to_string(), ws->Port()) + "/");

@@ -3,13 +3,15 @@
 #include <charconv>
 #include <set>
 
+#include "bridge/origins.h"
+
 #include <boost/asio/ip/address.hpp>
 
 namespace bridge {
 
 const char* const kUsage =
     "usage: TVXBridge [--folder DIR] [--osc HOST:PORT]... [--osc-listen [ADDR:]PORT]\n"
-    "                 [--ws PORT] [--ws-host ADDR]\n"
+    "                 [--ws PORT] [--ws-host ADDR] [--allow-origin URL]...\n"
     "       TVXBridge --help | --version\n";
 
 const char* const kHelp =
@@ -32,6 +34,9 @@ const char* const kHelp =
     "                     at /, a page that shows every pointer\n"
     "  --ws-host ADDR     the address the WebSocket port listens on (default\n"
     "                     127.0.0.1); whoever reaches it can vibrate the phones\n"
+    "  --allow-origin URL lets a web page from URL (http://HOST:PORT) use the\n"
+    "                     WebSocket; only the bridge's own page may otherwise\n"
+    "                     (programs that send no Origin always may); repeatable\n"
     "\n"
     "Only one program may take the server's reports: do not run TVXTap watch or\n"
     "another consuming application beside TVXBridge.\n";
@@ -97,12 +102,13 @@ Outcome ParseOptions(const std::vector<std::string>& arguments, Options& options
       continue;
     }
     if (name != "--folder" && name != "--osc" && name != "--osc-listen" && name != "--ws" &&
-        name != "--ws-host") {
+        name != "--ws-host" && name != "--allow-origin") {
       return Outcome::Failure("unknown option \"" + name + "\"");
     }
     if (i + 1 == arguments.size()) return Outcome::Failure(name + " needs a value");
-    // Only --osc adds: another of the others would silently replace the first.
-    if (name != "--osc" && !given.insert(name).second) {
+    // Only --osc and --allow-origin add: another of the others would
+    // silently replace the first.
+    if (name != "--osc" && name != "--allow-origin" && !given.insert(name).second) {
       return Outcome::Failure(name + " is given more than once");
     }
     const std::string& value = arguments[++i];
@@ -121,6 +127,13 @@ Outcome ParseOptions(const std::vector<std::string>& arguments, Options& options
       if (!ListenableAddress(options.oscListen.host)) {
         return NotListenable("--osc-listen", options.oscListen.host);
       }
+    } else if (name == "--allow-origin") {
+      const std::string origin = CanonicalOrigin(value);
+      if (origin.empty()) {
+        return Outcome::Failure("--allow-origin needs http://HOST[:PORT] or https://HOST[:PORT], not \"" +
+                                value + "\"");
+      }
+      options.allowOrigins.push_back(origin);
     } else if (name == "--ws") {
       if (!ParsePort(value, options.wsPort)) {
         return Outcome::Failure("--ws needs a port from 1 to 65535, not \"" + value + "\"");

@@ -20,6 +20,7 @@ struct Options {
   Endpoint oscListen;                // --osc-listen [ADDR:]PORT; port 0: none
   std::uint16_t wsPort = 0;          // --ws PORT; 0: none
   std::string wsHost = "127.0.0.1";  // --ws-host ADDR
+  std::vector<std::string> allowOrigins;  // --allow-origin URL, canonical, any number
   bool help = false;
   bool version = false;
 };

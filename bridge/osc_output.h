@@ -26,6 +26,8 @@ class OscOutput : public Output {
 
   void Reports(const tvxhdv_report* reports, int count, Clock::time_point arrived) override;
   void Server(bool running) override;
+  // OSC has no word for it: the targets hear nothing until a server is read.
+  void Busy(const std::string&) override {}
 
  private:
   void SendToAll(const std::string* datagrams, std::size_t count);

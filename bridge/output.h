@@ -1,6 +1,8 @@
 // One way out for the reports: OSC targets, WebSocket clients.
 #pragma once
 
+#include <string>
+
 #include "bridge/client_queue.h"
 #include "sdk/c/tvxhdv.h"
 
@@ -14,6 +16,9 @@ class Output {
   virtual void Reports(const tvxhdv_report* reports, int count, Clock::time_point arrived) = 0;
   // A new server runs (true), or the server went (false).
   virtual void Server(bool running) = 0;
+  // A server may run, but another program reads its reports: holder names
+  // it when the kit could tell ("TVXTap (process 1234)"), else is empty.
+  virtual void Busy(const std::string& holder) = 0;
 };
 
 }  // namespace bridge

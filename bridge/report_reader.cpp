@@ -5,6 +5,25 @@
 
 namespace bridge {
 
+namespace {
+
+// Why the bridge reads no server, as the outputs were last told.
+enum class Absence { kNone, kNoServer, kBusy };
+
+// Whether the kit refused the open because another program reads the
+// reports; holder gets who that is, as the kit names it ("TVXTap (process
+// 1234)"), or stays empty. The kit tells this only in its sentence.
+bool RefusedFor(const std::string& why, std::string& holder) {
+  if (why.rfind("Another program reads the reports", 0) != 0) return false;
+  const std::size_t end = why.rfind(". Only one program");
+  const std::size_t start = end == std::string::npos ? end : why.rfind("\": ", end);
+  if (start != std::string::npos) holder = why.substr(start + 3, end - start - 3);
+  if (holder == "a program that did not say which") holder.clear();
+  return true;
+}
+
+}  // namespace
+
 ReportReader::ReportReader(std::string folder, std::vector<Output*> outputs,
                            CommandQueue& commands, std::function<void(const std::string&)> say,
                            ReaderTiming timing, std::function<void()> serveSockets)
@@ -59,6 +78,7 @@ bool ReportReader::ReadAll() {
 
 void ReportReader::Run(const std::atomic<bool>& stop) {
   bool firstTry = true;
+  Absence told = Absence::kNone;
   while (handle_ == nullptr && !stop) {
     if (Open(firstTry)) {
       say_(firstTry ? "Reading the reports of the TVXHandvane server in \"" + folder_ + "\"."
@@ -66,10 +86,21 @@ void ReportReader::Run(const std::atomic<bool>& stop) {
       if (!firstTry) Tell(true);
       break;
     }
-    if (firstTry) {
-      say_(std::string(tvxhdv_last_error()) + " Waiting for a server.");
-      Tell(false);
-      firstTry = false;
+    firstTry = false;
+    // A server another program reads runs all the same: saying it gone
+    // would send the user looking for a server that is there.
+    const std::string why = tvxhdv_last_error();
+    std::string holder;
+    const Absence absence = RefusedFor(why, holder) ? Absence::kBusy : Absence::kNoServer;
+    if (absence != told) {
+      told = absence;
+      if (absence == Absence::kBusy) {
+        say_(why + " Trying again until it ends.");
+        for (Output* output : outputs_) output->Busy(holder);
+      } else {
+        say_(why + " Waiting for a server.");
+        Tell(false);
+      }
     }
     const auto retry = Clock::now() + std::chrono::milliseconds(timing_.openRetryMs);
     while (!stop && Clock::now() < retry) {

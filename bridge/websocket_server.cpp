@@ -1,6 +1,7 @@
 // Boost.Beast does the HTTP and the WebSocket framing (RFC 6455) on Asio.
 #include "bridge/websocket_server.h"
 
+#include <algorithm>
 #include <atomic>
 #include <set>
 #include <string>
@@ -15,6 +16,7 @@
 #include "bridge/client_queue.h"
 #include "bridge/gathering_stream.h"
 #include "bridge/json_messages.h"
+#include "bridge/origins.h"
 #include "bridge/screen_page.h"
 
 namespace bridge {
@@ -36,6 +38,17 @@ constexpr int kSendBufferBytes = 64 * 1024;
 constexpr int kMessagesPerSend = 512;
 // How long a client that fell behind gets to take its close frame.
 constexpr std::chrono::seconds kCloseGrace{5};
+// The pauses in accepting while the process has no descriptor left: the
+// connection waits in the backlog meanwhile, where trying again at once
+// would fail again at once, a core's worth of nothing.
+constexpr std::chrono::milliseconds kFirstAcceptPause{100};
+constexpr std::chrono::milliseconds kLongestAcceptPause{1000};
+
+bool OutOfDescriptors(const boost::system::error_code& error) {
+  return error == boost::asio::error::no_descriptors ||
+         error == boost::system::errc::too_many_files_open_in_system ||
+         error == boost::asio::error::no_buffer_space;
+}
 
 class Client;
 
@@ -43,20 +56,42 @@ class Client;
 
 struct WebSocketServer::Hub {
   Hub(asio::io_context& context, const tcp::endpoint& where, CommandQueue& queue,
-      std::function<void(const std::string&)> sayLine)
-      : io(context), acceptor(context, where), commands(queue), say(std::move(sayLine)) {}
+      std::function<void(const std::string&)> sayLine, const std::vector<std::string>& allow,
+      WebSocketServer::Seams testSeams)
+      : io(context),
+        acceptor(context, where),
+        commands(queue),
+        say(std::move(sayLine)),
+        origins(where.address().to_string(), acceptor.local_endpoint().port(), allow),
+        seams(std::move(testSeams)),
+        acceptPause(context) {}
+
+  // Whether a page from origin may open the WebSocket; the first refusal
+  // of each origin says how to let it in.
+  bool Admits(const std::string& origin);
 
   void Accept();
+  void Accepted(const error_code& error, tcp::socket socket);
+  void PauseAccepting();
   void Join(const std::shared_ptr<Client>& client);
   void Leave(const std::shared_ptr<Client>& client);
   void Broadcast(const std::vector<Message>& messages, Clock::time_point arrived);
+  void Tell(std::string state);
 
   asio::io_context& io;
   tcp::acceptor acceptor;
   CommandQueue& commands;
   std::function<void(const std::string&)> say;
+  const Origins origins;
+  WebSocketServer::Seams seams;
+  asio::steady_timer acceptPause;
+  std::chrono::milliseconds nextAcceptPause{0};  // io's thread only
+  bool saidOutOfDescriptors = false;            // io's thread only
+  std::set<std::string> refusedOrigins;       // io's thread only
   std::set<std::shared_ptr<Client>> clients;  // io's thread only
-  bool serverRunning = true;                  // io's thread only
+  // What a client that joins learns at once while no server is read; empty
+  // while one is. io's thread only.
+  std::string absent;
   std::atomic<int> clientCount{0};            // no JSON is made while it is 0
 };
 
@@ -213,7 +248,11 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
 
  private:
   void Answer() {
-    if (websocket::is_upgrade(request_)) {
+    const bool upgrade = websocket::is_upgrade(request_);
+    const auto origin = request_.find(http::field::origin);
+    const bool refused = upgrade && origin != request_.end() &&
+                         !hub_.Admits(std::string(origin->value()));
+    if (upgrade && !refused) {
       std::make_shared<Client>(std::move(stream_), hub_)->Accept(request_);
       return;
     }
@@ -222,7 +261,11 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     response_.version(request_.version());
     response_.keep_alive(false);
     response_.set(http::field::server, "TVXBridge");
-    if (page && get) {
+    if (refused) {
+      response_.result(http::status::forbidden);
+      response_.set(http::field::content_type, "text/plain; charset=utf-8");
+      response_.body() = "Only TVXBridge's own page may use this WebSocket (see --allow-origin)\n";
+    } else if (page && get) {
       response_.result(http::status::ok);
       response_.set(http::field::content_type, "text/html; charset=utf-8");
       response_.set(http::field::cache_control, "no-store");
@@ -250,19 +293,63 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
 }  // namespace
 
 void Hub::Accept() {
+  if (seams.acceptFault) {
+    if (const error_code fault = seams.acceptFault()) {
+      asio::post(io, [this, fault] { Accepted(fault, tcp::socket(io)); });
+      return;
+    }
+  }
   acceptor.async_accept([this](const error_code& error, tcp::socket socket) {
-    if (error == asio::error::operation_aborted) return;
-    if (!error) std::make_shared<HttpConnection>(std::move(socket), *this)->Start();
-    Accept();
+    if (error != asio::error::operation_aborted) Accepted(error, std::move(socket));
   });
+}
+
+void Hub::Accepted(const error_code& error, tcp::socket socket) {
+  if (OutOfDescriptors(error)) {
+    PauseAccepting();
+    return;
+  }
+  nextAcceptPause = std::chrono::milliseconds(0);
+  if (!error) std::make_shared<HttpConnection>(std::move(socket), *this)->Start();
+  Accept();
+}
+
+void Hub::PauseAccepting() {
+  nextAcceptPause = nextAcceptPause.count() == 0
+                        ? kFirstAcceptPause
+                        : std::min(nextAcceptPause * 2, kLongestAcceptPause);
+  if (!saidOutOfDescriptors) {
+    saidOutOfDescriptors = true;
+    say("The process has no file descriptor left for a WebSocket client: accepting pauses "
+        "(up to a second at a time) until some are free.");
+  }
+  if (seams.pause) {
+    seams.pause(nextAcceptPause, [this] { Accept(); });
+    return;
+  }
+  acceptPause.expires_after(nextAcceptPause);
+  acceptPause.async_wait([this](const error_code& error) {
+    if (!error) Accept();
+  });
+}
+
+bool Hub::Admits(const std::string& origin) {
+  if (origins.Admits(origin)) return true;
+  if (refusedOrigins.size() < 64 && refusedOrigins.insert(origin).second) {
+    const std::string canonical = CanonicalOrigin(origin);
+    say("Refused a page from " + origin + ": " +
+        (canonical.empty() ? std::string("no --allow-origin lets it in")
+                           : "--allow-origin " + origin + " lets it in"));
+  }
+  return false;
 }
 
 void Hub::Join(const std::shared_ptr<Client>& client) {
   if (!clients.insert(client).second) return;
   ++clientCount;
-  // A client that comes while no server runs learns it at once.
-  if (!serverRunning) {
-    client->Queue(std::make_shared<const std::string>(json::Server(false)), Clock::now());
+  // A client that comes while no server is read learns why at once.
+  if (!absent.empty()) {
+    client->Queue(std::make_shared<const std::string>(absent), Clock::now());
     client->Write();
   }
 }
@@ -282,8 +369,10 @@ void Hub::Broadcast(const std::vector<Message>& messages, Clock::time_point arri
 
 WebSocketServer::WebSocketServer(asio::io_context& io, const tcp::endpoint& where,
                                  CommandQueue& commands,
-                                 std::function<void(const std::string&)> say)
-    : hub_(std::make_shared<Hub>(io, where, commands, std::move(say))) {
+                                 std::function<void(const std::string&)> say,
+                                 const std::vector<std::string>& allowOrigins, Seams seams)
+    : hub_(std::make_shared<Hub>(io, where, commands, std::move(say), allowOrigins,
+                                 std::move(seams))) {
   hub_->Accept();
 }
 
@@ -304,11 +393,20 @@ void WebSocketServer::Reports(const tvxhdv_report* reports, int count,
   });
 }
 
+void Hub::Tell(std::string state) {
+  Broadcast({std::make_shared<const std::string>(state)}, Clock::now());
+  absent = std::move(state);
+}
+
 void WebSocketServer::Server(bool running) {
   asio::post(hub_->io, [hub = hub_, running] {
-    hub->serverRunning = running;
-    hub->Broadcast({std::make_shared<const std::string>(json::Server(running))}, Clock::now());
+    hub->Tell(json::Server(running));
+    if (running) hub->absent.clear();
   });
+}
+
+void WebSocketServer::Busy(const std::string& holder) {
+  asio::post(hub_->io, [hub = hub_, holder] { hub->Tell(json::Busy(holder)); });
 }
 
 }  // namespace bridge

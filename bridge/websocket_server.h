@@ -4,9 +4,11 @@
 // while the others go on.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -18,16 +20,26 @@ namespace bridge {
 
 class WebSocketServer : public Output {
  public:
+  // Where a test steps in: a failure for the next accept instead of the
+  // system's, and the wait between accepts while descriptors run out.
+  struct Seams {
+    std::function<boost::system::error_code()> acceptFault;
+    std::function<void(std::chrono::milliseconds, std::function<void()>)> pause;
+  };
+
   // Listens on where; throws boost::system::system_error when it cannot.
   // Everything but the two Output calls runs on io's thread, say too (one
-  // line for the person who started the bridge).
+  // line for the person who started the bridge). Web pages other than the
+  // bridge's own get a 403 unless their canonical origin is in allowOrigins.
   WebSocketServer(boost::asio::io_context& io, const boost::asio::ip::tcp::endpoint& where,
-                  CommandQueue& commands, std::function<void(const std::string&)> say);
+                  CommandQueue& commands, std::function<void(const std::string&)> say,
+                  const std::vector<std::string>& allowOrigins = {}, Seams seams = {});
   ~WebSocketServer() override;
   unsigned short Port() const;
 
   void Reports(const tvxhdv_report* reports, int count, Clock::time_point arrived) override;
   void Server(bool running) override;
+  void Busy(const std::string& holder) override;
 
   struct Hub;
 

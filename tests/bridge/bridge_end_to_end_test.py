@@ -218,6 +218,24 @@ class BridgeTest(unittest.TestCase):
         self.assertTrue(poll(lambda: self.osc.messages("/tvxhdv/server")[-1][2] == '"gone"'))
         self.assertIsNone(self.bridge.process.poll())
 
+    def test_a_second_bridge_says_who_reads_the_reports_and_not_that_no_server_runs(self):
+        self.start_bridge()
+        second_port = free_port()
+        second = Started(RUNNER + [os.path.join(ARGS.bin, "TVXBridge" + ARGS.suffix),
+                                   "--folder", self.server.system_path(self.folder),
+                                   "--ws", str(second_port)],
+                         os.path.join(self.folder, "second.out"))
+        self.addCleanup(second.end)
+        second.wait_for("Another program reads the reports")
+        self.assertIn("TVXBridge", second.text())
+        self.assertNotIn("Waiting for a server", second.text())
+        client = Client(second_port)
+        self.addCleanup(client.close)
+        self.assertTrue(poll(lambda: client.others()), client.messages)
+        said = client.others()
+        self.assertEqual([m["server"] for m in said], ["busy"])
+        self.assertIn("TVXBridge", said[0]["holder"])
+
     def test_a_client_that_reads_nothing_is_let_go(self):
         self.start_bridge()
         keeping_up = [self.client(), self.client()]

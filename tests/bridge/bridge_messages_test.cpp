@@ -140,8 +140,11 @@ TEST(ClientQueue, LetsGoOfAClientMoreThanASecondBehind) {
 TEST(Options, OutputsAndAddresses) {
   Options options;
   EXPECT_TRUE(ParseOptions({"--folder", "d", "--osc", "localhost:9000", "--osc", "[::1]:9001",
-                            "--osc-listen", "9002", "--ws", "8080"},
+                            "--osc-listen", "9002", "--ws", "8080", "--allow-origin",
+                            "HTTP://Example.com", "--allow-origin", "https://[::1]:8443/"},
                            options));
+  EXPECT_EQ(options.allowOrigins,
+            (std::vector<std::string>{"http://example.com:80", "https://[::1]:8443"}));
   EXPECT_EQ(options.folder, "d");
   ASSERT_EQ(options.oscTargets.size(), 2u);
   EXPECT_EQ(options.oscTargets[1].host, "::1");
@@ -164,6 +167,9 @@ TEST(Options, OutputsAndAddresses) {
       {{"--ws", "1", "--ws-host", "::", "--ws-host", "::1"}, "--ws-host"},
       {{"--osc-listen", "1", "--osc-listen", "2"}, "--osc-listen"},
       {{"--ws", "1", "--folder", "a", "--folder", "b"}, "--folder"},
+      {{"--ws", "1", "--allow-origin", "example.com"}, "--allow-origin"},
+      {{"--ws", "1", "--allow-origin", "http://example.com/page"}, "--allow-origin"},
+      {{"--ws", "1", "--allow-origin", "http://example.com:0"}, "--allow-origin"},
   };
   for (const auto& [arguments, option] : bad) {
     Options ignored;
