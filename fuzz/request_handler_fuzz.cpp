@@ -145,7 +145,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int keepAlive = data[0] & 1;
   const std::string_view request(reinterpret_cast<const char*>(data) + 1, size - 1);
   std::string reply = "left over from the previous request";
-  if (handler->Handle(request, reply, keepAlive) == RequestHandler::Outcome::kReplied) {
+  const RequestHandler::Outcome outcome = handler->Handle(request, reply, keepAlive);
+  if (outcome == RequestHandler::Outcome::kReplied || outcome == RequestHandler::Outcome::kRefused) {
     CheckReply(reply);
   }
   if (keepAlive != 0 && keepAlive != 1) FuzzFailure("keep-alive flag neither 0 nor 1");

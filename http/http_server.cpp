@@ -1,6 +1,5 @@
 #include "http/http_server.h"
 
-#include "http/reply_format.h"
 #include "platform/paths.h"
 
 std::string WithTrailingSeparator(std::string root) {
@@ -69,14 +68,15 @@ int HttpServer::ParseRequest(std::string_view request, std::string& reply, int& 
 int HttpServer::ParseRequestWithBody(std::string_view request, const ClientAddress& client,
                                      std::string& reply, std::unique_ptr<ReplyBody>& body,
                                      int& keepAlive) {
-  const int answer = Answer(requests_.Handle(request, reply, body, keepAlive, client));
-  return answer != 0 && IsRefusalReply(reply) ? kRefusedClient : answer;
+  return Answer(requests_.Handle(request, reply, body, keepAlive, client));
 }
 
 int HttpServer::Answer(RequestHandler::Outcome outcome) {
   switch (outcome) {
     case RequestHandler::Outcome::kReplied:
       return 1;
+    case RequestHandler::Outcome::kRefused:
+      return kRefusedClient;
     case RequestHandler::Outcome::kNoBlank:
       WriteLog(kErrorLogFileName, "No 'space' found in Request String #2", "ParseRequest", 0);
       return 0;

@@ -40,13 +40,6 @@ struct ReplyHead {
 inline constexpr std::string_view kCachePage = "no-cache";
 inline constexpr std::string_view kCacheIcon = "max-age=86400";
 
-// True for the reply that refuses a report for its access key: the one
-// reply with kStatusForbidden.
-inline bool IsRefusalReply(std::string_view reply) {
-  constexpr std::string_view kVersion = "HTTP/1.0 ";
-  return reply.starts_with(kVersion) && reply.substr(kVersion.size()).starts_with(kStatusForbidden);
-}
-
 // Replaces reply with the header; the body is appended by the caller. Returns
 // the header's length. Reuses reply's capacity: no allocation once it is large
 // enough.

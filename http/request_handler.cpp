@@ -159,15 +159,9 @@ RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std
     return Outcome::kReplied;
   }
   Trace(kTraceRoutes, "not favicon.ico");
-  if (route.starts_with("/tolvex")) {
-    ServeReport(request, reply);
-    return Outcome::kReplied;
-  }
+  if (route.starts_with("/tolvex")) return ServeReport(request, reply);
   Trace(kTraceRoutes, "not tolvex");
-  if (IsBatchRoute(route)) {
-    ServeBatch(request, reply);
-    return Outcome::kReplied;
-  }
+  if (IsBatchRoute(route)) return ServeBatch(request, reply);
   ServeFile(request, reply, body, keepAlive);
   return Outcome::kReplied;
 }
@@ -248,19 +242,20 @@ void RequestHandler::AssignReportAnswer(const Request& request, const ResponseTe
   }
 }
 
-void RequestHandler::ServeReport(const Request& request, std::string& reply) {
-  if (!Admitted(request, reply)) return;
+RequestHandler::Outcome RequestHandler::ServeReport(const Request& request, std::string& reply) {
+  if (!Admitted(request, reply)) return Outcome::kRefused;
   const ResponseText response =
       reportHandler_ != nullptr
           ? reportHandler_->HandlePointerReport(request.routingPath, request.client.Packed())
           : kNoCommandResponse;
   AssignReportAnswer(request, response, reply);
+  return Outcome::kReplied;
 }
 
 // A batch is checked whole before any of it is applied: a phone must not see
 // half of its changes taken.
-void RequestHandler::ServeBatch(const Request& request, std::string& reply) {
-  if (!Admitted(request, reply)) return;
+RequestHandler::Outcome RequestHandler::ServeBatch(const Request& request, std::string& reply) {
+  if (!Admitted(request, reply)) return Outcome::kRefused;
   ReportBatch batch;
   if (!ParseReportBatch(request.routingPath, batch)) {
     char text[96];
@@ -270,13 +265,14 @@ void RequestHandler::ServeBatch(const Request& request, std::string& reply) {
     AssignReplyHeader(
         reply, {kStatusBadRequest, request.date, length, request.keepAlive, "text/plain", {}});
     reply.append(text, length);
-    return;
+    return Outcome::kReplied;
   }
   const ResponseText response =
       reportHandler_ != nullptr
           ? ForwardReportBatch(batch, *reportHandler_, request.client.Packed())
           : kNoCommandResponse;
   AssignReportAnswer(request, response, reply);
+  return Outcome::kReplied;
 }
 
 void RequestHandler::ServeFile(const Request& request, std::string& reply,

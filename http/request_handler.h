@@ -27,6 +27,7 @@ class RequestHandler {
 
   enum class Outcome {
     kReplied,        // reply holds the whole reply, whatever its status
+    kRefused,        // reply refuses a phone without the class's access key
     kNoBlank,        // the request has no blank at all
     kNoSecondBlank,  // a GET whose path is not followed by a blank
   };
@@ -76,8 +77,9 @@ class RequestHandler {
   std::size_t ServePrepared(const Request& request, const ServedBody& body,
                             std::string_view contentType, std::string_view cacheControl,
                             std::string& reply) const;
-  void ServeReport(const Request& request, std::string& reply);
-  void ServeBatch(const Request& request, std::string& reply);
+  // Both return kRefused when the access key turned the phone away.
+  Outcome ServeReport(const Request& request, std::string& reply);
+  Outcome ServeBatch(const Request& request, std::string& reply);
   bool Admitted(const Request& request, std::string& reply);
   void AssignReportAnswer(const Request& request, const ResponseText& response,
                           std::string& reply) const;

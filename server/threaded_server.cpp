@@ -196,9 +196,9 @@ int ThreadedServer::StartClientThread(ClientStartBlock* startBlock) {
     platform::LockGuard list(listLock_);
     activeClients_.push_back(std::move(worker));
   }
-  const int error = listed.wake.IsValid() ? StartThread(listed.thread, ClientThread, &listed,
-                                                        kClientThreadStackBytes)
-                                          : ENOMEM;
+  const int error = listed.wake.IsValid()
+                        ? StartThread(listed.thread, ClientThread, &listed, kClientThreadStackBytes)
+                        : ENOMEM;
   if (error != 0) {
     // Off the list before anything shows the failure.
     {
