@@ -30,12 +30,16 @@ TEST(HeldButtonsFileTest, ButtonsOfAHolderThatIsGoneAreReleasedOnce) {
     const char* notice;                   // what it says, in part; "": nothing
     bool fileStays;
   } cases[] = {
-      {"Process=900\nButtons=3\n", {platform::kMouseLeftUp | platform::kMouseRightUp},
-       "process 900 ended holding the mouse's left and right buttons down", false},
+      {"Process=900\nButtons=3\n",
+       {platform::kMouseLeftUp | platform::kMouseRightUp},
+       "process 900 ended holding the mouse's left and right buttons down",
+       false},
       {"Process=900\nButtons=2\n", {platform::kMouseRightUp}, "mouse's right button down", false},
       {"Process=800\nButtons=1\n", {}, "", true},  // that copy still runs
       // Our id was the dead one's: the system gave it again.
-      {"Process=700\nButtons=1\n", {platform::kMouseLeftUp}, "700 ended holding the mouse's left",
+      {"Process=700\nButtons=1\n",
+       {platform::kMouseLeftUp},
+       "700 ended holding the mouse's left",
        false},
       {"Process=900\nButtons=0\n", {}, "", false},
   };

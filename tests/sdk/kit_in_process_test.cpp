@@ -14,6 +14,7 @@ static unsigned long long clockSkewMs = 0;
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tests/pointer/channel_fixture.h"
@@ -116,29 +117,29 @@ TEST_F(KitInProcessTest, SkipDropsWhatLatestMovedIntoTheHandle) {
 // Every code the server delivers goes out as it is; the ones it drops, and
 // a colour or digit out of range, are refused rather than becoming another.
 TEST_F(KitInProcessTest, OnlyCodesThatReachAPhoneGoOut) {
-  struct Case {
-    int what;
-    bool show;  // through tvxhdv_show, else tvxhdv_send
-    int sent;   // the code the server takes, or -1: refused
-  };
-  const Case cases[] = {
-      {0x00, false, -1}, {0x01, false, 0x01}, {0xFE, false, 0xFE}, {0xFF, false, -1},
-      {0x100, false, -1}, {TVXHDV_SHOW_CLEAR - 1, true, -1}, {TVXHDV_SHOW_CLEAR, true, 0xB0},
-      {TVXHDV_SHOW_WRONG, true, 0xB2}, {TVXHDV_SHOW_WRONG + 1, true, -1},
-      {TVXHDV_SHOW_COLOR(-16), true, -1}, {TVXHDV_SHOW_COLOR(-1), true, -1},
-      {TVXHDV_SHOW_COLOR(0), true, 0xC0}, {TVXHDV_SHOW_COLOR(7), true, 0xC7},
-      {TVXHDV_SHOW_COLOR(8), true, -1}, {TVXHDV_SHOW_COLOR(16), true, -1},
-      {TVXHDV_SHOW_COLOR(16), false, -1}, {TVXHDV_SHOW_NUMBER(-1), true, -1},
-      {TVXHDV_SHOW_NUMBER(0), true, 0xD0}, {TVXHDV_SHOW_NUMBER(9), true, 0xD9},
-      {TVXHDV_SHOW_NUMBER(10), true, -1}, {TVXHDV_SHOW_NUMBER(-32), false, -1},
-  };
-  for (const Case& c : cases) {
-    const int result = c.show ? tvxhdv_show(Kit(), 7, c.what)
-                              : tvxhdv_send(Kit(), 7, static_cast<unsigned>(c.what));
+  // What the call said, and the code the server took (-1: none).
+  const auto outcome = [&](int result) {
     CommandRecord taken;
-    const int got = server_.GetCommand(7, taken) == 1 ? static_cast<int>(taken.command) : -1;
-    EXPECT_EQ(result, c.sent == -1 ? TVXHDV_BAD_ARGUMENT : TVXHDV_OK) << std::hex << c.what;
-    EXPECT_EQ(got, c.sent) << std::hex << c.what;
+    return std::pair(result,
+                     server_.GetCommand(7, taken) == 1 ? static_cast<int>(taken.command) : -1);
+  };
+  const std::pair<int, int> refused{TVXHDV_BAD_ARGUMENT, -1};
+  for (const int code : {0x01, 0xFE}) {
+    EXPECT_EQ(outcome(tvxhdv_send(Kit(), 7, code)), std::pair(TVXHDV_OK, code)) << code;
+  }
+  for (const int code : {0x00, 0xFF, 0x100, TVXHDV_SHOW_COLOR(16), TVXHDV_SHOW_NUMBER(-32)}) {
+    EXPECT_EQ(outcome(tvxhdv_send(Kit(), 7, static_cast<unsigned>(code))), refused) << code;
+  }
+  const std::pair<int, int> shown[] = {
+      {TVXHDV_SHOW_CLEAR, 0xB0},    {TVXHDV_SHOW_WRONG, 0xB2},     {TVXHDV_SHOW_COLOR(0), 0xC0},
+      {TVXHDV_SHOW_COLOR(7), 0xC7}, {TVXHDV_SHOW_NUMBER(0), 0xD0}, {TVXHDV_SHOW_NUMBER(9), 0xD9}};
+  for (const auto& [what, code] : shown) {
+    EXPECT_EQ(outcome(tvxhdv_show(Kit(), 7, what)), std::pair(TVXHDV_OK, code)) << what;
+  }
+  for (const int what : {TVXHDV_SHOW_CLEAR - 1, TVXHDV_SHOW_WRONG + 1, TVXHDV_SHOW_COLOR(-16),
+                         TVXHDV_SHOW_COLOR(-1), TVXHDV_SHOW_COLOR(8), TVXHDV_SHOW_COLOR(16),
+                         TVXHDV_SHOW_NUMBER(-1), TVXHDV_SHOW_NUMBER(10)}) {
+    EXPECT_EQ(outcome(tvxhdv_show(Kit(), 7, what)), refused) << what;
   }
 }
 
