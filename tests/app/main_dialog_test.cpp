@@ -61,7 +61,6 @@ TEST_F(MainDialogTest, AnOpeningThatFailsEndsWithoutStartingOrSaving) {
 
 TEST_F(MainDialogTest, StartStopAndResetSayWhatTheyCouldNotDo) {
   ASSERT_TRUE(dialog.OnInitDialog());
-
   dialog.Start();
   EXPECT_EQ(view.messages, std::vector<std::string>{"Server Already Launched"});
   dialog.Stop();
@@ -148,7 +147,6 @@ TEST_F(MainDialogTest, TheSelectedPhoneLetsGoOfTheButtonsWhenItLosesTheCursor) {
 // Switching on needs a display; a limit of the display's is said once.
 TEST_F(MainDialogTest, CursorEmulationNeedsADisplayAndSaysItsLimitOnce) {
   ASSERT_TRUE(dialog.OnInitDialog());
-
   dialog.SetCursorEmulation(true);
   EXPECT_EQ(view.messages,
             std::vector<std::string>{"Cursor emulation is not available: no display"});
@@ -206,6 +204,7 @@ TEST_F(MainDialogTest, CursorScreenIsStoredAtOnceAndAMissingMonitorFallsBackToTh
   dialog.SetCursorScreen({CursorScreen::Kind::kMonitor, 2});
   EXPECT_EQ(mouse.area, second);
   EXPECT_EQ(dialog.State().cursorScreenArea, second);
+  EXPECT_EQ(session.settings.cursorScreen, "2");
 
   mouse.monitors = {{primary, true}};
   dialog.Tick();

@@ -117,30 +117,24 @@ TEST_F(PointerOverlayModelTest, OnlyWhatChangedIsRepainted) {
 // What the window hands the system: each place that changed once, and
 // nothing between or beside.
 TEST_F(PointerOverlayModelTest, ACrowdThatMovesFarIsRepaintedAtItsOldAndNewPlaceOnly) {
-  Sight(30, 10000, 10000, 0);
-  Sight(31, 10300, 10000, 0);  // overlapping 30
-  Sight(32, 50000, 50000, 0);  // stays
-  BuildOverlayFrame(sightings, 0, 0, kScreen, frame);
-  canvas.Paint(frame, changes);
-  const OverlayRect oldPlace =
-      Union(DotBounds(Dot(30), frame.radius), DotBounds(Dot(31), frame.radius));
-
-  Sight(30, 40000, 20000, 0);
-  Sight(31, 40300, 20000, 0);
-  BuildOverlayFrame(sightings, 0, 0, kScreen, frame);
-  canvas.Paint(frame, changes);
-  const OverlayRect newPlace =
-      Union(DotBounds(Dot(30), frame.radius), DotBounds(Dot(31), frame.radius));
-  auto onCanvas = [](const OverlayRect& r) {
+  // Paints 30 and 31, overlapping, at x, y: where they lie on the canvas.
+  auto paintPairAt = [&](int x, int y) {
+    Sight(30, x, y, 0);
+    Sight(31, x + 300, y, 0);
+    BuildOverlayFrame(sightings, 0, 0, kScreen, frame);
+    canvas.Paint(frame, changes);
+    const OverlayRect r = Union(DotBounds(Dot(30), frame.radius), DotBounds(Dot(31), frame.radius));
     return OverlayRect{r.left - kScreen.left, r.top - kScreen.top, r.right - kScreen.left,
                        r.bottom - kScreen.top};
   };
+  Sight(32, 50000, 50000, 0);  // stays
+  const OverlayRect oldPlace = paintPairAt(10000, 10000);
+  const OverlayRect newPlace = paintPairAt(40000, 20000);
   std::vector<OverlayRect> got(changes.rects.begin(), changes.rects.begin() + changes.count);
   std::sort(got.begin(), got.end(),
             [](const OverlayRect& a, const OverlayRect& b) { return a.left < b.left; });
-  EXPECT_EQ(got, (std::vector<OverlayRect>{onCanvas(oldPlace), onCanvas(newPlace)}));
-  EXPECT_EQ(changes.bounds, Union(onCanvas(oldPlace), onCanvas(newPlace)))
-      << "the dot that stayed is left out";
+  EXPECT_EQ(got, (std::vector<OverlayRect>{oldPlace, newPlace}));
+  EXPECT_EQ(changes.bounds, Union(oldPlace, newPlace)) << "the dot that stayed is left out";
 }
 
 }  // namespace

@@ -46,18 +46,21 @@ TEST_F(SettingsStoreTest, WithoutFilesEachFieldHasItsOneDefault) {
 // The fields' checks at both ends of their ranges; a number outside its
 // range is taken all the same.
 TEST(FieldTextsTest, PortAndTimeoutAreCheckedAtBothEnds) {
+  const std::string kPortRange = "Please enter an integer between 1 and 65535.";
+  const std::string kTimeoutRange = "Please enter an integer between 0 and 10000.";
   const std::pair<FieldTexts, std::optional<std::string>> cases[] = {
       {{"", "", "1", "0"}, std::nullopt},
       {{"", "", "65535", "10000"}, std::nullopt},
-      {{"", "", "0", "0"}, "Please enter an integer between 1 and 65535."},
-      {{"", "", "65536", "0"}, "Please enter an integer between 1 and 65535."},
-      {{"", "", "80", "10001"}, "Please enter an integer between 0 and 10000."},
-      {{"", "", "80", "-1"}, "Please enter an integer between 0 and 10000."},
+      {{"", "", "0", "0"}, kPortRange},
+      {{"", "", "65536", "0"}, kPortRange},
+      {{"", "", "80", "10001"}, kTimeoutRange},
+      {{"", "", "80", "-1"}, kTimeoutRange},
       {{"", "", "eighty", "0"}, "Please enter an integer."},
   };
   for (const auto& [texts, problem] : cases) {
     ServerFields fields;
-    EXPECT_EQ(TakeFieldTexts(texts, fields), problem) << texts.port << " " << texts.persistenceTimeout;
+    EXPECT_EQ(TakeFieldTexts(texts, fields), problem)
+        << texts.port << " " << texts.persistenceTimeout;
   }
   ServerFields fields;
   EXPECT_TRUE(TakeFieldTexts({"/www", "start.htm", "70000", "5"}, fields).has_value());

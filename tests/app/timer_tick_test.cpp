@@ -49,8 +49,7 @@ class TimerTickTest : public testing::Test {
   FakePointers pointers;
   FakeStatistics statistics;
   DialogState state;
-  TimerTick tick{
-      TimerTickWiring{[this] { return now; }, pointers, statistics, state}};
+  TimerTick tick{TimerTickWiring{[this] { return now; }, pointers, statistics, state}};
 };
 
 // X, Y and the button indicators are checked through the windows

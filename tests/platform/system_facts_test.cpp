@@ -77,10 +77,6 @@ TEST(SystemFactsTest, OpenFileLimitIsRaisedToTheHardLimit) {
 }
 #endif
 
-}  // namespace
-
-namespace {
-
 // This process runs; a child that ended and was waited for does not, nor id 0.
 TEST(SystemFactsTest, ProcessRunningTellsALiveProcessFromAnEndedOne) {
   EXPECT_TRUE(platform::IsProcessRunning(platform::ProcessId()));

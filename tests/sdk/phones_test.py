@@ -1,31 +1,56 @@
-"""sdk/python/phones.py against a small server that answers as TVXHandvane
-does after a link's delay: one kept-alive connection a phone, and every
-change of the buttons sent once and in order, one a request or batched."""
+"""sdk/python/phones.py's swarm against a small server that answers as
+TVXHandvane does over a slow link: one kept-alive connection a phone, and
+every change of the buttons sent once and in order, one a request or
+batched."""
 
 import os
-import re
 import socket
-import subprocess
 import sys
-import tempfile
 import threading
 import time
 import unittest
 
-SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-PHONES = os.path.join(SOURCE, "sdk", "python", "phones.py")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "sdk",
+                                "python"))
+import phones  # noqa: E402
+
+CHANGES = 12       # each phone's finger goes down and up this many times in all, then rests
+SAMPLES_A_STEP = 3  # reads of the input between two changes
+DEADLINE_S = 30.0   # only a broken swarm makes a held answer wait this long
+
+
+class Finger:
+    """The phones' input, moved by the swarm's own reads rather than by the
+    clock: every change is read, and the server can wait for the next."""
+
+    def __init__(self):
+        self.reads, self.made = {}, {}
+        self.changed = threading.Condition()
+
+    def __call__(self, pointer, now):
+        with self.changed:
+            self.reads[pointer] = self.reads.get(pointer, 0) + 1
+            self.made[pointer] = min(self.reads[pointer] // SAMPLES_A_STEP, CHANGES)
+            self.changed.notify_all()
+            return 30000, 30000, self.made[pointer] % 2 == 1, True
+
+    def wait(self, pointer, more):
+        """Until the phone made more changes since now, or all of them."""
+        with self.changed:
+            target = min(self.made.get(pointer, 0) + more, CHANGES)
+            self.changed.wait_for(lambda: self.made.get(pointer, 0) >= target, DEADLINE_S)
 
 
 class LinkServer:
-    """Answers every request "0000" after delay seconds, the late-th request
-    (counted from 1) after LATE_S, past the phones' timeout; keeps the
-    connection only when asked to, as TVXHandvane does. Records each
-    request's connection and path."""
+    """Holds each answer until its phone made `pile` more changes, so that
+    changes pile up behind it as behind a slow link: a delay measured in
+    changes rather than seconds. The late-th request (counted from 1) is
+    held until the phone gives up on its connection. Records each request's
+    connection and path."""
 
-    LATE_S = 2.5
-
-    def __init__(self, delay, late=None):
-        self.delay, self.late, self.requests, self.connections = delay, late, [], 0
+    def __init__(self, finger, pile, late=None):
+        self.finger, self.pile, self.late = finger, pile, late
+        self.requests, self.connections = [], 0
         self.listener = socket.create_server(("127.0.0.1", 0))
         self.port = self.listener.getsockname()[1]
         threading.Thread(target=self._accept, daemon=True).start()
@@ -41,6 +66,7 @@ class LinkServer:
                              daemon=True).start()
 
     def _serve(self, connection, number):
+        connection.settimeout(DEADLINE_S)
         with connection:
             data = b""
             while True:
@@ -50,18 +76,16 @@ class LinkServer:
                         return
                     data += more
                 head, data = data.split(b"\r\n\r\n", 1)
-                head = head.decode("latin-1")
-                self.requests.append((number, head.split(" ")[1]))
-                late = len(self.requests) == self.late
-                time.sleep(self.LATE_S if late else self.delay)  # the link's, not a wait for an event
-                keep = "\r\nconnection: keep-alive" in head.lower()
+                path = head.decode("latin-1").split(" ")[1]
+                self.requests.append((number, path))
+                if len(self.requests) == self.late:
+                    connection.recv(1)  # the phone closes it when it gives up
+                else:
+                    self.finger.wait(int(reports_of(path)[0][3:5], 16), self.pile)
                 try:
-                    connection.sendall(("HTTP/1.0 200 OK\r\nContent-Length: 4\r\nConnection: %s"
-                                        "\r\n\r\n0000" % ("Keep-Alive" if keep else "close")).encode())
+                    connection.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n0000")
                 except OSError:
                     return  # the phone gave up on it
-                if not keep:
-                    return
 
     def close(self):
         self.listener.close()
@@ -75,86 +99,80 @@ def reports_of(path):
     return path[len("/batch/"):].split("/")
 
 
+def items_of(server, pointer):
+    return [item for _, path in server.requests for item in reports_of(path)
+            if int(item[3:5], 16) == pointer]
+
+
 class PhonesTest(unittest.TestCase):
-    def run_phones(self, delay, *options, late=None):
-        server = LinkServer(delay, late)
+    def run_phones(self, batch, pile, late=None):
+        finger = Finger()
+        server = LinkServer(finger, pile, late)
         self.addCleanup(server.close)
-        folder = tempfile.mkdtemp(prefix="tvxhdv-phones-")
-        output = subprocess.run(
-            [sys.executable, PHONES, "--port", str(server.port), "--first", "3", "--count", "2",
-             "--seconds", "1.5", "--state", os.path.join(folder, "state.json")] + list(options),
-            check=True, timeout=60, stdout=subprocess.PIPE).stdout.decode()
-        counts = dict((name, int(value)) for name, value in
-                      re.findall(r"(\w+)=(\d+)", output.splitlines()[-1]))
-        return server, counts
+        swarm = phones.Swarm([phones.Phone("127.0.0.1", server.port, pointer)
+                              for pointer in (3, 4)], say=lambda text: None, batch=batch,
+                             motion=finger)
+        self.addCleanup(swarm.close)
+        # Every change comes in 1.5 s at a read each 10 ms; the rest goes in the grace.
+        swarm.run(time.monotonic() + 1.5, grace=DEADLINE_S)
+        swarm.summary()
+        self.assertEqual(finger.made, {3: CHANGES, 4: CHANGES})
+        return server, swarm.counts
 
-    def check_sent_in_order(self, server, counts, taps):
-        self.assertEqual(server.connections, 2)
-        self.assertEqual(counts["connections"], 2)
-        presses = releases = reports = 0
-        connections = []
+    def check_sent_in_order(self, server, counts):
+        self.assertEqual((server.connections, counts["connections"]), (2, 2))
         for pointer in (3, 4):
-            items = [item for _, path in server.requests for item in reports_of(path)
-                     if int(item[3:5], 16) == pointer]
-            connections.append({number for number, path in server.requests
-                                if int(reports_of(path)[0][3:5], 16) == pointer})
-            frames = [int(item[5:9], 16) for item in items]
-            self.assertEqual(frames, list(range(1, len(frames) + 1)))
+            items = items_of(server, pointer)
+            self.assertEqual([int(item[5:9], 16) for item in items], list(range(1, len(items) + 1)))
             left = [item[17] == "1" for item in items]
-            steps = list(zip([False] + left, left))
-            presses += sum(1 for before, after in steps if after and not before)
-            releases += sum(1 for before, after in steps if before and not after)
-            reports += len(items)
-        self.assertEqual(sorted(connections), [{1}, {2}])  # one a phone, all its requests
-        self.assertEqual((counts["reports"], counts["presses"], counts["releases"]),
-                         (reports, presses, releases))
-        self.assertEqual((counts["dropped"], counts["unsent"]), (0, 0))
+            changes = sum(1 for before, after in zip([False] + left, left) if before != after)
+            self.assertEqual(changes, CHANGES)  # each read change went, none twice
+            connections = {number for number, path in server.requests
+                           if int(reports_of(path)[0][3:5], 16) == pointer}
+            self.assertEqual(len(connections), 1)  # one a phone, all its requests
+        # Half of each phone's changes are presses, half releases: two phones.
+        self.assertEqual((counts["presses"], counts["releases"]), (CHANGES, CHANGES))
+        self.assertEqual((counts["dropped"], counts["unsent"], counts["unanswered"]), (0, 0, 0))
         self.assertEqual(counts["requests"], len(server.requests))
-        # Read all the time, not only when a report goes: most taps count.
-        self.assertGreater(presses, taps * 1.5 * 2 * 0.5)
+        self.assertEqual(counts["reports"], sum(len(reports_of(p)) for _, p in server.requests))
 
-    def test_every_change_goes_once_and_in_order_one_a_request(self):
-        server, counts = self.run_phones(0.05, "--taps", "4")
-        self.check_sent_in_order(server, counts, 4)
-        self.assertTrue(all(path.startswith("/tolvex") for _, path in server.requests))
-
-    def test_changes_that_wait_for_an_answer_go_together_over_the_batch_route(self):
-        server, counts = self.run_phones(0.1, "--taps", "20", "--batch")
-        self.check_sent_in_order(server, counts, 20)
-        sizes = [len(reports_of(path)) for _, path in server.requests]
-        self.assertGreater(max(sizes), 2)
-        self.assertLessEqual(max(sizes), 32)
-        # A batch carries changes only: each report's finger differs from the
-        # one before it, oldest first.
-        last = {}
-        for _, path in server.requests:
-            items = reports_of(path)
-            for item in items:
-                pointer = item[3:5]
-                if len(items) > 1:
-                    self.assertNotEqual(item[17], last.get(pointer, "0"), path)
-                last[pointer] = item[17]
+    def test_every_change_goes_once_and_in_order_one_a_request_or_batched(self):
+        for batch in (False, True):
+            with self.subTest(batch=batch):
+                server, counts = self.run_phones(batch, pile=3 if batch else 1)
+                self.check_sent_in_order(server, counts)
+                sizes = [len(reports_of(path)) for _, path in server.requests]
+                if batch:  # the three changes held back behind an answer went in one
+                    self.assertGreaterEqual(max(sizes), 3)
+                else:
+                    self.assertTrue(all(path.startswith("/tolvex") for _, path in server.requests))
+                # A batch carries changes only: each report's finger differs
+                # from the one before it, oldest first.
+                last = {}
+                for _, path in server.requests:
+                    items = reports_of(path)
+                    for item in items:
+                        if len(items) > 1:
+                            self.assertNotEqual(item[17], last.get(item[3:5], "0"), path)
+                        last[item[3:5]] = item[17]
 
     def test_a_request_answered_too_late_goes_again_with_its_frames_over_the_batch_route_only(self):
         for batch in (True, False):
             with self.subTest(batch=batch):
-                options = ["--taps", "4"] + (["--batch"] if batch else [])
-                server, counts = self.run_phones(0.05, *options, late=3)
+                server, counts = self.run_phones(batch, pile=1, late=3)
                 late_path = server.requests[2][1]
-                later = [path for number, path in server.requests[3:]
+                later = [path for _, path in server.requests[3:]
                          if reports_of(path)[0][3:5] == reports_of(late_path)[0][3:5]]
                 # A server that passes on a report only when its frame is new
                 # passes on frames 1, 2, 3... each once: none is skipped.
-                for pointer in ("03", "04"):
-                    frames = [int(item[5:9], 16) for _, path in server.requests
-                              for item in reports_of(path) if item[3:5] == pointer]
+                for pointer in (3, 4):
+                    frames = [int(item[5:9], 16) for item in items_of(server, pointer)]
                     fresh = [frame for at, frame in enumerate(frames)
                              if frame > max(frames[:at], default=0)]
                     self.assertEqual(fresh, list(range(1, len(fresh) + 1)))
                 if batch:
-                    again = later[0]
-                    self.assertTrue(again.startswith("/batch/"), again)
-                    self.assertEqual(reports_of(again)[:len(reports_of(late_path))],
+                    self.assertTrue(later[0].startswith("/batch/"), later[0])
+                    self.assertEqual(reports_of(later[0])[:len(reports_of(late_path))],
                                      reports_of(late_path))
                     self.assertEqual(counts["unanswered"], 0)
                 else:
