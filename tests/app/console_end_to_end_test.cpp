@@ -27,15 +27,10 @@ class ConsoleEndToEndTest : public testing::Test {
     EXPECT_TRUE(platform::SetEnvironment("XDG_CONFIG_HOME", folder.File("config")));
     EXPECT_TRUE(platform::SetEnvironment("XDG_STATE_HOME", folder.File("state")));
 
-    std::uint16_t freePort = 0;
-    EXPECT_TRUE(platform::FindFreePort(freePort));
-    port = freePort;
-    const std::string ini = BuildProgramPaths(program).iniFile;
-    EXPECT_TRUE(platform::ProfileWriteString(ini, "General", "Log", "FALSE"));
-    EXPECT_TRUE(
-        platform::ProfileWriteString(ini, "Paths", "PathToIniFolder", folder.Path().c_str()));
-    EXPECT_TRUE(platform::ProfileWriteString(ini, "Control", "Port", std::to_string(port).c_str()));
-    EXPECT_TRUE(platform::ProfileWriteString(ini, "Control", "SelectedPointer", "3"));
+    port = WriteTestIni(program, folder.Path());
+    EXPECT_NE(port, 0);
+    EXPECT_TRUE(platform::ProfileWriteString(BuildProgramPaths(program).iniFile, "Control",
+                                             "SelectedPointer", "3"));
   }
 
   bool StartProgram() {
@@ -162,25 +157,19 @@ TEST_F(ConsoleEndToEndTest, EveryCommandConfirmsAndBadArgumentsChangeNothing) {
 }
 
 TEST_F(ConsoleEndToEndTest, StartOnABusyPortSaysWhyAndWhatToDo) {
-  std::uint16_t granted = 0;
-  ASSERT_TRUE(platform::StartSocketLibrary(granted));
-  platform::Socket busy;
-  ASSERT_TRUE(platform::CreateListeningSocket(busy));
-  ASSERT_TRUE(platform::BindAnyAddress(busy, static_cast<std::uint16_t>(port)));
-  ASSERT_TRUE(platform::Listen(busy));
+  const BusyPort busy(static_cast<std::uint16_t>(port));
+  ASSERT_TRUE(busy.Listening());
 
   ASSERT_TRUE(StartProgram()) << Output();
   EXPECT_TRUE(OutputHas("Error log: ", 10000)) << Output();
   EXPECT_TRUE(OutputHas("bind(...) failure.\t[AcceptThread]\t["));
   const std::string ini = BuildProgramPaths(program).iniFile;
   EXPECT_TRUE(OutputHas("The server is not running: port " + std::to_string(port) +
-                            " is in use by another program. End that program and start again, "
-                            "or change Port under [Control] in " +
-                            ini))
+                        " is in use by another program. End that program and start again, "
+                        "or change Port under [Control] in " +
+                        ini))
       << Output();
   EndsCleanlyAfter("quit\n");
-  busy.Close();
-  platform::StopSocketLibrary();
 }
 
 TEST_F(ConsoleEndToEndTest, EndOfInputKeepsTheServerRunning) {

@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "common/program_paths.h"
 #include "platform/paths.h"
+#include "platform/profile.h"
 #include "platform/socket_client.h"
 
 std::string BinFolder() {
@@ -34,4 +36,27 @@ std::string FetchBody(std::uint16_t port, const std::string& path) {
   }
   const std::size_t body = reply.find("\r\n\r\n");
   return body == std::string::npos ? reply : reply.substr(body + 4);
+}
+
+int WriteTestIni(const std::string& program, const std::string& iniFolder) {
+  std::uint16_t port = 0;
+  if (!platform::FindFreePort(port)) return 0;
+  const std::string ini = BuildProgramPaths(program).iniFile;
+  const bool written =
+      platform::ProfileWriteString(ini, "General", "Log", "FALSE") &&
+      platform::ProfileWriteString(ini, "Paths", "PathToIniFolder", iniFolder.c_str()) &&
+      platform::ProfileWriteString(ini, "Control", "Port", std::to_string(port).c_str());
+  return written ? port : 0;
+}
+
+BusyPort::BusyPort(std::uint16_t port) {
+  std::uint16_t granted = 0;
+  started_ = static_cast<bool>(platform::StartSocketLibrary(granted));
+  listening_ = started_ && platform::CreateListeningSocket(socket_) &&
+               platform::BindAnyAddress(socket_, port) && platform::Listen(socket_);
+}
+
+BusyPort::~BusyPort() {
+  socket_.Close();
+  if (started_) platform::StopSocketLibrary();
 }
