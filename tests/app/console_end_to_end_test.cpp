@@ -21,13 +21,7 @@ class ConsoleEndToEndTest : public testing::Test {
  protected:
   void SetUp() override {
     program = folder.File(TVX_PROGRAM_FILE_NAME);
-    CopyWholeFile(JoinPath(BinFolder(), TVX_PROGRAM_FILE_NAME), program);
-    CopyWholeFile(JoinPath(BinFolder(), "TVXHandvane.TXT"), folder.File("TVXHandvane.TXT"));
-    // Keep the per-application profile out of the user's own folders.
-    EXPECT_TRUE(platform::SetEnvironment("XDG_CONFIG_HOME", folder.File("config")));
-    EXPECT_TRUE(platform::SetEnvironment("XDG_STATE_HOME", folder.File("state")));
-
-    port = WriteTestIni(program, folder.Path());
+    port = PlaceProgramCopy(program, folder.Path());
     EXPECT_NE(port, 0);
     EXPECT_TRUE(platform::ProfileWriteString(BuildProgramPaths(program).iniFile, "Control",
                                              "SelectedPointer", "3"));
@@ -44,12 +38,7 @@ class ConsoleEndToEndTest : public testing::Test {
     return FetchBody(static_cast<std::uint16_t>(port), "/tolvex" + fields);
   }
 
-  // The program's output so far; Windows ends its lines in CR LF.
-  std::string Output() {
-    std::string text = TempFolder::ReadAll(output);
-    std::erase(text, '\r');
-    return text;
-  }
+  std::string Output() { return ProgramOutput(output); }
 
   // Writes the command until the output shows text: for what follows reports
   // that must be less than a second old.

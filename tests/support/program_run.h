@@ -33,9 +33,14 @@ std::string ReportPath(int pointer, int frame, int x, int y, bool buttonL, bool 
 // angle brackets when there was no connection.
 std::string FetchBody(std::uint16_t port, const std::string& path);
 
-// Writes the INI beside program for a test run: no log, the rendezvous file
-// in iniFolder, a free port; returns that port, 0 when none was free.
-int WriteTestIni(const std::string& program, const std::string& iniFolder);
+// Copies TVXHandvane (program's file name) and its page from BinFolder() to
+// program, keeps its profile under testFolder, and writes its INI: no log,
+// the rendezvous file in testFolder, a free port; returns that port, 0 when
+// something failed.
+int PlaceProgramCopy(const std::string& program, const std::string& testFolder);
+
+// A program's output file so far, without the CRs of Windows line ends.
+std::string ProgramOutput(const std::string& file);
 
 // Another program listening on port, for as long as this lives.
 class BusyPort {

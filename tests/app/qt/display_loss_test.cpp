@@ -9,7 +9,6 @@
 #include <string>
 
 #include "common/program_paths.h"
-#include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/process.h"
 #include "platform/socket_client.h"
@@ -31,13 +30,9 @@ bool AreaExists() {
 class DisplayLossTest : public testing::Test {
  protected:
   void SetUp() override {
-    CopyWholeFile(JoinPath(BinFolder(), "TVXHandvane"), program);
-    CopyWholeFile(JoinPath(BinFolder(), "TVXHandvane.TXT"), folder.File("TVXHandvane.TXT"));
-    EXPECT_TRUE(platform::SetEnvironment("XDG_CONFIG_HOME", folder.File("config")));
-    EXPECT_TRUE(platform::SetEnvironment("XDG_STATE_HOME", folder.File("state")));
-    EXPECT_TRUE(platform::SetEnvironment("QT_QPA_PLATFORM", "xcb"));
-    port = WriteTestIni(program, folder.Path());
+    port = PlaceProgramCopy(program, folder.Path());
     EXPECT_NE(port, 0);
+    EXPECT_TRUE(platform::SetEnvironment("QT_QPA_PLATFORM", "xcb"));
     // The overlay's window goes down with the display too.
     EXPECT_TRUE(platform::ProfileWriteString(BuildProgramPaths(program).iniFile, "Control",
                                              "ShowPointers", "1"));
@@ -64,7 +59,7 @@ class DisplayLossTest : public testing::Test {
     return static_cast<bool>(platform::SetEnvironment("DISPLAY", ":" + number));
   }
 
-  std::string Output() { return TempFolder::ReadAll(output); }
+  std::string Output() { return ProgramOutput(output); }
   std::string Report(int frame) {
     return FetchBody(static_cast<std::uint16_t>(port),
                      ReportPath(3, frame, 100, 200, false, false, 0));
