@@ -681,22 +681,6 @@ COLORREF PaintedCentre(HWND dialog, int control) {
   return colour;
 }
 
-// The height the address line's text takes as the static lays it out.
-int AddressTextHeight(HWND dialog) {
-  HWND line = GetDlgItem(dialog, control::kPhoneAddress);
-  RECT client{};
-  GetClientRect(line, &client);
-  const std::string text = WindowText(line);
-  HDC dc = GetDC(line);
-  HGDIOBJ oldFont =
-      SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(line, WM_GETFONT, 0, 0)));
-  RECT needed{0, 0, client.right, 0};
-  DrawTextA(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
-  SelectObject(dc, oldFont);
-  ReleaseDC(line, dc);
-  return needed.bottom;
-}
-
 // A notice longer than the address line's room (a long path in the advice)
 // shows whole: the line and the dialog grow, and give the room back after.
 TEST(DialogViewTest, ALongNoticeShowsWholeAndTheLineShrinksBack) {
@@ -707,25 +691,35 @@ TEST(DialogViewTest, ALongNoticeShowsWholeAndTheLineShrinksBack) {
   ASSERT_NE(dialog, nullptr);
   view.Attach(dialog);
   HWND line = GetDlgItem(dialog, control::kPhoneAddress);
-  const auto heights = [&] {
-    RECT lineRect{}, client{};
+  const auto heights = [&] {  // the line's, the room below it, what its text needs
+    RECT lineRect{}, client{}, needed{};
     GetWindowRect(line, &lineRect);
     MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&lineRect), 2);
     GetClientRect(dialog, &client);
-    return std::pair{lineRect.bottom - lineRect.top, client.bottom - lineRect.bottom};
+    GetClientRect(line, &needed);
+    HDC dc = GetDC(line);
+    const HGDIOBJ font =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(line, WM_GETFONT, 0, 0)));
+    DrawTextA(dc, WindowText(line).c_str(), -1, &needed,
+              DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+    SelectObject(dc, font);
+    ReleaseDC(line, dc);
+    return std::tuple{lineRect.bottom - lineRect.top, client.bottom - lineRect.bottom,
+                      needed.bottom - needed.top};
   };
-  const auto [templateHeight, marginBelow] = heights();
+  const auto [templateHeight, marginBelow, ignored] = heights();
   view.ShowNotice(
       "The server is not running: port 8080 is in use by another program. End that program and "
       "start again, or change Port under [Control] in "
       "C:\\users\\teacher\\AppData\\Local\\Programs\\a_folder_whose_name_is_far_longer_than_the_"
       "line\\TVXHandvane\\TVXHandvane.INI and restart TVXHandvane.");
-  const auto [grownHeight, grownMargin] = heights();
+  const auto [grownHeight, grownMargin, textHeight] = heights();
   EXPECT_GT(grownHeight, templateHeight);
-  EXPECT_GE(grownHeight, AddressTextHeight(dialog));
+  EXPECT_GE(grownHeight, textHeight);
   EXPECT_EQ(grownMargin, marginBelow);
   view.ShowNotice("Server stopped.");
-  EXPECT_EQ(heights(), std::pair(templateHeight, marginBelow));
+  const auto [shrunkHeight, shrunkMargin, shortHeight] = heights();
+  EXPECT_EQ(std::pair(shrunkHeight, shrunkMargin), std::pair(templateHeight, marginBelow));
   DestroyWindow(dialog);
 }
 
