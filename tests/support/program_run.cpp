@@ -49,7 +49,8 @@ int PlaceProgramCopy(const std::string& program, const std::string& testFolder) 
   const bool placed =
       platform::SetEnvironment("XDG_CONFIG_HOME", JoinPath(testFolder, "config")) &&
       platform::SetEnvironment("XDG_STATE_HOME", JoinPath(testFolder, "state")) &&
-      platform::FindFreePort(port) && platform::ProfileWriteString(ini, "General", "Log", "FALSE") &&
+      platform::FindFreePort(port) &&
+      platform::ProfileWriteString(ini, "General", "Log", "FALSE") &&
       platform::ProfileWriteString(ini, "Paths", "PathToIniFolder", testFolder.c_str()) &&
       platform::ProfileWriteString(ini, "Control", "Port", std::to_string(port).c_str());
   return placed ? port : 0;

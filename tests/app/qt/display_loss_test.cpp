@@ -41,18 +41,12 @@ class DisplayLossTest : public testing::Test {
   // Xvfb picks a free display number itself and writes it once it takes clients.
   bool StartDisplay() {
     const std::string numberFile = folder.File("display.txt");
+    std::string number;
+    const auto written = [&] { return (number = TempFolder::ReadAll(numberFile)).ends_with('\n'); };
     if (!display->Start(TVX_XVFB,
                         {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-                        numberFile, false)) {
-      return false;
-    }
-    std::string number;
-    if (!WaitFor(
-            [&] {
-              number = TempFolder::ReadAll(numberFile);
-              return number.find('\n') != std::string::npos;
-            },
-            30000)) {
+                        numberFile, false) ||
+        !WaitFor(written, 30000)) {
       return false;
     }
     number.pop_back();
