@@ -21,21 +21,10 @@ class ConsoleEndToEndTest : public testing::Test {
  protected:
   void SetUp() override {
     program = folder.File(TVX_PROGRAM_FILE_NAME);
-    CopyWholeFile(JoinPath(BinFolder(), TVX_PROGRAM_FILE_NAME), program);
-    CopyWholeFile(JoinPath(BinFolder(), "TVXHandvane.TXT"), folder.File("TVXHandvane.TXT"));
-    // Keep the per-application profile out of the user's own folders.
-    EXPECT_TRUE(platform::SetEnvironment("XDG_CONFIG_HOME", folder.File("config")));
-    EXPECT_TRUE(platform::SetEnvironment("XDG_STATE_HOME", folder.File("state")));
-
-    std::uint16_t freePort = 0;
-    EXPECT_TRUE(platform::FindFreePort(freePort));
-    port = freePort;
-    const std::string ini = BuildProgramPaths(program).iniFile;
-    EXPECT_TRUE(platform::ProfileWriteString(ini, "General", "Log", "FALSE"));
-    EXPECT_TRUE(
-        platform::ProfileWriteString(ini, "Paths", "PathToIniFolder", folder.Path().c_str()));
-    EXPECT_TRUE(platform::ProfileWriteString(ini, "Control", "Port", std::to_string(port).c_str()));
-    EXPECT_TRUE(platform::ProfileWriteString(ini, "Control", "SelectedPointer", "3"));
+    port = PlaceProgramCopy(program, folder.Path());
+    EXPECT_NE(port, 0);
+    EXPECT_TRUE(platform::ProfileWriteString(BuildProgramPaths(program).iniFile, "Control",
+                                             "SelectedPointer", "3"));
   }
 
   bool StartProgram() {
@@ -49,12 +38,7 @@ class ConsoleEndToEndTest : public testing::Test {
     return FetchBody(static_cast<std::uint16_t>(port), "/tolvex" + fields);
   }
 
-  // The program's output so far; Windows ends its lines in CR LF.
-  std::string Output() {
-    std::string text = TempFolder::ReadAll(output);
-    std::erase(text, '\r');
-    return text;
-  }
+  std::string Output() { return ProgramOutput(output); }
 
   // Writes the command until the output shows text: for what follows reports
   // that must be less than a second old.
@@ -162,25 +146,19 @@ TEST_F(ConsoleEndToEndTest, EveryCommandConfirmsAndBadArgumentsChangeNothing) {
 }
 
 TEST_F(ConsoleEndToEndTest, StartOnABusyPortSaysWhyAndWhatToDo) {
-  std::uint16_t granted = 0;
-  ASSERT_TRUE(platform::StartSocketLibrary(granted));
-  platform::Socket busy;
-  ASSERT_TRUE(platform::CreateListeningSocket(busy));
-  ASSERT_TRUE(platform::BindAnyAddress(busy, static_cast<std::uint16_t>(port)));
-  ASSERT_TRUE(platform::Listen(busy));
+  const BusyPort busy(static_cast<std::uint16_t>(port));
+  ASSERT_TRUE(busy.Listening());
 
   ASSERT_TRUE(StartProgram()) << Output();
   EXPECT_TRUE(OutputHas("Error log: ", 10000)) << Output();
   EXPECT_TRUE(OutputHas("bind(...) failure.\t[AcceptThread]\t["));
   const std::string ini = BuildProgramPaths(program).iniFile;
   EXPECT_TRUE(OutputHas("The server is not running: port " + std::to_string(port) +
-                            " is in use by another program. End that program and start again, "
-                            "or change Port under [Control] in " +
-                            ini))
+                        " is in use by another program. End that program and start again, "
+                        "or change Port under [Control] in " +
+                        ini))
       << Output();
   EndsCleanlyAfter("quit\n");
-  busy.Close();
-  platform::StopSocketLibrary();
 }
 
 TEST_F(ConsoleEndToEndTest, EndOfInputKeepsTheServerRunning) {

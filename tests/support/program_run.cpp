@@ -3,7 +3,11 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "common/program_paths.h"
 #include "platform/paths.h"
+#include "platform/process.h"
+#include "platform/profile.h"
+#include "tests/support/temp_folder.h"
 #include "platform/socket_client.h"
 
 std::string BinFolder() {
@@ -34,4 +38,38 @@ std::string FetchBody(std::uint16_t port, const std::string& path) {
   }
   const std::size_t body = reply.find("\r\n\r\n");
   return body == std::string::npos ? reply : reply.substr(body + 4);
+}
+
+int PlaceProgramCopy(const std::string& program, const std::string& testFolder) {
+  const std::string folder = program.substr(0, program.find_last_of("/\\"));
+  CopyWholeFile(JoinPath(BinFolder(), program.substr(folder.size() + 1)), program);
+  CopyWholeFile(JoinPath(BinFolder(), "TVXHandvane.TXT"), JoinPath(folder, "TVXHandvane.TXT"));
+  std::uint16_t port = 0;
+  const std::string ini = BuildProgramPaths(program).iniFile;
+  const bool placed =
+      platform::SetEnvironment("XDG_CONFIG_HOME", JoinPath(testFolder, "config")) &&
+      platform::SetEnvironment("XDG_STATE_HOME", JoinPath(testFolder, "state")) &&
+      platform::FindFreePort(port) &&
+      platform::ProfileWriteString(ini, "General", "Log", "FALSE") &&
+      platform::ProfileWriteString(ini, "Paths", "PathToIniFolder", testFolder.c_str()) &&
+      platform::ProfileWriteString(ini, "Control", "Port", std::to_string(port).c_str());
+  return placed ? port : 0;
+}
+
+std::string ProgramOutput(const std::string& file) {
+  std::string text = TempFolder::ReadAll(file);
+  std::erase(text, '\r');
+  return text;
+}
+
+BusyPort::BusyPort(std::uint16_t port) {
+  std::uint16_t granted = 0;
+  started_ = static_cast<bool>(platform::StartSocketLibrary(granted));
+  listening_ = started_ && platform::CreateListeningSocket(socket_) &&
+               platform::BindAnyAddress(socket_, port) && platform::Listen(socket_);
+}
+
+BusyPort::~BusyPort() {
+  socket_.Close();
+  if (started_) platform::StopSocketLibrary();
 }

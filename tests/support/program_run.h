@@ -7,6 +7,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/socket.h"
+
 // The folder of the running test program, where the build put the programs too.
 std::string BinFolder();
 
@@ -30,3 +32,27 @@ std::string ReportPath(int pointer, int frame, int x, int y, bool buttonL, bool 
 // Sends GET path on a connection of its own; the reply's body, or a text in
 // angle brackets when there was no connection.
 std::string FetchBody(std::uint16_t port, const std::string& path);
+
+// Copies TVXHandvane (program's file name) and its page from BinFolder() to
+// program, keeps its profile under testFolder, and writes its INI: no log,
+// the rendezvous file in testFolder, a free port; returns that port, 0 when
+// something failed.
+int PlaceProgramCopy(const std::string& program, const std::string& testFolder);
+
+// A program's output file so far, without the CRs of Windows line ends.
+std::string ProgramOutput(const std::string& file);
+
+// Another program listening on port, for as long as this lives.
+class BusyPort {
+ public:
+  explicit BusyPort(std::uint16_t port);
+  ~BusyPort();
+  BusyPort(const BusyPort&) = delete;
+  BusyPort& operator=(const BusyPort&) = delete;
+  bool Listening() const { return listening_; }
+
+ private:
+  platform::Socket socket_;
+  bool started_ = false;
+  bool listening_ = false;
+};

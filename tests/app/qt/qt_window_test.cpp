@@ -355,11 +355,18 @@ TEST(QtDialogViewTest, RendersEachFieldInItsOwnControl) {
   state.fields.port = 8123;
   state.fieldsPushed = 1;
   view.Render(state);
-  const std::pair<int, const char*> expected[] = {
-      {control::kStatus, "Working..."}, {control::kActiveConnections, "3"}, {control::kKbReceived, "4"},
-      {control::kKbSent, "5"}, {control::kRequests, "6"}, {control::kRequestsPerSecond, "7"},
-      {control::kVisitors, "8"}, {control::kX, "1"}, {control::kY, "2"}, {control::kPort, "8123"}};
-  for (const auto& [control, text] : expected) EXPECT_EQ(view.GetItemText(control), text) << control;
+  const std::pair<int, const char*> expected[] = {{control::kStatus, "Working..."},
+                                                  {control::kActiveConnections, "3"},
+                                                  {control::kKbReceived, "4"},
+                                                  {control::kKbSent, "5"},
+                                                  {control::kRequests, "6"},
+                                                  {control::kRequestsPerSecond, "7"},
+                                                  {control::kVisitors, "8"},
+                                                  {control::kX, "1"},
+                                                  {control::kY, "2"},
+                                                  {control::kPort, "8123"}};
+  for (const auto& [control, text] : expected)
+    EXPECT_EQ(view.GetItemText(control), text) << control;
   for (const int id : {control::kOffScreen, control::kCursorEmulation}) {
     EXPECT_TRUE(qobject_cast<QAbstractButton*>(view.Control(id))->isChecked()) << id;
   }

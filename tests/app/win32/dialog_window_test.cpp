@@ -27,7 +27,6 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/profile.h"
-#include "platform/socket.h"
 #include "platform/socket_client.h"
 #include "tests/support/program_run.h"
 #include "tests/support/temp_folder.h"
@@ -260,10 +259,9 @@ TEST_F(DialogWindowTest, PointerChoiceCursorScreenAndVibrateButtons) {
 
   // The system menu's "Cursor screen" entries, as Windows sends them and as
   // wine sends a submenu's (WM_COMMAND).
-  const std::pair<CursorScreen, const char*> choices[] = {
-      {{CursorScreen::Kind::kAll, 0}, "all"},
-      {{CursorScreen::Kind::kMonitor, 1}, "1"},
-      {{}, "primary"}};
+  const std::pair<CursorScreen, const char*> choices[] = {{{CursorScreen::Kind::kAll, 0}, "all"},
+                                                          {{CursorScreen::Kind::kMonitor, 1}, "1"},
+                                                          {{}, "primary"}};
   for (const UINT message : {WM_SYSCOMMAND, WM_COMMAND}) {
     for (const auto& [screen, stored] : choices) {
       SendMessageA(dialog, message, Win32DialogView::CursorScreenCommand(screen), 0);
@@ -344,28 +342,16 @@ TEST_F(DialogWindowTest, EndOfSessionShutsDownBothFrontEnds) {
   }
 }
 
-// A second copy, windowed or in the console, cannot have the shared memory:
-// it says why and ends with a failure's exit code, for the script that
-// started it.
+// A second windowed copy cannot have the shared memory: its box says why,
+// and it ends with a failure's exit code, for the script that started it.
 TEST_F(DialogWindowTest, ASecondCopyIsRefusedAndExitsWithAFailure) {
   ASSERT_TRUE(StartProgram());
-  for (const bool console : {false, true}) {
-    platform::ChildProcess secondCopy;
-    const std::vector<std::string> arguments =
-        console ? std::vector<std::string>{"--console"} : std::vector<std::string>{};
-    ASSERT_TRUE(secondCopy.Start(program, arguments, folder.File("second.txt"), console));
-    if (!console) {
-      EXPECT_NE(TakeMessageBox("TVXHandvane severe error").find("already runs"),
-                std::string::npos);
-    }
-    int exitCode = 0;
-    ASSERT_TRUE(secondCopy.WaitForExit(20000, exitCode)) << console;
-    EXPECT_NE(exitCode, 0) << console;
-    if (console) {
-      EXPECT_NE(TempFolder::ReadAll(folder.File("second.txt")).find("already runs"),
-                std::string::npos);
-    }
-  }
+  platform::ChildProcess secondCopy;
+  ASSERT_TRUE(secondCopy.Start(program, {}, folder.File("second.txt")));
+  EXPECT_NE(TakeMessageBox("TVXHandvane severe error").find("already runs"), std::string::npos);
+  int exitCode = 0;
+  ASSERT_TRUE(secondCopy.WaitForExit(20000, exitCode));
+  EXPECT_NE(exitCode, 0);
   EXPECT_EQ(Text(control::kStatus), "Working...");
 }
 
@@ -476,8 +462,8 @@ TEST_F(DialogWindowTest, PointerOverlayShowsEachDotOverTheScreenAndLetsClicksThr
   HWND overlay = nullptr;
   ASSERT_TRUE(WaitFor(
       [&] { return (overlay = FindWindowA("TVXHandvanePointers", nullptr)) != nullptr; }, 10000));
-  const LONG_PTR wanted = WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOPMOST | WS_EX_NOACTIVATE |
-                         WS_EX_TOOLWINDOW;
+  const LONG_PTR wanted =
+      WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW;
   EXPECT_EQ(GetWindowLongPtrA(overlay, GWL_EXSTYLE) & wanted, wanted);
   const int width = GetSystemMetrics(SM_CXSCREEN);
   const int height = GetSystemMetrics(SM_CYSCREEN);
@@ -521,12 +507,8 @@ TEST_F(DialogWindowTest, StartsFromAFolderWithAnyName) {
 // the advice names the INI's whole path and what to restart.
 TEST_F(DialogWindowTest, APortInUseIsToldWholeAndTheStatusSaysStopped) {
   PlaceProgramIn(folder.File("a_folder_whose_name_is_far_longer_than_the_address_line_is_wide"));
-  std::uint16_t granted = 0;
-  ASSERT_TRUE(platform::StartSocketLibrary(granted));
-  platform::Socket busy;
-  ASSERT_TRUE(platform::CreateListeningSocket(busy));
-  ASSERT_TRUE(platform::BindAnyAddress(busy, static_cast<std::uint16_t>(port)));
-  ASSERT_TRUE(platform::Listen(busy));
+  const BusyPort busy(static_cast<std::uint16_t>(port));
+  ASSERT_TRUE(busy.Listening());
 
   ASSERT_TRUE(child.Start(program, {}, folder.File("output.txt")));
   ASSERT_TRUE(WaitFor([&] { return (dialog = FindWindowA(nullptr, kDialogCaption)) != nullptr; },
@@ -535,8 +517,6 @@ TEST_F(DialogWindowTest, APortInUseIsToldWholeAndTheStatusSaysStopped) {
       << Text(control::kStatus);
   const std::string text = Text(control::kPhoneAddress);
   EXPECT_NE(text.find(ini + " and restart"), std::string::npos) << text;
-  busy.Close();
-  platform::StopSocketLibrary();
 }
 
 // The template against the control table: every control where the table
@@ -646,8 +626,9 @@ TEST(DialogTemplateTest, LayoutHoldsAtOneAndAHalfTimesTheDpi) {
     const SystemDpiSetting largerText(144);
     ASSERT_TRUE(platform::SetEnvironment("TVX_TEMPLATE_REPORT", report));
     platform::ChildProcess child;
-    ASSERT_TRUE(child.Start(self, {"--gtest_filter=DialogTemplateTest.ControlsSitWhereTheTemplatePutsThem"},
-                            folder.File("output.txt")));
+    ASSERT_TRUE(
+        child.Start(self, {"--gtest_filter=DialogTemplateTest.ControlsSitWhereTheTemplatePutsThem"},
+                    folder.File("output.txt")));
     EXPECT_TRUE(child.WaitForExit(60000, exitCode));
     SetEnvironmentVariableA("TVX_TEMPLATE_REPORT", nullptr);
   }
@@ -680,7 +661,8 @@ TEST(ProgramManifestTest, AsksForThemedControlsAndPerMonitorDpi) {
     const std::string manifest = ManifestOf(JoinPath(BinFolder(), program));
     EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
               std::string::npos)
-        << program << ":\n" << manifest;
+        << program << ":\n"
+        << manifest;
     EXPECT_NE(manifest.find(">PerMonitorV2</dpiAwareness>"), std::string::npos) << program;
     EXPECT_NE(manifest.find(">true</dpiAware>"), std::string::npos) << program;
   }
@@ -699,26 +681,6 @@ COLORREF PaintedCentre(HWND dialog, int control) {
   return colour;
 }
 
-// A tick's button states show at once: no message is dispatched between
-// the tick and the look at the squares. Each field lands in its own control;
-// the "Cursor screen" menu is filled afresh as it opens; the overlay lies
-// over the part of the desktop it is given.
-// The height the address line's text takes as the static lays it out.
-int AddressTextHeight(HWND dialog) {
-  HWND line = GetDlgItem(dialog, control::kPhoneAddress);
-  RECT client{};
-  GetClientRect(line, &client);
-  const std::string text = WindowText(line);
-  HDC dc = GetDC(line);
-  HGDIOBJ oldFont =
-      SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(line, WM_GETFONT, 0, 0)));
-  RECT needed{0, 0, client.right, 0};
-  DrawTextA(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
-  SelectObject(dc, oldFont);
-  ReleaseDC(line, dc);
-  return needed.bottom;
-}
-
 // A notice longer than the address line's room (a long path in the advice)
 // shows whole: the line and the dialog grow, and give the room back after.
 TEST(DialogViewTest, ALongNoticeShowsWholeAndTheLineShrinksBack) {
@@ -729,28 +691,42 @@ TEST(DialogViewTest, ALongNoticeShowsWholeAndTheLineShrinksBack) {
   ASSERT_NE(dialog, nullptr);
   view.Attach(dialog);
   HWND line = GetDlgItem(dialog, control::kPhoneAddress);
-  const auto heights = [&] {
-    RECT lineRect{}, client{};
+  const auto heights = [&] {  // the line's, the room below it, what its text needs
+    RECT lineRect{}, client{}, needed{};
     GetWindowRect(line, &lineRect);
     MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&lineRect), 2);
     GetClientRect(dialog, &client);
-    return std::pair{lineRect.bottom - lineRect.top, client.bottom - lineRect.bottom};
+    GetClientRect(line, &needed);
+    HDC dc = GetDC(line);
+    const HGDIOBJ font =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(line, WM_GETFONT, 0, 0)));
+    DrawTextA(dc, WindowText(line).c_str(), -1, &needed,
+              DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+    SelectObject(dc, font);
+    ReleaseDC(line, dc);
+    return std::tuple{lineRect.bottom - lineRect.top, client.bottom - lineRect.bottom,
+                      needed.bottom - needed.top};
   };
-  const auto [templateHeight, marginBelow] = heights();
+  const auto [templateHeight, marginBelow, ignored] = heights();
   view.ShowNotice(
       "The server is not running: port 8080 is in use by another program. End that program and "
       "start again, or change Port under [Control] in "
       "C:\\users\\teacher\\AppData\\Local\\Programs\\a_folder_whose_name_is_far_longer_than_the_"
       "line\\TVXHandvane\\TVXHandvane.INI and restart TVXHandvane.");
-  const auto [grownHeight, grownMargin] = heights();
+  const auto [grownHeight, grownMargin, textHeight] = heights();
   EXPECT_GT(grownHeight, templateHeight);
-  EXPECT_GE(grownHeight, AddressTextHeight(dialog));
+  EXPECT_GE(grownHeight, textHeight);
   EXPECT_EQ(grownMargin, marginBelow);
   view.ShowNotice("Server stopped.");
-  EXPECT_EQ(heights(), std::pair(templateHeight, marginBelow));
+  const auto [shrunkHeight, shrunkMargin, shortHeight] = heights();
+  EXPECT_EQ(std::pair(shrunkHeight, shrunkMargin), std::pair(templateHeight, marginBelow));
   DestroyWindow(dialog);
 }
 
+// A tick's button states show at once: no message is dispatched between
+// the tick and the look at the squares. Each field lands in its own control;
+// the "Cursor screen" menu is filled afresh as it opens; the overlay lies
+// over the part of the desktop it is given.
 TEST(DialogViewTest, RendersTheStateFillsTheMenuAndPlacesTheOverlay) {
   Win32DialogView view;
   paintedView = &view;
@@ -786,10 +762,16 @@ TEST(DialogViewTest, RendersTheStateFillsTheMenuAndPlacesTheOverlay) {
   state.fields.port = 8123;
   ++state.fieldsPushed;
   view.Render(state);
-  const std::pair<int, const char*> expected[] = {
-      {control::kStatus, "Working..."}, {control::kActiveConnections, "3"}, {control::kKbReceived, "4"},
-      {control::kKbSent, "5"}, {control::kRequests, "6"}, {control::kRequestsPerSecond, "7"},
-      {control::kVisitors, "8"}, {control::kX, "1"}, {control::kY, "2"}, {control::kPort, "8123"}};
+  const std::pair<int, const char*> expected[] = {{control::kStatus, "Working..."},
+                                                  {control::kActiveConnections, "3"},
+                                                  {control::kKbReceived, "4"},
+                                                  {control::kKbSent, "5"},
+                                                  {control::kRequests, "6"},
+                                                  {control::kRequestsPerSecond, "7"},
+                                                  {control::kVisitors, "8"},
+                                                  {control::kX, "1"},
+                                                  {control::kY, "2"},
+                                                  {control::kPort, "8123"}};
   for (const auto& [id, text] : expected) EXPECT_EQ(WindowText(GetDlgItem(dialog, id)), text) << id;
   EXPECT_EQ(IsDlgButtonChecked(dialog, control::kOffScreen), BST_CHECKED);
   EXPECT_EQ(IsDlgButtonChecked(dialog, control::kCursorEmulation), BST_CHECKED);
@@ -802,7 +784,8 @@ TEST(DialogViewTest, RendersTheStateFillsTheMenuAndPlacesTheOverlay) {
   HMENU menu = view.CursorScreenMenu();
   ASSERT_EQ(GetMenuItemCount(menu), 3);
   const std::pair<CursorScreen, const char*> entries[] = {
-      {{}, "Primary"}, {{CursorScreen::Kind::kMonitor, 1}, "Monitor 1 (640x480 at 0,0)"},
+      {{}, "Primary"},
+      {{CursorScreen::Kind::kMonitor, 1}, "Monitor 1 (640x480 at 0,0)"},
       {{CursorScreen::Kind::kAll, 0}, "All"}};
   for (int i = 0; i < 3; ++i) {
     const UINT id = GetMenuItemID(menu, i);
