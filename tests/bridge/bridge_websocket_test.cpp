@@ -158,7 +158,9 @@ TEST(WebSocketAccept, WithoutDescriptorsItPausesLongerEachTimeSaysSoOnceThenServ
   };
   RunningServer server({}, seams);
   EXPECT_TRUE(Admitted(server.server.Port(), std::nullopt));
-  EXPECT_EQ(attempts, 7);  // the five, the client's, the one that waits for the next
+  // The five and the client's; the one that waits for the next client may
+  // not have begun yet.
+  EXPECT_GE(attempts, 6);
   using ms = std::chrono::milliseconds;
   EXPECT_EQ(pauses, (std::vector<ms>{ms(100), ms(200), ms(400), ms(800), ms(1000)}));
   const std::vector<std::string> said = server.Said();
