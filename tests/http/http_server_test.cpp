@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -15,6 +14,7 @@
 #include "http/index_page.h"
 #include "platform/paths.h"
 #include "platform/socket_client.h"
+#include "tests/support/fake_ticks.h"
 #include "tests/support/fixed_clock.h"
 #include "tests/support/program_run.h"
 #include "tests/support/temp_folder.h"
@@ -148,11 +148,6 @@ TEST_F(HttpServerTest, RefusedPhonesCountApartFromVisitors) {
   server.GetStatistics(stats);
   EXPECT_EQ(stats.visitors, 1);
   EXPECT_EQ(stats.refusedPhones, 1);
-}
-
-std::atomic<std::uint32_t> fakeTicks{0};
-std::uint32_t FakeTicks() {
-  return fakeTicks.load();
 }
 
 // A request that follows a served one in the same packet has the whole
