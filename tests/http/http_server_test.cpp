@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/diagnostic_log.h"
@@ -137,17 +138,16 @@ TEST_F(HttpServerTest, RefusedPhonesCountApartFromVisitors) {
   platform::ClientSocket client;
   ASSERT_TRUE(client.Connect(port));
   ASSERT_TRUE(client.SendAll("GET /tolvex HTTP/1.1\r\nConnection: keep-alive\r\n\r\n"));
+  const auto visitorsAndRefused = [this] {
+    ServerStats stats;
+    server.GetStatistics(stats);
+    return std::pair{stats.visitors, stats.refusedPhones};
+  };
   EXPECT_NE(ReadUntilQuiet(client, 12).find(" 403 "), std::string::npos);
-  ServerStats stats;
-  server.GetStatistics(stats);
-  EXPECT_EQ(stats.visitors, 0);
-  EXPECT_EQ(stats.refusedPhones, 1);
-
+  EXPECT_EQ(visitorsAndRefused(), std::pair(0, 1));
   ASSERT_TRUE(client.SendAll("GET /tolvex HTTP/1.1\r\nCookie: TVXKey=k3y\r\n\r\n"));
   EXPECT_NE(ReadUntilQuiet(client, 12).find(" 200 "), std::string::npos);
-  server.GetStatistics(stats);
-  EXPECT_EQ(stats.visitors, 1);
-  EXPECT_EQ(stats.refusedPhones, 1);
+  EXPECT_EQ(visitorsAndRefused(), std::pair(1, 1));
 }
 
 // A request that follows a served one in the same packet has the whole
