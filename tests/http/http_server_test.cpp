@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/diagnostic_log.h"
@@ -15,6 +15,7 @@
 #include "http/index_page.h"
 #include "platform/paths.h"
 #include "platform/socket_client.h"
+#include "tests/support/fake_ticks.h"
 #include "tests/support/fixed_clock.h"
 #include "tests/support/program_run.h"
 #include "tests/support/temp_folder.h"
@@ -137,22 +138,16 @@ TEST_F(HttpServerTest, RefusedPhonesCountApartFromVisitors) {
   platform::ClientSocket client;
   ASSERT_TRUE(client.Connect(port));
   ASSERT_TRUE(client.SendAll("GET /tolvex HTTP/1.1\r\nConnection: keep-alive\r\n\r\n"));
+  const auto visitorsAndRefused = [this] {
+    ServerStats stats;
+    server.GetStatistics(stats);
+    return std::pair{stats.visitors, stats.refusedPhones};
+  };
   EXPECT_NE(ReadUntilQuiet(client, 12).find(" 403 "), std::string::npos);
-  ServerStats stats;
-  server.GetStatistics(stats);
-  EXPECT_EQ(stats.visitors, 0);
-  EXPECT_EQ(stats.refusedPhones, 1);
-
+  EXPECT_EQ(visitorsAndRefused(), std::pair(0, 1));
   ASSERT_TRUE(client.SendAll("GET /tolvex HTTP/1.1\r\nCookie: TVXKey=k3y\r\n\r\n"));
   EXPECT_NE(ReadUntilQuiet(client, 12).find(" 200 "), std::string::npos);
-  server.GetStatistics(stats);
-  EXPECT_EQ(stats.visitors, 1);
-  EXPECT_EQ(stats.refusedPhones, 1);
-}
-
-std::atomic<std::uint32_t> fakeTicks{0};
-std::uint32_t FakeTicks() {
-  return fakeTicks.load();
+  EXPECT_EQ(visitorsAndRefused(), std::pair(1, 1));
 }
 
 // A request that follows a served one in the same packet has the whole

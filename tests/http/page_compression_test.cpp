@@ -1,7 +1,6 @@
 // The page and the icon go compressed to a browser that admits gzip, and a
 // browser that holds the current version is told so without the body.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstdint>
 #include <map>
@@ -15,23 +14,10 @@
 #include "http/index_page.h"
 #include "http/request_handler.h"
 #include "tests/support/fixed_clock.h"
+#include "tests/support/gunzip.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
-
-std::string Inflated(std::string_view gzip) {
-  z_stream stream{};
-  if (inflateInit2(&stream, 15 + 16) != Z_OK) return "inflateInit2 failed";
-  std::string plain(200000, '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(gzip.data()));
-  stream.avail_in = static_cast<uInt>(gzip.size());
-  stream.next_out = reinterpret_cast<Bytef*>(plain.data());
-  stream.avail_out = static_cast<uInt>(plain.size());
-  const int result = inflate(&stream, Z_FINISH);
-  plain.resize(stream.total_out);
-  inflateEnd(&stream);
-  return result == Z_STREAM_END ? plain : "not a whole gzip member";
-}
 
 std::string RequestWith(std::string_view path, std::string_view headerLines) {
   return "GET " + std::string(path) + " HTTP/1.1\r\nHost: pc\r\n" + std::string(headerLines) +
@@ -49,51 +35,40 @@ Parts Split(const std::string& reply) {
   return {reply.substr(0, end + 4), reply.substr(end + 4)};
 }
 
-TEST(ContentNegotiationTest, AcceptEncodingAdmitsGzip) {
-  const struct {
-    std::string_view lines;
-    bool admitted;
-  } cases[] = {
-      {"", false},
-      {"Accept-Encoding: gzip\r\n", true},
-      {"accept-encoding: GZip\r\n", true},
-      {"Accept-Encoding: deflate, gzip;q=0.5, br\r\n", true},
-      {"Accept-Encoding: x-gzip\r\n", true},
-      {"Accept-Encoding: deflate, br\r\n", false},
-      {"Accept-Encoding: gzipped\r\n", false},
-      {"Accept-Encoding: gzip;q=0\r\n", false},
-      {"Accept-Encoding: gzip ; Q=0.000\r\n", false},
-      {"Accept-Encoding: gzip;q=0.001\r\n", true},
-      {"Accept-Encoding: *\r\n", true},
-      {"Accept-Encoding: *;q=0\r\n", false},
-      {"Accept-Encoding: gzip;q=0, *\r\n", false},  // named and refused: the star does not admit it
-      {"Accept-Encoding: br\r\nAccept-Encoding: gzip\r\n", true},
-      {"X-Accept-Encoding: gzip\r\n", false},
-      {"\r\nAccept-Encoding: gzip\r\n", false},  // in the body, after the headers
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(AcceptsGzip(RequestWith("/", c.lines)), c.admitted) << c.lines;
-  }
-}
-
-TEST(ContentNegotiationTest, IfNoneMatchListsTheTag) {
+// Header names are case-blind and only the headers count; codings and tags
+// are whole tokens, and a quality of zero refuses.
+TEST(ContentNegotiationTest, ReadsAcceptEncodingAndIfNoneMatch) {
   const std::string_view tag = "W/\"0123456789abcdef\"";
+  const auto gzip = [](std::string_view request, std::string_view) { return AcceptsGzip(request); };
   const struct {
+    bool (*check)(std::string_view request, std::string_view tag);
     std::string_view lines;
-    bool matched;
+    bool yes;
   } cases[] = {
-      {"", false},
-      {"If-None-Match: W/\"0123456789abcdef\"\r\n", true},
-      {"if-none-match: \"0123456789abcdef\"\r\n", true},  // compared weakly
-      {"If-None-Match: \"1\", W/\"0123456789abcdef\"\r\n", true},
-      {"If-None-Match: *\r\n", true},
-      {"If-None-Match: W/\"0123456789abcdee\"\r\n", false},
-      {"If-None-Match: W/\"0123456789ABCDEF\"\r\n", false},  // tags are not case-blind
-      {"If-Match: W/\"0123456789abcdef\"\r\n", false},
+      {gzip, "", false},
+      {gzip, "accept-encoding: GZip\r\n", true},
+      {gzip, "Accept-Encoding: deflate, gzip;q=0.5, br\r\n", true},
+      {gzip, "Accept-Encoding: x-gzip\r\n", true},
+      {gzip, "Accept-Encoding: deflate, br\r\n", false},
+      {gzip, "Accept-Encoding: gzipped\r\n", false},
+      {gzip, "Accept-Encoding: gzip ; Q=0.000\r\n", false},
+      {gzip, "Accept-Encoding: gzip;q=0.001\r\n", true},
+      {gzip, "Accept-Encoding: *\r\n", true},
+      {gzip, "Accept-Encoding: *;q=0\r\n", false},
+      // Named and refused: the star does not admit it.
+      {gzip, "Accept-Encoding: gzip;q=0, *\r\n", false},
+      {gzip, "Accept-Encoding: br\r\nAccept-Encoding: gzip\r\n", true},
+      {gzip, "X-Accept-Encoding: gzip\r\n", false},
+      {gzip, "\r\nAccept-Encoding: gzip\r\n", false},  // in the body, after the headers
+      {MatchesEntityTag, "", false},
+      {MatchesEntityTag, "if-none-match: \"0123456789abcdef\"\r\n", true},  // compared weakly
+      {MatchesEntityTag, "If-None-Match: \"1\", W/\"0123456789abcdef\"\r\n", true},
+      {MatchesEntityTag, "If-None-Match: *\r\n", true},
+      {MatchesEntityTag, "If-None-Match: W/\"0123456789abcdee\"\r\n", false},
+      {MatchesEntityTag, "If-None-Match: W/\"0123456789ABCDEF\"\r\n", false},  // case counts
+      {MatchesEntityTag, "If-Match: W/\"0123456789abcdef\"\r\n", false},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(MatchesEntityTag(RequestWith("/", c.lines), tag), c.matched) << c.lines;
-  }
+  for (const auto& c : cases) EXPECT_EQ(c.check(RequestWith("/", c.lines), tag), c.yes) << c.lines;
 }
 
 // Each image of an ICO file by its width (256 for a width byte of 0).
@@ -164,7 +139,7 @@ TEST_F(PageCompressionTest, TheBodyIsCompressedOnlyWhenGzipIsAdmitted) {
   EXPECT_NE(gzip.header.find("\r\nContent-Length: " + std::to_string(gzip.body.size()) + "\r\n"),
             std::string::npos);
   EXPECT_LT(gzip.body.size(), page.size() / 10);
-  EXPECT_EQ(Inflated(gzip.body), page);
+  EXPECT_EQ(Gunzipped(gzip.body), page);
 
   for (const std::string_view lines : {"", "Accept-Encoding: gzip;q=0\r\n"}) {
     const Parts plain = Split(Reply("/index.html", lines));
@@ -175,7 +150,7 @@ TEST_F(PageCompressionTest, TheBodyIsCompressedOnlyWhenGzipIsAdmitted) {
 
   const Parts icon = Split(Reply("/favicon.ico", "Accept-Encoding: gzip\r\n"));
   EXPECT_NE(icon.header.find("\r\nContent-Encoding: gzip\r\n"), std::string::npos);
-  EXPECT_EQ(Inflated(icon.body), IcoWithWidths(FaviconData(), {256, 32, 16}));
+  EXPECT_EQ(Gunzipped(icon.body), IcoWithWidths(FaviconData(), {256, 32, 16}));
 }
 
 TEST_F(PageCompressionTest, TheCurrentTagGetsA304WithoutBody) {
@@ -189,17 +164,12 @@ TEST_F(PageCompressionTest, TheCurrentTagGetsA304WithoutBody) {
   EXPECT_EQ(notModified.find("Content-Length"), std::string::npos);
   EXPECT_NE(notModified.find("\r\nETag: " + tag + "\r\n"), std::string::npos);
 
-  const Parts other = Split(Reply("/index.html", "If-None-Match: W/\"0000000000000000\"\r\n"));
-  EXPECT_TRUE(other.header.starts_with("HTTP/1.0 200 OK\r\n"));
-  EXPECT_EQ(other.body, page);
-
   // Another page loaded: the old tag no longer matches, and a new one is sent.
   indexPage.Publish(page + "<!-- edited -->");
   const Parts reloaded = Split(Reply("/index.html", "If-None-Match: " + tag + "\r\n"));
   EXPECT_TRUE(reloaded.header.starts_with("HTTP/1.0 200 OK\r\n"));
   EXPECT_EQ(reloaded.body, page + "<!-- edited -->");
   EXPECT_NE(TagOf(reloaded.header), tag);
-  EXPECT_FALSE(TagOf(reloaded.header).empty());
 }
 
 }  // namespace

@@ -470,16 +470,25 @@ struct PageModel {
   }
 };
 
+// The last show code is sent again to a page loaded again, at once (the old
+// page's packet still awaited) and after a silence, until the pointer has
+// been gone too long or the server starts again.
 TEST_F(PointerProtocolTest, ALoadedAgainPageGetsTheLastShowCodeAgain) {
   struct Case {
     std::vector<unsigned> sent;
     std::vector<int> again;
+    std::uint32_t silence = 5000;
+    bool serverStart = false;
+    std::vector<int> late = again;
   };
   const Case cases[] = {
       {{0xC2}, {0xC2}},
       {{0xD5, 0xB1, 0xA1}, {0xB1}},  // the last show, not the vibration after it
       {{0xC2, 0xB0}, {}},            // cleared
       {{0xA1}, {}},                  // a vibration shows nothing
+      {{0xC4}, {0xC4}, kShownKeptMs},
+      {{0xC4}, {0xC4}, kShownKeptMs + 1, false, {}},
+      {{0xC4}, {0xC4}, 0, true, {}},
   };
   int pointer = 10;
   for (const Case& c : cases) {
@@ -491,35 +500,17 @@ TEST_F(PointerProtocolTest, ALoadedAgainPageGetsTheLastShowCodeAgain) {
     }
     page.Steps(2);
     ASSERT_EQ(page.ran.size(), c.sent.size());
-    // At once, the old page's packet still awaited; then after a silence.
     PageModel quick{*this, pointer, page.frame};
     quick.Steps(3);
     EXPECT_EQ(quick.ran, c.again);
-    now += 5000;
+    now += c.silence;
     protocol.MarkSilentPointers(now);
+    if (c.serverStart) protocol.ResetForServerStart();
     PageModel late{*this, pointer, quick.frame};
     late.Steps(3);
-    EXPECT_EQ(late.ran, c.again);
+    EXPECT_EQ(late.ran, c.late);
     ++pointer;
   }
-}
-
-TEST_F(PointerProtocolTest, WhatWasShownIsForgottenWhenThePointerLeavesOrTheServerStarts) {
-  enum class Then { kSilence, kServerStart };
-  const auto showThenLoadAgain = [this](int pointer, Then then, std::uint32_t silence) {
-    Send(pointer, 0xC4);
-    PageModel page{*this, pointer};
-    page.Steps(3);
-    now += silence;
-    protocol.MarkSilentPointers(now);
-    if (then == Then::kServerStart) protocol.ResetForServerStart();
-    PageModel again{*this, pointer, page.frame};
-    again.Steps(3);
-    return again.ran;
-  };
-  EXPECT_EQ(showThenLoadAgain(10, Then::kSilence, kShownKeptMs), std::vector<int>{0xC4});
-  EXPECT_EQ(showThenLoadAgain(11, Then::kSilence, kShownKeptMs + 1), std::vector<int>{});
-  EXPECT_EQ(showThenLoadAgain(12, Then::kServerStart, 0), std::vector<int>{});
 }
 
 TEST_F(PointerProtocolTest, ConcurrentReportersLoseNothing) {

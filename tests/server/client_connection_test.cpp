@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/server/echo_server.h"
+#include "tests/support/fake_ticks.h"
 
 namespace {
 
@@ -33,9 +34,11 @@ class ClientConnectionTest : public testing::Test {
 TEST_F(ClientConnectionTest, SplitRequestIsHandedOverOnceWhenComplete) {
   ASSERT_TRUE(server.Start(0));
   TestClient client(server.Port());
+  std::size_t sent = 0;
   for (const char* piece : {"GET / HT", "TP/1.0\r\n", "Host: x\r\n\r", "\n"}) {
     ASSERT_TRUE(client.Send(piece));
-    Pause(30);
+    sent += std::string(piece).size();
+    ASSERT_TRUE(WaitUntil([&] { return server.Statistics().kbReceived == sent / 1024.0; }));
   }
   const std::string request = "GET / HTTP/1.0\r\nHost: x\r\n\r\n";
   EXPECT_EQ(client.Read(EchoReply(request).size()), EchoReply(request));
@@ -85,11 +88,6 @@ TEST_F(ClientConnectionTest, IdleConnectionClosesAfterThePersistenceTimeout) {
   const auto idleSince = std::chrono::steady_clock::now();
   EXPECT_TRUE(client.ClosedWithin(5000));
   EXPECT_GE(std::chrono::steady_clock::now() - idleSince, std::chrono::milliseconds(250));
-}
-
-std::atomic<std::uint32_t> fakeTicks{0};
-std::uint32_t FakeTicks() {
-  return fakeTicks.load();
 }
 
 // A request has the persistence timeout from its first byte to its last,
@@ -215,7 +213,7 @@ TEST_F(ClientConnectionTest, RequestBeyondTheLimitEndsTheConnection) {
   TestClient largest(server.Port());
   const std::string request = std::string(kLimit - 4, 'x') + "\r\n\r\n";
   ASSERT_TRUE(largest.Send(request.substr(0, 1000)));
-  Pause(30);
+  ASSERT_TRUE(WaitUntil([&] { return server.Statistics().kbReceived == 1000 / 1024.0; }));
   ASSERT_TRUE(largest.Send(request.substr(1000)));
   EXPECT_EQ(largest.Read(EchoReply(request).size()), EchoReply(request));
 
@@ -272,9 +270,12 @@ TEST_F(ClientConnectionTest, HalfClosedPeerGetsTheWholeReplyThenTheClose) {
   ASSERT_TRUE(server.Start(0));
   constexpr std::size_t kSize = 8 * 1024 * 1024;
   TestClient client(server.Port(), 16 * 1024);
+  blockedSends = 0;
+  const platform::ReplacedCall countingSends(server.ReplaceableSocketCalls().send,
+                                             &SendCountingBlocks);
   ASSERT_TRUE(client.Send("BIG " + std::to_string(kSize) + "\r\n\r\n"));
+  ASSERT_TRUE(WaitUntil([] { return blockedSends > 0; }));  // the close comes to a pending reply
   ASSERT_TRUE(client.ShutdownSending());
-  Pause(200);  // the server sees the close while the reply is pending
   std::string received;
   EXPECT_TRUE(client.ClosedWithin(60000, &received));
   ASSERT_EQ(received.size(), kSize);
