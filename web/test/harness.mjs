@@ -275,8 +275,48 @@ export async function launchPhone({ mobile = true, viewport } = {}) {
   };
 }
 
+// Fingers by id: a press or move sends every finger now down; a lift ends
+// just the finger lifted.
+export function touchFingers(cdp) {
+  const down = new Map();
+  const send = (type, points) => cdp.send('Input.dispatchTouchEvent', {
+    type,
+    touchPoints: points.map(([id, p]) => ({ id, x: p.x, y: p.y })),
+  });
+  return {
+    async press(id, point) { down.set(id, point); await send('touchStart', [...down]); },
+    async move(id, point) { down.set(id, point); await send('touchMove', [...down]); },
+    async lift(id) {
+      const point = down.get(id);
+      down.delete(id);
+      await send('touchEnd', [[id, point]]);
+    },
+  };
+}
+
 export function makeTempDir(prefix) {
   return mkdtempSync(path.join(tmpdir(), prefix));
+}
+
+// A fresh folder, the page built into it and the server under test started
+// on it: { folder, server }.
+export async function startServerIn(prefix, { port, pointer }) {
+  const folder = makeTempDir(prefix);
+  const server = new ServerUnderTest({ port: port ?? await freePort(), dir: folder, page: await buildPage(folder), pointer });
+  await server.start();
+  return { folder, server };
+}
+
+// Closes what a suite opened, the phones and TVXTap first, whichever of them
+// it got to open.
+export async function closeAll({ phone, tap, server, folder }) {
+  if (phone) await phone.close();
+  if (tap) tap.close();
+  if (server) {
+    await server.stop();
+    await server.lastRunEnded();
+  }
+  if (folder) rmSync(folder, { recursive: true, force: true });
 }
 
 export function screenshotDir() {
