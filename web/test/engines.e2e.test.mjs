@@ -4,33 +4,10 @@
 // them, comma-separated; all by default.
 import { describe, test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { closeAll, openTap, startServerIn, waitFor } from './harness.mjs';
+import { closeAll, instrumentPage, openTap, reportsSent, startServerIn, waitFor } from './harness.mjs';
 import { ENGINES, openPhone } from './engines.mjs';
-import { decodeReportPath } from './standin-server.mjs';
 
 const engines = process.env.TVX_ENGINES ? process.env.TVX_ENGINES.split(',') : ENGINES;
-
-// Put in the page once it runs: records each report it sends from then on,
-// with the answer or the failure. The page looks fetch up at every send.
-function recordReports() {
-  if (window.__sent) return;
-  window.__sent = [];
-  const realFetch = window.fetch.bind(window);
-  window.fetch = (input, init) => {
-    const url = typeof input === 'string' ? input : input.url;
-    const paths = url.startsWith('/tolvex') ? [url]
-      : url.startsWith('/batch/') ? url.slice(7).split('/').map((each) => `/tolvex${each}`) : [];
-    const entries = paths.map((each) => ({ path: each, answer: null, failed: false }));
-    window.__sent.push(...entries);
-    return realFetch(input, init).then((response) => {
-      response.clone().text().then((text) => entries.forEach((entry) => { entry.answer = text; }), () => {});
-      return response;
-    }, (error) => {
-      entries.forEach((entry) => { entry.failed = true; });
-      throw error;
-    });
-  };
-}
 
 const near = (value, expected) => Math.abs(value - expected) <= 300;
 
@@ -51,9 +28,8 @@ engines.forEach((engine, index) => describe(engine, () => {
 
   const connection = () => phone.evaluate(() => document.getElementById('app').dataset.connection);
   const text = (selector) => phone.evaluate((selector) => document.querySelector(selector).textContent, selector);
-  const sentCount = () => phone.evaluate(() => window.__sent.length);
-  const sent = async (from) => (await phone.evaluate(() => window.__sent)).slice(from)
-    .map((entry) => ({ ...decodeReportPath(entry.path.toLowerCase()), failed: entry.failed, answer: entry.answer }));
+  const sentCount = () => phone.evaluate(() => window.__reports.length);
+  const sent = (from) => reportsSent(phone, from);
   const waitForReport = (predicate, what, from) => waitFor(async () => (await sent(from)).find(predicate), { what });
   const forwarded = async () => (await tap.forwarded()).filter((record) => record.pointer === pointer);
   const centreOf = async (selector) => {
@@ -76,7 +52,7 @@ engines.forEach((engine, index) => describe(engine, () => {
     phone = await openPhone(engine);
     await phone.open(`${server.url}#pointer=${pointer}`);
     await waitFor(async () => (await connection()) === 'connected', { what: `${engine} to connect` });
-    await phone.evaluate(recordReports);
+    await phone.evaluate(instrumentPage);
   });
 
   after(async () => {

@@ -25,6 +25,7 @@ import { fileURLToPath } from 'node:url';
 import { promisify } from 'node:util';
 import { createInterface } from 'node:readline';
 import { chromium } from 'playwright-core';
+import { decodeReportPath } from './standin-server.mjs';
 
 const testDir = path.dirname(fileURLToPath(import.meta.url));
 export const webDir = path.dirname(testDir);
@@ -251,6 +252,61 @@ class CommandTap {
       try { process.kill(-this.watcher.pid, 'SIGTERM'); } catch { /* gone */ }
     }
   }
+}
+
+// Runs in the page (before its own script, or once it runs: the page looks
+// fetch up at every send): records every report as the page
+// sends it (each of a batch with the batch's size), the answer it got (the
+// last of a batch), and every call of navigator.vibrate.
+export function instrumentPage() {
+  window.__reports = [];
+  window.__vibrations = [];
+  window.__vibrateResult = true;
+  window.__inFlight = 0;
+  window.__maxInFlight = 0;
+  Object.defineProperty(Navigator.prototype, 'vibrate', {
+    configurable: true,
+    writable: true,
+    value(pattern) {
+      window.__vibrations.push(Array.isArray(pattern) ? pattern.slice() : [pattern]);
+      return window.__vibrateResult;
+    },
+  });
+  const realFetch = window.fetch.bind(window);
+  window.fetch = (input, init) => {
+    const url = typeof input === 'string' ? input : input.url;
+    const paths = url.startsWith('/tolvex') ? [url]
+      : url.startsWith('/batch/') ? url.slice(7).split('/').map((each) => `/tolvex${each}`) : [];
+    const sentAt = performance.now();
+    const entries = paths.map((path) => ({
+      path, batch: paths.length > 1 ? paths.length : 0, sentAt, settledAt: null, answer: null, failed: false,
+    }));
+    const entry = entries.at(-1) || {};
+    window.__reports.push(...entries);
+    const settle = (failed) => entries.forEach((each) => Object.assign(each, { failed, settledAt: performance.now() }));
+    window.__inFlight += 1;
+    window.__maxInFlight = Math.max(window.__maxInFlight, window.__inFlight);
+    return realFetch(input, init).then(
+      (response) => {
+        window.__inFlight -= 1;
+        response.clone().text().then((text) => {
+          entry.answer = text;
+          settle(false);
+        }, () => settle(false));
+        return response;
+      },
+      (error) => {
+        window.__inFlight -= 1;
+        settle(true);
+        throw error;
+      });
+  };
+}
+
+// The reports a page with instrumentPage sent, from the index from on.
+export async function reportsSent(target, from = 0) {
+  const raw = await target.evaluate(() => window.__reports);
+  return raw.slice(from).map((entry) => ({ ...decodeReportPath(entry.path.toLowerCase()), ...entry }));
 }
 
 // A phone with touch by default; { mobile: false } gives a desktop with a mouse.

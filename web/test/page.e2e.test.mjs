@@ -4,60 +4,11 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import path from 'node:path';
 import {
-  closeAll, freePort, launchPhone, openTap, repoDir, screenshotDir, ServerUnderTest, startServerIn, startSlowLink,
+  closeAll, freePort, instrumentPage, launchPhone, openTap, reportsSent, repoDir, screenshotDir, ServerUnderTest, startServerIn, startSlowLink,
   touchFingers, waitFor, webDir,
 } from './harness.mjs';
-import { decodeReportPath } from './standin-server.mjs';
 
 const POINTER = 3;
-
-// Runs in the page before its own script: records every report as the page
-// sends it (each of a batch with the batch's size), the answer it got (the
-// last of a batch), and every call of navigator.vibrate.
-function instrumentPage() {
-  window.__reports = [];
-  window.__vibrations = [];
-  window.__vibrateResult = true;
-  window.__inFlight = 0;
-  window.__maxInFlight = 0;
-  Object.defineProperty(Navigator.prototype, 'vibrate', {
-    configurable: true,
-    writable: true,
-    value(pattern) {
-      window.__vibrations.push(Array.isArray(pattern) ? pattern.slice() : [pattern]);
-      return window.__vibrateResult;
-    },
-  });
-  const realFetch = window.fetch.bind(window);
-  window.fetch = (input, init) => {
-    const url = typeof input === 'string' ? input : input.url;
-    const paths = url.startsWith('/tolvex') ? [url]
-      : url.startsWith('/batch/') ? url.slice(7).split('/').map((each) => `/tolvex${each}`) : [];
-    const sentAt = performance.now();
-    const entries = paths.map((path) => ({
-      path, batch: paths.length > 1 ? paths.length : 0, sentAt, settledAt: null, answer: null, failed: false,
-    }));
-    const entry = entries.at(-1) || {};
-    window.__reports.push(...entries);
-    const settle = (failed) => entries.forEach((each) => Object.assign(each, { failed, settledAt: performance.now() }));
-    window.__inFlight += 1;
-    window.__maxInFlight = Math.max(window.__maxInFlight, window.__inFlight);
-    return realFetch(input, init).then(
-      (response) => {
-        window.__inFlight -= 1;
-        response.clone().text().then((text) => {
-          entry.answer = text;
-          settle(false);
-        }, () => settle(false));
-        return response;
-      },
-      (error) => {
-        window.__inFlight -= 1;
-        settle(true);
-        throw error;
-      });
-  };
-}
 
 let folder;
 let server;
@@ -66,18 +17,7 @@ let phone;
 let page;
 let touch;
 
-async function sentReports(from = 0, target = page) {
-  const raw = await target.evaluate(() => window.__reports);
-  return raw.slice(from).map((entry) => ({
-    ...decodeReportPath(entry.path.toLowerCase()),
-    path: entry.path,
-    batch: entry.batch,
-    sentAt: entry.sentAt,
-    settledAt: entry.settledAt,
-    answer: entry.answer,
-    failed: entry.failed,
-  }));
-}
+const sentReports = (from = 0, target = page) => reportsSent(target, from);
 
 async function reportCount(target = page) {
   return target.evaluate(() => window.__reports.length);
