@@ -4,8 +4,8 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import path from 'node:path';
 import {
-  closeAll, freePort, instrumentPage, launchPhone, openTap, reportsSent, repoDir, screenshotDir, ServerUnderTest, startServerIn, startSlowLink,
-  touchFingers, waitFor, webDir,
+  closeAll, freePort, instrumentPage, launchPhone, openTap, reportsSent, repoDir, screenshotDir, ServerUnderTest,
+  startServerIn, startSlowLink, touchFingers, waitFor, webDir,
 } from './harness.mjs';
 
 const POINTER = 3;
@@ -522,8 +522,8 @@ test('answers 500 ms late: every quick tap on L, R and the pad arrives, and the 
     const finger = touchFingers(await context.newCDPSession(tab));
     // Four rounds, the last without the pad, each tap let go as soon as
     // the page took it in: far quicker than an answer.
-    const taps = [['#button-left', await centreOf('#button-left', tab)], ['#button-right', await centreOf('#button-right', tab)],
-      ['#pad', await padPoint(0.3, 0.6, tab)]];
+    const taps = [['#button-left', await centreOf('#button-left', tab)],
+      ['#button-right', await centreOf('#button-right', tab)], ['#pad', await padPoint(0.3, 0.6, tab)]];
     for (let i = 0; i < 4; i++) {
       for (const [selector, point] of taps.slice(0, i < 3 ? 3 : 2)) {
         await finger.press(7, point);
