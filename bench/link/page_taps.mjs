@@ -1,5 +1,6 @@
-// The real page on the emulated link, for the link bench: bursts of quick
-// taps, ten a second, on L and R in turn, then one JSON line of the presses
+// The real page on the emulated link, for the link bench: bursts of ten
+// quick taps on L and R in turn, each as soon as the page took the last in,
+// a second apart, then one JSON line of the presses
 // and releases made, each stamped in ms of the monotonic clock (as the
 // application's read times are), and the connection states the page showed.
 //   node page_taps.mjs URL POINTER BURSTS [OUTAGE_S]
@@ -15,7 +16,7 @@ try {
   await phone.waitForState(['connected', 'slow'], 30000);
   let made = [];
   for (let burst = 0; burst < bursts; burst++) {
-    made = made.concat(await tapInTurn(phone, { count: 10, heldMs: 40, gapMs: 60 }));
+    made = made.concat(await tapInTurn(phone, { count: 10 }));
     await sleep(1000);
     if (burst === 0 && outageS > 0) {
       process.kill(emulator, 'SIGUSR1');

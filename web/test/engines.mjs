@@ -1,8 +1,6 @@
-// One phone, whichever engine runs the page: open it at a size, run a
-// script in it, read its boxes, put a finger or a mouse on it, take a picture.
+// One phone in Firefox or WebKit: open it at a size, run a script in it,
+// read its boxes, point and click with a mouse on it.
 //
-//   chromium  playwright over CDP; real touches (Input.dispatchTouchEvent),
-//             several fingers at once
 //   firefox   firefox-esr over WebDriver BiDi (puppeteer-core); a mouse, as
 //             headless Firefox refuses synthesized touches
 //   webkit    WebKitGTK over W3C WebDriver (WebKitWebDriver) under a private
@@ -10,20 +8,17 @@
 //             pointer events anyway
 //
 // Every phone offers: open(url), evaluate(fn, arg) (fn runs in the page and
-// may return a promise), box(selector), screenshot(file), close(), and the
-// input: kind ('touch' or 'mouse'), fingers (how many can be down at once),
-// down(id, point), move(id, point), up(id), in CSS pixels of the viewport.
+// may return a promise), box(selector), close(), and the mouse: down(point),
+// move(point), up(), in CSS pixels of the viewport.
 import { spawn } from 'node:child_process';
-import { writeFileSync } from 'node:fs';
 import { createInterface } from 'node:readline';
 import puppeteer from 'puppeteer-core';
-import { freePort, launchPhone, waitFor } from './harness.mjs';
+import { freePort, waitFor } from './harness.mjs';
 
-export const ENGINES = ['chromium', 'firefox', 'webkit'];
+export const ENGINES = ['firefox', 'webkit'];
 export const PHONE_SIZE = { width: 390, height: 844 };
 
 export async function openPhone(engine) {
-  if (engine === 'chromium') return openChromium();
   if (engine === 'firefox') return openFirefox();
   if (engine === 'webkit') return openWebKit();
   throw new Error(`no such engine: ${engine}`);
@@ -36,34 +31,6 @@ async function boxOf(phone, selector) {
   }, selector);
 }
 
-async function openChromium() {
-  const launched = await launchPhone({ viewport: PHONE_SIZE });
-  const page = launched.context.pages()[0] || await launched.context.newPage();
-  const cdp = await launched.context.newCDPSession(page);
-  // A press or move sends every finger now down; a lift just the one lifted.
-  const down = new Map();
-  const send = (type, points) => cdp.send('Input.dispatchTouchEvent', {
-    type, touchPoints: points.map(([id, p]) => ({ id, x: p.x, y: p.y })),
-  });
-  const phone = {
-    kind: 'touch',
-    fingers: 10,
-    open: (url) => page.goto(url),
-    evaluate: (fn, arg) => page.evaluate(fn, arg),
-    box: (selector) => boxOf(phone, selector),
-    screenshot: (file) => page.screenshot({ path: file }),
-    close: () => launched.close(),
-    async down(id, point) { down.set(id, point); await send('touchStart', [...down]); },
-    async move(id, point) { down.set(id, point); await send('touchMove', [...down]); },
-    async up(id) {
-      const point = down.get(id);
-      down.delete(id);
-      await send('touchEnd', [[id, point]]);
-    },
-  };
-  return phone;
-}
-
 async function openFirefox() {
   const browser = await puppeteer.launch({
     browser: 'firefox', executablePath: '/usr/bin/firefox-esr', headless: true,
@@ -71,15 +38,12 @@ async function openFirefox() {
   });
   const page = (await browser.pages())[0] || await browser.newPage();
   const phone = {
-    kind: 'mouse',
-    fingers: 1,
     open: (url) => page.goto(url),
     evaluate: (fn, arg) => page.evaluate(fn, arg),
     box: (selector) => boxOf(phone, selector),
-    screenshot: (file) => page.screenshot({ path: file }),
     close: () => browser.close(),
-    async down(id, point) { await page.mouse.move(point.x, point.y); await page.mouse.down(); },
-    move: (id, point) => page.mouse.move(point.x, point.y),
+    async down(point) { await page.mouse.move(point.x, point.y); await page.mouse.down(); },
+    move: (point) => page.mouse.move(point.x, point.y),
     up: () => page.mouse.up(),
   };
   return phone;
@@ -129,8 +93,6 @@ async function openWebKit() {
     });
     const at = (point) => ({ type: 'pointerMove', origin: 'viewport', x: Math.round(point.x), y: Math.round(point.y) });
     const phone = {
-      kind: 'mouse',
-      fingers: 1,
       open: (url) => call('POST', `${session}/url`, { url }),
       async evaluate(fn, arg) {
         const result = await call('POST', `${session}/execute/async`, {
@@ -142,15 +104,12 @@ async function openWebKit() {
         return result;
       },
       box: (selector) => boxOf(phone, selector),
-      async screenshot(file) {
-        writeFileSync(file, Buffer.from(await call('GET', `${session}/screenshot`), 'base64'));
-      },
       async close() {
         await call('DELETE', session).catch(() => {});
         await stop();
       },
-      down: (id, point) => act([at(point), { type: 'pointerDown', button: 0 }]),
-      move: (id, point) => act([at(point)]),
+      down: (point) => act([at(point), { type: 'pointerDown', button: 0 }]),
+      move: (point) => act([at(point)]),
       up: () => act([{ type: 'pointerUp', button: 0 }]),
     };
     return phone;

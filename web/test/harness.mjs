@@ -25,6 +25,7 @@ import { fileURLToPath } from 'node:url';
 import { promisify } from 'node:util';
 import { createInterface } from 'node:readline';
 import { chromium } from 'playwright-core';
+import { decodeReportPath } from './standin-server.mjs';
 
 const testDir = path.dirname(fileURLToPath(import.meta.url));
 export const webDir = path.dirname(testDir);
@@ -253,6 +254,61 @@ class CommandTap {
   }
 }
 
+// Runs in the page (before its own script, or once it runs: the page looks
+// fetch up at every send): records every report as the page
+// sends it (each of a batch with the batch's size), the answer it got (the
+// last of a batch), and every call of navigator.vibrate.
+export function instrumentPage() {
+  window.__reports = [];
+  window.__vibrations = [];
+  window.__vibrateResult = true;
+  window.__inFlight = 0;
+  window.__maxInFlight = 0;
+  Object.defineProperty(Navigator.prototype, 'vibrate', {
+    configurable: true,
+    writable: true,
+    value(pattern) {
+      window.__vibrations.push(Array.isArray(pattern) ? pattern.slice() : [pattern]);
+      return window.__vibrateResult;
+    },
+  });
+  const realFetch = window.fetch.bind(window);
+  window.fetch = (input, init) => {
+    const url = typeof input === 'string' ? input : input.url;
+    const paths = url.startsWith('/tolvex') ? [url]
+      : url.startsWith('/batch/') ? url.slice(7).split('/').map((each) => `/tolvex${each}`) : [];
+    const sentAt = performance.now();
+    const entries = paths.map((path) => ({
+      path, batch: paths.length > 1 ? paths.length : 0, sentAt, settledAt: null, answer: null, failed: false,
+    }));
+    const entry = entries.at(-1) || {};
+    window.__reports.push(...entries);
+    const settle = (failed) => entries.forEach((each) => Object.assign(each, { failed, settledAt: performance.now() }));
+    window.__inFlight += 1;
+    window.__maxInFlight = Math.max(window.__maxInFlight, window.__inFlight);
+    return realFetch(input, init).then(
+      (response) => {
+        window.__inFlight -= 1;
+        response.clone().text().then((text) => {
+          entry.answer = text;
+          settle(false);
+        }, () => settle(false));
+        return response;
+      },
+      (error) => {
+        window.__inFlight -= 1;
+        settle(true);
+        throw error;
+      });
+  };
+}
+
+// The reports a page with instrumentPage sent, from the index from on.
+export async function reportsSent(target, from = 0) {
+  const raw = await target.evaluate(() => window.__reports);
+  return raw.slice(from).map((entry) => ({ ...decodeReportPath(entry.path.toLowerCase()), ...entry }));
+}
+
 // A phone with touch by default; { mobile: false } gives a desktop with a mouse.
 export async function launchPhone({ mobile = true, viewport } = {}) {
   const profile = mkdtempSync(path.join(tmpdir(), 'tvx-chromium-'));
@@ -275,8 +331,48 @@ export async function launchPhone({ mobile = true, viewport } = {}) {
   };
 }
 
+// Fingers by id: a press or move sends every finger now down; a lift ends
+// just the finger lifted.
+export function touchFingers(cdp) {
+  const down = new Map();
+  const send = (type, points) => cdp.send('Input.dispatchTouchEvent', {
+    type,
+    touchPoints: points.map(([id, p]) => ({ id, x: p.x, y: p.y })),
+  });
+  return {
+    async press(id, point) { down.set(id, point); await send('touchStart', [...down]); },
+    async move(id, point) { down.set(id, point); await send('touchMove', [...down]); },
+    async lift(id) {
+      const point = down.get(id);
+      down.delete(id);
+      await send('touchEnd', [[id, point]]);
+    },
+  };
+}
+
 export function makeTempDir(prefix) {
   return mkdtempSync(path.join(tmpdir(), prefix));
+}
+
+// A fresh folder, the page built into it and the server under test started
+// on it: { folder, server }.
+export async function startServerIn(prefix, { port, pointer }) {
+  const folder = makeTempDir(prefix);
+  const server = new ServerUnderTest({ port: port ?? await freePort(), dir: folder, page: await buildPage(folder), pointer });
+  await server.start();
+  return { folder, server };
+}
+
+// Closes what a suite opened, the phones and TVXTap first, whichever of them
+// it got to open.
+export async function closeAll({ phone, tap, server, folder }) {
+  if (phone) await phone.close();
+  if (tap) tap.close();
+  if (server) {
+    await server.stop();
+    await server.lastRunEnded();
+  }
+  if (folder) rmSync(folder, { recursive: true, force: true });
 }
 
 export function screenshotDir() {

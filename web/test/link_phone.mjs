@@ -4,7 +4,7 @@
 // event stamped with the monotonic clock on the way.
 import { spawn } from 'node:child_process';
 import { createInterface } from 'node:readline';
-import { launchPhone, sleep, waitFor } from './harness.mjs';
+import { launchPhone, waitFor } from './harness.mjs';
 
 export const nowMs = () => Number(process.hrtime.bigint()) / 1e6;
 
@@ -52,39 +52,44 @@ export async function openPage(url, pointer) {
   const cdp = await phone.context.newCDPSession(page);
   await page.goto(`${url}#pointer=${pointer}`);
   const state = () => page.locator('#app').getAttribute('data-connection');
+  const selectors = { L: '#button-left', R: '#button-right' };
   const centre = async (selector) => {
     const box = await page.locator(selector).boundingBox();
     return { x: box.x + box.width / 2, y: box.y + box.height / 2 };
   };
-  const buttons = { L: await centre('#button-left'), R: await centre('#button-right') };
+  const buttons = { L: await centre(selectors.L), R: await centre(selectors.R) };
   const touch = (type, point) => cdp.send('Input.dispatchTouchEvent', {
     type, touchPoints: type === 'touchEnd' ? [] : [{ id: 1, x: point.x, y: point.y }],
   });
+  // The page marks a button pressed as it takes the change in.
+  const taken = (button, down) => waitFor(
+    () => page.evaluate(([selector, down]) => document.querySelector(selector).classList.contains('pressed') === down,
+      [selectors[button], down]),
+    { timeout: 20000, interval: 5, what: `the page to take ${button} ${down ? 'down' : 'up'}` });
   return {
     page,
     state,
     states: () => page.evaluate(() => window.__states.slice()),
     waitForState: (wanted, timeout = 20000) =>
       waitFor(async () => wanted.includes(await state()), { timeout, what: `the page to show ${wanted}` }),
-    // One quick tap: returns the press and release as made, stamped.
-    async tap(button, heldMs) {
+    // One tap, quicker than a round trip: released as soon as the page took
+    // the press in. Returns the press and release as made, stamped.
+    async tap(button) {
       const made = [{ button, down: true, at: nowMs() }];
       await touch('touchStart', buttons[button]);
-      await sleep(heldMs);
+      await taken(button, true);
       made.push({ button, down: false, at: nowMs() });
       await touch('touchEnd', buttons[button]);
+      await taken(button, false);
       return made;
     },
     close: () => phone.close(),
   };
 }
 
-// Taps buttons in turn: count taps, each held heldMs and followed by gapMs.
-export async function tapInTurn(phone, { count, heldMs, gapMs, buttons = ['L', 'R'] }) {
+// Taps buttons in turn, count taps, each as soon as the page took the last.
+export async function tapInTurn(phone, { count, buttons = ['L', 'R'] }) {
   const made = [];
-  for (let i = 0; i < count; i++) {
-    made.push(...await phone.tap(buttons[i % buttons.length], heldMs));
-    await sleep(gapMs);
-  }
+  for (let i = 0; i < count; i++) made.push(...await phone.tap(buttons[i % buttons.length]));
   return made;
 }

@@ -2,63 +2,13 @@
 // stand-in unless TVX_SERVER_CMD names another; see harness.mjs).
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { rmSync } from 'node:fs';
 import path from 'node:path';
 import {
-  buildPage, freePort, launchPhone, makeTempDir, openTap, repoDir, screenshotDir, ServerUnderTest, sleep, startSlowLink,
-  waitFor, webDir,
+  closeAll, freePort, instrumentPage, launchPhone, openTap, reportsSent, repoDir, screenshotDir, ServerUnderTest,
+  startServerIn, startSlowLink, touchFingers, waitFor, webDir,
 } from './harness.mjs';
-import { decodeReportPath } from './standin-server.mjs';
 
 const POINTER = 3;
-
-// Runs in the page before its own script: records every report as the page
-// sends it (each of a batch with the batch's size), the answer it got (the
-// last of a batch), and every call of navigator.vibrate.
-function instrumentPage() {
-  window.__reports = [];
-  window.__vibrations = [];
-  window.__vibrateResult = true;
-  window.__inFlight = 0;
-  window.__maxInFlight = 0;
-  Object.defineProperty(Navigator.prototype, 'vibrate', {
-    configurable: true,
-    writable: true,
-    value(pattern) {
-      window.__vibrations.push(Array.isArray(pattern) ? pattern.slice() : [pattern]);
-      return window.__vibrateResult;
-    },
-  });
-  const realFetch = window.fetch.bind(window);
-  window.fetch = (input, init) => {
-    const url = typeof input === 'string' ? input : input.url;
-    const paths = url.startsWith('/tolvex') ? [url]
-      : url.startsWith('/batch/') ? url.slice(7).split('/').map((each) => `/tolvex${each}`) : [];
-    const sentAt = performance.now();
-    const entries = paths.map((path) => ({
-      path, batch: paths.length > 1 ? paths.length : 0, sentAt, settledAt: null, answer: null, failed: false,
-    }));
-    const entry = entries.at(-1) || {};
-    window.__reports.push(...entries);
-    const settle = (failed) => entries.forEach((each) => Object.assign(each, { failed, settledAt: performance.now() }));
-    window.__inFlight += 1;
-    window.__maxInFlight = Math.max(window.__maxInFlight, window.__inFlight);
-    return realFetch(input, init).then(
-      (response) => {
-        window.__inFlight -= 1;
-        response.clone().text().then((text) => {
-          entry.answer = text;
-          settle(false);
-        }, () => settle(false));
-        return response;
-      },
-      (error) => {
-        window.__inFlight -= 1;
-        settle(true);
-        throw error;
-      });
-  };
-}
 
 let folder;
 let server;
@@ -67,18 +17,7 @@ let phone;
 let page;
 let touch;
 
-async function sentReports(from = 0, target = page) {
-  const raw = await target.evaluate(() => window.__reports);
-  return raw.slice(from).map((entry) => ({
-    ...decodeReportPath(entry.path.toLowerCase()),
-    path: entry.path,
-    batch: entry.batch,
-    sentAt: entry.sentAt,
-    settledAt: entry.settledAt,
-    answer: entry.answer,
-    failed: entry.failed,
-  }));
-}
+const sentReports = (from = 0, target = page) => reportsSent(target, from);
 
 async function reportCount(target = page) {
   return target.evaluate(() => window.__reports.length);
@@ -103,25 +42,6 @@ async function centreOf(selector, target = page) {
   return { x: box.x + box.width / 2, y: box.y + box.height / 2 };
 }
 
-// Fingers by id: a press or move sends every finger now down; a lift ends
-// just the finger lifted.
-function fingers(cdp) {
-  const down = new Map();
-  const send = (type, points) => cdp.send('Input.dispatchTouchEvent', {
-    type,
-    touchPoints: points.map(([id, p]) => ({ id, x: p.x, y: p.y })),
-  });
-  return {
-    async press(id, point) { down.set(id, point); await send('touchStart', [...down]); },
-    async move(id, point) { down.set(id, point); await send('touchMove', [...down]); },
-    async lift(id) {
-      const point = down.get(id);
-      down.delete(id);
-      await send('touchEnd', [[id, point]]);
-    },
-  };
-}
-
 async function waitForStatus(predicate, what) {
   return waitFor(async () => predicate(await server.liveStatus()), { interval: 250, what });
 }
@@ -130,6 +50,18 @@ const near = (value, expected) => Math.abs(value - expected) <= 300;
 const connection = (target = page) => target.locator('#app').getAttribute('data-connection');
 const waitForConnection = (kind, what, target = page) =>
   waitFor(async () => (await connection(target)) === kind, { what });
+
+// Waits for the main page to send count more reports: a page that is not
+// silent has had that long to speak, so silence elsewhere can be told.
+async function mainPageReports(count) {
+  const from = await reportCount();
+  await waitFor(async () => (await reportCount()) >= from + count, { what: `${count} reports of the main page` });
+}
+
+// Whether the page took a touch in: a button pressed, or the pad touched.
+const tookIn = (target, selector, down) => waitFor(() => target.evaluate(([selector, down]) =>
+  document.querySelector(selector).matches('.pressed, .on-pad') === down, [selector, down]),
+{ interval: 5, what: `${selector} ${down ? 'down' : 'up'} in the page` });
 
 // Another instrumented phone and its first tab, closed after use.
 async function withPhone(use, options) {
@@ -143,28 +75,17 @@ async function withPhone(use, options) {
 }
 
 before(async () => {
-  folder = makeTempDir('tvx-web-e2e-');
-  const pageFile = await buildPage(folder);
-  server = new ServerUnderTest({ port: await freePort(), dir: folder, page: pageFile, pointer: POINTER });
-  await server.start();
+  ({ folder, server } = await startServerIn('tvx-web-e2e-', { pointer: POINTER }));
   tap = openTap(server);
   phone = await launchPhone();
   await phone.context.addInitScript(instrumentPage);
   page = phone.context.pages()[0] || await phone.context.newPage();
-  touch = fingers(await phone.context.newCDPSession(page));
+  touch = touchFingers(await phone.context.newCDPSession(page));
   await page.goto(`${server.url}#pointer=${POINTER}`);
   await waitForConnection('connected', 'the page to connect');
 });
 
-after(async () => {
-  if (phone) await phone.close();
-  if (tap) tap.close();
-  if (server) {
-    await server.stop();
-    await server.lastRunEnded();
-  }
-  if (folder) rmSync(folder, { recursive: true, force: true });
-});
+after(() => closeAll({ phone, tap, server, folder }));
 
 test('the pointer number comes from the address and is shown and kept', async () => {
   const reports = await sentReports();
@@ -196,9 +117,11 @@ test('a finger moves X and Y, holds the buttons, and lifting gives AckMode 1', a
   assert.equal(left.buttonR, 0);
   assert.equal(left.ackMode, 2, 'pressing a button does not lift the pad finger');
   assert.ok(near(left.x, second.expectX) && near(left.y, second.expectY), 'the button does not move the pointer');
-  await sleep(400);
-  const held = (await sentReports(from)).filter((r) => r.sentAt > left.sentAt);
-  assert.ok(held.length >= 1 && held.every((r) => r.buttonL === 1), 'the button holds while pressed');
+  const held = await waitFor(async () => {
+    const later = (await sentReports(from)).filter((r) => r.sentAt > left.sentAt);
+    return later.length >= 2 && later;
+  }, { what: 'reports while the button is held' });
+  assert.ok(held.every((r) => r.buttonL === 1), 'the button holds while pressed');
   from = await reportCount();
   await touch.lift(2);
   await waitForReport((r) => r.buttonL === 0, 'the left button up', from);
@@ -258,7 +181,6 @@ test('a command reaches the page once, vibrates, and is echoed', async () => {
   const settled = await waitForReport((r) => r.sentAt > echoed.sentAt && r.answer === `${packet}00`,
     'answers with code 00 after the echo', start);
   assert.ok(settled);
-  await sleep(500);
   assert.equal((await page.evaluate(() => window.__vibrations)).length, 1, 'a repeated packet must not run again');
   assert.match(await page.locator('#last-command').textContent(), /^Vibrated: normal, twice · /);
   assert.equal(await page.locator('#announce[aria-live]').textContent(), 'Vibrated: normal, twice');
@@ -301,10 +223,11 @@ test('report rates: about 60 a second while moving, one per 300 ms at least whil
   const movingSpan = (moving.at(-1).sentAt - moving[0].sentAt) / 1000;
   const movingRate = (moving.length - 1) / movingSpan;
 
-  await sleep(500);
   from = await reportCount();
-  await sleep(3000);
-  const idle = await sentReports(from);
+  const idle = await waitFor(async () => {
+    const reports = await sentReports(from);
+    return reports.length >= 10 && reports;
+  }, { what: 'ten idle reports' });
   const gaps = idle.slice(1).map((r, i) => r.sentAt - idle[i].sentAt);
   // With one report in flight at most, a slow answer delays the next report;
   // what the page itself answers for is the wait after the answer came.
@@ -332,7 +255,7 @@ test('portrait screenshot', async () => {
   const point = await padPoint(0.6, 0.45);
   await touch.press(1, point);
   await touch.press(2, await centreOf('#button-left'));
-  await sleep(200);
+  await tookIn(page, '#button-left', true);
   await page.screenshot({ path: file });
   await touch.lift(2);
   await touch.lift(1);
@@ -371,7 +294,7 @@ test('on a landscape desktop the mouse points by hovering and clicks with its ow
 });
 
 test('a lost server: retries back off to 2 s and count down, a touch tries at once but does not count', async () => {
-  // R is held through the outage; L and the pad are tapped during it.
+  // R is held through the outage; the pad and L are touched during it.
   const held = await reportCount();
   await touch.press(5, await centreOf('#button-right'));
   await waitForReport((r) => r.buttonR === 1 && r.answer, 'R held', held);
@@ -379,15 +302,16 @@ test('a lost server: retries back off to 2 s and count down, a touch tries at on
   const from = await reportCount();
   await waitForConnection('lost', 'the page to report the lost connection');
   assert.equal(await page.locator('#connection-text').textContent(), 'Not connected');
+  // The countdown from 2 s, and retries enough to see them back off.
   const texts = new Set();
-  for (const began = Date.now(); Date.now() - began < 5000;) {
+  const attempts = await waitFor(async () => {
     texts.add(await page.locator('#message').textContent());
-    await sleep(100);
-  }
+    const failed = (await sentReports(from)).filter((r) => r.failed);
+    return texts.size >= 2 && failed.length >= 4 && failed;
+  }, { interval: 50, what: 'the countdown and four retries' });
   const shown = [...texts].join(' | ');
   assert.match(shown, /Not connected: .+ · retry in 2 s/);
   assert.match(shown, /Not connected: .+ · retry in 1 s/);
-  const attempts = (await sentReports(from)).filter((r) => r.failed);
   const gaps = attempts.slice(1).map((r, i) => r.sentAt - attempts[i].sentAt);
   assert.ok(gaps.at(-1) > gaps[0] * 1.5, `retries do not back off: ${gaps.map(Math.round)}`);
   assert.ok(Math.max(...gaps) < 2500, `retries wait too long: ${gaps.map(Math.round)}`);
@@ -395,12 +319,14 @@ test('a lost server: retries back off to 2 s and count down, a touch tries at on
   const before = await reportCount();
   await waitForReport((r) => r.failed, 'the next failed attempt', before);
   const touchedAt = await page.evaluate(() => performance.now());
-  await touch.press(1, await padPoint(0.5, 0.5));
+  const point = await padPoint(0.5, 0.5);
+  await touch.press(1, point);
   const retry = await waitForReport((r) => r.sentAt > touchedAt, 'an attempt after the touch', before);
   assert.ok(retry.sentAt - touchedAt < 500, `the touch retried after ${retry.sentAt - touchedAt} ms`);
-  await touch.lift(1);
+  // The pad finger stays; L is tapped, then held until after the outage.
   await touch.press(6, await centreOf('#button-left'));
   await touch.lift(6);
+  await touch.press(6, await centreOf('#button-left'));
 
   const back = await reportCount();
   await server.start();
@@ -411,7 +337,11 @@ test('a lost server: retries back off to 2 s and count down, a touch tries at on
   assert.equal(await page.locator('#announce').textContent(), 'Connected');
   const answered = (await sentReports(back)).filter((r) => !r.failed);
   assert.deepEqual([...new Set(answered.map((r) => `L${r.buttonL} R${r.buttonR} mode ${r.ackMode}`))], ['L0 R1 mode 1'],
-    'after the outage: R still held, the taps made during it not sent');
+    'after the outage: R still held, the touches made during it not sent');
+  assert.ok(answered.every((r) => near(r.x, point.expectX) && near(r.y, point.expectY)),
+    `not where the pointer was last: ${answered.map((r) => `${r.x},${r.y}`)}`);
+  await touch.lift(6);
+  await touch.lift(1);
   await touch.lift(5);
   await waitForReport((r) => r.buttonR === 0, 'R let go', back);
 });
@@ -436,7 +366,7 @@ test('a first visit asks for the number before it reports, by keyboard too; axe 
     };
     await first.goto(server.url);
     await first.locator('#picker').waitFor({ state: 'visible' });
-    await sleep(700);
+    await mainPageReports(3);
     assert.equal(await reportCount(first), 0, 'reports before a number was chosen');
     assert.equal(await first.evaluate(() => document.activeElement.value), '0', 'focus on the first number');
     await first.keyboard.press('Tab');
@@ -491,7 +421,7 @@ test('on a 360x640 phone the picker scrolls to 79 in portrait and landscape', as
       const x = grid.x + grid.width / 2;
       for (let tries = 0; tries < 10 && !(await inView()); tries++) {
         await drag(tab, { x, y: viewport.height * 0.8 }, { x, y: viewport.height * 0.2 });
-        await sleep(200);
+        await waitFor(inView, { timeout: 1000, what: '79 in view' }).catch(() => {});
       }
       assert.ok(await inView(), `79 out of reach on ${viewport.width}x${viewport.height}`);
       const box = await last.boundingBox();
@@ -536,10 +466,14 @@ test('a class with an access key: the key from the address goes with the reports
         .find(Boolean), { what: 'the refusals in the status line' });
       return Number(refused[1]);
     };
+    // The page lets go as it goes, without its key now: refused.
+    const refusedEarlier = keyed.isStandin ? 0 : await refusedSoFar();
     await phoneWithKey.context.clearCookies();
     await tab.goto('about:blank');
-    await sleep(300);  // what the page sent as it went, without its key
-    const refusedBefore = keyed.isStandin ? 0 : await refusedSoFar();
+    const refusedBefore = keyed.isStandin ? 0 : await waitFor(async () => {
+      const refused = await refusedSoFar();
+      return refused > refusedEarlier && refused;
+    }, { what: 'the last report of the page that went to be refused' });
     await tab.goto(`${keyed.url}#pointer=6`);
     await waitForConnection('forbidden', 'the page without the key to stop', tab);
     const text = 'This class needs its code: scan the QR code again';
@@ -552,7 +486,7 @@ test('a class with an access key: the key from the address goes with the reports
     const pad = await centreOf('#pad', tab);
     await tab.touchscreen.tap(pad.x, pad.y);
     await waitFor(async () => (await reportCount(tab)) === 2, { what: 'a second try after a touch' });
-    await sleep(700);
+    await mainPageReports(2);
     assert.equal(await reportCount(tab), 2, 'the page went on reporting after 403');
     assert.equal(await connection(tab), 'forbidden');
     if (!keyed.isStandin) assert.equal(await refusedSoFar() - refusedBefore, 2, 'refused reports');
@@ -585,23 +519,24 @@ test('answers 500 ms late: every quick tap on L, R and the pad arrives, and the 
     await tab.goto(`${link.url}#pointer=${SLOW_POINTER}`);
     await waitForConnection('slow', 'the page to call the link slow', tab);
     assert.equal(await tab.locator('#connection-text').textContent(), 'Slow connection');
-    const finger = fingers(await context.newCDPSession(tab));
-    // Where, held how long, then the pause: four rounds, the last without the pad.
-    const taps = [[await centreOf('#button-left', tab), 60, 640], [await centreOf('#button-right', tab), 250, 450],
-      [await padPoint(0.3, 0.6, tab), 60, 640]];
+    const finger = touchFingers(await context.newCDPSession(tab));
+    // Four rounds, the last without the pad, each tap let go as soon as
+    // the page took it in: far quicker than an answer.
+    const taps = [['#button-left', await centreOf('#button-left', tab)],
+      ['#button-right', await centreOf('#button-right', tab)], ['#pad', await padPoint(0.3, 0.6, tab)]];
     for (let i = 0; i < 4; i++) {
-      for (const [point, held, pause] of taps.slice(0, i < 3 ? 3 : 2)) {
+      for (const [selector, point] of taps.slice(0, i < 3 ? 3 : 2)) {
         await finger.press(7, point);
-        await sleep(held);
+        await tookIn(tab, selector, true);
         await finger.lift(7);
-        await sleep(pause);
+        await tookIn(tab, selector, false);
       }
     }
     const seen = await waitFor(async () => {
       const counts = await pressesSeen(SLOW_POINTER, tab);
       return counts[0] >= 4 && counts[1] >= 4 && counts[2] >= 3 && counts;
     }, { timeout: 15000, what: 'every tap to arrive' }).catch(() => pressesSeen(SLOW_POINTER, tab));
-    assert.deepEqual(seen, [4, 4, 3], 'taps of L (60 ms), R (250 ms) and the pad (60 ms) that arrived');
+    assert.deepEqual(seen, [4, 4, 3], 'taps of L, R and the pad that arrived');
 
     // 20 taps on L at once: 40 changes, each its own report in order, 32 to
     // a request: 32 and 8 after the report in flight, or, with none in
@@ -658,21 +593,25 @@ test('a hidden tab lets go once and falls silent; of two tabs only the newer rep
     await waitForConnection('replaced', 'the older tab to step back', older);
     assert.equal(await older.locator('#connection-text').textContent(), 'Replaced');
     await waitForConnection('connected', 'the newer tab to connect', newer);
-    await sleep(300);  // an answer still on its way
+    await waitFor(async () => (await sentReports(0, older)).every((r) => r.settledAt !== null),
+      { what: 'the older tab\'s last answer' });
     const olderCount = await reportCount(older);
-    const finger = fingers(await context.newCDPSession(newer));
+    const finger = touchFingers(await context.newCDPSession(newer));
     const from = await padPoint(0.2, 0.2, newer);
     await finger.press(1, from);
+    const to = await padPoint(0.6, 0.6, newer);
     for (let step = 1; step <= 30; step++) {
-      await finger.move(1, { x: from.x + step * 5, y: from.y + step * 5 });
-      await sleep(30);
+      await finger.move(1, { x: from.x + (to.x - from.x) * step / 30, y: from.y + (to.y - from.y) * step / 30 });
     }
+    await waitForReport((r) => near(r.x, to.expectX) && near(r.y, to.expectY), 'the newer tab to report the last move',
+      0, newer);
     assert.equal(await reportCount(older), olderCount, 'the older tab reported while the newer one was used');
 
     // Hidden with the finger still down.
     const hiddenFrom = await reportCount(newer);
     await setHidden(newer, true);
-    await sleep(1500);
+    await waitForReport((r) => r.ackMode === 1, 'the lift once hidden', hiddenFrom, newer);
+    await mainPageReports(4);
     const all = await sentReports(hiddenFrom, newer);
     assert.equal(all.filter((r) => r.ackMode === 1).length, 1, 'one lifted report once hidden');
     assert.ok(all.length <= 2 && all.at(-1).ackMode === 1, `reports once hidden: ${all.map((r) => r.ackMode)}`);
@@ -687,49 +626,6 @@ test('a hidden tab lets go once and falls silent; of two tabs only the newer rep
   });
 });
 
-test('200 % text on a 360 px phone: one short bar, a large pad that stays put, no overlapping words', async () => {
-  await withPhone(async (tab) => {
-    await tab.goto(`${server.url}#pointer=12`);
-    await waitForConnection('connected', 'the page to connect', tab);
-    await tab.addStyleTag({ content: 'html { font-size: 200% !important; }' });
-    const box = (selector) => tab.locator(selector).boundingBox();
-    const padBefore = await box('#pad');
-    // The longest message, the longest bar text, and no message.
-    for (const [kind, barText, padText] of [
-      ['lost', 'Not connected', 'Not connected: the computer does not answer · retry in 2 s. Touches count ' +
-        'once the bar says ✓ Connected; a touch tries at once.'],
-      ['replaced', 'Replaced', 'This page was opened in another tab, which reports now.'],
-      ['connected', 'Connected', '']]) {
-      await tab.evaluate(([kind, barText, padText]) => {
-        document.getElementById('app').setAttribute('data-connection', kind);
-        document.getElementById('connection-text').textContent = barText;
-        document.getElementById('message').textContent = padText;
-        Object.assign(document.getElementById('last-command'), { hidden: false, textContent: 'Vibrated: normal, twice · 10:42:17' });
-      }, [kind, barText, padText]);
-      const bar = await box('#bar');
-      const pad = await box('#pad');
-      assert.ok(bar.height <= 48, `${kind}: the bar is ${bar.height} px high`);
-      assert.deepEqual(pad, padBefore, `${kind}: the pad moved`);
-      assert.ok(pad.height >= 300 && pad.width >= 320, `${kind}: the pad is ${pad.width}x${pad.height}`);
-      assert.equal(await tab.evaluate(() => document.getElementById('connection-text').getClientRects().length), 1,
-        `${kind}: the bar's words break`);
-      const shown = [];
-      for (const selector of ['#you-are', '#message', '#hint', '#turn', '#last-command']) {
-        if (await tab.locator(selector).isVisible()) shown.push([selector, await box(selector)]);
-      }
-      shown.forEach(([a, first], i) => {
-        assert.ok(first.y >= pad.y && first.x >= pad.x && first.x + first.width <= pad.x + pad.width + 0.5,
-          `${kind}: ${a} outside the pad`);
-        for (const [b, second] of shown.slice(i + 1)) {
-          assert.ok(first.y + first.height <= second.y + 0.5 || second.y + second.height <= first.y + 0.5,
-            `${kind}: ${a} overlaps ${b}`);
-        }
-      });
-    }
-    await tab.screenshot({ path: path.join(screenshotDir(), 'phone-360-text-200.png') });
-  }, { viewport: { width: 360, height: 640 } });
-});
-
 test('a second phone on a number is told to pick another, and the first keeps it', async (t) => {
   if (server.isStandin) return t.skip('the stand-in does not tell phones apart');
   const link = await startSlowLink(server.url, { localAddress: '127.0.0.2' });
@@ -740,7 +636,7 @@ test('a second phone on a number is told to pick another, and the first keeps it
     await tab.locator('#picker').waitFor({ state: 'visible' });
     assert.equal(await tab.locator('#picker-message').textContent(), 'Another phone uses 03: pick another number.');
     const count = await reportCount(tab);
-    await sleep(600);
+    await mainPageReports(2);
     assert.equal(await reportCount(tab), count, 'the second phone went on reporting');
     assert.equal(await connection(), 'connected');
     await tab.locator('#picker-grid button[value="13"]').click();
@@ -774,27 +670,66 @@ function cutTexts([fits, scrolls]) {
   return [...fits.flatMap((selector) => cut(selector, false)), ...scrolls.flatMap((selector) => cut(selector, true))];
 }
 
-test('200 % text on small phones: every state and the picker fit, no word cut', async () => {
-  const cut = [];
+// Puts the page in a state as it would show it, with a last command shown.
+const showState = (tab, state) => tab.evaluate(([kind, barText, padText]) => {
+  document.getElementById('app').setAttribute('data-connection', kind);
+  document.getElementById('connection-text').textContent = barText;
+  document.getElementById('message').textContent = padText;
+  Object.assign(document.getElementById('last-command'), { hidden: false, textContent: 'Vibrated: normal, twice · 10:42:17' });
+}, state);
+
+// Where boxes of the pad's texts leave the pad or overlap: a list.
+async function crowdedTexts(tab, pad, kind) {
+  const shown = [];
+  for (const selector of ['#you-are', '#message', '#hint', '#turn', '#last-command']) {
+    if (await tab.locator(selector).isVisible()) shown.push([selector, await tab.locator(selector).boundingBox()]);
+  }
+  const wrong = [];
+  shown.forEach(([a, first], i) => {
+    if (!(first.y >= pad.y && first.x >= pad.x && first.x + first.width <= pad.x + pad.width + 0.5)) {
+      wrong.push(`${kind}: ${a} outside the pad`);
+    }
+    for (const [b, second] of shown.slice(i + 1)) {
+      if (!(first.y + first.height <= second.y + 0.5 || second.y + second.height <= first.y + 0.5)) {
+        wrong.push(`${kind}: ${a} overlaps ${b}`);
+      }
+    }
+  });
+  return wrong;
+}
+
+test('200 % text on small phones: one short bar, a pad that stays put, every state and the picker fit, no word cut', async () => {
+  const wrong = [];
   for (const [width, height] of SMALL_SCREENS) {
     await withPhone(async (tab) => {
       await tab.goto(`${server.url}#pointer=12`);
       await waitForConnection('connected', 'the page to connect', tab);
       await tab.addStyleTag({ content: LARGE_TEXT });
-      for (const [kind, barText, padText] of STATES) {
-        await tab.evaluate(([kind, barText, padText]) => {
-          document.getElementById('app').setAttribute('data-connection', kind);
-          document.getElementById('connection-text').textContent = barText;
-          document.getElementById('message').textContent = padText;
-          Object.assign(document.getElementById('last-command'), { hidden: false, textContent: 'Vibrated: normal, twice · 10:42:17' });
-        }, [kind, barText, padText]);
-        cut.push(...(await tab.evaluate(cutTexts, [['#pad-text', '#connection-text'], []])).map((c) => [width, height, kind, ...c]));
+      const box = (selector) => tab.locator(selector).boundingBox();
+      const padBefore = await box('#pad');
+      for (const state of STATES) {
+        const kind = `${width}x${height} ${state[0]}`;
+        await showState(tab, state);
+        const bar = await box('#bar');
+        const pad = await box('#pad');
+        if (bar.height > 48) wrong.push(`${kind}: the bar is ${bar.height} px high`);
+        if (JSON.stringify(pad) !== JSON.stringify(padBefore)) wrong.push(`${kind}: the pad moved`);
+        if (width === 360 && (pad.height < 300 || pad.width < 320)) wrong.push(`${kind}: the pad is ${pad.width}x${pad.height}`);
+        if (await tab.evaluate(() => document.getElementById('connection-text').getClientRects().length) !== 1) {
+          wrong.push(`${kind}: the bar's words break`);
+        }
+        wrong.push(...await crowdedTexts(tab, pad, kind));
+        wrong.push(...(await tab.evaluate(cutTexts, [['#pad-text', '#connection-text'], []])).map((c) => [kind, ...c].join(' ')));
+        if (width === 360 && kind.endsWith('connected')) {
+          await tab.screenshot({ path: path.join(screenshotDir(), 'phone-360-text-200.png') });
+        }
       }
       await tab.evaluate(() => { document.getElementById('picker').hidden = false; });
-      cut.push(...(await tab.evaluate(cutTexts, [['#picker-grid button', '#picker h1', '#picker p'], ['#picker']])).map((c) => [width, height, 'picker', ...c]));
+      wrong.push(...(await tab.evaluate(cutTexts, [['#picker-grid button', '#picker h1', '#picker p'], ['#picker']]))
+        .map((c) => [width, height, 'picker', ...c].join(' ')));
     }, { viewport: { width, height } });
   }
-  assert.deepEqual(cut, []);
+  assert.deepEqual(wrong, []);
 });
 
 // Every show code: tick, cross, the eight teams, a digit.
