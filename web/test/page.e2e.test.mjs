@@ -2,6 +2,7 @@
 // stand-in unless TVX_SERVER_CMD names another; see harness.mjs).
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
+import { readFileSync } from 'node:fs';
 import path from 'node:path';
 import {
   closeAll, freePort, instrumentPage, launchPhone, openTap, reportsSent, repoDir, screenshotDir, ServerUnderTest,
@@ -765,11 +766,11 @@ function coveredShow() {
   return wrong;
 }
 
-async function contactSheet(context, shots, file, width) {
+async function contactSheet(context, shots, file, width, columns = 4) {
   const sheet = await context.newPage();
   try {
-    await sheet.setViewportSize({ width: width * 4 + 50, height: 400 });
-    await sheet.setContent(`<body style="margin:0;padding:5px;background:#000;display:flex;flex-wrap:wrap;gap:10px">${
+    await sheet.setViewportSize({ width: (width + 10) * columns + 10, height: 400 });
+    await sheet.setContent(`<meta name="viewport" content="width=device-width"><body style="margin:0;padding:5px;background:#000;display:flex;flex-wrap:wrap;gap:10px">${
       shots.map((png) => `<img style="width:${width}px" src="data:image/png;base64,${png.toString('base64')}">`).join('')}</body>`);
     await sheet.screenshot({ path: file, fullPage: true, scale: 'css' });
   } finally {
@@ -813,4 +814,43 @@ test('every show code is readable, uncovered, and passes axe, on phones and tabl
       await contactSheet(context, shots, path.join(docs, `phone-shows-${key}.png`), key.startsWith('360') ? 180 : 300);
     }
   });
+});
+
+// The words a teacher reads about the bar: each README that describes it
+// quotes the bar's word and the pad's reason as the page shows them.
+const TEACHERS_READMES = ['README.md', 'tools/dist/README.windows.txt', 'tools/dist/README.linux.txt'];
+
+test('the page connected and not connected, as the READMEs describe and show it', async () => {
+  await withPhone(async (tab, context) => {
+    await tab.goto(`${server.url}#pointer=12`);
+    await waitForConnection('connected', 'the page to connect', tab);
+    const finger = touchFingers(await context.newCDPSession(tab));
+    await finger.press(1, await padPoint(0.6, 0.4, tab));
+    await tookIn(tab, '#pad', true);
+    const shots = [await tab.screenshot({ scale: 'css' })];
+    const bar = [await tab.locator('#connection-text').textContent()];
+    await finger.lift(1);
+
+    // Nothing reaches the computer any more, as when it left the network.
+    await tab.route('**/*', (route) => route.abort('connectionrefused'));
+    await waitForConnection('lost', 'the page to say it lost the computer', tab);
+    const message = await waitFor(async () => {
+      const text = await tab.locator('#message').textContent();
+      return /retry in \d s/.test(text) && text;
+    }, { what: 'the countdown on the pad' });
+    shots.push(await tab.screenshot({ scale: 'css' }));
+    bar.push(await tab.locator('#connection-text').textContent());
+    await tab.unroute('**/*');
+
+    const reason = message.match(/^Not connected: (.+?) ·/)[1];
+    const missing = [];
+    for (const file of TEACHERS_READMES) {
+      const flowing = readFileSync(path.join(repoDir, file), 'utf8').replace(/\s+/g, ' ');
+      for (const words of [...bar, reason]) {
+        if (!flowing.includes(`"${words}"`)) missing.push(`${file}: "${words}"`);
+      }
+    }
+    assert.deepEqual(missing, []);
+    await contactSheet(context, shots, path.join(repoDir, 'docs', 'phone-page.png'), 270, 2);
+  }, { viewport: { width: 360, height: 640 } });
 });
