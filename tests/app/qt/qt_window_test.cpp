@@ -5,10 +5,12 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -322,6 +324,57 @@ TEST_F(QtWindowTest, CursorScreenIsChosenInTheContextMenuAndTheOverlayFollows) {
   ASSERT_TRUE(view->ShowPointersAction()->isChecked());
   view->ShowPointersAction()->trigger();
   EXPECT_FALSE(overlay->isVisible());
+}
+
+// The window with its open menus over it, as the screen shows them.
+QImage WithMenus(QWidget& window, const std::vector<QWidget*>& menus) {
+  QRect area = window.geometry();
+  for (QWidget* menu : menus) area |= menu->geometry();
+  QImage picture(area.size(), QImage::Format_RGB32);
+  picture.fill(QColor(64, 64, 64));
+  QPainter painter(&picture);
+  painter.drawPixmap(window.geometry().topLeft() - area.topLeft(), window.grab());
+  for (QWidget* menu : menus) {
+    painter.drawPixmap(menu->geometry().topLeft() - area.topLeft(), menu->grab());
+  }
+  return picture;
+}
+
+// The operator's way in: the window's context menu, then the keys, to the
+// second monitor.
+TEST_F(QtWindowTest, ARightClickOpensTheMenuWhoseCursorScreenEntryChoosesAMonitor) {
+  mouse.monitors = {{{0, 0, 640, 480}, true}, {{640, 0, 320, 240}, false}};
+  Open();
+  std::vector<std::string> entries;
+  QImage picture;
+  bool done = false;
+  QTimer::singleShot(0, &window(), [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    done = true;
+    if (menu == nullptr) return;
+    for (QAction* entry : menu->actions()) entries.push_back(entry->text().toStdString());
+    QMenu* screens = view->CursorScreenMenu();
+    menu->setActiveAction(screens->menuAction());
+    QTest::keyClick(menu, Qt::Key_Right);
+    if (!QTest::qWaitFor([&] { return screens->isVisible(); })) {
+      menu->close();
+      return;
+    }
+    picture = WithMenus(window(), {menu, screens});
+    QTest::keyClick(screens, Qt::Key_Down);
+    QTest::keyClick(screens, Qt::Key_Down);
+    QTest::keyClick(screens, Qt::Key_Return);
+  });
+  // What a right click near the window's corner gives the window.
+  const QPoint corner(4, 4);
+  QContextMenuEvent click(QContextMenuEvent::Mouse, corner, window().mapToGlobal(corner));
+  QApplication::sendEvent(&window(), &click);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return done; }));
+  EXPECT_EQ(entries, (std::vector<std::string>{"Show pointers on the screen", "Cursor screen"}));
+  EXPECT_EQ(platform::ProfileReadString(paths.iniFile, "Control", "CursorScreen", "", 16), "2");
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+  ASSERT_FALSE(picture.isNull());
+  EXPECT_TRUE(picture.save(TVX_MENU_CAPTURE));
 }
 
 TEST_F(QtWindowTest, EnterInTheHomeDirectoryFieldEndsTheProgramAndKeepsThePlace) {
