@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Copies the windows' captures that the tests leave in the build folders
 into docs/ as PNG files, for README.md:
-  docs/dialog-windows.png   the Win32 dialog under wine (build/win/dialog.bmp)
-  docs/qr-window.png        the address's QR code window (build/native/qr_window.png)
+  docs/dialog-windows.png       the Win32 dialog under wine (build/win/dialog.bmp)
+  docs/system-menu-windows.png  its system menu with "Cursor screen" open
+                                (build/win/system_menu.bmp)
+  docs/qr-window.png            the address's QR code window (build/native/qr_window.png)
+  docs/menu-linux.png           the Linux window's context menu (build/native/menu_linux.png)
 Run it after `make test` (or the dialog_window_tests and qt_window_tests
 suites) when the windows have changed: tools/screenshots.py"""
 import shutil
@@ -48,14 +51,21 @@ def bmp_to_png(bmp: Path, png: Path) -> None:
 def main() -> None:
     docs = repo / "docs"
     docs.mkdir(exist_ok=True)
-    dialog = repo / "build/win/dialog.bmp"
-    code = repo / "build/native/qr_window.png"
-    for capture in (dialog, code):
-        if not capture.is_file():
-            sys.exit(f"{capture} is missing: run the tests that capture the windows first")
-    bmp_to_png(dialog, docs / "dialog-windows.png")
-    shutil.copyfile(code, docs / "qr-window.png")
-    print("screenshots: docs/dialog-windows.png docs/qr-window.png")
+    captures = {
+        "build/win/dialog.bmp": "dialog-windows.png",
+        "build/win/system_menu.bmp": "system-menu-windows.png",
+        "build/native/qr_window.png": "qr-window.png",
+        "build/native/menu_linux.png": "menu-linux.png",
+    }
+    for capture in captures:
+        if not (repo / capture).is_file():
+            sys.exit(f"{repo / capture} is missing: run the tests that capture the windows first")
+    for capture, picture in captures.items():
+        if capture.endswith(".bmp"):
+            bmp_to_png(repo / capture, docs / picture)
+        else:
+            shutil.copyfile(repo / capture, docs / picture)
+    print("screenshots: " + " ".join(f"docs/{picture}" for picture in captures.values()))
 
 
 if __name__ == "__main__":

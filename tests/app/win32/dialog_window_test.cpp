@@ -2,6 +2,8 @@
 // it: TVXHandvane.exe runs in a folder of its own, and the test finds its
 // window by caption and works it through window messages. Needs a display
 // (a virtual X server under wine).
+#include <winsock2.h>
+// after winsock2.h, which it would otherwise clash with
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -74,10 +76,41 @@ COLORREF ScreenPixelAtCentre(HWND window) {
   return colour;
 }
 
-// The window as it is on screen, as a 24-bit bottom-up BMP file.
-void SaveCapture(HWND window, const std::string& file) {
-  RECT rect{};
-  GetWindowRect(window, &rect);
+// Whether a server could listen on port now, on every address.
+bool PortIsFree(std::uint16_t port) {
+  WSADATA data;
+  if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
+  const SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  const bool free = probe != INVALID_SOCKET &&
+                    bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  if (probe != INVALID_SOCKET) closesocket(probe);
+  WSACleanup();
+  return free;
+}
+
+// Wine leaves a window's frame to the X window manager, and the tests' X
+// server has none: wine draws the program's title bars itself instead, with
+// the buttons' symbols from Marlett, which Debian ships beside wine where
+// wine does not look for it.
+void DrawTitleBarsInWine() {
+  char fonts[MAX_PATH] = "";
+  GetWindowsDirectoryA(fonts, MAX_PATH);
+  CopyFileA("Z:\\usr\\share\\wine\\fonts\\marlett.ttf",
+            (std::string(fonts) + "\\Fonts\\marlett.ttf").c_str(), TRUE);
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\TVXHandvane.exe\\X11 Driver",
+                      0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  RegSetValueExA(key, "Decorated", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
+  RegCloseKey(key);
+}
+
+// The screen's area as a 24-bit bottom-up BMP file.
+void SaveScreenArea(const RECT& rect, const std::string& file) {
   const int width = rect.right - rect.left;
   const int height = rect.bottom - rect.top;
   const int stride = (width * 3 + 3) & ~3;
@@ -101,9 +134,26 @@ void SaveCapture(HWND window, const std::string& file) {
   ReleaseDC(nullptr, screen);
 }
 
+// Paints the window and its controls now.
+void PaintNow(HWND window) {
+  RedrawWindow(window, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+// The window as it is on screen.
+void SaveCapture(HWND window, const std::string& file) {
+  PaintNow(window);
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  SaveScreenArea(rect, file);
+}
+
 class DialogWindowTest : public testing::Test {
  protected:
-  void SetUp() override { PlaceProgramIn(folder.Path()); }
+  void SetUp() override {
+    DrawTitleBarsInWine();
+    PlaceProgramIn(folder.Path());
+  }
 
   // The program, its page and its INI in programFolder.
   void PlaceProgramIn(const std::string& programFolder) {
@@ -194,6 +244,11 @@ class DialogWindowTest : public testing::Test {
 };
 
 TEST_F(DialogWindowTest, StartsRunningAndShowsTheSelectedPointersReports) {
+  // The shipped port where it is free, for the capture the README shows.
+  if (PortIsFree(8080)) {
+    port = 8080;
+    WriteIni();
+  }
   ASSERT_TRUE(StartProgram());
   HWND list = Item(control::kPointerList);
   EXPECT_EQ(SendMessageA(list, CB_GETCOUNT, 0, 0), 80);
@@ -269,6 +324,52 @@ TEST_F(DialogWindowTest, PointerChoiceCursorScreenAndVibrateButtons) {
           << message;
     }
   }
+}
+
+// The program's open popup menus, in the order they opened.
+std::vector<HWND> OpenMenus() {
+  std::vector<HWND> menus;
+  EnumWindows(
+      [](HWND window, LPARAM found) {
+        char name[16] = "";
+        GetClassNameA(window, name, sizeof name);
+        if (std::string(name) == "#32768" && IsWindowVisible(window)) {
+          reinterpret_cast<std::vector<HWND>*>(found)->insert(
+              reinterpret_cast<std::vector<HWND>*>(found)->begin(), window);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&menus));
+  return menus;
+}
+
+// The operator's way in: Alt+Space opens the system menu, and the keys
+// walk it to "Cursor screen" and its first monitor.
+TEST_F(DialogWindowTest, TheSystemMenusCursorScreenEntryChoosesAMonitorThroughTheMenu) {
+  ASSERT_TRUE(StartProgram());
+  PostMessageA(dialog, WM_SYSCOMMAND, SC_KEYMENU, ' ');
+  ASSERT_TRUE(WaitFor([] { return OpenMenus().size() == 1; }, 10000));
+  // Up from the first entry wraps to the last, "Cursor screen"; Right opens it.
+  PostMessageA(OpenMenus()[0], WM_KEYDOWN, VK_UP, 0);
+  PostMessageA(OpenMenus()[0], WM_KEYDOWN, VK_RIGHT, 0);
+  ASSERT_TRUE(WaitFor([] { return OpenMenus().size() == 2; }, 10000));
+  RECT area{};
+  PaintNow(dialog);
+  GetWindowRect(dialog, &area);
+  for (HWND menu : OpenMenus()) {
+    RECT rect{};
+    PaintNow(menu);
+    GetWindowRect(menu, &rect);
+    UnionRect(&area, &area, &rect);
+  }
+  SaveScreenArea(area, TVX_SYSTEM_MENU_CAPTURE);
+
+  PostMessageA(OpenMenus()[1], WM_KEYDOWN, VK_DOWN, 0);
+  PostMessageA(OpenMenus()[1], WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_TRUE(WaitFor(
+      [&] { return platform::ProfileReadString(ini, "Control", "CursorScreen", "", 460) == "1"; },
+      10000));
+  EXPECT_TRUE(WaitFor([] { return OpenMenus().empty(); }, 10000));
 }
 
 TEST_F(DialogWindowTest, ExitAndEscapeEndTheProgramAndKeepThePlacement) {
