@@ -84,11 +84,11 @@ bool PortIsFree(std::uint16_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
-  const bool free = probe != INVALID_SOCKET &&
-                    bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  const bool bound = probe != INVALID_SOCKET &&
+                     bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
   if (probe != INVALID_SOCKET) closesocket(probe);
   WSACleanup();
-  return free;
+  return bound;
 }
 
 // Wine leaves a window's frame to the X window manager, and the tests' X
@@ -134,10 +134,19 @@ void SaveScreenArea(const RECT& rect, const std::string& file) {
   ReleaseDC(nullptr, screen);
 }
 
-// Paints the window and its controls now.
+// Has the window and then each of its controls painted whole before it
+// returns, in the program that owns them (which a redraw of another
+// program's window would only ask for).
 void PaintNow(HWND window) {
-  RedrawWindow(window, nullptr, nullptr,
-               RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  SendMessageA(window, WM_PAINT, 0, 0);
+  EnumChildWindows(
+      window,
+      [](HWND control, LPARAM) {
+        SendMessageA(control, WM_PAINT, 0, 0);
+        return TRUE;
+      },
+      0);
 }
 
 // The window as it is on screen.
@@ -178,6 +187,13 @@ class DialogWindowTest : public testing::Test {
     EXPECT_TRUE(platform::ProfileWriteString(ini, "Control", "Port", std::to_string(port).c_str()));
     EXPECT_TRUE(platform::ProfileWriteString(ini, "Control", "SelectedPointer",
                                              std::to_string(kSelectedPointer).c_str()));
+  }
+
+  // For the captures the README shows, which speak of port 8080.
+  void UseTheShippedPortWhereFree() {
+    if (!PortIsFree(8080)) return;
+    port = 8080;
+    WriteIni();
   }
 
   void TearDown() override {
@@ -244,11 +260,7 @@ class DialogWindowTest : public testing::Test {
 };
 
 TEST_F(DialogWindowTest, StartsRunningAndShowsTheSelectedPointersReports) {
-  // The shipped port where it is free, for the capture the README shows.
-  if (PortIsFree(8080)) {
-    port = 8080;
-    WriteIni();
-  }
+  UseTheShippedPortWhereFree();
   ASSERT_TRUE(StartProgram());
   HWND list = Item(control::kPointerList);
   EXPECT_EQ(SendMessageA(list, CB_GETCOUNT, 0, 0), 80);
@@ -346,6 +358,7 @@ std::vector<HWND> OpenMenus() {
 // The operator's way in: Alt+Space opens the system menu, and the keys
 // walk it to "Cursor screen" and its first monitor.
 TEST_F(DialogWindowTest, TheSystemMenusCursorScreenEntryChoosesAMonitorThroughTheMenu) {
+  UseTheShippedPortWhereFree();
   ASSERT_TRUE(StartProgram());
   PostMessageA(dialog, WM_SYSCOMMAND, SC_KEYMENU, ' ');
   ASSERT_TRUE(WaitFor([] { return OpenMenus().size() == 1; }, 10000));
