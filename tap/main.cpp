@@ -23,12 +23,15 @@
 
 namespace {
 
+// The command lines with what each does; README.md shows the same block.
 constexpr const char* kUsage =
-    "usage: TVXTap [--folder DIR] watch [--json] [--from-now]\n"
-    "       TVXTap [--folder DIR] send POINTER CODE\n"
-    "       TVXTap [--folder DIR] info\n"
-    "       TVXTap [--folder DIR] terminate\n"
-    "       TVXTap --help | --version\n";
+    "usage:\n"
+    "  TVXTap [--folder DIR] watch [--json] [--from-now]\n"
+    "                                          print each report as it arrives, until Ctrl+C\n"
+    "  TVXTap [--folder DIR] send POINTER CODE put one command (pointer 0-79, code 0-255 or 0x..)\n"
+    "  TVXTap [--folder DIR] info              sizes, versions, FillTextMatches, FIFO counts\n"
+    "  TVXTap [--folder DIR] terminate         end the server that created the area\n"
+    "  TVXTap --help | --version               this text, or the version\n";
 
 constexpr const char* kHelp =
     "\n"
@@ -40,7 +43,8 @@ constexpr const char* kHelp =
     "                current folder)\n"
     "  watch         prints each pointer report as it arrives, until Ctrl+C; when the\n"
     "                server ends it waits for the next one. --json prints JSON lines,\n"
-    "                --from-now skips the reports queued before the watch began\n"
+    "                --from-now skips the reports queued before the watch began. Only\n"
+    "                one program reads the reports: beside another it is refused\n"
     "  send          puts command CODE (0 to 255, or 0x00 to 0xFF) for pointer POINTER\n"
     "                (0 to 79); the phone gets it with its next report. Fails when\n"
     "                no server runs\n"
