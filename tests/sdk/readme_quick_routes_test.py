@@ -22,7 +22,8 @@ from tvx_server import Server, Started, free_port, poll  # noqa: E402
 
 BIN = os.path.abspath(sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(SOURCE, "build", "bin"))
 README = os.path.join(SOURCE, "sdk", "README.md")
-OSCDUMP_LINE = r"[0-9a-f]{8}\.[0-9a-f]{8} /tvxhdv/pointer iffiiii \d+ [0-9.]+ [0-9.]+ [01] [01] [01] \d+"
+# A time tag, an address of TVXBridge's, the type tags and the values.
+OSCDUMP_LINE = r"[0-9a-f]{8}\.[0-9a-f]{8} /tvxhdv/[a-z0-9/]+ [ifs]+( [-0-9a-z.\"]+)+"
 REPORT_LINE = r"pointer \d x \d+ y \d+ left [01] on_pad [01]"
 
 
