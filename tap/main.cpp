@@ -23,12 +23,15 @@
 
 namespace {
 
+// The command lines with what each does; README.md shows the same block.
 constexpr const char* kUsage =
-    "usage: TVXTap [--folder DIR] watch [--json] [--from-now]\n"
-    "       TVXTap [--folder DIR] send POINTER CODE\n"
-    "       TVXTap [--folder DIR] info\n"
-    "       TVXTap [--folder DIR] terminate\n"
-    "       TVXTap --help | --version\n";
+    "usage:\n"
+    "  TVXTap [--folder DIR] watch [--json] [--from-now]\n"
+    "                                          print each report as it arrives, until Ctrl+C\n"
+    "  TVXTap [--folder DIR] send POINTER CODE put one command (pointer 0-79, code 0-255 or 0x..)\n"
+    "  TVXTap [--folder DIR] info              sizes, versions, FillTextMatches, FIFO counts\n"
+    "  TVXTap [--folder DIR] terminate         end the server that created the area\n"
+    "  TVXTap --help | --version               this text, or the version\n";
 
 constexpr const char* kHelp =
     "\n"

@@ -194,6 +194,17 @@ uninstall_value() {
     2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z_]* *//p"
 }
 
+# Runs the Uninstall key's QuietUninstallString as a management tool would:
+# the program it names with the arguments after it, and returns its code.
+run_quiet_uninstall() {
+  local line program arguments
+  line="$(uninstall_value QuietUninstallString)"
+  program="$(sed -n 's/^"\([^"]*\)".*/\1/p' <<<"$line")"
+  read -ra arguments <<<"${line#"\"$program\""}"
+  [ -n "$program" ] || { echo "no QuietUninstallString: '$line'"; return 99; }
+  wine "$(winepath -u "$program")" "${arguments[@]}"
+}
+
 windows_folder() {
   winepath -u "$(wine cmd /c echo "%$1%" 2>/dev/null | tr -d '\r')" 2>/dev/null
 }
@@ -256,19 +267,18 @@ check_setup() {
   [ -s "$installed/TVXHandvane.LOG" ] || fail "the installed server could not write its log"
 
   # While TVXHandvane runs, neither an update nor the uninstaller changes a
-  # thing, and silent they say so in their exit code. The uninstaller runs in
-  # place (_?=) here: the copy of itself it usually hands over to returns
-  # before it has done anything, so its code says nothing.
+  # thing, and silent they say so in their exit code: the Uninstall key's
+  # quiet form runs the uninstaller in place, whose code is the real one.
   start_server || return
   rm -f "$installed/Codeplate.exe"
   echo "the operator's note" >>"$installed/README.txt"
   local readme_hash
   readme_hash="$(sha256sum <"$installed/README.txt")"
   wine "$setup" /S && fail "an update while TVXHandvane runs exited with 0"
-  wine "$installed/Uninstall.exe" /S "_?=$(winepath -w "$installed")" &&
-    fail "the uninstaller exited with 0 while TVXHandvane runs"
+  run_quiet_uninstall && fail "the QuietUninstallString exited with 0 while TVXHandvane runs"
   [ "$(sha256sum <"$installed/README.txt")" == "$readme_hash" ] &&
-    [ ! -e "$installed/Codeplate.exe" ] && [ -f "$installed/TVXHandvane.exe" ] ||
+    [ ! -e "$installed/Codeplate.exe" ] && [ -f "$installed/TVXHandvane.exe" ] &&
+    [ -f "$installed/Uninstall.exe" ] && [ -n "$(uninstall_value QuietUninstallString)" ] ||
     fail "an update or the uninstaller changed files while TVXHandvane ran"
   run_program TVXTap terminate || fail "TVXTap could not end the installed server"
   wait_for 30 has_exited "$server" || fail "the installed server still runs"
@@ -282,11 +292,8 @@ check_setup() {
   [ -f "$installed/TVXTap.exe" ] && [ -f "$installed/Codeplate.exe" ] ||
     fail "an update did not bring back TVXTap.exe and Codeplate.exe"
 
-  # The uninstaller hands itself to a copy that works on after it returns.
-  local uninstall
-  uninstall="$(uninstall_value QuietUninstallString)"
-  wine "$(winepath -u "$(sed 's/^"\([^"]*\)".*/\1/' <<<"$uninstall")")" /S ||
-    fail "the uninstaller exited with $?"
+  # The uninstaller's own file goes once it has ended.
+  run_quiet_uninstall || fail "the QuietUninstallString exited with $?"
   wait_for 30 eval '[ ! -e "$installed" ]' || fail "the uninstaller left: $(cd "$installed" && find . -type f)"
   wait_for 30 eval '[ ! -e "$start_menu" ]' || fail "the uninstaller left the Start-menu folder"
   [ -z "$(uninstall_value UninstallString)" ] || fail "the uninstaller left its Uninstall key"
@@ -299,8 +306,8 @@ check_setup() {
   wine "$setup" /S || fail "the setup program exited with $? on an update elsewhere"
   [ -f "$elsewhere/TVXTap.exe" ] && [ ! -e "$installed" ] ||
     fail "an update did not go where the install went"
-  wine "$elsewhere/Uninstall.exe" /S "_?=$(winepath -w "$elsewhere")" ||
-    fail "the uninstaller exited with $? elsewhere"
+  run_quiet_uninstall || fail "the QuietUninstallString exited with $? elsewhere"
+  wait_for 30 eval '[ ! -e "$elsewhere" ]' || fail "the uninstaller left: $(cd "$elsewhere" && find . -type f)"
   [ -z "$(uninstall_value UninstallString)" ] || fail "the uninstaller left its Uninstall key"
 }
 

@@ -100,10 +100,28 @@ Section "Install"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\TVXHandvane.exe"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+  ; Silent, the uninstaller runs in place (_?=) rather than from a copy of
+  ; itself that works on after it returned: its exit code is the real one.
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" \
+    '"$INSTDIR\Uninstall.exe" /S _?=$INSTDIR'
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
+
+; The uninstaller and then the folder, if empty. Run in place, the uninstaller
+; cannot delete its own file while it runs: a hidden command line does, once
+; it has ended (it ends right after this; ping is the command line's pause).
+!define DELETE_SELF 'del /f /q "$INSTDIR\Uninstall.exe" 2>nul'
+!define PAUSE 'ping -n 3 127.0.0.1 >nul'
+Function un.RemoveSelf
+  Delete "$INSTDIR\Uninstall.exe"
+  RMDir "$INSTDIR"
+  IfFileExists "$INSTDIR\Uninstall.exe" 0 done
+    SetOutPath "$TEMP"
+    ExecShell "" "$SYSDIR\cmd.exe" \
+      '/d /q /c ${PAUSE} & ${DELETE_SELF} & ${PAUSE} & ${DELETE_SELF} & rmdir "$INSTDIR" 2>nul' SW_HIDE
+  done:
+FunctionEnd
 
 Section "Uninstall"
   SetShellVarContext current
@@ -117,9 +135,7 @@ Section "Uninstall"
   Delete "$INSTDIR\TVXHandvane.KEY"
   Delete "$INSTDIR\TVXHDVMemory.INI"
   Delete "$INSTDIR\Codeplate.LOG"
-  Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR\www"
-  RMDir "$INSTDIR"
 
   Delete "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk"
   Delete "$SMPROGRAMS\${PRODUCT}\README.lnk"
@@ -127,4 +143,5 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\${PRODUCT}\${PRODUCT} folder.lnk"
   RMDir "$SMPROGRAMS\${PRODUCT}"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  Call un.RemoveSelf
 SectionEnd

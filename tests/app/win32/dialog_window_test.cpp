@@ -796,8 +796,13 @@ COLORREF PaintedCentre(HWND dialog, int control) {
 }
 
 // A notice longer than the address line's room (a long path in the advice)
-// shows whole: the line and the dialog grow, and give the room back after.
+// shows whole: it wraps within the line's width, the line and the dialog
+// grow, and give the room back after. At the system's DPI; the test below
+// runs it at each DPI of its table.
 TEST(DialogViewTest, ALongNoticeShowsWholeAndTheLineShrinksBack) {
+  if (const char* dpi = std::getenv("TVX_EXPECTED_DPI")) {
+    ASSERT_EQ(SystemDpi(), std::atoi(dpi));
+  }
   Win32DialogView view;
   HWND dialog = CreateDialogParamA(
       GetModuleHandleA(nullptr), MAKEINTRESOURCEA(102), nullptr,
@@ -805,6 +810,7 @@ TEST(DialogViewTest, ALongNoticeShowsWholeAndTheLineShrinksBack) {
   ASSERT_NE(dialog, nullptr);
   view.Attach(dialog);
   HWND line = GetDlgItem(dialog, control::kPhoneAddress);
+  int widestLine = 0;           // what the text needs across, at the last look
   const auto heights = [&] {  // the line's, the room below it, what its text needs
     RECT lineRect{}, client{}, needed{};
     GetWindowRect(line, &lineRect);
@@ -818,6 +824,7 @@ TEST(DialogViewTest, ALongNoticeShowsWholeAndTheLineShrinksBack) {
               DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
     SelectObject(dc, font);
     ReleaseDC(line, dc);
+    widestLine = needed.right - needed.left;
     return std::tuple{lineRect.bottom - lineRect.top, client.bottom - lineRect.bottom,
                       needed.bottom - needed.top};
   };
@@ -828,6 +835,9 @@ TEST(DialogViewTest, ALongNoticeShowsWholeAndTheLineShrinksBack) {
       "C:\\users\\teacher\\AppData\\Local\\Programs\\a_folder_whose_name_is_far_longer_than_the_"
       "line\\TVXHandvane\\TVXHandvane.INI and restart TVXHandvane.");
   const auto [grownHeight, grownMargin, textHeight] = heights();
+  RECT lineClient{};
+  GetClientRect(line, &lineClient);
+  EXPECT_LE(widestLine, lineClient.right);
   EXPECT_GT(grownHeight, templateHeight);
   EXPECT_GE(grownHeight, textHeight);
   EXPECT_EQ(grownMargin, marginBelow);
@@ -835,6 +845,27 @@ TEST(DialogViewTest, ALongNoticeShowsWholeAndTheLineShrinksBack) {
   const auto [shrunkHeight, shrunkMargin, shortHeight] = heights();
   EXPECT_EQ(std::pair(shrunkHeight, shrunkMargin), std::pair(templateHeight, marginBelow));
   DestroyWindow(dialog);
+}
+
+// The long notice at 96 and 144 DPI, each in a process that starts with it.
+TEST(DialogViewTest, ALongNoticeShowsWholeAtEachDpi) {
+  char self[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, self, sizeof self);
+  for (const DWORD dpi : {96u, 144u}) {
+    TempFolder folder;
+    int exitCode = -1;
+    {
+      const SystemDpiSetting setting(dpi);
+      ASSERT_TRUE(platform::SetEnvironment("TVX_EXPECTED_DPI", std::to_string(dpi)));
+      platform::ChildProcess child;
+      ASSERT_TRUE(child.Start(
+          self, {"--gtest_filter=DialogViewTest.ALongNoticeShowsWholeAndTheLineShrinksBack"},
+          folder.File("output.txt")));
+      EXPECT_TRUE(child.WaitForExit(60000, exitCode));
+      SetEnvironmentVariableA("TVX_EXPECTED_DPI", nullptr);
+    }
+    EXPECT_EQ(exitCode, 0) << dpi << " DPI: " << TempFolder::ReadAll(folder.File("output.txt"));
+  }
 }
 
 // A tick's button states show at once: no message is dispatched between
