@@ -35,8 +35,10 @@ namespace {
 
 constexpr std::string_view kPrefix = "/tvxhdv/";
 
-// The pointer a command's address names: /tvxhdv/3/vibrate.
+// The pointer a command's address names: /tvxhdv/p3/vibrate, as the reports
+// name it, or /tvxhdv/3/vibrate.
 bool PointerInAddress(std::string_view text, long long& pointer) {
+  if (text.starts_with('p')) text.remove_prefix(1);
   if (text.empty() || text.size() > 3) return false;
   pointer = 0;
   for (const char digit : text) {
@@ -104,8 +106,8 @@ Outcome ReadOscCommand(const osc::Message& message, PhoneCommand& command) {
   const std::string_view address = message.address;
   const Outcome unknown = Outcome::Failure(
       "unknown address " + message.address +
-      ": TVXBridge takes /tvxhdv/P/vibrate, /tvxhdv/P/show, /tvxhdv/P/send and "
-      "/tvxhdv/P/cancel for pointer P, and each as /tvxhdv/vibrate ... with P first");
+      ": TVXBridge takes /tvxhdv/pN/vibrate, /tvxhdv/pN/show, /tvxhdv/pN/send and "
+      "/tvxhdv/pN/cancel for pointer N, and each as /tvxhdv/vibrate ... with N first");
   if (!address.starts_with(kPrefix)) return unknown;
   std::string_view verb = address.substr(kPrefix.size());
   std::span<const osc::Argument> arguments = message.arguments;

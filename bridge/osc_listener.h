@@ -14,13 +14,13 @@
 
 namespace bridge {
 
-// For pointer P, the address names it and the command, so that a patching
+// For pointer 3, the address names it and the command, so that a patching
 // tool needs no list of its own to send it:
-//   /tvxhdv/P/vibrate s | i   a pattern by name or 1 to 6
-//   /tvxhdv/P/show s [i]      "correct", "wrong", "clear", "colour" n, "digit" n
-//   /tvxhdv/P/send i          a code the phone's page knows
-//   /tvxhdv/P/cancel          drops what still waits for P
-// and each as /tvxhdv/vibrate i s ... with P first. A whole float is taken
+//   /tvxhdv/p3/vibrate s | i   a pattern by name or 1 to 6
+//   /tvxhdv/p3/show s [i]      "correct", "wrong", "clear", "colour" n, "digit" n
+//   /tvxhdv/p3/send i          a code the phone's page knows
+//   /tvxhdv/p3/cancel          drops what still waits for pointer 3
+// (/tvxhdv/3/... too), and each as /tvxhdv/vibrate i s ... with 3 first. A whole float is taken
 // for an int: many patching tools send only floats. Fills command from
 // message, or says what is wrong with it.
 Outcome ReadOscCommand(const osc::Message& message, PhoneCommand& command);

@@ -66,8 +66,10 @@ void AppendLegacyReport(std::string& out, const tvxhdv_report& report) {
   PutInt(out, report.frame);
 }
 
-// "/tvxhdv/3/" + value, padded; written without a temporary, as it goes out
-// three times per report.
+// "/tvxhdv/p3/" + value, padded; written without a temporary, as it goes out
+// three times per report. The number has a letter before it: a receiver
+// may take an address part of digits alone for a number or for a word, and
+// one router cannot match both.
 void PutPointerAddress(std::string& out, std::uint32_t pointer, std::string_view value) {
   char digits[10];
   std::size_t count = 0;
@@ -76,7 +78,7 @@ void PutPointerAddress(std::string& out, std::uint32_t pointer, std::string_view
     pointer /= 10;
   } while (pointer != 0);
   const std::size_t before = out.size();
-  out.append("/tvxhdv/");
+  out.append("/tvxhdv/p");
   while (count > 0) out.push_back(digits[--count]);
   out.push_back('/');
   out.append(value);

@@ -32,9 +32,9 @@ struct Message {
 // messages whose address names the phone and the value, so that patching
 // tools route them with their plain routers and no word is one of their
 // own selectors:
-//   /tvxhdv/3/xy f f        x and y from 0.0 to 1.0
-//   /tvxhdv/3/buttons i i   left, right
-//   /tvxhdv/3/pad i         on_pad
+//   /tvxhdv/p3/xy f f        x and y from 0.0 to 1.0
+//   /tvxhdv/p3/buttons i i   left, right
+//   /tvxhdv/p3/pad i         on_pad
 // Legacy: one /tvxhdv/pointer i f f i i i i per report (pointer, x, y, left,
 // right, on_pad, frame), for programs built on it.
 enum class Scheme { kByPointer, kLegacy };
@@ -51,7 +51,7 @@ std::string EncodeReport(const tvxhdv_report& report);
 void EncodeReports(std::span<const tvxhdv_report> reports, Scheme scheme, std::string& out);
 std::string EncodeReports(std::span<const tvxhdv_report> reports, Scheme scheme);
 // A phone joined (1) or left (0), with the pointers present after it, as one
-// bundle: /tvxhdv/3/present i and /tvxhdv/alive i i ...
+// bundle: /tvxhdv/p3/present i and /tvxhdv/alive i i ...
 std::string EncodePresence(unsigned pointer, bool joined, std::span<const unsigned> present);
 // /tvxhdv/alive i i ...: the pointers present, none when the list is empty.
 std::string EncodeAlive(std::span<const unsigned> present);

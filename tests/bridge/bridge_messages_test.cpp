@@ -60,15 +60,15 @@ TEST(OscMessage, ByPointerEachValueHasItsAddress) {
   report.right = 1;
   report.on_pad = 0;
   EXPECT_EQ(osc::EncodeReports({&report, 1}, osc::Scheme::kByPointer),
-            bundle + Bytes({0, 0, 0, 28}) + std::string("/tvxhdv/3/xy\0\0\0\0,ff\0", 20) +
+            bundle + Bytes({0, 0, 0, 28}) + std::string("/tvxhdv/p3/xy\0\0\0,ff\0", 20) +
                 Bytes({0x3F, 0x80, 0, 0, 0, 0, 0, 0}) + Bytes({0, 0, 0, 32}) +
-                std::string("/tvxhdv/3/buttons\0\0\0,ii\0", 24) + Bytes({0, 0, 0, 1, 0, 0, 0, 1}) +
-                Bytes({0, 0, 0, 24}) + std::string("/tvxhdv/3/pad\0\0\0,i\0\0", 20) +
+                std::string("/tvxhdv/p3/buttons\0\0,ii\0", 24) + Bytes({0, 0, 0, 1, 0, 0, 0, 1}) +
+                Bytes({0, 0, 0, 24}) + std::string("/tvxhdv/p3/pad\0\0,i\0\0", 20) +
                 Bytes({0, 0, 0, 0}));
   report.pointer = 79;
   const std::string wide = osc::EncodeReports({&report, 1}, osc::Scheme::kByPointer);
   EXPECT_EQ(wide.size(), 16u + 96u);
-  EXPECT_NE(wide.find(std::string("/tvxhdv/79/buttons\0\0,ii\0", 24)), std::string::npos);
+  EXPECT_NE(wide.find(std::string("/tvxhdv/p79/buttons\0,ii\0", 24)), std::string::npos);
   EXPECT_EQ(osc::ReportsPerDatagram(osc::Scheme::kByPointer), 15u);
   EXPECT_EQ(osc::ReportsPerDatagram(osc::Scheme::kLegacy), 24u);
 
@@ -78,7 +78,7 @@ TEST(OscMessage, ByPointerEachValueHasItsAddress) {
   EXPECT_EQ(osc::EncodeAlive(present), alive);
   EXPECT_EQ(osc::EncodeAlive({}), std::string("/tvxhdv/alive\0\0\0,\0\0\0", 20));
   EXPECT_EQ(osc::EncodePresence(12, false, present),
-            bundle + Bytes({0, 0, 0, 28}) + std::string("/tvxhdv/12/present\0\0,i\0\0", 24) +
+            bundle + Bytes({0, 0, 0, 28}) + std::string("/tvxhdv/p12/present\0,i\0\0", 24) +
                 Bytes({0, 0, 0, 0}) + Bytes({0, 0, 0, 36}) + alive);
 }
 
@@ -117,15 +117,15 @@ TEST(OscCommands, ByPointerOrPointerFirstPatternsShowsCodesAndWholeFloats) {
       {Osc("/tvxhdv/vibrate", {3, 2}), 3, 0xA1, false},
       {Osc("/tvxhdv/vibrate", {3, std::string("long-double")}), 3, 0xA5, false},
       {Osc("/tvxhdv/send", {79.0f, 161.0f}), 79, 161, false},
-      {Osc("/tvxhdv/7/vibrate", {std::string("short-double")}), 7, 0xA3, false},
+      {Osc("/tvxhdv/p7/vibrate", {std::string("short-double")}), 7, 0xA3, false},
       {Osc("/tvxhdv/7/vibrate", {6.0f}), 7, 0xA5, false},
-      {Osc("/tvxhdv/0/show", {std::string("correct")}), 0, 0xB1, false},
+      {Osc("/tvxhdv/p0/show", {std::string("correct")}), 0, 0xB1, false},
       {Osc("/tvxhdv/79/show", {std::string("wrong")}), 79, 0xB2, false},
       {Osc("/tvxhdv/5/show", {std::string("clear")}), 5, 0xB0, false},
       {Osc("/tvxhdv/5/show", {std::string("colour"), 7}), 5, 0xC7, false},
       {Osc("/tvxhdv/show", {5, std::string("digit"), 9.0f}), 5, 0xD9, false},
       {Osc("/tvxhdv/5/send", {217}), 5, 0xD9, false},
-      {Osc("/tvxhdv/5/cancel", {}), 5, 0, true},
+      {Osc("/tvxhdv/p5/cancel", {}), 5, 0, true},
       {Osc("/tvxhdv/cancel", {6}), 6, 0, true},
   };
   for (const auto& [message, pointer, code, cancel] : good) {
@@ -144,7 +144,8 @@ TEST(OscCommands, ByPointerOrPointerFirstPatternsShowsCodesAndWholeFloats) {
         Osc("/tvxhdv/other", {3, 1}), Osc("/tvxhdv/send", {3, 0}), Osc("/tvxhdv/send", {3, 255}),
         Osc("/tvxhdv/send", {3, 0x9F}), Osc("/tvxhdv/send", {3, 0xA6}),
         Osc("/tvxhdv/send", {3, 0xDA}), Osc("/tvxhdv/80/show", {std::string("correct")}),
-        Osc("/tvxhdv/-1/cancel", {}), Osc("/tvxhdv/x3/cancel", {}), Osc("/tvxhdv//cancel", {}),
+        Osc("/tvxhdv/-1/cancel", {}), Osc("/tvxhdv/x3/cancel", {}),
+        Osc("/tvxhdv/pp3/cancel", {}), Osc("/tvxhdv/p/cancel", {}), Osc("/tvxhdv//cancel", {}),
         Osc("/tvxhdv/3/cancel", {1}), Osc("/tvxhdv/3/show", {}), Osc("/tvxhdv/3/show", {7}),
         Osc("/tvxhdv/3/show", {std::string("colour"), 8}),
         Osc("/tvxhdv/3/show", {std::string("correct"), 1}), Osc("/tvxhdv/3/jump", {1}),
