@@ -29,10 +29,6 @@ bool WholeNumber(const osc::Argument& argument, long long& number) {
   return false;
 }
 
-}  // namespace
-
-namespace {
-
 constexpr std::string_view kPrefix = "/tvxhdv/";
 
 // The pointer a command's address names: /tvxhdv/p3/vibrate, as the reports
@@ -60,44 +56,55 @@ std::string Takes(std::string_view verb, bool pointerFirst) {
   return pointerFirst ? "i (pointer)" : "nothing";
 }
 
-// Reads the arguments after the pointer into command.
-Outcome ReadVerb(std::string_view verb, std::span<const osc::Argument> arguments,
-                 PhoneCommand& command, const Outcome& expected) {
+Outcome ReadPattern(std::span<const osc::Argument> arguments, PhoneCommand& command,
+                    const Outcome& expected) {
+  if (arguments.size() != 1) return expected;
   long long number = 0;
-  if (verb == "cancel") {
-    if (!arguments.empty()) return expected;
-    command.cancel = true;
-    return Outcome::Ok();
+  const auto* name = std::get_if<std::string>(&arguments[0]);
+  const auto found = name != nullptr                    ? PatternByName(*name)
+                     : WholeNumber(arguments[0], number) ? PatternByNumber(number)
+                                                         : std::nullopt;
+  if (!found) {
+    return Outcome::Failure(std::string("the pattern must be one of ") + kPatternNames +
+                            ", or 1 to 6");
   }
-  if (verb == "vibrate") {
-    if (arguments.size() != 1) return expected;
-    const auto* name = std::get_if<std::string>(&arguments[0]);
-    const auto found = name != nullptr                    ? PatternByName(*name)
-                       : WholeNumber(arguments[0], number) ? PatternByNumber(number)
-                                                           : std::nullopt;
-    if (!found) {
-      return Outcome::Failure(std::string("the pattern must be one of ") + kPatternNames +
-                              ", or 1 to 6");
-    }
-    command.code = *found;
-    return Outcome::Ok();
+  command.code = *found;
+  return Outcome::Ok();
+}
+
+Outcome ReadShow(std::span<const osc::Argument> arguments, PhoneCommand& command,
+                 const Outcome& expected) {
+  const auto* what = arguments.empty() ? nullptr : std::get_if<std::string>(&arguments[0]);
+  if (what == nullptr || arguments.size() > 2) return expected;
+  std::optional<long long> n;
+  long long number = 0;
+  if (arguments.size() == 2) {
+    if (!WholeNumber(arguments[1], number)) return expected;
+    n = number;
   }
-  if (verb == "show") {
-    const auto* what = arguments.empty() ? nullptr : std::get_if<std::string>(&arguments[0]);
-    if (what == nullptr || arguments.size() > 2) return expected;
-    std::optional<long long> n;
-    if (arguments.size() == 2) {
-      if (!WholeNumber(arguments[1], number)) return expected;
-      n = number;
-    }
-    const auto code = ShowCodeByName(*what, n);
-    if (!code) return Outcome::Failure(std::string("the phone shows ") + kShowNames);
-    command.code = *code;
-    return Outcome::Ok();
-  }
+  const auto code = ShowCodeByName(*what, n);
+  if (!code) return Outcome::Failure(std::string("the phone shows ") + kShowNames);
+  command.code = *code;
+  return Outcome::Ok();
+}
+
+Outcome ReadCode(std::span<const osc::Argument> arguments, PhoneCommand& command,
+                 const Outcome& expected) {
+  long long number = 0;
   if (arguments.size() != 1 || !WholeNumber(arguments[0], number)) return expected;
   command.code = static_cast<unsigned>(number < 0 || number > 255 ? 0 : number);
   return CheckCommand(command.pointer, number);
+}
+
+// Reads the arguments after the pointer into command.
+Outcome ReadVerb(std::string_view verb, std::span<const osc::Argument> arguments,
+                 PhoneCommand& command, const Outcome& expected) {
+  if (verb == "vibrate") return ReadPattern(arguments, command, expected);
+  if (verb == "show") return ReadShow(arguments, command, expected);
+  if (verb == "send") return ReadCode(arguments, command, expected);
+  if (!arguments.empty()) return expected;
+  command.cancel = true;
+  return Outcome::Ok();
 }
 
 }  // namespace
