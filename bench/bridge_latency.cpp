@@ -14,6 +14,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -91,12 +92,26 @@ std::uint32_t Word(const char* at) {
   return std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 | b[3];
 }
 
-// Pointer and frame of /tvxhdv/pointer: the first and the last of the seven
-// arguments, after 16 bytes of address and 12 of type tags. Reports that
-// left the bridge together come as a bundle: "#bundle", a time tag, then
-// each message after its size.
+// Pointer and frame of a report. /tvxhdv/pointer (the legacy scheme) has
+// them as the first and the last of its seven arguments, after 16 bytes of
+// address and 12 of type tags. /tvxhdv/pN/xy has the pointer in its address
+// and the frame in x, which the phones send as frame x 97 (mod 65536, where
+// 41889 undoes it). Reports that left the bridge together come as a bundle:
+// "#bundle", a time tag, then each message after its size.
 void AddReport(const char* message, std::size_t size, Latencies& out) {
-  if (size == 56) out.Add(static_cast<int>(Word(message + 28)), static_cast<int>(Word(message + 52)));
+  if (size == 56) {
+    out.Add(static_cast<int>(Word(message + 28)), static_cast<int>(Word(message + 52)));
+    return;
+  }
+  if (size != 28 || std::memcmp(message, "/tvxhdv/p", 9) != 0 || std::memcmp(message + 16, ",ff", 4) != 0) {
+    return;
+  }
+  const int pointer = std::atoi(message + 9);
+  const std::uint32_t bits = Word(message + 20);
+  float x = 0;
+  std::memcpy(&x, &bits, 4);
+  const auto sentX = static_cast<std::uint32_t>(std::lround(x * 65535.0f));
+  out.Add(pointer, static_cast<int>((sentX * 41889u) & 0xFFFF));
 }
 
 void ReceiveOsc(asio::ip::udp::socket& socket, Latencies& out, const std::atomic<bool>& stop) {

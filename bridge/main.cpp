@@ -2,8 +2,8 @@
 // and over a WebSocket, for the tools that installations and screen apps are
 // built with; vibrations and commands for the phones come back the same ways.
 //
-//   TVXBridge [--folder DIR] [--osc HOST:PORT]... [--osc-listen PORT]
-//             [--ws PORT] [--ws-host ADDR]
+//   TVXBridge [--folder DIR] [--osc HOST:PORT]... [--osc-scheme legacy]
+//             [--osc-listen PORT] [--ws PORT] [--ws-host ADDR]
 //
 // One thread holds the kit's handle (sdk/c/tvxhdv.h), reads, and between
 // reads does the sockets' work that is ready. No socket call waits, so a
@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
   try {
     if (!options.oscTargets.empty()) {
       setting = "--osc";
-      osc = std::make_unique<bridge::OscOutput>(io, options.oscTargets);
+      osc = std::make_unique<bridge::OscOutput>(io, options.oscTargets, options.oscScheme);
       outputs.push_back(osc.get());
       for (const bridge::Endpoint& target : options.oscTargets) {
         Say("OSC to " + bridge::ShowEndpoint(target.host, target.port));

@@ -10,8 +10,9 @@
 namespace bridge {
 
 const char* const kUsage =
-    "usage: TVXBridge [--folder DIR] [--osc HOST:PORT]... [--osc-listen [ADDR:]PORT]\n"
-    "                 [--ws PORT] [--ws-host ADDR] [--allow-origin URL]...\n"
+    "usage: TVXBridge [--folder DIR] [--osc HOST:PORT]... [--osc-scheme by-pointer|legacy]\n"
+    "                 [--osc-listen [ADDR:]PORT] [--ws PORT] [--ws-host ADDR]\n"
+    "                 [--allow-origin URL]...\n"
     "       TVXBridge --help | --version\n";
 
 const char* const kHelp =
@@ -22,14 +23,22 @@ const char* const kHelp =
     "\n"
     "  --folder DIR       the folder of TVXHDVMemory.INI: PathToIniFolder under\n"
     "                     [Paths] in TVXHandvane.INI (default: the current folder)\n"
-    "  --osc HOST:PORT    sends every report there as /tvxhdv/pointer i f f i i i i\n"
-    "                     (pointer, x, y, left, right, on_pad, frame) and server\n"
+    "  --osc HOST:PORT    sends every report there as /tvxhdv/pN/xy f f (x, y),\n"
+    "                     /tvxhdv/pN/buttons i i (left, right) and /tvxhdv/pN/pad i\n"
+    "                     (on_pad), N the pointer; phones coming and going as\n"
+    "                     /tvxhdv/pN/present i (1, 0) and the pointers present as\n"
+    "                     /tvxhdv/alive i i ... (also every second); server\n"
     "                     changes as /tvxhdv/server s (\"gone\", \"new\"); repeatable\n"
-    "  --osc-listen PORT  takes /tvxhdv/vibrate i s (pointer, \"short-single\" ...\n"
-    "                     \"long-double\") or i i (pointer, pattern 1 to 6) and\n"
-    "                     /tvxhdv/send i i (pointer, code 0 to 255) on 127.0.0.1\n"
-    "                     (ADDR:PORT for another address); errors go back to the\n"
-    "                     sender as /tvxhdv/error s\n"
+    "  --osc-scheme legacy  sends each report as /tvxhdv/pointer i f f i i i i\n"
+    "                     (pointer, x, y, left, right, on_pad, frame) instead\n"
+    "  --osc-listen PORT  takes, for pointer N, /tvxhdv/pN/vibrate s (\"short-single\"\n"
+    "                     ... \"long-double\") or i (1 to 6), /tvxhdv/pN/show s [i]\n"
+    "                     (\"correct\", \"wrong\", \"clear\", \"colour\" 0-7, \"digit\"\n"
+    "                     0-9), /tvxhdv/pN/send i (a code the phone's page knows)\n"
+    "                     and /tvxhdv/pN/cancel (drops the commands still waiting\n"
+    "                     for N); each also as /tvxhdv/vibrate i ... with N first.\n"
+    "                     On 127.0.0.1 (ADDR:PORT for another address); errors\n"
+    "                     go back to the sender as /tvxhdv/error s\n"
     "  --ws PORT          serves WebSocket clients (one JSON object per report) and,\n"
     "                     at /, a page that shows every pointer\n"
     "  --ws-host ADDR     the address the WebSocket port listens on (default\n"
@@ -101,8 +110,9 @@ Outcome ParseOptions(const std::vector<std::string>& arguments, Options& options
       options.version = true;
       continue;
     }
-    if (name != "--folder" && name != "--osc" && name != "--osc-listen" && name != "--ws" &&
-        name != "--ws-host" && name != "--allow-origin") {
+    if (name != "--folder" && name != "--osc" && name != "--osc-listen" &&
+        name != "--osc-scheme" && name != "--ws" && name != "--ws-host" &&
+        name != "--allow-origin") {
       return Outcome::Failure("unknown option \"" + name + "\"");
     }
     if (i + 1 == arguments.size()) return Outcome::Failure(name + " needs a value");
@@ -127,6 +137,11 @@ Outcome ParseOptions(const std::vector<std::string>& arguments, Options& options
       if (!ListenableAddress(options.oscListen.host)) {
         return NotListenable("--osc-listen", options.oscListen.host);
       }
+    } else if (name == "--osc-scheme") {
+      if (value != "by-pointer" && value != "legacy") {
+        return Outcome::Failure("--osc-scheme needs by-pointer or legacy, not \"" + value + "\"");
+      }
+      options.oscScheme = value == "legacy" ? osc::Scheme::kLegacy : osc::Scheme::kByPointer;
     } else if (name == "--allow-origin") {
       const std::string origin = CanonicalOrigin(value);
       if (origin.empty()) {

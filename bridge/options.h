@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "bridge/osc_message.h"
 #include "bridge/outcome.h"
 
 namespace bridge {
@@ -18,6 +19,7 @@ struct Options {
   std::string folder = ".";
   std::vector<Endpoint> oscTargets;  // --osc HOST:PORT, any number
   Endpoint oscListen;                // --osc-listen [ADDR:]PORT; port 0: none
+  osc::Scheme oscScheme = osc::Scheme::kByPointer;  // --osc-scheme by-pointer|legacy
   std::uint16_t wsPort = 0;          // --ws PORT; 0: none
   std::string wsHost = "127.0.0.1";  // --ws-host ADDR
   std::vector<std::string> allowOrigins;  // --allow-origin URL, canonical, any number

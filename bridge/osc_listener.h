@@ -1,6 +1,5 @@
-// Takes /tvxhdv/vibrate and /tvxhdv/send on the --osc-listen port and queues
-// them for the phones; a message it cannot use gets /tvxhdv/error back to
-// its sender.
+// Takes commands for the phones on the --osc-listen port and queues them; a
+// message it cannot use gets /tvxhdv/error back to its sender.
 #pragma once
 
 #include <array>
@@ -15,9 +14,15 @@
 
 namespace bridge {
 
-// /tvxhdv/vibrate i s | i i, /tvxhdv/send i i (a whole float is taken for an
-// int: many patching tools send only floats). Fills command from message, or
-// says what is wrong with it.
+// For pointer 3, the address names it and the command, so that a patching
+// tool needs no list of its own to send it:
+//   /tvxhdv/p3/vibrate s | i   a pattern by name or 1 to 6
+//   /tvxhdv/p3/show s [i]      "correct", "wrong", "clear", "colour" n, "digit" n
+//   /tvxhdv/p3/send i          a code the phone's page knows
+//   /tvxhdv/p3/cancel          drops what still waits for pointer 3
+// (/tvxhdv/3/... too), and each as /tvxhdv/vibrate i s ... with 3 first. A whole float is taken
+// for an int: many patching tools send only floats. Fills command from
+// message, or says what is wrong with it.
 Outcome ReadOscCommand(const osc::Message& message, PhoneCommand& command);
 
 class OscListener {

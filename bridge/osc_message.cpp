@@ -1,5 +1,6 @@
 #include "bridge/osc_message.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace bridge::osc {
@@ -53,7 +54,7 @@ bool TakeWord(std::string_view packet, std::size_t& offset, std::uint32_t& value
 // /tvxhdv/pointer, its type tags and seven arguments.
 constexpr std::uint32_t kReportBytes = 56;
 
-void AppendReport(std::string& out, const tvxhdv_report& report) {
+void AppendLegacyReport(std::string& out, const tvxhdv_report& report) {
   PutString(out, "/tvxhdv/pointer");
   PutString(out, ",iffiiii");
   PutInt(out, report.pointer);
@@ -65,26 +66,137 @@ void AppendReport(std::string& out, const tvxhdv_report& report) {
   PutInt(out, report.frame);
 }
 
+// "/tvxhdv/p3/" + value, padded; written without a temporary, as it goes out
+// three times per report. The number has a letter before it: a receiver
+// may take an address part of digits alone for a number or for a word, and
+// one router cannot match both.
+void PutPointerAddress(std::string& out, std::uint32_t pointer, std::string_view value) {
+  char digits[10];
+  std::size_t count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + pointer % 10);
+    pointer /= 10;
+  } while (pointer != 0);
+  const std::size_t before = out.size();
+  out.append("/tvxhdv/p");
+  while (count > 0) out.push_back(digits[--count]);
+  out.push_back('/');
+  out.append(value);
+  out.append(4 - (out.size() - before) % 4, '\0');
+}
+
+// Writes a bundle element's size in front of what was appended since start.
+void PutSizeAt(std::string& out, std::size_t start) {
+  const auto size = static_cast<std::uint32_t>(out.size() - start - 4);
+  out[start] = static_cast<char>(size >> 24);
+  out[start + 1] = static_cast<char>(size >> 16);
+  out[start + 2] = static_cast<char>(size >> 8);
+  out[start + 3] = static_cast<char>(size);
+}
+
+void AppendPointerReport(std::string& out, const tvxhdv_report& report) {
+  std::size_t start = out.size();
+  PutInt(out, 0);
+  PutPointerAddress(out, report.pointer, "xy");
+  PutString(out, ",ff");
+  PutFloat(out, static_cast<float>(report.x) / 65535.0f);
+  PutFloat(out, static_cast<float>(report.y) / 65535.0f);
+  PutSizeAt(out, start);
+  start = out.size();
+  PutInt(out, 0);
+  PutPointerAddress(out, report.pointer, "buttons");
+  PutString(out, ",ii");
+  PutInt(out, report.left ? 1 : 0);
+  PutInt(out, report.right ? 1 : 0);
+  PutSizeAt(out, start);
+  start = out.size();
+  PutInt(out, 0);
+  PutPointerAddress(out, report.pointer, "pad");
+  PutString(out, ",i");
+  PutInt(out, report.on_pad ? 1 : 0);
+  PutSizeAt(out, start);
+}
+
+// The three messages of a report with their sizes, for two-digit pointers
+// as for one-digit ones (both pad to the same length).
+constexpr std::size_t kPointerReportBytes = (4 + 16 + 4 + 8) + (4 + 20 + 4 + 8) + (4 + 16 + 4 + 4);
+constexpr std::size_t kBundleHeadBytes = 16;
+// An Ethernet frame's payload less the IPv4 and UDP headers: a datagram that
+// must be cut in fragments is lost whole when one of them is.
+constexpr std::size_t kFrameBytes = 1472;
+constexpr std::size_t kMostReports = 24;
+
+void PutBundleHead(std::string& out) {
+  PutString(out, "#bundle");
+  PutInt(out, 0);  // the time tag 1: at once
+  PutInt(out, 1);
+}
+
+// The type tags ",ii..." and the ints.
+void PutIntList(std::string& out, std::span<const unsigned> values) {
+  out.push_back(',');
+  out.append(values.size(), 'i');
+  out.append(4 - (values.size() + 1) % 4, '\0');
+  for (const unsigned value : values) PutInt(out, value);
+}
+
 }  // namespace
+
+std::size_t ReportsPerDatagram(Scheme scheme) {
+  const std::size_t each = scheme == Scheme::kLegacy ? 4 + kReportBytes : kPointerReportBytes;
+  return std::min(kMostReports, (kFrameBytes - kBundleHeadBytes) / each);
+}
 
 std::string EncodeReport(const tvxhdv_report& report) {
   std::string out;
   out.reserve(kReportBytes);
-  AppendReport(out, report);
+  AppendLegacyReport(out, report);
   return out;
 }
 
-std::string EncodeReports(std::span<const tvxhdv_report> reports) {
-  if (reports.size() == 1) return EncodeReport(reports[0]);
-  std::string out;
-  out.reserve(16 + reports.size() * (4 + kReportBytes));
-  PutString(out, "#bundle");
-  PutInt(out, 0);  // the time tag 1: at once
-  PutInt(out, 1);
-  for (const tvxhdv_report& report : reports) {
-    PutInt(out, kReportBytes);
-    AppendReport(out, report);
+void EncodeReports(std::span<const tvxhdv_report> reports, Scheme scheme, std::string& out) {
+  out.clear();
+  if (scheme == Scheme::kLegacy && reports.size() == 1) {
+    AppendLegacyReport(out, reports[0]);
+    return;
   }
+  PutBundleHead(out);
+  for (const tvxhdv_report& report : reports) {
+    if (scheme == Scheme::kLegacy) {
+      PutInt(out, kReportBytes);
+      AppendLegacyReport(out, report);
+    } else {
+      AppendPointerReport(out, report);
+    }
+  }
+}
+
+std::string EncodeReports(std::span<const tvxhdv_report> reports, Scheme scheme) {
+  std::string out;
+  EncodeReports(reports, scheme, out);
+  return out;
+}
+
+std::string EncodeAlive(std::span<const unsigned> present) {
+  std::string out;
+  PutString(out, "/tvxhdv/alive");
+  PutIntList(out, present);
+  return out;
+}
+
+std::string EncodePresence(unsigned pointer, bool joined, std::span<const unsigned> present) {
+  std::string out;
+  PutBundleHead(out);
+  std::size_t start = out.size();
+  PutInt(out, 0);
+  PutPointerAddress(out, pointer, "present");
+  PutString(out, ",i");
+  PutInt(out, joined ? 1 : 0);
+  PutSizeAt(out, start);
+  start = out.size();
+  PutInt(out, 0);
+  out += EncodeAlive(present);
+  PutSizeAt(out, start);
   return out;
 }
 

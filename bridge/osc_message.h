@@ -6,6 +6,7 @@
 // against liblo's own oscdump and oscsend.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -27,12 +28,33 @@ struct Message {
   std::vector<Argument> arguments;
 };
 
-// /tvxhdv/pointer i f f i i i i: pointer, x and y from 0.0 to 1.0, left,
-// right, on_pad, frame.
+// How reports are addressed. By pointer (the default), each report is three
+// messages whose address names the phone and the value, so that patching
+// tools route them with their plain routers and no word is one of their
+// own selectors:
+//   /tvxhdv/p3/xy f f        x and y from 0.0 to 1.0
+//   /tvxhdv/p3/buttons i i   left, right
+//   /tvxhdv/p3/pad i         on_pad
+// Legacy: one /tvxhdv/pointer i f f i i i i per report (pointer, x, y, left,
+// right, on_pad, frame), for programs built on it.
+enum class Scheme { kByPointer, kLegacy };
+
+// The most reports one datagram carries in that scheme: as many as fit one
+// Ethernet frame, and at most 24.
+std::size_t ReportsPerDatagram(Scheme scheme);
+
+// /tvxhdv/pointer i f f i i i i, the legacy message of one report.
 std::string EncodeReport(const tvxhdv_report& report);
-// Reports that leave together: one alone as its message, several as a
-// bundle of their messages, to be handled at once (time tag 1).
-std::string EncodeReports(std::span<const tvxhdv_report> reports);
+// Reports that leave together, as one datagram written over out (whose
+// capacity is kept): a legacy report alone as its message, otherwise a
+// bundle of the messages, to be handled at once (time tag 1).
+void EncodeReports(std::span<const tvxhdv_report> reports, Scheme scheme, std::string& out);
+std::string EncodeReports(std::span<const tvxhdv_report> reports, Scheme scheme);
+// A phone joined (1) or left (0), with the pointers present after it, as one
+// bundle: /tvxhdv/p3/present i and /tvxhdv/alive i i ...
+std::string EncodePresence(unsigned pointer, bool joined, std::span<const unsigned> present);
+// /tvxhdv/alive i i ...: the pointers present, none when the list is empty.
+std::string EncodeAlive(std::span<const unsigned> present);
 // /tvxhdv/server s: "gone" or "new".
 std::string EncodeServer(bool running);
 // /tvxhdv/error s.

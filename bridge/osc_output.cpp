@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "bridge/osc_message.h"
 #include "platform/send_batching.h"
 
 namespace bridge {
@@ -10,15 +9,9 @@ namespace bridge {
 namespace asio = boost::asio;
 using asio::ip::udp;
 
-namespace {
-
-// A bundle of 24 reports (1,456 bytes) fits one Ethernet frame: a network
-// that loses a fragment would lose the whole datagram.
-constexpr int kReportsPerBundle = 24;
-
-}  // namespace
-
-OscOutput::OscOutput(asio::io_context& io, const std::vector<Endpoint>& targets) {
+OscOutput::OscOutput(asio::io_context& io, const std::vector<Endpoint>& targets,
+                     osc::Scheme scheme, std::chrono::milliseconds aliveInterval)
+    : scheme_(scheme), aliveTimer_(io), aliveInterval_(aliveInterval) {
   udp::resolver resolver(io);
   for (const Endpoint& target : targets) {
     const auto found = resolver.resolve(target.host, std::to_string(target.port));
@@ -28,6 +21,7 @@ OscOutput::OscOutput(asio::io_context& io, const std::vector<Endpoint>& targets)
     resolved.socket->non_blocking(true);
     targets_.push_back(std::move(resolved));
   }
+  ScheduleAlive();
 }
 
 void OscOutput::SendToAll(const std::string* datagrams, std::size_t count) {
@@ -38,17 +32,44 @@ void OscOutput::SendToAll(const std::string* datagrams, std::size_t count) {
 }
 
 void OscOutput::Reports(const tvxhdv_report* reports, int count, Clock::time_point) {
-  datagrams_.clear();
-  for (int first = 0; first < count; first += kReportsPerBundle) {
-    const int size = std::min(count - first, kReportsPerBundle);
-    datagrams_.push_back(osc::EncodeReports({reports + first, static_cast<std::size_t>(size)}));
+  const std::size_t each = osc::ReportsPerDatagram(scheme_);
+  const auto total = static_cast<std::size_t>(count);
+  const std::size_t needed = (total + each - 1) / each;
+  if (datagrams_.size() < needed) datagrams_.resize(needed);
+  for (std::size_t i = 0; i < needed; ++i) {
+    const std::size_t first = i * each;
+    osc::EncodeReports({reports + first, std::min(each, total - first)}, scheme_, datagrams_[i]);
   }
-  SendToAll(datagrams_.data(), datagrams_.size());
+  SendToAll(datagrams_.data(), needed);
 }
 
 void OscOutput::Server(bool running) {
   const std::string datagram = osc::EncodeServer(running);
   SendToAll(&datagram, 1);
+  if (!running && !present_.empty()) {
+    present_.clear();
+    SendAlive();
+  }
+}
+
+void OscOutput::Presence(unsigned pointer, bool joined, const std::vector<unsigned>& present) {
+  present_ = present;
+  const std::string datagram = osc::EncodePresence(pointer, joined, present_);
+  SendToAll(&datagram, 1);
+}
+
+void OscOutput::SendAlive() {
+  const std::string datagram = osc::EncodeAlive(present_);
+  SendToAll(&datagram, 1);
+}
+
+void OscOutput::ScheduleAlive() {
+  aliveTimer_.expires_after(aliveInterval_);
+  aliveTimer_.async_wait([this](const boost::system::error_code& error) {
+    if (error) return;  // the output is going
+    SendAlive();
+    ScheduleAlive();
+  });
 }
 
 }  // namespace bridge

@@ -55,7 +55,7 @@ void ReportReader::PutCommands() {
   for (PhoneCommand& command : commands_.TakeAll()) {
     const int result = handle_ == nullptr
                            ? TVXHDV_NO_SERVER
-                           : tvxhdv_send(handle_, command.pointer, command.code);
+                           : PutCommand(handle_, command);
     if (result == TVXHDV_OK || !command.failed) continue;
     command.failed(handle_ == nullptr ? "no TVXHandvane server runs: the command was not sent"
                                       : tvxhdv_last_error());

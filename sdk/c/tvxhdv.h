@@ -175,6 +175,12 @@ TVXHDV_NODISCARD int tvxhdv_latest(tvxhdv *h, int pointer, tvxhdv_report *out,
  * phone has your number"): the server passes on neither, so both are
  * refused here. */
 TVXHDV_NODISCARD int tvxhdv_send(tvxhdv *h, int pointer, unsigned code);
+/* Drops the commands that wait for the phone of that pointer (put by any
+ * program): each becomes "no command", which the server passes over, one
+ * per report of the phone. One the server is taking at that moment may still
+ * go out. The count dropped; TVXHDV_NO_SERVER, TVXHDV_BAD_ARGUMENT, or
+ * TVXHDV_FULL for a FIFO whose indices are damaged. */
+TVXHDV_NODISCARD int tvxhdv_clear_queue(tvxhdv *h, int pointer);
 /* Sends one of the vibrations TVXHDV_SHORT_SINGLE .. TVXHDV_LONG_DOUBLE. */
 TVXHDV_NODISCARD int tvxhdv_vibrate(tvxhdv *h, int pointer, int pattern);
 /* Shows TVXHDV_SHOW_CORRECT, _WRONG, _COLOR(0-7), _NUMBER(0-9) or _CLEAR on
@@ -1799,6 +1805,57 @@ int tvxhdv_send(tvxhdv *h, int pointer, unsigned code) {
     return TVXHDV_NO_SERVER;
   }
   return TVXHDV_OK;
+}
+
+/* The server alone moves the read index, so the queue cannot be shortened
+ * from this side: setting the write index back to the read index would,
+ * if the server took a command meanwhile, leave the write index one behind
+ * it, and the server would take 799 old records for new. The records
+ * between the indices are this side's until taken: they are emptied. */
+int tvxhdv_clear_queue(tvxhdv *h, int pointer) {
+  static const unsigned char nothing[TVXHDV__COMMAND_SLOTS * TVXHDV__COMMAND_BYTES] = {0};
+  unsigned char slots[TVXHDV__COMMAND_SLOTS * TVXHDV__COMMAND_BYTES];
+  uint32_t fifo, write, read, slot;
+  int dropped = 0, held;
+  if (h == NULL || !tvxhdv__check_arguments(pointer, 1)) return TVXHDV_BAD_ARGUMENT;
+  held = h->area != NULL;
+  tvxhdv__check(h);
+  if (h->area == NULL) {
+    if (!held) {
+      tvxhdv__fail("No TVXHandvane server runs with its area in \"%s\": nothing was dropped.",
+                   h->folder);
+    }
+    return TVXHDV_NO_SERVER;
+  }
+  fifo = TVXHDV__AT_COMMAND_FIFOS + (uint32_t)pointer * TVXHDV__COMMAND_FIFO_SIZE;
+  if (!tvxhdv__indices(h, fifo, &write, &read) ||
+      !tvxhdv__get(h, fifo + TVXHDV__AT_SLOTS, slots, sizeof slots)) {
+    tvxhdv__usable(h);
+    return TVXHDV_NO_SERVER;
+  }
+  if (write >= TVXHDV__COMMAND_SLOTS || read >= TVXHDV__COMMAND_SLOTS) {
+    tvxhdv__fail("The command FIFO of pointer %d is damaged (write index %lu, read index %lu).",
+                 pointer, (unsigned long)write, (unsigned long)read);
+    return TVXHDV_FULL;
+  }
+  for (slot = read; slot != write; slot = slot + 1 == TVXHDV__COMMAND_SLOTS ? 0 : slot + 1) {
+    if (slots[slot * TVXHDV__COMMAND_BYTES] != 0) ++dropped;
+  }
+  /* At most two runs: up to the end of the ring, then from its start. */
+  if (write < read) {
+    if (!tvxhdv__put(h, fifo + TVXHDV__AT_SLOTS + read * TVXHDV__COMMAND_BYTES, nothing,
+                     (TVXHDV__COMMAND_SLOTS - read) * TVXHDV__COMMAND_BYTES)) {
+      tvxhdv__usable(h);
+      return TVXHDV_NO_SERVER;
+    }
+    read = 0;
+  }
+  if (!tvxhdv__put(h, fifo + TVXHDV__AT_SLOTS + read * TVXHDV__COMMAND_BYTES, nothing,
+                   (write - read) * TVXHDV__COMMAND_BYTES)) {
+    tvxhdv__usable(h);
+    return TVXHDV_NO_SERVER;
+  }
+  return dropped;
 }
 
 int tvxhdv_vibrate(tvxhdv *h, int pointer, int pattern) {

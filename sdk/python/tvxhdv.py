@@ -1153,6 +1153,35 @@ class Server:
             self._usable()
             raise NoServer(self.reason)
 
+    def clear_queue(self, pointer):
+        """Drops the commands that wait for the phone of that pointer: each
+        becomes "no command", which the server passes over, one per report
+        of the phone (the server alone may move the read index). One the
+        server is taking at that moment may still go out. The count dropped."""
+        _check_pointer(pointer)
+        held = self._area is not None
+        self._check()
+        if self._area is None:
+            raise NoServer(self.reason if held else "No TVXHandvane server runs with its area in "
+                           "%r: nothing was dropped." % self._folder)
+        fifo = _AT_COMMAND_FIFOS + pointer * _COMMAND_FIFO_SIZE
+        indices = self._area.indices(fifo)
+        slots = self._area.get(fifo + 12, _COMMAND_SLOTS * 8) if indices else None
+        if slots is None:
+            self._usable()
+            raise NoServer(self.reason)
+        write, read = indices
+        if write >= _COMMAND_SLOTS or read >= _COMMAND_SLOTS:
+            raise Full("The command FIFO of pointer %d is damaged (write index %d, read index %d)."
+                       % (pointer, write, read))
+        waiting = [(read + i) % _COMMAND_SLOTS for i in range((write - read) % _COMMAND_SLOTS)]
+        runs = [(read, _COMMAND_SLOTS), (0, write)] if write < read else [(read, write)]
+        for start, end in runs:
+            if not self._area.put(fifo + 12 + start * 8, bytes((end - start) * 8)):
+                self._usable()
+                raise NoServer(self.reason)
+        return sum(1 for slot in waiting if slots[slot * 8] != 0)
+
     def vibrate(self, pointer, pattern):
         """Sends one of the vibrations SHORT_SINGLE .. LONG_DOUBLE."""
         if pattern not in range(SHORT_SINGLE, LONG_DOUBLE + 1):

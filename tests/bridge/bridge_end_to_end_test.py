@@ -1,6 +1,6 @@
 """TVXBridge between the real TVXHandvane and receivers nobody here wrote:
-liblo's oscdump and oscsend, Python's websockets; with a runner (wine) the
-server and the bridge run under it, the receivers natively.
+liblo's oscdump and oscsend, Python's websockets, Pure Data; with a runner
+(wine) the server and the bridge run under it, the receivers natively.
 
   bridge_end_to_end_test.py --bin DIR [--suffix .exe] [--runner=env,...,wine]"""
 
@@ -8,6 +8,7 @@ import argparse
 import asyncio
 import json
 import os
+import re
 import shutil
 import socket
 import subprocess
@@ -48,6 +49,64 @@ class OscDump:
             if len(parts) >= 3 and (address is None or parts[1] == address):
                 found.append((parts[1], parts[2], parts[3] if len(parts) > 3 else ""))
         return found
+
+
+PHONES_IN_PD = 20
+
+
+def pd_patch(listen_port, bridge_port):
+    """A patch as a Pd user builds it: the reports routed by address, one
+    count per phone printed as it grows ("count: 3 17"), and on the test's
+    /tvxhdv/sendback a vibration for phone 7 sent back."""
+    lines = ["#N canvas 0 0 800 600 10;"]
+    links = []
+
+    def box(text, kind="obj"):
+        lines.append("#X %s 10 10 %s;" % (kind, text))
+        return len(lines) - 2
+
+    def link(source, outlet, sink, inlet=0):
+        links.append("#X connect %d %d %d %d;" % (source, outlet, sink, inlet))
+
+    receive = box("netreceive -u -b %d" % listen_port)
+    parse, trim, tvxhdv = box("oscparse"), box("list trim"), box("route tvxhdv")
+    link(receive, 0, parse)
+    link(parse, 0, trim)
+    link(trim, 0, tvxhdv)
+    phones = box("route %s sendback" % " ".join("p%d" % k for k in range(PHONES_IN_PD)))
+    link(tvxhdv, 0, phones)
+    box("table counts %d" % PHONES_IN_PD)
+    pointer, old = box("t f f"), box("tabread counts")
+    grown, new, write = box("+ 1"), box("t f f"), box("tabwrite counts")
+    named, show = box("list prepend"), box("print count")
+    link(pointer, 1, write, 1)
+    link(pointer, 1, named, 1)
+    link(pointer, 0, old)
+    link(old, 0, grown)
+    link(grown, 0, new)
+    link(new, 1, write)
+    link(new, 0, named)
+    link(named, 0, show)
+    for k in range(PHONES_IN_PD):
+        report = box("route xy")
+        link(phones, k, report)
+        number = box("%d" % k, "msg")
+        link(report, 0, number)
+        link(number, 0, pointer)
+    pattern = box("symbol short-single", "msg")
+    link(phones, PHONES_IN_PD, pattern)
+    formatted, prefixed = box("oscformat tvxhdv p7 vibrate"), box("list prepend send")
+    trimmed, send = box("list trim"), box("netsend -u -b")
+    link(pattern, 0, formatted)
+    link(formatted, 0, prefixed)
+    link(prefixed, 0, trimmed)
+    link(trimmed, 0, send)
+    loaded, connect = box("loadbang"), box("connect 127.0.0.1 %d" % bridge_port, "msg")
+    ready = box("print ready")
+    link(loaded, 0, connect)
+    link(connect, 0, send)
+    link(loaded, 0, ready)
+    return "\n".join(lines + links) + "\n"
 
 
 class Client:
@@ -115,7 +174,7 @@ class BridgeTest(unittest.TestCase):
         self.listen_port = free_port(socket.SOCK_DGRAM)
         self.ws_port = free_port()
 
-    def start_bridge(self, serving=True):
+    def start_bridge(self, serving=True, more=()):
         """The bridge; when serving, the server first and the bridge reading it."""
         if serving:
             self.server.start()
@@ -123,7 +182,7 @@ class BridgeTest(unittest.TestCase):
                                         "--folder", self.server.system_path(self.folder),
                                         "--osc", "127.0.0.1:%d" % self.osc.port,
                                         "--osc-listen", str(self.listen_port),
-                                        "--ws", str(self.ws_port)],
+                                        "--ws", str(self.ws_port)] + list(more),
                               os.path.join(self.folder, "bridge.out"))
         self.addCleanup(self.bridge.end)
         self.bridge.wait_for("Reading the reports" if serving else "Waiting for a server")
@@ -137,7 +196,7 @@ class BridgeTest(unittest.TestCase):
         return phones.Phone("127.0.0.1", self.server.port, pointer, timeout=10.0)
 
     def test_reports_in_order_commands_both_ways_and_bad_ones_answered(self):
-        self.start_bridge()
+        self.start_bridge(more=["--osc-scheme", "legacy"])
         client = self.client()
         # oscsend writes each bad message to a socket of the test's, which sends
         # it on so that the answer has somewhere to go, and hands that to oscdump.
@@ -147,17 +206,17 @@ class BridgeTest(unittest.TestCase):
             capture.settimeout(10)
             sender.settimeout(10)
             for message in (("/tvxhdv/vibrate", "is", "3", "buzz"), ("/tvxhdv/send", "ii", "80", "1"),
-                            ("/tvxhdv/jump", "i", "1"), None):
+                            ("/tvxhdv/jump", "i", "1"), ("/tvxhdv/p3/send", "i", "255"), None):
                 if message:
                     subprocess.run(["oscsend", "localhost", str(capture.getsockname()[1])]
                                    + list(message), check=True)
                 sender.sendto(capture.recv(65536) if message else b"not OSC at all!!",
                               ("127.0.0.1", self.listen_port))
                 sender.sendto(sender.recv(65536), ("127.0.0.1", self.osc.port))
-        self.assertTrue(poll(lambda: len(self.osc.messages("/tvxhdv/error")) == 4))
+        self.assertTrue(poll(lambda: len(self.osc.messages("/tvxhdv/error")) == 5))
         errors = self.osc.messages("/tvxhdv/error")
         for (_, types, error), word in zip(errors, ["pattern", "pointer 80", "/tvxhdv/jump",
-                                                    "not an OSC"]):
+                                                    "255 never", "not an OSC"]):
             self.assertEqual(types, "s")
             self.assertIn(word, error)
         for text in ['not json', '{"send":{"pointer":3}}',
@@ -182,12 +241,13 @@ class BridgeTest(unittest.TestCase):
         self.assertEqual([(int(a.split()[0]), int(a.split()[6])) for _, _, a in osc], sent)
 
         for message in (("/tvxhdv/vibrate", "is", "3", "long-double"),
-                        ("/tvxhdv/vibrate", "ii", "4", "2"), ("/tvxhdv/send", "ii", "5", "66")):
+                        ("/tvxhdv/vibrate", "ii", "4", "2"), ("/tvxhdv/p4/show", "s", "correct"),
+                        ("/tvxhdv/send", "ii", "5", "194")):
             subprocess.run(["oscsend", "localhost", str(self.listen_port)] + list(message),
                            check=True)
         client.send({"vibrate": {"pointer": 5, "pattern": "short-single"}})
         client.send({"send": {"pointer": 3, "code": 161}})
-        wanted = {3: [0xA1, 0xA5], 4: [0xA1], 5: [0x42, 0xA0]}  # and none of the bad ones
+        wanted = {3: [0xA1, 0xA5], 4: [0xA1, 0xB1], 5: [0xA0, 0xC2]}  # and none of the bad ones
 
         def answered():
             for phone in pointers.values():
@@ -272,8 +332,43 @@ class BridgeTest(unittest.TestCase):
         # OSC went on too. A flood may overrun oscdump's socket, as UDP may,
         # so what is checked is a report sent once the flood is over.
         self.phone(20).report(1234, 100)
-        self.assertTrue(poll(lambda: any(a.startswith("20 ") for _, _, a in
-                                         self.osc.messages("/tvxhdv/pointer"))), self.osc.messages()[-5:])
+        self.assertTrue(poll(lambda: any(a.startswith("%f " % (1234 / 65535)) for _, _, a in
+                                         self.osc.messages("/tvxhdv/p20/xy"))), self.osc.messages()[-5:])
+
+    @unittest.skipUnless(shutil.which("pd"), "needs Pure Data: run tools/bootstrap")
+    def test_pure_data_routes_and_counts_every_phone_by_address_and_vibrates_one(self):
+        # Pd 0.51 brought [oscparse] and [oscformat].
+        version = subprocess.run(["pd", "-version"], capture_output=True, text=True)
+        found = re.search(r"Pd-0\.(\d+)", version.stdout + version.stderr)
+        if not found or int(found.group(1)) < 51:
+            self.skipTest("needs Pd 0.51 or later, not %r" % version.stdout)
+        pd_port = free_port(socket.SOCK_DGRAM)
+        patch = os.path.join(self.folder, "count_phones.pd")
+        with open(patch, "w") as target:
+            target.write(pd_patch(pd_port, self.listen_port))
+        pd = Started(["pd", "-nogui", "-noaudio", "-nomidi", "-stderr", "-open", patch],
+                     os.path.join(self.folder, "pd.out"))
+        self.addCleanup(pd.end)
+        pd.wait_for("ready: bang")
+        self.start_bridge(more=["--osc", "127.0.0.1:%d" % pd_port])
+
+        reports_each = 25
+        for pointer in range(PHONES_IN_PD):
+            phone = self.phone(pointer)
+            for i in range(reports_each):
+                phone.report(i * 2000, 100, left=i % 2 == 0)
+            phone.close()
+        wanted = {"count: %d %d" % (k, reports_each) for k in range(PHONES_IN_PD)}
+        self.assertTrue(poll(lambda: wanted <= set(pd.text().splitlines())), pd.text()[-500:])
+        counts = re.findall(r"count: \d+ (\d+)", pd.text())
+        self.assertEqual(max(int(n) for n in counts), reports_each)  # none counted twice
+        self.assertNotRegex(pd.text(), r"error|bad arguments")
+
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sender:
+            sender.sendto(b"/tvxhdv/sendback\0\0\0\0,\0\0\0", ("127.0.0.1", pd_port))
+        phone = self.phone(7)
+        self.assertTrue(poll(lambda: phone.report(100, 100) == 0xA0), phone.commands)
+        self.assertNotRegex(pd.text() + self.bridge.text(), r"error|bad arguments")
 
 
 if __name__ == "__main__":

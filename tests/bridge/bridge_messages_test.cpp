@@ -3,7 +3,9 @@
 // same against liblo's tools and a WebSocket library.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "bridge/client_queue.h"
@@ -43,10 +45,41 @@ TEST(OscMessage, ReportIsPaddedBigEndian) {
   EXPECT_EQ(osc::EncodeServer(false), std::string("/tvxhdv/server\0\0,s\0\0gone\0\0\0\0", 28));
 
   const tvxhdv_report reports[] = {SomeReport(0), SomeReport()};
-  EXPECT_EQ(osc::EncodeReports({reports, 1}), osc::EncodeReport(reports[0]));
-  EXPECT_EQ(osc::EncodeReports(reports),
+  const auto legacy = osc::Scheme::kLegacy;
+  EXPECT_EQ(osc::EncodeReports({reports, 1}, legacy), osc::EncodeReport(reports[0]));
+  EXPECT_EQ(osc::EncodeReports(reports, legacy),
             std::string("#bundle\0", 8) + Bytes({0, 0, 0, 0, 0, 0, 0, 1}) + Bytes({0, 0, 0, 56}) +
                 osc::EncodeReport(reports[0]) + Bytes({0, 0, 0, 56}) + expected);
+}
+
+// By pointer, a report is three messages whose addresses carry the pointer
+// and the value; a two-digit pointer pads to the same length.
+TEST(OscMessage, ByPointerEachValueHasItsAddress) {
+  const std::string bundle = std::string("#bundle\0", 8) + Bytes({0, 0, 0, 0, 0, 0, 0, 1});
+  tvxhdv_report report = SomeReport();
+  report.right = 1;
+  report.on_pad = 0;
+  EXPECT_EQ(osc::EncodeReports({&report, 1}, osc::Scheme::kByPointer),
+            bundle + Bytes({0, 0, 0, 28}) + std::string("/tvxhdv/p3/xy\0\0\0,ff\0", 20) +
+                Bytes({0x3F, 0x80, 0, 0, 0, 0, 0, 0}) + Bytes({0, 0, 0, 32}) +
+                std::string("/tvxhdv/p3/buttons\0\0,ii\0", 24) + Bytes({0, 0, 0, 1, 0, 0, 0, 1}) +
+                Bytes({0, 0, 0, 24}) + std::string("/tvxhdv/p3/pad\0\0,i\0\0", 20) +
+                Bytes({0, 0, 0, 0}));
+  report.pointer = 79;
+  const std::string wide = osc::EncodeReports({&report, 1}, osc::Scheme::kByPointer);
+  EXPECT_EQ(wide.size(), 16u + 96u);
+  EXPECT_NE(wide.find(std::string("/tvxhdv/p79/buttons\0,ii\0", 24)), std::string::npos);
+  EXPECT_EQ(osc::ReportsPerDatagram(osc::Scheme::kByPointer), 15u);
+  EXPECT_EQ(osc::ReportsPerDatagram(osc::Scheme::kLegacy), 24u);
+
+  const unsigned present[] = {3, 12, 79};
+  const std::string alive = std::string("/tvxhdv/alive\0\0\0,iii\0\0\0\0", 24) +
+                            Bytes({0, 0, 0, 3, 0, 0, 0, 12, 0, 0, 0, 79});
+  EXPECT_EQ(osc::EncodeAlive(present), alive);
+  EXPECT_EQ(osc::EncodeAlive({}), std::string("/tvxhdv/alive\0\0\0,\0\0\0", 20));
+  EXPECT_EQ(osc::EncodePresence(12, false, present),
+            bundle + Bytes({0, 0, 0, 28}) + std::string("/tvxhdv/p12/present\0,i\0\0", 24) +
+                Bytes({0, 0, 0, 0}) + Bytes({0, 0, 0, 36}) + alive);
 }
 
 TEST(OscMessage, DecodesWhatItTakesAndRefusesTheRest) {
@@ -74,24 +107,83 @@ osc::Message Osc(std::string address, std::vector<osc::Argument> arguments) {
   return {std::move(address), "", std::move(arguments)};
 }
 
-TEST(OscCommands, PatternsCodesAndWholeFloats) {
-  PhoneCommand command;
-  EXPECT_TRUE(ReadOscCommand(Osc("/tvxhdv/vibrate", {3, 2}), command));
-  EXPECT_EQ(command.code, 0xA1u);
-  EXPECT_TRUE(ReadOscCommand(Osc("/tvxhdv/send", {79.0f, 161.0f}), command));
-  EXPECT_EQ(command.pointer, 79);
-  EXPECT_EQ(command.code, 161u);
+TEST(OscCommands, ByPointerOrPointerFirstPatternsShowsCodesAndWholeFloats) {
+  const struct {
+    osc::Message message;
+    int pointer;
+    unsigned code;
+    bool cancel;
+  } good[] = {
+      {Osc("/tvxhdv/vibrate", {3, 2}), 3, 0xA1, false},
+      {Osc("/tvxhdv/vibrate", {3, std::string("long-double")}), 3, 0xA5, false},
+      {Osc("/tvxhdv/send", {79.0f, 161.0f}), 79, 161, false},
+      {Osc("/tvxhdv/p7/vibrate", {std::string("short-double")}), 7, 0xA3, false},
+      {Osc("/tvxhdv/7/vibrate", {6.0f}), 7, 0xA5, false},
+      {Osc("/tvxhdv/p0/show", {std::string("correct")}), 0, 0xB1, false},
+      {Osc("/tvxhdv/79/show", {std::string("wrong")}), 79, 0xB2, false},
+      {Osc("/tvxhdv/5/show", {std::string("clear")}), 5, 0xB0, false},
+      {Osc("/tvxhdv/5/show", {std::string("colour"), 7}), 5, 0xC7, false},
+      {Osc("/tvxhdv/show", {5, std::string("digit"), 9.0f}), 5, 0xD9, false},
+      {Osc("/tvxhdv/5/send", {217}), 5, 0xD9, false},
+      {Osc("/tvxhdv/p5/cancel", {}), 5, 0, true},
+      {Osc("/tvxhdv/cancel", {6}), 6, 0, true},
+  };
+  for (const auto& [message, pointer, code, cancel] : good) {
+    PhoneCommand command;
+    const Outcome read = ReadOscCommand(message, command);
+    EXPECT_TRUE(read) << message.address << ": " << (read ? "" : read.Error());
+    EXPECT_EQ(std::tuple(command.pointer, command.code, command.cancel),
+              std::tuple(pointer, code, cancel))
+        << message.address;
+  }
   for (const osc::Message& bad :
        {Osc("/tvxhdv/vibrate", {3, 7}), Osc("/tvxhdv/vibrate", {3, std::string("buzz")}),
         Osc("/tvxhdv/vibrate", {3, 0}), Osc("/tvxhdv/vibrate", {3, -1}),
-        Osc("/tvxhdv/vibrate", {3, -2.0f}), Osc("/tvxhdv/send", {80, 1}),
+        Osc("/tvxhdv/vibrate", {3, -2.0f}), Osc("/tvxhdv/send", {80, 0xA0}),
         Osc("/tvxhdv/send", {3, 256}), Osc("/tvxhdv/send", {3, 1.5f}), Osc("/tvxhdv/send", {3}),
-        Osc("/tvxhdv/other", {3, 1})}) {
+        Osc("/tvxhdv/other", {3, 1}), Osc("/tvxhdv/send", {3, 0}), Osc("/tvxhdv/send", {3, 255}),
+        Osc("/tvxhdv/send", {3, 0x9F}), Osc("/tvxhdv/send", {3, 0xA6}),
+        Osc("/tvxhdv/send", {3, 0xDA}), Osc("/tvxhdv/80/show", {std::string("correct")}),
+        Osc("/tvxhdv/-1/cancel", {}), Osc("/tvxhdv/x3/cancel", {}),
+        Osc("/tvxhdv/pp3/cancel", {}), Osc("/tvxhdv/p/cancel", {}), Osc("/tvxhdv//cancel", {}),
+        Osc("/tvxhdv/3/cancel", {1}), Osc("/tvxhdv/3/show", {}), Osc("/tvxhdv/3/show", {7}),
+        Osc("/tvxhdv/3/show", {std::string("colour"), 8}),
+        Osc("/tvxhdv/3/show", {std::string("correct"), 1}), Osc("/tvxhdv/3/jump", {1}),
+        Osc("/tvxhdv/3/4/send", {0xA0}), Osc("/tvxhdv/3/vibrate", {3, 1})}) {
+    PhoneCommand command;
     EXPECT_FALSE(ReadOscCommand(bad, command)) << bad.address;
   }
-  // The range check's text reaches the sender behind the address.
+  // The check's text reaches the sender behind the address.
+  PhoneCommand command;
   EXPECT_EQ(ReadOscCommand(Osc("/tvxhdv/send", {80, 1}), command).Error(),
             "/tvxhdv/send: pointer 80 does not exist: phones are numbered 0 to 79");
+  EXPECT_NE(ReadOscCommand(Osc("/tvxhdv/3/send", {255}), command).Error().find("255 never"),
+            std::string::npos);
+}
+
+TEST(Commands, ShowNamesAndACancelDropsWhatWaitsForItsPointer) {
+  using N = std::optional<long long>;
+  const std::pair<std::pair<const char*, N>, std::optional<unsigned>> shows[] = {
+      {{"correct", {}}, 0xB1}, {{"wrong", {}}, 0xB2},   {{"clear", {}}, 0xB0},
+      {{"colour", 0}, 0xC0},   {{"color", 7}, 0xC7},    {{"digit", 0}, 0xD0},
+      {{"digit", 9}, 0xD9},    {{"colour", 8}, {}},     {{"colour", -1}, {}},
+      {{"digit", 10}, {}},     {{"digit", {}}, {}},     {{"tick", {}}, {}},
+      {{"wrong", 1}, {}},      {{"Correct", {}}, {}},
+  };
+  for (const auto& [asked, code] : shows) {
+    EXPECT_EQ(ShowCodeByName(asked.first, asked.second), code) << asked.first;
+  }
+
+  CommandQueue queue;
+  for (const int pointer : {3, 4, 3}) ASSERT_TRUE(queue.Push({pointer, 0xA0, false, {}}));
+  ASSERT_TRUE(queue.Push({3, 0, true, {}}));
+  ASSERT_TRUE(queue.Push({3, 0xA1, false, {}}));
+  std::vector<std::tuple<int, unsigned, bool>> left;
+  for (const PhoneCommand& command : queue.TakeAll()) {
+    left.emplace_back(command.pointer, command.code, command.cancel);
+  }
+  EXPECT_EQ(left, (std::vector<std::tuple<int, unsigned, bool>>{
+                      {4, 0xA0, false}, {3, 0, true}, {3, 0xA1, false}}));
 }
 
 TEST(Json, ReportAndServerShapes) {
@@ -123,8 +215,10 @@ TEST(Json, ReadsTheTwoCommandsAndNothingElse) {
         "{\"send\":{\"pointer\":1,\"code\":2},\"vibrate\":{}}"}) {
     EXPECT_FALSE(json::ReadCommand(bad, command)) << bad;
   }
-  EXPECT_EQ(json::ReadCommand("{\"send\":{\"pointer\":5,\"code\":256}}", command).Error(),
-            "code 256 is out of range: codes are 0 to 255");
+  EXPECT_NE(json::ReadCommand("{\"send\":{\"pointer\":5,\"code\":255}}", command)
+                .Error()
+                .find("code 255 never reaches a phone"),
+            std::string::npos);
 }
 
 TEST(ClientQueue, LetsGoOfAClientMoreThanASecondBehind) {
@@ -153,6 +247,9 @@ TEST(Options, OutputsAndAddresses) {
   EXPECT_EQ(options.oscListen.host, "127.0.0.1");
   EXPECT_EQ(options.oscListen.port, 9002);
   EXPECT_EQ(options.wsHost, "127.0.0.1");
+  EXPECT_EQ(options.oscScheme, osc::Scheme::kByPointer);
+  EXPECT_TRUE(ParseOptions({"--osc", "h:1", "--osc-scheme", "legacy"}, options));
+  EXPECT_EQ(options.oscScheme, osc::Scheme::kLegacy);
 
   // Each refusal names the option at fault.
   const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
@@ -166,6 +263,8 @@ TEST(Options, OutputsAndAddresses) {
       {{"--ws", "1", "--allow-origin", "example.com"}, "--allow-origin"},
       {{"--ws", "1", "--allow-origin", "http://example.com/page"}, "--allow-origin"},
       {{"--ws", "1", "--allow-origin", "http://example.com:0"}, "--allow-origin"},
+      {{"--osc", "h:1", "--osc-scheme", "pointer"}, "--osc-scheme"},
+      {{"--osc", "h:1", "--osc-scheme", "legacy", "--osc-scheme", "legacy"}, "--osc-scheme"},
   };
   for (const auto& [arguments, option] : bad) {
     Options ignored;

@@ -1,6 +1,6 @@
 // The outputs on a loopback, driven as the reader drives them: a pass of
 // many reports reaches an OSC receiver once each, in order, in bundles that
-// fit a frame; a WebSocket client that reads, but slower than the reports come,
+// fit a frame, and presence as it changes and every interval; a WebSocket client that reads, but slower than the reports come,
 // is closed once what it has not read is a second old. The reports' times
 // are the test's own, one tick of 10 ms per pass.
 #include <gtest/gtest.h>
@@ -28,30 +28,65 @@ using tcp = asio::ip::tcp;
 namespace websocket = boost::beast::websocket;
 using boost::system::error_code;
 
-TEST(OscOutput, APassOfManyReportsGoesOutOnceEachInBundlesOfAtMost24) {
-  asio::io_context io;
-  udp::socket receiver(io, udp::endpoint(asio::ip::address_v4::loopback(), 0));
-  receiver.set_option(asio::socket_base::receive_buffer_size(1 << 20));
-  OscOutput output(io, {{"127.0.0.1", receiver.local_endpoint().port()}});
-  // Beyond the pass too, so that a bundle that reads past it shows.
-  std::array<tvxhdv_report, 300> reports{};
-  for (std::size_t i = 0; i < reports.size(); ++i) reports[i].frame = static_cast<std::uint32_t>(i);
-  constexpr std::size_t kCount = 250;
-  output.Reports(reports.data(), kCount, Clock::now());
-  output.Server(false);  // what comes next shows a report sent twice or left out
+// A receiver on a loopback port, for an OscOutput to send to.
+struct OscReceiver {
+  asio::io_context& io;
+  udp::socket socket{io, udp::endpoint(asio::ip::address_v4::loopback(), 0)};
+  std::array<char, 65536> datagram{};
 
-  std::array<char, 65536> datagram;
-  const auto receive = [&] {
-    return std::string(datagram.data(), receiver.receive(asio::buffer(datagram)));
-  };
-  std::size_t sent = 0;
-  for (std::string got = receive(); got != osc::EncodeServer(false); got = receive()) {
-    std::size_t size = 1;
-    while (size <= 24 && got != osc::EncodeReports({reports.data() + sent, size})) ++size;
-    ASSERT_LE(size, 24u) << "no bundle of the reports from " << sent;
-    sent += size;
+  explicit OscReceiver(asio::io_context& context) : io(context) {
+    socket.set_option(asio::socket_base::receive_buffer_size(1 << 20));
   }
-  EXPECT_EQ(sent, kCount);
+  std::vector<Endpoint> Target() const { return {{"127.0.0.1", socket.local_endpoint().port()}}; }
+  std::string Receive() { return std::string(datagram.data(), socket.receive(asio::buffer(datagram))); }
+};
+
+TEST(OscOutput, APassOfManyReportsGoesOutOnceEachInBundlesThatFitAFrame) {
+  for (const osc::Scheme scheme : {osc::Scheme::kByPointer, osc::Scheme::kLegacy}) {
+    SCOPED_TRACE(static_cast<int>(scheme));
+    asio::io_context io;
+    OscReceiver receiver(io);
+    OscOutput output(io, receiver.Target(), scheme);
+    // Beyond the pass too, so that a bundle that reads past it shows.
+    std::array<tvxhdv_report, 300> reports{};
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+      reports[i].frame = static_cast<std::uint32_t>(i);
+      reports[i].pointer = static_cast<std::uint32_t>(i % 80);
+      reports[i].x = static_cast<std::uint32_t>(i);
+    }
+    constexpr std::size_t kCount = 250;
+    output.Reports(reports.data(), kCount, Clock::now());
+    output.Server(false);  // what comes next shows a report sent twice or left out
+
+    std::size_t sent = 0;
+    for (std::string got = receiver.Receive(); got != osc::EncodeServer(false);
+         got = receiver.Receive()) {
+      EXPECT_LE(got.size(), 1472u);  // an Ethernet frame's payload
+      std::size_t size = 1;
+      while (size <= 24 && got != osc::EncodeReports({reports.data() + sent, size}, scheme)) ++size;
+      ASSERT_LE(size, 24u) << "no bundle of the reports from " << sent;
+      sent += size;
+    }
+    EXPECT_EQ(sent, kCount);
+  }
+}
+
+// Joins and leaves go out with the list of those present; the list again
+// every interval, and empty once the server went.
+TEST(OscOutput, PresenceGoesOutAtOnceAndTheAliveListEveryInterval) {
+  asio::io_context io;
+  OscReceiver receiver(io);
+  OscOutput output(io, receiver.Target(), osc::Scheme::kByPointer, std::chrono::milliseconds(20));
+  const std::vector<unsigned> present = {3, 12};
+  output.Presence(12, true, present);
+  EXPECT_EQ(receiver.Receive(), osc::EncodePresence(12, true, present));
+  for (int i = 0; i < 2; ++i) {
+    io.run_one_for(std::chrono::seconds(30));
+    EXPECT_EQ(receiver.Receive(), osc::EncodeAlive(present));
+  }
+  output.Server(false);
+  EXPECT_EQ(receiver.Receive(), osc::EncodeServer(false));
+  EXPECT_EQ(receiver.Receive(), osc::EncodeAlive({}));
 }
 
 // A WebSocket client on the server's own context; every wait runs it.

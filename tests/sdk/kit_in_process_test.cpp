@@ -142,6 +142,26 @@ TEST_F(KitInProcessTest, OnlyCodesThatReachAPhoneGoOut) {
   }
 }
 
+// Clearing empties what waits, across the ring's end too, and moves no
+// index (the server's alone); what is put next follows the emptied records.
+TEST_F(KitInProcessTest, ClearingTheQueueEmptiesWhatWaitsAcrossTheRingsEnd) {
+  CommandRecord taken;
+  const auto take = [&] { return server_.GetCommand(7, taken) == 1 ? static_cast<int>(taken.command) : -1; };
+  for (int i = 0; i < 799; ++i) ASSERT_EQ(tvxhdv_send(Kit(), 7, TVXHDV_SHORT_SINGLE), TVXHDV_OK);
+  for (int i = 0; i < 795; ++i) ASSERT_EQ(take(), TVXHDV_SHORT_SINGLE);
+  for (const int code : {0xB1, 0xC5, 0xD9}) ASSERT_EQ(tvxhdv_send(Kit(), 7, code), TVXHDV_OK);
+  ASSERT_EQ(tvxhdv_send(Kit(), 8, 0xA1), TVXHDV_OK);
+  EXPECT_EQ(tvxhdv_clear_queue(Kit(), 7), 7);
+  EXPECT_EQ(tvxhdv_clear_queue(Kit(), 7), 0);  // emptied records are not counted again
+  ASSERT_EQ(tvxhdv_send(Kit(), 7, 0xA4), TVXHDV_OK);
+  std::vector<int> codes;
+  for (int code; (code = take()) != -1;) codes.push_back(code);
+  EXPECT_EQ(codes, (std::vector<int>{0, 0, 0, 0, 0, 0, 0, 0xA4}));
+  EXPECT_EQ(server_.GetCommand(8, taken), 1);  // another pointer's stays
+  EXPECT_EQ(taken.command, 0xA1u);
+  EXPECT_EQ(tvxhdv_clear_queue(Kit(), 80), TVXHDV_BAD_ARGUMENT);
+}
+
 // A wait asleep in the kit wakes at the put, not at its next look at the
 // server (set ten minutes away here).
 TEST_F(KitInProcessTest, ASleepingWaitWakesAtThePut) {

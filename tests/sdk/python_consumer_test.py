@@ -199,6 +199,12 @@ class ConsumerTest(unittest.TestCase):
             with self.assertRaises(ValueError):
                 tvxhdv.SHOW_NUMBER(10)
             self.assertEqual(sender.read(), [])  # takes nothing from the reader
+            for code in (tvxhdv.SHORT_SINGLE, tvxhdv.SHOW_CORRECT, tvxhdv.LONG_DOUBLE):
+                sender.send(4, code)
+            self.assertEqual(sender.clear_queue(4), 3)
+            sender.show(4, tvxhdv.SHOW_WRONG)
+            phone = self.phone(4)  # passes over one emptied record per report
+            self.assertEqual([phone.report(1, 1) for _ in range(4)], [None] * 3 + [0xB2])
         reader.kill()
         reader.wait()
         with tvxhdv.open(self.server.path):  # the killed reader's claim is gone
