@@ -25,7 +25,7 @@ if python3 "$here/../../sdk/python/phones.py" --help | grep -q -- --taps; then t
 # name|phones|page bursts|outage s after the page's first burst|emulator options|phones.py options
 conditions=(
   "clean|10|0|0||$batch"
-  "30 +- 20 ms|10|0|0|--delay 30 --jitter 20|$batch"
+  "30 +- 20 ms|10|rate|0|--delay 30 --jitter 20|$batch"
   "2 % loss|10|0|0|--loss 0.02|$batch"
   "150 +- 100 ms|10|3|0|--delay 150 --jitter 100|$batch $taps"
   "3 s outage|10|4|3|--delay 30 --jitter 20|$batch"

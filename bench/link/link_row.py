@@ -45,7 +45,11 @@ def main():
     phones_pr = "%s>%d %s>%d" % (sent[0], consumer["presses"], sent[1], consumer["releases"])
     if consumer["last_change_age_ms"] is not None:
         phones_pr += " %.0f ms" % consumer["last_change_age_ms"]
-    if page:
+    if page and "moving" in page:
+        page_pr = "-"
+        page_tail = "reports/s moving %.1f (%.0f moves/s), resting %.1f, lifted %.1f" % (
+            page["moving"], page["moves"], page["resting"], page["lifted"])
+    elif page:
         made, arrived = page["made"], consumer["page_events"]
         page_pr = "%d>%d %d>%d" % (sum(e["down"] for e in made), sum(e[1] for e in arrived),
                                     sum(not e["down"] for e in made), sum(not e[1] for e in arrived))

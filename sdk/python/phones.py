@@ -4,7 +4,7 @@ without a class of phones. Standard library only.
 
     python3 phones.py --port 8080 --count 5
         five phones, pointers 0 to 4, each drawing circles on its pad, tapping
-        now and then and lifting its finger for a while; each prints the
+        now and then and lifting its finger for a moment; each prints the
         commands it gets ("phone 3: Vibrate short single (packet 1)")
     python3 phones.py --host 192.168.1.20 --first 10 --count 3 --seconds 60
     python3 phones.py --count 80 --hz 60 --key 1234 --stamp
@@ -53,8 +53,11 @@ import socket
 import tempfile
 import time
 
-ACTIVE_INTERVAL_S = 0.033  # about 30 reports a second while something changes
-IDLE_INTERVAL_S = 0.2      # five a second otherwise, well inside the server's second
+# The page reports at every move of a finger on the pad, which a phone's
+# browser gives once a display frame, so as often as the answers come back
+# up to sixty a second; with the finger lifted or resting, five a second.
+ACTIVE_INTERVAL_S = 1 / 60
+IDLE_INTERVAL_S = 0.2      # well inside the server's second of silence
 SAMPLE_INTERVAL_S = 0.01   # how often a phone reads its input: taps between reports count
 RETRY_S = 1.0              # after a failed connection
 MAX_BATCH = 32             # reports in one request of the batch route, as the server takes
@@ -176,14 +179,20 @@ class Phone:
             self._connection = None
 
 
+CYCLE_S = 4.0   # the default motion: one stroke with a tap in it,
+LIFT_S = 0.25   # then the finger lifted as briefly as to start the next
+
+
 def _motion(pointer, now):
-    """Circles for three seconds with a tap in the middle, then the finger
-    lifted for a second, over and over: x, y, left, on_pad."""
+    """A student pointing: circles with the finger on the pad and a tap in
+    the middle, the finger lifted for a moment every four seconds, as one
+    that ran out of pad starts again: x, y, left, on_pad."""
     phase = pointer * 0.7
-    moment = (now + phase) % 4.0
+    moment = (now + phase) % CYCLE_S
     angle = moment * 2.0
     return (int(32767 + 20000 * math.cos(angle + phase)),
-            int(32767 + 20000 * math.sin(angle + phase)), 1.4 < moment < 1.6, moment < 3.0)
+            int(32767 + 20000 * math.sin(angle + phase)), 1.4 < moment < 1.6,
+            moment < CYCLE_S - LIFT_S)
 
 
 def tapping(taps):
@@ -547,9 +556,9 @@ def main():
     parser.add_argument("--seconds", type=float, default=float("inf"),
                         help="how long they report (default: until Ctrl+C)")
     parser.add_argument("--hz", type=float, default=None,
-                        help="reports a second of each phone between changes (default: 30 while "
-                        "the finger is on the pad, 5 while it is lifted, as the page does); a "
-                        "change goes at once")
+                        help="reports a second of each phone between changes (default: 60 while "
+                        "the finger moves on the pad, 5 while it is lifted, as the page does; "
+                        "fewer where the answers take longer); a change goes at once")
     parser.add_argument("--key", default=None, help="the class's access key, as the page sends it")
     parser.add_argument("--stamp", action="store_true",
                         help="X and Y carry the send time: milliseconds of the monotonic clock, "
