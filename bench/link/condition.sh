@@ -63,7 +63,7 @@ wait "$phones_pid" || true
 after=$(cpu_ticks)
 ended=$(date +%s.%N)
 # The page's last taps may still be on their way.
-echo "end $(python3 -c 'import json, sys; p = json.loads(sys.argv[1]); print(len(p.get("made", [])) if p else 0)' "$page")" >&4
+echo "end $(python3 "$repo/bench/link/link_row.py" --awaited "$page")" >&4
 read -r consumer <&5
 cpu=$(awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" -v s="$started" -v e="$ended" \
   'BEGIN { printf "%.1f", t / hz / (e - s) * 100 }')
