@@ -38,7 +38,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 echo "classroom link, emulated (seed $seed, $seconds s a condition, phones.py ${batch:-without batches}):"
 echo "  reports/s and age (send to application read) a phone of phones.py; conn.: connections a phone;"
-echo "  presses and releases sent>arrived, for phones.py with the age of the last change, for the page"
+echo "  presses and releases sent>arrived, for phones.py with the age of the last change (and the reports"
+echo "  still unanswered at its end, which may have arrived uncounted), for the page"
 echo "  on pointer 79: bursts of 10 taps a second on L and R, one each 2 s, which must arrive in order,"
 echo "  the last one's delay from the finger also in the page's round trips (its answers' median);"
 echo "  in an outage L is held from before it, R tapped through it (the taps made while the page says"

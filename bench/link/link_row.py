@@ -35,9 +35,12 @@ def emulator_counts(path):
 
 
 def phones_sent(line):
-    """Presses and releases phones.py says it sent, where its last line tells."""
+    """Presses and releases phones.py says it sent, where its last line
+    tells, its connections and the reports still unanswered at its end (which
+    may have arrived uncounted)."""
     found = dict(re.findall(r"(\w+)=(\d+)", line))
-    return found.get("presses", "?"), found.get("releases", "?"), found.get("connections")
+    return (found.get("presses", "?"), found.get("releases", "?"), found.get("connections"),
+            int(found.get("unsent", 0)))
 
 
 def key(button, down):
@@ -126,6 +129,8 @@ def main():
     phones_pr = "%s>%d %s>%d" % (sent[0], consumer["presses"], sent[1], consumer["releases"])
     if consumer["last_change_age_ms"] is not None:
         phones_pr += " %.0f ms" % consumer["last_change_age_ms"]
+    if sent[3]:
+        phones_pr += " +%d unsent" % sent[3]
     page_pr, page_tail = page_columns(page, consumer) if page else ("-", "-")
     if page and "states" in page:
         page_tail += "; " + " ".join(page["states"])
