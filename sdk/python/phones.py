@@ -62,6 +62,10 @@ SAMPLE_INTERVAL_S = 0.01   # how often a phone reads its input: taps between rep
 RETRY_S = 1.0              # after a failed connection
 MAX_BATCH = 32             # reports in one request of the batch route, as the server takes
 MAX_QUEUED = 4096          # changes kept while the server cannot be reached
+# The server knows a repeat by its frame this long after a phone's last
+# report: a report first sent longer ago goes no more, as the page does, for
+# the server could pass it on twice (and it is stale by then).
+FRAMES_KEPT_S = 30.0
 REPORT_ROUTE = "/tolvex"
 BATCH_ROUTE = "/batch"
 WSAEWOULDBLOCK = 10035     # connect_ex's "in progress" on Windows
@@ -207,8 +211,8 @@ def tapping(taps):
 class _Line:
     """One phone's kept-alive connection in the swarm's loop, and the changes
     of its buttons and pad contact that wait to be sent, oldest first. A
-    report is (frame, x, y, left, right, on_pad), its frame 0 until it is
-    first sent."""
+    report is (frame, x, y, left, right, on_pad, sent_at), its frame 0 and
+    sent_at (time.monotonic()) 0 until it is first sent."""
 
     def __init__(self, phone):
         self.phone = phone
@@ -263,9 +267,9 @@ class Swarm:
             if len(line.queued) >= MAX_QUEUED:
                 line.queued.popleft()
                 self.counts["dropped"] += 1
-            line.queued.append((0, x, y) + state)
+            line.queued.append((0, x, y) + state + (0.0,))
         line.sampled = state
-        line.latest = (0, x, y) + state
+        line.latest = (0, x, y) + state + (0.0,)
 
     def _interval(self, line):
         if self.hz:
@@ -274,9 +278,11 @@ class Swarm:
 
     # Sending.
 
-    def _next_states(self, line):
+    def _next_states(self, line, now):
         """What the next request carries: the waiting changes, oldest first,
         or else the input as last read."""
+        while line.queued and line.queued[0][0] and now - line.queued[0][6] >= FRAMES_KEPT_S:
+            line.queued.popleft()  # sent ones are the oldest
         if not line.queued:
             return [line.latest]
         count = min(len(line.queued), MAX_BATCH if self.batch else 1)
@@ -285,20 +291,20 @@ class Swarm:
     def _framed(self, line, reports):
         """The reports with their frames: one sent before keeps its own (and
         its stamp), a new one gets the next."""
-        framed = []
-        for frame, x, y, left, right, on_pad in reports:
+        framed, now = [], time.monotonic()
+        for frame, x, y, left, right, on_pad, sent_at in reports:
             if not frame:
                 if self.stamp:
                     x, y = stamp_now()
-                frame = line.phone.next_frame()
-            framed.append((frame, x, y, left, right, on_pad))
+                frame, sent_at = line.phone.next_frame(), now
+            framed.append((frame, x, y, left, right, on_pad, sent_at))
         return framed
 
     def _request(self, line, reports, again):
         phone = line.phone
         items = [report_path(phone.pointer, frame, x, y, left, right, on_pad,
                              phone.ack_packet)[len(REPORT_ROUTE):]
-                 for frame, x, y, left, right, on_pad in reports]
+                 for frame, x, y, left, right, on_pad, _ in reports]
         # Sent again, even alone, over the batch route: its check of frames
         # keeps the server from passing a report on twice.
         if len(items) == 1 and not (again and self.batch):
@@ -502,7 +508,7 @@ class Swarm:
                 if due:
                     self._sample(line, now)  # a change of this moment goes now, in its place
                 if line.queued or due:  # a change goes at once
-                    self._send(line, now, self._next_states(line))
+                    self._send(line, now, self._next_states(line, now))
             wake = [line.retry_at if line.queued else max(line.due, line.retry_at)
                     for line in self.lines if not line.waiting]
             wake += [line.deadline for line in self.lines if line.deadline is not None]
