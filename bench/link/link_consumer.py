@@ -65,7 +65,8 @@ def main():
                 reports += 1
                 sent_ms = report.y << 16 | report.x
                 ages.append((int(report.read_at * 1000) - sent_ms) % (1 << 32))
-                seen.setdefault(report.pointer, [report.read_at, report.read_at])[1] = report.read_at
+                span = seen.setdefault(report.pointer, [report.read_at, report.read_at])
+                span[1] = report.read_at
                 was = left.get(report.pointer, False)
                 presses += report.left and not was
                 releases += was and not report.left

@@ -57,7 +57,8 @@ def taps(made):
             shown = event.get("shown", list(CONNECTED[:1]))
             press_kind[event["button"]] = "counts" if all(s in CONNECTED for s in shown) else \
                 "not" if not any(s in CONNECTED for s in shown) else "either"
-        found.append((key(event["button"], event["down"]), press_kind.get(event["button"], "counts")))
+        kind = press_kind.get(event["button"], "counts")
+        found.append((key(event["button"], event["down"]), kind))
     return found
 
 
@@ -92,19 +93,21 @@ def page_columns(page, consumer):
     words = ["in order" if as_made else "NOT AS MADE"]
     if made and arrived:
         delay, round_trip = arrived[-1][2] - made[-1]["at"], page.get("roundTripMs")
-        words.append("last %.0f ms" % delay + (
-            " = %.1f round trips of %.0f ms" % (delay / round_trip, round_trip) if round_trip else ""))
+        ratio = " = %.1f round trips of %.0f ms" % (delay / round_trip, round_trip) \
+            if round_trip else ""
+        words.append("last %.0f ms%s" % (delay, ratio))
     unsaid = sum(kind == "not" and change.endswith("v") for change, kind in taps(made))
     if unsaid:
-        words.append("%d taps while Not connected%s" % (unsaid, ", none arrived" if as_made else ""))
+        words.append("%d taps while Not connected%s" % (
+            unsaid, ", none arrived" if as_made else ""))
     if "finger" in page:
         last, finger = consumer.get("page_last"), page["finger"]
         right = bool(last and finger and not last[3] and not last[2] and
                      all(abs(a - b) <= POINTER_SLACK for a, b in zip(last, finger)))
         if as_made:
             words.append("L held through it")
-        words.append("afterwards pointer and buttons %s" % ("right" if right else "WRONG %s, finger %s" % (
-            last, finger)))
+        words.append("afterwards pointer and buttons " + (
+            "right" if right else "WRONG %s, finger %s" % (last, finger)))
     return counts, ", ".join(words)
 
 
@@ -135,7 +138,8 @@ def main():
     if page and "states" in page:
         page_tail += "; " + " ".join(page["states"])
     print("  %-20s %6d %9.1f %13s %6.1f %6s %-24s %-14s %s" % (
-        name, phones, consumer["reports_per_s"], age, connections, cpu, phones_pr, page_pr, page_tail))
+        name, phones, consumer["reports_per_s"], age, connections, cpu, phones_pr, page_pr,
+        page_tail))
 
 
 if __name__ == "__main__":
