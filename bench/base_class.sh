@@ -11,13 +11,14 @@
 # http/report_batch.cpp, so that the figures say what batches cost the single
 # route. It is checked out with `git worktree add` into build/bench-base and
 # built there (TVXHandvane and its page only); both go when this ends.
-# BENCH_SECONDS (5) sets each class run, BENCH_BASE_ROUNDS (3) how many runs
-# each server gets; the median counts.
+# BENCH_SECONDS (5) sets each class run, BENCH_BASE_ROUNDS (5) how many runs
+# each server gets, which of the two goes first changing from round to
+# round; the median counts.
 set -euo pipefail
 bin=$(cd "$1" && pwd)
 repo=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${BENCH_SECONDS:-5}
-rounds=${BENCH_BASE_ROUNDS:-3}
+rounds=${BENCH_BASE_ROUNDS:-5}
 
 added=$(git -C "$repo" log --diff-filter=A --format=%H -- http/report_batch.cpp | tail -1)
 base=$(git -C "$repo" rev-parse --verify --quiet "${BENCH_BASE:-$added^}^{commit}") || {
@@ -56,10 +57,17 @@ run_class() {
   cp "$from/TVXHandvane" "$from/TVXHandvane.TXT" "$folder/"
   printf '[General]\r\nLog=FALSE\r\nLogLevel=0\r\n[Paths]\r\nPathToWorkingDir=%s\r\nPathToIniFolder=%s\r\n[Control]\r\nPort=%s\r\nSelectedPointer=0\r\n' \
     "$folder" "$folder" "$port" >"$folder/TVXHandvane.INI"
+  # A /dev/shm of its own: a TVXHandvane that runs on the machine holds the
+  # area's one name. The process stays the server's through the execs.
   (cd "$folder" && XDG_CONFIG_HOME="$folder" XDG_STATE_HOME="$folder" \
-    exec ./TVXHandvane --console </dev/null >"$folder/console.txt" 2>&1) &
+    exec "$repo/tools/private_shm.sh" ./TVXHandvane --console </dev/null >"$folder/console.txt" 2>&1) &
   server_pid=$!
   for _ in $(seq 300); do port_is_free "$port" || break; sleep 0.1; done
+  if ! kill -0 "$server_pid" 2>/dev/null; then
+    echo "class against an earlier commit: the TVXHandvane of $from ended at its start:" >&2
+    cat "$folder/console.txt" >&2
+    return 1
+  fi
   before=$(awk '{ print $14 + $15 }' "/proc/$server_pid/stat")
   line=$("$bin/phone_class" "$port" 80 "$seconds" 60)
   after=$(awk '{ print $14 + $15 }' "/proc/$server_pid/stat")
@@ -71,9 +79,11 @@ run_class() {
     'BEGIN { printf "%s %.1f\n", line, ticks / hz / s * 100 }'
 }
 
+# On a shared machine the load drifts: in turns, each first every other round.
 for ((round = 0; round < rounds; round++)); do
-  run_class "$tree/bin" >>"$work/base.txt"
-  run_class "$bin" >>"$work/this.txt"
+  for who in $( ((round % 2)) && echo this base || echo base this); do
+    run_class "$([ "$who" = base ] && echo "$tree/bin" || echo "$bin")" >>"$work/$who.txt"
+  done
 done
 
 # The median of a column of a run file.
