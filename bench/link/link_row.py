@@ -92,10 +92,14 @@ def page_columns(page, consumer):
     as_made = arrived_as_made(made, arrived)
     words = ["in order" if as_made else "NOT AS MADE"]
     if made and arrived:
-        delay, round_trip = arrived[-1][2] - made[-1]["at"], page.get("roundTripMs")
-        ratio = " = %.1f round trips of %.0f ms" % (delay / round_trip, round_trip) \
-            if round_trip else ""
-        words.append("last %.0f ms%s" % (delay, ratio))
+        delay, trips = arrived[-1][2] - made[-1]["at"], page.get("lastTripsMs")
+        # Two round trips: the request in flight that the change waited for,
+        # and the one that carried it.
+        bound = " %s its two round trips (%.0f + %.0f ms)" % (
+            "within" if delay <= sum(trips) else "BEYOND", *trips) if trips else ""
+        words.append("last %.0f ms%s" % (delay, bound))
+        if page.get("roundTripMs"):
+            words.append("round trip p50 %.0f ms" % page["roundTripMs"])
     unsaid = sum(kind == "not" and change.endswith("v") for change, kind in taps(made))
     if unsaid:
         words.append("%d taps while Not connected%s" % (

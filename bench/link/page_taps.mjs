@@ -3,8 +3,10 @@
 // a second apart, then one JSON line: the presses and releases made, each
 // stamped in ms of the monotonic clock (as the application's read times
 // are) and marked with what the page showed as it was made, the connection
-// states the page showed and the median time its requests took to be
-// answered (the link's round trip as the page lives it).
+// states the page showed, the median time its requests took to be answered
+// (the link's round trip as the page lives it) and the answer times of the
+// two requests around the last change: the one it may have waited for and
+// the one that carried it.
 //   node page_taps.mjs URL POINTER BURSTS [OUTAGE_S]
 // With OUTAGE_S the link goes down for that long after the first burst
 // (through the emulator of with_link.sh), with L held from before it; R is
@@ -68,6 +70,22 @@ async function roundTripMs() {
   return times.length ? times[times.length >> 1] : null;
 }
 
+// The answer times of the request that carried the page's last change (the
+// first answered one after its last report with a button down) and of the
+// one before it.
+async function lastTripsMs() {
+  return page.evaluate(() => {
+    const reports = window.__reports;
+    const down = (each) => /^1|^.1/.test(each.path.slice(7 + 17));
+    const after = reports.slice(reports.findLastIndex(down) + 1);
+    const carrier = after.find((each) => !each.failed && each.settledAt !== null);
+    if (!carrier) return null;
+    const before = reports.filter((each) => each.sentAt < carrier.sentAt && each.settledAt !== null).at(-1);
+    const trip = (each) => (each ? each.settledAt - each.sentAt : 0);
+    return [trip(before), trip(carrier)];
+  });
+}
+
 // Taps R ten times a second until stop() says so; moves the finger on the
 // pad once while the page says it is not connected. Returns what it made
 // and where the finger left the pointer.
@@ -124,7 +142,9 @@ try {
       await sleep(1000);
     }
   }
-  console.log(JSON.stringify({ ...result, states: await phone.states(), roundTripMs: await roundTripMs() }));
+  console.log(JSON.stringify({
+    ...result, states: await phone.states(), roundTripMs: await roundTripMs(), lastTripsMs: await lastTripsMs(),
+  }));
 } finally {
   await phone.close();
 }
