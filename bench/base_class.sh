@@ -71,7 +71,8 @@ run_class() {
   before=$(awk '{ print $14 + $15 }' "/proc/$server_pid/stat")
   line=$("$bin/phone_class" "$port" 80 "$seconds" 60)
   after=$(awk '{ print $14 + $15 }' "/proc/$server_pid/stat")
-  kill "$server_pid" && wait "$server_pid" 2>/dev/null || true
+  kill "$server_pid" 2>/dev/null || true
+  wait "$server_pid" 2>/dev/null || true
   server_pid=""
   # The port is free again before the next server wants it.
   for _ in $(seq 100); do port_is_free "$port" && break; sleep 0.1; done
