@@ -27,7 +27,8 @@ end one line tells what the answered requests carried:
 
 A request without an answer goes again with the frames it had: with --batch
 over the batch route, where the server knows a repeat by its frame and
-passes it on once. The single route has no such check, so without --batch
+passes it on once (for FRAMES_KEPT_S after the phone's last report: what
+was first sent longer ago goes no more). The single route has no such check, so without --batch
 a request that was written and got no answer is not sent again (it counts
 as unanswered): the server may have passed it on already.
 
