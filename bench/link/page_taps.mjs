@@ -142,8 +142,11 @@ try {
       await sleep(1000);
     }
   }
+  // The page stays until its last change is answered: closed sooner, it
+  // would take that change with it.
+  const lastTrips = await waitFor(lastTripsMs, { timeout: 30000, what: 'the last change answered' }).catch(() => null);
   console.log(JSON.stringify({
-    ...result, states: await phone.states(), roundTripMs: await roundTripMs(), lastTripsMs: await lastTripsMs(),
+    ...result, states: await phone.states(), roundTripMs: await roundTripMs(), lastTripsMs: lastTrips,
   }));
 } finally {
   await phone.close();
