@@ -51,6 +51,7 @@ import math
 import os
 import selectors
 import socket
+import struct
 import tempfile
 import time
 
@@ -438,9 +439,15 @@ class Swarm:
 
     # Failures: what was in flight goes again, in its place, with its frames.
 
-    def _drop(self, line):
+    def _drop(self, line, abort=False):
         if line.socket is not None:
             self.selector.unregister(line.socket)
+            if abort:
+                # Reset, not closed: the kernel would go on sending what the
+                # request left unsent, and the server could take a single
+                # report of it for fresh long after the ones that replaced it.
+                line.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                       struct.pack("ii", 1, 0))
             line.socket.close()
         line.socket, line.buffer, line.outgoing, line.connecting = None, b"", b"", False
 
@@ -467,7 +474,7 @@ class Swarm:
         self._send(line, time.monotonic(), reports)
 
     def _fail(self, line, error):
-        self._drop(line)
+        self._drop(line, abort=line.waiting)
         if line.waiting:
             self._requeue(line)
         line.retried = False
