@@ -10,7 +10,9 @@
 # BENCH_SECONDS (5) sets the length of each wrk and class run, BENCH_REPORTS
 # (20000) the reports of the latency run; BENCH_MOTION=0 leaves out the
 # motion to cursor, BENCH_LINK=0 the emulated classroom link
-# (bench/link/link_bench.sh, which needs root).
+# (bench/link/link_bench.sh, which needs root). BENCH_BASE names the earlier
+# commit whose build the class also runs against (bench/base_class.sh; by
+# default the one the batch route was built on; none leaves it out).
 # Both servers run from a temporary folder with their own settings; nothing
 # outside it is touched. Figures are for comparing the two servers within one
 # run: the ratio says more than the absolute numbers on a shared machine.
@@ -233,6 +235,12 @@ idle_connection_memory "$tvx_pid" "$tvx_port" 1000
 kill "$tvx_pid" 2>/dev/null && wait "$tvx_pid" 2>/dev/null
 tvx_pid=""
 repo=$(cd "$(dirname "$0")/.." && pwd)
+
+# The class against this build and an earlier commit's, in turns (BENCH_BASE,
+# see bench/base_class.sh; BENCH_BASE=none leaves it out).
+if [ "${BENCH_BASE:-}" != none ]; then
+  "$repo/bench/base_class.sh" "$bin"
+fi
 if [ "${BENCH_MOTION:-1}" = 0 ]; then
   :
 elif ! command -v Xvfb >/dev/null || [ ! -x /usr/bin/chromium ] || [ ! -d "$repo/web/node_modules/playwright-core" ]; then

@@ -293,11 +293,17 @@
   // again once connected), so that no tap arrives seconds late; a lift
   // counts at once, and a button held since before keeps being held. What
   // was owed before the page said so still goes, in order, once the link is
-  // back.
+  // back; but not a report first sent FRAMES_KEPT_MS ago or more: the server
+  // knows a repeat by its frame only that long after the phone's last
+  // report, so it could pass that one on twice, and it is stale by then.
+  //
+  // clock: ms now (tests inject one).
   var BATCH_MAX = 32;
+  var FRAMES_KEPT_MS = 30000;
   var CONTACTS = ['buttonL', 'buttonR', 'onPad'];
 
-  function ReportStates() {
+  function ReportStates(clock) {
+    this.clock = clock || function () { return performance.now(); };
     this.connected = false;
     this.now = { x: 32768, y: 32768, buttonL: false, buttonR: false, onPad: false };
     this.down = { buttonL: false, buttonR: false, onPad: false };  // whether counted or not
@@ -357,6 +363,7 @@
   // state of now is replaced, not kept beside it: since it, no press has
   // counted, so the newer one says all it did.
   ReportStates.prototype.take = function (frames) {
+    this.forgetStale();
     var owed = this.owed;
     var last = owed[owed.length - 1];
     if (owed.length <= BATCH_MAX && !(last && sameState(last, this.now))) {
@@ -365,13 +372,26 @@
     }
     var taken = owed.slice(0, BATCH_MAX);
     this.carried = taken.length;
-    taken.forEach(function (state) { if (!state.frame) state.frame = frames.next(); });
+    var now = this.clock();
+    taken.forEach(function (state) {
+      if (state.frame) return;
+      state.frame = frames.next();
+      state.sentAt = now;
+    });
     return taken;
+  };
+
+  // Sent ones are the oldest, at the front.
+  ReportStates.prototype.forgetStale = function () {
+    var now = this.clock();
+    var owed = this.owed;
+    while (owed.length && owed[0].frame && now - owed[0].sentAt >= FRAMES_KEPT_MS) owed.shift();
   };
 
   // The next request's path: reports that went before go again over the
   // batch route, even alone, for the server to know them as repeats.
   ReportStates.prototype.request = function (frames, pointer, ackPacket) {
+    this.forgetStale();
     var again = this.owed.length > 0 && this.owed[0].frame !== 0;
     return encodeRequestPath(this.take(frames).map(function (state) {
       return {
@@ -661,6 +681,7 @@
     retryCountdownText: retryCountdownText,
     AnswerTimes: AnswerTimes,
     BATCH_MAX: BATCH_MAX,
+    FRAMES_KEPT_MS: FRAMES_KEPT_MS,
     ReportStates: ReportStates,
     encodeRequestPath: encodeRequestPath,
     calmPattern: calmPattern,

@@ -5,7 +5,8 @@
 #   condition.sh BIN_DIR PHONES SECONDS BURSTS OUTAGE_S [PHONES_OPTION...]
 # PHONES simulated phones report for SECONDS with their send time stamped;
 # beside them the page on pointer 79 taps BURSTS bursts (none for 0), the
-# link going down for OUTAGE_S (0: never) after the first. Prints
+# link going down for OUTAGE_S (0: never) after the first; with BURSTS
+# "rate" it tells how often it reports instead (page_rate.mjs). Prints
 # "CONSUMER_JSON|PAGE_JSON|SERVER_CPU_PERCENT|PHONES_LAST_LINE".
 set -euo pipefail
 bin=$1 phones=$2 seconds=$3 bursts=$4 outage=$5
@@ -50,7 +51,11 @@ ip netns exec "$TVX_LINK_PHONES" python3 "$repo/sdk/python/phones.py" --host "$T
   >"$work/phones.txt" 2>&1 &
 phones_pid=$!
 page='null'
-if [ "$bursts" -gt 0 ]; then
+if [ "$bursts" = rate ]; then
+  page=$(ip netns exec "$TVX_LINK_PHONES" node "$repo/bench/link/page_rate.mjs" "$url" 79 \
+    "$(awk -v s="$seconds" 'BEGIN { print int(s / 3) }')" 2>"$work/page.txt" | tail -1) || page='null'
+  bursts=0
+elif [ "$bursts" -gt 0 ]; then
   page=$(ip netns exec "$TVX_LINK_PHONES" node "$repo/bench/link/page_taps.mjs" "$url" 79 "$bursts" "$outage" \
     2>"$work/page.txt" | tail -1) || page='null'
 fi
@@ -58,7 +63,7 @@ wait "$phones_pid" || true
 after=$(cpu_ticks)
 ended=$(date +%s.%N)
 # The page's last taps may still be on their way.
-echo "end $(python3 -c 'import json, sys; p = json.loads(sys.argv[1]); print(len(p["made"]) if p else 0)' "$page")" >&4
+echo "end $(python3 "$repo/bench/link/link_row.py" --awaited "$page")" >&4
 read -r consumer <&5
 cpu=$(awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" -v s="$started" -v e="$ended" \
   'BEGIN { printf "%.1f", t / hz / (e - s) * 100 }')

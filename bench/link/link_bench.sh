@@ -22,13 +22,15 @@ batch="" taps=""
 if python3 "$here/../../sdk/python/phones.py" --help | grep -q -- --batch; then batch=--batch; fi
 if python3 "$here/../../sdk/python/phones.py" --help | grep -q -- --taps; then taps="--taps 10"; fi
 
-# name|phones|page bursts|outage s after the page's first burst|emulator options|phones.py options
+# name|phones|page bursts ("rate": how often it reports)|outage s after the
+# page's first burst|emulator options|phones.py options
 conditions=(
   "clean|10|0|0||$batch"
-  "30 +- 20 ms|10|0|0|--delay 30 --jitter 20|$batch"
+  "30 +- 20 ms|10|rate|0|--delay 30 --jitter 20|$batch"
   "2 % loss|10|0|0|--loss 0.02|$batch"
   "150 +- 100 ms|10|3|0|--delay 150 --jitter 100|$batch $taps"
-  "3 s outage|10|4|3|--delay 30 --jitter 20|$batch"
+  "3 s outage|10|1|3|--delay 30 --jitter 20|$batch"
+  "8 s outage|10|1|8|--delay 30 --jitter 20|$batch"
   "80 phones, 2 Mbit/s|79|3|0|--delay 10 --jitter 5 --rate 2000000 --queue 65536|$batch $taps"
 )
 
@@ -36,9 +38,15 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 echo "classroom link, emulated (seed $seed, $seconds s a condition, phones.py ${batch:-without batches}):"
 echo "  reports/s and age (send to application read) a phone of phones.py; conn.: connections a phone;"
-echo "  presses and releases sent>arrived, for phones.py with the age of the last change, for the page"
-echo "  on pointer 79 (bursts of 10 taps a second on L and R, one each 2 s; the outage starts after the first)"
-echo "  with the last one's delay and the states it showed"
+echo "  presses and releases sent>arrived, for phones.py with the age of the last change (and the reports"
+echo "  still unanswered at its end, which may have arrived uncounted), for the page"
+echo "  on pointer 79: bursts of 10 taps a second on L and R, one each 2 s, which must arrive in order,"
+echo "  the last one's delay from the finger against the two round trips around it (the request in flight"
+echo "  it waited for and the one that carried it; and the median of the page's round trips);"
+echo "  in an outage L is held from before it, R tapped through it (the taps made while the page says"
+echo "  Not connected must not arrive, the others must) and the finger moved on the pad: afterwards"
+echo "  the application must have the pointer where the finger left it and L held until let go;"
+echo "  then the states the page showed"
 printf '  %-20s %6s %9s %13s %6s %6s %-24s %-14s %s\n' condition phones "reports/s" "age p50/p99" \
   "conn." "CPU %" "phones.py P R, last" "page P R" "page: last, states"
 for condition in "${conditions[@]}"; do

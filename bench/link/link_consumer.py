@@ -3,15 +3,16 @@ kit, then prints one JSON line of what came:
 
     python3 link_consumer.py FOLDER FIRST LAST PAGE
 
-It reads until its standard input ends, or, after a line "end N", until
-pointer PAGE's buttons changed N times or ten seconds passed. The phones
+It reads until its standard input ends, or, after a line "end LEAST MOST",
+until pointer PAGE's buttons changed MOST times, or LEAST times and none
+came for three seconds, or ten seconds passed. The phones
 FIRST to LAST count in the figures; their reports carry
 their send time in X and Y (phones.py --stamp), so a report's age is its
 read time less that; presses and releases are the left button's changes in
 the order the reports came, and the last one's age is that of the report that
 brought it. Of pointer PAGE (the real page) it gives the changes of both
 buttons in order, each stamped with its read time in ms of the monotonic
-clock.
+clock, and its last report's X, Y and buttons.
 """
 
 import json
@@ -36,17 +37,19 @@ def main():
     first, last, page = int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
     reports, ages, presses, releases, left, seen = 0, [], 0, 0, {}, {}
     last_change_age = None
-    page_events, page_held = [], (False, False)
-    expected, deadline = None, None
+    page_events, page_held, page_last = [], (False, False), None
+    least, most, deadline, page_changed_at = None, None, None, time.monotonic()
     with tvxhdv.open(folder, from_now=True, wait=True) as server:
         print("ready", flush=True)
         while True:
-            if expected is None and select.select([sys.stdin], [], [], 0)[0]:
+            if most is None and select.select([sys.stdin], [], [], 0)[0]:
                 words = sys.stdin.readline().split()
-                if len(words) != 2:
+                if len(words) != 3:
                     break
-                expected, deadline = int(words[1]), time.monotonic() + 10
-            if expected is not None and (len(page_events) >= expected or time.monotonic() > deadline):
+                least, most, deadline = int(words[1]), int(words[2]), time.monotonic() + 10
+            now = time.monotonic()
+            if most is not None and (len(page_events) >= most or now > deadline or
+                                     (len(page_events) >= least and now > page_changed_at + 3)):
                 break
             server.wait(0.1)
             for report in server.read():
@@ -54,13 +57,16 @@ def main():
                     for button, was, down in zip("LR", page_held, (report.left, report.right)):
                         if down != was:
                             page_events.append([button, down, report.read_at * 1000])
+                            page_changed_at = time.monotonic()
                     page_held = (report.left, report.right)
+                    page_last = [report.x, report.y, report.left, report.right]
                 if not first <= report.pointer <= last:
                     continue
                 reports += 1
                 sent_ms = report.y << 16 | report.x
                 ages.append((int(report.read_at * 1000) - sent_ms) % (1 << 32))
-                seen.setdefault(report.pointer, [report.read_at, report.read_at])[1] = report.read_at
+                span = seen.setdefault(report.pointer, [report.read_at, report.read_at])
+                span[1] = report.read_at
                 was = left.get(report.pointer, False)
                 presses += report.left and not was
                 releases += was and not report.left
@@ -78,6 +84,7 @@ def main():
         "releases": releases,
         "last_change_age_ms": last_change_age,
         "page_events": page_events,
+        "page_last": page_last,
         "read_until": time.monotonic(),
     }), flush=True)
 

@@ -11,9 +11,10 @@
 //
 // "up" is from the phones to the PC, "down" back; without the prefix an
 // option sets both. Each packet waits the delay plus a jitter drawn evenly
-// from -jitter to +jitter, but never leaves before the one sent before it in
-// its direction: a Wi-Fi's retries hold a late frame back and everything
-// behind it, they do not reorder. --outage drops everything for FOR_S
+// from -jitter to +jitter, but never leaves before the one sent before it on
+// its connection: a Wi-Fi's retries hold a station's late frame back and
+// everything behind it, they do not reorder; other stations' frames pass.
+// Each connection stands for one phone. --outage drops everything for FOR_S
 // seconds from AT_S seconds after the start; SIGUSR1 starts an outage that
 // lasts until SIGUSR2. The randomness comes from --seed alone, so that runs
 // repeat. Prints "ready" once both devices exist; ends on SIGTERM, SIGINT or
@@ -36,8 +37,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <iterator>
+#include <map>
 #include <random>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -66,11 +70,6 @@ Nanoseconds Now() {
   return now.tv_sec * kSecond + now.tv_nsec;
 }
 
-struct Packet {
-  Nanoseconds due;
-  std::vector<char> bytes;
-};
-
 struct Direction {
   explicit Direction(const char* directionName) : name(directionName) {}
   const char* name;
@@ -79,8 +78,8 @@ struct Direction {
   double loss = 0;
   int from = -1;  // the TUN device it reads
   int to = -1;    // the TUN device it writes
-  Nanoseconds lastDue = 0;
-  std::deque<Packet> inFlight;  // in order of due: see lastDue
+  std::unordered_map<std::uint64_t, Nanoseconds> lastDueOf;  // by connection
+  std::multimap<Nanoseconds, std::vector<char>> inFlight;    // by due, then as sent
   unsigned long passed = 0, lost = 0, outage = 0, overflow = 0;
   unsigned long connections = 0;  // TCP SYNs without ACK that passed: connections opened
 };
@@ -92,6 +91,23 @@ bool OpensConnection(const std::vector<char>& bytes) {
   if (bytes.size() < header + 14) return false;
   const auto flags = static_cast<unsigned char>(bytes[header + 13]);
   return (flags & 0x12) == 0x02;
+}
+
+// The connection (addresses, protocol, ports) of an IPv4 packet, 0 for
+// anything else: packets of one connection keep their order.
+std::uint64_t ConnectionOf(const std::vector<char>& bytes) {
+  if (bytes.size() < 20 || (bytes[0] & 0xF0) != 0x40) return 0;
+  const std::size_t header = static_cast<std::size_t>(bytes[0] & 0x0F) * 4;
+  const bool ported = (bytes[9] == 6 || bytes[9] == 17) && bytes.size() >= header + 4;
+  std::uint64_t key = 1469598103934665603ull;  // FNV-1a over the fields that name it
+  const auto mix = [&key, &bytes](std::size_t from, std::size_t count) {
+    for (std::size_t i = from; i < from + count; ++i)
+      key = (key ^ static_cast<unsigned char>(bytes[i])) * 1099511628211ull;
+  };
+  mix(9, 1);
+  mix(12, 8);
+  if (ported) mix(header, 4);
+  return key | 1;
 }
 
 // The air both directions share: a packet takes size / rate to send, after
@@ -250,29 +266,37 @@ class Link {
       }
       const auto delay =
           static_cast<Nanoseconds>(std::max(0.0, direction.delayMs + jitter) * kMillisecond);
-      direction.lastDue = std::max(direction.lastDue, sent + delay);
-      direction.inFlight.push_back(
-          {direction.lastDue, std::vector<char>(buffer.data(), buffer.data() + size)});
+      std::vector<char> bytes(buffer.data(), buffer.data() + size);
+      Nanoseconds& lastDue = direction.lastDueOf[ConnectionOf(bytes)];
+      lastDue = std::max(lastDue, sent + delay);
+      direction.inFlight.emplace(lastDue, std::move(bytes));
     }
   }
 
   void Deliver(Direction& direction) {
     const Nanoseconds now = Now();
-    for (; !direction.inFlight.empty() && direction.inFlight.front().due <= now;
-         direction.inFlight.pop_front()) {
-      const std::vector<char>& bytes = direction.inFlight.front().bytes;
+    for (auto packet = direction.inFlight.begin();
+         packet != direction.inFlight.end() && packet->first <= now;
+         packet = direction.inFlight.erase(packet)) {
+      const std::vector<char>& bytes = packet->second;
       // A full device queue drops the packet, as a full radio queue would.
       if (write(direction.to, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
         continue;
       ++direction.passed;
       if (OpensConnection(bytes)) ++direction.connections;
     }
+    // A connection whose packets all left holds nothing back: forgotten, so
+    // that the many short ones of a run do not pile up.
+    if (direction.lastDueOf.size() > 4096) {
+      for (auto entry = direction.lastDueOf.begin(); entry != direction.lastDueOf.end();)
+        entry = entry->second <= now ? direction.lastDueOf.erase(entry) : std::next(entry);
+    }
   }
 
   int TimeoutMs() const {
     Nanoseconds next = Now() + 100 * kMillisecond;  // the outage's edges are checked on arrival
     for (const Direction* direction : {&up_, &down_}) {
-      if (!direction->inFlight.empty()) next = std::min(next, direction->inFlight.front().due);
+      if (!direction->inFlight.empty()) next = std::min(next, direction->inFlight.begin()->first);
     }
     return static_cast<int>(
         std::max<Nanoseconds>(0, (next - Now() + kMillisecond - 1) / kMillisecond));

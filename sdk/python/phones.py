@@ -4,7 +4,7 @@ without a class of phones. Standard library only.
 
     python3 phones.py --port 8080 --count 5
         five phones, pointers 0 to 4, each drawing circles on its pad, tapping
-        now and then and lifting its finger for a while; each prints the
+        now and then and lifting its finger for a moment; each prints the
         commands it gets ("phone 3: Vibrate short single (packet 1)")
     python3 phones.py --host 192.168.1.20 --first 10 --count 3 --seconds 60
     python3 phones.py --count 80 --hz 60 --key 1234 --stamp
@@ -27,7 +27,8 @@ end one line tells what the answered requests carried:
 
 A request without an answer goes again with the frames it had: with --batch
 over the batch route, where the server knows a repeat by its frame and
-passes it on once. The single route has no such check, so without --batch
+passes it on once (for FRAMES_KEPT_S after the phone's last report: what
+was first sent longer ago goes no more). The single route has no such check, so without --batch
 a request that was written and got no answer is not sent again (it counts
 as unanswered): the server may have passed it on already.
 
@@ -50,15 +51,23 @@ import math
 import os
 import selectors
 import socket
+import struct
 import tempfile
 import time
 
-ACTIVE_INTERVAL_S = 0.033  # about 30 reports a second while something changes
-IDLE_INTERVAL_S = 0.2      # five a second otherwise, well inside the server's second
+# The page reports at every move of a finger on the pad, which a phone's
+# browser gives once a display frame, so as often as the answers come back
+# up to sixty a second; with the finger lifted or resting, five a second.
+ACTIVE_INTERVAL_S = 1 / 60
+IDLE_INTERVAL_S = 0.2      # well inside the server's second of silence
 SAMPLE_INTERVAL_S = 0.01   # how often a phone reads its input: taps between reports count
 RETRY_S = 1.0              # after a failed connection
 MAX_BATCH = 32             # reports in one request of the batch route, as the server takes
 MAX_QUEUED = 4096          # changes kept while the server cannot be reached
+# The server knows a repeat by its frame this long after a phone's last
+# report: a report first sent longer ago goes no more, as the page does, for
+# the server could pass it on twice (and it is stale by then).
+FRAMES_KEPT_S = 30.0
 REPORT_ROUTE = "/tolvex"
 BATCH_ROUTE = "/batch"
 WSAEWOULDBLOCK = 10035     # connect_ex's "in progress" on Windows
@@ -176,14 +185,20 @@ class Phone:
             self._connection = None
 
 
+CYCLE_S = 4.0   # the default motion: one stroke with a tap in it,
+LIFT_S = 0.25   # then the finger lifted as briefly as to start the next
+
+
 def _motion(pointer, now):
-    """Circles for three seconds with a tap in the middle, then the finger
-    lifted for a second, over and over: x, y, left, on_pad."""
+    """A student pointing: circles with the finger on the pad and a tap in
+    the middle, the finger lifted for a moment every four seconds, as one
+    that ran out of pad starts again: x, y, left, on_pad."""
     phase = pointer * 0.7
-    moment = (now + phase) % 4.0
+    moment = (now + phase) % CYCLE_S
     angle = moment * 2.0
     return (int(32767 + 20000 * math.cos(angle + phase)),
-            int(32767 + 20000 * math.sin(angle + phase)), 1.4 < moment < 1.6, moment < 3.0)
+            int(32767 + 20000 * math.sin(angle + phase)), 1.4 < moment < 1.6,
+            moment < CYCLE_S - LIFT_S)
 
 
 def tapping(taps):
@@ -198,8 +213,8 @@ def tapping(taps):
 class _Line:
     """One phone's kept-alive connection in the swarm's loop, and the changes
     of its buttons and pad contact that wait to be sent, oldest first. A
-    report is (frame, x, y, left, right, on_pad), its frame 0 until it is
-    first sent."""
+    report is (frame, x, y, left, right, on_pad, sent_at), its frame 0 and
+    sent_at (time.monotonic()) 0 until it is first sent."""
 
     def __init__(self, phone):
         self.phone = phone
@@ -254,9 +269,9 @@ class Swarm:
             if len(line.queued) >= MAX_QUEUED:
                 line.queued.popleft()
                 self.counts["dropped"] += 1
-            line.queued.append((0, x, y) + state)
+            line.queued.append((0, x, y) + state + (0.0,))
         line.sampled = state
-        line.latest = (0, x, y) + state
+        line.latest = (0, x, y) + state + (0.0,)
 
     def _interval(self, line):
         if self.hz:
@@ -265,9 +280,11 @@ class Swarm:
 
     # Sending.
 
-    def _next_states(self, line):
+    def _next_states(self, line, now):
         """What the next request carries: the waiting changes, oldest first,
         or else the input as last read."""
+        while line.queued and line.queued[0][0] and now - line.queued[0][6] >= FRAMES_KEPT_S:
+            line.queued.popleft()  # sent ones are the oldest
         if not line.queued:
             return [line.latest]
         count = min(len(line.queued), MAX_BATCH if self.batch else 1)
@@ -276,20 +293,20 @@ class Swarm:
     def _framed(self, line, reports):
         """The reports with their frames: one sent before keeps its own (and
         its stamp), a new one gets the next."""
-        framed = []
-        for frame, x, y, left, right, on_pad in reports:
+        framed, now = [], time.monotonic()
+        for frame, x, y, left, right, on_pad, sent_at in reports:
             if not frame:
                 if self.stamp:
                     x, y = stamp_now()
-                frame = line.phone.next_frame()
-            framed.append((frame, x, y, left, right, on_pad))
+                frame, sent_at = line.phone.next_frame(), now
+            framed.append((frame, x, y, left, right, on_pad, sent_at))
         return framed
 
     def _request(self, line, reports, again):
         phone = line.phone
         items = [report_path(phone.pointer, frame, x, y, left, right, on_pad,
                              phone.ack_packet)[len(REPORT_ROUTE):]
-                 for frame, x, y, left, right, on_pad in reports]
+                 for frame, x, y, left, right, on_pad, _ in reports]
         # Sent again, even alone, over the batch route: its check of frames
         # keeps the server from passing a report on twice.
         if len(items) == 1 and not (again and self.batch):
@@ -422,9 +439,15 @@ class Swarm:
 
     # Failures: what was in flight goes again, in its place, with its frames.
 
-    def _drop(self, line):
+    def _drop(self, line, abort=False):
         if line.socket is not None:
             self.selector.unregister(line.socket)
+            if abort:
+                # Reset, not closed: the kernel would go on sending what the
+                # request left unsent, and the server could take a single
+                # report of it for fresh long after the ones that replaced it.
+                line.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                       struct.pack("ii", 1, 0))
             line.socket.close()
         line.socket, line.buffer, line.outgoing, line.connecting = None, b"", b"", False
 
@@ -451,7 +474,7 @@ class Swarm:
         self._send(line, time.monotonic(), reports)
 
     def _fail(self, line, error):
-        self._drop(line)
+        self._drop(line, abort=line.waiting)
         if line.waiting:
             self._requeue(line)
         line.retried = False
@@ -493,7 +516,7 @@ class Swarm:
                 if due:
                     self._sample(line, now)  # a change of this moment goes now, in its place
                 if line.queued or due:  # a change goes at once
-                    self._send(line, now, self._next_states(line))
+                    self._send(line, now, self._next_states(line, now))
             wake = [line.retry_at if line.queued else max(line.due, line.retry_at)
                     for line in self.lines if not line.waiting]
             wake += [line.deadline for line in self.lines if line.deadline is not None]
@@ -547,9 +570,9 @@ def main():
     parser.add_argument("--seconds", type=float, default=float("inf"),
                         help="how long they report (default: until Ctrl+C)")
     parser.add_argument("--hz", type=float, default=None,
-                        help="reports a second of each phone between changes (default: 30 while "
-                        "the finger is on the pad, 5 while it is lifted, as the page does); a "
-                        "change goes at once")
+                        help="reports a second of each phone between changes (default: 60 while "
+                        "the finger moves on the pad, 5 while it is lifted, as the page does; "
+                        "fewer where the answers take longer); a change goes at once")
     parser.add_argument("--key", default=None, help="the class's access key, as the page sends it")
     parser.add_argument("--stamp", action="store_true",
                         help="X and Y carry the send time: milliseconds of the monotonic clock, "

@@ -181,6 +181,17 @@ class PhonesTest(unittest.TestCase):
                     self.assertTrue(all(path.startswith("/tolvex") for path in later))
                     self.assertEqual(counts["unanswered"], 1)
 
+    def test_reports_first_sent_as_long_ago_as_the_server_keeps_frames_go_no_more(self):
+        swarm = phones.Swarm([phones.Phone("127.0.0.1", 1, 3)], say=lambda text: None, batch=True)
+        self.addCleanup(swarm.close)
+        line = swarm.lines[0]
+        sent = [(1, 0, 0, True, False, True, 100.0), (2, 0, 0, False, False, True, 100.0)]
+        unsent = [(0, 0, 0, False, True, True, 0.0)]
+        for now, carried in ((100 + phones.FRAMES_KEPT_S - 0.01, sent + unsent),
+                             (100 + phones.FRAMES_KEPT_S, unsent)):
+            line.queued.extend(sent + unsent)
+            self.assertEqual(swarm._next_states(line, now), carried)
+
 
 if __name__ == "__main__":
     unittest.main()

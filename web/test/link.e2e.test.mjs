@@ -1,8 +1,8 @@
 // The page on an emulated classroom link, 150 ms each way and 5 % of the
 // packets lost: every quick tap reaches the application, in order, also
 // those made in an outage before the page says so, and the taps made while
-// the page says it is not connected never do; so do the
-// simulated phones' taps (phones.py). Runs in the
+// the page says it is not connected never do; a button held through the
+// outage stays held; so do the simulated phones' taps (phones.py). Runs in the
 // phones' namespace of bench/link/with_link.sh (see run-link-e2e.sh), with
 // the real TVXHandvane in the PC's.
 import { test, before, after } from 'node:test';
@@ -55,25 +55,29 @@ linkTest('quick taps on L and R in turn: every press and release arrives, in ord
   assert.deepEqual(arrived, made.map(key));
 });
 
-linkTest('taps while the page says Not connected never arrive; those before and after do', async () => {
+linkTest('taps while the page says Not connected never arrive; those before and after do, and L held through it stays held', async () => {
   const from = arrivals.of(POINTER).length;
   const before = await tapInTurn(phone, { count: 2 });
+  before.push(await phone.hold('L', true));
   await arrivedOnce(from + before.length);
   process.kill(emulator, 'SIGUSR1');
   // Made in the outage's first moments, while the page still says connected:
   // they go again, with their frames, once the link is back.
-  before.push(...await tapInTurn(phone, { count: 4 }));
+  before.push(...await tapInTurn(phone, { count: 3, buttons: ['R'] }));
   assert.ok(['connected', 'slow'].includes(await phone.state()), 'the page noticed the outage before the taps ended');
   await phone.waitForState(['lost']);
   assert.equal(await phone.page.locator('#connection-text').textContent(), 'Not connected');
-  await tapInTurn(phone, { count: 3 });
+  await tapInTurn(phone, { count: 3, buttons: ['R'] });
   process.kill(emulator, 'SIGUSR2');
   await phone.waitForState(['connected', 'slow']);
-  const later = await tapInTurn(phone, { count: 2 });
+  const later = await tapInTurn(phone, { count: 2, buttons: ['R'] });
   // The link keeps order: once the later taps are in, an outage tap that
-  // was sent would have come before them.
-  const arrived = (await arrivedOnce(from + before.length + later.length)).slice(from);
-  assert.deepEqual(arrived, [...before, ...later].map(key));
+  // was sent, or L let go, would have come before them.
+  const held = (await arrivedOnce(from + before.length + later.length)).slice(from);
+  assert.deepEqual(held, [...before, ...later].map(key));
+  const letGo = await phone.hold('L', false);
+  const arrived = (await arrivedOnce(from + before.length + later.length + 1)).slice(from);
+  assert.deepEqual(arrived, [...before, ...later, letGo].map(key));
 });
 
 linkTest('phones.py, three phones tapping ten times a second in batches: every press and release it sent arrives', async () => {

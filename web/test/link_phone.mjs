@@ -58,9 +58,19 @@ export async function openPage(url, pointer) {
     return { x: box.x + box.width / 2, y: box.y + box.height / 2 };
   };
   const buttons = { L: await centre(selectors.L), R: await centre(selectors.R) };
-  const touch = (type, point) => cdp.send('Input.dispatchTouchEvent', {
-    type, touchPoints: type === 'touchEnd' ? [] : [{ id: 1, x: point.x, y: point.y }],
-  });
+  // A touch starts with every finger down, one left out is lifted; an end
+  // names the finger it lifts.
+  const down = new Map();
+  const touch = (type, id, point) => {
+    if (type === 'touchEnd') down.delete(id);
+    else down.set(id, point);
+    const points = type === 'touchEnd' ? [[id, point]] : [...down];
+    return cdp.send('Input.dispatchTouchEvent', {
+      type, touchPoints: points.map(([each, at]) => ({ id: each, x: at.x, y: at.y })),
+    });
+  };
+  const TAPPING = 1;
+  const HOLDING = 2;
   // The page marks a button pressed as it takes the change in.
   const taken = (button, down) => waitFor(
     () => page.evaluate(([selector, down]) => document.querySelector(selector).classList.contains('pressed') === down,
@@ -76,11 +86,19 @@ export async function openPage(url, pointer) {
     // the press in. Returns the press and release as made, stamped.
     async tap(button) {
       const made = [{ button, down: true, at: nowMs() }];
-      await touch('touchStart', buttons[button]);
+      await touch('touchStart', TAPPING, buttons[button]);
       await taken(button, true);
       made.push({ button, down: false, at: nowMs() });
-      await touch('touchEnd', buttons[button]);
+      await touch('touchEnd', TAPPING, buttons[button]);
       await taken(button, false);
+      return made;
+    },
+    // A second finger that holds a button, beside the one that taps, and
+    // lets it go: the change made, stamped.
+    async hold(button, pressed) {
+      const made = { button, down: pressed, at: nowMs() };
+      await touch(pressed ? 'touchStart' : 'touchEnd', HOLDING, buttons[button]);
+      await taken(button, pressed);
       return made;
     },
     close: () => phone.close(),

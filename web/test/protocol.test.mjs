@@ -356,6 +356,24 @@ test('every press and lift goes out, in order, 32 to a request, and only while c
       'a newer state of now takes the place of the unanswered one');
   });
 
+  await t.test('after an outage as long as the server keeps frames, what it may already have passed on goes no more', () => {
+    let now = 0;
+    const states = new P.ReportStates(() => now);
+    const frames = new P.FrameCounter(0);
+    states.setConnected(true);
+    states.set('buttonL', true);
+    states.set('buttonL', false);
+    assert.equal(carried(states.request(frames, 0, 0)), 'batch 1:L32768@0 2:32768@0');
+    states.failed();
+    states.set('buttonR', true);
+    now = P.FRAMES_KEPT_MS - 1;
+    assert.equal(carried(states.request(frames, 0, 0)), 'batch 1:L32768@0 2:32768@0',
+      'within it, the server knows them as repeats');
+    states.failed();
+    now = P.FRAMES_KEPT_MS;
+    assert.equal(carried(states.request(frames, 0, 0)), '3:32768@0', 'the press made while not connected is not sent either');
+  });
+
   await t.test('one report goes alone as today, several as a batch', () => {
     const reports = [report({ frame: 1 }), report({ frame: 2, buttonL: true })];
     assert.equal(P.encodeRequestPath(reports.slice(0, 1)), P.encodeReportPath(reports[0]));
