@@ -140,6 +140,11 @@ std::string PointerNames::Get(int pointer) const {
 void PointerNames::SetListener(Listener listener) {
   std::lock_guard lock(mutex_);
   listener_ = std::move(listener);
+  if (!listener_) return;
+  for (int pointer = 0; pointer < kPointerCount; ++pointer) {
+    const std::string& name = names_[static_cast<std::size_t>(pointer)];
+    if (!name.empty()) listener_(pointer, name);
+  }
 }
 
 void PointerNames::Store(int pointer, std::string name) {

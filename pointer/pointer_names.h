@@ -36,6 +36,8 @@ class PointerNames {
   // Bumps on every change, so that views know to redraw.
   std::uint32_t Version() const { return version_.load(std::memory_order_acquire); }
 
+  // The listener hears every name kept so far at once, then every change;
+  // null: none.
   void SetListener(Listener listener);
 
  private:
