@@ -88,6 +88,12 @@ int main() {
   Print("FLAG_LEFT", kReportButtonLeft);
   Print("FLAG_RIGHT", kReportButtonRight);
   Print("FLAG_ON_PAD", kReportAckModeOther);
+  Print("NAMES_SIZE", kNamesAreaSize);
+  Print("NAMES_VERSION", kNamesAreaVersion);
+  Print("NAMES_AT_CHANGES", offsetof(NamesAreaLayout, changes));
+  Print("NAMES_AT_SLOTS", offsetof(NamesAreaLayout, slots));
+  Print("NAMES_SLOT_SIZE", sizeof(NamesAreaSlot));
+  Print("NAME_MAX", sizeof(NamesAreaSlot::utf8));
   std::printf("FILL_TEXT ");  // with its terminating zero, as the area holds it
   for (std::size_t i = 0; i < sizeof(FillText); ++i) {
     std::printf("%02X", static_cast<unsigned char>(FillText[i]));
