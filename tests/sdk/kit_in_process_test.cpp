@@ -239,15 +239,20 @@ TEST_F(KitInProcessTest, ANameIsNeverReadHalfWritten) {
   });
   char name[TVXHDV_NAME_MAX + 1];
   int whole = 0;
-  for (int i = 0; i < 2000; ++i) {
+  std::string torn;
+  const auto stopAt = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  for (int i = 0; i < 20000 && torn.empty() && std::chrono::steady_clock::now() < stopAt; ++i) {
     const int length = tvxhdv_name(Kit(), 9, name, sizeof name);
     if (length == 0) continue;  // the writer kept the slot busy, or had not begun
-    ASSERT_EQ(length, 96);
-    ASSERT_TRUE(name == first || name == second) << name;
-    ++whole;
+    if (name == first || name == second) {
+      ++whole;
+    } else {
+      torn = name;
+    }
   }
   done = true;
   writer.join();
+  EXPECT_EQ(torn, "");
   EXPECT_GT(whole, 0);
 }
 
