@@ -290,4 +290,42 @@ TEST_F(ServerSessionTest, PhonesNameTheirOwnPointersAndNoFileHoldsTheNames) {
   }
 }
 
+std::string PercentEncoded(std::string_view text) {
+  std::string encoded;
+  for (const char c : text) {
+    char escape[4];
+    std::snprintf(escape, sizeof escape, "%%%02X", static_cast<unsigned char>(c));
+    encoded += escape;
+  }
+  return encoded;
+}
+
+// Eighty phones, each at an address of its own, name their pointers with 24
+// characters of one of several scripts: every name reaches the kit exactly.
+TEST_F(ServerSessionTest, EightyPhonesNameTheirPointersInSeveralScripts) {
+  auto& [app, view, session, dialog] = Open();
+  ASSERT_TRUE(dialog.OnInitDialog());
+  KitHandle kit = OpenKit(folder.Path());
+  ASSERT_NE(kit, nullptr) << tvxhdv_last_error();
+  const char* const scripts[] = {"\xC3\xA9", "\xD0\x96", "\xD9\x85", "\xE6\xBC\xA2", "\xF0\x9F\x98\x80"};
+  std::vector<std::string> names;
+  for (int pointer = 0; pointer < kPointerCount; ++pointer) {
+    std::string name = std::to_string(pointer % 10);
+    for (int i = 0; i < 23; ++i) name += scripts[pointer % 5];
+    names.push_back(name);
+    const auto host = static_cast<std::uint8_t>(10 + pointer);
+    ASSERT_EQ(Report(port, host, pointer), "0000") << pointer;
+    char path[16];
+    std::snprintf(path, sizeof path, "/name/%02X", pointer);
+    const std::string reply = Exchange(
+        port, host, std::string("GET ") + path + " HTTP/1.0\r\nTVXName: " + PercentEncoded(name) + "\r\n\r\n");
+    ASSERT_TRUE(reply.starts_with("HTTP/1.0 204 No Content\r\n")) << pointer << ": " << reply;
+  }
+  for (int pointer = 0; pointer < kPointerCount; ++pointer) {
+    EXPECT_EQ(KitName(kit.get(), static_cast<unsigned>(pointer)), names[static_cast<std::size_t>(pointer)])
+        << pointer;
+  }
+  dialog.OnOK();
+}
+
 }  // namespace
