@@ -1,7 +1,7 @@
 // HTTP/1.0 request handling: reads the request line, picks one of seven
 // routes (index page, icon, pointer report, batch of reports, a pointer's
-// name, file from the server root, not found) and builds the whole reply. Runs on many client threads at once; it keeps no
-// state between requests.
+// name, file from the server root, not found) and builds the whole reply. Runs on many client
+// threads at once; it keeps no state between requests.
 #pragma once
 
 #include <cstdint>

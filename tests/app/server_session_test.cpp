@@ -177,8 +177,8 @@ std::string Exchange(int port, std::uint8_t host, const std::string& request) {
 }
 
 std::string Report(int port, std::uint8_t host, int pointer) {
-  const std::string reply =
-      Exchange(port, host, "GET " + ReportPath(pointer, 1, 0, 0, false, false, 0) + " HTTP/1.0\r\n\r\n");
+  const std::string reply = Exchange(
+      port, host, "GET " + ReportPath(pointer, 1, 0, 0, false, false, 0) + " HTTP/1.0\r\n\r\n");
   return reply.substr(reply.find("\r\n\r\n") + 4);
 }
 
@@ -251,8 +251,10 @@ TEST_F(ServerSessionTest, PhonesNameTheirOwnPointersAndNoFileHoldsTheNames) {
     const std::string reply = name(c.host, c.path, c.value);
     const std::string answer = c.answer;
     const std::string status = answer.substr(0, answer.find('|'));
-    EXPECT_TRUE(reply.starts_with("HTTP/1.0 " + status + "\r\n")) << c.path << " " << c.value << ": " << reply;
-    EXPECT_EQ(reply.substr(reply.find("\r\n\r\n") + 4), answer.substr(status.size() + 1)) << c.value;
+    EXPECT_TRUE(reply.starts_with("HTTP/1.0 " + status + "\r\n"))
+        << c.path << " " << c.value << ": " << reply;
+    EXPECT_EQ(reply.substr(reply.find("\r\n\r\n") + 4), answer.substr(status.size() + 1))
+        << c.value;
   }
   EXPECT_EQ(app.names.Get(17), "Xi\xC3\xB3mara");
   EXPECT_EQ(app.names.Get(18), "Quentin");
@@ -264,8 +266,9 @@ TEST_F(ServerSessionTest, PhonesNameTheirOwnPointersAndNoFileHoldsTheNames) {
   const auto told = std::chrono::steady_clock::now() - sent;
   EXPECT_EQ(KitName(kit.get(), 17), "Xiomara Li");
   EXPECT_LT(told, std::chrono::seconds(2));
-  RecordProperty("rename_to_kit_us",
-                 static_cast<int>(std::chrono::duration_cast<std::chrono::microseconds>(told).count()));
+  RecordProperty(
+      "rename_to_kit_us",
+      static_cast<int>(std::chrono::duration_cast<std::chrono::microseconds>(told).count()));
 
   session.FreeNumber(17);
   EXPECT_EQ(Report(port, 2, 17), "00FE");
@@ -284,7 +287,8 @@ TEST_F(ServerSessionTest, PhonesNameTheirOwnPointersAndNoFileHoldsTheNames) {
   EXPECT_NE(log.find("Pointer 18 renamed by the teacher."), std::string::npos);
   EXPECT_NE(log.find("/name/11"), std::string::npos);  // the path is traced, the name is not
   for (const std::string& contents : EveryFileBelow(folder.Path())) {
-    for (const char* secret : {"Xi\xC3\xB3mara", "Xi%C3%B3mara", "Xiomara", "Zebedee", "Quentin", "Quinn"}) {
+    for (const char* secret :
+         {"Xi\xC3\xB3mara", "Xi%C3%B3mara", "Xiomara", "Zebedee", "Quentin", "Quinn"}) {
       EXPECT_EQ(contents.find(secret), std::string::npos) << secret;
     }
   }
@@ -307,7 +311,8 @@ TEST_F(ServerSessionTest, EightyPhonesNameTheirPointersInSeveralScripts) {
   ASSERT_TRUE(dialog.OnInitDialog());
   KitHandle kit = OpenKit(folder.Path());
   ASSERT_NE(kit, nullptr) << tvxhdv_last_error();
-  const char* const scripts[] = {"\xC3\xA9", "\xD0\x96", "\xD9\x85", "\xE6\xBC\xA2", "\xF0\x9F\x98\x80"};
+  const char* const scripts[] = {"\xC3\xA9", "\xD0\x96", "\xD9\x85", "\xE6\xBC\xA2",
+                                 "\xF0\x9F\x98\x80"};
   std::vector<std::string> names;
   for (int pointer = 0; pointer < kPointerCount; ++pointer) {
     std::string name = std::to_string(pointer % 10);
@@ -318,11 +323,13 @@ TEST_F(ServerSessionTest, EightyPhonesNameTheirPointersInSeveralScripts) {
     char path[16];
     std::snprintf(path, sizeof path, "/name/%02X", pointer);
     const std::string reply = Exchange(
-        port, host, std::string("GET ") + path + " HTTP/1.0\r\nTVXName: " + PercentEncoded(name) + "\r\n\r\n");
+        port, host,
+        std::string("GET ") + path + " HTTP/1.0\r\nTVXName: " + PercentEncoded(name) + "\r\n\r\n");
     ASSERT_TRUE(reply.starts_with("HTTP/1.0 204 No Content\r\n")) << pointer << ": " << reply;
   }
   for (int pointer = 0; pointer < kPointerCount; ++pointer) {
-    EXPECT_EQ(KitName(kit.get(), static_cast<unsigned>(pointer)), names[static_cast<std::size_t>(pointer)])
+    EXPECT_EQ(KitName(kit.get(), static_cast<unsigned>(pointer)),
+              names[static_cast<std::size_t>(pointer)])
         << pointer;
   }
   dialog.OnOK();

@@ -203,9 +203,8 @@ TEST_F(RequestHandlerTest, WithAnAccessKeyOnlyReportsCarryingItReachTheProtocol)
 // refusals are logged by their reason alone, even at the highest level.
 TEST_F(RequestHandlerTest, TheNameRouteTakesItsHeaderAndKeepsTheNameOutOfTheLog) {
   PointerNames names;
-  NameRoute route(names, [](int pointer, std::uint32_t peer) {
-    return pointer == 17 && peer == 0x7F000002;
-  });
+  NameRoute route(
+      names, [](int pointer, std::uint32_t peer) { return pointer == 17 && peer == 0x7F000002; });
   handler.SetNameRoute(&route);
   WriteRootFile("mna.html", "not here");
   logLevel = 4;
