@@ -11,6 +11,7 @@
 
 #include "app/application.h"
 #include "app/main_dialog.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/profile.h"
@@ -277,6 +278,13 @@ TEST_F(ServerSessionTest, PhonesNameTheirOwnPointersAndNoFileHoldsTheNames) {
   EXPECT_EQ(session.RenamePointer(18, "Zebedee\xE2\x80\xAE"), PointerNames::Refusal::kBidi);
   EXPECT_EQ(session.RenamePointer(18, "Quinn"), PointerNames::Refusal::kNone);
   EXPECT_EQ(KitName(kit.get(), 18), "Quinn");
+  // The persistence timeout, 10 s here: a name outlives a shorter silence.
+  session.MarkSilentPointers(platform::TickCount() + 5000);
+  EXPECT_EQ(app.names.Get(18), "Quinn");
+  ASSERT_EQ(session.RenamePointer(17, "Quentin"), PointerNames::Refusal::kNone);
+  session.MarkSilentPointers(platform::TickCount() + 10001);
+  EXPECT_EQ(app.names.Get(17), "");
+  ASSERT_EQ(session.RenamePointer(18, "Quinn"), PointerNames::Refusal::kNone);
   dialog.Stop();
   EXPECT_EQ(app.names.Get(18), "");
   EXPECT_EQ(KitName(kit.get(), 18), "");
