@@ -314,7 +314,9 @@ std::string PercentEncoded(std::string_view text) {
 
 // Eighty phones, each at an address of its own, name their pointers with 24
 // characters of one of several scripts: every name reaches the kit exactly.
+// Without a persistence timeout no silence drops them.
 TEST_F(ServerSessionTest, EightyPhonesNameTheirPointersInSeveralScripts) {
+  EXPECT_TRUE(platform::ProfileWriteString(profile, "Settings", "PTO", "0"));
   auto& [app, view, session, dialog] = Open();
   ASSERT_TRUE(dialog.OnInitDialog());
   KitHandle kit = OpenKit(folder.Path());
@@ -340,6 +342,8 @@ TEST_F(ServerSessionTest, EightyPhonesNameTheirPointersInSeveralScripts) {
               names[static_cast<std::size_t>(pointer)])
         << pointer;
   }
+  session.MarkSilentPointers(platform::TickCount() + 3600000);
+  EXPECT_EQ(app.names.Get(79), names.back());
   dialog.OnOK();
 }
 
