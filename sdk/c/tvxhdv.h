@@ -864,9 +864,11 @@ static int tvxhdv__names_get(tvxhdv *h, uint32_t at, void *to, size_t length) {
   memcpy(to, h->names_view + at, length);
   return 1;
 }
+/* The view is read-only: a locked read (MSVC's tvxhdv__load) would fault on it. */
 static int tvxhdv__names_word(tvxhdv *h, uint32_t at, uint32_t *value) {
   if (h->names_view == NULL) return 0;
-  *value = tvxhdv__load(h->names_view + at);
+  *value = *(volatile uint32_t *)(void *)(h->names_view + at);
+  MemoryBarrier();
   return 1;
 }
 
