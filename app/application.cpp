@@ -10,10 +10,14 @@ Application::Application(ProgramPaths programPaths, std::string profile, std::st
       log(paths.logFile),
       channel(areaName),
       protocol({settings.selectedPointer, settings.logLevel}, log, platform::TickCount),
+      nameRoute(names,
+                [this](int pointer, std::uint32_t peer) { return protocol.Holds(pointer, peer); }),
       server(indexPage, log, settings.logLevel) {
   // main has refused to start without one; tests' programs carry it too.
   static_cast<void>(platform::ReadProgramVersion(version));
   protocol.AttachChannel(&channel);
   server.SetPointerReportHandler(&protocol);
+  protocol.AttachNames(&names);
+  server.SetNameRoute(&nameRoute);
   server.SetStartHook([this] { protocol.ResetForServerStart(); });
 }

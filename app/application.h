@@ -15,6 +15,7 @@
 #include "common/program_paths.h"
 #include "http/http_server.h"
 #include "http/index_page.h"
+#include "http/name_route.h"
 #include "platform/network_addresses.h"
 #include "platform/version.h"
 #include "pointer/pointer_protocol.h"
@@ -40,6 +41,9 @@ class Application {
   DiagnosticLog log;
   SharedMemoryChannel channel;
   PointerProtocol protocol;
+  // The phones' names: in memory and the names area only, never in a file.
+  PointerNames names;
+  NameRoute nameRoute;
   IndexPage indexPage;
   HttpServer server;
   // The PC's IPv4 addresses for the phones, asked anew at each start; tests

@@ -26,6 +26,7 @@ ServerSession::ServerSession(Application& app, MouseAndKeys& input)
 
 // The cursor lets go of the buttons as it goes, right after this.
 ServerSession::~ServerSession() {
+  StopPublishingNames();
   heldButtons_.Forget();
   app_.protocol.AttachCursor(nullptr);
   app_.server.SetListener(nullptr);
@@ -117,6 +118,7 @@ bool ServerSession::CreateSharedMemory() {
   app_.log.WriteLogLine(line);
   // A failed publish closes the channel itself.
   rendezvousPublished_ = app_.channel.SharedMemoryInitComplete() == 1;
+  PublishNamesToArea();
   return true;
 }
 
@@ -162,6 +164,8 @@ StartOutcome ServerSession::StartServer() {
   if (keyUnavailable_) return StartOutcome::kNoAccessKey;
   addressInUse_ = false;
   const ServerFields& fields = app_.settings.fields;
+  nameSilenceMs_ =
+      static_cast<std::uint32_t>(PersistenceTimeoutMs(fields.persistenceTimeoutSeconds));
   if (app_.server.StartServer(app_.settings.serverRoot, fields.defaultIndexFile, fields.port,
                               PersistenceTimeoutMs(fields.persistenceTimeoutSeconds)) != 0) {
     return StartOutcome::kRunning;
@@ -169,8 +173,44 @@ StartOutcome ServerSession::StartServer() {
   return addressInUse_ ? StartOutcome::kPortInUse : StartOutcome::kFailed;
 }
 
+// The phones send their names again when they find the server back.
 void ServerSession::StopServer() {
   app_.server.Shutdown();
+  app_.names.ClearAll();
+}
+
+void ServerSession::PublishNamesToArea() {
+  app_.names.SetListener(
+      [this](int pointer, std::string_view name) { app_.channel.PublishName(pointer, name); });
+}
+
+bool ServerSession::MarkSilentPointers(std::uint32_t now) {
+  const bool selectedSilent = app_.protocol.MarkSilentPointers(now);
+  if (const std::uint32_t silenceMs = nameSilenceMs_; silenceMs != 0) {
+    const PerPointer<bool> silent = app_.protocol.SilentLongerThan(now, silenceMs);
+    for (int pointer = 0; pointer < kPointerCount; ++pointer) {
+      if (silent[static_cast<std::size_t>(pointer)]) app_.names.Clear(pointer);
+    }
+  }
+  return selectedSilent;
+}
+
+void ServerSession::FreeNumber(int pointer) {
+  if (!IsValidPointer(pointer)) return;
+  app_.protocol.FreeNumber(pointer);
+  app_.names.Clear(pointer);
+  char line[64];
+  std::snprintf(line, sizeof line, "Number %d freed by the teacher.", pointer);
+  app_.log.WriteLogLine(line);
+}
+
+PointerNames::Refusal ServerSession::RenamePointer(int pointer, std::string_view name) {
+  const PointerNames::Refusal refusal = app_.names.Set(pointer, name);
+  if (refusal != PointerNames::Refusal::kNone) return refusal;
+  char line[64];
+  std::snprintf(line, sizeof line, "Pointer %d renamed by the teacher.", pointer);
+  app_.log.WriteLogLine(line);
+  return refusal;
 }
 
 // Another process can remove the area's name (logind does when the user
@@ -187,6 +227,7 @@ void ServerSession::KeepAreaPublished() {
   app_.log.WriteLogLine(why);
   Notice(why);
   app_.protocol.AttachChannel(nullptr);  // no client thread is in the channel from here on
+  StopPublishingNames();
   rendezvousPublished_ = false;
   const bool made = CreateSharedMemory();
   app_.protocol.AttachChannel(&app_.channel);
@@ -198,6 +239,7 @@ void ServerSession::KeepAreaPublished() {
 }
 
 void ServerSession::Close(bool sessionEnds) {
+  StopPublishingNames();
   app_.channel.SharedMemoryClose();
   // The program ends: nobody is left to hear of a file that stays.
   if (keyPublished_) static_cast<void>(platform::RemoveFile(app_.paths.keyFile));

@@ -55,9 +55,12 @@ class ServerSession final : public Session {
   std::uint64_t RefusedReports() override { return app_.server.RefusedReports(); }
   std::vector<platform::NetworkAddress> LocalAddresses() override { return app_.localAddresses(); }
 
-  bool MarkSilentPointers(std::uint32_t now) override {
-    return app_.protocol.MarkSilentPointers(now);
-  }
+  const PointerNames& Names() override { return app_.names; }
+  void FreeNumber(int pointer) override;
+  PointerNames::Refusal RenamePointer(int pointer, std::string_view name) override;
+
+  // Also drops the names of pointers silent past the persistence timeout.
+  bool MarkSilentPointers(std::uint32_t now) override;
   LiveStatus ReadLiveStatus() override { return app_.protocol.ReadLiveStatus(); }
   void GetStatistics(ServerStats& stats) override { app_.server.GetStatistics(stats); }
 
@@ -66,6 +69,9 @@ class ServerSession final : public Session {
   void StartLog();
   bool CreateSharedMemory();
   void Notice(const std::string& text);
+  // Names go into the area this channel holds now, all of them at once.
+  void PublishNamesToArea();
+  void StopPublishingNames() { app_.names.SetListener(nullptr); }
 
   void ReleaseButtonsLeftHeld();
 
@@ -78,4 +84,7 @@ class ServerSession final : public Session {
   bool rendezvousPublished_ = false;       // the rendezvous file on disk is ours
   bool keyPublished_ = false;              // the key file on disk holds our key
   bool keyUnavailable_ = false;            // a key was asked for and none could be made
+  // A name outlives this much silence of its pointer; 0: it stays until the
+  // number passes to another phone or the server stops. As at the start.
+  std::atomic<std::uint32_t> nameSilenceMs_{0};
 };

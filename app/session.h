@@ -93,4 +93,12 @@ class Session : public PointerStatusSource, public StatisticsSource {
   virtual std::uint64_t RefusedReports() = 0;
   // The PC's IPv4 addresses for the phones, asked anew at each start.
   virtual std::vector<platform::NetworkAddress> LocalAddresses() = 0;
+
+  // The names the phones gave their pointers, for views to show. Never to
+  // be logged or written anywhere: these are often children's names.
+  virtual const PointerNames& Names() = 0;
+  // The teacher's hand. Freeing a number tells its phone once to pick
+  // another, and its name goes; both are logged without the name.
+  virtual void FreeNumber(int pointer) = 0;
+  virtual PointerNames::Refusal RenamePointer(int pointer, std::string_view name) = 0;
 };

@@ -17,6 +17,10 @@ void HttpServer::SetPointerReportHandler(PointerReportHandler* handler) {
   requests_.SetPointerReportHandler(handler);
 }
 
+void HttpServer::SetNameRoute(NameRoute* route) {
+  requests_.SetNameRoute(route);
+}
+
 void HttpServer::SetAccessKey(std::string key) {
   requests_.SetAccessKey(std::move(key));
 }

@@ -23,6 +23,8 @@ class HttpServer : public ThreadedServer {
 
   // These set while the server is stopped.
   void SetPointerReportHandler(PointerReportHandler* handler);
+  // The phones' names; null: the route is off.
+  void SetNameRoute(NameRoute* route);
   // The class's access key that reports must carry; empty for none.
   void SetAccessKey(std::string key);
   const std::string& AccessKey() const;

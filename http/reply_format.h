@@ -15,6 +15,8 @@ inline constexpr std::string_view kStatusNotFound = "404 Resource not found";
 inline constexpr std::string_view kStatusForbidden = "403 Forbidden";
 inline constexpr std::string_view kStatusBadRequest = "400 Bad Request";
 inline constexpr std::string_view kStatusNotModified = "304 Not Modified";
+inline constexpr std::string_view kStatusNoContent = "204 No Content";
+inline constexpr std::string_view kStatusConflict = "409 Conflict";
 
 // Room for a reply header; every header this server writes fits.
 inline constexpr std::size_t kHeaderAreaSize = 2048;

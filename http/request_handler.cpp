@@ -162,6 +162,7 @@ RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std
   if (route.starts_with("/tolvex")) return ServeReport(request, reply);
   Trace(kTraceRoutes, "not tolvex");
   if (IsBatchRoute(route)) return ServeBatch(request, reply);
+  if (nameRoute_ != nullptr && route.starts_with(kNameRoute)) return ServeName(request, reply);
   ServeFile(request, reply, body, keepAlive);
   return Outcome::kReplied;
 }
@@ -272,6 +273,32 @@ RequestHandler::Outcome RequestHandler::ServeBatch(const Request& request, std::
           ? ForwardReportBatch(batch, *reportHandler_, request.client.Packed())
           : kNoCommandResponse;
   AssignReportAnswer(request, response, reply);
+  return Outcome::kReplied;
+}
+
+// The name is in a header, which no log line shows; refusals are logged
+// like refused reports, by their reason alone.
+RequestHandler::Outcome RequestHandler::ServeName(const Request& request, std::string& reply) {
+  if (!Admitted(request, reply)) return Outcome::kRefused;
+  const NameVerdict verdict =
+      nameRoute_->Handle(request.routingPath, request.text, request.client.Packed());
+  if (verdict.status == 204) {
+    ReplyHead head{kStatusNoContent, request.date, 0, request.keepAlive, "text/plain", {}};
+    head.withoutBody = true;
+    AssignReplyHeader(reply, head);
+    return Outcome::kReplied;
+  }
+  char why[64];
+  std::snprintf(why, sizeof why, "name: %.*s", static_cast<int>(verdict.reason.size()),
+                verdict.reason.data());
+  access_.NoteRefusal(request.client, why);
+  AssignReplyHeader(reply, {verdict.status == 409 ? kStatusConflict : kStatusBadRequest,
+                            request.date,
+                            verdict.reason.size(),
+                            request.keepAlive,
+                            "text/plain",
+                            {}});
+  reply.append(verdict.reason);
   return Outcome::kReplied;
 }
 

@@ -1,7 +1,7 @@
-// HTTP/1.0 request handling: reads the request line, picks one of six routes
-// (index page, icon, pointer report, batch of reports, file from the server
-// root, not found) and builds the whole reply. Runs on many client threads at once; it keeps no
-// state between requests.
+// HTTP/1.0 request handling: reads the request line, picks one of seven
+// routes (index page, icon, pointer report, batch of reports, a pointer's
+// name, file from the server root, not found) and builds the whole reply. Runs on many client
+// threads at once; it keeps no state between requests.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,7 @@
 
 #include "common/client_address.h"
 #include "http/mime_type_map.h"
+#include "http/name_route.h"
 #include "http/report_access.h"
 #include "http/served_body.h"
 #include "platform/clock.h"
@@ -49,6 +50,8 @@ class RequestHandler {
   void SetDefaultIndexFile(std::string name) { defaultIndexFile_ = std::move(name); }
   // Decides the report route's answer; without one it is "0000".
   void SetPointerReportHandler(PointerReportHandler* handler) { reportHandler_ = handler; }
+  // Takes the phones' names on "/name/NN"; without it that path is a file's.
+  void SetNameRoute(NameRoute* route) { nameRoute_ = route; }
   // With a key, reports without it are refused before the handler hears of them.
   void SetAccessKey(std::string key) { access_.SetKey(std::move(key)); }
   const std::string& AccessKey() const { return access_.Key(); }
@@ -80,6 +83,7 @@ class RequestHandler {
   // Both return kRefused when the access key turned the phone away.
   Outcome ServeReport(const Request& request, std::string& reply);
   Outcome ServeBatch(const Request& request, std::string& reply);
+  Outcome ServeName(const Request& request, std::string& reply);
   bool Admitted(const Request& request, std::string& reply);
   void AssignReportAnswer(const Request& request, const ResponseText& response,
                           std::string& reply) const;
@@ -100,5 +104,6 @@ class RequestHandler {
   std::string defaultIndexFile_;
   MimeTypeMap mimeTypes_;
   PointerReportHandler* reportHandler_ = nullptr;
+  NameRoute* nameRoute_ = nullptr;
   ReportAccess access_;
 };

@@ -131,4 +131,31 @@ class ReaderWake {
   std::intptr_t helper_ = -1;
 };
 
+// A small object beside the area, "<area name><suffix>", that the area's
+// creator makes and fills and consumers open by the same rule as the wake
+// object: a consumer that finds none has a server without it. The creator
+// replaces what an earlier server left under the name, and starts it zeroed.
+class SideObject {
+ public:
+  SideObject() = default;
+  ~SideObject();
+  SideObject(const SideObject&) = delete;
+  SideObject& operator=(const SideObject&) = delete;
+
+  // Makes the object of size bytes and maps it; replaces one this instance held.
+  Result Create(const std::string& areaName, const std::string& suffix, std::size_t size);
+  // Lets go of it, and on Linux removes its name while it still leads to it.
+  void Close();
+  // The zeroed view, null while none is made. Another process that cuts the
+  // object short (Linux) leaves zero pages here, never a fault.
+  void* View() const { return view_; }
+
+ private:
+  std::string name_;
+  void* view_ = nullptr;
+  std::size_t size_ = 0;
+  std::intptr_t object_ = -1;
+  std::intptr_t guard_ = -1;  // Linux: the guard on the view
+};
+
 }  // namespace platform

@@ -21,6 +21,9 @@ class ClientSocket {
 
   // Connects to 127.0.0.1:port.
   Result Connect(std::uint16_t port);
+  // The same from 127.0.0.<host>: the server tells phones apart by address,
+  // so each phone of a test takes a loopback address of its own.
+  Result ConnectFrom(std::uint8_t host, std::uint16_t port);
   bool IsConnected() const { return handle_ != -1; }
   Result SendAll(std::string_view bytes);
   // Tells the server that nothing more will be sent; receiving goes on.

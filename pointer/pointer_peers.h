@@ -31,6 +31,8 @@ class PointerPeers {
   bool TwoPhones(std::size_t p, std::uint32_t now) const;
   // The address that holds p.
   std::uint32_t Holder(std::size_t p) const { return entries_[p].holder; }
+  // p is nobody's: the next address to report takes it.
+  void Forget(std::size_t p) { entries_[p].holder = 0; }
 
  private:
   struct Entry {

@@ -57,6 +57,7 @@ ResponseText PointerProtocol::Handle(std::string_view routingPath, std::uint32_t
   if (!accepted) return kNoCommandResponse;
 
   const Outcome outcome = Apply(report, tickCount_(), peerAddress, route);
+  if (outcome.holderChanged && names_ != nullptr) names_->Clear(static_cast<int>(report.pointer));
   // The cursor moves before the log is written, with the lock released.
   if (outcome.cursor != nullptr) outcome.cursor->Follow(outcome.cursorTarget);
   LogOutcome(outcome);
@@ -70,7 +71,9 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
   Outcome outcome;
 
   std::lock_guard guard(protocolLock_);
+  const std::uint32_t holderBefore = peers_.Holder(p);
   const PointerPeers::Verdict peer = peers_.Note(p, peerAddress, now);
+  outcome.holderChanged = holderBefore != 0 && peers_.Holder(p) != holderBefore;
   if (peer.tell) {
     outcome.twoPhones = true;
     outcome.pointer = static_cast<int>(p);
@@ -91,6 +94,16 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
   // none; it hears that it is second, and its page asks for another number.
   if (peer.second) {
     outcome.response = MakeResponse(state_.packetNumber[p], kAnotherPhoneCode);
+    TakeChannelNotices(outcome, now);
+    return outcome;
+  }
+
+  // A freed number: its phone hears so once, in place of any command, and
+  // the number waits for whichever phone reports on it next.
+  if (freeOwed_[p] && route.answered) {
+    freeOwed_[p] = false;
+    peers_.Forget(p);
+    outcome.response = MakeResponse(state_.packetNumber[p], kNumberFreedCode);
     TakeChannelNotices(outcome, now);
     return outcome;
   }
@@ -213,11 +226,11 @@ std::int32_t PointerProtocol::TakeNextCommand(int pointer) {
   }
   if (HasChannel() && !channel_->IsCommandFifoEmpty(pointer)) {
     CommandRecord command{};
-    // The reserved code from an application would tell this phone that it
-    // is the second on its number: it carries nothing.
+    // The reserved codes from an application would tell this phone that it
+    // is the second on its number, or that it was freed: they carry nothing.
     if (channel_->GetCommand(pointer, command)) {
       const auto code = static_cast<std::int32_t>(command.command & 0xFF);
-      return code == kAnotherPhoneCode ? 0 : code;
+      return code == kAnotherPhoneCode || code == kNumberFreedCode ? 0 : code;
     }
   }
   const std::int32_t code = state_.requestedCommand[p] & 0xFF;
@@ -237,6 +250,29 @@ void PointerProtocol::QueueVibrateCommand(std::int32_t code) {
   state_.requestedCommand[static_cast<std::size_t>(selected)] = code;
 }
 
+bool PointerProtocol::Holds(int pointer, std::uint32_t peerAddress) {
+  if (!IsValidPointer(pointer) || peerAddress == 0) return false;
+  std::lock_guard guard(protocolLock_);
+  return peers_.Holder(static_cast<std::size_t>(pointer)) == peerAddress;
+}
+
+void PointerProtocol::FreeNumber(int pointer) {
+  if (!IsValidPointer(pointer)) return;
+  std::lock_guard guard(protocolLock_);
+  freeOwed_[static_cast<std::size_t>(pointer)] = true;
+}
+
+PerPointer<bool> PointerProtocol::SilentLongerThan(std::uint32_t now, std::uint32_t silenceMs) {
+  PerPointer<bool> silent{};
+  std::lock_guard guard(protocolLock_);
+  for (std::size_t p = 0; p < silent.size(); ++p) {
+    // A report stamped after now, by a thread that read the tick first, is no silence.
+    const auto age = static_cast<std::int32_t>(now - state_.lastReportTick[p]);
+    silent[p] = age > static_cast<std::int64_t>(silenceMs);
+  }
+  return silent;
+}
+
 void PointerProtocol::ResetForServerStart() {
   std::lock_guard guard(protocolLock_);
   state_.requestedCommand.fill(0);
@@ -246,6 +282,7 @@ void PointerProtocol::ResetForServerStart() {
   state_.shownCode.fill(0);
   state_.shownOwed.fill(false);
   state_.lastFrameKept.fill(false);
+  freeOwed_.fill(false);
 }
 
 void PointerProtocol::MarkAllSilent() {

@@ -13,6 +13,7 @@
 #include "common/pointer_limits.h"
 #include "pointer/cursor_control.h"
 #include "pointer/live_status.h"
+#include "pointer/pointer_names.h"
 #include "pointer/pointer_peers.h"
 #include "pointer/pointer_report.h"
 #include "pointer/pointer_report_handler.h"
@@ -74,6 +75,10 @@ enum VibrateCommand : std::int32_t {
 // Reserved: answered to a phone whose number another phone already reports
 // on, in place of a command. Never taken from the command FIFO.
 inline constexpr std::int32_t kAnotherPhoneCode = 0xFF;
+// Reserved: answered once to the phone whose number the teacher freed, in
+// place of a command; its page asks for another number. Never taken from
+// the command FIFO.
+inline constexpr std::int32_t kNumberFreedCode = 0xFE;
 
 // What the page shows across its pad until told otherwise: a tick, a cross,
 // a team colour, a digit. Clearing it is kShowClearCode; vibrations and other
@@ -133,6 +138,18 @@ class PointerProtocol : public PointerReportHandler {
   // Queues a command for the selected pointer, replacing one not yet taken.
   void QueueVibrateCommand(std::int32_t code);
 
+  // The names that go when their number passes to another phone; null: none.
+  // Set before reports come in.
+  void AttachNames(PointerNames* names) { names_ = names; }
+  // True when the phone at peerAddress holds the pointer's number: it
+  // reported on it first and has not left it to another phone since.
+  bool Holds(int pointer, std::uint32_t peerAddress);
+  // The next answer to the pointer's phone tells it once that its number
+  // was freed (kNumberFreedCode), and the number is anybody's from then.
+  void FreeNumber(int pointer);
+  // Which pointers have sent no report for more than silenceMs before now.
+  PerPointer<bool> SilentLongerThan(std::uint32_t now, std::uint32_t silenceMs);
+
   // At every server start: no command queued, none in flight.
   void ResetForServerStart();
   // At program start: every pointer silent as of now.
@@ -162,6 +179,8 @@ class PointerProtocol : public PointerReportHandler {
     // touches at most two FIFOs, besides the area being cut short.
     std::array<ChannelNotice, 3> notices{};
     int noticeCount = 0;
+    // The number passed to another phone: the name of the one before goes.
+    bool holderChanged = false;
     // Two phones seen on this report's pointer, to be logged: their addresses.
     bool twoPhones = false;
     int pointer = 0;
@@ -204,5 +223,7 @@ class PointerProtocol : public PointerReportHandler {
   LiveStatus liveStatus_;
   PerPointer<LiveStatus> lastReports_{};  // every pointer's, for the operator's overview
   PerPointer<bool> reportedSinceStart_{};
+  PerPointer<bool> freeOwed_{};  // the phone is to hear that its number was freed
   PointerPeers peers_;
+  PointerNames* names_ = nullptr;
 };

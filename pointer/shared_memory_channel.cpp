@@ -89,6 +89,8 @@ int SharedMemoryChannel::Create(std::uint32_t& structVersion, int& created) {
   // Without it consumers look for reports every millisecond instead of
   // sleeping: slower, and still working.
   static_cast<void>(wake_.Create(mappingName_));
+  // Without it consumers get no names; reports and commands go on as ever.
+  static_cast<void>(names_.Create(mappingName_));
   PutHeldReports();
   return 1;
 }
@@ -104,6 +106,7 @@ int SharedMemoryChannel::SharedMemoryInitComplete() {
 
 int SharedMemoryChannel::SharedMemoryClose() {
   wake_.Close();
+  names_.Close();
   memory_.UnmapView();
   area_ = nullptr;
   notices_.Forget();
@@ -234,4 +237,9 @@ int SharedMemoryChannel::CommandFifoFree(int pointer) const {
 int SharedMemoryChannel::FillTextMatches() const {
   if (LiveArea() == nullptr) return 0;
   return std::memcmp(area_->fillText, FillText, kFillTextLength + 1) == 0 ? 1 : 0;
+}
+
+void SharedMemoryChannel::PublishName(int pointer, std::string_view utf8) {
+  names_.Publish(pointer, utf8);
+  if (SharedMemoryArea* area = LiveArea()) wake_.AfterPut(area->pointerFifo.writeIndex);
 }

@@ -25,6 +25,7 @@
 #include "platform/shared_memory.h"
 #include "pointer/channel_notices.h"
 #include "pointer/fifo_ring.h"
+#include "pointer/names_area.h"
 #include "pointer/rendezvous_file.h"
 #include "pointer/shared_memory_layout.h"
 
@@ -87,6 +88,11 @@ class SharedMemoryChannel {
   // 1 when the area holds FillText byte for byte, terminator included.
   int FillTextMatches() const;
 
+  // The pointer's name in the names area beside this one (empty: none), for
+  // the consumers that ask; wakes a consumer asleep until the next report,
+  // so that it hears of the change at once. The caller serialises the calls.
+  void PublishName(int pointer, std::string_view utf8);
+
  private:
   int Create(std::uint32_t& structVersion, int& created);
   int Fail(std::string text);
@@ -114,6 +120,7 @@ class SharedMemoryChannel {
   RendezvousFile rendezvous_;
   platform::SharedMemory memory_;
   platform::ReaderWake wake_;  // wakes a consumer asleep until the next report
+  NamesArea names_;
   SharedMemoryArea* area_ = nullptr;
   // The FIFO operations note as they go, also the const ones; the caller
   // serialises all of them anyway.

@@ -294,3 +294,46 @@ void ReaderWake::Wake(std::uint32_t& writeIndex) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+SideObject::~SideObject() {
+  Close();
+}
+
+Result SideObject::Create(const std::string& areaName, const std::string& suffix,
+                          std::size_t size) {
+  Close();
+  name_ = ObjectName(areaName + suffix);
+  const int fd = shm_open(name_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return Result(SystemError());
+  // Cut to nothing first: what an earlier server left goes, the rest is zeros.
+  void* view = MAP_FAILED;
+  if (ftruncate(fd, 0) != 0 || ftruncate(fd, static_cast<off_t>(size)) != 0 ||
+      (view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)) == MAP_FAILED) {
+    const int error = SystemError();
+    close(fd);
+    return Result(error);
+  }
+  object_ = fd;
+  view_ = view;
+  size_ = size;
+  guard_ = GuardView(view, size);
+  return Result();
+}
+
+void SideObject::Close() {
+  if (view_ != nullptr) {
+    UnguardView(static_cast<int>(guard_));
+    guard_ = -1;
+    munmap(view_, size_);
+    view_ = nullptr;
+  }
+  if (object_ == -1) return;
+  const int fd = static_cast<int>(object_);
+  if (NameLeadsTo(fd, name_)) shm_unlink(name_.c_str());
+  close(fd);
+  object_ = -1;
+}
+
+}  // namespace platform

@@ -33,6 +33,10 @@ bool IsTimedOut(int error) {
 }
 
 Result ClientSocket::Connect(std::uint16_t port) {
+  return ConnectFrom(1, port);
+}
+
+Result ClientSocket::ConnectFrom(std::uint8_t host, std::uint16_t port) {
   Close();
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return LastFailure();
@@ -41,6 +45,15 @@ Result ClientSocket::Connect(std::uint16_t port) {
   }
   const int on = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  if (host != 1) {
+    sockaddr_in source = LoopbackAddress(0);
+    source.sin_addr.s_addr = htonl((INADDR_LOOPBACK & 0xFFFFFF00u) | host);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&source), sizeof source) != 0) {
+      const Result failure = LastFailure();
+      close(fd);
+      return failure;
+    }
+  }
   const sockaddr_in address = LoopbackAddress(port);
   if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     const Result failure = LastFailure();

@@ -282,3 +282,41 @@ void ReaderWake::Wake(std::uint32_t&) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+SideObject::~SideObject() {
+  Close();
+}
+
+Result SideObject::Create(const std::string& areaName, const std::string& suffix,
+                          std::size_t size) {
+  Close();
+  name_ = areaName + suffix;
+  CurrentUserOnly access;
+  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, access.Attributes(), PAGE_READWRITE, 0,
+                                      static_cast<DWORD>(size), name_.c_str());
+  if (mapping == nullptr) return Result(SystemError());
+  void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, size);
+  if (view == nullptr) {
+    const int error = SystemError();
+    CloseHandle(mapping);
+    return Result(error);
+  }
+  // A mapping a consumer still holds open from an earlier server is handed
+  // back as it was.
+  ZeroMemory(view, size);
+  object_ = FromHandle(mapping);
+  view_ = view;
+  size_ = size;
+  return Result();
+}
+
+void SideObject::Close() {
+  if (view_ != nullptr) UnmapViewOfFile(view_);
+  view_ = nullptr;
+  if (object_ != -1) CloseHandle(AsHandle(object_));
+  object_ = -1;
+}
+
+}  // namespace platform

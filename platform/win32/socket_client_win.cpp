@@ -35,6 +35,10 @@ bool IsTimedOut(int error) {
 }
 
 Result ClientSocket::Connect(std::uint16_t port) {
+  return ConnectFrom(1, port);
+}
+
+Result ClientSocket::ConnectFrom(std::uint8_t host, std::uint16_t port) {
   EnsureSocketLibrary();
   Close();
   const SOCKET handle = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -45,6 +49,15 @@ Result ClientSocket::Connect(std::uint16_t port) {
   }
   const BOOL on = TRUE;
   setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+  if (host != 1) {
+    sockaddr_in source = LoopbackAddress(0);
+    source.sin_addr.s_addr = htonl((INADDR_LOOPBACK & 0xFFFFFF00u) | host);
+    if (bind(handle, reinterpret_cast<const sockaddr*>(&source), sizeof source) != 0) {
+      const Result failure = LastSocketFailure();
+      closesocket(handle);
+      return failure;
+    }
+  }
   const sockaddr_in address = LoopbackAddress(port);
   if (connect(handle, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     const Result failure = LastSocketFailure();

@@ -100,7 +100,7 @@ typedef struct tvxhdv tvxhdv;
 #define TVXHDV_OK 0
 #define TVXHDV_FULL (-1)         /* 799 commands wait for that phone already */
 #define TVXHDV_NO_SERVER (-2)    /* no server runs: the command went nowhere */
-#define TVXHDV_BAD_ARGUMENT (-3) /* pointer outside 0-79, code outside 1-254 */
+#define TVXHDV_BAD_ARGUMENT (-3) /* pointer outside 0-79, code outside 1-253 */
 
 /* The six vibrations the phone's page plays (command codes A0 to A5). */
 #define TVXHDV_SHORT_SINGLE 0xA0
@@ -127,7 +127,7 @@ typedef struct tvxhdv tvxhdv;
  * more than a second, the server's own rule). */
 typedef struct {
   unsigned pointer;
-  int joined; /* 1 joined, 0 left */
+  int joined; /* 1 joined, 0 left, TVXHDV_RENAMED: its name changed (tvxhdv_name) */
 } tvxhdv_presence_change;
 
 /* Opens the area of the server that runs with its rendezvous file in folder
@@ -211,6 +211,20 @@ TVXHDV_NODISCARD int tvxhdv_get_info(tvxhdv *h, tvxhdv_info *info);
  * that this process is still the one holding it. 1 on success. */
 TVXHDV_NODISCARD int tvxhdv_terminate_server(tvxhdv *h);
 
+/* Names. A phone may give its pointer a name ("Mia"), at most 24 Unicode
+ * characters, NFC, as the server checked it; the server keeps it while the
+ * phone is present. Names live in memory only: a program that shows them
+ * should not write them anywhere either (they are often children's). */
+#define TVXHDV_RENAMED 2   /* tvxhdv_presence_change.joined: the name changed */
+#define TVXHDV_NAME_MAX 96 /* bytes of UTF-8 in a name, without the NUL */
+/* Copies the name of that pointer's phone, UTF-8, into buf (size bytes),
+ * NUL-terminated when it fits (size > the length; TVXHDV_NAME_MAX + 1 always
+ * does). The name's length in bytes, 0 when it has none (or the server
+ * keeps no names), TVXHDV_BAD_ARGUMENT or TVXHDV_NO_SERVER. The first call
+ * makes the handle tell renames among its presence changes (TVXHDV_RENAMED,
+ * a name set, changed or dropped); a handle never asked tells none. */
+TVXHDV_NODISCARD int tvxhdv_name(tvxhdv *h, unsigned pointer, char *buf, int size);
+
 #ifdef __cplusplus
 }
 #endif
@@ -279,6 +293,16 @@ TVXHDV_NODISCARD int tvxhdv_terminate_server(tvxhdv *h);
 #define TVXHDV__READER_SUFFIX " reader"
 #define TVXHDV__READER_WHO_SUFFIX " reader who"
 #define TVXHDV__WHO_SIZE 512u
+/* The names object "<name> names": a header (total size, layout version,
+ * slot count, slot size, change count, reserved) and per pointer a slot of a
+ * sequence count and 96 bytes of UTF-8, NUL-padded. The server makes the
+ * count odd while it writes the slot. */
+#define TVXHDV__NAMES_SUFFIX " names"
+#define TVXHDV__NAMES_SIZE 8032u
+#define TVXHDV__NAMES_VERSION 1u
+#define TVXHDV__NAMES_AT_CHANGES 16u
+#define TVXHDV__NAMES_AT_SLOTS 32u
+#define TVXHDV__NAMES_SLOT_SIZE 100u
 
 /* How often a waiting handle asks whether its server still runs, or, while
  * it has none, looks for the next one. */
@@ -483,6 +507,16 @@ struct tvxhdv {
   uint64_t returned_ms; /* when tvxhdv_wait_gathered() last returned */
   tvxhdv_report *kept; /* reports tvxhdv_latest() took before tvxhdv_read() */
   int kept_first, kept_count;
+  /* The server's names object beside the area; none with an older server. */
+#ifdef _WIN32
+  HANDLE names_mapping;
+  unsigned char *names_view;
+#else
+  int names_fd;
+#endif
+  int names_asked;                     /* tvxhdv_name() was called: renames are told */
+  uint32_t names_changes;              /* the object's change count when last looked */
+  uint32_t names_seq[TVXHDV_POINTERS]; /* each slot's count when last looked */
 };
 
 #define TVXHDV__KEPT_MAX ((int)TVXHDV__REPORT_SLOTS - 1)
@@ -830,7 +864,39 @@ static void tvxhdv__awake(tvxhdv *h) {
   h->asleep = 0;
 }
 
+/* Reads of the names object; 0 while there is none. */
+static int tvxhdv__names_get(tvxhdv *h, uint32_t at, void *to, size_t length) {
+  if (h->names_view == NULL) return 0;
+  memcpy(to, h->names_view + at, length);
+  return 1;
+}
+/* The view is read-only: a locked read (MSVC's tvxhdv__load) would fault on it. */
+static int tvxhdv__names_word(tvxhdv *h, uint32_t at, uint32_t *value) {
+  if (h->names_view == NULL) return 0;
+  *value = *(volatile uint32_t *)(void *)(h->names_view + at);
+  MemoryBarrier();
+  return 1;
+}
+
+static void tvxhdv__unmap_names(tvxhdv *h) {
+  if (h->names_view != NULL) UnmapViewOfFile(h->names_view);
+  if (h->names_mapping != NULL) CloseHandle(h->names_mapping);
+  h->names_view = NULL;
+  h->names_mapping = NULL;
+}
+
+static void tvxhdv__map_names(tvxhdv *h) {
+  char object[300];
+  snprintf(object, sizeof object, "%s%s", h->name, TVXHDV__NAMES_SUFFIX);
+  h->names_mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, object);
+  if (h->names_mapping == NULL) return;
+  h->names_view =
+      (unsigned char *)MapViewOfFile(h->names_mapping, FILE_MAP_READ, 0, 0, TVXHDV__NAMES_SIZE);
+  if (h->names_view == NULL) tvxhdv__unmap_names(h);
+}
+
 static void tvxhdv__unmap(tvxhdv *h) {
+  tvxhdv__unmap_names(h);
   tvxhdv__awake(h);
   if (h->wake != NULL) UnmapViewOfFile(h->wake);
   if (h->wake_mapping != NULL) CloseHandle(h->wake_mapping);
@@ -883,6 +949,7 @@ static int tvxhdv__map(tvxhdv *h) {
   }
   snprintf(object, sizeof object, "%s%s", h->name, TVXHDV__WAKE_EVENT_SUFFIX);
   h->wake_event = OpenEventA(SYNCHRONIZE, FALSE, object);
+  tvxhdv__map_names(h);
   return 1;
 }
 #else
@@ -1087,7 +1154,47 @@ static void tvxhdv__awake(tvxhdv *h) {
   h->asleep = 0;
 }
 
+/* The names object is read through its descriptor, as the area is: one cut
+ * short reads short instead of faulting. 0 while there is none. */
+static int tvxhdv__names_get(tvxhdv *h, uint32_t at, void *to, size_t length) {
+  size_t done = 0;
+  while (h->names_fd >= 0 && done < length) {
+    const ssize_t got = pread(h->names_fd, (char *)to + done, length - done, (off_t)(at + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += (size_t)got;
+  }
+  if (done == length) return 1;
+  memset(to, 0, length);
+  return 0;
+}
+/* The kernel may copy a value byte by byte: it counts once two reads agree. */
+static int tvxhdv__names_word(tvxhdv *h, uint32_t at, uint32_t *value) {
+  unsigned char first[4], second[4];
+  int attempt;
+  if (!tvxhdv__names_get(h, at, first, 4)) return 0;
+  for (attempt = 0; attempt < 8; ++attempt) {
+    if (!tvxhdv__names_get(h, at, second, 4)) return 0;
+    if (memcmp(first, second, 4) == 0) break;
+    memcpy(first, second, 4);
+  }
+  *value = tvxhdv__u32(first);
+  return 1;
+}
+
+static void tvxhdv__unmap_names(tvxhdv *h) {
+  if (h->names_fd >= 0) close(h->names_fd);
+  h->names_fd = -1;
+}
+
+static void tvxhdv__map_names(tvxhdv *h) {
+  char object[300];
+  snprintf(object, sizeof object, "/%s%s", h->name, TVXHDV__NAMES_SUFFIX);
+  h->names_fd = shm_open(object, O_RDONLY | O_CLOEXEC, 0);
+}
+
 static void tvxhdv__unmap(tvxhdv *h) {
+  tvxhdv__unmap_names(h);
   tvxhdv__awake(h);
   if (h->wake != NULL) munmap(h->wake, 4096);
   if (h->area != NULL) munmap(h->area, TVXHDV__AREA_SIZE);
@@ -1211,6 +1318,7 @@ static int tvxhdv__map(tvxhdv *h) {
       close(wake);
     }
   }
+  tvxhdv__map_names(h);
   return 1;
 }
 
@@ -1287,6 +1395,9 @@ static int tvxhdv__attach(tvxhdv *h) {
   }
   h->lost = 0;
   if (!tvxhdv__map(h)) return 0;
+  /* A new server starts without names: every name it gets is a rename. */
+  h->names_changes = 0;
+  memset(h->names_seq, 0, sizeof h->names_seq);
   if ((h->flags & TVXHDV_ANY_LAYOUT) == 0 && !tvxhdv__layout_matches(h)) {
     tvxhdv__unmap(h);
     return 0;
@@ -1397,6 +1508,7 @@ tvxhdv *tvxhdv_open(const char *folder, unsigned flags) {
 #ifndef _WIN32
   h->fd = -1;
   h->claim = -1;
+  h->names_fd = -1;
 #endif
   h->flags = flags;
   memcpy(h->folder, folder, length + 1);
@@ -1473,7 +1585,7 @@ static void tvxhdv__change(tvxhdv *h, unsigned pointer, int joined) {
   change = &h->changes[(h->changes_first + h->changes_count++) % TVXHDV__CHANGES_MAX];
   change->pointer = pointer;
   change->joined = joined;
-  if (joined) h->joined_seq[pointer] = h->changes_total;
+  if (joined == 1) h->joined_seq[pointer] = h->changes_total;
   ++h->changes_total;
   h->changes_new = 1;
 }
@@ -1641,6 +1753,60 @@ int tvxhdv_latest(tvxhdv *h, int pointer, tvxhdv_report *out, uint32_t *age_ms) 
   return 1;
 }
 
+/* Whether the names object is the one this header describes. */
+static int tvxhdv__names_usable(tvxhdv *h) {
+  unsigned char header[16];
+  return tvxhdv__names_get(h, 0, header, sizeof header) &&
+         tvxhdv__u32(header) == TVXHDV__NAMES_SIZE &&
+         tvxhdv__u32(header + 4) == TVXHDV__NAMES_VERSION &&
+         tvxhdv__u32(header + 8) == TVXHDV_POINTERS &&
+         tvxhdv__u32(header + 12) == TVXHDV__NAMES_SLOT_SIZE;
+}
+
+/* Copies the pointer's name between two reads of an equal, even count: the
+ * server was not writing it meanwhile. name holds TVXHDV_NAME_MAX + 1 bytes.
+ * 0 when there is no names object, or the server kept writing. */
+static int tvxhdv__name_slot(tvxhdv *h, unsigned pointer, char *name, uint32_t *seq) {
+  const uint32_t at = TVXHDV__NAMES_AT_SLOTS + pointer * TVXHDV__NAMES_SLOT_SIZE;
+  int attempt;
+  for (attempt = 0; attempt < 1000; ++attempt) {
+    uint32_t before, after;
+    if (!tvxhdv__names_word(h, at, &before)) return 0;
+    if ((before & 1u) != 0) continue;
+    if (!tvxhdv__names_get(h, at + 4, name, TVXHDV_NAME_MAX)) return 0;
+#ifdef _WIN32
+    MemoryBarrier();
+#endif
+    if (!tvxhdv__names_word(h, at, &after)) return 0;
+    if (before == after) {
+      name[TVXHDV_NAME_MAX] = '\0';
+      *seq = before;
+      return 1;
+    }
+  }
+  return 0;
+}
+
+/* Tells every slot changed since the last look as renamed, once the handle
+ * was asked for a name. */
+static void tvxhdv__renames(tvxhdv *h) {
+  uint32_t changes, seq;
+  unsigned p;
+  if (!h->names_asked || !tvxhdv__names_word(h, TVXHDV__NAMES_AT_CHANGES, &changes) ||
+      changes == h->names_changes || !tvxhdv__names_usable(h)) {
+    return;
+  }
+  h->names_changes = changes;
+  for (p = 0; p < TVXHDV_POINTERS; ++p) {
+    if (!tvxhdv__names_word(h, TVXHDV__NAMES_AT_SLOTS + p * TVXHDV__NAMES_SLOT_SIZE, &seq) ||
+        seq == h->names_seq[p]) {
+      continue;
+    }
+    h->names_seq[p] = seq;
+    tvxhdv__change(h, p, TVXHDV_RENAMED);
+  }
+}
+
 /* Notes the phones of the reports waiting in the area, then those silent
  * for too long: a consumer that stalled finds the phones that went on
  * reporting meanwhile still present. When the next one will leave, or 0. */
@@ -1649,6 +1815,7 @@ static uint64_t tvxhdv__look(tvxhdv *h, uint64_t now, int *reads, uint32_t *writ
   *write = *read = 0;
   *reads = tvxhdv__report_fifo(h, write, read); /* may find the area cut short */
   if (*reads) tvxhdv__notice(h, *write, *read, now);
+  tvxhdv__renames(h);
   return tvxhdv__leaves(h, now);
 }
 
@@ -1760,9 +1927,11 @@ static int tvxhdv__check_arguments(int pointer, unsigned code) {
     tvxhdv__fail("Command code %u is too large: codes are 1 to 254.", code);
     return 0;
   }
-  if (code == 0 || code == 0xFF) {
-    tvxhdv__fail("Command code %u never reaches a phone: 0 means no command, and the server "
-                 "keeps FF for itself. Codes are 1 to 254.", code);
+  if (code == 0 || code == 0xFE || code == 0xFF) {
+    tvxhdv__fail(
+        "Command code %u never reaches a phone: 0 means no command, and the server "
+        "keeps FE and FF for itself. Codes are 1 to 253.",
+        code);
     return 0;
   }
   return 1;
@@ -1961,6 +2130,36 @@ int tvxhdv_terminate_server(tvxhdv *h) {
         (unsigned long)h->creator);
   }
   return ended;
+}
+
+int tvxhdv_name(tvxhdv *h, unsigned pointer, char *buf, int size) {
+  char name[TVXHDV_NAME_MAX + 1];
+  uint32_t seq = 0, changes = 0;
+  int length;
+  if (h == NULL || pointer >= TVXHDV_POINTERS || size < 0 || (buf == NULL && size > 0)) {
+    tvxhdv__fail("tvxhdv_name needs a handle, a pointer 0 to 79 and a buffer of size bytes.");
+    return TVXHDV_BAD_ARGUMENT;
+  }
+  if (!tvxhdv__usable(h)) {
+    tvxhdv__fail("The handle holds no server's area: no names to give.");
+    return TVXHDV_NO_SERVER;
+  }
+  if (!h->names_asked) {
+    /* From now on renames are told; those before this call are not. */
+    unsigned p;
+    h->names_asked = 1;
+    if (tvxhdv__names_word(h, TVXHDV__NAMES_AT_CHANGES, &changes)) h->names_changes = changes;
+    for (p = 0; p < TVXHDV_POINTERS; ++p) {
+      (void)tvxhdv__names_word(h, TVXHDV__NAMES_AT_SLOTS + p * TVXHDV__NAMES_SLOT_SIZE,
+                               &h->names_seq[p]);
+    }
+  }
+  if (!tvxhdv__names_usable(h) || !tvxhdv__name_slot(h, pointer, name, &seq)) return 0;
+  length = (int)strlen(name);
+  if (size > 0) {
+    memcpy(buf, name, (size_t)(length < size ? length + 1 : size));
+  }
+  return length;
 }
 
 #endif /* TVXHDV_IMPLEMENTATION */

@@ -26,7 +26,8 @@ import time
 __all__ = ["open", "Server", "Error", "Full", "NoServer", "Report", "POINTERS",
            "SHORT_SINGLE", "NORMAL_SINGLE", "LONG_SINGLE",
            "SHORT_DOUBLE", "NORMAL_DOUBLE", "LONG_DOUBLE",
-           "SHOW_CLEAR", "SHOW_CORRECT", "SHOW_WRONG", "SHOW_COLOR", "SHOW_NUMBER"]
+           "SHOW_CLEAR", "SHOW_CORRECT", "SHOW_WRONG", "SHOW_COLOR", "SHOW_NUMBER",
+           "RENAMED"]
 
 POINTERS = 80  # phones are numbered 0 to 79
 
@@ -82,6 +83,22 @@ _CHECK_S = 0.1    # how often wait() asks whether the server still runs
 _SILENCE_S = 1.0  # a phone silent for longer has left, as the server counts it
 _CHANGES_MAX = 256
 _WHO_SIZE = 512
+
+# Names. A phone may give its pointer a name, at most 24 Unicode characters,
+# NFC, as the server checked it. Once name() was asked, presence() tells a
+# name set, changed or dropped as (pointer, RENAMED). Names live in memory
+# only: do not write them anywhere (they are often children's).
+RENAMED = 2
+# The names object "<area name> names" beside the area: a header (total
+# size, layout version, slot count, slot size, change count, reserved) and
+# per pointer a slot of a sequence count and 96 bytes of UTF-8, NUL-padded.
+# The server makes the count odd while it writes the slot.
+_NAMES_SIZE = 8032
+_NAMES_VERSION = 1
+_NAMES_AT_CHANGES = 16
+_NAMES_AT_SLOTS = 32
+_NAMES_SLOT_SIZE = 100
+_NAME_MAX = 96
 
 # The clock of every time here; a test may put one of its own in its place.
 _now = time.monotonic
@@ -382,6 +399,27 @@ if sys.platform == "win32":
         return (creator != 0 and _mutex_exists(name + " creator")
                 and _mutex_exists("%s creator %d" % (name, creator)))
 
+    class _Names:
+        """The server's names object beside the area, read only; none with
+        an older server."""
+
+        def __init__(self, name):
+            self._view = None
+            self._mapping = _kernel32.OpenFileMappingW(_FILE_MAP_READ, False, name + " names")
+            if self._mapping:
+                self._view = _kernel32.MapViewOfFile(self._mapping, _FILE_MAP_READ, 0, 0,
+                                                     _NAMES_SIZE)
+
+        def get(self, at, length):
+            return ctypes.string_at(self._view + at, length) if self._view else None
+
+        def close(self):
+            if self._view:
+                _kernel32.UnmapViewOfFile(self._view)
+            if self._mapping:
+                _kernel32.CloseHandle(self._mapping)
+            self._view = self._mapping = None
+
 else:
     import ctypes
     import fcntl
@@ -673,6 +711,30 @@ else:
                 os.close(self._claim)
             self._claim = -1
 
+    class _Names:
+        """The server's names object beside the area, read through its
+        descriptor as the area is; none with an older server."""
+
+        def __init__(self, name):
+            try:
+                self._fd = os.open("/dev/shm/%s names" % name, os.O_RDONLY | os.O_CLOEXEC)
+            except OSError:
+                self._fd = -1
+
+        def get(self, at, length):
+            if self._fd < 0:
+                return None
+            try:
+                data = os.pread(self._fd, length, at)
+            except OSError:
+                return None
+            return data if len(data) == length else None
+
+        def close(self):
+            if self._fd >= 0:
+                os.close(self._fd)
+            self._fd = -1
+
 
 def _read_rendezvous(file):
     """SharedMemoryName and CreatorProcessID from section Memory; section and
@@ -760,6 +822,9 @@ class Server:
         self._returned = None  # when wait_gathered() last returned
         self._noticed = 0
         self._kept = []      # reports latest() took before read()
+        self._names = None   # the names object beside the area
+        self._names_asked = False  # name() was called: renames are told
+        self._names_changes, self._names_seq = 0, [0] * POINTERS
         try:
             self._attach()
         except _Refused:
@@ -814,6 +879,9 @@ class Server:
         self._noticed = read
         self._area = area
         self._checked = _now()
+        # A new server starts without names: every name it gets is a rename.
+        self._names = _Names(self._name)
+        self._names_changes, self._names_seq = 0, [0] * POINTERS
 
     def _claim(self, area):
         if self._claimed is not None and self._claimed[0] == area.name:
@@ -910,6 +978,9 @@ class Server:
                      "ended." % (self._file, self._creator))
 
     def _detach(self):
+        if self._names is not None:
+            self._names.close()
+            self._names = None
         if self._area is not None:
             self._area.close()
             self._area = None
@@ -935,7 +1006,7 @@ class Server:
     def _change(self, pointer, joined):
         self._changes.append((pointer, joined))
         del self._changes[:-_CHANGES_MAX]
-        if joined:
+        if joined is True:
             self._joined_at[pointer] = self._changes_total
         self._changes_total += 1
         self._changes_new = True
@@ -978,7 +1049,56 @@ class Server:
         indices = self._report_fifo()  # may find the area cut short
         if indices is not None:
             self._notice(indices[0], indices[1], now)
+        self._renames()
         return indices, self._leaves(now)
+
+    def _names_word(self, at):
+        """A value of the names object; it counts once two reads agree."""
+        first = self._names.get(at, 4) if self._names is not None else None
+        for _ in range(8):
+            second = self._names.get(at, 4) if first is not None else None
+            if second is None or second == first:
+                break
+            first = second
+        return None if first is None else struct.unpack("<I", first)[0]
+
+    def _names_usable(self):
+        header = self._names.get(0, 16) if self._names is not None else None
+        return header is not None and struct.unpack("<4I", header) == (
+            _NAMES_SIZE, _NAMES_VERSION, POINTERS, _NAMES_SLOT_SIZE)
+
+    def _name_slot(self, pointer):
+        """The pointer's name as bytes, copied between two reads of an equal,
+        even count; None when there is none to read or the server kept
+        writing it."""
+        at = _NAMES_AT_SLOTS + pointer * _NAMES_SLOT_SIZE
+        for _ in range(1000):
+            before = self._names_word(at)
+            if before is None:
+                return None
+            if before & 1:
+                continue
+            data = self._names.get(at + 4, _NAME_MAX)
+            if data is None:
+                return None
+            if self._names_word(at) == before:
+                return data.split(b"\0")[0]
+        return None
+
+    def _renames(self):
+        """Notes every slot changed since the last look as renamed, once
+        name() was asked."""
+        if not self._names_asked:
+            return
+        changes = self._names_word(_NAMES_AT_CHANGES)
+        if changes is None or changes == self._names_changes or not self._names_usable():
+            return
+        self._names_changes = changes
+        for pointer in range(POINTERS):
+            seq = self._names_word(_NAMES_AT_SLOTS + pointer * _NAMES_SLOT_SIZE)
+            if seq is not None and seq != self._names_seq[pointer]:
+                self._names_seq[pointer] = seq
+                self._change(pointer, RENAMED)
 
     def _take(self, limit, hold_back=False):
         """Takes up to limit reports out of the area, noting each as its
@@ -1097,7 +1217,8 @@ class Server:
 
     def presence(self):
         """The phones that joined or left since the last call, oldest first,
-        as (pointer, joined) with joined True or False."""
+        as (pointer, joined) with joined True or False; once name() was
+        asked, also (pointer, RENAMED) when a phone's name changed."""
         self._follows = True
         self._look(_now())
         changes, self._changes, self._changes_new = self._changes, [], False
@@ -1121,15 +1242,33 @@ class Server:
         report = self._last[pointer]
         return report, _now() - report.read_at
 
-    def send(self, pointer, code):
-        """Puts command code (1-254) for the phone of that pointer; the phone
-        gets it with the answer to one of its next reports. Code 0 means "no
-        command" to the phone and FF is the server's own ("another phone has
-        your number"): the server passes on neither, so both are refused."""
+    def name(self, pointer):
+        """The name the phone of that pointer gave itself, "" when it has
+        none (or the server keeps no names). The first call makes presence()
+        tell renames too. Raises NoServer while this holds no server's area."""
         _check_pointer(pointer)
-        if not isinstance(code, int) or not 1 <= code <= 254:
-            raise ValueError("command code %r never reaches a phone: codes are 1 to 254 (0 means "
-                             "no command, and the server keeps FF for itself)" % (code,))
+        if not self._usable():
+            raise NoServer(self.reason or "No TVXHandvane server runs with its area in %r."
+                           % self._folder)
+        if not self._names_asked:
+            # From now on renames are told; those before this call are not.
+            self._names_asked = True
+            self._names_changes = self._names_word(_NAMES_AT_CHANGES) or 0
+            self._names_seq = [self._names_word(_NAMES_AT_SLOTS + p * _NAMES_SLOT_SIZE) or 0
+                               for p in range(POINTERS)]
+        data = self._name_slot(pointer) if self._names_usable() else None
+        return "" if data is None else data.decode("utf-8", "replace")
+
+    def send(self, pointer, code):
+        """Puts command code (1-253) for the phone of that pointer; the phone
+        gets it with the answer to one of its next reports. Code 0 means "no
+        command" to the phone, FE and FF are the server's own ("the teacher
+        freed your number", "another phone has your number"): the server
+        passes on none of them, so they are refused."""
+        _check_pointer(pointer)
+        if not isinstance(code, int) or not 1 <= code <= 253:
+            raise ValueError("command code %r never reaches a phone: codes are 1 to 253 (0 means "
+                             "no command, and the server keeps FE and FF for itself)" % (code,))
         held = self._area is not None
         self._check()
         if self._area is None:

@@ -60,6 +60,15 @@ class FakeSession final : public Session {
   std::uint64_t RefusedReports() override { return 0; }
   std::vector<platform::NetworkAddress> LocalAddresses() override { return addresses; }
 
+  const PointerNames& Names() override { return names; }
+  void FreeNumber(int pointer) override {
+    calls += "free:" + std::to_string(pointer) + " ";
+    names.Clear(pointer);
+  }
+  PointerNames::Refusal RenamePointer(int pointer, std::string_view name) override {
+    return names.Set(pointer, name);
+  }
+
   bool MarkSilentPointers(std::uint32_t) override { return false; }
   LiveStatus ReadLiveStatus() override { return {}; }
   void GetStatistics(ServerStats&) override {}
@@ -78,6 +87,7 @@ class FakeSession final : public Session {
   platform::Result storeResult;
   std::vector<ReportingPointer> reporting;
   std::vector<platform::NetworkAddress> addresses;
+  PointerNames names;
 
   std::string calls;  // what was asked, in order
   std::vector<std::string> logLines;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "app/application.h"
 #include "app/main_dialog.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/profile.h"
@@ -17,6 +19,7 @@
 #include "tests/app/fake_mouse.h"
 #include "tests/app/recording_view.h"
 #include "tests/pointer/channel_fixture.h"
+#include "tests/support/program_run.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -161,4 +164,187 @@ TEST_F(ServerSessionTest, SecondCopyLeavesTheRunningOnesFilesAndNamesIt) {
   EXPECT_TRUE(first.IsRunning());
   first.OnOK();
 }
+// One request from a phone at 127.0.0.<host>; the whole reply.
+std::string Exchange(int port, std::uint8_t host, const std::string& request) {
+  platform::ClientSocket client;
+  if (!client.ConnectFrom(host, static_cast<std::uint16_t>(port))) return "<no connection>";
+  if (!client.SendAll(request)) return "<not sent>";
+  std::string reply;
+  char buffer[1024];
+  for (int got = 0; client.ReceiveSome(buffer, sizeof buffer, 5000, got) && got > 0;) {
+    reply.append(buffer, static_cast<std::size_t>(got));
+  }
+  return reply;
+}
+
+std::string Report(int port, std::uint8_t host, int pointer) {
+  const std::string reply = Exchange(
+      port, host, "GET " + ReportPath(pointer, 1, 0, 0, false, false, 0) + " HTTP/1.0\r\n\r\n");
+  return reply.substr(reply.find("\r\n\r\n") + 4);
+}
+
+// Waits for the kit to tell that pointer's name changed; false after 10 s.
+bool WaitForRename(tvxhdv* kit, unsigned pointer) {
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < giveUp) {
+    if (tvxhdv_wait(kit, 1000) != TVXHDV_PRESENCE) continue;
+    tvxhdv_presence_change changes[16];
+    for (int count; (count = tvxhdv_presence(kit, changes, 16)) > 0;) {
+      for (int i = 0; i < count; ++i) {
+        if (changes[i].pointer == pointer && changes[i].joined == TVXHDV_RENAMED) return true;
+      }
+    }
+  }
+  return false;
+}
+
+std::string KitName(tvxhdv* kit, unsigned pointer) {
+  char name[TVXHDV_NAME_MAX + 1];
+  return tvxhdv_name(kit, pointer, name, sizeof name) > 0 ? name : "";
+}
+
+// Every file below folder that holds text, as one text each.
+std::vector<std::string> EveryFileBelow(const std::string& folder) {
+  std::vector<std::string> contents;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) contents.push_back(TempFolder::ReadAll(entry.path().string()));
+  }
+  return contents;
+}
+
+// Only the phone that holds a number names it, and a name refused leaves
+// the one before; the kit hears of each change at once. The teacher frees a
+// number (its phone hears FE once) and renames another; a stop drops the
+// names. At the highest log level no file of the program holds any name.
+TEST_F(ServerSessionTest, PhonesNameTheirOwnPointersAndNoFileHoldsTheNames) {
+  WriteIni("General", "Log", "TRUE");
+  WriteIni("General", "LogLevel", "4");
+  auto& [app, view, session, dialog] = Open();
+  ASSERT_TRUE(dialog.OnInitDialog());
+  KitHandle kit = OpenKit(folder.Path());
+  ASSERT_NE(kit, nullptr) << tvxhdv_last_error();
+  ASSERT_EQ(KitName(kit.get(), 17), "");  // asked once: renames are told from now on
+
+  ASSERT_EQ(Report(port, 2, 17), "0000");
+  ASSERT_EQ(Report(port, 3, 18), "0000");
+  const auto name = [&](std::uint8_t host, const std::string& path, const std::string& value) {
+    return Exchange(port, host, "GET " + path + " HTTP/1.0\r\nTVXName: " + value + "\r\n\r\n");
+  };
+  struct Case {
+    std::uint8_t host;
+    const char* path;
+    std::string value;
+    const char* answer;  // status line and body
+  };
+  const Case cases[] = {
+      {2, "/name/11", "Xi%C3%B3mara", "204 No Content|"},
+      {3, "/name/11", "Zebedee", "409 Conflict|not your number"},
+      {4, "/name/11", "Zebedee", "409 Conflict|not your number"},
+      {2, "/name/11", "Zebedee%E2%80%AE", "400 Bad Request|bidi override"},
+      {2, "/name/11", "Zebedee%0A", "400 Bad Request|control character"},
+      {2, "/name/11", "Zebedee%FF", "400 Bad Request|invalid UTF-8"},
+      {2, "/name/11", "Zebedee%F", "400 Bad Request|bad percent-encoding"},
+      {2, "/name/11", std::string(25, 'Z'), "400 Bad Request|too long"},
+      {2, "/name/50", "Zebedee", "400 Bad Request|no such number"},
+      {3, "/name/12", "%20Quentin%20", "204 No Content|"},
+  };
+  for (const Case& c : cases) {
+    const std::string reply = name(c.host, c.path, c.value);
+    const std::string answer = c.answer;
+    const std::string status = answer.substr(0, answer.find('|'));
+    EXPECT_TRUE(reply.starts_with("HTTP/1.0 " + status + "\r\n"))
+        << c.path << " " << c.value << ": " << reply;
+    EXPECT_EQ(reply.substr(reply.find("\r\n\r\n") + 4), answer.substr(status.size() + 1))
+        << c.value;
+  }
+  EXPECT_EQ(app.names.Get(17), "Xi\xC3\xB3mara");
+  EXPECT_EQ(app.names.Get(18), "Quentin");
+
+  // The kit, told of the change: within 100 ms as a rule, given much longer here.
+  const auto sent = std::chrono::steady_clock::now();
+  ASSERT_TRUE(name(2, "/name/11", "Xiomara%20Li").starts_with("HTTP/1.0 204 No Content\r\n"));
+  ASSERT_TRUE(WaitForRename(kit.get(), 17));
+  const auto told = std::chrono::steady_clock::now() - sent;
+  EXPECT_EQ(KitName(kit.get(), 17), "Xiomara Li");
+  EXPECT_LT(told, std::chrono::seconds(2));
+  RecordProperty(
+      "rename_to_kit_us",
+      static_cast<int>(std::chrono::duration_cast<std::chrono::microseconds>(told).count()));
+
+  session.FreeNumber(17);
+  EXPECT_EQ(Report(port, 2, 17), "00FE");
+  EXPECT_EQ(Report(port, 4, 17), "0000");  // the number is anybody's now
+  EXPECT_EQ(app.names.Get(17), "");
+  EXPECT_EQ(session.RenamePointer(18, "Zebedee\xE2\x80\xAE"), PointerNames::Refusal::kBidi);
+  EXPECT_EQ(session.RenamePointer(18, "Quinn"), PointerNames::Refusal::kNone);
+  EXPECT_EQ(KitName(kit.get(), 18), "Quinn");
+  // The persistence timeout, 10 s here: a name outlives a shorter silence.
+  session.MarkSilentPointers(platform::TickCount() + 5000);
+  EXPECT_EQ(app.names.Get(18), "Quinn");
+  ASSERT_EQ(session.RenamePointer(17, "Quentin"), PointerNames::Refusal::kNone);
+  session.MarkSilentPointers(platform::TickCount() + 10001);
+  EXPECT_EQ(app.names.Get(17), "");
+  ASSERT_EQ(session.RenamePointer(18, "Quinn"), PointerNames::Refusal::kNone);
+  dialog.Stop();
+  EXPECT_EQ(app.names.Get(18), "");
+  EXPECT_EQ(KitName(kit.get(), 18), "");
+  dialog.OnOK();
+
+  const std::string log = TempFolder::ReadAll(paths.logFile);
+  EXPECT_NE(log.find("Number 17 freed by the teacher."), std::string::npos);
+  EXPECT_NE(log.find("Pointer 18 renamed by the teacher."), std::string::npos);
+  EXPECT_NE(log.find("/name/11"), std::string::npos);  // the path is traced, the name is not
+  for (const std::string& contents : EveryFileBelow(folder.Path())) {
+    for (const char* secret :
+         {"Xi\xC3\xB3mara", "Xi%C3%B3mara", "Xiomara", "Zebedee", "Quentin", "Quinn"}) {
+      EXPECT_EQ(contents.find(secret), std::string::npos) << secret;
+    }
+  }
+}
+
+std::string PercentEncoded(std::string_view text) {
+  std::string encoded;
+  for (const char c : text) {
+    char escape[4];
+    std::snprintf(escape, sizeof escape, "%%%02X", static_cast<unsigned char>(c));
+    encoded += escape;
+  }
+  return encoded;
+}
+
+// Eighty phones, each at an address of its own, name their pointers with 24
+// characters of one of several scripts: every name reaches the kit exactly.
+// Without a persistence timeout no silence drops them.
+TEST_F(ServerSessionTest, EightyPhonesNameTheirPointersInSeveralScripts) {
+  EXPECT_TRUE(platform::ProfileWriteString(profile, "Settings", "PTO", "0"));
+  auto& [app, view, session, dialog] = Open();
+  ASSERT_TRUE(dialog.OnInitDialog());
+  KitHandle kit = OpenKit(folder.Path());
+  ASSERT_NE(kit, nullptr) << tvxhdv_last_error();
+  const char* const scripts[] = {"\xC3\xA9", "\xD0\x96", "\xD9\x85", "\xE6\xBC\xA2",
+                                 "\xF0\x9F\x98\x80"};
+  std::vector<std::string> names;
+  for (int pointer = 0; pointer < kPointerCount; ++pointer) {
+    std::string name = std::to_string(pointer % 10);
+    for (int i = 0; i < 23; ++i) name += scripts[pointer % 5];
+    names.push_back(name);
+    const auto host = static_cast<std::uint8_t>(10 + pointer);
+    ASSERT_EQ(Report(port, host, pointer), "0000") << pointer;
+    char path[16];
+    std::snprintf(path, sizeof path, "/name/%02X", pointer);
+    const std::string reply = Exchange(
+        port, host,
+        std::string("GET ") + path + " HTTP/1.0\r\nTVXName: " + PercentEncoded(name) + "\r\n\r\n");
+    ASSERT_TRUE(reply.starts_with("HTTP/1.0 204 No Content\r\n")) << pointer << ": " << reply;
+  }
+  for (int pointer = 0; pointer < kPointerCount; ++pointer) {
+    EXPECT_EQ(KitName(kit.get(), static_cast<unsigned>(pointer)),
+              names[static_cast<std::size_t>(pointer)])
+        << pointer;
+  }
+  session.MarkSilentPointers(platform::TickCount() + 3600000);
+  EXPECT_EQ(app.names.Get(79), names.back());
+  dialog.OnOK();
+}
+
 }  // namespace

@@ -62,12 +62,12 @@ TEST_F(FifoTest, CountAndFreeAcrossTheWrap) {
   EXPECT_EQ(server_.CommandFifoCount(5), 799);
 
   Area().commandFifos[5].writeIndex = 0;
-  for (unsigned n = 0; n < 799; ++n) ASSERT_EQ(Send(5, n % 254 + 1), TVXHDV_OK) << n;
+  for (unsigned n = 0; n < 799; ++n) ASSERT_EQ(Send(5, n % 253 + 1), TVXHDV_OK) << n;
   EXPECT_EQ(Send(5, 1), TVXHDV_FULL);
   CommandRecord command;
   for (unsigned n = 0; n < 799; ++n) {
     ASSERT_EQ(server_.GetCommand(5, command), 1);
-    ASSERT_EQ(command.command, n % 254 + 1);
+    ASSERT_EQ(command.command, n % 253 + 1);
   }
   EXPECT_EQ(server_.IsCommandFifoEmpty(5), 1);
   EXPECT_EQ(server_.GetCommand(5, command), 0);

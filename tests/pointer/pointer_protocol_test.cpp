@@ -444,6 +444,39 @@ TEST_F(PointerProtocolTest, TheSecondPhoneOnANumberIsToldAndMovesNothing) {
   EXPECT_EQ(reportFrom(kFirst, {.frame = 5}), "01FF");
 }
 
+// A freed number's phone hears FE once, in place of a waiting command, and
+// the number is anybody's from then; FE from an application is dropped. A
+// number that passes to another phone leaves the old phone's name behind.
+TEST_F(PointerProtocolTest, AFreedNumberIsToldOnceAndANewHolderDropsTheName) {
+  constexpr std::uint32_t kFirst = 0x7F000002;
+  constexpr std::uint32_t kSecond = 0x7F000003;
+  PointerNames names;
+  protocol.AttachNames(&names);
+  const auto reportFrom = [&](std::uint32_t address, const ReportFields& fields) {
+    return Text(protocol.HandlePointerReport(ReportPath(fields), address));
+  };
+  EXPECT_EQ(reportFrom(kFirst, {.frame = 1}), "0000");
+  EXPECT_TRUE(protocol.Holds(3, kFirst));
+  EXPECT_FALSE(protocol.Holds(3, kSecond));
+  EXPECT_FALSE(protocol.Holds(4, kFirst));
+
+  ASSERT_EQ(names.Set(3, "Mia"), PointerNames::Refusal::kNone);
+  now += PointerPeers::kTogetherMs + 1;
+  EXPECT_EQ(reportFrom(kSecond, {.frame = 7}), "0000");
+  EXPECT_TRUE(protocol.Holds(3, kSecond));
+  EXPECT_EQ(names.Get(3), "") << "the name was the first phone's";
+
+  EXPECT_EQ(Send(3, kNumberFreedCode), TVXHDV_BAD_ARGUMENT);
+  ASSERT_EQ(PutRawCommand(*channel.GetHeader(), 3, CommandRecord{kNumberFreedCode, 0}), 1);
+  EXPECT_EQ(reportFrom(kSecond, {.frame = 8}), "0000");
+  protocol.QueueVibrateCommand(kVibrateShortSingle);
+  protocol.FreeNumber(3);
+  EXPECT_EQ(reportFrom(kSecond, {.frame = 9}), "00FE");
+  EXPECT_FALSE(protocol.Holds(3, kSecond));
+  EXPECT_EQ(reportFrom(kFirst, {.frame = 2}), "01A0") << "the next phone takes the number at once";
+  EXPECT_TRUE(protocol.Holds(3, kFirst));
+}
+
 // A page as the phone runs it: it echoes the last packet it saw and runs
 // the code of every packet it has not seen before. A page loaded again
 // starts from packet 0.

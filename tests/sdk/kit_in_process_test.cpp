@@ -123,10 +123,10 @@ TEST_F(KitInProcessTest, OnlyCodesThatReachAPhoneGoOut) {
                      server_.GetCommand(7, taken) == 1 ? static_cast<int>(taken.command) : -1);
   };
   const std::pair<int, int> refused{TVXHDV_BAD_ARGUMENT, -1};
-  for (const int code : {0x01, 0xFE}) {
+  for (const int code : {0x01, 0xFD}) {
     EXPECT_EQ(outcome(tvxhdv_send(Kit(), 7, code)), std::pair(TVXHDV_OK, code)) << code;
   }
-  for (const int code : {0x00, 0xFF, 0x100, TVXHDV_SHOW_COLOR(16), TVXHDV_SHOW_NUMBER(-32)}) {
+  for (const int code : {0x00, 0xFE, 0xFF, 0x100, TVXHDV_SHOW_COLOR(16), TVXHDV_SHOW_NUMBER(-32)}) {
     EXPECT_EQ(outcome(tvxhdv_send(Kit(), 7, static_cast<unsigned>(code))), refused) << code;
   }
   const std::pair<int, int> shown[] = {
@@ -202,6 +202,78 @@ TEST_F(KitInProcessTest, AGatheringWaitReturnsAtMostOncePerGatheringTime) {
   EXPECT_GE(std::chrono::steady_clock::now() - returned, std::chrono::milliseconds(300 - 20));
   EXPECT_EQ(ReadAll(), 1);
   EXPECT_EQ(tvxhdv_wait_gathered(Kit(), 0, 300), TVXHDV_TIMEOUT);  // no nap when it may not wait
+}
+
+// A handle that never asked for a name hears of none; once it asked, a
+// rename wakes a sleeping wait (the look at the server is ten minutes away
+// here) and is told as TVXHDV_RENAMED, a dropped name too.
+TEST_F(KitInProcessTest, NamesReachTheKitAndRenamesAreTold) {
+  server_.PublishName(5, "Mia");
+  EXPECT_EQ(tvxhdv_wait(Kit(), 0), TVXHDV_TIMEOUT);
+  EXPECT_EQ(Changes(), std::vector<unsigned>{});
+
+  char name[TVXHDV_NAME_MAX + 1];
+  ASSERT_EQ(tvxhdv_name(Kit(), 5, name, sizeof name), 3);
+  EXPECT_STREQ(name, "Mia");
+  EXPECT_EQ(tvxhdv_name(Kit(), 6, name, sizeof name), 0);
+  EXPECT_STREQ(name, "");
+
+  const std::atomic_ref<std::uint32_t> sleepers(*reinterpret_cast<std::uint32_t*>(Kit()->wake));
+  std::thread renamer([&] {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (sleepers.load() == 0 && std::chrono::steady_clock::now() < giveUp) {
+      std::this_thread::yield();
+    }
+    server_.PublishName(5, "Ol\xC3\xA9 \xF0\x9F\x98\x80");
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const int event = tvxhdv_wait(Kit(), 60000);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  renamer.join();
+  EXPECT_EQ(event, TVXHDV_PRESENCE);
+  EXPECT_LT(waited, std::chrono::seconds(20));
+  EXPECT_EQ(Changes(), std::vector<unsigned>{5 + 100 * TVXHDV_RENAMED});
+  ASSERT_EQ(tvxhdv_name(Kit(), 5, name, sizeof name), 9);
+  EXPECT_STREQ(name, "Ol\xC3\xA9 \xF0\x9F\x98\x80");
+
+  // A short buffer takes what fits, without the NUL; the length says more.
+  char shortBuffer[3] = {'x', 'x', 'x'};
+  EXPECT_EQ(tvxhdv_name(Kit(), 5, shortBuffer, 2), 9);
+  EXPECT_EQ(std::string(shortBuffer, 3), "Olx");
+  EXPECT_EQ(tvxhdv_name(Kit(), 5, nullptr, 0), 9);
+  EXPECT_EQ(tvxhdv_name(Kit(), TVXHDV_POINTERS, name, sizeof name), TVXHDV_BAD_ARGUMENT);
+
+  server_.PublishName(5, "");
+  EXPECT_EQ(tvxhdv_wait(Kit(), 0), TVXHDV_PRESENCE);
+  EXPECT_EQ(Changes(), std::vector<unsigned>{5 + 100 * TVXHDV_RENAMED});
+  EXPECT_EQ(tvxhdv_name(Kit(), 5, name, sizeof name), 0);
+}
+
+// A name read while the server writes another is one or the other, whole.
+TEST_F(KitInProcessTest, ANameIsNeverReadHalfWritten) {
+  const std::string first(96, 'a');
+  const std::string second(96, 'b');
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    for (int i = 0; !done.load(); ++i) server_.PublishName(9, i % 2 == 0 ? first : second);
+  });
+  char name[TVXHDV_NAME_MAX + 1];
+  int whole = 0;
+  std::string torn;
+  const auto stopAt = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  for (int i = 0; i < 20000 && torn.empty() && std::chrono::steady_clock::now() < stopAt; ++i) {
+    const int length = tvxhdv_name(Kit(), 9, name, sizeof name);
+    if (length == 0) continue;  // the writer kept the slot busy, or had not begun
+    if (name == first || name == second) {
+      ++whole;
+    } else {
+      torn = name;
+    }
+  }
+  done = true;
+  writer.join();
+  EXPECT_EQ(torn, "");
+  EXPECT_GT(whole, 0);
 }
 
 }  // namespace

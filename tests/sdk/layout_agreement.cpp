@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "common/pointer_limits.h"
+#include "pointer/names_area.h"
 #include "pointer/shared_memory_layout.h"
 
 namespace {
@@ -53,6 +54,14 @@ static_assert(TVXHDV_FLAG_LEFT == kReportButtonLeft);
 static_assert(TVXHDV_FLAG_RIGHT == kReportButtonRight);
 static_assert(TVXHDV_FLAG_ON_PAD == kReportAckModeOther);
 
+static_assert(TVXHDV__NAMES_SIZE == kNamesAreaSize);
+static_assert(TVXHDV__NAMES_VERSION == kNamesAreaVersion);
+static_assert(TVXHDV__NAMES_AT_CHANGES == offsetof(NamesAreaLayout, changes));
+static_assert(TVXHDV__NAMES_AT_SLOTS == offsetof(NamesAreaLayout, slots));
+static_assert(TVXHDV__NAMES_SLOT_SIZE == sizeof(NamesAreaSlot));
+static_assert(TVXHDV_NAME_MAX == sizeof(NamesAreaSlot::utf8));
+static_assert(SameBytes(TVXHDV__NAMES_SUFFIX, kNamesAreaSuffix, sizeof(kNamesAreaSuffix)));
+
 static_assert(sizeof(kKitFillText) == sizeof(FillText));
 static_assert(SameBytes(kKitFillText, FillText, sizeof(FillText)));
 
@@ -79,6 +88,12 @@ int main() {
   Print("FLAG_LEFT", kReportButtonLeft);
   Print("FLAG_RIGHT", kReportButtonRight);
   Print("FLAG_ON_PAD", kReportAckModeOther);
+  Print("NAMES_SIZE", kNamesAreaSize);
+  Print("NAMES_VERSION", kNamesAreaVersion);
+  Print("NAMES_AT_CHANGES", offsetof(NamesAreaLayout, changes));
+  Print("NAMES_AT_SLOTS", offsetof(NamesAreaLayout, slots));
+  Print("NAMES_SLOT_SIZE", sizeof(NamesAreaSlot));
+  Print("NAME_MAX", sizeof(NamesAreaSlot::utf8));
   std::printf("FILL_TEXT ");  // with its terminating zero, as the area holds it
   for (std::size_t i = 0; i < sizeof(FillText); ++i) {
     std::printf("%02X", static_cast<unsigned char>(FillText[i]));

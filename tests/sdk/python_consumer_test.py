@@ -87,6 +87,28 @@ class ConsumerTest(unittest.TestCase):
             self.assertGreaterEqual(tvxhdv._now() - returned, 0.3)
         self.server.quit()
 
+    def test_a_phones_name_reaches_the_kit_and_a_rename_is_told(self):
+        self.server.start()
+        phone = self.phone(3)
+        self.addCleanup(phone.close)
+        phone.report(1, 1)
+        with tvxhdv.open(self.server.path) as consumer:
+            self.assertEqual(consumer.name(3), "")  # asked: renames are told from now on
+            connection = http.client.HTTPConnection("127.0.0.1", self.server.port, timeout=5)
+            connection.request("GET", "/name/03", headers={"TVXName": "Zo%C3%AB"})
+            self.assertEqual(connection.getresponse().status, 204)
+            connection.close()
+
+            def renamed():
+                consumer.wait(0.1)
+                return (3, tvxhdv.RENAMED) in consumer.presence()
+            self.assertTrue(poll(renamed))
+            self.assertEqual(consumer.name(3), "Zo\u00eb")
+            self.assertEqual(consumer.name(4), "")
+            with self.assertRaises(ValueError):
+                consumer.send(3, 0xFE)
+        self.server.quit()
+
     def test_follows_the_server_across_a_restart(self):
         self.server.start()
         with tvxhdv.open(self.server.path) as consumer:

@@ -19,7 +19,7 @@ class LayoutTest(unittest.TestCase):
         printed = subprocess.run([PROGRAM], check=True, capture_output=True, text=True).stdout
         server = dict(line.split(" ", 1) for line in printed.splitlines())
         self.assertEqual(tvxhdv._FILL_TEXT, bytes.fromhex(server.pop("FILL_TEXT")))
-        self.assertEqual(len(server), 16)
+        self.assertEqual(len(server), 22)
         public = ("POINTERS", "FLAG_LEFT", "FLAG_RIGHT", "FLAG_ON_PAD")
         for name, value in server.items():
             with self.subTest(name=name):

@@ -1,0 +1,94 @@
+#include "http/name_route.h"
+
+#include "common/ascii.h"
+
+namespace {
+
+constexpr std::size_t kLongestDecodedName = 8 * PointerNames::kMaxBytes + 1;
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string_view TrimmedValue(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+    text.remove_suffix(1);
+  return text;
+}
+
+bool PercentDecode(std::string_view value, std::string& name) {
+  name.clear();
+  for (std::size_t i = 0; i < value.size() && name.size() < kLongestDecodedName; ++i) {
+    if (value[i] != '%') {
+      name.push_back(value[i]);
+      continue;
+    }
+    if (i + 2 >= value.size()) return false;
+    const int high = HexValue(value[i + 1]);
+    const int low = HexValue(value[i + 2]);
+    if (high < 0 || low < 0) return false;
+    name.push_back(static_cast<char>(high * 16 + low));
+    i += 2;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseNamePath(std::string_view routingPath, int& pointer) {
+  if (!routingPath.starts_with(kNameRoute)) return false;
+  const std::string_view number = routingPath.substr(kNameRoute.size());
+  if (number.size() != 2) return false;
+  const int high = HexValue(number[0]);
+  const int low = HexValue(number[1]);
+  if (high < 0 || low < 0) return false;
+  pointer = high * 16 + low;
+  return IsValidPointer(pointer);
+}
+
+NameHeader DecodeNameHeader(std::string_view request, std::string& name) {
+  // Header lines follow the request line and end at the first empty one.
+  std::size_t lineStart = request.find('\n');
+  while (lineStart != std::string_view::npos) {
+    ++lineStart;
+    const std::size_t lineEnd = request.find('\n', lineStart);
+    const std::string_view line =
+        request.substr(lineStart, lineEnd == std::string_view::npos ? std::string_view::npos
+                                                                    : lineEnd - lineStart);
+    if (TrimmedValue(line).empty()) break;
+    if (StartsWithIgnoringCase(line, kNameHeader)) {
+      return PercentDecode(TrimmedValue(line.substr(kNameHeader.size())), name)
+                 ? NameHeader::kFound
+                 : NameHeader::kBadEncoding;
+    }
+    lineStart = lineEnd;
+  }
+  return NameHeader::kMissing;
+}
+
+NameVerdict NameRoute::Handle(std::string_view routingPath, std::string_view request,
+                              std::uint32_t peerAddress) {
+  int pointer = 0;
+  if (!ParseNamePath(routingPath, pointer)) {
+    return {400, RefusalReason(PointerNames::Refusal::kBadNumber)};
+  }
+  std::string name;
+  switch (DecodeNameHeader(request, name)) {
+    case NameHeader::kFound:
+      break;
+    case NameHeader::kMissing:
+      return {400, "no name header"};
+    case NameHeader::kBadEncoding:
+      return {400, "bad percent-encoding"};
+  }
+  if (!holds_ || !holds_(pointer, peerAddress)) {
+    return {409, RefusalReason(PointerNames::Refusal::kNotHolder)};
+  }
+  const PointerNames::Refusal refusal = names_.Set(pointer, name);
+  if (refusal != PointerNames::Refusal::kNone) return {400, RefusalReason(refusal)};
+  return {};
+}
