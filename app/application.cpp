@@ -15,5 +15,6 @@ Application::Application(ProgramPaths programPaths, std::string profile, std::st
   static_cast<void>(platform::ReadProgramVersion(version));
   protocol.AttachChannel(&channel);
   server.SetPointerReportHandler(&protocol);
+  server.SetPageTexts(&pageTexts);
   server.SetStartHook([this] { protocol.ResetForServerStart(); });
 }

@@ -17,6 +17,10 @@ void HttpServer::SetPointerReportHandler(PointerReportHandler* handler) {
   requests_.SetPointerReportHandler(handler);
 }
 
+void HttpServer::SetPageTexts(const PageTexts* texts) {
+  requests_.SetPageTexts(texts);
+}
+
 void HttpServer::SetAccessKey(std::string key) {
   requests_.SetAccessKey(std::move(key));
 }

@@ -1,6 +1,6 @@
-// HTTP/1.0 request handling: reads the request line, picks one of six routes
-// (index page, icon, pointer report, batch of reports, file from the server
-// root, not found) and builds the whole reply. Runs on many client threads at once; it keeps no
+// HTTP/1.0 request handling: reads the request line, picks one of seven routes
+// (index page, icon, the page's texts, pointer report, batch of reports, file
+// from the server root, not found) and builds the whole reply. Runs on many client threads at once; it keeps no
 // state between requests.
 #pragma once
 
@@ -20,6 +20,7 @@
 
 class DiagnosticLog;
 class IndexPage;
+class PageTexts;
 
 class RequestHandler {
  public:
@@ -47,6 +48,9 @@ class RequestHandler {
   void SetServerRoot(std::string root) { serverRoot_ = std::move(root); }
   // Served for a request of "/".
   void SetDefaultIndexFile(std::string name) { defaultIndexFile_ = std::move(name); }
+  // Serves the page's texts at "/texts?want=TAG,TAG"; without them that is
+  // a missing file.
+  void SetPageTexts(const PageTexts* texts) { pageTexts_ = texts; }
   // Decides the report route's answer; without one it is "0000".
   void SetPointerReportHandler(PointerReportHandler* handler) { reportHandler_ = handler; }
   // With a key, reports without it are refused before the handler hears of them.
@@ -72,6 +76,8 @@ class RequestHandler {
 
   void ServeIndexPage(const Request& request, std::string& reply) const;
   void ServeIcon(const Request& request, std::string& reply) const;
+  void ServeTexts(const Request& request, std::string& reply, std::unique_ptr<ReplyBody>& body,
+                  int& keepAlive) const;
   // A prepared body: compressed when the request admits gzip, or a bodiless
   // 304 when the browser's copy is current. Returns the bytes of body sent.
   std::size_t ServePrepared(const Request& request, const ServedBody& body,
@@ -100,5 +106,6 @@ class RequestHandler {
   std::string defaultIndexFile_;
   MimeTypeMap mimeTypes_;
   PointerReportHandler* reportHandler_ = nullptr;
+  const PageTexts* pageTexts_ = nullptr;
   ReportAccess access_;
 };
