@@ -189,8 +189,10 @@ void RequestHandler::ServeIndexPage(const Request& request, std::string& reply) 
 void RequestHandler::ServeIcon(const Request& request, std::string& reply) const {
   Trace(kTraceRoutes, "return favicon.ico");
   // Prepared at the first request for it; the icon never changes. Browsers
-  // get the large image and the two a tab shows: a sixth of the file.
-  static const ServedBody icon = MakeServedBody(IcoWithWidths(FaviconData(), {256, 32, 16}));
+  // get the two images a tab shows, a ninth of the file: the page brings a
+  // drawn icon of its own for every larger size, and a first visit must
+  // stay small for a class that joins at once.
+  static const ServedBody icon = MakeServedBody(IcoWithWidths(FaviconData(), {32, 16}));
   const std::size_t sent = ServePrepared(request, icon, kIconType, kCacheIcon, reply);
   if (Tracing(kTraceRoutes)) {
     char line[260];
@@ -225,8 +227,9 @@ std::size_t RequestHandler::ServePrepared(const Request& request, const ServedBo
                                           std::string_view cacheControl, std::string& reply) const {
   ReplyHead head{request.status, request.date, 0, request.keepAlive, contentType, cacheControl};
   head.entityTag = body.entityTag;
+  head.lastModified = body.lastModified;
   head.variesWithEncoding = true;
-  if (MatchesEntityTag(request.text, body.entityTag)) {
+  if (HoldsCurrentVersion(request.text, body.entityTag, body.lastModified)) {
     head.status = kStatusNotModified;
     head.withoutBody = true;
     Trace(kTraceHeaders, std::string_view(reply.data(), AssignReplyHeader(reply, head)));
