@@ -1,7 +1,7 @@
 // HTTP/1.0 request handling: reads the request line, picks one of seven routes
 // (index page, icon, the page's texts, pointer report, batch of reports, file
-// from the server root, not found) and builds the whole reply. Runs on many client threads at once; it keeps no
-// state between requests.
+// from the server root, not found) and builds the whole reply. Runs on many client threads at once;
+// it keeps no state between requests.
 #pragma once
 
 #include <cstdint>
