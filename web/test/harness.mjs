@@ -109,7 +109,7 @@ export class ServerUnderTest {
   constructor({ port, dir, page, pointer, standinArgs, key = '', language = '' }) {
     this.values = { port, dir, page, pointer, key, language };
     const standin = `node ${JSON.stringify(path.join(testDir, 'standin-server.mjs'))} ` +
-      `--port {port} --page {page} --selected {pointer}${key ? ' --key {key}' : ''}`;
+      `--port {port} --page {page} --texts ${JSON.stringify(textsFile)} --selected {pointer}${key ? ' --key {key}' : ''}`;
     this.command = fill(standinArgs !== undefined ? `${standin} ${standinArgs}`
       : process.env.TVX_SERVER_CMD || standin, this.values);
     if (key && !this.command.includes(key)) throw new Error('TVX_SERVER_CMD takes no {key}');
