@@ -904,3 +904,27 @@ test('a first visit receives at most 20,000 bytes for the page, its texts and th
     assert.deepEqual(fetched.filter((e) => e.status !== 304).map((e) => `${e.url} ${e.status}`), []);
   }, { locale: 'ar' });
 });
+
+test('PageLanguage gives every phone of the class one language', async (t) => {
+  if (server.isStandin) return t.skip('the stand-in has no settings');
+  // One server at a time: a real one's shared memory is the machine's.
+  await server.stop();
+  await server.lastRunEnded();
+  const fixed = new ServerUnderTest({
+    port: await freePort(), dir: folder, page: server.values.page, pointer: 6, language: 'ar',
+  });
+  try {
+    await fixed.start();
+    await withPhone(async (tab) => {
+      await tab.goto(`${fixed.url}#pointer=6`);
+      await inLanguage(tab, 'ar');
+      assert.equal(await tab.evaluate(() => document.documentElement.dir), 'rtl');
+      await waitFor(async () => (await tab.locator('#connection-text').textContent()) === CATALOGUE.get('ar').get('connected'),
+        { what: 'the bar to say connected in Arabic' });
+    }, { locale: 'de-DE' });
+  } finally {
+    await fixed.stop();
+    await fixed.lastRunEnded();
+    await server.start();
+  }
+});
