@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -160,5 +161,30 @@ TEST_F(ServerSessionTest, SecondCopyLeavesTheRunningOnesFilesAndNamesIt) {
                                      "): use that one, or end it before starting another."});
   EXPECT_TRUE(first.IsRunning());
   first.OnOK();
+}
+
+// A press is in the held buttons' file before the cursor's next event, not
+// at a later tick of the dialog: the program may die in between.
+TEST_F(ServerSessionTest, HeldButtonsAreRecordedAsTheyGoDownAndForgottenAsTheyGoUp) {
+  auto& [app, view, session, dialog] = Open();
+  mouse.available = true;
+  app.settings.selectedPointer = 3;
+  ASSERT_EQ(session.Cursor().SwitchOn(), CursorControl::Refusal::kNone);
+  const auto report = [&](int frame, const char* buttons) {
+    char path[40];
+    std::snprintf(path, sizeof path, "/tolvex10003%04X80008000%s0200", frame, buttons);
+    app.protocol.HandlePointerReport(path);
+  };
+  report(1, "10");  // L down
+  report(2, "11");  // R down too: its event goes out after L's record
+  ASSERT_EQ(mouse.SentFlags(2).size(), 2u);
+  const std::string held = TempFolder::ReadAll(paths.heldButtonsFile);
+  EXPECT_TRUE(held.starts_with("[HeldButtons]\nProcess=" + std::to_string(platform::ProcessId()) +
+                               "\nButtons="))
+      << held;
+  report(3, "00");  // both up
+  report(4, "00");  // its event goes out after the release's record
+  ASSERT_EQ(mouse.SentFlags(4).size(), 4u);
+  EXPECT_FALSE(platform::PathExists(paths.heldButtonsFile));
 }
 }  // namespace
