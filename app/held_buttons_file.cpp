@@ -56,8 +56,3 @@ void HeldButtonsFile::Record(unsigned held) {
   // Not written: a crash now leaves the buttons as before, nothing worse.
   static_cast<void>(platform::WritePrivateFile(path_, text));
 }
-
-void HeldButtonsFile::Forget() {
-  if (recorded_ != 0) static_cast<void>(platform::RemoveFile(path_));
-  recorded_ = 0;
-}

@@ -24,12 +24,10 @@ class HeldButtonsFile {
   std::optional<std::string> ReleaseLeftOver(MouseAndKeys& input);
 
   // held: kHeldLeft and kHeldRight. Writes the file only when the set
-  // changed, and removes it once nothing is held. From the dialog's tick,
-  // never from a report's path.
+  // changed, and removes it once nothing is held. From the one thread that
+  // presses and releases (the cursor's), as it does, never from a report's
+  // path: a button pressed just before a crash is in the file.
   void Record(unsigned held);
-
-  // The program ends and lets go of the buttons itself.
-  void Forget();
 
  private:
   std::string path_;

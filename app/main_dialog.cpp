@@ -243,7 +243,6 @@ void MainDialog::Vibrate(int code) {
 
 void MainDialog::Tick() {
   session_.KeepAreaPublished();
-  session_.RecordHeldButtons();
   ApplyCursorScreen();
   tick_.Run();
   const bool chordSwitchedOff = session_.Cursor().Tick();

@@ -15,6 +15,10 @@
 
 // A pointer silent for longer than this leaves the overlay.
 inline constexpr std::uint32_t kOverlayLeaveMs = 5000;
+// The overlay draws at most one frame in this many ms, whatever the display's
+// rate: 30 frames a second move the dots smoothly, and every frame costs the
+// window system a new shape and image, a frame at 60 Hz twice as much.
+inline constexpr int kOverlayMinFrameMs = 33;
 
 // Pixels; right and bottom are one past the last pixel.
 struct OverlayRect {

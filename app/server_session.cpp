@@ -15,8 +15,9 @@
 ServerSession::ServerSession(Application& app, MouseAndKeys& input)
     : app_(app),
       input_(input),
-      cursor_(input, app.settings.selectedPointer, platform::TickCount),
-      heldButtons_(app.paths.heldButtonsFile, platform::ProcessId(), platform::IsProcessRunning) {
+      heldButtons_(app.paths.heldButtonsFile, platform::ProcessId(), platform::IsProcessRunning),
+      cursor_(input, app.settings.selectedPointer, platform::TickCount,
+              [this](unsigned held) { heldButtons_.Record(held); }) {
   app_.server.SetListener([this](const ErrorLogLine& line) {
     if (platform::IsAddressInUse(line.code)) addressInUse_ = true;
     if (const SessionEvents* events = events_) events->engineErrorLine(line.text);
@@ -24,10 +25,10 @@ ServerSession::ServerSession(Application& app, MouseAndKeys& input)
   app_.protocol.AttachCursor(&cursor_);
 }
 
-// The cursor lets go of the buttons as it goes, right after this.
+// The cursor lets go of the buttons as it goes, right after this, and the
+// held buttons' file goes with them; it stays when no display took the release.
 ServerSession::~ServerSession() {
   StopPublishingNames();
-  heldButtons_.Forget();
   app_.protocol.AttachCursor(nullptr);
   app_.server.SetListener(nullptr);
 }

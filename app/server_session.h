@@ -35,7 +35,6 @@ class ServerSession final : public Session {
   void StopServer() override;
   void ResetStatistics() override { app_.server.ResetStatistics(); }
   void KeepAreaPublished() override;
-  void RecordHeldButtons() override { heldButtons_.Record(cursor_.HeldButtons()); }
   void Close(bool sessionEnds) override;
 
   std::optional<SettingsWriteFailure> SaveSettings(
@@ -77,8 +76,8 @@ class ServerSession final : public Session {
 
   Application& app_;
   MouseAndKeys& input_;
+  HeldButtonsFile heldButtons_;  // written by the cursor's thread: made before it, kept after
   CursorControl cursor_;
-  HeldButtonsFile heldButtons_;
   std::atomic<const SessionEvents*> events_{nullptr};
   std::atomic<bool> addressInUse_{false};  // heard from the engine during a start
   bool rendezvousPublished_ = false;       // the rendezvous file on disk is ours

@@ -72,9 +72,6 @@ class Session : public PointerStatusSource, public StatisticsSource {
   virtual void ResetStatistics() = 0;
   // Makes the area anew when another process removed its name or cut it short.
   virtual void KeepAreaPublished() = 0;
-  // Notes which mouse buttons the program holds down, so that the next start
-  // can release them should the program die meanwhile.
-  virtual void RecordHeldButtons() = 0;
   // Program end: the area closed and the key file gone; at the end of the
   // user's session the rendezvous file goes with the area it names.
   virtual void Close(bool sessionEnds) = 0;

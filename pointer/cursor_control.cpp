@@ -3,11 +3,11 @@
 #include <utility>
 
 CursorControl::CursorControl(MouseAndKeys& input, const std::atomic<int>& selectedPointer,
-                             TickSource tickCount)
+                             TickSource tickCount, CursorEmulation::HeldListener heldChanged)
     : input_(input),
       selectedPointer_(selectedPointer),
       tickCount_(std::move(tickCount)),
-      emulation_(input, on_) {}
+      emulation_(input, on_, std::move(heldChanged)) {}
 
 CursorControl::Refusal CursorControl::SwitchOn() {
   if (!emulation_.Running()) return Refusal::kNoThread;

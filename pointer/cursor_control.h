@@ -22,8 +22,9 @@ class CursorControl {
   enum class Refusal { kNone, kNoThread, kNoDisplay };
 
   // selectedPointer: the settings record's, changed by the dialog while
-  // reports come in.
-  CursorControl(MouseAndKeys& input, const std::atomic<int>& selectedPointer, TickSource tickCount);
+  // reports come in. heldChanged: as CursorEmulation's.
+  CursorControl(MouseAndKeys& input, const std::atomic<int>& selectedPointer, TickSource tickCount,
+                CursorEmulation::HeldListener heldChanged = {});
   CursorControl(const CursorControl&) = delete;
   CursorControl& operator=(const CursorControl&) = delete;
 

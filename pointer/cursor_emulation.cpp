@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 namespace {
 
@@ -29,8 +30,9 @@ std::uint32_t CursorEmulationFlags(std::int32_t previousButtonL, std::int32_t pr
          ButtonChange(previousButtonR, buttonR, platform::kMouseRightDown, platform::kMouseRightUp);
 }
 
-CursorEmulation::CursorEmulation(MouseAndKeys& input, const std::atomic<bool>& emulationSwitch)
-    : input_(input), switch_(emulationSwitch) {
+CursorEmulation::CursorEmulation(MouseAndKeys& input, const std::atomic<bool>& emulationSwitch,
+                                 HeldListener heldChanged)
+    : input_(input), switch_(emulationSwitch), heldChanged_(std::move(heldChanged)) {
   running_ = static_cast<bool>(thread_.Start(RunThread, this));
 }
 
@@ -172,8 +174,9 @@ void CursorEmulation::Send(const CursorTarget& target) {
 }
 
 void CursorEmulation::PublishHeld() {
-  held_.store((previousButtonL_ != 0 ? kHeldLeft : 0u) | (previousButtonR_ != 0 ? kHeldRight : 0u),
-              std::memory_order_relaxed);
+  const unsigned held =
+      (previousButtonL_ != 0 ? kHeldLeft : 0u) | (previousButtonR_ != 0 ? kHeldRight : 0u);
+  if (held_.exchange(held, std::memory_order_relaxed) != held && heldChanged_) heldChanged_(held);
 }
 
 // The buttons go up where the cursor is: the event carries no move. A phone

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 #include "platform/thread.h"
@@ -38,7 +39,13 @@ inline constexpr unsigned kHeldRight = 2;
 // The switch is CursorControl's.
 class CursorEmulation {
  public:
-  CursorEmulation(MouseAndKeys& input, const std::atomic<bool>& emulationSwitch);
+  // Told the buttons held (kHeldLeft, kHeldRight) each time they change,
+  // right after the event that changed them: on the emulation's thread,
+  // with no lock held, so it may write a file; never on a report's path.
+  using HeldListener = std::function<void(unsigned held)>;
+
+  CursorEmulation(MouseAndKeys& input, const std::atomic<bool>& emulationSwitch,
+                  HeldListener heldChanged = {});
   // Reports not yet sent are dropped; the buttons held go up.
   ~CursorEmulation();
   CursorEmulation(const CursorEmulation&) = delete;
@@ -104,6 +111,7 @@ class CursorEmulation {
   bool sendFailed_ = false;
   std::atomic<bool> displayLost_{false};
   std::atomic<unsigned> held_{0};  // the previous buttons, for other threads
+  HeldListener heldChanged_;
 
   platform::Thread thread_;  // started once everything above is ready
   bool running_ = false;

@@ -11,7 +11,7 @@ namespace qt_window {
 
 namespace {
 
-constexpr int kFallbackFrameMs = 16;
+constexpr int kFallbackFrameMs = kOverlayMinFrameMs;
 
 // A disc's ellipse in the window's pixels; none for an empty square.
 QRegion Ellipse(const OverlayRect& square, const OverlayRect& screen) {
@@ -23,7 +23,7 @@ QRegion Ellipse(const OverlayRect& square, const OverlayRect& screen) {
 int FramePeriodMs(const QScreen* screen) {
   const double rate = screen != nullptr ? screen->refreshRate() : 0;
   if (rate < 20 || rate > 500) return kFallbackFrameMs;
-  return std::max(2, static_cast<int>(std::floor(1000 / rate)));
+  return std::max(kOverlayMinFrameMs, static_cast<int>(std::floor(1000 / rate)));
 }
 
 }  // namespace

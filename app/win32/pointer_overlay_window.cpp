@@ -7,16 +7,18 @@ namespace {
 
 constexpr char kWindowClass[] = "TVXHandvanePointers";
 constexpr UINT_PTR kFrameTimer = 1;
-constexpr UINT kFallbackFrameMs = 16;
+constexpr UINT kFallbackFrameMs = kOverlayMinFrameMs;
 
-// A display frame of the primary display, as near as the timer gets.
+// A display frame of the primary display, as near as the timer gets, or the
+// overlay's own least period when the display is faster.
 UINT FramePeriodMs() {
   DEVMODEA mode{};
   mode.dmSize = sizeof mode;
   if (!EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode)) return kFallbackFrameMs;
   const DWORD rate = mode.dmDisplayFrequency;
   if (rate < 20 || rate > 500) return kFallbackFrameMs;  // 0 and 1 mean the hardware's default
-  return std::max<UINT>(USER_TIMER_MINIMUM, 1000 / rate);
+  const UINT period = 1000 / rate;
+  return std::max<UINT>({USER_TIMER_MINIMUM, kOverlayMinFrameMs, period});
 }
 
 RECT PrimaryMonitorRect() {

@@ -34,7 +34,6 @@ class FakeSession final : public Session {
   void StopServer() override { calls += "stop "; }
   void ResetStatistics() override { calls += "reset "; }
   void KeepAreaPublished() override {}
-  void RecordHeldButtons() override {}
   void Close(bool sessionEnds) override { calls += sessionEnds ? "close-end " : "close "; }
 
   std::optional<SettingsWriteFailure> SaveSettings(

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -347,4 +348,29 @@ TEST_F(ServerSessionTest, EightyPhonesNameTheirPointersInSeveralScripts) {
   dialog.OnOK();
 }
 
+
+// A press is in the held buttons' file before the cursor's next event, not
+// at a later tick of the dialog: the program may die in between.
+TEST_F(ServerSessionTest, HeldButtonsAreRecordedAsTheyGoDownAndForgottenAsTheyGoUp) {
+  auto& [app, view, session, dialog] = Open();
+  mouse.available = true;
+  app.settings.selectedPointer = 3;
+  ASSERT_EQ(session.Cursor().SwitchOn(), CursorControl::Refusal::kNone);
+  const auto report = [&](int frame, const char* buttons) {
+    char path[40];
+    std::snprintf(path, sizeof path, "/tolvex10003%04X80008000%s0200", frame, buttons);
+    app.protocol.HandlePointerReport(path);
+  };
+  // Each change is followed by a report that changes nothing: once its
+  // event went out, the change's record is done and no other is under way.
+  report(1, "10");
+  report(2, "10");
+  ASSERT_EQ(mouse.SentFlags(2).size(), 2u);
+  EXPECT_EQ(TempFolder::ReadAll(paths.heldButtonsFile),
+            "[HeldButtons]\nProcess=" + std::to_string(platform::ProcessId()) + "\nButtons=1\n");
+  report(3, "00");
+  report(4, "00");
+  ASSERT_EQ(mouse.SentFlags(4).size(), 4u);
+  EXPECT_FALSE(platform::PathExists(paths.heldButtonsFile));
+}
 }  // namespace

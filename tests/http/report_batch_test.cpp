@@ -74,6 +74,20 @@ TEST(ReportBatchTest, ParsesWholeBatchesAndNamesTheFirstFault) {
   EXPECT_EQ(batch.reports[31], Item(3, 32, 0));
 }
 
+// A buffer too small for the line gets what fits, and its length counts
+// only that: the caller sends that many bytes.
+TEST(ReportBatchTest, AFaultLineCutToItsBufferCountsWhatItHolds) {
+  ReportBatch batch;
+  ASSERT_FALSE(ParseReportBatch("/batch", batch));
+  const std::string line = "Bad batch: no reports\n";
+  for (const std::size_t size : {line.size() + 1, line.size(), std::size_t{2}}) {
+    char out[96];
+    const std::size_t length = FormatBatchFault(batch, out, size);
+    EXPECT_EQ(std::string(out, length), line.substr(0, size - 1)) << size;
+    EXPECT_EQ(out[length], '\0') << size;
+  }
+}
+
 // Records each report and whether its answer reaches the phone; answers
 // with the report's frame, so that the reply shows whose answer it is.
 class RecordingHandler : public PointerReportHandler {

@@ -202,6 +202,12 @@ TEST_F(KitInProcessTest, AGatheringWaitReturnsAtMostOncePerGatheringTime) {
   EXPECT_GE(std::chrono::steady_clock::now() - returned, std::chrono::milliseconds(300 - 20));
   EXPECT_EQ(ReadAll(), 1);
   EXPECT_EQ(tvxhdv_wait_gathered(Kit(), 0, 300), TVXHDV_TIMEOUT);  // no nap when it may not wait
+  Put(3);
+  EXPECT_EQ(tvxhdv_wait_gathered(Kit(), 30000, 5000), TVXHDV_REPORTS);
+  EXPECT_EQ(ReadAll(), 1);
+  const auto napping = std::chrono::steady_clock::now();
+  EXPECT_EQ(tvxhdv_wait_gathered(Kit(), 20, 5000), TVXHDV_TIMEOUT);  // the nap ends with the timeout
+  EXPECT_LT(std::chrono::steady_clock::now() - napping, std::chrono::milliseconds(2500));
 }
 
 // A handle that never asked for a name hears of none; once it asked, a

@@ -374,6 +374,22 @@ test('every press and lift goes out, in order, 32 to a request, and only while c
     assert.equal(carried(states.request(frames, 0, 0)), '3:32768@0', 'the press made while not connected is not sent either');
   });
 
+  await t.test('a full request leaves no state of now owed behind its changes', () => {
+    const states = new P.ReportStates();
+    states.setConnected(true);
+    for (let tap = 0; tap < 16; tap++) {
+      states.set('buttonL', true);
+      states.set('buttonL', false);
+    }
+    states.moveTo(99, 0);
+    assert.equal(states.take(new P.FrameCounter(0)).length, 32);
+    states.failed();
+    states.setConnected(true);
+    states.set('buttonR', true);
+    assert.equal(exchange(states).length, 32);
+    assert.deepEqual(exchange(states), ['R99']);
+  });
+
   await t.test('one report goes alone as today, several as a batch', () => {
     const reports = [report({ frame: 1 }), report({ frame: 2, buttonL: true })];
     assert.equal(P.encodeRequestPath(reports.slice(0, 1)), P.encodeReportPath(reports[0]));
