@@ -46,13 +46,17 @@ std::optional<std::string> HeldButtonsFile::ReleaseLeftOver(MouseAndKeys& input)
 
 void HeldButtonsFile::Record(unsigned held) {
   if (held == recorded_) return;
-  recorded_ = held;
   if (held == 0) {
-    static_cast<void>(platform::RemoveFile(path_));
+    if (platform::RemoveFile(path_) || !platform::PathExists(path_)) recorded_ = held;
     return;
   }
   const std::string text = "[HeldButtons]\nProcess=" + std::to_string(processId_) +
                            "\nButtons=" + std::to_string(held) + "\n";
-  // Not written: a crash now leaves the buttons as before, nothing worse.
-  static_cast<void>(platform::WritePrivateFile(path_, text));
+  // Written beside it and renamed over it, so that a crash at any moment
+  // leaves one whole record. Not written: the next change tries again; a
+  // crash meanwhile leaves the buttons as before, nothing worse.
+  const std::string fresh = path_ + ".new";
+  if (platform::WritePrivateFile(fresh, text) && platform::RenameReplacing(fresh, path_)) {
+    recorded_ = held;
+  }
 }
