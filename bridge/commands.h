@@ -17,6 +17,8 @@ namespace bridge {
 struct PhoneCommand {
   int pointer = 0;
   unsigned code = 0;
+  // Instead of a code: drop every command still queued for the pointer.
+  bool dropQueued = false;
   // Called on the reader's thread with the kit's reason when the command
   // could not be put (no server, the phone's FIFO full); may be empty.
   std::function<void(const std::string&)> failed;

@@ -1,5 +1,6 @@
 #include "bridge/report_reader.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -51,8 +52,27 @@ void ReportReader::ServeSockets() {
   if (serveSockets_) serveSockets_();
 }
 
+void ReportReader::DropQueued(int /*pointer*/) {
+  // What the bridge held is dropped by the caller. The area's queue is the
+  // kit's to clear: once it can, this is where it is asked to.
+}
+
 void ReportReader::PutCommands() {
-  for (PhoneCommand& command : commands_.TakeAll()) {
+  std::deque<PhoneCommand> taken = commands_.TakeAll();
+  // A drop takes the commands queued before it, here as well as in the area.
+  for (auto drop = taken.rbegin(); drop != taken.rend(); ++drop) {
+    if (!drop->dropQueued) continue;
+    const int pointer = drop->pointer;
+    for (auto earlier = std::next(drop); earlier != taken.rend(); ++earlier) {
+      if (earlier->pointer == pointer && !earlier->dropQueued) earlier->code = 0;
+    }
+  }
+  for (PhoneCommand& command : taken) {
+    if (command.dropQueued) {
+      if (handle_ != nullptr) DropQueued(command.pointer);
+      continue;
+    }
+    if (command.code == 0) continue;  // dropped above: 0 never reaches a phone
     const int result = handle_ == nullptr
                            ? TVXHDV_NO_SERVER
                            : tvxhdv_send(handle_, command.pointer, command.code);
@@ -62,11 +82,33 @@ void ReportReader::PutCommands() {
   }
 }
 
+void ReportReader::TakePresence() {
+  tvxhdv_presence_change changes[TVXHDV_POINTERS];
+  int count = 0;
+  do {
+    count = tvxhdv_presence(handle_, changes, TVXHDV_POINTERS);
+    for (int i = 0; i < count; ++i) {
+      const unsigned pointer = changes[i].pointer;
+      const auto at = std::lower_bound(present_.begin(), present_.end(), pointer);
+      const bool listed = at != present_.end() && *at == pointer;
+      const bool joined = changes[i].joined != 0;
+      if (joined == listed) continue;
+      if (joined) {
+        present_.insert(at, pointer);
+      } else {
+        present_.erase(at);
+      }
+      for (Output* output : outputs_) output->Presence(pointer, joined, present_);
+    }
+  } while (count == TVXHDV_POINTERS);
+}
+
 bool ReportReader::ReadAll() {
   tvxhdv_report reports[256];
   int count = 0;
   bool passed = false;
   do {
+    TakePresence();
     count = tvxhdv_read(handle_, reports, 256);
     if (count <= 0) break;
     const Clock::time_point arrived = Clock::now();
@@ -83,7 +125,7 @@ void ReportReader::Run(const std::atomic<bool>& stop) {
     if (Open(firstTry)) {
       say_(firstTry ? "Reading the reports of the TVXHandvane server in \"" + folder_ + "\"."
                     : "A TVXHandvane server runs; reading its reports.");
-      if (!firstTry) Tell(true);
+      Tell(true);
       break;
     }
     firstTry = false;

@@ -117,7 +117,7 @@ void ExpectLetGoASecondBehind(int reportsPerTick, int readsPerTick) {
   server.Server(false);
   io.poll();
   SlowClient client(io, server.Port());
-  ASSERT_EQ(client.Read(), R"({"server":"gone"})");
+  ASSERT_EQ(client.Read(), R"({"server":"gone","present":[]})");
 
   std::vector<tvxhdv_report> reports(static_cast<std::size_t>(reportsPerTick));
   const Clock::time_point start = Clock::now();
