@@ -67,7 +67,7 @@ Outcome ReadPattern(const nlohmann::json& body, long long& code) {
   }
   const nlohmann::json& pattern = body["pattern"];
   long long number = 0;
-  const auto found = pattern.is_string() ? PatternByName(pattern.get<std::string>())
+  const auto found = pattern.is_string()            ? PatternByName(pattern.get<std::string>())
                      : WholeNumber(pattern, number) ? PatternByNumber(number)
                                                     : std::nullopt;
   if (!found) {

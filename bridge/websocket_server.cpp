@@ -263,8 +263,8 @@ class Client : public std::enable_shared_from_this<Client> {
 
   void FellBehind() {
     Close("fell more than a second behind the reports",
-          "A WebSocket client (" + Peer() + ") fell more than a second behind the reports; it "
-          "is closed.");
+          "A WebSocket client (" + Peer() +
+              ") fell more than a second behind the reports; it is closed.");
   }
 
   // Closes with a reason; the close frame goes once the send under way is
@@ -420,8 +420,7 @@ void Hub::Leave(const std::shared_ptr<Client>& client) {
   if (clients.erase(client) != 0) --clientCount;
 }
 
-void Hub::BroadcastReports(const std::vector<tvxhdv_report>& reports,
-                           Clock::time_point arrived) {
+void Hub::BroadcastReports(const std::vector<tvxhdv_report>& reports, Clock::time_point arrived) {
   Message batch;
   std::vector<Message> each;
   // A client that falls behind leaves the set on the way.
@@ -521,7 +520,9 @@ void WebSocketServer::Presence(unsigned pointer, bool joined,
                                const std::vector<unsigned>& present) {
   asio::post(hub_->io, [hub = hub_, pointer, joined, present] {
     hub->present = present;
-    if (hub->clientCount > 0) hub->Broadcast(std::make_shared<const std::string>(json::Presence(pointer, joined)));
+    if (hub->clientCount > 0) {
+      hub->Broadcast(std::make_shared<const std::string>(json::Presence(pointer, joined)));
+    }
   });
 }
 

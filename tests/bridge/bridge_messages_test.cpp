@@ -105,7 +105,8 @@ TEST(Json, ReportStateAndPresenceShapes) {
   EXPECT_EQ(json::Server(true), R"({"server":"new"})");
   EXPECT_EQ(json::State("running", "", {3, 79}),
             R"({"server":"running","present":[{"pointer":3},{"pointer":79}]})");
-  EXPECT_EQ(json::State("busy", "TVXTap", {}), R"({"server":"busy","holder":"TVXTap","present":[]})");
+  EXPECT_EQ(json::State("busy", "TVXTap", {}),
+            R"({"server":"busy","holder":"TVXTap","present":[]})");
   EXPECT_EQ(json::Presence(7, true), R"({"join":{"pointer":7}})");
   EXPECT_EQ(json::Presence(0, false), R"({"leave":{"pointer":0}})");
   EXPECT_EQ(json::Error("a \"quoted\" word"), R"({"error":"a \"quoted\" word"})");
@@ -139,20 +140,31 @@ TEST(Json, ReadsCommandsByNameAndRefusesWhatNoPhoneGets) {
   EXPECT_EQ(request.kind, json::Request::Kind::kBatch);
   EXPECT_TRUE(request.batch);
 
-  for (const char* bad :
-       {"", "[]", "{\"send\":{\"pointer\":5}}", "{\"send\":{\"pointer\":80,\"code\":1}}",
-        "{\"send\":{\"pointer\":5,\"code\":256}}", "{\"send\":{\"pointer\":\"5\",\"code\":1}}",
-        "{\"send\":{\"pointer\":5,\"code\":0}}", "{\"send\":{\"pointer\":5,\"code\":255}}",
-        "{\"vibrate\":{\"pointer\":1,\"pattern\":\"buzz\"}}", "{\"jump\":{}}",
-        "{\"vibrate\":{\"pointer\":1,\"pattern\":0}}",
-        "{\"vibrate\":{\"pointer\":1,\"pattern\":-1}}",
-        "{\"vibrate\":{\"pointer\":1,\"pattern\":-2.0}}", "{\"send\":{\"pointer\":5,\"code\":1.5}}",
-        "{\"send\":{\"pointer\":1,\"code\":2},\"vibrate\":{}}",
-        R"({"show":{"pointer":1,"what":"tick"}})", R"({"show":{"pointer":1,"what":"colour","n":8}})",
-        R"({"show":{"pointer":1,"what":"digit","n":10}})", R"({"show":{"pointer":1,"what":"digit"}})",
-        R"({"show":{"pointer":1,"what":"digit","n":-1}})",
-        R"({"show":{"pointer":1,"what":"correct","n":1}})", R"({"show":{"pointer":80,"what":"wrong"}})",
-        R"({"drop":{"pointer":80}})", R"({"drop":{}})", R"({"batch":1})"}) {
+  for (const char* bad : {"",
+                          "[]",
+                          "{\"send\":{\"pointer\":5}}",
+                          "{\"send\":{\"pointer\":80,\"code\":1}}",
+                          "{\"send\":{\"pointer\":5,\"code\":256}}",
+                          "{\"send\":{\"pointer\":\"5\",\"code\":1}}",
+                          "{\"send\":{\"pointer\":5,\"code\":0}}",
+                          "{\"send\":{\"pointer\":5,\"code\":255}}",
+                          "{\"vibrate\":{\"pointer\":1,\"pattern\":\"buzz\"}}",
+                          "{\"jump\":{}}",
+                          "{\"vibrate\":{\"pointer\":1,\"pattern\":0}}",
+                          "{\"vibrate\":{\"pointer\":1,\"pattern\":-1}}",
+                          "{\"vibrate\":{\"pointer\":1,\"pattern\":-2.0}}",
+                          "{\"send\":{\"pointer\":5,\"code\":1.5}}",
+                          "{\"send\":{\"pointer\":1,\"code\":2},\"vibrate\":{}}",
+                          R"({"show":{"pointer":1,"what":"tick"}})",
+                          R"({"show":{"pointer":1,"what":"colour","n":8}})",
+                          R"({"show":{"pointer":1,"what":"digit","n":10}})",
+                          R"({"show":{"pointer":1,"what":"digit"}})",
+                          R"({"show":{"pointer":1,"what":"digit","n":-1}})",
+                          R"({"show":{"pointer":1,"what":"correct","n":1}})",
+                          R"({"show":{"pointer":80,"what":"wrong"}})",
+                          R"({"drop":{"pointer":80}})",
+                          R"({"drop":{}})",
+                          R"({"batch":1})"}) {
     EXPECT_FALSE(json::ReadRequest(bad, request)) << bad;
   }
   EXPECT_EQ(json::ReadRequest("{\"send\":{\"pointer\":5,\"code\":255}}", request).Error(),

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include <boost/asio/executor_work_guard.hpp>
-#include <boost/asio/post.hpp>
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/buffers_to_string.hpp>
@@ -229,7 +229,8 @@ TEST(WebSocketServer, AClientLearnsStateAndPresenceAtOnceThenChangesAndGetsArray
   running.server.Presence(9, true, {7, 9});
   running.server.Reports(pass, 2, Clock::now());
   const std::string join = R"({"join":{"pointer":9}})";
-  EXPECT_EQ(each.Sync(), (std::vector<std::string>{join, json::Report(pass[0]), json::Report(pass[1])}));
+  EXPECT_EQ(each.Sync(),
+            (std::vector<std::string>{join, json::Report(pass[0]), json::Report(pass[1])}));
   EXPECT_EQ(batched.Sync(), (std::vector<std::string>{join, json::Reports(pass, 2)}));
 
   // Either asks for the other form on the way.
@@ -239,7 +240,8 @@ TEST(WebSocketServer, AClientLearnsStateAndPresenceAtOnceThenChangesAndGetsArray
   batched.Sync();
   running.server.Reports(pass, 2, Clock::now());
   EXPECT_EQ(each.Sync(), (std::vector<std::string>{json::Reports(pass, 2)}));
-  EXPECT_EQ(batched.Sync(), (std::vector<std::string>{json::Report(pass[0]), json::Report(pass[1])}));
+  EXPECT_EQ(batched.Sync(),
+            (std::vector<std::string>{json::Report(pass[0]), json::Report(pass[1])}));
 }
 
 TEST(WebSocketServer, AClientThatAnswersNoPingFor30SecondsIsClosedOneThatAnswersStays) {
