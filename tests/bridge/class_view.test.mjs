@@ -3,7 +3,8 @@
 // its frame rate and is never cut off; its labels are large and contrasted
 // enough for a projector; axe finds nothing serious; a stall of the page
 // makes nobody leave; it says so across the screen when the server or the
-// bridge is gone. Screenshots go to docs/class-view-*.png.
+// bridge is gone; its list of pointers vibrates a phone by keyboard.
+// Screenshots go to docs/class-view-*.png.
 //
 //   node --test tests/bridge/class_view.test.mjs
 // TVX_BIN (default build/bin) holds TVXHandvane, TVXHandvane.TXT, TVXBridge
@@ -119,6 +120,23 @@ test('the class view keeps up with 80 phones at 60 Hz and reads from the back of
   const serious = violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
   assert.deepEqual(serious.map((v) => `${v.id}: ${v.help}`), []);
   assert.equal(await page.locator('#present li').count(), 80);
+
+  // By keyboard: Tab brings up the list; a pointer's button vibrates its phone.
+  await page.evaluate(() => {
+    window.sent = [];
+    const send = WebSocket.prototype.send;
+    WebSocket.prototype.send = function keep(data) { window.sent.push(data); return send.call(this, data); };
+  });
+  await page.keyboard.press('Tab');
+  await page.keyboard.press('ArrowDown');  // normal-single, the vibration chosen
+  await page.keyboard.press('Tab');
+  assert.equal(await page.evaluate(() => document.activeElement.textContent), 'Pointer 0');
+  await page.keyboard.press('Enter');
+  assert.deepEqual(await page.evaluate(() => window.sent.map((data) => JSON.parse(data))),
+    [{ vibrate: { pointer: 0, pattern: 'normal-single' } }]);
+  await page.screenshot({ path: path.join(docs, 'class-view-keyboard.png') });
+  await page.keyboard.press('Escape');
+  await page.evaluate(() => document.activeElement.blur());
 
   // A stall of the page: nobody leaves, whatever the bridge did meanwhile.
   await page.evaluate(() => {
