@@ -176,12 +176,16 @@ class Client : public std::enable_shared_from_this<Client> {
   void Ping() {
     if (closing_) return;
     error_code error;
-    ws_.ping({}, error);  // only kept: it leaves with the next send
+    ws_.ping({}, error);  // only kept until the flush
     if (error) {
       Leave();
       return;
     }
-    if (!sending_) Flush();
+    // A flush of its own: one under way may have sent all it had and only
+    // its ending be still to come, which sends nothing more.
+    ws_.next_layer().Flush([self = shared_from_this()](const error_code& failed) {
+      if (failed) self->Leave();
+    });
   }
 
   void Unanswered() {
