@@ -20,7 +20,8 @@ class Output {
   // A server may run, but another program reads its reports: holder names
   // it when the kit could tell ("TVXTap (process 1234)"), else is empty.
   virtual void Busy(const std::string& holder) = 0;
-  // A phone joined (joined=1) or left (0) by the kit's rule; the full list of present pointers after the change.
+  // A phone joined (joined=1) or left (0) by the kit's rule; the full list of present pointers
+  // after the change.
   virtual void Presence(unsigned /*pointer*/, bool /*joined*/,
                         const std::vector<unsigned>& /*present*/) {}
 };

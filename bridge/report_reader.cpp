@@ -1,5 +1,6 @@
 #include "bridge/report_reader.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -52,7 +53,10 @@ void ReportReader::ServeSockets() {
 }
 
 void ReportReader::PutCommands() {
+  // The queue already let go of what a cancel took back from it.
   for (PhoneCommand& command : commands_.TakeAll()) {
+    // Without a server nothing waits in an area that a cancel could clear.
+    if (command.cancel && handle_ == nullptr) continue;
     const int result = handle_ == nullptr
                            ? TVXHDV_NO_SERVER
                            : PutCommand(handle_, command);
@@ -62,11 +66,33 @@ void ReportReader::PutCommands() {
   }
 }
 
+void ReportReader::TakePresence() {
+  tvxhdv_presence_change changes[TVXHDV_POINTERS];
+  int count = 0;
+  do {
+    count = tvxhdv_presence(handle_, changes, TVXHDV_POINTERS);
+    for (int i = 0; i < count; ++i) {
+      const unsigned pointer = changes[i].pointer;
+      const auto at = std::lower_bound(present_.begin(), present_.end(), pointer);
+      const bool listed = at != present_.end() && *at == pointer;
+      const bool joined = changes[i].joined != 0;
+      if (joined == listed) continue;
+      if (joined) {
+        present_.insert(at, pointer);
+      } else {
+        present_.erase(at);
+      }
+      for (Output* output : outputs_) output->Presence(pointer, joined, present_);
+    }
+  } while (count == TVXHDV_POINTERS);
+}
+
 bool ReportReader::ReadAll() {
   tvxhdv_report reports[256];
   int count = 0;
   bool passed = false;
   do {
+    TakePresence();
     count = tvxhdv_read(handle_, reports, 256);
     if (count <= 0) break;
     const Clock::time_point arrived = Clock::now();
@@ -83,7 +109,7 @@ void ReportReader::Run(const std::atomic<bool>& stop) {
     if (Open(firstTry)) {
       say_(firstTry ? "Reading the reports of the TVXHandvane server in \"" + folder_ + "\"."
                     : "A TVXHandvane server runs; reading its reports.");
-      if (!firstTry) Tell(true);
+      Tell(true);
       break;
     }
     firstTry = false;

@@ -45,6 +45,10 @@ class ReportReader {
   void PutCommands();
   // Passes on what the area holds; false when it held nothing.
   bool ReadAll();
+  // Tells the outputs who joined or left since the last look; the kit then
+  // holds back the reports of a phone until its join was told.
+  void TakePresence();
+  // Drops the commands for pointer that the bridge and the area still hold.
   void Tell(bool running);
   void ServeSockets();
 
@@ -56,6 +60,7 @@ class ReportReader {
   std::function<void()> serveSockets_;
   tvxhdv* handle_ = nullptr;
   Clock::time_point nextPass_{};
+  std::vector<unsigned> present_;  // sorted
 };
 
 }  // namespace bridge

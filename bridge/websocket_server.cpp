@@ -43,6 +43,11 @@ constexpr std::chrono::seconds kCloseGrace{5};
 // would fail again at once, a core's worth of nothing.
 constexpr std::chrono::milliseconds kFirstAcceptPause{100};
 constexpr std::chrono::milliseconds kLongestAcceptPause{1000};
+// Every client is pinged this often; one that sent nothing, not even a
+// pong, for kAnswerWithin is gone without having said so and is closed,
+// whether reports flow or not.
+constexpr std::chrono::seconds kPingEvery{10};
+constexpr std::chrono::seconds kAnswerWithin{30};
 
 bool OutOfDescriptors(const boost::system::error_code& error) {
   return error == boost::asio::error::no_descriptors ||
@@ -64,7 +69,8 @@ struct WebSocketServer::Hub {
         say(std::move(sayLine)),
         origins(where.address().to_string(), acceptor.local_endpoint().port(), allow),
         seams(std::move(testSeams)),
-        acceptPause(context) {}
+        acceptPause(context),
+        pingTimer(context) {}
 
   // Whether a page from origin may open the WebSocket; the first refusal
   // of each origin says how to let it in.
@@ -75,8 +81,14 @@ struct WebSocketServer::Hub {
   void PauseAccepting();
   void Join(const std::shared_ptr<Client>& client);
   void Leave(const std::shared_ptr<Client>& client);
-  void Broadcast(const std::vector<Message>& messages, Clock::time_point arrived);
-  void Tell(std::string state);
+  // Reports go to each client as it asked: an array for the pass or one
+  // message each. Both forms are made only when some client wants them.
+  void BroadcastReports(const std::vector<tvxhdv_report>& reports, Clock::time_point arrived);
+  void Broadcast(const Message& message);
+  void Tell(std::string server, std::string holder, const std::string& message);
+  Clock::time_point Now() const { return seams.now ? seams.now() : Clock::now(); }
+  void SchedulePings();
+  void PingRound();
 
   asio::io_context& io;
   tcp::acceptor acceptor;
@@ -89,9 +101,11 @@ struct WebSocketServer::Hub {
   bool saidOutOfDescriptors = false;            // io's thread only
   std::set<std::string> refusedOrigins;       // io's thread only
   std::set<std::shared_ptr<Client>> clients;  // io's thread only
-  // What a client that joins learns at once while no server is read; empty
-  // while one is. io's thread only.
-  std::string absent;
+  asio::steady_timer pingTimer;
+  // What a client that joins learns at once; io's thread only.
+  std::string server = "gone";  // "running", "gone" or "busy"
+  std::string holder;           // who reads the reports while busy, if known
+  std::vector<unsigned> present;
   std::atomic<int> clientCount{0};            // no JSON is made while it is 0
 };
 
@@ -106,6 +120,8 @@ class Client : public std::enable_shared_from_this<Client> {
       : ws_(std::move(stream)), hub_(hub), cutoff_(ws_.get_executor()) {}
 
   void Accept(const http::request<http::string_body>& request) {
+    batch_ = AsksForBatches(request.target());
+    lastHeard_ = hub_.Now();
     beast::get_lowest_layer(ws_).expires_never();
     auto timeout = websocket::stream_base::timeout::suggested(beast::role_type::server);
     timeout.idle_timeout = websocket::stream_base::none();  // a client may only listen
@@ -115,6 +131,9 @@ class Client : public std::enable_shared_from_this<Client> {
         [](websocket::response_type& response) { response.set(http::field::server, "TVXBridge"); }));
     ws_.text(true);
     ws_.read_message_max(64 * 1024);
+    // A pong, or any control frame, says the client is still there.
+    ws_.control_callback(
+        [this](websocket::frame_type, beast::string_view) { lastHeard_ = hub_.Now(); });
     error_code ignored;
     tcp::socket& socket = beast::get_lowest_layer(ws_).socket();
     socket.set_option(asio::socket_base::send_buffer_size(kSendBufferBytes), ignored);
@@ -148,6 +167,49 @@ class Client : public std::enable_shared_from_this<Client> {
       Leave();
       return;
     }
+    Flush();
+  }
+
+  bool Batch() const { return batch_; }
+  Clock::time_point LastHeard() const { return lastHeard_; }
+
+  void Ping() {
+    if (closing_) return;
+    error_code error;
+    ws_.ping({}, error);  // only kept until the flush
+    if (error) {
+      Leave();
+      return;
+    }
+    // A flush of its own: one under way may have sent all it had and only
+    // its ending be still to come, which sends nothing more.
+    ws_.next_layer().Flush([self = shared_from_this()](const error_code& failed) {
+      if (failed) self->Leave();
+    });
+  }
+
+  void Unanswered() {
+    Close("sent nothing, not even a pong, for 30 s",
+          "A WebSocket client (" + Peer() + ") answered no ping for 30 s; it is closed.");
+  }
+
+ private:
+  void Read() {
+    ws_.async_read(incoming_, [self = shared_from_this()](const error_code& error, std::size_t) {
+      self->OnRead(error);
+    });
+  }
+
+  // "/?batch=1": the reports of a pass as one array from the start.
+  static bool AsksForBatches(beast::string_view target) {
+    const std::size_t query = target.find('?');
+    if (query == beast::string_view::npos) return false;
+    const std::string parameters = "&" + std::string(target.substr(query + 1)) + "&";
+    return parameters.find("&batch=1&") != std::string::npos ||
+           parameters.find("&batch=true&") != std::string::npos;
+  }
+
+  void Flush() {
     sending_ = true;
     ws_.next_layer().Flush([self = shared_from_this()](const error_code& failed) {
       self->sending_ = false;
@@ -159,11 +221,10 @@ class Client : public std::enable_shared_from_this<Client> {
     });
   }
 
- private:
-  void Read() {
-    ws_.async_read(incoming_, [self = shared_from_this()](const error_code& error, std::size_t) {
-      self->OnRead(error);
-    });
+  std::string Peer() {
+    error_code ignored;
+    const auto peer = beast::get_lowest_layer(ws_).socket().remote_endpoint(ignored);
+    return peer.address().to_string() + ":" + std::to_string(peer.port());
   }
 
   void OnRead(const error_code& error) {
@@ -171,15 +232,19 @@ class Client : public std::enable_shared_from_this<Client> {
       Leave();
       return;
     }
+    lastHeard_ = hub_.Now();
     const std::string text = beast::buffers_to_string(incoming_.data());
     incoming_.consume(incoming_.size());
-    PhoneCommand command;
-    const Outcome read = ws_.got_text() ? json::ReadCommand(text, command)
+    json::Request request;
+    const Outcome read = ws_.got_text() ? json::ReadRequest(text, request)
                                         : Outcome::Failure("commands are JSON in text frames");
     std::string problem;
     if (!read) {
       problem = read.Error();
+    } else if (request.kind == json::Request::Kind::kBatch) {
+      batch_ = request.batch;
     } else {
+      PhoneCommand& command = request.command;
       std::weak_ptr<Client> weak = weak_from_this();
       asio::io_context& io = hub_.io;
       command.failed = [weak, &io](const std::string& why) {
@@ -200,21 +265,21 @@ class Client : public std::enable_shared_from_this<Client> {
     Write();
   }
 
+  void FellBehind() {
+    Close("fell more than a second behind the reports",
+          "A WebSocket client (" + Peer() +
+              ") fell more than a second behind the reports; it is closed.");
+  }
+
   // Closes with a reason; the close frame goes once the send under way is
   // through, and a client that takes nothing more is cut off.
-  void FellBehind() {
+  void Close(const char* reason, const std::string& line) {
     closing_ = true;
     waiting_.Clear();
     Leave();
-    error_code ignored;
-    const auto peer = beast::get_lowest_layer(ws_).socket().remote_endpoint(ignored);
-    hub_.say("A WebSocket client (" + peer.address().to_string() + ":" +
-             std::to_string(peer.port()) +
-             ") fell more than a second behind the reports; it is closed.");
-    ws_.async_close(
-        websocket::close_reason(websocket::close_code::policy_error,
-                                "fell more than a second behind the reports"),
-        [self = shared_from_this()](const error_code&) { self->cutoff_.cancel(); });
+    hub_.say(line);
+    ws_.async_close(websocket::close_reason(websocket::close_code::policy_error, reason),
+                    [self = shared_from_this()](const error_code&) { self->cutoff_.cancel(); });
     cutoff_.expires_after(kCloseGrace);
     cutoff_.async_wait([self = shared_from_this()](const error_code& error) {
       if (!error) beast::get_lowest_layer(self->ws_).close();
@@ -230,6 +295,8 @@ class Client : public std::enable_shared_from_this<Client> {
   ClientQueue waiting_;
   bool sending_ = false;
   bool closing_ = false;
+  bool batch_ = false;
+  Clock::time_point lastHeard_{};
 };
 
 // A connection before it is known to be a WebSocket: a GET of the page or
@@ -347,23 +414,72 @@ bool Hub::Admits(const std::string& origin) {
 void Hub::Join(const std::shared_ptr<Client>& client) {
   if (!clients.insert(client).second) return;
   ++clientCount;
-  // A client that comes while no server is read learns why at once.
-  if (!absent.empty()) {
-    client->Queue(std::make_shared<const std::string>(absent), Clock::now());
-    client->Write();
-  }
+  // It learns at once what the others learnt one change at a time.
+  client->Queue(std::make_shared<const std::string>(json::State(server, holder, present)),
+                Clock::now());
+  client->Write();
 }
 
 void Hub::Leave(const std::shared_ptr<Client>& client) {
   if (clients.erase(client) != 0) --clientCount;
 }
 
-void Hub::Broadcast(const std::vector<Message>& messages, Clock::time_point arrived) {
+void Hub::BroadcastReports(const std::vector<tvxhdv_report>& reports, Clock::time_point arrived) {
+  Message batch;
+  std::vector<Message> each;
   // A client that falls behind leaves the set on the way.
   const std::vector<std::shared_ptr<Client>> everyone(clients.begin(), clients.end());
   for (const auto& client : everyone) {
-    for (const Message& message : messages) client->Queue(message, arrived);
+    if (client->Batch()) {
+      if (!batch) {
+        batch = std::make_shared<const std::string>(
+            json::Reports(reports.data(), static_cast<int>(reports.size())));
+      }
+      client->Queue(batch, arrived);
+    } else {
+      if (each.empty()) {
+        each.reserve(reports.size());
+        for (const tvxhdv_report& report : reports) {
+          each.push_back(std::make_shared<const std::string>(json::Report(report)));
+        }
+      }
+      for (const Message& message : each) client->Queue(message, arrived);
+    }
     client->Write();
+  }
+}
+
+void Hub::Broadcast(const Message& message) {
+  const Clock::time_point now = Clock::now();
+  const std::vector<std::shared_ptr<Client>> everyone(clients.begin(), clients.end());
+  for (const auto& client : everyone) {
+    client->Queue(message, now);
+    client->Write();
+  }
+}
+
+void Hub::SchedulePings() {
+  if (seams.pingRound) {
+    seams.pingRound([this] { PingRound(); });
+    return;
+  }
+  pingTimer.expires_after(kPingEvery);
+  pingTimer.async_wait([this](const error_code& error) {
+    if (error) return;
+    PingRound();
+    SchedulePings();
+  });
+}
+
+void Hub::PingRound() {
+  const Clock::time_point now = Now();
+  const std::vector<std::shared_ptr<Client>> everyone(clients.begin(), clients.end());
+  for (const auto& client : everyone) {
+    if (now - client->LastHeard() >= kAnswerWithin) {
+      client->Unanswered();
+    } else {
+      client->Ping();
+    }
   }
 }
 
@@ -374,6 +490,7 @@ WebSocketServer::WebSocketServer(asio::io_context& io, const tcp::endpoint& wher
     : hub_(std::make_shared<Hub>(io, where, commands, std::move(say), allowOrigins,
                                  std::move(seams))) {
   hub_->Accept();
+  hub_->SchedulePings();
 }
 
 WebSocketServer::~WebSocketServer() = default;
@@ -383,30 +500,34 @@ unsigned short WebSocketServer::Port() const { return hub_->acceptor.local_endpo
 void WebSocketServer::Reports(const tvxhdv_report* reports, int count,
                               Clock::time_point arrived) {
   if (hub_->clientCount == 0) return;
-  std::vector<Message> messages;
-  messages.reserve(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    messages.push_back(std::make_shared<const std::string>(json::Report(reports[i])));
-  }
-  asio::post(hub_->io, [hub = hub_, messages = std::move(messages), arrived] {
-    hub->Broadcast(messages, arrived);
-  });
+  asio::post(hub_->io, [hub = hub_, passed = std::vector<tvxhdv_report>(reports, reports + count),
+                        arrived] { hub->BroadcastReports(passed, arrived); });
 }
 
-void Hub::Tell(std::string state) {
-  Broadcast({std::make_shared<const std::string>(state)}, Clock::now());
-  absent = std::move(state);
+void Hub::Tell(std::string state, std::string holding, const std::string& message) {
+  server = std::move(state);
+  holder = std::move(holding);
+  Broadcast(std::make_shared<const std::string>(message));
 }
 
 void WebSocketServer::Server(bool running) {
   asio::post(hub_->io, [hub = hub_, running] {
-    hub->Tell(json::Server(running));
-    if (running) hub->absent.clear();
+    hub->Tell(running ? "running" : "gone", "", json::Server(running));
   });
 }
 
 void WebSocketServer::Busy(const std::string& holder) {
-  asio::post(hub_->io, [hub = hub_, holder] { hub->Tell(json::Busy(holder)); });
+  asio::post(hub_->io, [hub = hub_, holder] { hub->Tell("busy", holder, json::Busy(holder)); });
+}
+
+void WebSocketServer::Presence(unsigned pointer, bool joined,
+                               const std::vector<unsigned>& present) {
+  asio::post(hub_->io, [hub = hub_, pointer, joined, present] {
+    hub->present = present;
+    if (hub->clientCount > 0) {
+      hub->Broadcast(std::make_shared<const std::string>(json::Presence(pointer, joined)));
+    }
+  });
 }
 
 }  // namespace bridge

@@ -1,7 +1,9 @@
-// The WebSocket port: every report as one JSON text frame to every client,
-// commands from them, and at "/" the screen page. Each client has a queue of
-// its own; one that falls more than a second behind is closed with a reason
-// while the others go on.
+// The WebSocket port: every report as one JSON text frame to every client
+// (or a pass's reports as one array, for a client that asks), the server's
+// state and who is present as a client connects and as they change,
+// commands from the clients, and at "/" the screen page. Each client has a
+// queue of its own; one that falls more than a second behind, or answers
+// no ping for 30 s, is closed with a reason while the others go on.
 #pragma once
 
 #include <chrono>
@@ -25,6 +27,10 @@ class WebSocketServer : public Output {
   struct Seams {
     std::function<boost::system::error_code()> acceptFault;
     std::function<void(std::chrono::milliseconds, std::function<void()>)> pause;
+    // The clock pings are timed by; and, instead of a timer, a function
+    // handed the round of pings (every 10 s) for the test to run.
+    std::function<Clock::time_point()> now;
+    std::function<void(std::function<void()>)> pingRound;
   };
 
   // Listens on where; throws boost::system::system_error when it cannot.
@@ -40,6 +46,7 @@ class WebSocketServer : public Output {
   void Reports(const tvxhdv_report* reports, int count, Clock::time_point arrived) override;
   void Server(bool running) override;
   void Busy(const std::string& holder) override;
+  void Presence(unsigned pointer, bool joined, const std::vector<unsigned>& present) override;
 
   struct Hub;
 

@@ -15,6 +15,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 import unittest
 
 import websockets
@@ -115,6 +116,7 @@ class Client:
 
     def __init__(self, port, read=True, receive_buffer=None):
         self.messages = []
+        self.arrived = []  # when each message came, time.monotonic()
         self.closed = None  # (code, reason) once the bridge closed it
         self.reading = threading.Event()
         if read:
@@ -136,12 +138,14 @@ class Client:
             options.update(sock=sock, max_queue=1, read_limit=1024)
         try:
             async with websockets.connect("ws://127.0.0.1:%d/" % port, **options) as self.ws:
+                self.connected_at = time.monotonic()
                 self.connected.set()
                 while True:
                     if not self.reading.is_set():
                         await asyncio.sleep(0.05)
                         continue
                     message = await self.ws.recv()
+                    self.arrived.append(time.monotonic())
                     self.messages.append(json.loads(message))
         except websockets.ConnectionClosed as closed:
             self.closed = (closed.rcvd.code, closed.rcvd.reason) if closed.rcvd else (None, "")
@@ -155,7 +159,14 @@ class Client:
         return [(m["pointer"], m["frame"]) for m in list(self.messages) if "pointer" in m]
 
     def others(self):
-        return [m for m in list(self.messages) if "pointer" not in m]
+        """The server's state and changes, and the errors."""
+        return [m for m in list(self.messages) if not {"pointer", "join", "leave"} & set(m)]
+
+    def errors(self):
+        return [m for m in self.others() if "error" in m]
+
+    def presence(self, kind):
+        return [m[kind]["pointer"] for m in list(self.messages) if kind in m]
 
     def close(self):
         if self.closed is None and self.thread.is_alive():
@@ -222,8 +233,8 @@ class BridgeTest(unittest.TestCase):
         for text in ['not json', '{"send":{"pointer":3}}',
                      '{"vibrate":{"pointer":3,"pattern":"buzz"}}', '[1,2]']:
             asyncio.run_coroutine_threadsafe(client.ws.send(text), client.loop).result(10)
-        self.assertTrue(poll(lambda: len(client.others()) == 4), client.messages)
-        self.assertTrue(all(set(m) == {"error"} for m in client.others()), client.messages)
+        self.assertTrue(poll(lambda: len(client.errors()) == 4), client.messages)
+        self.assertTrue(all(set(m) == {"error"} for m in client.errors()), client.messages)
 
         pointers = {p: self.phone(p) for p in (3, 4, 5)}
         sent = []
@@ -255,17 +266,17 @@ class BridgeTest(unittest.TestCase):
             return all(sorted(c for _, c in pointers[p].commands) == codes
                        for p, codes in wanted.items())
         self.assertTrue(poll(answered), {p: phone.commands for p, phone in pointers.items()})
-        self.assertEqual(len(client.others()), 4)
+        self.assertEqual(len(client.errors()), 4)
 
     def test_follows_the_server_through_restarts(self):
         self.start_bridge(serving=False)
         self.assertTrue(poll(lambda: self.osc.messages("/tvxhdv/server")))
         client = self.client()
-        self.assertTrue(poll(lambda: client.others() == [{"server": "gone"}]))
+        self.assertTrue(poll(lambda: client.others() == [{"server": "gone", "present": []}]))
 
         for run in range(2):
             self.server.start()
-            said = [{"server": "gone"}] + [{"server": "new"}, {"server": "gone"}] * run \
+            said = [{"server": "gone", "present": []}] + [{"server": "new"}, {"server": "gone"}] * run \
                 + [{"server": "new"}]
             self.assertTrue(poll(lambda: client.others() == said), client.messages)
             self.assertTrue(poll(lambda: [a for _, _, a in self.osc.messages("/tvxhdv/server")]
@@ -295,6 +306,36 @@ class BridgeTest(unittest.TestCase):
         said = client.others()
         self.assertEqual([m["server"] for m in said], ["busy"])
         self.assertIn("TVXBridge", said[0]["holder"])
+
+    def test_a_client_that_connects_mid_class_learns_at_once_who_is_there(self):
+        self.start_bridge()
+        first = self.client()
+        pointers = {p: self.phone(p) for p in (3, 4, 5)}
+        for phone in pointers.values():
+            phone.report(100, 100)
+        self.assertTrue(poll(lambda: sorted(first.presence("join")) == [3, 4, 5]), first.messages)
+        for pointer in (3, 4, 5):  # told before its report
+            self.assertIn("join", next(m for m in first.messages
+                                       if m.get("join", m).get("pointer") == pointer))
+        late = self.client()
+        self.assertTrue(poll(lambda: late.messages))
+        self.assertEqual(late.messages[0], {"server": "running", "present": [
+            {"pointer": 3}, {"pointer": 4}, {"pointer": 5}]})
+        self.assertLess(late.arrived[0] - late.connected_at, 0.1)
+
+        # Phone 3 falls silent; the others go on and are told commands by name.
+        late.send({"show": {"pointer": 4, "what": "correct"}})
+        late.send({"show": {"pointer": 5, "what": "digit", "n": 7}})
+
+        def three_left():
+            for pointer in (4, 5):
+                pointers[pointer].report(200, 200)
+            return late.presence("leave") == [3]
+        self.assertTrue(poll(three_left), late.messages[-3:])
+        self.assertEqual(first.presence("leave"), [3])
+        self.assertEqual([c for _, c in pointers[4].commands], [0xB1])
+        self.assertEqual([c for _, c in pointers[5].commands], [0xD7])
+        self.assertEqual(late.errors(), [])
 
     def test_a_client_that_reads_nothing_is_let_go(self):
         self.start_bridge()

@@ -186,36 +186,80 @@ TEST(Commands, ShowNamesAndACancelDropsWhatWaitsForItsPointer) {
                       {4, 0xA0, false}, {3, 0, true}, {3, 0xA1, false}}));
 }
 
-TEST(Json, ReportAndServerShapes) {
+TEST(Json, ReportStateAndPresenceShapes) {
   EXPECT_EQ(
       json::Report(SomeReport(32768, 16384)),
       R"({"pointer":3,"x":0.5000076295109483,"y":0.2500038147554742,"left":true,"right":false,"onPad":true,"frame":17})");
+  const tvxhdv_report pass[] = {SomeReport(0), SomeReport()};
+  EXPECT_EQ(json::Reports(pass, 2),
+            "[" + json::Report(pass[0]) + "," + json::Report(pass[1]) + "]");
+  EXPECT_EQ(json::Reports(pass, 0), "[]");
   EXPECT_EQ(json::Server(true), R"({"server":"new"})");
+  EXPECT_EQ(json::State("running", "", {3, 79}),
+            R"({"server":"running","present":[{"pointer":3},{"pointer":79}]})");
+  EXPECT_EQ(json::State("busy", "TVXTap", {}),
+            R"({"server":"busy","holder":"TVXTap","present":[]})");
+  EXPECT_EQ(json::Presence(7, true), R"({"join":{"pointer":7}})");
+  EXPECT_EQ(json::Presence(0, false), R"({"leave":{"pointer":0}})");
   EXPECT_EQ(json::Error("a \"quoted\" word"), R"({"error":"a \"quoted\" word"})");
 }
 
-TEST(Json, ReadsTheTwoCommandsAndNothingElse) {
-  PhoneCommand command;
-  EXPECT_TRUE(json::ReadCommand(R"({"vibrate":{"pointer":3,"pattern":"short-double"}})", command));
-  EXPECT_EQ(command.pointer, 3);
-  EXPECT_EQ(command.code, 0xA3u);
-  EXPECT_TRUE(json::ReadCommand(R"({"vibrate":{"pointer":4,"pattern":6}})", command));
-  EXPECT_EQ(command.code, 0xA5u);
-  EXPECT_TRUE(json::ReadCommand(R"({"send":{"pointer":5,"code":161}})", command));
-  EXPECT_EQ(command.pointer, 5);
-  EXPECT_EQ(command.code, 161u);
-
-  for (const char* bad :
-       {"", "[]", "{\"send\":{\"pointer\":5}}", "{\"send\":{\"pointer\":80,\"code\":1}}",
-        "{\"send\":{\"pointer\":5,\"code\":256}}", "{\"send\":{\"pointer\":\"5\",\"code\":1}}",
-        "{\"vibrate\":{\"pointer\":1,\"pattern\":\"buzz\"}}", "{\"jump\":{}}",
-        "{\"vibrate\":{\"pointer\":1,\"pattern\":0}}",
-        "{\"vibrate\":{\"pointer\":1,\"pattern\":-1}}",
-        "{\"vibrate\":{\"pointer\":1,\"pattern\":-2.0}}", "{\"send\":{\"pointer\":5,\"code\":1.5}}",
-        "{\"send\":{\"pointer\":1,\"code\":2},\"vibrate\":{}}"}) {
-    EXPECT_FALSE(json::ReadCommand(bad, command)) << bad;
+TEST(Json, ReadsCommandsByNameAndRefusesWhatNoPhoneGets) {
+  const std::vector<std::pair<const char*, unsigned>> commands = {
+      {R"({"vibrate":{"pointer":3,"pattern":"short-double"}})", 0xA3},
+      {R"({"vibrate":{"pointer":4,"pattern":6}})", 0xA5},
+      {R"({"send":{"pointer":5,"code":161}})", 161},
+      {R"({"send":{"pointer":5,"code":217}})", 217},
+      {R"({"show":{"pointer":6,"what":"correct"}})", 0xB1},
+      {R"({"show":{"pointer":6,"what":"wrong"}})", 0xB2},
+      {R"({"show":{"pointer":6,"what":"clear"}})", 0xB0},
+      {R"({"show":{"pointer":6,"what":"colour","n":7}})", 0xC7},
+      {R"({"show":{"pointer":6,"what":"color","n":0}})", 0xC0},
+      {R"({"show":{"pointer":79,"what":"digit","n":9}})", 0xD9},
+  };
+  for (const auto& [text, code] : commands) {
+    json::Request request;
+    ASSERT_TRUE(json::ReadRequest(text, request)) << text;
+    EXPECT_EQ(request.kind, json::Request::Kind::kCommand) << text;
+    EXPECT_EQ(request.command.code, code) << text;
+    EXPECT_FALSE(request.command.cancel) << text;
   }
-  EXPECT_NE(json::ReadCommand("{\"send\":{\"pointer\":5,\"code\":255}}", command)
+  json::Request request;
+  ASSERT_TRUE(json::ReadRequest(R"({"drop":{"pointer":79}})", request));
+  EXPECT_TRUE(request.command.cancel);
+  EXPECT_EQ(request.command.pointer, 79);
+  ASSERT_TRUE(json::ReadRequest(R"({"batch":true})", request));
+  EXPECT_EQ(request.kind, json::Request::Kind::kBatch);
+  EXPECT_TRUE(request.batch);
+
+  for (const char* bad : {"",
+                          "[]",
+                          "{\"send\":{\"pointer\":5}}",
+                          "{\"send\":{\"pointer\":80,\"code\":1}}",
+                          "{\"send\":{\"pointer\":5,\"code\":256}}",
+                          "{\"send\":{\"pointer\":\"5\",\"code\":1}}",
+                          "{\"send\":{\"pointer\":5,\"code\":0}}",
+                          "{\"send\":{\"pointer\":5,\"code\":255}}",
+                          "{\"vibrate\":{\"pointer\":1,\"pattern\":\"buzz\"}}",
+                          "{\"jump\":{}}",
+                          "{\"vibrate\":{\"pointer\":1,\"pattern\":0}}",
+                          "{\"vibrate\":{\"pointer\":1,\"pattern\":-1}}",
+                          "{\"vibrate\":{\"pointer\":1,\"pattern\":-2.0}}",
+                          "{\"send\":{\"pointer\":5,\"code\":1.5}}",
+                          "{\"send\":{\"pointer\":1,\"code\":2},\"vibrate\":{}}",
+                          R"({"show":{"pointer":1,"what":"tick"}})",
+                          R"({"show":{"pointer":1,"what":"colour","n":8}})",
+                          R"({"show":{"pointer":1,"what":"digit","n":10}})",
+                          R"({"show":{"pointer":1,"what":"digit"}})",
+                          R"({"show":{"pointer":1,"what":"digit","n":-1}})",
+                          R"({"show":{"pointer":1,"what":"correct","n":1}})",
+                          R"({"show":{"pointer":80,"what":"wrong"}})",
+                          R"({"drop":{"pointer":80}})",
+                          R"({"drop":{}})",
+                          R"({"batch":1})"}) {
+    EXPECT_FALSE(json::ReadRequest(bad, request)) << bad;
+  }
+  EXPECT_NE(json::ReadRequest("{\"send\":{\"pointer\":5,\"code\":255}}", request)
                 .Error()
                 .find("code 255 never reaches a phone"),
             std::string::npos);

@@ -2,10 +2,13 @@
 // many reports reaches an OSC receiver once each, in order, in bundles that
 // fit a frame, and presence as it changes and every interval; a WebSocket client that reads, but slower than the reports come,
 // is closed once what it has not read is a second old. The reports' times
-// are the test's own, one tick of 10 ms per pass.
+// are the test's own, one tick of 10 ms per pass. And the reader's side of
+// the commands: a drop takes what was queued before it for that phone.
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -17,7 +20,9 @@
 
 #include "bridge/osc_message.h"
 #include "bridge/osc_output.h"
+#include "bridge/report_reader.h"
 #include "bridge/websocket_server.h"
+#include "tests/support/temp_folder.h"
 
 namespace bridge {
 namespace {
@@ -152,7 +157,7 @@ void ExpectLetGoASecondBehind(int reportsPerTick, int readsPerTick) {
   server.Server(false);
   io.poll();
   SlowClient client(io, server.Port());
-  ASSERT_EQ(client.Read(), R"({"server":"gone"})");
+  ASSERT_EQ(client.Read(), R"({"server":"gone","present":[]})");
 
   std::vector<tvxhdv_report> reports(static_cast<std::size_t>(reportsPerTick));
   const Clock::time_point start = Clock::now();
@@ -182,6 +187,36 @@ TEST(WebSocketServer, AClientThatReadsSlowerThanTheReportsComeIsLetGoASecondBehi
     SCOPED_TRACE(reports);
     ExpectLetGoASecondBehind(reports, reads);
   }
+}
+
+TEST(ReportReader, ADropTakesTheCommandsQueuedBeforeItForThatPhoneOnly) {
+  // No server runs in an empty folder: every command put fails, and says so.
+  TempFolder folder;
+  CommandQueue commands;
+  std::vector<std::pair<int, unsigned>> tried;
+  std::atomic<bool> stop{false};
+  const auto push = [&](int pointer, unsigned code, bool drop) {
+    PhoneCommand command;
+    command.pointer = pointer;
+    command.code = code;
+    command.cancel = drop;
+    command.failed = [&, pointer, code](const std::string&) {
+      tried.emplace_back(pointer, code);
+      if (tried.size() >= 2) stop = true;
+    };
+    ASSERT_TRUE(commands.Push(std::move(command)));
+  };
+  push(3, 0xB1, false);
+  push(4, 0xB2, false);
+  push(3, 0, true);
+  push(3, 0xD7, false);
+  // The reader serves the sockets every 10 ms while it waits for a server:
+  // a drop that took too much ends the test there.
+  int serves = 0;
+  ReportReader reader(folder.Path(), {}, commands, [](const std::string&) {}, {},
+                      [&] { stop = stop || ++serves > 1000; });
+  reader.Run(stop);
+  EXPECT_EQ(tried, (std::vector<std::pair<int, unsigned>>{{4, 0xB2}, {3, 0xD7}}));
 }
 
 }  // namespace
