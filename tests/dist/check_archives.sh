@@ -8,6 +8,9 @@
 # program under wine: installs it silently, starts the installed server,
 # reads the address it prints, fetches the page there and sees a report
 # arrive; an update keeps the settings, and the uninstaller removes it all.
+# While TVXHandvane runs, neither changes a file: silent they fail, and with
+# their windows (on an Xvfb of their own) Cancel fails and closing it first
+# lets them go on.
 #   check_archives.sh DIST_DIR
 set -uo pipefail
 
