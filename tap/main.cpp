@@ -28,7 +28,7 @@ constexpr const char* kUsage =
     "usage:\n"
     "  TVXTap [--folder DIR] watch [--json] [--from-now]\n"
     "                                          print each report as it arrives, until Ctrl+C\n"
-    "  TVXTap [--folder DIR] send POINTER CODE put one command (pointer 0-79, code 0-255 or 0x..)\n"
+    "  TVXTap [--folder DIR] send POINTER CODE put one command (pointer 0-79, code 1-253 or 0x..)\n"
     "  TVXTap [--folder DIR] info              sizes, versions, FillTextMatches, FIFO counts\n"
     "  TVXTap [--folder DIR] terminate         end the server that created the area\n"
     "  TVXTap --help | --version               this text, or the version\n";
@@ -45,9 +45,10 @@ constexpr const char* kHelp =
     "                server ends it waits for the next one. A named pointer's lines end\n"
     "                in its name. --json prints JSON lines, --from-now skips the\n"
     "                reports queued before the watch began\n"
-    "  send          puts command CODE (0 to 255, or 0x00 to 0xFF) for pointer POINTER\n"
-    "                (0 to 79); the phone gets it with its next report. Fails when\n"
-    "                no server runs\n"
+    "  send          puts command CODE (1 to 253, or 0x01 to 0xFD) for pointer POINTER\n"
+    "                (0 to 79); the phone gets it with its next report. 0 means no\n"
+    "                command, FE and FF are the server's own, so none is sent. Fails\n"
+    "                when no server runs\n"
     "  info          prints the area's sizes, versions and FIFO counts\n"
     "  terminate     ends the server that created the area\n"
     "\n"
@@ -70,15 +71,16 @@ bool ParseNumber(std::string_view text, int low, int high, int& value) {
   return error == std::errc() && end == text.data() + text.size() && value >= low && value <= high;
 }
 
-// The server serves the command FIFOs of the phones' pointers 0 to 79 only.
+// The server serves the command FIFOs of the phones' pointers 0 to 79 only,
+// and passes on codes 1 to 253: 0 is "no command" to a phone, FE and FF the server's own.
 // Empty when both are in range, else what is wrong.
 std::string CheckSendArguments(std::string_view pointerText, std::string_view codeText,
                                int& pointer, int& code) {
   if (!ParseNumber(pointerText, 0, TVXHDV_POINTERS - 1, pointer)) {
     return "send: POINTER must be a number from 0 to 79, not \"" + std::string(pointerText) + "\"";
   }
-  if (!ParseNumber(codeText, 0, 255, code)) {
-    return "send: CODE must be 0 to 255 (or 0x00 to 0xFF), not \"" + std::string(codeText) + "\"";
+  if (!ParseNumber(codeText, 1, 253, code)) {
+    return "send: CODE must be 1 to 253 (or 0x01 to 0xFD), not \"" + std::string(codeText) + "\"";
   }
   return {};
 }

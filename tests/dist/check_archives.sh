@@ -8,6 +8,9 @@
 # program under wine: installs it silently, starts the installed server,
 # reads the address it prints, fetches the page there and sees a report
 # arrive; an update keeps the settings, and the uninstaller removes it all.
+# While TVXHandvane runs, neither changes a file: silent they fail, and with
+# their windows (on an Xvfb of their own) Cancel fails and closing it first
+# lets them go on.
 #   check_archives.sh DIST_DIR
 set -uo pipefail
 
@@ -310,6 +313,102 @@ check_setup() {
   run_quiet_uninstall || fail "the QuietUninstallString exited with $? elsewhere"
   wait_for 30 eval '[ ! -e "$elsewhere" ]' || fail "the uninstaller left: $(cd "$elsewhere" && find . -type f)"
   [ -z "$(uninstall_value UninstallString)" ] || fail "the uninstaller left its Uninstall key"
+
+  check_windowed_while_running "$setup" "$unpacked"
+}
+
+# A digest of every file under the folder, with its name.
+tree_hash() {
+  (cd "$1" && find . -type f | LC_ALL=C sort | xargs -d '\n' sha256sum) | sha256sum
+}
+
+# The windows of the setup program and the uninstaller need an X display, in
+# a wine session of their own: wine's desktop keeps the display (or none)
+# that the session's first program found.
+start_display() {
+  saved_display="${DISPLAY-}"
+  timeout 60 wineserver -w
+  mkfifo "$work/display"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+  display_server=$!
+  background+=("$display_server")
+  local number=""
+  read -r number <"$work/display" || true
+  rm -f "$work/display"
+  [ -n "$number" ] || { fail "Xvfb did not start"; return 1; }
+  export DISPLAY=":$number"
+}
+
+stop_display() {
+  timeout 60 wineserver -w
+  if [ -n "$saved_display" ]; then export DISPLAY="$saved_display"; else unset DISPLAY; fi
+  kill "$display_server" 2>/dev/null
+  wait "$display_server" 2>/dev/null
+}
+
+# Starts the installed TVXHandvane with its window, as the teacher does, and
+# returns once it has published its area. The rendezvous file an earlier run
+# left, which the server would replace, is taken away first so as not to be
+# taken for the new one.
+start_windowed_server() {
+  sed -i "s/^Port=[0-9]*/Port=$(free_port)/" "$folder/TVXHandvane.INI"
+  rm -f "$folder/TVXHDVMemory.INI"
+  start_program "$work/windowed-server.out" TVXHandvane
+  server=$started
+  wait_for 60 eval '[ -f "$folder/TVXHDVMemory.INI" ] || has_exited $server' && is_running "$server" ||
+    { fail "TVXHandvane did not start with its window: $(cat "$work/windowed-server.out")"; return 1; }
+}
+
+# Runs a setup program or uninstaller with its window while tests/dist/
+# answer_setup.c answers it: cancel, or retry after closing TVXHandvane's
+# window; code is its exit code.
+run_windowed() {
+  local answer="$1"
+  shift
+  wine "$answerer" "$answer" >"$work/answer.out" 2>&1 &
+  local answering=$!
+  background+=("$answering")
+  timeout 180 wine "$@"
+  code=$?
+  wait "$answering" || fail "the windows were not answered: $(cat "$work/answer.out")"
+  if [ "$answer" == retry ]; then
+    wait_for 30 has_exited "$server" || fail "TVXHandvane still runs after its window was closed"
+  fi
+}
+
+# With their windows, the setup program and the uninstaller ask the teacher
+# to close a running TVXHandvane: Cancel leaves every file as it was with a
+# non-zero code; closing it and Retry updates every file, or removes them.
+check_windowed_while_running() {
+  local setup="$1" unpacked="$2" before code file
+  answerer="$work/answer_setup.exe"
+  x86_64-w64-mingw32-gcc -std=c99 -Wall -Wextra -Werror -o "$answerer" \
+    "$repo/tests/dist/answer_setup.c" || { fail "tests/dist/answer_setup.c does not build"; return; }
+  wine "$setup" /S || { fail "the setup program exited with $?"; return; }
+  start_display || return
+  start_windowed_server || { stop_display; return; }
+  rm -f "$installed/Codeplate.exe"
+  echo "the operator's note" >>"$installed/README.txt"
+  before="$(tree_hash "$installed")"
+  run_windowed cancel "$setup"
+  ((code != 0)) || fail "Cancel on an update while TVXHandvane runs exited with 0"
+  local uninstaller=("$installed/Uninstall.exe" "_?=$(winepath -w "$installed")")
+  run_windowed cancel "${uninstaller[@]}"
+  ((code != 0)) || fail "Cancel on the uninstaller while TVXHandvane runs exited with 0"
+  [ "$(tree_hash "$installed")" == "$before" ] || fail "Cancel left changed files"
+
+  run_windowed retry "$setup"
+  ((code == 0)) || fail "the update after TVXHandvane was closed exited with $code"
+  while read -r file; do
+    cmp -s "$unpacked/$file" "$installed/$file" || fail "the update left $file as it was"
+  done < <(cd "$unpacked" && find . -type f ! -name '*.INI' | sed 's|^\./||')
+
+  start_windowed_server || { stop_display; return; }
+  run_windowed retry "${uninstaller[@]}"
+  ((code == 0)) || fail "the uninstaller after TVXHandvane was closed exited with $code"
+  wait_for 30 eval '[ ! -e "$installed" ]' ||
+    fail "the uninstaller left: $(cd "$installed" && find . -type f)"
+  stop_display
 }
 
 check_archive() {

@@ -19,6 +19,7 @@ static unsigned long long clockSkewMs = 0;
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/program_paths.h"
@@ -201,6 +202,11 @@ TEST_F(ConsumerEndToEndTest, FollowsTheServerAcrossRestarts) {
   EXPECT_EQ(tvxhdv_connected(handle_), 0);
   EXPECT_EQ(tvxhdv_send(handle_, 3, 0x41), TVXHDV_NO_SERVER);  // not lost silently
   EXPECT_EQ(RunTap({"send", "3", "0x41"}), 1);  // TVXTap, built on the library, says so too
+  // Codes that never reach a phone are a wrong command line, and the edges are not.
+  for (const auto& [code, exitCode] :
+       {std::pair{"0", 2}, {"255", 2}, {"0xFF", 2}, {"0xFE", 2}, {"1", 1}, {"0xFD", 1}}) {
+    EXPECT_EQ(RunTap({"send", "3", code}), exitCode) << code;
+  }
 
   platform::ChildProcess second;
   ASSERT_TRUE(StartServer(second));

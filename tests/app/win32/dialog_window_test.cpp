@@ -385,6 +385,55 @@ TEST_F(DialogWindowTest, TheSystemMenusCursorScreenEntryChoosesAMonitorThroughTh
   EXPECT_TRUE(WaitFor([] { return OpenMenus().empty(); }, 10000));
 }
 
+std::vector<RECT> MonitorRects() {
+  std::vector<RECT> rects;
+  EnumDisplayMonitors(
+      nullptr, nullptr,
+      [](HMONITOR, HDC, LPRECT rect, LPARAM found) {
+        reinterpret_cast<std::vector<RECT>*>(found)->push_back(*rect);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&rects));
+  return rects;
+}
+
+// The projector as a second monitor: its entry, reached through the menu,
+// stores it and puts the pointers' overlay on it. Runs where the display has
+// two monitors (TVX_TWO_MONITORS says it must).
+TEST_F(DialogWindowTest, TwoMonitorsTheMenusSecondMonitorTakesTheCursorAndTheOverlay) {
+  const std::vector<RECT> monitors = MonitorRects();
+  if (monitors.size() < 2) {
+    if (std::getenv("TVX_TWO_MONITORS") != nullptr) FAIL() << "the display has one monitor";
+    GTEST_SKIP() << "the display has one monitor";
+  }
+  EXPECT_TRUE(platform::ProfileWriteString(ini, "Control", "ShowPointers", "1"));
+  ASSERT_TRUE(StartProgram());
+  HWND overlay = nullptr;
+  ASSERT_TRUE(WaitFor(
+      [&] { return (overlay = FindWindowA("TVXHandvanePointers", nullptr)) != nullptr; }, 10000));
+  const auto overlayOn = [&](const RECT& monitor) {
+    RECT placed{};
+    return GetWindowRect(overlay, &placed) && EqualRect(&placed, &monitor);
+  };
+  EXPECT_TRUE(WaitFor([&] { return overlayOn(monitors[0]); }, 10000));
+
+  PostMessageA(dialog, WM_SYSCOMMAND, SC_KEYMENU, ' ');
+  ASSERT_TRUE(WaitFor([] { return OpenMenus().size() == 1; }, 10000));
+  PostMessageA(OpenMenus()[0], WM_KEYDOWN, VK_UP, 0);
+  PostMessageA(OpenMenus()[0], WM_KEYDOWN, VK_RIGHT, 0);
+  ASSERT_TRUE(WaitFor([] { return OpenMenus().size() == 2; }, 10000));
+  // Primary, Monitor 1, Monitor 2.
+  PostMessageA(OpenMenus()[1], WM_KEYDOWN, VK_DOWN, 0);
+  PostMessageA(OpenMenus()[1], WM_KEYDOWN, VK_DOWN, 0);
+  PostMessageA(OpenMenus()[1], WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_TRUE(WaitFor(
+      [&] { return platform::ProfileReadString(ini, "Control", "CursorScreen", "", 460) == "2"; },
+      10000))
+      << platform::ProfileReadString(ini, "Control", "CursorScreen", "", 460);
+  EXPECT_TRUE(WaitFor([&] { return overlayOn(monitors[1]); }, 10000));
+  EXPECT_TRUE(WaitFor([] { return OpenMenus().empty(); }, 10000));
+}
+
 TEST_F(DialogWindowTest, ExitAndEscapeEndTheProgramAndKeepThePlacement) {
   ASSERT_TRUE(StartProgram());
   RECT fresh{};
