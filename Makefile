@@ -70,7 +70,7 @@ build: native win
 # reads the port and key of the TVXHandvane.INI there.
 run: native-program
 	@mkdir -p build/run/www
-	@cp build/bin/TVXHandvane build/bin/TVXHandvane.TXT build/bin/Codeplate build/run/
+	@cp build/bin/TVXHandvane build/bin/TVXHandvane.TXT build/bin/TVXHandvane.LNG build/bin/Codeplate build/run/
 	@[ -f build/run/TVXHandvane.INI ] || cp app/shipped/TVXHandvane.INI build/run/
 	@[ -f build/run/Codeplate.INI ] || cp qrtool/shipped/Codeplate.INI build/run/
 	@cd build/run && ./TVXHandvane
@@ -117,7 +117,7 @@ web/node_modules/.package-lock.json: web/package-lock.json | bootstrap
 	@cd web && npm ci --no-audit --no-fund --loglevel=error
 
 test-web: native win web/node_modules/.package-lock.json
-	@cd web && node --test test/protocol.test.mjs
+	@cd web && node --test test/protocol.test.mjs test/page-texts.test.mjs
 	@$(PRIVATE_SHM) web/test/run-e2e.sh build/bin
 	@web/test/run-e2e.sh build/win/bin
 

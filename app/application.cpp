@@ -18,5 +18,6 @@ Application::Application(ProgramPaths programPaths, std::string profile, std::st
   server.SetPointerReportHandler(&protocol);
   protocol.AttachNames(&names);
   server.SetNameRoute(&nameRoute);
+  server.SetPageTexts(&pageTexts);
   server.SetStartHook([this] { protocol.ResetForServerStart(); });
 }

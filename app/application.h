@@ -1,6 +1,6 @@
 // The objects TVXHandvane creates once at start-up and hands to the dialog:
 // paths, version, settings, the diagnostic log, the shared memory channel,
-// the pointer protocol, the index page, the HTTP server and where the PC's
+// the pointer protocol, the index page and its texts, the HTTP server and where the PC's
 // network addresses come from.
 #pragma once
 
@@ -16,6 +16,7 @@
 #include "http/http_server.h"
 #include "http/index_page.h"
 #include "http/name_route.h"
+#include "http/page_texts.h"
 #include "platform/network_addresses.h"
 #include "platform/version.h"
 #include "pointer/pointer_protocol.h"
@@ -45,6 +46,7 @@ class Application {
   PointerNames names;
   NameRoute nameRoute;
   IndexPage indexPage;
+  PageTexts pageTexts;
   HttpServer server;
   // The PC's IPv4 addresses for the phones, asked anew at each start; tests
   // give a list of their own.

@@ -152,8 +152,18 @@ void ServerSession::ChooseAccessKey() {
   }
 }
 
-// A failed load keeps the page served so far.
+// A failed load keeps the page served so far. The page's texts load with it:
+// without them phones read English.
 std::optional<std::size_t> ServerSession::ReloadPage() {
+  const std::string& language = app_.settings.pageLanguage;
+  if (ReReadPageTexts(app_.pageTexts, app_.paths.pageTextsFile, language, app_.log) == 0) {
+    Notice("The page's texts could not be loaded from " + app_.paths.pageTextsFile +
+           "; phones read the page in English.");
+  } else if (!language.empty() && !app_.pageTexts.Snapshot()->fixed) {
+    Notice("PageLanguage=" + language + " under [Control] in " + app_.paths.iniFile +
+           " names no language of " + app_.paths.pageTextsFile +
+           "; each phone reads the page in its own language.");
+  }
   if (ReReadFiles(app_.indexPage, app_.paths.indexPageFile, app_.log) == 0) return std::nullopt;
   const auto page = app_.indexPage.Current();
   return page ? page->size() : 0;

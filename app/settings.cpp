@@ -55,6 +55,7 @@ void ReadIni(Settings& settings, const std::string& iniPath, DiagnosticLog& log)
   ReadInteger(iniFile, "Control", "Port", "", settings.fields.port);
   settings.accessKey = ReadValue(iniFile, "Control", "AccessKey", "");
   settings.cursorScreen = ReadValue(iniFile, "Control", "CursorScreen", "");
+  settings.pageLanguage = ReadValue(iniFile, "Control", "PageLanguage", "");
 
   int pointer = settings.selectedPointer;
   ReadInteger(iniFile, "Control", "SelectedPointer", "0", pointer);

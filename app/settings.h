@@ -38,6 +38,9 @@ struct Settings {
   ServerFields fields;
   bool showPointers = false;  // Control/ShowPointers: the pointer overlay
   std::string cursorScreen;  // Control/CursorScreen as written
+  // Control/PageLanguage: a language tag of the page's texts that every
+  // phone of the class gets; empty for each phone's own language.
+  std::string pageLanguage;
 };
 
 // Size of the buffers the values are read through.

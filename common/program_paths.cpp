@@ -22,6 +22,7 @@ ProgramPaths BuildProgramPaths(std::string_view programFile) {
   paths.iniFile = std::string(base) + ".INI";
   paths.logFile = std::string(base) + ".LOG";
   paths.indexPageFile = std::string(base) + ".TXT";
+  paths.pageTextsFile = std::string(base) + ".LNG";
   paths.keyFile = std::string(base) + ".KEY";
   paths.heldButtonsFile = std::string(base) + ".HELD";
   paths.title = std::string(base.substr(nameStart));

@@ -1,4 +1,5 @@
-// The files named after the program file: its INI, log, index page and key file.
+// The files named after the program file: its INI, log, index page, the
+// page's texts and key file.
 #pragma once
 
 #include <string>
@@ -9,6 +10,7 @@ struct ProgramPaths {
   std::string iniFile;        // base + ".INI"
   std::string logFile;        // base + ".LOG"
   std::string indexPageFile;  // base + ".TXT"
+  std::string pageTextsFile;  // base + ".LNG": the page's texts in every language
   std::string keyFile;        // base + ".KEY": the access key made at this start
   std::string heldButtonsFile;  // base + ".HELD": the mouse buttons this run holds down
   std::string title;          // file name without folder and extension

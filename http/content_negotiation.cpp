@@ -86,3 +86,15 @@ bool MatchesEntityTag(std::string_view request, std::string_view entityTag) {
   });
   return matched;
 }
+
+bool HoldsCurrentVersion(std::string_view request, std::string_view entityTag,
+                         std::string_view lastModified) {
+  bool askedByTag = false;
+  ForEachHeader(request, "if-none-match:", [&](std::string_view) { askedByTag = true; });
+  if (askedByTag) return MatchesEntityTag(request, entityTag);
+  bool sameDate = false;
+  ForEachHeader(request, "if-modified-since:", [&](std::string_view date) {
+    sameDate = sameDate || (!lastModified.empty() && Trimmed(date) == lastModified);
+  });
+  return sameDate;
+}

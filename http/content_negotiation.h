@@ -14,3 +14,9 @@ bool AcceptsGzip(std::string_view request);
 // Tags compare weakly, as that header asks: a W/ prefix on either side is
 // ignored.
 bool MatchesEntityTag(std::string_view request, std::string_view entityTag);
+
+// Whether the browser holds the version with this tag and date: by
+// If-None-Match when the request has one, else by an If-Modified-Since line
+// that repeats lastModified exactly (a browser sends back the date it got).
+bool HoldsCurrentVersion(std::string_view request, std::string_view entityTag,
+                         std::string_view lastModified);

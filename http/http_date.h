@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "platform/clock.h"
@@ -12,3 +13,6 @@ inline constexpr std::size_t kHttpDateCapacity = 128;
 
 // Formats a UTC time into area and returns the text (a view into area).
 std::string_view FormatHttpDate(const platform::CalendarTime& utc, char (&area)[kHttpDateCapacity]);
+
+// The UTC calendar time of a count of seconds since 1 January 1970.
+platform::CalendarTime UtcCalendarOf(std::int64_t secondsSince1970);

@@ -21,6 +21,10 @@ void HttpServer::SetNameRoute(NameRoute* route) {
   requests_.SetNameRoute(route);
 }
 
+void HttpServer::SetPageTexts(const PageTexts* texts) {
+  requests_.SetPageTexts(texts);
+}
+
 void HttpServer::SetAccessKey(std::string key) {
   requests_.SetAccessKey(std::move(key));
 }

@@ -11,6 +11,7 @@
 
 class DiagnosticLog;
 class IndexPage;
+class PageTexts;
 class PointerReportHandler;
 
 class HttpServer : public ThreadedServer {
@@ -25,6 +26,8 @@ class HttpServer : public ThreadedServer {
   void SetPointerReportHandler(PointerReportHandler* handler);
   // The phones' names; null: the route is off.
   void SetNameRoute(NameRoute* route);
+  // The page's texts, which outlive the server; null for none.
+  void SetPageTexts(const PageTexts* texts);
   // The class's access key that reports must carry; empty for none.
   void SetAccessKey(std::string key);
   const std::string& AccessKey() const;

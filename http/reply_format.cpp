@@ -45,6 +45,7 @@ std::size_t AssignReplyHeader(std::string& reply, const ReplyHead& head) {
                     head.contentType.data());
   AppendLine(area, length, "Cache-Control", head.cacheControl);
   AppendLine(area, length, "ETag", head.entityTag);
+  AppendLine(area, length, "Last-Modified", head.lastModified);
   AppendLine(area, length, "Vary", head.variesWithEncoding ? "Accept-Encoding" : "");
   AppendLine(area, length, "Content-Encoding", head.contentEncoding);
   if (length >= 0 && length < AsInt(kHeaderAreaSize)) {

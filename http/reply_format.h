@@ -31,6 +31,7 @@ struct ReplyHead {
   // For a body that is sent compressed when asked: its tag, the encoding of
   // this reply ("gzip" or empty) and the Vary line that caches need for it.
   std::string_view entityTag{};  // empty: no ETag line
+  std::string_view lastModified{};  // empty: no Last-Modified line
   std::string_view contentEncoding{};
   bool variesWithEncoding = false;
   bool withoutBody = false;  // a 304: no Content-Length, as no body follows

@@ -13,6 +13,7 @@
 #include "http/file_reply_body.h"
 #include "http/http_date.h"
 #include "http/index_page.h"
+#include "http/page_texts.h"
 #include "http/reply_format.h"
 #include "http/report_batch.h"
 #include "http/request_path.h"
@@ -29,6 +30,9 @@ constexpr std::string_view kCloseRequest = "\nconnection: close";
 constexpr std::string_view kNotImplementedPage = "/mna.html";
 constexpr std::string_view kNotFoundPage = "fnf.html";
 constexpr std::string_view kIconType = "image/x-icon";
+constexpr std::string_view kTextsType = "text/plain; charset=utf-8";
+constexpr std::string_view kTextsRoute = "/texts";
+constexpr std::string_view kWantedLanguages = "want=";
 // The page shows a text of its own; this is for a person who opens the address.
 constexpr std::string_view kForbiddenText = "This class needs its code: scan the QR code again.\n";
 
@@ -158,6 +162,10 @@ RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std
     ServeIcon(request, reply);
     return Outcome::kReplied;
   }
+  if (route == kTextsRoute || (route.starts_with(kTextsRoute) && route[kTextsRoute.size()] == '?')) {
+    ServeTexts(request, reply, body, keepAlive);
+    return Outcome::kReplied;
+  }
   Trace(kTraceRoutes, "not favicon.ico");
   if (route.starts_with("/tolvex")) return ServeReport(request, reply);
   Trace(kTraceRoutes, "not tolvex");
@@ -182,8 +190,10 @@ void RequestHandler::ServeIndexPage(const Request& request, std::string& reply) 
 void RequestHandler::ServeIcon(const Request& request, std::string& reply) const {
   Trace(kTraceRoutes, "return favicon.ico");
   // Prepared at the first request for it; the icon never changes. Browsers
-  // get the large image and the two a tab shows: a sixth of the file.
-  static const ServedBody icon = MakeServedBody(IcoWithWidths(FaviconData(), {256, 32, 16}));
+  // get the two images a tab shows, a ninth of the file: the page brings a
+  // drawn icon of its own for every larger size, and a first visit must
+  // stay small for a class that joins at once.
+  static const ServedBody icon = MakeServedBody(IcoWithWidths(FaviconData(), {32, 16}));
   const std::size_t sent = ServePrepared(request, icon, kIconType, kCacheIcon, reply);
   if (Tracing(kTraceRoutes)) {
     char line[260];
@@ -192,13 +202,35 @@ void RequestHandler::ServeIcon(const Request& request, std::string& reply) const
   }
 }
 
+// The language comes from the query's want= list; the lower-case routing
+// path does, as tags ignore letter case.
+void RequestHandler::ServeTexts(const Request& request, std::string& reply,
+                                std::unique_ptr<ReplyBody>& body, int& keepAlive) const {
+  Trace(kTraceRoutes, "return texts");
+  const std::shared_ptr<const PageTextCatalogue> texts =
+      pageTexts_ != nullptr ? pageTexts_->Snapshot() : nullptr;
+  std::string_view wanted;
+  const std::size_t at = request.routingPath.find(kWantedLanguages);
+  if (at != std::string_view::npos) {
+    wanted = request.routingPath.substr(at + kWantedLanguages.size());
+    wanted = wanted.substr(0, wanted.find('&'));
+  }
+  const ServedBody* chosen = texts ? texts->For(wanted) : nullptr;
+  if (chosen == nullptr) {
+    ServeNotFound(request, reply, body, keepAlive);
+    return;
+  }
+  ServePrepared(request, *chosen, kTextsType, kCachePage, reply);
+}
+
 std::size_t RequestHandler::ServePrepared(const Request& request, const ServedBody& body,
                                           std::string_view contentType,
                                           std::string_view cacheControl, std::string& reply) const {
   ReplyHead head{request.status, request.date, 0, request.keepAlive, contentType, cacheControl};
   head.entityTag = body.entityTag;
+  head.lastModified = body.lastModified;
   head.variesWithEncoding = true;
-  if (MatchesEntityTag(request.text, body.entityTag)) {
+  if (HoldsCurrentVersion(request.text, body.entityTag, body.lastModified)) {
     head.status = kStatusNotModified;
     head.withoutBody = true;
     Trace(kTraceHeaders, std::string_view(reply.data(), AssignReplyHeader(reply, head)));

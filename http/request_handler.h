@@ -1,6 +1,7 @@
-// HTTP/1.0 request handling: reads the request line, picks one of seven
-// routes (index page, icon, pointer report, batch of reports, a pointer's
-// name, file from the server root, not found) and builds the whole reply. Runs on many client threads at once; it keeps no
+// HTTP/1.0 request handling: reads the request line, picks one of eight routes
+// (index page, icon, the page's texts, pointer report, batch of reports, a
+// pointer's name, file from the server root, not found) and builds the whole
+// reply. Runs on many client threads at once; it keeps no
 // state between requests.
 #pragma once
 
@@ -21,6 +22,7 @@
 
 class DiagnosticLog;
 class IndexPage;
+class PageTexts;
 
 class RequestHandler {
  public:
@@ -48,6 +50,9 @@ class RequestHandler {
   void SetServerRoot(std::string root) { serverRoot_ = std::move(root); }
   // Served for a request of "/".
   void SetDefaultIndexFile(std::string name) { defaultIndexFile_ = std::move(name); }
+  // Serves the page's texts at "/texts?want=TAG,TAG"; without them that is
+  // a missing file.
+  void SetPageTexts(const PageTexts* texts) { pageTexts_ = texts; }
   // Decides the report route's answer; without one it is "0000".
   void SetPointerReportHandler(PointerReportHandler* handler) { reportHandler_ = handler; }
   // Takes the phones' names on "/name/NN"; without it that path is a file's.
@@ -75,6 +80,8 @@ class RequestHandler {
 
   void ServeIndexPage(const Request& request, std::string& reply) const;
   void ServeIcon(const Request& request, std::string& reply) const;
+  void ServeTexts(const Request& request, std::string& reply, std::unique_ptr<ReplyBody>& body,
+                  int& keepAlive) const;
   // A prepared body: compressed when the request admits gzip, or a bodiless
   // 304 when the browser's copy is current. Returns the bytes of body sent.
   std::size_t ServePrepared(const Request& request, const ServedBody& body,
@@ -105,5 +112,6 @@ class RequestHandler {
   MimeTypeMap mimeTypes_;
   PointerReportHandler* reportHandler_ = nullptr;
   NameRoute* nameRoute_ = nullptr;
+  const PageTexts* pageTexts_ = nullptr;
   ReportAccess access_;
 };

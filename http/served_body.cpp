@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "http/http_date.h"
+
 namespace {
 
 // FNV-1a: a page differs from its last version in far more than the few bits
@@ -24,6 +26,14 @@ std::string EntityTagOf(std::string_view bytes) {
   const int length = std::snprintf(tag, sizeof tag, "W/\"%016llx\"",
                                    static_cast<unsigned long long>(HashOf(bytes)));
   return std::string(tag, static_cast<std::size_t>(length));
+}
+
+std::string VersionDateOf(std::string_view bytes) {
+  constexpr std::int64_t kFirst = 946684800;            // 1 January 2000
+  constexpr std::uint64_t kSpan = 20ull * 365 * 86400;  // about twenty years of seconds
+  char area[kHttpDateCapacity];
+  const std::int64_t seconds = kFirst + static_cast<std::int64_t>(HashOf(bytes) % kSpan);
+  return std::string(FormatHttpDate(UtcCalendarOf(seconds), area));
 }
 
 }  // namespace
@@ -54,6 +64,7 @@ int GzipCompress(std::string_view plain, std::string& compressed) {
 ServedBody MakeServedBody(std::string plain) {
   ServedBody body;
   body.entityTag = EntityTagOf(plain);
+  body.lastModified = VersionDateOf(plain);
   if (GzipCompress(plain, body.gzip) && body.gzip.size() >= plain.size()) body.gzip.clear();
   body.plain = std::move(plain);
   return body;

@@ -88,6 +88,7 @@ stage() {
     SOURCE_DATE_EPOCH="$epoch" "$strip" -o "$folder/$program$suffix" "$bin/$program$suffix"
   done
   cp "$bin/TVXHandvane.TXT" "$folder/"
+  copy_text "$bin/TVXHandvane.LNG" "$folder/TVXHandvane.LNG" "$line_ends"
   copy_text "$repo/app/shipped/TVXHandvane.INI" "$folder/TVXHandvane.INI" "$line_ends"
   copy_text "$repo/qrtool/shipped/Codeplate.INI" "$folder/Codeplate.INI" "$line_ends"
   copy_text "$readme" "$folder/README.txt" "$line_ends"

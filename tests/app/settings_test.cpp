@@ -59,7 +59,7 @@ TEST_F(ReadIniTest, ValuesAreRead) {
   WriteIni(
       "[General]\r\nLog=TRUE\r\nLogLevel=4\r\n"
       "[Paths]\r\nPathToWorkingDir=/srv/www\r\nPathToIniFolder=/tmp/shm\r\n"
-      "[Control]\r\nPort=9000\r\nSelectedPointer=79\r\n");
+      "[Control]\r\nPort=9000\r\nSelectedPointer=79\r\nPageLanguage=ar\r\n");
   Read();
   EXPECT_TRUE(settings.logEnabled);
   EXPECT_EQ(settings.logLevel, 4);
@@ -67,6 +67,7 @@ TEST_F(ReadIniTest, ValuesAreRead) {
   EXPECT_EQ(settings.sharedMemoryFolder, "/tmp/shm");
   EXPECT_EQ(settings.fields.port, 9000);
   EXPECT_EQ(settings.selectedPointer, 79);
+  EXPECT_EQ(settings.pageLanguage, "ar");
 }
 
 // Relative folders stay relative: a launcher that starts the program in a

@@ -9,6 +9,7 @@ TEST(ProgramPathsTest, ExtensionIsReplaced) {
   EXPECT_EQ(paths.iniFile, "C:\\Tools\\TVXHandvane.INI");
   EXPECT_EQ(paths.logFile, "C:\\Tools\\TVXHandvane.LOG");
   EXPECT_EQ(paths.indexPageFile, "C:\\Tools\\TVXHandvane.TXT");
+  EXPECT_EQ(paths.pageTextsFile, "C:\\Tools\\TVXHandvane.LNG");
   EXPECT_EQ(paths.title, "TVXHandvane");
 }
 

@@ -68,6 +68,7 @@ expect_listing() {
   local expected
   expected="$(printf '%s\n' "$top/" "$top/Codeplate$suffix" "$top/Codeplate.INI" "$top/README.txt" \
     "$top/TVXHandvane$suffix" "$top/TVXHandvane.INI" "$top/TVXHandvane.TXT" \
+    "$top/TVXHandvane.LNG" \
     "$top/TVXTap$suffix" "$top/TVXBridge$suffix" "$top/www/" "$top/sdk/" "$top/sdk/README.md" "$top/sdk/c/" \
     "$top/sdk/c/tvxhdv.h" "$top/sdk/c/example.c" "$top/sdk/python/" "$top/sdk/python/tvxhdv.py" \
     "$top/sdk/python/example.py" "$top/sdk/python/phones.py" | LC_ALL=C sort)"

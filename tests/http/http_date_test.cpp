@@ -24,4 +24,20 @@ TEST(HttpDateTest, EnglishNamesAndPaddedFieldsWhateverTheLocale) {
   std::setlocale(LC_ALL, "C");
 }
 
+// Leap days, the turn of a century and of a year, and the last second of a day.
+TEST(HttpDateTest, SecondsSince1970BecomeTheirCalendarDate) {
+  const struct {
+    std::int64_t seconds;
+    const char* date;
+  } cases[] = {
+      {0, "Thu, 01 Jan 1970 00:00:00 GMT"},
+      {951782400, "Tue, 29 Feb 2000 00:00:00 GMT"},
+      {1577836799, "Tue, 31 Dec 2019 23:59:59 GMT"},
+      {1796687092, "Mon, 07 Dec 2026 23:44:52 GMT"},
+      {4107542400, "Mon, 01 Mar 2100 00:00:00 GMT"},
+  };
+  char area[kHttpDateCapacity];
+  for (const auto& c : cases) EXPECT_EQ(FormatHttpDate(UtcCalendarOf(c.seconds), area), c.date);
+}
+
 }  // namespace

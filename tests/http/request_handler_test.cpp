@@ -37,7 +37,9 @@ std::string Header(std::string_view status, std::size_t length, std::string_view
 
 // What a prepared body's replies say of it: its tag, and that they vary.
 std::string TagLines(std::string_view body) {
-  return "ETag: " + MakeServedBody(std::string(body)).entityTag + "\r\nVary: Accept-Encoding\r\n";
+  const ServedBody served = MakeServedBody(std::string(body));
+  return "ETag: " + served.entityTag + "\r\nLast-Modified: " + served.lastModified +
+         "\r\nVary: Accept-Encoding\r\n";
 }
 
 // The page's own files say how long to keep them; the root's files do not.
@@ -128,7 +130,7 @@ TEST_F(RequestHandlerTest, IndexPageServesItsBytesWholeAndEmptyBeforeTheFirstLoa
 }
 
 TEST_F(RequestHandlerTest, IconReplyCarriesTheBrowsersImagesWhole) {
-  const std::string icon = IcoWithWidths(FaviconData(), {256, 32, 16});
+  const std::string icon = IcoWithWidths(FaviconData(), {32, 16});
   const std::string expected =
       Header("200 OK", icon.size(), "close", "image/x-icon", "max-age=86400", TagLines(icon)) +
       std::string(icon);
@@ -393,7 +395,7 @@ TEST_F(RequestHandlerTest, RoutesAreTracedFromLevelThree) {
                    "not empty and not index.htm and not index.html",
                    "return favicon.ico",
                    "returning " +
-                       std::to_string(IcoWithWidths(FaviconData(), {256, 32, 16}).size()) +
+                       std::to_string(IcoWithWidths(FaviconData(), {32, 16}).size()) +
                        " bytes for /favicon.ico",
                    "Entered ParseRequest",
                    "Converted request file name to lower case:",

@@ -3,7 +3,8 @@
 // By default the server is the stand-in of this folder. Another server is
 // given by commands in the environment; {port}, {dir} and {page} in them are
 // replaced by a free port, a fresh temporary folder, the built page, the
-// pointer number the test uses and the class's access key (empty for none):
+// pointer number the test uses, the class's access key (empty for none) and
+// {language}, the class's one page language (empty for each phone's own):
 //   TVX_SERVER_CMD  shell command that starts the server (cwd: {dir}); with
 //                   the test's pointer selected and {key} as its access
 //                   key (none when empty), it should answer the line
@@ -52,12 +53,15 @@ function fill(template, values) {
   return template.replace(/\{(\w+)\}/g, (whole, name) => (name in values ? String(values[name]) : whole));
 }
 
+export const textsFile = path.join(webDir, 'lang', 'TVXHandvane.LNG');
+
 export async function buildPage(folder) {
   if (process.env.TVX_PAGE) return path.resolve(process.env.TVX_PAGE);
   const output = path.join(folder, 'TVXHandvane.TXT');
   await promisify(execFile)('cmake', [
     `-DPAGE=${path.join(webDir, 'index.html')}`,
     `-DLOGIC=${path.join(webDir, 'protocol.js')}`,
+    `-DTEXTS=${textsFile}`,
     `-DOUTPUT=${output}`,
     '-P', path.join(webDir, 'inline_page.cmake'),
   ]);
@@ -82,8 +86,8 @@ export async function waitFor(probe, { timeout = 10000, interval = 25, what = 'c
 // standinArgs starts the stand-in with those arguments whatever the
 // environment names, for what only the stand-in can do yet.
 export class ServerUnderTest {
-  constructor({ port, dir, page, pointer, standinArgs, key = '' }) {
-    this.values = { port, dir, page, pointer, key };
+  constructor({ port, dir, page, pointer, standinArgs, key = '', language = '' }) {
+    this.values = { port, dir, page, pointer, key, language };
     const standin = `node ${JSON.stringify(path.join(testDir, 'standin-server.mjs'))} ` +
       `--port {port} --page {page} --selected {pointer}${key ? ' --key {key}' : ''}`;
     this.command = fill(standinArgs !== undefined ? `${standin} ${standinArgs}`
@@ -284,11 +288,13 @@ export function instrumentPage() {
     const entry = entries.at(-1) || {};
     window.__reports.push(...entries);
     const settle = (failed) => entries.forEach((each) => Object.assign(each, { failed, settledAt: performance.now() }));
-    window.__inFlight += 1;
+    // Reports only: the page's texts load beside them.
+    const counted = paths.length > 0 ? 1 : 0;
+    window.__inFlight += counted;
     window.__maxInFlight = Math.max(window.__maxInFlight, window.__inFlight);
     return realFetch(input, init).then(
       (response) => {
-        window.__inFlight -= 1;
+        window.__inFlight -= counted;
         response.clone().text().then((text) => {
           entry.answer = text;
           settle(false);
@@ -296,7 +302,7 @@ export function instrumentPage() {
         return response;
       },
       (error) => {
-        window.__inFlight -= 1;
+        window.__inFlight -= counted;
         settle(true);
         throw error;
       });
@@ -310,7 +316,8 @@ export async function reportsSent(target, from = 0) {
 }
 
 // A phone with touch by default; { mobile: false } gives a desktop with a mouse.
-export async function launchPhone({ mobile = true, viewport } = {}) {
+// locale sets the phone's languages (navigator.languages, Accept-Language).
+export async function launchPhone({ mobile = true, viewport, locale } = {}) {
   const profile = mkdtempSync(path.join(tmpdir(), 'tvx-chromium-'));
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: CHROMIUM,
@@ -321,6 +328,7 @@ export async function launchPhone({ mobile = true, viewport } = {}) {
     deviceScaleFactor: mobile ? 2 : 1,
     hasTouch: mobile,
     isMobile: mobile,
+    locale,
   });
   return {
     context,

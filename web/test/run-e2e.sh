@@ -14,7 +14,7 @@ else
   tap="$bin/TVXTap --folder {dir}"
 fi
 
-export TVX_SERVER_CMD="sh $repo/web/test/real-server.sh $bin {dir} {port} {pointer} {key}"
+export TVX_SERVER_CMD="sh $repo/web/test/real-server.sh $bin {dir} {port} {pointer} '{key}' '{language}'"
 export TVX_SEND_CMD="$tap send {pointer} 0x{code}"
 export TVX_WATCH_CMD="$tap watch --json"
 cd "$repo/web"
