@@ -98,6 +98,15 @@ bool OnMenuCommand(MainDialog& dialog, UINT command) {
     dialog.SetPointerOverlay(!dialog.State().showPointers);
     return true;
   }
+  if (command == Win32DialogView::kShowNamesCommand) {
+    dialog.SetPointerLabels(dialog.State().labels == PointerLabels::kNames ? PointerLabels::kNumbers
+                                                                          : PointerLabels::kNames);
+    return true;
+  }
+  if (command == Win32DialogView::kFreeNumberCommand) {
+    dialog.FreeNumber(dialog.State().selectedPointer);
+    return true;
+  }
   const std::optional<CursorScreen> screen = Win32DialogView::CursorScreenOfCommand(command);
   if (!screen) return false;
   dialog.SetCursorScreen(*screen);
