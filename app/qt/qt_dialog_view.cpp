@@ -337,6 +337,7 @@ void QtDialogView::Render(const DialogState& state) {
   if (overlay_) {
     showPointersAction_->setChecked(state.showPointers);
     overlay_->SetSelectedPointer(state.selectedPointer);
+    overlay_->SetLabels(state.pointerLabels, state.labelsChanged);
     overlay_->SetScreenArea(state.cursorScreenArea);
     overlay_->Switch(state.showPointers);
   }

@@ -129,6 +129,7 @@ void Win32DialogView::Render(const DialogState& state) {
                 MF_BYCOMMAND | (state.labels == PointerLabels::kNames ? MF_CHECKED : MF_UNCHECKED));
   if (overlay_) {
     overlay_->SetSelectedPointer(state.selectedPointer);
+    overlay_->SetLabels(state.pointerLabels, state.labelsChanged);
     overlay_->SetScreenArea(state.cursorScreenArea);
     overlay_->Switch(state.showPointers);
   }
