@@ -10,7 +10,8 @@ Application::Application(ProgramPaths programPaths, std::string profile, std::st
       log(paths.logFile),
       channel(areaName),
       protocol({settings.selectedPointer, settings.logLevel}, log, platform::TickCount),
-      nameRoute(names, [this](int pointer, std::uint32_t peer) { return protocol.Holds(pointer, peer); }),
+      nameRoute(names,
+                [this](int pointer, std::uint32_t peer) { return protocol.Holds(pointer, peer); }),
       server(indexPage, log, settings.logLevel) {
   // main has refused to start without one; tests' programs carry it too.
   static_cast<void>(platform::ReadProgramVersion(version));

@@ -174,7 +174,8 @@ StartOutcome ServerSession::StartServer() {
   if (keyUnavailable_) return StartOutcome::kNoAccessKey;
   addressInUse_ = false;
   const ServerFields& fields = app_.settings.fields;
-  nameSilenceMs_ = static_cast<std::uint32_t>(PersistenceTimeoutMs(fields.persistenceTimeoutSeconds));
+  nameSilenceMs_ =
+      static_cast<std::uint32_t>(PersistenceTimeoutMs(fields.persistenceTimeoutSeconds));
   if (app_.server.StartServer(app_.settings.serverRoot, fields.defaultIndexFile, fields.port,
                               PersistenceTimeoutMs(fields.persistenceTimeoutSeconds)) != 0) {
     return StartOutcome::kRunning;

@@ -56,8 +56,9 @@ NameHeader DecodeNameHeader(std::string_view request, std::string& name) {
   while (lineStart != std::string_view::npos) {
     ++lineStart;
     const std::size_t lineEnd = request.find('\n', lineStart);
-    const std::string_view line = request.substr(
-        lineStart, lineEnd == std::string_view::npos ? std::string_view::npos : lineEnd - lineStart);
+    const std::string_view line =
+        request.substr(lineStart, lineEnd == std::string_view::npos ? std::string_view::npos
+                                                                    : lineEnd - lineStart);
     if (TrimmedValue(line).empty()) break;
     if (StartsWithIgnoringCase(line, kNameHeader)) {
       return PercentDecode(TrimmedValue(line.substr(kNameHeader.size())), name)

@@ -321,7 +321,7 @@ RequestHandler::Outcome RequestHandler::ServeName(const Request& request, std::s
     return Outcome::kReplied;
   }
   char why[64];
-  std::snprintf(why, sizeof why, "name %.*s", static_cast<int>(verdict.reason.size()),
+  std::snprintf(why, sizeof why, "name: %.*s", static_cast<int>(verdict.reason.size()),
                 verdict.reason.data());
   access_.NoteRefusal(request.client, why);
   AssignReplyHeader(reply, {verdict.status == 409 ? kStatusConflict : kStatusBadRequest,

@@ -40,7 +40,8 @@ void NamesArea::Publish(int pointer, std::string_view utf8) {
   Word(slot.sequence).store(writing, std::memory_order_relaxed);
   std::atomic_thread_fence(std::memory_order_release);
   for (std::size_t i = 0; i < sizeof slot.utf8; ++i) {
-    std::atomic_ref<char>(slot.utf8[i]).store(i < length ? utf8[i] : '\0', std::memory_order_relaxed);
+    std::atomic_ref<char>(slot.utf8[i])
+        .store(i < length ? utf8[i] : '\0', std::memory_order_relaxed);
   }
   Word(slot.sequence).store(writing + 1, std::memory_order_release);
   Word(layout->changes).fetch_add(1, std::memory_order_acq_rel);

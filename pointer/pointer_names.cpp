@@ -50,8 +50,9 @@ bool IsBidiControl(char32_t point) {
 }
 
 bool IsSpace(char32_t point) {
-  return point == 0x20 || point == 0xA0 || point == 0x1680 || (point >= 0x2000 && point <= 0x200A) ||
-         point == 0x202F || point == 0x205F || point == 0x3000;
+  return point == 0x20 || point == 0xA0 || point == 0x1680 ||
+         (point >= 0x2000 && point <= 0x200A) || point == 0x202F || point == 0x205F ||
+         point == 0x3000;
 }
 
 // Checks every code point; sets [first, last) to the bytes between the
@@ -85,7 +86,8 @@ PointerNames::Refusal CleanName(std::string_view utf8, std::string& clean) {
   // Far longer than any name: refused before the work of normalising it.
   if (utf8.size() > 8 * PointerNames::kMaxBytes) return PointerNames::Refusal::kTooLong;
   std::size_t first = 0, last = 0;
-  if (const auto refusal = Check(utf8, first, last); refusal != PointerNames::Refusal::kNone) return refusal;
+  if (const auto refusal = Check(utf8, first, last); refusal != PointerNames::Refusal::kNone)
+    return refusal;
   if (first >= last) return PointerNames::Refusal::kNone;
   if (!platform::NormalizeToNfc(utf8.substr(first, last - first), clean)) {
     clean.clear();
@@ -100,13 +102,20 @@ PointerNames::Refusal CleanName(std::string_view utf8, std::string& clean) {
 
 std::string_view RefusalReason(PointerNames::Refusal refusal) {
   switch (refusal) {
-    case PointerNames::Refusal::kNone: return "";
-    case PointerNames::Refusal::kTooLong: return "too long";
-    case PointerNames::Refusal::kControl: return "control character";
-    case PointerNames::Refusal::kBidi: return "bidi override";
-    case PointerNames::Refusal::kBadUtf8: return "invalid UTF-8";
-    case PointerNames::Refusal::kNotHolder: return "not your number";
-    case PointerNames::Refusal::kBadNumber: return "no such number";
+    case PointerNames::Refusal::kNone:
+      return "";
+    case PointerNames::Refusal::kTooLong:
+      return "too long";
+    case PointerNames::Refusal::kControl:
+      return "control character";
+    case PointerNames::Refusal::kBidi:
+      return "bidi override";
+    case PointerNames::Refusal::kBadUtf8:
+      return "invalid UTF-8";
+    case PointerNames::Refusal::kNotHolder:
+      return "not your number";
+    case PointerNames::Refusal::kBadNumber:
+      return "no such number";
   }
   return "refused";
 }

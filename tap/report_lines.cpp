@@ -45,12 +45,12 @@ std::size_t FormatReportJson(const tvxhdv_report& report, std::string_view name,
                              std::size_t size) {
   static const char* const kBoolean[] = {"false", "true"};
   const std::string named = name.empty() ? std::string() : ",\"name\":" + Quoted(name);
-  const int written = std::snprintf(
-      buffer, size,
-      "{\"pointer\":%u,\"frame\":%u,\"screen\":%u,\"x\":%u,\"y\":%u,\"flags\":%u,"
-      "\"left\":%s,\"right\":%s,\"on_pad\":%s%s}\n",
-      report.pointer, report.frame, report.screen, report.x, report.y, report.flags,
-      kBoolean[report.left != 0], kBoolean[report.right != 0], kBoolean[report.on_pad != 0],
-      named.c_str());
+  const int written =
+      std::snprintf(buffer, size,
+                    "{\"pointer\":%u,\"frame\":%u,\"screen\":%u,\"x\":%u,\"y\":%u,\"flags\":%u,"
+                    "\"left\":%s,\"right\":%s,\"on_pad\":%s%s}\n",
+                    report.pointer, report.frame, report.screen, report.x, report.y, report.flags,
+                    kBoolean[report.left != 0], kBoolean[report.right != 0],
+                    kBoolean[report.on_pad != 0], named.c_str());
   return Clamp(written, size);
 }

@@ -12,10 +12,12 @@ namespace {
 bool ToWide(std::string_view utf8, std::vector<wchar_t>& wide) {
   if (utf8.size() > INT_MAX / 2) return false;
   const int size = static_cast<int>(utf8.size());
-  const int count = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
+  const int count =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
   if (count <= 0) return false;
   wide.resize(static_cast<std::size_t>(count));
-  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(), count) == count;
+  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(),
+                             count) == count;
 }
 
 bool ToUtf8(const wchar_t* wide, int count, std::string& utf8) {
@@ -23,7 +25,8 @@ bool ToUtf8(const wchar_t* wide, int count, std::string& utf8) {
     utf8.clear();
     return true;
   }
-  const int size = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, count, nullptr, 0, nullptr, nullptr);
+  const int size =
+      WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, count, nullptr, 0, nullptr, nullptr);
   if (size <= 0) return false;
   utf8.resize(static_cast<std::size_t>(size));
   return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, count, utf8.data(), size, nullptr,
@@ -47,7 +50,8 @@ bool NormalizeToNfc(std::string_view utf8, std::string& nfc) {
   std::vector<wchar_t> composed;
   for (int attempt = 0; attempt < 4 && estimate > 0; ++attempt) {
     composed.resize(static_cast<std::size_t>(estimate));
-    const int written = NormalizeString(NormalizationC, wide.data(), wideCount, composed.data(), estimate);
+    const int written =
+        NormalizeString(NormalizationC, wide.data(), wideCount, composed.data(), estimate);
     if (written > 0) return ToUtf8(composed.data(), written, nfc);
     if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
     estimate = -written;

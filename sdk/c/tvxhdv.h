@@ -209,7 +209,7 @@ TVXHDV_NODISCARD int tvxhdv_terminate_server(tvxhdv *h);
  * characters, NFC, as the server checked it; the server keeps it while the
  * phone is present. Names live in memory only: a program that shows them
  * should not write them anywhere either (they are often children's). */
-#define TVXHDV_RENAMED 2 /* tvxhdv_presence_change.joined: the name changed */
+#define TVXHDV_RENAMED 2   /* tvxhdv_presence_change.joined: the name changed */
 #define TVXHDV_NAME_MAX 96 /* bytes of UTF-8 in a name, without the NUL */
 /* Copies the name of that pointer's phone, UTF-8, into buf (size bytes),
  * NUL-terminated when it fits (size > the length; TVXHDV_NAME_MAX + 1 always
@@ -508,8 +508,8 @@ struct tvxhdv {
 #else
   int names_fd;
 #endif
-  int names_asked;         /* tvxhdv_name() was called: renames are told */
-  uint32_t names_changes;  /* the object's change count when last looked */
+  int names_asked;                     /* tvxhdv_name() was called: renames are told */
+  uint32_t names_changes;              /* the object's change count when last looked */
   uint32_t names_seq[TVXHDV_POINTERS]; /* each slot's count when last looked */
 };
 
@@ -864,9 +864,11 @@ static int tvxhdv__names_get(tvxhdv *h, uint32_t at, void *to, size_t length) {
   memcpy(to, h->names_view + at, length);
   return 1;
 }
+/* The view is read-only: a locked read (MSVC's tvxhdv__load) would fault on it. */
 static int tvxhdv__names_word(tvxhdv *h, uint32_t at, uint32_t *value) {
   if (h->names_view == NULL) return 0;
-  *value = tvxhdv__load(h->names_view + at);
+  *value = *(volatile uint32_t *)(void *)(h->names_view + at);
+  MemoryBarrier();
   return 1;
 }
 
@@ -1920,8 +1922,10 @@ static int tvxhdv__check_arguments(int pointer, unsigned code) {
     return 0;
   }
   if (code == 0 || code == 0xFE || code == 0xFF) {
-    tvxhdv__fail("Command code %u never reaches a phone: 0 means no command, and the server "
-                 "keeps FE and FF for itself. Codes are 1 to 253.", code);
+    tvxhdv__fail(
+        "Command code %u never reaches a phone: 0 means no command, and the server "
+        "keeps FE and FF for itself. Codes are 1 to 253.",
+        code);
     return 0;
   }
   return 1;
@@ -2090,7 +2094,7 @@ int tvxhdv_name(tvxhdv *h, unsigned pointer, char *buf, int size) {
     if (tvxhdv__names_word(h, TVXHDV__NAMES_AT_CHANGES, &changes)) h->names_changes = changes;
     for (p = 0; p < TVXHDV_POINTERS; ++p) {
       (void)tvxhdv__names_word(h, TVXHDV__NAMES_AT_SLOTS + p * TVXHDV__NAMES_SLOT_SIZE,
-                         &h->names_seq[p]);
+                               &h->names_seq[p]);
     }
   }
   if (!tvxhdv__names_usable(h) || !tvxhdv__name_slot(h, pointer, name, &seq)) return 0;

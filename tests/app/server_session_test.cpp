@@ -11,6 +11,7 @@
 
 #include "app/application.h"
 #include "app/main_dialog.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/profile.h"
@@ -177,8 +178,8 @@ std::string Exchange(int port, std::uint8_t host, const std::string& request) {
 }
 
 std::string Report(int port, std::uint8_t host, int pointer) {
-  const std::string reply =
-      Exchange(port, host, "GET " + ReportPath(pointer, 1, 0, 0, false, false, 0) + " HTTP/1.0\r\n\r\n");
+  const std::string reply = Exchange(
+      port, host, "GET " + ReportPath(pointer, 1, 0, 0, false, false, 0) + " HTTP/1.0\r\n\r\n");
   return reply.substr(reply.find("\r\n\r\n") + 4);
 }
 
@@ -251,8 +252,10 @@ TEST_F(ServerSessionTest, PhonesNameTheirOwnPointersAndNoFileHoldsTheNames) {
     const std::string reply = name(c.host, c.path, c.value);
     const std::string answer = c.answer;
     const std::string status = answer.substr(0, answer.find('|'));
-    EXPECT_TRUE(reply.starts_with("HTTP/1.0 " + status + "\r\n")) << c.path << " " << c.value << ": " << reply;
-    EXPECT_EQ(reply.substr(reply.find("\r\n\r\n") + 4), answer.substr(status.size() + 1)) << c.value;
+    EXPECT_TRUE(reply.starts_with("HTTP/1.0 " + status + "\r\n"))
+        << c.path << " " << c.value << ": " << reply;
+    EXPECT_EQ(reply.substr(reply.find("\r\n\r\n") + 4), answer.substr(status.size() + 1))
+        << c.value;
   }
   EXPECT_EQ(app.names.Get(17), "Xi\xC3\xB3mara");
   EXPECT_EQ(app.names.Get(18), "Quentin");
@@ -264,8 +267,9 @@ TEST_F(ServerSessionTest, PhonesNameTheirOwnPointersAndNoFileHoldsTheNames) {
   const auto told = std::chrono::steady_clock::now() - sent;
   EXPECT_EQ(KitName(kit.get(), 17), "Xiomara Li");
   EXPECT_LT(told, std::chrono::seconds(2));
-  RecordProperty("rename_to_kit_us",
-                 static_cast<int>(std::chrono::duration_cast<std::chrono::microseconds>(told).count()));
+  RecordProperty(
+      "rename_to_kit_us",
+      static_cast<int>(std::chrono::duration_cast<std::chrono::microseconds>(told).count()));
 
   session.FreeNumber(17);
   EXPECT_EQ(Report(port, 2, 17), "00FE");
@@ -274,6 +278,13 @@ TEST_F(ServerSessionTest, PhonesNameTheirOwnPointersAndNoFileHoldsTheNames) {
   EXPECT_EQ(session.RenamePointer(18, "Zebedee\xE2\x80\xAE"), PointerNames::Refusal::kBidi);
   EXPECT_EQ(session.RenamePointer(18, "Quinn"), PointerNames::Refusal::kNone);
   EXPECT_EQ(KitName(kit.get(), 18), "Quinn");
+  // The persistence timeout, 10 s here: a name outlives a shorter silence.
+  session.MarkSilentPointers(platform::TickCount() + 5000);
+  EXPECT_EQ(app.names.Get(18), "Quinn");
+  ASSERT_EQ(session.RenamePointer(17, "Quentin"), PointerNames::Refusal::kNone);
+  session.MarkSilentPointers(platform::TickCount() + 10001);
+  EXPECT_EQ(app.names.Get(17), "");
+  ASSERT_EQ(session.RenamePointer(18, "Quinn"), PointerNames::Refusal::kNone);
   dialog.Stop();
   EXPECT_EQ(app.names.Get(18), "");
   EXPECT_EQ(KitName(kit.get(), 18), "");
@@ -284,10 +295,56 @@ TEST_F(ServerSessionTest, PhonesNameTheirOwnPointersAndNoFileHoldsTheNames) {
   EXPECT_NE(log.find("Pointer 18 renamed by the teacher."), std::string::npos);
   EXPECT_NE(log.find("/name/11"), std::string::npos);  // the path is traced, the name is not
   for (const std::string& contents : EveryFileBelow(folder.Path())) {
-    for (const char* secret : {"Xi\xC3\xB3mara", "Xi%C3%B3mara", "Xiomara", "Zebedee", "Quentin", "Quinn"}) {
+    for (const char* secret :
+         {"Xi\xC3\xB3mara", "Xi%C3%B3mara", "Xiomara", "Zebedee", "Quentin", "Quinn"}) {
       EXPECT_EQ(contents.find(secret), std::string::npos) << secret;
     }
   }
+}
+
+std::string PercentEncoded(std::string_view text) {
+  std::string encoded;
+  for (const char c : text) {
+    char escape[4];
+    std::snprintf(escape, sizeof escape, "%%%02X", static_cast<unsigned char>(c));
+    encoded += escape;
+  }
+  return encoded;
+}
+
+// Eighty phones, each at an address of its own, name their pointers with 24
+// characters of one of several scripts: every name reaches the kit exactly.
+// Without a persistence timeout no silence drops them.
+TEST_F(ServerSessionTest, EightyPhonesNameTheirPointersInSeveralScripts) {
+  EXPECT_TRUE(platform::ProfileWriteString(profile, "Settings", "PTO", "0"));
+  auto& [app, view, session, dialog] = Open();
+  ASSERT_TRUE(dialog.OnInitDialog());
+  KitHandle kit = OpenKit(folder.Path());
+  ASSERT_NE(kit, nullptr) << tvxhdv_last_error();
+  const char* const scripts[] = {"\xC3\xA9", "\xD0\x96", "\xD9\x85", "\xE6\xBC\xA2",
+                                 "\xF0\x9F\x98\x80"};
+  std::vector<std::string> names;
+  for (int pointer = 0; pointer < kPointerCount; ++pointer) {
+    std::string name = std::to_string(pointer % 10);
+    for (int i = 0; i < 23; ++i) name += scripts[pointer % 5];
+    names.push_back(name);
+    const auto host = static_cast<std::uint8_t>(10 + pointer);
+    ASSERT_EQ(Report(port, host, pointer), "0000") << pointer;
+    char path[16];
+    std::snprintf(path, sizeof path, "/name/%02X", pointer);
+    const std::string reply = Exchange(
+        port, host,
+        std::string("GET ") + path + " HTTP/1.0\r\nTVXName: " + PercentEncoded(name) + "\r\n\r\n");
+    ASSERT_TRUE(reply.starts_with("HTTP/1.0 204 No Content\r\n")) << pointer << ": " << reply;
+  }
+  for (int pointer = 0; pointer < kPointerCount; ++pointer) {
+    EXPECT_EQ(KitName(kit.get(), static_cast<unsigned>(pointer)),
+              names[static_cast<std::size_t>(pointer)])
+        << pointer;
+  }
+  session.MarkSilentPointers(platform::TickCount() + 3600000);
+  EXPECT_EQ(app.names.Get(79), names.back());
+  dialog.OnOK();
 }
 
 }  // namespace

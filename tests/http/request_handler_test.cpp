@@ -200,6 +200,44 @@ TEST_F(RequestHandlerTest, WithAnAccessKeyOnlyReportsCarryingItReachTheProtocol)
   EXPECT_TRUE(Get("/favicon.ico").starts_with("HTTP/1.0 200 OK\r\n"));
 }
 
+// The name route takes the name from its header in any letter case, never
+// from the body; it needs the class's key like the reports, and its
+// refusals are logged by their reason alone, even at the highest level.
+TEST_F(RequestHandlerTest, TheNameRouteTakesItsHeaderAndKeepsTheNameOutOfTheLog) {
+  PointerNames names;
+  NameRoute route(
+      names, [](int pointer, std::uint32_t peer) { return pointer == 17 && peer == 0x7F000002; });
+  handler.SetNameRoute(&route);
+  WriteRootFile("mna.html", "not here");
+  logLevel = 4;
+  const ClientAddress phone{{127, 0, 0, 2}};
+  const auto status = [&](const std::string& request) {
+    std::string reply;
+    keepAlive = 0;
+    handler.Handle(request, reply, keepAlive, phone);
+    return reply.substr(0, reply.find("\r\n"));
+  };
+  const std::string line = "GET /name/11 HTTP/1.0\r\n";
+  EXPECT_EQ(status(line + "tvxname: Ana\r\n\r\n"), "HTTP/1.0 204 No Content");
+  EXPECT_EQ(names.Get(17), "Ana");
+  EXPECT_EQ(status(line + "\r\nTVXName: Ines\r\n"), "HTTP/1.0 400 Bad Request");
+  EXPECT_EQ(status("POST /name/11 HTTP/1.0\r\nTVXName: Ines\r\n\r\n"),
+            "HTTP/1.0 501 Not Implemented");
+  handler.SetAccessKey("s3cret");
+  EXPECT_EQ(status(line + "TVXName: Ines\r\n\r\n"), "HTTP/1.0 403 Forbidden");
+  EXPECT_EQ(status(line + "Cookie: TVXKey=s3cret\r\nTVXName: Ines%E2%80%8F\r\n\r\n"),
+            "HTTP/1.0 400 Bad Request");
+  EXPECT_EQ(names.Get(17), "Ana");
+  EXPECT_EQ(status(line + "Cookie: TVXKey=s3cret\r\nTVXName:\r\n\r\n"), "HTTP/1.0 204 No Content");
+  EXPECT_EQ(names.Get(17), "");
+  const std::string written = TempFolder::ReadAll(log.Path());
+  EXPECT_NE(written.find("Report refused from 127.0.0.2: name: no name header"), std::string::npos)
+      << written;
+  EXPECT_NE(written.find("/name/11"), std::string::npos);
+  EXPECT_EQ(written.find("Ana"), std::string::npos) << written;
+  EXPECT_EQ(written.find("Ines"), std::string::npos) << written;
+}
+
 TEST_F(RequestHandlerTest, RefusalsAreLoggedOncePerClientAndMinute) {
   handler.SetAccessKey("s3cret");
   const std::string report = "GET /tolvex0010000000000000000000010 HTTP/1.1\r\n";

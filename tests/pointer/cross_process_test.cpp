@@ -84,7 +84,8 @@ TEST_F(CrossProcessTest, TapWatchPrintsEveryReportAsItArrives) {
                 R"({"pointer":79,"frame":65535,"screen":2,"x":0,"y":65535,"flags":49920,)"
                 R"("left":true,"right":true,"on_pad":true})",
                 R"({"pointer":5,"frame":2,"screen":1,"x":1002,"y":2002,"flags":256,)"
-                R"("left":true,"right":false,"on_pad":false,"name":"Zo\")" "\xC3\xAB\"}"}));
+                R"("left":true,"right":false,"on_pad":false,"name":"Zo\")"
+                "\xC3\xAB\"}"}));
   EXPECT_EQ(server_.IsPointerFifoEmpty(), 1);
 }
 

@@ -24,7 +24,8 @@ struct NameCase {
 
 TEST(PointerNamesTest, ChecksTrimsAndNormalises) {
   // One character of several scripts, each taking a different number of bytes.
-  const char* const scripts[] = {"\xC3\xA9", "\xD0\x96", "\xD9\x85", "\xE6\xBC\xA2", "\xF0\x9F\x98\x80"};
+  const char* const scripts[] = {"\xC3\xA9", "\xD0\x96", "\xD9\x85", "\xE6\xBC\xA2",
+                                 "\xF0\x9F\x98\x80"};
   std::vector<NameCase> cases = {
       {"plain", "Mia", Refusal::kNone, "Mia"},
       {"spaces around", " \xC2\xA0Mia Li\xE3\x80\x80 ", Refusal::kNone, "Mia Li"},
@@ -35,12 +36,12 @@ TEST(PointerNamesTest, ChecksTrimsAndNormalises) {
       {"25 decomposed letters", Repeat("e\xCC\x81", 25), Refusal::kTooLong, ""},
       {"emoji joined", "\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x92\xBB", Refusal::kNone,
        "\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x92\xBB"},
-      {"C0", "Mi\x01" "a", Refusal::kControl, ""},
+      {"C0", "Mi\001a", Refusal::kControl, ""},
       {"tab", "Mi\ta", Refusal::kControl, ""},
       {"DEL", "Mia\x7F", Refusal::kControl, ""},
       {"C1", "Mia\xC2\x85", Refusal::kControl, ""},
       {"line separator", "Mia\xE2\x80\xA8", Refusal::kControl, ""},
-      {"right-to-left override", "Mia\xE2\x80\xAE" "xe.exe", Refusal::kBidi, ""},
+      {"right-to-left override", "Mia\u202Exe.exe", Refusal::kBidi, ""},
       {"isolate", "\xE2\x81\xA6Mia", Refusal::kBidi, ""},
       {"right-to-left mark", "Mia\xE2\x80\x8F", Refusal::kBidi, ""},
       {"stray byte", "Mia\xFF", Refusal::kBadUtf8, ""},
@@ -81,7 +82,8 @@ TEST(PointerNamesTest, KeepsOneNamePerNumberAndTellsEveryChange) {
   names.ClearAll();
   EXPECT_EQ(names.Get(79), "");
   EXPECT_EQ(names.Version(), start + 4);
-  const std::vector<std::pair<int, std::string>> expected = {{17, "Mia"}, {79, "Ole"}, {17, ""}, {79, ""}};
+  const std::vector<std::pair<int, std::string>> expected = {
+      {17, "Mia"}, {79, "Ole"}, {17, ""}, {79, ""}};
   EXPECT_EQ(told, expected);
 }
 
