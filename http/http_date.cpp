@@ -39,7 +39,7 @@ platform::CalendarTime UtcCalendarOf(std::int64_t secondsSince1970) {
   time.minute = static_cast<int>(rest / 60 % 60);
   time.second = static_cast<int>(rest % 60);
   time.dayOfWeek = static_cast<int>(((days + 4) % 7 + 7) % 7);  // 1 January 1970 was a Thursday
-  const std::int64_t shifted = days + 719468;  // days since 1 March of the year 0
+  const std::int64_t shifted = days + 719468;                   // days since 1 March of the year 0
   const std::int64_t era = (shifted >= 0 ? shifted : shifted - 146096) / 146097;
   const std::int64_t dayOfEra = shifted - era * 146097;
   const std::int64_t yearOfEra =

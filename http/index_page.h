@@ -16,6 +16,8 @@ class DiagnosticLog;
 class IndexPage {
  public:
   // Largest page that loads (decimal, not 100 KiB); exactly this many bytes do.
+  // The page's texts in every language are a file of their own (PageTexts),
+  // so a new language never takes room from the page.
   static constexpr std::size_t kCapacity = 100000;
 
   IndexPage();

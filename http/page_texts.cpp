@@ -10,8 +10,7 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 std::string_view Trimmed(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() &&
-         (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
     text.remove_suffix(1);
   }
   return text;
@@ -95,7 +94,8 @@ int ReReadPageTexts(PageTexts& texts, const std::string& file, const std::string
   const std::shared_ptr<const PageTextCatalogue> loaded = texts.Snapshot();
   std::string line = "Page texts in " + std::to_string(loaded->tags.size()) + " languages";
   if (loaded->skippedSections > 0) {
-    line += "; " + std::to_string(loaded->skippedSections) + " sections without a language tag skipped";
+    line +=
+        "; " + std::to_string(loaded->skippedSections) + " sections without a language tag skipped";
   }
   log.WriteLogLine(line);
   if (!pageLanguage.empty() && !loaded->fixed) {

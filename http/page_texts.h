@@ -26,8 +26,8 @@
 class DiagnosticLog;
 
 struct PageTextCatalogue {
-  std::vector<std::string> tags;  // as the section headers spell them
-  std::vector<ServedBody> bodies;  // one per tag, in the same order
+  std::vector<std::string> tags;    // as the section headers spell them
+  std::vector<ServedBody> bodies;   // one per tag, in the same order
   std::size_t skippedSections = 0;  // headers that are no language tag
   // The class's one language (PageLanguage), when the catalogue holds it.
   std::optional<std::size_t> fixed;

@@ -162,7 +162,8 @@ RequestHandler::Outcome RequestHandler::Handle(std::string_view requestText, std
     ServeIcon(request, reply);
     return Outcome::kReplied;
   }
-  if (route == kTextsRoute || (route.starts_with(kTextsRoute) && route[kTextsRoute.size()] == '?')) {
+  if (route == kTextsRoute ||
+      (route.starts_with(kTextsRoute) && route[kTextsRoute.size()] == '?')) {
     ServeTexts(request, reply, body, keepAlive);
     return Outcome::kReplied;
   }

@@ -30,10 +30,8 @@ TEST(HttpDateTest, SecondsSince1970BecomeTheirCalendarDate) {
     std::int64_t seconds;
     const char* date;
   } cases[] = {
-      {0, "Thu, 01 Jan 1970 00:00:00 GMT"},
-      {951782400, "Tue, 29 Feb 2000 00:00:00 GMT"},
-      {1577836799, "Tue, 31 Dec 2019 23:59:59 GMT"},
-      {1796687092, "Mon, 07 Dec 2026 23:44:52 GMT"},
+      {0, "Thu, 01 Jan 1970 00:00:00 GMT"},          {951782400, "Tue, 29 Feb 2000 00:00:00 GMT"},
+      {1577836799, "Tue, 31 Dec 2019 23:59:59 GMT"}, {1796687092, "Mon, 07 Dec 2026 23:44:52 GMT"},
       {4107542400, "Mon, 01 Mar 2100 00:00:00 GMT"},
   };
   char area[kHttpDateCapacity];

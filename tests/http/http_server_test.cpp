@@ -236,8 +236,8 @@ TEST_F(HttpServerTest, WithoutKeepAliveTheConnectionCloses) {
   EXPECT_TRUE(
       reply.ends_with("Connection: close\r\nContent-Type: text/html\r\nCache-Control: no-cache\r\n"
                       "ETag: " +
-                      MakeServedBody("<html>phone</html>").entityTag + "\r\nLast-Modified: " +
-                      MakeServedBody("<html>phone</html>").lastModified +
+                      MakeServedBody("<html>phone</html>").entityTag +
+                      "\r\nLast-Modified: " + MakeServedBody("<html>phone</html>").lastModified +
                       "\r\nVary: Accept-Encoding\r\n\r\n<html>phone</html>"))
       << reply;
 }

@@ -26,8 +26,9 @@ std::string ReplyFor(const std::string& page, bool compressed) {
          std::to_string(bytes.size()) +
          "\r\nConnection: close\r\nContent-Type: text/html\r\nCache-Control: no-cache\r\n"
          "ETag: " +
-         body.entityTag + "\r\nLast-Modified: " + body.lastModified + "\r\nVary: Accept-Encoding\r\n" +
-         (compressed ? "Content-Encoding: gzip\r\n" : "") + "\r\n" + bytes;
+         body.entityTag + "\r\nLast-Modified: " + body.lastModified +
+         "\r\nVary: Accept-Encoding\r\n" + (compressed ? "Content-Encoding: gzip\r\n" : "") +
+         "\r\n" + bytes;
 }
 
 platform::CalendarTime Epoch() {

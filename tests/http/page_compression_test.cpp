@@ -170,7 +170,8 @@ TEST_F(PageCompressionTest, TheCurrentTagGetsA304WithoutBody) {
   // server; the tag decides when the request has both.
   const std::string date = DateOf(Split(Reply("/index.html", "")).header);
   ASSERT_FALSE(date.empty());
-  EXPECT_TRUE(Reply("/index.html", "If-Modified-Since: " + date + "\r\n").starts_with("HTTP/1.0 304"));
+  EXPECT_TRUE(
+      Reply("/index.html", "If-Modified-Since: " + date + "\r\n").starts_with("HTTP/1.0 304"));
   EXPECT_TRUE(Reply("/index.html", "If-Modified-Since: " + date + "\r\nIf-None-Match: W/\"1\"\r\n")
                   .starts_with("HTTP/1.0 200"));
 
@@ -181,7 +182,8 @@ TEST_F(PageCompressionTest, TheCurrentTagGetsA304WithoutBody) {
   EXPECT_EQ(reloaded.body, page + "<!-- edited -->");
   EXPECT_NE(TagOf(reloaded.header), tag);
   EXPECT_NE(DateOf(reloaded.header), date);
-  EXPECT_TRUE(Reply("/index.html", "If-Modified-Since: " + date + "\r\n").starts_with("HTTP/1.0 200"));
+  EXPECT_TRUE(
+      Reply("/index.html", "If-Modified-Since: " + date + "\r\n").starts_with("HTTP/1.0 200"));
 }
 
 }  // namespace

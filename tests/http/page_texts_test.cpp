@@ -77,8 +77,8 @@ TEST_F(PageTextsRouteTest, APhoneGetsItsLanguageOrTheClassOne) {
     std::string_view path;
     std::string_view lang;
   } cases[] = {
-      {"/texts?want=de-AT,ar", "de"}, {"/TEXTS?want=AR", "ar"},     {"/texts?want=it,ar&v=2", "ar"},
-      {"/texts?want=it", "en"},       {"/texts", "en"},             {"/texts?lang=de", "en"},
+      {"/texts?want=de-AT,ar", "de"}, {"/TEXTS?want=AR", "ar"}, {"/texts?want=it,ar&v=2", "ar"},
+      {"/texts?want=it", "en"},       {"/texts", "en"},         {"/texts?lang=de", "en"},
   };
   for (const auto& c : cases) {
     const std::string reply = Get(c.path);
@@ -110,8 +110,9 @@ TEST_F(PageTextsRouteTest, ReReadLoadsTheFileAndNamesAMissingClassLanguage) {
   TempFolder::WriteAll(file, std::string(kCatalogue));
   EXPECT_EQ(ReReadPageTexts(texts, file, "fr", log), 1);
   EXPECT_EQ(texts.Snapshot()->tags.size(), 3u);
-  EXPECT_NE(TempFolder::ReadAll(folder.File("Test.LOG")).find("PageLanguage=fr is not in the page texts"),
-            std::string::npos);
+  EXPECT_NE(
+      TempFolder::ReadAll(folder.File("Test.LOG")).find("PageLanguage=fr is not in the page texts"),
+      std::string::npos);
   // A failed load keeps what was served.
   TempFolder::WriteAll(file, std::string(PageTexts::kCapacity + 1, 'x'));
   EXPECT_EQ(ReReadPageTexts(texts, file, "", log), 0);

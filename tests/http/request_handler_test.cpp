@@ -432,8 +432,7 @@ TEST_F(RequestHandlerTest, RoutesAreTracedFromLevelThree) {
                    "/favicon.ico",
                    "not empty and not index.htm and not index.html",
                    "return favicon.ico",
-                   "returning " +
-                       std::to_string(IcoWithWidths(FaviconData(), {32, 16}).size()) +
+                   "returning " + std::to_string(IcoWithWidths(FaviconData(), {32, 16}).size()) +
                        " bytes for /favicon.ico",
                    "Entered ParseRequest",
                    "Converted request file name to lower case:",

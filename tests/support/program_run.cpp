@@ -43,7 +43,9 @@ std::string FetchBody(std::uint16_t port, const std::string& path) {
 int PlaceProgramCopy(const std::string& program, const std::string& testFolder) {
   const std::string folder = program.substr(0, program.find_last_of("/\\"));
   CopyWholeFile(JoinPath(BinFolder(), program.substr(folder.size() + 1)), program);
-  CopyWholeFile(JoinPath(BinFolder(), "TVXHandvane.TXT"), JoinPath(folder, "TVXHandvane.TXT"));
+  for (const char* file : {"TVXHandvane.TXT", "TVXHandvane.LNG"}) {
+    CopyWholeFile(JoinPath(BinFolder(), file), JoinPath(folder, file));
+  }
   std::uint16_t port = 0;
   const std::string ini = BuildProgramPaths(program).iniFile;
   const bool placed =

@@ -61,7 +61,7 @@ class Server:
 
     def __init__(self, folder, bin, suffix="", runner=()):
         self.path, self.program, self.runner = folder, "TVXHandvane" + suffix, list(runner)
-        for name in (self.program, "TVXHandvane.TXT"):
+        for name in (self.program, "TVXHandvane.TXT", "TVXHandvane.LNG"):
             shutil.copy2(os.path.join(bin, name), folder)
         self.environment = dict(os.environ, XDG_CONFIG_HOME=os.path.join(folder, "config"),
                                 XDG_STATE_HOME=os.path.join(folder, "state"))

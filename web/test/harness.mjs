@@ -55,6 +55,26 @@ function fill(template, values) {
 
 export const textsFile = path.join(webDir, 'lang', 'TVXHandvane.LNG');
 
+// Sections by tag, each a map of name to text, read as the server and the
+// page read them.
+export function readCatalogue(text) {
+  const sections = new Map();
+  let section = null;
+  for (const raw of text.replace(/^\uFEFF/, '').split('\n')) {
+    const line = raw.trim();
+    if (!line || line.startsWith(';') || line.startsWith('#')) continue;
+    const header = /^\[(.+)\]$/.exec(line);
+    if (header) {
+      section = sections.get(header[1]) || new Map();
+      sections.set(header[1], section);
+    } else if (section && line.indexOf('=') > 0) {
+      const equals = line.indexOf('=');
+      section.set(line.slice(0, equals).trim(), line.slice(equals + 1).trim());
+    }
+  }
+  return sections;
+}
+
 export async function buildPage(folder) {
   if (process.env.TVX_PAGE) return path.resolve(process.env.TVX_PAGE);
   const output = path.join(folder, 'TVXHandvane.TXT');
@@ -89,7 +109,7 @@ export class ServerUnderTest {
   constructor({ port, dir, page, pointer, standinArgs, key = '', language = '' }) {
     this.values = { port, dir, page, pointer, key, language };
     const standin = `node ${JSON.stringify(path.join(testDir, 'standin-server.mjs'))} ` +
-      `--port {port} --page {page} --selected {pointer}${key ? ' --key {key}' : ''}`;
+      `--port {port} --page {page} --texts ${JSON.stringify(textsFile)} --selected {pointer}${key ? ' --key {key}' : ''}`;
     this.command = fill(standinArgs !== undefined ? `${standin} ${standinArgs}`
       : process.env.TVX_SERVER_CMD || standin, this.values);
     if (key && !this.command.includes(key)) throw new Error('TVX_SERVER_CMD takes no {key}');

@@ -5,29 +5,10 @@ import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
+import { readCatalogue } from './harness.mjs';
 
 const webDir = path.dirname(path.dirname(fileURLToPath(import.meta.url)));
 const LANGUAGES = ['en', 'de', 'fr', 'es', 'it', 'pt', 'nl', 'pl', 'tr', 'ar'];
-
-// Sections by tag, each a map of name to text, read as the server and the
-// page read them.
-export function readCatalogue(text) {
-  const sections = new Map();
-  let section = null;
-  for (const raw of text.replace(/^\uFEFF/, '').split('\n')) {
-    const line = raw.trim();
-    if (!line || line.startsWith(';') || line.startsWith('#')) continue;
-    const header = /^\[(.+)\]$/.exec(line);
-    if (header) {
-      section = sections.get(header[1]) || new Map();
-      sections.set(header[1], section);
-    } else if (section && line.indexOf('=') > 0) {
-      const equals = line.indexOf('=');
-      section.set(line.slice(0, equals).trim(), line.slice(equals + 1).trim());
-    }
-  }
-  return sections;
-}
 
 const catalogue = readCatalogue(readFileSync(path.join(webDir, 'lang', 'TVXHandvane.LNG'), 'utf8'));
 const placeholders = (text) => [...text.matchAll(/\{(\w+)\}/g)].map((match) => match[1]).sort().join();

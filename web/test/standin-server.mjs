@@ -9,9 +9,10 @@
 // like the server's console, the line "status" on stdin prints the
 // live status of the selected pointer. With --key, a report without the
 // cookie TVXKey=KEY is answered "403 Forbidden", as a class with an access
-// key would.
+// key would. With --texts, "/texts?want=TAG,..." answers with the page's
+// texts in the first language of the list the catalogue has, else English.
 //
-//   node standin-server.mjs --port PORT --page FILE [--selected N] [--host 127.0.0.1] [--key KEY]
+//   node standin-server.mjs --port PORT --page FILE [--texts FILE] [--selected N] [--host 127.0.0.1] [--key KEY]
 import { createServer } from 'node:net';
 import { readFileSync } from 'node:fs';
 import { parseArgs } from 'node:util';
@@ -104,7 +105,29 @@ function cookieValue(request, name) {
   return pair ? pair.slice(1).join('=') : null;
 }
 
-export function startStandin({ port, host = '127.0.0.1', page, selected = 0, key = null }) {
+// The catalogue's sections by tag, each as the lines the page reads.
+function textSections(catalogue) {
+  const sections = new Map();
+  let lines = null;
+  for (const line of catalogue.split('\n').map((each) => each.trim())) {
+    const header = /^\[(.+)\]$/.exec(line);
+    if (header) sections.set(header[1].toLowerCase(), lines = [`lang=${header[1]}`]);
+    else if (lines && line && !/^[;#]/.test(line)) lines.push(line);
+  }
+  return sections;
+}
+
+function textsFor(sections, wanted) {
+  for (const tag of wanted.toLowerCase().split(',')) {
+    for (let form = tag.trim(); form; form = form.includes('-') ? form.slice(0, form.lastIndexOf('-')) : '') {
+      if (sections.has(form)) return sections.get(form);
+    }
+  }
+  return sections.get('en');
+}
+
+export function startStandin({ port, host = '127.0.0.1', page, texts = '', selected = 0, key = null }) {
+  const sections = textSections(texts);
   const handshake = new CommandHandshake();
   const reports = [];
   const live = { x: 0, y: 0, buttonL: 0, buttonR: 0, offScreen: 1 };
@@ -137,6 +160,10 @@ export function startStandin({ port, host = '127.0.0.1', page, selected = 0, key
       return ['200 OK', paths.map((path) => take(path, isBatch ? paths.length : 0)).at(-1), 'text/html'];
     }
     const url = new URL(requestPath, 'http://standin');
+    if (url.pathname === '/texts' && sections.size) {
+      return ['200 OK', `${textsFor(sections, url.searchParams.get('want') || '').join('\n')}\n`,
+        'text/plain; charset=utf-8'];
+    }
     if (url.pathname === '/standin/reports') {
       const from = Number(url.searchParams.get('from') || 0);
       return ['200 OK', JSON.stringify(reports.slice(from)), 'application/json'];
@@ -191,6 +218,7 @@ function main() {
       port: { type: 'string', default: '8080' },
       host: { type: 'string', default: '127.0.0.1' },
       page: { type: 'string' },
+      texts: { type: 'string' },
       selected: { type: 'string', default: '0' },
       key: { type: 'string' },
     },
@@ -203,6 +231,7 @@ function main() {
     port: Number(values.port),
     host: values.host,
     page: readFileSync(values.page),
+    texts: values.texts ? readFileSync(values.texts, 'utf8') : '',
     selected: Number(values.selected),
     key: values.key ?? null,
   });
