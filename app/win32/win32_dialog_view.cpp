@@ -48,6 +48,7 @@ void Win32DialogView::Attach(HWND dialog) {
   AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
   AppendMenuA(menu, MF_STRING, kShowPointersCommand, "Show pointers on the screen");
   AppendMenuA(menu, MF_STRING, kShowNamesCommand, "Show the pointers' names");
+  AppendMenuA(menu, MF_STRING, kRenameCommand, "Rename the selected pointer...");
   AppendMenuA(menu, MF_STRING, kFreeNumberCommand, "Free the selected number");
   cursorScreenMenu_ = CreatePopupMenu();
   AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(cursorScreenMenu_), "Cursor screen");

@@ -23,6 +23,7 @@ class Win32DialogView : public DialogView {
   // selected pointer's number.
   static constexpr UINT kShowNamesCommand = 0x0110;
   static constexpr UINT kFreeNumberCommand = 0x0120;
+  static constexpr UINT kRenameCommand = 0x0130;
   // The "Cursor screen" entries of the system menu: system commands keep
   // their low four bits clear, so the monitors' entries step by 16.
   static constexpr UINT kCursorScreenPrimaryCommand = 0x0200;
