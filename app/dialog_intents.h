@@ -26,6 +26,12 @@ class DialogIntents {
   virtual void SetCursorEmulation(bool on) = 0;
   // The overlay of every pointer over the screen; the setting is kept.
   virtual void SetPointerOverlay(bool on) = 0;
+  // Numbers alone, or numbers and names, wherever pointers are shown; kept.
+  virtual void SetPointerLabels(PointerLabels labels) = 0;
+  // The teacher's hand: a pointer's name (empty: none any more), and a
+  // number freed, whose phone is told to pick another.
+  virtual void RenamePointer(int pointer, const std::string& name) = 0;
+  virtual void FreeNumber(int pointer) = 0;
   // The part of the desktop the pad covers; stored at once.
   virtual void SetCursorScreen(const CursorScreen& screen) = 0;
   // A monitor came, went or changed: the pad's part and the overlay follow.

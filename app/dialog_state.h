@@ -2,6 +2,7 @@
 // every front end renders in its own way. Texts are as the dialog shows them.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -37,6 +38,12 @@ struct DialogState {
   int selectedPointer = 0;
   bool cursorEmulation = false;
   bool showPointers = false;  // the overlay of every pointer over the screen
+  PointerLabels labels = kDefaultPointerLabels;
+  // Each pointer as the views name it, "17" or "17 Mia"; labelsChanged
+  // counts their changes, so that a window rewrites its list only then.
+  // Names are children's names: views show them and never write them.
+  std::array<std::string, kPointerCount> pointerLabels{};
+  unsigned labelsChanged = 0;
   std::string cursorScreen = "primary";  // CursorScreenText of the choice
   // That part in desktop pixels, where the pointer overlay lies; empty
   // while the monitors are not known.

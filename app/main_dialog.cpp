@@ -235,6 +235,35 @@ void MainDialog::SetPointerOverlay(bool on) {
   StoreChoice(stored);
 }
 
+void MainDialog::SetPointerLabels(PointerLabels labels) {
+  settings_.pointerLabels = labels;
+  Render();
+  const platform::Result stored = session_.StorePointerLabels(labels);
+  view_.ShowNotice(labels == PointerLabels::kNames ? "Pointers shown with their names."
+                                                   : "Pointers shown by number only.");
+  StoreChoice(stored);
+}
+
+// The notices name the pointer, never the name: the console's output may
+// be kept in a file.
+void MainDialog::RenamePointer(int pointer, const std::string& name) {
+  if (!IsValidPointer(pointer)) return;
+  const PointerNames::Refusal refusal = session_.RenamePointer(pointer, name);
+  Render();
+  view_.ShowNotice(refusal == PointerNames::Refusal::kNone
+                       ? "Pointer " + TwoDigits(pointer) + " renamed."
+                       : "Pointer " + TwoDigits(pointer) + " keeps its name: " +
+                             std::string(RefusalReason(refusal)) + ".");
+}
+
+void MainDialog::FreeNumber(int pointer) {
+  if (!IsValidPointer(pointer)) return;
+  session_.FreeNumber(pointer);
+  Render();
+  view_.ShowNotice("Number " + TwoDigits(pointer) +
+                   " freed: its phone is told to pick another number.");
+}
+
 void MainDialog::Vibrate(int code) {
   session_.QueueVibrateCommand(code);
   const int pointer = settings_.selectedPointer;
@@ -298,7 +327,23 @@ void MainDialog::Render() {
 const DialogState& MainDialog::MirrorOwners() {
   state_.fields = settings_.fields;
   state_.cursorEmulation = session_.Cursor().IsOn();
+  RefreshLabels();
   return state_;
+}
+
+// Made anew only when a name or the choice changed: every tick renders.
+void MainDialog::RefreshLabels() {
+  const PointerNames& names = session_.Names();
+  const std::uint32_t version = names.Version();
+  const bool first = state_.labelsChanged == 0;
+  if (!first && version == labelledNames_ && state_.labels == settings_.pointerLabels) return;
+  labelledNames_ = version;
+  state_.labels = settings_.pointerLabels;
+  for (int pointer = 0; pointer < kPointerCount; ++pointer) {
+    state_.pointerLabels[static_cast<std::size_t>(pointer)] =
+        PointerLabel(pointer, names.Get(pointer), state_.labels);
+  }
+  ++state_.labelsChanged;
 }
 
 void MainDialog::OnEscape() {

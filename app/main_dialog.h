@@ -42,6 +42,9 @@ class MainDialog final : public DialogIntents {
   void SelectPointer(int pointer) override;
   void SetCursorEmulation(bool on) override;
   void SetPointerOverlay(bool on) override;
+  void SetPointerLabels(PointerLabels labels) override;
+  void RenamePointer(int pointer, const std::string& name) override;
+  void FreeNumber(int pointer) override;
   void SetCursorScreen(const CursorScreen& screen) override;
   void MonitorsChanged() override;
   void Vibrate(int code) override;
@@ -73,6 +76,7 @@ class MainDialog final : public DialogIntents {
   void ApplyCursorScreen();
   void Render();
   const DialogState& MirrorOwners();
+  void RefreshLabels();
 
   Session& session_;
   Settings& settings_;  // the session's
@@ -84,4 +88,5 @@ class MainDialog final : public DialogIntents {
   bool settingsLoaded_ = false;       // an early end never overwrites the stored settings
   bool displayLostTold_ = false;      // the operator heard that the display is gone
   bool emulationLimitShown_ = false;  // said once per run
+  std::uint32_t labelledNames_ = 0;   // the names' version the labels were made from
 };

@@ -124,6 +124,61 @@ bool Intersects(const OverlayRect& a, const OverlayRect& b) {
   return !Intersection(a, b).IsEmpty();
 }
 
+// An opacity that says every source pixel is opaque.
+constexpr std::uint32_t kOpaqueSource = 256;
+
+// Premultiplied src over dst for the pixels of clip, src laid out as the
+// rectangle from (srcLeft, srcTop) with srcStride pixels a row; opacity
+// 0 to 255 scales the source.
+void Composite(const std::uint32_t* src, int srcStride, int srcLeft, int srcTop,
+               const OverlayRect& clip, std::uint32_t* pixels, std::size_t stride,
+               std::uint32_t opacity) {
+  if (clip.IsEmpty()) return;
+  if (opacity == kOpaqueSource) {
+    // A plate is opaque through and through: its rows are copied.
+    for (int y = clip.top; y < clip.bottom; ++y) {
+      const std::uint32_t* from = src + (y - srcTop) * srcStride + (clip.left - srcLeft);
+      std::copy_n(from, clip.Width(), pixels + static_cast<std::size_t>(y) * stride + clip.left);
+    }
+    return;
+  }
+  for (int y = clip.top; y < clip.bottom; ++y) {
+    const std::uint32_t* from = src + (y - srcTop) * srcStride + (clip.left - srcLeft);
+    std::uint32_t* dst = pixels + static_cast<std::size_t>(y) * stride + clip.left;
+    for (int x = clip.left; x < clip.right; ++x, ++from, ++dst) {
+      std::uint32_t s = *from;
+      if (opacity != 255 && s != 0) {
+        std::uint32_t scaled = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+          scaled |= (((s >> shift) & 0xFF) * opacity + 127) / 255 << shift;
+        }
+        s = scaled;
+      }
+      const std::uint32_t alpha = s >> 24;
+      if (alpha == 0) continue;
+      if (alpha == 255 || *dst == 0) {
+        *dst = s;
+        continue;
+      }
+      // Premultiplied source over destination, channel by channel.
+      const std::uint32_t keep = 255 - alpha;
+      const std::uint32_t d = *dst;
+      std::uint32_t out = 0;
+      for (int shift = 0; shift < 32; shift += 8) {
+        const std::uint32_t value =
+            ((s >> shift) & 0xFF) + (((d >> shift) & 0xFF) * keep + 127) / 255;
+        out |= std::min<std::uint32_t>(value, 255) << shift;
+      }
+      *dst = out;
+    }
+  }
+}
+
+OverlayRect ToCanvas(const OverlayRect& rect, const OverlayRect& screen) {
+  return {rect.left - screen.left, rect.top - screen.top, rect.right - screen.left,
+          rect.bottom - screen.top};
+}
+
 }  // namespace
 
 OverlayRect Intersection(const OverlayRect& a, const OverlayRect& b) {
@@ -153,7 +208,8 @@ int OverlayPixel(int position, int low, int length) {
 }
 
 void BuildOverlayFrame(const PointerSightings& sightings, std::uint32_t now, int selectedPointer,
-                       const OverlayRect& screen, OverlayFrame& frame) {
+                       const OverlayRect& screen, OverlayFrame& frame,
+                       const OverlayLabels* labels) {
   frame.screen = screen;
   frame.radius = OverlayDotRadius(screen.Height());
   frame.count = 0;
@@ -175,6 +231,11 @@ void BuildOverlayFrame(const PointerSightings& sightings, std::uint32_t now, int
     dot.buttonR = sighting.status.buttonR != 0;
     dot.twoPhones = sighting.twoPhones;
     dot.selected = p == selectedPointer;
+    if (labels != nullptr && labels->Stamp(p) != 0) {
+      dot.labelWidth = labels->Of(p).width;
+      dot.labelHeight = labels->Of(p).height;
+      dot.labelStamp = labels->Stamp(p);
+    }
     if (dot.selected) {
       selectedDot = dot;
       selected = &selectedDot;
@@ -185,9 +246,30 @@ void BuildOverlayFrame(const PointerSightings& sightings, std::uint32_t now, int
   if (selected != nullptr) frame.dots[static_cast<std::size_t>(frame.count++)] = *selected;
 }
 
+void OverlayLabels::Set(int pointer, OverlayLabel label) {
+  if (pointer < 0 || pointer >= kPointerCount) return;
+  const auto p = static_cast<std::size_t>(pointer);
+  const bool fits = label.width > 0 && label.height > 0 &&
+                    label.pixels.size() == static_cast<std::size_t>(label.width) *
+                                               static_cast<std::size_t>(label.height);
+  labels_[p] = fits ? std::move(label) : OverlayLabel{};
+  stamps_[p] = fits ? ++next_ : 0;
+  const std::vector<std::uint32_t>& pixels = labels_[p].pixels;
+  labels_[p].opaque = std::all_of(pixels.begin(), pixels.end(),
+                                  [](std::uint32_t pixel) { return pixel >> 24 == 0xFF; });
+}
+
+OverlayRect LabelBounds(const OverlayDot& dot, int radius) {
+  if (dot.labelWidth <= 0 || dot.labelHeight <= 0) return {};
+  const int left = dot.x + static_cast<int>(std::ceil(LayoutFor(radius).selectionOuter)) + 2;
+  const int top = dot.y - dot.labelHeight / 2;
+  return {left, top, left + dot.labelWidth, top + dot.labelHeight};
+}
+
 OverlayRect DotBounds(const OverlayDot& dot, int radius) {
   const int extent = LayoutFor(radius).extent;
-  return {dot.x - extent, dot.y - extent, dot.x + extent + 1, dot.y + extent + 1};
+  return Union({dot.x - extent, dot.y - extent, dot.x + extent + 1, dot.y + extent + 1},
+               LabelBounds(dot, radius));
 }
 
 OverlayDotShape DotShape(const OverlayDot& dot, int radius) {
@@ -207,6 +289,7 @@ OverlayDotShape DotShape(const OverlayDot& dot, int radius) {
     shape.badge = square(static_cast<float>(dot.x) + layout.badgeOffset,
                          static_cast<float>(dot.y) - layout.badgeOffset, layout.badge + 1.5f);
   }
+  shape.label = LabelBounds(dot, radius);
   return shape;
 }
 
@@ -360,31 +443,21 @@ void OverlayCanvas::Redraw(const OverlayFrame& frame, const OverlayRect& area) {
               bounds.right - frame.screen.left, bounds.bottom - frame.screen.top};
     if (!Intersects(bounds, area)) continue;
     const Sprite& sprite = SpriteFor(dot, frame.radius);
-    const int side = 2 * sprite.extent + 1;
-    const OverlayRect clip = Intersection(bounds, area);
-    for (int y = clip.top; y < clip.bottom; ++y) {
-      const std::uint32_t* src =
-          sprite.pixels.data() + (y - bounds.top) * side + (clip.left - bounds.left);
-      std::uint32_t* dst = pixels_.data() + y * stride + clip.left;
-      for (int x = clip.left; x < clip.right; ++x, ++src, ++dst) {
-        const std::uint32_t s = *src;
-        const std::uint32_t alpha = s >> 24;
-        if (alpha == 0) continue;
-        if (alpha == 255 || *dst == 0) {
-          *dst = s;
-          continue;
-        }
-        // Premultiplied source over destination, channel by channel.
-        const std::uint32_t keep = 255 - alpha;
-        const std::uint32_t d = *dst;
-        std::uint32_t out = 0;
-        for (int shift = 0; shift < 32; shift += 8) {
-          const std::uint32_t value =
-              ((s >> shift) & 0xFF) + (((d >> shift) & 0xFF) * keep + 127) / 255;
-          out |= std::min<std::uint32_t>(value, 255) << shift;
-        }
-        *dst = out;
-      }
+    const OverlayRect disc = ToCanvas(
+        {dot.x - sprite.extent, dot.y - sprite.extent, dot.x + sprite.extent + 1,
+         dot.y + sprite.extent + 1},
+        frame.screen);
+    Composite(sprite.pixels.data(), 2 * sprite.extent + 1, disc.left, disc.top,
+              Intersection(disc, area), pixels_.data(), stride, 255);
+    if (labels_ == nullptr || dot.labelStamp == 0 || labels_->Stamp(dot.pointer) != dot.labelStamp) {
+      continue;
     }
+    const OverlayRect label = ToCanvas(LabelBounds(dot, frame.radius), frame.screen);
+    const OverlayLabel& plate = labels_->Of(dot.pointer);
+    const std::uint32_t opacity = dot.faded   ? static_cast<std::uint32_t>(kFadedOpacity * 255)
+                                  : plate.opaque ? kOpaqueSource
+                                                 : 255;
+    Composite(plate.pixels.data(), dot.labelWidth, label.left, label.top,
+              Intersection(label, area), pixels_.data(), stride, opacity);
   }
 }

@@ -45,8 +45,42 @@ struct OverlayDot {
   bool buttonR = false;
   bool selected = false;
   bool twoPhones = false;
+  // The name's plate beside the dot (none: 0 by 0); the stamp tells one
+  // picture of it from the next.
+  int labelWidth = 0;
+  int labelHeight = 0;
+  std::uint32_t labelStamp = 0;
 
   bool operator==(const OverlayDot&) const = default;
+};
+
+// A pointer's name as the overlay shows it beside the dot: a plate with the
+// name on it, drawn once for each name by the window system's fonts (which
+// know every script), as premultiplied 0xAARRGGBB pixels.
+struct OverlayLabel {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint32_t> pixels;
+  bool opaque = false;  // found by OverlayLabels::Set: such a plate is copied, not blended
+};
+
+// A label's height on a screen whose dots have that radius: the plate is
+// the height of the dot's number and a little more, and no wider than this.
+inline int OverlayLabelHeight(int radius) { return radius + radius / 2; }
+inline int OverlayLabelMaxWidth(int radius) { return 10 * OverlayLabelHeight(radius); }
+
+// Every pointer's label, set on the overlay's thread as names come and go.
+class OverlayLabels {
+ public:
+  // An empty label: none.
+  void Set(int pointer, OverlayLabel label);
+  const OverlayLabel& Of(int pointer) const { return labels_[static_cast<std::size_t>(pointer)]; }
+  std::uint32_t Stamp(int pointer) const { return stamps_[static_cast<std::size_t>(pointer)]; }
+
+ private:
+  std::array<OverlayLabel, kPointerCount> labels_{};
+  std::array<std::uint32_t, kPointerCount> stamps_{};
+  std::uint32_t next_ = 0;
 };
 
 // What the overlay shows at one moment: the dots in drawing order (the
@@ -65,12 +99,15 @@ int OverlayDotRadius(int screenHeight);
 // The screen pixel that a pointer's 0 to 65535 falls on.
 int OverlayPixel(int position, int low, int length);
 
-// The dots for the sightings at tick now.
+// The dots for the sightings at tick now, with their labels' plates if any.
 void BuildOverlayFrame(const PointerSightings& sightings, std::uint32_t now, int selectedPointer,
-                       const OverlayRect& screen, OverlayFrame& frame);
+                       const OverlayRect& screen, OverlayFrame& frame,
+                       const OverlayLabels* labels = nullptr);
 
-// The pixels a dot of that radius may touch, marks included.
+// The pixels a dot of that radius may touch, marks and label included.
 OverlayRect DotBounds(const OverlayDot& dot, int radius);
+// Where the dot's label lies: right of the dot, centred on its height.
+OverlayRect LabelBounds(const OverlayDot& dot, int radius);
 
 // The squares of the discs a dot is drawn within: its own (with the
 // selection's ring), the ring of its held buttons (only the held button's
@@ -81,6 +118,7 @@ struct OverlayDotShape {
   OverlayRect dot;
   OverlayRect buttons;
   OverlayRect badge;
+  OverlayRect label;  // a rectangle, empty without a name
 };
 OverlayDotShape DotShape(const OverlayDot& dot, int radius);
 
@@ -105,6 +143,8 @@ class OverlayCanvas {
   // Paints frame; changes: where the pixels differ from before. A frame
   // whose screen differs in size from the canvas's starts it afresh.
   void Paint(const OverlayFrame& frame, Changes& changes);
+  // The labels the frames' dots name; null: none. They outlive the canvas.
+  void SetLabels(const OverlayLabels* labels) { labels_ = labels; }
 
   int Width() const { return width_; }
   int Height() const { return height_; }
@@ -131,4 +171,5 @@ class OverlayCanvas {
   std::vector<std::uint32_t> pixels_;
   OverlayFrame painted_;
   std::array<Sprite, kPointerCount> sprites_{};
+  const OverlayLabels* labels_ = nullptr;
 };

@@ -270,6 +270,10 @@ platform::Result ServerSession::StoreSelectedPointer(int pointer) {
   return ::StoreSelectedPointer(pointer, app_.paths.iniFile);
 }
 
+platform::Result ServerSession::StorePointerLabels(PointerLabels labels) {
+  return ::StorePointerLabels(labels, app_.paths.iniFile);
+}
+
 platform::Result ServerSession::StoreShowPointers(bool on) {
   return ::StoreShowPointers(on, app_.paths.iniFile);
 }

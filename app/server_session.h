@@ -41,6 +41,7 @@ class ServerSession final : public Session {
       const std::optional<WindowPlacementBytes>& placement) override;
   platform::Result StoreSelectedPointer(int pointer) override;
   platform::Result StoreShowPointers(bool on) override;
+  platform::Result StorePointerLabels(PointerLabels labels) override;
   platform::Result StoreCursorScreen(const std::string& choice) override;
 
   void QueueVibrateCommand(int code) override { app_.protocol.QueueVibrateCommand(code); }

@@ -80,6 +80,7 @@ class Session : public PointerStatusSource, public StatisticsSource {
       const std::optional<WindowPlacementBytes>& placement) = 0;
   [[nodiscard]] virtual platform::Result StoreSelectedPointer(int pointer) = 0;
   [[nodiscard]] virtual platform::Result StoreShowPointers(bool on) = 0;
+  [[nodiscard]] virtual platform::Result StorePointerLabels(PointerLabels labels) = 0;
   [[nodiscard]] virtual platform::Result StoreCursorScreen(const std::string& choice) = 0;
 
   virtual void QueueVibrateCommand(int code) = 0;

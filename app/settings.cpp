@@ -64,6 +64,8 @@ void ReadIni(Settings& settings, const std::string& iniPath, DiagnosticLog& log)
   int showPointers = 0;
   ReadInteger(iniFile, "Control", "ShowPointers", "0", showPointers);
   settings.showPointers = showPointers != 0;
+  settings.pointerLabels = ParsePointerLabels(ReadValue(iniFile, "Control", "PointerLabels", ""))
+                               .value_or(kDefaultPointerLabels);
 }
 
 void ReadProfile(Settings& settings, const std::string& profilePath) {

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "app/pointer_labels.h"
+
 class DiagnosticLog;
 
 // The platform's window placement record, stored as checksummed struct text.
@@ -37,6 +39,7 @@ struct Settings {
   std::atomic<int> selectedPointer{0};
   ServerFields fields;
   bool showPointers = false;  // Control/ShowPointers: the pointer overlay
+  PointerLabels pointerLabels = kDefaultPointerLabels;  // Control/PointerLabels
   std::string cursorScreen;  // Control/CursorScreen as written
   // Control/PageLanguage: a language tag of the page's texts that every
   // phone of the class gets; empty for each phone's own language.

@@ -67,6 +67,10 @@ platform::Result StoreShowPointers(bool on, const std::string& iniFile) {
   return StoreControlValue(iniFile, "ShowPointers", on ? "1" : "0");
 }
 
+platform::Result StorePointerLabels(PointerLabels labels, const std::string& iniFile) {
+  return StoreControlValue(iniFile, "PointerLabels", PointerLabelsWord(labels));
+}
+
 platform::Result StoreCursorScreen(const std::string& choice, const std::string& iniFile) {
   return StoreControlValue(iniFile, "CursorScreen", choice);
 }

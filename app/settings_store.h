@@ -28,6 +28,8 @@ std::optional<SettingsWriteFailure> SaveSettings(
     const std::optional<WindowPlacementBytes>& placement);
 [[nodiscard]] platform::Result StoreSelectedPointer(int pointer, const std::string& iniFile);
 [[nodiscard]] platform::Result StoreShowPointers(bool on, const std::string& iniFile);
+[[nodiscard]] platform::Result StorePointerLabels(PointerLabels labels,
+                                                  const std::string& iniFile);
 [[nodiscard]] platform::Result StoreCursorScreen(const std::string& choice,
                                                  const std::string& iniFile);
 

@@ -41,6 +41,8 @@
   var RETRY_MAX_MS = 2000;
   // Reserved command code: another phone already reports on this number.
   var ANOTHER_PHONE_CODE = 0xff;
+  // Reserved command code: the teacher freed this number; pick another.
+  var NUMBER_FREED_CODE = 0xfe;
 
   var SHORT_MS = 100;
   var NORMAL_MS = 250;
@@ -661,6 +663,7 @@
     ACK_MODE_ON_PAD: ACK_MODE_ON_PAD,
     IDLE_INTERVAL_MS: IDLE_INTERVAL_MS,
     ANOTHER_PHONE_CODE: ANOTHER_PHONE_CODE,
+    NUMBER_FREED_CODE: NUMBER_FREED_CODE,
     SLOW_ANSWER_MS: SLOW_ANSWER_MS,
     COMMANDS: COMMANDS,
     isValidPointer: isValidPointer,

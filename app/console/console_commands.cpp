@@ -27,9 +27,24 @@ std::vector<std::string> Words(std::string_view line) {
   return words;
 }
 
+// The line after its first two words, without the spaces around it.
+std::string_view RestAfterTwoWords(std::string_view line) {
+  const auto isSpace = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+  std::size_t at = 0;
+  for (int word = 0; word < 2; ++word) {
+    while (at < line.size() && isSpace(line[at])) ++at;
+    while (at < line.size() && !isSpace(line[at])) ++at;
+  }
+  while (at < line.size() && isSpace(line[at])) ++at;
+  std::size_t end = line.size();
+  while (end > at && isSpace(line[end - 1])) --end;
+  return line.substr(at, end - at);
+}
+
 struct Command;
 
 constexpr int kAtMostOne = -1;
+constexpr int kAtLeastOne = -2;
 
 // What a command's handler gets: its own row, the words as typed and the
 // second word lower-cased.
@@ -37,6 +52,8 @@ struct CommandCall {
   const Command& command;
   const std::vector<std::string>& words;
   const std::string& argument;
+  // What follows the second word as typed, spaces inside kept.
+  std::string_view rest;
   DialogIntents& dialog;
   ConsoleView& view;
 };
@@ -60,6 +77,9 @@ CommandResult Vibrate(const CommandCall& call);
 CommandResult Emulate(const CommandCall& call);
 CommandResult Show(const CommandCall& call);
 CommandResult Screen(const CommandCall& call);
+CommandResult Labels(const CommandCall& call);
+CommandResult Name(const CommandCall& call);
+CommandResult Free(const CommandCall& call);
 CommandResult List(const CommandCall& call);
 CommandResult Status(const CommandCall& call);
 CommandResult Help(const CommandCall& call);
@@ -89,6 +109,14 @@ constexpr Command kCommands[] = {
      "lists the monitors with number, size and place; with a word, the pad covers monitor N "
      "(numbered left to right, then top to bottom), the primary or the whole desktop",
      Screen},
+    {"labels", "labels numbers|names", 1,
+     "shows the pointers by number only, or by number and the name the phone gave (\"17 Mia\") "
+     "in the list, the dialog and the overlay",
+     Labels},
+    {"name", "name N [NAME]", kAtLeastOne,
+     "gives pointer N a name, up to 24 characters; without one its name goes", Name},
+    {"free", "free N", 1,
+     "frees number N: its phone is told to pick another number, and its name goes", Free},
     {"list", "list", 0,
      "lists the pointers that reported in the last second with X, Y and buttons; "
      "* marks the selected one, \"two phones\" one that two addresses reported on",
@@ -275,6 +303,42 @@ CommandResult Screen(const CommandCall& call) {
   return CommandResult::kDone;
 }
 
+CommandResult Labels(const CommandCall& call) {
+  const std::optional<PointerLabels> labels = ParsePointerLabels(call.argument);
+  if (!labels) {
+    ShowUsage(call.command, "numbers or names, not \"" + call.words[1] + "\"", call.view);
+  } else {
+    call.dialog.SetPointerLabels(*labels);
+  }
+  return CommandResult::kDone;
+}
+
+// The pointer of the command's second word; false after telling why not.
+bool TakePointer(const CommandCall& call, int& pointer) {
+  const std::string& word = call.words[1];
+  if (!ParsePointer(word, pointer)) {
+    ShowUsage(call.command, "\"" + word + "\" is not a pointer number", call.view);
+    return false;
+  }
+  if (!IsValidPointer(pointer)) {
+    ShowUsage(call.command, "there is no pointer " + word + ", pointers are 0 to 79", call.view);
+    return false;
+  }
+  return true;
+}
+
+CommandResult Name(const CommandCall& call) {
+  int pointer = -1;
+  if (TakePointer(call, pointer)) call.dialog.RenamePointer(pointer, std::string(call.rest));
+  return CommandResult::kDone;
+}
+
+CommandResult Free(const CommandCall& call) {
+  int pointer = -1;
+  if (TakePointer(call, pointer)) call.dialog.FreeNumber(pointer);
+  return CommandResult::kDone;
+}
+
 CommandResult List(const CommandCall& call) {
   ConsoleView& view = call.view;
   const DialogState& state = call.dialog.State();
@@ -294,6 +358,9 @@ CommandResult List(const CommandCall& call) {
                   pointer.status.buttonR);
     text += line;
     if (pointer.twoPhones) text += "  two phones";
+    // "17 Mia": the name follows the number and its space.
+    const std::string& label = state.pointerLabels[static_cast<std::size_t>(pointer.pointer)];
+    if (label.size() > 3) text += "  " + label.substr(3);
   }
   view.ShowMessageBox(text, "");
   return CommandResult::kDone;
@@ -347,10 +414,16 @@ CommandResult RunConsoleCommand(std::string_view line, DialogIntents& dialog, Co
     return CommandResult::kUnknown;
   }
   const int given = static_cast<int>(words.size()) - 1;
-  if (command->arguments == kAtMostOne ? given > 1 : given != command->arguments) {
-    ShowUsage(*command, given > command->arguments ? "too many words" : "missing argument", view);
+  const bool fits = command->arguments == kAtMostOne    ? given <= 1
+                    : command->arguments == kAtLeastOne ? given >= 1
+                                                        : given == command->arguments;
+  if (!fits) {
+    const bool tooMany =
+        command->arguments >= 0 ? given > command->arguments : command->arguments == kAtMostOne;
+    ShowUsage(*command, tooMany ? "too many words" : "missing argument", view);
     return CommandResult::kDone;
   }
   const std::string argument = given > 0 ? AsciiLowered(words[1]) : std::string();
-  return command->handler(CommandCall{*command, words, argument, dialog, view});
+  return command->handler(
+      CommandCall{*command, words, argument, RestAfterTwoWords(line), dialog, view});
 }

@@ -1,5 +1,6 @@
 #include "app/qt/pointer_overlay_window.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
@@ -18,6 +19,35 @@ QRegion Ellipse(const OverlayRect& square, const OverlayRect& screen) {
   if (square.IsEmpty()) return {};
   return QRegion(square.left - screen.left, square.top - screen.top, square.Width(),
                  square.Height(), QRegion::Ellipse);
+}
+
+// A dark plate with the name in light letters, in the window system's
+// fonts, which know every script; a long name ends in an ellipsis.
+OverlayLabel NamePlate(const QString& name, int radius) {
+  const int height = OverlayLabelHeight(radius);
+  QFont font;
+  font.setPixelSize(std::max(8, height * 3 / 4));
+  const QFontMetrics metrics(font);
+  const int pad = std::max(2, height / 4);
+  const int width =
+      std::min(OverlayLabelMaxWidth(radius), metrics.horizontalAdvance(name) + 2 * pad);
+  QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+  image.fill(QColor(32, 32, 32));
+  QPainter painter(&image);
+  painter.setFont(font);
+  painter.setPen(Qt::white);
+  painter.drawText(QRect(pad, 0, width - 2 * pad, height), Qt::AlignVCenter | Qt::AlignLeft,
+                   metrics.elidedText(name, Qt::ElideRight, width - 2 * pad));
+  painter.end();
+  OverlayLabel label;
+  label.width = width;
+  label.height = height;
+  label.pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  for (int y = 0; y < height; ++y) {
+    const auto* row = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
+    std::copy_n(row, width, label.pixels.begin() + static_cast<std::ptrdiff_t>(y) * width);
+  }
+  return label;
 }
 
 int FramePeriodMs(const QScreen* screen) {
@@ -46,6 +76,28 @@ PointerOverlayWindow::PointerOverlayWindow(SightingsReader read)
   setWindowTitle(QStringLiteral("TVXHandvane pointers"));
   frameTimer_.setTimerType(Qt::PreciseTimer);
   QObject::connect(&frameTimer_, &QTimer::timeout, this, [this] { Refresh(); });
+}
+
+void PointerOverlayWindow::SetLabels(const std::array<std::string, kPointerCount>& labels,
+                                     unsigned version) {
+  if (version == namesVersion_) return;
+  namesVersion_ = version;
+  // "17 Mia": the name follows the number and its space.
+  for (std::size_t p = 0; p < labels.size(); ++p) {
+    names_[p] = labels[p].size() > 3 ? labels[p].substr(3) : std::string();
+  }
+}
+
+// Drawn when a name or the dots' size changed, not in every frame.
+void PointerOverlayWindow::PaintNamePlates(int radius) {
+  if (platesVersion_ == namesVersion_ && platesRadius_ == radius) return;
+  platesVersion_ = namesVersion_;
+  platesRadius_ = radius;
+  for (int p = 0; p < kPointerCount; ++p) {
+    const std::string& name = names_[static_cast<std::size_t>(p)];
+    plates_.Set(p, name.empty() ? OverlayLabel{} : NamePlate(QString::fromStdString(name), radius));
+  }
+  canvas_.SetLabels(&plates_);
 }
 
 void PointerOverlayWindow::Switch(bool on) {
@@ -79,7 +131,8 @@ void PointerOverlayWindow::Refresh() {
   const std::uint32_t now = clock_ ? clock_() : sightings_.now;
   const OverlayRect area{screen.left(), screen.top(), screen.left() + screen.width(),
                          screen.top() + screen.height()};
-  BuildOverlayFrame(sightings_, now, selectedPointer_, area, frame_);
+  PaintNamePlates(OverlayDotRadius(area.Height()));
+  BuildOverlayFrame(sightings_, now, selectedPointer_, area, frame_, &plates_);
   canvas_.Paint(frame_, changes_);
   if (changes_.count == 0) return;
   if (image_.width() != canvas_.Width() || image_.height() != canvas_.Height() ||
@@ -119,6 +172,9 @@ const QRegion& PointerOverlayWindow::ShapeAtOrigin(const OverlayDot& dot) {
   const OverlayDotShape discs = DotShape(look, frame_.radius);
   QRegion shape = Ellipse(discs.dot, origin);
   shape += Ellipse(discs.badge, origin);
+  if (!discs.label.IsEmpty()) {
+    shape += QRect(discs.label.left, discs.label.top, discs.label.Width(), discs.label.Height());
+  }
   if (!discs.buttons.IsEmpty()) {
     QRegion held = Ellipse(discs.buttons, origin);
     const int reach = 4 * (discs.buttons.Width() + 1);

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "app/pointer_overlay_model.h"
 #include "platform/screen.h"
@@ -35,6 +36,9 @@ class PointerOverlayWindow final : public QWidget {
   // The time the dots' silence is measured at; by default the protocol's
   // own time of the read.
   void SetClock(Clock clock) { clock_ = std::move(clock); }
+  // The names beside the dots: each pointer's label as the dialog shows it
+  // ("17 Mia"; the number alone: no plate). version changes with them.
+  void SetLabels(const std::array<std::string, kPointerCount>& labels, unsigned version);
   // One frame at once (the frame timer calls it).
   void Refresh();
 
@@ -45,9 +49,15 @@ class PointerOverlayWindow final : public QWidget {
   QRect ScreenArea() const;
   void PlaceOnScreen(const QRect& screen);
   QRegion DotsShape();
+  void PaintNamePlates(int radius);
   const QRegion& ShapeAtOrigin(const OverlayDot& dot);
 
   SightingsReader read_;
+  std::array<std::string, kPointerCount> names_{};  // the labels' names; empty: none
+  unsigned namesVersion_ = 0;
+  unsigned platesVersion_ = 0;  // the names the plates show
+  int platesRadius_ = 0;        // and the dots' size they were drawn for
+  OverlayLabels plates_;
   Clock clock_;
   int selectedPointer_ = 0;
   std::optional<platform::ScreenRect> area_;

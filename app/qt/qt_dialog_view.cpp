@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QImageReader>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -191,6 +192,45 @@ void QtDialogView::FillPointerList() {
   }
 }
 
+// "Pointer 17 Mia" where the dialog shows names.
+void QtDialogView::LabelPointerList(const DialogState& state) {
+  if (labelsShown_ == state.labelsChanged) return;
+  labelsShown_ = state.labelsChanged;
+  for (int i = 0; i < kPointerCount; ++i) {
+    const QString text =
+        QStringLiteral("Pointer ") +
+        QString::fromStdString(state.pointerLabels[static_cast<std::size_t>(i)]);
+    if (pointerList_->itemText(i) != text) pointerList_->setItemText(i, text);
+  }
+}
+
+// The teacher's hand on the selected pointer, in the context menu.
+void QtDialogView::AddTeacherActions(DialogIntents& dialog) {
+  showNamesAction_ = new QAction(QStringLiteral("Show the pointers' names"), window_.get());
+  showNamesAction_->setCheckable(true);
+  window_->addAction(showNamesAction_);
+  QObject::connect(showNamesAction_, &QAction::triggered, window_.get(), [&dialog](bool checked) {
+    dialog.SetPointerLabels(checked ? PointerLabels::kNames : PointerLabels::kNumbers);
+  });
+  auto* rename = new QAction(QStringLiteral("Rename the selected pointer..."), window_.get());
+  window_->addAction(rename);
+  QObject::connect(rename, &QAction::triggered, window_.get(), [this, &dialog] {
+    const DialogState& state = dialog.State();
+    const int pointer = state.selectedPointer;
+    const std::string& label = state.pointerLabels[static_cast<std::size_t>(pointer)];
+    bool ok = false;
+    const QString name = QInputDialog::getText(
+        window_.get(), QString::asprintf("Rename pointer %02d", pointer),
+        QStringLiteral("Name (up to 24 characters; empty: none):"), QLineEdit::Normal,
+        label.size() > 3 ? QString::fromStdString(label.substr(3)) : QString(), &ok);
+    if (ok) dialog.RenamePointer(pointer, name.toStdString());
+  });
+  auto* release = new QAction(QStringLiteral("Free the selected number"), window_.get());
+  window_->addAction(release);
+  QObject::connect(release, &QAction::triggered, window_.get(),
+                   [&dialog] { dialog.FreeNumber(dialog.State().selectedPointer); });
+}
+
 void QtDialogView::Connect(DialogIntents& dialog) {
   const auto onClick = [this](int id, auto handler) {
     QObject::connect(static_cast<QPushButton*>(controls_.at(id)), &QPushButton::clicked,
@@ -221,6 +261,7 @@ void QtDialogView::Connect(DialogIntents& dialog) {
   window_->setContextMenuPolicy(Qt::ActionsContextMenu);
   QObject::connect(showPointersAction_, &QAction::triggered, window_.get(),
                    [&dialog](bool checked) { dialog.SetPointerOverlay(checked); });
+  AddTeacherActions(dialog);
   // The monitors as they are when the menu opens.
   cursorScreenMenu_ = new QMenu(QStringLiteral("Cursor screen"), window_.get());
   window_->addAction(cursorScreenMenu_->menuAction());
@@ -287,6 +328,8 @@ void QtDialogView::Render(const DialogState& state) {
   RepaintIndicators(state.live.buttonL, state.live.buttonR);
   CheckBox(control::kOffScreen, state.live.offScreen);
   CheckBox(control::kCursorEmulation, state.cursorEmulation);
+  LabelPointerList(state);
+  if (showNamesAction_ != nullptr) showNamesAction_->setChecked(state.labels == PointerLabels::kNames);
   if (pointerList_->currentIndex() != state.selectedPointer) {
     pointerList_->setCurrentIndex(state.selectedPointer);
   }
@@ -294,6 +337,7 @@ void QtDialogView::Render(const DialogState& state) {
   if (overlay_) {
     showPointersAction_->setChecked(state.showPointers);
     overlay_->SetSelectedPointer(state.selectedPointer);
+    overlay_->SetLabels(state.pointerLabels, state.labelsChanged);
     overlay_->SetScreenArea(state.cursorScreenArea);
     overlay_->Switch(state.showPointers);
   }

@@ -70,12 +70,16 @@ class QtDialogView final : public DialogView {
   // menu entry that switches it.
   qt_window::PointerOverlayWindow* PointerOverlay() const { return overlay_.get(); }
   QAction* ShowPointersAction() const { return showPointersAction_; }
+  // The context menu's switch between numbers alone and numbers and names.
+  QAction* ShowNamesAction() const { return showNamesAction_; }
   // The context menu's "Cursor screen" choices, filled as the menu opens.
   QMenu* CursorScreenMenu() const { return cursorScreenMenu_; }
 
  private:
   void BuildControls();
   void FillPointerList();
+  void LabelPointerList(const DialogState& state);
+  void AddTeacherActions(DialogIntents& dialog);
   void SetItemText(int control, const std::string& text);
   void CheckBox(int control, bool checked);
   void RepaintIndicators(bool buttonL, bool buttonR);
@@ -89,6 +93,8 @@ class QtDialogView final : public DialogView {
   dialog_template::AddressLineWithNotice addressText_;
   qt_window::QrCodeWindow* qrCodeWindow_ = nullptr;  // owned by the window, made on first use
   QAction* showPointersAction_ = nullptr;              // owned by the window
+  QAction* showNamesAction_ = nullptr;                 // owned by the window
+  unsigned labelsShown_ = 0;  // the state's labelsChanged the list was last written at
   QMenu* cursorScreenMenu_ = nullptr;                  // owned by the window
   std::unique_ptr<qt_window::PointerOverlayWindow> overlay_;
   QTimer timer_;

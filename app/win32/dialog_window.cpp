@@ -8,6 +8,7 @@
 #include "app/dialog_controls.h"
 #include "app/main_dialog.h"
 #include "app/server_session.h"
+#include "app/win32/name_prompt.h"
 #include "app/win32/win32_dialog_view.h"
 #include "app/window_front_end.h"
 #include "pointer/vibrations.h"
@@ -93,9 +94,28 @@ void OnCommand(DialogIntents& dialog, HWND hwnd, int control, int code) {
 }
 
 // The system menu's own entries; false for any other command.
-bool OnMenuCommand(MainDialog& dialog, UINT command) {
+bool OnMenuCommand(MainDialog& dialog, HWND window, UINT command) {
   if (command == Win32DialogView::kShowPointersCommand) {
     dialog.SetPointerOverlay(!dialog.State().showPointers);
+    return true;
+  }
+  if (command == Win32DialogView::kShowNamesCommand) {
+    dialog.SetPointerLabels(dialog.State().labels == PointerLabels::kNames ? PointerLabels::kNumbers
+                                                                          : PointerLabels::kNames);
+    return true;
+  }
+  if (command == Win32DialogView::kRenameCommand) {
+    const DialogState& state = dialog.State();
+    const int pointer = state.selectedPointer;
+    const std::string& label = state.pointerLabels[static_cast<std::size_t>(pointer)];
+    // "17 Mia": the name follows the number and its space.
+    const std::optional<std::string> name =
+        AskForPointerName(window, pointer, label.size() > 3 ? label.substr(3) : std::string());
+    if (name) dialog.RenamePointer(pointer, *name);
+    return true;
+  }
+  if (command == Win32DialogView::kFreeNumberCommand) {
+    dialog.FreeNumber(dialog.State().selectedPointer);
     return true;
   }
   const std::optional<CursorScreen> screen = Win32DialogView::CursorScreenOfCommand(command);
@@ -115,7 +135,7 @@ INT_PTR CALLBACK DialogProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
   switch (message) {
     case WM_COMMAND:
       // Wine sends a system submenu's entries as WM_COMMAND (lParam 0: a menu).
-      if (lParam == 0 && OnMenuCommand(dialog, LOWORD(wParam))) return TRUE;
+      if (lParam == 0 && OnMenuCommand(dialog, hwnd, LOWORD(wParam))) return TRUE;
       OnCommand(dialog, hwnd, LOWORD(wParam), HIWORD(wParam));
       return TRUE;
     case WM_CLOSE:
@@ -125,7 +145,7 @@ INT_PTR CALLBACK DialogProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
       dialog.Tick();
       return TRUE;
     case WM_SYSCOMMAND:
-      return OnMenuCommand(dialog, static_cast<UINT>(wParam & 0xFFF0)) ? TRUE : FALSE;
+      return OnMenuCommand(dialog, hwnd, static_cast<UINT>(wParam & 0xFFF0)) ? TRUE : FALSE;
     case WM_INITMENUPOPUP:
       // The monitors as they are when the menu opens.
       if (reinterpret_cast<HMENU>(wParam) == window->view.CursorScreenMenu() || HIWORD(lParam)) {

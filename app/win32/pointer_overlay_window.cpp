@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -19,6 +20,62 @@ UINT FramePeriodMs() {
   if (rate < 20 || rate > 500) return kFallbackFrameMs;  // 0 and 1 mean the hardware's default
   const UINT period = 1000 / rate;
   return std::max<UINT>({USER_TIMER_MINIMUM, kOverlayMinFrameMs, period});
+}
+
+// A dark plate with the name in light letters, in the system's fonts,
+// which know every script; a long name ends in an ellipsis. The plate is
+// opaque, so the pixels GDI leaves without alpha are made opaque too.
+OverlayLabel NamePlate(const std::string& name, int radius) {
+  OverlayLabel label;
+  const int wideCount =
+      MultiByteToWideChar(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
+  if (wideCount <= 0) return label;
+  std::vector<wchar_t> wide(static_cast<std::size_t>(wideCount));
+  MultiByteToWideChar(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), wide.data(),
+                      wideCount);
+  const int height = OverlayLabelHeight(radius);
+  const int pad = std::max(2, height / 4);
+  HDC memory = CreateCompatibleDC(nullptr);
+  HFONT font = CreateFontW(-std::max(8, height * 3 / 4), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                           DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                           ANTIALIASED_QUALITY, DEFAULT_PITCH, L"Segoe UI");
+  if (memory == nullptr || font == nullptr) {
+    if (font != nullptr) DeleteObject(font);
+    if (memory != nullptr) DeleteDC(memory);
+    return label;
+  }
+  HGDIOBJ oldFont = SelectObject(memory, font);
+  SIZE extent{};
+  GetTextExtentPoint32W(memory, wide.data(), wideCount, &extent);
+  const int width = std::min(OverlayLabelMaxWidth(radius), static_cast<int>(extent.cx) + 2 * pad);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (bitmap != nullptr) {
+    HGDIOBJ oldBitmap = SelectObject(memory, bitmap);
+    RECT whole{0, 0, width, height};
+    HBRUSH plate = CreateSolidBrush(RGB(32, 32, 32));
+    FillRect(memory, &whole, plate);
+    DeleteObject(plate);
+    SetBkMode(memory, TRANSPARENT);
+    SetTextColor(memory, RGB(255, 255, 255));
+    RECT text{pad, 0, width - pad, height};
+    DrawTextW(memory, wide.data(), wideCount, &text,
+              DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_END_ELLIPSIS | DT_NOPREFIX);
+    GdiFlush();
+    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    label.width = width;
+    label.height = height;
+    label.pixels.assign(pixels, pixels + static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (std::uint32_t& pixel : label.pixels) pixel |= 0xFF000000u;
+    SelectObject(memory, oldBitmap);
+    DeleteObject(bitmap);
+  }
+  SelectObject(memory, oldFont);
+  DeleteObject(font);
+  DeleteDC(memory);
+  return label;
 }
 
 RECT PrimaryMonitorRect() {
@@ -62,6 +119,28 @@ bool PointerOverlayWindow::Create() {
   return window_ != nullptr;
 }
 
+void PointerOverlayWindow::SetLabels(const std::array<std::string, kPointerCount>& labels,
+                                     unsigned version) {
+  if (version == namesVersion_) return;
+  namesVersion_ = version;
+  // "17 Mia": the name follows the number and its space.
+  for (std::size_t p = 0; p < labels.size(); ++p) {
+    names_[p] = labels[p].size() > 3 ? labels[p].substr(3) : std::string();
+  }
+}
+
+// Drawn when a name or the dots' size changed, not in every frame.
+void PointerOverlayWindow::PaintNamePlates(int radius) {
+  if (platesVersion_ == namesVersion_ && platesRadius_ == radius) return;
+  platesVersion_ = namesVersion_;
+  platesRadius_ = radius;
+  for (int p = 0; p < kPointerCount; ++p) {
+    const std::string& name = names_[static_cast<std::size_t>(p)];
+    plates_.Set(p, name.empty() ? OverlayLabel{} : NamePlate(name, radius));
+  }
+  canvas_.SetLabels(&plates_);
+}
+
 void PointerOverlayWindow::Switch(bool on) {
   if (on == on_) return;
   if (on && !Create()) return;
@@ -86,7 +165,8 @@ void PointerOverlayWindow::Refresh() {
   if (screen.IsEmpty() || !FitSurface(screen.Width(), screen.Height())) return;
   Place(monitor);
   read_(sightings_);
-  BuildOverlayFrame(sightings_, sightings_.now, selectedPointer_, screen, frame_);
+  PaintNamePlates(OverlayDotRadius(screen.Height()));
+  BuildOverlayFrame(sightings_, sightings_.now, selectedPointer_, screen, frame_, &plates_);
   canvas_.Paint(frame_, changes_);
   if (changes_.count > 0) Push(changes_);
 }

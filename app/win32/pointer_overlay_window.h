@@ -8,9 +8,11 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "app/pointer_overlay_model.h"
 #include "platform/screen.h"
@@ -30,6 +32,9 @@ class PointerOverlayWindow {
   // Where it lies, in desktop pixels, as the dialog has chosen; none: the
   // primary monitor. Taken at the next frame.
   void SetScreenArea(const std::optional<platform::ScreenRect>& area) { area_ = area; }
+  // The names beside the dots: each pointer's label as the dialog shows it
+  // ("17 Mia"; the number alone: no plate). version changes with them.
+  void SetLabels(const std::array<std::string, kPointerCount>& labels, unsigned version);
   // One frame at once (the frame timer calls it).
   void Refresh();
 
@@ -41,8 +46,14 @@ class PointerOverlayWindow {
   bool FitSurface(int width, int height);
   void Push(const OverlayCanvas::Changes& changes);
   void FreeSurface();
+  void PaintNamePlates(int radius);
 
   SightingsReader read_;
+  std::array<std::string, kPointerCount> names_{};  // the labels' names; empty: none
+  unsigned namesVersion_ = 0;
+  unsigned platesVersion_ = 0;  // the names the plates show
+  int platesRadius_ = 0;        // and the dots' size they were drawn for
+  OverlayLabels plates_;
   int selectedPointer_ = 0;
   bool on_ = false;
   std::optional<platform::ScreenRect> area_;

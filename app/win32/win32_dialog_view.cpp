@@ -47,6 +47,9 @@ void Win32DialogView::Attach(HWND dialog) {
   HMENU menu = GetSystemMenu(dialog_, FALSE);
   AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
   AppendMenuA(menu, MF_STRING, kShowPointersCommand, "Show pointers on the screen");
+  AppendMenuA(menu, MF_STRING, kShowNamesCommand, "Show the pointers' names");
+  AppendMenuA(menu, MF_STRING, kRenameCommand, "Rename the selected pointer...");
+  AppendMenuA(menu, MF_STRING, kFreeNumberCommand, "Free the selected number");
   cursorScreenMenu_ = CreatePopupMenu();
   AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(cursorScreenMenu_), "Cursor screen");
 }
@@ -87,6 +90,26 @@ void Win32DialogView::ConnectPointerOverlay(PointerOverlayWindow::SightingsReade
   overlay_ = std::make_unique<PointerOverlayWindow>(std::move(read));
 }
 
+// "Pointer 17 Mia" where the dialog shows names; names are UTF-8, the
+// list takes them as UTF-16.
+void Win32DialogView::LabelPointerList(const DialogState& state) {
+  if (labelsShown_ == state.labelsChanged) return;
+  labelsShown_ = state.labelsChanged;
+  const HWND list = GetDlgItem(dialog_, control::kPointerList);
+  const LRESULT selected = SendMessageW(list, CB_GETCURSEL, 0, 0);
+  for (int i = 0; i < kPointerCount; ++i) {
+    const std::string text = "Pointer " + state.pointerLabels[static_cast<std::size_t>(i)];
+    std::wstring wide(text.size() + 1, L'\0');
+    const int count = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                          wide.data(), static_cast<int>(wide.size()));
+    wide.resize(count > 0 ? static_cast<std::size_t>(count) : 0);
+    const auto entry = static_cast<WPARAM>(i);
+    SendMessageW(list, CB_DELETESTRING, entry, 0);
+    SendMessageW(list, CB_INSERTSTRING, entry, reinterpret_cast<LPARAM>(wide.c_str()));
+  }
+  SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+}
+
 void Win32DialogView::Render(const DialogState& state) {
   for (const auto& [id, text] : dialog_template::ShownTexts(state)) {
     SetItemText(id, id == control::kPhoneAddress ? addressLine_.Text(text) : text);
@@ -94,6 +117,7 @@ void Win32DialogView::Render(const DialogState& state) {
   RepaintIndicators(state.live.buttonL, state.live.buttonR);
   CheckBox(control::kOffScreen, state.live.offScreen);
   CheckBox(control::kCursorEmulation, state.cursorEmulation);
+  LabelPointerList(state);
   const WPARAM entry = static_cast<WPARAM>(state.selectedPointer);
   if (SendDlgItemMessageA(dialog_, control::kPointerList, CB_GETCURSEL, 0, 0) !=
       static_cast<LRESULT>(entry)) {
@@ -102,8 +126,11 @@ void Win32DialogView::Render(const DialogState& state) {
   cursorScreenArea_ = state.cursorScreenArea;
   CheckMenuItem(GetSystemMenu(dialog_, FALSE), kShowPointersCommand,
                 MF_BYCOMMAND | (state.showPointers ? MF_CHECKED : MF_UNCHECKED));
+  CheckMenuItem(GetSystemMenu(dialog_, FALSE), kShowNamesCommand,
+                MF_BYCOMMAND | (state.labels == PointerLabels::kNames ? MF_CHECKED : MF_UNCHECKED));
   if (overlay_) {
     overlay_->SetSelectedPointer(state.selectedPointer);
+    overlay_->SetLabels(state.pointerLabels, state.labelsChanged);
     overlay_->SetScreenArea(state.cursorScreenArea);
     overlay_->Switch(state.showPointers);
   }

@@ -19,6 +19,11 @@ class Win32DialogView : public DialogView {
  public:
   // The system menu's entry that switches the pointer overlay.
   static constexpr UINT kShowPointersCommand = 0x0100;
+  // Its entries that switch the pointers' names on and off and free the
+  // selected pointer's number.
+  static constexpr UINT kShowNamesCommand = 0x0110;
+  static constexpr UINT kFreeNumberCommand = 0x0120;
+  static constexpr UINT kRenameCommand = 0x0130;
   // The "Cursor screen" entries of the system menu: system commands keep
   // their low four bits clear, so the monitors' entries step by 16.
   static constexpr UINT kCursorScreenPrimaryCommand = 0x0200;
@@ -71,6 +76,7 @@ class Win32DialogView : public DialogView {
   void CheckBox(int control, bool checked);
   void RepaintIndicators(bool buttonL, bool buttonR);
   void FitAddressLine();
+  void LabelPointerList(const DialogState& state);
 
   HWND dialog_ = nullptr;
   HMENU cursorScreenMenu_ = nullptr;  // destroyed with the system menu
@@ -82,6 +88,7 @@ class Win32DialogView : public DialogView {
   UINT_PTR timer_ = 0;
   std::optional<platform::ScreenRect> cursorScreenArea_;  // where the QR code opens
   unsigned fieldsPushed_ = 0;  // the state's count when the fields were last written
+  unsigned labelsShown_ = 0;   // the state's labelsChanged the list was last written at
   dialog_template::AddressLineWithNotice addressLine_;
   QrCodeWindow qrCodeWindow_;
   std::unique_ptr<PointerOverlayWindow> overlay_;

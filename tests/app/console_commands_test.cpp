@@ -81,6 +81,37 @@ TEST_F(ConsoleCommandsTest, StatusAndListShowTheDialogsState) {
   EXPECT_FALSE(dialog.IsRunning());
 }
 
+// The teacher's hand: a name keeps its inner spaces, a refused one leaves
+// the name before it, freeing clears it; the notices never carry a name.
+TEST_F(ConsoleCommandsTest, NameFreeAndLabelsReachTheSession) {
+  EXPECT_EQ(Run("name 17   Mia  Rose "), "Pointer 17 renamed.");
+  EXPECT_EQ(session.names.Get(17), "Mia  Rose");
+  EXPECT_EQ(Run("name 17 " + std::string(25, 'x')),
+            "Pointer 17 keeps its name: " +
+                std::string(RefusalReason(PointerNames::Refusal::kTooLong)) + ".");
+  EXPECT_EQ(session.names.Get(17), "Mia  Rose");
+  session.reporting = {{17, {1, 2, 0, 0, 0}, false}};
+  EXPECT_TRUE(Run("list").ends_with("ButtonR 0  Mia  Rose"));
+
+  EXPECT_EQ(Run("labels NUMBERS"), "Pointers shown by number only.");
+  EXPECT_NE(session.calls.find("store-labels:numbers "), std::string::npos);
+  EXPECT_TRUE(Run("list").ends_with("ButtonR 0"));
+  EXPECT_EQ(dialog.State().pointerLabels[17], "17");
+  Run("labels names");
+  EXPECT_EQ(dialog.State().pointerLabels[17], "17 Mia  Rose");
+
+  for (const char* bad : {"labels both", "name", "name 80 Mia", "name x Mia", "free", "free 99"}) {
+    EXPECT_TRUE(Run(bad).starts_with(std::string(bad).substr(0, 4))) << bad;
+  }
+  EXPECT_EQ(session.names.Get(17), "Mia  Rose");
+  EXPECT_EQ(Run("free 17"), "Number 17 freed: its phone is told to pick another number.");
+  EXPECT_NE(session.calls.find("free:17 "), std::string::npos);
+  EXPECT_EQ(dialog.State().pointerLabels[17], "17");
+  Run("name 5 Ali");
+  EXPECT_EQ(Run("name 5"), "Pointer 05 renamed.");
+  EXPECT_EQ(session.names.Get(5), "");
+}
+
 // A typed NUL must not cut the line short, nor an escape sequence reach the
 // terminal: both come back escaped; line ends and tabs stay.
 TEST(ConsoleViewTest, PrintsControlBytesEscaped) {

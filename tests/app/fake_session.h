@@ -47,6 +47,10 @@ class FakeSession final : public Session {
     return storeResult;
   }
   platform::Result StoreShowPointers(bool) override { return storeResult; }
+  platform::Result StorePointerLabels(PointerLabels labels) override {
+    calls += std::string("store-labels:") + PointerLabelsWord(labels) + " ";
+    return storeResult;
+  }
   platform::Result StoreCursorScreen(const std::string& choice) override {
     calls += "store-screen:" + choice + " ";
     return storeResult;

@@ -138,3 +138,46 @@ TEST_F(PointerOverlayModelTest, ACrowdThatMovesFarIsRepaintedAtItsOldAndNewPlace
 }
 
 }  // namespace
+
+namespace {
+
+// A named pointer's plate sits right of its dot and is painted there; a new
+// picture of it (a rename) repaints it, and without its label it goes.
+TEST_F(PointerOverlayModelTest, ANamePlateIsPaintedBesideItsDotAndFollowsRenames) {
+  OverlayLabels labels;
+  const auto plate = [](std::uint32_t colour) {
+    return OverlayLabel{40, 12, std::vector<std::uint32_t>(40 * 12, colour)};
+  };
+  labels.Set(9, plate(0xFF101010u));
+  labels.Set(8, OverlayLabel{40, 12, {}});  // pixels missing: no label
+  canvas.SetLabels(&labels);
+  Sight(9, 32768, 32768, 100);
+  Sight(8, 10000, 10000, 100);
+  BuildOverlayFrame(sightings, 100, 0, kScreen, frame, &labels);
+  canvas.Paint(frame, changes);
+
+  const OverlayDot& dot = Dot(9);
+  const OverlayRect plateRect = LabelBounds(dot, frame.radius);
+  EXPECT_EQ(plateRect.Width(), 40);
+  EXPECT_GT(plateRect.left, dot.x + frame.radius);
+  OverlayDot unnamed = dot;
+  unnamed.labelWidth = unnamed.labelHeight = 0;
+  EXPECT_EQ(DotBounds(dot, frame.radius), Union(DotBounds(unnamed, frame.radius), plateRect));
+  EXPECT_TRUE(LabelBounds(Dot(8), frame.radius).IsEmpty());
+  EXPECT_EQ(DotShape(dot, frame.radius).label, plateRect);
+  const int inside = plateRect.left - dot.x + 20;
+  EXPECT_EQ(At(dot, inside, 0), 0xFF101010u);
+
+  labels.Set(9, plate(0xFF303030u));
+  BuildOverlayFrame(sightings, 100, 0, kScreen, frame, &labels);
+  canvas.Paint(frame, changes);
+  EXPECT_EQ(changes.count, 1);
+  EXPECT_EQ(At(Dot(9), inside, 0), 0xFF303030u);
+
+  labels.Set(9, OverlayLabel{});
+  BuildOverlayFrame(sightings, 100, 0, kScreen, frame, &labels);
+  canvas.Paint(frame, changes);
+  EXPECT_EQ(At(Dot(9), inside, 0), 0u);
+}
+
+}  // namespace

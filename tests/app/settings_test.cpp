@@ -111,6 +111,23 @@ TEST_F(ReadIniTest, SelectedPointerOutsideTheTablesIsIgnored) {
   }
 }
 
+// Names are shown unless the INI says numbers; a word it does not know
+// keeps the default. The choice is stored as the word.
+TEST_F(ReadIniTest, PointerLabelsAreNamesUnlessTheIniSaysNumbers) {
+  const std::pair<const char*, PointerLabels> cases[] = {
+      {"numbers", PointerLabels::kNumbers}, {"NAMES", PointerLabels::kNames},
+      {"both", PointerLabels::kNames}, {"", PointerLabels::kNames}};
+  for (const auto& [word, labels] : cases) {
+    settings.pointerLabels = PointerLabels::kNumbers;
+    WriteIni(std::string("[Control]\r\nPointerLabels=") + word + "\r\n");
+    Read();
+    EXPECT_EQ(settings.pointerLabels, labels) << word;
+  }
+  ASSERT_TRUE(StorePointerLabels(PointerLabels::kNumbers, ini));
+  Read();
+  EXPECT_EQ(settings.pointerLabels, PointerLabels::kNumbers);
+}
+
 TEST_F(ReadIniTest, WindowPlacementNeedsTheRightLengthAndChecksum) {
   WindowPlacementBytes placement{};
   placement[0] = 44;

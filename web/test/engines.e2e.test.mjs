@@ -51,6 +51,7 @@ engines.forEach((engine, index) => describe(engine, () => {
   before(async () => {
     phone = await openPhone(engine);
     await phone.open(`${server.url}#pointer=${pointer}`);
+    await phone.evaluate(() => document.getElementById('name-skip').click());
     await waitFor(async () => (await connection()) === 'connected', { what: `${engine} to connect` });
     await phone.evaluate(instrumentPage);
   });

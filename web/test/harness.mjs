@@ -337,7 +337,8 @@ export async function reportsSent(target, from = 0) {
 
 // A phone with touch by default; { mobile: false } gives a desktop with a mouse.
 // locale sets the phone's languages (navigator.languages, Accept-Language).
-export async function launchPhone({ mobile = true, viewport, locale } = {}) {
+// The phone has skipped the page's name question unless asksName.
+export async function launchPhone({ mobile = true, viewport, locale, asksName = false } = {}) {
   const profile = mkdtempSync(path.join(tmpdir(), 'tvx-chromium-'));
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: CHROMIUM,
@@ -350,6 +351,11 @@ export async function launchPhone({ mobile = true, viewport, locale } = {}) {
     isMobile: mobile,
     locale,
   });
+  if (!asksName) {
+    await context.addInitScript(() => {
+      if (window.localStorage.getItem('tvx.name') === null) window.localStorage.setItem('tvx.name', '');
+    });
+  }
   return {
     context,
     async close() {

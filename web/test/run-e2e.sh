@@ -22,3 +22,5 @@ node --test test/page.e2e.test.mjs
 # The other engines natively only: the server's part under wine is the same
 # whatever browser reports to it.
 [ -e "$bin/TVXTap.exe" ] || node --test test/engines.e2e.test.mjs
+# The kit's names natively only: its Python side opens the POSIX area.
+[ -e "$bin/TVXTap.exe" ] || node --test test/name.e2e.test.mjs

@@ -2,6 +2,9 @@
 // under Xvfb): dots at known places, screenshots, and a click through a dot.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <string>
+
 #include <QApplication>
 #include <QMouseEvent>
 #include <QScreen>
@@ -101,10 +104,18 @@ TEST_F(PointerOverlayTest, DotsShowAtTheirPlacesLetClicksThroughAndLeaveWithSile
     sighting.status.buttonL = pointer == 5;
     sighting.status.buttonR = pointer == 7;
   }
+  std::array<std::string, kPointerCount> labels{};
+  labels[21] = "21 Mia";
+  overlay.SetLabels(labels, 1);
   const QImage shot = Screenshot();
   for (const auto& [pointer, x, y] : dots) {
     EXPECT_EQ(Fill(shot, x, y), QColor::fromRgb(DotColour(pointer))) << pointer;
   }
+  // Pointer 21's name on its dark plate, right of the dot.
+  OverlayDot named{21, Place(57344, 40960).x(), Place(57344, 40960).y()};
+  named.labelWidth = named.labelHeight = 1;
+  const OverlayRect plate = LabelBounds(named, OverlayDotRadius(screen.height()));
+  EXPECT_EQ(shot.pixelColor(plate.left + 1, plate.top), QColor(32, 32, 32));
   // The faded dot is dimmed, not blended, yet there.
   const QColor faded = Fill(shot, 8192, 57344);
   EXPECT_NE(faded, QColor::fromRgb(DotColour(12)));
