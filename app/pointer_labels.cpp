@@ -14,6 +14,11 @@ std::optional<PointerLabels> ParsePointerLabels(std::string_view word) {
   return std::nullopt;
 }
 
+std::string NameInLabel(std::string_view label) {
+  // The number is always two digits, then a space.
+  return label.size() > 3 ? std::string(label.substr(3)) : std::string();
+}
+
 std::string PointerLabel(int pointer, std::string_view name, PointerLabels labels) {
   std::string label = TwoDigits(pointer);
   if (labels == PointerLabels::kNames && !name.empty()) {

@@ -17,3 +17,5 @@ std::optional<PointerLabels> ParsePointerLabels(std::string_view word);
 
 // "17", or "17 Mia" when names are shown and the pointer has one.
 std::string PointerLabel(int pointer, std::string_view name, PointerLabels labels);
+// The name in such a label ("Mia"); empty when it has none.
+std::string NameInLabel(std::string_view label);

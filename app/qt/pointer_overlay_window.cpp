@@ -1,5 +1,7 @@
 #include "app/qt/pointer_overlay_window.h"
 
+#include "app/pointer_labels.h"
+
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPaintEvent>
@@ -82,10 +84,7 @@ void PointerOverlayWindow::SetLabels(const std::array<std::string, kPointerCount
                                      unsigned version) {
   if (version == namesVersion_) return;
   namesVersion_ = version;
-  // "17 Mia": the name follows the number and its space.
-  for (std::size_t p = 0; p < labels.size(); ++p) {
-    names_[p] = labels[p].size() > 3 ? labels[p].substr(3) : std::string();
-  }
+  for (std::size_t p = 0; p < labels.size(); ++p) names_[p] = NameInLabel(labels[p]);
 }
 
 // Drawn when a name or the dots' size changed, not in every frame.
