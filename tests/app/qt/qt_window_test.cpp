@@ -370,7 +370,10 @@ TEST_F(QtWindowTest, ARightClickOpensTheMenuWhoseCursorScreenEntryChoosesAMonito
   QContextMenuEvent click(QContextMenuEvent::Mouse, corner, window().mapToGlobal(corner));
   QApplication::sendEvent(&window(), &click);
   ASSERT_TRUE(QTest::qWaitFor([&] { return done; }));
-  EXPECT_EQ(entries, (std::vector<std::string>{"Show pointers on the screen", "Cursor screen"}));
+  EXPECT_EQ(entries, (std::vector<std::string>{"Show pointers on the screen",
+                                               "Show the pointers' names",
+                                               "Rename the selected pointer...",
+                                               "Free the selected number", "Cursor screen"}));
   EXPECT_EQ(platform::ProfileReadString(paths.iniFile, "Control", "CursorScreen", "", 16), "2");
   EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
   ASSERT_FALSE(picture.isNull());
