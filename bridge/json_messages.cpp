@@ -192,7 +192,9 @@ std::string State(std::string_view server, const std::string& holder,
 }
 
 std::string Presence(unsigned pointer, bool joined, const std::string& name) {
-  if (joined && !name.empty()) return Dump(nlohmann::ordered_json{{"join", PointerObject(pointer, name)}});
+  if (joined && !name.empty()) {
+    return Dump(nlohmann::ordered_json{{"join", PointerObject(pointer, name)}});
+  }
   std::string out(joined ? "{\"join\":{\"pointer\":" : "{\"leave\":{\"pointer\":");
   PutUnsigned(out, pointer);
   out.append("}}");
