@@ -161,22 +161,49 @@ std::string Busy(const std::string& holder) {
   return busy.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+namespace {
+
+// Names come checked from the server; a byte that is not UTF-8 all the
+// same becomes U+FFFD rather than a frame no client can read.
+template <typename Json>
+std::string Dump(const Json& value) {
+  return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+nlohmann::ordered_json PointerObject(unsigned pointer, const std::string& name) {
+  nlohmann::ordered_json object{{"pointer", pointer}};
+  if (!name.empty()) object["name"] = name;
+  return object;
+}
+
+}  // namespace
+
 std::string State(std::string_view server, const std::string& holder,
-                  const std::vector<unsigned>& present) {
+                  const std::vector<unsigned>& present, std::span<const std::string> names) {
   // In this order, for the eye: the server, then who is there.
   nlohmann::ordered_json state{{"server", std::string(server)}};
   if (!holder.empty()) state["holder"] = holder;
   nlohmann::ordered_json pointers = nlohmann::ordered_json::array();
-  for (const unsigned pointer : present) pointers.push_back({{"pointer", pointer}});
+  for (const unsigned pointer : present) {
+    pointers.push_back(PointerObject(pointer, pointer < names.size() ? names[pointer] : ""));
+  }
   state["present"] = std::move(pointers);
-  return state.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  return Dump(state);
 }
 
-std::string Presence(unsigned pointer, bool joined) {
+std::string Presence(unsigned pointer, bool joined, const std::string& name) {
+  if (joined && !name.empty()) {
+    return Dump(nlohmann::ordered_json{{"join", PointerObject(pointer, name)}});
+  }
   std::string out(joined ? "{\"join\":{\"pointer\":" : "{\"leave\":{\"pointer\":");
   PutUnsigned(out, pointer);
   out.append("}}");
   return out;
+}
+
+std::string Rename(unsigned pointer, const std::string& name) {
+  return Dump(nlohmann::ordered_json{
+      {"rename", nlohmann::ordered_json{{"pointer", pointer}, {"name", name}}}});
 }
 
 std::string Error(std::string_view text) {

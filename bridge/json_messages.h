@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -22,12 +23,15 @@ std::string Server(bool running);
 std::string Busy(const std::string& holder);
 // What a client learns as it connects: the server's state ("running",
 // "gone", "busy" with its holder when known) and every present pointer,
-// {"server":"running","present":[{"pointer":3},{"pointer":7}]}. Each
-// pointer is an object so that it can carry more than its number.
+// {"server":"running","present":[{"pointer":3,"name":"Mia"},{"pointer":7}]}:
+// a pointer carries the name that names[pointer] holds, if not empty.
 std::string State(std::string_view server, const std::string& holder,
-                  const std::vector<unsigned>& present);
-// {"join":{"pointer":3}} or {"leave":{"pointer":3}}
-std::string Presence(unsigned pointer, bool joined);
+                  const std::vector<unsigned>& present, std::span<const std::string> names = {});
+// {"join":{"pointer":3}}, {"join":{"pointer":3,"name":"Mia"}} or
+// {"leave":{"pointer":3}}
+std::string Presence(unsigned pointer, bool joined, const std::string& name = {});
+// {"rename":{"pointer":3,"name":"Mia"}}; an empty name: it has none now.
+std::string Rename(unsigned pointer, const std::string& name);
 // {"error":"..."}
 std::string Error(std::string_view text);
 

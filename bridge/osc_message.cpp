@@ -184,6 +184,14 @@ std::string EncodeAlive(std::span<const unsigned> present) {
   return out;
 }
 
+std::string EncodeName(unsigned pointer, std::string_view name) {
+  std::string out;
+  PutPointerAddress(out, pointer, "name");
+  PutString(out, ",s");
+  PutString(out, name);
+  return out;
+}
+
 std::string EncodePresence(unsigned pointer, bool joined, std::span<const unsigned> present) {
   std::string out;
   PutBundleHead(out);

@@ -53,6 +53,8 @@ std::string EncodeReports(std::span<const tvxhdv_report> reports, Scheme scheme)
 // A phone joined (1) or left (0), with the pointers present after it, as one
 // bundle: /tvxhdv/p3/present i and /tvxhdv/alive i i ...
 std::string EncodePresence(unsigned pointer, bool joined, std::span<const unsigned> present);
+// /tvxhdv/p3/name s: the phone's name, empty when it has none now.
+std::string EncodeName(unsigned pointer, std::string_view name);
 // /tvxhdv/alive i i ...: the pointers present, none when the list is empty.
 std::string EncodeAlive(std::span<const unsigned> present);
 // /tvxhdv/server s: "gone" or "new".

@@ -52,9 +52,16 @@ void OscOutput::Server(bool running) {
   }
 }
 
-void OscOutput::Presence(unsigned pointer, bool joined, const std::vector<unsigned>& present) {
+void OscOutput::Presence(unsigned pointer, bool joined, const std::vector<unsigned>& present,
+                         const std::string& name) {
   present_ = present;
   const std::string datagram = osc::EncodePresence(pointer, joined, present_);
+  SendToAll(&datagram, 1);
+  if (joined && !name.empty()) Renamed(pointer, name);
+}
+
+void OscOutput::Renamed(unsigned pointer, const std::string& name) {
+  const std::string datagram = osc::EncodeName(pointer, name);
   SendToAll(&datagram, 1);
 }
 

@@ -42,7 +42,10 @@ class OscOutput : public Output {
   void Server(bool running) override;
   // OSC has no word for it: the targets hear nothing until a server is read.
   void Busy(const std::string&) override {}
-  void Presence(unsigned pointer, bool joined, const std::vector<unsigned>& present) override;
+  // A named phone's join is followed by its name, as a rename is.
+  void Presence(unsigned pointer, bool joined, const std::vector<unsigned>& present,
+                const std::string& name) override;
+  void Renamed(unsigned pointer, const std::string& name) override;
 
  private:
   void SendToAll(const std::string* datagrams, std::size_t count);

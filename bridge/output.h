@@ -21,9 +21,12 @@ class Output {
   // it when the kit could tell ("TVXTap (process 1234)"), else is empty.
   virtual void Busy(const std::string& holder) = 0;
   // A phone joined (joined=1) or left (0) by the kit's rule; the full list of present pointers
-  // after the change.
+  // after the change. A joining phone's name comes with it (empty: none).
   virtual void Presence(unsigned /*pointer*/, bool /*joined*/,
-                        const std::vector<unsigned>& /*present*/) {}
+                        const std::vector<unsigned>& /*present*/, const std::string& /*name*/) {}
+  // A present phone's name was set, changed or dropped (empty). Names are
+  // often children's: outputs hold them in memory only.
+  virtual void Renamed(unsigned /*pointer*/, const std::string& /*name*/) {}
 };
 
 }  // namespace bridge

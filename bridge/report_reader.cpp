@@ -45,7 +45,17 @@ bool ReportReader::Open(bool firstTry) {
   // A bridge started beside a running server skips what queued before it; a
   // server found later is new, and everything it queued is fresh.
   handle_ = tvxhdv_open(folder_.c_str(), firstTry ? TVXHDV_FROM_NOW : 0);
-  return handle_ != nullptr;
+  if (handle_ == nullptr) return false;
+  // The kit tells renames only to a handle that once asked for a name.
+  (void)NameOf(0);
+  return true;
+}
+
+std::string ReportReader::NameOf(unsigned pointer) {
+  char name[TVXHDV_NAME_MAX + 1];
+  const int length = tvxhdv_name(handle_, pointer, name, sizeof name);
+  return length > 0 && length < static_cast<int>(sizeof name) ? std::string(name, length)
+                                                               : std::string();
 }
 
 void ReportReader::ServeSockets() {
@@ -75,6 +85,13 @@ void ReportReader::TakePresence() {
       const unsigned pointer = changes[i].pointer;
       const auto at = std::lower_bound(present_.begin(), present_.end(), pointer);
       const bool listed = at != present_.end() && *at == pointer;
+      if (changes[i].joined == TVXHDV_RENAMED) {
+        // A phone not yet told as joined brings its name with its join.
+        if (!listed) continue;
+        const std::string name = NameOf(pointer);
+        for (Output* output : outputs_) output->Renamed(pointer, name);
+        continue;
+      }
       const bool joined = changes[i].joined != 0;
       if (joined == listed) continue;
       if (joined) {
@@ -82,7 +99,8 @@ void ReportReader::TakePresence() {
       } else {
         present_.erase(at);
       }
-      for (Output* output : outputs_) output->Presence(pointer, joined, present_);
+      const std::string name = joined ? NameOf(pointer) : std::string();
+      for (Output* output : outputs_) output->Presence(pointer, joined, present_, name);
     }
   } while (count == TVXHDV_POINTERS);
 }

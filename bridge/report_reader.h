@@ -48,6 +48,8 @@ class ReportReader {
   // Tells the outputs who joined or left since the last look; the kit then
   // holds back the reports of a phone until its join was told.
   void TakePresence();
+  // The name the server keeps for pointer, empty when none.
+  std::string NameOf(unsigned pointer);
   // Drops the commands for pointer that the bridge and the area still hold.
   void Tell(bool running);
   void ServeSockets();

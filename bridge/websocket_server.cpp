@@ -106,6 +106,7 @@ struct WebSocketServer::Hub {
   std::string server = "gone";  // "running", "gone" or "busy"
   std::string holder;           // who reads the reports while busy, if known
   std::vector<unsigned> present;
+  std::vector<std::string> names = std::vector<std::string>(TVXHDV_POINTERS);  // by pointer
   std::atomic<int> clientCount{0};            // no JSON is made while it is 0
 };
 
@@ -415,7 +416,7 @@ void Hub::Join(const std::shared_ptr<Client>& client) {
   if (!clients.insert(client).second) return;
   ++clientCount;
   // It learns at once what the others learnt one change at a time.
-  client->Queue(std::make_shared<const std::string>(json::State(server, holder, present)),
+  client->Queue(std::make_shared<const std::string>(json::State(server, holder, present, names)),
                 Clock::now());
   client->Write();
 }
@@ -521,11 +522,23 @@ void WebSocketServer::Busy(const std::string& holder) {
 }
 
 void WebSocketServer::Presence(unsigned pointer, bool joined,
-                               const std::vector<unsigned>& present) {
-  asio::post(hub_->io, [hub = hub_, pointer, joined, present] {
+                               const std::vector<unsigned>& present, const std::string& name) {
+  if (pointer >= TVXHDV_POINTERS) return;
+  asio::post(hub_->io, [hub = hub_, pointer, joined, present, name] {
     hub->present = present;
+    hub->names[pointer] = joined ? name : std::string();
     if (hub->clientCount > 0) {
-      hub->Broadcast(std::make_shared<const std::string>(json::Presence(pointer, joined)));
+      hub->Broadcast(std::make_shared<const std::string>(json::Presence(pointer, joined, name)));
+    }
+  });
+}
+
+void WebSocketServer::Renamed(unsigned pointer, const std::string& name) {
+  if (pointer >= TVXHDV_POINTERS) return;
+  asio::post(hub_->io, [hub = hub_, pointer, name] {
+    hub->names[pointer] = name;
+    if (hub->clientCount > 0) {
+      hub->Broadcast(std::make_shared<const std::string>(json::Rename(pointer, name)));
     }
   });
 }

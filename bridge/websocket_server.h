@@ -46,7 +46,9 @@ class WebSocketServer : public Output {
   void Reports(const tvxhdv_report* reports, int count, Clock::time_point arrived) override;
   void Server(bool running) override;
   void Busy(const std::string& holder) override;
-  void Presence(unsigned pointer, bool joined, const std::vector<unsigned>& present) override;
+  void Presence(unsigned pointer, bool joined, const std::vector<unsigned>& present,
+                const std::string& name) override;
+  void Renamed(unsigned pointer, const std::string& name) override;
 
   struct Hub;
 

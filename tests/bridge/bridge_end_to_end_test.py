@@ -6,6 +6,7 @@ liblo's oscdump and oscsend, Python's websockets, Pure Data; with a runner
 
 import argparse
 import asyncio
+import http.client
 import json
 import os
 import re
@@ -322,6 +323,19 @@ class BridgeTest(unittest.TestCase):
         self.assertEqual(late.messages[0], {"server": "running", "present": [
             {"pointer": 3}, {"pointer": 4}, {"pointer": 5}]})
         self.assertLess(late.arrived[0] - late.connected_at, 0.1)
+
+        # Phone 4 names itself: every client hears it, a new one finds it.
+        naming = http.client.HTTPConnection("127.0.0.1", self.server.port, timeout=10)
+        naming.request("GET", "/name/04", headers={"TVXName": "Zo%C3%AB"})
+        self.assertEqual(naming.getresponse().status, 204)
+        naming.close()
+        rename = {"rename": {"pointer": 4, "name": "Zo\u00eb"}}
+        for client in (first, late):
+            self.assertTrue(poll(lambda: rename in client.messages), client.messages[-3:])
+        self.assertTrue(poll(lambda: self.osc.messages("/tvxhdv/p4/name")))
+        newest = self.client()
+        self.assertTrue(poll(lambda: newest.messages))
+        self.assertEqual(newest.messages[0]["present"][1], {"pointer": 4, "name": "Zo\u00eb"})
 
         # Phone 3 falls silent; the others go on and are told commands by name.
         late.send({"show": {"pointer": 4, "what": "correct"}})

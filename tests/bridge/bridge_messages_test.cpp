@@ -80,6 +80,8 @@ TEST(OscMessage, ByPointerEachValueHasItsAddress) {
   EXPECT_EQ(osc::EncodePresence(12, false, present),
             bundle + Bytes({0, 0, 0, 28}) + std::string("/tvxhdv/p12/present\0,i\0\0", 24) +
                 Bytes({0, 0, 0, 0}) + Bytes({0, 0, 0, 36}) + alive);
+  EXPECT_EQ(osc::EncodeName(3, "Mia"), std::string("/tvxhdv/p3/name\0,s\0\0Mia\0", 24));
+  EXPECT_EQ(osc::EncodeName(3, ""), std::string("/tvxhdv/p3/name\0,s\0\0\0\0\0\0", 24));
 }
 
 TEST(OscMessage, DecodesWhatItTakesAndRefusesTheRest) {
@@ -201,6 +203,14 @@ TEST(Json, ReportStateAndPresenceShapes) {
             R"({"server":"busy","holder":"TVXTap","present":[]})");
   EXPECT_EQ(json::Presence(7, true), R"({"join":{"pointer":7}})");
   EXPECT_EQ(json::Presence(0, false), R"({"leave":{"pointer":0}})");
+  const std::vector<std::string> names = {"", "", "", "Mia \"M\"\n", "", "", "", "\xC3\xA9\xFF"};
+  EXPECT_EQ(json::State("running", "", {3, 5, 7, 79}, names),
+            R"({"server":"running","present":[{"pointer":3,"name":"Mia \"M\"\n"},)"
+            R"({"pointer":5},{"pointer":7,"name":"é�"},{"pointer":79}]})");
+  EXPECT_EQ(json::Presence(7, true, "Mia"), R"({"join":{"pointer":7,"name":"Mia"}})");
+  EXPECT_EQ(json::Presence(7, false, "Mia"), R"({"leave":{"pointer":7}})");
+  EXPECT_EQ(json::Rename(3, "Ann"), R"({"rename":{"pointer":3,"name":"Ann"}})");
+  EXPECT_EQ(json::Rename(3, ""), R"({"rename":{"pointer":3,"name":""}})");
   EXPECT_EQ(json::Error("a \"quoted\" word"), R"({"error":"a \"quoted\" word"})");
 }
 

@@ -83,8 +83,9 @@ TEST(OscOutput, PresenceGoesOutAtOnceAndTheAliveListEveryInterval) {
   OscReceiver receiver(io);
   OscOutput output(io, receiver.Target(), osc::Scheme::kByPointer, std::chrono::milliseconds(20));
   const std::vector<unsigned> present = {3, 12};
-  output.Presence(12, true, present);
+  output.Presence(12, true, present, "Mia");
   EXPECT_EQ(receiver.Receive(), osc::EncodePresence(12, true, present));
+  EXPECT_EQ(receiver.Receive(), osc::EncodeName(12, "Mia"));
   for (int i = 0; i < 2; ++i) {
     io.run_one_for(std::chrono::seconds(30));
     EXPECT_EQ(receiver.Receive(), osc::EncodeAlive(present));

@@ -216,17 +216,23 @@ TEST(WebSocketServer, AClientLearnsStateAndPresenceAtOnceThenChangesAndGetsArray
   RunningServer running({});
   running.server.Busy("TVXTap (process 12)");
   running.server.Server(true);
-  running.server.Presence(3, true, {3});
-  running.server.Presence(7, true, {3, 7});
-  running.server.Presence(3, false, {7});
+  running.server.Presence(3, true, {3}, "Ann");
+  running.server.Presence(7, true, {3, 7}, "");
+  running.server.Renamed(7, "Mia");
+  running.server.Presence(3, false, {7}, "");
+  running.server.Presence(3, true, {3, 7}, "");  // a phone that left took its name
   SyncClient each(running.server.Port());
   SyncClient batched(running.server.Port(), "/?batch=1");
   for (SyncClient* client : {&each, &batched}) {
-    EXPECT_EQ(client->Read(), R"({"server":"running","present":[{"pointer":7}]})");
+    EXPECT_EQ(client->Read(),
+              R"({"server":"running","present":[{"pointer":3},{"pointer":7,"name":"Mia"}]})");
   }
+  running.server.Renamed(7, "");
+  EXPECT_EQ(each.Sync(), (std::vector<std::string>{json::Rename(7, "")}));
+  batched.Sync();
 
   const tvxhdv_report pass[] = {ReportOf(7, 1), ReportOf(9, 1)};
-  running.server.Presence(9, true, {7, 9});
+  running.server.Presence(9, true, {3, 7, 9}, "");
   running.server.Reports(pass, 2, Clock::now());
   const std::string join = R"({"join":{"pointer":9}})";
   EXPECT_EQ(each.Sync(),

@@ -112,11 +112,25 @@ test('the class view keeps up with 80 phones at 60 Hz and reads from the back of
     for (let pointer = 0; pointer < 80; ++pointer) {
       styles.push(window.classView.dotStyle(pointer, true), window.classView.dotStyle(pointer, false));
     }
-    return { height: (digit.actualBoundingBoxAscent + digit.actualBoundingBoxDescent) / innerHeight, styles };
+    return { height: (digit.actualBoundingBoxAscent + digit.actualBoundingBoxDescent) / innerHeight, styles,
+      name: window.classView.nameStyle };
   });
   assert.ok(labels.height >= 0.03, `digits ${(labels.height * 100).toFixed(2)} % of the height`);
-  const weak = labels.styles.filter(({ fill, text }) => contrast(fill, text) < 4.5);
+  const weak = [...labels.styles, labels.name].filter(({ fill, text }) => contrast(fill, text) < 4.5);
   assert.deepEqual(weak, []);
+
+  // A phone names itself: the screen shows the name, cut to a sensible
+  // width; the list gives it whole.
+  const name = 'Maximiliane W\u00f6lkenstein';
+  const named = await fetch(`http://127.0.0.1:${server.values.port}/name/11`, // in hex
+    { headers: { TVXName: encodeURIComponent(name) } });
+  assert.equal(named.status, 204);
+  await waitFor(async () => (await page.evaluate(() => window.classView.names.get(17))) === name,
+    { what: 'the name' });
+  await waitFor(async () => (await page.locator('#present li[data-pointer="17"]').innerText()) ===
+    `Pointer 17 ${name}`, { what: 'the name in the list' });
+  const shown = await page.evaluate((whole) => window.classView.shownName(whole), name);
+  assert.ok(shown.endsWith('…') && shown.length < name.length, shown);
 
   await page.addScriptTag({ path: path.join(webDir, 'node_modules', 'axe-core', 'axe.min.js') });
   const { violations } = await page.evaluate(() => window.axe.run(document));
