@@ -1,7 +1,5 @@
 #include "app/qt/pointer_overlay_window.h"
 
-#include "app/pointer_labels.h"
-
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPaintEvent>
@@ -25,7 +23,8 @@ QRegion Ellipse(const OverlayRect& square, const OverlayRect& screen) {
 
 // A dark plate with the name in light letters, in the window system's
 // fonts, which know every script; a long name ends in an ellipsis.
-OverlayLabel NamePlate(const QString& name, int radius) {
+OverlayLabel NamePlate(const std::string& utf8, int radius) {
+  const QString name = QString::fromStdString(utf8);
   const int height = OverlayLabelHeight(radius);
   QFont font;
   font.setPixelSize(std::max(8, height * 3 / 4));
@@ -70,7 +69,8 @@ PointerOverlayWindow::PointerOverlayWindow(SightingsReader read)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus |
                            Qt::NoDropShadowWindowHint),
-      read_(std::move(read)) {
+      read_(std::move(read)),
+      plates_(NamePlate) {
   setAttribute(Qt::WA_TranslucentBackground);
   setAttribute(Qt::WA_ShowWithoutActivating);
   setAttribute(Qt::WA_NoSystemBackground);
@@ -78,25 +78,6 @@ PointerOverlayWindow::PointerOverlayWindow(SightingsReader read)
   setWindowTitle(QStringLiteral("TVXHandvane pointers"));
   frameTimer_.setTimerType(Qt::PreciseTimer);
   QObject::connect(&frameTimer_, &QTimer::timeout, this, [this] { Refresh(); });
-}
-
-void PointerOverlayWindow::SetLabels(const std::array<std::string, kPointerCount>& labels,
-                                     unsigned version) {
-  if (version == namesVersion_) return;
-  namesVersion_ = version;
-  for (std::size_t p = 0; p < labels.size(); ++p) names_[p] = NameInLabel(labels[p]);
-}
-
-// Drawn when a name or the dots' size changed, not in every frame.
-void PointerOverlayWindow::PaintNamePlates(int radius) {
-  if (platesVersion_ == namesVersion_ && platesRadius_ == radius) return;
-  platesVersion_ = namesVersion_;
-  platesRadius_ = radius;
-  for (int p = 0; p < kPointerCount; ++p) {
-    const std::string& name = names_[static_cast<std::size_t>(p)];
-    plates_.Set(p, name.empty() ? OverlayLabel{} : NamePlate(QString::fromStdString(name), radius));
-  }
-  canvas_.SetLabels(&plates_);
 }
 
 void PointerOverlayWindow::Switch(bool on) {
@@ -130,8 +111,9 @@ void PointerOverlayWindow::Refresh() {
   const std::uint32_t now = clock_ ? clock_() : sightings_.now;
   const OverlayRect area{screen.left(), screen.top(), screen.left() + screen.width(),
                          screen.top() + screen.height()};
-  PaintNamePlates(OverlayDotRadius(area.Height()));
-  BuildOverlayFrame(sightings_, now, selectedPointer_, area, frame_, &plates_);
+  const OverlayLabels& plates = plates_.For(OverlayDotRadius(area.Height()));
+  canvas_.SetLabels(&plates);
+  BuildOverlayFrame(sightings_, now, selectedPointer_, area, frame_, &plates);
   canvas_.Paint(frame_, changes_);
   if (changes_.count == 0) return;
   if (image_.width() != canvas_.Width() || image_.height() != canvas_.Height() ||

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "app/overlay_name_plates.h"
 #include "app/pointer_overlay_model.h"
 #include "platform/screen.h"
 
@@ -38,7 +39,9 @@ class PointerOverlayWindow final : public QWidget {
   void SetClock(Clock clock) { clock_ = std::move(clock); }
   // The names beside the dots: each pointer's label as the dialog shows it
   // ("17 Mia"; the number alone: no plate). version changes with them.
-  void SetLabels(const std::array<std::string, kPointerCount>& labels, unsigned version);
+  void SetLabels(const std::array<std::string, kPointerCount>& labels, unsigned version) {
+    plates_.SetLabels(labels, version);
+  }
   // One frame at once (the frame timer calls it).
   void Refresh();
 
@@ -49,15 +52,10 @@ class PointerOverlayWindow final : public QWidget {
   QRect ScreenArea() const;
   void PlaceOnScreen(const QRect& screen);
   QRegion DotsShape();
-  void PaintNamePlates(int radius);
   const QRegion& ShapeAtOrigin(const OverlayDot& dot);
 
   SightingsReader read_;
-  std::array<std::string, kPointerCount> names_{};  // the labels' names; empty: none
-  unsigned namesVersion_ = 0;
-  unsigned platesVersion_ = 0;  // the names the plates show
-  int platesRadius_ = 0;        // and the dots' size they were drawn for
-  OverlayLabels plates_;
+  OverlayNamePlates plates_;
   Clock clock_;
   int selectedPointer_ = 0;
   std::optional<platform::ScreenRect> area_;

@@ -1,7 +1,5 @@
 #include "app/win32/pointer_overlay_window.h"
 
-#include "app/pointer_labels.h"
-
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -96,7 +94,8 @@ RECT PointerOverlayWindow::ScreenRect() const {
   return RECT{area_->x, area_->y, area_->x + area_->width, area_->y + area_->height};
 }
 
-PointerOverlayWindow::PointerOverlayWindow(SightingsReader read) : read_(std::move(read)) {}
+PointerOverlayWindow::PointerOverlayWindow(SightingsReader read)
+    : read_(std::move(read)), plates_(NamePlate) {}
 
 PointerOverlayWindow::~PointerOverlayWindow() {
   if (window_ != nullptr) DestroyWindow(window_);
@@ -119,25 +118,6 @@ bool PointerOverlayWindow::Create() {
       kWindowClass, "TVXHandvane pointers", WS_POPUP, monitor.left, monitor.top,
       monitor.right - monitor.left, monitor.bottom - monitor.top, nullptr, nullptr, instance, this);
   return window_ != nullptr;
-}
-
-void PointerOverlayWindow::SetLabels(const std::array<std::string, kPointerCount>& labels,
-                                     unsigned version) {
-  if (version == namesVersion_) return;
-  namesVersion_ = version;
-  for (std::size_t p = 0; p < labels.size(); ++p) names_[p] = NameInLabel(labels[p]);
-}
-
-// Drawn when a name or the dots' size changed, not in every frame.
-void PointerOverlayWindow::PaintNamePlates(int radius) {
-  if (platesVersion_ == namesVersion_ && platesRadius_ == radius) return;
-  platesVersion_ = namesVersion_;
-  platesRadius_ = radius;
-  for (int p = 0; p < kPointerCount; ++p) {
-    const std::string& name = names_[static_cast<std::size_t>(p)];
-    plates_.Set(p, name.empty() ? OverlayLabel{} : NamePlate(name, radius));
-  }
-  canvas_.SetLabels(&plates_);
 }
 
 void PointerOverlayWindow::Switch(bool on) {
@@ -164,8 +144,9 @@ void PointerOverlayWindow::Refresh() {
   if (screen.IsEmpty() || !FitSurface(screen.Width(), screen.Height())) return;
   Place(monitor);
   read_(sightings_);
-  PaintNamePlates(OverlayDotRadius(screen.Height()));
-  BuildOverlayFrame(sightings_, sightings_.now, selectedPointer_, screen, frame_, &plates_);
+  const OverlayLabels& plates = plates_.For(OverlayDotRadius(screen.Height()));
+  canvas_.SetLabels(&plates);
+  BuildOverlayFrame(sightings_, sightings_.now, selectedPointer_, screen, frame_, &plates);
   canvas_.Paint(frame_, changes_);
   if (changes_.count > 0) Push(changes_);
 }

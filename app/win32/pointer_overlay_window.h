@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "app/overlay_name_plates.h"
 #include "app/pointer_overlay_model.h"
 #include "platform/screen.h"
 
@@ -34,8 +35,10 @@ class PointerOverlayWindow {
   void SetScreenArea(const std::optional<platform::ScreenRect>& area) { area_ = area; }
   // The names beside the dots: each pointer's label as the dialog shows it
   // ("17 Mia"; the number alone: no plate). version changes with them.
-  void SetLabels(const std::array<std::string, kPointerCount>& labels, unsigned version);
-  // One frame at once (the frame timer calls it).
+  void SetLabels(const std::array<std::string, kPointerCount>& labels, unsigned version) {
+    plates_.SetLabels(labels, version);
+  }
+  // One frame at once.
   void Refresh();
 
  private:
@@ -46,14 +49,9 @@ class PointerOverlayWindow {
   bool FitSurface(int width, int height);
   void Push(const OverlayCanvas::Changes& changes);
   void FreeSurface();
-  void PaintNamePlates(int radius);
 
   SightingsReader read_;
-  std::array<std::string, kPointerCount> names_{};  // the labels' names; empty: none
-  unsigned namesVersion_ = 0;
-  unsigned platesVersion_ = 0;  // the names the plates show
-  int platesRadius_ = 0;        // and the dots' size they were drawn for
-  OverlayLabels plates_;
+  OverlayNamePlates plates_;
   int selectedPointer_ = 0;
   bool on_ = false;
   std::optional<platform::ScreenRect> area_;
