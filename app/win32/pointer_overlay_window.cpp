@@ -1,6 +1,7 @@
 #include "app/win32/pointer_overlay_window.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -151,6 +152,17 @@ void PointerOverlayWindow::Refresh() {
   if (changes_.count > 0) Push(changes_);
 }
 
+void PointerOverlayWindow::OnFrameTimer() {
+  using Clock = std::chrono::steady_clock;
+  const auto micros = [](Clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch()).count();
+  };
+  const Clock::time_point start = Clock::now();
+  if (!budget_.MayDraw(micros(start))) return;
+  Refresh();
+  budget_.Drawn(micros(start), micros(Clock::now()) - micros(start));
+}
+
 // A move to a place of the same size changes no dot: the window is moved
 // here, not only by the next change of the dots.
 void PointerOverlayWindow::Place(const RECT& rect) {
@@ -235,6 +247,8 @@ LRESULT CALLBACK PointerOverlayWindow::Procedure(HWND window, UINT message, WPAR
   auto* overlay = reinterpret_cast<PointerOverlayWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
   switch (message) {
     case WM_TIMER:
+      if (overlay != nullptr && overlay->on_) overlay->OnFrameTimer();
+      return 0;
     case WM_DISPLAYCHANGE:
       if (overlay != nullptr && overlay->on_) overlay->Refresh();
       return 0;

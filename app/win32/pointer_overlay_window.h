@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "app/overlay_frame_budget.h"
 #include "app/overlay_name_plates.h"
 #include "app/pointer_overlay_model.h"
 #include "platform/screen.h"
@@ -49,9 +50,11 @@ class PointerOverlayWindow {
   bool FitSurface(int width, int height);
   void Push(const OverlayCanvas::Changes& changes);
   void FreeSurface();
+  void OnFrameTimer();
 
   SightingsReader read_;
   OverlayNamePlates plates_;
+  OverlayFrameBudget budget_;
   int selectedPointer_ = 0;
   bool on_ = false;
   std::optional<platform::ScreenRect> area_;
