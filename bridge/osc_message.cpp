@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 namespace bridge::osc {
 
@@ -94,27 +95,35 @@ void PutSizeAt(std::string& out, std::size_t start) {
   out[start + 3] = static_cast<char>(size);
 }
 
+// An int or float argument of a message.
+template <typename Value>
+void PutArgument(std::string& out, Value value) {
+  if constexpr (std::is_floating_point_v<Value>) {
+    PutFloat(out, static_cast<float>(value));
+  } else {
+    PutInt(out, static_cast<std::uint32_t>(value));
+  }
+}
+
+// A bundle element: its size, then the message "/tvxhdv/pN/" + value with
+// its type tags and arguments.
+template <typename... Arguments>
+void PutPointerElement(std::string& out, std::uint32_t pointer, std::string_view value,
+                       std::string_view typeTags, Arguments... arguments) {
+  const std::size_t start = out.size();
+  PutInt(out, 0);  // the size, once known
+  PutPointerAddress(out, pointer, value);
+  PutString(out, typeTags);
+  (PutArgument(out, arguments), ...);
+  PutSizeAt(out, start);
+}
+
 void AppendPointerReport(std::string& out, const tvxhdv_report& report) {
-  std::size_t start = out.size();
-  PutInt(out, 0);
-  PutPointerAddress(out, report.pointer, "xy");
-  PutString(out, ",ff");
-  PutFloat(out, static_cast<float>(report.x) / 65535.0f);
-  PutFloat(out, static_cast<float>(report.y) / 65535.0f);
-  PutSizeAt(out, start);
-  start = out.size();
-  PutInt(out, 0);
-  PutPointerAddress(out, report.pointer, "buttons");
-  PutString(out, ",ii");
-  PutInt(out, report.left ? 1 : 0);
-  PutInt(out, report.right ? 1 : 0);
-  PutSizeAt(out, start);
-  start = out.size();
-  PutInt(out, 0);
-  PutPointerAddress(out, report.pointer, "pad");
-  PutString(out, ",i");
-  PutInt(out, report.on_pad ? 1 : 0);
-  PutSizeAt(out, start);
+  PutPointerElement(out, report.pointer, "xy", ",ff", static_cast<float>(report.x) / 65535.0f,
+                    static_cast<float>(report.y) / 65535.0f);
+  PutPointerElement(out, report.pointer, "buttons", ",ii", report.left ? 1 : 0,
+                    report.right ? 1 : 0);
+  PutPointerElement(out, report.pointer, "pad", ",i", report.on_pad ? 1 : 0);
 }
 
 // The three messages of a report with their sizes, for two-digit pointers
@@ -195,13 +204,8 @@ std::string EncodeName(unsigned pointer, std::string_view name) {
 std::string EncodePresence(unsigned pointer, bool joined, std::span<const unsigned> present) {
   std::string out;
   PutBundleHead(out);
-  std::size_t start = out.size();
-  PutInt(out, 0);
-  PutPointerAddress(out, pointer, "present");
-  PutString(out, ",i");
-  PutInt(out, joined ? 1 : 0);
-  PutSizeAt(out, start);
-  start = out.size();
+  PutPointerElement(out, pointer, "present", ",i", joined ? 1 : 0);
+  const std::size_t start = out.size();
   PutInt(out, 0);
   out += EncodeAlive(present);
   PutSizeAt(out, start);

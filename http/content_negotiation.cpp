@@ -1,6 +1,7 @@
 #include "http/content_negotiation.h"
 
 #include "common/ascii.h"
+#include "http/header_lines.h"
 
 namespace {
 
@@ -17,23 +18,6 @@ std::string_view TakeItem(std::string_view& list, char separator) {
   const std::string_view item = list.substr(0, at);
   list.remove_prefix(at == std::string_view::npos ? list.size() : at + 1);
   return item;
-}
-
-// Calls visit(value) for the value of every header line of the given name
-// (lower case, with its colon); a header may be split over several lines.
-template <typename Visit>
-void ForEachHeader(std::string_view request, std::string_view lowerNameColon, Visit visit) {
-  std::size_t lineStart = request.find('\n');
-  while (lineStart != std::string_view::npos) {
-    ++lineStart;
-    const std::size_t lineEnd = request.find('\n', lineStart);
-    const std::string_view line =
-        request.substr(lineStart, lineEnd == std::string_view::npos ? std::string_view::npos
-                                                                    : lineEnd - lineStart);
-    if (Trimmed(line).empty()) return;  // the headers end at the first empty line
-    if (StartsWithIgnoringCase(line, lowerNameColon)) visit(line.substr(lowerNameColon.size()));
-    lineStart = lineEnd;
-  }
 }
 
 // "q=0", "q=0.", "q=0.000": the coding is refused. Any other weight admits it.

@@ -1,6 +1,8 @@
 #include "http/name_route.h"
 
-#include "common/ascii.h"
+#include <optional>
+
+#include "http/header_lines.h"
 
 namespace {
 
@@ -51,23 +53,9 @@ bool ParseNamePath(std::string_view routingPath, int& pointer) {
 }
 
 NameHeader DecodeNameHeader(std::string_view request, std::string& name) {
-  // Header lines follow the request line and end at the first empty one.
-  std::size_t lineStart = request.find('\n');
-  while (lineStart != std::string_view::npos) {
-    ++lineStart;
-    const std::size_t lineEnd = request.find('\n', lineStart);
-    const std::string_view line =
-        request.substr(lineStart, lineEnd == std::string_view::npos ? std::string_view::npos
-                                                                    : lineEnd - lineStart);
-    if (TrimmedValue(line).empty()) break;
-    if (StartsWithIgnoringCase(line, kNameHeader)) {
-      return PercentDecode(TrimmedValue(line.substr(kNameHeader.size())), name)
-                 ? NameHeader::kFound
-                 : NameHeader::kBadEncoding;
-    }
-    lineStart = lineEnd;
-  }
-  return NameHeader::kMissing;
+  const std::optional<std::string_view> value = FirstHeader(request, kNameHeader);
+  if (!value) return NameHeader::kMissing;
+  return PercentDecode(TrimmedValue(*value), name) ? NameHeader::kFound : NameHeader::kBadEncoding;
 }
 
 NameVerdict NameRoute::Handle(std::string_view routingPath, std::string_view request,

@@ -1937,30 +1937,43 @@ static int tvxhdv__check_arguments(int pointer, unsigned code) {
   return 1;
 }
 
-int tvxhdv_send(tvxhdv *h, int pointer, unsigned code) {
-  unsigned char record[8] = {0};
-  uint32_t fifo, write, read, next;
-  int held;
-  if (h == NULL || !tvxhdv__check_arguments(pointer, code)) return TVXHDV_BAD_ARGUMENT;
-  held = h->area != NULL;
+/* Places *fifo at the command FIFO of the pointer and reads its indices:
+ * TVXHDV_OK, or TVXHDV_NO_SERVER once the area is gone. not_done ends the
+ * message when no server runs at all: what the call left undone. */
+static int tvxhdv__command_fifo(tvxhdv *h, int pointer, const char *not_done, uint32_t *fifo,
+                                uint32_t *write, uint32_t *read) {
+  const int held = h->area != NULL;
   tvxhdv__check(h); /* when it lets go of the area, it says why */
   if (h->area == NULL) {
     if (!held) {
-      tvxhdv__fail("No TVXHandvane server runs with its area in \"%s\": the command was not sent.",
-                   h->folder);
+      tvxhdv__fail("No TVXHandvane server runs with its area in \"%s\": %s", h->folder, not_done);
     }
     return TVXHDV_NO_SERVER;
   }
-  fifo = TVXHDV__AT_COMMAND_FIFOS + (uint32_t)pointer * TVXHDV__COMMAND_FIFO_SIZE;
-  if (!tvxhdv__indices(h, fifo, &write, &read)) {
+  *fifo = TVXHDV__AT_COMMAND_FIFOS + (uint32_t)pointer * TVXHDV__COMMAND_FIFO_SIZE;
+  if (!tvxhdv__indices(h, *fifo, write, read)) {
     tvxhdv__usable(h);
     return TVXHDV_NO_SERVER;
   }
-  if (write >= TVXHDV__COMMAND_SLOTS || read >= TVXHDV__COMMAND_SLOTS) {
-    tvxhdv__fail("The command FIFO of pointer %d is damaged (write index %lu, read index %lu).",
-                 pointer, (unsigned long)write, (unsigned long)read);
-    return TVXHDV_FULL;
-  }
+  return TVXHDV_OK;
+}
+
+/* Indices outside the ring: nothing in the FIFO can be trusted. Says so. */
+static int tvxhdv__command_fifo_damaged(int pointer, uint32_t write, uint32_t read) {
+  if (write < TVXHDV__COMMAND_SLOTS && read < TVXHDV__COMMAND_SLOTS) return 0;
+  tvxhdv__fail("The command FIFO of pointer %d is damaged (write index %lu, read index %lu).",
+               pointer, (unsigned long)write, (unsigned long)read);
+  return 1;
+}
+
+int tvxhdv_send(tvxhdv *h, int pointer, unsigned code) {
+  unsigned char record[8] = {0};
+  uint32_t fifo, write, read, next;
+  int found;
+  if (h == NULL || !tvxhdv__check_arguments(pointer, code)) return TVXHDV_BAD_ARGUMENT;
+  found = tvxhdv__command_fifo(h, pointer, "the command was not sent.", &fifo, &write, &read);
+  if (found != TVXHDV_OK) return found;
+  if (tvxhdv__command_fifo_damaged(pointer, write, read)) return TVXHDV_FULL;
   next = write + 1 == TVXHDV__COMMAND_SLOTS ? 0 : write + 1;
   if (next == read) {
     tvxhdv__fail("The command FIFO of pointer %d is full: its phone takes one command per report.",
@@ -1985,28 +1998,15 @@ int tvxhdv_clear_queue(tvxhdv *h, int pointer) {
   static const unsigned char nothing[TVXHDV__COMMAND_SLOTS * TVXHDV__COMMAND_BYTES] = {0};
   unsigned char slots[TVXHDV__COMMAND_SLOTS * TVXHDV__COMMAND_BYTES];
   uint32_t fifo, write, read, slot;
-  int dropped = 0, held;
+  int dropped = 0, found;
   if (h == NULL || !tvxhdv__check_arguments(pointer, 1)) return TVXHDV_BAD_ARGUMENT;
-  held = h->area != NULL;
-  tvxhdv__check(h);
-  if (h->area == NULL) {
-    if (!held) {
-      tvxhdv__fail("No TVXHandvane server runs with its area in \"%s\": nothing was dropped.",
-                   h->folder);
-    }
-    return TVXHDV_NO_SERVER;
-  }
-  fifo = TVXHDV__AT_COMMAND_FIFOS + (uint32_t)pointer * TVXHDV__COMMAND_FIFO_SIZE;
-  if (!tvxhdv__indices(h, fifo, &write, &read) ||
-      !tvxhdv__get(h, fifo + TVXHDV__AT_SLOTS, slots, sizeof slots)) {
+  found = tvxhdv__command_fifo(h, pointer, "nothing was dropped.", &fifo, &write, &read);
+  if (found != TVXHDV_OK) return found;
+  if (!tvxhdv__get(h, fifo + TVXHDV__AT_SLOTS, slots, sizeof slots)) {
     tvxhdv__usable(h);
     return TVXHDV_NO_SERVER;
   }
-  if (write >= TVXHDV__COMMAND_SLOTS || read >= TVXHDV__COMMAND_SLOTS) {
-    tvxhdv__fail("The command FIFO of pointer %d is damaged (write index %lu, read index %lu).",
-                 pointer, (unsigned long)write, (unsigned long)read);
-    return TVXHDV_FULL;
-  }
+  if (tvxhdv__command_fifo_damaged(pointer, write, read)) return TVXHDV_FULL;
   for (slot = read; slot != write; slot = slot + 1 == TVXHDV__COMMAND_SLOTS ? 0 : slot + 1) {
     if (slots[slot * TVXHDV__COMMAND_BYTES] != 0) ++dropped;
   }

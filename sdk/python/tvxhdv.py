@@ -793,6 +793,13 @@ def _check_pointer(pointer):
         raise ValueError("pointer %r does not exist: phones are numbered 0 to 79" % (pointer,))
 
 
+def _refuse_damaged_fifo(pointer, write, read):
+    """Indices outside the ring: nothing in that command FIFO can be trusted."""
+    if write >= _COMMAND_SLOTS or read >= _COMMAND_SLOTS:
+        raise Full("The command FIFO of pointer %d is damaged (write index %d, read index %d)."
+                   % (pointer, write, read))
+
+
 def _ring(start, end):
     return end - start if end >= start else end + _REPORT_SLOTS - start
 
@@ -1259,6 +1266,23 @@ class Server:
         data = self._name_slot(pointer) if self._names_usable() else None
         return "" if data is None else data.decode("utf-8", "replace")
 
+    def _command_fifo(self, pointer, not_done):
+        """The place of the command FIFO of that pointer and its write and
+        read index. Raises NoServer once the area is gone; not_done ends the
+        message when no server runs at all: what the call left undone."""
+        held = self._area is not None
+        self._check()
+        if self._area is None:
+            raise NoServer(self.reason if held else "No TVXHandvane server runs with its area in "
+                           "%r: %s" % (self._folder, not_done))
+        fifo = _AT_COMMAND_FIFOS + pointer * _COMMAND_FIFO_SIZE
+        indices = self._area.indices(fifo)
+        if indices is None:
+            self._usable()
+            raise NoServer(self.reason)
+        write, read = indices
+        return fifo, write, read
+
     def send(self, pointer, code):
         """Puts command code (1-253) for the phone of that pointer; the phone
         gets it with the answer to one of its next reports. Code 0 means "no
@@ -1269,20 +1293,8 @@ class Server:
         if not isinstance(code, int) or not 1 <= code <= 253:
             raise ValueError("command code %r never reaches a phone: codes are 1 to 253 (0 means "
                              "no command, and the server keeps FE and FF for itself)" % (code,))
-        held = self._area is not None
-        self._check()
-        if self._area is None:
-            raise NoServer(self.reason if held else "No TVXHandvane server runs with its area in "
-                           "%r: the command was not sent." % self._folder)
-        fifo = _AT_COMMAND_FIFOS + pointer * _COMMAND_FIFO_SIZE
-        indices = self._area.indices(fifo)
-        if indices is None:
-            self._usable()
-            raise NoServer(self.reason)
-        write, read = indices
-        if write >= _COMMAND_SLOTS or read >= _COMMAND_SLOTS:
-            raise Full("The command FIFO of pointer %d is damaged (write index %d, read index %d)."
-                       % (pointer, write, read))
+        fifo, write, read = self._command_fifo(pointer, "the command was not sent.")
+        _refuse_damaged_fifo(pointer, write, read)
         following = 0 if write + 1 == _COMMAND_SLOTS else write + 1
         if following == read:
             raise Full("The command FIFO of pointer %d is full: its phone takes one command per "
@@ -1298,21 +1310,12 @@ class Server:
         of the phone (the server alone may move the read index). One the
         server is taking at that moment may still go out. The count dropped."""
         _check_pointer(pointer)
-        held = self._area is not None
-        self._check()
-        if self._area is None:
-            raise NoServer(self.reason if held else "No TVXHandvane server runs with its area in "
-                           "%r: nothing was dropped." % self._folder)
-        fifo = _AT_COMMAND_FIFOS + pointer * _COMMAND_FIFO_SIZE
-        indices = self._area.indices(fifo)
-        slots = self._area.get(fifo + 12, _COMMAND_SLOTS * 8) if indices else None
+        fifo, write, read = self._command_fifo(pointer, "nothing was dropped.")
+        slots = self._area.get(fifo + 12, _COMMAND_SLOTS * 8)
         if slots is None:
             self._usable()
             raise NoServer(self.reason)
-        write, read = indices
-        if write >= _COMMAND_SLOTS or read >= _COMMAND_SLOTS:
-            raise Full("The command FIFO of pointer %d is damaged (write index %d, read index %d)."
-                       % (pointer, write, read))
+        _refuse_damaged_fifo(pointer, write, read)
         waiting = [(read + i) % _COMMAND_SLOTS for i in range((write - read) % _COMMAND_SLOTS)]
         runs = [(read, _COMMAND_SLOTS), (0, write)] if write < read else [(read, write)]
         for start, end in runs:
