@@ -329,8 +329,9 @@ std::string PercentEncoded(std::string_view text) {
 }
 
 // Eighty phones, each at an address of its own, name their pointers with 24
-// characters of one of several scripts: every name reaches the kit exactly.
-// Without a persistence timeout no silence drops them.
+// characters of one of several scripts, each taking a different number of
+// bytes, up to the 96 of 24 four-byte ones: every name reaches the kit
+// exactly. Without a persistence timeout no silence drops them.
 TEST_F(ServerSessionTest, EightyPhonesNameTheirPointersInSeveralScripts) {
   EXPECT_TRUE(platform::ProfileWriteString(profile, "Settings", "PTO", "0"));
   auto& [app, view, session, dialog] = Open();
@@ -341,7 +342,10 @@ TEST_F(ServerSessionTest, EightyPhonesNameTheirPointersInSeveralScripts) {
                                  "\xF0\x9F\x98\x80"};
   std::vector<std::string> names;
   for (int pointer = 0; pointer < kPointerCount; ++pointer) {
-    std::string name = std::to_string(pointer % 10);
+    // First an emoticon of the pointer's own (U+1F600 on holds 80), then the script.
+    const char32_t first = 0x1F600 + static_cast<char32_t>(pointer);
+    std::string name = {'\xF0', '\x9F', static_cast<char>(0x80 | ((first >> 6) & 0x3F)),
+                        static_cast<char>(0x80 | (first & 0x3F))};
     for (int i = 0; i < 23; ++i) name += scripts[pointer % 5];
     names.push_back(name);
     const auto host = static_cast<std::uint8_t>(10 + pointer);

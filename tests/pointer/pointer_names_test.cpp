@@ -24,10 +24,7 @@ struct NameCase {
 // What a name is kept as. Every refusal is tried where the phone meets it,
 // on the name route, with the reason it is given.
 TEST(PointerNamesTest, TrimsAndNormalisesAndCountsCharactersAfterNormalising) {
-  // One character of several scripts, each taking a different number of bytes.
-  const char* const scripts[] = {"\xC3\xA9", "\xD0\x96", "\xD9\x85", "\xE6\xBC\xA2",
-                                 "\xF0\x9F\x98\x80"};
-  std::vector<NameCase> cases = {
+  const NameCase cases[] = {
       {"plain", "Mia", "Mia"},
       {"spaces around", " \xC2\xA0Mia Li\xE3\x80\x80 ", "Mia Li"},
       {"only spaces clear", "   ", ""},
@@ -36,8 +33,6 @@ TEST(PointerNamesTest, TrimsAndNormalisesAndCountsCharactersAfterNormalising) {
       {"emoji joined", "\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x92\xBB",
        "\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x92\xBB"},
   };
-  for (const char* piece : scripts)
-    cases.push_back({"24 of a script", Repeat(piece, 24), Repeat(piece, 24)});
   for (const NameCase& c : cases) {
     PointerNames names;
     ASSERT_EQ(names.Set(17, "Before"), Refusal::kNone);
