@@ -57,7 +57,7 @@ ResponseText PointerProtocol::Handle(std::string_view routingPath, std::uint32_t
   if (!accepted) return kNoCommandResponse;
 
   const Outcome outcome = Apply(report, tickCount_(), peerAddress, route);
-  if (outcome.holderChanged && names_ != nullptr) names_->Clear(static_cast<int>(report.pointer));
+  if (outcome.nameGoes && names_ != nullptr) names_->Clear(static_cast<int>(report.pointer));
   // The cursor moves before the log is written, with the lock released.
   if (outcome.cursor != nullptr) outcome.cursor->Follow(outcome.cursorTarget);
   LogOutcome(outcome);
@@ -73,7 +73,7 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
   std::lock_guard guard(protocolLock_);
   const std::uint32_t holderBefore = peers_.Holder(p);
   const PointerPeers::Verdict peer = peers_.Note(p, peerAddress, now);
-  outcome.holderChanged = holderBefore != 0 && peers_.Holder(p) != holderBefore;
+  outcome.nameGoes = holderBefore != 0 && peers_.Holder(p) != holderBefore;
   if (peer.tell) {
     outcome.twoPhones = true;
     outcome.pointer = static_cast<int>(p);
@@ -98,11 +98,17 @@ PointerProtocol::Outcome PointerProtocol::Apply(const PointerReport& report, std
     return outcome;
   }
 
+  // Only the phone that held a freed number hears of it. One that took the
+  // number after it (the freed phone had gone), or that reports on a number
+  // nobody held when it was freed, has just picked it.
+  if (freeOwed_[p] && peerAddress != freedHolder_[p]) freeOwed_[p] = false;
   // A freed number: its phone hears so once, in place of any command, and
-  // the number waits for whichever phone reports on it next.
+  // the number waits for whichever phone reports on it next. A name the
+  // phone sent after the teacher freed the number goes with it.
   if (freeOwed_[p] && route.answered) {
     freeOwed_[p] = false;
     peers_.Forget(p);
+    outcome.nameGoes = true;
     outcome.response = MakeResponse(state_.packetNumber[p], kNumberFreedCode);
     TakeChannelNotices(outcome, now);
     return outcome;
@@ -258,8 +264,10 @@ bool PointerProtocol::Holds(int pointer, std::uint32_t peerAddress) {
 
 void PointerProtocol::FreeNumber(int pointer) {
   if (!IsValidPointer(pointer)) return;
+  const auto p = static_cast<std::size_t>(pointer);
   std::lock_guard guard(protocolLock_);
-  freeOwed_[static_cast<std::size_t>(pointer)] = true;
+  freeOwed_[p] = true;
+  freedHolder_[p] = peers_.Holder(p);
 }
 
 PerPointer<bool> PointerProtocol::SilentLongerThan(std::uint32_t now, std::uint32_t silenceMs) {

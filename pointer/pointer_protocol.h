@@ -146,6 +146,8 @@ class PointerProtocol : public PointerReportHandler {
   bool Holds(int pointer, std::uint32_t peerAddress);
   // The next answer to the pointer's phone tells it once that its number
   // was freed (kNumberFreedCode), and the number is anybody's from then.
+  // Only the phone that held it then is told: not one that takes the
+  // number after that phone has gone.
   void FreeNumber(int pointer);
   // Which pointers have sent no report for more than silenceMs before now.
   PerPointer<bool> SilentLongerThan(std::uint32_t now, std::uint32_t silenceMs);
@@ -179,8 +181,8 @@ class PointerProtocol : public PointerReportHandler {
     // touches at most two FIFOs, besides the area being cut short.
     std::array<ChannelNotice, 3> notices{};
     int noticeCount = 0;
-    // The number passed to another phone: the name of the one before goes.
-    bool holderChanged = false;
+    // The number left its phone (to another, or freed): that phone's name goes.
+    bool nameGoes = false;
     // Two phones seen on this report's pointer, to be logged: their addresses.
     bool twoPhones = false;
     int pointer = 0;
@@ -224,6 +226,7 @@ class PointerProtocol : public PointerReportHandler {
   PerPointer<LiveStatus> lastReports_{};  // every pointer's, for the operator's overview
   PerPointer<bool> reportedSinceStart_{};
   PerPointer<bool> freeOwed_{};  // the phone is to hear that its number was freed
+  PerPointer<std::uint32_t> freedHolder_{};  // that phone's address
   PointerPeers peers_;
   PointerNames* names_ = nullptr;
 };

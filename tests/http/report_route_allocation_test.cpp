@@ -2,6 +2,7 @@
 // reply buffer has grown, answering a report must not allocate at all.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
 #include <string>
@@ -12,6 +13,8 @@
 #include "http/index_page.h"
 #include "http/request_handler.h"
 #include "platform/paths.h"
+#include "pointer/pointer_names.h"
+#include "pointer/pointer_protocol.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -101,6 +104,59 @@ TEST(ReportRouteAllocationTest, AnsweringAReportAllocatesNothing) {
   countingThisThread = false;
   EXPECT_EQ(allocationsThisThread, 0);
   EXPECT_TRUE(reply.ends_with("\r\n\r\n0200")) << reply;
+}
+
+// The same through the real protocol, for a phone that named its pointer:
+// keeping track of which address holds the number, and the name the number
+// carries, adds nothing to allocate. Nor does the report by which another
+// phone takes the number over and the name goes.
+TEST(ReportRouteAllocationTest, ANamedPointersReportsAllocateNothing) {
+  TempFolder folder;
+  IndexPage indexPage;
+  DiagnosticLog log(folder.File("Test.LOG"));
+  const int logLevel = 1;
+  RequestHandler handler(indexPage, log, logLevel);
+  const std::atomic<int> selectedPointer{17};
+  std::uint32_t now = 5000;
+  PointerProtocol protocol({selectedPointer, logLevel}, log, [&now] { return now; });
+  PointerNames names;
+  protocol.AttachNames(&names);
+  NameRoute nameRoute(names, [&protocol](int pointer, std::uint32_t peer) {
+    return protocol.Holds(pointer, peer);
+  });
+  handler.SetPointerReportHandler(&protocol);
+  handler.SetNameRoute(&nameRoute);
+  ASSERT_EQ(names.Set(17, "Mia Sørensen-Ōkubo"), PointerNames::Refusal::kNone);
+
+  const ClientAddress mia{{192, 168, 1, 31}};
+  const std::string report =
+      "GET /tolvex10011000180008000000200 HTTP/1.1\r\nConnection: Keep-Alive\r\n\r\n";
+  std::string batch = "GET /batch";
+  for (int i = 0; i < 32; ++i) batch += "/10011000180008000000200";
+  batch += "?t=12345 HTTP/1.1\r\nConnection: Keep-Alive\r\n\r\n";
+  std::string reply;
+  int keepAlive = 0;
+  ASSERT_EQ(handler.Handle(report, reply, keepAlive, mia), RequestHandler::Outcome::kReplied);
+  ASSERT_TRUE(protocol.Holds(17, mia.Packed()));
+
+  countingThisThread = true;
+  for (int i = 0; i < 100; ++i, ++now) {
+    handler.Handle(report, reply, keepAlive, mia);
+    handler.Handle(batch, reply, keepAlive, mia);
+  }
+  countingThisThread = false;
+  EXPECT_EQ(allocationsThisThread, 0);
+  EXPECT_TRUE(reply.ends_with("\r\n\r\n0000")) << reply;
+  EXPECT_EQ(names.Get(17), "Mia Sørensen-Ōkubo");
+
+  const ClientAddress next{{192, 168, 1, 32}};
+  now += 2 * PointerPeers::kTogetherMs;
+  countingThisThread = true;
+  handler.Handle(report, reply, keepAlive, next);
+  countingThisThread = false;
+  EXPECT_EQ(allocationsThisThread, 0);
+  EXPECT_TRUE(protocol.Holds(17, next.Packed()));
+  EXPECT_EQ(names.Get(17), "");
 }
 
 // A file of the root is answered with its header alone and read while it is

@@ -475,6 +475,20 @@ TEST_F(PointerProtocolTest, AFreedNumberIsToldOnceAndANewHolderDropsTheName) {
   EXPECT_FALSE(protocol.Holds(3, kSecond));
   EXPECT_EQ(reportFrom(kFirst, {.frame = 2}), "01A0") << "the next phone takes the number at once";
   EXPECT_TRUE(protocol.Holds(3, kFirst));
+
+  // A name sent between the teacher's hand and the phone's answer goes with the number.
+  protocol.FreeNumber(3);
+  ASSERT_EQ(names.Set(3, "Mia"), PointerNames::Refusal::kNone);
+  EXPECT_EQ(reportFrom(kFirst, {.frame = 3, .ackPacket = 1}), "01FE");
+  EXPECT_EQ(names.Get(3), "");
+  // Freed again with nobody on it, or freed while its phone is gone: the
+  // phone that picks it next is not told.
+  protocol.FreeNumber(3);
+  EXPECT_EQ(reportFrom(kSecond, {.frame = 10, .ackPacket = 1}), "0100");
+  protocol.FreeNumber(3);
+  now += PointerPeers::kTogetherMs + 1;
+  EXPECT_EQ(reportFrom(kFirst, {.frame = 4, .ackPacket = 1}), "0100");
+  EXPECT_TRUE(protocol.Holds(3, kFirst));
 }
 
 // A page as the phone runs it: it echoes the last packet it saw and runs
