@@ -1,9 +1,10 @@
 // The pointer overlay on Windows: a layered window with per-pixel alpha over
 // the part of the desktop the pad covers, topmost, click-through (WS_EX_TRANSPARENT),
 // never activated and kept off the taskbar and Alt+Tab (WS_EX_NOACTIVATE,
-// WS_EX_TOOLWINDOW). Once a display frame it reads the pointers' last
-// reports and hands the system only the rectangle where the dots changed,
-// and nothing when none did.
+// WS_EX_TOOLWINDOW). Once a display frame, or less often where frames are
+// dear (OverlayFrameBudget), it reads the pointers' last reports and hands
+// the system only the rectangle where the dots changed, and nothing when
+// none did.
 #pragma once
 
 #include <windows.h>
