@@ -73,10 +73,16 @@ NameVerdict NameRoute::Handle(std::string_view routingPath, std::string_view req
     case NameHeader::kBadEncoding:
       return {400, "bad percent-encoding"};
   }
-  if (!holds_ || !holds_(pointer, peerAddress)) {
+  const auto holds = [this, pointer, peerAddress] {
+    return holds_ && holds_(pointer, peerAddress);
+  };
+  if (!holds()) return {409, RefusalReason(PointerNames::Refusal::kNotHolder)};
+  // Asked again as the name is kept: the number may have passed to another
+  // phone since, whose report clears the name only once this one is in.
+  const PointerNames::Refusal refusal = names_.Set(pointer, name, holds);
+  if (refusal == PointerNames::Refusal::kNotHolder) {
     return {409, RefusalReason(PointerNames::Refusal::kNotHolder)};
   }
-  const PointerNames::Refusal refusal = names_.Set(pointer, name);
   if (refusal != PointerNames::Refusal::kNone) return {400, RefusalReason(refusal)};
   return {};
 }

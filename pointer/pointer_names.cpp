@@ -120,11 +120,13 @@ std::string_view RefusalReason(PointerNames::Refusal refusal) {
   return "refused";
 }
 
-PointerNames::Refusal PointerNames::Set(int pointer, std::string_view utf8) {
+PointerNames::Refusal PointerNames::Set(int pointer, std::string_view utf8,
+                                        const std::function<bool()>& mayName) {
   if (!IsValidPointer(pointer)) return Refusal::kBadNumber;
   std::string clean;
   if (const auto refusal = CleanName(utf8, clean); refusal != Refusal::kNone) return refusal;
   std::lock_guard lock(mutex_);
+  if (mayName && !mayName()) return Refusal::kNotHolder;
   Store(pointer, std::move(clean));
   return Refusal::kNone;
 }

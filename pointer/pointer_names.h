@@ -29,7 +29,10 @@ class PointerNames {
 
   // Checks utf8, trims the spaces around it, normalises it to NFC and keeps
   // it for pointer; an empty name clears. A refused name changes nothing.
-  Refusal Set(int pointer, std::string_view utf8);
+  // mayName, when given, is asked under the store's lock: a number that
+  // passes to another phone just before is not named (kNotHolder), and one
+  // that passes just after has its name cleared after this one is kept.
+  Refusal Set(int pointer, std::string_view utf8, const std::function<bool()>& mayName = nullptr);
   void Clear(int pointer);
   void ClearAll();
   std::string Get(int pointer) const;  // empty: none

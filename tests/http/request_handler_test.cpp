@@ -227,6 +227,13 @@ TEST_F(RequestHandlerTest, TheNameRouteTakesItsHeaderAndKeepsTheNameOutOfTheLog)
   EXPECT_EQ(status(line + "TVXName: Ines\r\n\r\n"), "HTTP/1.0 403 Forbidden");
   EXPECT_EQ(status(line + "Cookie: TVXKey=s3cret\r\nTVXName:\r\n\r\n"), "HTTP/1.0 204 No Content");
   EXPECT_EQ(names.Get(17), "");
+  // Another phone takes the number while the name is on its way: not kept.
+  int asked = 0;
+  NameRoute overtaken(names, [&asked](int, std::uint32_t) { return ++asked == 1; });
+  handler.SetNameRoute(&overtaken);
+  EXPECT_EQ(status(line + "Cookie: TVXKey=s3cret\r\nTVXName: Ana\r\n\r\n"),
+            "HTTP/1.0 409 Conflict");
+  EXPECT_EQ(names.Get(17), "");
   const std::string written = TempFolder::ReadAll(log.Path());
   EXPECT_NE(written.find("Report refused from 127.0.0.2: name: no name header"), std::string::npos)
       << written;
