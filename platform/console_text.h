@@ -3,7 +3,9 @@
 // the same bytes a phone would send, and names shown come out as typed.
 #pragma once
 
+#include <cstdio>
 #include <istream>
+#include <string_view>
 
 namespace platform {
 
@@ -11,9 +13,13 @@ namespace platform {
 // converted line by line; pipes and files are read byte for byte.
 std::istream& StandardInputUtf8();
 
-// While it lives, the console shows the program's UTF-8 output as such;
-// afterwards the console has its own code page back. Pipes and files get the
-// bytes as written either way.
+// Writes UTF-8 text to stream: a console shows the characters it encodes
+// whatever its code page and C library; a pipe or a file gets the bytes as
+// they are. One call writes the text whole.
+void WriteUtf8(std::FILE* stream, std::string_view utf8);
+
+// While it lives, the console takes what the C library writes (printf,
+// fputs) for UTF-8; afterwards the console has its own code page back.
 class Utf8ConsoleOutput {
  public:
   Utf8ConsoleOutput();

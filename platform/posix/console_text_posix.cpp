@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <iostream>
 
 #include "platform/console_text.h"
@@ -7,6 +8,10 @@ namespace platform {
 // Terminals here take and give UTF-8 already.
 std::istream& StandardInputUtf8() {
   return std::cin;
+}
+
+void WriteUtf8(std::FILE* stream, std::string_view utf8) {
+  std::fwrite(utf8.data(), 1, utf8.size(), stream);
 }
 
 Utf8ConsoleOutput::Utf8ConsoleOutput() = default;

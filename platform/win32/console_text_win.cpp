@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <iostream>
 #include <streambuf>
@@ -60,22 +61,68 @@ class ConsoleInputBuffer : public std::streambuf {
   std::string text_;
 };
 
-HANDLE StandardInputHandle() {
-  // The C library's own handle: the one std::cin reads, also after a window
-  // program reopened its input on a console.
-  return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdin)));
+// The C library's own handle: the one its stream reads or writes, also after
+// a window program reopened it on a console.
+HANDLE HandleOf(std::FILE* stream) {
+  return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+}
+
+bool IsConsole(HANDLE handle) {
+  DWORD mode = 0;
+  return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
+}
+
+// The characters of utf8 for WriteConsoleW, line ends as text mode writes
+// them. A byte that is not UTF-8 shows as U+FFFD.
+std::wstring ConsoleCharacters(std::string_view utf8) {
+  std::wstring wide;
+  if (utf8.empty() || utf8.size() > INT_MAX / 2) return wide;
+  const int size = static_cast<int>(utf8.size());
+  const int count = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+  if (count <= 0) return wide;
+  wide.resize(static_cast<std::size_t>(count));
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), count);
+  std::wstring shown;
+  shown.reserve(wide.size() + wide.size() / 16);
+  for (const wchar_t c : wide) {
+    if (c == L'\n') shown += L'\r';
+    shown += c;
+  }
+  return shown;
 }
 
 }  // namespace
 
 std::istream& StandardInputUtf8() {
-  const HANDLE input = StandardInputHandle();
-  DWORD mode = 0;
-  if (input == INVALID_HANDLE_VALUE || !GetConsoleMode(input, &mode)) return std::cin;
+  const HANDLE input = HandleOf(stdin);
+  if (!IsConsole(input)) return std::cin;
   // Never destroyed, like std::cin: a detached reader may still be blocked
   // in a read while the process exits.
   static std::istream* const console = new std::istream(new ConsoleInputBuffer(input));
   return *console;
+}
+
+// The C library would write the bytes in the console's code page, or (some
+// runtimes) take each byte for a character of its own: the console gets
+// UTF-16 instead.
+void WriteUtf8(std::FILE* stream, std::string_view utf8) {
+  const HANDLE output = HandleOf(stream);
+  if (!IsConsole(output)) {
+    std::fwrite(utf8.data(), 1, utf8.size(), stream);
+    return;
+  }
+  std::fflush(stream);  // what the C library still holds comes first
+  const std::wstring shown = ConsoleCharacters(utf8);
+  const wchar_t* next = shown.data();
+  std::size_t left = shown.size();
+  while (left > 0) {
+    DWORD written = 0;
+    if (!WriteConsoleW(output, next, static_cast<DWORD>(left), &written, nullptr) || written == 0) {
+      return;
+    }
+    next += written;
+    left -= written;
+  }
 }
 
 Utf8ConsoleOutput::Utf8ConsoleOutput() {
