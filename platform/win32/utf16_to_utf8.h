@@ -11,7 +11,7 @@ class Utf16ToUtf8 {
   // Appends the UTF-8 of piece to utf8. A read can end between the two
   // halves of a surrogate pair (an emoji, say): a high surrogate at the end
   // of a piece waits for the next piece. A half without its other half
-  // becomes U+FFFD, which names refuse to take for a letter.
+  // becomes U+FFFD, so the rest of the line still arrives.
   void Append(std::wstring_view piece, std::string& utf8);
 
  private:
