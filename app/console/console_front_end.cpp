@@ -4,7 +4,6 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
-#include <iostream>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,6 +19,7 @@
 #include "app/welcome.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/console_text.h"
 
 namespace {
 
@@ -77,9 +77,10 @@ bool StartStdinReader(const std::shared_ptr<LineQueue>& queue) {
   // the program running.
   try {
     std::thread([queue] {
+      std::istream& input = platform::StandardInputUtf8();
       ReadLine line;
       do {
-        line.kind = ReadConsoleLine(std::cin, line.text);
+        line.kind = ReadConsoleLine(input, line.text);
         queue->Push(line);
       } while (line.kind != ConsoleLine::kEnd);
     }).detach();
@@ -109,6 +110,7 @@ void RunLine(const ReadLine& line, MainDialog& dialog, ConsoleView& view) {
 }  // namespace
 
 int RunConsoleFrontEnd(Application& app) {
+  const platform::Utf8ConsoleOutput utf8Output;
   platform::OnInterrupt(OnInterrupt);
   platform::OnSessionEnd(OnSessionEnd);
   ConsoleView view(stdout);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/console_text.h"
 #include "platform/screen.h"
 
 namespace {
@@ -27,10 +28,10 @@ std::string ShownOnConsole(std::string_view text) {
   return shown;
 }
 
-// One call per line: the C library keeps lines from several threads whole.
+// One write per line: lines from several threads stay whole.
 void PrintLine(std::FILE* out, std::string_view prefix, std::string_view text) {
   const std::string line = std::string(prefix) + ShownOnConsole(text) + "\n";
-  std::fwrite(line.data(), 1, line.size(), out);
+  platform::WriteUtf8(out, line);
   std::fflush(out);
 }
 

@@ -145,6 +145,25 @@ TEST_F(ConsoleEndToEndTest, EveryCommandConfirmsAndBadArgumentsChangeNothing) {
   EndsCleanlyAfter("exit\n");
 }
 
+// Piped input is UTF-8 whatever the console's code page: a name in several
+// scripts goes in and comes back out byte for byte.
+TEST_F(ConsoleEndToEndTest, ANamePipedInComesBackByteForByte) {
+  ASSERT_TRUE(StartProgram()) << Output();
+  const std::string name = "Zo\u00eb \u0416\u0430\u043d\u043d\u0430 \u4e2d \U0001F600";
+  EXPECT_TRUE(child.WriteInput("labels names\nname 5 " + name + "\n"));
+  EXPECT_TRUE(OutputHas("Pointer 05 renamed."));
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        Report("10005000130004000000002");
+        EXPECT_TRUE(child.WriteInput("list\n"));
+        return Output().find("  Pointer 05  X 12288  Y 16384  ButtonL 0  ButtonR 0  " + name +
+                             "\n") != std::string::npos;
+      },
+      10000))
+      << Output();
+  EndsCleanlyAfter("exit\n");
+}
+
 TEST_F(ConsoleEndToEndTest, StartOnABusyPortSaysWhyAndWhatToDo) {
   const BusyPort busy(static_cast<std::uint16_t>(port));
   ASSERT_TRUE(busy.Listening());
