@@ -551,37 +551,48 @@ void OverlayCanvas::Clear(const OverlayRect& rect) {
   }
 }
 
-// The changed rectangles in canvas pixels: cleared, then every dot that
-// reaches into them composited over in drawing order. They do not overlap,
-// so a dot is composited into each in turn.
+// The changed rectangles in canvas pixels, one after the other (so that each
+// is still in the cache while its dots go over it): cleared, then every dot
+// that reaches into it composited over in drawing order.
 void OverlayCanvas::Redraw(const OverlayFrame& frame, const Changes& changes) {
-  const auto stride = static_cast<std::size_t>(width_);
-  const auto areas = std::span(changes.rects).first(static_cast<std::size_t>(changes.count));
-  for (const OverlayRect& area : areas) Clear(area);
+  struct Placed {
+    OverlayRect bounds;
+    OverlayRect disc;
+    const Sprite* sprite = nullptr;
+    OverlayRect label;
+    const OverlayLabel* plate = nullptr;  // none without a name
+    std::uint32_t plateOpacity = 255;
+  };
+  std::array<Placed, kPointerCount> placed;
+  int count = 0;
   for (int i = 0; i < frame.count; ++i) {
     const OverlayDot& dot = frame.dots[static_cast<std::size_t>(i)];
     const OverlayRect bounds = ToCanvas(DotBounds(dot, frame.radius), frame.screen);
     if (!Intersects(bounds, changes.bounds)) continue;
-    const Sprite& sprite = SpriteFor(dot, frame.radius);
-    const OverlayRect disc = ToCanvas(
-        {dot.x - sprite.extent, dot.y - sprite.extent, dot.x + sprite.extent + 1,
-         dot.y + sprite.extent + 1},
-        frame.screen);
-    const bool named =
-        labels_ != nullptr && dot.labelStamp != 0 && labels_->Stamp(dot.pointer) == dot.labelStamp;
-    const OverlayRect label =
-        named ? ToCanvas(LabelBounds(dot, frame.radius), frame.screen) : OverlayRect{};
-    const OverlayLabel* plate = named ? &labels_->Of(dot.pointer) : nullptr;
-    const std::uint32_t plateOpacity = dot.faded ? static_cast<std::uint32_t>(kFadedOpacity * 255)
-                                       : named && plate->opaque ? kOpaqueSource
-                                                                : 255;
-    for (const OverlayRect& area : areas) {
-      if (!Intersects(bounds, area)) continue;
-      CompositeSprite(sprite, disc, Intersection(disc, area));
-      if (named) {
-        Composite(plate->pixels.data(), dot.labelWidth, label.left, label.top,
-                  Intersection(label, area), pixels_.data(), stride, plateOpacity);
-      }
+    Placed& next = placed[static_cast<std::size_t>(count++)];
+    next.bounds = bounds;
+    next.sprite = &SpriteFor(dot, frame.radius);
+    next.disc = ToCanvas(DiscBounds(dot, frame.radius), frame.screen);
+    next.plate = nullptr;
+    if (labels_ == nullptr || dot.labelStamp == 0 || labels_->Stamp(dot.pointer) != dot.labelStamp) {
+      continue;
+    }
+    next.label = ToCanvas(LabelBounds(dot, frame.radius), frame.screen);
+    next.plate = &labels_->Of(dot.pointer);
+    next.plateOpacity = dot.faded             ? static_cast<std::uint32_t>(kFadedOpacity * 255)
+                        : next.plate->opaque ? kOpaqueSource
+                                             : 255;
+  }
+  const auto stride = static_cast<std::size_t>(width_);
+  for (const OverlayRect& area :
+       std::span(changes.rects).first(static_cast<std::size_t>(changes.count))) {
+    Clear(area);
+    for (const Placed& dot : std::span(placed).first(static_cast<std::size_t>(count))) {
+      if (!Intersects(dot.bounds, area)) continue;
+      CompositeSprite(*dot.sprite, dot.disc, Intersection(dot.disc, area));
+      if (dot.plate == nullptr) continue;
+      Composite(dot.plate->pixels.data(), dot.label.Width(), dot.label.left, dot.label.top,
+                Intersection(dot.label, area), pixels_.data(), stride, dot.plateOpacity);
     }
   }
 }
