@@ -475,14 +475,13 @@ void OverlayCanvas::Paint(const OverlayFrame& frame, Changes& changes) {
 // a class spread over the screen), the new rectangle keeps only the parts the
 // other leaves uncovered: merging those unions would cascade into the whole
 // screen, cleared and composited anew every frame.
-void OverlayCanvas::NoteChange(const OverlayRect& rect, Changes& changes) const {
+void OverlayCanvas::NoteChange(const OverlayRect& rect, Changes& changes) {
   if (rect.IsEmpty()) return;
   changes.bounds = Union(changes.bounds, rect);
   if (changes.count == 1 && changes.rects[0] == changes.bounds) return;  // all covered already
 
   // Parts not yet placed; each is disjoint from the rectangles it was cut from.
-  constexpr int kMaxPendingParts = 64;
-  std::array<OverlayRect, kMaxPendingParts> pending;
+  std::array<OverlayRect, kMaxPendingParts>& pending = pending_;
   int waiting = 0;
   pending[waiting++] = rect;
   while (waiting > 0) {

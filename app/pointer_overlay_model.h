@@ -179,7 +179,7 @@ class OverlayCanvas {
   void Clear(const OverlayRect& rect);
   // The sprite whose square lies at square, over the pixels of clip.
   void CompositeSprite(const Sprite& sprite, const OverlayRect& square, const OverlayRect& clip);
-  void NoteChange(const OverlayRect& rect, Changes& changes) const;
+  void NoteChange(const OverlayRect& rect, Changes& changes);
 
   int width_ = 0;
   int height_ = 0;
@@ -188,4 +188,8 @@ class OverlayCanvas {
   // Each pointer's last two looks: a student who clicks toggles between them.
   std::array<std::array<Sprite, 2>, kPointerCount> sprites_{};
   const OverlayLabels* labels_ = nullptr;
+  // Parts of a changed rectangle that NoteChange has yet to place; past
+  // these, the union of all changes is redrawn as one.
+  static constexpr int kMaxPendingParts = 32;
+  std::array<OverlayRect, kMaxPendingParts> pending_{};
 };
