@@ -526,19 +526,19 @@ void OverlayCanvas::CompositeSprite(const Sprite& sprite, const OverlayRect& squ
   const auto stride = static_cast<std::size_t>(width_);
   for (int y = clip.top; y < clip.bottom; ++y) {
     const Sprite::Row& spans = sprite.rows[static_cast<std::size_t>(y - square.top)];
-    const std::uint32_t* source = sprite.pixels.data() + (y - square.top) * side - square.left;
+    const std::uint32_t* source = sprite.pixels.data() + (y - square.top) * side;
     std::uint32_t* row = pixels_.data() + static_cast<std::size_t>(y) * stride;
-    // Sprite columns from, to, within clip, as canvas columns.
+    // The sprite's columns from, to within clip, as canvas columns.
     const auto columns = [&](int from, int to) {
       return std::pair{std::max(square.left + from, clip.left),
                        std::min(square.left + to, clip.right)};
     };
     for (const auto& [from, to] :
          {columns(spans.first, spans.solidFirst), columns(spans.solidLast, spans.last)}) {
-      if (from < to) BlendRow(source + from, row + from, to - from, 255);
+      if (from < to) BlendRow(source + (from - square.left), row + from, to - from, 255);
     }
     const auto [from, to] = columns(spans.solidFirst, spans.solidLast);
-    if (from < to) std::copy(source + from, source + to, row + from);
+    if (from < to) std::copy_n(source + (from - square.left), to - from, row + from);
   }
 }
 
