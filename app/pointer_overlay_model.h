@@ -133,7 +133,9 @@ std::uint32_t DotColour(int pointer);
 // when a dot changes its look.
 class OverlayCanvas {
  public:
-  static constexpr int kMaxChanged = 2 * kPointerCount;
+  // Room for every dot's old and new place and the pieces between them;
+  // past it, the union of all changes is redrawn as one.
+  static constexpr int kMaxChanged = 4 * kPointerCount;
   struct Changes {
     int count = 0;
     std::array<OverlayRect, kMaxChanged> rects{};  // in canvas pixels, none overlapping
@@ -160,16 +162,34 @@ class OverlayCanvas {
     int radius = 0;
     int extent = 0;  // pixels from the centre to the sprite's edge
     std::vector<std::uint32_t> pixels;
+    // For each row: from its first pixel that shows to one past its last,
+    // and within that its longest run of opaque pixels. Most of the square
+    // around a disc is clear, and most of the disc opaque.
+    struct Row {
+      int first = 0;
+      int solidFirst = 0;
+      int solidLast = 0;
+      int last = 0;
+    };
+    std::vector<Row> rows;
   };
 
   const Sprite& SpriteFor(const OverlayDot& dot, int radius);
-  void Redraw(const OverlayFrame& frame, const OverlayRect& area);
-  void NoteChange(const OverlayRect& rect, Changes& changes) const;
+  void Redraw(const OverlayFrame& frame, const Changes& changes);
+  void Clear(const OverlayRect& rect);
+  // The sprite whose square lies at square, over the pixels of clip.
+  void CompositeSprite(const Sprite& sprite, const OverlayRect& square, const OverlayRect& clip);
+  void NoteChange(const OverlayRect& rect, Changes& changes);
 
   int width_ = 0;
   int height_ = 0;
   std::vector<std::uint32_t> pixels_;
   OverlayFrame painted_;
-  std::array<Sprite, kPointerCount> sprites_{};
+  // Each pointer's last two looks: a student who clicks toggles between them.
+  std::array<std::array<Sprite, 2>, kPointerCount> sprites_{};
   const OverlayLabels* labels_ = nullptr;
+  // Parts of a changed rectangle that NoteChange has yet to place; past
+  // these, the union of all changes is redrawn as one.
+  static constexpr int kMaxPendingParts = 32;
+  std::array<OverlayRect, kMaxPendingParts> pending_{};
 };

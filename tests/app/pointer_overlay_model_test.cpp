@@ -181,3 +181,51 @@ TEST_F(PointerOverlayModelTest, ANamePlateIsPaintedBesideItsDotAndFollowsRenames
 }
 
 }  // namespace
+
+namespace {
+
+// Plates that cross at angles are repainted in pieces: each frame painted
+// over the last must look as if painted on a clear canvas, and no piece may
+// overlap another (a dot composited twice there would darken its edges).
+TEST_F(PointerOverlayModelTest, PlatesCrossingAtAnglesAreRepaintedAsOnAClearCanvas) {
+  constexpr int kMovers = 6;
+  constexpr int kStep[kMovers][2] = {{1500, 300},   {-1200, 900}, {400, -1400},
+                                     {-800, -600}, {1000, 1300}, {-1500, -200}};
+  const int radius = OverlayDotRadius(kScreen.Height());
+  const int width = OverlayLabelMaxWidth(radius);
+  const int height = OverlayLabelHeight(radius);
+  OverlayLabels labels;
+  for (int p = 0; p < kMovers; ++p) {
+    const std::uint32_t colour = p % 2 == 0 ? 0x80102030u : 0xFF203040u;  // see-through, opaque
+    labels.Set(p, OverlayLabel{width, height,
+                               std::vector<std::uint32_t>(static_cast<std::size_t>(width * height),
+                                                          colour)});
+  }
+  OverlayCanvas painted;  // over the last frame, frame by frame
+  painted.SetLabels(&labels);
+  for (int f = 0; f < 16; ++f) {
+    for (int p = 0; p < kMovers; ++p) {
+      Sight(p, 32768 + kStep[p][0] * (f - 8), 32768 + kStep[p][1] * (f - 8), 0).status.buttonL =
+          (f + p) % 3 == 0;
+    }
+    BuildOverlayFrame(sightings, 0, 0, kScreen, frame, &labels);
+    painted.Paint(frame, changes);
+    OverlayCanvas fresh;
+    OverlayCanvas::Changes whole;
+    fresh.SetLabels(&labels);
+    fresh.Paint(frame, whole);
+    const std::size_t pixels = static_cast<std::size_t>(fresh.Width() * fresh.Height());
+    ASSERT_TRUE(std::equal(painted.Pixels(), painted.Pixels() + pixels, fresh.Pixels()))
+        << "frame " << f;
+    for (int i = 0; i < changes.count; ++i) {
+      for (int j = i + 1; j < changes.count; ++j) {
+        ASSERT_TRUE(Intersection(changes.rects[static_cast<std::size_t>(i)],
+                                 changes.rects[static_cast<std::size_t>(j)])
+                        .IsEmpty())
+            << "frame " << f;
+      }
+    }
+  }
+}
+
+}  // namespace
