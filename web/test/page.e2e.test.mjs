@@ -430,27 +430,33 @@ test('on a 360x640 phone the picker scrolls to 79 in portrait and landscape', as
   }
 });
 
-test('a class with an access key: the key from the address goes with the reports; without it the page stops and says so', async () => {
-  const KEY = 'Ab3dE9xz';
-  // One server at a time: a real one's shared memory is the machine's.
+// Another server in the main one's place, on pointer 6 unless values say
+// otherwise: one at a time, as a real one's shared memory is the machine's.
+async function withOtherServer(values, use) {
   await server.stop();
   await server.lastRunEnded();
-  const keyed = new ServerUnderTest({
-    port: await freePort(), dir: folder, page: server.values.page, pointer: 6, key: KEY,
-  });
-  const phoneWithKey = await launchPhone();
+  const other = new ServerUnderTest({ port: await freePort(), dir: folder, page: server.values.page, pointer: 6, ...values });
   try {
-    await keyed.start();
+    await other.start();
+    await use(other);
+  } finally {
+    await other.stop();
+    await other.lastRunEnded();
+    await server.start();
+  }
+}
+
+test('a class with an access key: the key from the address goes with the reports; without it the page stops and says so', async () => {
+  const KEY = 'Ab3dE9xz';
+  await withOtherServer({ key: KEY }, (keyed) => withPhone(async (tab, context) => {
     if (!keyed.isStandin) {
       const shown = new RegExp(`:${keyed.values.port}/#key=${KEY}\\s`);
       await waitFor(() => shown.test(keyed.output), { what: 'the address with the key on the console' });
     }
-    await phoneWithKey.context.addInitScript(instrumentPage);
-    const tab = phoneWithKey.context.pages()[0] || await phoneWithKey.context.newPage();
     await tab.goto(`${keyed.url}#key=${KEY}&pointer=6`);
     await waitForConnection('connected', 'the page with the key to connect', tab);
     assert.equal(await tab.evaluate(() => location.hash), '#pointer=6', 'the key stays in the address');
-    const [cookie] = await phoneWithKey.context.cookies(keyed.url);
+    const [cookie] = await context.cookies(keyed.url);
     assert.deepEqual([cookie.name, cookie.value, cookie.path, cookie.sameSite], ['TVXKey', KEY, '/', 'Strict']);
     const days = (cookie.expires - Date.now() / 1000) / 86400;
     assert.ok(days > 29.9 && days <= 30, `the key is kept ${days} days`);
@@ -465,7 +471,7 @@ test('a class with an access key: the key from the address goes with the reports
     };
     // The page lets go as it goes, without its key now: refused.
     const refusedEarlier = keyed.isStandin ? 0 : await refusedSoFar();
-    await phoneWithKey.context.clearCookies();
+    await context.clearCookies();
     await tab.goto('about:blank');
     const refusedBefore = keyed.isStandin ? 0 : await waitFor(async () => {
       const refused = await refusedSoFar();
@@ -491,12 +497,7 @@ test('a class with an access key: the key from the address goes with the reports
     // The class's code scanned again while the page is open.
     await tab.goto(`${keyed.url}#pointer=6&key=${KEY}`);
     await waitForConnection('connected', 'the page to go on with the key', tab);
-  } finally {
-    await phoneWithKey.close();
-    await keyed.stop();
-    await keyed.lastRunEnded();
-    await server.start();
-  }
+  }));
 });
 
 // Rising edges of L, R and the pad in what the server forwarded (or, without
@@ -943,24 +944,11 @@ test('a first visit receives at most 20,000 bytes for the page, its texts and th
 
 test('PageLanguage gives every phone of the class one language', async (t) => {
   if (server.isStandin) return t.skip('the stand-in has no settings');
-  // One server at a time: a real one's shared memory is the machine's.
-  await server.stop();
-  await server.lastRunEnded();
-  const fixed = new ServerUnderTest({
-    port: await freePort(), dir: folder, page: server.values.page, pointer: 6, language: 'ar',
-  });
-  try {
-    await fixed.start();
-    await withPhone(async (tab) => {
-      await tab.goto(`${fixed.url}#pointer=6`);
-      await inLanguage(tab, 'ar');
-      assert.equal(await tab.evaluate(() => document.documentElement.dir), 'rtl');
-      await waitFor(async () => (await tab.locator('#connection-text').textContent()) === CATALOGUE.get('ar').get('connected'),
-        { what: 'the bar to say connected in Arabic' });
-    }, { locale: 'de-DE' });
-  } finally {
-    await fixed.stop();
-    await fixed.lastRunEnded();
-    await server.start();
-  }
+  await withOtherServer({ language: 'ar' }, (fixed) => withPhone(async (tab) => {
+    await tab.goto(`${fixed.url}#pointer=6`);
+    await inLanguage(tab, 'ar');
+    assert.equal(await tab.evaluate(() => document.documentElement.dir), 'rtl');
+    await waitFor(async () => (await tab.locator('#connection-text').textContent()) === CATALOGUE.get('ar').get('connected'),
+      { what: 'the bar to say connected in Arabic' });
+  }, { locale: 'de-DE' }));
 });
