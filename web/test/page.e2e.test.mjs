@@ -344,16 +344,8 @@ test('a reload without the address keeps the pointer and goes on counting frames
   assert.ok(next.frame > lastFrame, `frame ${next.frame} after ${lastFrame}`);
 });
 
-test('a first visit asks for the number before it reports, by keyboard too; axe finds nothing serious; a wrong #pointer= says so', async (t) => {
-  const axeFile = path.join(webDir, 'node_modules', 'axe-core', 'axe.min.js');
+test('a first visit asks for the number before it reports, by keyboard too; a wrong #pointer= says so', async () => {
   await withPhone(async (first) => {
-    const audit = async (what) => {
-      await first.addScriptTag({ path: axeFile });
-      const { violations } = await first.evaluate(() => window.axe.run(document));
-      t.diagnostic(`axe, ${what}: ${JSON.stringify(violations.map((v) => v.impact))}`);
-      const grave = violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
-      assert.deepEqual(grave.map((v) => `${v.id}: ${v.nodes.map((n) => n.target).join(', ')}`), [], what);
-    };
     await first.goto(server.url);
     await first.locator('#picker').waitFor({ state: 'visible' });
     await mainPageReports(3);
@@ -362,7 +354,6 @@ test('a first visit asks for the number before it reports, by keyboard too; axe 
     await first.keyboard.press('Tab');
     assert.ok(await first.evaluate(() => document.getElementById('picker').contains(document.activeElement)),
       'Tab leaves the dialog');
-    await audit('the picker');
 
     await first.keyboard.press('Enter');
     const report = await waitForReport(() => true, 'a report after the choice', 0, first);
@@ -371,7 +362,6 @@ test('a first visit asks for the number before it reports, by keyboard too; axe 
     assert.ok(await first.locator('#picker').isHidden());
     await waitForConnection('connected', 'the page to connect', first);
     assert.equal(await first.title(), 'Pointer 01');
-    await audit('the pad');
     const from = await reportCount(first);
     await first.locator('#button-left').focus();
     await first.keyboard.press('Enter');
@@ -759,8 +749,7 @@ async function axeViolations(tab) {
   if (!(await tab.evaluate(() => Boolean(window.axe)))) {
     await tab.addScriptTag({ path: path.join(webDir, 'node_modules', 'axe-core', 'axe.min.js') });
   }
-  const { violations } = await tab.evaluate(() => window.axe.run(document,
-    { runOnly: { type: 'tag', values: ['wcag2a', 'wcag2aa', 'wcag21a', 'wcag21aa'] } }));
+  const { violations } = await tab.evaluate(() => window.axe.run(document));
   return violations.map((v) => `${v.id}: ${v.nodes.map((n) => n.target).join(', ')}`);
 }
 
