@@ -745,6 +745,7 @@ const SHOW_SCREENS = [[320, 568], [360, 640], [568, 320], [640, 360], [844, 390]
 // Sizes whose screenshots go to docs/, as one sheet per size and text size.
 const SHEETS = ['360x640', '844x390'];
 
+// Every rule, best practices too: a dialog without a name is one of them.
 async function axeViolations(tab) {
   if (!(await tab.evaluate(() => Boolean(window.axe)))) {
     await tab.addScriptTag({ path: path.join(webDir, 'node_modules', 'axe-core', 'axe.min.js') });
