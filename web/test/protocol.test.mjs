@@ -20,7 +20,6 @@ test('report path encoding', async (t) => {
     }));
     // layout 1, screen 00, pointer 03, frame 0010, x 8000, y 8000, L 1, R 0, mode 02, packet 01
     assert.equal(path, '/tolvex10003001080008000100201');
-    assert.equal(path.length, 30);
   });
 
   await t.test('extremes are padded and upper case', () => {
@@ -390,9 +389,8 @@ test('every press and lift goes out, in order, 32 to a request, and only while c
     assert.deepEqual(exchange(states), ['R99']);
   });
 
-  await t.test('one report goes alone as today, several as a batch', () => {
+  await t.test('several reports go as a batch', () => {
     const reports = [report({ frame: 1 }), report({ frame: 2, buttonL: true })];
-    assert.equal(P.encodeRequestPath(reports.slice(0, 1)), P.encodeReportPath(reports[0]));
     assert.equal(P.encodeRequestPath(reports), '/batch/10000000100000000000100/10000000200000000100100');
   });
 });
@@ -471,6 +469,4 @@ test('access key from the address', () => {
   assert.equal(P.hashWithoutKey('#key=Ab3dE9xz&pointer=5&x=1'), '#pointer=5&x=1');
   assert.equal(P.hashWithoutKey('#key=bad;value'), '');
   assert.equal(P.hashWithoutKey('#monkey=1'), '#monkey=1');
-  assert.equal(P.pointerFromHash(P.hashWithoutKey('#key=Ab3&pointer=5')), 5);
-  assert.equal(P.keyCookie('Ab3dE9xz'), 'TVXKey=Ab3dE9xz; path=/; Max-Age=2592000; SameSite=Strict');
 });
