@@ -327,12 +327,6 @@ TEST_F(DialogWindowTest, StartsRunningAndShowsTheSelectedPointersReports) {
       5000));
   EXPECT_EQ(ScreenPixelAtCentre(Item(control::kButtonRIndicator)), RGB(210, 210, 210));
   SaveCapture(dialog, TVX_DIALOG_CAPTURE);
-
-  EXPECT_EQ(Report(2, 4096, 8192, false, true), "0000");
-  EXPECT_TRUE(WaitFor(
-      [&] { return ScreenPixelAtCentre(Item(control::kButtonRIndicator)) == RGB(255, 0, 0); },
-      5000));
-  EXPECT_EQ(ScreenPixelAtCentre(Item(control::kButtonLIndicator)), RGB(210, 210, 210));
 }
 
 TEST_F(DialogWindowTest, ServerControlButtons) {
@@ -467,7 +461,6 @@ TEST_F(DialogWindowTest, ExitAndEscapeEndTheProgramAndKeepThePlacement) {
   SetWindowPos(dialog, nullptr, 40, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   ClickAndLeave(IDOK);
   ASSERT_TRUE(WaitForProgramEnd());
-  EXPECT_EQ(Report(1, 0, 0, false, false), "<no connection>");
   EXPECT_EQ(platform::ProfileReadString(ini, "General", "WindowPos", "", 460).size(), 90u);
 
   ASSERT_TRUE(StartProgram());
@@ -479,7 +472,6 @@ TEST_F(DialogWindowTest, ExitAndEscapeEndTheProgramAndKeepThePlacement) {
   SetForegroundWindow(dialog);
   PostMessageA(Item(control::kHomeDirectory), WM_KEYDOWN, VK_ESCAPE, 0);
   ASSERT_TRUE(WaitForProgramEnd());
-  EXPECT_EQ(Report(1, 0, 0, false, false), "<no connection>");
 
   // Saved at another DPI on a monitor that is gone: today's size, whole on a monitor.
   const WindowPlacementBytes bytes = PackWindowPlacement({9000, 9000, 9000 + 2000, 9000 + 3000});
@@ -565,7 +557,6 @@ TEST_F(DialogWindowTest, AddressLineFollowsThePortAndItsClickShowsTheCode) {
       << Text(control::kPhoneAddress);
 
   Click(control::kStop);
-  EXPECT_EQ(Text(control::kPhoneAddress).rfind("The server is not running", 0), 0u);
   std::uint16_t otherPort = 0;
   EXPECT_TRUE(platform::FindFreePort(otherPort));
   SetDlgItemTextA(dialog, control::kPort, std::to_string(otherPort).c_str());
@@ -718,7 +709,6 @@ TEST(DialogTemplateTest, ControlsSitWhereTheTemplatePutsThem) {
   };
   HWND dialog = CreateTemplateDialog();
   ASSERT_NE(dialog, nullptr);
-  EXPECT_EQ(WindowText(dialog), kDialogCaption);
   for (const Placed& placed : table) {
     // Position and size are mapped each on its own, as the dialog manager does.
     RECT expected{placed.x, placed.y, placed.width, placed.height};
