@@ -83,6 +83,13 @@ class RequestHandlerTest : public testing::Test {
     EXPECT_TRUE(outcome == Outcome::kReplied || outcome == Outcome::kRefused) << request;
     return reply;
   }
+  // The reply to a request from the given phone.
+  std::string ReplyTo(const ClientAddress& client, const std::string& request) {
+    std::string reply;
+    int flag = 0;
+    handler.Handle(request, reply, flag, client);
+    return reply;
+  }
   std::string Get(std::string_view path) {
     return Reply("GET " + std::string(path) + " HTTP/1.0\r\n\r\n");
   }
@@ -200,9 +207,7 @@ TEST_F(RequestHandlerTest, TheNameRouteTakesItsHeaderAndKeepsTheNameOutOfTheLog)
   logLevel = 4;
   const ClientAddress phone{{127, 0, 0, 2}};
   const auto status = [&](const std::string& request) {
-    std::string reply;
-    keepAlive = 0;
-    handler.Handle(request, reply, keepAlive, phone);
+    const std::string reply = ReplyTo(phone, request);
     return reply.substr(0, reply.find("\r\n"));
   };
   const std::string line = "GET /name/11 HTTP/1.0\r\n";
@@ -234,10 +239,8 @@ TEST_F(RequestHandlerTest, RefusalsAreLoggedOncePerClientAndMinute) {
   handler.SetAccessKey("s3cret");
   const std::string report = "GET /tolvex0010000000000000000000010 HTTP/1.1\r\n";
   const auto refuse = [&](std::uint8_t lastByte, const std::string& cookies) {
-    std::string reply;
-    int flag = 0;
-    handler.Handle(report + cookies + "\r\n", reply, flag, ClientAddress{{192, 168, 1, lastByte}});
-    EXPECT_TRUE(reply.starts_with("HTTP/1.0 403 Forbidden\r\n"));
+    EXPECT_TRUE(ReplyTo({{192, 168, 1, lastByte}}, report + cookies + "\r\n")
+                    .starts_with("HTTP/1.0 403 Forbidden\r\n"));
   };
   refuse(7, "");
   tick = 59999;
@@ -257,10 +260,7 @@ TEST_F(RequestHandlerTest, RefusalsAreLoggedOncePerClientAndMinute) {
 TEST_F(RequestHandlerTest, RefusalsBeyondTheRememberedClientsAreSummedUpOnceAMinute) {
   handler.SetAccessKey("s3cret");
   const auto refuse = [&](std::uint8_t lastByte) {
-    std::string reply;
-    int flag = 0;
-    handler.Handle("GET /tolvex0010000000000000000000010 HTTP/1.1\r\n\r\n", reply, flag,
-                   ClientAddress{{10, 0, 0, lastByte}});
+    ReplyTo({{10, 0, 0, lastByte}}, "GET /tolvex0010000000000000000000010 HTTP/1.1\r\n\r\n");
   };
   for (int round = 0; round < 2; ++round) {
     for (int client = 1; client <= 67; ++client) refuse(static_cast<std::uint8_t>(client));
