@@ -79,8 +79,6 @@ TEST_F(HttpServerTest, RequestsEndWithAnEmptyLine) {
   EXPECT_EQ(server.IsRequestComplete("GET / HTTP/1.0\n\n"), 0);
   EXPECT_EQ(server.IsRequestComplete("\r\n\r\nX"), 0);
   EXPECT_EQ(server.IsRequestComplete(""), 0);
-  EXPECT_EQ(server.OnClientAccepted("127.0.0.1", 0), 0);
-  EXPECT_EQ(server.OnReplySent(10), 0);
 }
 
 TEST_F(HttpServerTest, RootsGetTheSystemsSeparator) {
