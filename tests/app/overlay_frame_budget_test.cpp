@@ -8,8 +8,9 @@ constexpr OverlayFrameBudget::Microseconds kMs = 1000;
 
 // Frames of that cost drawn whenever the 33 ms timer finds the budget open,
 // for a while; the time of the last one drawn.
-OverlayFrameBudget::Microseconds RunTimer(OverlayFrameBudget& budget, OverlayFrameBudget::Microseconds& now,
-                                     OverlayFrameBudget::Microseconds cost, int& drawn) {
+OverlayFrameBudget::Microseconds RunTimer(OverlayFrameBudget& budget,
+                                          OverlayFrameBudget::Microseconds& now,
+                                          OverlayFrameBudget::Microseconds cost, int& drawn) {
   OverlayFrameBudget::Microseconds last = -1;
   drawn = 0;
   for (int tick = 0; tick < 300; ++tick, now += 33 * kMs) {
@@ -21,7 +22,7 @@ OverlayFrameBudget::Microseconds RunTimer(OverlayFrameBudget& budget, OverlayFra
   return last;
 }
 
-TEST(OverlayFrameBudgetTest, CheapFramesKeepTheTimersRateAndDearOnesATenthOfTheTime) {
+TEST(OverlayFrameBudgetTest, CheapFramesKeepTheTimersRateAndDearOnesTheirShareOfTheTime) {
   OverlayFrameBudget budget;
   OverlayFrameBudget::Microseconds now = 0;
   int drawn = 0;
@@ -32,13 +33,16 @@ TEST(OverlayFrameBudgetTest, CheapFramesKeepTheTimersRateAndDearOnesATenthOfTheT
   budget.Drawn(now, 12 * kMs);
   EXPECT_TRUE(budget.MayDraw(now + 33 * kMs));
 
-  // Frames of 11 ms: once the average knows them, one in 132 ms (the
-  // timer's fourth tick after 110 ms).
+  // Frames of 11 ms: once the average knows them, one in the time they may
+  // take a share of, at the first tick of the timer after it.
+  const OverlayFrameBudget::Microseconds spacing =
+      11 * kMs * 100 / OverlayFrameBudget::kSharePercent;
+  const OverlayFrameBudget::Microseconds ticks = (spacing + 33 * kMs - 1) / (33 * kMs);
   RunTimer(budget, now, 11 * kMs, drawn);
   const OverlayFrameBudget::Microseconds last = RunTimer(budget, now, 11 * kMs, drawn);
-  EXPECT_EQ(drawn, 300 / 4);
-  EXPECT_FALSE(budget.MayDraw(last + 109 * kMs));
-  EXPECT_TRUE(budget.MayDraw(last + 111 * kMs));
+  EXPECT_EQ(drawn, 300 / ticks);
+  EXPECT_FALSE(budget.MayDraw(last + spacing - kMs));
+  EXPECT_TRUE(budget.MayDraw(last + spacing + kMs));
 
   // Cheap again: back to the timer's rate within a few frames.
   RunTimer(budget, now, 1 * kMs, drawn);
