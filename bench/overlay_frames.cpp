@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "app/overlay_canvas.h"
 #include "app/pointer_overlay_model.h"
 
 namespace {

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "app/overlay_canvas.h"
 #include "app/overlay_name_plates.h"
 #include "app/pointer_overlay_model.h"
 #include "platform/screen.h"

@@ -1,3 +1,4 @@
+#include "app/overlay_canvas.h"
 #include "app/pointer_overlay_model.h"
 
 #include <gtest/gtest.h>
