@@ -769,11 +769,12 @@ int RunTestAtDpi(const char* test, DWORD dpi, const char* variable, const std::s
   char self[MAX_PATH] = "";
   GetModuleFileNameA(nullptr, self, sizeof self);
   const SystemDpiSetting setting(dpi);
-  int exitCode = -1;
+  int exitCode = -1;  // the child never started
   platform::ChildProcess child;
   if (platform::SetEnvironment(variable, value) &&
-      child.Start(self, {std::string("--gtest_filter=") + test}, outputFile)) {
-    child.WaitForExit(60000, exitCode);
+      child.Start(self, {std::string("--gtest_filter=") + test}, outputFile) &&
+      !child.WaitForExit(60000, exitCode)) {
+    exitCode = -2;  // nor ended
   }
   SetEnvironmentVariableA(variable, nullptr);
   return exitCode;
