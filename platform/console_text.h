@@ -28,7 +28,7 @@ class Utf8ConsoleOutput {
   Utf8ConsoleOutput& operator=(const Utf8ConsoleOutput&) = delete;
 
  private:
-  unsigned previousCodePage_ = 0;  // 0: nothing to give back
+  [[maybe_unused]] unsigned previousCodePage_ = 0;  // 0: nothing to give back (Windows)
 };
 
 }  // namespace platform
